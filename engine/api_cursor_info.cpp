@@ -1,0 +1,177 @@
+// Engine functions that describe an open cursor: its fields, record layout,
+// table type and size, and closing it.
+#include "engine/api_support.h"
+#include "engine/sql_text.h"
+#include "engine/sqlite_stmt.h"
+
+using namespace nce;
+
+namespace {
+
+template <class Action>
+NDSRESULT OnCursor(const char* function, NDSHANDLE handle, Action action) {
+  return Guarded(function, [&] {
+    auto cursor = RequireCursor(handle);
+    std::lock_guard lock(cursor->connection().mutex());
+    return action(*cursor);
+  });
+}
+
+const FieldDesc& FindField(const Cursor& cursor, NDSFIELD field) {
+  FieldRef ref = ReadFieldRef(field);
+  const std::vector<FieldDesc>& fields = cursor.desc.fields;
+  if (ref.ordinal) {
+    if (ref.ordinal > fields.size())
+      throw EngineError(NDS_E_INVALID_FIELD, "Field number " + std::to_string(ref.ordinal) +
+                                                 " does not exist; the cursor has " +
+                                                 std::to_string(fields.size()) + " fields.");
+    return fields[ref.ordinal - 1];
+  }
+  for (const FieldDesc& f : fields)
+    if (EqualsNoCase(f.name, ref.name)) return f;
+  throw EngineError(NDS_E_INVALID_FIELD, "The cursor has no field named " + ref.name + ".");
+}
+
+template <class T>
+T* Out(T* place, const char* what) {
+  RequireArgument(place, what);
+  return place;
+}
+
+}  // namespace
+
+extern "C" {
+
+NDSRESULT NdsCloseTable(NDSHANDLE handle) {
+  return OnCursor("NdsCloseTable", handle, [&](Cursor& cursor) {
+    cursor.Release();
+    cursor.connection().RemoveChild(handle);
+    HandleTable::Instance().Remove(handle);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetTableType(NDSHANDLE handle, uint16_t* tableType) {
+  return OnCursor("NdsGetTableType", handle, [&](Cursor& cursor) {
+    *Out(tableType, "table type") = cursor.desc.table_type;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetTableCharType(NDSHANDLE handle, uint16_t* charType) {
+  return OnCursor("NdsGetTableCharType", handle, [&](Cursor& cursor) {
+    *Out(charType, "character type") = cursor.desc.char_type;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetTableOpenOptions(NDSHANDLE handle, uint32_t* options) {
+  return OnCursor("NdsGetTableOpenOptions", handle, [&](Cursor& cursor) {
+    *Out(options, "open options") = cursor.open_options;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetRecordLength(NDSHANDLE handle, uint32_t* length) {
+  return OnCursor("NdsGetRecordLength", handle, [&](Cursor& cursor) {
+    *Out(length, "record length") = cursor.desc.record_length;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetNumFields(NDSHANDLE handle, uint16_t* count) {
+  return OnCursor("NdsGetNumFields", handle, [&](Cursor& cursor) {
+    *Out(count, "field count") = static_cast<uint16_t>(cursor.desc.fields.size());
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetFieldName(NDSHANDLE handle, uint16_t fieldNumber, char* name, uint16_t* length) {
+  return OnCursor("NdsGetFieldName", handle, [&](Cursor& cursor) {
+    return CopyOut(FindField(cursor, NDS_FIELD_ORDINAL(fieldNumber)).name, name, length);
+  });
+}
+
+NDSRESULT NdsGetFieldType(NDSHANDLE handle, NDSFIELD field, uint16_t* fieldType) {
+  return OnCursor("NdsGetFieldType", handle, [&](Cursor& cursor) {
+    *Out(fieldType, "field type") = FindField(cursor, field).spec.type;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetFieldLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
+  return OnCursor("NdsGetFieldLength", handle, [&](Cursor& cursor) {
+    *Out(length, "field length") = FindField(cursor, field).spec.length;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetFieldDecimals(NDSHANDLE handle, NDSFIELD field, uint16_t* decimals) {
+  return OnCursor("NdsGetFieldDecimals", handle, [&](Cursor& cursor) {
+    *Out(decimals, "decimals") = FindField(cursor, field).spec.decimals;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetFieldOffset(NDSHANDLE handle, NDSFIELD field, uint32_t* offset) {
+  return OnCursor("NdsGetFieldOffset", handle, [&](Cursor& cursor) {
+    *Out(offset, "field offset") = FindField(cursor, field).offset;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetColumnPermissions(NDSHANDLE handle, NDSFIELD field, uint8_t* permissions) {
+  return OnCursor("NdsGetColumnPermissions", handle, [&](Cursor& cursor) {
+    FindField(cursor, field);
+    uint8_t bits = NDS_COLUMN_READ;
+    if (cursor.open_options & NDS_OPEN_UPDATE_RIGHT) bits |= NDS_COLUMN_UPDATE;
+    if (cursor.open_options & NDS_OPEN_INSERT_RIGHT) bits |= NDS_COLUMN_INSERT;
+    *Out(permissions, "permissions") = bits;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t /*filterOption*/, uint32_t* count) {
+  return Guarded("NdsGetRecordCount", [&] {
+    RequireArgument(count, "record count");
+    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+    if (object && object->kind() == ObjectKind::kStatement) {
+      auto statement = std::static_pointer_cast<Statement>(object);
+      std::lock_guard lock(statement->connection().mutex());
+      if (!statement->rows_affected())
+        throw EngineError(NDS_E_NO_COUNT,
+                          "The statement's last execution changed no rows it could count.");
+      *count = static_cast<uint32_t>(*statement->rows_affected());
+      return NDS_SUCCESS;
+    }
+    auto cursor = RequireCursor(handle);
+    std::lock_guard lock(cursor->connection().mutex());
+    if (!cursor->live) {
+      *count = static_cast<uint32_t>(cursor->row_count);
+      return NDS_SUCCESS;
+    }
+    std::string sql = "SELECT count(*) FROM " + QuoteIdentifier(cursor->source_table);
+    if (!cursor->filter_sql.empty()) sql += " WHERE " + cursor->filter_sql;
+    SqliteStmt stmt(cursor->source_db, sql);
+    for (size_t i = 0; i < cursor->filter_values.size(); ++i)
+      BindValue(stmt.get(), static_cast<int>(i + 1), cursor->filter_values[i]);
+    stmt.Step();
+    *count = static_cast<uint32_t>(stmt.Int(0));
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetLastAutoinc(NDSHANDLE handle, uint32_t* value) {
+  return Guarded("NdsGetLastAutoinc", [&] {
+    RequireArgument(value, "value");
+    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable))
+      return NotSupportedYet("NdsGetLastAutoinc on a cursor");
+    auto statement = RequireStatement(handle);
+    std::lock_guard lock(statement->connection().mutex());
+    *value = statement->last_autoinc();
+    return NDS_SUCCESS;
+  });
+}
+
+}  // extern "C"

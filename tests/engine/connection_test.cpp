@@ -1,0 +1,145 @@
+// Connecting: where a database may lie, what is refused, and what the
+// connection reports about itself.
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "engine/nce_failpoints.h"
+#include "tests/engine/engine_test_support.h"
+
+using namespace nce_test;
+
+namespace {
+
+NDSRESULT Connect(const std::string& path, uint16_t mask, NDSHANDLE* handle) {
+  return NdsConnect60(path.c_str(), mask, "", "", 0, handle);
+}
+
+TEST(Connection, DirectoryGetsItsStoreOnFirstConnect) {
+  TempDir dir;
+  NDSHANDLE connection = ConnectOrFail(dir.str());
+  ASSERT_NE(connection, 0u);
+  EXPECT_TRUE(std::filesystem::exists(StoreFile(dir)));
+  uint16_t type = 0;
+  ASSERT_EQ(NdsGetHandleType(connection, &type), NDS_SUCCESS);
+  EXPECT_EQ(type, NDS_HANDLE_CONNECTION);
+  uint16_t alive = 0, kind = 0;
+  ASSERT_EQ(NdsIsConnectionAlive(connection, &alive), NDS_SUCCESS);
+  EXPECT_EQ(alive, 1);
+  ASSERT_EQ(NdsGetConnectionType(connection, &kind), NDS_SUCCESS);
+  EXPECT_EQ(kind, NDS_CONNECTION_LOCAL);
+  EXPECT_EQ(NdsDisconnect(connection), NDS_SUCCESS);
+  // A closed handle is unknown from then on, never a crash.
+  EXPECT_EQ(NdsDisconnect(connection), NDS_E_NOT_CONNECTED);
+  EXPECT_EQ(NdsIsConnectionAlive(connection, &alive), NDS_E_INVALID_HANDLE);
+}
+
+TEST(Connection, BackslashesSeparateLikeSlashes) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "data");
+  std::string path = dir.str() + "\\data\\";
+  NDSHANDLE connection = 0;
+  ASSERT_EQ(Connect(path, NDS_LOCAL_SERVER, &connection), NDS_SUCCESS) << LastErrorText();
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "data" / "nce.db"));
+  NdsDisconnect(connection);
+}
+
+TEST(Connection, RefusesPathsThatHoldNoDatabase) {
+  TempDir dir;
+  NDSHANDLE connection = 77;
+  EXPECT_EQ(Connect((dir.path() / "missing").string(), NDS_LOCAL_SERVER, &connection),
+            NDS_E_INVALID_PATH);
+  EXPECT_EQ(connection, 0u);
+  EXPECT_NE(LastErrorText().find("does not exist"), std::string::npos) << LastErrorText();
+
+  EXPECT_EQ(Connect("", NDS_LOCAL_SERVER, &connection), NDS_E_INVALID_PATH);
+
+  std::ofstream(dir.path() / "plain.txt") << "not a database";
+  EXPECT_EQ(Connect((dir.path() / "plain.txt").string(), NDS_LOCAL_SERVER, &connection),
+            NDS_E_INVALID_PATH);
+  EXPECT_NE(LastErrorText().find("is a file"), std::string::npos) << LastErrorText();
+
+  // A dictionary file, or a directory's store file, that is not a database.
+  std::ofstream(dir.path() / "junk.ndd") << std::string(4096, 'x');
+  EXPECT_EQ(Connect((dir.path() / "junk.ndd").string(), NDS_LOCAL_SERVER, &connection),
+            NDS_E_INVALID_PATH);
+  EXPECT_NE(LastErrorText().find("does not hold a database"), std::string::npos) << LastErrorText();
+  std::filesystem::create_directories(dir.path() / "bad");
+  std::ofstream(dir.path() / "bad" / "nce.db") << std::string(4096, 'y');
+  EXPECT_EQ(Connect((dir.path() / "bad").string(), NDS_LOCAL_SERVER, &connection),
+            NDS_E_INVALID_PATH);
+  // The refused files are left as they were.
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "bad" / "nce.db"), 4096u);
+  EXPECT_EQ(NdsConnect60(nullptr, NDS_LOCAL_SERVER, "", "", 0, &connection),
+            NDS_E_INVALID_ARGUMENT);
+}
+
+TEST(Connection, RefusesUnreadableDirectory) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "locked");
+  chmod((dir.path() / "locked").c_str(), 0);
+  NDSHANDLE connection = 0;
+  EXPECT_EQ(Connect((dir.path() / "locked").string(), NDS_LOCAL_SERVER, &connection),
+            NDS_E_INVALID_PATH);
+  EXPECT_NE(LastErrorText().find("cannot be read"), std::string::npos) << LastErrorText();
+}
+
+TEST(Connection, ServerMaskWithoutLocalBitIsRefused) {
+  TempDir dir;
+  NDSHANDLE connection = 0;
+  EXPECT_EQ(Connect(dir.str(), NDS_REMOTE_SERVER, &connection), NDS_E_REMOTE_SERVER);
+  EXPECT_NE(LastErrorText().find("remote"), std::string::npos);
+  EXPECT_EQ(Connect(dir.str(), NDS_AIS_SERVER | NDS_REMOTE_SERVER, &connection),
+            NDS_E_REMOTE_SERVER);
+  // The repair window's mask (remote and local) connects locally.
+  ASSERT_EQ(Connect(dir.str(), NDS_REMOTE_SERVER | NDS_LOCAL_SERVER, &connection), NDS_SUCCESS);
+  NdsDisconnect(connection);
+  ASSERT_EQ(NdsConnect(dir.str().c_str(), &connection), NDS_SUCCESS);
+  NdsDisconnect(connection);
+}
+
+TEST(Connection, DisconnectClosesWhatWasOpenedOnIt) {
+  TempDir dir;
+  NDSHANDLE connection = ConnectOrFail(dir.str());
+  RunSqlOrFail(connection, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(1);");
+  NDSHANDLE statement = 0, cursor = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsExecuteSQLDirect(statement, "SELECT a FROM t", &cursor), NDS_SUCCESS);
+  ASSERT_NE(cursor, 0u);
+  size_t before = nce::testing::LiveHandleCount();
+  ASSERT_EQ(NdsDisconnect(connection), NDS_SUCCESS);
+  EXPECT_EQ(nce::testing::LiveHandleCount(), before - 3);
+  EXPECT_EQ(NdsCloseSQLStatement(statement), NDS_E_UNKNOWN_STATEMENT);
+  EXPECT_EQ(NdsCloseTable(cursor), NDS_E_INVALID_HANDLE);
+}
+
+TEST(Connection, VersionAndHandleTypes) {
+  uint32_t major = 0, minor = 99;
+  char letter = 0;
+  ASSERT_EQ(NdsGetVersion(&major, &minor, &letter, nullptr, nullptr), NDS_SUCCESS);
+  EXPECT_GE(major, 1u);
+  EXPECT_LT(minor, 100u);
+  char description[8];
+  uint16_t length = sizeof description;
+  EXPECT_EQ(NdsGetVersion(&major, &minor, &letter, description, &length),
+            NDS_E_INSUFFICIENT_BUFFER);
+  EXPECT_GT(length, sizeof description);
+  EXPECT_EQ(description[sizeof description - 1], '\0');
+
+  uint16_t type = 0;
+  EXPECT_EQ(NdsGetHandleType(0, &type), NDS_E_INVALID_HANDLE);
+  EXPECT_EQ(NdsGetHandleType(123456789, &type), NDS_E_INVALID_HANDLE);
+  TempDir dir;
+  NDSHANDLE connection = ConnectOrFail(dir.str());
+  NDSHANDLE statement = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsGetHandleType(statement, &type), NDS_SUCCESS);
+  EXPECT_EQ(type, NDS_HANDLE_STATEMENT);
+  // A statement handle is not a connection, and the reverse.
+  EXPECT_EQ(NdsBeginTransaction(statement), NDS_E_INVALID_HANDLE);
+  EXPECT_EQ(NdsCloseSQLStatement(connection), NDS_E_UNKNOWN_STATEMENT);
+  NdsDisconnect(connection);
+}
+
+}  // namespace

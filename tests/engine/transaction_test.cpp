@@ -1,0 +1,134 @@
+// Transactions and savepoints on a connection, and what a second
+// connection sees of them.
+#include "engine/nce_failpoints.h"
+#include "tests/engine/engine_test_support.h"
+
+using namespace nce_test;
+
+namespace {
+
+class Transactions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    connection_ = ConnectOrFail(dir_.str());
+    RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER); INSERT INTO t VALUES(1);");
+  }
+  void TearDown() override { NdsDisconnect(connection_); }
+  std::string Direct(const std::string& sql) { return QueryDirect(StoreFile(dir_), sql); }
+
+  TempDir dir_;
+  NDSHANDLE connection_ = 0;
+};
+
+TEST_F(Transactions, CommitKeepsAndRollbackUndoes) {
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS) << LastErrorText();
+  uint16_t open = 0;
+  ASSERT_EQ(NdsInTransaction(connection_, &open), NDS_SUCCESS);
+  EXPECT_EQ(open, 1);
+  EXPECT_EQ(NdsBeginTransaction(connection_), NDS_E_TRANSACTION_OPEN);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(2)");
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "2");
+
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "DELETE FROM t; CREATE TABLE u(x CHAR(2));");
+  ASSERT_EQ(NdsRollbackTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "2");
+  // The catalog rolls back with the table it describes.
+  EXPECT_EQ(Direct("SELECT count(*) FROM _nce_tables WHERE name = 'u'"), "0");
+}
+
+TEST_F(Transactions, CommitOrRollbackWithoutTransactionIsAnError) {
+  EXPECT_EQ(NdsCommitTransaction(connection_), NDS_E_NO_TRANSACTION);
+  EXPECT_NE(LastErrorText().find("No transaction is open"), std::string::npos);
+  EXPECT_EQ(NdsRollbackTransaction(connection_), NDS_E_NO_TRANSACTION);
+  EXPECT_EQ(NdsCreateSavepoint(connection_, "s", 0), NDS_E_NO_TRANSACTION);
+  EXPECT_EQ(NdsBeginTransaction(0), NDS_E_INVALID_HANDLE);
+}
+
+TEST_F(Transactions, SavepointsRollBackPartOfTheWork) {
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(2)");
+  ASSERT_EQ(NdsCreateSavepoint(connection_, "before three", 0), NDS_SUCCESS) << LastErrorText();
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(3)");
+  ASSERT_EQ(NdsRollbackTransaction80(connection_, "before three", 0), NDS_SUCCESS)
+      << LastErrorText();
+  EXPECT_EQ(NdsRollbackTransaction80(connection_, "never made", 0), NDS_E_SQL);
+  EXPECT_NE(LastErrorText().find("no such savepoint"), std::string::npos) << LastErrorText();
+  EXPECT_EQ(NdsCreateSavepoint(connection_, "", 0), NDS_E_INVALID_ARGUMENT);
+  EXPECT_EQ(NdsCreateSavepoint(connection_, "s", 1), NDS_E_INVALID_OPTION);
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(Direct("SELECT group_concat(k) FROM t"), "1,2");
+  // An empty savepoint name rolls back the whole transaction.
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "DELETE FROM t");
+  ASSERT_EQ(NdsRollbackTransaction80(connection_, "", 0), NDS_SUCCESS);
+  EXPECT_EQ(NdsRollbackTransaction(connection_), NDS_E_NO_TRANSACTION);
+  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "2");
+}
+
+TEST_F(Transactions, SecondConnectionSeesNothingUntilCommit) {
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(2); DELETE FROM t WHERE k = 1;");
+  NDSHANDLE statement = 0, cursor = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(other, &statement), NDS_SUCCESS);
+  uint32_t count = 0;
+  ASSERT_EQ(NdsExecuteSQLDirect(statement, "select k from t where k = 1", &cursor), NDS_SUCCESS)
+      << LastErrorText();
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), NDS_SUCCESS);
+  EXPECT_EQ(count, 1u);
+  NdsCloseTable(cursor);
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS);
+  ASSERT_EQ(NdsExecuteSQLDirect(statement, "select k from t", &cursor), NDS_SUCCESS);
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), NDS_SUCCESS);
+  EXPECT_EQ(count, 1u);
+  // The cursor is a copy: later changes do not reach it.
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(5)");
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), NDS_SUCCESS);
+  EXPECT_EQ(count, 1u);
+  NdsDisconnect(other);
+}
+
+TEST_F(Transactions, BlockedWriterGivesUpAfterTheBusyTimeout) {
+  int saved = nce::testing::BusyTimeout();
+  nce::testing::SetBusyTimeout(100);
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  nce::testing::SetBusyTimeout(saved);
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(2)");
+  EXPECT_EQ(NdsBeginTransaction(other), NDS_E_BUSY);
+  std::string text = LastErrorText();
+  EXPECT_NE(text.find("locked by another connection"), std::string::npos) << text;
+  EXPECT_NE(text.find("100 ms"), std::string::npos) << text;
+  // A writer without an explicit transaction is refused the same way, and
+  // changes nothing.
+  EXPECT_EQ(RunSql(other, "INSERT INTO t VALUES(9)"), NDS_E_BUSY);
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(Direct("SELECT group_concat(k) FROM t"), "1,2");
+  // Once the lock is gone the other connection writes.
+  ASSERT_EQ(RunSql(other, "INSERT INTO t VALUES(3)"), NDS_SUCCESS) << LastErrorText();
+  NdsDisconnect(other);
+}
+
+TEST_F(Transactions, DisconnectRollsBackAnOpenTransaction) {
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "DELETE FROM t");
+  ASSERT_EQ(NdsDisconnect(connection_), NDS_SUCCESS);
+  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "1");
+  connection_ = ConnectOrFail(dir_.str());
+}
+
+TEST_F(Transactions, FailpointRefusesBegin) {
+  nce::testing::FailpointGuard guard;
+  nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "refused by test");
+  EXPECT_EQ(NdsBeginTransaction(connection_), 5000u);
+  EXPECT_EQ(LastErrorText(), "refused by test");
+  uint16_t open = 1;
+  ASSERT_EQ(NdsInTransaction(connection_, &open), NDS_SUCCESS);
+  EXPECT_EQ(open, 0);
+  EXPECT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(NdsRollbackTransaction(connection_), NDS_SUCCESS);
+}
+
+}  // namespace
