@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dataset/exceptions.h"
+#include "dataset/stream.h"
 #include "dataset/text.h"
 
 namespace dataset {
@@ -321,6 +322,18 @@ std::vector<std::string> TStrings::ToVector() const {
   out.reserve(items_.size());
   for (const Item& item : items_) out.push_back(item.text);
   return out;
+}
+
+void TStrings::LoadFromStream(TStream& stream) {
+  int64_t remaining = stream.Size() - stream.Position();
+  std::string text(static_cast<size_t>(std::max<int64_t>(remaining, 0)), '\0');
+  stream.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  SetText(text);
+}
+
+void TStrings::SaveToStream(TStream& stream) const {
+  std::string text = Text();
+  stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
 }
 
 bool TStrings::Equals(const TStrings& other) const {

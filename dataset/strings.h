@@ -13,6 +13,8 @@
 
 namespace dataset {
 
+class TStream;  // dataset/stream.h
+
 // How a sorted list treats a string it already holds.
 enum TDuplicates {
   dupIgnore,  // Add returns the existing string's index and adds nothing
@@ -79,6 +81,11 @@ class TStrings : public TPersistent {
   std::string Values(const std::string& name) const;
   void SetValues(const std::string& name, const std::string& value);
   std::string ValueFromIndex(int index) const;
+
+  // Streams: LoadFromStream replaces the content with the text from the
+  // stream's position to its end (one OnChange); SaveToStream writes Text().
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
 
   // Every string in order.
   std::vector<std::string> ToVector() const;
