@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "dataset/component.h"
+#include "dataset/datetime.h"
 #include "dataset/exceptions.h"
 #include "dataset/strings.h"
 #include "nds/nce.h"
@@ -199,6 +200,36 @@ class TNdsConnection : public dataset::TComponent {
   // Closes every statement of the statement cache and empties it.
   virtual void CloseCachedStatements();
 
+  // Server information and catalogue queries. Names are appended to the
+  // caller's lists; nothing is cleared first.
+  // "Local", "Remote", "Internet" or empty; empty without an engine call
+  // when closed.
+  virtual std::string ServerTypeText();
+  // Raises NdsConnectionError "Must be connected to get Nimbus server name."
+  // when closed.
+  virtual std::string ServerName();
+  // False without an engine call when closed.
+  virtual bool ConnectionAlive();
+  // The user's groups in the data dictionary, read on first use after each
+  // connect or disconnect. The list belongs to the connection.
+  virtual dataset::TStringList* UserGroups();
+  virtual std::string UserGroupsText();
+  virtual void ReadUserGroups();
+  // Tables under the server path matching `fileMask` (a dictionary lists
+  // its own tables); refuse when closed.
+  virtual void GetTableNames(dataset::TStrings* list, const std::string& fileMask);
+  virtual void GetTableNamePairs(dataset::TStrings* first, dataset::TStrings* second,
+                                 const std::string& fileMask);
+  // The data dictionary's tables; connects first when closed.
+  virtual void GetDictionaryObjectNames(dataset::TStrings* list);
+  virtual std::uint16_t ActiveLinkCount();
+  // The ";"-ended parts of one active link's description.
+  virtual void GetActiveLinkInfo(std::uint16_t index, dataset::TStrings* list);
+  // The server's date and time; connects first when closed.
+  virtual dataset::TDateTime ServerTime();
+  // Asks the engine to close the tables it keeps cached; nothing when closed.
+  virtual void CloseCachedTables();
+
   // The datasets bound to this connection, in order of registration. The
   // connection does not own them.
   virtual TNdsDataSet* RegisteredDataSet(int index) const;
@@ -230,6 +261,7 @@ class TNdsConnection : public dataset::TComponent {
   void Open();
   void Close();
   void CheckConnected() const;
+  std::string TableSearchText(const std::string& fileMask) const;
   void FireEvent(const dataset::TNotifyEvent& event);
 
   // Steps that reach into the registered datasets.
