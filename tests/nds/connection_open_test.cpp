@@ -20,14 +20,14 @@ using nce::testing::LiveHandleCount;
 
 // A connection whose events write their names to `log`.
 struct LoggedConnection {
+  std::vector<std::string> log;  // outlives the connection, which logs when destroyed
   std::unique_ptr<TNdsConnection> connection = std::make_unique<TNdsConnection>(nullptr);
-  std::vector<std::string> log;
 
   LoggedConnection() {
     TNdsConnection& c = *connection;
-    auto logger = [this](const char* name) {
-      return [this, name](dataset::TObject* sender) {
-        EXPECT_EQ(sender, connection.get());
+    auto logger = [this, &c](const char* name) {
+      return [this, name, self = &c](dataset::TObject* sender) {
+        EXPECT_EQ(sender, self);
         log.push_back(name);
       };
     };
