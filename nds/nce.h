@@ -79,9 +79,14 @@ typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINA
 #define NDS_E_COMPONENT 5121u              /* components' own refusals (never set by the engine) */
 #define NDS_E_NO_MORE_OBJECTS 5137u        /* dictionary object search finished */
 #define NDS_E_PROPERTY_NOT_SET 5138u       /* dictionary property has no value */
-#define NDS_E_NOT_PREPARED 5147u           /* statement executed before it was prepared */
-#define NDS_E_BUSY 5148u                   /* store locked by another writer past the busy timeout */
-#define NDS_E_REMOTE_SERVER 5149u          /* server type mask asks for a remote server only */
+#define NDS_E_NOT_PREPARED 5107u           /* statement executed before it was prepared */
+#define NDS_E_BUSY 5090u                   /* store locked by another writer past the busy timeout */
+#define NDS_E_REMOTE_SERVER 5091u          /* server type mask asks for a remote server only */
+/* A value that does not suit its field; the text names the field as
+ * column "NAME" (the component layer reads the name out of it). */
+#define NDS_E_VALUE_TOO_LONG 5147u         /* value longer or larger than the field holds */
+#define NDS_E_VALUE_INVALID 5148u          /* value not valid for the field's type */
+#define NDS_E_VALUE_REQUIRED 5149u         /* field may not be empty */
 #define NDS_E_RECORD_CHANGED 5186u         /* record changed by another user (optimistic lock) */
 #define NDS_E_SQL 7200u                    /* SQL failure; text carries "NativeError = n;" */
 #define NDS_E_SQL_REPREPARE 7209u          /* statement must be prepared again */
@@ -380,6 +385,9 @@ NDSRESULT NdsGetColumnPermissions(NDSHANDLE cursor, NDSFIELD field, uint8_t* per
 NDSRESULT NdsGetRecord(NDSHANDLE cursor, void* record, uint32_t* length);
 NDSRESULT NdsClearRecordBuffer(NDSHANDLE cursor, void* record, uint32_t length);
 NDSRESULT NdsGetNullRecord(NDSHANDLE cursor, void* record, uint32_t length);
+/* The field's value of the current record as text: strings and memos as
+ * stored, numbers in decimal, dates as YYYYMMDD, logicals as T or F. With
+ * NDS_TRIM_RIGHT trailing blanks are cut. */
 NDSRESULT NdsGetField(NDSHANDLE cursor, NDSFIELD field, void* value, uint32_t* length,
                       uint16_t option);
 NDSRESULT NdsIsEmpty(NDSHANDLE cursor, NDSFIELD field, uint16_t* empty);

@@ -1,0 +1,21 @@
+// Fuzzes the engine's script splitter: any text splits without a crash, and
+// every piece is a non-empty part of the input in order.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "engine/sql_script.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view script(reinterpret_cast<const char*>(data), size);
+  const char* previous_end = script.data();
+  for (std::string_view piece : nce::SplitScript(script)) {
+    if (piece.empty()) std::abort();
+    if (piece.data() < previous_end || piece.data() + piece.size() > script.data() + script.size())
+      std::abort();
+    previous_end = piece.data() + piece.size();
+    (void)nce::LeadingKeyword(piece);
+  }
+  return 0;
+}

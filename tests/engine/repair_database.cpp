@@ -1,0 +1,184 @@
+#include "tests/engine/repair_database.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <random>
+
+#include "tests/engine/engine_test_support.h"
+
+namespace nce_test {
+
+const std::vector<TablePair>& RepairPairs() {
+  static const std::vector<TablePair> pairs = {
+      {"acftcomp", "Rec_No"},      {"acftcrpt", "Rec_No"},   {"acftlog", "ALog_No"},
+      {"acftmaint", "Rec_No"},     {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
+      {"dutyschedule", "Entry_No"}, {"fltleg", "Leg_No"},     {"fltsqk", "SqkNo"},
+      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},   {"pilotlog", "Entry_No"},
+      {"ratings", "Rating_No"},    {"schedule", "Entry_No"}, {"shiftlog", "Entry_No"},
+      {"squawk", "Rec_No"},        {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
+  };
+  return pairs;
+}
+
+namespace {
+
+std::string KindL(const TablePair& p) {
+  return std::string("delete from ") + p.live + " where " + p.key + " in (select " + p.key +
+         " from a_" + p.live + ");";
+}
+
+void AddKindD(std::vector<std::string>& lines, const TablePair& p) {
+  lines.push_back(std::string("delete from a_") + p.live);
+  lines.push_back("where rowid not in ");
+  lines.push_back(std::string("     (select min(rowid) from a_") + p.live + " ");
+  lines.push_back(std::string("       group by ") + p.key + ");");
+}
+
+const std::string kTabLine = "\t   ";
+
+}  // namespace
+
+std::vector<std::string> RepairScriptLines() {
+  const auto& pairs = RepairPairs();
+  std::vector<std::string> lines;
+  for (int i = 0; i < 6; ++i) {  // lines 1-12
+    lines.push_back(KindL(pairs[i]));
+    lines.push_back("");
+  }
+  for (int i = 0; i < 12; ++i) {  // lines 13-72
+    AddKindD(lines, pairs[i]);
+    lines.push_back("");
+  }
+  AddKindD(lines, pairs[12]);  // 73-76
+  AddKindD(lines, pairs[13]);  // 77-80
+  lines.push_back(kTabLine);   // 81
+  for (int i = 14; i < 18; ++i) {  // 82-101
+    AddKindD(lines, pairs[i]);
+    lines.push_back("");
+  }
+  for (int i = 6; i < 13; ++i) {  // 102-115
+    lines.push_back(KindL(pairs[i]));
+    lines.push_back("");
+  }
+  lines.push_back(KindL(pairs[13]));  // 116
+  lines.push_back(kTabLine);          // 117
+  for (int i = 14; i < 17; ++i) {     // 118-123
+    lines.push_back(KindL(pairs[i]));
+    lines.push_back("");
+  }
+  lines.push_back("delete from workcard where Rec_No in (select Rec_No from a_workcard)");  // 124
+  lines.push_back(kTabLine + kTabLine + kTabLine);  // 125
+  return lines;
+}
+
+std::string RepairScriptText() {
+  std::string text;
+  for (const std::string& line : RepairScriptLines()) text += line + "\r\n";
+  return text;
+}
+
+void BuildRepairDatabase(NDSHANDLE connection, Damage damage, uint32_t seed) {
+  std::mt19937 random(seed);
+  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+  std::string sql;
+  int table_number = 0;
+  for (const TablePair& pair : RepairPairs()) {
+    ++table_number;
+    // Some pairs key on text, the rest on integers, as the application's do.
+    bool text_key = table_number % 4 == 0;
+    std::string key_type = text_key ? "CHAR(12)" : "INTEGER";
+    std::string live = pair.live, archive = std::string("a_") + pair.live;
+    for (const std::string& table : {live, archive})
+      sql += "CREATE TABLE " + table + "(" + pair.key + " " + key_type +
+             ", Note CHAR(20), Amount NUMERIC(8,2), Made DATE);\n";
+    auto key = [&](int k) { return text_key ? "'K" + std::to_string(k) + "'" : std::to_string(k); };
+    auto row = [&](const std::string& table, const std::string& k, int n) {
+      sql += "INSERT INTO " + table + " VALUES(" + k + ", 'row " + std::to_string(n) + "', " +
+             std::to_string(n) + ".25, '2024-01-" + std::to_string(10 + n % 18) + "');\n";
+    };
+    int n = 0;
+    switch (damage) {
+      case Damage::kNone:
+        for (int k = 1; k <= 5; ++k) row(live, key(k), ++n);
+        for (int k = 6; k <= 8; ++k) row(archive, key(k), ++n);
+        break;
+      case Damage::kOverlapAndCopies:
+        for (int k = 1; k <= 6; ++k) row(live, key(k), ++n);
+        for (int copy = 0; copy < 3; ++copy) row(archive, key(2), ++n);
+        row(archive, key(4), ++n);
+        row(archive, key(9), ++n);
+        row(archive, key(9), ++n);
+        break;
+      case Damage::kNullKeys:
+        row(live, "NULL", ++n);
+        row(live, key(1), ++n);
+        row(live, "NULL", ++n);
+        row(archive, "NULL", ++n);
+        row(archive, key(1), ++n);
+        row(archive, "NULL", ++n);
+        row(archive, "NULL", ++n);
+        break;
+      case Damage::kEmptyArchives:
+        for (int k = 1; k <= 4; ++k) row(live, key(k), ++n);
+        if (table_number % 2) {
+          row(archive, key(3), ++n);
+          row(archive, key(3), ++n);
+        }
+        break;
+      case Damage::kRandom:
+        for (int i = 0; i < 40; ++i) {
+          std::string k = chance(5) ? "NULL" : key(static_cast<int>(random() % 30));
+          row(chance(50) ? live : archive, k, ++n);
+        }
+        break;
+    }
+  }
+  RunSqlOrFail(connection, sql);
+}
+
+std::string DumpUserTables(const std::string& store_file) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(store_file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::vector<std::string> tables;
+  sqlite3_stmt* list = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                     "'\\_nce\\_%' ESCAPE '\\' ORDER BY name",
+                     -1, &list, nullptr);
+  while (sqlite3_step(list) == SQLITE_ROW)
+    tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
+  sqlite3_finalize(list);
+  std::string dump;
+  for (const std::string& table : tables) {
+    dump += "[" + table + "]\n";
+    sqlite3_stmt* rows = nullptr;
+    std::string sql = "SELECT * FROM (SELECT rowid AS r, * FROM \"" + table + "\") ORDER BY r";
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &rows, nullptr), SQLITE_OK);
+    int columns = sqlite3_column_count(rows);
+    while (sqlite3_step(rows) == SQLITE_ROW) {
+      for (int c = 0; c < columns; ++c) {
+        const unsigned char* text = sqlite3_column_text(rows, c);
+        dump += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "NULL") +
+                ":" + std::to_string(sqlite3_column_type(rows, c));
+      }
+      dump += "\n";
+    }
+    sqlite3_finalize(rows);
+  }
+  sqlite3_close(db);
+  return dump;
+}
+
+std::string ExecDirect(const std::string& store_file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(store_file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  char* message = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  std::string result = rc == SQLITE_OK ? "" : (message ? message : "error");
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return result;
+}
+
+}  // namespace nce_test

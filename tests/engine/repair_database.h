@@ -1,0 +1,50 @@
+// The archive repair script and a database of its 18 live/archive table
+// pairs with chosen damage, for the tests that run the script through the
+// engine and compare with SQLite running it directly.
+#ifndef TESTS_ENGINE_REPAIR_DATABASE_H
+#define TESTS_ENGINE_REPAIR_DATABASE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "nds/nce.h"
+
+namespace nce_test {
+
+struct TablePair {
+  const char* live;  // live table
+  const char* key;   // key column of both tables
+};
+
+// The 18 pairs in table order; the archive table is "a_" + live.
+const std::vector<TablePair>& RepairPairs();
+
+// The script's 125 lines, and the text the query hands the engine: every
+// line followed by a carriage return and a line feed.
+std::vector<std::string> RepairScriptLines();
+std::string RepairScriptText();
+
+// Kinds of archive damage a generated database shows.
+enum class Damage {
+  kNone,             // archive keys absent from the live tables, no duplicates
+  kOverlapAndCopies, // live keys in the archive, keys with three archive copies
+  kNullKeys,         // NULL keys in both tables
+  kEmptyArchives,    // every other archive table empty
+  kRandom,           // a seeded mixture of all of the above
+};
+
+// Creates the 18 pairs through the engine connection and fills them.
+void BuildRepairDatabase(NDSHANDLE connection, Damage damage, uint32_t seed = 1);
+
+// Every user table of the SQLite file with all its rows in rowid order, as
+// one text; the engine's own catalog tables are left out.
+std::string DumpUserTables(const std::string& store_file);
+
+// Runs `sql` with SQLite directly on the file; returns SQLite's error
+// message, empty on success.
+std::string ExecDirect(const std::string& store_file, const std::string& sql);
+
+}  // namespace nce_test
+
+#endif  // TESTS_ENGINE_REPAIR_DATABASE_H
