@@ -1,0 +1,196 @@
+// Record images: every field form and null form of NDT and DBF-kind tables
+// round-trips between stored values and image bytes, and values that do not
+// fit their field are refused with the column named.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/errors.h"
+#include "engine/record_image.h"
+
+namespace nce {
+namespace {
+
+FieldDesc Field(uint16_t type, uint32_t length, uint16_t decimals = 0, const char* name = "F") {
+  return FieldDesc{name, FieldSpec{type, length, decimals}, 1};
+}
+
+struct Case {
+  uint16_t type;
+  uint32_t length;
+  uint16_t decimals;
+  Value value;
+};
+
+std::vector<Case> Cases(bool ndt) {
+  std::vector<Case> cases = {
+      {NDS_LOGICAL, 1, 0, Value::Integer(1)},
+      {NDS_LOGICAL, 1, 0, Value::Integer(0)},
+      {NDS_NUMERIC, 10, 2, Value::Real(-1234.5)},
+      {NDS_NUMERIC, 6, 0, Value::Integer(-12345)},
+      {NDS_DATE, ndt ? 4u : 8u, 0, Value::Text("2000-01-01")},
+      {NDS_STRING, 8, 0, Value::Text("ab")},
+      {NDS_CISTRING, 3, 0, Value::Text("XyZ")},
+      {NDS_COMPACTDATE, 3, 0, Value::Text("2024-03-05")},
+      {NDS_DOUBLE, 8, 0, Value::Real(3.25)},
+      {NDS_CURDOUBLE, 8, 0, Value::Real(-0.5)},
+      {NDS_INTEGER, 4, 0, Value::Integer(-70000)},
+      {NDS_SHORTINT, 2, 0, Value::Integer(-300)},
+  };
+  if (ndt) {
+    std::vector<Case> more = {
+        {NDS_TIME, 4, 0, Value::Text("13:45:07.250")},
+        {NDS_TIMESTAMP, 8, 0, Value::Text("1999-12-31 23:59:59.999")},
+        {NDS_MODTIME, 8, 0, Value::Text("2024-02-29 00:00:00.000")},
+        {NDS_AUTOINC, 4, 0, Value::Integer(4000000000LL)},
+        {NDS_RAW, 4, 0, Value::Blob(std::string("\x01\x00\xff\x02", 4))},
+        {NDS_MONEY, 8, 4, Value::Real(12.3456)},
+        {NDS_MONEY, 8, 4, Value::Integer(-7)},
+        {NDS_ROWVERSION, 8, 0, Value::Integer(1LL << 40)},
+    };
+    cases.insert(cases.end(), more.begin(), more.end());
+  }
+  return cases;
+}
+
+void ExpectSameValue(const Value& expected, const Value& actual, const std::string& what) {
+  ASSERT_EQ(static_cast<int>(expected.kind), static_cast<int>(actual.kind)) << what;
+  switch (expected.kind) {
+    case Value::Kind::kInteger: EXPECT_EQ(expected.integer, actual.integer) << what; break;
+    case Value::Kind::kReal: EXPECT_DOUBLE_EQ(expected.real, actual.real) << what; break;
+    default: EXPECT_EQ(expected.bytes, actual.bytes) << what; break;
+  }
+}
+
+TEST(RecordImage, EveryFormRoundTripsForBothTableFamilies) {
+  for (bool ndt : {true, false}) {
+    for (const Case& c : Cases(ndt)) {
+      FieldDesc f = Field(c.type, c.length, c.decimals);
+      std::vector<uint8_t> image(1 + c.length + 1, 0xEE);
+      EncodeValue(f, ndt, c.value, image.data());
+      EXPECT_EQ(image.back(), 0xEE) << "type " << c.type << " wrote past its field";
+      Value back = DecodeImage(f, ndt, image.data() + 1, c.length);
+      ExpectSameValue(c.value, back, "type " + std::to_string(c.type) + (ndt ? " NDT" : " DBF"));
+      // The text form reads back to the same value too.
+      Value fromText = DecodeText(f, ndt, FormatText(f, ndt, c.value));
+      ExpectSameValue(c.value, fromText, "text of type " + std::to_string(c.type));
+    }
+  }
+}
+
+TEST(RecordImage, EveryNullFormReadsBackAsNull) {
+  for (bool ndt : {true, false}) {
+    for (const Case& c : Cases(ndt)) {
+      FieldDesc f = Field(c.type, c.length, c.decimals);
+      std::vector<uint8_t> image(1 + c.length, 0x55);
+      EncodeNull(f, ndt, image.data());
+      Value back = DecodeImage(f, ndt, image.data() + 1, c.length);
+      bool dbfNeverNull = !ndt && (c.type == NDS_DOUBLE || c.type == NDS_CURDOUBLE ||
+                                   c.type == NDS_INTEGER || c.type == NDS_SHORTINT);
+      if (dbfNeverNull) {
+        // DBF numbers have no null form: an empty one is zero.
+        EXPECT_EQ(back.kind == Value::Kind::kInteger ? back.integer : back.real, 0) << c.type;
+      } else {
+        EXPECT_TRUE(IsNull(back)) << "type " << c.type << (ndt ? " NDT" : " DBF");
+      }
+    }
+  }
+}
+
+TEST(RecordImage, NdtNullFormsAreTheDocumentedBytes) {
+  uint8_t image[9];
+  auto words = [&](uint16_t type, uint32_t length) {
+    std::memset(image, 0x77, sizeof image);
+    EncodeNull(Field(type, length), true, image);
+    uint32_t w[2] = {};
+    std::memcpy(w, image + 1, std::min<uint32_t>(length, 8));
+    return std::make_pair(w[0], w[1]);
+  };
+  EXPECT_EQ(words(NDS_DOUBLE, 8), std::make_pair(0x20u, 0x80000000u));
+  EXPECT_EQ(words(NDS_INTEGER, 4).first, 0x80000000u);
+  EXPECT_EQ(words(NDS_SHORTINT, 2).first & 0xFFFF, 0x8000u);
+  EXPECT_EQ(words(NDS_TIME, 4).first, 0xFFFFFFFFu);
+  EXPECT_EQ(words(NDS_AUTOINC, 4).first, 0xFFFFFFFFu);
+  EXPECT_EQ(words(NDS_TIMESTAMP, 8), std::make_pair(0u, 0xFFFFFFFFu));
+  EXPECT_EQ(words(NDS_MONEY, 8), std::make_pair(0u, 0x80000000u));
+  EXPECT_EQ(words(NDS_ROWVERSION, 8), std::make_pair(0u, 0x80000000u));
+  words(NDS_LOGICAL, 1);
+  EXPECT_EQ(image[1], ' ');
+  words(NDS_STRING, 5);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(image + 1), 5), std::string(5, '\0'));
+  // DBF: strings and logicals blank, numbers and memo markers zero.
+  std::memset(image, 0x77, sizeof image);
+  EncodeNull(Field(NDS_STRING, 3), false, image);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(image + 1), 3), "   ");
+  EncodeNull(Field(NDS_INTEGER, 4), false, image);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(image + 1), 4), std::string(4, '\0'));
+}
+
+TEST(RecordImage, KnownImagesOfDatesLogicalsAndStrings) {
+  uint8_t compact[4] = {0, 0x0F, 0xD0, 0x65};
+  Value date = DecodeImage(Field(NDS_COMPACTDATE, 3), false, compact + 1, 3);
+  EXPECT_EQ(date.bytes, "2024-03-05");
+
+  uint8_t ndtDate[5] = {0};
+  EncodeValue(Field(NDS_DATE, 4), true, Value::Text("2000-01-01"), ndtDate);
+  int32_t julian;
+  std::memcpy(&julian, ndtDate + 1, 4);
+  EXPECT_EQ(julian, 2451545);
+
+  uint8_t dbfDate[9] = {0};
+  EncodeValue(Field(NDS_DATE, 8), false, Value::Text("2024-03-05"), dbfDate);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(dbfDate + 1), 8), "20240305");
+
+  const uint8_t lowerY[] = {'y'}, upperN[] = {'N'}, blank[] = {' '};
+  EXPECT_EQ(DecodeImage(Field(NDS_LOGICAL, 1), false, lowerY, 1).integer, 1);
+  EXPECT_EQ(DecodeImage(Field(NDS_LOGICAL, 1), false, upperN, 1).integer, 0);
+  EXPECT_TRUE(IsNull(DecodeImage(Field(NDS_LOGICAL, 1), false, blank, 1)));
+
+  uint8_t text[6] = {0};
+  EncodeValue(Field(NDS_STRING, 5), true, Value::Text("ab"), text);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(text + 1), 5), "ab   ");
+  EXPECT_EQ(DecodeImage(Field(NDS_STRING, 5), true, text + 1, 5).bytes, "ab");
+
+  uint8_t numeric[11] = {0};
+  EncodeValue(Field(NDS_NUMERIC, 10, 2), false, Value::Real(12.5), numeric);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(numeric + 1), 10), "     12.50");
+}
+
+void ExpectMisfit(uint32_t number, const std::function<void()>& action) {
+  try {
+    action();
+    ADD_FAILURE() << "no error raised, expected " << number;
+  } catch (const EngineError& e) {
+    EXPECT_EQ(e.number(), number) << e.text();
+    EXPECT_NE(e.text().find("column \"Amount\""), std::string::npos) << e.text();
+  }
+}
+
+TEST(RecordImage, ValuesThatDoNotFitAreRefusedNamingTheColumn) {
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [] { DecodeText(Field(NDS_NUMERIC, 5, 2, "Amount"), true, "123.45"); });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [] { DecodeText(Field(NDS_SHORTINT, 2, 0, "Amount"), true, "40000"); });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [] { DecodeText(Field(NDS_INTEGER, 4, 0, "Amount"), true, "-2147483648"); });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [] { DecodeText(Field(NDS_STRING, 3, 0, "Amount"), true, "abcd"); });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG, [] {
+    std::string raw(9, 'x');
+    DecodeImage(Field(NDS_INTEGER, 4, 0, "Amount"), true,
+                reinterpret_cast<const uint8_t*>(raw.data()), 9);
+  });
+  ExpectMisfit(NDS_E_VALUE_INVALID,
+               [] { DecodeText(Field(NDS_DATE, 4, 0, "Amount"), true, "2023-02-29"); });
+  ExpectMisfit(NDS_E_VALUE_INVALID,
+               [] { DecodeText(Field(NDS_NUMERIC, 8, 2, "Amount"), true, "12,5x"); });
+  ExpectMisfit(NDS_E_VALUE_INVALID, [] {
+    const uint8_t bad[] = {'Q'};
+    DecodeImage(Field(NDS_LOGICAL, 1, 0, "Amount"), true, bad, 1);
+  });
+  // Trailing blanks of a string do not count against its length.
+  EXPECT_EQ(DecodeText(Field(NDS_STRING, 3), true, "abc   ").bytes, "abc");
+}
+
+}  // namespace
+}  // namespace nce
