@@ -44,10 +44,23 @@ extern "C" {
 
 NDSRESULT NdsCloseTable(NDSHANDLE handle) {
   return OnCursor("NdsCloseTable", handle, [&](Cursor& cursor) {
+    // Unwritten edits are written first; the cursor closes either way, and
+    // a failed write is reported (and its edits cancelled).
+    NDSRESULT result = NDS_SUCCESS;
+    try {
+      if (cursor.walk.editing()) cursor.walk.Write(cursor);
+    } catch (const EngineError& error) {
+      result = Fail(error.number(), error.text());
+      try {
+        cursor.walk.Cancel(cursor);
+      } catch (const EngineError&) {
+      }
+    }
+    cursor.walk.ReleaseLocks(cursor);
     cursor.Release();
     cursor.connection().RemoveChild(handle);
     HandleTable::Instance().Remove(handle);
-    return NDS_SUCCESS;
+    return result;
   });
 }
 
@@ -131,7 +144,7 @@ NDSRESULT NdsGetColumnPermissions(NDSHANDLE handle, NDSFIELD field, uint8_t* per
   });
 }
 
-NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t /*filterOption*/, uint32_t* count) {
+NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* count) {
   return Guarded("NdsGetRecordCount", [&] {
     RequireArgument(count, "record count");
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
@@ -146,17 +159,7 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t /*filterOption*/, uint32_
     }
     auto cursor = RequireCursor(handle);
     std::lock_guard lock(cursor->connection().mutex());
-    if (!cursor->live) {
-      *count = static_cast<uint32_t>(cursor->row_count);
-      return NDS_SUCCESS;
-    }
-    std::string sql = "SELECT count(*) FROM " + QuoteIdentifier(cursor->source_table);
-    if (!cursor->filter_sql.empty()) sql += " WHERE " + cursor->filter_sql;
-    SqliteStmt stmt(cursor->source_db, sql);
-    for (size_t i = 0; i < cursor->filter_values.size(); ++i)
-      BindValue(stmt.get(), static_cast<int>(i + 1), cursor->filter_values[i]);
-    stmt.Step();
-    *count = static_cast<uint32_t>(stmt.Int(0));
+    *count = static_cast<uint32_t>(cursor->walk.Count(*cursor, filterOption));
     return NDS_SUCCESS;
   });
 }
@@ -165,8 +168,12 @@ NDSRESULT NdsGetLastAutoinc(NDSHANDLE handle, uint32_t* value) {
   return Guarded("NdsGetLastAutoinc", [&] {
     RequireArgument(value, "value");
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
-    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable))
-      return NotSupportedYet("NdsGetLastAutoinc on a cursor");
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = RequireCursor(handle);
+      std::lock_guard lock(cursor->connection().mutex());
+      *value = cursor->walk.last_autoinc();
+      return NDS_SUCCESS;
+    }
     auto statement = RequireStatement(handle);
     std::lock_guard lock(statement->connection().mutex());
     *value = statement->last_autoinc();

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/api_support.h"
+#include "engine/cursor_fields.h"
 #include "engine/dates.h"
 
 using namespace nce;
@@ -18,9 +19,13 @@ NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
                        const std::function<Value()>& make) {
   return Guarded(function, [&] {
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
-    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable ||
-                   object->kind() == ObjectKind::kIndexOrder))
-      return NotSupportedYet(function);
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = RequireCursor(handle);
+      std::lock_guard lock(cursor->connection().mutex());
+      SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
+      return NDS_SUCCESS;
+    }
+    if (object && object->kind() == ObjectKind::kIndexOrder) return NotSupportedYet(function);
     auto statement = RequireStatement(handle);
     std::lock_guard lock(statement->connection().mutex());
     FieldRef ref = ReadFieldRef(field);
@@ -102,10 +107,16 @@ NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType,
                        uint32_t length) {
   return Guarded("NdsSetBinary", [&] {
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
-    if (object && object->kind() != ObjectKind::kStatement) return NotSupportedYet("NdsSetBinary");
     if (binaryType != NDS_BINARY && binaryType != NDS_IMAGE)
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Binary type " + std::to_string(binaryType) + " is not known.");
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = RequireCursor(handle);
+      std::lock_guard lock(cursor->connection().mutex());
+      SetCursorBinaryPiece(*cursor, field, totalLength, offset, value, length);
+      return NDS_SUCCESS;
+    }
+    if (object && object->kind() != ObjectKind::kStatement) return NotSupportedYet("NdsSetBinary");
     auto statement = RequireStatement(handle);
     std::lock_guard lock(statement->connection().mutex());
     statement->SetBinaryPiece(ReadFieldRef(field), totalLength, offset, value, length);

@@ -54,7 +54,11 @@ FieldSpec SpecFromValues(const ColumnSeen& seen) {
 
 }  // namespace
 
-Cursor::~Cursor() { Release(); }
+Cursor::~Cursor() {
+  // Locks go with the cursor, whichever way it ends (close, disconnect).
+  walk.ReleaseLocks(*this);
+  Release();
+}
 
 void Cursor::Release() {
   if (owns_source && source_db && connection_->is_open()) {

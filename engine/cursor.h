@@ -15,6 +15,7 @@
 
 #include "engine/catalog.h"
 #include "engine/connection.h"
+#include "engine/cursor_walk.h"
 #include "engine/handles.h"
 #include "engine/values.h"
 
@@ -38,6 +39,7 @@ class Cursor : public Object {
   bool owns_source = false;         // source_table is dropped when the cursor closes
   uint32_t open_options = 0;        // NDS_OPEN_* bits
   uint64_t row_count = 0;           // rows of a static cursor
+  CursorWalk walk;                  // position, current record, edits
 
   // Releases the rows of a static cursor. Safe to call twice.
   void Release();

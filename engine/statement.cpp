@@ -1,5 +1,7 @@
 #include "engine/statement.h"
 
+#include "engine/cursor_live.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -201,7 +203,10 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     }
     if (sqlite3_column_count(stmt.get()) > 0 && sqlite3_stmt_readonly(stmt.get())) {
       if (cursor) cursor->Release();
-      cursor = MaterialiseSelect(connection_, stmt.get(), table_type, char_type);
+      cursor = nullptr;
+      if (options.read_only == NDS_CURSOR_READWRITE)
+        cursor = OpenLiveCursor(connection_, piece.sql, values_, options.char_type);
+      if (!cursor) cursor = MaterialiseSelect(connection_, stmt.get(), table_type, char_type);
       continue;
     }
     for (;;) {

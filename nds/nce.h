@@ -367,6 +367,13 @@ NDSRESULT NdsSetFieldRaw(NDSHANDLE handle, NDSFIELD field, const void* value, ui
 /* ------------------------------------------------------------------------ */
 /* Cursors: tables and result sets.                                          */
 
+/* Opens table `tableName` of the connection's database as a cursor in
+ * record-number order. tableType 0 takes the table's own type; options are
+ * NDS_OPEN_EXCLUSIVE and NDS_OPEN_READONLY; charType is NDS_ANSI or NDS_OEM
+ * (0 for the table's own). */
+NDSRESULT NdsOpenTable(NDSHANDLE connection, const char* tableName, uint16_t tableType,
+                       uint16_t charType, uint32_t options, NDSHANDLE* cursor);
+/* Ends a cursor: unwritten edits are written, its record locks released. */
 NDSRESULT NdsCloseTable(NDSHANDLE cursor);
 NDSRESULT NdsGetTableType(NDSHANDLE cursor, uint16_t* tableType);
 NDSRESULT NdsGetTableCharType(NDSHANDLE cursor, uint16_t* charType);
@@ -395,6 +402,9 @@ NDSRESULT NdsGetRecordNum(NDSHANDLE cursor, uint16_t filterOption, uint32_t* rec
 NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* count);
 NDSRESULT NdsGetRecordCRC(NDSHANDLE cursor, uint32_t* crc, uint32_t option);
 NDSRESULT NdsIsRecordDeleted(NDSHANDLE cursor, uint16_t* deleted);
+/* Whether cursors show records marked deleted in DBF-kind tables; one
+ * setting for the process, off (hidden) at start. */
+NDSRESULT NdsShowDeleted(uint16_t showDeleted);
 NDSRESULT NdsGetDeleted(uint16_t* showDeleted);
 NDSRESULT NdsRefreshRecord(NDSHANDLE cursor);
 

@@ -1,0 +1,166 @@
+// The moving part of a cursor: its position among the rows it sees, the
+// record image of the current row, a read-ahead window of the rows that
+// follow, and the edits made to the current record until they are written.
+//
+// Rows are walked in the order of a key expression (none: record-number
+// order) through the statements of NavigationSql. Moving forward reads up to
+// `cache_size` rows per statement run, so a forward walk costs about one
+// SQLite step per record. The window is dropped whenever this cursor changes
+// data; rows another connection changes show up once the window is passed or
+// the record is refreshed.
+#ifndef ENGINE_CURSOR_WALK_H
+#define ENGINE_CURSOR_WALK_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/navigation_sql.h"
+#include "engine/values.h"
+
+namespace nce {
+
+class Cursor;
+
+// One row as a cursor holds it.
+struct CursorRow {
+  int64_t rowid = 0;           // record number
+  Value key;                   // order key value (unset in record-number order)
+  std::vector<uint8_t> image;  // record image
+  bool visible_known = false;  // fetched through the visible-rows query
+};
+
+class CursorWalk {
+ public:
+  CursorWalk();
+  ~CursorWalk();
+  CursorWalk(const CursorWalk&) = delete;
+  CursorWalk& operator=(const CursorWalk&) = delete;
+
+  // ---- set-up: the rows and the order the cursor walks ----------------------
+  // Builds the statements for `cursor` and goes before the first row. Called
+  // when the cursor opens and whenever the order or a condition changes.
+  void Attach(Cursor& cursor);
+  // Order key (SQL expression over the table's columns) and direction; empty
+  // for record-number order. Takes effect at the next Attach.
+  void SetOrder(std::string key_sql, bool descending);
+  // A condition on the rows the cursor shows (filters, scopes), by name so
+  // that each can be set and cleared on its own; "" clears it.
+  void SetCondition(const std::string& name, std::string sql);
+  void SetCacheSize(uint16_t rows) { cache_size_ = rows; ahead_.clear(); }
+
+  // ---- position ---------------------------------------------------------------
+  void GotoTop(Cursor& c);
+  void GotoBottom(Cursor& c);
+  void GotoBof(Cursor& c);
+  void Skip(Cursor& c, int64_t rows);
+  // Positions on record `recno` whether or not the cursor shows it.
+  void GotoRecord(Cursor& c, int64_t recno);
+  bool at_bof() const { return bof_; }
+  bool at_eof() const { return eof_; }
+  bool on_record() const { return on_record_; }
+  int64_t record_number() const { return on_record_ ? current_.rowid : 0; }
+  bool IsVisible(Cursor& c);
+  bool IsDeleted(Cursor& c);
+  // Re-reads the current record from the table.
+  void Refresh(Cursor& c);
+
+  // ---- counts and key positions ------------------------------------------------
+  uint64_t Count(Cursor& c, uint16_t option);
+  uint64_t KeyNumber(Cursor& c, uint16_t option);
+  double RelativePosition(Cursor& c);
+  void SetRelativePosition(Cursor& c, double position);
+
+  // ---- the current record ---------------------------------------------------------
+  // The current record image; throws NDS_E_NO_CURRENT_RECORD off a record.
+  const std::vector<uint8_t>& CurrentImage() const;
+  // The current value of field `index` (0-based), edits included.
+  Value FieldValue(Cursor& c, size_t index);
+  // Contents of a blob field, edits included; `offset`/`length` select a part.
+  std::string BlobPart(Cursor& c, size_t index, uint64_t offset, uint64_t length);
+  uint64_t BlobLength(Cursor& c, size_t index);
+  bool BlobIsBinary(Cursor& c, size_t index);
+  uint32_t Checksum(Cursor& c);
+
+  // ---- editing ---------------------------------------------------------------------
+  void Append(Cursor& c);
+  void SetValue(Cursor& c, size_t index, Value value);
+  void Write(Cursor& c);
+  // False when there was nothing to cancel.
+  bool Cancel(Cursor& c);
+  void Delete(Cursor& c);
+  void Lock(Cursor& c, int64_t recno);
+  void Unlock(Cursor& c, int64_t recno);
+  // Drops the cursor's locks (it closes).
+  void ReleaseLocks(Cursor& c);
+  uint32_t last_autoinc() const { return last_autoinc_; }
+  bool editing() const { return !pending_.empty() || appended_; }
+
+ private:
+  enum class Step { kFirst, kLast, kAfter, kBefore, kByRowid, kVisible, kCount, kCountAll,
+                    kCountBefore, kCountScoped, kAtOffset, kCount_ };
+
+  sqlite3_stmt* Statement(Cursor& c, Step step);
+  void BindCondition(Cursor& c, sqlite3_stmt* stmt);
+  void ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row);
+  // Runs a row query into `ahead_`; false when it gave no row.
+  bool FillWindow(Cursor& c, Step step, int direction);
+  void TakeNextFromWindow();
+  void SetOff(bool bof, bool eof);
+  void FlushEdits(Cursor& c);
+  // The rows a count or step sees: the cursor's own condition, plus the
+  // named conditions whose names begin with `prefix` ("" all, "scope" scopes
+  // only, "-" none), plus the deleted-record rule when asked.
+  std::string ConditionText(Cursor& c, const std::string& prefix, bool with_deleted) const;
+  bool HidesDeleted(Cursor& c) const;
+  void ClearStatements();
+  std::string LockTable(Cursor& c) const;
+  void RequireWritable(Cursor& c) const;
+  void RequireRecord() const;
+  void ReadCurrentByRowid(Cursor& c, int64_t rowid);
+  void StampWrite(Cursor& c, std::string* sets, std::vector<Value>* values);
+
+  // Rows and order.
+  std::unique_ptr<NavigationSql> sql_;          // statement texts for the cursor
+  std::string order_key_;                       // order key expression, "" for rowid
+  bool descending_ = false;                     // order direction
+  std::map<std::string, std::string> conditions_;  // named extra conditions
+  sqlite3* stmt_db_ = nullptr;                  // database the statements belong to
+  sqlite3_stmt* stmts_[static_cast<int>(Step::kCount_)] = {};  // prepared on first use
+  uint64_t show_deleted_generation_ = 0;        // setting the statements were built for
+
+  // Position.
+  bool on_record_ = false;          // current_ holds a record
+  bool bof_ = true, eof_ = false;   // before the first / after the last row
+  bool gone_ = false;               // the current record was deleted (or vanished)
+  CursorRow current_;               // the current row
+  std::vector<CursorRow> ahead_;    // read-ahead window
+  size_t ahead_pos_ = 0;            // next unread row of the window
+  size_t ahead_len_ = 0;            // rows of the window in use
+  int ahead_dir_ = 0;               // +1 the window lies ahead, -1 behind
+  uint16_t cache_size_ = 10;        // rows per window (0: one row at a time)
+
+  // Edits of the current record.
+  std::map<size_t, Value> pending_;  // field index -> new value
+  bool appended_ = false;            // current record appended and never written
+  std::set<int64_t> locks_;          // records locked through Lock
+  uint32_t last_autoinc_ = 0;        // autoincrement value of the last append
+};
+
+// Table of the store that keeps the deletion marks of DBF-kind records
+// (table_name upper-cased, record number); made on first use.
+const std::string& DeletedMarksTable();
+void EnsureDeletedMarks(sqlite3* db);
+
+// Process-wide: whether cursors show records marked deleted (DBF tables).
+void SetShowDeleted(bool show);
+bool ShowDeleted();
+
+}  // namespace nce
+
+#endif  // ENGINE_CURSOR_WALK_H

@@ -1,0 +1,299 @@
+// Navigation over table cursors and SQL cursors: both ends, empty tables,
+// record numbers, bookmarks, counts, filtered-out and deleted records, and
+// the read-ahead window.
+#include <sqlite3.h>
+
+#include <cstring>
+#include <numeric>
+
+#include "cursor_test_support.h"
+#include "engine/navigation_sql.h"
+
+namespace nce_test {
+namespace {
+
+std::vector<uint32_t> Range(uint32_t from, uint32_t to) {
+  std::vector<uint32_t> v;
+  if (from <= to)
+    for (uint32_t i = from; i <= to; ++i) v.push_back(i);
+  else
+    for (uint32_t i = from; i >= to; --i) v.push_back(i);
+  return v;
+}
+
+class Navigation : public CursorTest {
+ protected:
+  Navigation() {
+    Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+    FillNumbered("items", 25);
+  }
+};
+
+TEST_F(Navigation, WalksEveryRecordOnceInBothDirectionsWhateverTheWindow) {
+  NDSHANDLE cursor = OpenTable("items");
+  for (uint16_t window : {0, 1, 7, 10, 100}) {
+    ASSERT_EQ(NdsCacheRecords(cursor, window), 0u);
+    EXPECT_EQ(WalkForward(cursor), Range(1, 25)) << "window " << window;
+    EXPECT_FALSE(Bof(cursor));
+    EXPECT_EQ(WalkBackward(cursor), Range(25, 1)) << "window " << window;
+    EXPECT_FALSE(Eof(cursor));
+  }
+}
+
+TEST_F(Navigation, EndsBehaveAsTheDatasetExpects) {
+  NDSHANDLE cursor = OpenTable("items");
+  // Before the first record, a step forward finds it.
+  ASSERT_EQ(NdsGotoBOF(cursor), 0u);
+  EXPECT_TRUE(Bof(cursor));
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_EQ(RecNo(cursor), 1u);
+  // A step back from the first record reaches the beginning and stays there.
+  ASSERT_EQ(NdsSkip(cursor, -1), 0u);
+  EXPECT_TRUE(Bof(cursor));
+  ASSERT_EQ(NdsSkip(cursor, -1), 0u);
+  EXPECT_TRUE(Bof(cursor));
+  // Bottom, then one past it: the end; a step back gives the last record.
+  ASSERT_EQ(NdsGotoBottom(cursor), 0u);
+  EXPECT_EQ(RecNo(cursor), 25u);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_TRUE(Eof(cursor));
+  EXPECT_EQ(RecNo(cursor), 0u);
+  char record[64];
+  uint32_t length = sizeof record;
+  ExpectError(NdsGetRecord(cursor, record, &length), NDS_E_NO_CURRENT_RECORD);
+  ASSERT_EQ(NdsSkip(cursor, -1), 0u);
+  EXPECT_EQ(RecNo(cursor), 25u);
+  // Skips of several records stop at the ends.
+  ASSERT_EQ(NdsGotoTop(cursor), 0u);
+  ASSERT_EQ(NdsSkip(cursor, 10), 0u);
+  EXPECT_EQ(RecNo(cursor), 11u);
+  ASSERT_EQ(NdsSkip(cursor, -4), 0u);
+  EXPECT_EQ(RecNo(cursor), 7u);
+  ASSERT_EQ(NdsSkip(cursor, 100), 0u);
+  EXPECT_TRUE(Eof(cursor));
+}
+
+TEST_F(Navigation, AnEmptyTableIsAtBothEnds) {
+  Exec("CREATE TABLE vacant (id INTEGER, name CHAR(4))");
+  NDSHANDLE cursor = OpenTable("vacant");
+  for (auto move : {NdsGotoTop, NdsGotoBottom}) {
+    ASSERT_EQ(move(cursor), 0u);
+    EXPECT_TRUE(Eof(cursor));
+    EXPECT_TRUE(Bof(cursor));
+  }
+  ASSERT_EQ(NdsGotoBOF(cursor), 0u);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_TRUE(Eof(cursor));
+  uint32_t count = 99;
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 0u);
+  uint16_t visible;
+  ExpectError(NdsIsRecordVisible(cursor, &visible), NDS_E_NO_CURRENT_RECORD);
+}
+
+TEST_F(Navigation, RecordNumbersAndBookmarksFindTheirRecords) {
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsGotoRecord(cursor, 17), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "name17");
+  ExpectError(NdsGotoRecord(cursor, 99), NDS_E_INVALID_RECORD, "99");
+
+  uint32_t length = 0;
+  ASSERT_EQ(NdsGetBookmarkLength(cursor, &length), 0u);
+  ASSERT_EQ(length, 4u);
+  uint8_t mark17[4], mark3[4];
+  uint32_t size = 4;
+  ASSERT_EQ(NdsGotoRecord(cursor, 17), 0u);
+  ASSERT_EQ(NdsGetBookmark60(cursor, mark17, &size), 0u);
+  ASSERT_EQ(NdsGotoRecord(cursor, 3), 0u);
+  ASSERT_EQ(NdsGetBookmark60(cursor, mark3, &size), 0u);
+  int32_t order = 0;
+  ASSERT_EQ(NdsCompareBookmarks(mark3, mark17, &order), 0u);
+  EXPECT_EQ(order, -1);
+  ASSERT_EQ(NdsCompareBookmarks(mark17, mark3, &order), 0u);
+  EXPECT_EQ(order, 1);
+  ASSERT_EQ(NdsCompareBookmarks(mark3, mark3, &order), 0u);
+  EXPECT_EQ(order, 0);
+  uint32_t word;
+  std::memcpy(&word, mark17, 4);
+  ASSERT_EQ(NdsGotoBookmark(cursor, word), 0u);
+  EXPECT_EQ(RecNo(cursor), 17u);
+  // From a record reached by number, steps go on in order.
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_EQ(RecNo(cursor), 18u);
+  uint32_t small = 2;
+  ExpectError(NdsGetBookmark60(cursor, mark3, &small), NDS_E_INSUFFICIENT_BUFFER);
+}
+
+TEST_F(Navigation, LiveQueryKeepsItsConditionAsAHiddenFilter) {
+  NDSHANDLE cursor = OpenQuery("SELECT * FROM items WHERE id % 5 = 0", true);
+  uint8_t live = 9;
+  ASSERT_EQ(NdsSqlPeekStatement(cursor, &live), 0u);
+  EXPECT_EQ(live, 1);
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{5, 10, 15, 20, 25}));
+  EXPECT_EQ(WalkBackward(cursor), (std::vector<uint32_t>{25, 20, 15, 10, 5}));
+  uint32_t count = 0;
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 5u);
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_RESPECTFILTERS + NDS_REFRESHCOUNT, &count), 0u);
+  EXPECT_EQ(count, 5u);
+  ExpectError(NdsGetRecordCount(cursor, 9, &count), NDS_E_INVALID_OPTION);
+  // A record outside the condition can be reached by number but is not visible.
+  ASSERT_EQ(NdsGotoRecord(cursor, 7), 0u);
+  uint16_t visible = 1;
+  ASSERT_EQ(NdsIsRecordVisible(cursor, &visible), 0u);
+  EXPECT_EQ(visible, 0);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_EQ(RecNo(cursor), 10u);
+  ASSERT_EQ(NdsIsRecordVisible(cursor, &visible), 0u);
+  EXPECT_EQ(visible, 1);
+}
+
+TEST_F(Navigation, ParametersOfALiveConditionStayBound) {
+  NDSHANDLE statement = 0, cursor = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(conn_, &statement), 0u);
+  ASSERT_EQ(NdsStmtSetTableReadOnly(statement, NDS_CURSOR_READWRITE), 0u);
+  ASSERT_EQ(NdsPrepareSQL(statement, "SELECT id, name FROM items WHERE id > :low AND id <= ?"), 0u);
+  ASSERT_EQ(NdsSetDouble(statement, NDS_FIELD_ORDINAL(1), 20), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetDouble(statement, NDS_FIELD_ORDINAL(2), 23), 0u) << LastErrorText();
+  ASSERT_EQ(NdsExecuteSQL(statement, &cursor), 0u) << LastErrorText();
+  open_.push_back(cursor);
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{21, 22, 23}));
+  NdsCloseSQLStatement(statement);
+}
+
+TEST_F(Navigation, OtherQueriesGiveStaticCursors) {
+  for (const char* sql : {"SELECT * FROM items ORDER BY id DESC", "SELECT count(*) FROM items",
+                          "SELECT a.id FROM items a, items b WHERE a.id = b.id",
+                          "SELECT DISTINCT name FROM items", "SELECT id + 1 FROM items"}) {
+    NDSHANDLE cursor = OpenQuery(sql, true);
+    uint8_t live = 9;
+    ASSERT_EQ(NdsSqlPeekStatement(cursor, &live), 0u);
+    EXPECT_EQ(live, 0) << sql;
+    ASSERT_EQ(NdsGotoTop(cursor), 0u);
+    ExpectError(NdsLockRecord(cursor, 0), NDS_E_STATIC_VIEW);
+  }
+  NDSHANDLE ordered = OpenQuery("SELECT * FROM items ORDER BY id DESC", false);
+  ASSERT_EQ(NdsGotoTop(ordered), 0u);
+  EXPECT_EQ(Text(ordered, "id"), "25");
+  EXPECT_EQ(WalkForward(ordered).size(), 25u);
+  // Asked for read-only, even a simple SELECT is a static copy.
+  NDSHANDLE copy = OpenQuery("SELECT * FROM items", false);
+  uint8_t live = 9;
+  ASSERT_EQ(NdsSqlPeekStatement(copy, &live), 0u);
+  EXPECT_EQ(live, 0);
+}
+
+TEST_F(Navigation, DeletedRecordsOfDbfTablesHideUnlessShown) {
+  Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
+  FillNumbered("dbf", 5);
+  NDSHANDLE cursor = OpenTable("dbf");
+  uint16_t type = 0;
+  ASSERT_EQ(NdsGetTableType(cursor, &type), 0u);
+  ASSERT_EQ(type, NDS_CDX);
+  ASSERT_EQ(NdsGotoRecord(cursor, 3), 0u);
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  uint16_t deleted = 0;
+  ASSERT_EQ(NdsIsRecordDeleted(cursor, &deleted), 0u);
+  EXPECT_EQ(deleted, 1);
+  uint16_t shown = 9;
+  ASSERT_EQ(NdsGetDeleted(&shown), 0u);
+  EXPECT_EQ(shown, 0);
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 2, 4, 5}));
+  EXPECT_EQ(WalkBackward(cursor), (std::vector<uint32_t>{5, 4, 2, 1}));
+  uint32_t count = 0;
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 4u);
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), 0u);
+  EXPECT_EQ(count, 5u);
+
+  ASSERT_EQ(NdsShowDeleted(1), 0u);
+  EXPECT_EQ(WalkForward(cursor), Range(1, 5));
+  ASSERT_EQ(NdsGotoRecord(cursor, 3), 0u);
+  char record[64];
+  uint32_t length = sizeof record;
+  ASSERT_EQ(NdsGetRecord(cursor, record, &length), 0u);
+  EXPECT_EQ(record[0], '*');
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
+  ASSERT_EQ(NdsGetRecord(cursor, record, &length), 0u);
+  EXPECT_EQ(record[0], ' ');
+  ASSERT_EQ(NdsShowDeleted(0), 0u);
+}
+
+TEST_F(Navigation, DeletingFromAnNdtTableRemovesTheRecord) {
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  // The cursor stays on the deleted place; the next step goes on from it.
+  uint16_t visible = 1;
+  ASSERT_EQ(NdsIsRecordVisible(cursor, &visible), 0u);
+  EXPECT_EQ(visible, 0);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_EQ(RecNo(cursor), 3u);
+  ExpectError(NdsGotoRecord(cursor, 2), NDS_E_INVALID_RECORD);
+  EXPECT_EQ(WalkForward(cursor).size(), 24u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM items"), "24");
+}
+
+TEST_F(Navigation, ChangesOfOtherConnectionsShowAfterRefreshOrWithoutWindow) {
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsGotoTop(cursor), 0u);
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  RunSqlOrFail(other, "UPDATE items SET name = 'changed' WHERE id = 1");
+  ASSERT_EQ(NdsRefreshRecord(cursor), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "changed");
+  // Without a read-ahead window every step reads the table afresh.
+  ASSERT_EQ(NdsCacheRecords(cursor, 0), 0u);
+  RunSqlOrFail(other, "UPDATE items SET name = 'again' WHERE id = 2");
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "again");
+  // A record deleted by another user: refresh keeps the place, marked deleted.
+  RunSqlOrFail(other, "DELETE FROM items WHERE id = 2");
+  ASSERT_EQ(NdsRefreshRecord(cursor), 0u);
+  uint16_t deleted = 0;
+  ASSERT_EQ(NdsIsRecordDeleted(cursor, &deleted), 0u);
+  EXPECT_EQ(deleted, 1);
+  NdsDisconnect(other);
+}
+
+TEST_F(Navigation, KeyPositionsAndRelativePositions) {
+  NDSHANDLE cursor = OpenQuery("SELECT * FROM items WHERE id > 5", true);
+  ASSERT_EQ(NdsGotoRecord(cursor, 10), 0u);
+  uint32_t key = 0;
+  ASSERT_EQ(NdsGetKeyNum(cursor, NDS_RESPECTFILTERS, &key), 0u);
+  EXPECT_EQ(key, 5u);
+  ASSERT_EQ(NdsSetRelKeyPos(cursor, 0.5), 0u);
+  EXPECT_EQ(RecNo(cursor), 16u);
+  ASSERT_EQ(NdsSetRelKeyPos(cursor, 1.0), 0u);
+  EXPECT_EQ(RecNo(cursor), 25u);
+  double position = -1;
+  ASSERT_EQ(NdsGetRelKeyPos(cursor, &position), 0u);
+  EXPECT_DOUBLE_EQ(position, 1.0);
+  NDSHANDLE empty = OpenQuery("SELECT * FROM items WHERE id > 99", true);
+  ExpectError(NdsGetRelKeyPos(empty, &position), NDS_E_NO_POSITION);
+}
+
+// The step query must let SQLite seek in an index on the key, not scan it.
+TEST(NavigationSqlPlan, StepsFromAKeySeekInItsIndex) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  sqlite3_exec(db, "CREATE TABLE t(a, b); CREATE INDEX t_key ON t(upper(b));", nullptr, nullptr, nullptr);
+  nce::NavigationSql sql(nce::WalkSpec{"\"t\"", "a, b", "upper(b)", false, ""});
+  for (const std::string& text : {sql.After(), sql.Before()}) {
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + text).c_str(), -1, &stmt, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    std::string plan;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+      plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)) + std::string("\n");
+    sqlite3_finalize(stmt);
+    EXPECT_NE(plan.find("SEARCH t USING INDEX t_key"), std::string::npos) << text << "\n" << plan;
+    EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+  }
+  sqlite3_close(db);
+}
+
+}  // namespace
+}  // namespace nce_test
