@@ -71,6 +71,7 @@ constexpr TypeName kTypeNames[] = {
     {"FLOAT", NDS_DOUBLE},       {"CURDOUBLE", NDS_CURDOUBLE}, {"MONEY", NDS_MONEY},
     {"ROWVERSION", NDS_ROWVERSION}, {"RAW", NDS_RAW},         {"BINARY", NDS_RAW},
     {"VARBINARY", NDS_BINARY},   {"BLOB", NDS_BINARY},        {"IMAGE", NDS_IMAGE},
+    {"COMPACTDATE", NDS_COMPACTDATE},
 };
 
 // Splits "NUMERIC(10, 2)" into its first word and up to two numbers.

@@ -1,0 +1,253 @@
+// Editing through cursors: every record-image form and null form written
+// with the engine's setters comes back byte for byte and is stored as a
+// natural SQLite value; appends, cancels, engine-maintained columns,
+// value-fit errors and writes without a current record.
+#include <cstring>
+#include <map>
+
+#include "cursor_test_support.h"
+
+namespace nce_test {
+namespace {
+
+std::string Bytes(std::initializer_list<int> list) {
+  std::string s;
+  for (int b : list) s += static_cast<char>(b);
+  return s;
+}
+template <class T>
+std::string Raw(T value) {
+  return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+std::string Words(uint32_t a, uint32_t b) { return Raw(a) + Raw(b); }
+
+class Editing : public CursorTest {
+ protected:
+  // Field offsets and lengths of an open cursor, by name.
+  std::map<std::string, std::pair<uint32_t, uint32_t>> Layout(NDSHANDLE cursor) {
+    std::map<std::string, std::pair<uint32_t, uint32_t>> layout;
+    uint16_t count = 0;
+    EXPECT_EQ(NdsGetNumFields(cursor, &count), 0u);
+    for (uint16_t i = 1; i <= count; ++i) {
+      char name[130];
+      uint16_t length = sizeof name;
+      uint32_t offset = 0, size = 0;
+      EXPECT_EQ(NdsGetFieldName(cursor, i, name, &length), 0u);
+      EXPECT_EQ(NdsGetFieldOffset(cursor, NDS_FIELD_ORDINAL(i), &offset), 0u);
+      EXPECT_EQ(NdsGetFieldLength(cursor, NDS_FIELD_ORDINAL(i), &size), 0u);
+      layout[name] = {offset, size};
+    }
+    return layout;
+  }
+  std::string Record(NDSHANDLE cursor) {
+    std::string record(4096, '\0');
+    uint32_t length = static_cast<uint32_t>(record.size());
+    EXPECT_EQ(NdsGetRecord(cursor, record.data(), &length), 0u) << LastErrorText();
+    record.resize(length);
+    return record;
+  }
+
+  // Writes each image form with NdsSetFieldRaw, then each null form with
+  // NdsSetEmpty, and expects both to come back unchanged through a new cursor.
+  void RoundTrip(const std::string& table, const std::map<std::string, std::string>& forms) {
+    NDSHANDLE cursor = OpenTable(table);
+    auto layout = Layout(cursor);
+    std::string nulls(4096, '\0');
+    ASSERT_EQ(NdsGetNullRecord(cursor, nulls.data(), static_cast<uint32_t>(nulls.size())), 0u);
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    for (const auto& [name, bytes] : forms)
+      ASSERT_EQ(NdsSetFieldRaw(cursor, name.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size())), 0u)
+          << name << ": " << LastErrorText();
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+    for (const auto& [name, bytes] : forms) ASSERT_EQ(NdsSetEmpty(cursor, name.c_str()), 0u) << name;
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    Close(cursor);
+
+    NDSHANDLE again = OpenTable(table);
+    ASSERT_EQ(NdsGotoTop(again), 0u);
+    std::string written = Record(again);
+    ASSERT_EQ(NdsSkip(again, 1), 0u);
+    std::string empty = Record(again);
+    for (const auto& [name, bytes] : forms) {
+      auto [offset, length] = layout.at(name);
+      EXPECT_EQ(written.substr(offset, length), bytes) << table << "." << name;
+      EXPECT_EQ(empty.substr(offset, length), nulls.substr(offset, length)) << table << "." << name << " null";
+    }
+  }
+};
+
+TEST_F(Editing, EveryNdtFormAndNullFormRoundTrips) {
+  Exec("CREATE TABLE forms (l LOGICAL, n NUMERIC(10,2), d DATE, s CHAR(6), c CICHAR(4), "
+       "cd COMPACTDATE, dbl DOUBLE, i INTEGER, si SHORT, t TIME, ts TIMESTAMP, r RAW(4), "
+       "cur CURDOUBLE, m MONEY)");
+  RoundTrip("forms", {{"l", "T"},
+                      {"n", "     12.50"},
+                      {"d", Raw<int32_t>(2451545)},
+                      {"s", "ab    "},
+                      {"c", "XyZw"},
+                      {"cd", Bytes({0x0F, 0xD0, 0x65})},
+                      {"dbl", Raw(3.25)},
+                      {"i", Raw<int32_t>(-5)},
+                      {"si", Raw<int16_t>(7)},
+                      {"t", Raw<int32_t>(3600000)},
+                      {"ts", Words(2451545, 1000)},
+                      {"r", Bytes({1, 0, 255, 2})},
+                      {"cur", Raw(1.5)},
+                      {"m", Raw<int64_t>(123456)}});
+  // The store keeps natural values that SQL can work with.
+  std::string store = StoreFile(dir_);
+  EXPECT_EQ(QueryDirect(store, "SELECT d || '|' || ts || '|' || n || '|' || l || '|' || t || '|' || m "
+                               "FROM forms WHERE rowid = 1"),
+            "2000-01-01|2000-01-01 00:00:01.000|12.5|1|01:00:00.000|12.3456");
+  EXPECT_EQ(QueryDirect(store, "SELECT count(*) FROM forms WHERE rowid = 2 AND d IS NULL AND s IS NULL "
+                               "AND i IS NULL AND ts IS NULL AND m IS NULL"),
+            "1");
+}
+
+TEST_F(Editing, EveryDbfFormAndNullFormRoundTrips) {
+  Exec("CREATE TABLE dforms (l LOGICAL, n NUMERIC(8,3), d DATE, s CHAR(5), cd COMPACTDATE, "
+       "dbl DOUBLE, i INTEGER, si SHORT, cur CURDOUBLE)",
+       NDS_CDX);
+  NDSHANDLE probe = OpenTable("dforms");
+  auto layout = Layout(probe);
+  EXPECT_EQ(layout.at("d").second, 8u);
+  EXPECT_EQ(layout.at("l").first, 1u);  // after the deleted flag
+  Close(probe);
+  RoundTrip("dforms", {{"l", "F"},
+                       {"n", "  -1.250"},
+                       {"d", "20240305"},
+                       {"s", "abc  "},
+                       {"cd", Bytes({0x0F, 0xD0, 0x65})},
+                       {"dbl", Raw(-2.5)},
+                       {"i", Raw<int32_t>(42)},
+                       {"si", Raw<int16_t>(-3)},
+                       {"cur", Raw(0.25)}});
+}
+
+TEST_F(Editing, TextFormsAndTypedSettersReachTheTable) {
+  Exec("CREATE TABLE people (name CHAR(10), born DATE, salary NUMERIC(9,2), active LOGICAL, "
+       "notes MEMO)");
+  NDSHANDLE cursor = OpenTable("people");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "Ada   ", 6), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "born", "18151210", 8), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetDouble(cursor, "salary", 1234.5), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetLogical(cursor, "active", 1), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetString(cursor, "notes", "first programmer", 16), 0u) << LastErrorText();
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "name"), "Ada");
+  EXPECT_EQ(Text(cursor, "born"), "18151210");
+  EXPECT_EQ(Text(cursor, "salary"), "1234.50");
+  EXPECT_EQ(Text(cursor, "notes"), "first programmer");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT name || born || salary || active || notes FROM people"),
+            "Ada1815-12-101234.51first programmer");
+}
+
+TEST_F(Editing, TheEngineNumbersVersionsAndStampsRecords) {
+  Exec("CREATE TABLE audit (id AUTOINC, v ROWVERSION, changed MODTIME, what CHAR(8))");
+  NDSHANDLE cursor = OpenTable("audit");
+  std::vector<std::string> versions;
+  for (const char* what : {"one", "two"}) {
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(cursor, "what", what, static_cast<uint32_t>(strlen(what))), 0u);
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    versions.push_back(Text(cursor, "v"));
+  }
+  uint32_t autoinc = 0;
+  ASSERT_EQ(NdsGetLastAutoinc(cursor, &autoinc), 0u);
+  EXPECT_EQ(autoinc, 2u);
+  EXPECT_EQ(Text(cursor, "id"), "2");
+  EXPECT_NE(versions[0], versions[1]);
+  EXPECT_FALSE(Text(cursor, "changed").empty());
+  // An update gives a new version; the autoincrement field cannot be set.
+  ASSERT_EQ(NdsSetField(cursor, "what", "three", 5), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u);
+  EXPECT_GT(std::stoll(Text(cursor, "v")), std::stoll(versions[1]));
+  ExpectError(NdsSetField(cursor, "id", "9", 1), NDS_E_INVALID_FIELD, "id");
+}
+
+TEST_F(Editing, CancelDropsEditsAndRemovesANeverWrittenAppend) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 3);
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "edited", 6), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "edited");
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "name2");
+  ExpectError(NdsCancelUpdate(cursor), NDS_E_NOT_EDITING);
+
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  uint32_t recno = RecNo(cursor);
+  EXPECT_EQ(recno, 4u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "ghost", 5), 0u);
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM items"), "3");
+  ExpectError(NdsGotoRecord(cursor, recno), NDS_E_INVALID_RECORD);
+  // Edits left when the cursor moves are written, not lost.
+  ASSERT_EQ(NdsGotoRecord(cursor, 1), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "kept", 4), 0u);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT name FROM items WHERE id = 1"), "kept");
+}
+
+TEST_F(Editing, BadWritesAreRefusedAndChangeNothing) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(5), amount NUMERIC(6,2), day DATE, n SHORT)");
+  Exec("INSERT INTO items VALUES (1, 'abc', 1.5, '2024-01-01', 3)");
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsGotoTop(cursor), 0u);
+  ExpectError(NdsSetField(cursor, "name", "toolong", 7), NDS_E_VALUE_TOO_LONG, "column \"name\"");
+  ExpectError(NdsSetField(cursor, "amount", "12345.67", 8), NDS_E_VALUE_TOO_LONG, "column \"amount\"");
+  ExpectError(NdsSetDouble(cursor, "n", 70000), NDS_E_VALUE_TOO_LONG, "column \"n\"");
+  ExpectError(NdsSetField(cursor, "day", "20240230", 8), NDS_E_VALUE_INVALID, "column \"day\"");
+  ExpectError(NdsSetField(cursor, "amount", "abc", 3), NDS_E_VALUE_INVALID, "column \"amount\"");
+  int32_t wrong = 0;
+  ExpectError(NdsSetFieldRaw(cursor, "n", &wrong, 4), NDS_E_VALUE_TOO_LONG, "column \"n\"");
+  ExpectError(NdsSetField(cursor, "nosuch", "1", 1), NDS_E_INVALID_FIELD);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u);  // nothing was accepted, nothing to write
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT name || amount || day || n FROM items"),
+            "abc1.52024-01-013");
+
+  // Off a record there is nothing to write to.
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  ASSERT_TRUE(Eof(cursor));
+  ExpectError(NdsSetField(cursor, "name", "x", 1), NDS_E_NO_CURRENT_RECORD);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_NO_CURRENT_RECORD);
+  ExpectError(NdsDeleteRecord(cursor), NDS_E_NO_CURRENT_RECORD);
+  // A static cursor is read-only.
+  NDSHANDLE copy = OpenQuery("SELECT * FROM items ORDER BY id", true);
+  ASSERT_EQ(NdsGotoTop(copy), 0u);
+  ExpectError(NdsSetField(copy, "name", "x", 1), NDS_E_STATIC_VIEW);
+  ExpectError(NdsAppendRecord(copy), NDS_E_STATIC_VIEW);
+  // So is a table opened read-only.
+  NDSHANDLE readOnly = OpenTable("items", NDS_OPEN_READONLY);
+  uint32_t options = 0;
+  ASSERT_EQ(NdsGetTableOpenOptions(readOnly, &options), 0u);
+  EXPECT_EQ(options, NDS_OPEN_READONLY);
+  ExpectError(NdsAppendRecord(readOnly), NDS_E_RIGHTS);
+}
+
+TEST_F(Editing, ChecksumChangesWhenAnotherUserChangesTheRecord) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12), notes MEMO)");
+  FillNumbered("items", 2);
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsGotoTop(cursor), 0u);
+  uint32_t before = 0, same = 0, after = 0, memo = 0;
+  ASSERT_EQ(NdsGetRecordCRC(cursor, &before, 0), 0u);
+  ASSERT_EQ(NdsGetRecordCRC(cursor, &same, 0), 0u);
+  EXPECT_EQ(before, same);
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  RunSqlOrFail(other, "UPDATE items SET name = 'other' WHERE id = 1");
+  ASSERT_EQ(NdsGetRecordCRC(cursor, &after, 0), 0u);
+  EXPECT_NE(before, after);
+  RunSqlOrFail(other, "UPDATE items SET notes = 'memo' WHERE id = 1");
+  ASSERT_EQ(NdsGetRecordCRC(cursor, &memo, 0), 0u);
+  EXPECT_NE(after, memo);
+  RunSqlOrFail(other, "DELETE FROM items WHERE id = 1");
+  ExpectError(NdsGetRecordCRC(cursor, &memo, 0), NDS_E_INVALID_RECORD);
+  NdsDisconnect(other);
+}
+
+}  // namespace
+}  // namespace nce_test

@@ -1,0 +1,164 @@
+// Record locks between cursors of two connections and between two real
+// processes: a lock held elsewhere refuses locks, writes and deletes with a
+// lock-conflict error, and goes when it is unlocked, its cursor closes, its
+// connection ends, or its process dies.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cursor_test_support.h"
+
+namespace nce_test {
+namespace {
+
+class RecordLocks : public CursorTest {
+ protected:
+  RecordLocks() {
+    Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+    FillNumbered("items", 5);
+  }
+  NDSHANDLE OpenOn(NDSHANDLE connection, uint32_t options = 0) {
+    NDSHANDLE cursor = 0;
+    EXPECT_EQ(NdsOpenTable(connection, "items", 0, 0, options, &cursor), 0u) << LastErrorText();
+    return cursor;
+  }
+};
+
+TEST_F(RecordLocks, TwoConnectionsContendForARecord) {
+  NDSHANDLE mine = OpenTable("items");
+  NDSHANDLE otherConnection = ConnectOrFail(dir_.str());
+  NDSHANDLE theirs = OpenOn(otherConnection);
+
+  ASSERT_EQ(NdsLockRecord(mine, 2), 0u) << LastErrorText();
+  ASSERT_EQ(NdsLockRecord(mine, 2), 0u);  // locking again is harmless
+  ExpectError(NdsLockRecord(theirs, 2), NDS_E_LOCK_FAILED, "locked by another user");
+  ASSERT_EQ(NdsGotoRecord(theirs, 2), 0u);
+  ExpectError(NdsSetField(theirs, "name", "x", 1), NDS_E_LOCK_FAILED);
+  ExpectError(NdsDeleteRecord(theirs), NDS_E_LOCK_FAILED);
+  // Other records stay free, and the holder itself may write.
+  ASSERT_EQ(NdsLockRecord(theirs, 3), 0u);
+  ASSERT_EQ(NdsGotoRecord(mine, 2), 0u);
+  ASSERT_EQ(NdsSetField(mine, "name", "mine", 4), 0u);
+  ASSERT_EQ(NdsWriteRecord(mine), 0u) << LastErrorText();
+  ExpectError(NdsLockRecord(mine, 3), NDS_E_LOCK_FAILED);
+
+  // Unlock frees it.
+  ASSERT_EQ(NdsUnlockRecord(mine, 2), 0u);
+  ASSERT_EQ(NdsLockRecord(theirs, 2), 0u) << LastErrorText();
+  ExpectError(NdsLockRecord(mine, 2), NDS_E_LOCK_FAILED);
+  // Closing the holder's cursor frees its locks.
+  ASSERT_EQ(NdsCloseTable(theirs), 0u);
+  ASSERT_EQ(NdsLockRecord(mine, 2), 0u) << LastErrorText();
+  ASSERT_EQ(NdsLockRecord(mine, 3), 0u) << LastErrorText();
+  // Ending the holder's connection frees them too.
+  NDSHANDLE third = OpenOn(otherConnection);
+  ASSERT_EQ(NdsUnlockRecord(mine, 3), 0u);
+  ASSERT_EQ(NdsLockRecord(third, 3), 0u);
+  ExpectError(NdsLockRecord(mine, 3), NDS_E_LOCK_FAILED);
+  ASSERT_EQ(NdsDisconnect(otherConnection), 0u);
+  ASSERT_EQ(NdsLockRecord(mine, 3), 0u) << LastErrorText();
+  ExpectError(NdsLockRecord(mine, 99), NDS_E_INVALID_RECORD);
+}
+
+TEST_F(RecordLocks, AnAppendedRecordIsLockedUntilWritten) {
+  NDSHANDLE mine = OpenTable("items");
+  NDSHANDLE theirs = OpenTable("items");  // a second cursor contends like another user
+  ASSERT_EQ(NdsAppendRecord(mine), 0u);
+  uint32_t recno = RecNo(mine);
+  ExpectError(NdsLockRecord(theirs, recno), NDS_E_LOCK_FAILED);
+  ASSERT_EQ(NdsWriteRecord(mine), 0u);
+  ASSERT_EQ(NdsLockRecord(theirs, recno), 0u) << LastErrorText();
+}
+
+TEST_F(RecordLocks, ExclusiveOpensShutOutOtherOpens) {
+  NDSHANDLE otherConnection = ConnectOrFail(dir_.str());
+  NDSHANDLE exclusive = OpenOn(otherConnection, NDS_OPEN_EXCLUSIVE);
+  uint32_t options = 0;
+  ASSERT_EQ(NdsGetTableOpenOptions(exclusive, &options), 0u);
+  EXPECT_TRUE(options & NDS_OPEN_EXCLUSIVE);
+  NDSHANDLE refused = 0;
+  ExpectError(NdsOpenTable(conn_, "items", 0, 0, 0, &refused), NDS_E_LOCK_FAILED, "exclusively");
+  ASSERT_EQ(NdsCloseTable(exclusive), 0u);
+  NDSHANDLE shared = OpenTable("items");
+  ASSERT_NE(shared, 0u);
+  ExpectError(NdsOpenTable(otherConnection, "items", 0, 0, NDS_OPEN_EXCLUSIVE, &refused),
+              NDS_E_LOCK_FAILED);
+  NdsDisconnect(otherConnection);
+}
+
+// A second process that locks record `recno` and then obeys one-letter
+// commands from `commands`: 'u' unlock, 'c' close the cursor; it answers
+// each with a byte on `answers` and otherwise sleeps until killed.
+pid_t StartHolder(const std::string& path, uint32_t recno, int* commands, int* answers) {
+  int toChild[2], fromChild[2];
+  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(toChild[1]);
+    close(fromChild[0]);
+    NDSHANDLE connection = 0, cursor = 0;
+    char status = 'L';
+    if (NdsConnect(path.c_str(), &connection) != 0 ||
+        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0 || NdsLockRecord(cursor, recno) != 0)
+      status = 'E';
+    if (write(fromChild[1], &status, 1) != 1) _exit(2);
+    char command;
+    while (read(toChild[0], &command, 1) == 1) {
+      NDSRESULT rc = command == 'u' ? NdsUnlockRecord(cursor, recno) : NdsCloseTable(cursor);
+      char answer = rc == 0 ? 'k' : 'E';
+      if (write(fromChild[1], &answer, 1) != 1) _exit(2);
+    }
+    pause();
+    _exit(0);
+  }
+  close(toChild[0]);
+  close(fromChild[1]);
+  *commands = toChild[1];
+  *answers = fromChild[0];
+  return pid;
+}
+
+char Await(int answers) {
+  char byte = 0;
+  return read(answers, &byte, 1) == 1 ? byte : '?';
+}
+
+TEST_F(RecordLocks, TwoProcessesContendAndUnlockReleases) {
+  int commands, answers;
+  pid_t holder = StartHolder(dir_.str(), 4, &commands, &answers);
+  ASSERT_GT(holder, 0);
+  ASSERT_EQ(Await(answers), 'L');
+  NDSHANDLE cursor = OpenTable("items");
+  ExpectError(NdsLockRecord(cursor, 4), NDS_E_LOCK_FAILED);
+  ASSERT_EQ(NdsGotoRecord(cursor, 4), 0u);
+  ExpectError(NdsSetField(cursor, "name", "x", 1), NDS_E_LOCK_FAILED);
+  ASSERT_EQ(NdsLockRecord(cursor, 5), 0u);
+  ASSERT_EQ(write(commands, "u", 1), 1);
+  ASSERT_EQ(Await(answers), 'k');
+  ASSERT_EQ(NdsLockRecord(cursor, 4), 0u) << LastErrorText();
+  ASSERT_EQ(NdsUnlockRecord(cursor, 4), 0u);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(commands);
+  close(answers);
+}
+
+TEST_F(RecordLocks, ACrashedHolderLeavesNoLockBehind) {
+  int commands, answers;
+  pid_t holder = StartHolder(dir_.str(), 2, &commands, &answers);
+  ASSERT_GT(holder, 0);
+  ASSERT_EQ(Await(answers), 'L');
+  NDSHANDLE cursor = OpenTable("items");
+  ExpectError(NdsLockRecord(cursor, 2), NDS_E_LOCK_FAILED);
+  ASSERT_EQ(kill(holder, SIGKILL), 0);
+  ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
+  ASSERT_EQ(NdsLockRecord(cursor, 2), 0u) << LastErrorText();
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "after", 5), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  close(commands);
+  close(answers);
+}
+
+}  // namespace
+}  // namespace nce_test
