@@ -21,6 +21,10 @@
 #include "nds/nce.h"
 #include "nds/ndsset.h"
 
+namespace dataset {
+class TParams;
+}  // namespace dataset
+
 namespace nds {
 
 class TNdsDataSet;  // nds/ndsdata.h
@@ -122,6 +126,30 @@ inline constexpr const char* kNoConnectionMessage = "No connection to Nimbus ser
 // ---------------------------------------------------------------------------
 // The connection component.
 
+// ---------------------------------------------------------------------------
+// SQL executed by the connection itself (ExecuteStatement).
+
+// One kept statement of a connection's statement cache.
+struct TStmtInfo {
+  std::int32_t hash;    // SQLTextHash of text
+  NDSHANDLE statement;  // the prepared statement; 0 while none
+  std::string text;     // the SQL text it was prepared from
+};
+
+// Statement options for ExecuteStatementWithOptions, in the codes the
+// engine's NdsStmtSet* functions take (nce.h).
+struct TStmtOptions {
+  std::uint16_t lockType;     // NDS_PROPRIETARY_LOCKING or NDS_COMPATIBLE_LOCKING
+  std::uint16_t charType;     // NDS_ANSI or NDS_OEM
+  std::uint16_t rightsCheck;  // NDS_CHECK_RIGHTS or NDS_IGNORE_RIGHTS
+  std::uint16_t tableType;    // NDS_NTX, NDS_CDX or NDS_NDT
+};
+
+// The statement cache's hash of an SQL text (letter case counts): a text
+// under 16 characters folds every character (h * 37 + c), a longer one every
+// (length / 8)-th character from the first (h * 39 + c); 32-bit wrapping.
+std::int32_t SQLTextHash(std::string_view text);
+
 class TNdsConnection : public dataset::TComponent {
  public:
   // `owner` may be null; an owner destroys the connection with itself.
@@ -200,6 +228,27 @@ class TNdsConnection : public dataset::TComponent {
   // Closes every statement of the statement cache and empties it.
   virtual void CloseCachedStatements();
 
+  // SQL executed without a query component; connects first when closed.
+  // With `params` holding parameters they are bound by position and the
+  // prepared text executed; otherwise the text is executed directly. With
+  // `cursor` a SELECT's cursor is written there (the caller owns it) and the
+  // result is 0; without it the result is the rows affected. With `keep` the
+  // statement stays prepared in the statement cache and is reused, as it
+  // is, for the next execution of the same text; otherwise it is closed
+  // before returning, also on failure. Engine and parameter failures raise
+  // ENDSDatabaseError for no dataset. ExecuteStatement answers 0 when the
+  // engine has no count (5117); ExecuteStatementWithOptions raises then.
+  virtual std::uint32_t ExecuteStatement(const std::string& sql, dataset::TParams* params,
+                                         bool keep, NDSHANDLE* cursor);
+  virtual std::uint32_t ExecuteStatementWithOptions(const TStmtOptions& options,
+                                                    const std::string& sql,
+                                                    dataset::TParams* params, bool keep,
+                                                    NDSHANDLE* cursor);
+  // The kept statements, in the order they were added.
+  int CachedStatementCount() const;
+  // Raises EListError for an index outside 0 .. CachedStatementCount - 1.
+  const TStmtInfo& CachedStatement(int index) const;
+
   // Server information and catalogue queries. Names are appended to the
   // caller's lists; nothing is cleared first.
   // "Local", "Remote", "Internet" or empty; empty without an engine call
@@ -258,6 +307,14 @@ class TNdsConnection : public dataset::TComponent {
   virtual void DoDisconnect();
 
  private:
+  // The statement cache (ndscnnct_statements.cpp).
+  TStmtInfo* FindStatementEntry(const std::string& sql);
+  void DropStatementEntry(const TStmtInfo* entry);
+  NDSHANDLE ObtainStatement(const std::string& sql, bool keep, NDSHANDLE* cursor,
+                            const TStmtOptions* options);
+  std::uint32_t RunCachedStatement(const TStmtOptions* options, const std::string& sql,
+                                   dataset::TParams* params, bool keep, NDSHANDLE* cursor);
+
   void Open();
   void Close();
   void CheckConnected() const;
@@ -298,6 +355,8 @@ class TNdsConnection : public dataset::TComponent {
   std::unique_ptr<dataset::TStringList> userGroups_;  // the user's dictionary groups
   std::string userGroupsText_;            // the same as one text
   bool userGroupsRead_ = false;           // groups read since the last connect or disconnect
+  // Kept statements, one per distinct text; created by the first lookup.
+  std::unique_ptr<std::vector<std::unique_ptr<TStmtInfo>>> statementCache_;
 };
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,10 @@
 #include "dataset/exceptions.h"
 #include "nds/nce.h"
 
+namespace dataset {
+class TParams;
+}  // namespace dataset
+
 namespace nds {
 
 class TNdsDataSet;
@@ -108,6 +112,22 @@ struct TDataSetAlias {
   TNdsTableTypes tableType = ttNdsNDT;
 };
 TDataSetAlias ReadAliasForDataSet(const std::string& alias);
+
+// ---------------------------------------------------------------------------
+// Parameter binding.
+
+// Datasets and queries hold this value while they have no engine object of
+// a kind (the engine itself never gives 0 as a handle).
+inline constexpr NDSHANDLE kNoHandle = static_cast<NDSHANDLE>(-1);
+
+// Binds `params` by position to the prepared `statement`: parameter i is
+// statement parameter i + 1, whatever its name. A null value is bound empty;
+// each type travels in its engine form (text, logical, double, Julian day,
+// milliseconds, timestamp, binary). Raises ENDSDatabaseError for `reportFor`
+// (or none) at the first parameter that cannot be bound, leaving those
+// before it bound. Types the engine has no form for (GUIDs, variants, ...)
+// are skipped.
+void BindParams(NDSHANDLE statement, dataset::TParams& params, const TNdsDataSet* reportFor);
 
 }  // namespace nds
 
