@@ -1,0 +1,130 @@
+// The console twin: the status text it prints and its exit status, in
+// process for every outcome (failpoints reach only the engine of this
+// process) and as the real program for the ones a database can cause.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <cstdio>
+#include <string>
+
+#include "app/console_repair.h"
+#include "engine/nce_failpoints.h"
+#include "gtest/gtest.h"
+#include "tests/app/app_test_support.h"
+
+namespace {
+
+using apptest::DemoSite;
+
+struct ConsoleResult {
+  int status;
+  std::string output;
+};
+
+// RunConsoleRepair with its output caught in a temporary file.
+ConsoleResult RunInProcess() {
+  apptest::Application();
+  std::FILE* out = std::tmpfile();
+  const int status = app::RunConsoleRepair(out, stderr);
+  std::rewind(out);
+  std::string text;
+  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
+  std::fclose(out);
+  return {status, text};
+}
+
+class ConsoleTwin : public ::testing::Test {
+ protected:
+  void TearDown() override { nce::testing::DisarmAllFailpoints(); }
+  DemoSite site_;
+};
+
+TEST_F(ConsoleTwin, RepairedExitsZero) {
+  const ConsoleResult result = RunInProcess();
+  EXPECT_EQ(result.output, "Archive Repaired!\n");
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST_F(ConsoleTwin, MissingAliasExitsTwo) {
+  site_.WriteIni("[Databases]\n");
+  const ConsoleResult result = RunInProcess();
+  EXPECT_EQ(result.output, "Unable to connect!\n");
+  EXPECT_EQ(result.status, 2);
+}
+
+TEST_F(ConsoleTwin, NoPathExitsTwo) {
+  site_.WriteIni("[Databases]\nVOLANTRAX=\n");
+  EXPECT_EQ(RunInProcess().status, 2);
+}
+
+TEST_F(ConsoleTwin, FailingStatementExitsOne) {
+  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), "drop table chkrides"), "");
+  const ConsoleResult result = RunInProcess();
+  EXPECT_EQ(result.output, "Archive Repair Failed!\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ConsoleTwin, RefusedBeginExitsOne) {
+  nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "cannot begin");
+  const ConsoleResult result = RunInProcess();
+  EXPECT_EQ(result.output, "Archive Repair Failed!\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ConsoleTwin, RefusedCommitExitsOne) {
+  nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit");
+  const ConsoleResult result = RunInProcess();
+  EXPECT_EQ(result.output, "Archive Repair Failed!\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ConsoleTwin, FailingScriptAndRollbackExitsTwo) {
+  nce::testing::ArmFailpoint("NdsExecuteSQL", 7200, "Error 7200: NativeError = 1; no such table");
+  nce::testing::ArmFailpoint("NdsRollbackTransaction", 5000, "cannot roll back");
+  const ConsoleResult result = RunInProcess();
+  EXPECT_EQ(result.output, "Unable to connect!\n");
+  EXPECT_EQ(result.status, 2);
+}
+
+// The installed program, run in the site's directory where its nds.ini is.
+ConsoleResult RunProgram(const DemoSite& site, const QStringList& arguments = {}) {
+  QProcess process;
+  process.setWorkingDirectory(QString::fromStdString(site.Root().string()));
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove("DISPLAY");
+  process.setProcessEnvironment(environment);
+  process.start(QString(NDS_TEST_BINARY_DIR) + "/app/volantra-archive-repair-console", arguments);
+  if (!process.waitForFinished(120000)) return {-1, "did not finish"};
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+          process.readAllStandardOutput().toStdString()};
+}
+
+TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {
+  apptest::Application();
+  ConsoleResult result = RunProgram(site_);
+  EXPECT_EQ(result.output, "Archive Repaired!\n");
+  EXPECT_EQ(result.status, 0);
+
+  // Run again on the repaired database: nothing left to repair, still a success.
+  result = RunProgram(site_);
+  EXPECT_EQ(result.output, "Archive Repaired!\n");
+  EXPECT_EQ(result.status, 0);
+
+  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), "drop table chkrides"), "");
+  result = RunProgram(site_);
+  EXPECT_EQ(result.output, "Archive Repair Failed!\n");
+  EXPECT_EQ(result.status, 1);
+
+  site_.WriteIni("[Databases]\n");
+  result = RunProgram(site_);
+  EXPECT_EQ(result.output, "Unable to connect!\n");
+  EXPECT_EQ(result.status, 2);
+}
+
+TEST_F(ConsoleTwin, ProgramRefusesArguments) {
+  apptest::Application();
+  const ConsoleResult result = RunProgram(site_, {"--now"});
+  EXPECT_EQ(result.status, 64);
+  EXPECT_EQ(result.output, "");
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// The window driven from the keyboard, the disabled "Fix Archive", and
+// "Exit" and the close box ending the message loop in every state.
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <functional>
+
+#include "app/repair_window.h"
+#include "engine/nce_failpoints.h"
+#include "gtest/gtest.h"
+#include "nds/ndscnnct.h"
+#include "tests/app/app_test_support.h"
+
+namespace {
+
+using apptest::DemoSite;
+using apptest::LoadWindow;
+using app::RepairOutcome;
+
+class WindowKeyboard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_ = std::make_unique<DemoSite>();
+    form_ = LoadWindow();
+    form_->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_->Widget()));
+  }
+  void TearDown() override {
+    form_.reset();
+    nce::testing::DisarmAllFailpoints();
+  }
+  QWidget* Button1() const { return form_->Button1()->Widget(); }
+  QWidget* Button2() const { return form_->Button2()->Widget(); }
+
+  std::unique_ptr<DemoSite> site_;
+  std::unique_ptr<app::TForm1> form_;
+};
+
+TEST_F(WindowKeyboard, SpaceOnTheFocusedButtonRunsTheRepair) {
+  ASSERT_EQ(QApplication::focusWidget(), Button1());
+  QTest::keyClick(Button1(), Qt::Key_Space);
+  EXPECT_EQ(form_->Label1()->Caption(), "Archive Repaired!");
+}
+
+TEST_F(WindowKeyboard, EnterAndReturnOnTheFocusedButtonRunTheRepair) {
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    form_ = LoadWindow();
+    form_->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_->Widget()));
+    QTest::keyClick(Button1(), key);
+    EXPECT_EQ(form_->Outcome(), RepairOutcome::kRepaired) << key;
+  }
+}
+
+TEST_F(WindowKeyboard, EnterOnExitClosesTheWindow) {
+  QTest::keyClick(Button1(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), Button2());
+  QTest::keyClick(Button2(), Qt::Key_Return);
+  EXPECT_FALSE(form_->Widget()->isVisible());
+  EXPECT_EQ(form_->Outcome(), RepairOutcome::kNotRun);
+}
+
+TEST_F(WindowKeyboard, DisabledFixArchiveRefusesFocusAndClicks) {
+  QTest::keyClick(Button1(), Qt::Key_Space);
+  ASSERT_FALSE(Button1()->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), Button2());  // focus moved on
+  Button1()->setFocus(Qt::OtherFocusReason);
+  EXPECT_EQ(QApplication::focusWidget(), Button2());
+  QTest::keyClick(Button2(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Button2());  // the only stop left
+  form_->Label1()->SetCaption("marker");
+  QTest::mouseClick(Button1(), Qt::LeftButton);
+  QTest::keyClick(Button1(), Qt::Key_Space);
+  EXPECT_EQ(form_->Label1()->Caption(), "marker");
+}
+
+// Runs the message loop until the window closes by `close`; the loop must
+// end by itself, as the program's does. A watchdog ends a loop that would
+// not, so a fault fails the test instead of hanging it.
+int CloseInsideMessageLoop(const std::function<void()>& close) {
+  QTimer::singleShot(0, close);
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(99); });
+  watchdog.start(10000);
+  return QApplication::exec();
+}
+
+struct ExitCase {
+  const char* name;
+  std::function<void(DemoSite&)> prepare;  // before the window loads
+  bool run;                                // press "Fix Archive" first
+  RepairOutcome outcome;
+};
+
+class WindowExit : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(WindowExit, ExitAndCloseBoxEndTheLoopAndCloseTheConnection) {
+  const ExitCase& c = GetParam();
+  for (bool close_box : {false, true}) {
+    DemoSite site;
+    c.prepare(site);
+    const size_t handles = nce::testing::LiveHandleCount();
+    auto form = LoadWindow();
+    form->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->Widget()));
+    if (c.run) form->Button1Click(form->Button1());
+    nce::testing::DisarmAllFailpoints();
+    ASSERT_EQ(form->Outcome(), c.outcome);
+    const int status = CloseInsideMessageLoop([&] {
+      if (close_box)
+        form->Widget()->windowHandle()->close();
+      else
+        QTest::mouseClick(form->Button2()->Widget(), Qt::LeftButton);
+    });
+    EXPECT_EQ(status, 0) << (close_box ? "close box" : "Exit");
+    EXPECT_FALSE(form->Widget()->isVisible());
+    form.reset();  // the program ends: components destroyed, connection closed
+    EXPECT_EQ(nce::testing::LiveHandleCount(), handles);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryState, WindowExit,
+    ::testing::Values(
+        ExitCase{"Started", [](DemoSite&) {}, false, RepairOutcome::kNotRun},
+        ExitCase{"Repaired", [](DemoSite&) {}, true, RepairOutcome::kRepaired},
+        ExitCase{"Failed",
+                 [](DemoSite&) { nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit"); },
+                 true, RepairOutcome::kFailed},
+        ExitCase{"RollbackFailed",
+                 [](DemoSite&) {
+                   nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit");
+                   nce::testing::ArmFailpoint("NdsRollbackTransaction", 5000, "cannot roll back");
+                 },
+                 true, RepairOutcome::kUnableToConnect},
+        ExitCase{"UnableToConnect", [](DemoSite& site) { site.WriteIni("[Databases]\n"); }, true,
+                 RepairOutcome::kUnableToConnect}),
+    [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
