@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
   char text[NDS_MAX_ERROR_LEN + 1] = {};
   uint16_t length = sizeof text - 1;
   if (NdsGetLastError(&number, text, &length) != NDS_SUCCESS) text[0] = '\0';
-  throw DemoDatabaseError(what + ": engine error " + std::to_string(code) + (text[0] ? std::string(": ") + text : ""));
+  throw DemoDatabaseError(what + ": " + (text[0] ? std::string(text) : "engine error " + std::to_string(code)));
 }
 
 // An engine connection with one statement handle, closed on every path.

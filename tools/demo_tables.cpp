@@ -71,6 +71,9 @@ const char* const kActions[] = {"Replaced unit, ops check good.", "Adjusted and 
 const char* const kRemarks[] = {"Routine.", "Smooth flight, light chop at FL090.", "Delayed 20 min for de-icing.",
                                 "Crosswind landing, runway 22.", "Passenger with wheelchair assistance.",
                                 "Fuel stop added for weather.", "No remarks."};
+const char* const kComponentNotes[] = {"Installed from stock.", "Serviceable tag on file.",
+                                      "Life-limited part, track cycles.", "Removed for overhaul, reinstalled.",
+                                      "Warranty until next overhaul."};
 const char* const kRatings[] = {"ATP Multi-Engine Land", "Commercial Single-Engine Land", "Instrument Airplane",
                                 "Type rating BE-200",    "Type rating DHC-6",              "CFI Airplane",
                                 "First Class Medical"};
@@ -99,6 +102,9 @@ std::string Task(Rng& rng, int) { return Text(PickFrom(rng, kTasks)); }
 std::string Squawk(Rng& rng, int) { return Text(PickFrom(rng, kSquawks)); }
 std::string Action(Rng& rng, int) { return Text(PickFrom(rng, kActions)); }
 std::string Remark(Rng& rng, int) { return Pick(rng, 0, 5) == 0 ? "NULL" : Text(PickFrom(rng, kRemarks)); }
+std::string ComponentNote(Rng& rng, int) {
+  return Pick(rng, 0, 3) == 0 ? "NULL" : Text(PickFrom(rng, kComponentNotes));
+}
 std::string Rating(Rng& rng, int) { return Text(PickFrom(rng, kRatings)); }
 std::string Result(Rng& rng, int) { return Text(PickFrom(rng, kResults)); }
 std::string Shift(Rng& rng, int) { return Text(PickFrom(rng, kShifts)); }
@@ -125,7 +131,7 @@ const std::map<std::string, std::vector<Column>>& AllColumns() {
       {"acftcomp",
        {{"Rec_No", "INTEGER", Key}, {"Tail_No", "CHAR(8)", Tail}, {"Part_No", "CHAR(20)", PartNo},
         {"Serial_No", "CHAR(20)", Serial}, {"Description", "CHAR(40)", Component}, {"Installed", "DATE", Date},
-        {"Hours_Since_New", "NUMERIC(10,1)", Hours}, {"Cycles", "INTEGER", Cycles}, {"Notes", "MEMO", Remark}}},
+        {"Hours_Since_New", "NUMERIC(10,1)", Hours}, {"Cycles", "INTEGER", Cycles}, {"Notes", "MEMO", ComponentNote}}},
       {"acftcrpt",
        {{"Rec_No", "INTEGER", Key}, {"Tail_No", "CHAR(8)", Tail}, {"Report_Date", "DATE", Date},
         {"Reported_By", "CHAR(30)", Person}, {"Condition", "CHAR(60)", Squawk}, {"Remarks", "MEMO", Action}}},
