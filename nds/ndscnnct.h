@@ -116,6 +116,17 @@ std::uint32_t EngineConnectOptions(bool middleTier, bool storedProcedure,
                                    TNdsCompressionTypes compression,
                                    TNdsCommunicationType communication);
 
+// The search text of a table listing: empty for a data dictionary (the
+// engine lists the dictionary's tables); otherwise the server path without
+// one trailing "/" or "\", then "\", then the pattern: `fileMask` for alias
+// table type 0, "*.ndt" for 3 (NDT), "*.dbf" for 1 and 2 (CDX, NTX).
+std::string TableSearchText(const std::string& serverPath, std::uint8_t aliasTableType,
+                            bool dictionary, const std::string& fileMask);
+
+// Appends to `list` every part of `text` that a ";" ends, without the ";";
+// text after the last ";" is not a part.
+void AppendSemicolonEndedParts(const std::string& text, dataset::TStrings& list);
+
 // OnLogin: fills in the user name and password of a data dictionary login.
 using TNdsDatabaseLoginEvent =
     std::function<void(dataset::TObject* sender, std::string& userName, std::string& password)>;
@@ -318,7 +329,6 @@ class TNdsConnection : public dataset::TComponent {
   void Open();
   void Close();
   void CheckConnected() const;
-  std::string TableSearchText(const std::string& fileMask) const;
   void FireEvent(const dataset::TNotifyEvent& event);
 
   // Steps that reach into the registered datasets.

@@ -118,13 +118,14 @@ void TNdsConnection::ReadUserGroups() {
   userGroupsRead_ = true;
 }
 
-std::string TNdsConnection::TableSearchText(const std::string& fileMask) const {
-  if (isDictionaryConnection_) return {};  // the engine lists the dictionary's tables
-  std::string directory = connectPath_.empty() ? aliasPath_ : connectPath_;
+std::string TableSearchText(const std::string& serverPath, std::uint8_t aliasTableType,
+                            bool dictionary, const std::string& fileMask) {
+  if (dictionary) return {};
+  std::string directory = serverPath;
   if (!directory.empty() && (directory.back() == '/' || directory.back() == '\\'))
     directory.pop_back();
   std::string pattern;
-  switch (aliasTableType_) {
+  switch (aliasTableType) {
     case kAliasTypeUnspecified: pattern = fileMask; break;
     case kAliasTypeNDT: pattern = "*.ndt"; break;
     default: pattern = "*.dbf"; break;
@@ -132,10 +133,20 @@ std::string TNdsConnection::TableSearchText(const std::string& fileMask) const {
   return directory + "\\" + pattern;
 }
 
+void AppendSemicolonEndedParts(const std::string& text, dataset::TStrings& list) {
+  std::size_t start = 0;
+  for (std::size_t semicolon = text.find(';'); semicolon != std::string::npos;
+       semicolon = text.find(';', start)) {
+    list.Add(text.substr(start, semicolon - start));
+    start = semicolon + 1;
+  }
+}
+
 void TNdsConnection::GetTableNames(dataset::TStrings* list, const std::string& fileMask) {
   CheckConnected();
   if (list == nullptr) return;
-  const std::string search = TableSearchText(fileMask);
+  const std::string search =
+      TableSearchText(ServerPath(), aliasTableType_, isDictionaryConnection_, fileMask);
 
   char name[kTableNameLength + 1] = {};
   std::uint16_t length = kTableNameLength;
@@ -157,7 +168,8 @@ void TNdsConnection::GetTableNames(dataset::TStrings* list, const std::string& f
 void TNdsConnection::GetTableNamePairs(dataset::TStrings* first, dataset::TStrings* second,
                                        const std::string& fileMask) {
   CheckConnected();
-  const std::string search = TableSearchText(fileMask);
+  const std::string search =
+      TableSearchText(ServerPath(), aliasTableType_, isDictionaryConnection_, fileMask);
 
   char name1[kTableNameLength + 1] = {};
   char name2[kTableNameLength + 1] = {};
@@ -215,14 +227,8 @@ void TNdsConnection::GetActiveLinkInfo(std::uint16_t index, dataset::TStrings* l
   char info[kLinkInfoLength + 1] = {};
   std::uint16_t length = kLinkInfoLength;
   CheckEngineCode(nullptr, NdsGetActiveLinkInfo(ConnectionHandle(), index, info, &length));
-  const std::string text(info, std::min<std::size_t>(length, kLinkInfoLength));
-  // Each part ends with ";"; text after the last ";" is not a part.
-  std::size_t start = 0;
-  for (std::size_t semicolon = text.find(';'); semicolon != std::string::npos;
-       semicolon = text.find(';', start)) {
-    list->Add(text.substr(start, semicolon - start));
-    start = semicolon + 1;
-  }
+  AppendSemicolonEndedParts(std::string(info, std::min<std::size_t>(length, kLinkInfoLength)),
+                            *list);
 }
 
 dataset::TDateTime TNdsConnection::ServerTime() {
