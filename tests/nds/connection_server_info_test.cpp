@@ -1,6 +1,9 @@
 // Server information and catalogue queries of TNdsConnection.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "dataset/strings.h"
 #include "engine/nce_failpoints.h"
 #include "nds/ndscnnct.h"
@@ -43,8 +46,10 @@ TEST_F(ServerInfoTest, ClosedConnectionAnswersWithoutTheEngine) {
     EXPECT_EQ(e.Message(), "Must be connected to get Nimbus server name.");
   }
   dataset::TStringList names;
-  for (auto list : {[&] { connection_.GetTableNames(&names, "*.ndt"); },
-                    [&] { connection_.GetTableNamePairs(&names, nullptr, "*.ndt"); }}) {
+  const std::vector<std::function<void()>> listings = {
+      [&] { connection_.GetTableNames(&names, "*.ndt"); },
+      [&] { connection_.GetTableNamePairs(&names, nullptr, "*.ndt"); }};
+  for (const auto& list : listings) {
     try {
       list();
       ADD_FAILURE();
