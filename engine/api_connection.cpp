@@ -19,6 +19,26 @@ void CloseChildren(Connection& connection) {
   }
 }
 
+// Opens a connection on the database at `path` and hands out its handle.
+NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* user_name,
+                         const char* password, NDSHANDLE* connection) {
+  RequireArgument(connection, "connection handle");
+  *connection = 0;
+  RequireArgument(path, "server path");
+  if (server_types != 0 && (server_types & NDS_LOCAL_SERVER) == 0)
+    throw EngineError(NDS_E_REMOTE_SERVER,
+                      "This engine serves local databases only; the server type mask " +
+                          std::to_string(server_types) + " asks for a remote server.");
+  StoreLocation location = ResolveStoreLocation(path);
+  std::unique_ptr<Store> store = Store::Open(location, g_busy_timeout_ms.load());
+  std::string user = user_name ? user_name : "";
+  if (location.dictionary && DictionaryHasUsers(store->db()))
+    CheckDictionaryLogin(store->db(), user, password ? password : "");
+  auto object = std::make_shared<Connection>(std::move(store), location.dictionary ? user : "");
+  *connection = HandleTable::Instance().Add(object);
+  return NDS_SUCCESS;
+}
+
 }  // namespace
 
 extern "C" {
@@ -26,27 +46,13 @@ extern "C" {
 NDSRESULT NdsConnect60(const char* serverPath, uint16_t serverTypes, const char* userName,
                        const char* password, uint32_t /*options*/, NDSHANDLE* connection) {
   return Guarded("NdsConnect60", [&] {
-    RequireArgument(connection, "connection handle");
-    *connection = 0;
-    RequireArgument(serverPath, "server path");
-    if (serverTypes != 0 && (serverTypes & NDS_LOCAL_SERVER) == 0)
-      throw EngineError(NDS_E_REMOTE_SERVER,
-                        "This engine serves local databases only; the server type mask " +
-                            std::to_string(serverTypes) + " asks for a remote server.");
-    StoreLocation location = ResolveStoreLocation(serverPath);
-    std::unique_ptr<Store> store = Store::Open(location, g_busy_timeout_ms.load());
-    std::string user = userName ? userName : "";
-    if (location.dictionary && DictionaryHasUsers(store->db()))
-      CheckDictionaryLogin(store->db(), user, password ? password : "");
-    auto object = std::make_shared<Connection>(std::move(store), location.dictionary ? user : "");
-    *connection = HandleTable::Instance().Add(object);
-    return NDS_SUCCESS;
+    return OpenConnection(serverPath, serverTypes, userName, password, connection);
   });
 }
 
 NDSRESULT NdsConnect(const char* serverPath, NDSHANDLE* connection) {
   return Guarded("NdsConnect", [&] {
-    return NdsConnect60(serverPath, NDS_LOCAL_SERVER, "", "", 0, connection);
+    return OpenConnection(serverPath, NDS_LOCAL_SERVER, "", "", connection);
   });
 }
 

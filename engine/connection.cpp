@@ -58,7 +58,7 @@ void Connection::CommitTransaction() {
   if (sqlite3_get_autocommit(db())) {
     transaction_open_ = false;
     throw EngineError(NDS_E_NO_TRANSACTION,
-                      "The transaction was already rolled back after a storage error.");
+                      "The transaction has already ended: SQL text committed or rolled it back, or a storage error did.");
   }
   ExecSql(db(), "COMMIT");
   transaction_open_ = false;

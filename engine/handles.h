@@ -1,6 +1,6 @@
 // The one handle table of the engine: every object a caller can name
 // (connection, cursor, index order, statement, find handle) gets a 32-bit
-// handle here. Handles are never reused within a process run, so a closed
+// handle here. Handles are not reused until the 32-bit counter wraps, so a closed
 // handle stays unknown instead of naming some later object.
 #ifndef ENGINE_HANDLES_H
 #define ENGINE_HANDLES_H

@@ -1,0 +1,157 @@
+// DDL with the engine's field types: what the catalog records, how SQLite
+// stores the values, and tables made by other SQLite tools.
+#include <sqlite3.h>
+
+#include "tests/engine/engine_test_support.h"
+#include "tests/engine/repair_database.h"
+
+using namespace nce_test;
+
+namespace {
+
+class Catalog : public ::testing::Test {
+ protected:
+  void SetUp() override { connection_ = ConnectOrFail(dir_.str()); }
+  void TearDown() override { NdsDisconnect(connection_); }
+  std::string Direct(const std::string& sql) { return QueryDirect(StoreFile(dir_), sql); }
+
+  // type:length:decimals of each catalog field of `table`, in order.
+  std::string CatalogFields(const std::string& table) {
+    return Direct("SELECT group_concat(name || '=' || field_type || ':' || length || ':' || "
+                  "decimals, ' ') FROM (SELECT * FROM _nce_fields WHERE table_name = '" +
+                  table + "' ORDER BY position)");
+  }
+
+  // The engine's description of `select * from table`.
+  std::string CursorFields(const std::string& table) {
+    NDSHANDLE statement = 0, cursor = 0;
+    EXPECT_EQ(NdsCreateSQLStatement(connection_, &statement), NDS_SUCCESS);
+    std::string sql = "select * from " + table;
+    EXPECT_EQ(NdsExecuteSQLDirect(statement, sql.c_str(), &cursor), NDS_SUCCESS) << LastErrorText();
+    uint16_t count = 0;
+    NdsGetNumFields(cursor, &count);
+    std::string result;
+    for (uint16_t f = 1; f <= count; ++f) {
+      char name[64];
+      uint16_t length16 = sizeof name, type = 0, decimals = 0;
+      uint32_t length = 0, offset = 0;
+      NdsGetFieldName(cursor, f, name, &length16);
+      NdsGetFieldType(cursor, NDS_FIELD_ORDINAL(f), &type);
+      NdsGetFieldLength(cursor, NDS_FIELD_ORDINAL(f), &length);
+      NdsGetFieldDecimals(cursor, NDS_FIELD_ORDINAL(f), &decimals);
+      NdsGetFieldOffset(cursor, NDS_FIELD_ORDINAL(f), &offset);
+      result += std::string(f > 1 ? " " : "") + name + "=" + std::to_string(type) + ":" +
+                std::to_string(length) + ":" + std::to_string(decimals) + "@" +
+                std::to_string(offset);
+    }
+    NdsCloseTable(cursor);
+    NdsCloseSQLStatement(statement);
+    return result;
+  }
+
+  TempDir dir_;
+  NDSHANDLE connection_ = 0;
+};
+
+TEST_F(Catalog, EveryEngineTypeIsRecorded) {
+  RunSqlOrFail(connection_,
+               "CREATE TABLE all_types(a LOGICAL, b NUMERIC(10,2), c DATE, d CHAR(12), e MEMO, "
+               "f BLOB, g IMAGE, h VARCHAR, i DOUBLE, j INTEGER, k SHORT, l TIME, m TIMESTAMP, "
+               "n AUTOINC, o RAW(6), p CURDOUBLE, q MONEY, r CICHAR(7), s ROWVERSION, "
+               "t MODTIME)");
+  EXPECT_EQ(CatalogFields("all_types"),
+            "a=1:1:0 b=2:10:2 c=3:4:0 d=4:12:0 e=5:9:0 f=6:9:0 g=7:9:0 h=8:9:0 i=10:8:0 "
+            "j=11:4:0 k=12:2:0 l=13:4:0 m=14:8:0 n=15:4:0 o=16:6:0 p=17:8:0 q=18:8:4 r=20:7:0 "
+            "s=21:8:0 t=22:8:0");
+  EXPECT_EQ(Direct("SELECT table_type FROM _nce_tables WHERE name = 'all_types'"), "3");
+  // Offsets follow the deletion mark at byte 0, field after field.
+  EXPECT_EQ(CursorFields("all_types").substr(0, 40), "a=1:1:0@1 b=2:10:2@2 c=3:4:0@12 d=4:12:0");
+}
+
+TEST_F(Catalog, StoredValuesKeepTheirForm) {
+  RunSqlOrFail(connection_,
+               "CREATE TABLE v(m MEMO, r RAW(4), i IMAGE, c CICHAR(5), n NUMERIC(6,1));"
+               "INSERT INTO v VALUES('0123', '0042', '17', 'Abc', 2.5);");
+  // A memo, raw or image value is never turned into a number.
+  EXPECT_EQ(Direct("SELECT typeof(m) || m || typeof(r) || typeof(i) FROM v"), "text0123texttext");
+  // A case-insensitive string compares without regard to letter case.
+  EXPECT_EQ(Direct("SELECT count(*) FROM v WHERE c = 'aBC'"), "1");
+  EXPECT_EQ(Direct("SELECT typeof(n) FROM v"), "real");
+}
+
+TEST_F(Catalog, SchemaChangesKeepTheCatalogInLine) {
+  RunSqlOrFail(connection_, "CREATE TABLE t(a CHAR(3), n AUTOINC); INSERT INTO t(a) VALUES('x');");
+  RunSqlOrFail(connection_, "ALTER TABLE t ADD COLUMN b MONEY");
+  EXPECT_EQ(CatalogFields("t"), "a=4:3:0 n=15:4:0 b=18:8:4");
+  RunSqlOrFail(connection_, "ALTER TABLE t RENAME TO u; INSERT INTO u(a) VALUES('y');");
+  EXPECT_EQ(CatalogFields("t"), "<null>");
+  EXPECT_EQ(CatalogFields("u"), "a=4:3:0 n=15:4:0 b=18:8:4");
+  // Autoincrement numbering goes on after the rename, once per row.
+  EXPECT_EQ(Direct("SELECT group_concat(n) FROM u"), "1,2");
+  RunSqlOrFail(connection_, "DROP TABLE u");
+  EXPECT_EQ(Direct("SELECT count(*) FROM _nce_fields"), "0");
+  EXPECT_EQ(Direct("SELECT count(*) FROM _nce_tables"), "0");
+  EXPECT_EQ(Direct("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "0");
+}
+
+TEST_F(Catalog, TableMadeByAnotherToolIsUsable) {
+  ASSERT_EQ(ExecDirect(StoreFile(dir_),
+                       "CREATE TABLE foreign_made(id INTEGER PRIMARY KEY, name VARCHAR(30), "
+                       "code CHAR(4), notes TEXT, price DECIMAL(8,2), ratio REAL, data BLOB, "
+                       "day DATE, big BIGINT, flag BOOLEAN, anything);"
+                       "INSERT INTO foreign_made(name, price) VALUES('x', 1.5);"),
+            "");
+  EXPECT_EQ(CursorFields("foreign_made"),
+            "id=11:4:0@1 name=8:9:0@5 code=4:4:0@14 notes=5:9:0@18 price=2:8:2@27 "
+            "ratio=10:8:0@35 data=6:9:0@43 day=3:4:0@52 big=2:20:0@56 flag=1:1:0@76 "
+            "anything=6:9:0@77");
+  RunSqlOrFail(connection_, "UPDATE foreign_made SET ratio = 0.5");
+  EXPECT_EQ(Direct("SELECT ratio FROM foreign_made"), "0.5");
+}
+
+TEST_F(Catalog, CursorFieldsOfExpressionsAndJoins) {
+  RunSqlOrFail(connection_,
+               "CREATE TABLE a(k INTEGER, s CHAR(8)); CREATE TABLE b(k INTEGER, s CICHAR(3));"
+               "INSERT INTO a VALUES(1, 'one'), (2, 'two'); INSERT INTO b VALUES(1, 'x');");
+  NDSHANDLE statement = 0, cursor = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection_, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsExecuteSQLDirect(statement,
+                                "select a.k, a.s, b.s, count(*) as n, a.s || 'long text' as t, "
+                                "null as no_value, 5000000000 as big from a left join b on a.k = b.k "
+                                "group by a.k",
+                                &cursor),
+            NDS_SUCCESS)
+      << LastErrorText();
+  char name[16];
+  uint16_t length = sizeof name;
+  ASSERT_EQ(NdsGetFieldName(cursor, 3, name, &length), NDS_SUCCESS);
+  EXPECT_STREQ(name, "s_1");  // two result columns named s stay apart
+  uint16_t type = 0;
+  uint32_t field_length = 0;
+  NdsGetFieldType(cursor, "s_1", &type);
+  EXPECT_EQ(type, NDS_CISTRING);
+  NdsGetFieldType(cursor, "n", &type);
+  EXPECT_EQ(type, NDS_INTEGER);
+  NdsGetFieldType(cursor, "t", &type);
+  NdsGetFieldLength(cursor, "t", &field_length);
+  EXPECT_EQ(type, NDS_STRING);
+  EXPECT_EQ(field_length, 12u);  // the longest value
+  NdsGetFieldType(cursor, "no_value", &type);
+  NdsGetFieldLength(cursor, "no_value", &field_length);
+  EXPECT_EQ(type, NDS_STRING);
+  EXPECT_EQ(field_length, 1u);
+  NdsGetFieldType(cursor, "big", &type);
+  EXPECT_EQ(type, NDS_NUMERIC);
+  uint32_t count = 0;
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_RESPECTFILTERS, &count), NDS_SUCCESS);
+  EXPECT_EQ(count, 2u);
+  uint32_t record_length = 0;
+  ASSERT_EQ(NdsGetRecordLength(cursor, &record_length), NDS_SUCCESS);
+  EXPECT_EQ(record_length, 1u + 4 + 8 + 3 + 4 + 12 + 1 + 20);
+  uint32_t options = 0;
+  ASSERT_EQ(NdsGetTableOpenOptions(cursor, &options), NDS_SUCCESS);
+  EXPECT_EQ(options & NDS_OPEN_READONLY, NDS_OPEN_READONLY);
+  NdsCloseTable(cursor);
+}
+
+}  // namespace
