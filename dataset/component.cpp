@@ -13,8 +13,10 @@ namespace dataset {
 
 // --- TObject ---------------------------------------------------------------
 
-std::string TObject::ClassName() const {
-  const char* mangled = typeid(*this).name();
+std::string TObject::ClassName() const { return TypeClassName(typeid(*this)); }
+
+std::string TypeClassName(const std::type_info& type) {
+  const char* mangled = type.name();
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(
       abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
@@ -210,8 +212,13 @@ void TComponent::Notification(TComponent* component, TOperation operation) {
 }
 
 void TComponent::GetChildren(const std::function<void(TComponent*)>& proc) const {
-  for (TComponent* c : components_) proc(c);
+  for (TComponent* c : components_) {
+    TComponent* parent = c->GetParentComponent();
+    if (parent == nullptr || parent == this) proc(c);
+  }
 }
+
+void TComponent::SetParentComponent(TComponent*) {}
 
 TNotifyEvent TComponent::FindMethod(const std::string&) { return {}; }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "dataset/set.h"
@@ -29,6 +30,9 @@ class TObject {
   // ("TStringList"); the class registry and messages use it.
   std::string ClassName() const;
 };
+
+// The name of a C++ class without its namespaces ("TStringList").
+std::string TypeClassName(const std::type_info& type);
 
 // An event handler that receives only its sender.
 using TNotifyEvent = std::function<void(TObject* sender)>;
@@ -130,6 +134,12 @@ class TComponent : public TPersistent {
   // Enters the loading state; the reader calls it for every component it
   // creates, Loaded() leaves it.
   void Loading() { state_.Include(csLoading); }
+  // Leaves the loading and reading states without the after-loading step
+  // (the reader calls it when a read fails).
+  void CancelLoading() {
+    state_.Exclude(csLoading);
+    state_.Exclude(csReading);
+  }
   void SetReading(bool reading);
   void SetWriting(bool writing);
   void SetFixups(bool pending);
@@ -156,8 +166,14 @@ class TComponent : public TPersistent {
   virtual void Notification(TComponent* component, TOperation operation);
 
   // The components written inside this one's block of a stored
-  // description; the default is every owned component in order.
+  // description; the default is every owned component, in order, whose
+  // parent component is none or this one.
   virtual void GetChildren(const std::function<void(TComponent*)>& proc) const;
+  // The component whose block holds this one in a stored description (a
+  // control's parent). The reader calls SetParentComponent with the
+  // component of the enclosing block; the defaults keep none.
+  virtual TComponent* GetParentComponent() const { return nullptr; }
+  virtual void SetParentComponent(TComponent* parent);
 
   // Event handlers of a stored description are named methods of the root
   // component (the form). The default knows none and returns an empty

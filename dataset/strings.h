@@ -94,6 +94,9 @@ class TStrings : public TPersistent {
 
   // Takes the strings and objects of another TStrings (one OnChange).
   void Assign(const TPersistent* source) override;
+  // Stores the list as "Strings = ( '...' ... )" when it has strings
+  // (framework_classes.cpp).
+  void DefineProperties(TFiler& filer) override;
 
   // Updates.
   void BeginUpdate();
