@@ -56,6 +56,22 @@ class WriteSavepoint {
   bool done_ = false;  // released
 };
 
+// Runs `write`; a NOT NULL constraint it breaks becomes the value-fit error
+// that names the column, instead of a bare SQL error.
+template <class Write>
+void RunNamingEmptyColumn(sqlite3* db, Write write) {
+  try {
+    write();
+  } catch (const EngineError&) {
+    if (sqlite3_extended_errcode(db) != SQLITE_CONSTRAINT_NOTNULL) throw;
+    std::string message = sqlite3_errmsg(db);  // "NOT NULL constraint failed: table.column"
+    size_t dot = message.rfind('.');
+    std::string column = dot == std::string::npos ? message : message.substr(dot + 1);
+    throw EngineError(NDS_E_VALUE_REQUIRED,
+                      "Value required: column \"" + column + "\" may not be empty.");
+  }
+}
+
 }  // namespace
 
 const std::string& DeletedMarksTable() {
@@ -194,7 +210,9 @@ void CursorWalk::Append(Cursor& c) {
   RequireWritable(c);
   FlushEdits(c);
   sqlite3* db = c.source_db;
-  ExecSql(db, ("INSERT INTO " + QuoteIdentifier(c.source_table) + " DEFAULT VALUES").c_str());
+  RunNamingEmptyColumn(db, [&] {
+    ExecSql(db, ("INSERT INTO " + QuoteIdentifier(c.source_table) + " DEFAULT VALUES").c_str());
+  });
   int64_t rowid = sqlite3_last_insert_rowid(db);
   auto remove = [&] {
     sqlite3_exec(db, ("DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = " +
@@ -311,7 +329,7 @@ void CursorWalk::Write(Cursor& c) {
         if (rc != SQLITE_OK) throw SqlError(db, rc);
       }
       update.Bind(static_cast<int>(values.size()) + 1, current_.rowid);
-      update.Run();
+      RunNamingEmptyColumn(db, [&] { update.Run(); });
       if (sqlite3_changes(db) == 0)
         throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(current_.rowid) +
                                                     " was deleted by another user.");

@@ -164,15 +164,8 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
       std::memset(image + f.offset, 0, f.spec.length);
       int32_t marker = sqlite3_column_int64(stmt, col) > 0 ? -1 : 0;
       std::memcpy(image + f.offset, &marker, sizeof marker);
-    } else if ((f.spec.type == NDS_STRING || f.spec.type == NDS_CISTRING) &&
-               sqlite3_column_type(stmt, col) == SQLITE_TEXT) {
-      // The common case without an intermediate copy.
-      const unsigned char* text = sqlite3_column_text(stmt, col);
-      size_t n = std::min<size_t>(sqlite3_column_bytes(stmt, col), f.spec.length);
-      std::memcpy(image + f.offset, text, n);
-      std::memset(image + f.offset + n, ' ', f.spec.length - n);
     } else {
-      EncodeValue(f, ndt, ValueFromColumn(stmt, col), image);
+      EncodeColumn(f, ndt, stmt, col, image);
     }
     ++col;
   }

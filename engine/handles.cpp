@@ -31,6 +31,7 @@ std::shared_ptr<Object> HandleTable::Remove(NDSHANDLE handle) {
   if (it == objects_.end()) return nullptr;
   std::shared_ptr<Object> object = std::move(it->second);
   objects_.erase(it);
+  removals_.fetch_add(1, std::memory_order_acq_rel);
   return object;
 }
 

@@ -5,6 +5,7 @@
 #ifndef ENGINE_HANDLES_H
 #define ENGINE_HANDLES_H
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -61,6 +62,9 @@ class HandleTable {
   // can release it outside the table's lock.
   std::shared_ptr<Object> Remove(NDSHANDLE handle);
   size_t Count() const;
+  // Grows with every removal: a cache of lookups made at an earlier count
+  // may name objects that are gone.
+  uint64_t removals() const { return removals_.load(std::memory_order_acquire); }
 
  private:
   HandleTable() = default;
@@ -68,6 +72,7 @@ class HandleTable {
   mutable std::mutex mutex_;
   std::unordered_map<NDSHANDLE, std::shared_ptr<Object>> objects_;  // live handles
   NDSHANDLE next_ = 0x100;  // next handle to give; small values stay free for ordinals
+  std::atomic<uint64_t> removals_{0};  // handles removed so far
 };
 
 }  // namespace nce

@@ -202,14 +202,52 @@ bool AsTime(const Value& v, int64_t* ms) {
   return v.kind == Value::Kind::kText && ParseTime(Trim(v.bytes), ms);
 }
 
+// Right-aligned fixed-point text of `value` with `decimals` places in a
+// field of `width` characters; false when it does not fit. Formats digits
+// directly (record images are built for every row a cursor reads); values
+// beyond 15 significant digits go through printf.
+bool FixedText(double value, int decimals, uint32_t width, char* out) {
+  static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  double scaled = decimals < 10 ? value * kScale[decimals] : 1e300;
+  char buf[64];
+  int n;
+  if (std::fabs(scaled) < 9e15) {
+    int64_t units = std::llround(scaled);
+    bool negative = units < 0;
+    uint64_t magnitude = negative ? static_cast<uint64_t>(-units) : static_cast<uint64_t>(units);
+    char digits[32];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude > 0 || count <= decimals);
+    n = 0;
+    if (negative) buf[n++] = '-';
+    for (int i = count - 1; i >= 0; --i) {
+      buf[n++] = digits[i];
+      if (i == decimals && decimals > 0) buf[n++] = '.';
+    }
+  } else {
+    n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
+  }
+  if (static_cast<uint32_t>(n) > width) return false;
+  std::memset(out, ' ', width - n);
+  std::memcpy(out + (width - n), buf, n);
+  return true;
+}
+
 // Right-aligned number text of a numeric field; false when it does not fit.
 bool NumericText(const FieldDesc& f, double value, std::string* out) {
-  char buf[64];
-  int n = std::snprintf(buf, sizeof buf, "%*.*f", static_cast<int>(f.spec.length),
-                        static_cast<int>(f.spec.decimals), value);
-  if (n < 0 || static_cast<uint32_t>(n) > f.spec.length) return false;
-  *out = buf;
-  return true;
+  out->resize(f.spec.length);
+  return FixedText(value, f.spec.decimals, f.spec.length, out->data());
+}
+
+void DateDigits(int64_t julian, uint8_t* out) {
+  int y, m, d;
+  CivilFromJulian(julian, &y, &m, &d);
+  int parts[] = {y / 1000 % 10, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>('0' + parts[i]);
 }
 
 }  // namespace
@@ -312,20 +350,18 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       p[0] = truth ? 'T' : 'F';
       return;
     }
-    case NDS_NUMERIC: {
-      std::string text;
-      if (!AsNumber(v, &number) || !NumericText(f, number, &text)) break;
-      std::memcpy(p, text.data(), f.spec.length);
+    case NDS_NUMERIC:
+      if (!AsNumber(v, &number) || !FixedText(number, f.spec.decimals, f.spec.length,
+                                              reinterpret_cast<char*>(p)))
+        break;
       return;
-    }
     case NDS_DATE:
       if (!AsDate(v, &julian)) break;
       if (f.spec.length == 4) {
         Store<int32_t>(p, static_cast<int32_t>(julian));
       } else {
-        std::string text = CompactDateText(julian);
         std::memset(p, ' ', f.spec.length);
-        std::memcpy(p, text.data(), std::min<size_t>(text.size(), f.spec.length));
+        if (f.spec.length >= 8) DateDigits(julian, p);
       }
       return;
     case NDS_STRING:
@@ -403,6 +439,76 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
     default: break;
   }
   EncodeNull(f, ndt, image);
+}
+
+void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col, uint8_t* image) {
+  uint8_t* p = image + f.offset;
+  // One call into the statement per column: the sqlite3_value accessors do
+  // not take the connection's mutex again (the engine serialises the use of
+  // each connection itself).
+  sqlite3_value* value = sqlite3_column_value(stmt, col);
+  int kind = sqlite3_value_type(value);
+  switch (f.spec.type) {
+    case NDS_STRING:
+    case NDS_CISTRING:
+      if (kind == SQLITE_TEXT) {
+        const unsigned char* text = sqlite3_value_text(value);
+        size_t n = std::min<size_t>(sqlite3_value_bytes(value), f.spec.length);
+        std::memcpy(p, text, n);
+        std::memset(p + n, ' ', f.spec.length - n);
+        return;
+      }
+      break;
+    case NDS_NUMERIC:
+      if (kind == SQLITE_FLOAT || kind == SQLITE_INTEGER) {
+        if (!FixedText(sqlite3_value_double(value), f.spec.decimals, f.spec.length,
+                       reinterpret_cast<char*>(p)))
+          EncodeNull(f, ndt, image);
+        return;
+      }
+      break;
+    case NDS_DATE:
+      if (kind == SQLITE_TEXT) {
+        std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                              sqlite3_value_bytes(value));
+        int64_t julian;
+        if (!ParseDate(text, &julian, nullptr)) {
+          EncodeNull(f, ndt, image);
+        } else if (f.spec.length == 4) {
+          Store<int32_t>(p, static_cast<int32_t>(julian));
+        } else {
+          std::memset(p, ' ', f.spec.length);
+          if (f.spec.length >= 8) DateDigits(julian, p);
+        }
+        return;
+      }
+      break;
+    case NDS_LOGICAL:
+      if (kind == SQLITE_INTEGER) {
+        p[0] = sqlite3_value_int64(value) ? 'T' : 'F';
+        return;
+      }
+      break;
+    case NDS_INTEGER:
+      if (kind == SQLITE_INTEGER) {
+        int64_t v = sqlite3_value_int64(value);
+        if (v >= INT32_MIN && v <= INT32_MAX) {
+          Store<int32_t>(p, static_cast<int32_t>(v));
+          return;
+        }
+      }
+      break;
+    case NDS_DOUBLE:
+    case NDS_CURDOUBLE:
+      if (kind == SQLITE_FLOAT || kind == SQLITE_INTEGER) {
+        Store<double>(p, sqlite3_value_double(value));
+        return;
+      }
+      break;
+    default: break;
+  }
+  if (kind == SQLITE_NULL) return EncodeNull(f, ndt, image);
+  EncodeValue(f, ndt, ValueFromColumn(stmt, col), image);
 }
 
 // ---- decoding an image ------------------------------------------------------------
@@ -603,6 +709,9 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
                          static_cast<uint32_t>(text.size()));
     case NDS_STRING:
     case NDS_CISTRING: {
+      // Zero bytes only: the NDT form of an empty field.
+      if (!text.empty() && text.find_first_not_of('\0') == std::string_view::npos)
+        return Value::Null();
       std::string_view s = text.substr(0, text.find('\0'));
       while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
       if (s.size() > f.spec.length)

@@ -38,6 +38,10 @@ bool IsBlobType(uint16_t type);
 // Blob fields get a presence marker: -1 when the value holds data, else 0.
 void EncodeValue(const FieldDesc& field, bool ndt, const Value& value, uint8_t* image);
 
+// EncodeValue for column `col` of a stepped statement, without an
+// intermediate copy for the common types.
+void EncodeColumn(const FieldDesc& field, bool ndt, sqlite3_stmt* stmt, int col, uint8_t* image);
+
 // Writes the field's null form: what an empty field looks like in the image.
 void EncodeNull(const FieldDesc& field, bool ndt, uint8_t* image);
 

@@ -251,3 +251,45 @@ TEST_F(Editing, ChecksumChangesWhenAnotherUserChangesTheRecord) {
 
 }  // namespace
 }  // namespace nce_test
+
+namespace nce_test {
+namespace {
+
+TEST_F(Editing, AnEmptyRequiredColumnIsNamed) {
+  Exec("CREATE TABLE strict (id INTEGER, code CHAR(4) NOT NULL DEFAULT 'x')");
+  NDSHANDLE cursor = OpenTable("strict");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetEmpty(cursor, "code"), 0u);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_VALUE_REQUIRED, "column \"code\"");
+  // The record stays in edit with its pending change; a value makes it fit.
+  ASSERT_EQ(NdsSetField(cursor, "code", "ok", 2), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "code"), "ok");
+  // A string of zero bytes is the empty field of an NDT record image.
+  ASSERT_EQ(NdsSetField(cursor, "code", "\0\0\0\0", 4), 0u);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_VALUE_REQUIRED, "column \"code\"");
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+}
+
+TEST_F(Editing, OemCursorsHandOutOemTextInTheImageOnly) {
+  Exec("CREATE TABLE names (name CHAR(6))");
+  Exec("INSERT INTO names VALUES ('M\xfcller')");  // u-umlaut in code page 1252
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(NdsOpenTable(conn_, "names", 0, NDS_OEM, 0, &cursor), 0u);
+  open_.push_back(cursor);
+  uint16_t type = 0;
+  ASSERT_EQ(NdsGetTableCharType(cursor, &type), 0u);
+  EXPECT_EQ(type, NDS_OEM);
+  ASSERT_EQ(NdsGotoTop(cursor), 0u);
+  char record[16];
+  uint32_t length = sizeof record;
+  ASSERT_EQ(NdsGetRecord(cursor, record, &length), 0u);
+  EXPECT_EQ(static_cast<unsigned char>(record[2]), 0x81);  // u-umlaut in code page 437
+  char text[8];
+  uint32_t size = sizeof text;
+  ASSERT_EQ(NdsGetField(cursor, NDS_FIELD_ORDINAL(1), text, &size, NDS_NONE), 0u);
+  EXPECT_EQ(std::string(text, size), "M\xfcller");
+}
+
+}  // namespace
+}  // namespace nce_test
