@@ -255,9 +255,23 @@ std::vector<std::string> UserTables(sqlite3* db) {
 }  // namespace
 
 void EnsureCatalog(sqlite3* db) {
-  SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_users'");
-  probe.Step();
-  if (probe.Int(0) == 0) ExecSql(db, kCatalogSchema);
+  {
+    SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_users'");
+    probe.Step();
+    if (probe.Int(0) != 0) return;
+  }  // the probe's read ends here: a write cannot start inside an old read
+  // One transaction, so that a second process creating the catalog at the
+  // same moment waits and then finds all of it.
+  ExecSql(db, "BEGIN IMMEDIATE");
+  char* message = nullptr;
+  int rc = sqlite3_exec(db, kCatalogSchema, nullptr, nullptr, &message);
+  sqlite3_free(message);
+  if (rc != SQLITE_OK) {
+    EngineError error = SqlError(db, rc, "creating the engine catalog");
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw error;
+  }
+  ExecSql(db, "COMMIT");
 }
 
 bool IsReservedName(std::string_view name) {

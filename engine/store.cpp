@@ -46,9 +46,12 @@ StoreLocation ResolveStoreLocation(std::string_view given) {
       RefusePath(path, "cannot be read and written by this user.");
     location.store_file = path + "/" + kStoreFileName;
     struct stat store_info {};
-    if (stat(location.store_file.c_str(), &store_info) == 0 &&
-        access(location.store_file.c_str(), R_OK | W_OK) != 0)
-      RefusePath(path, "holds a store file that cannot be read and written by this user.");
+    if (stat(location.store_file.c_str(), &store_info) == 0) {
+      if (!S_ISREG(store_info.st_mode))
+        RefusePath(path, std::string("holds a ") + kStoreFileName + " that is not a file.");
+      if (access(location.store_file.c_str(), R_OK | W_OK) != 0)
+        RefusePath(path, "holds a store file that cannot be read and written by this user.");
+    }
     return location;
   }
   if (!S_ISREG(info.st_mode) || !HasDictionaryExtension(path))

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "engine/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
@@ -68,6 +70,10 @@ TEST(Connection, RefusesPathsThatHoldNoDatabase) {
   std::ofstream(dir.path() / "bad" / "nce.db") << std::string(4096, 'y');
   EXPECT_EQ(Connect((dir.path() / "bad").string(), NDS_LOCAL_SERVER, &connection),
             NDS_E_INVALID_PATH);
+  std::filesystem::create_directories(dir.path() / "odd" / "nce.db");
+  EXPECT_EQ(Connect((dir.path() / "odd").string(), NDS_LOCAL_SERVER, &connection),
+            NDS_E_INVALID_PATH);
+  EXPECT_NE(LastErrorText().find("not a file"), std::string::npos) << LastErrorText();
   // The refused files are left as they were.
   EXPECT_EQ(std::filesystem::file_size(dir.path() / "bad" / "nce.db"), 4096u);
   EXPECT_EQ(NdsConnect60(nullptr, NDS_LOCAL_SERVER, "", "", 0, &connection),
@@ -112,6 +118,23 @@ TEST(Connection, DisconnectClosesWhatWasOpenedOnIt) {
   EXPECT_EQ(nce::testing::LiveHandleCount(), before - 3);
   EXPECT_EQ(NdsCloseSQLStatement(statement), NDS_E_UNKNOWN_STATEMENT);
   EXPECT_EQ(NdsCloseTable(cursor), NDS_E_INVALID_HANDLE);
+}
+
+TEST(Connection, SimultaneousFirstConnectsAllSucceed) {
+  TempDir dir;
+  std::vector<std::thread> threads;
+  std::vector<NDSRESULT> results(4, 99);
+  std::vector<NDSHANDLE> handles(4, 0);
+  for (size_t i = 0; i < results.size(); ++i)
+    threads.emplace_back([&, i] { results[i] = NdsConnect(dir.str().c_str(), &handles[i]); });
+  for (std::thread& thread : threads) thread.join();
+  for (size_t i = 0; i < results.size(); ++i) {
+    EXPECT_EQ(results[i], NDS_SUCCESS);
+    NdsDisconnect(handles[i]);
+  }
+  EXPECT_EQ(QueryDirect(StoreFile(dir),
+                        "SELECT count(*) FROM sqlite_master WHERE name LIKE '\\_nce\\_%' ESCAPE '\\'"),
+            "6");
 }
 
 TEST(Connection, VersionAndHandleTypes) {

@@ -44,6 +44,28 @@ TEST(NceSql, RunsAScriptFileAndReportsChangedRows) {
   EXPECT_EQ(QueryDirect(StoreFile(dir), "SELECT group_concat(s) FROM t"), "a,c");
 }
 
+TEST(NceSql, ResultSetsPrintAsAlignedTables) {
+  TempDir dir;
+  ToolRun run = RunTool(dir.str(),
+                        "create table t(k INTEGER, s CHAR(6), d DATE, b BLOB);\n"
+                        "insert into t values(7, 'seven', '2024-01-02', x'0102'), "
+                        "(1200, 'x', NULL, NULL);\n"
+                        "select * from t order by k;\n"
+                        "select count(*) as n from t where k > 5000;\n");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output,
+            "(2 rows changed)\n"
+            "k    | s     | d        | b\n"
+            "-----+-------+----------+----------\n"
+            "   7 | seven | 20240102 | <2 bytes>\n"
+            "1200 | x     | NULL     | NULL\n"
+            "(2 rows)\n"
+            "n\n"
+            "-\n"
+            "0\n"
+            "(1 row)\n");
+}
+
 TEST(NceSql, FailureStopsWithTheEngineTextAndStatusOne) {
   TempDir dir;
   ToolRun run = RunTool(dir.str(),
