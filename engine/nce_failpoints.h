@@ -58,6 +58,13 @@ bool GetStatementText(NDSHANDLE statement, std::string* text);
 void SetBusyTimeout(int milliseconds);
 int BusyTimeout();
 
+// Adds a user (or replaces his password and groups, ";"-separated) to the
+// data dictionary file `dictionary`, which a connect has opened once before;
+// from then on the dictionary checks logins. False when the file cannot be
+// written.
+bool SetDictionaryUser(const std::string& dictionary, const std::string& user,
+                       const std::string& password, const std::string& groups);
+
 // Number of live handles of every kind; lets tests find leaks.
 size_t LiveHandleCount();
 

@@ -260,6 +260,77 @@ TEST_F(ConnectionTest, DataDictionaryPathsAndLogin) {
   EXPECT_EQ(c.DatabaseDirectory(), database_);
 }
 
+// A data dictionary that checks logins: user "Pilot" with password "s3cret".
+class DictionaryLoginTest : public ConnectionTest {
+ protected:
+  void SetUp() override {
+    ConnectionTest::SetUp();
+    dictionary_ = dir_.Write("Volantra.ndd", "");
+    TNdsConnection first(nullptr);  // creates the dictionary's catalog
+    first.SetConnectPath(dictionary_);
+    first.SetLoginPrompt(false);
+    first.Connect();
+    first.Disconnect();
+    ASSERT_TRUE(nce::testing::SetDictionaryUser(dictionary_, "Pilot", "s3cret", "crew;admin"));
+    ASSERT_TRUE(
+        nce::testing::SetDictionaryUser(dictionary_, "Long", std::string(260, 'p'), ""));
+    connection_.SetConnectPath(dictionary_);
+  }
+
+  std::uint32_t ConnectError() {
+    try {
+      connection_.Connect();
+    } catch (const ENDSDatabaseError& e) {
+      EXPECT_FALSE(connection_.IsConnected());
+      return e.EngineErrorCode();
+    }
+    connection_.Disconnect();
+    return 0;
+  }
+
+  std::string dictionary_;
+  TNdsConnection connection_{nullptr};
+};
+
+TEST_F(DictionaryLoginTest, OnLoginSuppliesTheCredentials) {
+  connection_.SetUsername("Pilot");
+  connection_.SetPassword("wrong");  // replaced by what OnLogin gives
+  connection_.OnLogin = [](dataset::TObject*, std::string& user, std::string& password) {
+    user = "Pilot";
+    password = "s3cret";
+  };
+  EXPECT_EQ(ConnectError(), 0u);
+  EXPECT_EQ(connection_.Password(), "s3cret");
+
+  connection_.OnLogin = [](dataset::TObject*, std::string& user, std::string& password) {
+    user = "Pilot";
+    password = "guess";
+  };
+  EXPECT_EQ(ConnectError(), NDS_E_LOGIN_FAILED);
+}
+
+TEST_F(DictionaryLoginTest, StoredCredentialsWithoutOnLoginOrLoginPrompt) {
+  connection_.SetUsername("Pilot");
+  connection_.SetPassword("s3cret");
+  EXPECT_EQ(ConnectError(), 0u);  // LoginPrompt without a handler: the stored ones
+  connection_.SetLoginPrompt(false);
+  connection_.OnLogin = [](dataset::TObject*, std::string&, std::string&) {
+    ADD_FAILURE() << "OnLogin asked without LoginPrompt";
+  };
+  EXPECT_EQ(ConnectError(), 0u);
+  connection_.SetPassword("S3CRET");
+  EXPECT_EQ(ConnectError(), NDS_E_LOGIN_FAILED);
+}
+
+TEST_F(DictionaryLoginTest, CredentialsAreCutTo260Characters) {
+  connection_.SetLoginPrompt(false);
+  connection_.SetUsername("Long");
+  connection_.SetPassword(std::string(300, 'p'));
+  EXPECT_EQ(ConnectError(), 0u);
+  connection_.SetPassword(std::string(259, 'p'));
+  EXPECT_EQ(ConnectError(), NDS_E_LOGIN_FAILED);
+}
+
 TEST_F(ConnectionTest, OverlongServerPathIsRefusedNotCut) {
   TNdsConnection c(nullptr);
   c.SetConnectPath(database_ + "/" + std::string(300, 'x'));
