@@ -80,7 +80,7 @@ TEST_F(RepairRun, LeavesWhatSqliteLeavesRunningTheSameScript) {
   demo::BuildDemoDatabase(twin.Path().string());
   const auto twin_store = twin.Path() / "nce.db";
   ASSERT_EQ(ReadAllPairs(twin_store), before_);
-  ASSERT_EQ(apptest::RunWithSqlite(twin_store, form_->NdsQuery1()->SQL().Text()), "");
+  ASSERT_EQ(apptest::RunWithSqlite(twin_store, form_->NdsQuery1()->SQLText()), "");
   ClickFixArchive();
   ASSERT_EQ(form_->Outcome(), RepairOutcome::kRepaired);
   EXPECT_EQ(ReadAllPairs(site_->StoreFile()), ReadAllPairs(twin_store));

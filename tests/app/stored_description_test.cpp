@@ -54,7 +54,7 @@ std::vector<std::string> ExpectedScript() {
 
 TEST(StoredDescription, QueryHoldsTheArchiveRepairScriptLineForLine) {
   auto form = LoadWindow();
-  const dataset::TStrings& sql = form->NdsQuery1()->SQL();
+  const dataset::TStrings& sql = *form->NdsQuery1()->SQL();
   const std::vector<std::string> expected = ExpectedScript();
   ASSERT_EQ(expected.size(), 125u);
   ASSERT_EQ(sql.Count(), 125);
@@ -68,7 +68,7 @@ TEST(StoredDescription, QueryIsBoundToTheConnectionWithoutParameters) {
   auto form = LoadWindow();
   nds::TNdsQuery* query = form->NdsQuery1();
   EXPECT_EQ(query->NdsConnection(), form->NdsConnection1());
-  EXPECT_EQ(query->Params().Count(), 0);
+  EXPECT_EQ(query->Params()->Count(), 0);
   EXPECT_FALSE(query->Active());
   ASSERT_GE(form->NdsConnection1()->RegisteredDataSetCount(), 1);
   EXPECT_EQ(form->NdsConnection1()->RegisteredDataSet(0), query);
