@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/form.h"
+#include "dataset/exceptions.h"
 
 namespace app {
 
@@ -116,6 +117,17 @@ void TButton::SetCaption(const std::string& caption) {
 void TButton::SetTabOrder(int tab_order) {
   tab_order_ = tab_order;
   if (Form() != nullptr) Form()->UpdateTabOrder();
+}
+
+void TButton::SetOnClick(TNotifyEvent handler) {
+  on_click_ = std::move(handler);
+  on_click_name_.clear();
+}
+
+void TButton::SetOnClickHandler(const std::string& name, TNotifyEvent handler) {
+  if (!name.empty() && !handler) throw dataset::EReadError("The form has no method " + name);
+  on_click_ = std::move(handler);
+  on_click_name_ = name;
 }
 
 void TButton::Click() {

@@ -100,9 +100,14 @@ class TButton : public TControl {
   int TabOrder() const { return tab_order_; }
   void SetTabOrder(int tab_order);
 
-  // The click handler; a stored description names a method of the form.
+  // The click handler. A handler assigned in code has no name; one read
+  // from a stored description is a method of the form, found by its name.
   const TNotifyEvent& OnClick() const { return on_click_; }
-  void SetOnClick(TNotifyEvent handler) { on_click_ = std::move(handler); }
+  void SetOnClick(TNotifyEvent handler);
+  const std::string& OnClickName() const { return on_click_name_; }
+  // Raises EReadError when `name` is not empty and `handler` is: the form
+  // has no method of that name.
+  void SetOnClickHandler(const std::string& name, TNotifyEvent handler);
 
   // Fires OnClick as a user's click does, unless the button is disabled.
   void Click();
@@ -113,6 +118,7 @@ class TButton : public TControl {
   std::string caption_;        // Text on the button, as stored
   int tab_order_ = -1;         // Place in the form's Tab order
   TNotifyEvent on_click_;      // Fires only when assigned
+  std::string on_click_name_;  // Name of the form's method, when read
 };
 
 }  // namespace app

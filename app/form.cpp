@@ -204,9 +204,11 @@ void TForm::Show() {
 
 void TForm::Close() { window_->close(); }
 
-// The design position counts for poDesigned only; centring uses the size of
-// the frame as far as it is known before the window is shown.
+// The design position counts for poDesigned only. Centring uses the size of
+// the frame: creating the native window first lets the platform report its
+// frame margins before the window is shown.
 void TForm::PlaceOnScreen() {
+  window_->winId();
   QPoint top_left(left_, top_);
   if (position_ == poScreenCenter || position_ == poDesktopCenter || position_ == poMainFormCenter ||
       position_ == poOwnerFormCenter) {

@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "app/repair_window_form.h"
+#include "app/window_classes.h"
+#include "dataset/streaming.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
 
@@ -94,6 +97,13 @@ void TForm1::ShowOutcome(RepairOutcome outcome) {
     case RepairOutcome::kUnableToConnect: label1_->SetCaption(kUnableToConnectText); break;
     case RepairOutcome::kNotRun: label1_->SetCaption(kStartText); break;
   }
+}
+
+std::unique_ptr<TForm1> CreateRepairWindow() {
+  RegisterWindowClasses();
+  auto form = std::make_unique<TForm1>(nullptr);
+  dataset::ReadRootFromText(kRepairWindowForm, form.get());
+  return form;
 }
 
 }  // namespace app

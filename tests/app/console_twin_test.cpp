@@ -63,11 +63,13 @@ TEST_F(ConsoleTwin, FailingStatementExitsOne) {
   EXPECT_EQ(result.status, 1);
 }
 
-TEST_F(ConsoleTwin, RefusedBeginExitsOne) {
+// No transaction was opened, so the engine refuses the rollback that
+// follows, and the run ends as a failed rollback does.
+TEST_F(ConsoleTwin, RefusedBeginExitsTwo) {
   nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "cannot begin");
   const ConsoleResult result = RunInProcess();
-  EXPECT_EQ(result.output, "Archive Repair Failed!\n");
-  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "Unable to connect!\n");
+  EXPECT_EQ(result.status, 2);
 }
 
 TEST_F(ConsoleTwin, RefusedCommitExitsOne) {

@@ -9,6 +9,7 @@
 #include "app/repair_window.h"
 #include "engine/nce_failpoints.h"
 #include "gtest/gtest.h"
+#include "nds/nce.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
 #include "tests/app/app_test_support.h"
@@ -42,7 +43,9 @@ class RepairRun : public ::testing::Test {
     EXPECT_EQ(form_->Outcome(), outcome);
     EXPECT_FALSE(form_->Button1()->Enabled());
     EXPECT_EQ(form_->NdsConnection1()->IsConnected(), connected);
-    if (connected) EXPECT_FALSE(form_->NdsConnection1()->TransactionIsActive());
+    if (connected) {
+      EXPECT_FALSE(form_->NdsConnection1()->TransactionIsActive());
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
 
@@ -162,18 +165,28 @@ TEST_F(RepairRun, FailingFifthStatementUndoesTheFirstFour) {
   EXPECT_EQ(QueryNumber(store, stale), stale_before);
 }
 
-TEST_F(RepairRun, RefusedBeginRollsBackAndFails) {
-  nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "cannot begin");
+// The engine refuses the begin because a transaction is already open on the
+// connection; the rollback it then accepts undoes that one.
+TEST_F(RepairRun, RefusedBeginWithAcceptedRollbackFails) {
+  nds::TNdsConnection* connection = form_->NdsConnection1();
+  connection->AfterConnect = [connection](dataset::TObject*) {
+    ASSERT_EQ(NdsBeginTransaction(connection->ConnectionHandle()), 0u);
+  };
   ClickFixArchive();
-  EXPECT_EQ(nce::testing::FailpointHits("NdsBeginTransaction"), 1);
   ExpectEndState("Archive Repair Failed!", RepairOutcome::kFailed, true);
+  uint16_t in_transaction = 1;
+  ASSERT_EQ(NdsInTransaction(connection->ConnectionHandle(), &in_transaction), 0u);
+  EXPECT_EQ(in_transaction, 0);
   ExpectDatabaseUnchanged();
 }
 
+// A begin refused before any transaction exists: the rollback is attempted
+// anyway, and this engine refuses to roll back when no transaction is open,
+// so the run ends as a failed rollback does.
 TEST_F(RepairRun, RefusedBeginAndRefusedRollbackIsUnableToConnect) {
   nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "cannot begin");
-  nce::testing::ArmFailpoint("NdsRollbackTransaction", 5000, "cannot roll back");
   ClickFixArchive();
+  EXPECT_EQ(nce::testing::FailpointHits("NdsBeginTransaction"), 1);
   ExpectEndState("Unable to connect!", RepairOutcome::kUnableToConnect, true);
   ExpectDatabaseUnchanged();
 }
