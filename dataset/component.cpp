@@ -8,6 +8,7 @@
 #include <typeinfo>
 
 #include "dataset/exceptions.h"
+#include "dataset/filer.h"
 
 namespace dataset {
 
@@ -221,5 +222,21 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& proc) const
 void TComponent::SetParentComponent(TComponent*) {}
 
 TNotifyEvent TComponent::FindMethod(const std::string&) { return {}; }
+
+// "Left" and "Top" of the design position, as 16-bit halves of DesignInfo.
+void TComponent::DefineProperties(TFiler& filer) {
+  TPersistent::DefineProperties(filer);
+  auto half = [this](int shift) { return static_cast<int16_t>(static_cast<uint32_t>(design_info_) >> shift); };
+  auto set_half = [this](int shift, int64_t value) {
+    const uint32_t others = static_cast<uint32_t>(design_info_) & ~(0xFFFFu << shift);
+    design_info_ = static_cast<int32_t>(others | ((static_cast<uint32_t>(value) & 0xFFFFu) << shift));
+  };
+  filer.DefineProperty(
+      "Left", [set_half](TReader& r) { set_half(0, r.ReadInteger()); },
+      [half](TWriter& w) { w.WriteInteger(half(0)); }, half(0) != 0);
+  filer.DefineProperty(
+      "Top", [set_half](TReader& r) { set_half(16, r.ReadInteger()); },
+      [half](TWriter& w) { w.WriteInteger(half(16)); }, half(16) != 0);
+}
 
 }  // namespace dataset

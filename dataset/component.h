@@ -180,6 +180,13 @@ class TComponent : public TPersistent {
   // handler.
   virtual TNotifyEvent FindMethod(const std::string& name);
 
+  // Design position of a component that has no window of its own: Left in
+  // the low 16 bits, Top in the high 16 bits. Stored descriptions keep it as
+  // "Left" and "Top" (written when not 0); it has no run-time meaning.
+  int32_t DesignInfo() const { return design_info_; }
+  void SetDesignInfo(int32_t value) { design_info_ = value; }
+  void DefineProperties(TFiler& filer) override;
+
   TPersistent* GetOwner() const override { return owner_; }
   std::string GetNamePath() const override { return name_; }
 
@@ -199,6 +206,7 @@ class TComponent : public TPersistent {
   std::string name_;                        // Empty or a valid identifier
   TComponentState state_;
   int64_t tag_ = 0;                         // Free for the application
+  int32_t design_info_ = 0;                 // Design position, see DesignInfo
 };
 
 }  // namespace dataset
