@@ -1,6 +1,7 @@
 // Engine functions that describe an open cursor: its fields, record layout,
 // table type and size, and closing it.
 #include "engine/api_support.h"
+#include "engine/index_cursor.h"
 #include "engine/sql_text.h"
 #include "engine/sqlite_stmt.h"
 
@@ -157,8 +158,13 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* c
       *count = static_cast<uint32_t>(*statement->rows_affected());
       return NDS_SUCCESS;
     }
-    auto cursor = RequireCursor(handle);
+    // An order's handle counts in that order, with its scopes.
+    auto cursor = NavigationCursor(handle);
     std::lock_guard lock(cursor->connection().mutex());
+    cursor->connection().db();
+    std::shared_ptr<IndexOrder> order;
+    if (object && object->kind() == ObjectKind::kIndexOrder) order = std::static_pointer_cast<IndexOrder>(object);
+    UseOrder(*cursor, order);
     *count = static_cast<uint32_t>(cursor->walk.Count(*cursor, filterOption));
     return NDS_SUCCESS;
   });

@@ -1,8 +1,11 @@
 // Engine functions that move a cursor, report its place and count its rows,
-// bookmarks included. A bookmark is the record number of its record.
+// bookmarks included. A bookmark is the record number of its record. The
+// moving functions take a cursor handle (record-number order) or an index
+// order's handle (that order, with its scopes).
 #include <cstring>
 
 #include "engine/api_cursor_support.h"
+#include "engine/api_index_support.h"
 
 using namespace nce;
 
@@ -19,14 +22,14 @@ int64_t ReadBookmark(const void* bookmark) {
 extern "C" {
 
 NDSRESULT NdsGotoTop(NDSHANDLE handle) {
-  return WithCursor("NdsGotoTop", handle, [&](Cursor& c) {
+  return WithNavigation("NdsGotoTop", handle, [&](Cursor& c) {
     c.walk.GotoTop(c);
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGotoBottom(NDSHANDLE handle) {
-  return WithCursor("NdsGotoBottom", handle, [&](Cursor& c) {
+  return WithNavigation("NdsGotoBottom", handle, [&](Cursor& c) {
     c.walk.GotoBottom(c);
     return NDS_SUCCESS;
   });
@@ -47,7 +50,7 @@ NDSRESULT NdsGotoRecord(NDSHANDLE handle, uint32_t recordNumber) {
 }
 
 NDSRESULT NdsSkip(NDSHANDLE handle, int32_t records) {
-  return WithCursor("NdsSkip", handle, [&](Cursor& c) {
+  return WithNavigation("NdsSkip", handle, [&](Cursor& c) {
     c.walk.Skip(c, records);
     return NDS_SUCCESS;
   });
@@ -68,7 +71,7 @@ NDSRESULT NdsAtBOF(NDSHANDLE handle, uint16_t* atBeginning) {
 }
 
 NDSRESULT NdsIsRecordVisible(NDSHANDLE handle, uint16_t* visible) {
-  return WithCursor("NdsIsRecordVisible", handle, [&](Cursor& c) {
+  return WithNavigation("NdsIsRecordVisible", handle, [&](Cursor& c) {
     uint16_t& out = OutArg(visible, "visible flag");
     out = c.walk.IsVisible(c) ? 1 : 0;
     return NDS_SUCCESS;
@@ -76,21 +79,21 @@ NDSRESULT NdsIsRecordVisible(NDSHANDLE handle, uint16_t* visible) {
 }
 
 NDSRESULT NdsGetKeyNum(NDSHANDLE handle, uint16_t filterOption, uint32_t* keyNumber) {
-  return WithCursor("NdsGetKeyNum", handle, [&](Cursor& c) {
+  return WithNavigation("NdsGetKeyNum", handle, [&](Cursor& c) {
     OutArg(keyNumber, "key number") = static_cast<uint32_t>(c.walk.KeyNumber(c, filterOption));
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGetRelKeyPos(NDSHANDLE handle, double* position) {
-  return WithCursor("NdsGetRelKeyPos", handle, [&](Cursor& c) {
+  return WithNavigation("NdsGetRelKeyPos", handle, [&](Cursor& c) {
     OutArg(position, "position") = c.walk.RelativePosition(c);
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsSetRelKeyPos(NDSHANDLE handle, double position) {
-  return WithCursor("NdsSetRelKeyPos", handle, [&](Cursor& c) {
+  return WithNavigation("NdsSetRelKeyPos", handle, [&](Cursor& c) {
     c.walk.SetRelativePosition(c, position);
     return NDS_SUCCESS;
   });

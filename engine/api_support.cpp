@@ -1,5 +1,7 @@
 #include "engine/api_support.h"
 
+#include "engine/index_cursor.h"
+
 namespace nce {
 
 NDSRESULT NotSupportedYet(const char* function) {
@@ -25,6 +27,8 @@ std::shared_ptr<Statement> RequireStatement(NDSHANDLE handle) {
 
 std::shared_ptr<Cursor> RequireCursor(NDSHANDLE handle) {
   std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+  // An index order stands for its cursor.
+  if (object && object->kind() == ObjectKind::kIndexOrder) return CursorOfOrder(object);
   if (!object || (object->kind() != ObjectKind::kCursor && object->kind() != ObjectKind::kTable))
     throw EngineError(NDS_E_INVALID_HANDLE,
                       "Handle " + std::to_string(handle) + " is not an open table or cursor.");

@@ -9,6 +9,7 @@
 #include "engine/api_support.h"
 #include "engine/cursor_fields.h"
 #include "engine/dates.h"
+#include "engine/index_keys.h"
 
 using namespace nce;
 
@@ -25,7 +26,14 @@ NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
       SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
       return NDS_SUCCESS;
     }
-    if (object && object->kind() == ObjectKind::kIndexOrder) return NotSupportedYet(function);
+    if (object && object->kind() == ObjectKind::kIndexOrder) {
+      // Values for the order's raw key (NdsBuildRawKey).
+      auto order = std::static_pointer_cast<IndexOrder>(object);
+      std::shared_ptr<Cursor> cursor = order->cursor();
+      std::lock_guard lock(cursor->connection().mutex());
+      SetKeyField(*order, *cursor, field, make(), function);
+      return NDS_SUCCESS;
+    }
     auto statement = RequireStatement(handle);
     std::lock_guard lock(statement->connection().mutex());
     FieldRef ref = ReadFieldRef(field);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/errors.h"
+#include "engine/expr_functions.h"
 #include "engine/sql_error.h"
 #include "engine/sql_text.h"
 
@@ -31,6 +32,7 @@ sqlite3* Connection::scratch_db() {
       scratch_ = nullptr;
       throw error;
     }
+    RegisterExpressionFunctions(scratch_);  // filters on static cursors
   }
   return scratch_;
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "engine/index_cursor.h"
 #include "engine/sql_error.h"
 #include "engine/sql_text.h"
 #include "engine/sqlite_stmt.h"
@@ -61,6 +62,7 @@ Cursor::~Cursor() {
 }
 
 void Cursor::Release() {
+  ReleaseOrders(*this);
   if (owns_source && source_db && connection_->is_open()) {
     sqlite3_exec(source_db, ("DROP TABLE IF EXISTS " + QuoteIdentifier(source_table)).c_str(),
                  nullptr, nullptr, nullptr);

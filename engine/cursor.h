@@ -21,6 +21,8 @@
 
 namespace nce {
 
+struct CursorOrders;  // index orders, scopes and filters (index_cursor.h)
+
 class Cursor : public Object {
  public:
   Cursor(std::shared_ptr<Connection> connection, ObjectKind kind)
@@ -40,6 +42,7 @@ class Cursor : public Object {
   uint32_t open_options = 0;        // NDS_OPEN_* bits
   uint64_t row_count = 0;           // rows of a static cursor
   CursorWalk walk;                  // position, current record, edits
+  std::shared_ptr<CursorOrders> orders;  // made on first use of an index function
 
   // Releases the rows of a static cursor. Safe to call twice.
   void Release();

@@ -101,6 +101,22 @@ class CursorWalk {
   uint32_t last_autoinc() const { return last_autoinc_; }
   bool editing() const { return !pending_.empty() || appended_; }
 
+  // ---- hooks of index orders, scopes and filters (cursor_walk_orders.cpp) ----
+  // Rebuilds the statements after SetOrder or SetCondition and stays on the
+  // current record when it still exists.
+  void Reattach(Cursor& c);
+  // The statement texts the cursor walks with (built on first use).
+  const NavigationSql& Navigation(Cursor& c);
+  // Binds the cursor's own condition values (?1 ... ?100) to `stmt`.
+  void BindConditionValues(Cursor& c, sqlite3_stmt* stmt) { BindCondition(c, stmt); }
+  // Steps `stmt`, whose columns are those of NavigationSql's row queries:
+  // the cursor goes to its first row, or past the end when there is none.
+  // Returns whether it is on a row.
+  bool PositionFromStatement(Cursor& c, sqlite3_stmt* stmt);
+  // The order key of the current record (unset off a record or in
+  // record-number order).
+  const Value& current_key() const { return current_.key; }
+
  private:
   enum class Step { kFirst, kLast, kAfter, kBefore, kByRowid, kVisible, kCount, kCountAll,
                     kCountBefore, kCountScoped, kAtOffset, kCount_ };

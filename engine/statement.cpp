@@ -8,6 +8,7 @@
 #include "engine/catalog.h"
 #include "engine/ddl.h"
 #include "engine/errors.h"
+#include "engine/index_sql.h"
 #include "engine/sql_error.h"
 #include "engine/sql_text.h"
 #include "engine/sqlite_stmt.h"
@@ -118,6 +119,12 @@ void Statement::Prepare(std::string_view sql) {
   sqlite3* db = connection_->db();
   bool schema_changes = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
+    if (IsCreateIndexStatement(pieces_[i].sql)) {
+      CheckCreateIndexStatement(pieces_[i].sql);  // index orders are the engine's own
+      schema_changes = true;
+      continue;
+    }
+    if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(db, pieces_[i].sql)) continue;
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db, pieces_[i].sql.c_str(), -1, &stmt, nullptr);
     sqlite3_finalize(stmt);
@@ -192,6 +199,12 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
   uint16_t char_type = options.char_type ? options.char_type : NDS_ANSI;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const Piece& piece = pieces_[i];
+    // Index orders are made and dropped by the engine, not by SQLite alone.
+    if (IsCreateIndexStatement(piece.sql)) {
+      RunCreateIndexStatement(db, piece.sql);
+      continue;
+    }
+    if (piece.keyword == "DROP" && RunDropIndexStatement(db, piece.sql)) continue;
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &raw, nullptr);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);

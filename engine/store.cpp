@@ -8,6 +8,7 @@
 
 #include "engine/catalog.h"
 #include "engine/errors.h"
+#include "engine/expr_functions.h"
 #include "engine/sql_error.h"
 
 namespace nce {
@@ -72,6 +73,8 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, busy_timeout_ms);
+  // Index keys and translated expressions call the engine's SQL functions.
+  RegisterExpressionFunctions(db);
   // The first read of the file tells whether it is a database at all.
   rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   if ((rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT)

@@ -451,6 +451,14 @@ NDSRESULT NdsGetBinary(NDSHANDLE cursor, NDSFIELD field, uint32_t offset, void* 
 NDSRESULT NdsOpenIndex(NDSHANDLE cursor, const char* indexFile, NDSHANDLE* orders,
                        uint16_t* count);
 NDSRESULT NdsCloseIndex(NDSHANDLE order);
+/* Creates index order `orderName` on the cursor's table with the key
+ * `expression` (segments separated by ";") and an optional `condition`, in
+ * `indexFile` (null or "" for the table's structural file); options are
+ * NDS_INDEX_UNIQUE, NDS_INDEX_DESCENDING and NDS_INDEX_PRIMARY. The new
+ * order is open on the cursor. */
+NDSRESULT NdsCreateIndex(NDSHANDLE cursor, const char* indexFile, const char* orderName,
+                         const char* expression, const char* condition, uint32_t options,
+                         NDSHANDLE* order);
 NDSRESULT NdsGetNumIndexes(NDSHANDLE cursor, uint16_t* count);
 NDSRESULT NdsGetAllIndexes(NDSHANDLE cursor, NDSHANDLE* orders, uint16_t* count);
 NDSRESULT NdsGetIndexHandle(NDSHANDLE cursor, const char* orderName, NDSHANDLE* order);

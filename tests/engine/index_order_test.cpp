@@ -1,0 +1,300 @@
+// Index orders: key order for strings, numbers, dates and mixed
+// concatenations in both directions, orders made through SQL and through the
+// engine function, the structural and named index files, conditional and
+// unique orders, the description functions, and that navigation seeks in
+// the SQLite index instead of scanning it.
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/catalog.h"
+#include "engine/expr_functions.h"
+#include "engine/index_order.h"
+#include "index_test_support.h"
+
+namespace nce_test {
+namespace {
+
+struct Person {
+  const char* last;  // null for an empty name
+  const char* first;
+  double age;
+  const char* born;  // null for the empty date
+};
+
+const Person kPeople[] = {
+    {"Smith", "Anna", 34.5, "1990-05-01"}, {"smith", "Bob", -2, "1985-12-31"},
+    {"Adams", "Carl", 100, nullptr},       {"Zed", "Dan", 0, "2001-01-01"},
+    {"Smith", "Al", 7, "1990-05-01"},      {"Baker", "Eve", -15.5, "1970-07-07"},
+    {nullptr, "Fay", 3, "1999-09-09"},     {"Adams", "Gus", 2.25, "1990-05-01"},
+};
+
+class Orders : public IndexTest {
+ protected:
+  Orders() {
+    Exec("CREATE TABLE people (last CHAR(10), first CHAR(8), age NUMERIC(6,2), born DATE)");
+    for (const Person& p : kPeople) {
+      auto text = [](const char* s) { return s ? "'" + std::string(s) + "'" : std::string("NULL"); };
+      char age[32];
+      std::snprintf(age, sizeof age, "%.2f", p.age);
+      Exec("INSERT INTO people VALUES (" + text(p.last) + ", " + text(p.first) + ", " + age + ", " +
+           text(p.born) + ")");
+    }
+  }
+
+  // First names in the order of `key` computed here, ties by record number.
+  template <class Key>
+  std::vector<std::string> Expected(Key key, bool descending) {
+    std::vector<size_t> rows(std::size(kPeople));
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = i;
+    std::stable_sort(rows.begin(), rows.end(), [&](size_t a, size_t b) { return key(kPeople[a]) < key(kPeople[b]); });
+    if (descending) std::reverse(rows.begin(), rows.end());
+    std::vector<std::string> names;
+    for (size_t r : rows) names.push_back(kPeople[r].first);
+    return names;
+  }
+
+  static std::string Padded(const char* s, size_t width) {
+    std::string text = s ? s : "";
+    text.resize(width, ' ');
+    return text;
+  }
+};
+
+TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
+  Exec("CREATE INDEX by_last ON people (last)");
+  Exec("CREATE INDEX by_last_desc ON people (last DESC)");
+  Exec("CREATE INDEX by_age ON people (age)");
+  Exec("CREATE INDEX by_age_desc ON people (age DESC)");
+  Exec("CREATE INDEX by_born ON people (born)");
+  Exec("CREATE INDEX by_upper ON people (UPPER(last))");
+  Exec("CREATE INDEX by_mixed ON people (last + STR(age, 7, 2) + DTOS(born))");
+  Exec("CREATE INDEX by_mixed_desc ON people (last + STR(age, 7, 2) + DTOS(born) DESC)");
+  NDSHANDLE people = OpenTable("people");
+
+  auto last = [](const Person& p) { return Padded(p.last, 10); };
+  EXPECT_EQ(Walk(Order(people, "by_last"), people, "first"), Expected(last, false));
+  EXPECT_EQ(Walk(Order(people, "by_last_desc"), people, "first"), Expected(last, true));
+  EXPECT_EQ(WalkBack(Order(people, "by_last"), people, "first"), Expected(last, true));
+
+  auto age = [](const Person& p) { return p.age; };
+  EXPECT_EQ(Walk(Order(people, "by_age"), people, "first"), Expected(age, false));
+  EXPECT_EQ(Walk(Order(people, "by_age_desc"), people, "first"), Expected(age, true));
+
+  auto born = [](const Person& p) { return std::string(p.born ? p.born : ""); };  // the empty date first
+  EXPECT_EQ(Walk(Order(people, "by_born"), people, "first"), Expected(born, false));
+
+  auto upper = [](const Person& p) {
+    std::string s = Padded(p.last, 10);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  };
+  EXPECT_EQ(Walk(Order(people, "by_upper"), people, "first"), Expected(upper, false));
+
+  auto mixed = [](const Person& p) {
+    char age[16];
+    std::snprintf(age, sizeof age, "%7.2f", p.age);
+    std::string date = p.born ? std::string(p.born) : "        ";
+    date.erase(std::remove(date.begin(), date.end(), '-'), date.end());
+    return Padded(p.last, 10) + age + date;
+  };
+  EXPECT_EQ(Walk(Order(people, "by_mixed"), people, "first"), Expected(mixed, false));
+  EXPECT_EQ(Walk(Order(people, "by_mixed_desc"), people, "first"), Expected(mixed, true));
+
+  // Record-number order again through the cursor's own handle.
+  EXPECT_EQ(Walk(people, people, "first"),
+            (std::vector<std::string>{"Anna", "Bob", "Carl", "Dan", "Al", "Eve", "Fay", "Gus"}));
+}
+
+TEST_F(Orders, KeysFollowEditsAndNewRecords) {
+  Exec("CREATE INDEX by_age ON people (age)");
+  Exec("UPDATE people SET age = -100 WHERE first = 'Dan'");
+  Exec("INSERT INTO people VALUES ('New', 'Hal', 50, NULL)");
+  NDSHANDLE people = OpenTable("people");
+  std::vector<std::string> walked = Walk(Order(people, "by_age"), people, "first");
+  ASSERT_EQ(walked.size(), std::size(kPeople) + 1);
+  EXPECT_EQ(walked.front(), "Dan");
+  EXPECT_EQ(walked[walked.size() - 2], "Hal");
+  EXPECT_EQ(walked.back(), "Carl");
+}
+
+TEST_F(Orders, DescribeThemselves) {
+  NDSHANDLE people = OpenTable("people");
+  NDSHANDLE order = 0;
+  ASSERT_NDS_OK(NdsCreateIndex(people, nullptr, "NAMES", "last;first", "age > 0",
+                               NDS_INDEX_DESCENDING, &order));
+  char text[260];
+  uint16_t length = sizeof text;
+  ASSERT_NDS_OK(NdsGetIndexName(order, text, &length));
+  EXPECT_STREQ(text, "NAMES");
+  length = sizeof text;
+  ASSERT_NDS_OK(NdsGetIndexFilename(order, NDS_BASENAMEANDEXT, text, &length));
+  EXPECT_STREQ(text, "people.ndi");
+  length = sizeof text;
+  ASSERT_NDS_OK(NdsGetIndexFilename(order, NDS_BASENAME, text, &length));
+  EXPECT_STREQ(text, "people");
+  uint16_t segments = 0;
+  ASSERT_NDS_OK(NdsGetNumSegments(order, &segments));
+  EXPECT_EQ(segments, 2);
+  length = sizeof text;
+  ASSERT_NDS_OK(NdsGetSegmentFieldname(order, 1, text, &length));
+  EXPECT_STREQ(text, "first");
+  length = sizeof text;
+  EXPECT_NDS(NdsGetSegmentFieldname(order, 2, text, &length), NDS_E_INVALID_FIELD);
+  uint16_t answer = 9;
+  ASSERT_NDS_OK(NdsIsIndexDescending(order, &answer));
+  EXPECT_EQ(answer, 1);
+  ASSERT_NDS_OK(NdsIsIndexUnique(order, &answer));
+  EXPECT_EQ(answer, 0);
+  ASSERT_NDS_OK(NdsIsIndexPrimaryKey(order, &answer));
+  EXPECT_EQ(answer, 0);
+  ASSERT_NDS_OK(NdsIsIndexCustom(order, &answer));
+  EXPECT_EQ(answer, 0);
+  uint32_t flags = 0;
+  ASSERT_NDS_OK(NdsGetIndexFlags(order, &flags));
+  EXPECT_EQ(flags, NDS_INDEX_DESCENDING);
+  char condition[10];
+  length = sizeof condition;
+  ASSERT_NDS_OK(NdsGetIndexCondition(order, condition, &length));
+  EXPECT_STREQ(condition, "age > 0");
+  // A small buffer is told the length it needs.
+  char small[4];
+  length = sizeof small;
+  EXPECT_NDS(NdsGetIndexCondition(order, small, &length), NDS_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(length, 7);
+  uint32_t page = 0;
+  ASSERT_NDS_OK(NdsGetIndexPageSize(order, &page));
+  EXPECT_GT(page, 0u);
+  // An expression segment is named by its expression.
+  NDSHANDLE upper = 0;
+  ASSERT_NDS_OK(NdsCreateIndex(people, "extra.cdx", "UP", "UPPER(last)", nullptr, 0, &upper));
+  length = sizeof text;
+  ASSERT_NDS_OK(NdsGetSegmentFieldname(upper, 0, text, &length));
+  EXPECT_STREQ(text, "UPPER(last)");
+}
+
+TEST_F(Orders, AllIndexesAnswerWithTheCountAndRefuseATooSmallArray) {
+  Exec("CREATE INDEX a ON people (last)");
+  Exec("CREATE INDEX b ON people (age)");
+  Exec("CREATE INDEX c ON people (born)");
+  NDSHANDLE people = OpenTable("people");
+  uint16_t count = 0;
+  ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
+  EXPECT_EQ(count, 3);
+  NDSHANDLE orders[3] = {};
+  count = 2;
+  EXPECT_NDS(NdsGetAllIndexes(people, orders, &count), NDS_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(count, 3);
+  count = 3;
+  ASSERT_NDS_OK(NdsGetAllIndexes(people, orders, &count));
+  char name[32];
+  uint16_t length = sizeof name;
+  ASSERT_NDS_OK(NdsGetIndexName(orders[2], name, &length));
+  EXPECT_STREQ(name, "c");
+}
+
+TEST_F(Orders, NamedIndexFilesOpenAndCloseWithTheirOrders) {
+  Exec("CREATE INDEX by_first ON people (first) IN FILE 'extra.cdx'");
+  Exec("CREATE INDEX by_age ON people (age) IN FILE 'extra.cdx'");
+  Exec("CREATE INDEX by_last ON people (last)");
+  NDSHANDLE people = OpenTable("people");
+  uint16_t count = 0;
+  ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
+  EXPECT_EQ(count, 1);  // only the structural file opens with the table
+  NDSHANDLE orders[50];
+  count = 50;
+  ASSERT_NDS_OK(NdsOpenIndex(people, "C:\\data\\EXTRA.CDX", orders, &count));
+  EXPECT_EQ(count, 2);
+  ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
+  EXPECT_EQ(count, 3);
+  // Walking in a file's order, then closing that file: natural order again.
+  EXPECT_EQ(Walk(orders[0], people, "first").front(), "Al");
+  ASSERT_NDS_OK(NdsCloseIndex(orders[1]));
+  ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
+  EXPECT_EQ(count, 1);
+  uint16_t type = 0;
+  EXPECT_NDS(NdsGetHandleType(orders[0], &type), NDS_E_INVALID_HANDLE);
+  char name[8];
+  uint16_t length = sizeof name;
+  EXPECT_NDS(NdsGetIndexName(orders[0], name, &length), NDS_E_INVALID_HANDLE);
+  ASSERT_NDS_OK(NdsSkip(people, 1));
+  count = 50;
+  EXPECT_NDS(NdsOpenIndex(people, "missing.cdx", orders, &count), NDS_E_INVALID_PATH);
+}
+
+TEST_F(Orders, ConditionalOrdersShowOnlyTheirRecords) {
+  Exec("CREATE INDEX grown ON people (first) WHERE age >= 18");
+  NDSHANDLE people = OpenTable("people");
+  NDSHANDLE grown = Order(people, "grown");
+  EXPECT_EQ(Walk(grown, people, "first"), (std::vector<std::string>{"Anna", "Carl"}));
+  EXPECT_EQ(Count(grown, NDS_RESPECTSCOPES), 2u);
+  EXPECT_EQ(Count(people, NDS_RESPECTFILTERS), std::size(kPeople));
+}
+
+TEST_F(Orders, UniqueOrdersOfNdtTablesRefuseDuplicateKeys) {
+  RunSqlOrFail(connection_, "CREATE TABLE codes (code CHAR(4), name CHAR(10))");
+  Exec("CREATE UNIQUE INDEX by_code ON codes (code)");
+  Exec("INSERT INTO codes VALUES ('A1', 'first')");
+  EXPECT_NE(RunSql(connection_, "INSERT INTO codes VALUES ('A1', 'second')"), NDS_SUCCESS);
+  // An order over keys that are already duplicated cannot be unique.
+  EXPECT_NE(RunSql(connection_, "CREATE UNIQUE INDEX by_last ON people (last)"), NDS_SUCCESS);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM _nce_index_orders WHERE order_name = 'by_last'"), "0");
+}
+
+TEST_F(Orders, AreKeptAndDroppedThroughSqlAndSurviveReopening) {
+  Exec("CREATE INDEX by_age ON people (age DESC)");
+  EXPECT_NE(RunSql(connection_, "CREATE INDEX by_age ON people (first)"), NDS_SUCCESS);
+  Exec("CREATE INDEX IF NOT EXISTS by_age ON people (first)");
+  NdsDisconnect(connection_);
+  connection_ = ConnectOrFail(dir_.str());
+  NDSHANDLE people = OpenTable("people");
+  EXPECT_EQ(Walk(Order(people, "by_age"), people, "first").front(), "Carl");
+  NdsCloseTable(people);
+  Exec("DROP INDEX by_age");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '_nce_ix_%'"), "0");
+  people = OpenTable("people");
+  uint16_t count = 9;
+  ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(Orders, BadKeysAndConditionsAreRefusedNamingThePlace) {
+  NDSHANDLE people = OpenTable("people");
+  NDSHANDLE order = 0;
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "nosuch", nullptr, 0, &order), NDS_E_BAD_EXPRESSION);
+  EXPECT_NE(LastErrorText().find("position 1"), std::string::npos) << LastErrorText();
+  EXPECT_NE(LastErrorText().find("nosuch"), std::string::npos) << LastErrorText();
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last + age", nullptr, 0, &order), NDS_E_BAD_EXPRESSION);
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last", "age +", 0, &order), NDS_E_BAD_EXPRESSION);
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last", nullptr, NDS_INDEX_CUSTOM, &order), NDS_E_INVALID_OPTION);
+  EXPECT_NE(RunSql(connection_, "CREATE INDEX y ON people (last, age DESC)"), NDS_SUCCESS);
+  EXPECT_NE(RunSql(connection_, "CREATE INDEX y ON people (last) WHERE"), NDS_SUCCESS);
+  EXPECT_NE(RunSql(connection_, "CREATE INDEX y ON nosuch (last)"), NDS_SUCCESS);
+}
+
+// The step queries of a walk in key order must seek in the SQLite index.
+TEST_F(Orders, NavigationQueriesSeekInTheIndex) {
+  Exec("CREATE INDEX by_mixed ON people (UPPER(last) + first)");
+  std::string store = StoreFile(dir_);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  nce::RegisterExpressionFunctions(db);
+  std::optional<nce::TableDesc> table = nce::DescribeTable(db, "people");
+  ASSERT_TRUE(table);
+  nce::OrderPtr order = nce::CompileOrder(*table, "people.ndi", "by_mixed", "UPPER(last) + first", "", 0);
+  const std::string& key = order->key_sql;
+  std::string step = "EXPLAIN QUERY PLAN SELECT rowid FROM people WHERE " + key + " >= ?1 AND (" + key +
+                     " > ?1 OR rowid > ?2) ORDER BY " + key + ", rowid LIMIT 10";
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, step.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  std::string plan;
+  while (sqlite3_step(stmt) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)) + std::string("\n");
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  EXPECT_NE(plan.find("USING INDEX _nce_ix_people_by_mixed"), std::string::npos) << plan;
+  EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+}
+
+}  // namespace
+}  // namespace nce_test
