@@ -27,7 +27,8 @@ bool ReadNumber(std::string_view text, size_t& pos, size_t most, int& value) {
 
 std::optional<std::string> StoredDate(std::string_view given) {
   std::string_view text = Trim(given);
-  if (text.empty()) return std::string();
+  // "  /  /    " is how an empty date shows.
+  if (text.find_first_not_of(" /-.") == std::string_view::npos) return std::string();
   if (std::optional<CivilDate> date = ParseDateText(text)) return IsoDateText(*date);
   // M/D/YYYY with one-digit month or day.
   size_t pos = 0;

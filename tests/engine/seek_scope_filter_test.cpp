@@ -1,0 +1,243 @@
+// Keys, seeks, scopes, filters and optimized filters on a table cursor:
+// seeks at and between keys, soft and hard, with raw, string and partial
+// keys; scopes and filters combined with the counts and key numbers that
+// respect them; the exact setting's prefix matching.
+#include <cstring>
+
+#include "index_test_support.h"
+
+namespace nce_test {
+namespace {
+
+class Seeks : public IndexTest {
+ protected:
+  Seeks() {
+    Exec("CREATE TABLE stock (code CHAR(8), name CHAR(20), qty INTEGER, due DATE)");
+    Exec("INSERT INTO stock VALUES ('B200', 'Bolt', 40, '2024-03-01'), ('A100', 'Anchor', 10, '2024-01-15'),"
+         " ('C300', 'Cable', 0, NULL), ('A150', 'Axle', 25, '2024-02-29'), ('D400', 'Drill', 5, '2024-03-01'),"
+         " ('B250', 'Bracket', 15, '2023-12-31')");
+    Exec("CREATE INDEX by_code ON stock (code)");
+    Exec("CREATE INDEX by_qty ON stock (qty)");
+    Exec("CREATE INDEX by_due ON stock (due)");
+    Exec("CREATE INDEX by_code_desc ON stock (code DESC)");
+    Exec("CREATE INDEX by_due_name ON stock (due, name)");
+    stock_ = OpenTable("stock");
+  }
+
+  bool SeekString(NDSHANDLE order, const std::string& key, uint16_t type = NDS_SOFTSEEK) {
+    uint16_t found = 9;
+    EXPECT_NDS(NdsSeek(order, key.data(), static_cast<uint16_t>(key.size()), NDS_STRINGKEY, type, &found),
+               NDS_SUCCESS);
+    return found != 0;
+  }
+
+  std::string Current() { return Eof(stock_) ? "<eof>" : Field(stock_, "code"); }
+
+  NDSHANDLE stock_ = 0;
+};
+
+TEST_F(Seeks, SoftAndHardSeeksAtAndBetweenKeys) {
+  NDSHANDLE code = Order(stock_, "by_code");
+  EXPECT_TRUE(SeekString(code, "B200"));
+  EXPECT_EQ(Current(), "B200");
+  // Between keys: a soft seek stops at the next key, a hard seek at the end.
+  EXPECT_FALSE(SeekString(code, "B210"));
+  EXPECT_EQ(Current(), "B250");
+  EXPECT_FALSE(SeekString(code, "B210", NDS_HARDSEEK));
+  EXPECT_EQ(Current(), "<eof>");
+  EXPECT_FALSE(SeekString(code, "Z"));
+  EXPECT_EQ(Current(), "<eof>");
+  // A partial key finds the first key it begins, and walking goes on from there.
+  EXPECT_TRUE(SeekString(code, "A", NDS_HARDSEEK));
+  EXPECT_EQ(Current(), "A100");
+  ASSERT_NDS_OK(NdsSkip(code, 1));
+  EXPECT_EQ(Current(), "A150");
+  // In a descending order the seek finds the greatest key at or below.
+  NDSHANDLE down = Order(stock_, "by_code_desc");
+  EXPECT_TRUE(SeekString(down, "B"));
+  EXPECT_EQ(Current(), "B250");
+  EXPECT_FALSE(SeekString(down, "B225"));
+  EXPECT_EQ(Current(), "B200");
+  ASSERT_NDS_OK(NdsSkip(down, 1));
+  EXPECT_EQ(Current(), "A150");
+}
+
+TEST_F(Seeks, NumbersDatesAndDoubleKeys) {
+  NDSHANDLE qty = Order(stock_, "by_qty");
+  EXPECT_TRUE(SeekString(qty, "25"));
+  EXPECT_EQ(Current(), "A150");
+  EXPECT_FALSE(SeekString(qty, "11"));
+  EXPECT_EQ(Current(), "B250");
+  double value = -3;
+  uint16_t found = 9;
+  ASSERT_NDS_OK(NdsSeek(qty, &value, sizeof value, NDS_DOUBLEKEY, NDS_SOFTSEEK, &found));
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(Current(), "C300");
+  NDSHANDLE due = Order(stock_, "by_due");
+  EXPECT_TRUE(SeekString(due, "20240229"));
+  EXPECT_EQ(Current(), "A150");
+  EXPECT_TRUE(SeekString(due, "03/01/2024"));
+  EXPECT_EQ(Current(), "B200");
+  EXPECT_NDS(NdsSeek(due, "x", 1, NDS_STRINGKEY, NDS_SOFTSEEK, &found), NDS_E_INVALID_ARGUMENT);
+  EXPECT_NDS(NdsSeek(due, "x", 1, 7, NDS_SOFTSEEK, &found), NDS_E_INVALID_OPTION);
+}
+
+TEST_F(Seeks, RawKeysBuiltFromFieldValues) {
+  NDSHANDLE due_name = Order(stock_, "by_due_name");
+  ASSERT_NDS_OK(NdsInitRawKey(due_name));
+  ASSERT_NDS_OK(NdsSetField(due_name, "due", "20240301", 8));
+  ASSERT_NDS_OK(NdsSetString(due_name, "name", "Drill", 5));
+  char key[256];
+  uint16_t length = sizeof key;
+  ASSERT_NDS_OK(NdsBuildRawKey(due_name, key, &length));
+  EXPECT_EQ(length, 4 + 5);  // the date, then the partial name
+  uint16_t found = 0;
+  ASSERT_NDS_OK(NdsSeek(due_name, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Current(), "D400");
+  // The full field length makes a whole key; a small buffer is refused.
+  std::string padded = "Bolt";
+  padded.resize(20, ' ');
+  ASSERT_NDS_OK(NdsSetField(due_name, "name", padded.data(), 20));
+  length = sizeof key;
+  ASSERT_NDS_OK(NdsBuildRawKey(due_name, key, &length));
+  EXPECT_EQ(length, 24);
+  uint16_t small = 3;
+  EXPECT_NDS(NdsBuildRawKey(due_name, key, &small), NDS_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(small, 24);
+  ASSERT_NDS_OK(NdsSeek(due_name, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Current(), "B200");
+  // Only the first segment set: the key stops after it.
+  ASSERT_NDS_OK(NdsInitRawKey(due_name));
+  ASSERT_NDS_OK(NdsSetEmpty(due_name, "due"));
+  length = sizeof key;
+  ASSERT_NDS_OK(NdsBuildRawKey(due_name, key, &length));
+  EXPECT_EQ(length, 4);
+  ASSERT_NDS_OK(NdsSeek(due_name, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Current(), "C300");  // the empty date keys first
+  EXPECT_NDS(NdsSetField(due_name, "nosuch", "x", 1), NDS_E_INVALID_FIELD);
+}
+
+TEST_F(Seeks, ScopesBoundTheOrderAndItsCounts) {
+  NDSHANDLE code = Order(stock_, "by_code");
+  char key[64];
+  uint16_t length = sizeof key;
+  EXPECT_NDS(NdsGetScope(code, NDS_TOP, key, &length), NDS_E_NO_SCOPE);
+  EXPECT_NDS(NdsClearScope(code, NDS_TOP), NDS_E_NO_SCOPE);
+  ASSERT_NDS_OK(NdsSetScope(code, NDS_TOP, "A150", 4, NDS_STRINGKEY));
+  ASSERT_NDS_OK(NdsSetScope(code, NDS_BOTTOM, "B", 1, NDS_STRINGKEY));
+  EXPECT_EQ(Walk(code, stock_, "code"), (std::vector<std::string>{"A150", "B200", "B250"}));
+  EXPECT_EQ(WalkBack(code, stock_, "code"), (std::vector<std::string>{"B250", "B200", "A150"}));
+  EXPECT_EQ(Count(code, NDS_RESPECTSCOPES), 3u);
+  EXPECT_EQ(Count(code, NDS_RESPECTFILTERS), 3u);
+  EXPECT_EQ(Count(code, NDS_IGNOREFILTERS), 6u);
+  // The cursor's own handle walks every record.
+  EXPECT_EQ(Walk(stock_, stock_, "code").size(), 6u);
+  length = sizeof key;
+  ASSERT_NDS_OK(NdsGetScope(code, NDS_BOTTOM, key, &length));
+  EXPECT_EQ(std::string(key, length), "B");
+  // Key numbers count within the scope; a record outside is not visible.
+  ASSERT_NDS_OK(NdsGotoTop(code));
+  ASSERT_NDS_OK(NdsSkip(code, 1));
+  uint32_t number = 0;
+  ASSERT_NDS_OK(NdsGetKeyNum(code, NDS_RESPECTSCOPES, &number));
+  EXPECT_EQ(number, 2u);
+  ASSERT_NDS_OK(NdsGotoRecord(stock_, 5));  // D400
+  uint16_t visible = 9;
+  ASSERT_NDS_OK(NdsIsRecordVisible(code, &visible));
+  EXPECT_EQ(visible, 0);
+  ASSERT_NDS_OK(NdsClearAllScopes(stock_));
+  EXPECT_EQ(Walk(code, stock_, "code").size(), 6u);
+}
+
+TEST_F(Seeks, ScopesAndFiltersCombine) {
+  NDSHANDLE code = Order(stock_, "by_code");
+  ASSERT_NDS_OK(NdsSetScope(code, NDS_TOP, "B", 1, NDS_STRINGKEY));
+  ASSERT_NDS_OK(NdsSetFilter(stock_, "qty > 10 .AND. .NOT. EMPTY(due)"));
+  EXPECT_EQ(Walk(code, stock_, "code"), (std::vector<std::string>{"B200", "B250"}));
+  EXPECT_EQ(Count(code, NDS_RESPECTFILTERS), 2u);
+  EXPECT_EQ(Count(code, NDS_RESPECTSCOPES), 4u);
+  ASSERT_NDS_OK(NdsSetAOF(stock_, "due >= CTOD('03/01/2024')", NDS_RESOLVE_DYNAMIC));
+  EXPECT_EQ(Walk(code, stock_, "code"), (std::vector<std::string>{"B200"}));
+  EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"B200"}));
+  char text[64];
+  uint16_t length = sizeof text;
+  ASSERT_NDS_OK(NdsGetFilter(stock_, text, &length));
+  EXPECT_STREQ(text, "qty > 10 .AND. .NOT. EMPTY(due)");
+  ASSERT_NDS_OK(NdsClearFilter(stock_));
+  EXPECT_NDS(NdsClearFilter(stock_), NDS_E_NO_FILTER);
+  length = 0;
+  EXPECT_NDS(NdsGetFilter(stock_, nullptr, &length), NDS_E_NO_FILTER);
+  EXPECT_NDS(NdsGetAOF(stock_, nullptr, &length), NDS_E_INSUFFICIENT_BUFFER);  // one is set
+  EXPECT_EQ(Walk(code, stock_, "code"), (std::vector<std::string>{"B200", "D400"}));
+  ASSERT_NDS_OK(NdsClearAOF(stock_));
+  EXPECT_NDS(NdsGetAOF(stock_, nullptr, &length), NDS_E_NO_FILTER);
+  EXPECT_NDS(NdsClearAOF(stock_), NDS_E_NO_FILTER);
+  EXPECT_NDS(NdsSetAOF(stock_, "qty >", NDS_RESOLVE_DYNAMIC), NDS_E_BAD_EXPRESSION);
+  EXPECT_NDS(NdsSetAOF(stock_, "qty > 1", 3), NDS_E_INVALID_OPTION);
+  EXPECT_NDS(NdsSetFilter(stock_, "name"), NDS_E_BAD_EXPRESSION);  // not logical
+}
+
+TEST_F(Seeks, KeysetFiltersKeepTheRecordsThatMatchedWhenSet) {
+  ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_RESOLVE_IMMEDIATE | NDS_AOF_KEYSET));
+  EXPECT_EQ(Count(stock_, NDS_RESPECTFILTERS), 4u);
+  Exec("UPDATE stock SET qty = 99 WHERE code = 'A100'");
+  Exec("UPDATE stock SET qty = 1 WHERE code = 'B200'");
+  EXPECT_EQ(Count(stock_, NDS_RESPECTFILTERS), 4u);
+  ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_RESOLVE_DYNAMIC));
+  EXPECT_EQ(Count(stock_, NDS_RESPECTFILTERS), 4u);
+  EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"B200", "C300", "D400", "B250"}));
+}
+
+TEST_F(Seeks, ExactSettingDecidesPrefixMatching) {
+  uint16_t exact = 9;
+  ASSERT_NDS_OK(NdsGetExact22(stock_, &exact));
+  EXPECT_EQ(exact, 0);
+  ASSERT_NDS_OK(NdsSetFilter(stock_, "name = 'B'"));
+  EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"B200", "B250"}));
+  ASSERT_NDS_OK(NdsSetExact22(stock_, 1));
+  ASSERT_NDS_OK(NdsGetExact22(stock_, &exact));
+  EXPECT_EQ(exact, 1);
+  ASSERT_NDS_OK(NdsSetFilter(stock_, "name = 'B'"));
+  EXPECT_TRUE(Walk(stock_, stock_, "code").empty());
+  ASSERT_NDS_OK(NdsSetFilter(stock_, "name = 'Bolt   '"));  // trailing blanks do not count
+  EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"B200"}));
+  // '==' is exact whatever the setting; an optimized filter uses the index range.
+  ASSERT_NDS_OK(NdsSetExact22(stock_, 0));
+  ASSERT_NDS_OK(NdsSetFilter(stock_, "name == 'Bo'"));
+  EXPECT_TRUE(Walk(stock_, stock_, "code").empty());
+  ASSERT_NDS_OK(NdsClearFilter(stock_));
+  ASSERT_NDS_OK(NdsSetAOF(stock_, "code = 'A1'", NDS_RESOLVE_DYNAMIC));
+  EXPECT_EQ(Walk(Order(stock_, "by_code"), stock_, "code"), (std::vector<std::string>{"A100", "A150"}));
+}
+
+TEST_F(Seeks, EvaluatesExpressionsOnTheCurrentRecord) {
+  uint16_t result = 9;
+  EXPECT_NDS(NdsEvalLogicalExpr(stock_, "qty > 1", &result), NDS_E_NO_CURRENT_RECORD);
+  ASSERT_NDS_OK(NdsGotoRecord(stock_, 4));  // A150, Axle, 25
+  ASSERT_NDS_OK(NdsEvalLogicalExpr(stock_, "qty = 25 .AND. 'x' $ LOWER(name)", &result));
+  EXPECT_EQ(result, 1);
+  ASSERT_NDS_OK(NdsEvalLogicalExpr(Order(stock_, "by_qty"), "YEAR(due) = 2023", &result));
+  EXPECT_EQ(result, 0);
+  EXPECT_NDS(NdsEvalLogicalExpr(stock_, "qty = ", &result), NDS_E_BAD_EXPRESSION);
+  char text[64];
+  uint16_t length = sizeof text;
+  ASSERT_NDS_OK(NdsExpressionLongToShort(stock_, "name = 'x*'", text, &length));
+  EXPECT_STREQ(text, "name = 'x*'");
+  length = 4;
+  EXPECT_NDS(NdsExpressionShortToLong(stock_, "name = 'x*'", text, &length), NDS_E_INSUFFICIENT_BUFFER);
+}
+
+TEST_F(Seeks, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
+  NDSHANDLE code = Order(stock_, "by_code");
+  ASSERT_NDS_OK(NdsCloseTable(stock_));
+  uint16_t type = 0;
+  EXPECT_NDS(NdsGetHandleType(code, &type), NDS_E_INVALID_HANDLE);
+  EXPECT_NDS(NdsGotoTop(code), NDS_E_INVALID_HANDLE);
+  stock_ = OpenTable("stock");
+}
+
+}  // namespace
+}  // namespace nce_test
