@@ -17,8 +17,6 @@ const char* const kNotEditingMessage = "Dataset not in edit or insert mode";
 const char* const kRecordNotFoundMessage = "Record not found";
 const char* const kCircularDataLinkMessage = "Circular Data Link";
 
-void DatabaseError(const std::string& message) { throw EDatabaseError(message); }
-
 namespace {
 // The hook is read from any thread that runs a dataset; a plain atomic
 // function pointer keeps reading it race-free.

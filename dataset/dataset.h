@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dataset/component.h"
+#include "dataset/database_error.h"
 #include "dataset/dataset_types.h"
 #include "dataset/exceptions.h"
 #include "dataset/field_defs.h"
@@ -49,9 +50,6 @@ extern const char* const kDataSetReadOnlyMessage;  // "Cannot modify a read-only
 extern const char* const kNotEditingMessage;     // "Dataset not in edit or insert mode"
 extern const char* const kRecordNotFoundMessage;  // "Record not found"
 extern const char* const kCircularDataLinkMessage;  // "Circular Data Link"
-
-// Raises EDatabaseError with `message`.
-[[noreturn]] void DatabaseError(const std::string& message);
 
 // The process-wide exception hook of the dataset layer: a procedure taking
 // the dataset, empty from the start. A dataset whose user event handler
@@ -450,11 +448,11 @@ class TDataSet : public TComponent {
   void HandleEventException();
   // The master data source. Default: none.
   virtual TDataSource* MasterDataSource();
-  // Whether `field` is part of the active index (set-key writes).
-  // Default: false.
+  // Whether `field` is part of the active index; in the set-key state only
+  // such fields can be modified (TField::CanModify). Default: false.
   virtual bool IsIndexField(TField& field);
-  // Frees resources of a blob field held for the current record. Default:
-  // nothing.
+  // Frees resources of a blob field held for the current record; called
+  // for every blob field after a post, cancel or delete. Default: nothing.
   virtual void CloseBlobField(TField& field);
 
   // ---- Hooks: filters, searches, keys, blobs -----------------------------
@@ -554,6 +552,7 @@ class TDataSet : public TComponent {
   void BeginInsertAppend();
   void EndInsertAppend();
   void AddRecord(const std::vector<Variant>& values, bool append);
+  void CloseBlobFields();
   void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& on_error);
 
   // Fields and sources.

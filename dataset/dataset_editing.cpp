@@ -67,6 +67,15 @@ void TDataSet::CheckBrowseMode() {
   }
 }
 
+// The record the blob fields belonged to is done with: the dataset may
+// free what it held for them.
+void TDataSet::CloseBlobFields() {
+  if (blob_field_count_ == 0) return;
+  for (TField* field : fields_) {
+    if (field->IsBlob()) CloseBlobField(*field);
+  }
+}
+
 void TDataSet::Edit() {
   if (state_ == dsEdit || state_ == dsInsert) return;
   CheckActive();
@@ -178,6 +187,7 @@ void TDataSet::Post() {
             PostRecord();
           },
           OnPostError);
+      CloseBlobFields();
       SetState(dsBrowse);
       Resync({});
       Fire(AfterPost);
@@ -200,6 +210,7 @@ void TDataSet::Cancel() {
       if (inserting) Fire(BeforeScroll);
       UpdateCursorPos();
       CancelRecordChanges();
+      CloseBlobFields();
       SetState(dsBrowse);
       Resync({});
       Fire(AfterCancel);
@@ -225,6 +236,7 @@ void TDataSet::Delete() {
   Fire(BeforeDelete);
   Fire(BeforeScroll);
   CheckOperation([this] { DeleteCurrentRecord(); }, OnDeleteError);
+  CloseBlobFields();
   SetState(dsBrowse);
   Resync({});
   Fire(AfterDelete);

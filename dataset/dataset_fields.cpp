@@ -70,7 +70,7 @@ void TDataSet::CreateFields() {
       if (TypeHasSize(def->DataType())) field->SetSize(def->Size());
       if (auto* bcd = dynamic_cast<TBCDField*>(field)) {
         bcd->SetSize(def->Size());
-        bcd->SetPrecision(def->Precision());
+        bcd->SetPrecision(std::clamp(def->Precision(), 0, kMaxBcdPrecision));
       }
       if (auto* flt = dynamic_cast<TFloatField*>(field)) {
         if (def->Precision() >= 2 && def->Precision() <= 15) flt->SetPrecision(def->Precision());

@@ -71,7 +71,7 @@ TFieldDefs::TFieldDefs(TDataSet* dataset)
 TFieldDef* TFieldDefs::Add(const std::string& name, TFieldType type, int size, bool required) {
   if (name.empty()) throw EDatabaseError("Field name missing");
   if (IndexOf(name) >= 0) throw EDatabaseError("Duplicate field name '" + name + "'");
-  if (TypeHasSize(type) && (size < 1 || size > 8192)) throw EDatabaseError("Invalid field size");
+  if (TypeHasSize(type) && (size < 1 || size > 65535)) throw EDatabaseError("Invalid field size");
   TFieldDef* def = AddFieldDef();
   def->SetName(name);
   def->SetDataType(type);

@@ -75,7 +75,7 @@ class TFieldDefs : public TCollection {
   TFieldDef* operator[](int index) const { return Items(index); }
 
   // Appends a definition. A size that does not suit the type raises
-  // EDatabaseError "Invalid field size" (strings and bytes need 1..8192,
+  // EDatabaseError "Invalid field size" (strings and bytes need 1..65535,
   // fixed-size types ignore it).
   TFieldDef* Add(const std::string& name, TFieldType type, int size = 0, bool required = false);
   TFieldDef* AddFieldDef() { return static_cast<TFieldDef*>(TCollection::Add()); }

@@ -42,7 +42,7 @@ int32_t CheckedInt32(int64_t value, const TField& field) {
 TStringField::TStringField(TComponent* owner, TFieldType type) : TField(owner, type) { InitSize(20); }
 
 void TStringField::SetSize(int size) {
-  if (size < 1 || size > 8192) DatabaseError("Invalid field size");
+  if (size < 1 || size > 65535) DatabaseError("Invalid field size");
   TField::SetSize(size);
 }
 
@@ -479,7 +479,7 @@ TBytesField::TBytesField(TComponent* owner, TFieldType type) : TField(owner, typ
 int TBytesField::DataSize() const { return DataType() == ftVarBytes ? Size() + 2 : Size(); }
 
 void TBytesField::SetSize(int size) {
-  if (size < 1 || size > 65533) DatabaseError("Invalid field size");
+  if (size < 1 || size > 65535) DatabaseError("Invalid field size");
   TField::SetSize(size);
 }
 

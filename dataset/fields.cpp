@@ -58,7 +58,9 @@ int TField::Index() const { return dataset_ ? dataset_->Fields().IndexOf(this) :
 int TField::DataSize() const { return 0; }
 
 bool TField::CanModify() const {
-  if (read_only_ || !dataset_) return false;
+  if (!dataset_) return false;
+  if (dataset_->State() == dsSetKey) return dataset_->IsIndexField(const_cast<TField&>(*this));
+  if (read_only_) return false;
   if (field_kind_ != fkData && field_kind_ != fkInternalCalc && dataset_->State() != dsCalcFields &&
       dataset_->State() != dsSetKey) {
     return false;

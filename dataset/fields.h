@@ -88,7 +88,8 @@ class TField : public TComponent {
   const std::string& DefaultExpression() const { return default_expression_; }
   void SetDefaultExpression(const std::string& value) { default_expression_ = value; }
   // Writable: not read-only, a data field (or the calc-fields state), a
-  // dataset that can be modified.
+  // dataset that can be modified; in the set-key state: a field of the
+  // active index.
   bool CanModify() const;
 
   // ---- Values ---------------------------------------------------------
@@ -222,7 +223,7 @@ class TStringField : public TField {
   // Size defaults to 20 characters.
   explicit TStringField(TComponent* owner, TFieldType type = ftString);
   int DataSize() const override { return Size() + 1; }
-  void SetSize(int size) override;  // 1 .. 8192
+  void SetSize(int size) override;  // 1 .. 65535
   std::string AsString() const override;
   void SetAsString(const std::string& value) override;  // longer text is cut to Size
   int32_t AsInteger() const override;
