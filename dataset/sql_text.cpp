@@ -44,7 +44,7 @@ bool IsSymbol(const TSqlToken& token, char symbol) {
 }
 
 bool IsName(const TSqlToken& token) {
-  return token.kind == TSqlToken::kWord || token.kind == TSqlToken::kQuotedName;
+  return (token.kind == TSqlToken::kWord || token.kind == TSqlToken::kQuotedName) && !token.text.empty();
 }
 
 // Words that end an ORDER BY clause.

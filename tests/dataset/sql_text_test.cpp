@@ -30,6 +30,8 @@ TEST(SqlText, OrderByColumnsByNameNumberAndDirection) {
   EXPECT_TRUE(OrderByColumns("select * from t order by").empty());
   EXPECT_TRUE(OrderByColumns("select * from t order by 0, 99999999999").empty());
   EXPECT_TRUE(OrderByColumns("select 'order by a' from t").empty());
+  EXPECT_TRUE(OrderByColumns("select * from t order by \"").empty());  // unterminated, empty name
+  EXPECT_EQ(TableNameFromSQL("select * from \"\""), "");
 }
 
 TEST(SqlText, IndexDefinitionNamesFieldsOfTheDataset) {
