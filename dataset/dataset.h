@@ -185,7 +185,10 @@ class TDataSet : public TComponent {
   virtual TFieldFactory FieldClassFor(TFieldType type);
 
   // ---- Filters and searches ------------------------------------------
+  // The filter text; what it means is the dataset's (a cursor dataset hands
+  // it to its engine). SetFilter calls the overridable SetFilterText.
   const std::string& Filter() const { return filter_text_; }
+  void SetFilter(const std::string& text) { SetFilterText(text); }
   virtual void SetFilterText(const std::string& text);
   bool Filtered() const { return filtered_; }
   virtual void SetFiltered(bool value);
