@@ -51,6 +51,11 @@ extern const char* const kNotEditingMessage;     // "Dataset not in edit or inse
 extern const char* const kRecordNotFoundMessage;  // "Record not found"
 extern const char* const kCircularDataLinkMessage;  // "Circular Data Link"
 
+// Registers TDataSet, TDataSource and the field classes with their published
+// properties for stored descriptions (once; RegisterFrameworkClasses calls
+// it).
+void RegisterDataSetClasses();
+
 // The process-wide exception hook of the dataset layer: a procedure taking
 // the dataset, empty from the start. A dataset whose user event handler
 // raised calls it from inside the handler's catch block (so the hook may
@@ -81,6 +86,9 @@ class TDataSet : public TComponent {
   void Open() { SetActive(true); }
   void Close() { SetActive(false); }
   void Loaded() override;
+  // Whether Active is written to a stored description; a dataset with a
+  // rule of its own (StoreActive) overrides it. Default: true.
+  virtual bool StoresActive() const { return true; }
   // Raise kDataSetClosedMessage / kDataSetOpenMessage.
   void CheckActive() const;
   void CheckInactive() const;

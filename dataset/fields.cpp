@@ -13,6 +13,9 @@ TField::TField(TComponent* owner, TFieldType type) : TComponent(owner), data_typ
 
 TField::~TField() {
   Destroying();
+  // The window of an open dataset is laid out for its fields: removing one
+  // closes the dataset first (unless it goes away itself).
+  if (dataset_ && dataset_->Active() && !dataset_->IsDestroying()) dataset_->Close();
   if (dataset_) dataset_->RemoveField(this);
   if (lookup_dataset_) RemoveFreeNotification(lookup_dataset_);
 }

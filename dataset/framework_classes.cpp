@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "dataset/collection.h"
+#include "dataset/dataset.h"
 #include "dataset/field_type.h"
 #include "dataset/params.h"
 #include "dataset/streaming.h"
@@ -64,6 +65,7 @@ void RegisterAll() {
       .VariantValue("Value", &TParam::Value, &TParam::SetValue,
                     [](const TParam& p) { return p.Bound(); });
   RegisterClass<TParams, TCollection>("TParams");
+  RegisterDataSetClasses();
 }
 
 }  // namespace
