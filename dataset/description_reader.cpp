@@ -95,6 +95,9 @@ class TDescriptionReader {
     std::string reference;
     std::string what;  // "NdsQuery1.NdsConnection", for messages
     int line;
+    // The collection items the instance lies in; the fixup is dropped when
+    // one of them is destroyed before the references are resolved.
+    std::vector<const TCollectionItem*> items;
   };
 
   static std::string NameOf(const TComponent* c) { return c->Name().empty() ? c->ClassName() : c->Name(); }
@@ -228,7 +231,7 @@ class TDescriptionReader {
           prop.set_component(target, nullptr);
           return;
         }
-        fixups_.push_back({&target, &prop, v.text, what, v.line});
+        fixups_.push_back({&target, &prop, v.text, what, v.line, item_stack_});
         return;
       case pkObject: {
         TPersistent* sub = prop.get_object(target);
@@ -263,14 +266,18 @@ class TDescriptionReader {
   // Replaces the items of `collection` with those of a collection value.
   void ReadCollectionValue(TCollection& collection, const TDescValue& v, const std::string& what) {
     if (v.kind != dvCollection) Invalid(v);
+    DropFixupsInside(collection);
     collection.BeginUpdate();
     try {
       collection.Clear();
       for (size_t i = 0; i < v.items.size(); ++i) {
         TCollectionItem* item = collection.Add();
+        item_stack_.push_back(item);
         ApplyProperties(*item, v.items[i].properties, what + "[" + std::to_string(i) + "]");
+        item_stack_.pop_back();
       }
     } catch (...) {
+      item_stack_.clear();
       collection.EndUpdate();
       throw;
     }
@@ -278,6 +285,20 @@ class TDescriptionReader {
   }
 
  private:
+  // Forgets the references pending inside the items of `collection`, which
+  // is about to be cleared (a collection given twice in one block).
+  void DropFixupsInside(const TCollection& collection) {
+    std::vector<Fixup> kept;
+    for (Fixup& f : fixups_) {
+      bool inside = false;
+      for (const TCollectionItem* item : f.items)
+        for (int i = 0; i < collection.Count() && !inside; ++i)
+          inside = collection.Items(i) == item;
+      if (!inside) kept.push_back(std::move(f));
+    }
+    fixups_.swap(kept);
+  }
+
   TComponent* Resolve(const std::string& reference) const {
     std::vector<std::string> parts = SplitDots(reference);
     TComponent* c = root_->FindComponent(parts[0]);
@@ -343,6 +364,7 @@ class TDescriptionReader {
   std::vector<TComponent*> loaded_;   // Every component read, in creation order
   std::vector<TComponent*> created_;  // Those this read created
   std::vector<Fixup> fixups_;
+  std::vector<const TCollectionItem*> item_stack_;  // Items whose properties are being read
 };
 
 // --- TReader ---------------------------------------------------------------

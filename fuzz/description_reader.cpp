@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "dataset/collection.h"
 #include "dataset/exceptions.h"
 #include "dataset/params.h"
 #include "dataset/stream.h"
@@ -24,9 +25,19 @@ class TFuzzPart : public TPersistent {
   int64_t number = 0;
 };
 
+class TFuzzThing;
+
+// A collection item holding a reference, resolved after reading.
+class TFuzzLink : public TCollectionItem {
+ public:
+  explicit TFuzzLink(TCollection* c) : TCollectionItem(c) {}
+  TFuzzThing* target = nullptr;
+};
+
 class TFuzzThing : public TComponent {
  public:
-  explicit TFuzzThing(TComponent* owner) : TComponent(owner), params(this) {}
+  explicit TFuzzThing(TComponent* owner)
+      : TComponent(owner), params(this), links([](TCollection* c) { return new TFuzzLink(c); }, this) {}
   int64_t number = 0;
   double real = 0;
   bool flag = false;
@@ -37,6 +48,7 @@ class TFuzzThing : public TComponent {
   TFuzzPart part;
   TStringList lines;
   TParams params;
+  TCollection links;
   Variant value;
   TBytes bytes;
   std::string data;
@@ -86,6 +98,9 @@ class TFuzzRoot : public TComponent {
 };
 
 void Register() {
+  RegisterClass<TFuzzLink, TCollectionItem>("TFuzzLink")
+      .Component<TFuzzThing>("Target", [](const TFuzzLink& l) { return l.target; },
+                             [](TFuzzLink& l, TFuzzThing* t) { l.target = t; });
   RegisterClass<TFuzzRoot, TComponent>("TFuzzRoot");
   RegisterClass<TFuzzPart, TPersistent>("TFuzzPart")
       .String("Text", [](const TFuzzPart& p) { return p.text; },
@@ -110,6 +125,7 @@ void Register() {
       .Object("Part", [](TFuzzThing& t) { return &t.part; })
       .Object("Lines", [](TFuzzThing& t) { return &t.lines; })
       .Object("Params", [](TFuzzThing& t) { return &t.params; })
+      .Object("Links", [](TFuzzThing& t) { return &t.links; })
       .VariantValue("Value", [](const TFuzzThing& t) { return t.value; },
                     [](TFuzzThing& t, const Variant& v) { t.value = v; })
       .Binary("Bytes", [](const TFuzzThing& t) { return t.bytes; },

@@ -34,13 +34,25 @@ class TFontLike : public TPersistent {
   }
 };
 
+class TGadget;
+
+// A collection item that refers to a component.
+class TLinkItem : public TCollectionItem {
+ public:
+  explicit TLinkItem(TCollection* c) : TCollectionItem(c) {}
+  TGadget* target = nullptr;
+};
+
 // Records every event of its life in a shared log.
 std::vector<std::string>* g_log = nullptr;
 
 // A component with a property of every kind and extra stored properties.
 class TGadget : public TComponent {
  public:
-  explicit TGadget(TComponent* owner) : TComponent(owner), params_(this) {
+  explicit TGadget(TComponent* owner)
+      : TComponent(owner),
+        links_([](TCollection* c) { return new TLinkItem(c); }, this),
+        params_(this) {
     lines_.OnChange = [this](TObject*) {
       Log("lines changed" + std::string(IsReading() ? " while reading" : ""));
     };
@@ -64,6 +76,7 @@ class TGadget : public TComponent {
 
   TStringList* Lines() { return &lines_; }
   TParams* Params() { return &params_; }
+  TCollection* Links() { return &links_; }
 
   void SetBuddy(TGadget* b) {
     if (buddy) buddy->RemoveFreeNotification(this);
@@ -116,6 +129,7 @@ class TGadget : public TComponent {
 
  private:
   TStringList lines_;
+  TCollection links_;
   TParams params_;
 };
 
@@ -133,6 +147,9 @@ class TPanelForm : public TComponent {
 
 void RegisterTestClasses() {
   RegisterClass<TPanelForm, TComponent>("TPanelForm");
+  RegisterClass<TLinkItem, TCollectionItem>("TLinkItem")
+      .Component<TGadget>("Target", [](const TLinkItem& i) { return i.target; },
+                          [](TLinkItem& i, TGadget* g) { i.target = g; });
   RegisterClass<TFontLike, TPersistent>("TFontLike")
       .String("Name", [](const TFontLike& f) { return f.name; },
               [](TFontLike& f, const std::string& v) { f.name = v; }, "Sans")
@@ -155,6 +172,7 @@ void RegisterTestClasses() {
       .Component<TGadget>("Buddy", [](const TGadget& g) { return g.buddy; }, &TGadget::SetBuddy)
       .Object("Font", [](TGadget& g) { return &g.font; })
       .Object("Lines", [](TGadget& g) { return g.Lines(); })
+      .Object("Links", [](TGadget& g) { return g.Links(); })
       .Binary("Blob", [](const TGadget& g) { return g.blob; },
               [](TGadget& g, const TBytes& v) { g.blob = v; })
       .VariantValue("Value", [](const TGadget& g) { return g.value; },
@@ -293,6 +311,7 @@ TEST_F(Streaming, WriterHonoursDefaultsAndStoredRules) {
   EXPECT_EQ(text,
             "object Form1: TPanelForm\n"
             "  object Plain: TGadget\n"
+            "    Links = <>\n"
             "    ParamData = <>\n"
             "  end\n"
             "end\n");
@@ -348,6 +367,35 @@ end)");
   // Destroying the referenced component clears the reference.
   delete Gadget(form.get(), "Second");
   EXPECT_EQ(first->buddy, nullptr);
+}
+
+TEST_F(Streaming, ReferencesInsideCollectionItemsResolve) {
+  // The collection is given twice: the references of the first, destroyed
+  // items must not be set.
+  auto form = Read(R"(object Form1: TPanelForm
+  object A: TGadget
+    Links = <
+      item
+        Target = B
+      end>
+    Links = <
+      item
+        Target = A
+      end
+      item
+        Target = B
+      end>
+  end
+  object B: TGadget
+  end
+end)");
+  TGadget* a = Gadget(form.get(), "A");
+  ASSERT_EQ(a->Links()->Count(), 2);
+  EXPECT_EQ(static_cast<TLinkItem*>(a->Links()->Items(0))->target, a);
+  EXPECT_EQ(static_cast<TLinkItem*>(a->Links()->Items(1))->target, Gadget(form.get(), "B"));
+  std::string written = WriteComponentToText(form.get());
+  EXPECT_NE(written.find("    Links = <\n      item\n        Target = A\n      end\n"),
+            std::string::npos);
 }
 
 TEST_F(Streaming, LoadingStateIsHeldUntilEverythingIsReadThenLoadedRunsInCreationOrder) {
