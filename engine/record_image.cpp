@@ -18,6 +18,8 @@ static_assert(std::endian::native == std::endian::little,
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
+// Largest money amount whose four-decimal scaled form fits 64 bits.
+constexpr double kMoneyLimit = 922337203685477.0;
 
 // ---- value-fit errors --------------------------------------------------------
 
@@ -237,6 +239,16 @@ bool FixedText(double value, int decimals, uint32_t width, char* out) {
   return true;
 }
 
+// As FixedText for a whole number, exact for all 64-bit values.
+bool FixedInteger(int64_t value, int decimals, uint32_t width, char* out) {
+  std::string text = std::to_string(value);
+  if (decimals > 0) text += "." + std::string(decimals, '0');
+  if (text.size() > width) return false;
+  std::memset(out, ' ', width - text.size());
+  std::memcpy(out + (width - text.size()), text.data(), text.size());
+  return true;
+}
+
 // Right-aligned number text of a numeric field; false when it does not fit.
 bool NumericText(const FieldDesc& f, double value, std::string* out) {
   out->resize(f.spec.length);
@@ -351,6 +363,11 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       return;
     }
     case NDS_NUMERIC:
+      if (v.kind == Value::Kind::kInteger) {
+        if (!FixedInteger(v.integer, f.spec.decimals, f.spec.length, reinterpret_cast<char*>(p)))
+          break;
+        return;
+      }
       if (!AsNumber(v, &number) || !FixedText(number, f.spec.decimals, f.spec.length,
                                               reinterpret_cast<char*>(p)))
         break;
@@ -428,7 +445,7 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
         Store<int64_t>(p, v.integer * 10000);
         return;
       }
-      if (!AsNumber(v, &number) || std::fabs(number) > 9.2e14) break;
+      if (!AsNumber(v, &number) || !(std::fabs(number) < kMoneyLimit)) break;
       Store<int64_t>(p, std::llround(number * 10000.0));
       return;
     }
@@ -461,9 +478,12 @@ void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col, uin
       break;
     case NDS_NUMERIC:
       if (kind == SQLITE_FLOAT || kind == SQLITE_INTEGER) {
-        if (!FixedText(sqlite3_value_double(value), f.spec.decimals, f.spec.length,
-                       reinterpret_cast<char*>(p)))
-          EncodeNull(f, ndt, image);
+        bool fits = kind == SQLITE_INTEGER
+                        ? FixedInteger(sqlite3_value_int64(value), f.spec.decimals, f.spec.length,
+                                       reinterpret_cast<char*>(p))
+                        : FixedText(sqlite3_value_double(value), f.spec.decimals, f.spec.length,
+                                    reinterpret_cast<char*>(p));
+        if (!fits) EncodeNull(f, ndt, image);
         return;
       }
       break;
@@ -535,7 +555,11 @@ bool ImageIsNull(const FieldDesc& f, bool ndt, const uint8_t* p) {
       case NDS_CURDOUBLE:
       case NDS_INTEGER:
       case NDS_SHORTINT: return false;
-      default: break;  // types DBF tables do not carry: read as in NDT images
+      default:
+        // Types DBF files do not carry: blank is the form EncodeNull writes,
+        // anything else reads as in NDT images.
+        if (AllBytes(p, n, ' ', ' ')) return true;
+        break;
     }
   }
   switch (f.spec.type) {
@@ -584,7 +608,10 @@ Value NumericValue(const FieldDesc& f, std::string_view text) {
   std::string fitted;
   if (!NumericText(f, d, &fitted))
     OutOfRange(f, "\"" + copy + "\" needs more than " + std::to_string(f.spec.length) + " characters");
-  if (f.spec.decimals == 0) return Value::Integer(std::llround(d));
+  if (f.spec.decimals == 0) {
+    if (!(std::fabs(d) < 9.2e18)) OutOfRange(f, "\"" + copy + "\" is too large for a whole number");
+    return Value::Integer(std::llround(d));
+  }
   return Value::Real(d);
 }
 
@@ -685,6 +712,8 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
     case NDS_RAW: return Value::Blob(std::string(text));
     case NDS_MONEY: {
       int64_t scaled = Load<int64_t>(p);
+      if (!(std::fabs(static_cast<double>(scaled) / 10000.0) < kMoneyLimit))
+        OutOfRange(f, "the amount lies beyond what money holds");
       if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);
       return Value::Real(static_cast<double>(scaled) / 10000.0);
     }
@@ -775,7 +804,7 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
       return Value::Integer(i);
     case NDS_MONEY:
       if (!number) NotAValue(f, "\"" + s + "\" is not a number");
-      if (std::fabs(d) > 9.2e14) OutOfRange(f, "\"" + s + "\" is too large for money");
+      if (!(std::fabs(d) < kMoneyLimit)) OutOfRange(f, "\"" + s + "\" is too large for money");
       {
         int64_t scaled = std::llround(d * 10000.0);
         if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);

@@ -194,3 +194,35 @@ TEST(RecordImage, ValuesThatDoNotFitAreRefusedNamingTheColumn) {
 
 }  // namespace
 }  // namespace nce
+
+namespace nce {
+namespace {
+
+// Cases the field-value fuzzer found: wide numbers stay exact or are
+// refused, and money beyond its 64-bit form is refused rather than garbled.
+TEST(RecordImage, WideNumbersStayExactOrAreRefused) {
+  FieldDesc wide = Field(NDS_NUMERIC, 23, 0, "Amount");
+  Value big = DecodeText(wide, true, "600000000000001000");
+  ASSERT_EQ(big.kind, Value::Kind::kInteger);
+  std::vector<uint8_t> image(1 + 23);
+  EncodeValue(wide, true, big, image.data());
+  EXPECT_EQ(DecodeImage(wide, true, image.data() + 1, 23).integer, 600000000000001000);
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG, [&] { DecodeText(wide, true, "9704189641294348289"); });
+
+  FieldDesc money = Field(NDS_MONEY, 8, 4, "Amount");
+  int64_t scaled = INT64_MIN + 255;
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG, [&] {
+    DecodeImage(money, true, reinterpret_cast<const uint8_t*>(&scaled), 8);
+  });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG, [&] { DecodeText(money, true, "1e15"); });
+  // A DBF field of a type DBF files do not carry: blank is empty, zero is zero.
+  FieldDesc counter = Field(NDS_AUTOINC, 4);
+  std::vector<uint8_t> dbf(5);
+  EncodeValue(counter, false, Value::Integer(0), dbf.data());
+  EXPECT_EQ(DecodeImage(counter, false, dbf.data() + 1, 4).integer, 0);
+  EncodeNull(counter, false, dbf.data());
+  EXPECT_TRUE(IsNull(DecodeImage(counter, false, dbf.data() + 1, 4)));
+}
+
+}  // namespace
+}  // namespace nce
