@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -304,6 +305,12 @@ class TNdsConnection : public dataset::TComponent {
   dataset::TNotifyEvent BeforeCommit, AfterCommit, BeforeRollback, AfterRollback;
   TNdsDatabaseLoginEvent OnLogin;
 
+  // The name of the handler a stored description assigned to `event`
+  // ("AfterCommit", ...), so that writing the description names it again;
+  // empty when none was.
+  std::string EventHandlerName(const std::string& event) const;
+  void SetEventHandlerName(const std::string& event, const std::string& handler);
+
  protected:
   // The rollback with its events and dataset handling.
   virtual void PerformRollback();
@@ -365,9 +372,15 @@ class TNdsConnection : public dataset::TComponent {
   std::unique_ptr<dataset::TStringList> userGroups_;  // the user's dictionary groups
   std::string userGroupsText_;            // the same as one text
   bool userGroupsRead_ = false;           // groups read since the last connect or disconnect
+  std::map<std::string, std::string> handlerNames_;  // event -> stored handler name
   // Kept statements, one per distinct text; created by the first lookup.
   std::unique_ptr<std::vector<std::unique_ptr<TStmtInfo>>> statementCache_;
 };
+
+// Registers TNdsConnection and its published properties in the class
+// registry, so that stored descriptions can create and set it. Calling it
+// again does nothing.
+void RegisterConnectionClasses();
 
 // ---------------------------------------------------------------------------
 // The process-wide connection registry: every TNdsConnection in existence,
