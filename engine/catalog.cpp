@@ -1,5 +1,6 @@
 #include "engine/catalog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <map>
@@ -222,6 +223,44 @@ void EnsureAutoincTrigger(sqlite3* db, const std::string& table, const std::stri
   ExecSql(db, trigger.c_str());
 }
 
+// Drops the numbering triggers of `table`: SQLite lets them follow a renamed
+// table, but their counters are keyed by the old name.
+void DropAutoincTriggers(sqlite3* db, const std::string& table) {
+  std::vector<std::string> triggers;
+  SqliteStmt find(db,
+                  "SELECT name FROM sqlite_master WHERE type = 'trigger' AND "
+                  "substr(name, 1, length(?1)) = ?1 COLLATE NOCASE");
+  find.Bind(1, std::string(kReservedPrefix) + "autoinc_" + table + "_");
+  while (find.Step()) triggers.push_back(find.Text(0));
+  for (const std::string& trigger : triggers)
+    ExecSql(db, ("DROP TRIGGER IF EXISTS " + QuoteIdentifier(trigger)).c_str());
+}
+
+// Every catalog table (the engine's own, whoever added it) that keys rows by
+// a table_name column.
+std::vector<std::string> TablesKeyedByTableName(sqlite3* db) {
+  std::vector<std::string> tables;
+  SqliteStmt stmt(db,
+                  "SELECT m.name FROM sqlite_master m, pragma_table_info(m.name) c "
+                  "WHERE m.type = 'table' AND substr(m.name, 1, 5) = '_nce_' "
+                  "AND c.name = 'table_name'");
+  while (stmt.Step()) tables.push_back(stmt.Text(0));
+  return tables;
+}
+
+// Moves the catalog rows of `from` to `to` (ALTER TABLE ... RENAME TO), so the
+// table keeps its type, fields, counters and index orders.
+void RenameCatalogTable(sqlite3* db, const std::string& from, const std::string& to) {
+  DropAutoincTriggers(db, from);
+  SqliteStmt rename(db, "UPDATE _nce_tables SET name = ?2 WHERE name = ?1");
+  rename.Bind(1, from).Bind(2, to).Run();
+  for (const std::string& table : TablesKeyedByTableName(db)) {
+    SqliteStmt move(db, "UPDATE " + QuoteIdentifier(table) +
+                            " SET table_name = ?2 WHERE table_name = ?1");
+    move.Bind(1, from).Bind(2, to).Run();
+  }
+}
+
 void ForgetTable(sqlite3* db, const std::string& table) {
   for (const char* sql : {"DELETE FROM _nce_tables WHERE name = ?1",
                           "DELETE FROM _nce_fields WHERE table_name = ?1",
@@ -231,15 +270,7 @@ void ForgetTable(sqlite3* db, const std::string& table) {
     SqliteStmt stmt(db, sql);
     stmt.Bind(1, table).Run();
   }
-  // Numbering triggers follow a renamed table in SQLite; they must not.
-  std::vector<std::string> triggers;
-  SqliteStmt find(db,
-                  "SELECT name FROM sqlite_master WHERE type = 'trigger' AND "
-                  "substr(name, 1, length(?1)) = ?1 COLLATE NOCASE");
-  find.Bind(1, std::string(kReservedPrefix) + "autoinc_" + table + "_");
-  while (find.Step()) triggers.push_back(find.Text(0));
-  for (const std::string& trigger : triggers)
-    ExecSql(db, ("DROP TRIGGER IF EXISTS " + QuoteIdentifier(trigger)).c_str());
+  DropAutoincTriggers(db, table);
 }
 
 std::vector<std::string> UserTables(sqlite3* db) {
@@ -371,10 +402,35 @@ void SyncCatalog(sqlite3* db, uint16_t new_table_type) {
     SqliteStmt stmt(db, "SELECT name FROM _nce_tables");
     while (stmt.Step()) known.push_back(stmt.Text(0));
   }
+  auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+    for (const std::string& n : names)
+      if (EqualsNoCase(n, name)) return true;
+    return false;
+  };
+  std::vector<std::string> fresh;  // tables without catalog rows
+  for (const std::string& table : tables)
+    if (!listed(known, table)) fresh.push_back(table);
   for (const std::string& name : known) {
-    bool present = false;
-    for (const std::string& table : tables) present = present || EqualsNoCase(table, name);
-    if (!present) ForgetTable(db, name);
+    if (listed(tables, name)) continue;
+    // A vanished table whose columns a fresh table has, in order, was renamed.
+    std::optional<CatalogTable> old_rows = ReadCatalogTable(db, name);
+    std::string renamed_to;
+    for (const std::string& candidate : fresh) {
+      std::vector<Column> columns = TableColumns(db, candidate);
+      bool same = old_rows && old_rows->order.size() == columns.size();
+      for (size_t i = 0; same && i < columns.size(); ++i)
+        same = EqualsNoCase(old_rows->order[i], columns[i].name);
+      if (same) {
+        renamed_to = candidate;
+        break;
+      }
+    }
+    if (renamed_to.empty()) {
+      ForgetTable(db, name);
+    } else {
+      RenameCatalogTable(db, name, renamed_to);
+      fresh.erase(std::find(fresh.begin(), fresh.end(), renamed_to));
+    }
   }
   for (const std::string& table : tables) {
     std::optional<CatalogTable> catalog = ReadCatalogTable(db, table);

@@ -94,6 +94,27 @@ TEST_F(Catalog, SchemaChangesKeepTheCatalogInLine) {
   EXPECT_EQ(Direct("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "0");
 }
 
+TEST_F(Catalog, RenamedTableKeepsItsTypeAndCounters) {
+  NDSHANDLE statement = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection_, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsStmtSetTableType(statement, NDS_CDX), NDS_SUCCESS);
+  ASSERT_EQ(NdsExecuteSQLDirect(statement,
+                                "CREATE TABLE old_name(n AUTOINC, d DATE, m MEMO);"
+                                "INSERT INTO old_name(d) VALUES('2024-01-01'), (NULL);"
+                                "DELETE FROM old_name WHERE n = 2;",
+                                nullptr),
+            NDS_SUCCESS)
+      << LastErrorText();
+  RunSqlOrFail(connection_, "ALTER TABLE old_name RENAME TO new_name;"
+                            "INSERT INTO new_name(d) VALUES(NULL);");
+  EXPECT_EQ(Direct("SELECT name || ':' || table_type FROM _nce_tables"), "new_name:2");
+  EXPECT_EQ(CatalogFields("new_name"), "n=15:4:0 d=3:8:0 m=5:10:0");
+  // Number 2 was handed out before the rename; it is not handed out again.
+  EXPECT_EQ(Direct("SELECT group_concat(n) FROM new_name"), "1,3");
+  EXPECT_EQ(Direct("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "1");
+  NdsCloseSQLStatement(statement);
+}
+
 TEST_F(Catalog, TableMadeByAnotherToolIsUsable) {
   ASSERT_EQ(ExecDirect(StoreFile(dir_),
                        "CREATE TABLE foreign_made(id INTEGER PRIMARY KEY, name VARCHAR(30), "
