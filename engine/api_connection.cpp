@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "engine/api_support.h"
+#include "engine/dictionary_rights.h"
 #include "engine/dictionary_users.h"
 #include "engine/settings.h"
 #include "engine/store.h"
@@ -32,9 +33,11 @@ NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* us
   StoreLocation location = ResolveStoreLocation(path);
   std::unique_ptr<Store> store = Store::Open(location, g_busy_timeout_ms.load());
   std::string user = user_name ? user_name : "";
-  if (location.dictionary && DictionaryHasUsers(store->db()))
-    CheckDictionaryLogin(store->db(), user, password ? password : "");
+  bool has_users = location.dictionary && DictionaryHasUsers(store->db());
+  if (has_users) CheckDictionaryLogin(store->db(), user, password ? password : "");
   auto object = std::make_shared<Connection>(std::move(store), location.dictionary ? user : "");
+  // A dictionary's rights and links hold for the whole connection.
+  if (location.dictionary) OnDictionaryConnect(*object, !has_users);
   *connection = HandleTable::Instance().Add(object);
   return NDS_SUCCESS;
 }

@@ -1,6 +1,7 @@
 // Engine functions that describe an open cursor: its fields, record layout,
 // table type and size, and closing it.
 #include "engine/api_support.h"
+#include "engine/dictionary_rights.h"
 #include "engine/index_cursor.h"
 #include "engine/sql_text.h"
 #include "engine/sqlite_stmt.h"
@@ -136,10 +137,12 @@ NDSRESULT NdsGetFieldOffset(NDSHANDLE handle, NDSFIELD field, uint32_t* offset) 
 
 NDSRESULT NdsGetColumnPermissions(NDSHANDLE handle, NDSFIELD field, uint8_t* permissions) {
   return OnCursor("NdsGetColumnPermissions", handle, [&](Cursor& cursor) {
-    FindField(cursor, field);
+    const FieldDesc& desc = FindField(cursor, field);
     uint8_t bits = NDS_COLUMN_READ;
     if (cursor.open_options & NDS_OPEN_UPDATE_RIGHT) bits |= NDS_COLUMN_UPDATE;
     if (cursor.open_options & NDS_OPEN_INSERT_RIGHT) bits |= NDS_COLUMN_INSERT;
+    // A dictionary may grant less on a column than on its table.
+    if (cursor.live) bits &= ColumnRightsOf(cursor.connection(), cursor.source_table, desc.name) | NDS_COLUMN_READ;
     *Out(permissions, "permissions") = bits;
     return NDS_SUCCESS;
   });

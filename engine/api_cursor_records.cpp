@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/api_cursor_support.h"
+#include "engine/dictionary_rights.h"
 #include "engine/record_image.h"
 #include "engine/record_locks.h"
 #include "engine/sqlite_stmt.h"
@@ -92,6 +93,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     cursor->live = true;
     cursor->open_options = options;
     if (!(options & NDS_OPEN_READONLY)) cursor->open_options |= NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT;
+    cursor->open_options &= RightsOpenMask(*connection, cursor->desc.name);
     NDSHANDLE handle = HandleTable::Instance().Add(cursor);
     try {
       // Record 0 of a table stands for the table itself: shared while open,

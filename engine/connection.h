@@ -16,6 +16,8 @@
 
 namespace nce {
 
+struct DictionaryState;  // rights and links of a dictionary connection (dictionary_rights.h)
+
 class Connection : public Object {
  public:
   Connection(std::unique_ptr<Store> store, std::string user_name);
@@ -43,6 +45,9 @@ class Connection : public Object {
   void RollbackTransaction();
   void CreateSavepoint(const std::string& name);
   void RollbackToSavepoint(const std::string& name);
+
+  // What the user of a data dictionary connection may do; null for free tables.
+  std::shared_ptr<DictionaryState> dictionary;
 
   // Closes the store (rolling back an open transaction).
   void Close();

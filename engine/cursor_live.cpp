@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "engine/dictionary_rights.h"
 #include "engine/sql_text.h"
 #include "engine/sqlite_stmt.h"
 
@@ -199,7 +200,7 @@ std::shared_ptr<Cursor> OpenLiveCursor(const std::shared_ptr<Connection>& connec
   cursor->filter_sql = select.condition;
   cursor->filter_values = values;
   cursor->live = true;
-  cursor->open_options = NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT;
+  cursor->open_options = (NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT) & RightsOpenMask(*connection, table->name);
   return cursor;
 }
 

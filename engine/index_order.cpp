@@ -249,10 +249,15 @@ void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string
   }
   // SQLite keeps the indexes with the renamed table; their names follow.
   for (const auto& [index, order] : renames) {
-    SqliteStmt read(db, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1");
-    read.Bind(1, index);
-    if (!read.Step()) continue;
-    std::string sql = read.Text(0);
+    std::string sql;
+    {
+      // Read and finished before the index is dropped: SQLite refuses to
+      // change the schema under a pending read of it.
+      SqliteStmt read(db, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1");
+      read.Bind(1, index);
+      if (read.Step()) sql = read.Text(0);
+    }
+    if (sql.empty()) continue;
     std::string renamed = SqliteIndexName(to, order);
     size_t at = sql.find(QuoteIdentifier(index));
     if (at == std::string::npos) continue;

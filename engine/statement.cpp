@@ -8,6 +8,7 @@
 #include "engine/catalog.h"
 #include "engine/ddl.h"
 #include "engine/errors.h"
+#include "engine/dictionary_sql.h"
 #include "engine/index_sql.h"
 #include "engine/sql_error.h"
 #include "engine/sql_text.h"
@@ -125,6 +126,7 @@ void Statement::Prepare(std::string_view sql) {
       continue;
     }
     if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(db, pieces_[i].sql)) continue;
+    if (IsDictionaryStatement(pieces_[i].sql)) continue;  // users, groups, rights, links
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db, pieces_[i].sql.c_str(), -1, &stmt, nullptr);
     sqlite3_finalize(stmt);
@@ -205,6 +207,10 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       continue;
     }
     if (piece.keyword == "DROP" && RunDropIndexStatement(db, piece.sql)) continue;
+    if (IsDictionaryStatement(piece.sql)) {
+      RunDictionaryStatement(*connection_, piece.sql);
+      continue;
+    }
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &raw, nullptr);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
