@@ -144,7 +144,7 @@ MarkedStatement MarkParameters(std::string_view statement, size_t first_ordinal)
     }
     char c = statement[i];
     if (IsWordChar(c)) {
-      // Whole words are copied at once so that "a:b" inside a word is kept.
+      // Words are copied whole; a marker may follow one directly ("t.a:b").
       size_t j = i;
       while (j < statement.size() && IsWordChar(statement[j])) ++j;
       result.sql.append(statement.substr(i, j - i));

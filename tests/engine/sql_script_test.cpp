@@ -1,0 +1,64 @@
+// The SQL front end: where a script splits and which markers are
+// parameters, over the quoting and comment forms SQLite accepts.
+#include "engine/sql_script.h"
+#include "tests/engine/engine_test_support.h"
+
+using namespace nce_test;
+
+namespace {
+
+std::vector<std::string> Split(const std::string& script) {
+  std::vector<std::string> pieces;
+  for (std::string_view piece : nce::SplitScript(script)) pieces.emplace_back(piece);
+  return pieces;
+}
+
+using Pieces = std::vector<std::string>;
+
+TEST(SplitScript, SemicolonsInsideQuotesAndCommentsDoNotSplit) {
+  EXPECT_EQ(Split("select ';' from t; select \"a;b\" from [c;d]; select `e;f`"),
+            (Pieces{"select ';' from t", "select \"a;b\" from [c;d]", "select `e;f`"}));
+  EXPECT_EQ(Split("select 'it''s;' -- x;y\n; /* a; b */ delete from t;"),
+            (Pieces{"select 'it''s;' -- x;y", "/* a; b */ delete from t"}));
+  EXPECT_EQ(Split(" ; ;\r\n\t ;-- only a comment\n/* and another */"), Pieces{});
+  EXPECT_EQ(Split("select 1"), Pieces{"select 1"});
+  // An unclosed quote or comment runs to the end; SQLite reports it.
+  EXPECT_EQ(Split("select 'open; select 2"), Pieces{"select 'open; select 2"});
+  EXPECT_EQ(Split("select 1 /* open; select 2"), Pieces{"select 1 /* open; select 2"});
+}
+
+TEST(SplitScript, TriggerBodiesStayWhole) {
+  const std::string trigger =
+      "CREATE TEMP TRIGGER tr AFTER INSERT ON t BEGIN "
+      "UPDATE t SET v = CASE WHEN NEW.k > 0 THEN 1 ELSE 0 END WHERE rowid = NEW.rowid; "
+      "DELETE FROM u; END";
+  EXPECT_EQ(Split("create table t(k); " + trigger + "; insert into t values(1)"),
+            (Pieces{"create table t(k)", trigger, "insert into t values(1)"}));
+  // BEGIN as a statement of its own is not a trigger body.
+  EXPECT_EQ(Split("begin; delete from t; commit"), (Pieces{"begin", "delete from t", "commit"}));
+}
+
+TEST(MarkParameters, EachMarkerOutsideQuotesIsNumbered) {
+  nce::MarkedStatement marked =
+      nce::MarkParameters("select :a, ?, ?7, ':b', \"?\", [:c], x::int, t.a:b -- :d\n, :a", 3);
+  EXPECT_EQ(marked.sql, "select ?3, ?4, ?5, ':b', \"?\", [:c], x::int, t.a?6 -- :d\n, ?7");
+  EXPECT_EQ(marked.markers, (std::vector<std::string>{":a", "?", "?7", ":b", ":a"}));
+  EXPECT_EQ(nce::MarkParameters("x::y", 1).markers.size(), 0u);  // "::" is no marker
+  EXPECT_EQ(nce::LeadingKeyword("  /* c */ (select 1)"), "SELECT");
+  EXPECT_EQ(nce::LeadingKeyword("-- c\n  with x as (select 1) delete from t"), "WITH");
+}
+
+TEST(MarkParameters, TriggerThroughTheEngineWorks) {
+  TempDir dir;
+  NDSHANDLE connection = ConnectOrFail(dir.str());
+  RunSqlOrFail(connection,
+               "create table t(k INTEGER, v INTEGER); create table log(k INTEGER);"
+               "create trigger tr after insert on t begin insert into log values(NEW.k); "
+               "update t set v = case when NEW.k > 1 then 1 else 0 end where rowid = NEW.rowid; "
+               "end; insert into t(k) values(1), (2);");
+  EXPECT_EQ(QueryDirect(StoreFile(dir), "SELECT group_concat(k || '=' || v) FROM t"), "1=0,2=1");
+  EXPECT_EQ(QueryDirect(StoreFile(dir), "SELECT count(*) FROM log"), "2");
+  NdsDisconnect(connection);
+}
+
+}  // namespace
