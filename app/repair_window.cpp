@@ -100,6 +100,8 @@ void TForm1::ShowOutcome(RepairOutcome outcome) {
 }
 
 std::unique_ptr<TForm1> CreateRepairWindow() {
+  nds::RegisterConnectionClasses();
+  nds::RegisterQueryClasses();
   RegisterWindowClasses();
   auto form = std::make_unique<TForm1>(nullptr);
   dataset::ReadRootFromText(kRepairWindowForm, form.get());
