@@ -40,7 +40,7 @@ std::string DateFor(Rng& rng, int key, int extra_days = 0) {
   using namespace std::chrono;
   const sys_days day = sys_days{year{2019} / January / 1} + days{key * 3 + Pick(rng, 0, 2) + extra_days};
   const year_month_day ymd{day};
-  char buffer[16];
+  char buffer[48];
   std::snprintf(buffer, sizeof buffer, "'%04d-%02u-%02u'", static_cast<int>(ymd.year()),
                 static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
   return buffer;
