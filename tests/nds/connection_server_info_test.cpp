@@ -1,6 +1,7 @@
 // Server information and catalogue queries of TNdsConnection.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -139,6 +140,70 @@ TEST(ActiveLinkInfo, OnlySemicolonEndedPartsCount) {
   parts.Clear();
   AppendSemicolonEndedParts("no separator", parts);
   EXPECT_EQ(parts.Count(), 0);
+}
+
+}  // namespace
+}  // namespace nds
+
+namespace nds {
+namespace {
+
+TEST_F(ServerInfoTest, TablesUnderTheServerPath) {
+  connection_.Connect();
+  connection_.ExecuteStatement("CREATE TABLE pilots (id INTEGER); CREATE TABLE legs (id INTEGER)",
+                               nullptr, false, nullptr);
+  dataset::TStringList names;
+  names.Add("kept");
+  connection_.GetTableNames(&names, "*.ndt");
+  EXPECT_EQ(names.ToVector(), (std::vector<std::string>{"kept", "legs", "pilots"}));
+
+  dataset::TStringList tables, files;
+  connection_.GetTableNamePairs(&tables, &files, "p*");
+  EXPECT_EQ(tables.ToVector(), (std::vector<std::string>{"pilots"}));
+  EXPECT_EQ(files.ToVector(), (std::vector<std::string>{"pilots.ndt"}));
+
+  dataset::TStringList none;
+  connection_.GetTableNames(&none, "zz*");
+  EXPECT_EQ(none.Count(), 0);
+}
+
+TEST_F(ServerInfoTest, ServerTimeIsTodayOnTheLocalServer) {
+  const dataset::TDateTime before = dataset::Now();
+  const dataset::TDateTime server = connection_.ServerTime();  // connects first
+  EXPECT_TRUE(connection_.IsConnected());
+  EXPECT_LT(std::abs(server - before), 1.0);
+}
+
+TEST_F(ServerInfoTest, ActiveLinksOfAClosedConnectionAreTheEnginesAnswer) {
+  // Handle 0 goes to the engine, which knows no such connection.
+  EXPECT_THROW(connection_.ActiveLinkCount(), ENDSDatabaseError);
+  dataset::TStringList parts;
+  EXPECT_THROW(connection_.GetActiveLinkInfo(1, &parts), ENDSDatabaseError);
+  connection_.GetActiveLinkInfo(1, nullptr);  // no list: nothing asked
+}
+
+TEST_F(ServerInfoTest, UserGroupsAndObjectsOfADataDictionary) {
+  const std::string dictionary = dir_.Write("crew.ndd", "");
+  connection_.SetConnectPath(dictionary);
+  connection_.SetLoginPrompt(false);
+  connection_.Connect();
+  connection_.ExecuteStatement("CREATE TABLE roster (id INTEGER)", nullptr, false, nullptr);
+  connection_.Disconnect();
+  ASSERT_TRUE(nce::testing::SetDictionaryUser(dictionary, "Pilot", "s3cret", "crew;;admin"));
+  connection_.SetUsername("Pilot");
+  connection_.SetPassword("s3cret");
+  connection_.Connect();
+
+  EXPECT_EQ(connection_.UserGroups()->ToVector(), (std::vector<std::string>{"crew", "admin"}));
+  EXPECT_EQ(connection_.UserGroupsText(), "crew;;admin");
+
+  dataset::TStringList objects;
+  connection_.GetDictionaryObjectNames(&objects);
+  EXPECT_EQ(objects.ToVector(), (std::vector<std::string>{"roster"}));
+
+  // Closing forgets the groups; a closed connection has none.
+  connection_.Disconnect();
+  EXPECT_EQ(connection_.UserGroups()->Count(), 0);
 }
 
 }  // namespace
