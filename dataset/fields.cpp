@@ -220,8 +220,18 @@ void TField::CalcLookupValue() {
       lookup_key_fields_.empty() || lookup_result_field_.empty()) {
     return;
   }
-  Variant keys = dataset_->FieldValues(key_fields_);
-  SetAsVariant(lookup_dataset_->Lookup(lookup_key_fields_, keys, lookup_result_field_));
+  // Lookup datasets whose own lookup fields lead back here would compute
+  // each other's values without end.
+  if (looking_up_) DatabaseError(kCircularDataLinkMessage);
+  looking_up_ = true;
+  try {
+    Variant keys = dataset_->FieldValues(key_fields_);
+    SetAsVariant(lookup_dataset_->Lookup(lookup_key_fields_, keys, lookup_result_field_));
+  } catch (...) {
+    looking_up_ = false;
+    throw;
+  }
+  looking_up_ = false;
 }
 
 // ---- TFields ---------------------------------------------------------------------

@@ -185,6 +185,7 @@ class TField : public TComponent {
   // While OnValidate runs: the value being assigned (null pointer: null).
   const void* validating_value_ = nullptr;
   bool validating_ = false;
+  bool looking_up_ = false;           // inside CalcLookupValue
 };
 
 // The fields of one dataset, in field order. Does not own them.

@@ -308,5 +308,29 @@ TEST(LookupFields, ShowTheValueOfTheMatchingRecord) {
   EXPECT_EQ(CurrentId(pilots), 1);
 }
 
+TEST(LookupFields, LookupsLeadingBackAreRefusedNotEndless) {
+  // Two datasets whose lookup fields look each other up.
+  TMemoryDataSet a, b;
+  for (TMemoryDataSet* ds : {&a, &b}) {
+    ds->FieldDefs().Add("ID", ftInteger);
+    auto* id = new TIntegerField(ds);
+    id->SetFieldName("ID");
+    id->SetDataSet(ds);
+    auto* other = new TIntegerField(ds);
+    other->SetFieldName("OTHER");
+    other->SetFieldKind(fkLookup);
+    other->SetKeyFields("ID");
+    other->SetLookupKeyFields("ID");
+    other->SetLookupResultField("OTHER");
+    other->SetDataSet(ds);
+  }
+  a.FieldByName("OTHER")->SetLookupDataSet(&b);
+  b.FieldByName("OTHER")->SetLookupDataSet(&a);
+  a.Open();
+  b.Open();
+  b.AppendRecord({1});
+  EXPECT_THROW(a.AppendRecord({1}), EDatabaseError);
+}
+
 }  // namespace
 }  // namespace dataset_test
