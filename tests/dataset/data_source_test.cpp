@@ -69,6 +69,32 @@ TEST(DataLinks, EventsArriveInTheOrderOfTheOperations) {
   EXPECT_EQ(link.Joined(), "state -active");
 }
 
+TEST(DataLinks, InsertCancelAndDeleteReachLinksInOrder) {
+  TMemoryDataSet dataset;
+  FillNumbered(dataset, 2);
+  TDataSource source(nullptr);
+  source.SetDataSet(&dataset);
+  RecordingLink link;
+  link.SetDataSource(&source);
+  link.events.clear();
+  dataset.Insert();
+  EXPECT_EQ(link.Joined(), "checkbrowse state +editing dataset");
+  link.events.clear();
+  dataset.Cancel();
+  EXPECT_EQ(link.Joined(), "checkbrowse state -editing dataset");
+  link.events.clear();
+  dataset.Delete();
+  EXPECT_EQ(link.Joined(), "checkbrowse dataset");
+  link.events.clear();
+  int state_changes = 0, data_changes = 0;
+  source.OnStateChange = [&](TDataSource&) { ++state_changes; };
+  source.OnDataChange = [&](TDataSource&, TField*) { ++data_changes; };
+  dataset.Edit();
+  dataset.Cancel();
+  EXPECT_EQ(state_changes, 2);
+  EXPECT_EQ(data_changes, 2);  // the record change of Edit, the dataset change of Cancel
+}
+
 TEST(DataLinks, PendingValuesOfALinkArePostedWithTheRecord) {
   TMemoryDataSet dataset;
   FillNumbered(dataset, 1);

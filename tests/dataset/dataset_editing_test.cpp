@@ -124,6 +124,27 @@ TEST(DataSetEditing, PostErrorEventRetriesOrAborts) {
   EXPECT_EQ(dataset.State(), dsEdit);
 }
 
+TEST(DataSetEditing, EditErrorEventRetriesOrFails) {
+  TMemoryDataSet dataset;
+  FillNumbered(dataset, 1);
+  TDataAction answer = daRetry;
+  int errors = 0;
+  dataset.OnEditError = [&](TDataSet&, EDatabaseError& error, TDataAction& action) {
+    ++errors;
+    EXPECT_EQ(error.Message(), "record locked");
+    action = answer;
+  };
+  dataset.fail_edit = "record locked";  // fails once: the retry succeeds
+  dataset.Edit();
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(dataset.State(), dsEdit);
+  dataset.Cancel();
+  answer = daFail;
+  dataset.fail_edit = "record locked";
+  EXPECT_THROW(dataset.Edit(), EDatabaseError);
+  EXPECT_EQ(dataset.State(), dsBrowse);
+}
+
 TEST(DataSetEditing, RequiredFieldsAreCheckedAtPost) {
   TMemoryDataSet dataset;
   dataset.FieldDefs().Add("ID", ftInteger, 0, true);

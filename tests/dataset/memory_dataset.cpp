@@ -355,6 +355,11 @@ void TMemoryDataSet::WriteFieldValue(TField& field, const void* value) {
 // ---- Editing ---------------------------------------------------------------------------------
 
 void TMemoryDataSet::BeginEditRecord() {
+  if (!fail_edit.empty()) {
+    std::string message = fail_edit;
+    fail_edit.clear();
+    throw EDatabaseError(message);
+  }
   TRecordBuffer buffer = ActiveBuffer();
   old_image_.assign(buffer, buffer + buffer_size_);
 }

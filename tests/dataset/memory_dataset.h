@@ -20,9 +20,9 @@ class TMemoryDataSet : public TDataSet {
   explicit TMemoryDataSet(TComponent* owner = nullptr) : TDataSet(owner) {}
   ~TMemoryDataSet() override;
 
-  // Failures to provoke: the next open, post or delete raises
+  // Failures to provoke: the next open, edit, post or delete raises
   // EDatabaseError with this text (cleared once raised).
-  std::string fail_open, fail_post, fail_delete;
+  std::string fail_open, fail_edit, fail_post, fail_delete;
   bool read_only = false;
   int post_count = 0;  // PostRecord calls that stored a record
 
