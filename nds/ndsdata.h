@@ -6,9 +6,15 @@
 #define NDS_NDSDATA_H_
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "dataset/data_source.h"
+#include "dataset/dataset.h"
 #include "dataset/exceptions.h"
+#include "dataset/strings.h"
 #include "nds/nce.h"
 
 namespace dataset {
@@ -17,6 +23,7 @@ class TParams;
 
 namespace nds {
 
+class TNdsConnection;
 class TNdsDataSet;
 
 // Table types of a dataset (ordinals 0 to 3), as SourceTableType publishes them.
@@ -128,6 +135,299 @@ inline constexpr NDSHANDLE kNoHandle = static_cast<NDSHANDLE>(-1);
 // before it bound. Types the engine has no form for (GUIDs, variants, ...)
 // are skipped.
 void BindParams(NDSHANDLE statement, dataset::TParams& params, const TNdsDataSet* reportFor);
+
+// ---------------------------------------------------------------------------
+// Constants shared by the datasets.
+
+// The refusal of settings that may change only while the dataset is closed.
+inline constexpr const char kTableMustNotBeActive[] = "Table must not be Active.";
+
+// ---------------------------------------------------------------------------
+// Stored enumerations of the cursor dataset and its table options.
+
+enum TNdsLockTypes : std::uint8_t { Proprietary, Compatible };
+enum TNdsCharTypes : std::uint8_t { ANSI, OEM };
+enum TNdsRespectFilters : std::uint8_t { IGNORE_WHEN_COUNTING, RESPECT_WHEN_COUNTING };
+enum TNdsRespectScopes : std::uint8_t { IGNORE_SCOPES_WHEN_COUNTING, RESPECT_SCOPES_WHEN_COUNTING };
+enum TNdsRecordCacheTypes : std::uint8_t { rcNone, rcStandard, rcAggressive };
+enum TNdsAOFTypes : std::uint8_t { atDynamic, atKeySet, atFixed };
+enum TNdsRecordLockingModes : std::uint8_t { lmPessimistic, lmOptimistic };
+enum TNdsSequencedLevel : std::uint8_t { slStandard, slExact };
+// Index page sizes, 0 to 8192; 0 when unknown.
+using TNdsIndexPageSizes = std::uint16_t;
+
+// The engine's numbering of a table type setting: CDX 2, NTX 1, NDT and
+// Default 3 (used at open and by the provider's statements).
+std::uint16_t EngineTableTypeCode(TNdsTableTypes type);
+
+// Statement option codes (NdsStmtSet*) of the table option values.
+std::uint16_t EngineLockTypeCode(TNdsLockTypes type);    // Proprietary 1, Compatible 0
+std::uint16_t EngineCharTypeCode(TNdsCharTypes type);    // ANSI 1, OEM 2
+std::uint16_t EngineRightsCode(bool rightsCheck);        // true 1, false 2
+
+// ---------------------------------------------------------------------------
+// The settings that decide how the engine opens and treats a dataset's
+// cursor. Owned by its dataset and alive exactly as long; it only stores the
+// settings and guards three of them while the dataset is open.
+class TNdsTableOptions : public dataset::TPersistent {
+ public:
+  // `owner` is the dataset that creates the object; it must outlive it.
+  explicit TNdsTableOptions(TNdsDataSet& owner);
+
+  // Copies every setting of another TNdsTableOptions (streaming, Assign).
+  void Assign(const dataset::TPersistent* source) override;
+  dataset::TPersistent* GetOwner() const override;
+
+  // Refused with "Table must not be Active." while the owner is active.
+  TNdsLockTypes NdsLockType() const { return lockType_; }
+  void SetNdsLockType(TNdsLockTypes value);
+  TNdsCharTypes NdsCharType() const { return charType_; }
+  void SetNdsCharType(TNdsCharTypes value);
+  bool NdsRightsCheck() const { return rightsCheck_; }
+  void SetNdsRightsCheck(bool value);
+
+  // Plain settings, read by the operation that uses them.
+  TNdsRespectFilters NdsFilterOptions() const { return filterOptions_; }
+  void SetNdsFilterOptions(TNdsRespectFilters value) { filterOptions_ = value; }
+  bool NdsFreshRecordCount() const { return freshRecordCount_; }
+  void SetNdsFreshRecordCount(bool value) { freshRecordCount_ = value; }
+  TNdsRespectScopes NdsScopeOptions() const { return scopeOptions_; }
+  void SetNdsScopeOptions(TNdsRespectScopes value) { scopeOptions_ = value; }
+  bool NdsAOFResolveImmediate() const { return aofResolveImmediate_; }
+  void SetNdsAOFResolveImmediate(bool value) { aofResolveImmediate_ = value; }
+  TNdsIndexPageSizes NdsIndexPageSize() const { return indexPageSize_; }
+  void SetNdsIndexPageSize(TNdsIndexPageSizes value) { indexPageSize_ = value; }
+  TNdsAOFTypes NdsAOFType() const { return aofType_; }
+  void SetNdsAOFType(TNdsAOFTypes value) { aofType_ = value; }
+  bool NdsAutoKeyFieldCount() const { return autoKeyFieldCount_; }
+  void SetNdsAutoKeyFieldCount(bool value) { autoKeyFieldCount_ = value; }
+  bool NdsCalcFieldsBeforeFilter() const { return calcFieldsBeforeFilter_; }
+  void SetNdsCalcFieldsBeforeFilter(bool value) { calcFieldsBeforeFilter_ = value; }
+  TNdsRecordLockingModes NdsRecordLockingMode() const { return recordLockingMode_; }
+  void SetNdsRecordLockingMode(TNdsRecordLockingModes value) { recordLockingMode_ = value; }
+  bool NdsPreserveSpaces() const { return preserveSpaces_; }
+  void SetNdsPreserveSpaces(bool value) { preserveSpaces_ = value; }
+  bool NdsNumericsAsFloats() const { return numericsAsFloats_; }
+  void SetNdsNumericsAsFloats(bool value) { numericsAsFloats_ = value; }
+
+  // Applied to the open cursor at once (NdsCacheRecords 0, 10 or 100); an
+  // engine refusal raises and keeps the old value.
+  TNdsRecordCacheTypes NdsRecordCache() const { return recordCache_; }
+  void SetNdsRecordCache(TNdsRecordCacheTypes value);
+
+  // Whether Filter goes to the engine as an optimized filter (true) or a
+  // classic one.
+  bool NdsOptimizedFilters() const { return optimizedFilters_; }
+  void SetNdsOptimizedFilters(bool value);
+
+  // The character type a live result cursor reports, taken while the
+  // cursor is being opened (no closed-dataset check).
+  void AdoptCursorCharType(TNdsCharTypes value) { charType_ = value; }
+
+ private:
+  void CheckOwnerInactive() const;
+
+  TNdsLockTypes lockType_ = Proprietary;
+  TNdsCharTypes charType_ = ANSI;
+  TNdsRespectFilters filterOptions_ = IGNORE_WHEN_COUNTING;
+  TNdsRespectScopes scopeOptions_ = IGNORE_SCOPES_WHEN_COUNTING;
+  bool rightsCheck_ = true;
+  TNdsDataSet& owner_;  // the dataset that created this object
+  bool optimizedFilters_ = true;
+  bool freshRecordCount_ = false;
+  bool aofResolveImmediate_ = false;
+  TNdsIndexPageSizes indexPageSize_ = 0;  // overwritten at every open
+  TNdsRecordCacheTypes recordCache_ = rcStandard;
+  TNdsAOFTypes aofType_ = atDynamic;
+  bool autoKeyFieldCount_ = false;
+  bool calcFieldsBeforeFilter_ = false;
+  TNdsRecordLockingModes recordLockingMode_ = lmPessimistic;
+  bool preserveSpaces_ = false;
+  bool numericsAsFloats_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// The cursor dataset: a framework dataset whose records come from one engine
+// cursor, a table or the result set of an SQL statement. It never creates a
+// cursor itself: a subclass supplies one through OpenEngineCursor, or a ready
+// cursor is handed in with OpenOnHandle.
+class TNdsDataSet : public dataset::TDataSet {
+ public:
+  // `owner` may be null. Registers the dataset in the process-wide dataset
+  // registry.
+  explicit TNdsDataSet(dataset::TComponent* owner);
+  // Closes the dataset, leaves its connection's registry and the
+  // process-wide one.
+  ~TNdsDataSet() override;
+
+  // ---- Database binding. All refuse while the dataset is open. ----------
+  // DatabaseName names a connection (searched in the connection registry),
+  // an alias of nds.ini or a directory path.
+  const std::string& DatabaseName() const { return databaseName_; }
+  virtual void SetDatabaseName(const std::string& name);
+  // The bound connection, not owned; binding registers the dataset with it.
+  // Refused with "Table must not be Active." while open.
+  TNdsConnection* NdsConnection() const { return connection_; }
+  virtual void SetNdsConnection(TNdsConnection* connection);
+  // Called by a connection that is being destroyed: forgets it without
+  // touching its registry.
+  void ForgetConnection() { connection_ = nullptr; }
+  // The directory of the dataset's database: the alias path, the bound
+  // connection's DatabaseDirectory, or DatabaseName as a path; without its
+  // trailing separator. May bring the table type in line with the alias or
+  // the connection.
+  std::string ResolveDatabasePath();
+  // The path of an alias DatabaseName; empty when it is not an alias.
+  const std::string& AliasPath() const { return aliasPath_; }
+
+  // Table type setting; it must agree with an alias's or the bound
+  // connection's alias table type.
+  TNdsTableTypes SourceTableType() const { return tableType_; }
+  virtual void SetSourceTableType(TNdsTableTypes type);
+  // The engine's numbering of the setting: CDX 2, NTX 1, NDT and Default 3.
+  std::uint16_t TableTypeCode() const { return tableTypeCode_; }
+
+  // The table's name (published by table datasets); a new name clears the
+  // index file list except while loading.
+  const std::string& TableName() const { return tableName_; }
+  void SetTableName(const std::string& name);
+  // Index files opened with every cursor, relative to the database path.
+  dataset::TStrings* IndexFiles() const { return indexFiles_.get(); }
+
+  TNdsTableOptions* NdsTableOptions() const { return tableOptions_.get(); }
+  void SetNdsTableOptions(const TNdsTableOptions* options) { tableOptions_->Assign(options); }
+
+  // ---- The engine cursor. ----------------------------------------------
+  // The open cursor; kNoHandle while closed.
+  NDSHANDLE TableHandle() const { return tableHandle_; }
+  // The handle navigation uses (the active index or the cursor); before
+  // OpenOnHandle's open it holds the given cursor. kNoHandle when none.
+  NDSHANDLE ActiveOrderHandle() const { return activeOrderHandle_; }
+  // The table type the engine reports for the open cursor (3 = NDT).
+  std::uint16_t EngineTableType() const { return engineTableType_; }
+  // NDS_OPEN_* bits of the open cursor.
+  std::uint32_t TableOpenOptions() const { return tableOpenOptions_; }
+  // Set by a query from its settings and the cursor's live flag.
+  bool ReadOnlyFlag() const { return readOnly_; }
+  // The table is open exclusively; only opening sets it (refused while open).
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool value);
+  // Closes the dataset, then opens it on `cursor` (a cursor obtained
+  // elsewhere, which the dataset then owns). 0 or kNoHandle only close.
+  void OpenOnHandle(NDSHANDLE cursor);
+
+  // ---- Published settings of later steps (navigation, scopes). --------
+  // Whether Active is written to the stored description.
+  bool StoreActive() const { return storeActive_; }
+  void SetStoreActive(bool value) { storeActive_ = value; }
+  bool StoresActive() const override { return storeActive_; }
+  const std::string& InfoStructure() const { return infoStructure_; }
+  void SetInfoStructure(const std::string& value) { infoStructure_ = value; }
+  bool Sequenced() const { return sequenced_; }
+  void SetSequenced(bool value) { sequenced_ = value; }
+  TNdsSequencedLevel SequencedLevel() const { return sequencedLevel_; }
+  void SetSequencedLevel(TNdsSequencedLevel value) { sequencedLevel_ = value; }
+
+  // The master link: records of the data source's dataset decide this
+  // dataset's range over MasterFields. MasterSource refuses a source that
+  // depends on this dataset with "Circular Data Link"; none clears
+  // MasterFields.
+  dataset::TDataSource* MasterSource() const;
+  void SetMasterSource(dataset::TDataSource* source);
+  const std::string& MasterFields() const { return masterFields_; }
+  void SetMasterFields(const std::string& fields);
+
+  // "8.10 (NCE m.nnL)": this layer's version and the engine's.
+  std::string Version() const;
+
+  // Used by the provider support (OnUpdateRecord).
+  dataset::TUpdateRecordEvent OnUpdateRecord;
+
+  // ---- Operations for connections and subclasses. --------------------
+  // Called by a connection that disconnects or is destroyed, for each
+  // dataset in its registry, after making it inactive. Does nothing here.
+  virtual void DetachFromConnection() {}
+  // The last auto-increment value the cursor or statement produced.
+  virtual std::int32_t LastAutoIncValue() = 0;
+
+ protected:
+  // Supplies a new engine cursor; also stores its engine table type
+  // (SetEngineTableType) and opens the listed index files.
+  virtual NDSHANDLE OpenEngineCursor() = 0;
+
+  // Framework hooks: opening and closing.
+  void EstablishCursor() override;
+  // Closes the cursor; the engine's answer is not checked (never raises).
+  void CloseEngineCursor() override;
+  bool CursorIsOpen() override { return tableHandle_ != kNoHandle; }
+
+  // Framework hooks of the record layer.
+  void LoadFieldDefs() override;
+  dataset::TRecordBuffer AllocateRecordBuffer() override;
+  void ReleaseRecordBuffer(dataset::TRecordBuffer& buffer) override;
+  int RecordImageSize() override;
+  void ClearRecordImage(dataset::TRecordBuffer buffer) override;
+  dataset::TGetResult FetchRecord(dataset::TRecordBuffer buffer, dataset::TGetMode mode) override;
+  void GoBeforeFirst() override;
+  void GoAfterLast() override;
+  void GoToBookmark(const void* bookmark) override;
+  void GoToBufferRecord(dataset::TRecordBuffer buffer) override;
+  void RefreshCurrentRecord() override;
+  void CopyBookmarkOut(dataset::TRecordBuffer buffer, void* bookmark) override;
+  void CopyBookmarkIn(dataset::TRecordBuffer buffer, const void* bookmark) override;
+  dataset::TBookmarkFlag ReadBookmarkFlag(dataset::TRecordBuffer buffer) override;
+  void WriteBookmarkFlag(dataset::TRecordBuffer buffer, dataset::TBookmarkFlag flag) override;
+  bool ReadFieldValue(dataset::TField& field, void* dest) override;
+  void WriteFieldValue(dataset::TField& field, const void* value) override;
+  void PostRecord() override;
+  void DeleteCurrentRecord() override;
+
+  dataset::TDataSource* MasterDataSource() override;
+
+  void SetReadOnlyFlag(bool value) { readOnly_ = value; }
+  void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }
+
+ private:
+  void CheckClosedForBinding() const;
+  bool NamesBoundConnection() const;
+  TNdsConnection* FindNamedConnection(const std::vector<TNdsConnection*>& connections,
+                                      const std::string& name) const;
+  [[noreturn]] void RefuseRecordAccess() const;
+
+  NDSHANDLE activeOrderHandle_ = kNoHandle;  // active index, the cursor, or a given cursor
+  bool canModify_ = false;                   // the cursor was opened writable
+  std::string databaseName_;                 // connection name, alias or path
+  NDSHANDLE tableHandle_ = kNoHandle;        // the open cursor
+  std::string masterFields_;                 // MasterFields as assigned
+  std::unique_ptr<dataset::TMasterDataLink> masterLink_;  // link to MasterSource
+  std::uint16_t recordSize_ = 0;             // engine record length of the open cursor
+  std::uint32_t tableOpenOptions_ = 0;       // NDS_OPEN_* bits of the open cursor
+  std::string aliasPath_;                    // path of an alias DatabaseName
+  std::string infoStructure_;                // stored only
+  bool sequenced_ = false;
+  std::unique_ptr<TNdsTableOptions> tableOptions_;
+  bool exclusive_ = false;                   // open exclusively: no record locks
+  bool readOnly_ = false;                    // the query's settings make it read-only
+  std::string tableName_;
+  TNdsTableTypes tableType_ = ttNdsNDT;
+  std::uint16_t tableTypeCode_ = NDS_NDT;    // engine numbering of tableType_
+  std::unique_ptr<dataset::TStringList> indexFiles_;  // index file names
+  bool storeActive_ = true;                  // Active is written when true
+  TNdsSequencedLevel sequencedLevel_ = slStandard;
+  std::uint16_t engineTableType_ = 0;        // NdsGetTableType of the open cursor
+  TNdsConnection* connection_ = nullptr;     // bound connection, not owned
+};
+
+// ---------------------------------------------------------------------------
+// The process-wide dataset registry: every TNdsDataSet in existence, in
+// order of construction, guarded by its own lock.
+
+// True once the first dataset has been constructed.
+bool DataSetRegistryExists();
+// Calls `visit` with the registered datasets while holding the registry's
+// lock (released also when `visit` raises). `visit` must not construct or
+// destroy datasets.
+void WithDataSetRegistry(const std::function<void(const std::vector<TNdsDataSet*>&)>& visit);
 
 }  // namespace nds
 

@@ -1,0 +1,92 @@
+// Opening a cursor dataset: adopting the cursor and reading what the engine
+// says about it. Field definitions, record buffers and navigation follow in
+// the dataset's record layer.
+#include "nds/ndsdata.h"
+
+namespace nds {
+
+namespace {
+
+constexpr const char kAlreadyOpen[] = "Table is already open.";
+
+}  // namespace
+
+void TNdsDataSet::SetExclusive(bool value) {
+  CheckInactive();
+  exclusive_ = value;
+}
+
+void TNdsDataSet::EstablishCursor() {
+  if (tableHandle_ != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kAlreadyOpen);
+  if (activeOrderHandle_ != kNoHandle) {
+    // A cursor handed in by OpenOnHandle.
+    tableHandle_ = activeOrderHandle_;
+    std::uint16_t type = 0;
+    CheckEngineCode(this, NdsGetTableType(tableHandle_, &type));
+    engineTableType_ = type;
+  } else {
+    tableHandle_ = OpenEngineCursor();
+  }
+
+  std::uint32_t recordLength = 0;
+  CheckEngineCode(this, NdsGetRecordLength(tableHandle_, &recordLength));
+  CheckEngineCode(this, NdsGetTableOpenOptions(tableHandle_, &tableOpenOptions_));
+  canModify_ = (tableOpenOptions_ & NDS_OPEN_READONLY) == 0;
+  if (canModify_ && (tableOpenOptions_ & NDS_OPEN_EXCLUSIVE) != 0) {
+    // Only a static (not live) result is the dataset's alone; a failing
+    // peek leaves the table shared.
+    std::uint8_t live = 1;
+    if (NdsSqlPeekStatement(tableHandle_, &live) == NDS_SUCCESS && live == 0) exclusive_ = true;
+  }
+
+  switch (tableOptions_->NdsRecordCache()) {
+    case rcNone:
+      CheckEngineCode(this, NdsCacheRecords(tableHandle_, 0));
+      break;
+    case rcAggressive:
+      CheckEngineCode(this, NdsCacheRecords(tableHandle_, 100));
+      break;
+    default:
+      break;
+  }
+
+  // The page size of the first index, 0 when there is none or the engine
+  // cannot say; these calls never raise.
+  NDSHANDLE firstIndex = 0;
+  std::uint16_t indexCount = 1;
+  std::uint32_t pageSize = 0;
+  const NDSRESULT indexes = NdsGetAllIndexes(tableHandle_, &firstIndex, &indexCount);
+  if ((indexes == NDS_SUCCESS || indexes == NDS_E_INSUFFICIENT_BUFFER) && indexCount > 0 &&
+      NdsGetIndexPageSize(firstIndex, &pageSize) == NDS_SUCCESS)
+    tableOptions_->SetNdsIndexPageSize(static_cast<TNdsIndexPageSizes>(pageSize));
+  else
+    tableOptions_->SetNdsIndexPageSize(0);
+
+  recordSize_ = static_cast<std::uint16_t>(recordLength);
+
+  std::uint32_t bookmarkLength = 0;
+  const NDSHANDLE bookmarkOf =
+      activeOrderHandle_ != kNoHandle && activeOrderHandle_ != 0 ? activeOrderHandle_ : tableHandle_;
+  CheckEngineCode(this, NdsGetBookmarkLength(bookmarkOf, &bookmarkLength));
+  SetBookmarkSize(static_cast<int>(bookmarkLength));
+
+  // The field definitions, and with them everything the record layer
+  // builds on them.
+  FieldDefs().Update();
+  if (DefaultFields()) CreateFields();
+  BindFields(true);
+}
+
+void TNdsDataSet::OpenOnHandle(NDSHANDLE cursor) {
+  Close();
+  activeOrderHandle_ = cursor;
+  if (cursor == 0 || cursor == kNoHandle) return;
+  try {
+    Open();
+  } catch (...) {
+    activeOrderHandle_ = kNoHandle;
+    throw;
+  }
+}
+
+}  // namespace nds
