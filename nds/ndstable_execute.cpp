@@ -112,7 +112,14 @@ void TNdsQuery::SetStatementOptions() {
 }
 
 NDSHANDLE TNdsQuery::RunStatement() {
-  CheckInactive();
+  // An open query is refused, except at design time or while the component
+  // is being updated, where it is closed first.
+  if (Active()) {
+    if (IsDesigning() || ComponentState().Contains(dataset::csUpdating))
+      Close();
+    else
+      CheckInactive();
+  }
   AcquireStatement();
   SetStatementOptions();
   MarkPrepared();
