@@ -15,8 +15,11 @@ namespace {
 void CloseChildren(Connection& connection) {
   for (NDSHANDLE child : connection.TakeChildren()) {
     std::shared_ptr<Object> object = HandleTable::Instance().Remove(child);
-    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable))
-      std::static_pointer_cast<Cursor>(object)->Release();
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = std::static_pointer_cast<Cursor>(object);
+      cursor->walk.WriteOrCancelOnClose(*cursor);  // edits are not lost with the connection
+      cursor->Release();
+    }
   }
 }
 

@@ -445,6 +445,19 @@ void CursorWalk::Unlock(Cursor& c, int64_t recno) {
                                  c.handle());
 }
 
+void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {
+  if (!editing()) return;
+  try {
+    Write(c);
+    return;
+  } catch (...) {
+  }
+  try {
+    Cancel(c);
+  } catch (...) {
+  }
+}
+
 void CursorWalk::ReleaseLocks(Cursor& c) {
   RecordLocks::Instance().UnlockAll(c.handle());
   locks_.clear();

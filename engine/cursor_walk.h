@@ -98,6 +98,9 @@ class CursorWalk {
   void Unlock(Cursor& c, int64_t recno);
   // Drops the cursor's locks (it closes).
   void ReleaseLocks(Cursor& c);
+  // Writes unwritten edits of a cursor that is going away with its
+  // connection; when the write fails they are cancelled. Never throws.
+  void WriteOrCancelOnClose(Cursor& c) noexcept;
   uint32_t last_autoinc() const { return last_autoinc_; }
   bool editing() const { return !pending_.empty() || appended_; }
 

@@ -293,3 +293,21 @@ TEST_F(Editing, OemCursorsHandOutOemTextInTheImageOnly) {
 
 }  // namespace
 }  // namespace nce_test
+
+namespace nce_test {
+namespace {
+
+TEST_F(Editing, EditsLeftOpenAreWrittenWhenTheConnectionEnds) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(NdsOpenTable(other, "items", 0, 0, 0, &cursor), 0u);
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "kept", 4), 0u);
+  ASSERT_EQ(NdsDisconnect(other), 0u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT name FROM items"), "kept");
+  ExpectError(NdsGotoTop(cursor), NDS_E_INVALID_HANDLE);
+}
+
+}  // namespace
+}  // namespace nce_test
