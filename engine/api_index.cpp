@@ -82,8 +82,12 @@ NDSRESULT NdsGetAllIndexes(NDSHANDLE handle, NDSHANDLE* orders, uint16_t* count)
 
 NDSRESULT NdsGetIndexHandle(NDSHANDLE handle, const char* orderName, NDSHANDLE* order) {
   return WithAnyCursor("NdsGetIndexHandle", handle, [&](Cursor& cursor) {
-    RequireArgument(orderName, "order name");
     Out(order, "order handle") = 0;
+    if (orderName == nullptr || *orderName == '\0') {
+      // Without a name: the order the cursor walks in, 0 for record-number order.
+      if (const auto& active = OrdersOf(cursor).active) *order = active->handle();
+      return NDS_SUCCESS;
+    }
     for (const auto& o : OrdersOf(cursor).orders) {
       if (EqualsNoCase(o->def().name, orderName)) {
         *order = o->handle();

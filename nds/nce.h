@@ -461,6 +461,7 @@ NDSRESULT NdsCreateIndex(NDSHANDLE cursor, const char* indexFile, const char* or
                          NDSHANDLE* order);
 NDSRESULT NdsGetNumIndexes(NDSHANDLE cursor, uint16_t* count);
 NDSRESULT NdsGetAllIndexes(NDSHANDLE cursor, NDSHANDLE* orders, uint16_t* count);
+/* orderName null or "": the order the cursor walks in, 0 in record-number order. */
 NDSRESULT NdsGetIndexHandle(NDSHANDLE cursor, const char* orderName, NDSHANDLE* order);
 NDSRESULT NdsGetIndexName(NDSHANDLE order, char* name, uint16_t* length);
 NDSRESULT NdsGetIndexFilename(NDSHANDLE order, uint16_t option, char* name, uint16_t* length);

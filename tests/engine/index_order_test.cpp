@@ -192,6 +192,14 @@ TEST_F(Orders, AllIndexesAnswerWithTheCountAndRefuseATooSmallArray) {
   uint16_t length = sizeof name;
   ASSERT_NDS_OK(NdsGetIndexName(orders[2], name, &length));
   EXPECT_STREQ(name, "c");
+  // Without a name the engine answers the order the cursor walks in.
+  NDSHANDLE active = 9;
+  ASSERT_NDS_OK(NdsGetIndexHandle(people, "", &active));
+  EXPECT_EQ(active, 0u);
+  ASSERT_NDS_OK(NdsGotoTop(orders[1]));
+  ASSERT_NDS_OK(NdsGetIndexHandle(people, nullptr, &active));
+  EXPECT_EQ(active, orders[1]);
+  EXPECT_NDS(NdsGetIndexHandle(people, "nosuch", &active), NDS_E_INVALID_ARGUMENT);
 }
 
 TEST_F(Orders, NamedIndexFilesOpenAndCloseWithTheirOrders) {
