@@ -39,25 +39,6 @@ std::string MessageOf(const std::function<void()>& action) {
   return "(nothing raised)";
 }
 
-TEST(QueryComponent, StartsEmptyAndInactive) {
-  nds::TNdsQuery query(nullptr);
-  EXPECT_EQ(query.SQL()->Count(), 0);
-  EXPECT_EQ(query.ParamCount(), 0);
-  EXPECT_TRUE(query.ParamCheck());
-  EXPECT_FALSE(query.RequestLive());
-  EXPECT_FALSE(query.Constrained());
-  EXPECT_FALSE(query.ReadAllColumns());
-  EXPECT_FALSE(query.Prepared());
-  EXPECT_EQ(query.AffectedRows(), -1);
-  EXPECT_EQ(query.StatementHandle(), nds::kNoHandle);
-  EXPECT_EQ(query.PathConnectionHandle(), nds::kNoHandle);
-  EXPECT_EQ(query.SourceTableType(), nds::ttNdsNDT);
-  EXPECT_EQ(query.TableTypeCode(), 3);
-  EXPECT_TRUE(query.StoreActive());
-  EXPECT_EQ(query.QueryDataSource(), nullptr);
-  EXPECT_FALSE(query.Active());
-}
-
 TEST(QueryComponent, ParametersFollowTheTextOnePerOccurrence) {
   nds::TNdsQuery query(nullptr);
   SetText(query, {"select * from t where a = :a and b = :b", "  or a = :a", "and c in (:x,:y)"});

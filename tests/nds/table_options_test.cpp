@@ -1,32 +1,10 @@
-// TNdsTableOptions: the values a dataset starts with and copying them.
+// TNdsTableOptions: copying the settings of one dataset to another.
 #include <gtest/gtest.h>
 
 #include "nds/ndsdata.h"
 #include "nds/ndstable.h"
 
 namespace {
-
-TEST(TableOptions, StartWithTheStoredDefaults) {
-  nds::TNdsQuery query(nullptr);
-  const nds::TNdsTableOptions& o = *query.NdsTableOptions();
-  EXPECT_EQ(o.NdsLockType(), nds::Proprietary);
-  EXPECT_EQ(o.NdsCharType(), nds::ANSI);
-  EXPECT_EQ(o.NdsFilterOptions(), nds::IGNORE_WHEN_COUNTING);
-  EXPECT_FALSE(o.NdsFreshRecordCount());
-  EXPECT_EQ(o.NdsScopeOptions(), nds::IGNORE_SCOPES_WHEN_COUNTING);
-  EXPECT_FALSE(o.NdsAOFResolveImmediate());
-  EXPECT_TRUE(o.NdsRightsCheck());
-  EXPECT_TRUE(o.NdsOptimizedFilters());
-  EXPECT_EQ(o.NdsIndexPageSize(), 0);
-  EXPECT_EQ(o.NdsRecordCache(), nds::rcStandard);
-  EXPECT_EQ(o.NdsAOFType(), nds::atDynamic);
-  EXPECT_FALSE(o.NdsAutoKeyFieldCount());
-  EXPECT_FALSE(o.NdsCalcFieldsBeforeFilter());
-  EXPECT_EQ(o.NdsRecordLockingMode(), nds::lmPessimistic);
-  EXPECT_FALSE(o.NdsPreserveSpaces());
-  EXPECT_FALSE(o.NdsNumericsAsFloats());
-  EXPECT_EQ(o.GetOwner(), &query);
-}
 
 TEST(TableOptions, ClosedDataSetTakesEverySetting) {
   nds::TNdsQuery source(nullptr), target(nullptr);
