@@ -8,6 +8,17 @@
 
 #include "app/console_repair.h"
 
+namespace {
+
+// Qt's notes about the desktop it runs without (no runtime directory, no
+// display) are no concern of a terminal user; only its errors are shown.
+void ReportQtErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg)
+    std::fprintf(stderr, "volantra-archive-repair-console: %s\n", qPrintable(message));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc > 1) {
     std::fprintf(stderr,
@@ -18,6 +29,7 @@ int main(int argc, char** argv) {
   // The form and its controls are Qt widgets; the offscreen platform lets
   // them exist where there is no display. The window is never shown.
   qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+  qInstallMessageHandler(ReportQtErrorsOnly);
   QApplication application(argc, argv);
   return app::RunConsoleRepair(stdout, stderr);
 }

@@ -18,6 +18,7 @@ using apptest::DemoSite;
 struct ConsoleResult {
   int status;
   std::string output;
+  std::string errors;  // what the program wrote to stderr
 };
 
 // RunConsoleRepair with its output caught in a temporary file.
@@ -29,7 +30,7 @@ ConsoleResult RunInProcess() {
   std::string text;
   for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
   std::fclose(out);
-  return {status, text};
+  return {status, text, ""};
 }
 
 class ConsoleTwin : public ::testing::Test {
@@ -95,9 +96,9 @@ ConsoleResult RunProgram(const DemoSite& site, const QStringList& arguments = {}
   environment.remove("DISPLAY");
   process.setProcessEnvironment(environment);
   process.start(QString(NDS_TEST_BINARY_DIR) + "/app/volantra-archive-repair-console", arguments);
-  if (!process.waitForFinished(120000)) return {-1, "did not finish"};
+  if (!process.waitForFinished(120000)) return {-1, "did not finish", ""};
   return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-          process.readAllStandardOutput().toStdString()};
+          process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
 }
 
 TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {
@@ -105,6 +106,7 @@ TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {
   ConsoleResult result = RunProgram(site_);
   EXPECT_EQ(result.output, "Archive Repaired!\n");
   EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.errors, "");  // the status line is the whole output
 
   // Run again on the repaired database: nothing left to repair, still a success.
   result = RunProgram(site_);
