@@ -109,21 +109,21 @@ NDSRESULT NdsGetFieldName(NDSHANDLE handle, uint16_t fieldNumber, char* name, ui
 
 NDSRESULT NdsGetFieldType(NDSHANDLE handle, NDSFIELD field, uint16_t* fieldType) {
   return OnCursor("NdsGetFieldType", handle, [&](Cursor& cursor) {
-    *Out(fieldType, "field type") = FindField(cursor, field).spec.type;
+    *Out(fieldType, "field type") = FindField(cursor, field).shape.type;
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGetFieldLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
   return OnCursor("NdsGetFieldLength", handle, [&](Cursor& cursor) {
-    *Out(length, "field length") = FindField(cursor, field).spec.length;
+    *Out(length, "field length") = FindField(cursor, field).shape.length;
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGetFieldDecimals(NDSHANDLE handle, NDSFIELD field, uint16_t* decimals) {
   return OnCursor("NdsGetFieldDecimals", handle, [&](Cursor& cursor) {
-    *Out(decimals, "decimals") = FindField(cursor, field).spec.decimals;
+    *Out(decimals, "decimals") = FindField(cursor, field).shape.decimals;
     return NDS_SUCCESS;
   });
 }

@@ -154,8 +154,8 @@ NDSRESULT NdsGetRecord(NDSHANDLE handle, void* record, uint32_t* length) {
       const std::array<char, 256>& oem = AnsiToOem();
       auto* bytes = static_cast<uint8_t*>(record);
       for (const FieldDesc& f : c.desc.fields) {
-        if (f.spec.type != NDS_STRING && f.spec.type != NDS_CISTRING) continue;
-        for (uint32_t i = f.offset; i < f.offset + f.spec.length && i < room; ++i)
+        if (f.shape.type != NDS_STRING && f.shape.type != NDS_CISTRING) continue;
+        for (uint32_t i = f.offset; i < f.offset + f.shape.length && i < room; ++i)
           bytes[i] = static_cast<uint8_t>(oem[bytes[i]]);
       }
     }
@@ -188,7 +188,7 @@ NDSRESULT NdsGetField(NDSHANDLE handle, NDSFIELD field, void* value, uint32_t* l
       throw EngineError(NDS_E_INVALID_OPTION, "Unknown field option " + std::to_string(option) + ".");
     size_t index = FieldIndex(c, field);
     const FieldDesc& f = c.desc.fields[index];
-    std::string text = IsBlobType(f.spec.type)
+    std::string text = IsBlobType(f.shape.type)
                            ? c.walk.BlobPart(c, index, 0, UINT64_MAX)
                            : FormatText(f, IsNdt(c), c.walk.FieldValue(c, index));
     if (option == NDS_TRIM_RIGHT)
@@ -201,7 +201,7 @@ NDSRESULT NdsIsEmpty(NDSHANDLE handle, NDSFIELD field, uint16_t* empty) {
   return WithCursor("NdsIsEmpty", handle, [&](Cursor& c) {
     size_t index = FieldIndex(c, field);
     uint16_t& out = OutArg(empty, "empty flag");
-    if (IsBlobType(c.desc.fields[index].spec.type))
+    if (IsBlobType(c.desc.fields[index].shape.type))
       out = c.walk.BlobLength(c, index) == 0;
     else
       out = IsNull(c.walk.FieldValue(c, index));
@@ -260,7 +260,7 @@ NDSRESULT NdsRefreshRecord(NDSHANDLE handle) {
 NDSRESULT NdsGetMemoDataType(NDSHANDLE handle, NDSFIELD field, uint16_t* memoType) {
   return WithCursor("NdsGetMemoDataType", handle, [&](Cursor& c) {
     size_t index = FieldIndex(c, field);
-    if (!IsBlobType(c.desc.fields[index].spec.type))
+    if (!IsBlobType(c.desc.fields[index].shape.type))
       throw EngineError(NDS_E_INVALID_FIELD, "Field " + c.desc.fields[index].name + " is not a memo or blob.");
     OutArg(memoType, "memo type") = c.walk.BlobIsBinary(c, index) ? NDS_MEMO_BINARY : NDS_MEMO_TEXT;
     return NDS_SUCCESS;
@@ -270,7 +270,7 @@ NDSRESULT NdsGetMemoDataType(NDSHANDLE handle, NDSFIELD field, uint16_t* memoTyp
 NDSRESULT NdsGetMemoLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
   return WithCursor("NdsGetMemoLength", handle, [&](Cursor& c) {
     size_t index = FieldIndex(c, field);
-    if (!IsBlobType(c.desc.fields[index].spec.type))
+    if (!IsBlobType(c.desc.fields[index].shape.type))
       throw EngineError(NDS_E_INVALID_FIELD, "Field " + c.desc.fields[index].name + " is not a memo or blob.");
     OutArg(length, "length") = static_cast<uint32_t>(c.walk.BlobLength(c, index));
     return NDS_SUCCESS;
@@ -287,7 +287,7 @@ NDSRESULT NdsGetBinary(NDSHANDLE handle, NDSFIELD field, uint32_t offset, void* 
     RequireArgument(buffer, "buffer");
     RequireArgument(length, "length");
     size_t index = FieldIndex(c, field);
-    if (!IsBlobType(c.desc.fields[index].spec.type))
+    if (!IsBlobType(c.desc.fields[index].shape.type))
       throw EngineError(NDS_E_INVALID_FIELD, "Field " + c.desc.fields[index].name + " is not a memo or blob.");
     std::string part = c.walk.BlobPart(c, index, offset, *length);
     std::memcpy(buffer, part.data(), part.size());

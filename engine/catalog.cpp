@@ -152,15 +152,15 @@ std::optional<CatalogTable> ReadCatalogTable(sqlite3* db, const std::string& tab
                     "WHERE table_name = ?1 ORDER BY position");
   fields.Bind(1, table);
   while (fields.Step()) {
-    FieldSpec spec{static_cast<uint16_t>(fields.Int(1)), static_cast<uint32_t>(fields.Int(2)),
+    FieldSpec shape{static_cast<uint16_t>(fields.Int(1)), static_cast<uint32_t>(fields.Int(2)),
                    static_cast<uint16_t>(fields.Int(3))};
-    result.fields[UpperAscii(fields.Text(0))] = spec;
+    result.fields[UpperAscii(fields.Text(0))] = shape;
     result.order.push_back(fields.Text(0));
   }
   return result;
 }
 
-// Fields of `table` in column order: catalog specs where known, inferred
+// Fields of `table` in column order: catalog shapes where known, inferred
 // from the declared type otherwise.
 std::vector<FieldDesc> MergeFields(const std::vector<Column>& columns,
                                    const CatalogTable* catalog, uint16_t table_type) {
@@ -171,9 +171,9 @@ std::vector<FieldDesc> MergeFields(const std::vector<Column>& columns,
     auto known = catalog ? catalog->fields.find(UpperAscii(column.name))
                          : std::map<std::string, FieldSpec>::const_iterator();
     if (catalog && known != catalog->fields.end())
-      field.spec = known->second;
+      field.shape = known->second;
     else
-      field.spec = FieldSpecFromDeclaredType(column.declared, table_type);
+      field.shape = FieldSpecFromDeclaredType(column.declared, table_type);
     fields.push_back(field);
   }
   return fields;
@@ -191,9 +191,9 @@ void WriteCatalogFields(sqlite3* db, const std::string& table,
     insert.Bind(1, table)
         .Bind(2, static_cast<int64_t>(i + 1))
         .Bind(3, fields[i].name)
-        .Bind(4, fields[i].spec.type)
-        .Bind(5, fields[i].spec.length)
-        .Bind(6, fields[i].spec.decimals)
+        .Bind(4, fields[i].shape.type)
+        .Bind(5, fields[i].shape.length)
+        .Bind(6, fields[i].shape.decimals)
         .Run();
   }
 }
@@ -340,37 +340,37 @@ FieldSpec FieldSpecFromDeclaredType(std::string_view declared, uint16_t table_ty
     return FieldSpec{NDS_NUMERIC, 20, 0};  // 64-bit values do not fit an INTEGER field
   }
   if (type == 0) type = TypeByAffinity(parsed.all);
-  FieldSpec spec{type, DefaultFieldLength(type, table_type), 0};
+  FieldSpec shape{type, DefaultFieldLength(type, table_type), 0};
   int n0 = parsed.numbers[0], n1 = parsed.numbers[1];
   switch (type) {
     case NDS_STRING:
     case NDS_CISTRING:
     case NDS_RAW:
-      if (n0 > 0) spec.length = static_cast<uint32_t>(n0);
+      if (n0 > 0) shape.length = static_cast<uint32_t>(n0);
       break;
     case NDS_NUMERIC:
       if (n0 <= 0) return FieldSpec{NDS_DOUBLE, 8, 0};  // NUMERIC without a size
-      spec.length = static_cast<uint32_t>(n0);
-      spec.decimals = static_cast<uint16_t>(n1 > 0 ? n1 : 0);
+      shape.length = static_cast<uint32_t>(n0);
+      shape.decimals = static_cast<uint16_t>(n1 > 0 ? n1 : 0);
       break;
     case NDS_DOUBLE:
     case NDS_CURDOUBLE:
-      if (n1 > 0) spec.decimals = static_cast<uint16_t>(n1);
+      if (n1 > 0) shape.decimals = static_cast<uint16_t>(n1);
       break;
     case NDS_MONEY:
-      spec.decimals = 4;
+      shape.decimals = 4;
       break;
     default:
       break;
   }
-  return spec;
+  return shape;
 }
 
 void LayoutRecord(TableDesc& table) {
   uint32_t offset = 1;  // byte 0: deletion mark
   for (FieldDesc& field : table.fields) {
     field.offset = offset;
-    offset += field.spec.length;
+    offset += field.shape.length;
   }
   table.record_length = offset;
 }
@@ -446,7 +446,7 @@ void SyncCatalog(sqlite3* db, uint16_t new_table_type) {
     std::vector<FieldDesc> fields = MergeFields(columns, catalog ? &*catalog : nullptr, table_type);
     if (!same) WriteCatalogFields(db, table, fields);
     for (const FieldDesc& field : fields)
-      if (field.spec.type == NDS_AUTOINC) EnsureAutoincTrigger(db, table, field.name);
+      if (field.shape.type == NDS_AUTOINC) EnsureAutoincTrigger(db, table, field.name);
   }
 }
 

@@ -35,7 +35,7 @@ struct FieldSpec {
 // One field of a table or cursor, in field order.
 struct FieldDesc {
   std::string name;       // field name as declared (also the SQLite column name)
-  FieldSpec spec;         // type, length, decimals
+  FieldSpec shape;         // type, length, decimals
   uint32_t offset = 0;    // position of the field's first byte in the record image
 };
 

@@ -31,7 +31,7 @@ std::optional<FieldSpec> OriginSpec(sqlite3* db, sqlite3_stmt* stmt, int column,
   if (it == tables.end()) it = tables.emplace(table, DescribeTable(db, table)).first;
   if (!it->second) return std::nullopt;
   for (const FieldDesc& field : it->second->fields)
-    if (EqualsNoCase(field.name, origin)) return field.spec;
+    if (EqualsNoCase(field.name, origin)) return field.shape;
   return std::nullopt;
 }
 
@@ -85,7 +85,7 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
 
   int count = sqlite3_column_count(stmt);
   std::map<std::string, std::optional<TableDesc>> tables;
-  std::vector<std::optional<FieldSpec>> specs(count);
+  std::vector<std::optional<FieldSpec>> shapes(count);
   std::string columns;
   for (int i = 0; i < count; ++i) {
     FieldDesc field;
@@ -101,10 +101,10 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
       if (!clash) break;
       field.name = base + "_" + std::to_string(n);
     }
-    specs[i] = OriginSpec(db, stmt, i, tables);
-    if (!specs[i]) {
+    shapes[i] = OriginSpec(db, stmt, i, tables);
+    if (!shapes[i]) {
       if (const char* declared = sqlite3_column_decltype(stmt, i))
-        specs[i] = FieldSpecFromDeclaredType(declared, table_type);
+        shapes[i] = FieldSpecFromDeclaredType(declared, table_type);
     }
     cursor->desc.fields.push_back(field);
     if (i) columns += ", ";
@@ -142,7 +142,7 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
     ++cursor->row_count;
   }
   for (int i = 0; i < count; ++i)
-    cursor->desc.fields[i].spec = specs[i] ? *specs[i] : SpecFromValues(seen[i]);
+    cursor->desc.fields[i].shape = shapes[i] ? *shapes[i] : SpecFromValues(seen[i]);
   LayoutRecord(cursor->desc);
   return cursor;
 }

@@ -107,7 +107,7 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   const FieldDesc& f = c.desc.fields.at(index);
   auto pending = pending_.find(index);
   if (pending != pending_.end()) return pending->second;
-  if (IsBlobType(f.spec.type)) {
+  if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
     SqliteStmt read(c.source_db, "SELECT " + QuoteIdentifier(f.name) + " FROM " +
                                      QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
@@ -115,7 +115,7 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
     if (!read.Step()) return Value::Null();
     return ValueFromColumn(read.get(), 0);
   }
-  return DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.spec.length);
+  return DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
 }
 
 uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
@@ -133,8 +133,8 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
 bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   RequireRecord();
   const FieldDesc& f = c.desc.fields.at(index);
-  if (f.spec.type == NDS_BINARY || f.spec.type == NDS_IMAGE) return true;
-  if (f.spec.type == NDS_VARCHAR) return false;
+  if (f.shape.type == NDS_BINARY || f.shape.type == NDS_IMAGE) return true;
+  if (f.shape.type == NDS_VARCHAR) return false;
   auto pending = pending_.find(index);
   if (pending != pending_.end()) return pending->second.kind == Value::Kind::kBlob;
   if (gone_) return false;
@@ -237,8 +237,8 @@ void CursorWalk::Append(Cursor& c) {
   }
   appended_ = true;
   for (const FieldDesc& f : c.desc.fields) {
-    if (f.spec.type != NDS_AUTOINC) continue;
-    Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.spec.length);
+    if (f.shape.type != NDS_AUTOINC) continue;
+    Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
     if (v.kind == Value::Kind::kInteger) last_autoinc_ = static_cast<uint32_t>(v.integer);
     break;
   }
@@ -249,12 +249,12 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   RequireRecord();
   if (gone_) throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record was deleted.");
   const FieldDesc& f = c.desc.fields.at(index);
-  if (f.spec.type == NDS_AUTOINC)
+  if (f.shape.type == NDS_AUTOINC)
     throw EngineError(NDS_E_INVALID_FIELD,
                       "Column \"" + f.name + "\" is numbered by the engine and cannot be set.");
   // Row versions and modification times are stamped by the engine at every
   // write; a value given for them is not kept.
-  if (f.spec.type == NDS_ROWVERSION || f.spec.type == NDS_MODTIME) return;
+  if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
   LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
   if (RecordLocks::Instance().LockedByOther(target, c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
@@ -265,9 +265,9 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
 
 void CursorWalk::StampWrite(Cursor& c, std::string* sets, std::vector<Value>* values) {
   for (const FieldDesc& f : c.desc.fields) {
-    if (f.spec.type == NDS_MODTIME) {
+    if (f.shape.type == NDS_MODTIME) {
       values->push_back(Value::Text(NowTimestamp()));
-    } else if (f.spec.type == NDS_ROWVERSION) {
+    } else if (f.shape.type == NDS_ROWVERSION) {
       sqlite3* db = c.source_db;
       std::string counters = "main." + QuoteIdentifier(kRowVersionTable);
       ExecSql(db, ("CREATE TABLE IF NOT EXISTS " + counters +

@@ -35,8 +35,8 @@ void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value, bool raw
   } else if (raw) {
     stored = DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(value.bytes.data()),
                          static_cast<uint32_t>(value.bytes.size()));
-  } else if (IsBlobType(f.spec.type)) {
-    stored = value.kind == Value::Kind::kBlob && f.spec.type != NDS_MEMO && f.spec.type != NDS_VARCHAR
+  } else if (IsBlobType(f.shape.type)) {
+    stored = value.kind == Value::Kind::kBlob && f.shape.type != NDS_MEMO && f.shape.type != NDS_VARCHAR
                  ? value
                  : DecodeText(f, ndt, value.kind == Value::Kind::kBlob ? value.bytes : TextOf(value));
     if (value.kind == Value::Kind::kBlob) stored.kind = value.kind;
@@ -50,7 +50,7 @@ void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32
                           const void* data, uint32_t length) {
   size_t index = FieldIndex(cursor, field);
   const FieldDesc& f = cursor.desc.fields[index];
-  if (!IsBlobType(f.spec.type))
+  if (!IsBlobType(f.shape.type))
     throw EngineError(NDS_E_INVALID_FIELD, "Field " + f.name + " is not a binary field.");
   if (data == nullptr && length > 0) throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
   if (static_cast<uint64_t>(offset) + length > total)

@@ -78,22 +78,22 @@ void CursorWalk::Attach(Cursor& c) {
   show_deleted_generation_ = g_show_deleted_generation.load();
   if (!IsNdt(c) && c.live) EnsureDeletedMarks(c.source_db);
 
-  WalkSpec spec;
-  spec.from = QuoteIdentifier(c.source_table);
+  WalkSpec shape;
+  shape.from = QuoteIdentifier(c.source_table);
   for (const FieldDesc& f : c.desc.fields) {
-    if (!spec.columns.empty()) spec.columns += ", ";
-    spec.columns += IsBlobType(f.spec.type) ? "length(" + QuoteIdentifier(f.name) + ")"
+    if (!shape.columns.empty()) shape.columns += ", ";
+    shape.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
                                             : QuoteIdentifier(f.name);
   }
   if (!IsNdt(c) && c.live) {
     // Last column: whether the row carries a deletion mark.
-    spec.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
+    shape.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
                     " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
   }
-  spec.key = order_key_;
-  spec.descending = descending_;
-  spec.condition = ConditionText(c, "", true);
-  sql_ = std::make_unique<NavigationSql>(std::move(spec));
+  shape.key = order_key_;
+  shape.descending = descending_;
+  shape.condition = ConditionText(c, "", true);
+  sql_ = std::make_unique<NavigationSql>(std::move(shape));
 
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
@@ -160,8 +160,8 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
   uint8_t* image = row->image.data();
   image[0] = ' ';
   for (const FieldDesc& f : desc.fields) {
-    if (IsBlobType(f.spec.type)) {
-      std::memset(image + f.offset, 0, f.spec.length);
+    if (IsBlobType(f.shape.type)) {
+      std::memset(image + f.offset, 0, f.shape.length);
       int32_t marker = sqlite3_column_int64(stmt, col) > 0 ? -1 : 0;
       std::memcpy(image + f.offset, &marker, sizeof marker);
     } else {

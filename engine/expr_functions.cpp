@@ -67,18 +67,18 @@ namespace {
 KeyInput InputOf(sqlite3_value* value) { return KeyInputOf(value); }
 
 void KeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
-  auto* specs = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
-  if (!specs) {
+  auto* shapes = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
+  if (!shapes) {
     const unsigned char* text = sqlite3_value_text(argv[0]);
     try {
       auto parsed = std::make_unique<std::vector<KeySegmentSpec>>(
           ParseKeySpec(text ? reinterpret_cast<const char*>(text) : ""));
-      specs = parsed.get();
+      shapes = parsed.get();
       sqlite3_set_auxdata(context, 0, parsed.release(),
                           [](void* p) { delete static_cast<std::vector<KeySegmentSpec>*>(p); });
       // SQLite may drop the auxiliary data at once; then it has freed it.
-      specs = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
-      if (!specs) {
+      shapes = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
+      if (!shapes) {
         std::vector<KeySegmentSpec> local = ParseKeySpec(text ? reinterpret_cast<const char*>(text) : "");
         std::string key;
         for (int i = 1; i < argc && static_cast<size_t>(i - 1) < local.size(); ++i)
@@ -91,12 +91,12 @@ void KeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
       return;
     }
   }
-  if (static_cast<size_t>(argc - 1) != specs->size()) {
-    sqlite3_result_error(context, "nce_key: the key spec and the values do not match", -1);
+  if (static_cast<size_t>(argc - 1) != shapes->size()) {
+    sqlite3_result_error(context, "nce_key: the key shape and the values do not match", -1);
     return;
   }
   std::string key;
-  for (int i = 1; i < argc; ++i) AppendKeyBytes(key, (*specs)[i - 1], InputOf(argv[i]));
+  for (int i = 1; i < argc; ++i) AppendKeyBytes(key, (*shapes)[i - 1], InputOf(argv[i]));
   sqlite3_result_blob(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
 }
 
@@ -260,10 +260,10 @@ class ContainsMatcher {
 
 }  // namespace
 
-uint32_t KeySegmentWidth(const KeySegmentSpec& spec) {
-  switch (spec.type) {
+uint32_t KeySegmentWidth(const KeySegmentSpec& shape) {
+  switch (shape.type) {
     case 'S':
-    case 'B': return spec.width;
+    case 'B': return shape.width;
     case 'N':
     case 'Z': return 8;
     case 'D':
@@ -272,9 +272,9 @@ uint32_t KeySegmentWidth(const KeySegmentSpec& spec) {
   }
 }
 
-std::string KeySpecText(const std::vector<KeySegmentSpec>& specs) {
+std::string KeySpecText(const std::vector<KeySegmentSpec>& shapes) {
   std::string text;
-  for (const KeySegmentSpec& s : specs) {
+  for (const KeySegmentSpec& s : shapes) {
     if (!text.empty()) text += ';';
     text += s.type;
     if (s.type == 'S' || s.type == 'B') text += std::to_string(s.width);
@@ -283,26 +283,26 @@ std::string KeySpecText(const std::vector<KeySegmentSpec>& specs) {
 }
 
 std::vector<KeySegmentSpec> ParseKeySpec(std::string_view text) {
-  std::vector<KeySegmentSpec> specs;
+  std::vector<KeySegmentSpec> shapes;
   size_t i = 0;
   while (i < text.size()) {
     KeySegmentSpec s;
     s.type = text[i++];
     if (std::string_view("SNDTZLB").find(s.type) == std::string_view::npos)
-      throw EngineError(NDS_E_BAD_EXPRESSION, "Malformed key spec " + std::string(text) + ".");
+      throw EngineError(NDS_E_BAD_EXPRESSION, "Malformed key shape " + std::string(text) + ".");
     uint32_t width = 0;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && width < 100000)
       width = width * 10 + static_cast<uint32_t>(text[i++] - '0');
     s.width = width;
-    specs.push_back(s);
+    shapes.push_back(s);
     if (i < text.size() && text[i] == ';') ++i;
   }
-  return specs;
+  return shapes;
 }
 
-void AppendKeyBytes(std::string& key, const KeySegmentSpec& spec, const KeyInput& input) {
+void AppendKeyBytes(std::string& key, const KeySegmentSpec& shape, const KeyInput& input) {
   bool null = input.kind == KeyInput::Kind::kNull;
-  switch (spec.type) {
+  switch (shape.type) {
     case 'S':
     case 'B': {
       std::string text = input.kind == KeyInput::Kind::kText ? input.text : std::string();
@@ -311,7 +311,7 @@ void AppendKeyBytes(std::string& key, const KeySegmentSpec& spec, const KeyInput
         std::snprintf(buffer, sizeof buffer, "%.15g", input.number);
         text = buffer;
       }
-      text.resize(spec.width, spec.type == 'S' ? ' ' : '\0');
+      text.resize(shape.width, shape.type == 'S' ? ' ' : '\0');
       key += text;
       return;
     }

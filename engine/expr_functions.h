@@ -21,10 +21,10 @@ struct KeySegmentSpec {
   uint32_t width = 0;
 };
 
-// "S20;N;D" <-> segment specs; ParseKeySpec throws on a malformed text.
-std::string KeySpecText(const std::vector<KeySegmentSpec>& specs);
+// "S20;N;D" <-> segment shapes; ParseKeySpec throws on a malformed text.
+std::string KeySpecText(const std::vector<KeySegmentSpec>& shapes);
 std::vector<KeySegmentSpec> ParseKeySpec(std::string_view text);
-uint32_t KeySegmentWidth(const KeySegmentSpec& spec);
+uint32_t KeySegmentWidth(const KeySegmentSpec& shape);
 
 // A value to put into a key segment.
 struct KeyInput {
@@ -36,8 +36,8 @@ struct KeyInput {
 // The key input of an SQLite value (NULL, number, text or blob bytes).
 KeyInput KeyInputOf(sqlite3_value* value);
 
-// Appends the key bytes of `input` for `spec`.
-void AppendKeyBytes(std::string& key, const KeySegmentSpec& spec, const KeyInput& input);
+// Appends the key bytes of `input` for `shape`.
+void AppendKeyBytes(std::string& key, const KeySegmentSpec& shape, const KeyInput& input);
 
 // The smallest byte string greater than every string that begins with
 // `prefix`; empty when there is none (the prefix is all 0xFF bytes).

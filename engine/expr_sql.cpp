@@ -103,7 +103,7 @@ class Translator {
     if (context_.fields) {
       for (const FieldDesc& f : *context_.fields) {
         if (!EqualsNoCase(f.name, node.text)) continue;
-        ExprType type = FieldExprType(f.spec.type);
+        ExprType type = FieldExprType(f.shape.type);
         std::string column = context_.qualifier.empty()
                                  ? QuoteIdentifier(f.name)
                                  : QuoteIdentifier(context_.qualifier) + "." + QuoteIdentifier(f.name);
@@ -111,9 +111,9 @@ class Translator {
         if (type == ExprType::kLogical) {
           e = Make("coalesce(" + column + ", 0)", type);
         } else {
-          bool fixed = f.spec.type == NDS_STRING || f.spec.type == NDS_CISTRING;
-          e = Make(column, type, fixed ? f.spec.length : 0, fixed);
-          e.case_insensitive = f.spec.type == NDS_CISTRING;
+          bool fixed = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING;
+          e = Make(column, type, fixed ? f.shape.length : 0, fixed);
+          e.case_insensitive = f.shape.type == NDS_CISTRING;
           e.is_field = true;
         }
         return e;

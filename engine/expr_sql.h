@@ -46,7 +46,7 @@ SqlExpr TranslateExpression(const ExprNode& node, const ExprContext& context);
 // Translates a condition: the expression must be logical.
 std::string TranslateCondition(const ExprNode& node, const ExprContext& context);
 
-// Name of the engine's type letter in key specs (S string, N number, D date,
+// Name of the engine's type letter in key shapes (S string, N number, D date,
 // T time, Z timestamp, L logical).
 char KeyTypeLetter(ExprType type);
 

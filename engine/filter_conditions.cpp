@@ -81,24 +81,24 @@ std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
     const OrderSegment& first = def.segments.front();
     if (CanonicalText(*first.node) != left) continue;
     KeyInput input;
-    if (!ConstantKeyInput(*comparison.args[1], first.spec.type, input)) continue;
+    if (!ConstantKeyInput(*comparison.args[1], first.shape.type, input)) continue;
     std::string low, high;
     const std::string& op = comparison.text;
-    if (first.spec.type == 'S') {
+    if (first.shape.type == 'S') {
       if (op != "=" && op != "==") continue;
       std::string text = input.text;
       if (first.sql.rfind("upper(", 0) == 0) text = UpperAscii(text);
       if (exact || op == "==") {
         while (!text.empty() && text.back() == ' ') text.pop_back();
-        text.resize(first.spec.width, ' ');
-      } else if (text.size() > first.spec.width) {
+        text.resize(first.shape.width, ' ');
+      } else if (text.size() > first.shape.width) {
         continue;
       }
       low = text;
       high = PrefixSuccessor(text);
     } else {
       std::string value;
-      AppendKeyBytes(value, first.spec, input);
+      AppendKeyBytes(value, first.shape, input);
       std::string next = PrefixSuccessor(value);
       if (op == "=" || op == "==") low = value, high = next;
       else if (op == ">") low = next;

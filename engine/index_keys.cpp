@@ -13,7 +13,7 @@
 namespace nce {
 namespace {
 
-bool IsStringField(const FieldDesc& f) { return f.spec.type == NDS_STRING || f.spec.type == NDS_CISTRING; }
+bool IsStringField(const FieldDesc& f) { return f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING; }
 
 std::string UpperIf(bool upper, std::string text) { return upper ? UpperAscii(text) : text; }
 
@@ -33,12 +33,12 @@ void SetKeyField(IndexOrder& order, Cursor& cursor, NDSFIELD field, const Value&
   } else if (function == "NdsSetFieldRaw") {
     kept.value = DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(value.bytes.data()),
                              static_cast<uint32_t>(value.bytes.size()));
-    kept.given_length = f.spec.length;
+    kept.given_length = f.shape.length;
   } else {
     kept.value = value;
-    kept.given_length = value.kind == Value::Kind::kText ? static_cast<uint32_t>(value.bytes.size()) : f.spec.length;
+    kept.given_length = value.kind == Value::Kind::kText ? static_cast<uint32_t>(value.bytes.size()) : f.shape.length;
   }
-  if (!IsStringField(f)) kept.given_length = f.spec.length;
+  if (!IsStringField(f)) kept.given_length = f.shape.length;
   order.key_fields[index] = std::move(kept);
 }
 
@@ -68,15 +68,15 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
       auto it = order.key_fields.find(f);
       if (it == order.key_fields.end()) {
         all_set = false;
-      } else if (IsStringField(fields[f]) && it->second.given_length < fields[f].spec.length) {
+      } else if (IsStringField(fields[f]) && it->second.given_length < fields[f].shape.length) {
         partial = &it->second;
       }
     }
     if (!all_set || s.fields.empty()) break;
     size_t before = key.size();
-    AppendKeyBytes(key, s.spec, KeyInputOf(sqlite3_column_value(stmt.get(), static_cast<int>(i))));
-    if (partial && s.spec.type == 'S' && s.fields.size() == 1) {
-      key.resize(before + std::min<size_t>(partial->given_length, s.spec.width));
+    AppendKeyBytes(key, s.shape, KeyInputOf(sqlite3_column_value(stmt.get(), static_cast<int>(i))));
+    if (partial && s.shape.type == 'S' && s.fields.size() == 1) {
+      key.resize(before + std::min<size_t>(partial->given_length, s.shape.width));
       break;
     }
   }
@@ -93,7 +93,7 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
       if (length != sizeof(double)) throw EngineError(NDS_E_INVALID_ARGUMENT, "A double key is 8 bytes long.");
       double value;
       std::memcpy(&value, bytes, sizeof value);
-      const KeySegmentSpec& first = def.segments.front().spec;
+      const KeySegmentSpec& first = def.segments.front().shape;
       KeyInput input;
       std::string out;
       if (first.type == 'N') {
@@ -125,37 +125,37 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
         bool last = i + 1 == def.segments.size();
         KeyInput input;
         input.kind = KeyInput::Kind::kText;
-        if (s.spec.type == 'S' || s.spec.type == 'B') {
-          size_t take = std::min<size_t>(s.spec.width, text.size() - pos);
+        if (s.shape.type == 'S' || s.shape.type == 'B') {
+          size_t take = std::min<size_t>(s.shape.width, text.size() - pos);
           std::string part = UpperIf(SegmentIsCaseInsensitive(s), text.substr(pos, take));
           pos += take;
           out += part;
-          if (take < s.spec.width) break;  // a shorter text is a partial key
+          if (take < s.shape.width) break;  // a shorter text is a partial key
           continue;
         }
-        std::string part = last ? text.substr(pos) : text.substr(pos, s.spec.type == 'D' ? 8 : text.size());
+        std::string part = last ? text.substr(pos) : text.substr(pos, s.shape.type == 'D' ? 8 : text.size());
         pos += part.size();
         std::optional<std::string> stored;
-        if (s.spec.type == 'N') {
+        if (s.shape.type == 'N') {
           input.kind = KeyInput::Kind::kNumber;
           char* end = nullptr;
           input.number = std::strtod(part.c_str(), &end);
-        } else if (s.spec.type == 'D') {
+        } else if (s.shape.type == 'D') {
           stored = StoredDate(part);
-        } else if (s.spec.type == 'T') {
+        } else if (s.shape.type == 'T') {
           stored = StoredTime(part);
-        } else if (s.spec.type == 'Z') {
+        } else if (s.shape.type == 'Z') {
           stored = StoredTimestamp(part);
         } else {
           input.text = part;
         }
-        if (s.spec.type == 'D' || s.spec.type == 'T' || s.spec.type == 'Z') {
+        if (s.shape.type == 'D' || s.shape.type == 'T' || s.shape.type == 'Z') {
           if (!stored)
             throw EngineError(NDS_E_INVALID_ARGUMENT, "\"" + part + "\" is not a key value for order " + def.name + ".");
           input.text = *stored;
           if (stored->empty()) input.kind = KeyInput::Kind::kNull;
         }
-        AppendKeyBytes(out, s.spec, input);
+        AppendKeyBytes(out, s.shape, input);
       }
       return out;
     }
@@ -166,16 +166,16 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
 
 bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key, bool hard) {
   UseOrder(cursor, order);
-  const WalkSpec& spec = cursor.walk.Navigation(cursor).spec();
+  const WalkSpec& shape = cursor.walk.Navigation(cursor).shape();
   bool down = order->def().descending();
   std::string bound = down ? PrefixSuccessor(key) : key;
   std::string step;
-  if (!key.empty() && !(down && bound.empty())) step = spec.key + (down ? " < ?101" : " >= ?101");
+  if (!key.empty() && !(down && bound.empty())) step = shape.key + (down ? " < ?101" : " >= ?101");
   std::string where = step;
-  if (!spec.condition.empty()) where += (where.empty() ? "" : " AND ") + ("(" + spec.condition + ")");
+  if (!shape.condition.empty()) where += (where.empty() ? "" : " AND ") + ("(" + shape.condition + ")");
   const char* dir = down ? " DESC" : "";
-  std::string sql = "SELECT rowid, " + spec.key + (spec.columns.empty() ? "" : ", " + spec.columns) + " FROM " +
-                    spec.from + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + spec.key + dir +
+  std::string sql = "SELECT rowid, " + shape.key + (shape.columns.empty() ? "" : ", " + shape.columns) + " FROM " +
+                    shape.from + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + shape.key + dir +
                     ", rowid" + dir + " LIMIT 1";
   sqlite3_stmt* stmt = order->SeekStatement(cursor.source_db, sql);
   cursor.walk.BindConditionValues(cursor, stmt);

@@ -37,8 +37,8 @@ OrderSegment MakeSegment(ExprPtr node, const ExprContext& context, const std::st
     throw EngineError(NDS_E_BAD_EXPRESSION,
                       "Error in expression at position " + std::to_string(node->position) +
                           ": a key of a memo or variable-length value needs a width (use SUBSTR or LEFT)");
-  segment.spec.type = KeyTypeLetter(e.type);
-  segment.spec.width = e.length;
+  segment.shape.type = KeyTypeLetter(e.type);
+  segment.shape.width = e.length;
   // Keys of case-insensitive strings sort without regard to letter case.
   segment.sql = e.case_insensitive ? "upper(" + e.sql + ")" : e.sql;
   CollectFields(*node, segment.fields);
@@ -65,7 +65,7 @@ bool OrderDef::unique() const { return flags & NDS_INDEX_UNIQUE; }
 
 uint32_t OrderDef::key_length() const {
   uint32_t length = 0;
-  for (const OrderSegment& s : segments) length += KeySegmentWidth(s.spec);
+  for (const OrderSegment& s : segments) length += KeySegmentWidth(s.shape);
   return length;
 }
 
@@ -141,14 +141,14 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
     throw EngineError(NDS_E_BAD_EXPRESSION, "The key of order " + name + " is " +
                                                 std::to_string(order->key_length()) + " bytes long; at most " +
                                                 std::to_string(kMaxKeyLength) + " are allowed.");
-  std::vector<KeySegmentSpec> specs;
-  for (const OrderSegment& s : order->segments) specs.push_back(s.spec);
-  order->key_sql = "nce_key(" + QuoteLiteral(KeySpecText(specs));
+  std::vector<KeySegmentSpec> shapes;
+  for (const OrderSegment& s : order->segments) shapes.push_back(s.shape);
+  order->key_sql = "nce_key(" + QuoteLiteral(KeySpecText(shapes));
   for (const OrderSegment& s : order->segments) order->key_sql += ", " + s.sql;
   order->key_sql += ")";
   ExprContext outer = context;
   outer.qualifier = table.name;
-  order->outer_key_sql = "nce_key(" + QuoteLiteral(KeySpecText(specs));
+  order->outer_key_sql = "nce_key(" + QuoteLiteral(KeySpecText(shapes));
   for (const OrderSegment& s : order->segments) {
     SqlExpr e = TranslateExpression(*s.node, outer);
     order->outer_key_sql += ", " + (e.case_insensitive ? "upper(" + e.sql + ")" : e.sql);

@@ -1,7 +1,7 @@
 // Index orders: what an order is (its key expression, condition, flags and
 // the file it belongs to), how it is compiled into SQL, and how it is kept.
 //
-// An order is an SQLite expression index over nce_key(spec, segment...), the
+// An order is an SQLite expression index over nce_key(shape, segment...), the
 // engine's key function, whose byte strings sort in key order. A condition
 // makes it a partial index; a unique order of an NDT table is a UNIQUE
 // index; a unique order of a DBF-kind table shows the first record of each
@@ -28,7 +28,7 @@ namespace nce {
 struct OrderSegment {
   ExprPtr node;                 // the segment's expression
   std::string sql;              // its SQL over the table's columns
-  KeySegmentSpec spec;          // its key form
+  KeySegmentSpec shape;          // its key form
   std::string name;             // field name of a bare field, else the expression text
   std::set<std::string> fields; // upper-cased names of the fields it reads
   bool bare_field = false;      // the segment is one field (possibly UPPER/LOWER of it)

@@ -4,7 +4,7 @@
 
 namespace nce {
 
-NavigationSql::NavigationSql(WalkSpec spec) : spec_(std::move(spec)) {}
+NavigationSql::NavigationSql(WalkSpec shape) : spec_(std::move(shape)) {}
 
 std::string NavigationSql::Select() const {
   std::string sql = "SELECT rowid";

@@ -23,12 +23,12 @@ struct WalkSpec {
 };
 
 // Statement texts for one WalkSpec. Result columns of the row queries:
-// 0 rowid, then the key when the spec has one, then the fields.
+// 0 rowid, then the key when the shape has one, then the fields.
 class NavigationSql {
  public:
-  explicit NavigationSql(WalkSpec spec);
+  explicit NavigationSql(WalkSpec shape);
 
-  const WalkSpec& spec() const { return spec_; }
+  const WalkSpec& shape() const { return spec_; }
   int first_field_column() const { return spec_.key.empty() ? 1 : 2; }
 
   // Parameters: ?101 key, ?102 rowid, ?103 row limit, ?104 offset. The

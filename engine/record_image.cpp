@@ -251,8 +251,8 @@ bool FixedInteger(int64_t value, int decimals, uint32_t width, char* out) {
 
 // Right-aligned number text of a numeric field; false when it does not fit.
 bool NumericText(const FieldDesc& f, double value, std::string* out) {
-  out->resize(f.spec.length);
-  return FixedText(value, f.spec.decimals, f.spec.length, out->data());
+  out->resize(f.shape.length);
+  return FixedText(value, f.shape.decimals, f.shape.length, out->data());
 }
 
 void DateDigits(int64_t julian, uint8_t* out) {
@@ -314,12 +314,12 @@ bool IsBlobType(uint16_t type) {
 void EncodeNull(const FieldDesc& f, bool ndt, uint8_t* image) {
   uint8_t* p = image + f.offset;
   if (!ndt) {
-    bool zeros = (f.spec.type >= NDS_MEMO && f.spec.type <= NDS_SHORTINT && f.spec.type != NDS_STRING) ||
-                 f.spec.type == NDS_CURDOUBLE;
-    std::memset(p, zeros ? 0 : ' ', f.spec.length);
+    bool zeros = (f.shape.type >= NDS_MEMO && f.shape.type <= NDS_SHORTINT && f.shape.type != NDS_STRING) ||
+                 f.shape.type == NDS_CURDOUBLE;
+    std::memset(p, zeros ? 0 : ' ', f.shape.length);
     return;
   }
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_LOGICAL: p[0] = ' '; break;
     case NDS_DOUBLE:
     case NDS_CURDOUBLE:
@@ -340,7 +340,7 @@ void EncodeNull(const FieldDesc& f, bool ndt, uint8_t* image) {
       Store<uint32_t>(p, 0);
       Store<uint32_t>(p + 4, 0x80000000u);
       break;
-    default: std::memset(p, 0, f.spec.length); break;
+    default: std::memset(p, 0, f.shape.length); break;
   }
 }
 
@@ -349,7 +349,7 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
   uint8_t* p = image + f.offset;
   double number;
   int64_t integer, julian, ms;
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_LOGICAL: {
       bool truth;
       if (v.kind == Value::Kind::kText) {
@@ -364,21 +364,21 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
     }
     case NDS_NUMERIC:
       if (v.kind == Value::Kind::kInteger) {
-        if (!FixedInteger(v.integer, f.spec.decimals, f.spec.length, reinterpret_cast<char*>(p)))
+        if (!FixedInteger(v.integer, f.shape.decimals, f.shape.length, reinterpret_cast<char*>(p)))
           break;
         return;
       }
-      if (!AsNumber(v, &number) || !FixedText(number, f.spec.decimals, f.spec.length,
+      if (!AsNumber(v, &number) || !FixedText(number, f.shape.decimals, f.shape.length,
                                               reinterpret_cast<char*>(p)))
         break;
       return;
     case NDS_DATE:
       if (!AsDate(v, &julian)) break;
-      if (f.spec.length == 4) {
+      if (f.shape.length == 4) {
         Store<int32_t>(p, static_cast<int32_t>(julian));
       } else {
-        std::memset(p, ' ', f.spec.length);
-        if (f.spec.length >= 8) DateDigits(julian, p);
+        std::memset(p, ' ', f.shape.length);
+        if (f.shape.length >= 8) DateDigits(julian, p);
       }
       return;
     case NDS_STRING:
@@ -386,8 +386,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       std::string text = v.kind == Value::Kind::kText || v.kind == Value::Kind::kBlob
                              ? v.bytes
                              : FormatText(f, ndt, v);
-      std::memset(p, ' ', f.spec.length);
-      std::memcpy(p, text.data(), std::min<size_t>(text.size(), f.spec.length));
+      std::memset(p, ' ', f.shape.length);
+      std::memcpy(p, text.data(), std::min<size_t>(text.size(), f.shape.length));
       return;
     }
     case NDS_MEMO:
@@ -397,7 +397,7 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       bool holds = v.kind == Value::Kind::kText || v.kind == Value::Kind::kBlob
                        ? !v.bytes.empty()
                        : true;
-      std::memset(p, 0, f.spec.length);
+      std::memset(p, 0, f.shape.length);
       Store<int32_t>(p, holds ? -1 : 0);
       return;
     }
@@ -436,8 +436,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       Store<uint32_t>(p + 4, static_cast<uint32_t>(ms));
       return;
     case NDS_RAW:
-      std::memset(p, 0, f.spec.length);
-      std::memcpy(p, v.bytes.data(), std::min<size_t>(v.bytes.size(), f.spec.length));
+      std::memset(p, 0, f.shape.length);
+      std::memcpy(p, v.bytes.data(), std::min<size_t>(v.bytes.size(), f.shape.length));
       if (v.kind != Value::Kind::kBlob && v.kind != Value::Kind::kText) break;
       return;
     case NDS_MONEY: {
@@ -465,23 +465,23 @@ void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col, uin
   // each connection itself).
   sqlite3_value* value = sqlite3_column_value(stmt, col);
   int kind = sqlite3_value_type(value);
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_STRING:
     case NDS_CISTRING:
       if (kind == SQLITE_TEXT) {
         const unsigned char* text = sqlite3_value_text(value);
-        size_t n = std::min<size_t>(sqlite3_value_bytes(value), f.spec.length);
+        size_t n = std::min<size_t>(sqlite3_value_bytes(value), f.shape.length);
         std::memcpy(p, text, n);
-        std::memset(p + n, ' ', f.spec.length - n);
+        std::memset(p + n, ' ', f.shape.length - n);
         return;
       }
       break;
     case NDS_NUMERIC:
       if (kind == SQLITE_FLOAT || kind == SQLITE_INTEGER) {
         bool fits = kind == SQLITE_INTEGER
-                        ? FixedInteger(sqlite3_value_int64(value), f.spec.decimals, f.spec.length,
+                        ? FixedInteger(sqlite3_value_int64(value), f.shape.decimals, f.shape.length,
                                        reinterpret_cast<char*>(p))
-                        : FixedText(sqlite3_value_double(value), f.spec.decimals, f.spec.length,
+                        : FixedText(sqlite3_value_double(value), f.shape.decimals, f.shape.length,
                                     reinterpret_cast<char*>(p));
         if (!fits) EncodeNull(f, ndt, image);
         return;
@@ -494,11 +494,11 @@ void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col, uin
         int64_t julian;
         if (!ParseDate(text, &julian, nullptr)) {
           EncodeNull(f, ndt, image);
-        } else if (f.spec.length == 4) {
+        } else if (f.shape.length == 4) {
           Store<int32_t>(p, static_cast<int32_t>(julian));
         } else {
-          std::memset(p, ' ', f.spec.length);
-          if (f.spec.length >= 8) DateDigits(julian, p);
+          std::memset(p, ' ', f.shape.length);
+          if (f.shape.length >= 8) DateDigits(julian, p);
         }
         return;
       }
@@ -538,9 +538,9 @@ namespace {
 // The null test of the image forms: what the readers of record images treat
 // as an empty field.
 bool ImageIsNull(const FieldDesc& f, bool ndt, const uint8_t* p) {
-  uint32_t n = f.spec.length;
+  uint32_t n = f.shape.length;
   if (!ndt) {
-    switch (f.spec.type) {
+    switch (f.shape.type) {
       case NDS_LOGICAL:
       case NDS_NUMERIC:
       case NDS_STRING:
@@ -562,7 +562,7 @@ bool ImageIsNull(const FieldDesc& f, bool ndt, const uint8_t* p) {
         break;
     }
   }
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_LOGICAL: return p[0] == ' ';
     case NDS_MEMO:
     case NDS_BINARY:
@@ -594,11 +594,11 @@ Value NumericValue(const FieldDesc& f, std::string_view text) {
   std::string_view t = Trim(text);
   if (t.empty()) return Value::Null();
   std::string copy(t);
-  if (f.spec.decimals == 0) {
+  if (f.shape.decimals == 0) {
     int64_t i;
     auto [end, ec] = std::from_chars(copy.data(), copy.data() + copy.size(), i);
     if (ec == std::errc() && end == copy.data() + copy.size()) {
-      if (copy.size() > f.spec.length) OutOfRange(f, "\"" + copy + "\" is too wide");
+      if (copy.size() > f.shape.length) OutOfRange(f, "\"" + copy + "\" is too wide");
       return Value::Integer(i);
     }
   }
@@ -607,8 +607,8 @@ Value NumericValue(const FieldDesc& f, std::string_view text) {
   if (!end || *end != '\0' || !std::isfinite(d)) NotAValue(f, "\"" + copy + "\" is not a number");
   std::string fitted;
   if (!NumericText(f, d, &fitted))
-    OutOfRange(f, "\"" + copy + "\" needs more than " + std::to_string(f.spec.length) + " characters");
-  if (f.spec.decimals == 0) {
+    OutOfRange(f, "\"" + copy + "\" needs more than " + std::to_string(f.shape.length) + " characters");
+  if (f.shape.decimals == 0) {
     if (!(std::fabs(d) < 9.2e18)) OutOfRange(f, "\"" + copy + "\" is too large for a whole number");
     return Value::Integer(std::llround(d));
   }
@@ -631,41 +631,41 @@ Value TimestampValue(const FieldDesc& f, int64_t julian, int64_t ms) {
 }  // namespace
 
 Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t length) {
-  if (IsBlobType(f.spec.type)) {
+  if (IsBlobType(f.shape.type)) {
     std::string bytes(reinterpret_cast<const char*>(place), length);
-    if (f.spec.type == NDS_BINARY || f.spec.type == NDS_IMAGE) return Value::Blob(std::move(bytes));
+    if (f.shape.type == NDS_BINARY || f.shape.type == NDS_IMAGE) return Value::Blob(std::move(bytes));
     return Value::Text(std::move(bytes));
   }
-  if (length > f.spec.length) {
-    if (f.spec.type == NDS_STRING || f.spec.type == NDS_CISTRING || f.spec.type == NDS_NUMERIC) {
-      if (!AllBytes(place + f.spec.length, length - f.spec.length, ' ', 0))
+  if (length > f.shape.length) {
+    if (f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING || f.shape.type == NDS_NUMERIC) {
+      if (!AllBytes(place + f.shape.length, length - f.shape.length, ' ', 0))
         TooLong(f, std::to_string(length) + " bytes given, the field holds " +
-                       std::to_string(f.spec.length));
+                       std::to_string(f.shape.length));
     } else {
       TooLong(f, std::to_string(length) + " bytes given, the field holds " +
-                     std::to_string(f.spec.length));
+                     std::to_string(f.shape.length));
     }
   }
   // Short values of fixed-width binary fields cannot be read; texts are padded.
   uint8_t buf[64];
   std::string padded;
   const uint8_t* p = place;
-  if (length < f.spec.length) {
-    bool text = f.spec.type == NDS_STRING || f.spec.type == NDS_CISTRING || f.spec.type == NDS_NUMERIC ||
-                f.spec.type == NDS_RAW || (f.spec.type == NDS_LOGICAL) || (!ndt && f.spec.type == NDS_DATE);
+  if (length < f.shape.length) {
+    bool text = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING || f.shape.type == NDS_NUMERIC ||
+                f.shape.type == NDS_RAW || (f.shape.type == NDS_LOGICAL) || (!ndt && f.shape.type == NDS_DATE);
     if (!text)
       NotAValue(f, std::to_string(length) + " bytes given, the field needs " +
-                       std::to_string(f.spec.length));
+                       std::to_string(f.shape.length));
     padded.assign(reinterpret_cast<const char*>(place), length);
-    padded.resize(f.spec.length, f.spec.type == NDS_RAW ? '\0' : ' ');
+    padded.resize(f.shape.length, f.shape.type == NDS_RAW ? '\0' : ' ');
     p = reinterpret_cast<const uint8_t*>(padded.data());
-  } else if (f.spec.length <= sizeof buf) {
-    std::memcpy(buf, place, f.spec.length);
+  } else if (f.shape.length <= sizeof buf) {
+    std::memcpy(buf, place, f.shape.length);
     p = buf;
   }
   if (ImageIsNull(f, ndt, p)) return Value::Null();
-  std::string_view text(reinterpret_cast<const char*>(p), f.spec.length);
-  switch (f.spec.type) {
+  std::string_view text(reinterpret_cast<const char*>(p), f.shape.length);
+  switch (f.shape.type) {
     case NDS_LOGICAL:
       switch (p[0]) {
         case 'T': case 't': case 'Y': case 'y': case '1': return Value::Integer(1);
@@ -674,7 +674,7 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
       }
     case NDS_NUMERIC: return NumericValue(f, text);
     case NDS_DATE: {
-      if (f.spec.length == 4) return DateValue(f, Load<int32_t>(p));
+      if (f.shape.length == 4) return DateValue(f, Load<int32_t>(p));
       int64_t julian;
       if (!ParseDate(Trim(text), &julian, nullptr))
         NotAValue(f, "\"" + std::string(Trim(text)) + "\" is not a date");
@@ -718,22 +718,22 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
       return Value::Real(static_cast<double>(scaled) / 10000.0);
     }
     case NDS_ROWVERSION: return Value::Integer(Load<int64_t>(p));
-    default: NotAValue(f, "unknown field type " + std::to_string(f.spec.type));
+    default: NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
   }
 }
 
 // ---- decoding a text ------------------------------------------------------------------
 
 Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_MEMO:
     case NDS_VARCHAR: return Value::Text(std::string(text));
     case NDS_BINARY:
     case NDS_IMAGE: return Value::Blob(std::string(text));
     case NDS_RAW:
-      if (text.size() > f.spec.length)
+      if (text.size() > f.shape.length)
         TooLong(f, std::to_string(text.size()) + " bytes given, the field holds " +
-                       std::to_string(f.spec.length));
+                       std::to_string(f.shape.length));
       return DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(text.data()),
                          static_cast<uint32_t>(text.size()));
     case NDS_STRING:
@@ -743,9 +743,9 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
         return Value::Null();
       std::string_view s = text.substr(0, text.find('\0'));
       while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-      if (s.size() > f.spec.length)
+      if (s.size() > f.shape.length)
         TooLong(f, std::to_string(s.size()) + " characters given, the field holds " +
-                       std::to_string(f.spec.length));
+                       std::to_string(f.shape.length));
       return Value::Text(std::string(s));
     }
     default: break;
@@ -754,7 +754,7 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
   if (t.empty()) return Value::Null();
   std::string s(t);
   int64_t julian, ms;
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_LOGICAL: {
       std::string up;
       for (char c : s) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -785,7 +785,7 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
   double d = std::strtod(s.c_str(), &dend);
   bool number = dend && *dend == '\0' && std::isfinite(d);
   if (ec == std::errc::result_out_of_range) OutOfRange(f, "\"" + s + "\" is too large");
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_DOUBLE:
     case NDS_CURDOUBLE:
       if (!number) NotAValue(f, "\"" + s + "\" is not a number");
@@ -810,7 +810,7 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
         if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);
         return Value::Real(static_cast<double>(scaled) / 10000.0);
       }
-    default: NotAValue(f, "unknown field type " + std::to_string(f.spec.type));
+    default: NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
   }
 }
 
@@ -821,7 +821,7 @@ std::string FormatText(const FieldDesc& f, bool ndt, const Value& v) {
   char buf[64];
   double number;
   int64_t integer, julian, ms;
-  switch (f.spec.type) {
+  switch (f.shape.type) {
     case NDS_STRING:
     case NDS_CISTRING: {
       std::string s;
@@ -833,7 +833,7 @@ std::string FormatText(const FieldDesc& f, bool ndt, const Value& v) {
         std::snprintf(buf, sizeof buf, "%.15g", v.real);
         s = buf;
       }
-      s.resize(f.spec.length, ' ');
+      s.resize(f.shape.length, ' ');
       return s;
     }
     case NDS_MEMO:
@@ -845,7 +845,7 @@ std::string FormatText(const FieldDesc& f, bool ndt, const Value& v) {
       break;
     case NDS_LOGICAL: {
       uint8_t image[1];
-      FieldDesc one{f.name, {f.spec.type, 1, 0}, 0};
+      FieldDesc one{f.name, {f.shape.type, 1, 0}, 0};
       EncodeValue(one, ndt, v, image);
       return image[0] == ' ' ? std::string() : std::string(1, static_cast<char>(image[0]));
     }

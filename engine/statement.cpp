@@ -185,7 +185,7 @@ void Statement::NoteAutoinc(const Piece& piece) {
   std::optional<TableDesc> table = DescribeTable(db, target);
   if (!table) return;
   for (const FieldDesc& field : table->fields) {
-    if (field.spec.type != NDS_AUTOINC) continue;
+    if (field.shape.type != NDS_AUTOINC) continue;
     SqliteStmt read(db, "SELECT " + QuoteIdentifier(field.name) + " FROM " +
                             QuoteIdentifier(table->name) + " WHERE rowid = ?1");
     read.Bind(1, sqlite3_last_insert_rowid(db));

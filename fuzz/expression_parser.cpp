@@ -15,10 +15,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<nce::FieldDesc> fields = [] {
     std::vector<nce::FieldDesc> f(4);
-    f[0].name = "NAME", f[0].spec = {NDS_STRING, 10, 0};
-    f[1].name = "QTY", f[1].spec = {NDS_INTEGER, 4, 0};
-    f[2].name = "DUE", f[2].spec = {NDS_DATE, 4, 0};
-    f[3].name = "OK", f[3].spec = {NDS_LOGICAL, 1, 0};
+    f[0].name = "NAME", f[0].shape = {NDS_STRING, 10, 0};
+    f[1].name = "QTY", f[1].shape = {NDS_INTEGER, 4, 0};
+    f[2].name = "DUE", f[2].shape = {NDS_DATE, 4, 0};
+    f[3].name = "OK", f[3].shape = {NDS_LOGICAL, 1, 0};
     return f;
   }();
   std::string text(reinterpret_cast<const char*>(data), size);

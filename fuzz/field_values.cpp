@@ -46,15 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool ndt = data[1] & 1;
   uint32_t length = 1 + data[2] % 24;
   nce::FieldDesc field{"F", nce::FieldSpec{type, length, static_cast<uint16_t>((data[1] >> 1) % 6)}, 1};
-  if (type == NDS_DATE) field.spec.length = ndt ? 4 : 8;
-  if (type == NDS_COMPACTDATE) field.spec.length = 3;
-  if (type == NDS_SHORTINT) field.spec.length = 2;
-  if (type == NDS_INTEGER || type == NDS_AUTOINC || type == NDS_TIME) field.spec.length = 4;
+  if (type == NDS_DATE) field.shape.length = ndt ? 4 : 8;
+  if (type == NDS_COMPACTDATE) field.shape.length = 3;
+  if (type == NDS_SHORTINT) field.shape.length = 2;
+  if (type == NDS_INTEGER || type == NDS_AUTOINC || type == NDS_TIME) field.shape.length = 4;
   if (type == NDS_DOUBLE || type == NDS_CURDOUBLE || type == NDS_TIMESTAMP || type == NDS_MONEY ||
       type == NDS_ROWVERSION || type == NDS_MODTIME)
-    field.spec.length = 8;
-  if (type == NDS_LOGICAL) field.spec.length = 1;
-  if (type == NDS_MEMO) field.spec.length = 9;
+    field.shape.length = 8;
+  if (type == NDS_LOGICAL) field.shape.length = 1;
+  if (type == NDS_MEMO) field.shape.length = 9;
   std::string_view rest(reinterpret_cast<const char*>(data + 3), size - 3);
   for (int form = 0; form < 2; ++form) {
     nce::Value value;
@@ -65,13 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (error.number() == 0) std::abort();
       continue;
     }
-    std::vector<uint8_t> image(1 + field.spec.length + 1, 0xA5);
+    std::vector<uint8_t> image(1 + field.shape.length + 1, 0xA5);
     nce::EncodeValue(field, ndt, value, image.data());
     if (image.back() != 0xA5) std::abort();
     if (nce::IsBlobType(type)) continue;
     nce::Value back;
     try {
-      back = nce::DecodeImage(field, ndt, image.data() + 1, field.spec.length);
+      back = nce::DecodeImage(field, ndt, image.data() + 1, field.shape.length);
     } catch (const nce::EngineError&) {
       std::abort();  // an accepted value must give a readable image
     }

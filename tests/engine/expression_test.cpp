@@ -31,8 +31,8 @@ class Expressions : public ::testing::Test {
     auto field = [](const char* name, uint16_t type, uint32_t length) {
       nce::FieldDesc f;
       f.name = name;
-      f.spec.type = type;
-      f.spec.length = length;
+      f.shape.type = type;
+      f.shape.length = length;
       return f;
     };
     fields_ = {field("name", NDS_STRING, 10),  field("ci", NDS_CISTRING, 6), field("qty", NDS_INTEGER, 4),
