@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <functional>
+#include <ostream>
 
 #include "app/repair_window.h"
 #include "engine/nce_failpoints.h"
@@ -93,6 +94,9 @@ struct ExitCase {
   bool run;                                // press "Fix Archive" first
   RepairOutcome outcome;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
 
 class WindowExit : public ::testing::TestWithParam<ExitCase> {};
 
