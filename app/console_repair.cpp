@@ -12,7 +12,8 @@ int RunConsoleRepair(std::FILE* out, std::FILE* err) {
   try {
     form = CreateRepairWindow();
   } catch (const std::exception& error) {
-    std::fprintf(err, "volantra-archive-repair-console: cannot create the components: %s\n", error.what());
+    std::fprintf(err, "volantra-archive-repair-console: cannot create the components: %s\n",
+                 error.what());
     return 3;
   }
   form->Button1Click(form->Button1());

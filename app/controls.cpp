@@ -2,9 +2,9 @@
 #include "app/controls.h"
 
 #include <QKeyEvent>
-#include <algorithm>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/form.h"
 #include "dataset/exceptions.h"
@@ -13,7 +13,9 @@ namespace app {
 
 namespace {
 
-QString ToQString(const std::string& text) { return QString::fromLocal8Bit(text); }
+QString ToQString(const std::string& text) {
+  return QString::fromLocal8Bit(text);
+}
 
 // A push button that, as on a dialog of the classic desktop, also clicks on
 // Enter and Return while it has the focus. Space is handled by Qt itself.
@@ -27,7 +29,8 @@ class PushButtonWidget : public QPushButton {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !event->isAutoRepeat()) {
       event->accept();
       click();
       return;
@@ -46,17 +49,35 @@ TControl::TControl(dataset::TComponent* owner, QWidget* widget)
   widget->show();  // shown with its form; hidden while the form is hidden
 }
 
-TControl::~TControl() { delete widget_.data(); }
+TControl::~TControl() {
+  delete widget_.data();
+}
 
-int TControl::Left() const { return widget_ ? widget_->x() : 0; }
-int TControl::Top() const { return widget_ ? widget_->y() : 0; }
-int TControl::Width() const { return widget_ ? widget_->width() : 0; }
-int TControl::Height() const { return widget_ ? widget_->height() : 0; }
+int TControl::Left() const {
+  return widget_ ? widget_->x() : 0;
+}
+int TControl::Top() const {
+  return widget_ ? widget_->y() : 0;
+}
+int TControl::Width() const {
+  return widget_ ? widget_->width() : 0;
+}
+int TControl::Height() const {
+  return widget_ ? widget_->height() : 0;
+}
 
-void TControl::SetLeft(int left) { SetBounds(left, Top(), Width(), Height()); }
-void TControl::SetTop(int top) { SetBounds(Left(), top, Width(), Height()); }
-void TControl::SetWidth(int width) { SetBounds(Left(), Top(), width, Height()); }
-void TControl::SetHeight(int height) { SetBounds(Left(), Top(), Width(), height); }
+void TControl::SetLeft(int left) {
+  SetBounds(left, Top(), Width(), Height());
+}
+void TControl::SetTop(int top) {
+  SetBounds(Left(), top, Width(), Height());
+}
+void TControl::SetWidth(int width) {
+  SetBounds(Left(), Top(), width, Height());
+}
+void TControl::SetHeight(int height) {
+  SetBounds(Left(), Top(), Width(), height);
+}
 
 void TControl::SetBounds(int left, int top, int width, int height) {
   if (!widget_) return;
@@ -64,7 +85,9 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   AdjustBounds();
 }
 
-bool TControl::Enabled() const { return widget_ && widget_->isEnabled(); }
+bool TControl::Enabled() const {
+  return widget_ && widget_->isEnabled();
+}
 
 void TControl::SetEnabled(bool enabled) {
   if (widget_) widget_->setEnabled(enabled);
@@ -77,7 +100,9 @@ TLabel::TLabel(dataset::TComponent* owner) : TControl(owner, new QLabel) {
   Label()->setFocusPolicy(Qt::NoFocus);
 }
 
-QLabel* TLabel::Label() const { return static_cast<QLabel*>(Widget()); }
+QLabel* TLabel::Label() const {
+  return static_cast<QLabel*>(Widget());
+}
 
 void TLabel::SetCaption(const std::string& caption) {
   caption_ = caption;
@@ -107,7 +132,9 @@ TButton::TButton(dataset::TComponent* owner) : TControl(owner, new PushButtonWid
   });
 }
 
-QPushButton* TButton::Button() const { return static_cast<QPushButton*>(Widget()); }
+QPushButton* TButton::Button() const {
+  return static_cast<QPushButton*>(Widget());
+}
 
 void TButton::SetCaption(const std::string& caption) {
   caption_ = caption;

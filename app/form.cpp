@@ -24,12 +24,18 @@ namespace {
 QColor ColorFor(TColor color) {
   const QPalette palette = QApplication::palette();
   switch (color) {
-    case clBlack: return Qt::black;
-    case clWhite: return Qt::white;
-    case clBtnFace: return palette.color(QPalette::Button);
-    case clBtnText: return palette.color(QPalette::ButtonText);
-    case clWindow: return palette.color(QPalette::Base);
-    case clWindowText: return palette.color(QPalette::WindowText);
+    case clBlack:
+      return Qt::black;
+    case clWhite:
+      return Qt::white;
+    case clBtnFace:
+      return palette.color(QPalette::Button);
+    case clBtnText:
+      return palette.color(QPalette::ButtonText);
+    case clWindow:
+      return palette.color(QPalette::Base);
+    case clWindowText:
+      return palette.color(QPalette::WindowText);
   }
   return palette.color(QPalette::Window);
 }
@@ -77,9 +83,13 @@ TForm::TForm(dataset::TComponent* owner)
 }
 
 // The controls go first, each taking its widget along, then the window.
-TForm::~TForm() { DestroyComponents(); }
+TForm::~TForm() {
+  DestroyComponents();
+}
 
-QWidget* TForm::Widget() const { return window_.get(); }
+QWidget* TForm::Widget() const {
+  return window_.get();
+}
 
 void TForm::SetCaption(const std::string& caption) {
   caption_ = caption;
@@ -91,12 +101,20 @@ void TForm::SetBorderStyle(TFormBorderStyle style) {
   ApplyBorder();
 }
 
-int TForm::ClientWidth() const { return window_->width(); }
-int TForm::ClientHeight() const { return window_->height(); }
+int TForm::ClientWidth() const {
+  return window_->width();
+}
+int TForm::ClientHeight() const {
+  return window_->height();
+}
 
-void TForm::SetClientWidth(int width) { Resize(QSize(std::max(width, 0), window_->height())); }
+void TForm::SetClientWidth(int width) {
+  Resize(QSize(std::max(width, 0), window_->height()));
+}
 
-void TForm::SetClientHeight(int height) { Resize(QSize(window_->width(), std::max(height, 0))); }
+void TForm::SetClientHeight(int height) {
+  Resize(QSize(window_->width(), std::max(height, 0)));
+}
 
 void TForm::Resize(QSize size) {
   window_->setMinimumSize(0, 0);
@@ -133,11 +151,12 @@ void TForm::ApplyBorder() {
       flags = Qt::Window | Qt::FramelessWindowHint;
       break;
     case bsDialog:
-      flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+      flags =
+          Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
       break;
     case bsSingle:
-      flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-              Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+      flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+              Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
       break;
     case bsToolWindow:
       flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
@@ -184,11 +203,14 @@ void TForm::UpdateTabOrder() {
   std::vector<TButton*> buttons;
   for (int i = 0; i < ComponentCount(); ++i) {
     auto* button = dynamic_cast<TButton*>(Components(i));
-    if (button != nullptr && button->TabOrder() >= 0 && button->Widget() != nullptr) buttons.push_back(button);
+    if (button != nullptr && button->TabOrder() >= 0 && button->Widget() != nullptr)
+      buttons.push_back(button);
   }
-  std::stable_sort(buttons.begin(), buttons.end(),
-                   [](const TButton* a, const TButton* b) { return a->TabOrder() < b->TabOrder(); });
-  for (size_t i = 1; i < buttons.size(); ++i) QWidget::setTabOrder(buttons[i - 1]->Widget(), buttons[i]->Widget());
+  std::stable_sort(buttons.begin(), buttons.end(), [](const TButton* a, const TButton* b) {
+    return a->TabOrder() < b->TabOrder();
+  });
+  for (size_t i = 1; i < buttons.size(); ++i)
+    QWidget::setTabOrder(buttons[i - 1]->Widget(), buttons[i]->Widget());
 }
 
 void TForm::Loaded() {
@@ -202,7 +224,9 @@ void TForm::Show() {
   FocusFirstControl();
 }
 
-void TForm::Close() { window_->close(); }
+void TForm::Close() {
+  window_->close();
+}
 
 // The design position counts for poDesigned only. Centring uses the size of
 // the frame: creating the native window first lets the platform report its
@@ -210,13 +234,16 @@ void TForm::Close() { window_->close(); }
 void TForm::PlaceOnScreen() {
   window_->winId();
   QPoint top_left(left_, top_);
-  if (position_ == poScreenCenter || position_ == poDesktopCenter || position_ == poMainFormCenter ||
-      position_ == poOwnerFormCenter) {
-    QScreen* screen = window_->screen() != nullptr ? window_->screen() : QGuiApplication::primaryScreen();
+  if (position_ == poScreenCenter || position_ == poDesktopCenter ||
+      position_ == poMainFormCenter || position_ == poOwnerFormCenter) {
+    QScreen* screen =
+        window_->screen() != nullptr ? window_->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) {
-      const QRect area = position_ == poDesktopCenter ? screen->virtualGeometry() : screen->geometry();
+      const QRect area =
+          position_ == poDesktopCenter ? screen->virtualGeometry() : screen->geometry();
       const QSize frame = window_->frameGeometry().size();
-      top_left = QPoint(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+      top_left = QPoint(area.x() + (area.width() - frame.width()) / 2,
+                        area.y() + (area.height() - frame.height()) / 2);
     }
   }
   if (position_ != poDefault && position_ != poDefaultPosOnly) window_->move(top_left);

@@ -68,12 +68,12 @@ class TFont : public dataset::TPersistent {
   int PointSize(int pixels_per_inch) const;
 
  private:
-  TForm* form_;                          // Form whose window shows this font
+  TForm* form_;                         // Form whose window shows this font
   std::string name_ = "MS Sans Serif";  // Family asked for
-  int height_ = -11;                     // Negative: character height in pixels
-  TColor color_ = clWindowText;          // Text colour
+  int height_ = -11;                    // Negative: character height in pixels
+  TColor color_ = clWindowText;         // Text colour
   TFontCharset charset_ = DEFAULT_CHARSET;
-  TFontStyles style_;                    // Bold, italic, ...
+  TFontStyles style_;  // Bold, italic, ...
 };
 
 class FormWindow;
@@ -147,7 +147,7 @@ class TForm : public dataset::TComponent {
   std::string caption_;                 // Window title
   TFormBorderStyle border_style_ = bsSizeable;
   TPosition position_ = poDesigned;
-  int left_ = 0;                        // Design position of the frame
+  int left_ = 0;  // Design position of the frame
   int top_ = 0;
   TColor color_ = clBtnFace;
   TFont font_;

@@ -4,10 +4,13 @@ namespace app {
 
 int ExitStatusFor(RepairOutcome outcome) {
   switch (outcome) {
-    case RepairOutcome::kRepaired: return 0;
-    case RepairOutcome::kFailed: return 1;
+    case RepairOutcome::kRepaired:
+      return 0;
+    case RepairOutcome::kFailed:
+      return 1;
     case RepairOutcome::kUnableToConnect:
-    case RepairOutcome::kNotRun: return 2;
+    case RepairOutcome::kNotRun:
+      return 2;
   }
   return 2;
 }

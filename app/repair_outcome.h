@@ -6,10 +6,10 @@
 namespace app {
 
 enum class RepairOutcome {
-  kNotRun,         // "Fix Archive" not pressed yet
-  kRepaired,       // script executed and committed
-  kFailed,         // begin, script or commit failed; the rollback succeeded
-  kUnableToConnect // the connect or the rollback failed
+  kNotRun,          // "Fix Archive" not pressed yet
+  kRepaired,        // script executed and committed
+  kFailed,          // begin, script or commit failed; the rollback succeeded
+  kUnableToConnect  // the connect or the rollback failed
 };
 
 inline constexpr char kStartText[] = "< Click Button";

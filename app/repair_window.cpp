@@ -86,16 +86,26 @@ void TForm1::Button1Click(dataset::TObject*) {
   if (button1_ != nullptr) button1_->SetEnabled(false);
 }
 
-void TForm1::Button2Click(dataset::TObject*) { Close(); }
+void TForm1::Button2Click(dataset::TObject*) {
+  Close();
+}
 
 void TForm1::ShowOutcome(RepairOutcome outcome) {
   outcome_ = outcome;
   if (label1_ == nullptr) return;
   switch (outcome) {
-    case RepairOutcome::kRepaired: label1_->SetCaption(kRepairedText); break;
-    case RepairOutcome::kFailed: label1_->SetCaption(kFailedText); break;
-    case RepairOutcome::kUnableToConnect: label1_->SetCaption(kUnableToConnectText); break;
-    case RepairOutcome::kNotRun: label1_->SetCaption(kStartText); break;
+    case RepairOutcome::kRepaired:
+      label1_->SetCaption(kRepairedText);
+      break;
+    case RepairOutcome::kFailed:
+      label1_->SetCaption(kFailedText);
+      break;
+    case RepairOutcome::kUnableToConnect:
+      label1_->SetCaption(kUnableToConnectText);
+      break;
+    case RepairOutcome::kNotRun:
+      label1_->SetCaption(kStartText);
+      break;
   }
 }
 

@@ -13,8 +13,8 @@ namespace {
 
 using dataset::RegisterClass;
 
-const std::vector<std::string> kColorNames = {"clBlack", "clWhite", "clBtnFace", "clBtnText", "clWindow",
-                                              "clWindowText"};
+const std::vector<std::string> kColorNames = {"clBlack",   "clWhite",  "clBtnFace",
+                                              "clBtnText", "clWindow", "clWindowText"};
 
 void RegisterFont() {
   RegisterClass<TFont, dataset::TPersistent>("TFont")
@@ -23,7 +23,8 @@ void RegisterFont() {
       .Enum<TColor>("Color", &TFont::Color, &TFont::SetColor, kColorNames)
       .Integer("Height", &TFont::Height, &TFont::SetHeight)
       .String("Name", &TFont::Name, &TFont::SetName, std::nullopt)
-      .Set<TFontStyle>("Style", &TFont::Style, &TFont::SetStyle, {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
+      .Set<TFontStyle>("Style", &TFont::Style, &TFont::SetStyle,
+                       {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
 }
 
 // Properties in the order a stored window lists them.
@@ -31,19 +32,21 @@ void RegisterForms() {
   RegisterClass<TForm, dataset::TComponent>("TForm")
       .Integer("Left", &TForm::Left, &TForm::SetLeft)
       .Integer("Top", &TForm::Top, &TForm::SetTop)
-      .Enum<TFormBorderStyle>("BorderStyle", &TForm::BorderStyle, &TForm::SetBorderStyle,
-                              {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
-                              bsSizeable)
+      .Enum<TFormBorderStyle>(
+          "BorderStyle", &TForm::BorderStyle, &TForm::SetBorderStyle,
+          {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
+          bsSizeable)
       .String("Caption", &TForm::Caption, &TForm::SetCaption)
       .Integer("ClientHeight", &TForm::ClientHeight, &TForm::SetClientHeight)
       .Integer("ClientWidth", &TForm::ClientWidth, &TForm::SetClientWidth)
       .Enum<TColor>("Color", &TForm::Color, &TForm::SetColor, kColorNames)
       .Object("Font", [](TForm& form) { return &form.Font(); })
       .Boolean("OldCreateOrder", &TForm::OldCreateOrder, &TForm::SetOldCreateOrder)
-      .Enum<TPosition>("Position", &TForm::Position, &TForm::SetPosition,
-                       {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
-                        "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"},
-                       poDesigned)
+      .Enum<TPosition>(
+          "Position", &TForm::Position, &TForm::SetPosition,
+          {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
+           "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"},
+          poDesigned)
       .Integer("PixelsPerInch", &TForm::PixelsPerInch, &TForm::SetPixelsPerInch)
       .Integer("TextHeight", &TForm::TextHeight, &TForm::SetTextHeight);
   RegisterClass<TForm1, TForm>("TForm1");

@@ -9,7 +9,6 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,8 +35,10 @@ struct Database {
     dir = pattern;
     store = (dir / "nce.db").string();
     if (NdsConnect(dir.c_str(), &connection) != 0) std::abort();
-    Run("CREATE TABLE walk (id INTEGER, name CHAR(20), amount NUMERIC(10,2), day DATE, flag LOGICAL)");
-    Run("INSERT INTO walk SELECT x, 'name ' || x, x / 100.0, date('2000-01-01', '+' || (x % 9000) || ' days'), "
+    Run("CREATE TABLE walk (id INTEGER, name CHAR(20), amount NUMERIC(10,2), day DATE, flag "
+        "LOGICAL)");
+    Run("INSERT INTO walk SELECT x, 'name ' || x, x / 100.0, date('2000-01-01', '+' || (x % 9000) "
+        "|| ' days'), "
         "x % 2 FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
         std::to_string(kRecords) + ") SELECT x FROM c)");
   }
@@ -85,7 +86,8 @@ void EngineWalk(benchmark::State& state) {
       ++rows;
     }
   }
-  if (rows != kRecords * static_cast<int64_t>(state.iterations())) state.SkipWithError("rows missing");
+  if (rows != kRecords * static_cast<int64_t>(state.iterations()))
+    state.SkipWithError("rows missing");
   state.SetItemsProcessed(rows);
   NdsCloseTable(cursor);
 }
@@ -95,7 +97,8 @@ void SqliteStepLoop(benchmark::State& state) {
   sqlite3* db = nullptr;
   sqlite3_open_v2(Db().store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, (std::string("SELECT ") + kColumns + " FROM walk").c_str(), -1, &stmt, nullptr);
+  sqlite3_prepare_v2(db, (std::string("SELECT ") + kColumns + " FROM walk").c_str(), -1, &stmt,
+                     nullptr);
   int64_t rows = 0;
   for (auto _ : state) {
     while (sqlite3_step(stmt) == SQLITE_ROW) {
@@ -168,8 +171,9 @@ void SqliteRowidLookup(benchmark::State& state) {
   sqlite3* db = nullptr;
   sqlite3_open_v2(Db().store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, (std::string("SELECT ") + kColumns + " FROM walk WHERE rowid = ?1").c_str(), -1,
-                     &stmt, nullptr);
+  sqlite3_prepare_v2(db,
+                     (std::string("SELECT ") + kColumns + " FROM walk WHERE rowid = ?1").c_str(),
+                     -1, &stmt, nullptr);
   std::vector<uint32_t> numbers = RandomRecordNumbers();
   size_t i = 0;
   for (auto _ : state) {

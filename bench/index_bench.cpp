@@ -48,9 +48,10 @@ struct Database {
     store = (dir / "nce.db").string();
     Check(NdsConnect(dir.c_str(), &connection), "connect");
     Run("CREATE TABLE stock (id INTEGER, code CHAR(12), qty INTEGER)");
-    Run("INSERT INTO stock SELECT x, printf('K%07d', (x * 7919) % 1000000), x % 100 FROM (WITH RECURSIVE "
-        "c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < " + std::to_string(kRecords - 1) +
-        ") SELECT x FROM c)");
+    Run("INSERT INTO stock SELECT x, printf('K%07d', (x * 7919) % 1000000), x % 100 FROM (WITH "
+        "RECURSIVE "
+        "c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+        std::to_string(kRecords - 1) + ") SELECT x FROM c)");
     Run("CREATE INDEX by_code ON stock (code)");
     // The anchor: SQLite's own index on the same column.
     sqlite3* db = nullptr;
@@ -97,7 +98,8 @@ void EngineSeek(benchmark::State& state) {
   for (auto _ : state) {
     const std::string& key = keys[i++ % keys.size()];
     uint16_t found = 0;
-    Check(NdsSeek(db.order, key.data(), static_cast<uint16_t>(key.size()), NDS_STRINGKEY, NDS_HARDSEEK, &found),
+    Check(NdsSeek(db.order, key.data(), static_cast<uint16_t>(key.size()), NDS_STRINGKEY,
+                  NDS_HARDSEEK, &found),
           "seek");
     uint32_t length = static_cast<uint32_t>(record.size());
     Check(NdsGetRecord(db.cursor, record.data(), &length), "record");
@@ -111,7 +113,8 @@ void SqliteLookup(benchmark::State& state) {
   sqlite3* sqlite = nullptr;
   sqlite3_open_v2(db.store.c_str(), &sqlite, SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(sqlite, "SELECT rowid, id, code, qty FROM stock INDEXED BY plain_code WHERE code = ?1",
+  sqlite3_prepare_v2(sqlite,
+                     "SELECT rowid, id, code, qty FROM stock INDEXED BY plain_code WHERE code = ?1",
                      -1, &stmt, nullptr);
   std::vector<std::string> keys = RandomKeys();
   size_t i = 0;

@@ -21,7 +21,9 @@ struct Decimal {
   int scale = 0;
 };
 
-int IntegerDigits(const Decimal& d) { return static_cast<int>(d.digits.size()) - d.scale; }
+int IntegerDigits(const Decimal& d) {
+  return static_cast<int>(d.digits.size()) - d.scale;
+}
 
 // Drops leading zeros of the integer part; zero has no sign.
 void Canonicalize(Decimal& d) {
@@ -245,15 +247,18 @@ TBcd StrToBcd(const std::string& text) {
   return Pack(d);
 }
 
-std::string BcdToStr(const TBcd& value) { return Text(Unpack(value)); }
+std::string BcdToStr(const TBcd& value) {
+  return Text(Unpack(value));
+}
 
 std::string BcdToStrFixed(const TBcd& value, int precision, int digits) {
   Decimal d = Unpack(value);
   digits = std::clamp(digits, 0, 64);
   Rescale(d, digits);
   int int_digits = IntegerDigits(d);
-  bool int_zero = d.digits.substr(0, static_cast<size_t>(std::max(int_digits, 0)))
-                      .find_first_not_of('0') == std::string::npos;
+  bool int_zero =
+      d.digits.substr(0, static_cast<size_t>(std::max(int_digits, 0))).find_first_not_of('0') ==
+      std::string::npos;
   if (precision <= 0 || int_zero || int_digits <= precision) return Text(d);
   // Exponent form with `precision` significant digits.
   Decimal m = Unpack(value);
@@ -275,7 +280,9 @@ std::string BcdToStrFixed(const TBcd& value, int precision, int digits) {
   return mantissa + "E+" + e;
 }
 
-TBcd Int64ToBcd(int64_t value) { return StrToBcd(std::to_string(value)); }
+TBcd Int64ToBcd(int64_t value) {
+  return StrToBcd(std::to_string(value));
+}
 
 int64_t BcdToInt64(const TBcd& value) {
   Decimal d = Unpack(value);
@@ -306,7 +313,8 @@ double BcdToDouble(const TBcd& value) {
 TBcd CurrToBcd(int64_t scaled, int precision) {
   Decimal d;
   d.negative = scaled < 0;
-  uint64_t magnitude = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  uint64_t magnitude =
+      scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
   d.digits = std::to_string(magnitude);
   if (d.digits.size() < 4) d.digits.insert(0, 4 - d.digits.size(), '0');
   d.scale = 4;
@@ -363,9 +371,13 @@ bool IsBcdZero(const TBcd& value) {
   return d.digits.find_first_not_of('0') == std::string::npos;
 }
 
-bool IsBcdNegative(const TBcd& value) { return Unpack(value).negative; }
+bool IsBcdNegative(const TBcd& value) {
+  return Unpack(value).negative;
+}
 
-int BcdScale(const TBcd& value) { return Unpack(value).scale; }
+int BcdScale(const TBcd& value) {
+  return Unpack(value).scale;
+}
 
 int BcdPrecision(const TBcd& value) {
   Decimal d = Unpack(value);
@@ -374,7 +386,9 @@ int BcdPrecision(const TBcd& value) {
   return std::max(int_digits + d.scale, 1);
 }
 
-TBcd BcdAdd(const TBcd& a, const TBcd& b) { return Pack(Add(Unpack(a), Unpack(b))); }
+TBcd BcdAdd(const TBcd& a, const TBcd& b) {
+  return Pack(Add(Unpack(a), Unpack(b)));
+}
 
 TBcd BcdSubtract(const TBcd& a, const TBcd& b) {
   Decimal y = Unpack(b);

@@ -54,11 +54,14 @@ bool NormalizeBcd(const TBcd& value, TBcd& out, int precision, int places);
 
 // -1, 0 or 1 by numeric value (1.5 equals 1.50).
 int BcdCompare(const TBcd& a, const TBcd& b);
-inline bool operator==(const TBcd& a, const TBcd& b) { return BcdCompare(a, b) == 0; }
+inline bool operator==(const TBcd& a, const TBcd& b) {
+  return BcdCompare(a, b) == 0;
+}
 bool IsBcdZero(const TBcd& value);
 bool IsBcdNegative(const TBcd& value);
 int BcdScale(const TBcd& value);      // Decimal places
-int BcdPrecision(const TBcd& value);  // Significant digits: integer digits without leading zeros plus decimal places
+int BcdPrecision(const TBcd& value);  // Significant digits: integer digits without leading zeros
+                                      // plus decimal places
 
 // Exact arithmetic. The result keeps the larger number of decimal places
 // (their sum for a product, reduced by rounding when it would exceed 32

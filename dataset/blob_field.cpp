@@ -11,13 +11,15 @@ TBlobField::TBlobField(TComponent* owner, TFieldType type) : TField(owner, type)
 
 int64_t TBlobField::BlobSize() const {
   if (IsNull()) return 0;
-  std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(const_cast<TBlobField&>(*this), bmRead);
+  std::unique_ptr<TStream> stream =
+      DataSet()->CreateBlobStream(const_cast<TBlobField&>(*this), bmRead);
   return stream ? stream->Size() : 0;
 }
 
 std::string TBlobField::AsString() const {
   if (!DataSet()) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-  std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(const_cast<TBlobField&>(*this), bmRead);
+  std::unique_ptr<TStream> stream =
+      DataSet()->CreateBlobStream(const_cast<TBlobField&>(*this), bmRead);
   if (!stream) return "";
   std::string text(static_cast<size_t>(stream->Size()), '\0');
   stream->SetPosition(0);

@@ -58,7 +58,8 @@ struct TPropInfo {
   std::function<void(TPersistent&, int64_t)> set_ordinal;
   std::function<double(const TPersistent&)> get_float;
   std::function<void(TPersistent&, double)> set_float;
-  std::function<std::string(const TPersistent&)> get_string;  // pkString; pkMethod: the handler's name
+  std::function<std::string(const TPersistent&)>
+      get_string;  // pkString; pkMethod: the handler's name
   std::function<void(TPersistent&, const std::string&)> set_string;
   std::function<TComponent*(const TPersistent&)> get_component;
   // Raises EReadError when the component is not of the property's class.
@@ -128,7 +129,9 @@ class TClassBuilder {
   TClassBuilder& Integer(std::string name, G get, S set, std::optional<int64_t> def = std::nullopt,
                          Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkInteger, std::move(stored));
-    p.get_ordinal = [get](const TPersistent& o) { return static_cast<int64_t>(std::invoke(get, Self(o))); };
+    p.get_ordinal = [get](const TPersistent& o) {
+      return static_cast<int64_t>(std::invoke(get, Self(o)));
+    };
     p.set_ordinal = [set](TPersistent& o, int64_t v) { std::invoke(set, Self(o), v); };
     p.default_ordinal = def;
     return Add(std::move(p));
@@ -138,7 +141,9 @@ class TClassBuilder {
   TClassBuilder& Float(std::string name, G get, S set, std::optional<double> def = std::nullopt,
                        Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkFloat, std::move(stored));
-    p.get_float = [get](const TPersistent& o) { return static_cast<double>(std::invoke(get, Self(o))); };
+    p.get_float = [get](const TPersistent& o) {
+      return static_cast<double>(std::invoke(get, Self(o)));
+    };
     p.set_float = [set](TPersistent& o, double v) { std::invoke(set, Self(o), v); };
     p.default_float = def;
     return Add(std::move(p));
@@ -148,7 +153,9 @@ class TClassBuilder {
   TClassBuilder& Boolean(std::string name, G get, S set, std::optional<bool> def = std::nullopt,
                          Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkBoolean, std::move(stored));
-    p.get_ordinal = [get](const TPersistent& o) { return int64_t{std::invoke(get, Self(o)) ? 1 : 0}; };
+    p.get_ordinal = [get](const TPersistent& o) {
+      return int64_t{std::invoke(get, Self(o)) ? 1 : 0};
+    };
     p.set_ordinal = [set](TPersistent& o, int64_t v) { std::invoke(set, Self(o), v != 0); };
     if (def) p.default_ordinal = *def ? 1 : 0;
     return Add(std::move(p));
@@ -171,8 +178,12 @@ class TClassBuilder {
                       std::optional<E> def = std::nullopt, Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkEnum, std::move(stored));
     p.names = std::move(names);
-    p.get_ordinal = [get](const TPersistent& o) { return static_cast<int64_t>(std::invoke(get, Self(o))); };
-    p.set_ordinal = [set](TPersistent& o, int64_t v) { std::invoke(set, Self(o), static_cast<E>(v)); };
+    p.get_ordinal = [get](const TPersistent& o) {
+      return static_cast<int64_t>(std::invoke(get, Self(o)));
+    };
+    p.set_ordinal = [set](TPersistent& o, int64_t v) {
+      std::invoke(set, Self(o), static_cast<E>(v));
+    };
     if (def) p.default_ordinal = static_cast<int64_t>(*def);
     return Add(std::move(p));
   }
@@ -198,7 +209,9 @@ class TClassBuilder {
   template <class T, class G, class S>
   TClassBuilder& Component(std::string name, G get, S set, Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkComponent, std::move(stored));
-    p.get_component = [get](const TPersistent& o) -> TComponent* { return std::invoke(get, Self(o)); };
+    p.get_component = [get](const TPersistent& o) -> TComponent* {
+      return std::invoke(get, Self(o));
+    };
     p.set_component = [set](TPersistent& o, TComponent* c) {
       T* typed = dynamic_cast<T*>(c);
       if (c && !typed) detail::ThrowWrongComponentClass(TypeClassName(typeid(T)), *c);
@@ -223,7 +236,9 @@ class TClassBuilder {
   template <class G, class S>
   TClassBuilder& Event(std::string name, G get_name, S set, Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkMethod, std::move(stored));
-    p.get_string = [get_name](const TPersistent& o) { return std::string(std::invoke(get_name, Self(o))); };
+    p.get_string = [get_name](const TPersistent& o) {
+      return std::string(std::invoke(get_name, Self(o)));
+    };
     p.set_method = [set](TPersistent& o, const std::string& n, TNotifyEvent h) {
       std::invoke(set, Self(o), n, std::move(h));
     };

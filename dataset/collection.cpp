@@ -8,7 +8,9 @@ namespace dataset {
 
 // --- TCollectionItem -------------------------------------------------------
 
-TCollectionItem::TCollectionItem(TCollection* collection) { SetCollection(collection); }
+TCollectionItem::TCollectionItem(TCollection* collection) {
+  SetCollection(collection);
+}
 
 TCollectionItem::~TCollectionItem() {
   if (collection_) collection_->RemoveItem(this);
@@ -37,9 +39,13 @@ void TCollectionItem::SetIndex(int index) {
   Changed(true);
 }
 
-std::string TCollectionItem::DisplayName() const { return ClassName(); }
+std::string TCollectionItem::DisplayName() const {
+  return ClassName();
+}
 
-TPersistent* TCollectionItem::GetOwner() const { return collection_; }
+TPersistent* TCollectionItem::GetOwner() const {
+  return collection_;
+}
 
 std::string TCollectionItem::GetNamePath() const {
   if (!collection_) return ClassName();
@@ -145,7 +151,9 @@ void TCollection::Assign(const TPersistent* source) {
   EndUpdate();
 }
 
-void TCollection::BeginUpdate() { ++update_count_; }
+void TCollection::BeginUpdate() {
+  ++update_count_;
+}
 
 void TCollection::EndUpdate() {
   if (update_count_ == 0) return;

@@ -109,11 +109,11 @@ class TCollection : public TPersistent {
   void CheckIndex(int index) const;
 
   ItemFactory factory_;
-  TPersistent* owner_ = nullptr;           // Holds this collection; not owned
-  std::vector<TCollectionItem*> items_;    // Owned
+  TPersistent* owner_ = nullptr;         // Holds this collection; not owned
+  std::vector<TCollectionItem*> items_;  // Owned
   int update_count_ = 0;
-  int next_id_ = 0;                        // ID of the next item added
-  std::string prop_name_;                  // Property name under the owner
+  int next_id_ = 0;        // ID of the next item added
+  std::string prop_name_;  // Property name under the owner
 };
 
 }  // namespace dataset

@@ -14,7 +14,9 @@ namespace dataset {
 
 // --- TObject ---------------------------------------------------------------
 
-std::string TObject::ClassName() const { return TypeClassName(typeid(*this)); }
+std::string TObject::ClassName() const {
+  return TypeClassName(typeid(*this));
+}
 
 std::string TypeClassName(const std::type_info& type) {
   const char* mangled = type.name();
@@ -163,7 +165,9 @@ void TComponent::SetAncestor(bool value) {
   value ? state_.Include(csAncestor) : state_.Exclude(csAncestor);
 }
 
-void TComponent::Loaded() { state_.Exclude(csLoading); }
+void TComponent::Loaded() {
+  state_.Exclude(csLoading);
+}
 
 void TComponent::Destroying() {
   if (state_.Contains(csDestroying)) return;
@@ -221,15 +225,20 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& proc) const
 
 void TComponent::SetParentComponent(TComponent*) {}
 
-TNotifyEvent TComponent::FindMethod(const std::string&) { return {}; }
+TNotifyEvent TComponent::FindMethod(const std::string&) {
+  return {};
+}
 
 // "Left" and "Top" of the design position, as 16-bit halves of DesignInfo.
 void TComponent::DefineProperties(TFiler& filer) {
   TPersistent::DefineProperties(filer);
-  auto half = [this](int shift) { return static_cast<int16_t>(static_cast<uint32_t>(design_info_) >> shift); };
+  auto half = [this](int shift) {
+    return static_cast<int16_t>(static_cast<uint32_t>(design_info_) >> shift);
+  };
   auto set_half = [this](int shift, int64_t value) {
     const uint32_t others = static_cast<uint32_t>(design_info_) & ~(0xFFFFu << shift);
-    design_info_ = static_cast<int32_t>(others | ((static_cast<uint32_t>(value) & 0xFFFFu) << shift));
+    design_info_ =
+        static_cast<int32_t>(others | ((static_cast<uint32_t>(value) & 0xFFFFu) << shift));
   };
   filer.DefineProperty(
       "Left", [set_half](TReader& r) { set_half(0, r.ReadInteger()); },

@@ -205,8 +205,8 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> free_notifies_;  // Linked by FreeNotification, not owned
   std::string name_;                        // Empty or a valid identifier
   TComponentState state_;
-  int64_t tag_ = 0;                         // Free for the application
-  int32_t design_info_ = 0;                 // Design position, see DesignInfo
+  int64_t tag_ = 0;          // Free for the application
+  int32_t design_info_ = 0;  // Design position, see DesignInfo
 };
 
 }  // namespace dataset

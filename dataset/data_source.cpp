@@ -124,7 +124,9 @@ void TDataLink::SetDataSource(TDataSource* source) {
   UpdateState();
 }
 
-TDataSet* TDataLink::DataSet() const { return data_source_ ? data_source_->DataSet() : nullptr; }
+TDataSet* TDataLink::DataSet() const {
+  return data_source_ ? data_source_->DataSet() : nullptr;
+}
 
 void TDataLink::SetReadOnly(bool value) {
   if (value == read_only_) return;
@@ -216,7 +218,8 @@ void TDataLink::DataEvent(TDataEvent event, std::intptr_t info) {
 void TDataLink::UpdateState() {
   TDataSetState state = data_source_ ? data_source_->State() : dsInactive;
   SetActive(state != dsInactive);
-  bool editing = active_ && !read_only_ && (state == dsEdit || state == dsInsert || state == dsSetKey);
+  bool editing =
+      active_ && !read_only_ && (state == dsEdit || state == dsInsert || state == dsSetKey);
   if (editing != editing_) {
     editing_ = editing;
     EditingChanged();
@@ -241,7 +244,8 @@ void TDataLink::ClampFirstRecord(int scroll) {
   int active = dataset->ActiveRecord();
   if (active < first_record_) first_record_ = active;
   if (active >= first_record_ + buffer_count_) first_record_ = active - buffer_count_ + 1;
-  first_record_ = std::min(first_record_, std::max(0, dataset->WindowRecordCount() - buffer_count_));
+  first_record_ =
+      std::min(first_record_, std::max(0, dataset->WindowRecordCount() - buffer_count_));
   first_record_ = std::max(first_record_, 0);
 }
 
@@ -268,7 +272,9 @@ void TMasterDataLink::CheckBrowseMode() {
   if (dataset_->Active()) dataset_->CheckBrowseMode();
 }
 
-void TMasterDataLink::LayoutChanged() { ActiveChanged(); }
+void TMasterDataLink::LayoutChanged() {
+  ActiveChanged();
+}
 
 void TMasterDataLink::RecordChanged(TField* field) {
   if (DataSource()->State() == dsSetKey || !dataset_->Active() || fields_.empty()) return;

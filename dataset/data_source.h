@@ -62,11 +62,11 @@ class TDataSource : public TComponent {
   void NotifyLinks(TDataEvent event, std::intptr_t info);
   void UpdateState();
 
-  TDataSet* dataset_ = nullptr;        // not owned
+  TDataSet* dataset_ = nullptr;  // not owned
   bool enabled_ = true;
   bool auto_edit_ = true;
   TDataSetState state_ = dsInactive;
-  std::vector<TDataLink*> links_;      // not owned
+  std::vector<TDataLink*> links_;  // not owned
 };
 
 // A link to a data source. Derived links override the reactions below;
@@ -143,9 +143,9 @@ class TDataLink {
   bool active_ = false;
   bool editing_ = false;
   bool read_only_ = false;
-  bool updating_ = false;               // inside UpdateRecord
+  bool updating_ = false;  // inside UpdateRecord
   int buffer_count_ = 1;
-  int first_record_ = 0;                // window index of the link's first record
+  int first_record_ = 0;  // window index of the link's first record
 };
 
 // A link that serves another dataset (a detail): DetailDataSet names it.
@@ -180,9 +180,9 @@ class TMasterDataLink : public TDetailDataLink {
   void RecordChanged(TField* field) override;
 
  private:
-  TDataSet* dataset_;                // the detail dataset
+  TDataSet* dataset_;  // the detail dataset
   std::string field_names_;
-  std::vector<TField*> fields_;      // master fields, not owned
+  std::vector<TField*> fields_;  // master fields, not owned
 };
 
 }  // namespace dataset

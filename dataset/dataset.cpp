@@ -23,8 +23,12 @@ namespace {
 std::atomic<TDataSetExceptionHook> g_exception_hook{nullptr};
 }  // namespace
 
-void SetDataSetExceptionHook(TDataSetExceptionHook hook) { g_exception_hook.store(hook); }
-TDataSetExceptionHook DataSetExceptionHook() { return g_exception_hook.load(); }
+void SetDataSetExceptionHook(TDataSetExceptionHook hook) {
+  g_exception_hook.store(hook);
+}
+TDataSetExceptionHook DataSetExceptionHook() {
+  return g_exception_hook.load();
+}
 
 TDataSet::TDataSet(TComponent* owner)
     : TComponent(owner),
@@ -206,7 +210,9 @@ void TDataSet::EnableControls() {
   }
 }
 
-void TDataSet::FireAfterOpen() { Fire(AfterOpen); }
+void TDataSet::FireAfterOpen() {
+  Fire(AfterOpen);
+}
 
 void TDataSet::ForwardException() {
   if (TDataSetExceptionHook hook = DataSetExceptionHook()) hook(*this);
@@ -222,7 +228,9 @@ void TDataSet::HandleEventException() {
 
 // ---- Data sources -------------------------------------------------------------
 
-TDataSource* TDataSet::MasterDataSource() { return nullptr; }
+TDataSource* TDataSet::MasterDataSource() {
+  return nullptr;
+}
 
 bool TDataSet::IsLinkedTo(TDataSource* source) {
   // Walk up the chain of master sources starting at `source`; a chain that

@@ -43,12 +43,14 @@ using TUpdateRecordEvent =
     std::function<void(TDataSet& dataset, TUpdateKind kind, TUpdateAction& action)>;
 
 // The framework's messages.
-extern const char* const kDataSetOpenMessage;    // "Cannot perform this operation on an open dataset"
-extern const char* const kDataSetClosedMessage;  // "Cannot perform this operation on a closed dataset"
-extern const char* const kDataSetEmptyMessage;   // "Cannot perform this operation on an empty dataset"
-extern const char* const kDataSetReadOnlyMessage;  // "Cannot modify a read-only dataset"
-extern const char* const kNotEditingMessage;     // "Dataset not in edit or insert mode"
-extern const char* const kRecordNotFoundMessage;  // "Record not found"
+extern const char* const kDataSetOpenMessage;  // "Cannot perform this operation on an open dataset"
+extern const char* const
+    kDataSetClosedMessage;  // "Cannot perform this operation on a closed dataset"
+extern const char* const
+    kDataSetEmptyMessage;  // "Cannot perform this operation on an empty dataset"
+extern const char* const kDataSetReadOnlyMessage;   // "Cannot modify a read-only dataset"
+extern const char* const kNotEditingMessage;        // "Dataset not in edit or insert mode"
+extern const char* const kRecordNotFoundMessage;    // "Record not found"
 extern const char* const kCircularDataLinkMessage;  // "Circular Data Link"
 
 // Registers TDataSet, TDataSource and the field classes with their published
@@ -573,11 +575,11 @@ class TDataSet : public TComponent {
   void RemoveDataSource(TDataSource* source);
 
   TDataSetState state_ = dsInactive;
-  bool modified_ = false;          // a data field changed since edit/insert began
-  bool streamed_active_ = false;   // Active as read from a stored description
-  bool default_fields_ = false;    // fields created at open from the definitions
+  bool modified_ = false;         // a data field changed since edit/insert began
+  bool streamed_active_ = false;  // Active as read from a stored description
+  bool default_fields_ = false;   // fields created at open from the definitions
   bool auto_calc_fields_ = true;
-  bool found_ = false;             // result of the last FindFirst/Last/Next/Prior
+  bool found_ = false;  // result of the last FindFirst/Last/Next/Prior
 
   // The window of record buffers. buffers_ holds BufferCount + 1 buffers
   // (the last is spare); records occupy 0 .. record_count_-1.
@@ -585,17 +587,17 @@ class TDataSet : public TComponent {
   int buffer_count_ = 0;
   int record_count_ = 0;
   int active_record_ = 0;
-  int current_record_ = -1;        // buffer the cursor stands on, -1 unknown
+  int current_record_ = -1;  // buffer the cursor stands on, -1 unknown
   bool bof_ = true;
   bool eof_ = true;
   int bookmark_size_ = 0;
   TRecordBuffer calc_buffer_ = nullptr;  // buffer of the calc-fields state
 
-  int disable_count_ = 0;          // DisableControls nesting
-  bool enable_event_pending_ = false;  // an event was held back meanwhile
+  int disable_count_ = 0;               // DisableControls nesting
+  bool enable_event_pending_ = false;   // an event was held back meanwhile
   bool layout_change_pending_ = false;  // ... and it changed the layout
 
-  TFields fields_;                 // field objects, in field order; not owned
+  TFields fields_;  // field objects, in field order; not owned
   std::unique_ptr<TFieldDefs> field_defs_;
   std::unique_ptr<TIndexDefs> index_defs_;
   int calc_fields_size_ = 0;

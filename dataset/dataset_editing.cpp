@@ -10,11 +10,14 @@ void TDataSet::CheckCanModify() {
   if (!CanModify()) DatabaseError(kDataSetReadOnlyMessage);
 }
 
-bool TDataSet::CanModify() { return true; }
+bool TDataSet::CanModify() {
+  return true;
+}
 
 void TDataSet::CheckRequiredFields() {
   for (TField* field : fields_) {
-    if (field->Required() && !field->ReadOnly() && field->FieldKind() == fkData && field->IsNull()) {
+    if (field->Required() && !field->ReadOnly() && field->FieldKind() == fkData &&
+        field->IsNull()) {
       DatabaseError("Field '" + field->DisplayName() + "' must have a value");
     }
   }
@@ -172,7 +175,9 @@ void TDataSet::ClearCalculatedArea(TRecordBuffer buffer) {
   if (calc_fields_size_ > 0) std::memset(buffer + RecordImageSize(), 0, calc_fields_size_);
 }
 
-void TDataSet::NotifyNewRecord() { Fire(OnNewRecord); }
+void TDataSet::NotifyNewRecord() {
+  Fire(OnNewRecord);
+}
 
 void TDataSet::Post() {
   UpdateRecord();
@@ -253,8 +258,12 @@ void TDataSet::ClearFields() {
   NotifyDataEvent(deRecordChange);
 }
 
-void TDataSet::InsertRecord(const std::vector<Variant>& values) { AddRecord(values, false); }
-void TDataSet::AppendRecord(const std::vector<Variant>& values) { AddRecord(values, true); }
+void TDataSet::InsertRecord(const std::vector<Variant>& values) {
+  AddRecord(values, false);
+}
+void TDataSet::AppendRecord(const std::vector<Variant>& values) {
+  AddRecord(values, true);
+}
 
 void TDataSet::AddRecord(const std::vector<Variant>& values, bool append) {
   if (static_cast<int>(values.size()) > fields_.Count()) {
@@ -306,6 +315,8 @@ void TDataSet::AddRecord(const std::vector<Variant>& values, bool append) {
   Fire(AfterPost);
 }
 
-void TDataSet::InternalAddRecord(TRecordBuffer, bool) { PostRecord(); }
+void TDataSet::InternalAddRecord(TRecordBuffer, bool) {
+  PostRecord();
+}
 
 }  // namespace dataset

@@ -111,8 +111,9 @@ void TDataSet::BindFields(bool binding) {
     if (index < 0) DatabaseError("Field '" + field->DisplayName() + "' not found");
     TFieldDef* def = field_defs_->Items(index);
     if (TypeFamily(field->DataType()) != TypeFamily(def->DataType())) {
-      DatabaseError("Type mismatch for field '" + field->DisplayName() + "', expecting: " +
-                    FieldTypeName(field->DataType()) + " actual: " + FieldTypeName(def->DataType()));
+      DatabaseError("Type mismatch for field '" + field->DisplayName() +
+                    "', expecting: " + FieldTypeName(field->DataType()) +
+                    " actual: " + FieldTypeName(def->DataType()));
     }
     // A text or bytes field narrower than its column would overflow its
     // value buffer when the dataset copies the column into it.
@@ -208,13 +209,19 @@ Variant TDataSet::StateFieldValue(TDataSetState state, TField& field) {
 
 // ---- Definitions and records --------------------------------------------------
 
-void TDataSet::BuildFieldDefs() { LoadFieldDefs(); }
+void TDataSet::BuildFieldDefs() {
+  LoadFieldDefs();
+}
 
 void TDataSet::UpdateIndexDefs() {}
 
-bool TDataSet::CopyCurrentRecord(void*) { return false; }
+bool TDataSet::CopyCurrentRecord(void*) {
+  return false;
+}
 
-bool TDataSet::IsIndexField(TField&) { return false; }
+bool TDataSet::IsIndexField(TField&) {
+  return false;
+}
 
 void TDataSet::CloseBlobField(TField&) {}
 

@@ -310,21 +310,33 @@ void TDataSet::Refresh() {
 
 // ---- Record numbers ------------------------------------------------------------
 
-int TDataSet::RecNo() { return ReadRecNo(); }
+int TDataSet::RecNo() {
+  return ReadRecNo();
+}
 
 void TDataSet::SetRecNo(int value) {
   CheckActive();
   MoveToRecNo(value);
 }
 
-int TDataSet::RecordCount() { return CountRecords(); }
+int TDataSet::RecordCount() {
+  return CountRecords();
+}
 
-bool TDataSet::IsSequenced() const { return SequencedQuery(); }
+bool TDataSet::IsSequenced() const {
+  return SequencedQuery();
+}
 
-int TDataSet::ReadRecNo() { return -1; }
+int TDataSet::ReadRecNo() {
+  return -1;
+}
 void TDataSet::MoveToRecNo(int) {}
-int TDataSet::CountRecords() { return -1; }
-bool TDataSet::SequencedQuery() const { return false; }
+int TDataSet::CountRecords() {
+  return -1;
+}
+bool TDataSet::SequencedQuery() const {
+  return false;
+}
 
 // ---- Bookmarks ---------------------------------------------------------------------
 
@@ -363,7 +375,9 @@ int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
   return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-bool TDataSet::BookmarkIsValid(const void*) { return false; }
+bool TDataSet::BookmarkIsValid(const void*) {
+  return false;
+}
 
 int TDataSet::CompareBookmarkValues(const void* a, const void* b) {
   if (!a && !b) return 0;

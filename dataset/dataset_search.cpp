@@ -11,7 +11,9 @@ namespace dataset {
 
 // ---- Filters ---------------------------------------------------------------
 
-void TDataSet::SetFilterText(const std::string& text) { filter_text_ = text; }
+void TDataSet::SetFilterText(const std::string& text) {
+  filter_text_ = text;
+}
 
 void TDataSet::SetFiltered(bool value) {
   if (filtered_ == value) return;
@@ -24,7 +26,9 @@ void TDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
   if (Active() && filtered_) First();
 }
 
-bool TDataSet::FindRecord(bool, bool) { return false; }
+bool TDataSet::FindRecord(bool, bool) {
+  return false;
+}
 
 bool TDataSet::FindFirst() {
   found_ = FindRecord(true, true);
@@ -63,7 +67,9 @@ Variant TDataSet::Lookup(const std::string& key_fields, const Variant& key_value
   return LookupValues(key_fields, key_values, result_fields);
 }
 
-bool TDataSet::LocateRecord(const std::string&, const Variant&, TLocateOptions) { return false; }
+bool TDataSet::LocateRecord(const std::string&, const Variant&, TLocateOptions) {
+  return false;
+}
 
 Variant TDataSet::LookupValues(const std::string&, const Variant&, const std::string&) {
   return Variant::Null();
@@ -116,7 +122,9 @@ void TDataSet::SetKey() {
   NotifyDataEvent(deDataSetChange);
 }
 
-void TDataSet::BeginKeyEdit() { DatabaseError("Key editing is not supported by this dataset"); }
+void TDataSet::BeginKeyEdit() {
+  DatabaseError("Key editing is not supported by this dataset");
+}
 
 void TDataSet::EndKeyEdit(bool) {
   NotifyDataEvent(deCheckBrowseMode);
@@ -127,7 +135,8 @@ void TDataSet::EndKeyEdit(bool) {
 // ---- Blobs ------------------------------------------------------------------------
 
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
-  if (field.DataSet() != this) DatabaseError("Field '" + field.DisplayName() + "' belongs to another dataset");
+  if (field.DataSet() != this)
+    DatabaseError("Field '" + field.DisplayName() + "' belongs to another dataset");
   if (!field.IsBlob()) DatabaseError("Field '" + field.DisplayName() + "' is not a blob field");
   return OpenBlobStream(field, mode);
 }
@@ -136,7 +145,9 @@ std::unique_ptr<TStream> TDataSet::OpenBlobStream(TField&, TBlobStreamMode) {
   DatabaseError("Blob streams are not supported by this dataset");
 }
 
-void TDataSet::UpdateStatus() { DatabaseError("Cached updates are not supported by this dataset"); }
+void TDataSet::UpdateStatus() {
+  DatabaseError("Cached updates are not supported by this dataset");
+}
 
 // ---- Provider interface ---------------------------------------------------------
 
@@ -146,19 +157,37 @@ int TDataSet::ProviderExecuteStatement(const std::string&, TParams*, std::unique
   DatabaseError("This dataset cannot execute SQL statements");
 }
 
-std::string TDataSet::ProviderQuoteChar() { return ""; }
-bool TDataSet::ProviderInTransaction() { return false; }
-bool TDataSet::ProviderIsSQLBased() { return false; }
-bool TDataSet::ProviderIsSQLSupported() { return false; }
+std::string TDataSet::ProviderQuoteChar() {
+  return "";
+}
+bool TDataSet::ProviderInTransaction() {
+  return false;
+}
+bool TDataSet::ProviderIsSQLBased() {
+  return false;
+}
+bool TDataSet::ProviderIsSQLSupported() {
+  return false;
+}
 void TDataSet::ProviderReset() {}
 void TDataSet::ProviderStartTransaction() {}
-bool TDataSet::ProviderUpdateRecord(TUpdateKind, TDataSet&) { return false; }
+bool TDataSet::ProviderUpdateRecord(TUpdateKind, TDataSet&) {
+  return false;
+}
 
-void TDataSet::ProviderExecute() { DatabaseError("This dataset cannot execute SQL statements"); }
+void TDataSet::ProviderExecute() {
+  DatabaseError("This dataset cannot execute SQL statements");
+}
 
-std::unique_ptr<TIndexDef> TDataSet::ProviderDefaultOrder() { return nullptr; }
-TParams* TDataSet::ProviderParams() { return nullptr; }
-std::string TDataSet::ProviderTableName() { return ""; }
+std::unique_ptr<TIndexDef> TDataSet::ProviderDefaultOrder() {
+  return nullptr;
+}
+TParams* TDataSet::ProviderParams() {
+  return nullptr;
+}
+std::string TDataSet::ProviderTableName() {
+  return "";
+}
 
 void TDataSet::ProviderSetParams(TParams&) {}
 

@@ -85,7 +85,9 @@ TDateTime FromLinear(double linear) {
 
 }  // namespace
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
   if (month < 1 || month > 12) return 0;
@@ -151,8 +153,8 @@ TDateTime EncodeDate(int year, int month, int day) {
 }
 
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& value) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999)
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999)
     return false;
   int64_t ms = ((hour * 60 + minute) * 60 + second) * 1000LL + msec;
   value = static_cast<double>(ms) / kMSecsPerDay;
@@ -213,7 +215,9 @@ void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec)
   hour = t / 60;
 }
 
-int DayOfWeek(TDateTime value) { return DateTimeToTimeStamp(value).Date % 7 + 1; }
+int DayOfWeek(TDateTime value) {
+  return DateTimeToTimeStamp(value).Date % 7 + 1;
+}
 
 int32_t DateTimeToJulianDay(TDateTime value) {
   double day = std::trunc(value) + kJulianDayOfDateTime0;
@@ -234,9 +238,13 @@ TDateTime JulianDayToDateTime(double julian_day) {
   return TimeStampToDateTime({0, static_cast<int32_t>(n)});
 }
 
-double DateTimeToJulianDate(TDateTime value) { return ToLinear(value) + 2415018.5; }
+double DateTimeToJulianDate(TDateTime value) {
+  return ToLinear(value) + 2415018.5;
+}
 
-TDateTime JulianDateToDateTime(double julian_date) { return FromLinear(julian_date - 2415018.5); }
+TDateTime JulianDateToDateTime(double julian_date) {
+  return FromLinear(julian_date - 2415018.5);
+}
 
 std::string DateToStr(TDateTime value) {
   int y, m, d;
@@ -306,7 +314,9 @@ TDateTime Now() {
   return date + EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), ms);
 }
 
-TDateTime Date() { return std::trunc(Now()); }
+TDateTime Date() {
+  return std::trunc(Now());
+}
 
 TDateTime Time() {
   TDateTime n = Now();

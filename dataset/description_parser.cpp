@@ -23,9 +23,15 @@ struct Token {
   int line = 1;
 };
 
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsIdentStart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsIdentChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -35,13 +41,19 @@ int HexValue(char c) {
 
 std::string Describe(const Token& t) {
   switch (t.kind) {
-    case tkEnd: return "end of text";
-    case tkIdent: return "'" + t.text + "'";
+    case tkEnd:
+      return "end of text";
+    case tkIdent:
+      return "'" + t.text + "'";
     case tkInteger:
-    case tkFloat: return "number";
-    case tkString: return "string";
-    case tkSymbol: return "'" + t.text + "'";
-    case tkBinary: return "binary data";
+    case tkFloat:
+      return "number";
+    case tkString:
+      return "string";
+    case tkSymbol:
+      return "'" + t.text + "'";
+    case tkBinary:
+      return "binary data";
   }
   return "?";
 }
@@ -86,7 +98,8 @@ class Lexer {
     if (pos_ >= s_.size()) return;
     char c = s_[pos_];
     if (IsIdentStart(c)) return LexIdent();
-    if (IsDigit(c) || c == '$' || ((c == '-' || c == '+') && (IsDigit(At(pos_ + 1)) || At(pos_ + 1) == '$')))
+    if (IsDigit(c) || c == '$' ||
+        ((c == '-' || c == '+') && (IsDigit(At(pos_ + 1)) || At(pos_ + 1) == '$')))
       return LexNumber();
     if (c == '\'' || c == '#') return LexString();
     if (c == '{') return LexBinary();
@@ -146,7 +159,8 @@ class Lexer {
       while (IsDigit(At(pos_))) ++pos_;
     }
     if ((At(pos_) == 'e' || At(pos_) == 'E') &&
-        (IsDigit(At(pos_ + 1)) || ((At(pos_ + 1) == '-' || At(pos_ + 1) == '+') && IsDigit(At(pos_ + 2))))) {
+        (IsDigit(At(pos_ + 1)) ||
+         ((At(pos_ + 1) == '-' || At(pos_ + 1) == '+') && IsDigit(At(pos_ + 2))))) {
       is_float = true;
       pos_ += 2;
       while (IsDigit(At(pos_))) ++pos_;
@@ -225,9 +239,11 @@ class Lexer {
         size_t digits = 0;
         if (At(pos_) == '$') {
           ++pos_;
-          while (HexValue(At(pos_)) >= 0 && digits < 8) code = code * 16 + static_cast<uint32_t>(HexValue(At(pos_++))), ++digits;
+          while (HexValue(At(pos_)) >= 0 && digits < 8)
+            code = code * 16 + static_cast<uint32_t>(HexValue(At(pos_++))), ++digits;
         } else {
-          while (IsDigit(At(pos_)) && digits < 8) code = code * 10 + static_cast<uint32_t>(At(pos_++) - '0'), ++digits;
+          while (IsDigit(At(pos_)) && digits < 8)
+            code = code * 10 + static_cast<uint32_t>(At(pos_++) - '0'), ++digits;
         }
         if (digits == 0) Fail(line_, "Invalid character code");
         if (code > 255) Fail(line_, "Character code " + std::to_string(code) + " out of range");
@@ -315,7 +331,9 @@ class Parser {
     const Token& head = lex_.Peek();
     if (!StartsObject(head)) Unexpected("'object'");
     obj.line = head.line;
-    obj.kind = IsKeyword(head, "object") ? dkObject : IsKeyword(head, "inherited") ? dkInherited : dkInline;
+    obj.kind = IsKeyword(head, "object")      ? dkObject
+               : IsKeyword(head, "inherited") ? dkInherited
+                                              : dkInline;
     lex_.Take();
     std::string first = ExpectPlainIdent("a name or class name");
     if (AtSymbol(":")) {
@@ -333,7 +351,8 @@ class Parser {
       obj.index = static_cast<int>(index);
       ExpectSymbol("]");
     }
-    while (lex_.Peek().kind == tkIdent && !StartsObject(lex_.Peek()) && !IsKeyword(lex_.Peek(), "end"))
+    while (lex_.Peek().kind == tkIdent && !StartsObject(lex_.Peek()) &&
+           !IsKeyword(lex_.Peek(), "end"))
       obj.properties.push_back(ParseProperty(depth));
     while (StartsObject(lex_.Peek())) obj.children.push_back(ParseObject(depth + 1));
     if (!IsKeyword(lex_.Peek(), "end")) Unexpected("'end'");
@@ -443,6 +462,8 @@ class Parser {
 
 }  // namespace
 
-TDescObject ParseDescription(const std::string& text) { return Parser(text).ParseFile(); }
+TDescObject ParseDescription(const std::string& text) {
+  return Parser(text).ParseFile();
+}
 
 }  // namespace dataset

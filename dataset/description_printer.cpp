@@ -13,7 +13,9 @@ constexpr size_t kStringPartLength = 64;
 // Bytes of binary data per line.
 constexpr size_t kBinaryBytesPerLine = 32;
 
-std::string Indent(int level) { return std::string(static_cast<size_t>(level) * 2, ' '); }
+std::string Indent(int level) {
+  return std::string(static_cast<size_t>(level) * 2, ' ');
+}
 
 // One part of a string: printable runs in quotes, other characters as #n.
 std::string QuotePart(const std::string& s) {
@@ -65,7 +67,9 @@ class Printer {
   void Line(int level, const std::string& text) { out_ += Indent(level) + text + "\n"; }
 
   void PrintObject(const TDescObject& obj, int level) {
-    std::string head = obj.kind == dkObject ? "object " : obj.kind == dkInherited ? "inherited " : "inline ";
+    std::string head = obj.kind == dkObject      ? "object "
+                       : obj.kind == dkInherited ? "inherited "
+                                                 : "inline ";
     head += obj.name.empty() ? obj.class_name : obj.name + ": " + obj.class_name;
     if (obj.index >= 0) head += " [" + std::to_string(obj.index) + "]";
     Line(level, head);
@@ -84,10 +88,18 @@ class Printer {
   // indented one level deeper than `level`.
   void PrintValue(const TDescValue& v, int level) {
     switch (v.kind) {
-      case dvInteger: out_ += std::to_string(v.integer); break;
-      case dvFloat: out_ += FloatText(v.real); break;
-      case dvString: out_ += QuoteString(v.text, level); break;
-      case dvIdent: out_ += v.text; break;
+      case dvInteger:
+        out_ += std::to_string(v.integer);
+        break;
+      case dvFloat:
+        out_ += FloatText(v.real);
+        break;
+      case dvString:
+        out_ += QuoteString(v.text, level);
+        break;
+      case dvIdent:
+        out_ += v.text;
+        break;
       case dvSet: {
         out_ += "[";
         for (size_t i = 0; i < v.members.size(); ++i) out_ += (i ? ", " : "") + v.members[i];
@@ -134,6 +146,8 @@ class Printer {
 
 }  // namespace
 
-std::string PrintDescription(const TDescObject& object) { return Printer().Print(object); }
+std::string PrintDescription(const TDescObject& object) {
+  return Printer().Print(object);
+}
 
 }  // namespace dataset

@@ -13,9 +13,13 @@ namespace dataset {
 
 namespace {
 
-bool HasLinePrefix(const std::string& message) { return message.rfind("Line ", 0) == 0; }
+bool HasLinePrefix(const std::string& message) {
+  return message.rfind("Line ", 0) == 0;
+}
 
-std::string LinePrefix(int line) { return "Line " + std::to_string(line) + ": "; }
+std::string LinePrefix(int line) {
+  return "Line " + std::to_string(line) + ": ";
+}
 
 // Raises EReadError for a failure while reading `what` at `line`, keeping a
 // message that already names its line.
@@ -100,7 +104,9 @@ class TDescriptionReader {
     std::vector<const TCollectionItem*> items;
   };
 
-  static std::string NameOf(const TComponent* c) { return c->Name().empty() ? c->ClassName() : c->Name(); }
+  static std::string NameOf(const TComponent* c) {
+    return c->Name().empty() ? c->ClassName() : c->Name();
+  }
 
   [[noreturn]] static void Fail(int line, const std::string& message) {
     throw EReadError(LinePrefix(line) + message);
@@ -310,7 +316,8 @@ class TDescriptionReader {
   void ResolveFixups() {
     for (const Fixup& f : fixups_) {
       TComponent* c = Resolve(f.reference);
-      if (!c) Fail(f.line, "Error reading " + f.what + ": Component '" + f.reference + "' not found");
+      if (!c)
+        Fail(f.line, "Error reading " + f.what + ": Component '" + f.reference + "' not found");
       try {
         f.property->set_component(*f.instance, c);
       } catch (...) {
@@ -400,19 +407,26 @@ TValueType TReader::NextValue() const {
   const TDescValue* v = Peek();
   if (!v) return vaNone;
   switch (v->kind) {
-    case dvInteger: return vaInteger;
-    case dvFloat: return vaFloat;
-    case dvString: return vaString;
+    case dvInteger:
+      return vaInteger;
+    case dvFloat:
+      return vaFloat;
+    case dvString:
+      return vaString;
     case dvIdent:
       if (SameText(v->text, "True")) return vaTrue;
       if (SameText(v->text, "False")) return vaFalse;
       if (SameText(v->text, "nil")) return vaNil;
       if (SameText(v->text, "Null")) return vaNull;
       return vaIdent;
-    case dvSet: return vaSet;
-    case dvList: return vaList;
-    case dvCollection: return vaCollection;
-    case dvBinary: return vaBinary;
+    case dvSet:
+      return vaSet;
+    case dvList:
+      return vaList;
+    case dvCollection:
+      return vaCollection;
+    case dvBinary:
+      return vaBinary;
   }
   return vaNone;
 }
@@ -461,11 +475,15 @@ TBytes TReader::ReadBinary() {
 Variant TReader::VariantOf(const TDescValue& v) const {
   switch (v.kind) {
     case dvInteger:
-      if (v.integer >= INT32_MIN && v.integer <= INT32_MAX) return Variant(static_cast<int>(v.integer));
+      if (v.integer >= INT32_MIN && v.integer <= INT32_MAX)
+        return Variant(static_cast<int>(v.integer));
       return Variant(static_cast<long long>(v.integer));
-    case dvFloat: return Variant(v.real);
-    case dvString: return Variant(v.text);
-    case dvBinary: return Variant::Bytes(v.text.data(), v.text.size());
+    case dvFloat:
+      return Variant(v.real);
+    case dvString:
+      return Variant(v.text);
+    case dvBinary:
+      return Variant::Bytes(v.text.data(), v.text.size());
     case dvIdent:
       if (SameText(v.text, "True")) return Variant(true);
       if (SameText(v.text, "False")) return Variant(false);
@@ -477,7 +495,8 @@ Variant TReader::VariantOf(const TDescValue& v) const {
       for (const TDescValue& e : v.elements) elements.push_back(VariantOf(e));
       return Variant(std::move(elements));
     }
-    default: break;
+    default:
+      break;
   }
   throw EReadError(LinePrefix(v.line) + "Invalid property value");
 }
@@ -523,7 +542,9 @@ std::vector<std::string> TReader::ReadStrings() {
   return out;
 }
 
-void TReader::SkipValue() { Take(); }
+void TReader::SkipValue() {
+  Take();
+}
 
 void TReader::DefineProperty(const std::string& name, ReadProc read, WriteProc, bool) {
   if (!found_ && SameText(name, wanted_)) {
@@ -615,7 +636,9 @@ void ReadRootFromText(const std::string& text, TComponent* root) {
   auto info = GetClass(desc.class_name);
   if (!info) throw EReadError(LinePrefix(desc.line) + "Class " + desc.class_name + " not found");
   if (!info->is_instance(*root))
-    throw EReadError(LinePrefix(desc.line) + (root->Name().empty() ? root->ClassName() : root->Name()) + " is not a " + desc.class_name);
+    throw EReadError(LinePrefix(desc.line) +
+                     (root->Name().empty() ? root->ClassName() : root->Name()) + " is not a " +
+                     desc.class_name);
   TDescriptionReader(root).Read(desc, false);
 }
 

@@ -47,13 +47,13 @@ struct TDescItem {
 
 struct TDescValue {
   TDescValueKind kind = dvInteger;
-  int line = 0;                        // Where the value starts
-  int64_t integer = 0;                 // dvInteger
-  double real = 0;                     // dvFloat
-  std::string text;                    // dvString, dvIdent; dvBinary: the bytes
-  std::vector<std::string> members;    // dvSet
-  std::vector<TDescValue> elements;    // dvList
-  std::vector<TDescItem> items;        // dvCollection
+  int line = 0;                      // Where the value starts
+  int64_t integer = 0;               // dvInteger
+  double real = 0;                   // dvFloat
+  std::string text;                  // dvString, dvIdent; dvBinary: the bytes
+  std::vector<std::string> members;  // dvSet
+  std::vector<TDescValue> elements;  // dvList
+  std::vector<TDescItem> items;      // dvCollection
 };
 
 struct TDescProperty {
@@ -66,9 +66,9 @@ enum TDescObjectKind { dkObject, dkInherited, dkInline };
 
 struct TDescObject {
   TDescObjectKind kind = dkObject;
-  std::string name;        // May be empty
+  std::string name;  // May be empty
   std::string class_name;
-  int index = -1;          // The optional "[n]" after the class name
+  int index = -1;  // The optional "[n]" after the class name
   int line = 0;
   std::vector<TDescProperty> properties;
   std::vector<TDescObject> children;

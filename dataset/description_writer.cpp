@@ -79,7 +79,9 @@ void TWriter::WriteString(const std::string& value) {
   Emit(std::move(v));
 }
 
-void TWriter::WriteBoolean(bool value) { Emit(Ident(value ? "True" : "False")); }
+void TWriter::WriteBoolean(bool value) {
+  Emit(Ident(value ? "True" : "False"));
+}
 
 void TWriter::WriteIdent(const std::string& value) {
   if (!IsValidIdent(value)) throw EWriteError("'" + value + "' is not an identifier");
@@ -102,19 +104,33 @@ void TWriter::WriteBinary(const TBytes& bytes) {
 
 void TWriter::WriteVariant(const Variant& value) {
   switch (value.VarType()) {
-    case varEmpty: Emit(Ident("nil")); return;
-    case varNull: Emit(Ident("Null")); return;
-    case varBoolean: WriteBoolean(value.AsBoolean()); return;
+    case varEmpty:
+      Emit(Ident("nil"));
+      return;
+    case varNull:
+      Emit(Ident("Null"));
+      return;
+    case varBoolean:
+      WriteBoolean(value.AsBoolean());
+      return;
     case varSmallint:
     case varInteger:
     case varWord:
-    case varInt64: WriteInteger(value.AsInt64()); return;
+    case varInt64:
+      WriteInteger(value.AsInt64());
+      return;
     case varDouble:
     case varCurrency:
-    case varDate: WriteFloat(value.AsDouble()); return;
+    case varDate:
+      WriteFloat(value.AsDouble());
+      return;
     case varString:
-    case varBcd: WriteString(value.AsString()); return;
-    case varBytes: WriteBinary(value.AsBytes()); return;
+    case varBcd:
+      WriteString(value.AsString());
+      return;
+    case varBytes:
+      WriteBinary(value.AsBytes());
+      return;
     case varArray:
       WriteListBegin();
       for (const Variant& e : value.Elements()) WriteVariant(e);

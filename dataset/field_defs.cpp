@@ -25,7 +25,9 @@ bool TypeHasSize(TFieldType type) {
 
 TFieldDef::TFieldDef(TCollection* collection) : TCollectionItem(collection) {}
 
-TFieldDefs* TFieldDef::FieldDefs() const { return dynamic_cast<TFieldDefs*>(Collection()); }
+TFieldDefs* TFieldDef::FieldDefs() const {
+  return dynamic_cast<TFieldDefs*>(Collection());
+}
 
 void TFieldDef::SetName(const std::string& name) {
   if (TFieldDefs* defs = FieldDefs()) {
@@ -66,7 +68,8 @@ void TFieldDef::Assign(const TPersistent* source) {
 }
 
 TFieldDefs::TFieldDefs(TDataSet* dataset)
-    : TCollection([](TCollection* defs) { return new TFieldDef(defs); }, dataset), dataset_(dataset) {}
+    : TCollection([](TCollection* defs) { return new TFieldDef(defs); }, dataset),
+      dataset_(dataset) {}
 
 TFieldDef* TFieldDefs::Add(const std::string& name, TFieldType type, int size, bool required) {
   if (name.empty()) throw EDatabaseError("Field name missing");

@@ -61,7 +61,7 @@ class TFieldDef : public TCollectionItem {
   int precision_ = 0;
   TFieldAttributes attributes_;
   bool internal_calc_ = false;
-  int field_no_ = 0;              // 0: the position decides
+  int field_no_ = 0;  // 0: the position decides
 };
 
 class TFieldDefs : public TCollection {

@@ -8,13 +8,13 @@ namespace {
 
 // Indexed by TFieldType; must follow the enumeration's order.
 const char* const kNames[kFieldTypeCount] = {
-    "ftUnknown",   "ftString",    "ftSmallint",    "ftInteger",     "ftWord",      "ftBoolean",
-    "ftFloat",     "ftCurrency",  "ftBCD",         "ftDate",        "ftTime",      "ftDateTime",
-    "ftBytes",     "ftVarBytes",  "ftAutoInc",     "ftBlob",        "ftMemo",      "ftGraphic",
-    "ftFmtMemo",   "ftParadoxOle", "ftDBaseOle",   "ftTypedBinary", "ftCursor",    "ftFixedChar",
-    "ftWideString", "ftLargeint", "ftADT",         "ftArray",       "ftReference", "ftDataSet",
-    "ftOraBlob",   "ftOraClob",   "ftVariant",     "ftInterface",   "ftIDispatch", "ftGuid",
-    "ftTimeStamp", "ftFMTBcd",
+    "ftUnknown",    "ftString",     "ftSmallint", "ftInteger",     "ftWord",      "ftBoolean",
+    "ftFloat",      "ftCurrency",   "ftBCD",      "ftDate",        "ftTime",      "ftDateTime",
+    "ftBytes",      "ftVarBytes",   "ftAutoInc",  "ftBlob",        "ftMemo",      "ftGraphic",
+    "ftFmtMemo",    "ftParadoxOle", "ftDBaseOle", "ftTypedBinary", "ftCursor",    "ftFixedChar",
+    "ftWideString", "ftLargeint",   "ftADT",      "ftArray",       "ftReference", "ftDataSet",
+    "ftOraBlob",    "ftOraClob",    "ftVariant",  "ftInterface",   "ftIDispatch", "ftGuid",
+    "ftTimeStamp",  "ftFMTBcd",
 };
 
 }  // namespace
@@ -36,8 +36,15 @@ bool FieldTypeFromName(const std::string& name, TFieldType& type) {
 
 bool IsBlobFieldType(TFieldType type) {
   switch (type) {
-    case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftParadoxOle:
-    case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob:
+    case ftBlob:
+    case ftMemo:
+    case ftGraphic:
+    case ftFmtMemo:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+    case ftOraBlob:
+    case ftOraClob:
       return true;
     default:
       return false;

@@ -10,20 +10,20 @@ namespace dataset {
 
 enum TFieldType : int {
   ftUnknown,
-  ftString,      // 8-bit text of fixed maximum size
-  ftSmallint,    // 16-bit signed
-  ftInteger,     // 32-bit signed
-  ftWord,        // 16-bit unsigned
+  ftString,    // 8-bit text of fixed maximum size
+  ftSmallint,  // 16-bit signed
+  ftInteger,   // 32-bit signed
+  ftWord,      // 16-bit unsigned
   ftBoolean,
-  ftFloat,       // 64-bit IEEE
-  ftCurrency,    // money held as a 64-bit IEEE value
-  ftBCD,         // TBcd of small precision
+  ftFloat,     // 64-bit IEEE
+  ftCurrency,  // money held as a 64-bit IEEE value
+  ftBCD,       // TBcd of small precision
   ftDate,
   ftTime,
   ftDateTime,
-  ftBytes,       // fixed-length binary
-  ftVarBytes,    // variable-length binary
-  ftAutoInc,     // 32-bit signed, assigned by the database
+  ftBytes,     // fixed-length binary
+  ftVarBytes,  // variable-length binary
+  ftAutoInc,   // 32-bit signed, assigned by the database
   ftBlob,
   ftMemo,
   ftGraphic,
@@ -34,7 +34,7 @@ enum TFieldType : int {
   ftCursor,
   ftFixedChar,
   ftWideString,
-  ftLargeint,    // 64-bit signed
+  ftLargeint,  // 64-bit signed
   ftADT,
   ftArray,
   ftReference,
@@ -46,7 +46,7 @@ enum TFieldType : int {
   ftIDispatch,
   ftGuid,
   ftTimeStamp,
-  ftFMTBcd,      // TBcd of full precision
+  ftFMTBcd,  // TBcd of full precision
 };
 
 constexpr int kFieldTypeCount = ftFMTBcd + 1;

@@ -21,8 +21,10 @@ namespace {
 // fit 64 bits.
 int64_t RoundToInt64(double value, const TField& field) {
   double rounded = std::round(value);
-  if (!std::isfinite(rounded) || rounded < -9.2233720368547758e18 || rounded >= 9.2233720368547758e18) {
-    throw ERangeError(FloatToStr(value) + " is not a valid value for field '" + field.DisplayName() + "'");
+  if (!std::isfinite(rounded) || rounded < -9.2233720368547758e18 ||
+      rounded >= 9.2233720368547758e18) {
+    throw ERangeError(FloatToStr(value) + " is not a valid value for field '" +
+                      field.DisplayName() + "'");
   }
   return static_cast<int64_t>(rounded);
 }
@@ -39,7 +41,9 @@ int32_t CheckedInt32(int64_t value, const TField& field) {
 
 // ---- TStringField ------------------------------------------------------------
 
-TStringField::TStringField(TComponent* owner, TFieldType type) : TField(owner, type) { InitSize(20); }
+TStringField::TStringField(TComponent* owner, TFieldType type) : TField(owner, type) {
+  InitSize(20);
+}
 
 void TStringField::SetSize(int size) {
   if (size < 1 || size > 65535) DatabaseError("Invalid field size");
@@ -58,23 +62,45 @@ void TStringField::SetAsString(const std::string& value) {
   SetData(buffer.data());
 }
 
-int32_t TStringField::AsInteger() const { return IsNull() ? 0 : StrToInt(AsString()); }
-void TStringField::SetAsInteger(int32_t value) { SetAsString(IntToStr(value)); }
-int64_t TStringField::AsLargeInt() const { return IsNull() ? 0 : StrToInt64(AsString()); }
-void TStringField::SetAsLargeInt(int64_t value) { SetAsString(IntToStr(value)); }
-double TStringField::AsFloat() const { return IsNull() ? 0 : StrToFloat(AsString()); }
-void TStringField::SetAsFloat(double value) { SetAsString(FloatToStr(value)); }
+int32_t TStringField::AsInteger() const {
+  return IsNull() ? 0 : StrToInt(AsString());
+}
+void TStringField::SetAsInteger(int32_t value) {
+  SetAsString(IntToStr(value));
+}
+int64_t TStringField::AsLargeInt() const {
+  return IsNull() ? 0 : StrToInt64(AsString());
+}
+void TStringField::SetAsLargeInt(int64_t value) {
+  SetAsString(IntToStr(value));
+}
+double TStringField::AsFloat() const {
+  return IsNull() ? 0 : StrToFloat(AsString());
+}
+void TStringField::SetAsFloat(double value) {
+  SetAsString(FloatToStr(value));
+}
 
 bool TStringField::AsBoolean() const {
   std::string text = AsString();
   return !text.empty() && std::strchr("TtYy1", text[0]) != nullptr;
 }
 
-void TStringField::SetAsBoolean(bool value) { SetAsString(value ? "T" : "F"); }
-TDateTime TStringField::AsDateTime() const { return IsNull() ? 0 : StrToDateTime(AsString()); }
-void TStringField::SetAsDateTime(TDateTime value) { SetAsString(DateTimeToStr(value)); }
-TBcd TStringField::AsBCD() const { return IsNull() ? Int64ToBcd(0) : StrToBcd(AsString()); }
-void TStringField::SetAsBCD(const TBcd& value) { SetAsString(BcdToStr(value)); }
+void TStringField::SetAsBoolean(bool value) {
+  SetAsString(value ? "T" : "F");
+}
+TDateTime TStringField::AsDateTime() const {
+  return IsNull() ? 0 : StrToDateTime(AsString());
+}
+void TStringField::SetAsDateTime(TDateTime value) {
+  SetAsString(DateTimeToStr(value));
+}
+TBcd TStringField::AsBCD() const {
+  return IsNull() ? Int64ToBcd(0) : StrToBcd(AsString());
+}
+void TStringField::SetAsBCD(const TBcd& value) {
+  SetAsString(BcdToStr(value));
+}
 
 Variant TStringField::AsVariant() const {
   std::vector<char> buffer(Size() + 1, '\0');
@@ -173,8 +199,12 @@ void TIntegerField::SetAsString(const std::string& value) {
   SetAsLargeInt(number);
 }
 
-int32_t TIntegerField::AsInteger() const { return CheckedInt32(AsLargeInt(), *this); }
-void TIntegerField::SetAsInteger(int32_t value) { SetAsLargeInt(value); }
+int32_t TIntegerField::AsInteger() const {
+  return CheckedInt32(AsLargeInt(), *this);
+}
+void TIntegerField::SetAsInteger(int32_t value) {
+  SetAsLargeInt(value);
+}
 
 int64_t TIntegerField::AsLargeInt() const {
   int64_t value = 0;
@@ -205,9 +235,15 @@ void TIntegerField::SetAsLargeInt(int64_t value) {
   }
 }
 
-double TIntegerField::AsFloat() const { return static_cast<double>(AsLargeInt()); }
-void TIntegerField::SetAsFloat(double value) { SetAsLargeInt(RoundToInt64(value, *this)); }
-TBcd TIntegerField::AsBCD() const { return Int64ToBcd(AsLargeInt()); }
+double TIntegerField::AsFloat() const {
+  return static_cast<double>(AsLargeInt());
+}
+void TIntegerField::SetAsFloat(double value) {
+  SetAsLargeInt(RoundToInt64(value, *this));
+}
+TBcd TIntegerField::AsBCD() const {
+  return Int64ToBcd(AsLargeInt());
+}
 
 void TIntegerField::SetAsBCD(const TBcd& value) {
   TBcd whole;
@@ -245,7 +281,9 @@ double TFloatField::AsFloat() const {
   return GetData(&value) ? value : 0;
 }
 
-void TFloatField::SetAsFloat(double value) { SetData(&value); }
+void TFloatField::SetAsFloat(double value) {
+  SetData(&value);
+}
 
 std::string TFloatField::AsString() const {
   double value = 0;
@@ -262,10 +300,18 @@ void TFloatField::SetAsString(const std::string& value) {
   SetAsFloat(number);
 }
 
-int32_t TFloatField::AsInteger() const { return CheckedInt32(AsLargeInt(), *this); }
-int64_t TFloatField::AsLargeInt() const { return RoundToInt64(AsFloat(), *this); }
-TBcd TFloatField::AsBCD() const { return DoubleToBcd(AsFloat()); }
-void TFloatField::SetAsBCD(const TBcd& value) { SetAsFloat(BcdToDouble(value)); }
+int32_t TFloatField::AsInteger() const {
+  return CheckedInt32(AsLargeInt(), *this);
+}
+int64_t TFloatField::AsLargeInt() const {
+  return RoundToInt64(AsFloat(), *this);
+}
+TBcd TFloatField::AsBCD() const {
+  return DoubleToBcd(AsFloat());
+}
+void TFloatField::SetAsBCD(const TBcd& value) {
+  SetAsFloat(BcdToDouble(value));
+}
 
 Variant TFloatField::AsVariant() const {
   double value = 0;
@@ -275,7 +321,9 @@ Variant TFloatField::AsVariant() const {
 
 // ---- TBCDField -------------------------------------------------------------------------
 
-TBCDField::TBCDField(TComponent* owner, TFieldType type) : TField(owner, type) { InitSize(4); }
+TBCDField::TBCDField(TComponent* owner, TFieldType type) : TField(owner, type) {
+  InitSize(4);
+}
 
 void TBCDField::SetPrecision(int value) {
   if (value < 0 || value > kMaxBcdPrecision) DatabaseError("Invalid field size");
@@ -315,9 +363,15 @@ void TBCDField::SetAsString(const std::string& value) {
   SetAsBCD(number);
 }
 
-int32_t TBCDField::AsInteger() const { return CheckedInt32(AsLargeInt(), *this); }
-int64_t TBCDField::AsLargeInt() const { return IsNull() ? 0 : BcdToInt64(AsBCD()); }
-double TBCDField::AsFloat() const { return IsNull() ? 0 : BcdToDouble(AsBCD()); }
+int32_t TBCDField::AsInteger() const {
+  return CheckedInt32(AsLargeInt(), *this);
+}
+int64_t TBCDField::AsLargeInt() const {
+  return IsNull() ? 0 : BcdToInt64(AsBCD());
+}
+double TBCDField::AsFloat() const {
+  return IsNull() ? 0 : BcdToDouble(AsBCD());
+}
 
 void TBCDField::SetAsFloat(double value) {
   if (!std::isfinite(value)) ValueError();
@@ -338,7 +392,8 @@ void TBooleanField::SetDisplayValues(const std::string& value) {
   size_t separator = value.find(';');
   std::string true_text = separator == std::string::npos ? value : value.substr(0, separator);
   std::string false_text = separator == std::string::npos ? "" : value.substr(separator + 1);
-  if (true_text.empty() && false_text.empty()) DatabaseError("Invalid display values for field '" + DisplayName() + "'");
+  if (true_text.empty() && false_text.empty())
+    DatabaseError("Invalid display values for field '" + DisplayName() + "'");
   display_values_ = value;
   true_text_ = true_text;
   false_text_ = false_text;
@@ -393,7 +448,9 @@ Variant TBooleanField::AsVariant() const {
 
 TDateTimeField::TDateTimeField(TComponent* owner, TFieldType type) : TField(owner, type) {}
 
-int TDateTimeField::DataSize() const { return DataType() == ftDateTime ? 8 : 4; }
+int TDateTimeField::DataSize() const {
+  return DataType() == ftDateTime ? 8 : 4;
+}
 
 TDateTime TDateTimeField::AsDateTime() const {
   switch (DataType()) {
@@ -474,9 +531,13 @@ Variant TDateTimeField::AsVariant() const {
 
 // ---- TBytesField ------------------------------------------------------------------------------
 
-TBytesField::TBytesField(TComponent* owner, TFieldType type) : TField(owner, type) { InitSize(16); }
+TBytesField::TBytesField(TComponent* owner, TFieldType type) : TField(owner, type) {
+  InitSize(16);
+}
 
-int TBytesField::DataSize() const { return DataType() == ftVarBytes ? Size() + 2 : Size(); }
+int TBytesField::DataSize() const {
+  return DataType() == ftVarBytes ? Size() + 2 : Size();
+}
 
 void TBytesField::SetSize(int size) {
   if (size < 1 || size > 65535) DatabaseError("Invalid field size");

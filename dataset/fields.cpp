@@ -56,9 +56,13 @@ void TField::SetFieldKind(TFieldKind kind) {
   field_kind_ = kind;
 }
 
-int TField::Index() const { return dataset_ ? dataset_->Fields().IndexOf(this) : -1; }
+int TField::Index() const {
+  return dataset_ ? dataset_->Fields().IndexOf(this) : -1;
+}
 
-int TField::DataSize() const { return 0; }
+int TField::DataSize() const {
+  return 0;
+}
 
 bool TField::CanModify() const {
   if (!dataset_) return false;
@@ -107,9 +111,13 @@ void TField::Validate(const void* buffer) {
   validating_ = saved_validating;
 }
 
-bool TField::IsNull() const { return !GetData(nullptr); }
+bool TField::IsNull() const {
+  return !GetData(nullptr);
+}
 
-void TField::Clear() { SetData(nullptr); }
+void TField::Clear() {
+  SetData(nullptr);
+}
 
 // ---- Conversions a class does not offer ------------------------------------------
 
@@ -117,28 +125,62 @@ void TField::AccessError(const char* type_name) const {
   DatabaseError("Cannot access field '" + DisplayName() + "' as type " + type_name);
 }
 
-void TField::ValueError() const { DatabaseError("Invalid value for field '" + DisplayName() + "'"); }
+void TField::ValueError() const {
+  DatabaseError("Invalid value for field '" + DisplayName() + "'");
+}
 
-std::string TField::AsString() const { AccessError("String"); }
-void TField::SetAsString(const std::string&) { AccessError("String"); }
-int32_t TField::AsInteger() const { AccessError("Integer"); }
-void TField::SetAsInteger(int32_t) { AccessError("Integer"); }
-int64_t TField::AsLargeInt() const { return AsInteger(); }
+std::string TField::AsString() const {
+  AccessError("String");
+}
+void TField::SetAsString(const std::string&) {
+  AccessError("String");
+}
+int32_t TField::AsInteger() const {
+  AccessError("Integer");
+}
+void TField::SetAsInteger(int32_t) {
+  AccessError("Integer");
+}
+int64_t TField::AsLargeInt() const {
+  return AsInteger();
+}
 void TField::SetAsLargeInt(int64_t value) {
   if (value < INT32_MIN || value > INT32_MAX) AccessError("LargeInt");
   SetAsInteger(static_cast<int32_t>(value));
 }
-double TField::AsFloat() const { AccessError("Float"); }
-void TField::SetAsFloat(double) { AccessError("Float"); }
-bool TField::AsBoolean() const { AccessError("Boolean"); }
-void TField::SetAsBoolean(bool) { AccessError("Boolean"); }
-TDateTime TField::AsDateTime() const { AccessError("DateTime"); }
-void TField::SetAsDateTime(TDateTime) { AccessError("DateTime"); }
-double TField::AsCurrency() const { return AsFloat(); }
-void TField::SetAsCurrency(double value) { SetAsFloat(value); }
-TBcd TField::AsBCD() const { AccessError("BCD"); }
-void TField::SetAsBCD(const TBcd&) { AccessError("BCD"); }
-Variant TField::AsVariant() const { AccessError("Variant"); }
+double TField::AsFloat() const {
+  AccessError("Float");
+}
+void TField::SetAsFloat(double) {
+  AccessError("Float");
+}
+bool TField::AsBoolean() const {
+  AccessError("Boolean");
+}
+void TField::SetAsBoolean(bool) {
+  AccessError("Boolean");
+}
+TDateTime TField::AsDateTime() const {
+  AccessError("DateTime");
+}
+void TField::SetAsDateTime(TDateTime) {
+  AccessError("DateTime");
+}
+double TField::AsCurrency() const {
+  return AsFloat();
+}
+void TField::SetAsCurrency(double value) {
+  SetAsFloat(value);
+}
+TBcd TField::AsBCD() const {
+  AccessError("BCD");
+}
+void TField::SetAsBCD(const TBcd&) {
+  AccessError("BCD");
+}
+Variant TField::AsVariant() const {
+  AccessError("Variant");
+}
 
 void TField::SetAsVariant(const Variant& value) {
   switch (value.VarType()) {
@@ -270,7 +312,9 @@ int TFields::IndexOf(const TField* field) const {
   return -1;
 }
 
-void TFields::Add(TField* field) { list_.push_back(field); }
+void TFields::Add(TField* field) {
+  list_.push_back(field);
+}
 
 void TFields::Remove(TField* field) {
   int index = IndexOf(field);

@@ -51,7 +51,9 @@ class TField : public TComponent {
   void SetDataSet(TDataSet* dataset);
   const std::string& FieldName() const { return field_name_; }
   void SetFieldName(const std::string& name);
-  const std::string& DisplayLabel() const { return display_label_.empty() ? field_name_ : display_label_; }
+  const std::string& DisplayLabel() const {
+    return display_label_.empty() ? field_name_ : display_label_;
+  }
   void SetDisplayLabel(const std::string& label) { display_label_ = label; }
   // The label when one is set, otherwise the field name; used in messages.
   const std::string& DisplayName() const { return DisplayLabel(); }
@@ -167,15 +169,15 @@ class TField : public TComponent {
 
   void CalcLookupValue();
 
-  TDataSet* dataset_ = nullptr;       // the dataset whose fields hold this one
+  TDataSet* dataset_ = nullptr;  // the dataset whose fields hold this one
   std::string field_name_;
-  std::string display_label_;         // empty: the field name is shown
+  std::string display_label_;  // empty: the field name is shown
   TFieldType data_type_;
   int size_ = 0;
   TFieldKind field_kind_ = fkData;
-  int field_no_ = 0;                  // see FieldNo()
-  int offset_ = 0;                    // slot in the calculated-field area
-  int blob_index_ = -1;               // see BlobIndex()
+  int field_no_ = 0;     // see FieldNo()
+  int offset_ = 0;       // slot in the calculated-field area
+  int blob_index_ = -1;  // see BlobIndex()
   bool required_ = false;
   bool read_only_ = false;
   bool visible_ = true;
@@ -185,7 +187,7 @@ class TField : public TComponent {
   // While OnValidate runs: the value being assigned (null pointer: null).
   const void* validating_value_ = nullptr;
   bool validating_ = false;
-  bool looking_up_ = false;           // inside CalcLookupValue
+  bool looking_up_ = false;  // inside CalcLookupValue
 };
 
 // The fields of one dataset, in field order. Does not own them.
@@ -213,8 +215,8 @@ class TFields {
   void Add(TField* field);
   void Remove(TField* field);
 
-  TDataSet* dataset_;             // the owner of this list
-  std::vector<TField*> list_;     // the fields, not owned
+  TDataSet* dataset_;          // the owner of this list
+  std::vector<TField*> list_;  // the fields, not owned
 };
 
 // ---- Text -------------------------------------------------------------

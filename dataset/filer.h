@@ -34,11 +34,11 @@ class TWriter;
 
 // The kind of the next value a reader holds.
 enum TValueType {
-  vaNone,        // no value left (end of a list, or the value was consumed)
+  vaNone,  // no value left (end of a list, or the value was consumed)
   vaInteger,
   vaFloat,
   vaString,
-  vaIdent,       // any identifier but the four below
+  vaIdent,  // any identifier but the four below
   vaFalse,
   vaTrue,
   vaNil,
@@ -129,7 +129,7 @@ class TReader : public TFiler {
   const TDescValue* value_ = nullptr;  // The property value not yet taken
   int property_line_ = 0;
   std::vector<Frame> lists_;
-  std::string wanted_;                 // The defined property being looked for
+  std::string wanted_;  // The defined property being looked for
   ReadProc found_read_;
   StreamProc found_stream_read_;
   bool found_ = false;

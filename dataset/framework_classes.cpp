@@ -35,7 +35,8 @@ namespace {
 
 std::vector<std::string> FieldTypeNames() {
   std::vector<std::string> names;
-  for (int i = 0; i < kFieldTypeCount; ++i) names.push_back(FieldTypeName(static_cast<TFieldType>(i)));
+  for (int i = 0; i < kFieldTypeCount; ++i)
+    names.push_back(FieldTypeName(static_cast<TFieldType>(i)));
   return names;
 }
 

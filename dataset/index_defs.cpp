@@ -28,7 +28,8 @@ void TIndexDef::Assign(const TPersistent* source) {
 }
 
 TIndexDefs::TIndexDefs(TDataSet* dataset)
-    : TCollection([](TCollection* defs) { return new TIndexDef(defs); }, dataset), dataset_(dataset) {}
+    : TCollection([](TCollection* defs) { return new TIndexDef(defs); }, dataset),
+      dataset_(dataset) {}
 
 TIndexDef* TIndexDefs::Add(const std::string& name, const std::string& fields,
                            TIndexOptions options) {

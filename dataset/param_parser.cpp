@@ -4,7 +4,9 @@ namespace dataset {
 
 namespace {
 
-bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`'; }
+bool IsQuote(char c) {
+  return c == '\'' || c == '"' || c == '`';
+}
 
 bool EndsName(char c) {
   return c == ' ' || c == ',' || c == ';' || c == ')' || c == '\r' || c == '\n';

@@ -19,19 +19,31 @@ const char* const kParamTypeNames[] = {"ptUnknown", "ptInput", "ptOutput", "ptIn
 // The data type a value implies when a parameter has none yet.
 TFieldType TypeOfValue(const Variant& v) {
   switch (v.VarType()) {
-    case varSmallint: return ftSmallint;
-    case varInteger: return ftInteger;
-    case varWord: return ftWord;
-    case varInt64: return ftLargeint;
-    case varDouble: return ftFloat;
-    case varCurrency: return ftCurrency;
-    case varDate: return ftDateTime;
-    case varBoolean: return ftBoolean;
-    case varString: return ftString;
-    case varBcd: return ftFMTBcd;
+    case varSmallint:
+      return ftSmallint;
+    case varInteger:
+      return ftInteger;
+    case varWord:
+      return ftWord;
+    case varInt64:
+      return ftLargeint;
+    case varDouble:
+      return ftFloat;
+    case varCurrency:
+      return ftCurrency;
+    case varDate:
+      return ftDateTime;
+    case varBoolean:
+      return ftBoolean;
+    case varString:
+      return ftString;
+    case varBcd:
+      return ftFMTBcd;
     case varBytes:
-    case varArray: return ftVarBytes;
-    default: return ftUnknown;
+    case varArray:
+      return ftVarBytes;
+    default:
+      return ftUnknown;
   }
 }
 
@@ -39,26 +51,42 @@ TFieldType TypeOfValue(const Variant& v) {
 // types without a scalar kind.
 Variant ConvertTo(const Variant& v, TFieldType type) {
   switch (type) {
-    case ftString: case ftFixedChar: case ftMemo: case ftFmtMemo: case ftWideString:
+    case ftString:
+    case ftFixedChar:
+    case ftMemo:
+    case ftFmtMemo:
+    case ftWideString:
       return v.VarType() == varString ? v : Variant(v.AsString());
     case ftSmallint: {
       int64_t i = v.AsInt64();
       if (i < INT16_MIN || i > INT16_MAX) throw ERangeError("Range check error");
       return Variant::Smallint(static_cast<int16_t>(i));
     }
-    case ftInteger: case ftAutoInc: return Variant(v.AsInteger());
+    case ftInteger:
+    case ftAutoInc:
+      return Variant(v.AsInteger());
     case ftWord: {
       int64_t i = v.AsInt64();
       if (i < 0 || i > UINT16_MAX) throw ERangeError("Range check error");
       return Variant::Word(static_cast<uint16_t>(i));
     }
-    case ftLargeint: return Variant(static_cast<long long>(v.AsInt64()));
-    case ftBoolean: return Variant(v.AsBoolean());
-    case ftFloat: return Variant(v.AsDouble());
-    case ftCurrency: return Variant::Currency(v.AsCurrency());
-    case ftBCD: case ftFMTBcd: return Variant(v.AsBcd());
-    case ftDate: case ftTime: case ftDateTime: return Variant::Date(v.AsDateTime());
-    default: return v;
+    case ftLargeint:
+      return Variant(static_cast<long long>(v.AsInt64()));
+    case ftBoolean:
+      return Variant(v.AsBoolean());
+    case ftFloat:
+      return Variant(v.AsDouble());
+    case ftCurrency:
+      return Variant::Currency(v.AsCurrency());
+    case ftBCD:
+    case ftFMTBcd:
+      return Variant(v.AsBcd());
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+      return Variant::Date(v.AsDateTime());
+    default:
+      return v;
   }
 }
 
@@ -126,14 +154,18 @@ void TParam::SetValue(const Variant& value) {
   bound_ = !value.IsClear();
 }
 
-std::string TParam::AsString() const { return IsNull() ? std::string() : value_.AsString(); }
+std::string TParam::AsString() const {
+  return IsNull() ? std::string() : value_.AsString();
+}
 
 void TParam::SetAsString(const std::string& value) {
   if (data_type_ != ftFixedChar) data_type_ = ftString;
   SetValue(Variant(value));
 }
 
-int32_t TParam::AsInteger() const { return IsNull() ? 0 : value_.AsInteger(); }
+int32_t TParam::AsInteger() const {
+  return IsNull() ? 0 : value_.AsInteger();
+}
 
 void TParam::SetAsInteger(int32_t value) {
   data_type_ = ftInteger;
@@ -162,84 +194,108 @@ void TParam::SetAsWord(uint16_t value) {
   SetValue(Variant::Word(value));
 }
 
-int64_t TParam::AsLargeInt() const { return IsNull() ? 0 : value_.AsInt64(); }
+int64_t TParam::AsLargeInt() const {
+  return IsNull() ? 0 : value_.AsInt64();
+}
 
 void TParam::SetAsLargeInt(int64_t value) {
   data_type_ = ftLargeint;
   SetValue(Variant(static_cast<long long>(value)));
 }
 
-double TParam::AsFloat() const { return IsNull() ? 0 : value_.AsDouble(); }
+double TParam::AsFloat() const {
+  return IsNull() ? 0 : value_.AsDouble();
+}
 
 void TParam::SetAsFloat(double value) {
   data_type_ = ftFloat;
   SetValue(Variant(value));
 }
 
-double TParam::AsCurrency() const { return IsNull() ? 0 : value_.AsCurrency(); }
+double TParam::AsCurrency() const {
+  return IsNull() ? 0 : value_.AsCurrency();
+}
 
 void TParam::SetAsCurrency(double value) {
   data_type_ = ftCurrency;
   SetValue(Variant::Currency(value));
 }
 
-TBcd TParam::AsBCD() const { return IsNull() ? Int64ToBcd(0) : value_.AsBcd(); }
+TBcd TParam::AsBCD() const {
+  return IsNull() ? Int64ToBcd(0) : value_.AsBcd();
+}
 
 void TParam::SetAsBCD(const TBcd& value) {
   data_type_ = ftBCD;
   SetValue(Variant(value));
 }
 
-TBcd TParam::AsFMTBCD() const { return AsBCD(); }
+TBcd TParam::AsFMTBCD() const {
+  return AsBCD();
+}
 
 void TParam::SetAsFMTBCD(const TBcd& value) {
   data_type_ = ftFMTBcd;
   SetValue(Variant(value));
 }
 
-bool TParam::AsBoolean() const { return IsNull() ? false : value_.AsBoolean(); }
+bool TParam::AsBoolean() const {
+  return IsNull() ? false : value_.AsBoolean();
+}
 
 void TParam::SetAsBoolean(bool value) {
   data_type_ = ftBoolean;
   SetValue(Variant(value));
 }
 
-TDateTime TParam::AsDate() const { return AsDateTime(); }
+TDateTime TParam::AsDate() const {
+  return AsDateTime();
+}
 
 void TParam::SetAsDate(TDateTime value) {
   data_type_ = ftDate;
   SetValue(Variant::Date(value));
 }
 
-TDateTime TParam::AsTime() const { return AsDateTime(); }
+TDateTime TParam::AsTime() const {
+  return AsDateTime();
+}
 
 void TParam::SetAsTime(TDateTime value) {
   data_type_ = ftTime;
   SetValue(Variant::Date(value));
 }
 
-TDateTime TParam::AsDateTime() const { return IsNull() ? 0 : value_.AsDateTime(); }
+TDateTime TParam::AsDateTime() const {
+  return IsNull() ? 0 : value_.AsDateTime();
+}
 
 void TParam::SetAsDateTime(TDateTime value) {
   data_type_ = ftDateTime;
   SetValue(Variant::Date(value));
 }
 
-std::string TParam::AsBlob() const { return AsString(); }
+std::string TParam::AsBlob() const {
+  return AsString();
+}
 
 void TParam::SetAsBlob(const std::string& value) {
   data_type_ = ftBlob;
   SetValue(Variant(value));
 }
 
-std::string TParam::AsMemo() const { return AsString(); }
+std::string TParam::AsMemo() const {
+  return AsString();
+}
 
 void TParam::SetAsMemo(const std::string& value) {
   data_type_ = ftMemo;
   SetValue(Variant(value));
 }
 
-TBytes TParam::AsBytes() const { return IsNull() ? TBytes() : value_.AsBytes(); }
+TBytes TParam::AsBytes() const {
+  return IsNull() ? TBytes() : value_.AsBytes();
+}
 
 void TParam::SetAsBytes(const TBytes& value) {
   data_type_ = ftVarBytes;
@@ -251,28 +307,59 @@ TBytes TParam::GetData() const {
   TBytes out;
   if (IsNull()) return out;
   switch (data_type_) {
-    case ftBytes: case ftVarBytes:
+    case ftBytes:
+    case ftVarBytes:
       return value_.AsBytes();
-    case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftParadoxOle:
-    case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob: {
+    case ftBlob:
+    case ftMemo:
+    case ftGraphic:
+    case ftFmtMemo:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+    case ftOraBlob:
+    case ftOraClob: {
       std::string text = value_.AsString();
       return TBytes(text.begin(), text.end());
     }
-    case ftString: case ftFixedChar: case ftWideString: {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: {
       std::string text = value_.AsString();
       out.assign(text.begin(), text.end());
       out.push_back(0);
       return out;
     }
-    case ftSmallint: AppendRaw<int16_t>(out, AsSmallInt()); return out;
-    case ftWord: AppendRaw<uint16_t>(out, AsWord()); return out;
-    case ftInteger: case ftAutoInc: AppendRaw<int32_t>(out, AsInteger()); return out;
-    case ftLargeint: AppendRaw<int64_t>(out, AsLargeInt()); return out;
-    case ftBoolean: AppendRaw<int16_t>(out, AsBoolean() ? -1 : 0); return out;
-    case ftFloat: case ftCurrency: AppendRaw<double>(out, AsFloat()); return out;
-    case ftBCD: case ftFMTBcd: AppendRaw<TBcd>(out, AsBCD()); return out;
-    case ftDate: AppendRaw<int32_t>(out, DateTimeToTimeStamp(AsDateTime()).Date); return out;
-    case ftTime: AppendRaw<int32_t>(out, DateTimeToTimeStamp(AsDateTime()).Time); return out;
+    case ftSmallint:
+      AppendRaw<int16_t>(out, AsSmallInt());
+      return out;
+    case ftWord:
+      AppendRaw<uint16_t>(out, AsWord());
+      return out;
+    case ftInteger:
+    case ftAutoInc:
+      AppendRaw<int32_t>(out, AsInteger());
+      return out;
+    case ftLargeint:
+      AppendRaw<int64_t>(out, AsLargeInt());
+      return out;
+    case ftBoolean:
+      AppendRaw<int16_t>(out, AsBoolean() ? -1 : 0);
+      return out;
+    case ftFloat:
+    case ftCurrency:
+      AppendRaw<double>(out, AsFloat());
+      return out;
+    case ftBCD:
+    case ftFMTBcd:
+      AppendRaw<TBcd>(out, AsBCD());
+      return out;
+    case ftDate:
+      AppendRaw<int32_t>(out, DateTimeToTimeStamp(AsDateTime()).Date);
+      return out;
+    case ftTime:
+      AppendRaw<int32_t>(out, DateTimeToTimeStamp(AsDateTime()).Time);
+      return out;
     case ftDateTime:
       AppendRaw<double>(out, TimeStampToMSecs(DateTimeToTimeStamp(AsDateTime())));
       return out;
@@ -306,7 +393,9 @@ bool TParam::IsEqual(const TParam& other) const {
          value_ == other.value_;
 }
 
-std::string TParam::DisplayName() const { return name_.empty() ? ClassName() : name_; }
+std::string TParam::DisplayName() const {
+  return name_.empty() ? ClassName() : name_;
+}
 
 // --- TParams ---------------------------------------------------------------
 
@@ -368,8 +457,7 @@ void TParams::SetParamValues(const std::string& names, const Variant& values) {
     return;
   }
   if (!values.IsArray() || values.ArrayLength() != static_cast<int>(list.size()))
-    DatabaseError("Parameter values do not match the parameters " + names,
-                  OwnerComponent(*this));
+    DatabaseError("Parameter values do not match the parameters " + names, OwnerComponent(*this));
   for (size_t i = 0; i < list.size(); ++i) list[i]->SetValue(values[static_cast<int>(i)]);
 }
 

@@ -10,8 +10,12 @@ namespace dataset {
 
 namespace {
 
-bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '@' || c == '#' || c >= 0x80; }
-bool IsWordPart(unsigned char c) { return IsWordStart(c) || std::isdigit(c) || c == '$'; }
+bool IsWordStart(unsigned char c) {
+  return std::isalpha(c) || c == '_' || c == '@' || c == '#' || c >= 0x80;
+}
+bool IsWordPart(unsigned char c) {
+  return IsWordStart(c) || std::isdigit(c) || c == '$';
+}
 
 // Scans a quoted run starting at `i` (the opening quote) up to the closing
 // `close`, a doubled closing quote standing for one. Returns the text
@@ -44,7 +48,8 @@ bool IsSymbol(const TSqlToken& token, char symbol) {
 }
 
 bool IsName(const TSqlToken& token) {
-  return (token.kind == TSqlToken::kWord || token.kind == TSqlToken::kQuotedName) && !token.text.empty();
+  return (token.kind == TSqlToken::kWord || token.kind == TSqlToken::kQuotedName) &&
+         !token.text.empty();
 }
 
 // Words that end an ORDER BY clause.
@@ -80,7 +85,8 @@ bool ReadOrderByItem(const std::vector<TSqlToken>& tokens, size_t begin, size_t 
   if (end == begin) return false;
   if (end - begin == 1 && tokens[begin].kind == TSqlToken::kNumber) {
     int64_t position = 0;
-    if (!TryStrToInt64(tokens[begin].text, position) || position < 1 || position > 65535) return false;
+    if (!TryStrToInt64(tokens[begin].text, position) || position < 1 || position > 65535)
+      return false;
     column.position = static_cast<int>(position);
     return true;
   }
@@ -161,9 +167,9 @@ std::vector<TOrderByColumn> OrderByColumns(const std::string& sql) {
   size_t item = start;
   depth = 0;
   for (size_t i = start; i <= tokens.size(); ++i) {
-    bool at_end = i == tokens.size() ||
-                  (depth == 0 && (IsSymbol(tokens[i], ';') || IsSymbol(tokens[i], ')') ||
-                                  EndsOrderBy(tokens[i])));
+    bool at_end =
+        i == tokens.size() || (depth == 0 && (IsSymbol(tokens[i], ';') ||
+                                              IsSymbol(tokens[i], ')') || EndsOrderBy(tokens[i])));
     if (at_end || (depth == 0 && IsSymbol(tokens[i], ','))) {
       TOrderByColumn column;
       if (i > item && ReadOrderByItem(tokens, item, i, column)) columns.push_back(column);

@@ -76,7 +76,9 @@ void TStrings::SetObjects(int index, TObject* object) {
   Changed();
 }
 
-int TStrings::Add(const std::string& s) { return AddObject(s, nullptr); }
+int TStrings::Add(const std::string& s) {
+  return AddObject(s, nullptr);
+}
 
 int TStrings::AddObject(const std::string& s, TObject* object) {
   int index = Count();
@@ -84,7 +86,9 @@ int TStrings::AddObject(const std::string& s, TObject* object) {
   return index;
 }
 
-void TStrings::Insert(int index, const std::string& s) { InsertObject(index, s, nullptr); }
+void TStrings::Insert(int index, const std::string& s) {
+  InsertObject(index, s, nullptr);
+}
 
 void TStrings::InsertObject(int index, const std::string& s, TObject* object) {
   if (index < 0 || index > Count())
@@ -189,7 +193,9 @@ int TStrings::IndexOfObject(const TObject* object) const {
   return -1;
 }
 
-void TStrings::SetCaseSensitive(bool value) { case_sensitive_ = value; }
+void TStrings::SetCaseSensitive(bool value) {
+  case_sensitive_ = value;
+}
 
 std::string TStrings::Text() const {
   std::string out;

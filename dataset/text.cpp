@@ -1,9 +1,9 @@
 #include "dataset/text.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <cctype>
 
 #include "dataset/exceptions.h"
 
@@ -11,13 +11,21 @@ namespace dataset {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-bool IsSpace(char c) { return static_cast<unsigned char>(c) <= ' '; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char Upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool IsSpace(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 
 }  // namespace
 
-bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+  return CompareText(a, b) == 0;
+}
 
 int CompareText(const std::string& a, const std::string& b) {
   size_t n = std::min(a.size(), b.size());
@@ -66,7 +74,9 @@ std::string QuotedStr(const std::string& s) {
   return out;
 }
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+  return std::to_string(value);
+}
 
 bool TryStrToInt64(const std::string& s, int64_t& value) {
   std::string t = Trim(s);
@@ -111,7 +121,8 @@ int64_t StrToInt64(const std::string& s) {
 
 int32_t StrToInt(const std::string& s) {
   int64_t v = StrToInt64(s);
-  if (v < INT32_MIN || v > INT32_MAX) throw EConvertError("'" + s + "' is not a valid integer value");
+  if (v < INT32_MIN || v > INT32_MAX)
+    throw EConvertError("'" + s + "' is not a valid integer value");
   return static_cast<int32_t>(v);
 }
 

@@ -35,20 +35,34 @@ bool TextToBoolean(const std::string& s, bool& value) {
 
 std::string VarTypeName(TVarType type) {
   switch (type) {
-    case varEmpty: return "Empty";
-    case varNull: return "Null";
-    case varSmallint: return "Smallint";
-    case varInteger: return "Integer";
-    case varWord: return "Word";
-    case varInt64: return "Int64";
-    case varDouble: return "Double";
-    case varCurrency: return "Currency";
-    case varDate: return "Date";
-    case varBoolean: return "Boolean";
-    case varString: return "String";
-    case varBcd: return "FMTBcd";
-    case varBytes: return "Bytes";
-    case varArray: return "Array";
+    case varEmpty:
+      return "Empty";
+    case varNull:
+      return "Null";
+    case varSmallint:
+      return "Smallint";
+    case varInteger:
+      return "Integer";
+    case varWord:
+      return "Word";
+    case varInt64:
+      return "Int64";
+    case varDouble:
+      return "Double";
+    case varCurrency:
+      return "Currency";
+    case varDate:
+      return "Date";
+    case varBoolean:
+      return "Boolean";
+    case varString:
+      return "String";
+    case varBcd:
+      return "FMTBcd";
+    case varBytes:
+      return "Bytes";
+    case varArray:
+      return "Array";
   }
   return "Unknown";
 }
@@ -102,7 +116,9 @@ Variant Variant::Bytes(const void* data, size_t size) {
   return v;
 }
 
-std::string Variant::TypeName() const { return VarTypeName(type_); }
+std::string Variant::TypeName() const {
+  return VarTypeName(type_);
+}
 
 void Variant::CannotConvert(const char* target) const {
   throw EVariantError("Could not convert variant of type (" + TypeName() + ") into type (" +
@@ -112,34 +128,46 @@ void Variant::CannotConvert(const char* target) const {
 std::string Variant::AsString() const {
   switch (type_) {
     case varEmpty:
-    case varNull: return std::string();
-    case varBoolean: return int_ ? "True" : "False";
+    case varNull:
+      return std::string();
+    case varBoolean:
+      return int_ ? "True" : "False";
     case varSmallint:
     case varInteger:
     case varWord:
-    case varInt64: return IntToStr(int_);
+    case varInt64:
+      return IntToStr(int_);
     case varDouble:
-    case varCurrency: return FloatToStr(double_);
-    case varDate: return DateTimeToStr(double_);
+    case varCurrency:
+      return FloatToStr(double_);
+    case varDate:
+      return DateTimeToStr(double_);
     case varString:
-    case varBytes: return text_;
-    case varBcd: return BcdToStr(bcd_);
-    case varArray: break;
+    case varBytes:
+      return text_;
+    case varBcd:
+      return BcdToStr(bcd_);
+    case varArray:
+      break;
   }
   CannotConvert("String");
 }
 
 int64_t Variant::AsInt64() const {
   switch (type_) {
-    case varEmpty: return 0;
-    case varBoolean: return int_ ? -1 : 0;  // the framework's true is all bits set
+    case varEmpty:
+      return 0;
+    case varBoolean:
+      return int_ ? -1 : 0;  // the framework's true is all bits set
     case varSmallint:
     case varInteger:
     case varWord:
-    case varInt64: return int_;
+    case varInt64:
+      return int_;
     case varDouble:
     case varCurrency:
-    case varDate: return RoundToInt64(double_);
+    case varDate:
+      return RoundToInt64(double_);
     case varString: {
       int64_t v;
       if (TryStrToInt64(text_, v)) return v;
@@ -147,8 +175,10 @@ int64_t Variant::AsInt64() const {
       if (TryStrToFloat(text_, d)) return RoundToInt64(d);
       throw EConvertError("'" + text_ + "' is not a valid integer value");
     }
-    case varBcd: return RoundToInt64(BcdToDouble(bcd_));
-    default: break;
+    case varBcd:
+      return RoundToInt64(BcdToDouble(bcd_));
+    default:
+      break;
   }
   CannotConvert("Int64");
 }
@@ -162,15 +192,19 @@ int32_t Variant::AsInteger() const {
 
 double Variant::AsDouble() const {
   switch (type_) {
-    case varEmpty: return 0;
-    case varBoolean: return int_ ? -1 : 0;
+    case varEmpty:
+      return 0;
+    case varBoolean:
+      return int_ ? -1 : 0;
     case varSmallint:
     case varInteger:
     case varWord:
-    case varInt64: return static_cast<double>(int_);
+    case varInt64:
+      return static_cast<double>(int_);
     case varDouble:
     case varCurrency:
-    case varDate: return double_;
+    case varDate:
+      return double_;
     case varString: {
       double d;
       if (TryStrToFloat(text_, d)) return d;
@@ -178,8 +212,10 @@ double Variant::AsDouble() const {
       if (TryStrToDateTime(text_, dt)) return dt;
       throw EConvertError("'" + text_ + "' is not a valid floating point value");
     }
-    case varBcd: return BcdToDouble(bcd_);
-    default: break;
+    case varBcd:
+      return BcdToDouble(bcd_);
+    default:
+      break;
   }
   CannotConvert("Double");
 }
@@ -187,28 +223,34 @@ double Variant::AsDouble() const {
 double Variant::AsCurrency() const {
   if (type_ == varNull || type_ == varArray || type_ == varBytes) CannotConvert("Currency");
   double v = AsDouble();
-  if (!std::isfinite(v) || std::fabs(v) >= 922337203685477.0) throw ERangeError("Range check error");
+  if (!std::isfinite(v) || std::fabs(v) >= 922337203685477.0)
+    throw ERangeError("Range check error");
   return std::nearbyint(v * 10000.0) / 10000.0;
 }
 
 bool Variant::AsBoolean() const {
   switch (type_) {
-    case varEmpty: return false;
+    case varEmpty:
+      return false;
     case varBoolean:
     case varSmallint:
     case varInteger:
     case varWord:
-    case varInt64: return int_ != 0;
+    case varInt64:
+      return int_ != 0;
     case varDouble:
     case varCurrency:
-    case varDate: return double_ != 0;
+    case varDate:
+      return double_ != 0;
     case varString: {
       bool b;
       if (TextToBoolean(text_, b)) return b;
       throw EConvertError("'" + text_ + "' is not a valid boolean value");
     }
-    case varBcd: return !IsBcdZero(bcd_);
-    default: break;
+    case varBcd:
+      return !IsBcdZero(bcd_);
+    default:
+      break;
   }
   CannotConvert("Boolean");
 }
@@ -225,34 +267,45 @@ TDateTime Variant::AsDateTime() const {
     case varNull:
     case varArray:
     case varBytes:
-    case varBoolean: CannotConvert("Date");
-    default: return AsDouble();
+    case varBoolean:
+      CannotConvert("Date");
+    default:
+      return AsDouble();
   }
 }
 
 TBcd Variant::AsBcd() const {
   switch (type_) {
-    case varEmpty: return Int64ToBcd(0);
+    case varEmpty:
+      return Int64ToBcd(0);
     case varSmallint:
     case varInteger:
     case varWord:
-    case varInt64: return Int64ToBcd(int_);
-    case varBoolean: return Int64ToBcd(int_ ? -1 : 0);
+    case varInt64:
+      return Int64ToBcd(int_);
+    case varBoolean:
+      return Int64ToBcd(int_ ? -1 : 0);
     case varDouble:
     case varCurrency:
-    case varDate: return DoubleToBcd(double_);
-    case varString: return StrToBcd(text_);
-    case varBcd: return bcd_;
-    default: break;
+    case varDate:
+      return DoubleToBcd(double_);
+    case varString:
+      return StrToBcd(text_);
+    case varBcd:
+      return bcd_;
+    default:
+      break;
   }
   CannotConvert("FMTBcd");
 }
 
 TBytes Variant::AsBytes() const {
   switch (type_) {
-    case varEmpty: return {};
+    case varEmpty:
+      return {};
     case varString:
-    case varBytes: return TBytes(text_.begin(), text_.end());
+    case varBytes:
+      return TBytes(text_.begin(), text_.end());
     case varArray: {
       TBytes out;
       for (const Variant& e : elements_) {
@@ -262,12 +315,15 @@ TBytes Variant::AsBytes() const {
       }
       return out;
     }
-    default: break;
+    default:
+      break;
   }
   CannotConvert("Bytes");
 }
 
-int Variant::ArrayLength() const { return static_cast<int>(elements_.size()); }
+int Variant::ArrayLength() const {
+  return static_cast<int>(elements_.size());
+}
 
 const Variant& Variant::operator[](int index) const {
   if (index < 0 || index >= ArrayLength()) throw ERangeError("Variant array index out of bounds");

@@ -27,10 +27,10 @@ enum TVarType {
   varCurrency,  // held as a double, four decimals meant
   varDate,      // TDateTime
   varBoolean,
-  varString,    // 8-bit text
-  varBcd,       // TBcd
-  varBytes,     // raw bytes
-  varArray,     // a list of variants
+  varString,  // 8-bit text
+  varBcd,     // TBcd
+  varBytes,   // raw bytes
+  varArray,   // a list of variants
 };
 
 using TBytes = std::vector<uint8_t>;
@@ -77,7 +77,7 @@ class Variant {
   TBytes AsBytes() const;  // text gives its bytes
 
   // Arrays.
-  int ArrayLength() const;  // 0 for a non-array
+  int ArrayLength() const;                     // 0 for a non-array
   const Variant& operator[](int index) const;  // ERangeError when out of bounds
   const std::vector<Variant>& Elements() const { return elements_; }
 

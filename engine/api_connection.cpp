@@ -57,9 +57,8 @@ NDSRESULT NdsConnect60(const char* serverPath, uint16_t serverTypes, const char*
 }
 
 NDSRESULT NdsConnect(const char* serverPath, NDSHANDLE* connection) {
-  return Guarded("NdsConnect", [&] {
-    return OpenConnection(serverPath, NDS_LOCAL_SERVER, "", "", connection);
-  });
+  return Guarded("NdsConnect",
+                 [&] { return OpenConnection(serverPath, NDS_LOCAL_SERVER, "", "", connection); });
 }
 
 NDSRESULT NdsDisconnect(NDSHANDLE handle) {
@@ -123,7 +122,8 @@ NDSRESULT NdsGetHandleType(NDSHANDLE handle, uint16_t* handleType) {
     RequireArgument(handleType, "handle type");
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
     if (!object)
-      throw EngineError(NDS_E_INVALID_HANDLE, "Handle " + std::to_string(handle) + " is not known.");
+      throw EngineError(NDS_E_INVALID_HANDLE,
+                        "Handle " + std::to_string(handle) + " is not known.");
     *handleType = static_cast<uint16_t>(object->kind());
     return NDS_SUCCESS;
   });

@@ -142,7 +142,8 @@ NDSRESULT NdsGetColumnPermissions(NDSHANDLE handle, NDSFIELD field, uint8_t* per
     if (cursor.open_options & NDS_OPEN_UPDATE_RIGHT) bits |= NDS_COLUMN_UPDATE;
     if (cursor.open_options & NDS_OPEN_INSERT_RIGHT) bits |= NDS_COLUMN_INSERT;
     // A dictionary may grant less on a column than on its table.
-    if (cursor.live) bits &= ColumnRightsOf(cursor.connection(), cursor.source_table, desc.name) | NDS_COLUMN_READ;
+    if (cursor.live)
+      bits &= ColumnRightsOf(cursor.connection(), cursor.source_table, desc.name) | NDS_COLUMN_READ;
     *Out(permissions, "permissions") = bits;
     return NDS_SUCCESS;
   });
@@ -166,7 +167,8 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* c
     std::lock_guard lock(cursor->connection().mutex());
     cursor->connection().db();
     std::shared_ptr<IndexOrder> order;
-    if (object && object->kind() == ObjectKind::kIndexOrder) order = std::static_pointer_cast<IndexOrder>(object);
+    if (object && object->kind() == ObjectKind::kIndexOrder)
+      order = std::static_pointer_cast<IndexOrder>(object);
     UseOrder(*cursor, order);
     *count = static_cast<uint32_t>(cursor->walk.Count(*cursor, filterOption));
     return NDS_SUCCESS;

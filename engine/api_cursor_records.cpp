@@ -39,22 +39,26 @@ const std::array<char, 256>& AnsiToOem() {
   return table;
 }
 
-bool IsNdt(const Cursor& c) { return c.desc.table_type == NDS_NDT; }
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
 
 // Writes the cursor's empty record (every field in its null form).
 void FillEmptyRecord(const Cursor& cursor, void* record, uint32_t length) {
   RequireArgument(record, "record buffer");
   if (length < cursor.desc.record_length)
-    throw EngineError(NDS_E_INSUFFICIENT_BUFFER,
-                      "The buffer of " + std::to_string(length) + " bytes cannot hold a record of " +
-                          std::to_string(cursor.desc.record_length) + " bytes.");
+    throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The buffer of " + std::to_string(length) +
+                                                     " bytes cannot hold a record of " +
+                                                     std::to_string(cursor.desc.record_length) +
+                                                     " bytes.");
   auto* image = static_cast<uint8_t*>(record);
   image[0] = ' ';
   for (const FieldDesc& f : cursor.desc.fields) EncodeNull(f, IsNdt(cursor), image);
 }
 
 bool IsTableName(sqlite3* db, const std::string& name) {
-  SqliteStmt find(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  SqliteStmt find(db,
+                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
   find.Bind(1, name);
   return find.Step();
 }
@@ -71,9 +75,11 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     RequireArgument(tableName, "table name");
     RequireArgument(cursorHandle, "cursor handle");
     if (options & ~(NDS_OPEN_EXCLUSIVE | NDS_OPEN_READONLY))
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown open options " + std::to_string(options) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown open options " + std::to_string(options) + ".");
     if (charType != 0 && charType != NDS_ANSI && charType != NDS_OEM)
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown character type " + std::to_string(charType) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown character type " + std::to_string(charType) + ".");
     std::shared_ptr<Connection> connection = RequireConnection(connectionHandle);
     std::lock_guard lock(connection->mutex());
     sqlite3* db = connection->db();
@@ -82,9 +88,9 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     if (!IsReservedName(name) && IsTableName(db, name)) desc = DescribeTable(db, name);
     if (!desc) throw EngineError(NDS_E_INVALID_TABLE, "The table " + name + " does not exist.");
     if (tableType != 0 && tableType != desc->table_type)
-      throw EngineError(NDS_E_INVALID_OPTION,
-                        "The table " + desc->name + " is of table type " +
-                            std::to_string(desc->table_type) + ", not " + std::to_string(tableType) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION, "The table " + desc->name + " is of table type " +
+                                                  std::to_string(desc->table_type) + ", not " +
+                                                  std::to_string(tableType) + ".");
     auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kTable);
     cursor->desc = std::move(*desc);
     if (charType) cursor->desc.char_type = charType;
@@ -92,20 +98,24 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     cursor->source_table = cursor->desc.name;
     cursor->live = true;
     cursor->open_options = options;
-    if (!(options & NDS_OPEN_READONLY)) cursor->open_options |= NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT;
+    if (!(options & NDS_OPEN_READONLY))
+      cursor->open_options |= NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT;
     cursor->open_options &= RightsOpenMask(*connection, cursor->desc.name);
     NDSHANDLE handle = HandleTable::Instance().Add(cursor);
     try {
       // Record 0 of a table stands for the table itself: shared while open,
       // taken whole by an exclusive open.
       LockTarget table{connection->location().store_file, cursor->source_table, 0};
-      LockResult taken = options & NDS_OPEN_EXCLUSIVE ? RecordLocks::Instance().Lock(table, handle)
-                                                      : RecordLocks::Instance().LockShared(table, handle);
+      LockResult taken = options & NDS_OPEN_EXCLUSIVE
+                             ? RecordLocks::Instance().Lock(table, handle)
+                             : RecordLocks::Instance().LockShared(table, handle);
       if (taken != LockResult::kLocked)
-        throw EngineError(NDS_E_LOCK_FAILED,
-                          options & NDS_OPEN_EXCLUSIVE
-                              ? "The table " + cursor->source_table + " is open elsewhere; it cannot be opened exclusively."
-                              : "The table " + cursor->source_table + " is opened exclusively by another user.");
+        throw EngineError(
+            NDS_E_LOCK_FAILED,
+            options & NDS_OPEN_EXCLUSIVE
+                ? "The table " + cursor->source_table +
+                      " is open elsewhere; it cannot be opened exclusively."
+                : "The table " + cursor->source_table + " is opened exclusively by another user.");
       cursor->walk.Attach(*cursor);
       connection->AddChild(handle);
     } catch (...) {
@@ -160,9 +170,9 @@ NDSRESULT NdsGetRecord(NDSHANDLE handle, void* record, uint32_t* length) {
       }
     }
     if (room < image.size())
-      throw EngineError(NDS_E_INSUFFICIENT_BUFFER,
-                        "The buffer of " + std::to_string(room) + " bytes cannot hold a record of " +
-                            std::to_string(image.size()) + " bytes.");
+      throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The buffer of " + std::to_string(room) +
+                                                       " bytes cannot hold a record of " +
+                                                       std::to_string(image.size()) + " bytes.");
     return NDS_SUCCESS;
   });
 }
@@ -185,7 +195,8 @@ NDSRESULT NdsGetField(NDSHANDLE handle, NDSFIELD field, void* value, uint32_t* l
                       uint16_t option) {
   return WithCursor("NdsGetField", handle, [&](Cursor& c) {
     if (option != NDS_NONE && option != NDS_TRIM_RIGHT)
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown field option " + std::to_string(option) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown field option " + std::to_string(option) + ".");
     size_t index = FieldIndex(c, field);
     const FieldDesc& f = c.desc.fields[index];
     std::string text = IsBlobType(f.shape.type)
@@ -212,7 +223,8 @@ NDSRESULT NdsIsEmpty(NDSHANDLE handle, NDSFIELD field, uint16_t* empty) {
 NDSRESULT NdsGetRecordNum(NDSHANDLE handle, uint16_t filterOption, uint32_t* recordNumber) {
   return WithCursor("NdsGetRecordNum", handle, [&](Cursor& c) {
     if (filterOption < NDS_RESPECTFILTERS || filterOption > NDS_RESPECTSCOPES)
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown filter option " + std::to_string(filterOption) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown filter option " + std::to_string(filterOption) + ".");
     OutArg(recordNumber, "record number") = static_cast<uint32_t>(c.walk.record_number());
     return NDS_SUCCESS;
   });
@@ -221,7 +233,8 @@ NDSRESULT NdsGetRecordNum(NDSHANDLE handle, uint16_t filterOption, uint32_t* rec
 NDSRESULT NdsGetRecordCRC(NDSHANDLE handle, uint32_t* crc, uint32_t option) {
   return WithCursor("NdsGetRecordCRC", handle, [&](Cursor& c) {
     if (option != 0)
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown checksum option " + std::to_string(option) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown checksum option " + std::to_string(option) + ".");
     OutArg(crc, "checksum") = c.walk.Checksum(c);
     return NDS_SUCCESS;
   });
@@ -261,7 +274,8 @@ NDSRESULT NdsGetMemoDataType(NDSHANDLE handle, NDSFIELD field, uint16_t* memoTyp
   return WithCursor("NdsGetMemoDataType", handle, [&](Cursor& c) {
     size_t index = FieldIndex(c, field);
     if (!IsBlobType(c.desc.fields[index].shape.type))
-      throw EngineError(NDS_E_INVALID_FIELD, "Field " + c.desc.fields[index].name + " is not a memo or blob.");
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Field " + c.desc.fields[index].name + " is not a memo or blob.");
     OutArg(memoType, "memo type") = c.walk.BlobIsBinary(c, index) ? NDS_MEMO_BINARY : NDS_MEMO_TEXT;
     return NDS_SUCCESS;
   });
@@ -271,7 +285,8 @@ NDSRESULT NdsGetMemoLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
   return WithCursor("NdsGetMemoLength", handle, [&](Cursor& c) {
     size_t index = FieldIndex(c, field);
     if (!IsBlobType(c.desc.fields[index].shape.type))
-      throw EngineError(NDS_E_INVALID_FIELD, "Field " + c.desc.fields[index].name + " is not a memo or blob.");
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Field " + c.desc.fields[index].name + " is not a memo or blob.");
     OutArg(length, "length") = static_cast<uint32_t>(c.walk.BlobLength(c, index));
     return NDS_SUCCESS;
   });
@@ -288,7 +303,8 @@ NDSRESULT NdsGetBinary(NDSHANDLE handle, NDSFIELD field, uint32_t offset, void* 
     RequireArgument(length, "length");
     size_t index = FieldIndex(c, field);
     if (!IsBlobType(c.desc.fields[index].shape.type))
-      throw EngineError(NDS_E_INVALID_FIELD, "Field " + c.desc.fields[index].name + " is not a memo or blob.");
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Field " + c.desc.fields[index].name + " is not a memo or blob.");
     std::string part = c.walk.BlobPart(c, index, offset, *length);
     std::memcpy(buffer, part.data(), part.size());
     *length = static_cast<uint32_t>(part.size());

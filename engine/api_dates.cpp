@@ -15,9 +15,9 @@ double JulianOfText(const char* date, uint16_t length) {
   if (IsBlankDate(text)) return 0;  // the empty date
   std::optional<CivilDate> civil = ParseDateText(text);
   if (!civil)
-    throw EngineError(NDS_E_INVALID_ARGUMENT,
-                      "'" + std::string(text) +
-                          "' is not a date (expected YYYYMMDD, YYYY-MM-DD or MM/DD/YYYY).");
+    throw EngineError(
+        NDS_E_INVALID_ARGUMENT,
+        "'" + std::string(text) + "' is not a date (expected YYYYMMDD, YYYY-MM-DD or MM/DD/YYYY).");
   return static_cast<double>(JulianFromCivil(*civil));
 }
 

@@ -8,7 +8,8 @@ using namespace nce;
 namespace {
 
 NDSRESULT CopyFilter(const std::string& text, const char* what, char* buffer, uint16_t* length) {
-  if (text.empty()) throw EngineError(NDS_E_NO_FILTER, std::string("The cursor has no ") + what + ".");
+  if (text.empty())
+    throw EngineError(NDS_E_NO_FILTER, std::string("The cursor has no ") + what + ".");
   return CopyOut(text, buffer, length);
 }
 
@@ -61,7 +62,8 @@ NDSRESULT NdsGetAOF(NDSHANDLE handle, char* expression, uint16_t* length) {
 
 NDSRESULT NdsClearAOF(NDSHANDLE handle) {
   return WithAnyCursor("NdsClearAOF", handle, [&](Cursor& cursor) {
-    if (!ClearOptimizedFilter(cursor)) throw EngineError(NDS_E_NO_FILTER, "The cursor has no optimized filter.");
+    if (!ClearOptimizedFilter(cursor))
+      throw EngineError(NDS_E_NO_FILTER, "The cursor has no optimized filter.");
     return NDS_SUCCESS;
   });
 }
@@ -81,14 +83,14 @@ NDSRESULT NdsGetExact22(NDSHANDLE handle, uint16_t* exact) {
   });
 }
 
-NDSRESULT NdsExpressionLongToShort(NDSHANDLE handle, const char* longExpression, char* shortExpression,
-                                   uint16_t* length) {
+NDSRESULT NdsExpressionLongToShort(NDSHANDLE handle, const char* longExpression,
+                                   char* shortExpression, uint16_t* length) {
   return Guarded("NdsExpressionLongToShort",
                  [&] { return CopyExpression(handle, longExpression, shortExpression, length); });
 }
 
-NDSRESULT NdsExpressionShortToLong(NDSHANDLE handle, const char* shortExpression, char* longExpression,
-                                   uint16_t* length) {
+NDSRESULT NdsExpressionShortToLong(NDSHANDLE handle, const char* shortExpression,
+                                   char* longExpression, uint16_t* length) {
   return Guarded("NdsExpressionShortToLong",
                  [&] { return CopyExpression(handle, shortExpression, longExpression, length); });
 }

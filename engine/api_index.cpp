@@ -19,7 +19,8 @@ NDSRESULT CopyHandles(const std::vector<std::shared_ptr<IndexOrder>>& orders, ND
                       uint16_t* count) {
   uint16_t& room = Out(count, "count");
   size_t n = std::min<size_t>(orders.size(), room);
-  if (n && !handles) throw EngineError(NDS_E_INVALID_ARGUMENT, "No place was given for the order handles.");
+  if (n && !handles)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "No place was given for the order handles.");
   for (size_t i = 0; i < n; ++i) handles[i] = orders[i]->handle();
   bool fits = orders.size() <= room;
   room = static_cast<uint16_t>(orders.size());
@@ -29,14 +30,17 @@ NDSRESULT CopyHandles(const std::vector<std::shared_ptr<IndexOrder>>& orders, ND
   return NDS_SUCCESS;
 }
 
-uint16_t Flag(const IndexOrder& order, uint32_t bit) { return (order.def().flags & bit) ? 1 : 0; }
+uint16_t Flag(const IndexOrder& order, uint32_t bit) {
+  return (order.def().flags & bit) ? 1 : 0;
+}
 
 }  // namespace
 
 extern "C" {
 
 NDSRESULT NdsCreateIndex(NDSHANDLE cursorHandle, const char* indexFile, const char* orderName,
-                         const char* expression, const char* condition, uint32_t options, NDSHANDLE* order) {
+                         const char* expression, const char* condition, uint32_t options,
+                         NDSHANDLE* order) {
   return Guarded("NdsCreateIndex", [&] {
     RequireArgument(orderName, "order name");
     RequireArgument(expression, "key expression");
@@ -51,7 +55,8 @@ NDSRESULT NdsCreateIndex(NDSHANDLE cursorHandle, const char* indexFile, const ch
   });
 }
 
-NDSRESULT NdsOpenIndex(NDSHANDLE cursorHandle, const char* indexFile, NDSHANDLE* orders, uint16_t* count) {
+NDSRESULT NdsOpenIndex(NDSHANDLE cursorHandle, const char* indexFile, NDSHANDLE* orders,
+                       uint16_t* count) {
   return Guarded("NdsOpenIndex", [&] {
     RequireArgument(indexFile, "index file name");
     std::shared_ptr<Cursor> cursor = RequireCursor(cursorHandle);
@@ -76,8 +81,9 @@ NDSRESULT NdsGetNumIndexes(NDSHANDLE handle, uint16_t* count) {
 }
 
 NDSRESULT NdsGetAllIndexes(NDSHANDLE handle, NDSHANDLE* orders, uint16_t* count) {
-  return WithAnyCursor("NdsGetAllIndexes", handle,
-                       [&](Cursor& cursor) { return CopyHandles(OrdersOf(cursor).orders, orders, count); });
+  return WithAnyCursor("NdsGetAllIndexes", handle, [&](Cursor& cursor) {
+    return CopyHandles(OrdersOf(cursor).orders, orders, count);
+  });
 }
 
 NDSRESULT NdsGetIndexHandle(NDSHANDLE handle, const char* orderName, NDSHANDLE* order) {
@@ -94,25 +100,31 @@ NDSRESULT NdsGetIndexHandle(NDSHANDLE handle, const char* orderName, NDSHANDLE* 
         return NDS_SUCCESS;
       }
     }
-    throw EngineError(NDS_E_INVALID_ARGUMENT, "The cursor on " + cursor.desc.name +
-                                                  " has no open index order named " + orderName + ".");
+    throw EngineError(
+        NDS_E_INVALID_ARGUMENT,
+        "The cursor on " + cursor.desc.name + " has no open index order named " + orderName + ".");
   });
 }
 
 NDSRESULT NdsGetIndexName(NDSHANDLE handle, char* name, uint16_t* length) {
-  return WithOrder("NdsGetIndexName", handle,
-                   [&](IndexOrder& order, Cursor&) { return CopyOut(order.def().name, name, length); });
+  return WithOrder("NdsGetIndexName", handle, [&](IndexOrder& order, Cursor&) {
+    return CopyOut(order.def().name, name, length);
+  });
 }
 
 NDSRESULT NdsGetIndexFilename(NDSHANDLE handle, uint16_t option, char* name, uint16_t* length) {
   return WithOrder("NdsGetIndexFilename", handle, [&](IndexOrder& order, Cursor& cursor) {
     const std::string& file = order.def().file;
     switch (option) {
-      case NDS_BASENAME: return CopyOut(file.substr(0, file.rfind('.')), name, length);
-      case NDS_BASENAMEANDEXT: return CopyOut(file, name, length);
+      case NDS_BASENAME:
+        return CopyOut(file.substr(0, file.rfind('.')), name, length);
+      case NDS_BASENAMEANDEXT:
+        return CopyOut(file, name, length);
       case NDS_FULLPATHNAME:
         return CopyOut(cursor.connection().location().database_path + "/" + file, name, length);
-      default: throw EngineError(NDS_E_INVALID_OPTION, "Unknown file name option " + std::to_string(option) + ".");
+      default:
+        throw EngineError(NDS_E_INVALID_OPTION,
+                          "Unknown file name option " + std::to_string(option) + ".");
     }
   });
 }
@@ -132,8 +144,9 @@ NDSRESULT NdsGetIndexFlags(NDSHANDLE handle, uint32_t* flags) {
 }
 
 NDSRESULT NdsGetIndexCondition(NDSHANDLE handle, char* condition, uint16_t* length) {
-  return WithOrder("NdsGetIndexCondition", handle,
-                   [&](IndexOrder& order, Cursor&) { return CopyOut(order.def().condition, condition, length); });
+  return WithOrder("NdsGetIndexCondition", handle, [&](IndexOrder& order, Cursor&) {
+    return CopyOut(order.def().condition, condition, length);
+  });
 }
 
 NDSRESULT NdsGetNumSegments(NDSHANDLE handle, uint16_t* count) {
@@ -148,8 +161,9 @@ NDSRESULT NdsGetSegmentFieldname(NDSHANDLE handle, uint16_t segment, char* name,
     const auto& segments = order.def().segments;
     if (segment >= segments.size())
       throw EngineError(NDS_E_INVALID_FIELD, "The order " + order.def().name + " has " +
-                                                 std::to_string(segments.size()) + " segment(s); segment " +
-                                                 std::to_string(segment) + " does not exist.");
+                                                 std::to_string(segments.size()) +
+                                                 " segment(s); segment " + std::to_string(segment) +
+                                                 " does not exist.");
     return CopyOut(segments[segment].name, name, length);
   });
 }

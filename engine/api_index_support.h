@@ -32,7 +32,8 @@ NDSRESULT WithNavigation(const char* function, NDSHANDLE handle, Action action) 
     std::lock_guard lock(cursor->connection().mutex());
     cursor->connection().db();
     std::shared_ptr<IndexOrder> order;
-    if (object->kind() == ObjectKind::kIndexOrder) order = std::static_pointer_cast<IndexOrder>(object);
+    if (object->kind() == ObjectKind::kIndexOrder)
+      order = std::static_pointer_cast<IndexOrder>(object);
     UseOrder(*cursor, order);
     return action(*cursor);
   });

@@ -36,20 +36,22 @@ NDSRESULT NdsBuildRawKey(NDSHANDLE handle, void* key, uint16_t* length) {
     uint16_t room = *length;
     *length = static_cast<uint16_t>(bytes.size());
     if (bytes.size() > room || (!key && !bytes.empty()))
-      throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The key of order " + order.def().name + " takes " +
-                                                       std::to_string(bytes.size()) + " bytes.");
+      throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The key of order " + order.def().name +
+                                                       " takes " + std::to_string(bytes.size()) +
+                                                       " bytes.");
     if (!bytes.empty()) std::memcpy(key, bytes.data(), bytes.size());
     return NDS_SUCCESS;
   });
 }
 
-NDSRESULT NdsSeek(NDSHANDLE handle, const void* key, uint16_t length, uint16_t keyType, uint16_t seekType,
-                  uint16_t* found) {
+NDSRESULT NdsSeek(NDSHANDLE handle, const void* key, uint16_t length, uint16_t keyType,
+                  uint16_t seekType, uint16_t* found) {
   return Guarded("NdsSeek", [&] {
     RequireArgument(found, "found flag");
     *found = 0;
     if (seekType != NDS_SOFTSEEK && seekType != NDS_HARDSEEK)
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown seek type " + std::to_string(seekType) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown seek type " + std::to_string(seekType) + ".");
     std::shared_ptr<IndexOrder> order = RequireOrder(handle);
     std::shared_ptr<Cursor> cursor = order->cursor();
     std::lock_guard lock(cursor->connection().mutex());
@@ -60,7 +62,8 @@ NDSRESULT NdsSeek(NDSHANDLE handle, const void* key, uint16_t length, uint16_t k
   });
 }
 
-NDSRESULT NdsSetScope(NDSHANDLE handle, uint16_t scopeEnd, const void* key, uint16_t length, uint16_t keyType) {
+NDSRESULT NdsSetScope(NDSHANDLE handle, uint16_t scopeEnd, const void* key, uint16_t length,
+                      uint16_t keyType) {
   return WithOrder("NdsSetScope", handle, [&](IndexOrder& order, Cursor& cursor) {
     std::optional<std::string>& end = ScopeEnd(order, scopeEnd);
     end = KeyFromCaller(order, key, length, keyType);

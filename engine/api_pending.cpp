@@ -5,6 +5,4 @@
 
 using namespace nce;
 
-extern "C" {
-
-}  // extern "C"
+extern "C" {}  // extern "C"

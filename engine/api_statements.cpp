@@ -19,7 +19,8 @@ NDSRESULT OnStatement(const char* function, NDSHANDLE handle, Action action) {
 
 // Stores one statement option after checking it is one of `allowed`.
 NDSRESULT SetOption(const char* function, NDSHANDLE handle, uint16_t value,
-                    std::initializer_list<uint16_t> allowed, uint16_t testing::StatementOptions::*field) {
+                    std::initializer_list<uint16_t> allowed,
+                    uint16_t testing::StatementOptions::*field) {
   return OnStatement(function, handle, [&](Statement& statement) {
     bool known = false;
     for (uint16_t a : allowed) known = known || a == value;
@@ -91,11 +92,12 @@ NDSRESULT NdsStmtSetTableRights(NDSHANDLE statement, uint16_t checkRights) {
 }
 
 NDSRESULT NdsStmtSetTableReadOnly(NDSHANDLE handle, uint16_t readOnly) {
-  NDSRESULT rc = SetOption("NdsStmtSetTableReadOnly", handle, readOnly,
-                           {NDS_CURSOR_READONLY, NDS_CURSOR_READWRITE},
-                           &testing::StatementOptions::read_only);
+  NDSRESULT rc =
+      SetOption("NdsStmtSetTableReadOnly", handle, readOnly,
+                {NDS_CURSOR_READONLY, NDS_CURSOR_READWRITE}, &testing::StatementOptions::read_only);
   if (rc == NDS_SUCCESS) {
-    if (auto statement = HandleTable::Instance().FindAs<Statement>(handle, ObjectKind::kStatement)) {
+    if (auto statement =
+            HandleTable::Instance().FindAs<Statement>(handle, ObjectKind::kStatement)) {
       std::lock_guard lock(statement->connection().mutex());
       ++statement->options.read_only_calls;
     }
@@ -105,7 +107,8 @@ NDSRESULT NdsStmtSetTableReadOnly(NDSHANDLE handle, uint16_t readOnly) {
 
 NDSRESULT NdsStmtConstrainUpdates(NDSHANDLE statement, uint16_t constrain) {
   return SetOption("NdsStmtConstrainUpdates", statement, constrain,
-                   {NDS_CONSTRAIN, NDS_NO_CONSTRAIN}, &testing::StatementOptions::constrain_updates);
+                   {NDS_CONSTRAIN, NDS_NO_CONSTRAIN},
+                   &testing::StatementOptions::constrain_updates);
 }
 
 NDSRESULT NdsStmtReadAllColumns(NDSHANDLE statement, uint16_t readAllColumns) {

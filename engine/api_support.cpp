@@ -5,8 +5,7 @@
 namespace nce {
 
 NDSRESULT NotSupportedYet(const char* function) {
-  return Fail(NDS_E_NOT_SUPPORTED,
-              std::string(function) + " is not supported by this engine yet.");
+  return Fail(NDS_E_NOT_SUPPORTED, std::string(function) + " is not supported by this engine yet.");
 }
 
 std::shared_ptr<Connection> RequireConnection(NDSHANDLE handle) {
@@ -37,7 +36,8 @@ std::shared_ptr<Cursor> RequireCursor(NDSHANDLE handle) {
 
 void RequireArgument(const void* pointer, const char* what) {
   if (pointer == nullptr)
-    throw EngineError(NDS_E_INVALID_ARGUMENT, std::string("No place was given for the ") + what + ".");
+    throw EngineError(NDS_E_INVALID_ARGUMENT,
+                      std::string("No place was given for the ") + what + ".");
 }
 
 }  // namespace nce

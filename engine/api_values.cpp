@@ -2,9 +2,9 @@
 // ":name"); on a cursor they write fields of the record being edited, which
 // the cursor functions provide.
 #include <cmath>
-#include <functional>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "engine/api_support.h"
 #include "engine/cursor_fields.h"
@@ -44,8 +44,8 @@ NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
 
 std::string DateText(int32_t julian) {
   if (julian < kFirstJulianDay || julian > kLastJulianDay)
-    throw EngineError(NDS_E_INVALID_ARGUMENT,
-                      "Julian day " + std::to_string(julian) + " lies outside the years 1 to 9999.");
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "Julian day " + std::to_string(julian) +
+                                                  " lies outside the years 1 to 9999.");
   return IsoDateText(CivilFromJulian(julian));
 }
 
@@ -55,7 +55,8 @@ std::string TimeText(int64_t milliseconds) {
                       std::to_string(milliseconds) + " milliseconds is not a time of day.");
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d",
-                static_cast<int>(milliseconds / 3600000), static_cast<int>(milliseconds / 60000 % 60),
+                static_cast<int>(milliseconds / 3600000),
+                static_cast<int>(milliseconds / 60000 % 60),
                 static_cast<int>(milliseconds / 1000 % 60), static_cast<int>(milliseconds % 1000));
   return buffer;
 }
@@ -94,25 +95,22 @@ NDSRESULT NdsSetMilliseconds(NDSHANDLE handle, NDSFIELD field, int32_t milliseco
                       [&] { return Value::Text(TimeText(milliseconds)); });
 }
 
-NDSRESULT NdsSetTimeStampRaw(NDSHANDLE handle, NDSFIELD field, const void* value,
-                             uint32_t length) {
+NDSRESULT NdsSetTimeStampRaw(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length) {
   return SetParameter("NdsSetTimeStampRaw", handle, field, [&] {
     if (value == nullptr || length != 8)
       throw EngineError(NDS_E_INVALID_ARGUMENT, "A raw timestamp is 8 bytes.");
     const auto* bytes = static_cast<const unsigned char*>(value);
     auto word = [&](int at) {
-      return static_cast<int32_t>(static_cast<uint32_t>(bytes[at]) |
-                                  static_cast<uint32_t>(bytes[at + 1]) << 8 |
-                                  static_cast<uint32_t>(bytes[at + 2]) << 16 |
-                                  static_cast<uint32_t>(bytes[at + 3]) << 24);
+      return static_cast<int32_t>(
+          static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+          static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24);
     };
     return Value::Text(DateText(word(0)) + " " + TimeText(word(4)));
   });
 }
 
-NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType,
-                       uint32_t totalLength, uint32_t offset, const void* value,
-                       uint32_t length) {
+NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType, uint32_t totalLength,
+                       uint32_t offset, const void* value, uint32_t length) {
   return Guarded("NdsSetBinary", [&] {
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
     if (binaryType != NDS_BINARY && binaryType != NDS_IMAGE)

@@ -59,26 +59,52 @@ struct TypeName {
   uint16_t type;
 };
 constexpr TypeName kTypeNames[] = {
-    {"CHAR", NDS_STRING},        {"CHARACTER", NDS_STRING},   {"NCHAR", NDS_STRING},
-    {"CICHAR", NDS_CISTRING},    {"VARCHAR", NDS_VARCHAR},    {"NVARCHAR", NDS_VARCHAR},
-    {"MEMO", NDS_MEMO},          {"TEXT", NDS_MEMO},          {"CLOB", NDS_MEMO},
-    {"NUMERIC", NDS_NUMERIC},    {"DECIMAL", NDS_NUMERIC},    {"DATE", NDS_DATE},
-    {"TIME", NDS_TIME},          {"TIMESTAMP", NDS_TIMESTAMP}, {"DATETIME", NDS_TIMESTAMP},
-    {"MODTIME", NDS_MODTIME},    {"LOGICAL", NDS_LOGICAL},    {"BOOLEAN", NDS_LOGICAL},
-    {"BOOL", NDS_LOGICAL},       {"BIT", NDS_LOGICAL},        {"INTEGER", NDS_INTEGER},
-    {"INT", NDS_INTEGER},        {"MEDIUMINT", NDS_INTEGER},  {"SHORT", NDS_SHORTINT},
-    {"SHORTINT", NDS_SHORTINT},  {"SMALLINT", NDS_SHORTINT},  {"TINYINT", NDS_SHORTINT},
-    {"AUTOINC", NDS_AUTOINC},    {"DOUBLE", NDS_DOUBLE},      {"REAL", NDS_DOUBLE},
-    {"FLOAT", NDS_DOUBLE},       {"CURDOUBLE", NDS_CURDOUBLE}, {"MONEY", NDS_MONEY},
-    {"ROWVERSION", NDS_ROWVERSION}, {"RAW", NDS_RAW},         {"BINARY", NDS_RAW},
-    {"VARBINARY", NDS_BINARY},   {"BLOB", NDS_BINARY},        {"IMAGE", NDS_IMAGE},
+    {"CHAR", NDS_STRING},
+    {"CHARACTER", NDS_STRING},
+    {"NCHAR", NDS_STRING},
+    {"CICHAR", NDS_CISTRING},
+    {"VARCHAR", NDS_VARCHAR},
+    {"NVARCHAR", NDS_VARCHAR},
+    {"MEMO", NDS_MEMO},
+    {"TEXT", NDS_MEMO},
+    {"CLOB", NDS_MEMO},
+    {"NUMERIC", NDS_NUMERIC},
+    {"DECIMAL", NDS_NUMERIC},
+    {"DATE", NDS_DATE},
+    {"TIME", NDS_TIME},
+    {"TIMESTAMP", NDS_TIMESTAMP},
+    {"DATETIME", NDS_TIMESTAMP},
+    {"MODTIME", NDS_MODTIME},
+    {"LOGICAL", NDS_LOGICAL},
+    {"BOOLEAN", NDS_LOGICAL},
+    {"BOOL", NDS_LOGICAL},
+    {"BIT", NDS_LOGICAL},
+    {"INTEGER", NDS_INTEGER},
+    {"INT", NDS_INTEGER},
+    {"MEDIUMINT", NDS_INTEGER},
+    {"SHORT", NDS_SHORTINT},
+    {"SHORTINT", NDS_SHORTINT},
+    {"SMALLINT", NDS_SHORTINT},
+    {"TINYINT", NDS_SHORTINT},
+    {"AUTOINC", NDS_AUTOINC},
+    {"DOUBLE", NDS_DOUBLE},
+    {"REAL", NDS_DOUBLE},
+    {"FLOAT", NDS_DOUBLE},
+    {"CURDOUBLE", NDS_CURDOUBLE},
+    {"MONEY", NDS_MONEY},
+    {"ROWVERSION", NDS_ROWVERSION},
+    {"RAW", NDS_RAW},
+    {"BINARY", NDS_RAW},
+    {"VARBINARY", NDS_BINARY},
+    {"BLOB", NDS_BINARY},
+    {"IMAGE", NDS_IMAGE},
     {"COMPACTDATE", NDS_COMPACTDATE},
 };
 
 // Splits "NUMERIC(10, 2)" into its first word and up to two numbers.
 struct DeclaredType {
-  std::string word;       // upper-cased first word
-  std::string all;        // upper-cased whole text
+  std::string word;  // upper-cased first word
+  std::string all;   // upper-cased whole text
   int numbers[2] = {-1, -1};
 };
 
@@ -153,7 +179,7 @@ std::optional<CatalogTable> ReadCatalogTable(sqlite3* db, const std::string& tab
   fields.Bind(1, table);
   while (fields.Step()) {
     FieldSpec shape{static_cast<uint16_t>(fields.Int(1)), static_cast<uint32_t>(fields.Int(2)),
-                   static_cast<uint16_t>(fields.Int(3))};
+                    static_cast<uint16_t>(fields.Int(3))};
     result.fields[UpperAscii(fields.Text(0))] = shape;
     result.order.push_back(fields.Text(0));
   }
@@ -162,8 +188,8 @@ std::optional<CatalogTable> ReadCatalogTable(sqlite3* db, const std::string& tab
 
 // Fields of `table` in column order: catalog shapes where known, inferred
 // from the declared type otherwise.
-std::vector<FieldDesc> MergeFields(const std::vector<Column>& columns,
-                                   const CatalogTable* catalog, uint16_t table_type) {
+std::vector<FieldDesc> MergeFields(const std::vector<Column>& columns, const CatalogTable* catalog,
+                                   uint16_t table_type) {
   std::vector<FieldDesc> fields;
   for (const Column& column : columns) {
     FieldDesc field;
@@ -207,19 +233,20 @@ std::string AutoincTriggerName(const std::string& table, const std::string& fiel
 void EnsureAutoincTrigger(sqlite3* db, const std::string& table, const std::string& field) {
   std::string t = QuoteLiteral(table), f = QuoteLiteral(field);
   std::string column = QuoteIdentifier(field);
-  std::string seed = "INSERT OR IGNORE INTO _nce_autoinc(table_name, field_name, last_value) "
-                     "SELECT " + t + ", " + f + ", coalesce(max(" + column + "), 0) FROM " +
-                     QuoteIdentifier(table);
+  std::string seed =
+      "INSERT OR IGNORE INTO _nce_autoinc(table_name, field_name, last_value) "
+      "SELECT " +
+      t + ", " + f + ", coalesce(max(" + column + "), 0) FROM " + QuoteIdentifier(table);
   ExecSql(db, seed.c_str());
   std::string where = " WHERE table_name = " + t + " AND field_name = " + f;
-  std::string trigger =
-      "CREATE TRIGGER IF NOT EXISTS " + QuoteIdentifier(AutoincTriggerName(table, field)) +
-      " AFTER INSERT ON " + QuoteIdentifier(table) + " BEGIN " +
-      "UPDATE _nce_autoinc SET last_value = CASE WHEN NEW." + column +
-      " IS NULL THEN last_value + 1 ELSE max(last_value, NEW." + column + ") END" + where + "; " +
-      "UPDATE " + QuoteIdentifier(table) + " SET " + column +
-      " = (SELECT last_value FROM _nce_autoinc" + where + ") WHERE rowid = NEW.rowid AND NEW." +
-      column + " IS NULL; END";
+  std::string trigger = "CREATE TRIGGER IF NOT EXISTS " +
+                        QuoteIdentifier(AutoincTriggerName(table, field)) + " AFTER INSERT ON " +
+                        QuoteIdentifier(table) + " BEGIN " +
+                        "UPDATE _nce_autoinc SET last_value = CASE WHEN NEW." + column +
+                        " IS NULL THEN last_value + 1 ELSE max(last_value, NEW." + column +
+                        ") END" + where + "; " + "UPDATE " + QuoteIdentifier(table) + " SET " +
+                        column + " = (SELECT last_value FROM _nce_autoinc" + where +
+                        ") WHERE rowid = NEW.rowid AND NEW." + column + " IS NULL; END";
   ExecSql(db, trigger.c_str());
 }
 
@@ -255,18 +282,18 @@ void RenameCatalogTable(sqlite3* db, const std::string& from, const std::string&
   SqliteStmt rename(db, "UPDATE _nce_tables SET name = ?2 WHERE name = ?1");
   rename.Bind(1, from).Bind(2, to).Run();
   for (const std::string& table : TablesKeyedByTableName(db)) {
-    SqliteStmt move(db, "UPDATE " + QuoteIdentifier(table) +
-                            " SET table_name = ?2 WHERE table_name = ?1");
+    SqliteStmt move(
+        db, "UPDATE " + QuoteIdentifier(table) + " SET table_name = ?2 WHERE table_name = ?1");
     move.Bind(1, from).Bind(2, to).Run();
   }
 }
 
 void ForgetTable(sqlite3* db, const std::string& table) {
-  for (const char* sql : {"DELETE FROM _nce_tables WHERE name = ?1",
-                          "DELETE FROM _nce_fields WHERE table_name = ?1",
-                          "DELETE FROM _nce_autoinc WHERE table_name = ?1",
-                          "DELETE FROM _nce_index_files WHERE table_name = ?1",
-                          "DELETE FROM _nce_index_orders WHERE table_name = ?1"}) {
+  for (const char* sql :
+       {"DELETE FROM _nce_tables WHERE name = ?1", "DELETE FROM _nce_fields WHERE table_name = ?1",
+        "DELETE FROM _nce_autoinc WHERE table_name = ?1",
+        "DELETE FROM _nce_index_files WHERE table_name = ?1",
+        "DELETE FROM _nce_index_orders WHERE table_name = ?1"}) {
     SqliteStmt stmt(db, sql);
     stmt.Bind(1, table).Run();
   }
@@ -312,22 +339,31 @@ bool IsReservedName(std::string_view name) {
 
 uint32_t DefaultFieldLength(uint16_t type, uint16_t table_type) {
   switch (type) {
-    case NDS_LOGICAL: return 1;
-    case NDS_NUMERIC: return 10;
-    case NDS_DATE: return table_type == NDS_NDT ? 4 : 8;
+    case NDS_LOGICAL:
+      return 1;
+    case NDS_NUMERIC:
+      return 10;
+    case NDS_DATE:
+      return table_type == NDS_NDT ? 4 : 8;
     case NDS_STRING:
     case NDS_CISTRING:
-    case NDS_RAW: return 1;
+    case NDS_RAW:
+      return 1;
     case NDS_MEMO:
     case NDS_BINARY:
     case NDS_IMAGE:
-    case NDS_VARCHAR: return table_type == NDS_NDT ? 9 : 10;
-    case NDS_COMPACTDATE: return 3;
-    case NDS_SHORTINT: return 2;
+    case NDS_VARCHAR:
+      return table_type == NDS_NDT ? 9 : 10;
+    case NDS_COMPACTDATE:
+      return 3;
+    case NDS_SHORTINT:
+      return 2;
     case NDS_INTEGER:
     case NDS_TIME:
-    case NDS_AUTOINC: return 4;
-    default: return 8;  // double, timestamp, curdouble, money, rowversion, modtime
+    case NDS_AUTOINC:
+      return 4;
+    default:
+      return 8;  // double, timestamp, curdouble, money, rowversion, modtime
   }
 }
 
@@ -389,8 +425,8 @@ std::optional<TableDesc> DescribeTable(sqlite3* db, std::string_view name) {
     table.char_type = catalog->char_type;
     table.from_catalog = true;
   }
-  table.fields = MergeFields(TableColumns(db, table.name), catalog ? &*catalog : nullptr,
-                             table.table_type);
+  table.fields =
+      MergeFields(TableColumns(db, table.name), catalog ? &*catalog : nullptr, table.table_type);
   LayoutRecord(table);
   return table;
 }
@@ -440,7 +476,8 @@ void SyncCatalog(sqlite3* db, uint16_t new_table_type) {
       same = EqualsNoCase(catalog->order[i], columns[i].name);
     uint16_t table_type = catalog ? catalog->table_type : new_table_type;
     if (!catalog) {
-      SqliteStmt insert(db, "INSERT INTO _nce_tables(name, table_type, char_type) VALUES(?1, ?2, 1)");
+      SqliteStmt insert(db,
+                        "INSERT INTO _nce_tables(name, table_type, char_type) VALUES(?1, ?2, 1)");
       insert.Bind(1, table).Bind(2, table_type).Run();
     }
     std::vector<FieldDesc> fields = MergeFields(columns, catalog ? &*catalog : nullptr, table_type);

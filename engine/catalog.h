@@ -34,19 +34,19 @@ struct FieldSpec {
 
 // One field of a table or cursor, in field order.
 struct FieldDesc {
-  std::string name;       // field name as declared (also the SQLite column name)
-  FieldSpec shape;         // type, length, decimals
-  uint32_t offset = 0;    // position of the field's first byte in the record image
+  std::string name;     // field name as declared (also the SQLite column name)
+  FieldSpec shape;      // type, length, decimals
+  uint32_t offset = 0;  // position of the field's first byte in the record image
 };
 
 // What the engine knows about a table or a cursor's result.
 struct TableDesc {
-  std::string name;                 // table name as SQLite stores it
-  uint16_t table_type = 3;          // NDS_NDT, NDS_CDX or NDS_NTX
-  uint16_t char_type = 1;           // NDS_ANSI or NDS_OEM
-  bool from_catalog = false;        // false when inferred from the declared types
-  std::vector<FieldDesc> fields;    // in field order
-  uint32_t record_length = 0;       // bytes of one record image
+  std::string name;               // table name as SQLite stores it
+  uint16_t table_type = 3;        // NDS_NDT, NDS_CDX or NDS_NTX
+  uint16_t char_type = 1;         // NDS_ANSI or NDS_OEM
+  bool from_catalog = false;      // false when inferred from the declared types
+  std::vector<FieldDesc> fields;  // in field order
+  uint32_t record_length = 0;     // bytes of one record image
 };
 
 // Creates the catalog tables when the store lacks them.

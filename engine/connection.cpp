@@ -15,7 +15,9 @@ Connection::Connection(std::unique_ptr<Store> store, std::string user_name)
       location_(store_->location()),
       user_name_(std::move(user_name)) {}
 
-Connection::~Connection() { Close(); }
+Connection::~Connection() {
+  Close();
+}
 
 sqlite3* Connection::db() const {
   if (!store_) throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
@@ -24,8 +26,8 @@ sqlite3* Connection::db() const {
 
 sqlite3* Connection::scratch_db() {
   if (!scratch_) {
-    int rc = sqlite3_open_v2(":memory:", &scratch_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(":memory:", &scratch_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
       EngineError error = SqlError(scratch_, rc, "cursor storage");
       sqlite3_close_v2(scratch_);
@@ -37,9 +39,15 @@ sqlite3* Connection::scratch_db() {
   return scratch_;
 }
 
-void Connection::AddChild(NDSHANDLE handle) { children_.insert(handle); }
-void Connection::RemoveChild(NDSHANDLE handle) { children_.erase(handle); }
-std::set<NDSHANDLE> Connection::TakeChildren() { return std::exchange(children_, {}); }
+void Connection::AddChild(NDSHANDLE handle) {
+  children_.insert(handle);
+}
+void Connection::RemoveChild(NDSHANDLE handle) {
+  children_.erase(handle);
+}
+std::set<NDSHANDLE> Connection::TakeChildren() {
+  return std::exchange(children_, {});
+}
 
 void Connection::RequireTransaction(const char* what) const {
   if (!transaction_open_)
@@ -60,7 +68,8 @@ void Connection::CommitTransaction() {
   if (sqlite3_get_autocommit(db())) {
     transaction_open_ = false;
     throw EngineError(NDS_E_NO_TRANSACTION,
-                      "The transaction has already ended: SQL text committed or rolled it back, or a storage error did.");
+                      "The transaction has already ended: SQL text committed or rolled it back, or "
+                      "a storage error did.");
   }
   ExecSql(db(), "COMMIT");
   transaction_open_ = false;

@@ -46,8 +46,10 @@ FieldSpec SpecFromValues(const ColumnSeen& seen) {
   switch (seen.first_type) {
     case SQLITE_INTEGER:
       return seen.wide_integer ? FieldSpec{NDS_NUMERIC, 20, 0} : FieldSpec{NDS_INTEGER, 4, 0};
-    case SQLITE_FLOAT: return FieldSpec{NDS_DOUBLE, 8, 0};
-    case SQLITE_BLOB: return FieldSpec{NDS_BINARY, 9, 0};
+    case SQLITE_FLOAT:
+      return FieldSpec{NDS_DOUBLE, 8, 0};
+    case SQLITE_BLOB:
+      return FieldSpec{NDS_BINARY, 9, 0};
     default:
       return FieldSpec{NDS_STRING, static_cast<uint32_t>(std::max<size_t>(seen.max_length, 1)), 0};
   }
@@ -110,14 +112,16 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
     if (i) columns += ", ";
     columns += QuoteIdentifier(field.name);
   }
-  if (count == 0) throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
-  ExecSql(scratch, ("CREATE TABLE " + QuoteIdentifier(cursor->source_table) + "(" + columns + ")").c_str());
+  if (count == 0)
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
+  ExecSql(scratch,
+          ("CREATE TABLE " + QuoteIdentifier(cursor->source_table) + "(" + columns + ")").c_str());
   cursor->owns_source = true;
 
   std::string placeholders;
   for (int i = 0; i < count; ++i) placeholders += i ? ",?" : "?";
-  SqliteStmt insert(scratch, "INSERT INTO " + QuoteIdentifier(cursor->source_table) +
-                                 " VALUES(" + placeholders + ")");
+  SqliteStmt insert(scratch, "INSERT INTO " + QuoteIdentifier(cursor->source_table) + " VALUES(" +
+                                 placeholders + ")");
   std::vector<ColumnSeen> seen(count);
   for (;;) {
     int rc = sqlite3_step(stmt);

@@ -32,16 +32,16 @@ class Cursor : public Object {
   Connection& connection() const { return *connection_; }
   const std::shared_ptr<Connection>& connection_ptr() const { return connection_; }
 
-  TableDesc desc;                   // fields, record layout, table and character type
-  sqlite3* source_db = nullptr;     // database holding the rows
-  std::string source_table;         // SQLite table holding the rows
-  std::string filter_sql;           // hidden condition of a live cursor ("" for none)
-  std::vector<Value> filter_values; // values of the condition's ?N markers
-  bool live = false;                // edits reach the store's table
-  bool owns_source = false;         // source_table is dropped when the cursor closes
-  uint32_t open_options = 0;        // NDS_OPEN_* bits
-  uint64_t row_count = 0;           // rows of a static cursor
-  CursorWalk walk;                  // position, current record, edits
+  TableDesc desc;                        // fields, record layout, table and character type
+  sqlite3* source_db = nullptr;          // database holding the rows
+  std::string source_table;              // SQLite table holding the rows
+  std::string filter_sql;                // hidden condition of a live cursor ("" for none)
+  std::vector<Value> filter_values;      // values of the condition's ?N markers
+  bool live = false;                     // edits reach the store's table
+  bool owns_source = false;              // source_table is dropped when the cursor closes
+  uint32_t open_options = 0;             // NDS_OPEN_* bits
+  uint64_t row_count = 0;                // rows of a static cursor
+  CursorWalk walk;                       // position, current record, edits
   std::shared_ptr<CursorOrders> orders;  // made on first use of an index function
 
   // Releases the rows of a static cursor. Safe to call twice.

@@ -19,7 +19,9 @@ namespace nce {
 
 namespace {
 
-bool IsNdt(const Cursor& c) { return c.desc.table_type == NDS_NDT; }
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
 
 const char* kRowVersionTable = "_nce_row_versions";  // table_name, last_value
 
@@ -86,7 +88,9 @@ void EnsureDeletedMarks(sqlite3* db) {
                   .c_str());
 }
 
-std::string CursorWalk::LockTable(Cursor& c) const { return c.source_table; }
+std::string CursorWalk::LockTable(Cursor& c) const {
+  return c.source_table;
+}
 
 void CursorWalk::RequireWritable(Cursor& c) const {
   if (!c.live)
@@ -124,8 +128,9 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
   auto pending = pending_.find(index);
   if (pending != pending_.end()) return IsNull(pending->second) ? 0 : pending->second.bytes.size();
   if (gone_) return 0;
-  SqliteStmt read(c.source_db, "SELECT length(CAST(" + QuoteIdentifier(f.name) + " AS BLOB)) FROM " +
-                                   QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+  SqliteStmt read(c.source_db, "SELECT length(CAST(" + QuoteIdentifier(f.name) +
+                                   " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
+                                   " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);
   return read.Step() ? static_cast<uint64_t>(read.Int(0)) : 0;
 }
@@ -156,8 +161,8 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
   if (gone_) return std::string();
   // Incremental blob I/O reads only the pages of the part asked for.
   sqlite3_blob* blob = nullptr;
-  if (sqlite3_blob_open(c.source_db, "main", c.source_table.c_str(), f.name.c_str(),
-                        current_.rowid, 0, &blob) == SQLITE_OK) {
+  if (sqlite3_blob_open(c.source_db, "main", c.source_table.c_str(), f.name.c_str(), current_.rowid,
+                        0, &blob) == SQLITE_OK) {
     uint64_t size = static_cast<uint64_t>(sqlite3_blob_bytes(blob));
     std::string part;
     if (offset < size) {
@@ -215,8 +220,11 @@ void CursorWalk::Append(Cursor& c) {
   });
   int64_t rowid = sqlite3_last_insert_rowid(db);
   auto remove = [&] {
-    sqlite3_exec(db, ("DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = " +
-                      std::to_string(rowid)).c_str(), nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 ("DELETE FROM " + QuoteIdentifier(c.source_table) +
+                  " WHERE rowid = " + std::to_string(rowid))
+                     .c_str(),
+                 nullptr, nullptr, nullptr);
   };
   try {
     if (!IsNdt(c)) {
@@ -226,8 +234,8 @@ void CursorWalk::Append(Cursor& c) {
     }
     LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
     if (RecordLocks::Instance().Lock(target, c.handle()) != LockResult::kLocked)
-      throw EngineError(NDS_E_LOCK_FAILED, "The new record " + std::to_string(rowid) +
-                                               " of " + c.source_table + " is locked by another user.");
+      throw EngineError(NDS_E_LOCK_FAILED, "The new record " + std::to_string(rowid) + " of " +
+                                               c.source_table + " is locked by another user.");
     ahead_len_ = ahead_pos_ = 0;
     ahead_dir_ = 0;
     ReadCurrentByRowid(c, rowid);
@@ -271,18 +279,22 @@ void CursorWalk::StampWrite(Cursor& c, std::string* sets, std::vector<Value>* va
       sqlite3* db = c.source_db;
       std::string counters = "main." + QuoteIdentifier(kRowVersionTable);
       ExecSql(db, ("CREATE TABLE IF NOT EXISTS " + counters +
-                   " (table_name TEXT PRIMARY KEY, last_value INTEGER NOT NULL)").c_str());
-      SqliteStmt bump(db, "UPDATE " + counters + " SET last_value = last_value + 1 "
-                          "WHERE table_name = ?1 RETURNING last_value");
+                   " (table_name TEXT PRIMARY KEY, last_value INTEGER NOT NULL)")
+                      .c_str());
+      SqliteStmt bump(db, "UPDATE " + counters +
+                              " SET last_value = last_value + 1 "
+                              "WHERE table_name = ?1 RETURNING last_value");
       bump.Bind(1, UpperAscii(c.source_table));
       if (bump.Step()) {
         values->push_back(Value::Integer(bump.Int(0)));
         bump.Run();
       } else {
         // First write of the table: continue above the highest version stored.
-        SqliteStmt first(db, "INSERT INTO " + counters + " (table_name, last_value) VALUES (?1, "
-                             "(SELECT coalesce(max(" + QuoteIdentifier(f.name) + "), 0) + 1 FROM " +
-                             QuoteIdentifier(c.source_table) + ")) RETURNING last_value");
+        SqliteStmt first(db, "INSERT INTO " + counters +
+                                 " (table_name, last_value) VALUES (?1, "
+                                 "(SELECT coalesce(max(" +
+                                 QuoteIdentifier(f.name) + "), 0) + 1 FROM " +
+                                 QuoteIdentifier(c.source_table) + ")) RETURNING last_value");
         first.Bind(1, UpperAscii(c.source_table));
         if (!first.Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
         values->push_back(Value::Integer(first.Int(0)));
@@ -356,8 +368,8 @@ bool CursorWalk::Cancel(Cursor& c) {
     LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
     SetOff(false, true);
     try {
-      SqliteStmt remove(c.source_db, "DELETE FROM " + QuoteIdentifier(c.source_table) +
-                                         " WHERE rowid = ?1");
+      SqliteStmt remove(c.source_db,
+                        "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
       remove.Bind(1, rowid).Run();
     } catch (...) {
       if (!locks_.count(rowid)) RecordLocks::Instance().Unlock(target, c.handle());
@@ -380,12 +392,13 @@ void CursorWalk::Delete(Cursor& c) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   if (IsNdt(c) || appended_) {
-    SqliteStmt remove(c.source_db, "DELETE FROM " + QuoteIdentifier(c.source_table) +
-                                       " WHERE rowid = ?1");
+    SqliteStmt remove(c.source_db,
+                      "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
     remove.Bind(1, rowid).Run();
     gone_ = true;
   } else {
-    SqliteStmt mark(c.source_db, "INSERT OR IGNORE INTO main." + QuoteIdentifier(DeletedMarksTable()) +
+    SqliteStmt mark(c.source_db, "INSERT OR IGNORE INTO main." +
+                                     QuoteIdentifier(DeletedMarksTable()) +
                                      " (table_name, record) VALUES (?1, ?2)");
     mark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     current_.visible_known = false;
@@ -402,22 +415,25 @@ void CursorWalk::Delete(Cursor& c) {
 
 void CursorWalk::Lock(Cursor& c, int64_t recno) {
   if (!c.live)
-    throw EngineError(NDS_E_STATIC_VIEW,
-                      "The cursor is a static copy of a query result; its records cannot be locked.");
+    throw EngineError(
+        NDS_E_STATIC_VIEW,
+        "The cursor is a static copy of a query result; its records cannot be locked.");
   if (recno == 0) {
     RequireRecord();
     recno = current_.rowid;
   } else if (recno < 0) {
     throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
   }
-  SqliteStmt exists(c.source_db, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) +
-                                     " WHERE rowid = ?1");
+  SqliteStmt exists(c.source_db,
+                    "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
   exists.Bind(1, recno);
   if (!exists.Step())
     throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
   LockTarget target{c.connection().location().store_file, LockTable(c), recno};
   switch (RecordLocks::Instance().Lock(target, c.handle())) {
-    case LockResult::kLocked: locks_.insert(recno); return;
+    case LockResult::kLocked:
+      locks_.insert(recno);
+      return;
     case LockResult::kConflict:
       throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(recno) + " of " +
                                                c.source_table + " is locked by another user.");
@@ -441,8 +457,8 @@ void CursorWalk::Unlock(Cursor& c, int64_t recno) {
       !RecordLocks::Instance().HeldBy(
           LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle()))
     return;  // not locked: nothing to release
-  RecordLocks::Instance().Unlock(LockTarget{c.connection().location().store_file, LockTable(c), recno},
-                                 c.handle());
+  RecordLocks::Instance().Unlock(
+      LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle());
 }
 
 void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {

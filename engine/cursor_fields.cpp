@@ -13,13 +13,15 @@ namespace {
 // The text form of a typed value, for the field's own text reader.
 std::string TextOf(const Value& value) {
   switch (value.kind) {
-    case Value::Kind::kInteger: return std::to_string(value.integer);
+    case Value::Kind::kInteger:
+      return std::to_string(value.integer);
     case Value::Kind::kReal: {
       char buf[64];
       std::snprintf(buf, sizeof buf, "%.17g", value.real);
       return buf;
     }
-    default: return value.bytes;
+    default:
+      return value.bytes;
   }
 }
 
@@ -36,9 +38,10 @@ void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value, bool raw
     stored = DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(value.bytes.data()),
                          static_cast<uint32_t>(value.bytes.size()));
   } else if (IsBlobType(f.shape.type)) {
-    stored = value.kind == Value::Kind::kBlob && f.shape.type != NDS_MEMO && f.shape.type != NDS_VARCHAR
-                 ? value
-                 : DecodeText(f, ndt, value.kind == Value::Kind::kBlob ? value.bytes : TextOf(value));
+    stored =
+        value.kind == Value::Kind::kBlob && f.shape.type != NDS_MEMO && f.shape.type != NDS_VARCHAR
+            ? value
+            : DecodeText(f, ndt, value.kind == Value::Kind::kBlob ? value.bytes : TextOf(value));
     if (value.kind == Value::Kind::kBlob) stored.kind = value.kind;
   } else {
     stored = DecodeText(f, ndt, TextOf(value));
@@ -52,7 +55,8 @@ void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32
   const FieldDesc& f = cursor.desc.fields[index];
   if (!IsBlobType(f.shape.type))
     throw EngineError(NDS_E_INVALID_FIELD, "Field " + f.name + " is not a binary field.");
-  if (data == nullptr && length > 0) throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
+  if (data == nullptr && length > 0)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
   if (static_cast<uint64_t>(offset) + length > total)
     throw EngineError(NDS_E_INVALID_ARGUMENT, "The piece at " + std::to_string(offset) +
                                                   " reaches beyond the value's " +

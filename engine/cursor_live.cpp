@@ -38,7 +38,8 @@ class Scanner {
   bool Keyword(std::string_view word) {
     SkipSpace();
     size_t end = pos_;
-    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_'))
+    while (end < text_.size() &&
+           (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_'))
       ++end;
     if (!EqualsNoCase(text_.substr(pos_, end - pos_), word)) return false;
     pos_ = end;
@@ -77,7 +78,8 @@ class Scanner {
     }
     if (!std::isalpha(static_cast<unsigned char>(open)) && open != '_') return false;
     size_t end = pos_;
-    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_'))
+    while (end < text_.size() &&
+           (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_'))
       ++end;
     *name = std::string(text_.substr(pos_, end - pos_));
     pos_ = end;
@@ -91,9 +93,9 @@ class Scanner {
 };
 
 bool IsReservedWord(const std::string& word) {
-  static const char* const kWords[] = {"FROM", "WHERE", "ORDER", "GROUP", "LIMIT", "UNION",
-                                       "EXCEPT", "INTERSECT", "HAVING", "WINDOW", "JOIN",
-                                       "DISTINCT", "ALL", "AS", "SELECT"};
+  static const char* const kWords[] = {"FROM",  "WHERE",    "ORDER",     "GROUP",  "LIMIT",
+                                       "UNION", "EXCEPT",   "INTERSECT", "HAVING", "WINDOW",
+                                       "JOIN",  "DISTINCT", "ALL",       "AS",     "SELECT"};
   for (const char* w : kWords)
     if (EqualsNoCase(word, w)) return true;
   return false;
@@ -102,8 +104,8 @@ bool IsReservedWord(const std::string& word) {
 // True when `condition` holds, outside quotes and parentheses, a word that
 // makes the statement more than a filtered read of one table.
 bool ConditionIsPlain(std::string_view condition) {
-  static const char* const kStops[] = {"ORDER", "GROUP", "LIMIT", "UNION", "EXCEPT",
-                                       "INTERSECT", "HAVING", "WINDOW"};
+  static const char* const kStops[] = {"ORDER",  "GROUP",     "LIMIT",  "UNION",
+                                       "EXCEPT", "INTERSECT", "HAVING", "WINDOW"};
   int depth = 0;
   for (size_t i = 0; i < condition.size();) {
     char c = condition[i];
@@ -137,7 +139,8 @@ bool ConditionIsPlain(std::string_view condition) {
 }  // namespace
 
 bool ParseSimpleSelect(std::string_view sql, SimpleSelect* out) {
-  while (!sql.empty() && (std::isspace(static_cast<unsigned char>(sql.back())) || sql.back() == ';'))
+  while (!sql.empty() &&
+         (std::isspace(static_cast<unsigned char>(sql.back())) || sql.back() == ';'))
     sql.remove_suffix(1);
   Scanner scan(sql);
   SimpleSelect result;
@@ -159,7 +162,8 @@ bool ParseSimpleSelect(std::string_view sql, SimpleSelect* out) {
     std::string_view condition = scan.Rest();
     if (!ConditionIsPlain(condition)) return false;
     result.condition = std::string(condition);
-    while (!result.condition.empty() && std::isspace(static_cast<unsigned char>(result.condition.front())))
+    while (!result.condition.empty() &&
+           std::isspace(static_cast<unsigned char>(result.condition.front())))
       result.condition.erase(0, 1);
     if (result.condition.empty()) return false;
   }
@@ -200,7 +204,8 @@ std::shared_ptr<Cursor> OpenLiveCursor(const std::shared_ptr<Connection>& connec
   cursor->filter_sql = select.condition;
   cursor->filter_values = values;
   cursor->live = true;
-  cursor->open_options = (NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT) & RightsOpenMask(*connection, table->name);
+  cursor->open_options =
+      (NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT) & RightsOpenMask(*connection, table->name);
   return cursor;
 }
 

@@ -18,18 +18,24 @@ namespace {
 std::atomic<bool> g_show_deleted{false};
 std::atomic<uint64_t> g_show_deleted_generation{1};
 
-bool IsNdt(const Cursor& c) { return c.desc.table_type == NDS_NDT; }
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
 
 }  // namespace
 
 void SetShowDeleted(bool show) {
   if (g_show_deleted.exchange(show) != show) g_show_deleted_generation.fetch_add(1);
 }
-bool ShowDeleted() { return g_show_deleted.load(); }
+bool ShowDeleted() {
+  return g_show_deleted.load();
+}
 
 CursorWalk::CursorWalk() = default;
 
-CursorWalk::~CursorWalk() { ClearStatements(); }
+CursorWalk::~CursorWalk() {
+  ClearStatements();
+}
 
 void CursorWalk::ClearStatements() {
   for (sqlite3_stmt*& stmt : stmts_) {
@@ -83,12 +89,12 @@ void CursorWalk::Attach(Cursor& c) {
   for (const FieldDesc& f : c.desc.fields) {
     if (!shape.columns.empty()) shape.columns += ", ";
     shape.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
-                                            : QuoteIdentifier(f.name);
+                                              : QuoteIdentifier(f.name);
   }
   if (!IsNdt(c) && c.live) {
     // Last column: whether the row carries a deletion mark.
     shape.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
-                    " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
+                     " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
   }
   shape.key = order_key_;
   shape.descending = descending_;
@@ -116,21 +122,44 @@ sqlite3_stmt* CursorWalk::Statement(Cursor& c, Step step) {
   if (stmt) return stmt;
   std::string text;
   switch (step) {
-    case Step::kFirst: text = sql_->First(); break;
-    case Step::kLast: text = sql_->Last(); break;
-    case Step::kAfter: text = sql_->After(); break;
-    case Step::kBefore: text = sql_->Before(); break;
-    case Step::kByRowid: text = sql_->ByRowid(); break;
-    case Step::kVisible: text = sql_->Visible(); break;
-    case Step::kCount: text = sql_->Count(); break;
-    case Step::kCountAll: text = sql_->CountWhere(c.filter_sql); break;
-    case Step::kCountScoped: text = sql_->CountWhere(ConditionText(c, "scope", false)); break;
-    case Step::kCountBefore: text = sql_->CountBefore(); break;
-    case Step::kAtOffset: text = sql_->AtOffset(); break;
-    case Step::kCount_: break;
+    case Step::kFirst:
+      text = sql_->First();
+      break;
+    case Step::kLast:
+      text = sql_->Last();
+      break;
+    case Step::kAfter:
+      text = sql_->After();
+      break;
+    case Step::kBefore:
+      text = sql_->Before();
+      break;
+    case Step::kByRowid:
+      text = sql_->ByRowid();
+      break;
+    case Step::kVisible:
+      text = sql_->Visible();
+      break;
+    case Step::kCount:
+      text = sql_->Count();
+      break;
+    case Step::kCountAll:
+      text = sql_->CountWhere(c.filter_sql);
+      break;
+    case Step::kCountScoped:
+      text = sql_->CountWhere(ConditionText(c, "scope", false));
+      break;
+    case Step::kCountBefore:
+      text = sql_->CountBefore();
+      break;
+    case Step::kAtOffset:
+      text = sql_->AtOffset();
+      break;
+    case Step::kCount_:
+      break;
   }
-  int rc = sqlite3_prepare_v3(stmt_db_, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt,
-                              nullptr);
+  int rc =
+      sqlite3_prepare_v3(stmt_db_, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
   if (rc != SQLITE_OK) {
     stmt = nullptr;
     throw SqlError(stmt_db_, rc);
@@ -268,7 +297,10 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
     bool from_start = !on_record_ && (dir > 0 ? bof_ && !eof_ : eof_ && !bof_);
     if (!on_record_ && !from_start) {
       // Already past the end in this direction; an empty cursor stays put.
-      if (dir > 0) eof_ = true; else bof_ = true;
+      if (dir > 0)
+        eof_ = true;
+      else
+        bof_ = true;
       return;
     }
     if (on_record_ && ahead_dir_ == dir && ahead_pos_ < ahead_len_) {
@@ -354,11 +386,18 @@ uint64_t CursorWalk::Count(Cursor& c, uint16_t option) {
   // NDS_REFRESHCOUNT asks for a fresh count; every count here is fresh.
   Step step;
   switch (option & ~NDS_REFRESHCOUNT) {
-    case NDS_RESPECTFILTERS: step = Step::kCount; break;
-    case NDS_IGNOREFILTERS: step = Step::kCountAll; break;
-    case NDS_RESPECTSCOPES: step = Step::kCountScoped; break;
+    case NDS_RESPECTFILTERS:
+      step = Step::kCount;
+      break;
+    case NDS_IGNOREFILTERS:
+      step = Step::kCountAll;
+      break;
+    case NDS_RESPECTSCOPES:
+      step = Step::kCountScoped;
+      break;
     default:
-      throw EngineError(NDS_E_INVALID_OPTION, "Unknown count option " + std::to_string(option) + ".");
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown count option " + std::to_string(option) + ".");
   }
   sqlite3_stmt* stmt = Statement(c, step);
   BindCondition(c, stmt);
@@ -367,7 +406,8 @@ uint64_t CursorWalk::Count(Cursor& c, uint16_t option) {
 
 uint64_t CursorWalk::KeyNumber(Cursor& c, uint16_t option) {
   if (option != NDS_RESPECTFILTERS && option != NDS_IGNOREFILTERS && option != NDS_RESPECTSCOPES)
-    throw EngineError(NDS_E_INVALID_OPTION, "Unknown filter option " + std::to_string(option) + ".");
+    throw EngineError(NDS_E_INVALID_OPTION,
+                      "Unknown filter option " + std::to_string(option) + ".");
   if (!on_record_) return 0;
   sqlite3_stmt* stmt = Statement(c, Step::kCountBefore);
   BindCondition(c, stmt);
@@ -392,7 +432,8 @@ void CursorWalk::SetRelativePosition(Cursor& c, double position) {
     SetOff(true, true);
     return;
   }
-  uint64_t offset = std::min<uint64_t>(static_cast<uint64_t>(std::floor(position * count)), count - 1);
+  uint64_t offset =
+      std::min<uint64_t>(static_cast<uint64_t>(std::floor(position * count)), count - 1);
   sqlite3_stmt* stmt = Statement(c, Step::kAtOffset);
   BindCondition(c, stmt);
   sqlite3_bind_int64(stmt, 104, static_cast<int64_t>(offset));

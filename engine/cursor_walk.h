@@ -52,7 +52,10 @@ class CursorWalk {
   // A condition on the rows the cursor shows (filters, scopes), by name so
   // that each can be set and cleared on its own; "" clears it.
   void SetCondition(const std::string& name, std::string sql);
-  void SetCacheSize(uint16_t rows) { cache_size_ = rows; ahead_.clear(); }
+  void SetCacheSize(uint16_t rows) {
+    cache_size_ = rows;
+    ahead_.clear();
+  }
 
   // ---- position ---------------------------------------------------------------
   void GotoTop(Cursor& c);
@@ -121,8 +124,20 @@ class CursorWalk {
   const Value& current_key() const { return current_.key; }
 
  private:
-  enum class Step { kFirst, kLast, kAfter, kBefore, kByRowid, kVisible, kCount, kCountAll,
-                    kCountBefore, kCountScoped, kAtOffset, kCount_ };
+  enum class Step {
+    kFirst,
+    kLast,
+    kAfter,
+    kBefore,
+    kByRowid,
+    kVisible,
+    kCount,
+    kCountAll,
+    kCountBefore,
+    kCountScoped,
+    kAtOffset,
+    kCount_
+  };
 
   sqlite3_stmt* Statement(Cursor& c, Step step);
   void BindCondition(Cursor& c, sqlite3_stmt* stmt);
@@ -145,24 +160,24 @@ class CursorWalk {
   void StampWrite(Cursor& c, std::string* sets, std::vector<Value>* values);
 
   // Rows and order.
-  std::unique_ptr<NavigationSql> sql_;          // statement texts for the cursor
-  std::string order_key_;                       // order key expression, "" for rowid
-  bool descending_ = false;                     // order direction
-  std::map<std::string, std::string> conditions_;  // named extra conditions
-  sqlite3* stmt_db_ = nullptr;                  // database the statements belong to
+  std::unique_ptr<NavigationSql> sql_;                         // statement texts for the cursor
+  std::string order_key_;                                      // order key expression, "" for rowid
+  bool descending_ = false;                                    // order direction
+  std::map<std::string, std::string> conditions_;              // named extra conditions
+  sqlite3* stmt_db_ = nullptr;                                 // database the statements belong to
   sqlite3_stmt* stmts_[static_cast<int>(Step::kCount_)] = {};  // prepared on first use
-  uint64_t show_deleted_generation_ = 0;        // setting the statements were built for
+  uint64_t show_deleted_generation_ = 0;  // setting the statements were built for
 
   // Position.
-  bool on_record_ = false;          // current_ holds a record
-  bool bof_ = true, eof_ = false;   // before the first / after the last row
-  bool gone_ = false;               // the current record was deleted (or vanished)
-  CursorRow current_;               // the current row
-  std::vector<CursorRow> ahead_;    // read-ahead window
-  size_t ahead_pos_ = 0;            // next unread row of the window
-  size_t ahead_len_ = 0;            // rows of the window in use
-  int ahead_dir_ = 0;               // +1 the window lies ahead, -1 behind
-  uint16_t cache_size_ = 10;        // rows per window (0: one row at a time)
+  bool on_record_ = false;         // current_ holds a record
+  bool bof_ = true, eof_ = false;  // before the first / after the last row
+  bool gone_ = false;              // the current record was deleted (or vanished)
+  CursorRow current_;              // the current row
+  std::vector<CursorRow> ahead_;   // read-ahead window
+  size_t ahead_pos_ = 0;           // next unread row of the window
+  size_t ahead_len_ = 0;           // rows of the window in use
+  int ahead_dir_ = 0;              // +1 the window lies ahead, -1 behind
+  uint16_t cache_size_ = 10;       // rows per window (0: one row at a time)
 
   // Edits of the current record.
   std::map<size_t, Value> pending_;  // field index -> new value

@@ -5,7 +5,9 @@
 namespace nce {
 namespace {
 
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeap(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -81,7 +83,9 @@ std::optional<CivilDate> ParseDateText(std::string_view given) {
   return date;
 }
 
-bool IsBlankDate(std::string_view text) { return TrimBlanks(text).empty(); }
+bool IsBlankDate(std::string_view text) {
+  return TrimBlanks(text).empty();
+}
 
 std::string CompactDateText(const CivilDate& date) {
   char buffer[16];

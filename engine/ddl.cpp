@@ -35,7 +35,8 @@ std::vector<Token> Tokenise(std::string_view s) {
     } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
       char close = c == '[' ? ']' : c;
       size_t j = i + 1;
-      while (j < s.size() && !(s[j] == close && !(close != ']' && j + 1 < s.size() && s[j + 1] == close)))
+      while (j < s.size() &&
+             !(s[j] == close && !(close != ']' && j + 1 < s.size() && s[j + 1] == close)))
         j += (s[j] == close) ? 2 : 1;
       j = std::min(j + 1, s.size());
       tokens.push_back({i, j, "\"", 0});
@@ -86,14 +87,20 @@ std::string RewriteEngineTypes(std::string_view statement) {
   bool at_definition_start = true;
   for (++t; t < tokens.size(); ++t) {
     const Token& token = tokens[t];
-    if (token.symbol == '(') { ++depth; continue; }
+    if (token.symbol == '(') {
+      ++depth;
+      continue;
+    }
     if (token.symbol == ')') {
       if (depth == 0) break;
       --depth;
       continue;
     }
     if (depth > 0) continue;
-    if (token.symbol == ',') { at_definition_start = true; continue; }
+    if (token.symbol == ',') {
+      at_definition_start = true;
+      continue;
+    }
     if (!at_definition_start) continue;
     at_definition_start = false;
     if (IsTableConstraint(token.upper) || t + 1 >= tokens.size()) continue;

@@ -46,15 +46,20 @@ std::vector<std::string> SplitGroups(const std::string& text) {
 int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
               const char* trigger) {
   const auto* state = static_cast<const DictionaryState*>(data);
-  if (action != SQLITE_INSERT && action != SQLITE_UPDATE && action != SQLITE_DELETE) return SQLITE_OK;
+  if (action != SQLITE_INSERT && action != SQLITE_UPDATE && action != SQLITE_DELETE)
+    return SQLITE_OK;
   if (!arg1) return SQLITE_OK;
   std::string table = arg1;
   // The engine's catalog and the work of its own triggers (numbering).
   if (EqualsNoCase(table.substr(0, kReservedPrefix.size()), kReservedPrefix) ||
-      EqualsNoCase(table.substr(0, 7), "sqlite_") || (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0))
+      EqualsNoCase(table.substr(0, 7), "sqlite_") ||
+      (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0))
     return SQLITE_OK;
-  uint8_t needed = action == SQLITE_INSERT ? kRightInsert : action == SQLITE_UPDATE ? kRightUpdate : kRightDelete;
-  uint8_t granted = action == SQLITE_UPDATE && arg2 ? state->RightsOnColumn(table, arg2) : state->RightsOnTable(table);
+  uint8_t needed = action == SQLITE_INSERT   ? kRightInsert
+                   : action == SQLITE_UPDATE ? kRightUpdate
+                                             : kRightDelete;
+  uint8_t granted = action == SQLITE_UPDATE && arg2 ? state->RightsOnColumn(table, arg2)
+                                                    : state->RightsOnTable(table);
   return (granted & needed) ? SQLITE_OK : SQLITE_DENY;
 }
 
@@ -96,7 +101,8 @@ std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user) 
   return stmt.Text(0);
 }
 
-std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user, bool trusted) {
+std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user,
+                                                     bool trusted) {
   EnsureDictionaryTables(db);
   auto state = std::make_shared<DictionaryState>();
   state->user = user;
@@ -126,7 +132,9 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
   // A table-wide grant holds for every column with grants of its own too.
   for (auto& [name, table] : state->tables) {
     uint8_t whole = 0;
-    SqliteStmt stmt(db, "SELECT rights FROM _nce_rights WHERE table_name = ?1 AND column_name = '' AND grantee = ?2");
+    SqliteStmt stmt(db,
+                    "SELECT rights FROM _nce_rights WHERE table_name = ?1 AND column_name = '' AND "
+                    "grantee = ?2");
     for (const std::string& grantee : grantees) {
       stmt.Reset();
       stmt.Bind(1, name).Bind(2, grantee);
@@ -149,7 +157,9 @@ void OnDictionaryConnect(Connection& connection, bool trusted) {
   for (const auto& [name, path] : links) {
     try {
       StoreLocation location = ResolveStoreLocation(path);
-      ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " + QuoteIdentifier(name)).c_str());
+      ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
+                   QuoteIdentifier(name))
+                      .c_str());
       connection.dictionary->links.emplace_back(name, path);
     } catch (const EngineError&) {
       // A link whose dictionary cannot be reached stays inactive.
@@ -159,7 +169,8 @@ void OnDictionaryConnect(Connection& connection, bool trusted) {
 
 void RefreshDictionaryState(Connection& connection) {
   if (!connection.dictionary) return;
-  auto fresh = ReadDictionaryState(connection.db(), connection.dictionary->user, connection.dictionary->trusted);
+  auto fresh = ReadDictionaryState(connection.db(), connection.dictionary->user,
+                                   connection.dictionary->trusted);
   fresh->links = connection.dictionary->links;
   connection.dictionary = fresh;
   sqlite3_set_authorizer(connection.db(), Authorize, connection.dictionary.get());
@@ -169,7 +180,8 @@ uint8_t TableRightsOf(const Connection& connection, const std::string& table) {
   return connection.dictionary ? connection.dictionary->RightsOnTable(table) : kAllRights;
 }
 
-uint8_t ColumnRightsOf(const Connection& connection, const std::string& table, const std::string& column) {
+uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
+                       const std::string& column) {
   return connection.dictionary ? connection.dictionary->RightsOnColumn(table, column) : kAllRights;
 }
 

@@ -38,17 +38,17 @@ inline constexpr const char* kAdminGroup = "ADMIN";
 // What one dictionary connection may do, read when it connects (and again
 // after it changes rights itself).
 struct DictionaryState {
-  std::string user;                 // the connection's user
-  bool administrator = false;       // member of ADMIN, or trusted
-  bool trusted = false;             // connected while the dictionary had no users
+  std::string user;            // the connection's user
+  bool administrator = false;  // member of ADMIN, or trusted
+  bool trusted = false;        // connected while the dictionary had no users
   struct TableRights {
-    uint8_t table = 0;                        // granted on the table (and on any of its columns)
-    uint8_t whole = 0;                        // granted on the table as a whole
-    std::map<std::string, uint8_t> columns;   // upper-cased column -> granted on it
-    bool restricted = false;                  // something is granted on the table
-    std::set<std::string> restricted_columns; // columns with grants of their own
+    uint8_t table = 0;                         // granted on the table (and on any of its columns)
+    uint8_t whole = 0;                         // granted on the table as a whole
+    std::map<std::string, uint8_t> columns;    // upper-cased column -> granted on it
+    bool restricted = false;                   // something is granted on the table
+    std::set<std::string> restricted_columns;  // columns with grants of their own
   };
-  std::map<std::string, TableRights> tables;  // upper-cased table name
+  std::map<std::string, TableRights> tables;               // upper-cased table name
   std::vector<std::pair<std::string, std::string>> links;  // attached links: name, path
 
   uint8_t RightsOnTable(const std::string& table) const;
@@ -63,7 +63,8 @@ std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user);
 
 // Reads the rights of `user` into a state; `trusted` marks a connection
 // made while the dictionary had no users.
-std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user, bool trusted);
+std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user,
+                                                     bool trusted);
 
 // Sets up a dictionary connection: its rights, the authorizer that enforces
 // them on every statement, and its links attached as schemas.
@@ -74,7 +75,8 @@ void RefreshDictionaryState(Connection& connection);
 // Rights of the connection's user on a table / column: every right on a
 // free-table connection.
 uint8_t TableRightsOf(const Connection& connection, const std::string& table);
-uint8_t ColumnRightsOf(const Connection& connection, const std::string& table, const std::string& column);
+uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
+                       const std::string& column);
 
 // NDS_OPEN_UPDATE_RIGHT and NDS_OPEN_INSERT_RIGHT as far as the user of
 // `connection` holds them on `table`.

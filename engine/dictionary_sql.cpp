@@ -19,8 +19,8 @@ namespace {
 
 // Words, quoted texts and punctuation of a statement.
 struct Token {
-  std::string text;    // word or the text inside quotes
-  bool quoted = false; // '...' or "..."
+  std::string text;     // word or the text inside quotes
+  bool quoted = false;  // '...' or "..."
 };
 
 std::vector<Token> Tokens(std::string_view sql) {
@@ -33,7 +33,8 @@ std::vector<Token> Tokens(std::string_view sql) {
     } else if (c == '\'' || c == '"' || c == '[') {
       char close = c == '[' ? ']' : c;
       size_t end = sql.find(close, i + 1);
-      if (end == std::string_view::npos) throw EngineError(NDS_E_SQL, "SQL error: NativeError = 1; a quoted text is not closed");
+      if (end == std::string_view::npos)
+        throw EngineError(NDS_E_SQL, "SQL error: NativeError = 1; a quoted text is not closed");
       tokens.push_back({std::string(sql.substr(i + 1, end - i - 1)), c == '\''});
       i = end + 1;
     } else if (c == ',' || c == '(' || c == ')') {
@@ -41,8 +42,8 @@ std::vector<Token> Tokens(std::string_view sql) {
       ++i;
     } else {
       size_t end = i;
-      while (end < sql.size() && !std::isspace(static_cast<unsigned char>(sql[end])) && sql[end] != ',' &&
-             sql[end] != '(' && sql[end] != ')' && sql[end] != ';')
+      while (end < sql.size() && !std::isspace(static_cast<unsigned char>(sql[end])) &&
+             sql[end] != ',' && sql[end] != '(' && sql[end] != ')' && sql[end] != ';')
         ++end;
       tokens.push_back({std::string(sql.substr(i, end - i)), false});
       i = end;
@@ -73,12 +74,14 @@ class Statement {
     if (!Next(word)) Malformed(std::string(word) + " expected");
   }
   std::string Name(const char* what) {
-    if (pos_ >= tokens_.size() || tokens_[pos_].text == "," || tokens_[pos_].text == "(" || tokens_[pos_].text == ")")
+    if (pos_ >= tokens_.size() || tokens_[pos_].text == "," || tokens_[pos_].text == "(" ||
+        tokens_[pos_].text == ")")
       Malformed(std::string(what) + " expected");
     return tokens_[pos_++].text;
   }
   std::string Text(const char* what) {
-    if (pos_ >= tokens_.size() || !tokens_[pos_].quoted) Malformed(std::string(what) + " expected in quotes");
+    if (pos_ >= tokens_.size() || !tokens_[pos_].quoted)
+      Malformed(std::string(what) + " expected in quotes");
     return tokens_[pos_++].text;
   }
   void Skip(size_t n) { pos_ += n; }
@@ -98,10 +101,12 @@ class Statement {
 void RequireAdministrator(const Connection& connection) {
   if (!connection.location().dictionary)
     throw EngineError(NDS_E_INVALID_ARGUMENT,
-                      "Users, groups, rights and links belong to a data dictionary (.ndd); this connection has none.");
+                      "Users, groups, rights and links belong to a data dictionary (.ndd); this "
+                      "connection has none.");
   if (!connection.dictionary || !connection.dictionary->administrator)
-    throw EngineError(NDS_E_RIGHTS, "Only members of the group " + std::string(kAdminGroup) +
-                                        " may change users, groups, rights and links of this dictionary.");
+    throw EngineError(NDS_E_RIGHTS,
+                      "Only members of the group " + std::string(kAdminGroup) +
+                          " may change users, groups, rights and links of this dictionary.");
 }
 
 bool Exists(sqlite3* db, const char* sql, const std::string& name) {
@@ -144,12 +149,18 @@ uint8_t RightBits(Statement& s) {
   uint8_t bits = 0;
   do {
     std::string right = UpperAscii(s.Name("a right"));
-    if (right == "SELECT" || right == "READ") bits |= kRightRead;
-    else if (right == "UPDATE") bits |= kRightUpdate;
-    else if (right == "INSERT") bits |= kRightInsert;
-    else if (right == "DELETE") bits |= kRightDelete;
-    else if (right == "ALL") bits |= kAllRights;
-    else Statement::Malformed("unknown right " + right);
+    if (right == "SELECT" || right == "READ")
+      bits |= kRightRead;
+    else if (right == "UPDATE")
+      bits |= kRightUpdate;
+    else if (right == "INSERT")
+      bits |= kRightInsert;
+    else if (right == "DELETE")
+      bits |= kRightDelete;
+    else if (right == "ALL")
+      bits |= kAllRights;
+    else
+      Statement::Malformed("unknown right " + right);
   } while (s.Next(","));
   return bits;
 }
@@ -171,20 +182,27 @@ void GrantOrRevoke(sqlite3* db, Statement& s, bool grant) {
   s.End();
   if (!Exists(db, "SELECT 1 FROM _nce_users WHERE name = ?1", grantee) &&
       !Exists(db, "SELECT 1 FROM _nce_groups WHERE name = ?1", grantee))
-    throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary has no user or group " + grantee + ".");
+    throw EngineError(NDS_E_INVALID_ARGUMENT,
+                      "The dictionary has no user or group " + grantee + ".");
   for (const std::string& column : columns) {
     if (grant) {
-      SqliteStmt stmt(db,
-                      "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, ?4) "
-                      "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = rights | ?4");
+      SqliteStmt stmt(
+          db,
+          "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, "
+          "?4) "
+          "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = rights | ?4");
       stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Run();
     } else {
       // A revoked right leaves the row (and so the table restricted).
-      SqliteStmt stmt(db, "UPDATE _nce_rights SET rights = rights & ~?4 WHERE grantee = ?1 AND table_name = ?2 AND "
-                          "column_name = ?3");
+      SqliteStmt stmt(
+          db,
+          "UPDATE _nce_rights SET rights = rights & ~?4 WHERE grantee = ?1 AND table_name = ?2 AND "
+          "column_name = ?3");
       stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Run();
       if (sqlite3_changes(db) == 0) {
-        SqliteStmt add(db, "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, 0)");
+        SqliteStmt add(db,
+                       "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) "
+                       "VALUES(?1, ?2, ?3, 0)");
         add.Bind(1, grantee).Bind(2, table).Bind(3, column).Run();
       }
     }
@@ -246,7 +264,8 @@ bool IsDictionaryStatement(std::string_view sql) {
     if (s.Starts({"CREATE", object}) || s.Starts({"DROP", object})) return true;
   return s.Starts({"ALTER", "USER"}) || s.Starts({"ADD", "USER"}) || s.Starts({"REMOVE", "USER"}) ||
          s.Is(0, "GRANT") || s.Is(0, "REVOKE") ||
-         (s.Starts({"ALTER", "TABLE"}) && (s.Is(3, "SET") || s.Is(3, "DROP")) && s.Is(4, "DEFAULT"));
+         (s.Starts({"ALTER", "TABLE"}) && (s.Is(3, "SET") || s.Is(3, "DROP")) &&
+          s.Is(4, "DEFAULT"));
 }
 
 void RunDictionaryStatement(Connection& connection, std::string_view sql) {
@@ -261,9 +280,11 @@ void RunDictionaryStatement(Connection& connection, std::string_view sql) {
     s.End();
     bool exists = Exists(db, "SELECT 1 FROM _nce_groups WHERE name = ?1", group);
     if (create == exists)
-      throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary " + std::string(exists ? "already has" : "has no") +
+      throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary " +
+                                                    std::string(exists ? "already has" : "has no") +
                                                     " group " + group + ".");
-    SqliteStmt stmt(db, create ? "INSERT INTO _nce_groups(name) VALUES(?1)" : "DELETE FROM _nce_groups WHERE name = ?1");
+    SqliteStmt stmt(db, create ? "INSERT INTO _nce_groups(name) VALUES(?1)"
+                               : "DELETE FROM _nce_groups WHERE name = ?1");
     stmt.Bind(1, group).Run();
     if (!create) {
       SqliteStmt rights(db, "DELETE FROM _nce_rights WHERE grantee = ?1");
@@ -287,7 +308,9 @@ void RunDictionaryStatement(Connection& connection, std::string_view sql) {
     StoreLocation location = ResolveStoreLocation(path);  // refuses a path that names no database
     SqliteStmt stmt(db, "INSERT INTO _nce_links(name, path) VALUES(?1, ?2)");
     stmt.Bind(1, name).Bind(2, path).Run();
-    ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " + QuoteIdentifier(name)).c_str());
+    ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
+                 QuoteIdentifier(name))
+                    .c_str());
     if (connection.dictionary) connection.dictionary->links.emplace_back(name, path);
   } else if (s.Starts({"DROP", "LINK"})) {
     s.Skip(2);
@@ -295,12 +318,14 @@ void RunDictionaryStatement(Connection& connection, std::string_view sql) {
     s.End();
     SqliteStmt stmt(db, "DELETE FROM _nce_links WHERE name = ?1");
     stmt.Bind(1, name).Run();
-    if (sqlite3_changes(db) == 0) throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary has no link " + name + ".");
+    if (sqlite3_changes(db) == 0)
+      throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary has no link " + name + ".");
     if (connection.dictionary) {
       auto& links = connection.dictionary->links;
       for (auto it = links.begin(); it != links.end(); ++it) {
         if (!EqualsNoCase(it->first, name)) continue;
-        sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdentifier(it->first)).c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdentifier(it->first)).c_str(), nullptr,
+                     nullptr, nullptr);
         links.erase(it);
         break;
       }
@@ -314,15 +339,18 @@ void RunDictionaryStatement(Connection& connection, std::string_view sql) {
       s.Expect("INDEX");
       std::string order = s.Name("index order name");
       s.End();
-      SqliteStmt stmt(db, "INSERT INTO _nce_table_properties(table_name, property, value) VALUES(?1, 213, ?2) "
-                          "ON CONFLICT(table_name, property) DO UPDATE SET value = ?2");
+      SqliteStmt stmt(
+          db,
+          "INSERT INTO _nce_table_properties(table_name, property, value) VALUES(?1, 213, ?2) "
+          "ON CONFLICT(table_name, property) DO UPDATE SET value = ?2");
       stmt.Bind(1, table).Bind(2, order).Run();
     } else {
       s.Expect("DROP");
       s.Expect("DEFAULT");
       s.Expect("INDEX");
       s.End();
-      SqliteStmt stmt(db, "DELETE FROM _nce_table_properties WHERE table_name = ?1 AND property = 213");
+      SqliteStmt stmt(db,
+                      "DELETE FROM _nce_table_properties WHERE table_name = ?1 AND property = 213");
       stmt.Bind(1, table).Run();
     }
   } else if (s.Is(0, "GRANT") || s.Is(0, "REVOKE")) {

@@ -20,6 +20,8 @@ NDSRESULT Fail(uint32_t number, std::string_view text) {
   return number;
 }
 
-const LastErrorRecord& LastError() { return t_last_error; }
+const LastErrorRecord& LastError() {
+  return t_last_error;
+}
 
 }  // namespace nce

@@ -36,7 +36,9 @@ int64_t MillisecondsOf(std::string_view time) {
   std::optional<std::string> stored = StoredTime(time);
   if (!stored || stored->size() < 12) return 0;
   const std::string& t = *stored;
-  return ((std::stoi(t.substr(0, 2)) * 60 + std::stoi(t.substr(3, 2))) * 60 + std::stoi(t.substr(6, 2))) * 1000 +
+  return ((std::stoi(t.substr(0, 2)) * 60 + std::stoi(t.substr(3, 2))) * 60 +
+          std::stoi(t.substr(6, 2))) *
+             1000 +
          std::stoi(t.substr(9, 3));
 }
 
@@ -45,7 +47,8 @@ int64_t MillisecondsOf(std::string_view time) {
 KeyInput KeyInputOf(sqlite3_value* value) {
   KeyInput input;
   switch (sqlite3_value_type(value)) {
-    case SQLITE_NULL: break;
+    case SQLITE_NULL:
+      break;
     case SQLITE_INTEGER:
     case SQLITE_FLOAT:
       input.kind = KeyInput::Kind::kNumber;
@@ -53,10 +56,12 @@ KeyInput KeyInputOf(sqlite3_value* value) {
       break;
     default: {
       input.kind = KeyInput::Kind::kText;
-      const void* bytes = sqlite3_value_type(value) == SQLITE_BLOB ? sqlite3_value_blob(value)
-                                                                   : static_cast<const void*>(sqlite3_value_text(value));
+      const void* bytes = sqlite3_value_type(value) == SQLITE_BLOB
+                              ? sqlite3_value_blob(value)
+                              : static_cast<const void*>(sqlite3_value_text(value));
       int n = sqlite3_value_bytes(value);
-      if (bytes && n > 0) input.text.assign(static_cast<const char*>(bytes), static_cast<size_t>(n));
+      if (bytes && n > 0)
+        input.text.assign(static_cast<const char*>(bytes), static_cast<size_t>(n));
     }
   }
   return input;
@@ -64,7 +69,9 @@ KeyInput KeyInputOf(sqlite3_value* value) {
 
 namespace {
 
-KeyInput InputOf(sqlite3_value* value) { return KeyInputOf(value); }
+KeyInput InputOf(sqlite3_value* value) {
+  return KeyInputOf(value);
+}
 
 void KeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
   auto* shapes = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
@@ -79,7 +86,8 @@ void KeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
       // SQLite may drop the auxiliary data at once; then it has freed it.
       shapes = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
       if (!shapes) {
-        std::vector<KeySegmentSpec> local = ParseKeySpec(text ? reinterpret_cast<const char*>(text) : "");
+        std::vector<KeySegmentSpec> local =
+            ParseKeySpec(text ? reinterpret_cast<const char*>(text) : "");
         std::string key;
         for (int i = 1; i < argc && static_cast<size_t>(i - 1) < local.size(); ++i)
           AppendKeyBytes(key, local[i - 1], InputOf(argv[i]));
@@ -114,11 +122,13 @@ void ContainsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
 template <std::optional<std::string> (*Convert)(std::string_view)>
 void TextToStored(sqlite3_context* context, int, sqlite3_value** argv) {
   const unsigned char* text = sqlite3_value_text(argv[0]);
-  std::optional<std::string> stored = text ? Convert(reinterpret_cast<const char*>(text)) : std::nullopt;
+  std::optional<std::string> stored =
+      text ? Convert(reinterpret_cast<const char*>(text)) : std::nullopt;
   if (!stored || stored->empty())
     sqlite3_result_null(context);
   else
-    sqlite3_result_text(context, stored->c_str(), static_cast<int>(stored->size()), SQLITE_TRANSIENT);
+    sqlite3_result_text(context, stored->c_str(), static_cast<int>(stored->size()),
+                        SQLITE_TRANSIENT);
 }
 
 void ModFunction(sqlite3_context* context, int, sqlite3_value** argv) {
@@ -160,7 +170,9 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80; }
+bool IsWordChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80;
+}
 
 class ContainsMatcher {
  public:
@@ -174,8 +186,15 @@ class ContainsMatcher {
     // Pattern tokens: words, quoted phrases, parentheses.
     for (size_t i = 0; i < pattern.size();) {
       char c = pattern[i];
-      if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
-      if (c == '(' || c == ')') { tokens_.push_back(std::string(1, c)); ++i; continue; }
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        ++i;
+        continue;
+      }
+      if (c == '(' || c == ')') {
+        tokens_.push_back(std::string(1, c));
+        ++i;
+        continue;
+      }
       if (c == '"' || c == '\'') {
         size_t end = pattern.find(c, i + 1);
         if (end == std::string_view::npos) end = pattern.size();
@@ -184,8 +203,8 @@ class ContainsMatcher {
         continue;
       }
       size_t start = i;
-      while (i < pattern.size() && !std::isspace(static_cast<unsigned char>(pattern[i])) && pattern[i] != '(' &&
-             pattern[i] != ')')
+      while (i < pattern.size() && !std::isspace(static_cast<unsigned char>(pattern[i])) &&
+             pattern[i] != '(' && pattern[i] != ')')
         ++i;
       tokens_.push_back(std::string(pattern.substr(start, i - start)));
     }
@@ -263,12 +282,16 @@ class ContainsMatcher {
 uint32_t KeySegmentWidth(const KeySegmentSpec& shape) {
   switch (shape.type) {
     case 'S':
-    case 'B': return shape.width;
+    case 'B':
+      return shape.width;
     case 'N':
-    case 'Z': return 8;
+    case 'Z':
+      return 8;
     case 'D':
-    case 'T': return 4;
-    default: return 1;
+    case 'T':
+      return 4;
+    default:
+      return 1;
   }
 }
 
@@ -322,8 +345,12 @@ void AppendKeyBytes(std::string& key, const KeySegmentSpec& shape, const KeyInpu
       PutNumber(key, value);
       return;
     }
-    case 'D': PutBigEndian(key, null ? 0 : static_cast<uint64_t>(JulianOf(input.text)), 4); return;
-    case 'T': PutBigEndian(key, null ? 0 : static_cast<uint64_t>(MillisecondsOf(input.text)), 4); return;
+    case 'D':
+      PutBigEndian(key, null ? 0 : static_cast<uint64_t>(JulianOf(input.text)), 4);
+      return;
+    case 'T':
+      PutBigEndian(key, null ? 0 : static_cast<uint64_t>(MillisecondsOf(input.text)), 4);
+      return;
     case 'Z': {
       int64_t julian = 0, ms = 0;
       if (!null && input.text.size() >= 10) {
@@ -336,8 +363,9 @@ void AppendKeyBytes(std::string& key, const KeySegmentSpec& shape, const KeyInpu
     }
     default: {
       bool truth = input.kind == KeyInput::Kind::kNumber ? input.number != 0
-                   : input.kind == KeyInput::Kind::kText ? (!input.text.empty() && std::strchr("TtYy1", input.text[0]))
-                                                         : false;
+                   : input.kind == KeyInput::Kind::kText
+                       ? (!input.text.empty() && std::strchr("TtYy1", input.text[0]))
+                       : false;
       key += truth ? 'T' : 'F';
     }
   }
@@ -377,7 +405,8 @@ void RegisterExpressionFunctions(sqlite3* db) {
       {"nce_pow", 2, PowFunction},
   };
   for (const Function& f : functions) {
-    int rc = sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.call, nullptr, nullptr, nullptr);
+    int rc = sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.call, nullptr,
+                                        nullptr, nullptr);
     if (rc != SQLITE_OK) throw SqlError(db, rc, f.name);
   }
 }

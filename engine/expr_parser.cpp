@@ -17,7 +17,7 @@ constexpr int kMaxDepth = 200;
 struct Token {
   enum class Type { kEnd, kNumber, kString, kName, kOperator, kDotWord, kOpen, kClose, kComma };
   Type type = Type::kEnd;
-  std::string text;     // name, operator, string contents or upper-cased dot word
+  std::string text;  // name, operator, string contents or upper-cased dot word
   double number = 0;
   size_t position = 0;  // 1-based
 };
@@ -28,9 +28,12 @@ struct Token {
 }
 
 bool IsNameStart(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
-bool IsNameChar(char c) { return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
+bool IsNameChar(char c) {
+  return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c));
+}
 
 class Lexer {
  public:
@@ -44,7 +47,8 @@ class Lexer {
     char c = text_[pos_];
     if (c == '\'' || c == '"' || c == '[') return String(t, c == '[' ? ']' : c);
     if (std::isdigit(static_cast<unsigned char>(c)) ||
-        (c == '.' && pos_ + 1 < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_ + 1]))))
+        (c == '.' && pos_ + 1 < text_.size() &&
+         std::isdigit(static_cast<unsigned char>(text_[pos_ + 1]))))
       return Number(t);
     if (c == '.') return DotWord(t);
     if (IsNameStart(c)) {
@@ -57,10 +61,17 @@ class Lexer {
     }
     ++pos_;
     switch (c) {
-      case '(': t.type = Token::Type::kOpen; return t;
-      case ')': t.type = Token::Type::kClose; return t;
-      case ',': t.type = Token::Type::kComma; return t;
-      default: break;
+      case '(':
+        t.type = Token::Type::kOpen;
+        return t;
+      case ')':
+        t.type = Token::Type::kClose;
+        return t;
+      case ',':
+        t.type = Token::Type::kComma;
+        return t;
+      default:
+        break;
     }
     t.type = Token::Type::kOperator;
     t.text = std::string(1, c);
@@ -93,7 +104,8 @@ class Lexer {
     while (end < text_.size() &&
            (std::isdigit(static_cast<unsigned char>(text_[end])) || (text_[end] == '.' && !dot))) {
       // "1.AND." : the dot belongs to the operator, not the number.
-      if (text_[end] == '.' && (end + 1 >= text_.size() || !std::isdigit(static_cast<unsigned char>(text_[end + 1]))))
+      if (text_[end] == '.' &&
+          (end + 1 >= text_.size() || !std::isdigit(static_cast<unsigned char>(text_[end + 1]))))
         break;
       dot = dot || text_[end] == '.';
       ++end;
@@ -149,15 +161,24 @@ class Parser {
 
   static std::string Describe(const Token& t) {
     switch (t.type) {
-      case Token::Type::kEnd: return "end of the expression";
-      case Token::Type::kNumber: return "number";
-      case Token::Type::kString: return "string";
-      case Token::Type::kName: return "name '" + t.text + "'";
-      case Token::Type::kOperator: return "operator '" + t.text + "'";
-      case Token::Type::kDotWord: return "." + t.text + ".";
-      case Token::Type::kOpen: return "'('";
-      case Token::Type::kClose: return "')'";
-      case Token::Type::kComma: return "','";
+      case Token::Type::kEnd:
+        return "end of the expression";
+      case Token::Type::kNumber:
+        return "number";
+      case Token::Type::kString:
+        return "string";
+      case Token::Type::kName:
+        return "name '" + t.text + "'";
+      case Token::Type::kOperator:
+        return "operator '" + t.text + "'";
+      case Token::Type::kDotWord:
+        return "." + t.text + ".";
+      case Token::Type::kOpen:
+        return "'('";
+      case Token::Type::kClose:
+        return "')'";
+      case Token::Type::kComma:
+        return "','";
     }
     return "token";
   }
@@ -315,8 +336,10 @@ class Parser {
         Expect(Token::Type::kClose, "')'");
         return inner;
       }
-      case Token::Type::kName: return NameOrCall();
-      default: Refuse(t.position, "a value is expected, not " + Describe(t));
+      case Token::Type::kName:
+        return NameOrCall();
+      default:
+        Refuse(t.position, "a value is expected, not " + Describe(t));
     }
   }
 
@@ -326,7 +349,8 @@ class Parser {
     if (token_.type == Token::Type::kOperator && token_.text == "->") {
       // alias->field: the alias names the table the expression belongs to.
       Advance();
-      if (token_.type != Token::Type::kName) Refuse(token_.position, "a field name must follow '->'");
+      if (token_.type != Token::Type::kName)
+        Refuse(token_.position, "a field name must follow '->'");
       name = token_;
       Advance();
       return Make(ExprNode::Kind::kField, name.text, name.position);
@@ -364,7 +388,9 @@ class Parser {
 
 }  // namespace
 
-ExprPtr ParseExpression(std::string_view text) { return Parser(text).ParseAll(); }
+ExprPtr ParseExpression(std::string_view text) {
+  return Parser(text).ParseAll();
+}
 
 std::vector<std::string> SplitKeySegments(std::string_view text) {
   std::vector<std::string> segments;
@@ -377,14 +403,20 @@ std::vector<std::string> SplitKeySegments(std::string_view text) {
       if (c == quote && i < text.size()) quote = 0;
       continue;
     }
-    if (c == '\'' || c == '"') quote = c;
-    else if (c == '[') quote = ']';
-    else if (c == '(') ++depth;
-    else if (c == ')') --depth;
+    if (c == '\'' || c == '"')
+      quote = c;
+    else if (c == '[')
+      quote = ']';
+    else if (c == '(')
+      ++depth;
+    else if (c == ')')
+      --depth;
     else if (c == ';' && depth <= 0) {
       std::string_view part = text.substr(start, i - start);
-      while (!part.empty() && std::isspace(static_cast<unsigned char>(part.front()))) part.remove_prefix(1);
-      while (!part.empty() && std::isspace(static_cast<unsigned char>(part.back()))) part.remove_suffix(1);
+      while (!part.empty() && std::isspace(static_cast<unsigned char>(part.front())))
+        part.remove_prefix(1);
+      while (!part.empty() && std::isspace(static_cast<unsigned char>(part.back())))
+        part.remove_suffix(1);
       segments.emplace_back(part);
       start = i + 1;
     }
@@ -399,15 +431,20 @@ std::string CanonicalText(const ExprNode& node) {
       std::snprintf(buffer, sizeof buffer, "%.17g", node.number);
       return buffer;
     }
-    case ExprNode::Kind::kString: return "\"" + node.text + "\"";
-    case ExprNode::Kind::kLogical: return node.logical ? ".T." : ".F.";
-    case ExprNode::Kind::kField: return UpperAscii(node.text);
-    case ExprNode::Kind::kUnary: return node.text + "(" + CanonicalText(*node.args[0]) + ")";
+    case ExprNode::Kind::kString:
+      return "\"" + node.text + "\"";
+    case ExprNode::Kind::kLogical:
+      return node.logical ? ".T." : ".F.";
+    case ExprNode::Kind::kField:
+      return UpperAscii(node.text);
+    case ExprNode::Kind::kUnary:
+      return node.text + "(" + CanonicalText(*node.args[0]) + ")";
     case ExprNode::Kind::kBinary:
       return "(" + CanonicalText(*node.args[0]) + node.text + CanonicalText(*node.args[1]) + ")";
     case ExprNode::Kind::kCall: {
       std::string text = node.text + "(";
-      for (size_t i = 0; i < node.args.size(); ++i) text += (i ? "," : "") + CanonicalText(*node.args[i]);
+      for (size_t i = 0; i < node.args.size(); ++i)
+        text += (i ? "," : "") + CanonicalText(*node.args[i]);
       return text + ")";
     }
   }

@@ -15,19 +15,26 @@ namespace nce {
 namespace {
 
 [[noreturn]] void Refuse(const ExprNode& node, const std::string& what) {
-  throw EngineError(NDS_E_BAD_EXPRESSION,
-                    "Error in expression at position " + std::to_string(node.position) + ": " + what);
+  throw EngineError(NDS_E_BAD_EXPRESSION, "Error in expression at position " +
+                                              std::to_string(node.position) + ": " + what);
 }
 
 const char* TypeName(ExprType type) {
   switch (type) {
-    case ExprType::kString: return "string";
-    case ExprType::kNumber: return "number";
-    case ExprType::kDate: return "date";
-    case ExprType::kTime: return "time";
-    case ExprType::kTimestamp: return "timestamp";
-    case ExprType::kLogical: return "logical";
-    case ExprType::kBlob: return "binary";
+    case ExprType::kString:
+      return "string";
+    case ExprType::kNumber:
+      return "number";
+    case ExprType::kDate:
+      return "date";
+    case ExprType::kTime:
+      return "time";
+    case ExprType::kTimestamp:
+      return "timestamp";
+    case ExprType::kLogical:
+      return "logical";
+    case ExprType::kBlob:
+      return "binary";
   }
   return "value";
 }
@@ -88,12 +95,18 @@ class Translator {
         e.number = node.number;
         return e;
       }
-      case ExprNode::Kind::kString: return StringLiteral(node.text);
-      case ExprNode::Kind::kLogical: return Make(node.logical ? "1" : "0", ExprType::kLogical);
-      case ExprNode::Kind::kField: return Field(node);
-      case ExprNode::Kind::kUnary: return Unary(node);
-      case ExprNode::Kind::kBinary: return Binary(node);
-      case ExprNode::Kind::kCall: return Call(node);
+      case ExprNode::Kind::kString:
+        return StringLiteral(node.text);
+      case ExprNode::Kind::kLogical:
+        return Make(node.logical ? "1" : "0", ExprType::kLogical);
+      case ExprNode::Kind::kField:
+        return Field(node);
+      case ExprNode::Kind::kUnary:
+        return Unary(node);
+      case ExprNode::Kind::kBinary:
+        return Binary(node);
+      case ExprNode::Kind::kCall:
+        return Call(node);
     }
     Refuse(node, "unknown element");
   }
@@ -104,9 +117,9 @@ class Translator {
       for (const FieldDesc& f : *context_.fields) {
         if (!EqualsNoCase(f.name, node.text)) continue;
         ExprType type = FieldExprType(f.shape.type);
-        std::string column = context_.qualifier.empty()
-                                 ? QuoteIdentifier(f.name)
-                                 : QuoteIdentifier(context_.qualifier) + "." + QuoteIdentifier(f.name);
+        std::string column = context_.qualifier.empty() ? QuoteIdentifier(f.name)
+                                                        : QuoteIdentifier(context_.qualifier) +
+                                                              "." + QuoteIdentifier(f.name);
         SqlExpr e;
         if (type == ExprType::kLogical) {
           e = Make("coalesce(" + column + ", 0)", type);
@@ -125,12 +138,15 @@ class Translator {
   SqlExpr Expect(const ExprNode& node, ExprType type) {
     SqlExpr e = Translate(node);
     if (e.type != type)
-      Refuse(node, std::string("a ") + TypeName(type) + " is expected here, not a " + TypeName(e.type));
+      Refuse(node,
+             std::string("a ") + TypeName(type) + " is expected here, not a " + TypeName(e.type));
     return e;
   }
 
   SqlExpr Unary(const ExprNode& node) {
-    if (node.text == "NOT") return Make("(NOT " + Expect(*node.args[0], ExprType::kLogical).sql + ")", ExprType::kLogical);
+    if (node.text == "NOT")
+      return Make("(NOT " + Expect(*node.args[0], ExprType::kLogical).sql + ")",
+                  ExprType::kLogical);
     SqlExpr operand = Expect(*node.args[0], ExprType::kNumber);
     SqlExpr e = Make("(-" + operand.sql + ")", ExprType::kNumber);
     if (operand.number) e.number = -*operand.number;
@@ -151,7 +167,8 @@ class Translator {
     if (op == "*" || op == "/" || op == "%" || op == "^") {
       RequireBoth(node, a, b, ExprType::kNumber);
       if (op == "*") return Make("(" + a.sql + " * " + b.sql + ")", ExprType::kNumber);
-      if (op == "/") return Make("(CAST(" + a.sql + " AS REAL) / " + b.sql + ")", ExprType::kNumber);
+      if (op == "/")
+        return Make("(CAST(" + a.sql + " AS REAL) / " + b.sql + ")", ExprType::kNumber);
       if (op == "%") return Make("nce_mod(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
       return Make("nce_pow(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
     }
@@ -160,8 +177,8 @@ class Translator {
 
   void RequireBoth(const ExprNode& node, const SqlExpr& a, const SqlExpr& b, ExprType type) {
     if (a.type != type || b.type != type)
-      Refuse(node, std::string("operator ") + node.text + " needs two values of type " + TypeName(type) +
-                       ", not " + TypeName(a.type) + " and " + TypeName(b.type));
+      Refuse(node, std::string("operator ") + node.text + " needs two values of type " +
+                       TypeName(type) + ", not " + TypeName(a.type) + " and " + TypeName(b.type));
   }
 
   SqlExpr Plus(const ExprNode& node, const SqlExpr& a, const SqlExpr& b) {
@@ -169,8 +186,8 @@ class Translator {
       return Make("(" + a.sql + " + " + b.sql + ")", ExprType::kNumber);
     if (a.type == ExprType::kString && b.type == ExprType::kString) {
       if (a.literal && b.literal) return StringLiteral(*a.literal + *b.literal);
-      return Make("(" + Padded(a) + " || " + Padded(b) + ")", ExprType::kString, a.length + b.length,
-                  a.fixed_length && b.fixed_length);
+      return Make("(" + Padded(a) + " || " + Padded(b) + ")", ExprType::kString,
+                  a.length + b.length, a.fixed_length && b.fixed_length);
     }
     if (a.type == ExprType::kDate && b.type == ExprType::kNumber) return DatePlus(a.sql, b.sql);
     if (a.type == ExprType::kNumber && b.type == ExprType::kDate) return DatePlus(b.sql, a.sql);
@@ -186,7 +203,8 @@ class Translator {
       return Make("(" + a.sql + " - " + b.sql + ")", ExprType::kNumber);
     if (a.type == ExprType::kDate && b.type == ExprType::kDate)
       return Make("(julianday(" + a.sql + ") - julianday(" + b.sql + "))", ExprType::kNumber);
-    if (a.type == ExprType::kDate && b.type == ExprType::kNumber) return DatePlus(a.sql, "-(" + b.sql + ")");
+    if (a.type == ExprType::kDate && b.type == ExprType::kNumber)
+      return DatePlus(a.sql, "-(" + b.sql + ")");
     if (a.type == ExprType::kString && b.type == ExprType::kString) {
       // The left value's trailing blanks move to the end of the result.
       uint32_t width = a.length + b.length;
@@ -195,7 +213,8 @@ class Translator {
       if (fixed) joined = "printf('%-" + std::to_string(width) + "s', " + joined + ")";
       return Make(joined, ExprType::kString, width, fixed);
     }
-    Refuse(node, std::string("cannot subtract a ") + TypeName(b.type) + " from a " + TypeName(a.type));
+    Refuse(node,
+           std::string("cannot subtract a ") + TypeName(b.type) + " from a " + TypeName(a.type));
   }
 
   // A string literal met by a date, time or timestamp reads as one.
@@ -220,16 +239,19 @@ class Translator {
       return Make("(instr(" + Padded(b) + ", " + Trimmed(a) + ") > 0)", ExprType::kLogical);
     }
     if (a.type != b.type)
-      Refuse(node, std::string("cannot compare a ") + TypeName(a.type) + " with a " + TypeName(b.type));
+      Refuse(node,
+             std::string("cannot compare a ") + TypeName(a.type) + " with a " + TypeName(b.type));
     if (a.type == ExprType::kString) return CompareStrings(op, a, b);
     std::string sql_op = op == "==" ? "=" : op;
     if (a.type == ExprType::kDate || a.type == ExprType::kTime || a.type == ExprType::kTimestamp) {
       // The empty date sorts before every date, as in the index keys.
-      return Make("(coalesce(" + a.sql + ", '') " + sql_op + " coalesce(" + b.sql + ", ''))", ExprType::kLogical);
+      return Make("(coalesce(" + a.sql + ", '') " + sql_op + " coalesce(" + b.sql + ", ''))",
+                  ExprType::kLogical);
     }
     if (a.type == ExprType::kNumber && a.is_field && b.number)
       return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " " + b.sql + ")", ExprType::kLogical);
-    return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " coalesce(" + b.sql + ", 0))", ExprType::kLogical);
+    return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " coalesce(" + b.sql + ", 0))",
+                ExprType::kLogical);
   }
 
   SqlExpr CompareStrings(const std::string& op, const SqlExpr& a, const SqlExpr& b) {
@@ -242,14 +264,16 @@ class Translator {
       if (b.literal && b.literal->empty())
         test = "1";
       else if (b.literal)
-        test = fold("substr(" + Padded(a) + ", 1, " + std::to_string(StringLength(*b.literal)) + ")") +
-               " = " + fold(right);
+        test =
+            fold("substr(" + Padded(a) + ", 1, " + std::to_string(StringLength(*b.literal)) + ")") +
+            " = " + fold(right);
       else
         test = fold("substr(" + Padded(a) + ", 1, length(" + right + "))") + " = " + fold(right);
       return Make(op == "=" ? "(" + test + ")" : "(NOT (" + test + "))", ExprType::kLogical);
     }
     std::string sql_op = op == "==" ? "=" : op;
-    return Make("(" + fold(Trimmed(a)) + " " + sql_op + " " + fold(Trimmed(b)) + ")", ExprType::kLogical);
+    return Make("(" + fold(Trimmed(a)) + " " + sql_op + " " + fold(Trimmed(b)) + ")",
+                ExprType::kLogical);
   }
 
   static size_t StringLength(const std::string& utf8) {
@@ -287,8 +311,8 @@ class Translator {
     if (f == "UPPER" || f == "LOWER") {
       Arity(node, 1, 1);
       SqlExpr s = Str(node);
-      SqlExpr e = Make(std::string(f == "UPPER" ? "upper(" : "lower(") + s.sql + ")", ExprType::kString,
-                       s.length, s.fixed_length);
+      SqlExpr e = Make(std::string(f == "UPPER" ? "upper(" : "lower(") + s.sql + ")",
+                       ExprType::kString, s.length, s.fixed_length);
       return e;
     }
     if (f == "TRIM" || f == "RTRIM" || f == "LTRIM" || f == "ALLTRIM") {
@@ -306,7 +330,8 @@ class Translator {
         return Make("substr(" + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
                     ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
       }
-      return Make("substr(" + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length, false);
+      return Make("substr(" + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length,
+                  false);
     }
     if (f == "LEFT" || f == "RIGHT") {
       Arity(node, 2, 2);
@@ -345,11 +370,13 @@ class Translator {
     if (f == "PADL" || f == "PADR" || f == "PADC") {
       Arity(node, 2, 2);
       SqlExpr s = Translate(*node.args[0]);
-      std::string text = s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
+      std::string text =
+          s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
       int n = ConstantInt(node, 1);
       std::string width = std::to_string(n);
-      std::string sql = f == "PADL" ? "substr(printf('%" + width + "s', " + text + "), -" + width + ")"
-                                    : "substr(printf('%-" + width + "s', " + text + "), 1, " + width + ")";
+      std::string sql = f == "PADL"
+                            ? "substr(printf('%" + width + "s', " + text + "), -" + width + ")"
+                            : "substr(printf('%-" + width + "s', " + text + "), 1, " + width + ")";
       return Make(sql, ExprType::kString, static_cast<uint32_t>(n), true);
     }
     if (f == "STR") {
@@ -359,9 +386,10 @@ class Translator {
       int decimals = node.args.size() > 2 ? ConstantInt(node, 2) : 0;
       std::string format = "%" + std::to_string(width) + "." + std::to_string(decimals) + "f";
       // Too wide a number shows as asterisks, as the key width must hold.
-      std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql + ", 0))) > " +
-                        std::to_string(width) + " THEN '" + std::string(static_cast<size_t>(width), '*') +
-                        "' ELSE printf('" + format + "', coalesce(" + n.sql + ", 0)) END";
+      std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql +
+                        ", 0))) > " + std::to_string(width) + " THEN '" +
+                        std::string(static_cast<size_t>(width), '*') + "' ELSE printf('" + format +
+                        "', coalesce(" + n.sql + ", 0)) END";
       return Make(sql, ExprType::kString, static_cast<uint32_t>(width), true);
     }
     if (f == "VAL") {
@@ -407,11 +435,12 @@ class Translator {
       if (d.type != ExprType::kDate && d.type != ExprType::kTimestamp)
         Refuse(*node.args[0], "a date is expected here, not a " + std::string(TypeName(d.type)));
       const char* part = f == "YEAR" ? "%Y" : f == "MONTH" ? "%m" : f == "DAY" ? "%d" : "%w";
-      std::string sql = "coalesce(CAST(strftime('" + std::string(part) + "', " + d.sql + ") AS INTEGER)" +
-                        (f == "DOW" ? " + 1" : "") + ", 0)";
+      std::string sql = "coalesce(CAST(strftime('" + std::string(part) + "', " + d.sql +
+                        ") AS INTEGER)" + (f == "DOW" ? " + 1" : "") + ", 0)";
       return Make(sql, ExprType::kNumber);
     }
-    if (f == "ABS" || f == "INT" || f == "ROUND" || f == "MOD" || f == "MAX" || f == "MIN" || f == "SQRT")
+    if (f == "ABS" || f == "INT" || f == "ROUND" || f == "MOD" || f == "MAX" || f == "MIN" ||
+        f == "SQRT")
       return Numeric(node);
     if (f == "EMPTY") {
       Arity(node, 1, 1);
@@ -427,8 +456,8 @@ class Translator {
       SqlExpr a = Translate(*node.args[1]);
       SqlExpr b = Translate(*node.args[2]);
       if (a.type != b.type)
-        Refuse(node, std::string("IIF needs two values of one type, not ") + TypeName(a.type) + " and " +
-                         TypeName(b.type));
+        Refuse(node, std::string("IIF needs two values of one type, not ") + TypeName(a.type) +
+                         " and " + TypeName(b.type));
       bool strings = a.type == ExprType::kString;
       SqlExpr e = Make("(CASE WHEN " + c.sql + " THEN " + (strings ? Padded(a) : a.sql) + " ELSE " +
                            (strings ? Padded(b) : b.sql) + " END)",
@@ -446,7 +475,8 @@ class Translator {
     if (f == "CONTAINS") {
       Arity(node, 2, 2);
       SqlExpr text = Translate(*node.args[0]);
-      if (text.type != ExprType::kString) Refuse(*node.args[0], "CONTAINS searches a string or memo field");
+      if (text.type != ExprType::kString)
+        Refuse(*node.args[0], "CONTAINS searches a string or memo field");
       SqlExpr pattern = Expect(*node.args[1], ExprType::kString);
       return Make("nce_contains(" + text.sql + ", " + pattern.sql + ")", ExprType::kLogical);
     }
@@ -463,7 +493,9 @@ class Translator {
       if (!stored) Refuse(*node.args[0], "\"" + *s.literal + "\" is not a " + TypeName(type));
       return Make(stored->empty() ? "NULL" : QuoteLiteral(*stored), type);
     }
-    const char* fn = type == ExprType::kDate ? "nce_ctod(" : type == ExprType::kTime ? "nce_ctot(" : "nce_ctots(";
+    const char* fn = type == ExprType::kDate   ? "nce_ctod("
+                     : type == ExprType::kTime ? "nce_ctot("
+                                               : "nce_ctots(";
     return Make(fn + s.sql + ")", type);
   }
 
@@ -496,11 +528,15 @@ class Translator {
 
   static SqlExpr Empty(const SqlExpr& e) {
     switch (e.type) {
-      case ExprType::kString: return Make("(trim(coalesce(" + e.sql + ", '')) = '')", ExprType::kLogical);
+      case ExprType::kString:
+        return Make("(trim(coalesce(" + e.sql + ", '')) = '')", ExprType::kLogical);
       case ExprType::kNumber:
-      case ExprType::kLogical: return Make("(coalesce(" + e.sql + ", 0) = 0)", ExprType::kLogical);
-      case ExprType::kBlob: return Make("(coalesce(length(" + e.sql + "), 0) = 0)", ExprType::kLogical);
-      default: return Make("(coalesce(" + e.sql + ", '') = '')", ExprType::kLogical);
+      case ExprType::kLogical:
+        return Make("(coalesce(" + e.sql + ", 0) = 0)", ExprType::kLogical);
+      case ExprType::kBlob:
+        return Make("(coalesce(length(" + e.sql + "), 0) = 0)", ExprType::kLogical);
+      default:
+        return Make("(coalesce(" + e.sql + ", '') = '')", ExprType::kLogical);
     }
   }
 
@@ -514,29 +550,43 @@ ExprType FieldExprType(uint16_t field_type) {
     case NDS_STRING:
     case NDS_CISTRING:
     case NDS_MEMO:
-    case NDS_VARCHAR: return ExprType::kString;
+    case NDS_VARCHAR:
+      return ExprType::kString;
     case NDS_DATE:
-    case NDS_COMPACTDATE: return ExprType::kDate;
-    case NDS_TIME: return ExprType::kTime;
+    case NDS_COMPACTDATE:
+      return ExprType::kDate;
+    case NDS_TIME:
+      return ExprType::kTime;
     case NDS_TIMESTAMP:
-    case NDS_MODTIME: return ExprType::kTimestamp;
-    case NDS_LOGICAL: return ExprType::kLogical;
+    case NDS_MODTIME:
+      return ExprType::kTimestamp;
+    case NDS_LOGICAL:
+      return ExprType::kLogical;
     case NDS_RAW:
     case NDS_BINARY:
-    case NDS_IMAGE: return ExprType::kBlob;
-    default: return ExprType::kNumber;
+    case NDS_IMAGE:
+      return ExprType::kBlob;
+    default:
+      return ExprType::kNumber;
   }
 }
 
 char KeyTypeLetter(ExprType type) {
   switch (type) {
-    case ExprType::kString: return 'S';
-    case ExprType::kNumber: return 'N';
-    case ExprType::kDate: return 'D';
-    case ExprType::kTime: return 'T';
-    case ExprType::kTimestamp: return 'Z';
-    case ExprType::kLogical: return 'L';
-    case ExprType::kBlob: return 'B';
+    case ExprType::kString:
+      return 'S';
+    case ExprType::kNumber:
+      return 'N';
+    case ExprType::kDate:
+      return 'D';
+    case ExprType::kTime:
+      return 'T';
+    case ExprType::kTimestamp:
+      return 'Z';
+    case ExprType::kLogical:
+      return 'L';
+    case ExprType::kBlob:
+      return 'B';
   }
   return 'S';
 }

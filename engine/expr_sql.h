@@ -35,7 +35,7 @@ struct SqlExpr {
 // What a translation needs to know.
 struct ExprContext {
   const std::vector<FieldDesc>* fields = nullptr;  // the table's fields
-  bool exact = false;  // string '=' compares whole values (else: left begins with right)
+  bool exact = false;     // string '=' compares whole values (else: left begins with right)
   std::string qualifier;  // table name to qualify columns with, "" for none
 };
 

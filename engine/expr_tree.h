@@ -20,10 +20,10 @@ struct ExprNode {
   enum class Kind { kNumber, kString, kLogical, kField, kUnary, kBinary, kCall };
 
   Kind kind = Kind::kNumber;
-  std::string text;     // field name, function name (upper-cased), operator, or string value
-  double number = 0;    // kNumber
-  bool logical = false; // kLogical
-  size_t position = 0;  // 1-based character position in the expression, for errors
+  std::string text;      // field name, function name (upper-cased), operator, or string value
+  double number = 0;     // kNumber
+  bool logical = false;  // kLogical
+  size_t position = 0;   // 1-based character position in the expression, for errors
   std::vector<std::unique_ptr<ExprNode>> args;  // operands or call arguments
 };
 

@@ -9,8 +9,10 @@ namespace nce {
 namespace {
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -18,7 +20,8 @@ std::string_view Trim(std::string_view text) {
 bool ReadNumber(std::string_view text, size_t& pos, size_t most, int& value) {
   size_t start = pos;
   value = 0;
-  while (pos < text.size() && pos - start < most && std::isdigit(static_cast<unsigned char>(text[pos])))
+  while (pos < text.size() && pos - start < most &&
+         std::isdigit(static_cast<unsigned char>(text[pos])))
     value = value * 10 + (text[pos++] - '0');
   return pos > start;
 }

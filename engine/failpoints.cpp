@@ -47,8 +47,7 @@ uint32_t FailpointFired(const char* function) {
 
 namespace testing {
 
-void ArmFailpoint(const std::string& function, uint32_t code, const std::string& text,
-                  int count) {
+void ArmFailpoint(const std::string& function, uint32_t code, const std::string& text, int count) {
   std::lock_guard lock(g_mutex);
   g_failpoints[function] = Failpoint{code, text, count, 0};
   RecountArmed();

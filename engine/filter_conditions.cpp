@@ -41,7 +41,8 @@ bool ConstantKeyInput(const ExprNode& node, char type, KeyInput& input) {
       input.number = node.number;
       return true;
     }
-    if (node.kind == ExprNode::Kind::kUnary && node.text == "-" && node.args[0]->kind == ExprNode::Kind::kNumber) {
+    if (node.kind == ExprNode::Kind::kUnary && node.text == "-" &&
+        node.args[0]->kind == ExprNode::Kind::kNumber) {
       input.kind = KeyInput::Kind::kNumber;
       input.number = -node.args[0]->number;
       return true;
@@ -50,7 +51,8 @@ bool ConstantKeyInput(const ExprNode& node, char type, KeyInput& input) {
   }
   if (type == 'D') {
     const ExprNode* text = &node;
-    if (node.kind == ExprNode::Kind::kCall && (node.text == "CTOD" || node.text == "STOD") && node.args.size() == 1)
+    if (node.kind == ExprNode::Kind::kCall && (node.text == "CTOD" || node.text == "STOD") &&
+        node.args.size() == 1)
       text = node.args[0].get();
     if (text->kind != ExprNode::Kind::kString) return false;
     std::optional<std::string> stored = StoredDate(text->text);
@@ -77,7 +79,8 @@ std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
   std::string left = CanonicalText(*comparison.args[0]);
   for (const auto& order : OrdersOf(cursor).orders) {
     const OrderDef& def = order->def();
-    if (!def.VisibleRowsSql().empty() || def.segments.empty()) continue;  // partial orders do not serve
+    if (!def.VisibleRowsSql().empty() || def.segments.empty())
+      continue;  // partial orders do not serve
     const OrderSegment& first = def.segments.front();
     if (CanonicalText(*first.node) != left) continue;
     KeyInput input;
@@ -100,15 +103,21 @@ std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
       std::string value;
       AppendKeyBytes(value, first.shape, input);
       std::string next = PrefixSuccessor(value);
-      if (op == "=" || op == "==") low = value, high = next;
-      else if (op == ">") low = next;
-      else if (op == ">=") low = value;
-      else if (op == "<") high = value;
-      else high = next;
+      if (op == "=" || op == "==")
+        low = value, high = next;
+      else if (op == ">")
+        low = next;
+      else if (op == ">=")
+        low = value;
+      else if (op == "<")
+        high = value;
+      else
+        high = next;
     }
     std::string range;
     if (!low.empty()) range = def.key_sql + " >= " + BlobLiteral(low);
-    if (!high.empty()) range += (range.empty() ? "" : " AND ") + def.key_sql + " < " + BlobLiteral(high);
+    if (!high.empty())
+      range += (range.empty() ? "" : " AND ") + def.key_sql + " < " + BlobLiteral(high);
     return range;
   }
   return {};
@@ -122,7 +131,8 @@ std::string NextSnapshotName() {
 void DropSnapshot(Cursor& cursor) {
   CursorOrders& orders = OrdersOf(cursor);
   if (orders.aof_snapshot.empty()) return;
-  sqlite3_exec(cursor.source_db, ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
+  sqlite3_exec(cursor.source_db,
+               ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
                nullptr, nullptr, nullptr);
   orders.aof_snapshot.clear();
 }
@@ -149,8 +159,10 @@ void SetOptimizedFilter(Cursor& cursor, const std::string& text, uint16_t option
   uint16_t resolve = options & (NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC);
   uint16_t type = options & (NDS_AOF_KEYSET | NDS_AOF_FIXED);
   if ((options & ~(NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC | NDS_AOF_KEYSET | NDS_AOF_FIXED)) ||
-      resolve == (NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC) || type == (NDS_AOF_KEYSET | NDS_AOF_FIXED))
-    throw EngineError(NDS_E_INVALID_OPTION, "Unknown optimized filter options " + std::to_string(options) + ".");
+      resolve == (NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC) ||
+      type == (NDS_AOF_KEYSET | NDS_AOF_FIXED))
+    throw EngineError(NDS_E_INVALID_OPTION,
+                      "Unknown optimized filter options " + std::to_string(options) + ".");
   CursorOrders& orders = OrdersOf(cursor);
   ExprPtr node = ParseExpression(text);
   ExprContext context;
@@ -167,7 +179,8 @@ void SetOptimizedFilter(Cursor& cursor, const std::string& text, uint16_t option
   if (type != NDS_AOF_DYNAMIC) {
     // Keyset and fixed filters keep the records that match now.
     std::string name = NextSnapshotName();
-    ExecSql(cursor.source_db, ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
+    ExecSql(cursor.source_db,
+            ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
     orders.aof_snapshot = name;
     std::string fill = "INSERT INTO temp." + QuoteIdentifier(name) + " SELECT rowid FROM " +
                        QuoteIdentifier(cursor.source_table) + " WHERE " + sql;
@@ -204,12 +217,15 @@ bool ClearOptimizedFilter(Cursor& cursor) {
 
 bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
   std::string sql = FilterSql(cursor, text);
-  if (!cursor.walk.on_record()) throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
-  SqliteStmt stmt(cursor.source_db,
-                  "SELECT (" + sql + ") FROM " + QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101");
+  if (!cursor.walk.on_record())
+    throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
+  SqliteStmt stmt(
+      cursor.source_db,
+      "SELECT (" + sql + ") FROM " + QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101");
   cursor.walk.BindConditionValues(cursor, stmt.get());
   sqlite3_bind_int64(stmt.get(), 101, cursor.walk.record_number());
-  if (!stmt.Step()) throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
+  if (!stmt.Step())
+    throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
   return stmt.Int(0) != 0;
 }
 

@@ -25,9 +25,9 @@ class FindHandle : public Object {
   }
 
  private:
-  NDSHANDLE connection_;                                   // connection that searched
-  std::vector<std::pair<std::string, std::string>> names_; // the answers
-  size_t next_ = 0;                                        // next answer
+  NDSHANDLE connection_;                                    // connection that searched
+  std::vector<std::pair<std::string, std::string>> names_;  // the answers
+  size_t next_ = 0;                                         // next answer
 };
 
 }  // namespace nce

@@ -71,7 +71,7 @@ class HandleTable {
 
   mutable std::mutex mutex_;
   std::unordered_map<NDSHANDLE, std::shared_ptr<Object>> objects_;  // live handles
-  NDSHANDLE next_ = 0x100;  // next handle to give; small values stay free for ordinals
+  NDSHANDLE next_ = 0x100;             // next handle to give; small values stay free for ordinals
   std::atomic<uint64_t> removals_{0};  // handles removed so far
 };
 

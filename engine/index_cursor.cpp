@@ -27,11 +27,14 @@ std::string BlobLiteral(const std::string& bytes) {
 }
 
 // Only tables of the store carry index orders, not the rows of a static cursor.
-bool HasOrders(const Cursor& cursor) { return cursor.live; }
+bool HasOrders(const Cursor& cursor) {
+  return cursor.live;
+}
 
 std::shared_ptr<IndexOrder> Register(Cursor& cursor, OrderPtr def) {
   auto order = std::make_shared<IndexOrder>(
-      std::static_pointer_cast<Cursor>(HandleTable::Instance().Find(cursor.handle())), std::move(def));
+      std::static_pointer_cast<Cursor>(HandleTable::Instance().Find(cursor.handle())),
+      std::move(def));
   HandleTable::Instance().Add(order);
   cursor.orders->orders.push_back(order);
   return order;
@@ -59,12 +62,15 @@ std::string ScopeSql(const IndexOrder& order) {
 
 }  // namespace
 
-IndexOrder::~IndexOrder() { sqlite3_finalize(seek_); }
+IndexOrder::~IndexOrder() {
+  sqlite3_finalize(seek_);
+}
 
 std::shared_ptr<Cursor> IndexOrder::cursor() const {
   std::shared_ptr<Cursor> cursor = cursor_.lock();
   if (!cursor)
-    throw EngineError(NDS_E_INVALID_HANDLE, "The index order " + def_->name + " belongs to a closed cursor.");
+    throw EngineError(NDS_E_INVALID_HANDLE,
+                      "The index order " + def_->name + " belongs to a closed cursor.");
   return cursor;
 }
 
@@ -99,7 +105,8 @@ CursorOrders& OrdersOf(Cursor& cursor) {
 std::shared_ptr<IndexOrder> RequireOrder(NDSHANDLE handle) {
   auto order = HandleTable::Instance().FindAs<IndexOrder>(handle, ObjectKind::kIndexOrder);
   if (!order)
-    throw EngineError(NDS_E_INVALID_HANDLE, "Handle " + std::to_string(handle) + " is not an open index order.");
+    throw EngineError(NDS_E_INVALID_HANDLE,
+                      "Handle " + std::to_string(handle) + " is not an open index order.");
   return order;
 }
 
@@ -116,9 +123,8 @@ std::vector<std::shared_ptr<IndexOrder>> OpenIndexFile(Cursor& cursor, const std
                       "The table " + cursor.desc.name + " has no index file " + file + ".");
   std::vector<std::shared_ptr<IndexOrder>> opened;
   for (OrderPtr def : LoadOrders(cursor.source_db, cursor.desc, file)) {
-    auto same = std::find_if(orders.orders.begin(), orders.orders.end(), [&](const auto& o) {
-      return EqualsNoCase(o->def().name, def->name);
-    });
+    auto same = std::find_if(orders.orders.begin(), orders.orders.end(),
+                             [&](const auto& o) { return EqualsNoCase(o->def().name, def->name); });
     opened.push_back(same != orders.orders.end() ? *same : Register(cursor, std::move(def)));
   }
   return opened;
@@ -142,13 +148,16 @@ void CloseIndexFile(Cursor& cursor, const IndexOrder& order) {
 }
 
 std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::string& file,
-                                                const std::string& name, const std::string& expression,
+                                                const std::string& name,
+                                                const std::string& expression,
                                                 const std::string& condition, uint32_t flags) {
   OrdersOf(cursor);
   if (!HasOrders(cursor))
-    throw EngineError(NDS_E_STATIC_VIEW, "Orders are made on tables; this cursor is a static query result.");
+    throw EngineError(NDS_E_STATIC_VIEW,
+                      "Orders are made on tables; this cursor is a static query result.");
   std::string target = file.empty() ? DefaultIndexFile(cursor.desc, name) : FilePart(file);
-  if (target.find('.') == std::string::npos) target += "." + IndexFileExtension(cursor.desc.table_type);
+  if (target.find('.') == std::string::npos)
+    target += "." + IndexFileExtension(cursor.desc.table_type);
   OrderPtr def = CompileOrder(cursor.desc, target, name, expression, condition, flags);
   sqlite3* db = cursor.source_db;
   bool own_transaction = sqlite3_get_autocommit(db);
@@ -171,11 +180,13 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
 void ReleaseOrders(Cursor& cursor) {
   if (!cursor.orders) return;
   CursorOrders& orders = *cursor.orders;
-  for (const std::shared_ptr<IndexOrder>& o : orders.orders) HandleTable::Instance().Remove(o->handle());
+  for (const std::shared_ptr<IndexOrder>& o : orders.orders)
+    HandleTable::Instance().Remove(o->handle());
   orders.orders.clear();
   orders.active.reset();
   if (!orders.aof_snapshot.empty() && cursor.source_db && cursor.connection().is_open())
-    sqlite3_exec(cursor.source_db, ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
+    sqlite3_exec(cursor.source_db,
+                 ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
                  nullptr, nullptr, nullptr);
   orders.aof_snapshot.clear();
 }
@@ -190,7 +201,8 @@ void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order) {
 void ApplyConditions(Cursor& cursor) {
   CursorOrders& orders = OrdersOf(cursor);
   const std::shared_ptr<IndexOrder>& active = orders.active;
-  cursor.walk.SetOrder(active ? active->def().key_sql : std::string(), active && active->def().descending());
+  cursor.walk.SetOrder(active ? active->def().key_sql : std::string(),
+                       active && active->def().descending());
   cursor.walk.SetCondition("scope", active ? ScopeSql(*active) : std::string());
   cursor.walk.Reattach(cursor);
 }
@@ -202,8 +214,8 @@ std::shared_ptr<Cursor> NavigationCursor(NDSHANDLE handle) {
     return order->cursor();
   }
   if (!object || (object->kind() != ObjectKind::kCursor && object->kind() != ObjectKind::kTable))
-    throw EngineError(NDS_E_INVALID_HANDLE,
-                      "Handle " + std::to_string(handle) + " is not an open table, cursor or index order.");
+    throw EngineError(NDS_E_INVALID_HANDLE, "Handle " + std::to_string(handle) +
+                                                " is not an open table, cursor or index order.");
   return std::static_pointer_cast<Cursor>(object);
 }
 

@@ -37,8 +37,9 @@ class IndexOrder : public Object {
 
   // A field value given for a raw key (NdsSetField and friends on the order).
   struct KeyField {
-    Value value;                // the value in stored form
-    uint32_t given_length = 0;  // length of a string as given: shorter than the field is a partial key
+    Value value;  // the value in stored form
+    uint32_t given_length =
+        0;  // length of a string as given: shorter than the field is a partial key
   };
   std::map<size_t, KeyField> key_fields;  // by field index
 
@@ -46,21 +47,21 @@ class IndexOrder : public Object {
   sqlite3_stmt* SeekStatement(sqlite3* db, const std::string& sql);
 
  private:
-  std::weak_ptr<Cursor> cursor_;      // the cursor the order was opened on
-  OrderPtr def_;                      // what the order is
-  sqlite3_stmt* seek_ = nullptr;      // prepared seek
-  std::string seek_sql_;              // its text
+  std::weak_ptr<Cursor> cursor_;  // the cursor the order was opened on
+  OrderPtr def_;                  // what the order is
+  sqlite3_stmt* seek_ = nullptr;  // prepared seek
+  std::string seek_sql_;          // its text
 };
 
 struct CursorOrders {
-  bool loaded = false;                                // the structural file was opened
-  std::vector<std::shared_ptr<IndexOrder>> orders;    // open orders, in opening order
-  std::shared_ptr<IndexOrder> active;                 // order the cursor walks in; null: natural
-  bool exact = false;                                 // NdsSetExact22
-  std::string filter;                                 // NdsSetFilter text, "" for none
-  std::string aof;                                    // NdsSetAOF text, "" for none
-  uint16_t aof_options = 0;                           // its options
-  std::string aof_snapshot;                           // temp table of a keyset or fixed AOF
+  bool loaded = false;                              // the structural file was opened
+  std::vector<std::shared_ptr<IndexOrder>> orders;  // open orders, in opening order
+  std::shared_ptr<IndexOrder> active;               // order the cursor walks in; null: natural
+  bool exact = false;                               // NdsSetExact22
+  std::string filter;                               // NdsSetFilter text, "" for none
+  std::string aof;                                  // NdsSetAOF text, "" for none
+  uint16_t aof_options = 0;                         // its options
+  std::string aof_snapshot;                         // temp table of a keyset or fixed AOF
 };
 
 // The cursor's orders, opening its structural index file on first use.
@@ -80,7 +81,8 @@ std::vector<std::shared_ptr<IndexOrder>> OpenIndexFile(Cursor& cursor, const std
 void CloseIndexFile(Cursor& cursor, const IndexOrder& order);
 // Creates an order on the cursor's table and opens it on the cursor.
 std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::string& file,
-                                                const std::string& name, const std::string& expression,
+                                                const std::string& name,
+                                                const std::string& expression,
                                                 const std::string& condition, uint32_t flags);
 // Forgets the cursor's orders and their handles (the cursor closes).
 void ReleaseOrders(Cursor& cursor);

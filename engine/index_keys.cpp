@@ -13,11 +13,17 @@
 namespace nce {
 namespace {
 
-bool IsStringField(const FieldDesc& f) { return f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING; }
+bool IsStringField(const FieldDesc& f) {
+  return f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING;
+}
 
-std::string UpperIf(bool upper, std::string text) { return upper ? UpperAscii(text) : text; }
+std::string UpperIf(bool upper, std::string text) {
+  return upper ? UpperAscii(text) : text;
+}
 
-bool SegmentIsCaseInsensitive(const OrderSegment& s) { return s.sql.rfind("upper(", 0) == 0; }
+bool SegmentIsCaseInsensitive(const OrderSegment& s) {
+  return s.sql.rfind("upper(", 0) == 0;
+}
 
 }  // namespace
 
@@ -36,7 +42,8 @@ void SetKeyField(IndexOrder& order, Cursor& cursor, NDSFIELD field, const Value&
     kept.given_length = f.shape.length;
   } else {
     kept.value = value;
-    kept.given_length = value.kind == Value::Kind::kText ? static_cast<uint32_t>(value.bytes.size()) : f.shape.length;
+    kept.given_length = value.kind == Value::Kind::kText ? static_cast<uint32_t>(value.bytes.size())
+                                                         : f.shape.length;
   }
   if (!IsStringField(f)) kept.given_length = f.shape.length;
   order.key_fields[index] = std::move(kept);
@@ -50,14 +57,16 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
   for (size_t i = 0; i < def.segments.size(); ++i) sql += (i ? ", " : "") + def.segments[i].sql;
   sql += " FROM (SELECT ";
   for (size_t i = 0; i < fields.size(); ++i)
-    sql += (i ? ", " : "") + ("?" + std::to_string(i + 1) + " AS " + QuoteIdentifier(fields[i].name));
+    sql +=
+        (i ? ", " : "") + ("?" + std::to_string(i + 1) + " AS " + QuoteIdentifier(fields[i].name));
   sql += ")";
   SqliteStmt stmt(cursor.source_db, sql);
   for (const auto& [index, kept] : order.key_fields) {
     int rc = BindValue(stmt.get(), static_cast<int>(index + 1), kept.value);
     if (rc != SQLITE_OK) throw SqlError(cursor.source_db, rc);
   }
-  if (!stmt.Step()) throw EngineError(NDS_E_GENERAL, "The key of order " + def.name + " could not be built.");
+  if (!stmt.Step())
+    throw EngineError(NDS_E_GENERAL, "The key of order " + def.name + " could not be built.");
   std::string key;
   for (size_t i = 0; i < def.segments.size(); ++i) {
     const OrderSegment& s = def.segments[i];
@@ -83,14 +92,17 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
   return key;
 }
 
-std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t length, uint16_t key_type) {
+std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t length,
+                          uint16_t key_type) {
   if (length > 0 && key == nullptr) throw EngineError(NDS_E_INVALID_ARGUMENT, "No key was given.");
   const char* bytes = static_cast<const char*>(key);
   const OrderDef& def = order.def();
   switch (key_type) {
-    case NDS_RAWKEY: return std::string(bytes ? bytes : "", length);
+    case NDS_RAWKEY:
+      return std::string(bytes ? bytes : "", length);
     case NDS_DOUBLEKEY: {
-      if (length != sizeof(double)) throw EngineError(NDS_E_INVALID_ARGUMENT, "A double key is 8 bytes long.");
+      if (length != sizeof(double))
+        throw EngineError(NDS_E_INVALID_ARGUMENT, "A double key is 8 bytes long.");
       double value;
       std::memcpy(&value, bytes, sizeof value);
       const KeySegmentSpec& first = def.segments.front().shape;
@@ -110,7 +122,8 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
         out.push_back(static_cast<char>(julian & 0xFF));
         return out;
       } else {
-        throw EngineError(NDS_E_INVALID_OPTION, "The order " + def.name + " has no numeric or date key.");
+        throw EngineError(NDS_E_INVALID_OPTION,
+                          "The order " + def.name + " has no numeric or date key.");
       }
       AppendKeyBytes(out, first, input);
       return out;
@@ -133,7 +146,8 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
           if (take < s.shape.width) break;  // a shorter text is a partial key
           continue;
         }
-        std::string part = last ? text.substr(pos) : text.substr(pos, s.shape.type == 'D' ? 8 : text.size());
+        std::string part =
+            last ? text.substr(pos) : text.substr(pos, s.shape.type == 'D' ? 8 : text.size());
         pos += part.size();
         std::optional<std::string> stored;
         if (s.shape.type == 'N') {
@@ -151,7 +165,8 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
         }
         if (s.shape.type == 'D' || s.shape.type == 'T' || s.shape.type == 'Z') {
           if (!stored)
-            throw EngineError(NDS_E_INVALID_ARGUMENT, "\"" + part + "\" is not a key value for order " + def.name + ".");
+            throw EngineError(NDS_E_INVALID_ARGUMENT,
+                              "\"" + part + "\" is not a key value for order " + def.name + ".");
           input.text = *stored;
           if (stored->empty()) input.kind = KeyInput::Kind::kNull;
         }
@@ -164,7 +179,8 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
   }
 }
 
-bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key, bool hard) {
+bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key,
+          bool hard) {
   UseOrder(cursor, order);
   const WalkSpec& shape = cursor.walk.Navigation(cursor).shape();
   bool down = order->def().descending();
@@ -172,17 +188,21 @@ bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::s
   std::string step;
   if (!key.empty() && !(down && bound.empty())) step = shape.key + (down ? " < ?101" : " >= ?101");
   std::string where = step;
-  if (!shape.condition.empty()) where += (where.empty() ? "" : " AND ") + ("(" + shape.condition + ")");
+  if (!shape.condition.empty())
+    where += (where.empty() ? "" : " AND ") + ("(" + shape.condition + ")");
   const char* dir = down ? " DESC" : "";
-  std::string sql = "SELECT rowid, " + shape.key + (shape.columns.empty() ? "" : ", " + shape.columns) + " FROM " +
-                    shape.from + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + shape.key + dir +
+  std::string sql = "SELECT rowid, " + shape.key +
+                    (shape.columns.empty() ? "" : ", " + shape.columns) + " FROM " + shape.from +
+                    (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + shape.key + dir +
                     ", rowid" + dir + " LIMIT 1";
   sqlite3_stmt* stmt = order->SeekStatement(cursor.source_db, sql);
   cursor.walk.BindConditionValues(cursor, stmt);
-  if (!step.empty()) sqlite3_bind_blob(stmt, 101, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
+  if (!step.empty())
+    sqlite3_bind_blob(stmt, 101, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
   if (!cursor.walk.PositionFromStatement(cursor, stmt)) return false;
   const Value& found_key = cursor.walk.current_key();
-  bool found = found_key.bytes.size() >= key.size() && std::memcmp(found_key.bytes.data(), key.data(), key.size()) == 0;
+  bool found = found_key.bytes.size() >= key.size() &&
+               std::memcmp(found_key.bytes.data(), key.data(), key.size()) == 0;
   if (!found && hard) cursor.walk.GotoRecord(cursor, 0);
   return found;
 }

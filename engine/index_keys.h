@@ -24,12 +24,14 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor);
 
 // Key bytes of a caller's key of kind NDS_RAWKEY, NDS_STRINGKEY or
 // NDS_DOUBLEKEY. Throws NDS_E_INVALID_OPTION for other kinds.
-std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t length, uint16_t key_type);
+std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t length,
+                          uint16_t key_type);
 
 // Moves the cursor to the first record of the order whose key is at or
 // after `key` (a prefix). Returns whether that record's key begins with
 // `key`. A hard seek that finds nothing leaves the cursor past the end.
-bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key, bool hard);
+bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key,
+          bool hard);
 
 }  // namespace nce
 

@@ -34,9 +34,10 @@ OrderSegment MakeSegment(ExprPtr node, const ExprContext& context, const std::st
   OrderSegment segment;
   SqlExpr e = TranslateExpression(*node, context);
   if (e.type == ExprType::kString && !e.fixed_length && e.length == 0)
-    throw EngineError(NDS_E_BAD_EXPRESSION,
-                      "Error in expression at position " + std::to_string(node->position) +
-                          ": a key of a memo or variable-length value needs a width (use SUBSTR or LEFT)");
+    throw EngineError(
+        NDS_E_BAD_EXPRESSION,
+        "Error in expression at position " + std::to_string(node->position) +
+            ": a key of a memo or variable-length value needs a width (use SUBSTR or LEFT)");
   segment.shape.type = KeyTypeLetter(e.type);
   segment.shape.width = e.length;
   // Keys of case-insensitive strings sort without regard to letter case.
@@ -60,8 +61,12 @@ std::string SqliteIndexName(const std::string& table, const std::string& order) 
 
 }  // namespace
 
-bool OrderDef::descending() const { return flags & NDS_INDEX_DESCENDING; }
-bool OrderDef::unique() const { return flags & NDS_INDEX_UNIQUE; }
+bool OrderDef::descending() const {
+  return flags & NDS_INDEX_DESCENDING;
+}
+bool OrderDef::unique() const {
+  return flags & NDS_INDEX_UNIQUE;
+}
 
 uint32_t OrderDef::key_length() const {
   uint32_t length = 0;
@@ -72,9 +77,9 @@ uint32_t OrderDef::key_length() const {
 std::string OrderDef::VisibleRowsSql() const {
   std::string sql = condition_sql;
   if (unique() && table_type != NDS_NDT) {
-    std::string first_only = "NOT EXISTS (SELECT 1 FROM " + QuoteIdentifier(table) + " AS _nce_u WHERE " +
-                             key_sql + " = " + outer_key_sql + " AND _nce_u.rowid < " +
-                             QuoteIdentifier(table) + ".rowid)";
+    std::string first_only = "NOT EXISTS (SELECT 1 FROM " + QuoteIdentifier(table) +
+                             " AS _nce_u WHERE " + key_sql + " = " + outer_key_sql +
+                             " AND _nce_u.rowid < " + QuoteIdentifier(table) + ".rowid)";
     sql = sql.empty() ? first_only : "(" + sql + ") AND " + first_only;
   }
   return sql;
@@ -92,18 +97,23 @@ std::string DefaultIndexFile(const TableDesc& table, const std::string& order_na
 
 std::string IndexFileExtension(uint16_t table_type) {
   switch (table_type) {
-    case NDS_CDX: return "cdx";
-    case NDS_NTX: return "ntx";
-    default: return "ndi";
+    case NDS_CDX:
+      return "cdx";
+    case NDS_NTX:
+      return "ntx";
+    default:
+      return "ndi";
   }
 }
 
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
                       const std::string& expression, const std::string& condition, uint32_t flags) {
   if (name.empty() || name.size() > 128)
-    throw EngineError(NDS_E_INVALID_ARGUMENT, "An index order needs a name of 1 to 128 characters.");
+    throw EngineError(NDS_E_INVALID_ARGUMENT,
+                      "An index order needs a name of 1 to 128 characters.");
   if (flags & NDS_INDEX_CUSTOM)
-    throw EngineError(NDS_E_INVALID_OPTION, "This engine keeps every order up to date; custom orders are not offered.");
+    throw EngineError(NDS_E_INVALID_OPTION,
+                      "This engine keeps every order up to date; custom orders are not offered.");
   if (flags & ~(NDS_INDEX_UNIQUE | NDS_INDEX_DESCENDING | NDS_INDEX_PRIMARY))
     throw EngineError(NDS_E_INVALID_OPTION, "Unknown index options " + std::to_string(flags) + ".");
   auto order = std::make_shared<OrderDef>();
@@ -124,8 +134,8 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
     ExprPtr node = ParseExpression(text);
     SqlExpr whole = TranslateExpression(*node, context);
     std::vector<ExprPtr> terms;
-    if (whole.type == ExprType::kString && whole.fixed_length && node->kind == ExprNode::Kind::kBinary &&
-        node->text == "+") {
+    if (whole.type == ExprType::kString && whole.fixed_length &&
+        node->kind == ExprNode::Kind::kBinary && node->text == "+") {
       // "LAST+FIRST": padded strings joined are their segments one after
       // the other, so each term is a segment of its own.
       FlattenPlus(std::move(node), terms);
@@ -139,7 +149,8 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
   }
   if (order->key_length() > kMaxKeyLength)
     throw EngineError(NDS_E_BAD_EXPRESSION, "The key of order " + name + " is " +
-                                                std::to_string(order->key_length()) + " bytes long; at most " +
+                                                std::to_string(order->key_length()) +
+                                                " bytes long; at most " +
                                                 std::to_string(kMaxKeyLength) + " are allowed.");
   std::vector<KeySegmentSpec> shapes;
   for (const OrderSegment& s : order->segments) shapes.push_back(s.shape);
@@ -162,25 +173,31 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
 }
 
 void CreateOrder(sqlite3* db, const OrderDef& order) {
-  SqliteStmt exists(db, "SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND order_name = ?2");
+  SqliteStmt exists(db,
+                    "SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND order_name = ?2");
   exists.Bind(1, order.table).Bind(2, order.name);
   if (exists.Step())
-    throw EngineError(NDS_E_INVALID_ARGUMENT,
-                      "The table " + order.table + " already has an index order named " + order.name + ".");
-  std::string create = std::string("CREATE ") + (order.unique() && order.table_type == NDS_NDT ? "UNIQUE " : "") +
-                       "INDEX " + QuoteIdentifier(order.sqlite_index) + " ON " + QuoteIdentifier(order.table) +
+    throw EngineError(
+        NDS_E_INVALID_ARGUMENT,
+        "The table " + order.table + " already has an index order named " + order.name + ".");
+  std::string create = std::string("CREATE ") +
+                       (order.unique() && order.table_type == NDS_NDT ? "UNIQUE " : "") + "INDEX " +
+                       QuoteIdentifier(order.sqlite_index) + " ON " + QuoteIdentifier(order.table) +
                        "(" + order.key_sql + ")";
   if (!order.condition_sql.empty()) create += " WHERE " + order.condition_sql;
   ExecSql(db, create.c_str());
-  SqliteStmt position(db, "SELECT coalesce(max(position), 0) + 1 FROM _nce_index_orders WHERE table_name = ?1");
+  SqliteStmt position(
+      db, "SELECT coalesce(max(position), 0) + 1 FROM _nce_index_orders WHERE table_name = ?1");
   position.Bind(1, order.table);
   position.Step();
   int64_t next = position.Int(0);
-  SqliteStmt file(db, "INSERT OR IGNORE INTO _nce_index_files(table_name, file_name) VALUES(?1, ?2)");
+  SqliteStmt file(db,
+                  "INSERT OR IGNORE INTO _nce_index_files(table_name, file_name) VALUES(?1, ?2)");
   file.Bind(1, order.table).Bind(2, order.file).Run();
-  SqliteStmt insert(db,
-                    "INSERT INTO _nce_index_orders(table_name, file_name, order_name, position, expression, "
-                    "condition, flags, sqlite_index) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+  SqliteStmt insert(
+      db,
+      "INSERT INTO _nce_index_orders(table_name, file_name, order_name, position, expression, "
+      "condition, flags, sqlite_index) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
   insert.Bind(1, order.table)
       .Bind(2, order.file)
       .Bind(3, order.name)
@@ -193,9 +210,10 @@ void CreateOrder(sqlite3* db, const OrderDef& order) {
 }
 
 std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std::string& file) {
-  SqliteStmt stmt(db,
-                  "SELECT file_name, order_name, expression, condition, flags FROM _nce_index_orders "
-                  "WHERE table_name = ?1 AND (?2 = '' OR file_name = ?2 COLLATE NOCASE) ORDER BY position");
+  SqliteStmt stmt(
+      db,
+      "SELECT file_name, order_name, expression, condition, flags FROM _nce_index_orders "
+      "WHERE table_name = ?1 AND (?2 = '' OR file_name = ?2 COLLATE NOCASE) ORDER BY position");
   stmt.Bind(1, table.name).Bind(2, file);
   std::vector<OrderPtr> orders;
   while (stmt.Step())
@@ -205,7 +223,8 @@ std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std:
 }
 
 bool IndexFileExists(sqlite3* db, const TableDesc& table, const std::string& file) {
-  SqliteStmt stmt(db, "SELECT 1 FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 COLLATE NOCASE");
+  SqliteStmt stmt(
+      db, "SELECT 1 FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 COLLATE NOCASE");
   stmt.Bind(1, table.name).Bind(2, file);
   return stmt.Step();
 }
@@ -223,9 +242,10 @@ bool DropOrder(sqlite3* db, const std::string& name) {
   ExecSql(db, ("DROP INDEX IF EXISTS " + QuoteIdentifier(index)).c_str());
   SqliteStmt remove(db, "DELETE FROM _nce_index_orders WHERE table_name = ?1 AND order_name = ?2");
   remove.Bind(1, table).Bind(2, order).Run();
-  SqliteStmt empty_file(db,
-                        "DELETE FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 AND NOT EXISTS "
-                        "(SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND file_name = ?2)");
+  SqliteStmt empty_file(
+      db,
+      "DELETE FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 AND NOT EXISTS "
+      "(SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND file_name = ?2)");
   empty_file.Bind(1, table).Bind(2, file).Run();
   return true;
 }
@@ -233,18 +253,26 @@ bool DropOrder(sqlite3* db, const std::string& name) {
 void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string& to) {
   std::vector<std::pair<std::string, std::string>> renames;  // old index, order name
   {
-    SqliteStmt stmt(db, "SELECT sqlite_index, order_name, file_name FROM _nce_index_orders WHERE table_name = ?1");
+    SqliteStmt stmt(
+        db,
+        "SELECT sqlite_index, order_name, file_name FROM _nce_index_orders WHERE table_name = ?1");
     stmt.Bind(1, from);
     while (stmt.Step()) renames.emplace_back(stmt.Text(0), stmt.Text(1));
   }
   // The structural file follows the table's name.
   std::string old_structural_prefix = UpperAscii(from) + ".";
   {
-    SqliteStmt files(db, "UPDATE _nce_index_files SET table_name = ?2, file_name = CASE WHEN upper(file_name) "
-                         "LIKE ?3 THEN ?2 || substr(file_name, length(?1) + 1) ELSE file_name END WHERE table_name = ?1");
+    SqliteStmt files(
+        db,
+        "UPDATE _nce_index_files SET table_name = ?2, file_name = CASE WHEN upper(file_name) "
+        "LIKE ?3 THEN ?2 || substr(file_name, length(?1) + 1) ELSE file_name END WHERE table_name "
+        "= ?1");
     files.Bind(1, from).Bind(2, to).Bind(3, old_structural_prefix + "%").Run();
-    SqliteStmt orders(db, "UPDATE _nce_index_orders SET table_name = ?2, file_name = CASE WHEN upper(file_name) "
-                          "LIKE ?3 THEN ?2 || substr(file_name, length(?1) + 1) ELSE file_name END WHERE table_name = ?1");
+    SqliteStmt orders(
+        db,
+        "UPDATE _nce_index_orders SET table_name = ?2, file_name = CASE WHEN upper(file_name) "
+        "LIKE ?3 THEN ?2 || substr(file_name, length(?1) + 1) ELSE file_name END WHERE table_name "
+        "= ?1");
     orders.Bind(1, from).Bind(2, to).Bind(3, old_structural_prefix + "%").Run();
   }
   // SQLite keeps the indexes with the renamed table; their names follow.
@@ -264,7 +292,9 @@ void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string
     sql.replace(at, QuoteIdentifier(index).size(), QuoteIdentifier(renamed));
     ExecSql(db, ("DROP INDEX " + QuoteIdentifier(index)).c_str());
     ExecSql(db, sql.c_str());
-    SqliteStmt update(db, "UPDATE _nce_index_orders SET sqlite_index = ?1 WHERE table_name = ?2 AND order_name = ?3");
+    SqliteStmt update(
+        db,
+        "UPDATE _nce_index_orders SET sqlite_index = ?1 WHERE table_name = ?2 AND order_name = ?3");
     update.Bind(1, renamed).Bind(2, to).Bind(3, order).Run();
   }
 }

@@ -26,27 +26,27 @@
 namespace nce {
 
 struct OrderSegment {
-  ExprPtr node;                 // the segment's expression
-  std::string sql;              // its SQL over the table's columns
+  ExprPtr node;                  // the segment's expression
+  std::string sql;               // its SQL over the table's columns
   KeySegmentSpec shape;          // its key form
-  std::string name;             // field name of a bare field, else the expression text
-  std::set<std::string> fields; // upper-cased names of the fields it reads
-  bool bare_field = false;      // the segment is one field (possibly UPPER/LOWER of it)
+  std::string name;              // field name of a bare field, else the expression text
+  std::set<std::string> fields;  // upper-cased names of the fields it reads
+  bool bare_field = false;       // the segment is one field (possibly UPPER/LOWER of it)
 };
 
 struct OrderDef {
-  std::string table;            // table name as stored
-  uint16_t table_type = 3;      // NDS_NDT, NDS_CDX or NDS_NTX
-  std::string file;             // index file name with extension, no directory
-  std::string name;             // order name
-  std::string expression;       // key expression as given
-  std::string condition;        // condition as given, "" for none
-  uint32_t flags = 0;           // NDS_INDEX_* bits
+  std::string table;        // table name as stored
+  uint16_t table_type = 3;  // NDS_NDT, NDS_CDX or NDS_NTX
+  std::string file;         // index file name with extension, no directory
+  std::string name;         // order name
+  std::string expression;   // key expression as given
+  std::string condition;    // condition as given, "" for none
+  uint32_t flags = 0;       // NDS_INDEX_* bits
   std::vector<OrderSegment> segments;
-  std::string key_sql;          // nce_key(...) over the table's columns
-  std::string outer_key_sql;    // the same with columns named through the table
-  std::string condition_sql;    // the condition in SQL, "" for none
-  std::string sqlite_index;     // name of the SQLite index
+  std::string key_sql;        // nce_key(...) over the table's columns
+  std::string outer_key_sql;  // the same with columns named through the table
+  std::string condition_sql;  // the condition in SQL, "" for none
+  std::string sqlite_index;   // name of the SQLite index
 
   bool descending() const;
   bool unique() const;

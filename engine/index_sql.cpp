@@ -30,7 +30,8 @@ struct CreateIndex {
 class Reader {
  public:
   explicit Reader(std::string_view text) : text_(text) {
-    while (!text_.empty() && (std::isspace(static_cast<unsigned char>(text_.back())) || text_.back() == ';'))
+    while (!text_.empty() &&
+           (std::isspace(static_cast<unsigned char>(text_.back())) || text_.back() == ';'))
       text_.remove_suffix(1);
   }
   void Skip() {
@@ -39,7 +40,9 @@ class Reader {
   bool Word(const char* word) {
     Skip();
     size_t end = pos_;
-    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_')) ++end;
+    while (end < text_.size() &&
+           (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_'))
+      ++end;
     if (end == pos_ || !EqualsNoCase(text_.substr(pos_, end - pos_), word)) return false;
     pos_ = end;
     return true;
@@ -57,8 +60,8 @@ class Reader {
       return name;
     }
     size_t end = pos_;
-    while (end < text_.size() && !std::isspace(static_cast<unsigned char>(text_[end])) && text_[end] != '(' &&
-           text_[end] != ';')
+    while (end < text_.size() && !std::isspace(static_cast<unsigned char>(text_[end])) &&
+           text_[end] != '(' && text_[end] != ';')
       ++end;
     if (end == pos_) Malformed(std::string(what) + " expected");
     std::string name(text_.substr(pos_, end - pos_));
@@ -80,9 +83,12 @@ class Reader {
         if (c == quote) quote = 0;
         continue;
       }
-      if (c == '\'' || c == '"') quote = c;
-      else if (c == '[') quote = ']';
-      else if (c == '(') ++depth;
+      if (c == '\'' || c == '"')
+        quote = c;
+      else if (c == '[')
+        quote = ']';
+      else if (c == '(')
+        ++depth;
       else if (c == ')' && --depth == 0) {
         items.emplace_back(text_.substr(start, i - start));
         pos_ = i + 1;
@@ -114,7 +120,8 @@ std::string Trim(std::string text) {
 // Removes a last word `word` from `text`; true when it was there.
 bool TakeLastWord(std::string& text, const char* word) {
   size_t n = std::string_view(word).size();
-  if (text.size() <= n || !std::isspace(static_cast<unsigned char>(text[text.size() - n - 1]))) return false;
+  if (text.size() <= n || !std::isspace(static_cast<unsigned char>(text[text.size() - n - 1])))
+    return false;
   if (!EqualsNoCase(std::string_view(text).substr(text.size() - n), word)) return false;
   text = Trim(text.substr(0, text.size() - n));
   return true;
@@ -135,8 +142,10 @@ CreateIndex Parse(std::string_view sql) {
   c.table = r.Name("table name");
   for (std::string item : r.List()) {
     item = Trim(item);
-    if (TakeLastWord(item, "DESC")) ++c.descending;
-    else TakeLastWord(item, "ASC");
+    if (TakeLastWord(item, "DESC"))
+      ++c.descending;
+    else
+      TakeLastWord(item, "ASC");
     if (item.empty()) Malformed("an empty key");
     c.keys.push_back(item);
   }
@@ -146,7 +155,8 @@ CreateIndex Parse(std::string_view sql) {
   // [IN FILE name] closes the statement.
   std::string upper = UpperAscii(rest);
   size_t in_file = upper.rfind("IN FILE");
-  if (in_file != std::string::npos && (in_file == 0 || std::isspace(static_cast<unsigned char>(rest[in_file - 1])))) {
+  if (in_file != std::string::npos &&
+      (in_file == 0 || std::isspace(static_cast<unsigned char>(rest[in_file - 1])))) {
     Reader file(std::string_view(rest).substr(in_file + 7));
     c.file = file.Name("index file name");
     if (!Trim(file.Rest()).empty()) Malformed("nothing may follow the index file name");
@@ -154,7 +164,8 @@ CreateIndex Parse(std::string_view sql) {
   }
   if (!rest.empty()) {
     Reader where(rest);
-    if (!where.Word("WHERE")) Malformed("WHERE or IN FILE expected after the key list, not: " + rest);
+    if (!where.Word("WHERE"))
+      Malformed("WHERE or IN FILE expected after the key list, not: " + rest);
     c.condition = where.Rest();
     if (c.condition.empty()) Malformed("a condition must follow WHERE");
   }
@@ -172,7 +183,9 @@ bool IsCreateIndexStatement(std::string_view sql) {
   return r.Word("INDEX");
 }
 
-void CheckCreateIndexStatement(std::string_view sql) { Parse(sql); }
+void CheckCreateIndexStatement(std::string_view sql) {
+  Parse(sql);
+}
 
 void RunCreateIndexStatement(sqlite3* db, std::string_view sql) {
   CreateIndex c = Parse(sql);
@@ -208,7 +221,9 @@ std::string DropIndexName(std::string_view sql) {
 bool IsDropOrderStatement(sqlite3* db, std::string_view sql) {
   std::string name = DropIndexName(sql);
   if (name.empty()) return false;
-  SqliteStmt find(db, "SELECT 1 FROM _nce_index_orders WHERE order_name = ?1 OR sqlite_index = ?1 COLLATE NOCASE");
+  SqliteStmt find(
+      db,
+      "SELECT 1 FROM _nce_index_orders WHERE order_name = ?1 OR sqlite_index = ?1 COLLATE NOCASE");
   find.Bind(1, name);
   return find.Step();
 }

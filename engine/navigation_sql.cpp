@@ -30,9 +30,13 @@ std::string NavigationSql::Order(bool backward) const {
   return " ORDER BY " + spec_.key + dir + ", rowid" + dir;
 }
 
-std::string NavigationSql::First() const { return Select() + Where("") + Order(false) + " LIMIT ?103"; }
+std::string NavigationSql::First() const {
+  return Select() + Where("") + Order(false) + " LIMIT ?103";
+}
 
-std::string NavigationSql::Last() const { return Select() + Where("") + Order(true) + " LIMIT ?103"; }
+std::string NavigationSql::Last() const {
+  return Select() + Where("") + Order(true) + " LIMIT ?103";
+}
 
 // A step forward in the walking direction: beyond (key, rowid) in the order.
 std::string NavigationSql::After() const {
@@ -59,11 +63,17 @@ std::string NavigationSql::Before() const {
   return Select() + Where(step) + Order(true) + " LIMIT ?103";
 }
 
-std::string NavigationSql::ByRowid() const { return Select() + " WHERE rowid = ?102"; }
+std::string NavigationSql::ByRowid() const {
+  return Select() + " WHERE rowid = ?102";
+}
 
-std::string NavigationSql::Visible() const { return "SELECT 1 FROM " + spec_.from + Where("rowid = ?102"); }
+std::string NavigationSql::Visible() const {
+  return "SELECT 1 FROM " + spec_.from + Where("rowid = ?102");
+}
 
-std::string NavigationSql::Count() const { return "SELECT count(*) FROM " + spec_.from + Where(""); }
+std::string NavigationSql::Count() const {
+  return "SELECT count(*) FROM " + spec_.from + Where("");
+}
 
 std::string NavigationSql::CountWhere(const std::string& condition) const {
   if (condition.empty()) return "SELECT count(*) FROM " + spec_.from;
@@ -80,7 +90,8 @@ std::string NavigationSql::CountBefore() const {
   if (spec_.key.empty()) {
     step = std::string("rowid ") + lt + " ?102";
   } else {
-    step = "(" + spec_.key + " " + lt + " ?101 OR (" + spec_.key + " = ?101 AND rowid " + lt + " ?102))";
+    step = "(" + spec_.key + " " + lt + " ?101 OR (" + spec_.key + " = ?101 AND rowid " + lt +
+           " ?102))";
   }
   return "SELECT count(*) FROM " + spec_.from + Where(step);
 }

@@ -15,11 +15,11 @@
 namespace nce {
 
 struct WalkSpec {
-  std::string from;        // quoted table, e.g. "main"."orders" or "temp"."_nce_cursor_7"
-  std::string columns;     // select list of the fields, after rowid and key
-  std::string key;         // order key expression; empty for record-number order
-  bool descending = false; // key (and rowid) descending
-  std::string condition;   // rows the cursor may see; empty for all
+  std::string from;         // quoted table, e.g. "main"."orders" or "temp"."_nce_cursor_7"
+  std::string columns;      // select list of the fields, after rowid and key
+  std::string key;          // order key expression; empty for record-number order
+  bool descending = false;  // key (and rowid) descending
+  std::string condition;    // rows the cursor may see; empty for all
 };
 
 // Statement texts for one WalkSpec. Result columns of the row queries:

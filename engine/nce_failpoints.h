@@ -41,8 +41,8 @@ struct StatementOptions {
   uint16_t char_type = 0;
   uint16_t lock_type = 0;
   uint16_t rights = 0;
-  uint16_t read_only = 0;          // the last value given
-  int read_only_calls = 0;         // how often NdsStmtSetTableReadOnly was called
+  uint16_t read_only = 0;   // the last value given
+  int read_only_calls = 0;  // how often NdsStmtSetTableReadOnly was called
   uint16_t constrain_updates = 0;
   uint16_t read_all_columns = 0;
 };

@@ -167,8 +167,12 @@ std::string IsoTime(int64_t ms) {
 
 bool AsNumber(const Value& v, double* out) {
   switch (v.kind) {
-    case Value::Kind::kInteger: *out = static_cast<double>(v.integer); return true;
-    case Value::Kind::kReal: *out = v.real; return std::isfinite(v.real);
+    case Value::Kind::kInteger:
+      *out = static_cast<double>(v.integer);
+      return true;
+    case Value::Kind::kReal:
+      *out = v.real;
+      return std::isfinite(v.real);
     case Value::Kind::kText: {
       std::string_view t = Trim(v.bytes);
       if (t.empty()) return false;
@@ -177,7 +181,8 @@ bool AsNumber(const Value& v, double* out) {
       *out = std::strtod(copy.c_str(), &end);
       return end && *end == '\0' && std::isfinite(*out);
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -289,8 +294,10 @@ void CivilFromJulian(int64_t julian, int* year, int* month, int* day) {
 
 Value ValueFromColumn(sqlite3_stmt* stmt, int col) {
   switch (sqlite3_column_type(stmt, col)) {
-    case SQLITE_INTEGER: return Value::Integer(sqlite3_column_int64(stmt, col));
-    case SQLITE_FLOAT: return Value::Real(sqlite3_column_double(stmt, col));
+    case SQLITE_INTEGER:
+      return Value::Integer(sqlite3_column_int64(stmt, col));
+    case SQLITE_FLOAT:
+      return Value::Real(sqlite3_column_double(stmt, col));
     case SQLITE_TEXT: {
       auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
       return Value::Text(std::string(p, sqlite3_column_bytes(stmt, col)));
@@ -299,7 +306,8 @@ Value ValueFromColumn(sqlite3_stmt* stmt, int col) {
       auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, col));
       return Value::Blob(std::string(p ? p : "", sqlite3_column_bytes(stmt, col)));
     }
-    default: return Value::Null();
+    default:
+      return Value::Null();
   }
 }
 
@@ -314,22 +322,31 @@ bool IsBlobType(uint16_t type) {
 void EncodeNull(const FieldDesc& f, bool ndt, uint8_t* image) {
   uint8_t* p = image + f.offset;
   if (!ndt) {
-    bool zeros = (f.shape.type >= NDS_MEMO && f.shape.type <= NDS_SHORTINT && f.shape.type != NDS_STRING) ||
-                 f.shape.type == NDS_CURDOUBLE;
+    bool zeros =
+        (f.shape.type >= NDS_MEMO && f.shape.type <= NDS_SHORTINT && f.shape.type != NDS_STRING) ||
+        f.shape.type == NDS_CURDOUBLE;
     std::memset(p, zeros ? 0 : ' ', f.shape.length);
     return;
   }
   switch (f.shape.type) {
-    case NDS_LOGICAL: p[0] = ' '; break;
+    case NDS_LOGICAL:
+      p[0] = ' ';
+      break;
     case NDS_DOUBLE:
     case NDS_CURDOUBLE:
       Store<uint32_t>(p, 0x00000020u);
       Store<uint32_t>(p + 4, 0x80000000u);
       break;
-    case NDS_INTEGER: Store<uint32_t>(p, 0x80000000u); break;
-    case NDS_SHORTINT: Store<uint16_t>(p, 0x8000u); break;
+    case NDS_INTEGER:
+      Store<uint32_t>(p, 0x80000000u);
+      break;
+    case NDS_SHORTINT:
+      Store<uint16_t>(p, 0x8000u);
+      break;
     case NDS_TIME:
-    case NDS_AUTOINC: Store<uint32_t>(p, 0xFFFFFFFFu); break;
+    case NDS_AUTOINC:
+      Store<uint32_t>(p, 0xFFFFFFFFu);
+      break;
     case NDS_TIMESTAMP:
     case NDS_MODTIME:
       Store<uint32_t>(p, 0);
@@ -340,7 +357,9 @@ void EncodeNull(const FieldDesc& f, bool ndt, uint8_t* image) {
       Store<uint32_t>(p, 0);
       Store<uint32_t>(p + 4, 0x80000000u);
       break;
-    default: std::memset(p, 0, f.shape.length); break;
+    default:
+      std::memset(p, 0, f.shape.length);
+      break;
   }
 }
 
@@ -368,8 +387,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
           break;
         return;
       }
-      if (!AsNumber(v, &number) || !FixedText(number, f.shape.decimals, f.shape.length,
-                                              reinterpret_cast<char*>(p)))
+      if (!AsNumber(v, &number) ||
+          !FixedText(number, f.shape.decimals, f.shape.length, reinterpret_cast<char*>(p)))
         break;
       return;
     case NDS_DATE:
@@ -394,9 +413,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
     case NDS_BINARY:
     case NDS_IMAGE:
     case NDS_VARCHAR: {
-      bool holds = v.kind == Value::Kind::kText || v.kind == Value::Kind::kBlob
-                       ? !v.bytes.empty()
-                       : true;
+      bool holds =
+          v.kind == Value::Kind::kText || v.kind == Value::Kind::kBlob ? !v.bytes.empty() : true;
       std::memset(p, 0, f.shape.length);
       Store<int32_t>(p, holds ? -1 : 0);
       return;
@@ -453,7 +471,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       if (!AsInteger(v, &integer)) break;
       Store<int64_t>(p, integer);
       return;
-    default: break;
+    default:
+      break;
   }
   EncodeNull(f, ndt, image);
 }
@@ -525,7 +544,8 @@ void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col, uin
         return;
       }
       break;
-    default: break;
+    default:
+      break;
   }
   if (kind == SQLITE_NULL) return EncodeNull(f, ndt, image);
   EncodeValue(f, ndt, ValueFromColumn(stmt, col), image);
@@ -545,16 +565,20 @@ bool ImageIsNull(const FieldDesc& f, bool ndt, const uint8_t* p) {
       case NDS_NUMERIC:
       case NDS_STRING:
       case NDS_CISTRING:
-      case NDS_DATE: return AllBytes(p, n, 0, ' ');
-      case NDS_COMPACTDATE: return AllBytes(p, n, 0, 0);
+      case NDS_DATE:
+        return AllBytes(p, n, 0, ' ');
+      case NDS_COMPACTDATE:
+        return AllBytes(p, n, 0, 0);
       case NDS_MEMO:
       case NDS_BINARY:
       case NDS_IMAGE:
-      case NDS_VARCHAR: return Load<uint32_t>(p) == 0;
+      case NDS_VARCHAR:
+        return Load<uint32_t>(p) == 0;
       case NDS_DOUBLE:
       case NDS_CURDOUBLE:
       case NDS_INTEGER:
-      case NDS_SHORTINT: return false;
+      case NDS_SHORTINT:
+        return false;
       default:
         // Types DBF files do not carry: blank is the form EncodeNull writes,
         // anything else reads as in NDT images.
@@ -563,22 +587,31 @@ bool ImageIsNull(const FieldDesc& f, bool ndt, const uint8_t* p) {
     }
   }
   switch (f.shape.type) {
-    case NDS_LOGICAL: return p[0] == ' ';
+    case NDS_LOGICAL:
+      return p[0] == ' ';
     case NDS_MEMO:
     case NDS_BINARY:
     case NDS_IMAGE:
-    case NDS_VARCHAR: return Load<uint32_t>(p) == 0;
+    case NDS_VARCHAR:
+      return Load<uint32_t>(p) == 0;
     case NDS_DOUBLE:
-    case NDS_CURDOUBLE: return Load<uint32_t>(p) == 0x20u && Load<uint32_t>(p + 4) == 0x80000000u;
-    case NDS_INTEGER: return Load<uint32_t>(p) == 0x80000000u;
-    case NDS_SHORTINT: return Load<uint16_t>(p) == 0x8000u;
+    case NDS_CURDOUBLE:
+      return Load<uint32_t>(p) == 0x20u && Load<uint32_t>(p + 4) == 0x80000000u;
+    case NDS_INTEGER:
+      return Load<uint32_t>(p) == 0x80000000u;
+    case NDS_SHORTINT:
+      return Load<uint16_t>(p) == 0x8000u;
     case NDS_TIME:
-    case NDS_AUTOINC: return Load<uint32_t>(p) == 0xFFFFFFFFu;
+    case NDS_AUTOINC:
+      return Load<uint32_t>(p) == 0xFFFFFFFFu;
     case NDS_TIMESTAMP:
-    case NDS_MODTIME: return Load<uint32_t>(p) == 0;
+    case NDS_MODTIME:
+      return Load<uint32_t>(p) == 0;
     case NDS_MONEY:
-    case NDS_ROWVERSION: return Load<uint32_t>(p) == 0 && Load<uint32_t>(p + 4) == 0x80000000u;
-    default: return AllBytes(p, n, 0, 0);
+    case NDS_ROWVERSION:
+      return Load<uint32_t>(p) == 0 && Load<uint32_t>(p + 4) == 0x80000000u;
+    default:
+      return AllBytes(p, n, 0, 0);
   }
 }
 
@@ -607,7 +640,8 @@ Value NumericValue(const FieldDesc& f, std::string_view text) {
   if (!end || *end != '\0' || !std::isfinite(d)) NotAValue(f, "\"" + copy + "\" is not a number");
   std::string fitted;
   if (!NumericText(f, d, &fitted))
-    OutOfRange(f, "\"" + copy + "\" needs more than " + std::to_string(f.shape.length) + " characters");
+    OutOfRange(
+        f, "\"" + copy + "\" needs more than " + std::to_string(f.shape.length) + " characters");
   if (f.shape.decimals == 0) {
     if (!(std::fabs(d) < 9.2e18)) OutOfRange(f, "\"" + copy + "\" is too large for a whole number");
     return Value::Integer(std::llround(d));
@@ -633,7 +667,8 @@ Value TimestampValue(const FieldDesc& f, int64_t julian, int64_t ms) {
 Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t length) {
   if (IsBlobType(f.shape.type)) {
     std::string bytes(reinterpret_cast<const char*>(place), length);
-    if (f.shape.type == NDS_BINARY || f.shape.type == NDS_IMAGE) return Value::Blob(std::move(bytes));
+    if (f.shape.type == NDS_BINARY || f.shape.type == NDS_IMAGE)
+      return Value::Blob(std::move(bytes));
     return Value::Text(std::move(bytes));
   }
   if (length > f.shape.length) {
@@ -651,8 +686,9 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
   std::string padded;
   const uint8_t* p = place;
   if (length < f.shape.length) {
-    bool text = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING || f.shape.type == NDS_NUMERIC ||
-                f.shape.type == NDS_RAW || (f.shape.type == NDS_LOGICAL) || (!ndt && f.shape.type == NDS_DATE);
+    bool text = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING ||
+                f.shape.type == NDS_NUMERIC || f.shape.type == NDS_RAW ||
+                (f.shape.type == NDS_LOGICAL) || (!ndt && f.shape.type == NDS_DATE);
     if (!text)
       NotAValue(f, std::to_string(length) + " bytes given, the field needs " +
                        std::to_string(f.shape.length));
@@ -668,11 +704,23 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
   switch (f.shape.type) {
     case NDS_LOGICAL:
       switch (p[0]) {
-        case 'T': case 't': case 'Y': case 'y': case '1': return Value::Integer(1);
-        case 'F': case 'f': case 'N': case 'n': case '0': return Value::Integer(0);
-        default: NotAValue(f, "logical byte " + std::to_string(p[0]) + " is neither T nor F");
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+        case '1':
+          return Value::Integer(1);
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+        case '0':
+          return Value::Integer(0);
+        default:
+          NotAValue(f, "logical byte " + std::to_string(p[0]) + " is neither T nor F");
       }
-    case NDS_NUMERIC: return NumericValue(f, text);
+    case NDS_NUMERIC:
+      return NumericValue(f, text);
     case NDS_DATE: {
       if (f.shape.length == 4) return DateValue(f, Load<int32_t>(p));
       int64_t julian;
@@ -699,17 +747,22 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
       if (!std::isfinite(d)) NotAValue(f, "not a finite number");
       return Value::Real(d);
     }
-    case NDS_INTEGER: return Value::Integer(Load<int32_t>(p));
-    case NDS_AUTOINC: return Value::Integer(Load<uint32_t>(p));
-    case NDS_SHORTINT: return Value::Integer(Load<int16_t>(p));
+    case NDS_INTEGER:
+      return Value::Integer(Load<int32_t>(p));
+    case NDS_AUTOINC:
+      return Value::Integer(Load<uint32_t>(p));
+    case NDS_SHORTINT:
+      return Value::Integer(Load<int16_t>(p));
     case NDS_TIME: {
       int32_t ms = Load<int32_t>(p);
       if (ms < 0 || ms >= kMsPerDay) OutOfRange(f, std::to_string(ms) + " ms is not a time of day");
       return Value::Text(IsoTime(ms));
     }
     case NDS_TIMESTAMP:
-    case NDS_MODTIME: return TimestampValue(f, Load<uint32_t>(p), Load<uint32_t>(p + 4));
-    case NDS_RAW: return Value::Blob(std::string(text));
+    case NDS_MODTIME:
+      return TimestampValue(f, Load<uint32_t>(p), Load<uint32_t>(p + 4));
+    case NDS_RAW:
+      return Value::Blob(std::string(text));
     case NDS_MONEY: {
       int64_t scaled = Load<int64_t>(p);
       if (!(std::fabs(static_cast<double>(scaled) / 10000.0) < kMoneyLimit))
@@ -717,8 +770,10 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
       if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);
       return Value::Real(static_cast<double>(scaled) / 10000.0);
     }
-    case NDS_ROWVERSION: return Value::Integer(Load<int64_t>(p));
-    default: NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
+    case NDS_ROWVERSION:
+      return Value::Integer(Load<int64_t>(p));
+    default:
+      NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
   }
 }
 
@@ -727,9 +782,11 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
 Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
   switch (f.shape.type) {
     case NDS_MEMO:
-    case NDS_VARCHAR: return Value::Text(std::string(text));
+    case NDS_VARCHAR:
+      return Value::Text(std::string(text));
     case NDS_BINARY:
-    case NDS_IMAGE: return Value::Blob(std::string(text));
+    case NDS_IMAGE:
+      return Value::Blob(std::string(text));
     case NDS_RAW:
       if (text.size() > f.shape.length)
         TooLong(f, std::to_string(text.size()) + " bytes given, the field holds " +
@@ -748,7 +805,8 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
                        std::to_string(f.shape.length));
       return Value::Text(std::string(s));
     }
-    default: break;
+    default:
+      break;
   }
   std::string_view t = Trim(text);
   if (t.empty()) return Value::Null();
@@ -764,7 +822,8 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
         return Value::Integer(0);
       NotAValue(f, "\"" + s + "\" is not a logical value");
     }
-    case NDS_NUMERIC: return NumericValue(f, s);
+    case NDS_NUMERIC:
+      return NumericValue(f, s);
     case NDS_DATE:
     case NDS_COMPACTDATE:
       if (!ParseDate(s, &julian, nullptr)) NotAValue(f, "\"" + s + "\" is not a date");
@@ -776,7 +835,8 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
     case NDS_MODTIME:
       if (!ParseTimestamp(s, &julian, &ms)) NotAValue(f, "\"" + s + "\" is not a timestamp");
       return TimestampValue(f, julian, ms);
-    default: break;
+    default:
+      break;
   }
   int64_t i = 0;
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
@@ -810,7 +870,8 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
         if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);
         return Value::Real(static_cast<double>(scaled) / 10000.0);
       }
-    default: NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
+    default:
+      NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
   }
 }
 
@@ -857,7 +918,8 @@ std::string FormatText(const FieldDesc& f, bool ndt, const Value& v) {
     case NDS_DATE:
     case NDS_COMPACTDATE:
       return AsDate(v, &julian) ? CompactDateText(julian) : std::string();
-    case NDS_TIME: return AsTime(v, &ms) ? IsoTime(ms) : std::string();
+    case NDS_TIME:
+      return AsTime(v, &ms) ? IsoTime(ms) : std::string();
     case NDS_TIMESTAMP:
     case NDS_MODTIME:
       if (v.kind == Value::Kind::kText && ParseTimestamp(Trim(v.bytes), &julian, &ms))

@@ -4,15 +4,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 
 namespace nce {
 
 namespace {
 
-constexpr int kRecordBits = 40;           // record numbers below 2^40
+constexpr int kRecordBits = 40;                      // record numbers below 2^40
 constexpr uint64_t kTableHashMask = (1u << 22) - 1;  // keeps offsets below 2^62
 
 std::string Lower(std::string s) {

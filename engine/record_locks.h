@@ -64,8 +64,8 @@ class RecordLocks {
     auto operator<=>(const Key&) const = default;
   };
   struct Holders {
-    uint32_t writer = 0;               // owner of the write lock, 0 when none
-    std::map<uint32_t, int> readers;   // owners of shared locks
+    uint32_t writer = 0;              // owner of the write lock, 0 when none
+    std::map<uint32_t, int> readers;  // owners of shared locks
   };
 
   Key MakeKey(const LockTarget& target) const;
@@ -73,9 +73,9 @@ class RecordLocks {
   bool KernelLock(const Key& key, short type);
   void KernelUnlockIfFree(const Key& key, const Holders& holders);
 
-  std::mutex mutex_;                    // guards everything below
-  std::map<Key, Holders> held_;         // locks held by this process
-  std::map<std::string, int> sidecars_; // store path -> open sidecar file
+  std::mutex mutex_;                     // guards everything below
+  std::map<Key, Holders> held_;          // locks held by this process
+  std::map<std::string, int> sidecars_;  // store path -> open sidecar file
 };
 
 // Byte of the sidecar file that stands for a record of a table: a hash of the

@@ -18,14 +18,16 @@ EngineError SqlError(sqlite3* db, int rc, std::string_view context) {
         timeout = sqlite3_column_int(stmt, 0);
       sqlite3_finalize(stmt);
     }
-    return EngineError(NDS_E_BUSY,
-                       "The database is locked by another connection; gave up after waiting " +
-                           std::to_string(timeout) + " ms (NativeError = " +
-                           std::to_string(extended) + "; " + message + ")");
+    return EngineError(
+        NDS_E_BUSY, "The database is locked by another connection; gave up after waiting " +
+                        std::to_string(timeout) + " ms (NativeError = " + std::to_string(extended) +
+                        "; " + message + ")");
   }
   if ((rc & 0xFF) == SQLITE_AUTH)
-    return EngineError(NDS_E_RIGHTS, "Permission not granted: the data dictionary does not allow this user "
-                                     "the change (NativeError = " + std::to_string(extended) + "; " + message + ")");
+    return EngineError(NDS_E_RIGHTS,
+                       "Permission not granted: the data dictionary does not allow this user "
+                       "the change (NativeError = " +
+                           std::to_string(extended) + "; " + message + ")");
   std::string text = "SQL error: NativeError = " + std::to_string(extended) + "; " + message;
   if (!context.empty()) text += " (" + std::string(context) + ")";
   return EngineError(NDS_E_SQL, text);

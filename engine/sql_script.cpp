@@ -5,7 +5,9 @@
 namespace nce {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 bool IsWordChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
@@ -76,11 +78,15 @@ class WordTracker {
     if (count_ == 1) {
       create_ = upper == "CREATE";
     } else if (create_ && !trigger_ && count_ <= 3) {
-      if (upper == "TRIGGER") trigger_ = true;
-      else if (upper != "TEMP" && upper != "TEMPORARY") create_ = false;
+      if (upper == "TRIGGER")
+        trigger_ = true;
+      else if (upper != "TEMP" && upper != "TEMPORARY")
+        create_ = false;
     } else if (trigger_) {
-      if (upper == "BEGIN" || upper == "CASE") ++depth_;
-      else if (upper == "END" && depth_ > 0) --depth_;
+      if (upper == "BEGIN" || upper == "CASE")
+        ++depth_;
+      else if (upper == "END" && depth_ > 0)
+        --depth_;
       if (upper == "BEGIN") began_ = true;
     }
   }
@@ -89,11 +95,11 @@ class WordTracker {
   void Reset() { *this = WordTracker(); }
 
  private:
-  int count_ = 0;        // words seen in this statement
-  bool create_ = false;  // statement starts with CREATE
-  bool trigger_ = false; // statement is CREATE [TEMP] TRIGGER
-  bool began_ = false;   // the trigger's BEGIN has been seen
-  int depth_ = 0;        // open BEGIN/CASE blocks in a trigger
+  int count_ = 0;         // words seen in this statement
+  bool create_ = false;   // statement starts with CREATE
+  bool trigger_ = false;  // statement is CREATE [TEMP] TRIGGER
+  bool began_ = false;    // the trigger's BEGIN has been seen
+  int depth_ = 0;         // open BEGIN/CASE blocks in a trigger
 };
 
 }  // namespace

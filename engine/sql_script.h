@@ -22,8 +22,8 @@ std::vector<std::string_view> SplitScript(std::string_view script);
 
 // A statement with its parameter markers rewritten for SQLite.
 struct MarkedStatement {
-  std::string sql;                  // markers replaced by ?N (N = global ordinal)
-  std::vector<std::string> markers; // each marker as written (":name" or "?")
+  std::string sql;                   // markers replaced by ?N (N = global ordinal)
+  std::vector<std::string> markers;  // each marker as written (":name" or "?")
 };
 
 // Every ":name" and every "?" outside quotes and comments is its own

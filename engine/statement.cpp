@@ -1,14 +1,13 @@
 #include "engine/statement.h"
 
-#include "engine/cursor_live.h"
-
 #include <cctype>
 #include <cstring>
 
 #include "engine/catalog.h"
+#include "engine/cursor_live.h"
 #include "engine/ddl.h"
-#include "engine/errors.h"
 #include "engine/dictionary_sql.h"
+#include "engine/errors.h"
 #include "engine/index_sql.h"
 #include "engine/sql_error.h"
 #include "engine/sql_text.h"
@@ -18,8 +17,8 @@ namespace nce {
 namespace {
 
 bool ManagesTransaction(const std::string& keyword) {
-  return keyword == "BEGIN" || keyword == "COMMIT" || keyword == "END" ||
-         keyword == "ROLLBACK" || keyword == "SAVEPOINT" || keyword == "RELEASE";
+  return keyword == "BEGIN" || keyword == "COMMIT" || keyword == "END" || keyword == "ROLLBACK" ||
+         keyword == "SAVEPOINT" || keyword == "RELEASE";
 }
 
 bool OnlyReads(const std::string& keyword) {
@@ -50,15 +49,18 @@ std::string InsertTarget(std::string_view sql) {
   size_t into = upper.find("INTO");
   if (into == std::string::npos) return {};
   size_t i = into + 4;
-  while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n')) ++i;
+  while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n'))
+    ++i;
   if (i >= sql.size()) return {};
   if (sql[i] == '"' || sql[i] == '[' || sql[i] == '`') {
     char close = sql[i] == '[' ? ']' : sql[i];
     size_t end = sql.find(close, i + 1);
-    return end == std::string_view::npos ? std::string() : std::string(sql.substr(i + 1, end - i - 1));
+    return end == std::string_view::npos ? std::string()
+                                         : std::string(sql.substr(i + 1, end - i - 1));
   }
   size_t end = i;
-  while (end < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
+  while (end < sql.size() &&
+         (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
     ++end;
   return std::string(sql.substr(i, end - i));
 }
@@ -114,7 +116,8 @@ void Statement::Prepare(std::string_view sql) {
     for (std::string& marker : marked.markers) markers_.push_back(std::move(marker));
     pieces_.push_back(std::move(piece));
   }
-  if (pieces_.empty()) throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; the statement text is empty");
+  if (pieces_.empty())
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; the statement text is empty");
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
   sqlite3* db = connection_->db();
@@ -143,10 +146,9 @@ std::vector<size_t> Statement::Resolve(const FieldRef& field) const {
   std::vector<size_t> indexes;
   if (field.ordinal) {
     if (field.ordinal > values_.size())
-      throw EngineError(NDS_E_INVALID_FIELD,
-                        "Parameter number " + std::to_string(field.ordinal) +
-                            " is out of range: the statement has " +
-                            std::to_string(values_.size()) + " parameter(s).");
+      throw EngineError(NDS_E_INVALID_FIELD, "Parameter number " + std::to_string(field.ordinal) +
+                                                 " is out of range: the statement has " +
+                                                 std::to_string(values_.size()) + " parameter(s).");
     indexes.push_back(field.ordinal - 1);
     return indexes;
   }
@@ -166,7 +168,8 @@ void Statement::SetValue(const FieldRef& field, Value value) {
 void Statement::SetBinaryPiece(const FieldRef& field, uint32_t total, uint32_t offset,
                                const void* data, uint32_t length) {
   if (static_cast<uint64_t>(offset) + length > total)
-    throw EngineError(NDS_E_INVALID_ARGUMENT, "The binary piece lies beyond the value's total length.");
+    throw EngineError(NDS_E_INVALID_ARGUMENT,
+                      "The binary piece lies beyond the value's total length.");
   if (length > 0 && data == nullptr)
     throw EngineError(NDS_E_INVALID_ARGUMENT, "No binary data was given.");
   for (size_t index : Resolve(field)) {
@@ -244,8 +247,7 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
 }
 
 std::shared_ptr<Cursor> Statement::Execute() {
-  if (!prepared_)
-    throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
+  if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
   sqlite3* db = connection_->db();
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {

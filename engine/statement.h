@@ -39,8 +39,8 @@ class Statement : public Object {
   // ":name" of that name. Throws NDS_E_INVALID_FIELD when there is none.
   void SetValue(const FieldRef& field, Value value);
   // Stores part of a binary value that arrives in pieces (NdsSetBinary).
-  void SetBinaryPiece(const FieldRef& field, uint32_t total, uint32_t offset,
-                      const void* data, uint32_t length);
+  void SetBinaryPiece(const FieldRef& field, uint32_t total, uint32_t offset, const void* data,
+                      uint32_t length);
 
   // Runs every statement of the prepared text in order; the first failure
   // stops the run and undoes what the run did. Returns the cursor of the
@@ -55,23 +55,23 @@ class Statement : public Object {
 
  private:
   struct Piece {
-    std::string sql;             // statement with markers as ?N
-    std::string keyword;         // leading keyword, upper-cased
-    size_t first_ordinal = 1;    // ordinal of its first marker
-    size_t marker_count = 0;     // markers in this statement
+    std::string sql;           // statement with markers as ?N
+    std::string keyword;       // leading keyword, upper-cased
+    size_t first_ordinal = 1;  // ordinal of its first marker
+    size_t marker_count = 0;   // markers in this statement
   };
   std::vector<size_t> Resolve(const FieldRef& field) const;
   std::shared_ptr<Cursor> RunPieces(bool& counted, uint64_t& changes);
   void NoteAutoinc(const Piece& piece);
 
-  std::shared_ptr<Connection> connection_;   // connection the statement belongs to
-  std::string text_;                         // text as prepared
-  std::vector<Piece> pieces_;                // its statements in order
-  std::vector<std::string> markers_;         // every marker as written, by ordinal - 1
-  std::vector<Value> values_;                // parameter values, by ordinal - 1
-  bool prepared_ = false;                    // Prepare succeeded
-  std::optional<uint64_t> rows_affected_;    // of the last execution
-  uint32_t last_autoinc_ = 0;                // of the last execution
+  std::shared_ptr<Connection> connection_;  // connection the statement belongs to
+  std::string text_;                        // text as prepared
+  std::vector<Piece> pieces_;               // its statements in order
+  std::vector<std::string> markers_;        // every marker as written, by ordinal - 1
+  std::vector<Value> values_;               // parameter values, by ordinal - 1
+  bool prepared_ = false;                   // Prepare succeeded
+  std::optional<uint64_t> rows_affected_;   // of the last execution
+  uint32_t last_autoinc_ = 0;               // of the last execution
 };
 
 }  // namespace nce

@@ -85,6 +85,8 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   return store;
 }
 
-Store::~Store() { sqlite3_close_v2(db_); }
+Store::~Store() {
+  sqlite3_close_v2(db_);
+}
 
 }  // namespace nce

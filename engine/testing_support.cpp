@@ -24,9 +24,15 @@ bool GetStatementText(NDSHANDLE handle, std::string* text) {
   return true;
 }
 
-void SetBusyTimeout(int milliseconds) { g_busy_timeout_ms.store(milliseconds); }
-int BusyTimeout() { return g_busy_timeout_ms.load(); }
+void SetBusyTimeout(int milliseconds) {
+  g_busy_timeout_ms.store(milliseconds);
+}
+int BusyTimeout() {
+  return g_busy_timeout_ms.load();
+}
 
-size_t LiveHandleCount() { return HandleTable::Instance().Count(); }
+size_t LiveHandleCount() {
+  return HandleTable::Instance().Count();
+}
 
 }  // namespace nce::testing

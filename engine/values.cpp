@@ -7,9 +7,12 @@ namespace nce {
 int BindValue(sqlite3_stmt* stmt, int index, const Value& value) {
   switch (value.kind) {
     case Value::Kind::kUnset:
-    case Value::Kind::kNull: return sqlite3_bind_null(stmt, index);
-    case Value::Kind::kInteger: return sqlite3_bind_int64(stmt, index, value.integer);
-    case Value::Kind::kReal: return sqlite3_bind_double(stmt, index, value.real);
+    case Value::Kind::kNull:
+      return sqlite3_bind_null(stmt, index);
+    case Value::Kind::kInteger:
+      return sqlite3_bind_int64(stmt, index, value.integer);
+    case Value::Kind::kReal:
+      return sqlite3_bind_double(stmt, index, value.real);
     case Value::Kind::kText:
       return sqlite3_bind_text64(stmt, index, value.bytes.data(), value.bytes.size(),
                                  SQLITE_TRANSIENT, SQLITE_UTF8);

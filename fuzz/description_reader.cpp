@@ -37,7 +37,9 @@ class TFuzzLink : public TCollectionItem {
 class TFuzzThing : public TComponent {
  public:
   explicit TFuzzThing(TComponent* owner)
-      : TComponent(owner), params(this), links([](TCollection* c) { return new TFuzzLink(c); }, this) {}
+      : TComponent(owner),
+        params(this),
+        links([](TCollection* c) { return new TFuzzLink(c); }, this) {}
   int64_t number = 0;
   double real = 0;
   bool flag = false;
@@ -99,39 +101,51 @@ class TFuzzRoot : public TComponent {
 
 void Register() {
   RegisterClass<TFuzzLink, TCollectionItem>("TFuzzLink")
-      .Component<TFuzzThing>("Target", [](const TFuzzLink& l) { return l.target; },
-                             [](TFuzzLink& l, TFuzzThing* t) { l.target = t; });
+      .Component<TFuzzThing>(
+          "Target", [](const TFuzzLink& l) { return l.target; },
+          [](TFuzzLink& l, TFuzzThing* t) { l.target = t; });
   RegisterClass<TFuzzRoot, TComponent>("TFuzzRoot");
   RegisterClass<TFuzzPart, TPersistent>("TFuzzPart")
-      .String("Text", [](const TFuzzPart& p) { return p.text; },
-              [](TFuzzPart& p, const std::string& v) { p.text = v; })
-      .Integer("Number", [](const TFuzzPart& p) { return p.number; },
-               [](TFuzzPart& p, int64_t v) { p.number = v; }, 0);
+      .String(
+          "Text", [](const TFuzzPart& p) { return p.text; },
+          [](TFuzzPart& p, const std::string& v) { p.text = v; })
+      .Integer(
+          "Number", [](const TFuzzPart& p) { return p.number; },
+          [](TFuzzPart& p, int64_t v) { p.number = v; }, 0);
   RegisterClass<TFuzzThing, TComponent>("TFuzzThing")
-      .Integer("Number", [](const TFuzzThing& t) { return t.number; },
-               [](TFuzzThing& t, int64_t v) { t.number = v; }, 0)
-      .Float("Real", [](const TFuzzThing& t) { return t.real; },
-             [](TFuzzThing& t, double v) { t.real = v; }, 0.0)
-      .Boolean("Flag", [](const TFuzzThing& t) { return t.flag; },
-               [](TFuzzThing& t, bool v) { t.flag = v; }, false)
-      .String("Text", [](const TFuzzThing& t) { return t.text; },
-              [](TFuzzThing& t, const std::string& v) { t.text = v; })
-      .Enum<TKind>("Kind", [](const TFuzzThing& t) { return t.kind; },
-                   [](TFuzzThing& t, TKind v) { t.kind = v; }, {"kA", "kB", "kC"}, kA)
-      .Set<TKind>("Kinds", [](const TFuzzThing& t) { return t.kinds; },
-                  [](TFuzzThing& t, TSet<TKind> v) { t.kinds = v; }, {"kA", "kB", "kC"})
-      .Component<TFuzzThing>("Other", [](const TFuzzThing& t) { return t.other; },
-                             &TFuzzThing::SetOther)
+      .Integer(
+          "Number", [](const TFuzzThing& t) { return t.number; },
+          [](TFuzzThing& t, int64_t v) { t.number = v; }, 0)
+      .Float(
+          "Real", [](const TFuzzThing& t) { return t.real; },
+          [](TFuzzThing& t, double v) { t.real = v; }, 0.0)
+      .Boolean(
+          "Flag", [](const TFuzzThing& t) { return t.flag; },
+          [](TFuzzThing& t, bool v) { t.flag = v; }, false)
+      .String(
+          "Text", [](const TFuzzThing& t) { return t.text; },
+          [](TFuzzThing& t, const std::string& v) { t.text = v; })
+      .Enum<TKind>(
+          "Kind", [](const TFuzzThing& t) { return t.kind; },
+          [](TFuzzThing& t, TKind v) { t.kind = v; }, {"kA", "kB", "kC"}, kA)
+      .Set<TKind>(
+          "Kinds", [](const TFuzzThing& t) { return t.kinds; },
+          [](TFuzzThing& t, TSet<TKind> v) { t.kinds = v; }, {"kA", "kB", "kC"})
+      .Component<TFuzzThing>(
+          "Other", [](const TFuzzThing& t) { return t.other; }, &TFuzzThing::SetOther)
       .Object("Part", [](TFuzzThing& t) { return &t.part; })
       .Object("Lines", [](TFuzzThing& t) { return &t.lines; })
       .Object("Params", [](TFuzzThing& t) { return &t.params; })
       .Object("Links", [](TFuzzThing& t) { return &t.links; })
-      .VariantValue("Value", [](const TFuzzThing& t) { return t.value; },
-                    [](TFuzzThing& t, const Variant& v) { t.value = v; })
-      .Binary("Bytes", [](const TFuzzThing& t) { return t.bytes; },
-              [](TFuzzThing& t, const TBytes& v) { t.bytes = v; })
-      .Event("OnClick", [](const TFuzzThing&) { return std::string("Click"); },
-             [](TFuzzThing&, const std::string&, TNotifyEvent) {});
+      .VariantValue(
+          "Value", [](const TFuzzThing& t) { return t.value; },
+          [](TFuzzThing& t, const Variant& v) { t.value = v; })
+      .Binary(
+          "Bytes", [](const TFuzzThing& t) { return t.bytes; },
+          [](TFuzzThing& t, const TBytes& v) { t.bytes = v; })
+      .Event(
+          "OnClick", [](const TFuzzThing&) { return std::string("Click"); },
+          [](TFuzzThing&, const std::string&, TNotifyEvent) {});
 }
 
 }  // namespace

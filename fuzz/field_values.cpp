@@ -15,9 +15,9 @@
 
 namespace {
 
-const uint16_t kTypes[] = {NDS_LOGICAL, NDS_NUMERIC,  NDS_DATE,   NDS_STRING,    NDS_COMPACTDATE,
-                           NDS_DOUBLE,  NDS_INTEGER,  NDS_SHORTINT, NDS_TIME,    NDS_TIMESTAMP,
-                           NDS_AUTOINC, NDS_RAW,      NDS_CURDOUBLE, NDS_MONEY,  NDS_CISTRING,
+const uint16_t kTypes[] = {NDS_LOGICAL,    NDS_NUMERIC, NDS_DATE,      NDS_STRING, NDS_COMPACTDATE,
+                           NDS_DOUBLE,     NDS_INTEGER, NDS_SHORTINT,  NDS_TIME,   NDS_TIMESTAMP,
+                           NDS_AUTOINC,    NDS_RAW,     NDS_CURDOUBLE, NDS_MONEY,  NDS_CISTRING,
                            NDS_ROWVERSION, NDS_MODTIME, NDS_MEMO};
 
 bool IsNumber(const nce::Value& v) {
@@ -32,9 +32,12 @@ bool Same(const nce::Value& a, const nce::Value& b) {
     return true;
   if (a.kind != b.kind) return false;
   switch (a.kind) {
-    case nce::Value::Kind::kInteger: return a.integer == b.integer;
-    case nce::Value::Kind::kReal: return true;  // rounding to the field's decimals may differ
-    default: return a.bytes == b.bytes;
+    case nce::Value::Kind::kInteger:
+      return a.integer == b.integer;
+    case nce::Value::Kind::kReal:
+      return true;  // rounding to the field's decimals may differ
+    default:
+      return a.bytes == b.bytes;
   }
 }
 
@@ -45,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint16_t type = kTypes[data[0] % (sizeof kTypes / sizeof kTypes[0])];
   bool ndt = data[1] & 1;
   uint32_t length = 1 + data[2] % 24;
-  nce::FieldDesc field{"F", nce::FieldSpec{type, length, static_cast<uint16_t>((data[1] >> 1) % 6)}, 1};
+  nce::FieldDesc field{"F", nce::FieldSpec{type, length, static_cast<uint16_t>((data[1] >> 1) % 6)},
+                       1};
   if (type == NDS_DATE) field.shape.length = ndt ? 4 : 8;
   if (type == NDS_COMPACTDATE) field.shape.length = 3;
   if (type == NDS_SHORTINT) field.shape.length = 2;

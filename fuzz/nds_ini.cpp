@@ -1,8 +1,8 @@
 // Fuzzes the nds.ini reader: any bytes as the file's text, looked up for a
 // fixed alias and for an alias taken from the input itself.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first line (up to 32 bytes) names the section, the second the entry.
   const auto firstEnd = text.find('\n');
   const std::string_view section = text.substr(0, std::min<std::size_t>(firstEnd, 32));
-  std::string_view rest = firstEnd == std::string_view::npos ? std::string_view() : text.substr(firstEnd + 1);
+  std::string_view rest =
+      firstEnd == std::string_view::npos ? std::string_view() : text.substr(firstEnd + 1);
   const std::string_view entry = rest.substr(0, std::min<std::size_t>(rest.find('\n'), 32));
   CheckValue(nds::FindProfileValue(text, section, entry));
   return 0;

@@ -1,11 +1,12 @@
 // Fuzzes the SQL parameter parser with arbitrary text and checks that the
 // list it builds agrees with the names it reports.
+#include "dataset/param_parser.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "dataset/param_parser.h"
 #include "dataset/params.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // could open one or name a database are not this target's subject.
   std::string lower = text;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.find("active") != std::string::npos || lower.find("databasename") != std::string::npos ||
-      lower.find("nds.ini") != std::string::npos)
+  if (lower.find("active") != std::string::npos ||
+      lower.find("databasename") != std::string::npos || lower.find("nds.ini") != std::string::npos)
     return 0;
   std::unique_ptr<dataset::TComponent> root;
   try {

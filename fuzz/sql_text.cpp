@@ -1,10 +1,10 @@
 // Fuzzes the SQL text routines a provider uses (tokens, FROM table, ORDER
 // BY columns) and checks what they report against the text.
+#include "dataset/sql_text.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-
-#include "dataset/sql_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string sql(reinterpret_cast<const char*>(data), size);

@@ -47,49 +47,50 @@ typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINA
  * numbers a calling component tests for keep the meaning its step relies on. */
 
 #define NDS_SUCCESS 0u
-#define NDS_E_GENERAL 5000u                /* failure without a more precise number */
-#define NDS_E_MEMORY 5001u                 /* out of memory */
-#define NDS_E_INVALID_ARGUMENT 5003u       /* null pointer or value out of range */
-#define NDS_E_NOT_SUPPORTED 5004u          /* function not offered by this engine (yet) */
-#define NDS_E_INSUFFICIENT_BUFFER 5005u    /* buffer too small; also "one is set" answer of NdsGetAOF/NdsGetFilter */
-#define NDS_E_INVALID_OPTION 5006u         /* unknown option or code */
-#define NDS_E_NO_CONNECTION 5007u          /* handle is not an open connection */
-#define NDS_E_INVALID_PATH 5008u           /* path missing, a file, unreadable, or not a database */
-#define NDS_E_INVALID_TABLE 5010u          /* table does not exist */
-#define NDS_E_INVALID_FIELD 5012u          /* no such field, or parameter number out of range */
-#define NDS_E_NOT_CUSTOM_INDEX 5017u       /* index is not a custom index */
-#define NDS_E_INVALID_HANDLE 5018u         /* handle unknown or of the wrong kind */
-#define NDS_E_INVALID_RECORD 5022u         /* bad record number or bookmark */
-#define NDS_E_NOT_CONNECTED 5024u          /* disconnect of a connection already gone */
-#define NDS_E_LOCK_FAILED 5035u            /* record or table locked by someone else */
-#define NDS_E_NO_FILTER 5037u              /* no filter (or AOF) set */
-#define NDS_E_NO_SCOPE 5038u               /* no scope set at that end */
-#define NDS_E_NO_POSITION 5041u            /* relative key position not available */
-#define NDS_E_TRANSACTION_OPEN 5045u       /* a transaction is already open */
-#define NDS_E_NO_TRANSACTION 5046u         /* commit or rollback without a transaction */
-#define NDS_E_RIGHTS 5054u                 /* rights refusal (components store their own under it) */
-#define NDS_E_NO_MORE_TABLES 5059u         /* table search finished */
-#define NDS_E_STATIC_VIEW 5064u            /* cursor is a static view, cannot be updated */
-#define NDS_E_NO_CURRENT_RECORD 5068u      /* no current record (at BOF/EOF, or invisible) */
-#define NDS_E_NOT_EDITING 5085u            /* nothing to cancel */
-#define NDS_E_LOGIN_FAILED 5093u           /* wrong user name or password for a dictionary */
-#define NDS_E_BAD_EXPRESSION 5100u         /* expression cannot be parsed */
-#define NDS_E_UNKNOWN_STATEMENT 5106u      /* statement handle the engine does not know */
-#define NDS_E_NO_COUNT 5117u               /* statement has no rows-affected count */
-#define NDS_E_COMPONENT 5121u              /* components' own refusals (never set by the engine) */
-#define NDS_E_NO_MORE_OBJECTS 5137u        /* dictionary object search finished */
-#define NDS_E_PROPERTY_NOT_SET 5138u       /* dictionary property has no value */
-#define NDS_E_NOT_PREPARED 5107u           /* statement executed before it was prepared */
-#define NDS_E_BUSY 5090u                   /* store locked by another writer past the busy timeout */
-#define NDS_E_REMOTE_SERVER 5091u          /* server type mask asks for a remote server only */
+#define NDS_E_GENERAL 5000u          /* failure without a more precise number */
+#define NDS_E_MEMORY 5001u           /* out of memory */
+#define NDS_E_INVALID_ARGUMENT 5003u /* null pointer or value out of range */
+#define NDS_E_NOT_SUPPORTED 5004u    /* function not offered by this engine (yet) */
+#define NDS_E_INSUFFICIENT_BUFFER \
+  5005u /* buffer too small; also "one is set" answer of NdsGetAOF/NdsGetFilter */
+#define NDS_E_INVALID_OPTION 5006u    /* unknown option or code */
+#define NDS_E_NO_CONNECTION 5007u     /* handle is not an open connection */
+#define NDS_E_INVALID_PATH 5008u      /* path missing, a file, unreadable, or not a database */
+#define NDS_E_INVALID_TABLE 5010u     /* table does not exist */
+#define NDS_E_INVALID_FIELD 5012u     /* no such field, or parameter number out of range */
+#define NDS_E_NOT_CUSTOM_INDEX 5017u  /* index is not a custom index */
+#define NDS_E_INVALID_HANDLE 5018u    /* handle unknown or of the wrong kind */
+#define NDS_E_INVALID_RECORD 5022u    /* bad record number or bookmark */
+#define NDS_E_NOT_CONNECTED 5024u     /* disconnect of a connection already gone */
+#define NDS_E_LOCK_FAILED 5035u       /* record or table locked by someone else */
+#define NDS_E_NO_FILTER 5037u         /* no filter (or AOF) set */
+#define NDS_E_NO_SCOPE 5038u          /* no scope set at that end */
+#define NDS_E_NO_POSITION 5041u       /* relative key position not available */
+#define NDS_E_TRANSACTION_OPEN 5045u  /* a transaction is already open */
+#define NDS_E_NO_TRANSACTION 5046u    /* commit or rollback without a transaction */
+#define NDS_E_RIGHTS 5054u            /* rights refusal (components store their own under it) */
+#define NDS_E_NO_MORE_TABLES 5059u    /* table search finished */
+#define NDS_E_STATIC_VIEW 5064u       /* cursor is a static view, cannot be updated */
+#define NDS_E_NO_CURRENT_RECORD 5068u /* no current record (at BOF/EOF, or invisible) */
+#define NDS_E_NOT_EDITING 5085u       /* nothing to cancel */
+#define NDS_E_LOGIN_FAILED 5093u      /* wrong user name or password for a dictionary */
+#define NDS_E_BAD_EXPRESSION 5100u    /* expression cannot be parsed */
+#define NDS_E_UNKNOWN_STATEMENT 5106u /* statement handle the engine does not know */
+#define NDS_E_NO_COUNT 5117u          /* statement has no rows-affected count */
+#define NDS_E_COMPONENT 5121u         /* components' own refusals (never set by the engine) */
+#define NDS_E_NO_MORE_OBJECTS 5137u   /* dictionary object search finished */
+#define NDS_E_PROPERTY_NOT_SET 5138u  /* dictionary property has no value */
+#define NDS_E_NOT_PREPARED 5107u      /* statement executed before it was prepared */
+#define NDS_E_BUSY 5090u              /* store locked by another writer past the busy timeout */
+#define NDS_E_REMOTE_SERVER 5091u     /* server type mask asks for a remote server only */
 /* A value that does not suit its field; the text names the field as
  * column "NAME" (the component layer reads the name out of it). */
-#define NDS_E_VALUE_TOO_LONG 5147u         /* value longer or larger than the field holds */
-#define NDS_E_VALUE_INVALID 5148u          /* value not valid for the field's type */
-#define NDS_E_VALUE_REQUIRED 5149u         /* field may not be empty */
-#define NDS_E_RECORD_CHANGED 5186u         /* record changed by another user (optimistic lock) */
-#define NDS_E_SQL 7200u                    /* SQL failure; text carries "NativeError = n;" */
-#define NDS_E_SQL_REPREPARE 7209u          /* statement must be prepared again */
+#define NDS_E_VALUE_TOO_LONG 5147u /* value longer or larger than the field holds */
+#define NDS_E_VALUE_INVALID 5148u  /* value not valid for the field's type */
+#define NDS_E_VALUE_REQUIRED 5149u /* field may not be empty */
+#define NDS_E_RECORD_CHANGED 5186u /* record changed by another user (optimistic lock) */
+#define NDS_E_SQL 7200u            /* SQL failure; text carries "NativeError = n;" */
+#define NDS_E_SQL_REPREPARE 7209u  /* statement must be prepared again */
 
 /* Length of the text buffer callers give NdsGetLastError. */
 #define NDS_MAX_ERROR_LEN 600u
@@ -255,10 +256,10 @@ typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINA
 /* ------------------------------------------------------------------------ */
 /* Data dictionary.                                                          */
 
-#define NDS_DD_TABLE_OBJECT 1u      /* NdsDDRenameObject object type, NdsDDFindFirstObject kind */
+#define NDS_DD_TABLE_OBJECT 1u /* NdsDDRenameObject object type, NdsDDFindFirstObject kind */
 #define NDS_DD_USER_OBJECT 9u
-#define NDS_DD_TABLE_LIST 10u       /* NdsDDFindFirstObject: the dictionary's tables */
-#define NDS_DD_TABLE_DEFAULT_INDEX 213u /* NdsDDGetTableProperty: name of the default index */
+#define NDS_DD_TABLE_LIST 10u              /* NdsDDFindFirstObject: the dictionary's tables */
+#define NDS_DD_TABLE_DEFAULT_INDEX 213u    /* NdsDDGetTableProperty: name of the default index */
 #define NDS_DD_USER_GROUP_MEMBERSHIP 1102u /* NdsDDGetUserProperty: groups, ";"-separated */
 
 /* ------------------------------------------------------------------------ */
@@ -280,25 +281,22 @@ NDSRESULT NdsCloseCachedTables(NDSHANDLE connection);
 NDSRESULT NdsCacheOpenTables(uint16_t count);
 NDSRESULT NdsCacheOpenCursors(uint16_t count);
 NDSRESULT NdsGetNumActiveLinks(NDSHANDLE connection, uint16_t* count);
-NDSRESULT NdsGetActiveLinkInfo(NDSHANDLE connection, uint16_t index, char* info,
-                               uint16_t* length);
+NDSRESULT NdsGetActiveLinkInfo(NDSHANDLE connection, uint16_t index, char* info, uint16_t* length);
 
 /* Table search under a directory mask (or a dictionary's tables). */
-NDSRESULT NdsFindFirstTable(NDSHANDLE connection, const char* mask, char* name,
-                            uint16_t* length, NDSHANDLE* find);
+NDSRESULT NdsFindFirstTable(NDSHANDLE connection, const char* mask, char* name, uint16_t* length,
+                            NDSHANDLE* find);
 NDSRESULT NdsFindNextTable(NDSHANDLE connection, NDSHANDLE find, char* name, uint16_t* length);
 NDSRESULT NdsFindFirstTable62(NDSHANDLE connection, const char* mask, char* name1,
-                              uint16_t* length1, char* name2, uint16_t* length2,
-                              NDSHANDLE* find);
-NDSRESULT NdsFindNextTable62(NDSHANDLE connection, NDSHANDLE find, char* name1,
-                             uint16_t* length1, char* name2, uint16_t* length2);
+                              uint16_t* length1, char* name2, uint16_t* length2, NDSHANDLE* find);
+NDSRESULT NdsFindNextTable62(NDSHANDLE connection, NDSHANDLE find, char* name1, uint16_t* length1,
+                             char* name2, uint16_t* length2);
 NDSRESULT NdsFindClose(NDSHANDLE connection, NDSHANDLE find);
 
 /* Data dictionary. */
 NDSRESULT NdsDDFindFirstObject(NDSHANDLE connection, uint16_t objectKind, const char* parentName,
                                char* name, uint16_t* length, NDSHANDLE* find);
-NDSRESULT NdsDDFindNextObject(NDSHANDLE connection, NDSHANDLE find, char* name,
-                              uint16_t* length);
+NDSRESULT NdsDDFindNextObject(NDSHANDLE connection, NDSHANDLE find, char* name, uint16_t* length);
 NDSRESULT NdsDDFindClose(NDSHANDLE connection, NDSHANDLE find);
 NDSRESULT NdsDDGetUserProperty(NDSHANDLE connection, const char* userName, uint16_t property,
                                void* buffer, uint16_t* length);
@@ -353,11 +351,9 @@ NDSRESULT NdsSetDouble(NDSHANDLE handle, NDSFIELD field, double value);
 NDSRESULT NdsSetJulian(NDSHANDLE handle, NDSFIELD field, int32_t julianDay);
 NDSRESULT NdsSetMilliseconds(NDSHANDLE handle, NDSFIELD field, int32_t milliseconds);
 /* 8 bytes: little-endian 32-bit Julian day, then 32-bit milliseconds. */
-NDSRESULT NdsSetTimeStampRaw(NDSHANDLE handle, NDSFIELD field, const void* value,
-                             uint32_t length);
-NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType,
-                       uint32_t totalLength, uint32_t offset, const void* value,
-                       uint32_t length);
+NDSRESULT NdsSetTimeStampRaw(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length);
+NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType, uint32_t totalLength,
+                       uint32_t offset, const void* value, uint32_t length);
 NDSRESULT NdsSetEmpty(NDSHANDLE handle, NDSFIELD field);
 /* Text form of the value (as in a DBF record image). */
 NDSRESULT NdsSetField(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length);
@@ -448,8 +444,7 @@ NDSRESULT NdsGetBinary(NDSHANDLE cursor, NDSFIELD field, uint32_t offset, void* 
 /* ------------------------------------------------------------------------ */
 /* Index files and index orders.                                             */
 
-NDSRESULT NdsOpenIndex(NDSHANDLE cursor, const char* indexFile, NDSHANDLE* orders,
-                       uint16_t* count);
+NDSRESULT NdsOpenIndex(NDSHANDLE cursor, const char* indexFile, NDSHANDLE* orders, uint16_t* count);
 NDSRESULT NdsCloseIndex(NDSHANDLE order);
 /* Creates index order `orderName` on the cursor's table with the key
  * `expression` (segments separated by ";") and an optional `condition`, in
@@ -469,8 +464,7 @@ NDSRESULT NdsGetIndexPageSize(NDSHANDLE order, uint32_t* pageSize);
 NDSRESULT NdsGetIndexFlags(NDSHANDLE order, uint32_t* flags);
 NDSRESULT NdsGetIndexCondition(NDSHANDLE order, char* condition, uint16_t* length);
 NDSRESULT NdsGetNumSegments(NDSHANDLE order, uint16_t* count);
-NDSRESULT NdsGetSegmentFieldname(NDSHANDLE order, uint16_t segment, char* name,
-                                 uint16_t* length);
+NDSRESULT NdsGetSegmentFieldname(NDSHANDLE order, uint16_t segment, char* name, uint16_t* length);
 NDSRESULT NdsIsIndexDescending(NDSHANDLE order, uint16_t* descending);
 NDSRESULT NdsIsIndexUnique(NDSHANDLE order, uint16_t* unique);
 NDSRESULT NdsIsIndexPrimaryKey(NDSHANDLE order, uint16_t* primaryKey);

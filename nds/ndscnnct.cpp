@@ -37,10 +37,11 @@ std::unique_ptr<dataset::TStringList> NewUserGroupList() {
 
 }  // namespace
 
-bool ConnectionRegistryExists() { return g_registry.load() != nullptr; }
+bool ConnectionRegistryExists() {
+  return g_registry.load() != nullptr;
+}
 
-void WithConnectionRegistry(
-    const std::function<void(const std::vector<TNdsConnection*>&)>& visit) {
+void WithConnectionRegistry(const std::function<void(const std::vector<TNdsConnection*>&)>& visit) {
   if (!ConnectionRegistryExists()) {
     visit({});
     return;
@@ -97,9 +98,13 @@ void TNdsConnection::Loaded() {
   }
 }
 
-std::string TNdsConnection::ConnectPath() const { return connectPath_; }
+std::string TNdsConnection::ConnectPath() const {
+  return connectPath_;
+}
 
-NDSHANDLE TNdsConnection::ConnectionHandle() const { return isConnected_ ? handle_ : 0; }
+NDSHANDLE TNdsConnection::ConnectionHandle() const {
+  return isConnected_ ? handle_ : 0;
+}
 
 std::string TNdsConnection::ServerPath() const {
   return connectPath_.empty() ? aliasPath_ : connectPath_;
@@ -133,9 +138,13 @@ TNdsDataSet* TNdsConnection::RegisteredDataSet(int index) const {
   return dataSets_[static_cast<std::size_t>(index)];
 }
 
-int TNdsConnection::RegisteredDataSetCount() const { return static_cast<int>(dataSets_.size()); }
+int TNdsConnection::RegisteredDataSetCount() const {
+  return static_cast<int>(dataSets_.size());
+}
 
-void TNdsConnection::RegisterDataSet(TNdsDataSet* dataSet) { dataSets_.push_back(dataSet); }
+void TNdsConnection::RegisterDataSet(TNdsDataSet* dataSet) {
+  dataSets_.push_back(dataSet);
+}
 
 void TNdsConnection::UnregisterDataSet(TNdsDataSet* dataSet) {
   auto it = std::find(dataSets_.begin(), dataSets_.end(), dataSet);
@@ -150,11 +159,23 @@ void TNdsConnection::FireEvent(const dataset::TNotifyEvent& event) {
   if (event) event(this);
 }
 
-void TNdsConnection::DoAfterCommit() { FireEvent(AfterCommit); }
-void TNdsConnection::DoBeforeCommit() { FireEvent(BeforeCommit); }
-void TNdsConnection::DoAfterRollback() { FireEvent(AfterRollback); }
-void TNdsConnection::DoBeforeRollback() { FireEvent(BeforeRollback); }
-void TNdsConnection::DoConnect() { FireEvent(OnConnect); }
-void TNdsConnection::DoDisconnect() { FireEvent(OnDisconnect); }
+void TNdsConnection::DoAfterCommit() {
+  FireEvent(AfterCommit);
+}
+void TNdsConnection::DoBeforeCommit() {
+  FireEvent(BeforeCommit);
+}
+void TNdsConnection::DoAfterRollback() {
+  FireEvent(AfterRollback);
+}
+void TNdsConnection::DoBeforeRollback() {
+  FireEvent(BeforeRollback);
+}
+void TNdsConnection::DoConnect() {
+  FireEvent(OnConnect);
+}
+void TNdsConnection::DoDisconnect() {
+  FireEvent(OnDisconnect);
+}
 
 }  // namespace nds

@@ -347,31 +347,31 @@ class TNdsConnection : public dataset::TComponent {
   void ApplyAliasTableTypeToOwnedDataSets();
   void RetargetNamingDataSets(const std::string& oldName);
 
-  std::string aliasName_;                 // as set, looked up in nds.ini
-  bool validAlias_ = true;                // false: the last AliasName set was not found
-  bool isConnected_ = false;              // the engine connection is open
-  std::string connectPath_;               // server path given directly
-  bool transactionActive_ = false;        // begun and not yet committed or rolled back
-  NDSHANDLE handle_ = 0;                  // the engine connection; 0 when closed
-  std::vector<TNdsDataSet*> dataSets_;    // registered datasets, not owned
-  bool connectAfterLoad_ = false;         // IsConnected was read as true
-  std::string aliasPath_;                 // server path AliasName resolved to
-  std::uint8_t aliasTableType_ = 0;       // table type read with the alias (kAliasType*)
-  bool isDictionaryConnection_ = false;   // server path contains ".NDD"
+  std::string aliasName_;                // as set, looked up in nds.ini
+  bool validAlias_ = true;               // false: the last AliasName set was not found
+  bool isConnected_ = false;             // the engine connection is open
+  std::string connectPath_;              // server path given directly
+  bool transactionActive_ = false;       // begun and not yet committed or rolled back
+  NDSHANDLE handle_ = 0;                 // the engine connection; 0 when closed
+  std::vector<TNdsDataSet*> dataSets_;   // registered datasets, not owned
+  bool connectAfterLoad_ = false;        // IsConnected was read as true
+  std::string aliasPath_;                // server path AliasName resolved to
+  std::uint8_t aliasTableType_ = 0;      // table type read with the alias (kAliasType*)
+  bool isDictionaryConnection_ = false;  // server path contains ".NDD"
   bool loginPrompt_ = true;
   std::string username_;
   std::string password_;
   TNdsServerTypes serverTypes_;
   bool middleTierConnection_ = false;
   bool storedProcedureConnection_ = false;
-  bool storeConnected_ = true;            // IsConnected is written when true
+  bool storeConnected_ = true;  // IsConnected is written when true
   TNdsCompressionTypes compression_ = ccNdsCompressionNotSet;
   TNdsCommunicationType communicationType_ = ctNdsDefault;
   bool readOnly_ = false;
-  std::thread::id creatingThread_;        // thread that constructed the connection
+  std::thread::id creatingThread_;                    // thread that constructed the connection
   std::unique_ptr<dataset::TStringList> userGroups_;  // the user's dictionary groups
-  std::string userGroupsText_;            // the same as one text
-  bool userGroupsRead_ = false;           // groups read since the last connect or disconnect
+  std::string userGroupsText_;                        // the same as one text
+  bool userGroupsRead_ = false;  // groups read since the last connect or disconnect
   std::map<std::string, std::string> handlerNames_;  // event -> stored handler name
   // Kept statements, one per distinct text; created by the first lookup.
   std::unique_ptr<std::vector<std::unique_ptr<TStmtInfo>>> statementCache_;

@@ -85,10 +85,17 @@ void TNdsConnection::RefreshActiveDataSets() {
 void TNdsConnection::ApplyAliasTableTypeToOwnedDataSets() {
   TNdsTableTypes type;
   switch (aliasTableType_) {
-    case kAliasTypeCDX: type = ttNdsCDX; break;
-    case kAliasTypeNTX: type = ttNdsNTX; break;
-    case kAliasTypeNDT: type = ttNdsNDT; break;
-    default: return;
+    case kAliasTypeCDX:
+      type = ttNdsCDX;
+      break;
+    case kAliasTypeNTX:
+      type = ttNdsNTX;
+      break;
+    case kAliasTypeNDT:
+      type = ttNdsNDT;
+      break;
+    default:
+      return;
   }
   dataset::TComponent* owner = Owner();
   if (owner == nullptr) return;

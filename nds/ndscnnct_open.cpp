@@ -30,23 +30,41 @@ std::uint32_t EngineConnectOptions(bool middleTier, bool storedProcedure,
   if (middleTier) options += NDS_OPT_MIDDLE_TIER;
   if (storedProcedure) options += NDS_OPT_STORED_PROCEDURE;
   switch (compression) {
-    case ccNdsCompressInternet: options += NDS_OPT_COMPRESS_INTERNET; break;
-    case ccNdsCompressAlways: options += NDS_OPT_COMPRESS_ALWAYS; break;
-    case ccNdsCompressNever: options += NDS_OPT_COMPRESS_NEVER; break;
-    case ccNdsCompressionNotSet: break;
+    case ccNdsCompressInternet:
+      options += NDS_OPT_COMPRESS_INTERNET;
+      break;
+    case ccNdsCompressAlways:
+      options += NDS_OPT_COMPRESS_ALWAYS;
+      break;
+    case ccNdsCompressNever:
+      options += NDS_OPT_COMPRESS_NEVER;
+      break;
+    case ccNdsCompressionNotSet:
+      break;
   }
   switch (communication) {
-    case ctNdsUDPIP: options += NDS_OPT_UDP_IP; break;
-    case ctNdsIPX: options += NDS_OPT_IPX; break;
-    case ctNdsTCPIP: options += NDS_OPT_TCP_IP; break;
-    case ctNdsDefault: break;
+    case ctNdsUDPIP:
+      options += NDS_OPT_UDP_IP;
+      break;
+    case ctNdsIPX:
+      options += NDS_OPT_IPX;
+      break;
+    case ctNdsTCPIP:
+      options += NDS_OPT_TCP_IP;
+      break;
+    case ctNdsDefault:
+      break;
   }
   return options;
 }
 
-void TNdsConnection::Connect() { SetIsConnected(true); }
+void TNdsConnection::Connect() {
+  SetIsConnected(true);
+}
 
-void TNdsConnection::Disconnect() { SetIsConnected(false); }
+void TNdsConnection::Disconnect() {
+  SetIsConnected(false);
+}
 
 void TNdsConnection::SetIsConnected(bool value) {
   if (value == isConnected_) return;

@@ -53,10 +53,14 @@ std::string TNdsConnection::ServerTypeText() {
   if (const NDSRESULT rc = NdsGetConnectionType(handle_, &type); rc != NDS_SUCCESS)
     throw NdsError(rc);
   switch (type) {
-    case NDS_CONNECTION_LOCAL: return "Local";
-    case NDS_CONNECTION_REMOTE: return "Remote";
-    case NDS_CONNECTION_INTERNET: return "Internet";
-    default: return {};
+    case NDS_CONNECTION_LOCAL:
+      return "Local";
+    case NDS_CONNECTION_REMOTE:
+      return "Remote";
+    case NDS_CONNECTION_INTERNET:
+      return "Internet";
+    default:
+      return {};
   }
 }
 
@@ -103,8 +107,9 @@ void TNdsConnection::ReadUserGroups() {
   // The length the engine answers leaves out the terminating zero.
   std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
   std::uint16_t size = static_cast<std::uint16_t>(buffer.size() > 0xFFFF ? 0xFFFF : buffer.size());
-  CheckEngineCode(nullptr, NdsDDGetUserProperty(handle_, username_.c_str(),
-                                                NDS_DD_USER_GROUP_MEMBERSHIP, buffer.data(), &size));
+  CheckEngineCode(nullptr,
+                  NdsDDGetUserProperty(handle_, username_.c_str(), NDS_DD_USER_GROUP_MEMBERSHIP,
+                                       buffer.data(), &size));
   const std::string text = TextOf(buffer.data(), std::min<std::size_t>(size, buffer.size()));
 
   std::size_t start = 0;
@@ -126,9 +131,15 @@ std::string TableSearchText(const std::string& serverPath, std::uint8_t aliasTab
     directory.pop_back();
   std::string pattern;
   switch (aliasTableType) {
-    case kAliasTypeUnspecified: pattern = fileMask; break;
-    case kAliasTypeNDT: pattern = "*.ndt"; break;
-    default: pattern = "*.dbf"; break;
+    case kAliasTypeUnspecified:
+      pattern = fileMask;
+      break;
+    case kAliasTypeNDT:
+      pattern = "*.ndt";
+      break;
+    default:
+      pattern = "*.dbf";
+      break;
   }
   return directory + "\\" + pattern;
 }
@@ -238,8 +249,8 @@ dataset::TDateTime TNdsConnection::ServerTime() {
   std::uint16_t dateLength = kDateTextLength;
   std::uint16_t timeLength = kDateTextLength;
   std::int32_t milliseconds = 0;
-  CheckEngineCode(nullptr, NdsGetServerTime(handle_, date, &dateLength, &milliseconds, time,
-                                            &timeLength));
+  CheckEngineCode(nullptr,
+                  NdsGetServerTime(handle_, date, &dateLength, &milliseconds, time, &timeLength));
   double julian = 0;
   CheckEngineCode(nullptr, NdsConvertDateToJulian(handle_, date, dateLength, &julian));
   char converted[kDateTextLength + 1] = {};

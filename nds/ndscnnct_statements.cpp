@@ -27,7 +27,8 @@ std::int32_t SQLTextHash(std::string_view text) {
 }
 
 TStmtInfo* TNdsConnection::FindStatementEntry(const std::string& sql) {
-  if (!statementCache_) statementCache_ = std::make_unique<std::vector<std::unique_ptr<TStmtInfo>>>();
+  if (!statementCache_)
+    statementCache_ = std::make_unique<std::vector<std::unique_ptr<TStmtInfo>>>();
   const std::int32_t hash = SQLTextHash(sql);
   for (const auto& entry : *statementCache_)
     if (entry->hash == hash && dataset::SameText(entry->text, sql)) return entry.get();
@@ -58,7 +59,8 @@ NDSHANDLE TNdsConnection::ObtainStatement(const std::string& sql, bool keep, NDS
   NDSHANDLE statement = 0;
   try {
     CheckEngineCode(nullptr, NdsCreateSQLStatement(ConnectionHandle(), &statement));
-    if (cursor != nullptr) CheckEngineCode(nullptr, NdsStmtSetTableReadOnly(statement, NDS_CURSOR_READONLY));
+    if (cursor != nullptr)
+      CheckEngineCode(nullptr, NdsStmtSetTableReadOnly(statement, NDS_CURSOR_READONLY));
     if (options != nullptr) {
       CheckEngineCode(nullptr, NdsStmtSetTableType(statement, options->tableType));
       CheckEngineCode(nullptr, NdsStmtSetTableCharType(statement, options->charType));
@@ -80,9 +82,9 @@ NDSHANDLE TNdsConnection::ObtainStatement(const std::string& sql, bool keep, NDS
   return statement;
 }
 
-std::uint32_t TNdsConnection::RunCachedStatement(const TStmtOptions* options, const std::string& sql,
-                                                 dataset::TParams* params, bool keep,
-                                                 NDSHANDLE* cursor) {
+std::uint32_t TNdsConnection::RunCachedStatement(const TStmtOptions* options,
+                                                 const std::string& sql, dataset::TParams* params,
+                                                 bool keep, NDSHANDLE* cursor) {
   if (!IsConnected()) SetIsConnected(true);
   const NDSHANDLE statement = ObtainStatement(sql, keep, cursor, options);
   std::uint32_t result = 0;

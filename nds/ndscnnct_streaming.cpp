@@ -48,13 +48,13 @@ void RegisterConnection() {
                   true);
   builder.Boolean("StoredProcedureConnection", &Connection::StoredProcedureConnection,
                   &Connection::SetStoredProcedureConnection, false);
-  builder.Enum<TNdsCompressionTypes>(
-      "Compression", &Connection::Compression, &Connection::SetCompression,
-      {"ccNdsCompressionNotSet", "ccNdsCompressInternet", "ccNdsCompressAlways",
-       "ccNdsCompressNever"});
-  builder.Enum<TNdsCommunicationType>(
-      "CommunicationType", &Connection::CommunicationType, &Connection::SetCommunicationType,
-      {"ctNdsDefault", "ctNdsUDPIP", "ctNdsIPX", "ctNdsTCPIP"});
+  builder.Enum<TNdsCompressionTypes>("Compression", &Connection::Compression,
+                                     &Connection::SetCompression,
+                                     {"ccNdsCompressionNotSet", "ccNdsCompressInternet",
+                                      "ccNdsCompressAlways", "ccNdsCompressNever"});
+  builder.Enum<TNdsCommunicationType>("CommunicationType", &Connection::CommunicationType,
+                                      &Connection::SetCommunicationType,
+                                      {"ctNdsDefault", "ctNdsUDPIP", "ctNdsIPX", "ctNdsTCPIP"});
   builder.Boolean("ReadOnly", &Connection::ReadOnly, &Connection::SetReadOnly, false);
   AddEvent<&Connection::AfterCommit>(builder, "AfterCommit");
   AddEvent<&Connection::BeforeCommit>(builder, "BeforeCommit");

@@ -20,7 +20,9 @@ void TNdsConnection::CommitTransaction() {
   DoAfterCommit();
 }
 
-void TNdsConnection::RollbackTransaction() { PerformRollback(); }
+void TNdsConnection::RollbackTransaction() {
+  PerformRollback();
+}
 
 void TNdsConnection::PerformRollback() {
   CheckConnected();

@@ -161,9 +161,9 @@ using TNdsIndexPageSizes = std::uint16_t;
 std::uint16_t EngineTableTypeCode(TNdsTableTypes type);
 
 // Statement option codes (NdsStmtSet*) of the table option values.
-std::uint16_t EngineLockTypeCode(TNdsLockTypes type);    // Proprietary 1, Compatible 0
-std::uint16_t EngineCharTypeCode(TNdsCharTypes type);    // ANSI 1, OEM 2
-std::uint16_t EngineRightsCode(bool rightsCheck);        // true 1, false 2
+std::uint16_t EngineLockTypeCode(TNdsLockTypes type);  // Proprietary 1, Compatible 0
+std::uint16_t EngineCharTypeCode(TNdsCharTypes type);  // ANSI 1, OEM 2
+std::uint16_t EngineRightsCode(bool rightsCheck);      // true 1, false 2
 
 // ---------------------------------------------------------------------------
 // The settings that decide how the engine opens and treats a dataset's
@@ -400,22 +400,22 @@ class TNdsDataSet : public dataset::TDataSet {
   NDSHANDLE tableHandle_ = kNoHandle;        // the open cursor
   std::string masterFields_;                 // MasterFields as assigned
   std::unique_ptr<dataset::TMasterDataLink> masterLink_;  // link to MasterSource
-  std::uint16_t recordSize_ = 0;             // engine record length of the open cursor
-  std::uint32_t tableOpenOptions_ = 0;       // NDS_OPEN_* bits of the open cursor
-  std::string aliasPath_;                    // path of an alias DatabaseName
-  std::string infoStructure_;                // stored only
+  std::uint16_t recordSize_ = 0;                          // engine record length of the open cursor
+  std::uint32_t tableOpenOptions_ = 0;                    // NDS_OPEN_* bits of the open cursor
+  std::string aliasPath_;                                 // path of an alias DatabaseName
+  std::string infoStructure_;                             // stored only
   bool sequenced_ = false;
   std::unique_ptr<TNdsTableOptions> tableOptions_;
-  bool exclusive_ = false;                   // open exclusively: no record locks
-  bool readOnly_ = false;                    // the query's settings make it read-only
+  bool exclusive_ = false;  // open exclusively: no record locks
+  bool readOnly_ = false;   // the query's settings make it read-only
   std::string tableName_;
   TNdsTableTypes tableType_ = ttNdsNDT;
-  std::uint16_t tableTypeCode_ = NDS_NDT;    // engine numbering of tableType_
+  std::uint16_t tableTypeCode_ = NDS_NDT;             // engine numbering of tableType_
   std::unique_ptr<dataset::TStringList> indexFiles_;  // index file names
-  bool storeActive_ = true;                  // Active is written when true
+  bool storeActive_ = true;                           // Active is written when true
   TNdsSequencedLevel sequencedLevel_ = slStandard;
-  std::uint16_t engineTableType_ = 0;        // NdsGetTableType of the open cursor
-  TNdsConnection* connection_ = nullptr;     // bound connection, not owned
+  std::uint16_t engineTableType_ = 0;     // NdsGetTableType of the open cursor
+  TNdsConnection* connection_ = nullptr;  // bound connection, not owned
 };
 
 // ---------------------------------------------------------------------------

@@ -21,20 +21,39 @@ void StoreLittleEndian(std::int32_t value, unsigned char* out) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(bits >> (8 * i));
 }
 
-enum class BindKind { kRefuseUnknown, kText, kLogical, kDouble, kDate, kTime, kDateTime, kBinary,
-                      kRefuseUnsupported, kSkip };
+enum class BindKind {
+  kRefuseUnknown,
+  kText,
+  kLogical,
+  kDouble,
+  kDate,
+  kTime,
+  kDateTime,
+  kBinary,
+  kRefuseUnsupported,
+  kSkip
+};
 
 BindKind KindOf(dataset::TFieldType type) {
   using namespace dataset;
   switch (type) {
     case ftUnknown:
       return BindKind::kRefuseUnknown;
-    case ftString: case ftSmallint: case ftInteger: case ftWord: case ftBCD: case ftAutoInc:
-    case ftMemo: case ftFmtMemo: case ftFixedChar: case ftLargeint:
+    case ftString:
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftBCD:
+    case ftAutoInc:
+    case ftMemo:
+    case ftFmtMemo:
+    case ftFixedChar:
+    case ftLargeint:
       return BindKind::kText;
     case ftBoolean:
       return BindKind::kLogical;
-    case ftFloat: case ftCurrency:
+    case ftFloat:
+    case ftCurrency:
       return BindKind::kDouble;
     case ftDate:
       return BindKind::kDate;
@@ -42,10 +61,19 @@ BindKind KindOf(dataset::TFieldType type) {
       return BindKind::kTime;
     case ftDateTime:
       return BindKind::kDateTime;
-    case ftBytes: case ftVarBytes: case ftBlob: case ftGraphic:
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic:
       return BindKind::kBinary;
-    case ftOraBlob: case ftOraClob: case ftVariant: case ftInterface: case ftIDispatch:
-    case ftGuid: case ftTimeStamp: case ftFMTBcd:
+    case ftOraBlob:
+    case ftOraClob:
+    case ftVariant:
+    case ftInterface:
+    case ftIDispatch:
+    case ftGuid:
+    case ftTimeStamp:
+    case ftFMTBcd:
       return BindKind::kSkip;
     default:
       // ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftWideString, ftADT,
@@ -70,9 +98,9 @@ void BindParams(NDSHANDLE statement, dataset::TParams& params, const TNdsDataSet
                                 "The field named: '" + param.Name() +
                                     "' has the DataType of ftUnknown, which is invalid.");
       case BindKind::kRefuseUnsupported:
-        throw ENDSDatabaseError(reportFor, NDS_E_COMPONENT,
-                                "The field named: '" + param.Name() +
-                                    "' has a DataType that is not supported.");
+        throw ENDSDatabaseError(
+            reportFor, NDS_E_COMPONENT,
+            "The field named: '" + param.Name() + "' has a DataType that is not supported.");
       case BindKind::kSkip:
         break;
       case BindKind::kText: {
@@ -88,11 +116,13 @@ void BindParams(NDSHANDLE statement, dataset::TParams& params, const TNdsDataSet
         CheckEngineCode(reportFor, NdsSetDouble(statement, position, param.AsFloat()));
         break;
       case BindKind::kDate:
-        CheckEngineCode(reportFor, NdsSetJulian(statement, position, dataset::DateTimeToJulianDay(param.AsDateTime())));
+        CheckEngineCode(reportFor, NdsSetJulian(statement, position,
+                                                dataset::DateTimeToJulianDay(param.AsDateTime())));
         break;
       case BindKind::kTime:
         CheckEngineCode(reportFor,
-                        NdsSetMilliseconds(statement, position, dataset::DateTimeToTimeMSecs(param.AsDateTime())));
+                        NdsSetMilliseconds(statement, position,
+                                           dataset::DateTimeToTimeMSecs(param.AsDateTime())));
         break;
       case BindKind::kDateTime: {
         const double value = param.AsDateTime();

@@ -55,7 +55,8 @@ bool TableTypeOfAliasCode(std::uint8_t code, TNdsTableTypes& type) {
 }  // namespace
 
 void TNdsDataSet::CheckClosedForBinding() const {
-  if (Active()) throw ENDSDatabaseError(const_cast<TNdsDataSet*>(this), NDS_E_COMPONENT, kOpenDataSetMessage);
+  if (Active())
+    throw ENDSDatabaseError(const_cast<TNdsDataSet*>(this), NDS_E_COMPONENT, kOpenDataSetMessage);
 }
 
 // The connection the DatabaseName search takes for `name`, or none. Runs
@@ -79,9 +80,8 @@ TNdsConnection* TNdsDataSet::FindNamedConnection(const std::vector<TNdsConnectio
         return SameName(c.Name(), name) && c.CreatingThread() == self;
       }))
     return c;
-  if (auto* c = pass([&](const TNdsConnection& c) {
-        return SameName(c.Name(), name) && c.Owner() == owner;
-      }))
+  if (auto* c = pass(
+          [&](const TNdsConnection& c) { return SameName(c.Name(), name) && c.Owner() == owner; }))
     return c;
   return pass([&](const TNdsConnection& c) { return NamesConnection(name, c); });
 }

@@ -38,7 +38,9 @@ constexpr const char kStoredVersionText[] = "NdsData: 8.10";
 
 }  // namespace
 
-bool DataSetRegistryExists() { return g_registry.load(std::memory_order_acquire) != nullptr; }
+bool DataSetRegistryExists() {
+  return g_registry.load(std::memory_order_acquire) != nullptr;
+}
 
 void WithDataSetRegistry(const std::function<void(const std::vector<TNdsDataSet*>&)>& visit) {
   if (!DataSetRegistryExists()) return;
@@ -77,9 +79,13 @@ TNdsDataSet::~TNdsDataSet() {
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
-dataset::TDataSource* TNdsDataSet::MasterSource() const { return masterLink_->DataSource(); }
+dataset::TDataSource* TNdsDataSet::MasterSource() const {
+  return masterLink_->DataSource();
+}
 
-dataset::TDataSource* TNdsDataSet::MasterDataSource() { return masterLink_->DataSource(); }
+dataset::TDataSource* TNdsDataSet::MasterDataSource() {
+  return masterLink_->DataSource();
+}
 
 void TNdsDataSet::SetMasterSource(dataset::TDataSource* source) {
   if (source != nullptr && IsLinkedTo(source))

@@ -57,7 +57,9 @@ class BuildingFlagGuard {
 
 }  // namespace
 
-bool IsBuildingDatabaseError() { return t_buildingError; }
+bool IsBuildingDatabaseError() {
+  return t_buildingError;
+}
 
 std::int32_t SqlNativeCodeOf(const std::string& message) {
   static constexpr std::string_view kSqlError = "ERROR 7200:";
@@ -113,7 +115,9 @@ ENDSDatabaseError::ENDSDatabaseError(const TNdsDataSet* dataSet, std::uint32_t e
 ENDSDatabaseError::ENDSDatabaseError(Built built)
     : EDatabaseError(std::move(built.message)), details_(std::move(built.details)) {}
 
-ENDSDatabaseError::~ENDSDatabaseError() { t_buildingError = false; }
+ENDSDatabaseError::~ENDSDatabaseError() {
+  t_buildingError = false;
+}
 
 void CheckEngineCode(const TNdsDataSet* dataSet, NDSRESULT code) {
   if (code == NDS_SUCCESS) return;

@@ -65,8 +65,9 @@ void TNdsDataSet::EstablishCursor() {
   recordSize_ = static_cast<std::uint16_t>(recordLength);
 
   std::uint32_t bookmarkLength = 0;
-  const NDSHANDLE bookmarkOf =
-      activeOrderHandle_ != kNoHandle && activeOrderHandle_ != 0 ? activeOrderHandle_ : tableHandle_;
+  const NDSHANDLE bookmarkOf = activeOrderHandle_ != kNoHandle && activeOrderHandle_ != 0
+                                   ? activeOrderHandle_
+                                   : tableHandle_;
   CheckEngineCode(this, NdsGetBookmarkLength(bookmarkOf, &bookmarkLength));
   SetBookmarkSize(static_cast<int>(bookmarkLength));
 

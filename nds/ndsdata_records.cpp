@@ -18,30 +18,62 @@ constexpr const char kNoRecordLayer[] =
   throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoRecordLayer);
 }
 
-void TNdsDataSet::LoadFieldDefs() { RefuseRecordAccess(); }
+void TNdsDataSet::LoadFieldDefs() {
+  RefuseRecordAccess();
+}
 
-dataset::TRecordBuffer TNdsDataSet::AllocateRecordBuffer() { RefuseRecordAccess(); }
+dataset::TRecordBuffer TNdsDataSet::AllocateRecordBuffer() {
+  RefuseRecordAccess();
+}
 void TNdsDataSet::ReleaseRecordBuffer(dataset::TRecordBuffer& buffer) {
   delete[] buffer;
   buffer = nullptr;
 }
-int TNdsDataSet::RecordImageSize() { return recordSize_; }
-void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer) { RefuseRecordAccess(); }
+int TNdsDataSet::RecordImageSize() {
+  return recordSize_;
+}
+void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer) {
+  RefuseRecordAccess();
+}
 dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer, dataset::TGetMode) {
   return dataset::grError;
 }
-void TNdsDataSet::GoBeforeFirst() { RefuseRecordAccess(); }
-void TNdsDataSet::GoAfterLast() { RefuseRecordAccess(); }
-void TNdsDataSet::GoToBookmark(const void*) { RefuseRecordAccess(); }
-void TNdsDataSet::GoToBufferRecord(dataset::TRecordBuffer) { RefuseRecordAccess(); }
-void TNdsDataSet::RefreshCurrentRecord() { RefuseRecordAccess(); }
-void TNdsDataSet::CopyBookmarkOut(dataset::TRecordBuffer, void*) { RefuseRecordAccess(); }
-void TNdsDataSet::CopyBookmarkIn(dataset::TRecordBuffer, const void*) { RefuseRecordAccess(); }
-dataset::TBookmarkFlag TNdsDataSet::ReadBookmarkFlag(dataset::TRecordBuffer) { return dataset::bfEOF; }
+void TNdsDataSet::GoBeforeFirst() {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::GoAfterLast() {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::GoToBookmark(const void*) {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::GoToBufferRecord(dataset::TRecordBuffer) {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::RefreshCurrentRecord() {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::CopyBookmarkOut(dataset::TRecordBuffer, void*) {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::CopyBookmarkIn(dataset::TRecordBuffer, const void*) {
+  RefuseRecordAccess();
+}
+dataset::TBookmarkFlag TNdsDataSet::ReadBookmarkFlag(dataset::TRecordBuffer) {
+  return dataset::bfEOF;
+}
 void TNdsDataSet::WriteBookmarkFlag(dataset::TRecordBuffer, dataset::TBookmarkFlag) {}
-bool TNdsDataSet::ReadFieldValue(dataset::TField&, void*) { return false; }
-void TNdsDataSet::WriteFieldValue(dataset::TField&, const void*) { RefuseRecordAccess(); }
-void TNdsDataSet::PostRecord() { RefuseRecordAccess(); }
-void TNdsDataSet::DeleteCurrentRecord() { RefuseRecordAccess(); }
+bool TNdsDataSet::ReadFieldValue(dataset::TField&, void*) {
+  return false;
+}
+void TNdsDataSet::WriteFieldValue(dataset::TField&, const void*) {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::PostRecord() {
+  RefuseRecordAccess();
+}
+void TNdsDataSet::DeleteCurrentRecord() {
+  RefuseRecordAccess();
+}
 
 }  // namespace nds

@@ -29,7 +29,9 @@ std::uint16_t EngineRightsCode(bool rightsCheck) {
 
 TNdsTableOptions::TNdsTableOptions(TNdsDataSet& owner) : owner_(owner) {}
 
-dataset::TPersistent* TNdsTableOptions::GetOwner() const { return &owner_; }
+dataset::TPersistent* TNdsTableOptions::GetOwner() const {
+  return &owner_;
+}
 
 void TNdsTableOptions::Assign(const dataset::TPersistent* source) {
   const auto* other = dynamic_cast<const TNdsTableOptions*>(source);
@@ -92,7 +94,8 @@ void TNdsTableOptions::SetNdsRecordCache(TNdsRecordCacheTypes value) {
         break;
     }
     if (records >= 0)
-      CheckEngineCode(&owner_, NdsCacheRecords(owner_.TableHandle(), static_cast<std::uint16_t>(records)));
+      CheckEngineCode(&owner_,
+                      NdsCacheRecords(owner_.TableHandle(), static_cast<std::uint16_t>(records)));
   }
   recordCache_ = value;
 }

@@ -60,7 +60,7 @@ class TDynamicConnList : public dataset::TObject {
   int Count() const;
 
  private:
-  mutable std::mutex lock_;                            // guards entries_
+  mutable std::mutex lock_;                             // guards entries_
   std::vector<std::unique_ptr<TDynamicConn>> entries_;  // in order of opening
 };
 
@@ -202,17 +202,17 @@ class TNdsQuery : public TNdsExtendedDataSet {
   void SetStatementOptions();
   void CloseStatement(bool ignoreUnknown);
 
-  std::unique_ptr<dataset::TStringList> sql_;       // the SQL text
-  bool prepared_ = false;                            // set by MarkPrepared
+  std::unique_ptr<dataset::TStringList> sql_;  // the SQL text
+  bool prepared_ = false;                      // set by MarkPrepared
   bool readAllColumns_ = false;
-  std::unique_ptr<dataset::TParams> params_;         // one per marker, in order
+  std::unique_ptr<dataset::TParams> params_;  // one per marker, in order
   bool requestLive_ = false;
   bool constrained_ = false;
   bool paramCheck_ = true;
-  std::unique_ptr<TNdsQueryDataLink> dataLink_;      // link to the master source
-  NDSHANDLE statement_ = kNoHandle;                  // kept between executions
-  NDSHANDLE pathConnection_ = kNoHandle;             // from the path connection list
-  std::int32_t affectedRows_ = -1;                   // of the last execution
+  std::unique_ptr<TNdsQueryDataLink> dataLink_;            // link to the master source
+  NDSHANDLE statement_ = kNoHandle;                        // kept between executions
+  NDSHANDLE pathConnection_ = kNoHandle;                   // from the path connection list
+  std::int32_t affectedRows_ = -1;                         // of the last execution
   std::unique_ptr<std::vector<std::uint8_t>> binaryData_;  // "Data", never interpreted
 };
 

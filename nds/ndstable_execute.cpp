@@ -41,13 +41,15 @@ void TNdsQuery::ExecSQL() {
 }
 
 void TNdsQuery::MarkPrepared() {
-  if (TableHandle() != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kOpenDataSetMessage);
+  if (TableHandle() != kNoHandle)
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kOpenDataSetMessage);
   affectedRows_ = -1;
   prepared_ = true;
 }
 
 void TNdsQuery::MarkUnprepared() {
-  if (TableHandle() != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kOpenDataSetMessage);
+  if (TableHandle() != kNoHandle)
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kOpenDataSetMessage);
   prepared_ = false;
 }
 
@@ -58,7 +60,8 @@ void TNdsQuery::CloseStatement(bool ignoreUnknown) {
 }
 
 void TNdsQuery::ReleaseStatement() {
-  if (TableHandle() != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kOpenDataSetMessage);
+  if (TableHandle() != kNoHandle)
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kOpenDataSetMessage);
   CloseStatement(true);
   statement_ = kNoHandle;
   pathConnection_ = kNoHandle;
@@ -97,18 +100,22 @@ void TNdsQuery::AcquireStatement() {
 
 void TNdsQuery::SetStatementOptions() {
   const TNdsTableOptions& options = *NdsTableOptions();
-  CheckEngineCode(this, NdsStmtSetTableLockType(statement_, EngineLockTypeCode(options.NdsLockType())));
-  CheckEngineCode(this, NdsStmtSetTableCharType(statement_, EngineCharTypeCode(options.NdsCharType())));
-  CheckEngineCode(this, NdsStmtSetTableRights(statement_, EngineRightsCode(options.NdsRightsCheck())));
-  CheckEngineCode(this, NdsStmtSetTableReadOnly(statement_, requestLive_ ? NDS_CURSOR_READWRITE
-                                                                        : NDS_CURSOR_READONLY));
+  CheckEngineCode(this,
+                  NdsStmtSetTableLockType(statement_, EngineLockTypeCode(options.NdsLockType())));
+  CheckEngineCode(this,
+                  NdsStmtSetTableCharType(statement_, EngineCharTypeCode(options.NdsCharType())));
+  CheckEngineCode(this,
+                  NdsStmtSetTableRights(statement_, EngineRightsCode(options.NdsRightsCheck())));
+  CheckEngineCode(this, NdsStmtSetTableReadOnly(
+                            statement_, requestLive_ ? NDS_CURSOR_READWRITE : NDS_CURSOR_READONLY));
   if (NdsConnection() != nullptr && NdsConnection()->ReadOnly())
     CheckEngineCode(this, NdsStmtSetTableReadOnly(statement_, NDS_CURSOR_READONLY));
   CheckEngineCode(this, NdsStmtSetTableType(statement_, StatementTableTypeCode(SourceTableType())));
-  CheckEngineCode(this, NdsStmtConstrainUpdates(statement_, constrained_ ? NDS_CONSTRAIN
-                                                                        : NDS_NO_CONSTRAIN));
-  CheckEngineCode(this, NdsStmtReadAllColumns(statement_, readAllColumns_ ? NDS_READ_ALL_COLUMNS
-                                                                         : NDS_READ_SELECTED_COLUMNS));
+  CheckEngineCode(
+      this, NdsStmtConstrainUpdates(statement_, constrained_ ? NDS_CONSTRAIN : NDS_NO_CONSTRAIN));
+  CheckEngineCode(
+      this, NdsStmtReadAllColumns(
+                statement_, readAllColumns_ ? NDS_READ_ALL_COLUMNS : NDS_READ_SELECTED_COLUMNS));
 }
 
 NDSHANDLE TNdsQuery::RunStatement() {

@@ -12,7 +12,8 @@ namespace nds {
 
 namespace {
 
-constexpr const char kNoNtxMessage[] = "The TNdsQuery component does not support the NTX table type";
+constexpr const char kNoNtxMessage[] =
+    "The TNdsQuery component does not support the NTX table type";
 
 }  // namespace
 
@@ -21,7 +22,9 @@ constexpr const char kNoNtxMessage[] = "The TNdsQuery component does not support
 
 TNdsQueryDataLink::TNdsQueryDataLink(TNdsQuery& query) : query_(query) {}
 
-dataset::TDataSet* TNdsQueryDataLink::DetailDataSet() const { return &query_; }
+dataset::TDataSet* TNdsQueryDataLink::DetailDataSet() const {
+  return &query_;
+}
 
 void TNdsQueryDataLink::ActiveChanged() {
   if (query_.Active()) query_.RefreshFromMaster();
@@ -60,7 +63,8 @@ TNdsQuery::~TNdsQuery() {
   const bool connected = NdsConnection() != nullptr && NdsConnection()->IsConnected();
   // A statement of a connection that is gone ended with it: only a living
   // connection is asked to close it.
-  if (statement_ != kNoHandle && (connected || (pathConnection_ != kNoHandle && pathConnection_ > 0))) {
+  if (statement_ != kNoHandle &&
+      (connected || (pathConnection_ != kNoHandle && pathConnection_ > 0))) {
     try {
       CloseStatement(true);
     } catch (const dataset::Exception&) {
@@ -129,7 +133,9 @@ void TNdsQuery::SetParams(const dataset::TParams* value) {
   if (value != nullptr) params_->AssignValues(*value);
 }
 
-int TNdsQuery::ParamCount() const { return params_->Count(); }
+int TNdsQuery::ParamCount() const {
+  return params_->Count();
+}
 
 dataset::TParam* TNdsQuery::ParamByName(const std::string& name) const {
   return params_->ParamByName(name);
@@ -140,7 +146,8 @@ dataset::TParam* TNdsQuery::ParamByName(const std::string& name) const {
 
 void TNdsQuery::SetSourceTableType(TNdsTableTypes type) {
   const bool dictionary = NdsConnection() != nullptr && NdsConnection()->IsDictionaryConnection();
-  if (type == ttNdsNTX && !dictionary) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoNtxMessage);
+  if (type == ttNdsNTX && !dictionary)
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoNtxMessage);
   TNdsExtendedDataSet::SetSourceTableType(type);
 }
 
@@ -159,9 +166,13 @@ void TNdsQuery::SetDatabaseName(const std::string& name) {
 // ---------------------------------------------------------------------------
 // Master link.
 
-dataset::TDataSource* TNdsQuery::QueryDataSource() const { return dataLink_->DataSource(); }
+dataset::TDataSource* TNdsQuery::QueryDataSource() const {
+  return dataLink_->DataSource();
+}
 
-dataset::TDataSource* TNdsQuery::MasterDataSource() { return dataLink_->DataSource(); }
+dataset::TDataSource* TNdsQuery::MasterDataSource() {
+  return dataLink_->DataSource();
+}
 
 void TNdsQuery::SetDataSource(dataset::TDataSource* source) {
   if (source != nullptr && IsLinkedTo(source))

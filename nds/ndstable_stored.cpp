@@ -22,7 +22,8 @@ void TNdsQuery::DefineProperties(dataset::TFiler& filer) {
       "Data",
       [this](dataset::TStream& stream) {
         // Kept as it is and written back unchanged; never interpreted.
-        auto block = std::make_unique<std::vector<std::uint8_t>>(static_cast<size_t>(stream.Size()));
+        auto block =
+            std::make_unique<std::vector<std::uint8_t>>(static_cast<size_t>(stream.Size()));
         if (!block->empty()) stream.ReadBuffer(block->data(), static_cast<int64_t>(block->size()));
         binaryData_ = std::move(block);
       },
@@ -53,7 +54,8 @@ void RegisterTableOptions() {
   dataset::RegisterClass<O, dataset::TPersistent>("TNdsTableOptions")
       .Enum<TNdsLockTypes>("NdsLockType", &O::NdsLockType, &O::SetNdsLockType,
                            {"Proprietary", "Compatible"}, Proprietary)
-      .Enum<TNdsCharTypes>("NdsCharType", &O::NdsCharType, &O::SetNdsCharType, {"ANSI", "OEM"}, ANSI)
+      .Enum<TNdsCharTypes>("NdsCharType", &O::NdsCharType, &O::SetNdsCharType, {"ANSI", "OEM"},
+                           ANSI)
       .Enum<TNdsRespectFilters>("NdsFilterOptions", &O::NdsFilterOptions, &O::SetNdsFilterOptions,
                                 {"IGNORE_WHEN_COUNTING", "RESPECT_WHEN_COUNTING"},
                                 IGNORE_WHEN_COUNTING)
@@ -65,12 +67,13 @@ void RegisterTableOptions() {
                false)
       .Boolean("NdsRightsCheck", &O::NdsRightsCheck, &O::SetNdsRightsCheck, true)
       .Boolean("NdsOptimizedFilters", &O::NdsOptimizedFilters, &O::SetNdsOptimizedFilters, true)
-      .Integer("NdsIndexPageSize", &O::NdsIndexPageSize,
-               [](O& o, int64_t v) {
-                 if (v < 0 || v > 8192) throw dataset::ERangeError("Range check error");
-                 o.SetNdsIndexPageSize(static_cast<TNdsIndexPageSizes>(v));
-               },
-               0)
+      .Integer(
+          "NdsIndexPageSize", &O::NdsIndexPageSize,
+          [](O& o, int64_t v) {
+            if (v < 0 || v > 8192) throw dataset::ERangeError("Range check error");
+            o.SetNdsIndexPageSize(static_cast<TNdsIndexPageSizes>(v));
+          },
+          0)
       .Enum<TNdsRecordCacheTypes>("NdsRecordCache", &O::NdsRecordCache, &O::SetNdsRecordCache,
                                   {"rcNone", "rcStandard", "rcAggressive"}, rcStandard)
       .Enum<TNdsAOFTypes>("NdsAOFType", &O::NdsAOFType, &O::SetNdsAOFType,

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
   char text[NDS_MAX_ERROR_LEN + 1] = {};
   uint16_t length = sizeof text - 1;
   if (NdsGetLastError(&number, text, &length) != NDS_SUCCESS) text[0] = '\0';
-  throw DemoDatabaseError(what + ": " + (text[0] ? std::string(text) : "engine error " + std::to_string(code)));
+  throw DemoDatabaseError(what + ": " +
+                          (text[0] ? std::string(text) : "engine error " + std::to_string(code)));
 }
 
 // An engine connection with one statement handle, closed on every path.
@@ -44,7 +45,8 @@ class EngineSession {
   EngineSession& operator=(const EngineSession&) = delete;
 
   void Begin() {
-    if (NDSRESULT rc = NdsBeginTransaction(connection_)) RaiseEngineError("cannot begin a transaction", rc);
+    if (NDSRESULT rc = NdsBeginTransaction(connection_))
+      RaiseEngineError("cannot begin a transaction", rc);
     in_transaction_ = true;
   }
   void Commit() {
@@ -53,7 +55,8 @@ class EngineSession {
   }
   void Execute(const std::string& sql, const std::string& what) {
     NDSHANDLE cursor = 0;
-    if (NDSRESULT rc = NdsExecuteSQLDirect(statement_, sql.c_str(), &cursor)) RaiseEngineError(what, rc);
+    if (NDSRESULT rc = NdsExecuteSQLDirect(statement_, sql.c_str(), &cursor))
+      RaiseEngineError(what, rc);
     if (cursor != 0) NdsCloseTable(cursor);
   }
 
@@ -99,14 +102,16 @@ PairRows RowsOfPair(int index, const TablePair& pair, BuildSummary& summary) {
 
   PairRows rows;
   auto every = [](int key, int n) { return n > 0 && key % n == 0; };
-  for (int key = 1; key <= damage.archived; ++key) rows.archive_sql += InsertSql(archive, columns, records[key]);
+  for (int key = 1; key <= damage.archived; ++key)
+    rows.archive_sql += InsertSql(archive, columns, records[key]);
   for (int copy = 2; copy <= 3; ++copy) {
     for (int key = 1; key <= damage.archived; ++key) {
       const bool again = copy == 2 ? every(key, damage.dup_every) || every(key, damage.triple_every)
                                    : every(key, damage.triple_every);
       if (!again) continue;
       // A record edited between the two runs was archived with other values.
-      rows.archive_sql += InsertSql(archive, columns, key % 2 ? RowValues(columns, rng, key) : records[key]);
+      rows.archive_sql +=
+          InsertSql(archive, columns, key % 2 ? RowValues(columns, rng, key) : records[key]);
       ++summary.duplicate_archive;
     }
   }
@@ -129,12 +134,12 @@ int CountStatements(const std::string& sql) {
 
 const std::vector<TablePair>& TablePairs() {
   static const std::vector<TablePair> pairs = {
-      {"acftcomp", "Rec_No"},          {"acftcrpt", "Rec_No"},        {"acftlog", "ALog_No"},
-      {"acftmaint", "Rec_No"},         {"chkrides", "ChkRide_No"},    {"dmico", "Rec_No"},
-      {"dutyschedule", "Entry_No"},    {"fltleg", "Leg_No"},          {"fltsqk", "SqkNo"},
-      {"passenger", "Passenger_No"},   {"pdlog", "Entry_No"},         {"pilotlog", "Entry_No"},
-      {"ratings", "Rating_No"},        {"schedule", "Entry_No"},      {"shiftlog", "Entry_No"},
-      {"squawk", "Rec_No"},            {"wcpartchange", "Rec_No"},    {"workcard", "Rec_No"},
+      {"acftcomp", "Rec_No"},        {"acftcrpt", "Rec_No"},     {"acftlog", "ALog_No"},
+      {"acftmaint", "Rec_No"},       {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
+      {"dutyschedule", "Entry_No"},  {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
+      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},      {"pilotlog", "Entry_No"},
+      {"ratings", "Rating_No"},      {"schedule", "Entry_No"},   {"shiftlog", "Entry_No"},
+      {"squawk", "Rec_No"},          {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
   };
   return pairs;
 }
@@ -167,11 +172,13 @@ BuildSummary BuildDemoDatabase(const std::string& directory) {
       const auto& columns = ColumnsOf(pair.live);
       // Creating an existing table fails, so a database already there is
       // refused before anything in it changes.
-      session.Execute(CreateTableSql(pair.live, columns), "cannot create table " + std::string(pair.live));
+      session.Execute(CreateTableSql(pair.live, columns),
+                      "cannot create table " + std::string(pair.live));
       session.Execute(CreateTableSql(archive, columns), "cannot create table " + archive);
       summary.tables += 2;
       const PairRows rows = RowsOfPair(static_cast<int>(i), pair, summary);
-      if (!rows.live_sql.empty()) session.Execute(rows.live_sql, "cannot fill " + std::string(pair.live));
+      if (!rows.live_sql.empty())
+        session.Execute(rows.live_sql, "cannot fill " + std::string(pair.live));
       if (!rows.archive_sql.empty()) session.Execute(rows.archive_sql, "cannot fill " + archive);
       summary.rows += CountStatements(rows.live_sql) + CountStatements(rows.archive_sql);
     }

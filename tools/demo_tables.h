@@ -26,11 +26,11 @@ const std::vector<Column>& ColumnsOf(const std::string& live);
 // How a pair's archive is damaged. Archived keys are 1..archived; live keys
 // run up to live_count.
 struct DamageProfile {
-  int live_count;  // highest key of the live table
-  int archived;    // keys 1..archived are in the archive
-  int stale_every; // every n-th archived key still has its live row; 0: none
-  int dup_every;   // every n-th archived key is archived twice; 0: none
-  int triple_every;// every n-th archived key is archived three times; 0: none
+  int live_count;    // highest key of the live table
+  int archived;      // keys 1..archived are in the archive
+  int stale_every;   // every n-th archived key still has its live row; 0: none
+  int dup_every;     // every n-th archived key is archived twice; 0: none
+  int triple_every;  // every n-th archived key is archived three times; 0: none
 };
 
 // The damage of pair number `index` (0-based, in script order).

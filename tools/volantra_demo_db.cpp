@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
   }
   try {
     const demo::BuildSummary summary = demo::BuildDemoDatabase(argv[1]);
-    std::printf("volantra-demo-db: %d tables, %d rows in %s\n", summary.tables, summary.rows, argv[1]);
+    std::printf("volantra-demo-db: %d tables, %d rows in %s\n", summary.tables, summary.rows,
+                argv[1]);
     std::printf("archive damage: %d live rows already archived, %d duplicate archive rows\n",
                 summary.stale_live_rows, summary.duplicate_archive);
     return 0;

@@ -28,23 +28,25 @@ struct Pair {
 };
 
 const Pair kPairs[] = {
-    {"acftcomp", "Rec_No"},     {"acftcrpt", "Rec_No"},       {"acftlog", "ALog_No"},
-    {"acftmaint", "Rec_No"},    {"chkrides", "ChkRide_No"},   {"dmico", "Rec_No"},
-    {"dutyschedule", "Entry_No"}, {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
-    {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},     {"pilotlog", "Entry_No"},
-    {"ratings", "Rating_No"},   {"schedule", "Entry_No"},     {"shiftlog", "Entry_No"},
-    {"squawk", "Rec_No"},       {"wcpartchange", "Rec_No"},   {"workcard", "Rec_No"},
+    {"acftcomp", "Rec_No"},        {"acftcrpt", "Rec_No"},     {"acftlog", "ALog_No"},
+    {"acftmaint", "Rec_No"},       {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
+    {"dutyschedule", "Entry_No"},  {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
+    {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},      {"pilotlog", "Entry_No"},
+    {"ratings", "Rating_No"},      {"schedule", "Entry_No"},   {"shiftlog", "Entry_No"},
+    {"squawk", "Rec_No"},          {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
 };
 
-const char* const kWords[] = {"Routine.", "Replaced unit, ops check good.", "Deferred per MEL.",
-                              "Crosswind landing.", "No remarks.", "Oil pressure fluctuates.",
-                              "Brake wear check.", "Annual inspection."};
+const char* const kWords[] = {
+    "Routine.",    "Replaced unit, ops check good.", "Deferred per MEL.", "Crosswind landing.",
+    "No remarks.", "Oil pressure fluctuates.",       "Brake wear check.", "Annual inspection."};
 
 using Rng = std::mt19937_64;
 
 // A number in [0, n) from the generator; the tiny modulo bias is irrelevant
 // here and keeps the sequence the same on every standard library.
-uint64_t Below(Rng& rng, uint64_t n) { return rng() % n; }
+uint64_t Below(Rng& rng, uint64_t n) {
+  return rng() % n;
+}
 
 void Check(int rc, sqlite3* db, const char* what) {
   if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW) return;
@@ -86,7 +88,8 @@ void BuildPair(sqlite3* db, const Pair& pair, int64_t rows, Rng& rng) {
   std::vector<int64_t> archive_rows = keys;
   while (static_cast<int64_t>(archive_rows.size()) < rows)
     archive_rows.push_back(keys[Below(rng, keys.size())]);
-  for (size_t i = archive_rows.size(); i > 1; --i) std::swap(archive_rows[i - 1], archive_rows[Below(rng, i)]);
+  for (size_t i = archive_rows.size(); i > 1; --i)
+    std::swap(archive_rows[i - 1], archive_rows[Below(rng, i)]);
 
   for (const std::string& table : {live, archive}) {
     sqlite3_stmt* insert = nullptr;
@@ -121,7 +124,8 @@ int main(int argc, char** argv) {
     return 64;
   }
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(argv[3], &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(argv[3], &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
     std::fprintf(stderr, "bench-archive-data: cannot create %s\n", argv[3]);
     return 1;
   }

@@ -29,7 +29,8 @@ TempDir::TempDir() {
   static std::atomic<int> counter{0};
   const fs::path base = fs::temp_directory_path();
   for (;;) {
-    path_ = base / ("volantra-app-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    path_ = base /
+            ("volantra-app-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     if (fs::create_directory(path_)) break;
   }
 }

@@ -98,7 +98,8 @@ ConsoleResult RunProgram(const DemoSite& site, const QStringList& arguments = {}
   process.start(QString(NDS_TEST_BINARY_DIR) + "/app/volantra-archive-repair-console", arguments);
   if (!process.waitForFinished(120000)) return {-1, "did not finish", ""};
   return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-          process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+          process.readAllStandardOutput().toStdString(),
+          process.readAllStandardError().toStdString()};
 }
 
 TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {

@@ -15,9 +15,9 @@
 
 namespace {
 
+using app::RepairOutcome;
 using apptest::DemoSite;
 using apptest::LoadWindow;
-using app::RepairOutcome;
 
 class WindowKeyboard : public ::testing::Test {
  protected:
@@ -96,7 +96,9 @@ struct ExitCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ExitCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class WindowExit : public ::testing::TestWithParam<ExitCase> {};
 
@@ -131,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"Started", [](DemoSite&) {}, false, RepairOutcome::kNotRun},
         ExitCase{"Repaired", [](DemoSite&) {}, true, RepairOutcome::kRepaired},
         ExitCase{"Failed",
-                 [](DemoSite&) { nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit"); },
+                 [](DemoSite&) {
+                   nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit");
+                 },
                  true, RepairOutcome::kFailed},
         ExitCase{"RollbackFailed",
                  [](DemoSite&) {

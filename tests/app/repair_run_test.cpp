@@ -17,11 +17,11 @@
 
 namespace {
 
+using app::RepairOutcome;
 using apptest::DemoSite;
 using apptest::LoadWindow;
 using apptest::QueryNumber;
 using apptest::ReadAllPairs;
-using app::RepairOutcome;
 
 class RepairRun : public ::testing::Test {
  protected:
@@ -64,10 +64,14 @@ TEST_F(RepairRun, RepairsTheArchiveAndKeepsTheConnectionOpen) {
   const auto store = site_->StoreFile();
   for (const demo::TablePair& pair : demo::TablePairs()) {
     const std::string t = pair.live, a = "a_" + t, k = pair.key;
-    EXPECT_EQ(QueryNumber(store, "select count(*) from " + t + " where " + k + " in (select " + k + " from " + a + ")"), 0) << t;
+    EXPECT_EQ(QueryNumber(store, "select count(*) from " + t + " where " + k + " in (select " + k +
+                                     " from " + a + ")"),
+              0)
+        << t;
     EXPECT_EQ(QueryNumber(store, "select count(*) - count(distinct " + k + ") from " + a), 0) << a;
-    EXPECT_EQ(QueryNumber(store, "select count(distinct " + k + ") from " + a),
-              QueryNumber(store, "select count(*) from (select distinct " + k + " from " + a + ")"));
+    EXPECT_EQ(
+        QueryNumber(store, "select count(distinct " + k + ") from " + a),
+        QueryNumber(store, "select count(*) from (select distinct " + k + " from " + a + ")"));
   }
   // The damage was real: rows went from both kinds of table.
   const auto after = ReadAllPairs(store);
@@ -93,9 +97,10 @@ TEST_F(RepairRun, ClickingAgainDoesNothing) {
   ClickFixArchive();
   ASSERT_EQ(form_->Outcome(), RepairOutcome::kRepaired);
   // New damage after the run stays: the disabled button runs nothing.
-  ASSERT_EQ(apptest::RunWithSqlite(site_->StoreFile(),
-                                   "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp limit 1"),
-            "");
+  ASSERT_EQ(
+      apptest::RunWithSqlite(site_->StoreFile(),
+                             "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp limit 1"),
+      "");
   const auto after_first = ReadAllPairs(site_->StoreFile());
   form_->Label1()->SetCaption("marker");
   ClickFixArchive();
@@ -134,7 +139,8 @@ TEST_F(RepairRun, AliasWithoutPathIsUnableToConnect) {
 }
 
 TEST_F(RepairRun, PathTheEngineRefusesIsUnableToConnect) {
-  site_->WriteIni("[Databases]\nVOLANTRAX=" + (site_->Root() / "no-such-directory").string() + "\n");
+  site_->WriteIni("[Databases]\nVOLANTRAX=" + (site_->Root() / "no-such-directory").string() +
+                  "\n");
   form_ = LoadWindow();
   ClickFixArchive();
   ExpectEndState("Unable to connect!", RepairOutcome::kUnableToConnect, false);
@@ -155,7 +161,8 @@ TEST_F(RepairRun, FailingFifthStatementUndoesTheFirstFour) {
   const std::string first_four =
       "select (select count(*) from acftcomp) + (select count(*) from acftcrpt) + "
       "(select count(*) from acftlog) + (select count(*) from acftmaint)";
-  const std::string stale = "select count(*) from acftcomp where Rec_No in (select Rec_No from a_acftcomp)";
+  const std::string stale =
+      "select count(*) from acftcomp where Rec_No in (select Rec_No from a_acftcomp)";
   const long long rows_before = QueryNumber(store, first_four);
   const long long stale_before = QueryNumber(store, stale);
   ASSERT_GT(stale_before, 0);

@@ -24,15 +24,19 @@ std::vector<std::string> ExpectedScript() {
   const std::string tab = "\t   ";
   auto live = [&](size_t i, bool semicolon = true) {
     const std::string t = pairs[i].live, k = pairs[i].key;
-    return "delete from " + t + " where " + k + " in (select " + k + " from a_" + t + ")" + (semicolon ? ";" : "");
+    return "delete from " + t + " where " + k + " in (select " + k + " from a_" + t + ")" +
+           (semicolon ? ";" : "");
   };
   auto dedup = [&](size_t i) {
     const std::string t = pairs[i].live, k = pairs[i].key;
     return std::vector<std::string>{"delete from a_" + t, "where rowid not in ",
-                                    "     (select min(rowid) from a_" + t + " ", "       group by " + k + ");"};
+                                    "     (select min(rowid) from a_" + t + " ",
+                                    "       group by " + k + ");"};
   };
   std::vector<std::string> lines;
-  auto add = [&](const std::vector<std::string>& more) { lines.insert(lines.end(), more.begin(), more.end()); };
+  auto add = [&](const std::vector<std::string>& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+  };
   for (size_t i = 0; i < 6; ++i) add({live(i), ""});
   for (size_t i = 0; i < 12; ++i) {
     add(dedup(i));

@@ -35,7 +35,8 @@ TEST_F(WindowLayout, IsAFixedDialogWithCloseBoxOnly) {
   EXPECT_EQ(Window()->size(), QSize(303, 68));
   EXPECT_EQ(Window()->minimumSize(), QSize(303, 68));
   EXPECT_EQ(Window()->maximumSize(), QSize(303, 68));
-  EXPECT_EQ(Window()->palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+  EXPECT_EQ(Window()->palette().color(QPalette::Window),
+            QApplication::palette().color(QPalette::Button));
 }
 
 TEST_F(WindowLayout, UsesNearestSansSerifAtEightPoints) {

@@ -30,8 +30,9 @@ class TWatcher : public TComponent {
   void Notification(TComponent* component, TOperation operation) override {
     TComponent::Notification(component, operation);
     if (operation == opRemove && component == target_) target_ = nullptr;
-    if (log_) log_->push_back(Name() + (operation == opRemove ? " removed " : " inserted ") +
-                              component->Name());
+    if (log_)
+      log_->push_back(Name() + (operation == opRemove ? " removed " : " inserted ") +
+                      component->Name());
   }
 
   void Loaded() override {

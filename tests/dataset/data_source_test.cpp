@@ -1,6 +1,7 @@
 // Data sources and links: events in order, held-back events, editing
 // through a link, master/detail and circular links.
 #include "dataset/data_source.h"
+
 #include "dataset_fixture.h"
 
 namespace dataset_test {
@@ -20,8 +21,9 @@ class RecordingLink : public TDataLink {
 
  protected:
   void DataEvent(TDataEvent event, std::intptr_t info) override {
-    static const char* const kNames[] = {"field", "record",  "dataset",   "scroll",   "layout",
-                                         "update", "state",  "checkbrowse", "property", "fieldlist"};
+    static const char* const kNames[] = {"field",    "record",   "dataset", "scroll",
+                                         "layout",   "update",   "state",   "checkbrowse",
+                                         "property", "fieldlist"};
     events.push_back(kNames[event]);
     TDataLink::DataEvent(event, info);
   }
@@ -236,7 +238,7 @@ TEST(MasterDetail, CircularLinksAreRefused) {
   } catch (const EDatabaseError& error) {
     EXPECT_EQ(error.Message(), "Circular Data Link");
   }
-  b.SetMasterSource(&source_a);          // b follows a
+  b.SetMasterSource(&source_a);                                // b follows a
   EXPECT_THROW(a.SetMasterSource(&source_b), EDatabaseError);  // a would follow b
   EXPECT_TRUE(source_a.IsLinkedTo(&b));
   // A source may not show a dataset that follows that very source.

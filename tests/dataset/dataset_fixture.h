@@ -23,7 +23,9 @@ inline void FillNumbered(TMemoryDataSet& dataset, int count) {
   dataset.First();
 }
 
-inline int CurrentId(TMemoryDataSet& dataset) { return dataset.FieldByName("ID")->AsInteger(); }
+inline int CurrentId(TMemoryDataSet& dataset) {
+  return dataset.FieldByName("ID")->AsInteger();
+}
 
 // The IDs from the first record to the last.
 inline std::vector<int> AllIds(TMemoryDataSet& dataset) {

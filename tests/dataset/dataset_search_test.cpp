@@ -134,7 +134,9 @@ TEST(DataSetKeys, SetKeyEditsTheKeyBufferAndEndsWithPostOrCancel) {
 }
 
 int g_hook_calls = 0;
-void CountingHook(TDataSet&) { ++g_hook_calls; }
+void CountingHook(TDataSet&) {
+  ++g_hook_calls;
+}
 
 TEST(DataSetExceptionHook, SwallowsFilterExceptionsOnlyWhenSet) {
   TMemoryDataSet dataset;

@@ -49,7 +49,7 @@ TEST(DataSetStreaming, ReadsLinksAndOpensAfterLoading) {
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->DataSet(), table);  // a reference to a component declared later
   EXPECT_FALSE(source->AutoEdit());
-  EXPECT_TRUE(table->Active());         // opened once everything was read
+  EXPECT_TRUE(table->Active());  // opened once everything was read
   EXPECT_EQ(table->Filter(), "ID > 1");
   ASSERT_EQ(table->FieldCount(), 2);
   EXPECT_TRUE(table->FieldByName("ID")->Required());

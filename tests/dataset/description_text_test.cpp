@@ -39,7 +39,8 @@ TEST(DescriptionText, ParsesTheWindowForm) {
   EXPECT_EQ(form.properties[2].name, "Font.Height");
   EXPECT_EQ(form.properties[2].value.integer, -11);
   EXPECT_EQ(form.properties[3].value.kind, dvFloat);
-  EXPECT_EQ(form.properties[4].value.members, (std::vector<std::string>{"stNDS_REMOTE", "stNDS_LOCAL"}));
+  EXPECT_EQ(form.properties[4].value.members,
+            (std::vector<std::string>{"stNDS_REMOTE", "stNDS_LOCAL"}));
   ASSERT_EQ(form.children.size(), 1u);
   const TDescObject& q = form.children[0];
   EXPECT_EQ(q.line, 7);
@@ -64,8 +65,8 @@ TEST(DescriptionText, PrintReadsBackAsTheSameTree) {
 }
 
 TEST(DescriptionText, StringsJoinPartsCodesAndContinuations) {
-  TDescObject o = ParseDescription(
-      "object A: T\n  S = 'a'#9'b'#$41 +\n\n   'c'''\n  U = #13#10\nend");
+  TDescObject o =
+      ParseDescription("object A: T\n  S = 'a'#9'b'#$41 +\n\n   'c'''\n  U = #13#10\nend");
   EXPECT_EQ(o.properties[0].value.text, "a\tbAc'");
   EXPECT_EQ(o.properties[1].value.text, "\r\n");
   EXPECT_EQ(o.properties[1].line, 5);

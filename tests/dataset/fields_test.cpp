@@ -157,7 +157,8 @@ TEST_F(FieldValues, DatesTravelAsDayNumbersAndMilliseconds) {
   EXPECT_EQ(F("DT")->AsString(), "2024-03-05 06:00:00");
   double stamp = 0;
   ASSERT_TRUE(F("DT")->GetData(&stamp));
-  EXPECT_DOUBLE_EQ(stamp, (DateTimeToTimeStamp(EncodeDate(2024, 3, 5)).Date * 86400000.0) + 21600000.0);
+  EXPECT_DOUBLE_EQ(stamp,
+                   (DateTimeToTimeStamp(EncodeDate(2024, 3, 5)).Date * 86400000.0) + 21600000.0);
   EXPECT_THROW(F("D")->SetAsString("2000-13-01"), EConvertError);
   EXPECT_EQ(F("D")->AsVariant().VarType(), varDate);
 }

@@ -485,7 +485,9 @@ Variant TMemoryDataSet::LookupValues(const std::string& key_fields, const Varian
   return result;
 }
 
-void TMemoryDataSet::BeginKeyEdit() { key_buffer_.assign(buffer_size_, 0); }
+void TMemoryDataSet::BeginKeyEdit() {
+  key_buffer_.assign(buffer_size_, 0);
+}
 
 std::unique_ptr<TStream> TMemoryDataSet::OpenBlobStream(TField& field, TBlobStreamMode mode) {
   if (mode != bmRead && State() != dsEdit && State() != dsInsert) {

@@ -102,17 +102,17 @@ class TMemoryDataSet : public TDataSet {
 
   std::vector<Row> rows_;
   int32_t next_id_ = 1;
-  int position_ = -1;              // -1 before the first, size() after the last
+  int position_ = -1;  // -1 before the first, size() after the last
   bool open_ = false;
-  std::vector<int> offsets_;       // per field definition: null byte, then value
-  std::vector<int> blob_slots_;    // per field definition: blob number or -1
+  std::vector<int> offsets_;     // per field definition: null byte, then value
+  std::vector<int> blob_slots_;  // per field definition: blob number or -1
   int image_size_ = 0;
-  int info_offset_ = 0;            // where the record information starts
+  int info_offset_ = 0;  // where the record information starts
   int buffer_size_ = 0;
   std::map<TRecordBuffer, std::vector<std::string>> blob_caches_;  // per buffer
-  TRecordBuffer filter_buffer_ = nullptr;  // buffer of the filter state
-  std::vector<uint8_t> old_image_;         // the record as editing began
-  std::vector<uint8_t> key_buffer_;        // buffer of the set-key state
+  TRecordBuffer filter_buffer_ = nullptr;                          // buffer of the filter state
+  std::vector<uint8_t> old_image_;                                 // the record as editing began
+  std::vector<uint8_t> key_buffer_;                                // buffer of the set-key state
 };
 
 }  // namespace dataset_test

@@ -148,40 +148,52 @@ class TPanelForm : public TComponent {
 void RegisterTestClasses() {
   RegisterClass<TPanelForm, TComponent>("TPanelForm");
   RegisterClass<TLinkItem, TCollectionItem>("TLinkItem")
-      .Component<TGadget>("Target", [](const TLinkItem& i) { return i.target; },
-                          [](TLinkItem& i, TGadget* g) { i.target = g; });
+      .Component<TGadget>(
+          "Target", [](const TLinkItem& i) { return i.target; },
+          [](TLinkItem& i, TGadget* g) { i.target = g; });
   RegisterClass<TFontLike, TPersistent>("TFontLike")
-      .String("Name", [](const TFontLike& f) { return f.name; },
-              [](TFontLike& f, const std::string& v) { f.name = v; }, "Sans")
-      .Integer("Height", [](const TFontLike& f) { return f.height; },
-               [](TFontLike& f, int64_t v) { f.height = v; }, -11);
+      .String(
+          "Name", [](const TFontLike& f) { return f.name; },
+          [](TFontLike& f, const std::string& v) { f.name = v; }, "Sans")
+      .Integer(
+          "Height", [](const TFontLike& f) { return f.height; },
+          [](TFontLike& f, int64_t v) { f.height = v; }, -11);
   RegisterClass<TGadget, TComponent>("TGadget")
-      .Integer("Count", [](const TGadget& g) { return g.count; }, &TGadget::SetCount, 0)
-      .Float("Ratio", [](const TGadget& g) { return g.ratio; }, [](TGadget& g, double v) { g.ratio = v; },
-             0.0)
-      .Boolean("Enabled", [](const TGadget& g) { return g.enabled; },
-               [](TGadget& g, bool v) { g.enabled = v; }, true)
-      .String("Caption", [](const TGadget& g) { return g.caption; },
-              [](TGadget& g, const std::string& v) { g.caption = v; })
-      .Enum<TColour>("Colour", [](const TGadget& g) { return g.colour; },
-                     [](TGadget& g, TColour v) { g.colour = v; }, {"clRed", "clGreen", "clBlue"},
-                     clRed)
-      .Set<TOption>("Options", [](const TGadget& g) { return g.options; },
-                    [](TGadget& g, TOptions v) { g.options = v; }, {"opOne", "opTwo", "opThree"},
-                    TOptions{opOne})
-      .Component<TGadget>("Buddy", [](const TGadget& g) { return g.buddy; }, &TGadget::SetBuddy)
+      .Integer(
+          "Count", [](const TGadget& g) { return g.count; }, &TGadget::SetCount, 0)
+      .Float(
+          "Ratio", [](const TGadget& g) { return g.ratio; },
+          [](TGadget& g, double v) { g.ratio = v; }, 0.0)
+      .Boolean(
+          "Enabled", [](const TGadget& g) { return g.enabled; },
+          [](TGadget& g, bool v) { g.enabled = v; }, true)
+      .String(
+          "Caption", [](const TGadget& g) { return g.caption; },
+          [](TGadget& g, const std::string& v) { g.caption = v; })
+      .Enum<TColour>(
+          "Colour", [](const TGadget& g) { return g.colour; },
+          [](TGadget& g, TColour v) { g.colour = v; }, {"clRed", "clGreen", "clBlue"}, clRed)
+      .Set<TOption>(
+          "Options", [](const TGadget& g) { return g.options; },
+          [](TGadget& g, TOptions v) { g.options = v; }, {"opOne", "opTwo", "opThree"},
+          TOptions{opOne})
+      .Component<TGadget>(
+          "Buddy", [](const TGadget& g) { return g.buddy; }, &TGadget::SetBuddy)
       .Object("Font", [](TGadget& g) { return &g.font; })
       .Object("Lines", [](TGadget& g) { return g.Lines(); })
       .Object("Links", [](TGadget& g) { return g.Links(); })
-      .Binary("Blob", [](const TGadget& g) { return g.blob; },
-              [](TGadget& g, const TBytes& v) { g.blob = v; })
-      .VariantValue("Value", [](const TGadget& g) { return g.value; },
-                    [](TGadget& g, const Variant& v) { g.value = v; })
-      .Event("OnClick", [](const TGadget& g) { return g.click_name; },
-             [](TGadget& g, const std::string& n, TNotifyEvent h) {
-               g.click_name = n;
-               g.on_click = std::move(h);
-             });
+      .Binary(
+          "Blob", [](const TGadget& g) { return g.blob; },
+          [](TGadget& g, const TBytes& v) { g.blob = v; })
+      .VariantValue(
+          "Value", [](const TGadget& g) { return g.value; },
+          [](TGadget& g, const Variant& v) { g.value = v; })
+      .Event(
+          "OnClick", [](const TGadget& g) { return g.click_name; },
+          [](TGadget& g, const std::string& n, TNotifyEvent h) {
+            g.click_name = n;
+            g.on_click = std::move(h);
+          });
 }
 
 class Streaming : public ::testing::Test {
@@ -419,7 +431,8 @@ end)");
 
 TEST_F(Streaming, ReadsIntoAnExistingRoot) {
   TPanelForm form(nullptr);
-  ReadRootFromText("object Form1: TPanelForm\n  object G: TGadget\n    Count = 3\n  end\nend\n", &form);
+  ReadRootFromText("object Form1: TPanelForm\n  object G: TGadget\n    Count = 3\n  end\nend\n",
+                   &form);
   EXPECT_EQ(form.Name(), "Form1");
   EXPECT_EQ(Gadget(&form, "G")->count, 3);
   TComponent plain(nullptr);
@@ -430,11 +443,14 @@ TEST_F(Streaming, InheritedBlocksUseExistingComponents) {
   TPanelForm form(nullptr);
   auto* g = new TGadget(&form);
   g->SetName("Existing");
-  ReadRootFromText("inherited Form1: TPanelForm\n  inherited Existing: TGadget\n    Count = 9\n  end\nend", &form);
+  ReadRootFromText(
+      "inherited Form1: TPanelForm\n  inherited Existing: TGadget\n    Count = 9\n  end\nend",
+      &form);
   EXPECT_EQ(g->count, 9);
   EXPECT_EQ(form.ComponentCount(), 1);
   try {
-    ReadRootFromText("inherited Form1: TPanelForm\n  inherited Missing: TGadget\n  end\nend", &form);
+    ReadRootFromText("inherited Form1: TPanelForm\n  inherited Missing: TGadget\n  end\nend",
+                     &form);
     FAIL();
   } catch (const EReadError& e) {
     EXPECT_EQ(e.Message(), "Line 2: Ancestor for 'Missing' not found");
@@ -455,14 +471,15 @@ TEST_F(Streaming, MalformedDescriptionsNameTheirLine) {
       {"object Form1: TPanelForm\nend\nextra", "Line 3: Expected end of text but found 'extra'"},
       {"object Form1: TPanelForm\n  Caption = 'open\nend", "Line 2: Unterminated string"},
       {"object Form1: TPanelForm\n\n  Tag = {0G}\nend", "Line 3: Invalid binary data 'G'"},
-      {"object Form1: TPanelForm\n  Tag = {0}\nend", "Line 2: Odd number of hex digits in binary data"},
-      {"object Form1: TPanelForm\n  Tag = 99999999999999999999\nend", "Line 2: Integer out of range"},
+      {"object Form1: TPanelForm\n  Tag = {0}\nend",
+       "Line 2: Odd number of hex digits in binary data"},
+      {"object Form1: TPanelForm\n  Tag = 99999999999999999999\nend",
+       "Line 2: Integer out of range"},
       {"object Form1: TPanelForm\n  Tag = #300\nend", "Line 2: Character code 300 out of range"},
       {"object Form1: TNoSuchClass\nend", "Line 1: Class TNoSuchClass not found"},
       {"object Form1: TPanelForm\n  object G: TNoSuchClass\n  end\nend",
        "Line 2: Class TNoSuchClass not found"},
-      {"object Form1: TPanelForm\n  Colour = clRed\nend",
-       "Line 2: Property Colour does not exist"},
+      {"object Form1: TPanelForm\n  Colour = clRed\nend", "Line 2: Property Colour does not exist"},
       {"object Form1: TPanelForm\n  object G: TGadget\n    Colour = clPurple\n  end\nend",
        "Line 3: Invalid property value"},
       {"object Form1: TPanelForm\n  object G: TGadget\n    Count = 'x'\n  end\nend",
@@ -481,7 +498,8 @@ TEST_F(Streaming, MalformedDescriptionsNameTheirLine) {
        "Line 3: Property Font.Colour does not exist"},
       {"object Form1: TPanelForm\n  object G: TGadget\n    Lines.Strings = (1)\n  end\nend",
        "Line 3: Invalid property value"},
-      {"object Form1: TPanelForm\n  object G: TGadget\n    ParamData = <\n      item\n        DataType = ftNothing\n      end>\n  end\nend",
+      {"object Form1: TPanelForm\n  object G: TGadget\n    ParamData = <\n      item\n        "
+       "DataType = ftNothing\n      end>\n  end\nend",
        "Line 5: Invalid property value"},
       {"object Form1: TPanelForm\n  object G: TGadget\n    Data = 'x'\n  end\nend",
        "Line 3: Invalid property value"},

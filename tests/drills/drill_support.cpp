@@ -1,7 +1,5 @@
 #include "tests/drills/drill_support.h"
 
-#include "tools/demo_database.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -13,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include "tools/demo_database.h"
 
 extern char** environ;
 
@@ -144,7 +144,8 @@ void CopyDatabase(const fs::path& from, const fs::path& to) {
     if (entry.is_regular_file()) fs::remove(entry.path());
   for (const fs::directory_entry& entry : fs::directory_iterator(from))
     if (entry.is_regular_file())
-      fs::copy_file(entry.path(), to / entry.path().filename(), fs::copy_options::overwrite_existing);
+      fs::copy_file(entry.path(), to / entry.path().filename(),
+                    fs::copy_options::overwrite_existing);
 }
 
 void WriteAlias(const fs::path& directory, const fs::path& database) {

@@ -15,9 +15,9 @@ namespace drills {
 
 // What the console twin printed and how it ended.
 struct ConsoleRun {
-  int status = -1;        // exit status; -1 when it did not exit normally
-  int signal = 0;         // the signal that ended it, 0 if none
-  std::string output;     // its standard output
+  int status = -1;     // exit status; -1 when it did not exit normally
+  int signal = 0;      // the signal that ended it, 0 if none
+  std::string output;  // its standard output
 };
 
 // A child process running the console twin in `directory`, where the

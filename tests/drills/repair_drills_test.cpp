@@ -144,8 +144,9 @@ TEST_F(RepairDrill, WaitsForAnotherWriterThenFailsAndLaterSucceeds) {
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open_v2(site_.StoreFile().c_str(), &other, SQLITE_OPEN_READWRITE, nullptr),
             SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; CREATE TABLE drill_marker(x); "
-                                "INSERT INTO drill_marker VALUES (1);",
+  ASSERT_EQ(sqlite3_exec(other,
+                         "BEGIN IMMEDIATE; CREATE TABLE drill_marker(x); "
+                         "INSERT INTO drill_marker VALUES (1);",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
 
@@ -185,7 +186,8 @@ class ScopedMount {
   bool ReadOnlyBind(const fs::path& source) {
     if (::mount(source.c_str(), target_.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
     mounted_ = true;
-    return ::mount(nullptr, target_.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    return ::mount(nullptr, target_.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) ==
+           0;
   }
   const fs::path& Path() const { return target_; }
 

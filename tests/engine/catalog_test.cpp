@@ -17,9 +17,10 @@ class Catalog : public ::testing::Test {
 
   // type:length:decimals of each catalog field of `table`, in order.
   std::string CatalogFields(const std::string& table) {
-    return Direct("SELECT group_concat(name || '=' || field_type || ':' || length || ':' || "
-                  "decimals, ' ') FROM (SELECT * FROM _nce_fields WHERE table_name = '" +
-                  table + "' ORDER BY position)");
+    return Direct(
+        "SELECT group_concat(name || '=' || field_type || ':' || length || ':' || "
+        "decimals, ' ') FROM (SELECT * FROM _nce_fields WHERE table_name = '" +
+        table + "' ORDER BY position)");
   }
 
   // The engine's description of `select * from table`.
@@ -105,8 +106,9 @@ TEST_F(Catalog, RenamedTableKeepsItsTypeAndCounters) {
                                 nullptr),
             NDS_SUCCESS)
       << LastErrorText();
-  RunSqlOrFail(connection_, "ALTER TABLE old_name RENAME TO new_name;"
-                            "INSERT INTO new_name(d) VALUES(NULL);");
+  RunSqlOrFail(connection_,
+               "ALTER TABLE old_name RENAME TO new_name;"
+               "INSERT INTO new_name(d) VALUES(NULL);");
   EXPECT_EQ(Direct("SELECT name || ':' || table_type FROM _nce_tables"), "new_name:2");
   EXPECT_EQ(CatalogFields("new_name"), "n=15:4:0 d=3:8:0 m=5:10:0");
   // Number 2 was handed out before the rename; it is not handed out again.
@@ -136,12 +138,13 @@ TEST_F(Catalog, CursorFieldsOfExpressionsAndJoins) {
                "INSERT INTO a VALUES(1, 'one'), (2, 'two'); INSERT INTO b VALUES(1, 'x');");
   NDSHANDLE statement = 0, cursor = 0;
   ASSERT_EQ(NdsCreateSQLStatement(connection_, &statement), NDS_SUCCESS);
-  ASSERT_EQ(NdsExecuteSQLDirect(statement,
-                                "select a.k, a.s, b.s, count(*) as n, a.s || 'long text' as t, "
-                                "null as no_value, 5000000000 as big from a left join b on a.k = b.k "
-                                "group by a.k",
-                                &cursor),
-            NDS_SUCCESS)
+  ASSERT_EQ(
+      NdsExecuteSQLDirect(statement,
+                          "select a.k, a.s, b.s, count(*) as n, a.s || 'long text' as t, "
+                          "null as no_value, 5000000000 as big from a left join b on a.k = b.k "
+                          "group by a.k",
+                          &cursor),
+      NDS_SUCCESS)
       << LastErrorText();
   char name[16];
   uint16_t length = sizeof name;

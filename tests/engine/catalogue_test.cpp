@@ -6,12 +6,14 @@ namespace {
 
 class Catalogue : public IndexTest {
  protected:
-  std::vector<std::string> Search(const std::string& mask, std::vector<std::string>* files = nullptr) {
+  std::vector<std::string> Search(const std::string& mask,
+                                  std::vector<std::string>* files = nullptr) {
     std::vector<std::string> names;
     char name[260], file[260];
     uint16_t length = sizeof name, file_length = sizeof file;
     NDSHANDLE find = 0;
-    NDSRESULT rc = NdsFindFirstTable62(connection_, mask.c_str(), name, &length, file, &file_length, &find);
+    NDSRESULT rc =
+        NdsFindFirstTable62(connection_, mask.c_str(), name, &length, file, &file_length, &find);
     while (rc == 0) {
       names.push_back(name);
       if (files) files->push_back(file);
@@ -32,10 +34,12 @@ TEST_F(Catalogue, MasksSelectTablesByType) {
   NDSHANDLE statement = 0;
   ASSERT_EQ(NdsCreateSQLStatement(connection_, &statement), 0u);
   ASSERT_EQ(NdsStmtSetTableType(statement, NDS_CDX), 0u);
-  ASSERT_EQ(NdsExecuteSQLDirect(statement, "CREATE TABLE legacy (id INTEGER)", nullptr), 0u) << LastErrorText();
+  ASSERT_EQ(NdsExecuteSQLDirect(statement, "CREATE TABLE legacy (id INTEGER)", nullptr), 0u)
+      << LastErrorText();
   NdsCloseSQLStatement(statement);
   std::vector<std::string> files;
-  EXPECT_EQ(Search(dir_.str() + "\\*.ndt", &files), (std::vector<std::string>{"customers", "orders"}));
+  EXPECT_EQ(Search(dir_.str() + "\\*.ndt", &files),
+            (std::vector<std::string>{"customers", "orders"}));
   EXPECT_EQ(files, (std::vector<std::string>{"customers.ndt", "orders.ndt"}));
   EXPECT_EQ(Search(dir_.str() + "/*.DBF"), (std::vector<std::string>{"legacy"}));
   EXPECT_EQ(Search(""), (std::vector<std::string>{"customers", "legacy", "orders"}));
@@ -60,7 +64,8 @@ TEST_F(Catalogue, ServerNameAndTime) {
   char date[69], time[69];
   uint16_t date_length = sizeof date, time_length = sizeof time;
   int32_t ms = -1;
-  ASSERT_EQ(NdsGetServerTime(connection_, date, &date_length, &ms, time, &time_length), 0u) << LastErrorText();
+  ASSERT_EQ(NdsGetServerTime(connection_, date, &date_length, &ms, time, &time_length), 0u)
+      << LastErrorText();
   EXPECT_EQ(date_length, 8);
   EXPECT_GE(ms, 0);
   EXPECT_LT(ms, 86400000);

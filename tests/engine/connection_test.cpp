@@ -132,9 +132,10 @@ TEST(Connection, SimultaneousFirstConnectsAllSucceed) {
     EXPECT_EQ(results[i], NDS_SUCCESS);
     NdsDisconnect(handles[i]);
   }
-  EXPECT_EQ(QueryDirect(StoreFile(dir),
-                        "SELECT count(*) FROM sqlite_master WHERE name LIKE '\\_nce\\_%' ESCAPE '\\'"),
-            "6");
+  EXPECT_EQ(
+      QueryDirect(StoreFile(dir),
+                  "SELECT count(*) FROM sqlite_master WHERE name LIKE '\\_nce\\_%' ESCAPE '\\'"),
+      "6");
 }
 
 TEST(Connection, VersionAndHandleTypes) {

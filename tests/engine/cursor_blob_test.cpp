@@ -92,8 +92,9 @@ TEST_F(Blobs, WritesInPiecesAndEmpties) {
   EXPECT_EQ(Marker(cursor, "pic"), 0);
   EXPECT_EQ(Marker(cursor, "data"), -1);
   ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
-  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT CAST(data AS TEXT) || '|' || notes || '|' || "
-                                         "coalesce(pic, 'null') FROM docs WHERE id = 2"),
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT CAST(data AS TEXT) || '|' || notes || '|' || "
+                        "coalesce(pic, 'null') FROM docs WHERE id = 2"),
             "abcdef|memo text|null");
   EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT typeof(data) FROM docs WHERE id = 2"), "blob");
 }

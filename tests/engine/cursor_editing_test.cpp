@@ -19,7 +19,9 @@ template <class T>
 std::string Raw(T value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
-std::string Words(uint32_t a, uint32_t b) { return Raw(a) + Raw(b); }
+std::string Words(uint32_t a, uint32_t b) {
+  return Raw(a) + Raw(b);
+}
 
 class Editing : public CursorTest {
  protected:
@@ -56,11 +58,14 @@ class Editing : public CursorTest {
     ASSERT_EQ(NdsGetNullRecord(cursor, nulls.data(), static_cast<uint32_t>(nulls.size())), 0u);
     ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
     for (const auto& [name, bytes] : forms)
-      ASSERT_EQ(NdsSetFieldRaw(cursor, name.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size())), 0u)
+      ASSERT_EQ(
+          NdsSetFieldRaw(cursor, name.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size())),
+          0u)
           << name << ": " << LastErrorText();
     ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
     ASSERT_EQ(NdsAppendRecord(cursor), 0u);
-    for (const auto& [name, bytes] : forms) ASSERT_EQ(NdsSetEmpty(cursor, name.c_str()), 0u) << name;
+    for (const auto& [name, bytes] : forms)
+      ASSERT_EQ(NdsSetEmpty(cursor, name.c_str()), 0u) << name;
     ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
     Close(cursor);
 
@@ -72,15 +77,17 @@ class Editing : public CursorTest {
     for (const auto& [name, bytes] : forms) {
       auto [offset, length] = layout.at(name);
       EXPECT_EQ(written.substr(offset, length), bytes) << table << "." << name;
-      EXPECT_EQ(empty.substr(offset, length), nulls.substr(offset, length)) << table << "." << name << " null";
+      EXPECT_EQ(empty.substr(offset, length), nulls.substr(offset, length))
+          << table << "." << name << " null";
     }
   }
 };
 
 TEST_F(Editing, EveryNdtFormAndNullFormRoundTrips) {
-  Exec("CREATE TABLE forms (l LOGICAL, n NUMERIC(10,2), d DATE, s CHAR(6), c CICHAR(4), "
-       "cd COMPACTDATE, dbl DOUBLE, i INTEGER, si SHORT, t TIME, ts TIMESTAMP, r RAW(4), "
-       "cur CURDOUBLE, m MONEY)");
+  Exec(
+      "CREATE TABLE forms (l LOGICAL, n NUMERIC(10,2), d DATE, s CHAR(6), c CICHAR(4), "
+      "cd COMPACTDATE, dbl DOUBLE, i INTEGER, si SHORT, t TIME, ts TIMESTAMP, r RAW(4), "
+      "cur CURDOUBLE, m MONEY)");
   RoundTrip("forms", {{"l", "T"},
                       {"n", "     12.50"},
                       {"d", Raw<int32_t>(2451545)},
@@ -97,18 +104,21 @@ TEST_F(Editing, EveryNdtFormAndNullFormRoundTrips) {
                       {"m", Raw<int64_t>(123456)}});
   // The store keeps natural values that SQL can work with.
   std::string store = StoreFile(dir_);
-  EXPECT_EQ(QueryDirect(store, "SELECT d || '|' || ts || '|' || n || '|' || l || '|' || t || '|' || m "
-                               "FROM forms WHERE rowid = 1"),
+  EXPECT_EQ(QueryDirect(store,
+                        "SELECT d || '|' || ts || '|' || n || '|' || l || '|' || t || '|' || m "
+                        "FROM forms WHERE rowid = 1"),
             "2000-01-01|2000-01-01 00:00:01.000|12.5|1|01:00:00.000|12.3456");
-  EXPECT_EQ(QueryDirect(store, "SELECT count(*) FROM forms WHERE rowid = 2 AND d IS NULL AND s IS NULL "
-                               "AND i IS NULL AND ts IS NULL AND m IS NULL"),
+  EXPECT_EQ(QueryDirect(store,
+                        "SELECT count(*) FROM forms WHERE rowid = 2 AND d IS NULL AND s IS NULL "
+                        "AND i IS NULL AND ts IS NULL AND m IS NULL"),
             "1");
 }
 
 TEST_F(Editing, EveryDbfFormAndNullFormRoundTrips) {
-  Exec("CREATE TABLE dforms (l LOGICAL, n NUMERIC(8,3), d DATE, s CHAR(5), cd COMPACTDATE, "
-       "dbl DOUBLE, i INTEGER, si SHORT, cur CURDOUBLE)",
-       NDS_CDX);
+  Exec(
+      "CREATE TABLE dforms (l LOGICAL, n NUMERIC(8,3), d DATE, s CHAR(5), cd COMPACTDATE, "
+      "dbl DOUBLE, i INTEGER, si SHORT, cur CURDOUBLE)",
+      NDS_CDX);
   NDSHANDLE probe = OpenTable("dforms");
   auto layout = Layout(probe);
   EXPECT_EQ(layout.at("d").second, 8u);
@@ -126,8 +136,9 @@ TEST_F(Editing, EveryDbfFormAndNullFormRoundTrips) {
 }
 
 TEST_F(Editing, TextFormsAndTypedSettersReachTheTable) {
-  Exec("CREATE TABLE people (name CHAR(10), born DATE, salary NUMERIC(9,2), active LOGICAL, "
-       "notes MEMO)");
+  Exec(
+      "CREATE TABLE people (name CHAR(10), born DATE, salary NUMERIC(9,2), active LOGICAL, "
+      "notes MEMO)");
   NDSHANDLE cursor = OpenTable("people");
   ASSERT_EQ(NdsAppendRecord(cursor), 0u);
   ASSERT_EQ(NdsSetField(cursor, "name", "Ada   ", 6), 0u);
@@ -140,8 +151,9 @@ TEST_F(Editing, TextFormsAndTypedSettersReachTheTable) {
   EXPECT_EQ(Text(cursor, "born"), "18151210");
   EXPECT_EQ(Text(cursor, "salary"), "1234.50");
   EXPECT_EQ(Text(cursor, "notes"), "first programmer");
-  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT name || born || salary || active || notes FROM people"),
-            "Ada1815-12-101234.51first programmer");
+  EXPECT_EQ(
+      QueryDirect(StoreFile(dir_), "SELECT name || born || salary || active || notes FROM people"),
+      "Ada1815-12-101234.51first programmer");
 }
 
 TEST_F(Editing, TheEngineNumbersVersionsAndStampsRecords) {
@@ -198,7 +210,8 @@ TEST_F(Editing, BadWritesAreRefusedAndChangeNothing) {
   NDSHANDLE cursor = OpenTable("items");
   ASSERT_EQ(NdsGotoTop(cursor), 0u);
   ExpectError(NdsSetField(cursor, "name", "toolong", 7), NDS_E_VALUE_TOO_LONG, "column \"name\"");
-  ExpectError(NdsSetField(cursor, "amount", "12345.67", 8), NDS_E_VALUE_TOO_LONG, "column \"amount\"");
+  ExpectError(NdsSetField(cursor, "amount", "12345.67", 8), NDS_E_VALUE_TOO_LONG,
+              "column \"amount\"");
   ExpectError(NdsSetDouble(cursor, "n", 70000), NDS_E_VALUE_TOO_LONG, "column \"n\"");
   ExpectError(NdsSetField(cursor, "day", "20240230", 8), NDS_E_VALUE_INVALID, "column \"day\"");
   ExpectError(NdsSetField(cursor, "amount", "abc", 3), NDS_E_VALUE_INVALID, "column \"amount\"");

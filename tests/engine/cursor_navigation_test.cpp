@@ -278,7 +278,8 @@ TEST_F(Navigation, KeyPositionsAndRelativePositions) {
 TEST(NavigationSqlPlan, StepsFromAKeySeekInItsIndex) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-  sqlite3_exec(db, "CREATE TABLE t(a, b); CREATE INDEX t_key ON t(upper(b));", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "CREATE TABLE t(a, b); CREATE INDEX t_key ON t(upper(b));", nullptr, nullptr,
+               nullptr);
   nce::NavigationSql sql(nce::WalkSpec{"\"t\"", "a, b", "upper(b)", false, ""});
   for (const std::string& text : {sql.After(), sql.Before()}) {
     sqlite3_stmt* stmt = nullptr;

@@ -4,7 +4,9 @@
 
 namespace nce_test {
 
-CursorTest::CursorTest() { conn_ = ConnectOrFail(dir_.str()); }
+CursorTest::CursorTest() {
+  conn_ = ConnectOrFail(dir_.str());
+}
 
 CursorTest::~CursorTest() {
   for (NDSHANDLE h : open_) NdsCloseTable(h);
@@ -39,7 +41,8 @@ NDSHANDLE CursorTest::OpenTable(const std::string& table, uint32_t options) {
 NDSHANDLE CursorTest::OpenQuery(const std::string& sql, bool live) {
   NDSHANDLE statement = 0, cursor = 0;
   EXPECT_EQ(NdsCreateSQLStatement(conn_, &statement), 0u);
-  EXPECT_EQ(NdsStmtSetTableReadOnly(statement, live ? NDS_CURSOR_READWRITE : NDS_CURSOR_READONLY), 0u);
+  EXPECT_EQ(NdsStmtSetTableReadOnly(statement, live ? NDS_CURSOR_READWRITE : NDS_CURSOR_READONLY),
+            0u);
   EXPECT_EQ(NdsExecuteSQLDirect(statement, sql.c_str(), &cursor), 0u) << LastErrorText();
   if (cursor) open_.push_back(cursor);
   return cursor;

@@ -53,8 +53,9 @@ TEST_F(DictionaryLogin, WithUsersNameAndPasswordMustMatch) {
   EXPECT_EQ(Login("Pilot", ""), NDS_E_LOGIN_FAILED);
   EXPECT_EQ(Login(nullptr, nullptr), NDS_E_LOGIN_FAILED);
   // The password is kept only as a salted hash.
-  EXPECT_EQ(QueryDirect(path_, "SELECT instr(password_hash, 's3cret') = 0 AND "
-                               "password_hash LIKE '$argon2id$%' FROM _nce_users"),
+  EXPECT_EQ(QueryDirect(path_,
+                        "SELECT instr(password_hash, 's3cret') = 0 AND "
+                        "password_hash LIKE '$argon2id$%' FROM _nce_users"),
             "1");
 }
 

@@ -15,15 +15,13 @@ class Dictionary : public ::testing::Test {
     path_ = dir_.str() + "/app.ndd";
     std::ofstream(path_).close();  // an empty file becomes a new dictionary
     admin_ = Connect("", "");
-    for (const char* sql : {
-             "CREATE TABLE parts (code CHAR(6), name CHAR(20), qty INTEGER)",
-             "INSERT INTO parts VALUES ('P1', 'Bolt', 10), ('P2', 'Anchor', 5), ('P3', 'Cable', 7)",
-             "CREATE INDEX by_name ON parts (name)",
-             "CREATE GROUP ADMIN", "CREATE GROUP clerks",
-             "CREATE USER boss PASSWORD 'secret'", "ADD USER boss TO GROUP ADMIN",
-             "CREATE USER clerk PASSWORD 'pw'", "ADD USER clerk TO GROUP clerks",
-             "CREATE USER loner PASSWORD ''",
-             "GRANT SELECT ON parts TO clerks"})
+    for (const char* sql :
+         {"CREATE TABLE parts (code CHAR(6), name CHAR(20), qty INTEGER)",
+          "INSERT INTO parts VALUES ('P1', 'Bolt', 10), ('P2', 'Anchor', 5), ('P3', 'Cable', 7)",
+          "CREATE INDEX by_name ON parts (name)", "CREATE GROUP ADMIN", "CREATE GROUP clerks",
+          "CREATE USER boss PASSWORD 'secret'", "ADD USER boss TO GROUP ADMIN",
+          "CREATE USER clerk PASSWORD 'pw'", "ADD USER clerk TO GROUP clerks",
+          "CREATE USER loner PASSWORD ''", "GRANT SELECT ON parts TO clerks"})
       RunSqlOrFail(admin_, sql);
   }
   ~Dictionary() override {
@@ -32,7 +30,9 @@ class Dictionary : public ::testing::Test {
 
   NDSHANDLE Connect(const std::string& user, const std::string& password) {
     NDSHANDLE connection = 0;
-    EXPECT_EQ(NdsConnect60(path_.c_str(), NDS_LOCAL_SERVER, user.c_str(), password.c_str(), 0, &connection), 0u)
+    EXPECT_EQ(NdsConnect60(path_.c_str(), NDS_LOCAL_SERVER, user.c_str(), password.c_str(), 0,
+                           &connection),
+              0u)
         << LastErrorText();
     connections_.push_back(connection);
     return connection;
@@ -64,13 +64,16 @@ class Dictionary : public ::testing::Test {
 
 TEST_F(Dictionary, LoginsNeedTheRightPassword) {
   NDSHANDLE connection = 0;
-  EXPECT_EQ(NdsConnect60(path_.c_str(), NDS_LOCAL_SERVER, "clerk", "wrong", 0, &connection), NDS_E_LOGIN_FAILED);
+  EXPECT_EQ(NdsConnect60(path_.c_str(), NDS_LOCAL_SERVER, "clerk", "wrong", 0, &connection),
+            NDS_E_LOGIN_FAILED);
   EXPECT_EQ(connection, 0u);
-  EXPECT_EQ(NdsConnect60(path_.c_str(), NDS_LOCAL_SERVER, "nobody", "pw", 0, &connection), NDS_E_LOGIN_FAILED);
+  EXPECT_EQ(NdsConnect60(path_.c_str(), NDS_LOCAL_SERVER, "nobody", "pw", 0, &connection),
+            NDS_E_LOGIN_FAILED);
   Connect("clerk", "pw");
   Connect("loner", "");
   // The store keeps salted hashes, never the password.
-  std::string hash = QueryDirect(path_, "SELECT password_hash FROM _nce_users WHERE name = 'clerk'");
+  std::string hash =
+      QueryDirect(path_, "SELECT password_hash FROM _nce_users WHERE name = 'clerk'");
   EXPECT_EQ(hash.rfind("$argon2id$", 0), 0u) << hash;
   EXPECT_EQ(hash.find("pw,"), std::string::npos);
 }
@@ -118,7 +121,8 @@ TEST_F(Dictionary, RightsAreReportedAndEnforced) {
 TEST_F(Dictionary, UserAndTableProperties) {
   char text[200];
   uint16_t length = sizeof text;
-  ASSERT_EQ(NdsDDGetUserProperty(admin_, "boss", NDS_DD_USER_GROUP_MEMBERSHIP, text, &length), 0u) << LastErrorText();
+  ASSERT_EQ(NdsDDGetUserProperty(admin_, "boss", NDS_DD_USER_GROUP_MEMBERSHIP, text, &length), 0u)
+      << LastErrorText();
   EXPECT_STREQ(text, "ADMIN");
   RunSqlOrFail(admin_, "ADD USER boss TO GROUP clerks");
   length = 0;
@@ -171,7 +175,8 @@ TEST_F(Dictionary, ObjectSearchesEndWith5137) {
 
 TEST_F(Dictionary, ARenamedTableKeepsItsDataAndOrders) {
   RunSqlOrFail(admin_, "ALTER TABLE parts SET DEFAULT INDEX by_name");
-  ASSERT_EQ(NdsDDRenameObject(admin_, "parts", "stock", NDS_DD_TABLE_OBJECT, 0), 0u) << LastErrorText();
+  ASSERT_EQ(NdsDDRenameObject(admin_, "parts", "stock", NDS_DD_TABLE_OBJECT, 0), 0u)
+      << LastErrorText();
   NDSHANDLE cursor = 0;
   EXPECT_EQ(NdsOpenTable(admin_, "parts", 0, 0, 0, &cursor), NDS_E_INVALID_TABLE);
   ASSERT_EQ(NdsOpenTable(admin_, "stock", 0, 0, 0, &cursor), 0u) << LastErrorText();
@@ -196,7 +201,8 @@ TEST_F(Dictionary, ARenamedTableKeepsItsDataAndOrders) {
   NdsCloseTable(cursor);
   length = sizeof text;
   ASSERT_EQ(NdsDDGetTableProperty(admin_, "stock", NDS_DD_TABLE_DEFAULT_INDEX, text, &length), 0u);
-  EXPECT_EQ(NdsDDRenameObject(admin_, "stock", "stock", NDS_DD_TABLE_OBJECT, 0), NDS_E_INVALID_ARGUMENT);
+  EXPECT_EQ(NdsDDRenameObject(admin_, "stock", "stock", NDS_DD_TABLE_OBJECT, 0),
+            NDS_E_INVALID_ARGUMENT);
   EXPECT_EQ(NdsDDRenameObject(admin_, "nosuch", "x", NDS_DD_TABLE_OBJECT, 0), NDS_E_INVALID_TABLE);
   NDSHANDLE clerk = Connect("clerk", "pw");
   EXPECT_EQ(NdsDDRenameObject(clerk, "stock", "x", NDS_DD_TABLE_OBJECT, 0), NDS_E_RIGHTS);
@@ -206,7 +212,8 @@ TEST_F(Dictionary, LinksAttachOtherDictionaries) {
   std::string other = dir_.str() + "/other.ndd";
   std::ofstream(other).close();
   NDSHANDLE second = 0;
-  ASSERT_EQ(NdsConnect60(other.c_str(), NDS_LOCAL_SERVER, "", "", 0, &second), 0u) << LastErrorText();
+  ASSERT_EQ(NdsConnect60(other.c_str(), NDS_LOCAL_SERVER, "", "", 0, &second), 0u)
+      << LastErrorText();
   RunSqlOrFail(second, "CREATE TABLE remote (n INTEGER)");
   RunSqlOrFail(second, "INSERT INTO remote VALUES (42)");
   NdsDisconnect(second);

@@ -81,6 +81,8 @@ std::string QueryDirect(const std::string& store, const std::string& sql) {
   return result;
 }
 
-std::string StoreFile(const TempDir& dir) { return (dir.path() / "nce.db").string(); }
+std::string StoreFile(const TempDir& dir) {
+  return (dir.path() / "nce.db").string();
+}
 
 }  // namespace nce_test

@@ -88,7 +88,8 @@ TEST(Dates, StringsAndJulianDaysConvertBothWays) {
 
 TEST(Dates, ImpossibleDatesAreRefused) {
   double julian = 99;
-  for (const char* bad : {"20010229", "2000-13-01", "abcdefgh", "2000011", "00000101", "20000132"}) {
+  for (const char* bad :
+       {"20010229", "2000-13-01", "abcdefgh", "2000011", "00000101", "20000132"}) {
     EXPECT_EQ(NdsConvertStringToJulian(bad, static_cast<uint16_t>(strlen(bad)), &julian),
               NDS_E_INVALID_ARGUMENT)
         << bad;

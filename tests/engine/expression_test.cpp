@@ -1,9 +1,8 @@
 // The expression language: parsing with errors that name the place, the
 // SQL it becomes (checked by running it in SQLite with the engine's
 // functions), the exact setting, date and time texts, and CONTAINS.
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "engine/errors.h"
 #include "engine/expr_functions.h"
@@ -23,11 +22,12 @@ class Expressions : public ::testing::Test {
   Expressions() {
     sqlite3_open(":memory:", &db_);
     nce::RegisterExpressionFunctions(db_);
-    sqlite3_exec(db_,
-                 "CREATE TABLE t (name TEXT, ci TEXT COLLATE NOCASE, qty INTEGER, price REAL, due TEXT, "
-                 "flag INTEGER, memo TEXT);"
-                 "INSERT INTO t VALUES ('Smith', 'MiXed', 12, 2.5, '2024-02-29', 1, 'the quick brown fox');",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db_,
+        "CREATE TABLE t (name TEXT, ci TEXT COLLATE NOCASE, qty INTEGER, price REAL, due TEXT, "
+        "flag INTEGER, memo TEXT);"
+        "INSERT INTO t VALUES ('Smith', 'MiXed', 12, 2.5, '2024-02-29', 1, 'the quick brown fox');",
+        nullptr, nullptr, nullptr);
     auto field = [](const char* name, uint16_t type, uint32_t length) {
       nce::FieldDesc f;
       f.name = name;
@@ -35,8 +35,9 @@ class Expressions : public ::testing::Test {
       f.shape.length = length;
       return f;
     };
-    fields_ = {field("name", NDS_STRING, 10),  field("ci", NDS_CISTRING, 6), field("qty", NDS_INTEGER, 4),
-               field("price", NDS_DOUBLE, 8),  field("due", NDS_DATE, 4),    field("flag", NDS_LOGICAL, 1),
+    fields_ = {field("name", NDS_STRING, 10), field("ci", NDS_CISTRING, 6),
+               field("qty", NDS_INTEGER, 4),  field("price", NDS_DOUBLE, 8),
+               field("due", NDS_DATE, 4),     field("flag", NDS_LOGICAL, 1),
                field("memo", NDS_MEMO, 9)};
   }
   ~Expressions() override { sqlite3_close(db_); }
@@ -155,7 +156,8 @@ TEST_F(Expressions, MistakesAreRefusedNamingThePlace) {
 TEST(ExpressionTexts, CanonicalFormsAndKeySegments) {
   EXPECT_EQ(nce::CanonicalText(*nce::ParseExpression("upper( name )")),
             nce::CanonicalText(*nce::ParseExpression("UPPER(NAME)")));
-  EXPECT_NE(nce::CanonicalText(*nce::ParseExpression("a+b")), nce::CanonicalText(*nce::ParseExpression("b+a")));
+  EXPECT_NE(nce::CanonicalText(*nce::ParseExpression("a+b")),
+            nce::CanonicalText(*nce::ParseExpression("b+a")));
   EXPECT_EQ(nce::SplitKeySegments("a; UPPER(b) ;'x;y'"),
             (std::vector<std::string>{"a", "UPPER(b)", "'x;y'"}));
   EXPECT_EQ(nce::StoredDate("  "), std::string());

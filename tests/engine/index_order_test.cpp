@@ -3,6 +3,8 @@
 // engine function, the structural and named index files, conditional and
 // unique orders, the description functions, and that navigation seeks in
 // the SQLite index instead of scanning it.
+#include "engine/index_order.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 
 #include "engine/catalog.h"
 #include "engine/expr_functions.h"
-#include "engine/index_order.h"
 #include "index_test_support.h"
 
 namespace nce_test {
@@ -35,7 +36,9 @@ class Orders : public IndexTest {
   Orders() {
     Exec("CREATE TABLE people (last CHAR(10), first CHAR(8), age NUMERIC(6,2), born DATE)");
     for (const Person& p : kPeople) {
-      auto text = [](const char* s) { return s ? "'" + std::string(s) + "'" : std::string("NULL"); };
+      auto text = [](const char* s) {
+        return s ? "'" + std::string(s) + "'" : std::string("NULL");
+      };
       char age[32];
       std::snprintf(age, sizeof age, "%.2f", p.age);
       Exec("INSERT INTO people VALUES (" + text(p.last) + ", " + text(p.first) + ", " + age + ", " +
@@ -48,7 +51,8 @@ class Orders : public IndexTest {
   std::vector<std::string> Expected(Key key, bool descending) {
     std::vector<size_t> rows(std::size(kPeople));
     for (size_t i = 0; i < rows.size(); ++i) rows[i] = i;
-    std::stable_sort(rows.begin(), rows.end(), [&](size_t a, size_t b) { return key(kPeople[a]) < key(kPeople[b]); });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](size_t a, size_t b) { return key(kPeople[a]) < key(kPeople[b]); });
     if (descending) std::reverse(rows.begin(), rows.end());
     std::vector<std::string> names;
     for (size_t r : rows) names.push_back(kPeople[r].first);
@@ -82,7 +86,9 @@ TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
   EXPECT_EQ(Walk(Order(people, "by_age"), people, "first"), Expected(age, false));
   EXPECT_EQ(Walk(Order(people, "by_age_desc"), people, "first"), Expected(age, true));
 
-  auto born = [](const Person& p) { return std::string(p.born ? p.born : ""); };  // the empty date first
+  auto born = [](const Person& p) {
+    return std::string(p.born ? p.born : "");
+  };  // the empty date first
   EXPECT_EQ(Walk(Order(people, "by_born"), people, "first"), Expected(born, false));
 
   auto upper = [](const Person& p) {
@@ -247,7 +253,9 @@ TEST_F(Orders, UniqueOrdersOfNdtTablesRefuseDuplicateKeys) {
   EXPECT_NE(RunSql(connection_, "INSERT INTO codes VALUES ('A1', 'second')"), NDS_SUCCESS);
   // An order over keys that are already duplicated cannot be unique.
   EXPECT_NE(RunSql(connection_, "CREATE UNIQUE INDEX by_last ON people (last)"), NDS_SUCCESS);
-  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM _nce_index_orders WHERE order_name = 'by_last'"), "0");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT count(*) FROM _nce_index_orders WHERE order_name = 'by_last'"),
+            "0");
 }
 
 TEST_F(Orders, AreKeptAndDroppedThroughSqlAndSurviveReopening) {
@@ -260,7 +268,11 @@ TEST_F(Orders, AreKeptAndDroppedThroughSqlAndSurviveReopening) {
   EXPECT_EQ(Walk(Order(people, "by_age"), people, "first").front(), "Carl");
   NdsCloseTable(people);
   Exec("DROP INDEX by_age");
-  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '_nce_ix_%'"), "0");
+  EXPECT_EQ(
+      QueryDirect(
+          StoreFile(dir_),
+          "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '_nce_ix_%'"),
+      "0");
   people = OpenTable("people");
   uint16_t count = 9;
   ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
@@ -270,12 +282,16 @@ TEST_F(Orders, AreKeptAndDroppedThroughSqlAndSurviveReopening) {
 TEST_F(Orders, BadKeysAndConditionsAreRefusedNamingThePlace) {
   NDSHANDLE people = OpenTable("people");
   NDSHANDLE order = 0;
-  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "nosuch", nullptr, 0, &order), NDS_E_BAD_EXPRESSION);
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "nosuch", nullptr, 0, &order),
+             NDS_E_BAD_EXPRESSION);
   EXPECT_NE(LastErrorText().find("position 1"), std::string::npos) << LastErrorText();
   EXPECT_NE(LastErrorText().find("nosuch"), std::string::npos) << LastErrorText();
-  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last + age", nullptr, 0, &order), NDS_E_BAD_EXPRESSION);
-  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last", "age +", 0, &order), NDS_E_BAD_EXPRESSION);
-  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last", nullptr, NDS_INDEX_CUSTOM, &order), NDS_E_INVALID_OPTION);
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last + age", nullptr, 0, &order),
+             NDS_E_BAD_EXPRESSION);
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last", "age +", 0, &order),
+             NDS_E_BAD_EXPRESSION);
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "last", nullptr, NDS_INDEX_CUSTOM, &order),
+             NDS_E_INVALID_OPTION);
   EXPECT_NE(RunSql(connection_, "CREATE INDEX y ON people (last, age DESC)"), NDS_SUCCESS);
   EXPECT_NE(RunSql(connection_, "CREATE INDEX y ON people (last) WHERE"), NDS_SUCCESS);
   EXPECT_NE(RunSql(connection_, "CREATE INDEX y ON nosuch (last)"), NDS_SUCCESS);
@@ -290,14 +306,17 @@ TEST_F(Orders, NavigationQueriesSeekInTheIndex) {
   nce::RegisterExpressionFunctions(db);
   std::optional<nce::TableDesc> table = nce::DescribeTable(db, "people");
   ASSERT_TRUE(table);
-  nce::OrderPtr order = nce::CompileOrder(*table, "people.ndi", "by_mixed", "UPPER(last) + first", "", 0);
+  nce::OrderPtr order =
+      nce::CompileOrder(*table, "people.ndi", "by_mixed", "UPPER(last) + first", "", 0);
   const std::string& key = order->key_sql;
-  std::string step = "EXPLAIN QUERY PLAN SELECT rowid FROM people WHERE " + key + " >= ?1 AND (" + key +
-                     " > ?1 OR rowid > ?2) ORDER BY " + key + ", rowid LIMIT 10";
+  std::string step = "EXPLAIN QUERY PLAN SELECT rowid FROM people WHERE " + key + " >= ?1 AND (" +
+                     key + " > ?1 OR rowid > ?2) ORDER BY " + key + ", rowid LIMIT 10";
   sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, step.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  ASSERT_EQ(sqlite3_prepare_v2(db, step.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
   std::string plan;
-  while (sqlite3_step(stmt) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)) + std::string("\n");
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)) + std::string("\n");
   sqlite3_finalize(stmt);
   sqlite3_close(db);
   EXPECT_NE(plan.find("USING INDEX _nce_ix_people_by_mixed"), std::string::npos) << plan;

@@ -2,7 +2,9 @@
 
 namespace nce_test {
 
-IndexTest::IndexTest() { connection_ = ConnectOrFail(dir_.str()); }
+IndexTest::IndexTest() {
+  connection_ = ConnectOrFail(dir_.str());
+}
 
 IndexTest::~IndexTest() {
   if (connection_) NdsDisconnect(connection_);
@@ -10,7 +12,8 @@ IndexTest::~IndexTest() {
 
 NDSHANDLE IndexTest::OpenTable(const std::string& name) {
   NDSHANDLE cursor = 0;
-  EXPECT_EQ(NdsOpenTable(connection_, name.c_str(), 0, 0, 0, &cursor), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(NdsOpenTable(connection_, name.c_str(), 0, 0, 0, &cursor), NDS_SUCCESS)
+      << LastErrorText();
   return cursor;
 }
 
@@ -34,7 +37,8 @@ bool IndexTest::Eof(NDSHANDLE cursor) {
   return eof != 0;
 }
 
-std::vector<std::string> IndexTest::Walk(NDSHANDLE navigation, NDSHANDLE cursor, const std::string& field) {
+std::vector<std::string> IndexTest::Walk(NDSHANDLE navigation, NDSHANDLE cursor,
+                                         const std::string& field) {
   std::vector<std::string> values;
   EXPECT_EQ(NdsGotoTop(navigation), NDS_SUCCESS) << LastErrorText();
   for (int guard = 0; !Eof(cursor) && guard < 100000; ++guard) {
@@ -47,7 +51,8 @@ std::vector<std::string> IndexTest::Walk(NDSHANDLE navigation, NDSHANDLE cursor,
   return values;
 }
 
-std::vector<std::string> IndexTest::WalkBack(NDSHANDLE navigation, NDSHANDLE cursor, const std::string& field) {
+std::vector<std::string> IndexTest::WalkBack(NDSHANDLE navigation, NDSHANDLE cursor,
+                                             const std::string& field) {
   std::vector<std::string> values;
   EXPECT_EQ(NdsGotoBottom(navigation), NDS_SUCCESS) << LastErrorText();
   for (int guard = 0; guard < 100000; ++guard) {

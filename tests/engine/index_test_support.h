@@ -28,7 +28,8 @@ class IndexTest : public ::testing::Test {
   // `field` of every record from the top to the end, navigating through
   // `navigation` (the cursor or one of its orders).
   std::vector<std::string> Walk(NDSHANDLE navigation, NDSHANDLE cursor, const std::string& field);
-  std::vector<std::string> WalkBack(NDSHANDLE navigation, NDSHANDLE cursor, const std::string& field);
+  std::vector<std::string> WalkBack(NDSHANDLE navigation, NDSHANDLE cursor,
+                                    const std::string& field);
   uint32_t Count(NDSHANDLE handle, uint16_t option);
   bool Eof(NDSHANDLE cursor);
 

@@ -1,12 +1,13 @@
 // Record images: every field form and null form of NDT and DBF-kind tables
 // round-trips between stored values and image bytes, and values that do not
 // fit their field are refused with the column named.
+#include "engine/record_image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "engine/errors.h"
-#include "engine/record_image.h"
 
 namespace nce {
 namespace {
@@ -56,9 +57,15 @@ std::vector<Case> Cases(bool ndt) {
 void ExpectSameValue(const Value& expected, const Value& actual, const std::string& what) {
   ASSERT_EQ(static_cast<int>(expected.kind), static_cast<int>(actual.kind)) << what;
   switch (expected.kind) {
-    case Value::Kind::kInteger: EXPECT_EQ(expected.integer, actual.integer) << what; break;
-    case Value::Kind::kReal: EXPECT_DOUBLE_EQ(expected.real, actual.real) << what; break;
-    default: EXPECT_EQ(expected.bytes, actual.bytes) << what; break;
+    case Value::Kind::kInteger:
+      EXPECT_EQ(expected.integer, actual.integer) << what;
+      break;
+    case Value::Kind::kReal:
+      EXPECT_DOUBLE_EQ(expected.real, actual.real) << what;
+      break;
+    default:
+      EXPECT_EQ(expected.bytes, actual.bytes) << what;
+      break;
   }
 }
 
@@ -211,9 +218,8 @@ TEST(RecordImage, WideNumbersStayExactOrAreRefused) {
 
   FieldDesc money = Field(NDS_MONEY, 8, 4, "Amount");
   int64_t scaled = INT64_MIN + 255;
-  ExpectMisfit(NDS_E_VALUE_TOO_LONG, [&] {
-    DecodeImage(money, true, reinterpret_cast<const uint8_t*>(&scaled), 8);
-  });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [&] { DecodeImage(money, true, reinterpret_cast<const uint8_t*>(&scaled), 8); });
   ExpectMisfit(NDS_E_VALUE_TOO_LONG, [&] { DecodeText(money, true, "1e15"); });
   // A DBF field of a type DBF files do not carry: blank is empty, zero is zero.
   FieldDesc counter = Field(NDS_AUTOINC, 4);

@@ -99,7 +99,8 @@ pid_t StartHolder(const std::string& path, uint32_t recno, int* commands, int* a
     NDSHANDLE connection = 0, cursor = 0;
     char status = 'L';
     if (NdsConnect(path.c_str(), &connection) != 0 ||
-        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0 || NdsLockRecord(cursor, recno) != 0)
+        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0 ||
+        NdsLockRecord(cursor, recno) != 0)
       status = 'E';
     if (write(fromChild[1], &status, 1) != 1) _exit(2);
     char command;

@@ -11,12 +11,12 @@ namespace nce_test {
 
 const std::vector<TablePair>& RepairPairs() {
   static const std::vector<TablePair> pairs = {
-      {"acftcomp", "Rec_No"},      {"acftcrpt", "Rec_No"},   {"acftlog", "ALog_No"},
-      {"acftmaint", "Rec_No"},     {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
-      {"dutyschedule", "Entry_No"}, {"fltleg", "Leg_No"},     {"fltsqk", "SqkNo"},
-      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},   {"pilotlog", "Entry_No"},
-      {"ratings", "Rating_No"},    {"schedule", "Entry_No"}, {"shiftlog", "Entry_No"},
-      {"squawk", "Rec_No"},        {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
+      {"acftcomp", "Rec_No"},        {"acftcrpt", "Rec_No"},     {"acftlog", "ALog_No"},
+      {"acftmaint", "Rec_No"},       {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
+      {"dutyschedule", "Entry_No"},  {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
+      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},      {"pilotlog", "Entry_No"},
+      {"ratings", "Rating_No"},      {"schedule", "Entry_No"},   {"shiftlog", "Entry_No"},
+      {"squawk", "Rec_No"},          {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
   };
   return pairs;
 }
@@ -50,9 +50,9 @@ std::vector<std::string> RepairScriptLines() {
     AddKindD(lines, pairs[i]);
     lines.push_back("");
   }
-  AddKindD(lines, pairs[12]);  // 73-76
-  AddKindD(lines, pairs[13]);  // 77-80
-  lines.push_back(kTabLine);   // 81
+  AddKindD(lines, pairs[12]);      // 73-76
+  AddKindD(lines, pairs[13]);      // 77-80
+  lines.push_back(kTabLine);       // 81
   for (int i = 14; i < 18; ++i) {  // 82-101
     AddKindD(lines, pairs[i]);
     lines.push_back("");
@@ -68,7 +68,7 @@ std::vector<std::string> RepairScriptLines() {
     lines.push_back("");
   }
   lines.push_back("delete from workcard where Rec_No in (select Rec_No from a_workcard)");  // 124
-  lines.push_back(kTabLine + kTabLine + kTabLine);  // 125
+  lines.push_back(kTabLine + kTabLine + kTabLine);                                          // 125
   return lines;
 }
 

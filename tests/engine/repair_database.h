@@ -27,11 +27,11 @@ std::string RepairScriptText();
 
 // Kinds of archive damage a generated database shows.
 enum class Damage {
-  kNone,             // archive keys absent from the live tables, no duplicates
-  kOverlapAndCopies, // live keys in the archive, keys with three archive copies
-  kNullKeys,         // NULL keys in both tables
-  kEmptyArchives,    // every other archive table empty
-  kRandom,           // a seeded mixture of all of the above
+  kNone,              // archive keys absent from the live tables, no duplicates
+  kOverlapAndCopies,  // live keys in the archive, keys with three archive copies
+  kNullKeys,          // NULL keys in both tables
+  kEmptyArchives,     // every other archive table empty
+  kRandom,            // a seeded mixture of all of the above
 };
 
 // Creates the 18 pairs through the engine connection and fills them.

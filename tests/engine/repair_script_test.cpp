@@ -16,8 +16,9 @@ namespace {
 // Returns the rows-affected count.
 uint32_t RunRepairThroughEngine(const std::string& path) {
   NDSHANDLE connection = 0;
-  EXPECT_EQ(NdsConnect60(path.c_str(), NDS_REMOTE_SERVER | NDS_LOCAL_SERVER, "", "", 0, &connection),
-            NDS_SUCCESS)
+  EXPECT_EQ(
+      NdsConnect60(path.c_str(), NDS_REMOTE_SERVER | NDS_LOCAL_SERVER, "", "", 0, &connection),
+      NDS_SUCCESS)
       << LastErrorText();
   EXPECT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS) << LastErrorText();
   NDSHANDLE statement = 0;
@@ -64,8 +65,10 @@ TEST_P(RepairScript, EngineLeavesWhatSqliteLeaves) {
   std::string after = DumpUserTables(StoreFile(engine_dir));
   EXPECT_EQ(after, DumpUserTables(StoreFile(direct_dir)));
   EXPECT_EQ(affected, RowCount(before) - RowCount(after));
-  if (GetParam() == Damage::kNone) EXPECT_EQ(after, before);
-  else EXPECT_NE(after, before);
+  if (GetParam() == Damage::kNone)
+    EXPECT_EQ(after, before);
+  else
+    EXPECT_NE(after, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(DamagePatterns, RepairScript,

@@ -13,9 +13,12 @@ class Seeks : public IndexTest {
  protected:
   Seeks() {
     Exec("CREATE TABLE stock (code CHAR(8), name CHAR(20), qty INTEGER, due DATE)");
-    Exec("INSERT INTO stock VALUES ('B200', 'Bolt', 40, '2024-03-01'), ('A100', 'Anchor', 10, '2024-01-15'),"
-         " ('C300', 'Cable', 0, NULL), ('A150', 'Axle', 25, '2024-02-29'), ('D400', 'Drill', 5, '2024-03-01'),"
-         " ('B250', 'Bracket', 15, '2023-12-31')");
+    Exec(
+        "INSERT INTO stock VALUES ('B200', 'Bolt', 40, '2024-03-01'), ('A100', 'Anchor', 10, "
+        "'2024-01-15'),"
+        " ('C300', 'Cable', 0, NULL), ('A150', 'Axle', 25, '2024-02-29'), ('D400', 'Drill', 5, "
+        "'2024-03-01'),"
+        " ('B250', 'Bracket', 15, '2023-12-31')");
     Exec("CREATE INDEX by_code ON stock (code)");
     Exec("CREATE INDEX by_qty ON stock (qty)");
     Exec("CREATE INDEX by_due ON stock (due)");
@@ -26,8 +29,9 @@ class Seeks : public IndexTest {
 
   bool SeekString(NDSHANDLE order, const std::string& key, uint16_t type = NDS_SOFTSEEK) {
     uint16_t found = 9;
-    EXPECT_NDS(NdsSeek(order, key.data(), static_cast<uint16_t>(key.size()), NDS_STRINGKEY, type, &found),
-               NDS_SUCCESS);
+    EXPECT_NDS(
+        NdsSeek(order, key.data(), static_cast<uint16_t>(key.size()), NDS_STRINGKEY, type, &found),
+        NDS_SUCCESS);
     return found != 0;
   }
 
@@ -188,7 +192,8 @@ TEST_F(Seeks, KeysetFiltersKeepTheRecordsThatMatchedWhenSet) {
   EXPECT_EQ(Count(stock_, NDS_RESPECTFILTERS), 4u);
   ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_RESOLVE_DYNAMIC));
   EXPECT_EQ(Count(stock_, NDS_RESPECTFILTERS), 4u);
-  EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"B200", "C300", "D400", "B250"}));
+  EXPECT_EQ(Walk(stock_, stock_, "code"),
+            (std::vector<std::string>{"B200", "C300", "D400", "B250"}));
 }
 
 TEST_F(Seeks, ExactSettingDecidesPrefixMatching) {
@@ -210,7 +215,8 @@ TEST_F(Seeks, ExactSettingDecidesPrefixMatching) {
   EXPECT_TRUE(Walk(stock_, stock_, "code").empty());
   ASSERT_NDS_OK(NdsClearFilter(stock_));
   ASSERT_NDS_OK(NdsSetAOF(stock_, "code = 'A1'", NDS_RESOLVE_DYNAMIC));
-  EXPECT_EQ(Walk(Order(stock_, "by_code"), stock_, "code"), (std::vector<std::string>{"A100", "A150"}));
+  EXPECT_EQ(Walk(Order(stock_, "by_code"), stock_, "code"),
+            (std::vector<std::string>{"A100", "A150"}));
 }
 
 TEST_F(Seeks, EvaluatesExpressionsOnTheCurrentRecord) {
@@ -227,7 +233,8 @@ TEST_F(Seeks, EvaluatesExpressionsOnTheCurrentRecord) {
   ASSERT_NDS_OK(NdsExpressionLongToShort(stock_, "name = 'x*'", text, &length));
   EXPECT_STREQ(text, "name = 'x*'");
   length = 4;
-  EXPECT_NDS(NdsExpressionShortToLong(stock_, "name = 'x*'", text, &length), NDS_E_INSUFFICIENT_BUFFER);
+  EXPECT_NDS(NdsExpressionShortToLong(stock_, "name = 'x*'", text, &length),
+             NDS_E_INSUFFICIENT_BUFFER);
 }
 
 TEST_F(Seeks, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {

@@ -1,6 +1,7 @@
 // The SQL front end: where a script splits and which markers are
 // parameters, over the quoting and comment forms SQLite accepts.
 #include "engine/sql_script.h"
+
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

@@ -60,8 +60,7 @@ TEST_F(Statements, NoCountWithoutChangingStatements) {
 
 TEST_F(Statements, EveryMarkerIsItsOwnOrdinalParameter) {
   RunSqlOrFail(connection_, "CREATE TABLE t(a INTEGER, b CHAR(5), c DOUBLE, d INTEGER)");
-  const char* sql =
-      "insert into t values(:x, ':not' || ?, :x, ?) -- :comment ?\n";
+  const char* sql = "insert into t values(:x, ':not' || ?, :x, ?) -- :comment ?\n";
   ASSERT_EQ(NdsPrepareSQL(statement_, sql), NDS_SUCCESS) << LastErrorText();
   EXPECT_EQ(NdsSetString(statement_, NDS_FIELD_ORDINAL(1), "7", 1), NDS_SUCCESS);
   EXPECT_EQ(NdsSetString(statement_, NDS_FIELD_ORDINAL(2), "abc", 3), NDS_SUCCESS);
@@ -82,7 +81,8 @@ TEST_F(Statements, DatesTimesAndBinaryTakeNaturalForms) {
   ASSERT_EQ(NdsPrepareSQL(statement_, "insert into t values(?, ?, ?, ?)"), NDS_SUCCESS);
   ASSERT_EQ(NdsSetJulian(statement_, NDS_FIELD_ORDINAL(1), 2451545), NDS_SUCCESS);
   ASSERT_EQ(NdsSetMilliseconds(statement_, NDS_FIELD_ORDINAL(2), 45296789), NDS_SUCCESS);
-  unsigned char raw[8] = {0x19, 0x74, 0x25, 0x00, 0x01, 0x00, 0x00, 0x00};  // day 2454553 (2008-03-27), 1 ms
+  unsigned char raw[8] = {0x19, 0x74, 0x25, 0x00,
+                          0x01, 0x00, 0x00, 0x00};  // day 2454553 (2008-03-27), 1 ms
   ASSERT_EQ(NdsSetTimeStampRaw(statement_, NDS_FIELD_ORDINAL(3), raw, 8), NDS_SUCCESS);
   ASSERT_EQ(NdsSetBinary(statement_, NDS_FIELD_ORDINAL(4), NDS_BINARY, 4, 0, "\x01\x00", 2),
             NDS_SUCCESS);
@@ -91,8 +91,7 @@ TEST_F(Statements, DatesTimesAndBinaryTakeNaturalForms) {
   ASSERT_EQ(NdsExecuteSQL(statement_, nullptr), NDS_SUCCESS) << LastErrorText();
   EXPECT_EQ(Direct("SELECT d || '|' || t || '|' || ts || '|' || hex(b) FROM t"),
             "2000-01-01|12:34:56.789|2008-03-27 00:00:00.001|01000203");
-  EXPECT_EQ(NdsSetMilliseconds(statement_, NDS_FIELD_ORDINAL(2), 86400000),
-            NDS_E_INVALID_ARGUMENT);
+  EXPECT_EQ(NdsSetMilliseconds(statement_, NDS_FIELD_ORDINAL(2), 86400000), NDS_E_INVALID_ARGUMENT);
   EXPECT_EQ(NdsSetJulian(statement_, NDS_FIELD_ORDINAL(1), 5), NDS_E_INVALID_ARGUMENT);
   EXPECT_EQ(NdsSetBinary(statement_, NDS_FIELD_ORDINAL(4), NDS_BINARY, 4, 3, "ab", 2),
             NDS_E_INVALID_ARGUMENT);

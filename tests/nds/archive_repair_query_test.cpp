@@ -30,7 +30,8 @@ class ArchiveRepairQuery : public ::testing::Test {
     query_.SetSQL(&script);
   }
 
-  void Insert(const std::string& table, const std::string& key, int value, const std::string& note) {
+  void Insert(const std::string& table, const std::string& key, int value,
+              const std::string& note) {
     db_.Exec("insert into " + table + " (" + key + ", Note) values (" + std::to_string(value) +
              ", '" + note + "')");
   }

@@ -272,8 +272,7 @@ class DictionaryLoginTest : public ConnectionTest {
     first.Connect();
     first.Disconnect();
     ASSERT_TRUE(nce::testing::SetDictionaryUser(dictionary_, "Pilot", "s3cret", "crew;admin"));
-    ASSERT_TRUE(
-        nce::testing::SetDictionaryUser(dictionary_, "Long", std::string(260, 'p'), ""));
+    ASSERT_TRUE(nce::testing::SetDictionaryUser(dictionary_, "Long", std::string(260, 'p'), ""));
     connection_.SetConnectPath(dictionary_);
   }
 
@@ -386,9 +385,8 @@ TEST_F(ConnectionTest, DestructionSurvivesAFailingDisconnect) {
   ArmFailpoint("NdsDisconnect", NDS_E_NOT_CONNECTED, "already gone");
   c.reset();  // must neither raise nor leave a registry entry behind
   int registered = 0;
-  WithConnectionRegistry([&](const std::vector<TNdsConnection*>& all) {
-    registered = static_cast<int>(all.size());
-  });
+  WithConnectionRegistry(
+      [&](const std::vector<TNdsConnection*>& all) { registered = static_cast<int>(all.size()); });
   EXPECT_EQ(registered, 0);
 }
 
@@ -458,9 +456,8 @@ TEST(ConnectionRegistry, OwnerDestroysItsConnection) {
   EXPECT_EQ(owner->FindComponent("NDSCONNECTION1"), c);
   owner.reset();
   int registered = -1;
-  WithConnectionRegistry([&](const std::vector<TNdsConnection*>& all) {
-    registered = static_cast<int>(all.size());
-  });
+  WithConnectionRegistry(
+      [&](const std::vector<TNdsConnection*>& all) { registered = static_cast<int>(all.size()); });
   EXPECT_EQ(registered, 0);
 }
 

@@ -119,7 +119,8 @@ TEST_F(ServerInfoTest, TableListingEndsQuietlyOnNoMoreTables) {
 }
 
 TEST(TableSearch, PatternFollowsTheAliasTableType) {
-  EXPECT_EQ(TableSearchText("/srv/data", kAliasTypeUnspecified, false, "*.ndt"), "/srv/data\\*.ndt");
+  EXPECT_EQ(TableSearchText("/srv/data", kAliasTypeUnspecified, false, "*.ndt"),
+            "/srv/data\\*.ndt");
   EXPECT_EQ(TableSearchText("/srv/data", kAliasTypeNTX, false, "*.ndt"), "/srv/data\\*.dbf");
   EXPECT_EQ(TableSearchText("/srv/data", kAliasTypeCDX, false, "*.ndt"), "/srv/data\\*.dbf");
   EXPECT_EQ(TableSearchText("/srv/data", kAliasTypeNDT, false, "*.dbf"), "/srv/data\\*.ndt");

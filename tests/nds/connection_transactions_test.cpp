@@ -173,12 +173,9 @@ TEST_F(TransactionTest, EveryOperationRefusesOnAClosedConnection) {
   connection_.Disconnect();
   ArmFailpoint("NdsBeginTransaction", NDS_E_GENERAL, "must not be called");
   const std::vector<std::function<void()>> operations = {
-      [&] { connection_.StartTransaction(); },
-      [&] { connection_.CommitTransaction(); },
-      [&] { connection_.RollbackTransaction(); },
-      [&] { connection_.RollbackToSavepoint(""); },
-      [&] { connection_.RollbackToSavepoint("sp"); },
-      [&] { connection_.CreateSavepoint("sp"); },
+      [&] { connection_.StartTransaction(); },        [&] { connection_.CommitTransaction(); },
+      [&] { connection_.RollbackTransaction(); },     [&] { connection_.RollbackToSavepoint(""); },
+      [&] { connection_.RollbackToSavepoint("sp"); }, [&] { connection_.CreateSavepoint("sp"); },
       [&] { connection_.TransactionIsActive(); },
   };
   for (const auto& operation : operations) {

@@ -77,7 +77,8 @@ TEST_F(DatabaseBinding, TableTypeFollowsTheBoundConnectionsAlias) {
   nds::TNdsQuery& bound = *new nds::TNdsQuery(form_.get());
   bound.SetNdsConnection(conn);
   EXPECT_EQ(bound.SourceTableType(), nds::ttNdsCDX);
-  EXPECT_EQ(MessageOf([&] { bound.SetSourceTableType(nds::ttNdsNDT); }), std::string(kTypeMismatch));
+  EXPECT_EQ(MessageOf([&] { bound.SetSourceTableType(nds::ttNdsNDT); }),
+            std::string(kTypeMismatch));
 
   nds::TNdsConnection* ntx = NewConnection(form_.get(), "Conn2");
   ntx->SetAliasName("NTXDB");
@@ -120,7 +121,8 @@ TEST_F(DatabaseBinding, AliasSetsThePathAndTheTableType) {
   plain.SetDatabaseName("PLAIN");
   EXPECT_EQ(plain.SourceTableType(), nds::ttNdsNDT);
   // An alias without a type counts as NDT.
-  EXPECT_EQ(MessageOf([&] { plain.SetSourceTableType(nds::ttNdsCDX); }), std::string(kTypeMismatch));
+  EXPECT_EQ(MessageOf([&] { plain.SetSourceTableType(nds::ttNdsCDX); }),
+            std::string(kTypeMismatch));
   EXPECT_EQ(plain.SourceTableType(), nds::ttNdsNDT);
 }
 

@@ -171,7 +171,8 @@ TEST(ConfigFile, PathDirectoriesAreSearchedAndOnlyFilesCount) {
   config.MakeDir("nds.ini");
   bin1.MakeDir("nds.ini");
   bin2.Write("nds.ini", "[Databases]\nX=/from/path\n");
-  if (std::filesystem::exists("/etc/nds.ini")) GTEST_SKIP() << "/etc/nds.ini exists on this machine";
+  if (std::filesystem::exists("/etc/nds.ini"))
+    GTEST_SKIP() << "/etc/nds.ini exists on this machine";
   EXPECT_EQ(LocateConfigFile(), bin2 / "nds.ini");
   EXPECT_EQ(ReadAliasForConnection("X").path, "/from/path");
 }
@@ -181,7 +182,8 @@ TEST(ConfigFile, NothingFoundGivesTheBareName) {
   ScopedCurrentDirectory inCwd(cwd.Path());
   ScopedEnv xdg("XDG_CONFIG_HOME", config.Path().c_str());
   ScopedEnv path("PATH", bin.Path().c_str());
-  if (std::filesystem::exists("/etc/nds.ini")) GTEST_SKIP() << "/etc/nds.ini exists on this machine";
+  if (std::filesystem::exists("/etc/nds.ini"))
+    GTEST_SKIP() << "/etc/nds.ini exists on this machine";
   EXPECT_EQ(LocateConfigFile(), "nds.ini");
   EXPECT_FALSE(ReadAliasForConnection("VOLANTRAX").found);
 }

@@ -51,7 +51,8 @@ class TempDir {
 // Makes a directory the current one for the object's lifetime.
 class ScopedCurrentDirectory {
  public:
-  explicit ScopedCurrentDirectory(const std::string& dir) : previous_(std::filesystem::current_path()) {
+  explicit ScopedCurrentDirectory(const std::string& dir)
+      : previous_(std::filesystem::current_path()) {
     std::filesystem::current_path(dir);
   }
   ~ScopedCurrentDirectory() {
@@ -74,10 +75,16 @@ class ScopedEnv {
       had_ = true;
       old_ = old;
     }
-    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
   }
   ~ScopedEnv() {
-    if (had_) ::setenv(name_.c_str(), old_.c_str(), 1); else ::unsetenv(name_.c_str());
+    if (had_)
+      ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+      ::unsetenv(name_.c_str());
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;

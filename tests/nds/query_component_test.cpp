@@ -44,7 +44,8 @@ TEST(QueryComponent, ParametersFollowTheTextOnePerOccurrence) {
   SetText(query, {"select * from t where a = :a and b = :b", "  or a = :a", "and c in (:x,:y)"});
   EXPECT_EQ(ParamNames(query), (std::vector<std::string>{"a", "b", "a", "x", "y"}));
   // Colons inside quotes and doubled colons are not parameters.
-  SetText(query, {"select ':no', \"::no\" from t where d = 'x::y' and e = ::z and f = :\"two words\""});
+  SetText(query,
+          {"select ':no', \"::no\" from t where d = 'x::y' and e = ::z and f = :\"two words\""});
   EXPECT_EQ(ParamNames(query), (std::vector<std::string>{"two words"}));
 }
 

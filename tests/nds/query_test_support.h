@@ -43,7 +43,8 @@ class QueryDatabase {
   std::vector<std::string> Column(const std::string& select, bool withType = false) const {
     std::vector<std::string> values;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2((dir_ + "/nce.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2((dir_ + "/nce.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
       sqlite3_close(db);
       ADD_FAILURE() << "cannot open the store";
       return values;
@@ -60,7 +61,8 @@ class QueryDatabase {
           value += "NULL";
         } else {
           const auto* text = reinterpret_cast<const char*>(sqlite3_column_blob(stmt, 0));
-          value += std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, 0)));
+          value +=
+              std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, 0)));
         }
         values.push_back(value);
       }
@@ -78,11 +80,16 @@ class QueryDatabase {
  private:
   static const char* TypeName(int type) {
     switch (type) {
-      case SQLITE_INTEGER: return "integer";
-      case SQLITE_FLOAT: return "real";
-      case SQLITE_TEXT: return "text";
-      case SQLITE_BLOB: return "blob";
-      default: return "null";
+      case SQLITE_INTEGER:
+        return "integer";
+      case SQLITE_FLOAT:
+        return "real";
+      case SQLITE_TEXT:
+        return "text";
+      case SQLITE_BLOB:
+        return "blob";
+      default:
+        return "null";
     }
   }
 
@@ -98,12 +105,12 @@ struct ArchivePair {
 };
 inline const std::vector<ArchivePair>& ArchivePairs() {
   static const std::vector<ArchivePair> pairs = {
-      {"acftcomp", "Rec_No"},      {"acftcrpt", "Rec_No"},      {"acftlog", "ALog_No"},
-      {"acftmaint", "Rec_No"},     {"chkrides", "ChkRide_No"},  {"dmico", "Rec_No"},
-      {"dutyschedule", "Entry_No"}, {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
-      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},     {"pilotlog", "Entry_No"},
-      {"ratings", "Rating_No"},    {"schedule", "Entry_No"},    {"shiftlog", "Entry_No"},
-      {"squawk", "Rec_No"},        {"wcpartchange", "Rec_No"},  {"workcard", "Rec_No"}};
+      {"acftcomp", "Rec_No"},        {"acftcrpt", "Rec_No"},     {"acftlog", "ALog_No"},
+      {"acftmaint", "Rec_No"},       {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
+      {"dutyschedule", "Entry_No"},  {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
+      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},      {"pilotlog", "Entry_No"},
+      {"ratings", "Rating_No"},      {"schedule", "Entry_No"},   {"shiftlog", "Entry_No"},
+      {"squawk", "Rec_No"},          {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"}};
   return pairs;
 }
 
@@ -113,8 +120,9 @@ inline std::vector<std::string> ArchiveRepairScript() {
   const std::string tab = "\t   ";
   std::vector<std::string> lines;
   auto live = [&](size_t i, bool semicolon) {
-    lines.push_back(std::string("delete from ") + p[i].table + " where " + p[i].key + " in (select " +
-                    p[i].key + " from a_" + p[i].table + ")" + (semicolon ? ";" : ""));
+    lines.push_back(std::string("delete from ") + p[i].table + " where " + p[i].key +
+                    " in (select " + p[i].key + " from a_" + p[i].table + ")" +
+                    (semicolon ? ";" : ""));
   };
   auto dedup = [&](size_t i) {
     lines.push_back(std::string("delete from a_") + p[i].table);
@@ -122,18 +130,33 @@ inline std::vector<std::string> ArchiveRepairScript() {
     lines.push_back(std::string("     (select min(rowid) from a_") + p[i].table + " ");
     lines.push_back(std::string("       group by ") + p[i].key + ");");
   };
-  for (size_t i = 0; i < 6; ++i) { live(i, true); lines.push_back(""); }        // 1-12
-  for (size_t i = 0; i < 12; ++i) { dedup(i); lines.push_back(""); }           // 13-72
-  dedup(12);                                                                   // 73-76
-  dedup(13);                                                                   // 77-80
-  lines.push_back(tab);                                                        // 81
-  for (size_t i = 14; i < 18; ++i) { dedup(i); lines.push_back(""); }          // 82-101
-  for (size_t i = 6; i < 13; ++i) { live(i, true); lines.push_back(""); }      // 102-115
-  live(13, true);                                                              // 116
-  lines.push_back(tab);                                                        // 117
-  for (size_t i = 14; i < 17; ++i) { live(i, true); lines.push_back(""); }     // 118-123
-  live(17, false);                                                             // 124
-  lines.push_back(tab + tab + tab);                                            // 125
+  for (size_t i = 0; i < 6; ++i) {
+    live(i, true);
+    lines.push_back("");
+  }  // 1-12
+  for (size_t i = 0; i < 12; ++i) {
+    dedup(i);
+    lines.push_back("");
+  }                      // 13-72
+  dedup(12);             // 73-76
+  dedup(13);             // 77-80
+  lines.push_back(tab);  // 81
+  for (size_t i = 14; i < 18; ++i) {
+    dedup(i);
+    lines.push_back("");
+  }  // 82-101
+  for (size_t i = 6; i < 13; ++i) {
+    live(i, true);
+    lines.push_back("");
+  }                      // 102-115
+  live(13, true);        // 116
+  lines.push_back(tab);  // 117
+  for (size_t i = 14; i < 17; ++i) {
+    live(i, true);
+    lines.push_back("");
+  }                                  // 118-123
+  live(17, false);                   // 124
+  lines.push_back(tab + tab + tab);  // 125
   return lines;
 }
 

@@ -27,8 +27,9 @@ TEST(SQLTextHash, ShortTextsUseEveryCharacterLongOnesASample) {
   // 16 characters: every second one, from the first.
   EXPECT_EQ(nds::SQLTextHash("0123456789abcdef"), -1022892329);
   EXPECT_EQ(nds::SQLTextHash("0x2x4x6x8xaxcxex"), nds::SQLTextHash("0123456789abcdef"));
-  EXPECT_EQ(nds::SQLTextHash("delete from acftcomp where Rec_No in (select Rec_No from a_acftcomp);"),
-            947478036);
+  EXPECT_EQ(
+      nds::SQLTextHash("delete from acftcomp where Rec_No in (select Rec_No from a_acftcomp);"),
+      947478036);
 }
 
 class StatementCache : public ::testing::Test {
@@ -152,7 +153,8 @@ TEST_F(StatementCache, CursorPlaceGetsAReadOnlyStatementAndNoCount) {
   const nds::TStmtOptions options{1, 1, 1, 3};
   NDSHANDLE cursor = 0;
   ArmFailpoint("NdsGetRecordCount", 5000, "no count expected");
-  EXPECT_EQ(Conn().ExecuteStatementWithOptions(options, "select * from t", nullptr, true, &cursor), 0u);
+  EXPECT_EQ(Conn().ExecuteStatementWithOptions(options, "select * from t", nullptr, true, &cursor),
+            0u);
   ASSERT_NE(cursor, 0u);
   StatementOptions o;
   ASSERT_TRUE(GetStatementOptions(Conn().CachedStatement(0).statement, &o));
@@ -175,10 +177,12 @@ TEST_F(StatementCache, ParametersAreBoundThenTheStatementExecuted) {
   dataset::TParams params(nullptr);
   params.CreateParam(dataset::ftInteger, "id", dataset::ptInput)->SetAsInteger(3);
   params.CreateParam(dataset::ftString, "name", dataset::ptInput)->SetAsString("three");
-  EXPECT_EQ(Conn().ExecuteStatement("insert into t values (:id, :name)", &params, true, nullptr), 1u);
+  EXPECT_EQ(Conn().ExecuteStatement("insert into t values (:id, :name)", &params, true, nullptr),
+            1u);
   params.Items(0)->SetAsInteger(4);
   params.Items(1)->SetAsString("four");
-  EXPECT_EQ(Conn().ExecuteStatement("insert into t values (:id, :name)", &params, true, nullptr), 1u);
+  EXPECT_EQ(Conn().ExecuteStatement("insert into t values (:id, :name)", &params, true, nullptr),
+            1u);
   EXPECT_EQ(db_.Column("select name from t where id > 2 order by id"),
             (std::vector<std::string>{"three", "four"}));
 }

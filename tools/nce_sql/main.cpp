@@ -26,13 +26,23 @@ std::string EngineErrorText() {
 
 bool IsNumeric(uint16_t type) {
   switch (type) {
-    case NDS_NUMERIC: case NDS_DOUBLE: case NDS_INTEGER: case NDS_SHORTINT: case NDS_AUTOINC:
-    case NDS_CURDOUBLE: case NDS_MONEY: case NDS_ROWVERSION: return true;
-    default: return false;
+    case NDS_NUMERIC:
+    case NDS_DOUBLE:
+    case NDS_INTEGER:
+    case NDS_SHORTINT:
+    case NDS_AUTOINC:
+    case NDS_CURDOUBLE:
+    case NDS_MONEY:
+    case NDS_ROWVERSION:
+      return true;
+    default:
+      return false;
   }
 }
 
-bool IsBinary(uint16_t type) { return type == NDS_BINARY || type == NDS_IMAGE || type == NDS_RAW; }
+bool IsBinary(uint16_t type) {
+  return type == NDS_BINARY || type == NDS_IMAGE || type == NDS_RAW;
+}
 
 // One field of the current record as text; false (with the engine's error
 // reported by the caller) when the engine refuses.
@@ -52,8 +62,8 @@ bool FieldText(NDSHANDLE cursor, uint16_t field, uint16_t type, std::string* tex
   std::vector<char> buffer(256);
   for (;;) {
     uint32_t length = static_cast<uint32_t>(buffer.size());
-    NDSRESULT rc = NdsGetField(cursor, NDS_FIELD_ORDINAL(field), buffer.data(), &length,
-                               NDS_TRIM_RIGHT);
+    NDSRESULT rc =
+        NdsGetField(cursor, NDS_FIELD_ORDINAL(field), buffer.data(), &length, NDS_TRIM_RIGHT);
     if (rc == NDS_SUCCESS) {
       text->assign(buffer.data(), std::min<size_t>(length, buffer.size()));
       return true;
@@ -108,7 +118,8 @@ int Run(const std::string& path, const std::string& script) {
     std::cerr << "nce-sql: " << EngineErrorText() << '\n';
     status = 1;
   }
-  for (std::string_view text : status ? std::vector<std::string_view>() : nce::SplitScript(script)) {
+  for (std::string_view text :
+       status ? std::vector<std::string_view>() : nce::SplitScript(script)) {
     std::string sql(text);
     NDSHANDLE cursor = 0;
     if (NdsExecuteSQLDirect(statement, sql.c_str(), &cursor) != NDS_SUCCESS) {

@@ -32,8 +32,10 @@ void ResultTable::Print(std::ostream& out) const {
       if (c) out << " | ";
       bool right = right_aligned_[c] && !header;
       bool last = c + 1 == entries.size();
-      if (right) out << pad << entries[c];
-      else out << entries[c] << (last ? "" : pad);
+      if (right)
+        out << pad << entries[c];
+      else
+        out << entries[c] << (last ? "" : pad);
     }
     out << '\n';
   };

@@ -22,9 +22,9 @@ class ResultTable {
   void Print(std::ostream& out) const;
 
  private:
-  std::vector<std::string> headers_;           // column names
-  std::vector<bool> right_aligned_;            // per column
-  std::vector<std::vector<std::string>> rows_; // entries, row by row
+  std::vector<std::string> headers_;            // column names
+  std::vector<bool> right_aligned_;             // per column
+  std::vector<std::vector<std::string>> rows_;  // entries, row by row
 };
 
 // Width of a text on a terminal: UTF-8 continuation bytes take no column.
