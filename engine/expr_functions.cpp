@@ -212,7 +212,8 @@ class ContainsMatcher {
 
   bool Match() {
     if (tokens_.empty()) return false;
-    return Or(0);
+    bool result = Or(0);
+    return result && !too_deep_;
   }
 
  private:
@@ -239,7 +240,13 @@ class ContainsMatcher {
     return result;
   }
   bool Not(int depth) {
-    if (depth > 64) return false;
+    if (depth > kMaxDepth) {
+      // A pattern nested this deeply matches nothing. Every token is taken so
+      // that the loops above end instead of waiting for one that never comes.
+      too_deep_ = true;
+      pos_ = tokens_.size();
+      return false;
+    }
     if (At("NOT")) {
       ++pos_;
       return !Not(depth + 1);
@@ -275,6 +282,9 @@ class ContainsMatcher {
   std::vector<std::string> words_;   // its words
   std::vector<std::string> tokens_;  // the pattern's tokens
   size_t pos_ = 0;                   // next token
+  bool too_deep_ = false;            // the pattern nests beyond kMaxDepth
+
+  static constexpr int kMaxDepth = 64;  // nesting of parentheses and NOTs
 };
 
 }  // namespace

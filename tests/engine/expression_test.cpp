@@ -136,6 +136,10 @@ TEST_F(Expressions, FunctionsTheFiltersUse) {
   EXPECT_EQ(Eval("CONTAINS(memo, 'qui* AND NOT dog')"), "1");
   EXPECT_EQ(Eval("CONTAINS(memo, 'slow OR \"brown cat\"')"), "0");
   EXPECT_EQ(Eval("CONTAINS(memo, '*row*')"), "1");
+  // A pattern nested past the matcher's depth matches nothing and returns
+  // (it used to loop for ever on the token it could not take).
+  EXPECT_EQ(Eval("CONTAINS(memo, '" + std::string(100, '(') + "quick')"), "0");
+  EXPECT_EQ(Eval("CONTAINS(memo, 'quick OR " + std::string(80, '(') + "')"), "0");
 }
 
 TEST_F(Expressions, MistakesAreRefusedNamingThePlace) {
