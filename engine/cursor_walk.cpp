@@ -208,7 +208,7 @@ bool CursorWalk::FillWindow(Cursor& c, Step step, int direction) {
     BindValue(stmt, 101, current_.key);
     sqlite3_bind_int64(stmt, 102, current_.rowid);
   }
-  sqlite3_bind_int64(stmt, 103, std::max<int>(cache_size_, 1));
+  sqlite3_bind_int64(stmt, 103, NextWindowRows(c, step, direction));
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = direction;
   for (;;) {
@@ -226,6 +226,17 @@ bool CursorWalk::FillWindow(Cursor& c, Step step, int direction) {
   }
   sqlite3_reset(stmt);
   return ahead_len_ > 0;
+}
+
+uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
+  if (cache_size_ == 0) return 1;
+  bool continues = (step == Step::kAfter || step == Step::kBefore) && ahead_dir_ == direction &&
+                   ahead_len_ > 0 && ahead_pos_ == ahead_len_ && ahead_len_ == window_rows_;
+  if (!continues) return window_rows_ = cache_size_;
+  uint32_t record_bytes = std::max<uint32_t>(c.desc.record_length, 1);
+  uint32_t limit = std::max<uint32_t>(
+      cache_size_, std::min<uint32_t>(kMaxWindowRows, kMaxWindowBytes / record_bytes));
+  return window_rows_ = std::min(window_rows_ * 2, limit);
 }
 
 void CursorWalk::TakeNextFromWindow() {

@@ -5,9 +5,14 @@
 // Rows are walked in the order of a key expression (none: record-number
 // order) through the statements of NavigationSql. Moving forward reads up to
 // `cache_size` rows per statement run, so a forward walk costs about one
-// SQLite step per record. The window is dropped whenever this cursor changes
+// SQLite step per record. A walk that keeps going the same way past whole
+// windows doubles the window each time, up to kMaxWindowRows rows or
+// kMaxWindowBytes of record images: every statement run starts a read
+// transaction and seeks afresh, which at ten rows a run costs as much as
+// building the records. The window is dropped whenever this cursor changes
 // data; rows another connection changes show up once the window is passed or
-// the record is refreshed.
+// the record is refreshed. A window of 0 reads one row at a time and never
+// grows.
 #ifndef ENGINE_CURSOR_WALK_H
 #define ENGINE_CURSOR_WALK_H
 
@@ -54,8 +59,13 @@ class CursorWalk {
   void SetCondition(const std::string& name, std::string sql);
   void SetCacheSize(uint16_t rows) {
     cache_size_ = rows;
+    window_rows_ = rows;
     ahead_.clear();
   }
+
+  // Bounds of a grown read-ahead window.
+  static constexpr uint32_t kMaxWindowRows = 512;
+  static constexpr uint32_t kMaxWindowBytes = 256 * 1024;
 
   // ---- position ---------------------------------------------------------------
   void GotoTop(Cursor& c);
@@ -146,6 +156,9 @@ class CursorWalk {
   bool FillWindow(Cursor& c, Step step, int direction);
   void TakeNextFromWindow();
   void SetOff(bool bof, bool eof);
+  // Rows the next window of a walk in `direction` reads: the set size, or
+  // twice the last window when the walk used that one up going the same way.
+  uint32_t NextWindowRows(Cursor& c, Step step, int direction);
   void FlushEdits(Cursor& c);
   // The rows a count or step sees: the cursor's own condition, plus the
   // named conditions whose names begin with `prefix` ("" all, "scope" scopes
@@ -178,6 +191,7 @@ class CursorWalk {
   size_t ahead_len_ = 0;           // rows of the window in use
   int ahead_dir_ = 0;              // +1 the window lies ahead, -1 behind
   uint16_t cache_size_ = 10;       // rows per window (0: one row at a time)
+  uint32_t window_rows_ = 10;      // rows of the last window read
 
   // Edits of the current record.
   std::map<size_t, Value> pending_;  // field index -> new value

@@ -40,6 +40,29 @@ TEST_F(Navigation, WalksEveryRecordOnceInBothDirectionsWhateverTheWindow) {
   }
 }
 
+// A long walk grows the read-ahead window well past its set size; turning
+// round or jumping must start again from the set size without losing rows.
+TEST_F(Navigation, GrownWindowsNeitherSkipNorRepeatRecords) {
+  Exec("CREATE TABLE many (id INTEGER, name CHAR(12))");
+  FillNumbered("many", 3000);
+  NDSHANDLE cursor = OpenTable("many");
+  EXPECT_EQ(WalkForward(cursor), Range(1, 3000));
+  EXPECT_EQ(WalkBackward(cursor), Range(3000, 1));
+  // Forward far enough to grow the window, back a little, forward again.
+  ASSERT_EQ(NdsGotoTop(cursor), 0u);
+  ASSERT_EQ(NdsSkip(cursor, 1500), 0u);
+  EXPECT_EQ(RecNo(cursor), 1501u);
+  ASSERT_EQ(NdsSkip(cursor, -3), 0u);
+  EXPECT_EQ(RecNo(cursor), 1498u);
+  ASSERT_EQ(NdsSkip(cursor, 1000), 0u);
+  EXPECT_EQ(RecNo(cursor), 2498u);
+  ASSERT_EQ(NdsGotoRecord(cursor, 10), 0u);
+  ASSERT_EQ(NdsSkip(cursor, 2990), 0u);
+  EXPECT_EQ(RecNo(cursor), 3000u);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_TRUE(Eof(cursor));
+}
+
 TEST_F(Navigation, EndsBehaveAsTheDatasetExpects) {
   NDSHANDLE cursor = OpenTable("items");
   // Before the first record, a step forward finds it.
