@@ -12,7 +12,8 @@ namespace app {
 // shows, one line, to `out`, and returns the exit status: 0 repaired, 1
 // repair failed and rolled back, 2 unable to connect (also when the rollback
 // failed), 3 when the description itself cannot be read (reported on
-// `err`). A QApplication must exist.
+// `err`). Needs no screen: with no view provider installed, the components
+// exist without any window.
 int RunConsoleRepair(std::FILE* out, std::FILE* err);
 
 }  // namespace app

@@ -1,9 +1,7 @@
-// Label and push button components over QLabel and QPushButton.
+// Label and push button components: their state, and what reaches their
+// views.
 #include "app/controls.h"
 
-#include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <algorithm>
 
 #include "app/form.h"
@@ -11,59 +9,18 @@
 
 namespace app {
 
-namespace {
-
-QString ToQString(const std::string& text) {
-  return QString::fromLocal8Bit(text);
-}
-
-// A push button that, as on a dialog of the classic desktop, also clicks on
-// Enter and Return while it has the focus. Space is handled by Qt itself.
-class PushButtonWidget : public QPushButton {
- public:
-  PushButtonWidget() {
-    setAutoDefault(false);
-    setDefault(false);
-    setFocusPolicy(Qt::StrongFocus);
-  }
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        !event->isAutoRepeat()) {
-      event->accept();
-      click();
-      return;
-    }
-    QPushButton::keyPressEvent(event);
-  }
-};
-
-}  // namespace
-
 // --- TControl ---------------------------------------------------------------
 
-TControl::TControl(dataset::TComponent* owner, QWidget* widget)
-    : dataset::TComponent(owner), form_(dynamic_cast<TForm*>(owner)), widget_(widget) {
-  if (form_ != nullptr) widget->setParent(form_->Widget());
-  widget->show();  // shown with its form; hidden while the form is hidden
-}
+TControl::TControl(dataset::TComponent* owner)
+    : dataset::TComponent(owner), form_(dynamic_cast<TForm*>(owner)) {}
 
-TControl::~TControl() {
-  delete widget_.data();
-}
+TControl::~TControl() = default;
 
-int TControl::Left() const {
-  return widget_ ? widget_->x() : 0;
-}
-int TControl::Top() const {
-  return widget_ ? widget_->y() : 0;
-}
-int TControl::Width() const {
-  return widget_ ? widget_->width() : 0;
-}
-int TControl::Height() const {
-  return widget_ ? widget_->height() : 0;
+void TControl::AttachView(std::unique_ptr<ControlView> view) {
+  view_ = std::move(view);
+  if (view_ == nullptr) return;
+  view_->SetBounds(left_, top_, width_, height_);
+  view_->SetEnabled(enabled_);
 }
 
 void TControl::SetLeft(int left) {
@@ -80,34 +37,30 @@ void TControl::SetHeight(int height) {
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-  if (!widget_) return;
-  widget_->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
+  left_ = left;
+  top_ = top;
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  if (view_ != nullptr) view_->SetBounds(left_, top_, width_, height_);
   AdjustBounds();
 }
 
-bool TControl::Enabled() const {
-  return widget_ && widget_->isEnabled();
-}
-
 void TControl::SetEnabled(bool enabled) {
-  if (widget_) widget_->setEnabled(enabled);
+  enabled_ = enabled;
+  if (view_ != nullptr) view_->SetEnabled(enabled);
 }
 
 // --- TLabel -----------------------------------------------------------------
 
-TLabel::TLabel(dataset::TComponent* owner) : TControl(owner, new QLabel) {
-  Label()->setTextFormat(Qt::PlainText);
-  Label()->setFocusPolicy(Qt::NoFocus);
-}
-
-QLabel* TLabel::Label() const {
-  return static_cast<QLabel*>(Widget());
+TLabel::TLabel(dataset::TComponent* owner) : TControl(owner) {
+  ViewProvider* provider = CurrentViewProvider();
+  if (provider != nullptr) AttachView(provider->CreateLabelView(*this));
 }
 
 void TLabel::SetCaption(const std::string& caption) {
   caption_ = caption;
-  if (Label() == nullptr) return;
-  Label()->setText(ToQString(caption));
+  if (View() == nullptr) return;
+  View()->CaptionChanged();
   AdjustBounds();
 }
 
@@ -118,27 +71,22 @@ void TLabel::SetAutoSize(bool auto_size) {
 
 // Sizes the label to its text; the left and top edges stay put.
 void TLabel::AdjustBounds() {
-  QLabel* label = Label();
-  if (!auto_size_ || label == nullptr) return;
-  const QSize size = label->sizeHint();
-  if (size != label->size()) label->resize(size);
+  if (!auto_size_ || View() == nullptr) return;
+  const TExtent extent = View()->TextExtent();
+  if (extent.width != Width() || extent.height != Height())
+    SetBounds(Left(), Top(), extent.width, extent.height);
 }
 
 // --- TButton ----------------------------------------------------------------
 
-TButton::TButton(dataset::TComponent* owner) : TControl(owner, new PushButtonWidget) {
-  QObject::connect(Button(), &QPushButton::clicked, Button(), [this] {
-    if (on_click_) on_click_(this);
-  });
-}
-
-QPushButton* TButton::Button() const {
-  return static_cast<QPushButton*>(Widget());
+TButton::TButton(dataset::TComponent* owner) : TControl(owner) {
+  ViewProvider* provider = CurrentViewProvider();
+  if (provider != nullptr) AttachView(provider->CreateButtonView(*this));
 }
 
 void TButton::SetCaption(const std::string& caption) {
   caption_ = caption;
-  if (Button() != nullptr) Button()->setText(ToQString(caption));
+  if (View() != nullptr) View()->CaptionChanged();
 }
 
 void TButton::SetTabOrder(int tab_order) {
@@ -158,7 +106,7 @@ void TButton::SetOnClickHandler(const std::string& name, TNotifyEvent handler) {
 }
 
 void TButton::Click() {
-  if (Button() != nullptr && Button()->isEnabled()) Button()->click();
+  if (Enabled() && on_click_) on_click_(this);
 }
 
 }  // namespace app

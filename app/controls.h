@@ -1,20 +1,18 @@
-// The framework's visual controls, each a component wrapping one Qt widget:
-// a static text label and a push button. A control created with a form as
-// its owner is placed on that form's client area; its stored properties
-// (position, size, caption, tab order, click handler) reach the widget at
-// once, so a control read from a stored description looks as described.
+// The framework's visual controls: a static text label and a push button.
+// A control keeps its stored properties (position, size, caption, enabled
+// state, tab order, click handler) itself. When a view provider is
+// installed, the control also gets a view, placed on its form's window,
+// which shows every change at once, so a control read from a stored
+// description looks as described; without one it works the same, unseen.
 #ifndef APP_CONTROLS_H
 #define APP_CONTROLS_H
 
-#include <QPointer>
-#include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/views.h"
 #include "dataset/component.h"
-
-class QLabel;
-class QPushButton;
 
 namespace app {
 
@@ -30,41 +28,49 @@ class TControl : public dataset::TComponent {
   TControl(const TControl&) = delete;
   TControl& operator=(const TControl&) = delete;
 
-  int Left() const;
+  int Left() const { return left_; }
   void SetLeft(int left);
-  int Top() const;
+  int Top() const { return top_; }
   void SetTop(int top);
-  int Width() const;
+  int Width() const { return width_; }
   void SetWidth(int width);
-  int Height() const;
+  int Height() const { return height_; }
   void SetHeight(int height);
   void SetBounds(int left, int top, int width, int height);
 
   // A disabled control ignores clicks and cannot take the focus.
-  bool Enabled() const;
+  bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
 
   // The form this control sits on, or null when its owner is no form.
   TForm* Form() const { return form_; }
 
-  // The wrapped widget; null once the form's window has been destroyed.
-  QWidget* Widget() const { return widget_.data(); }
+  // What shows the control on screen; null when nothing does.
+  ControlView* View() const { return view_.get(); }
 
  protected:
-  // `widget` is a new widget without parent; the control takes it over and
-  // places it on the owner's client area when the owner is a form.
-  TControl(dataset::TComponent* owner, QWidget* widget);
+  explicit TControl(dataset::TComponent* owner);
+
+  // Takes over the control's view (null: none) and shows the present state
+  // in it. Called once by the concrete control's constructor.
+  void AttachView(std::unique_ptr<ControlView> view);
 
   // Called after the size-relevant state changed (text, font, bounds).
   virtual void AdjustBounds() {}
 
  private:
-  TForm* form_ = nullptr;     // Owner when it is a form, else null
-  QPointer<QWidget> widget_;  // Wrapped widget; Qt clears it when the window dies
+  TForm* form_ = nullptr;              // Owner when it is a form, else null
+  std::unique_ptr<ControlView> view_;  // On-screen side, if any
+  int left_ = 0;                       // Bounds in the form's client area
+  int top_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  bool enabled_ = true;
 };
 
 // A static text label. With AutoSize (the default) it sizes itself to its
-// text and keeps its left edge where it was placed.
+// text as its view measures it and keeps its left edge where it was placed;
+// without a view there is no font to measure with, and it keeps its size.
 class TLabel : public TControl {
  public:
   explicit TLabel(dataset::TComponent* owner);
@@ -81,8 +87,6 @@ class TLabel : public TControl {
   void AdjustBounds() override;
 
  private:
-  QLabel* Label() const;
-
   std::string caption_;    // Text shown, as stored
   bool auto_size_ = true;  // Size follows the text
 };
@@ -113,8 +117,6 @@ class TButton : public TControl {
   void Click();
 
  private:
-  QPushButton* Button() const;
-
   std::string caption_;        // Text on the button, as stored
   int tab_order_ = -1;         // Place in the form's Tab order
   TNotifyEvent on_click_;      // Fires only when assigned

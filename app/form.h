@@ -1,19 +1,19 @@
 // The framework's form: a top-level window as a component. Its stored
 // properties give the caption, border, client size, position on the screen,
-// colour and font; the controls it owns sit on its client area. Closing the
-// application's main form ends the message loop.
+// colour and font; the controls it owns sit on its client area. The form
+// keeps them itself; its view, when a view provider is installed, is the
+// window on the desktop. Closing the application's main form ends the
+// message loop.
 #ifndef APP_FORM_H
 #define APP_FORM_H
 
-#include <QSize>
 #include <memory>
 #include <string>
 
 #include "app/controls.h"
+#include "app/views.h"
 #include "dataset/component.h"
 #include "dataset/set.h"
-
-class QWidget;
 
 namespace app {
 
@@ -76,8 +76,6 @@ class TFont : public dataset::TPersistent {
   TFontStyles style_;  // Bold, italic, ...
 };
 
-class FormWindow;
-
 class TForm : public dataset::TComponent {
  public:
   explicit TForm(dataset::TComponent* owner);
@@ -118,7 +116,8 @@ class TForm : public dataset::TComponent {
   void SetOldCreateOrder(bool value) { old_create_order_ = value; }
 
   // Places the window as Position says and shows it; the first control in
-  // Tab order that can take the focus gets it.
+  // Tab order that can take the focus gets it. Without a view there is
+  // nothing to show.
   void Show();
   // Closes the window; closing the application's last window ends its
   // message loop.
@@ -130,21 +129,17 @@ class TForm : public dataset::TComponent {
   // Re-applies the font after one of its properties changed.
   void FontChanged();
 
-  QWidget* Widget() const;
+  // The window showing the form; null when nothing does.
+  FormView* View() const { return view_.get(); }
 
  protected:
   void Loaded() override;
 
  private:
-  void ApplyBorder();
-  void ApplySizeLimits();
-  void Resize(QSize size);
-  void ApplyColor();
-  void PlaceOnScreen();
+  void Resize(int width, int height);
   void FocusFirstControl();
 
-  std::unique_ptr<FormWindow> window_;  // The top-level window
-  std::string caption_;                 // Window title
+  std::string caption_;  // Window title
   TFormBorderStyle border_style_ = bsSizeable;
   TPosition position_ = poDesigned;
   int left_ = 0;  // Design position of the frame
@@ -154,6 +149,9 @@ class TForm : public dataset::TComponent {
   int pixels_per_inch_ = 96;
   int text_height_ = 13;
   bool old_create_order_ = false;
+  int client_width_ = 0;  // Client size as set; the view may differ once resized
+  int client_height_ = 0;
+  std::unique_ptr<FormView> view_;  // Made last: it reads the state above
 };
 
 }  // namespace app

@@ -1,29 +1,14 @@
 // The repair window's handlers and the repair run.
 #include "app/repair_window.h"
 
-#include <QApplication>
-#include <QCursor>
-
 #include "app/repair_window_form.h"
+#include "app/views.h"
 #include "app/window_classes.h"
 #include "dataset/streaming.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
 
 namespace app {
-
-namespace {
-
-// Shows the busy pointer while it lives.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-}  // namespace
 
 TForm1::TForm1(dataset::TComponent* owner) : TForm(owner) {}
 
@@ -68,7 +53,7 @@ void TForm1::Notification(dataset::TComponent* component, dataset::TOperation op
 // the label alone tells the user what happened.
 void TForm1::Button1Click(dataset::TObject*) {
   if (connection1_ == nullptr || query1_ == nullptr) return;
-  BusyCursor busy;
+  BusyIndicator busy;  // the busy pointer, where there is a screen
   try {
     connection1_->Connect();
     try {

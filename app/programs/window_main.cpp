@@ -5,10 +5,12 @@
 #include <exception>
 #include <memory>
 
+#include "app/qt/qt_views.h"
 #include "app/repair_window.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  app::UseQtViews();  // the window's components appear as widgets
   std::unique_ptr<app::TForm1> form;
   try {
     form = app::CreateRepairWindow();

@@ -1,83 +1,23 @@
 // Shared fixtures of the repair utility's tests: the Qt application on the
-// offscreen platform, temporary sites holding a demo database and nds.ini,
-// and direct SQLite access to a database's store for checking results.
+// offscreen platform with the window's widgets, and the temporary sites of
+// site_support.h.
 #ifndef TESTS_APP_APP_TEST_SUPPORT_H
 #define TESTS_APP_APP_TEST_SUPPORT_H
 
-#include <filesystem>
-#include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "app/qt/qt_views.h"
 #include "app/repair_window.h"
+#include "tests/app/site_support.h"
 
 class QApplication;
 
 namespace apptest {
 
 // The one application object of the test program, on the offscreen
-// platform unless QT_QPA_PLATFORM names another.
+// platform unless QT_QPA_PLATFORM names another. Components created once it
+// exists are shown by Qt widgets.
 QApplication& Application();
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Makes `dir` the current directory while it lives, so that nds.ini there
-// is the one the connection finds.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const std::filesystem::path& dir);
-  ~CurrentDirectory();
-  CurrentDirectory(const CurrentDirectory&) = delete;
-  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
-
-// A temporary site: a demo database in <site>/db, and <site>/nds.ini whose
-// alias VOLANTRAX names it; the site is the current directory while the
-// object lives.
-class DemoSite {
- public:
-  DemoSite();
-  const std::filesystem::path& Root() const { return dir_.Path(); }
-  std::filesystem::path Database() const { return dir_.Path() / "db"; }
-  std::filesystem::path StoreFile() const { return Database() / "nce.db"; }
-  // Replaces nds.ini with `text`.
-  void WriteIni(const std::string& text) const;
-
- private:
-  TempDir dir_;
-  CurrentDirectory cwd_;
-};
-
-// Rows of one table in rowid order, each value as text ("NULL" for null),
-// rowid first.
-using TableRows = std::vector<std::vector<std::string>>;
-
-// Every table of the 18 pairs, live and archive, read straight from a store
-// file with SQLite.
-std::map<std::string, TableRows> ReadAllPairs(const std::filesystem::path& store_file);
-
-// Runs `sql` on a store file with SQLite directly. Returns SQLite's error
-// text, empty on success.
-std::string RunWithSqlite(const std::filesystem::path& store_file, const std::string& sql);
-
-// Runs one query returning a single integer.
-long long QueryNumber(const std::filesystem::path& store_file, const std::string& sql);
 
 // The window read from its description, for one test.
 std::unique_ptr<app::TForm1> LoadWindow();

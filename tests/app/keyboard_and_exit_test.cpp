@@ -25,14 +25,14 @@ class WindowKeyboard : public ::testing::Test {
     site_ = std::make_unique<DemoSite>();
     form_ = LoadWindow();
     form_->Show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_->Widget()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app::WidgetOf(*form_)));
   }
   void TearDown() override {
     form_.reset();
     nce::testing::DisarmAllFailpoints();
   }
-  QWidget* Button1() const { return form_->Button1()->Widget(); }
-  QWidget* Button2() const { return form_->Button2()->Widget(); }
+  QWidget* Button1() const { return app::WidgetOf(*form_->Button1()); }
+  QWidget* Button2() const { return app::WidgetOf(*form_->Button2()); }
 
   std::unique_ptr<DemoSite> site_;
   std::unique_ptr<app::TForm1> form_;
@@ -48,7 +48,7 @@ TEST_F(WindowKeyboard, EnterAndReturnOnTheFocusedButtonRunTheRepair) {
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
     form_ = LoadWindow();
     form_->Show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_->Widget()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app::WidgetOf(*form_)));
     QTest::keyClick(Button1(), key);
     EXPECT_EQ(form_->Outcome(), RepairOutcome::kRepaired) << key;
   }
@@ -58,7 +58,7 @@ TEST_F(WindowKeyboard, EnterOnExitClosesTheWindow) {
   QTest::keyClick(Button1(), Qt::Key_Tab);
   ASSERT_EQ(QApplication::focusWidget(), Button2());
   QTest::keyClick(Button2(), Qt::Key_Return);
-  EXPECT_FALSE(form_->Widget()->isVisible());
+  EXPECT_FALSE(app::WidgetOf(*form_)->isVisible());
   EXPECT_EQ(form_->Outcome(), RepairOutcome::kNotRun);
 }
 
@@ -110,18 +110,18 @@ TEST_P(WindowExit, ExitAndCloseBoxEndTheLoopAndCloseTheConnection) {
     const size_t handles = nce::testing::LiveHandleCount();
     auto form = LoadWindow();
     form->Show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->Widget()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app::WidgetOf(*form)));
     if (c.run) form->Button1Click(form->Button1());
     nce::testing::DisarmAllFailpoints();
     ASSERT_EQ(form->Outcome(), c.outcome);
     const int status = CloseInsideMessageLoop([&] {
       if (close_box)
-        form->Widget()->windowHandle()->close();
+        app::WidgetOf(*form)->windowHandle()->close();
       else
-        QTest::mouseClick(form->Button2()->Widget(), Qt::LeftButton);
+        QTest::mouseClick(app::WidgetOf(*form->Button2()), Qt::LeftButton);
     });
     EXPECT_EQ(status, 0) << (close_box ? "close box" : "Exit");
-    EXPECT_FALSE(form->Widget()->isVisible());
+    EXPECT_FALSE(app::WidgetOf(*form)->isVisible());
     form.reset();  // the program ends: components destroyed, connection closed
     EXPECT_EQ(nce::testing::LiveHandleCount(), handles);
   }

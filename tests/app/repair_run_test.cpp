@@ -36,7 +36,7 @@ class RepairRun : public ::testing::Test {
   }
 
   // "Fix Archive" clicked with the mouse, as a user does.
-  void ClickFixArchive() { QTest::mouseClick(form_->Button1()->Widget(), Qt::LeftButton); }
+  void ClickFixArchive() { QTest::mouseClick(app::WidgetOf(*form_->Button1()), Qt::LeftButton); }
 
   void ExpectEndState(const char* text, RepairOutcome outcome, bool connected) {
     EXPECT_EQ(form_->Label1()->Caption(), text);

@@ -20,7 +20,7 @@ using apptest::LoadWindow;
 class WindowLayout : public ::testing::Test {
  protected:
   void SetUp() override { form_ = LoadWindow(); }
-  QWidget* Window() const { return form_->Widget(); }
+  QWidget* Window() const { return app::WidgetOf(*form_); }
   std::unique_ptr<app::TForm1> form_;
 };
 
@@ -46,8 +46,8 @@ TEST_F(WindowLayout, UsesNearestSansSerifAtEightPoints) {
   EXPECT_FALSE(font.bold());
   EXPECT_FALSE(font.italic());
   // The controls inherit the form's font.
-  EXPECT_EQ(form_->Button1()->Widget()->font().pointSize(), 8);
-  EXPECT_EQ(form_->Label1()->Widget()->font().pointSize(), 8);
+  EXPECT_EQ(app::WidgetOf(*form_->Button1())->font().pointSize(), 8);
+  EXPECT_EQ(app::WidgetOf(*form_->Label1())->font().pointSize(), 8);
 }
 
 TEST_F(WindowLayout, OpensCentredOnTheScreenNotAtTheDesignPosition) {
@@ -61,19 +61,19 @@ TEST_F(WindowLayout, OpensCentredOnTheScreenNotAtTheDesignPosition) {
 }
 
 TEST_F(WindowLayout, PlacesControlsAsStored) {
-  EXPECT_EQ(form_->Button1()->Widget()->geometry(), QRect(7, 8, 75, 25));
-  EXPECT_EQ(form_->Button2()->Widget()->geometry(), QRect(7, 38, 75, 25));
-  EXPECT_EQ(static_cast<QPushButton*>(form_->Button1()->Widget())->text(), "Fix Archive");
-  EXPECT_EQ(static_cast<QPushButton*>(form_->Button2()->Widget())->text(), "Exit");
+  EXPECT_EQ(app::WidgetOf(*form_->Button1())->geometry(), QRect(7, 8, 75, 25));
+  EXPECT_EQ(app::WidgetOf(*form_->Button2())->geometry(), QRect(7, 38, 75, 25));
+  EXPECT_EQ(static_cast<QPushButton*>(app::WidgetOf(*form_->Button1()))->text(), "Fix Archive");
+  EXPECT_EQ(static_cast<QPushButton*>(app::WidgetOf(*form_->Button2()))->text(), "Exit");
   EXPECT_EQ(form_->Label1()->Caption(), "< Click Button");
-  EXPECT_EQ(static_cast<QLabel*>(form_->Label1()->Widget())->text(), "< Click Button");
+  EXPECT_EQ(static_cast<QLabel*>(app::WidgetOf(*form_->Label1()))->text(), "< Click Button");
   EXPECT_EQ(form_->Label1()->Left(), 95);
   EXPECT_EQ(form_->Label1()->Top(), 14);
   EXPECT_TRUE(form_->Button1()->Enabled());
   EXPECT_EQ(form_->Button1()->TabOrder(), 0);
   EXPECT_EQ(form_->Button2()->TabOrder(), 1);
   for (app::TButton* button : {form_->Button1(), form_->Button2()}) {
-    auto* push = static_cast<QPushButton*>(button->Widget());
+    auto* push = static_cast<QPushButton*>(app::WidgetOf(*button));
     EXPECT_FALSE(push->isDefault());
     EXPECT_FALSE(push->autoDefault());
   }
@@ -81,8 +81,8 @@ TEST_F(WindowLayout, PlacesControlsAsStored) {
 
 TEST_F(WindowLayout, LabelSizesToItsTextKeepingItsLeftEdge) {
   app::TLabel* label = form_->Label1();
-  const QSize start = label->Widget()->size();
-  EXPECT_EQ(start, label->Widget()->sizeHint());
+  const QSize start = app::WidgetOf(*label)->size();
+  EXPECT_EQ(start, app::WidgetOf(*label)->sizeHint());
   label->SetCaption("Archive Repair Failed!");
   EXPECT_EQ(label->Left(), 95);
   EXPECT_EQ(label->Top(), 14);
@@ -102,8 +102,8 @@ TEST_F(WindowLayout, CreatesComponentsInDescriptionOrder) {
 TEST_F(WindowLayout, FocusStartsOnFixArchiveAndTabCyclesTheButtons) {
   form_->Show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
-  QWidget* button1 = form_->Button1()->Widget();
-  QWidget* button2 = form_->Button2()->Widget();
+  QWidget* button1 = app::WidgetOf(*form_->Button1());
+  QWidget* button2 = app::WidgetOf(*form_->Button2());
   EXPECT_EQ(QApplication::focusWidget(), button1);
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), button2);

@@ -1,0 +1,75 @@
+// Temporary sites for the repair utility's tests, needing no desktop: a
+// demo database with the nds.ini naming it, and direct SQLite access to a
+// database's store for checking results.
+#ifndef TESTS_APP_SITE_SUPPORT_H
+#define TESTS_APP_SITE_SUPPORT_H
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Makes `dir` the current directory while it lives, so that nds.ini there
+// is the one the connection finds.
+class CurrentDirectory {
+ public:
+  explicit CurrentDirectory(const std::filesystem::path& dir);
+  ~CurrentDirectory();
+  CurrentDirectory(const CurrentDirectory&) = delete;
+  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// A temporary site: a demo database in <site>/db, and <site>/nds.ini whose
+// alias VOLANTRAX names it; the site is the current directory while the
+// object lives.
+class DemoSite {
+ public:
+  DemoSite();
+  const std::filesystem::path& Root() const { return dir_.Path(); }
+  std::filesystem::path Database() const { return dir_.Path() / "db"; }
+  std::filesystem::path StoreFile() const { return Database() / "nce.db"; }
+  // Replaces nds.ini with `text`.
+  void WriteIni(const std::string& text) const;
+
+ private:
+  TempDir dir_;
+  CurrentDirectory cwd_;
+};
+
+// Rows of one table in rowid order, each value as text ("NULL" for null),
+// rowid first.
+using TableRows = std::vector<std::vector<std::string>>;
+
+// Every table of the 18 pairs, live and archive, read straight from a store
+// file with SQLite.
+std::map<std::string, TableRows> ReadAllPairs(const std::filesystem::path& store_file);
+
+// Runs `sql` on a store file with SQLite directly. Returns SQLite's error
+// text, empty on success.
+std::string RunWithSqlite(const std::filesystem::path& store_file, const std::string& sql);
+
+// Runs one query returning a single integer.
+long long QueryNumber(const std::filesystem::path& store_file, const std::string& sql);
+
+}  // namespace apptest
+
+#endif  // TESTS_APP_SITE_SUPPORT_H
