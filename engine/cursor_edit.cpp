@@ -1,5 +1,6 @@
-// Editing the current record of a cursor: appends, field values, writes,
-// cancels, deletes, record locks, checksums and blob contents.
+// Editing the current record of a cursor: field values, writes, cancels,
+// deletes, record locks, checksums and blob contents. Appends that are not
+// yet written live in cursor_append.cpp.
 #include <zlib.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include "engine/errors.h"
 #include "engine/record_image.h"
 #include "engine/record_locks.h"
+#include "engine/record_write.h"
 #include "engine/sql_error.h"
 #include "engine/sql_text.h"
 #include "engine/sqlite_stmt.h"
@@ -36,42 +38,6 @@ std::string NowTimestamp() {
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, ms);
   return buf;
-}
-
-// Runs `sql` on `db` inside a savepoint: all of it or nothing.
-class WriteSavepoint {
- public:
-  explicit WriteSavepoint(sqlite3* db) : db_(db) { ExecSql(db_, "SAVEPOINT nce_record_write"); }
-  ~WriteSavepoint() {
-    if (!done_) {
-      sqlite3_exec(db_, "ROLLBACK TO nce_record_write", nullptr, nullptr, nullptr);
-      sqlite3_exec(db_, "RELEASE nce_record_write", nullptr, nullptr, nullptr);
-    }
-  }
-  void Commit() {
-    ExecSql(db_, "RELEASE nce_record_write");
-    done_ = true;
-  }
-
- private:
-  sqlite3* db_;        // store connection
-  bool done_ = false;  // released
-};
-
-// Runs `write`; a NOT NULL constraint it breaks becomes the value-fit error
-// that names the column, instead of a bare SQL error.
-template <class Write>
-void RunNamingEmptyColumn(sqlite3* db, Write write) {
-  try {
-    write();
-  } catch (const EngineError&) {
-    if (sqlite3_extended_errcode(db) != SQLITE_CONSTRAINT_NOTNULL) throw;
-    std::string message = sqlite3_errmsg(db);  // "NOT NULL constraint failed: table.column"
-    size_t dot = message.rfind('.');
-    std::string column = dot == std::string::npos ? message : message.substr(dot + 1);
-    throw EngineError(NDS_E_VALUE_REQUIRED,
-                      "Value required: column \"" + column + "\" may not be empty.");
-  }
 }
 
 }  // namespace
@@ -106,6 +72,32 @@ void CursorWalk::FlushEdits(Cursor& c) {
 
 // ---- values of the current record ---------------------------------------------------
 
+namespace {
+
+// The checksum of the row a stepped statement stands on: type and bytes of
+// each of its first `columns` columns.
+uint32_t RowChecksum(sqlite3_stmt* s, int columns) {
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (int i = 0; i < columns; ++i) {
+    unsigned char type = static_cast<unsigned char>(sqlite3_column_type(s, i));
+    crc = crc32(crc, &type, 1);
+    const void* bytes = sqlite3_column_blob(s, i);
+    int n = sqlite3_column_bytes(s, i);
+    if (bytes && n > 0) crc = crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n));
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+// The contents of a blob field holding `whole` (NULL: none; a number stored
+// in the column: its text form).
+std::string BlobText(const FieldDesc& f, bool ndt, const Value& whole) {
+  if (IsNull(whole)) return std::string();
+  if (whole.kind == Value::Kind::kText || whole.kind == Value::Kind::kBlob) return whole.bytes;
+  return FormatText(f, ndt, whole);
+}
+
+}  // namespace
+
 Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   RequireRecord();
   const FieldDesc& f = c.desc.fields.at(index);
@@ -113,6 +105,7 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   if (pending != pending_.end()) return pending->second;
   if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
+    if (appended_) return AppendedValue(index);
     SqliteStmt read(c.source_db, "SELECT " + QuoteIdentifier(f.name) + " FROM " +
                                      QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
     read.Bind(1, current_.rowid);
@@ -128,6 +121,7 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
   auto pending = pending_.find(index);
   if (pending != pending_.end()) return IsNull(pending->second) ? 0 : pending->second.bytes.size();
   if (gone_) return 0;
+  if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
   SqliteStmt read(c.source_db, "SELECT length(CAST(" + QuoteIdentifier(f.name) +
                                    " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
                                    " WHERE rowid = ?1");
@@ -143,6 +137,7 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   auto pending = pending_.find(index);
   if (pending != pending_.end()) return pending->second.kind == Value::Kind::kBlob;
   if (gone_) return false;
+  if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
   SqliteStmt read(c.source_db, "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
                                    QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);
@@ -159,6 +154,10 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
     return all.substr(offset, length);
   }
   if (gone_) return std::string();
+  if (appended_) {
+    std::string all = BlobText(f, IsNdt(c), AppendedValue(index));
+    return offset >= all.size() ? std::string() : all.substr(offset, length);
+  }
   // Incremental blob I/O reads only the pages of the part asked for.
   sqlite3_blob* blob = nullptr;
   if (sqlite3_blob_open(c.source_db, "main", c.source_table.c_str(), f.name.c_str(), current_.rowid,
@@ -178,79 +177,37 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
     return part;
   }
   // Not a text or blob value (NULL, or a number stored in the column).
-  Value whole = FieldValue(c, index);
-  if (IsNull(whole)) return std::string();
-  std::string text = FormatText(f, IsNdt(c), whole);
+  std::string text = BlobText(f, IsNdt(c), FieldValue(c, index));
   return offset >= text.size() ? std::string() : text.substr(offset, length);
 }
 
 uint32_t CursorWalk::Checksum(Cursor& c) {
   RequireRecord();
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
-  // Read afresh from the table: the checksum tells whether someone else
-  // changed the record since it was last read.
   std::string columns;
   for (const FieldDesc& f : c.desc.fields)
     columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
+  int count = static_cast<int>(c.desc.fields.size());
+  if (appended_) {
+    // Nobody else sees an unwritten append: its checksum is that of the
+    // record as appended, which the cursor's own edits leave alone as they
+    // leave the stored row of a written record alone.
+    SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + PendingRowSource(c));
+    BindPendingRow(c, read.get(), false);
+    read.Step();
+    return RowChecksum(read.get(), count);
+  }
+  // Read afresh from the table: the checksum tells whether someone else
+  // changed the record since it was last read.
   SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) +
                                    " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);
   if (!read.Step())
     throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
-  uLong crc = crc32(0L, Z_NULL, 0);
-  for (int i = 0; i < static_cast<int>(c.desc.fields.size()); ++i) {
-    sqlite3_stmt* s = read.get();
-    unsigned char type = static_cast<unsigned char>(sqlite3_column_type(s, i));
-    crc = crc32(crc, &type, 1);
-    const void* bytes = sqlite3_column_blob(s, i);
-    int n = sqlite3_column_bytes(s, i);
-    if (bytes && n > 0) crc = crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n));
-  }
-  return static_cast<uint32_t>(crc);
+  return RowChecksum(read.get(), count);
 }
 
 // ---- editing -----------------------------------------------------------------------
-
-void CursorWalk::Append(Cursor& c) {
-  RequireWritable(c);
-  FlushEdits(c);
-  sqlite3* db = c.source_db;
-  RunNamingEmptyColumn(db, [&] {
-    ExecSql(db, ("INSERT INTO " + QuoteIdentifier(c.source_table) + " DEFAULT VALUES").c_str());
-  });
-  int64_t rowid = sqlite3_last_insert_rowid(db);
-  auto remove = [&] {
-    sqlite3_exec(db,
-                 ("DELETE FROM " + QuoteIdentifier(c.source_table) +
-                  " WHERE rowid = " + std::to_string(rowid))
-                     .c_str(),
-                 nullptr, nullptr, nullptr);
-  };
-  try {
-    if (!IsNdt(c)) {
-      SqliteStmt unmark(db, "DELETE FROM main." + QuoteIdentifier(DeletedMarksTable()) +
-                                " WHERE table_name = ?1 AND record = ?2");
-      unmark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
-    }
-    LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
-    if (RecordLocks::Instance().Lock(target, c.handle()) != LockResult::kLocked)
-      throw EngineError(NDS_E_LOCK_FAILED, "The new record " + std::to_string(rowid) + " of " +
-                                               c.source_table + " is locked by another user.");
-    ahead_len_ = ahead_pos_ = 0;
-    ahead_dir_ = 0;
-    ReadCurrentByRowid(c, rowid);
-  } catch (...) {
-    remove();
-    throw;
-  }
-  appended_ = true;
-  for (const FieldDesc& f : c.desc.fields) {
-    if (f.shape.type != NDS_AUTOINC) continue;
-    Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
-    if (v.kind == Value::Kind::kInteger) last_autoinc_ = static_cast<uint32_t>(v.integer);
-    break;
-  }
-}
 
 void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   RequireWritable(c);
@@ -271,10 +228,10 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   pending_[index] = std::move(value);
 }
 
-void CursorWalk::StampWrite(Cursor& c, std::string* sets, std::vector<Value>* values) {
+void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns) {
   for (const FieldDesc& f : c.desc.fields) {
     if (f.shape.type == NDS_MODTIME) {
-      values->push_back(Value::Text(NowTimestamp()));
+      columns->emplace_back(f.name, Value::Text(NowTimestamp()));
     } else if (f.shape.type == NDS_ROWVERSION) {
       sqlite3* db = c.source_db;
       std::string counters = "main." + QuoteIdentifier(kRowVersionTable);
@@ -286,7 +243,7 @@ void CursorWalk::StampWrite(Cursor& c, std::string* sets, std::vector<Value>* va
                               "WHERE table_name = ?1 RETURNING last_value");
       bump.Bind(1, UpperAscii(c.source_table));
       if (bump.Step()) {
-        values->push_back(Value::Integer(bump.Int(0)));
+        columns->emplace_back(f.name, Value::Integer(bump.Int(0)));
         bump.Run();
       } else {
         // First write of the table: continue above the highest version stored.
@@ -297,15 +254,34 @@ void CursorWalk::StampWrite(Cursor& c, std::string* sets, std::vector<Value>* va
                                  QuoteIdentifier(c.source_table) + ")) RETURNING last_value");
         first.Bind(1, UpperAscii(c.source_table));
         if (!first.Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
-        values->push_back(Value::Integer(first.Int(0)));
+        columns->emplace_back(f.name, Value::Integer(first.Int(0)));
         first.Run();
       }
-    } else {
-      continue;
     }
-    if (!sets->empty()) *sets += ", ";
-    *sets += QuoteIdentifier(f.name) + " = ?" + std::to_string(values->size());
   }
+}
+
+void CursorWalk::UpdateEdited(Cursor& c) {
+  sqlite3* db = c.source_db;
+  std::vector<std::pair<std::string, Value>> columns;
+  for (const auto& [index, value] : pending_)
+    columns.emplace_back(c.desc.fields[index].name, value);
+  StampWrite(c, &columns);
+  if (columns.empty()) return;
+  std::string sets;
+  for (size_t i = 0; i < columns.size(); ++i)
+    sets += (i ? ", " : "") + QuoteIdentifier(columns[i].first) + " = ?" + std::to_string(i + 1);
+  SqliteStmt update(db, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
+                            " WHERE rowid = ?" + std::to_string(columns.size() + 1));
+  for (size_t i = 0; i < columns.size(); ++i) {
+    int rc = BindValue(update.get(), static_cast<int>(i) + 1, columns[i].second);
+    if (rc != SQLITE_OK) throw SqlError(db, rc);
+  }
+  update.Bind(static_cast<int>(columns.size()) + 1, current_.rowid);
+  RunNamingEmptyColumn(db, [&] { update.Run(); });
+  if (sqlite3_changes(db) == 0)
+    throw EngineError(NDS_E_INVALID_RECORD,
+                      "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
 }
 
 void CursorWalk::Write(Cursor& c) {
@@ -315,45 +291,23 @@ void CursorWalk::Write(Cursor& c) {
   }
   RequireWritable(c);
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
+  if (appended_) return WriteAppended(c);
   RecordLocks& locks = RecordLocks::Instance();
   LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
   bool held = locks.HeldBy(target, c.handle());
   if (!held && locks.Lock(target, c.handle()) != LockResult::kLocked)
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
-  bool keep_lock = locks_.count(current_.rowid) > 0 || (held && !appended_);
   try {
-    sqlite3* db = c.source_db;
-    WriteSavepoint savepoint(db);
-    std::string sets;
-    std::vector<Value> values;
-    for (const auto& [index, value] : pending_) {
-      values.push_back(value);
-      if (!sets.empty()) sets += ", ";
-      sets += QuoteIdentifier(c.desc.fields[index].name) + " = ?" + std::to_string(values.size());
-    }
-    StampWrite(c, &sets, &values);
-    if (!sets.empty()) {
-      SqliteStmt update(db, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
-                                " WHERE rowid = ?" + std::to_string(values.size() + 1));
-      for (size_t i = 0; i < values.size(); ++i) {
-        int rc = BindValue(update.get(), static_cast<int>(i) + 1, values[i]);
-        if (rc != SQLITE_OK) throw SqlError(db, rc);
-      }
-      update.Bind(static_cast<int>(values.size()) + 1, current_.rowid);
-      RunNamingEmptyColumn(db, [&] { update.Run(); });
-      if (sqlite3_changes(db) == 0)
-        throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(current_.rowid) +
-                                                    " was deleted by another user.");
-    }
+    WriteSavepoint savepoint(c.source_db);
+    UpdateEdited(c);
     savepoint.Commit();
   } catch (...) {
     if (!held) locks.Unlock(target, c.handle());
     throw;
   }
   pending_.clear();
-  appended_ = false;
-  if (!keep_lock) locks.Unlock(target, c.handle());
+  if (!held) locks.Unlock(target, c.handle());
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   ReadCurrentByRowid(c, current_.rowid);
@@ -363,19 +317,8 @@ bool CursorWalk::Cancel(Cursor& c) {
   if (!editing()) return false;
   pending_.clear();
   if (appended_) {
-    appended_ = false;
-    int64_t rowid = current_.rowid;
-    LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
+    DropAppended(c);
     SetOff(false, true);
-    try {
-      SqliteStmt remove(c.source_db,
-                        "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-      remove.Bind(1, rowid).Run();
-    } catch (...) {
-      if (!locks_.count(rowid)) RecordLocks::Instance().Unlock(target, c.handle());
-      throw;
-    }
-    if (!locks_.count(rowid)) RecordLocks::Instance().Unlock(target, c.handle());
     return true;
   }
   if (on_record_) Refresh(c);
@@ -386,12 +329,20 @@ void CursorWalk::Delete(Cursor& c) {
   RequireWritable(c);
   RequireRecord();
   if (gone_) throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record is already deleted.");
+  if (appended_) {
+    // Nothing was written: dropping the reservation is all there is to do.
+    pending_.clear();
+    DropAppended(c);
+    gone_ = true;
+    current_.image[0] = '*';
+    return;
+  }
   int64_t rowid = current_.rowid;
   LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
   if (RecordLocks::Instance().LockedByOther(target, c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
-  if (IsNdt(c) || appended_) {
+  if (IsNdt(c)) {
     SqliteStmt remove(c.source_db,
                       "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
     remove.Bind(1, rowid).Run();
@@ -403,9 +354,7 @@ void CursorWalk::Delete(Cursor& c) {
     mark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     current_.visible_known = false;
   }
-  if (appended_ && !locks_.count(rowid)) RecordLocks::Instance().Unlock(target, c.handle());
   pending_.clear();
-  appended_ = false;
   current_.image[0] = '*';
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
@@ -424,11 +373,17 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
   } else if (recno < 0) {
     throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
   }
-  SqliteStmt exists(c.source_db,
-                    "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-  exists.Bind(1, recno);
-  if (!exists.Step())
-    throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
+  // The cursor's own unwritten append is not in the table yet, but is its
+  // record all the same.
+  bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
+  if (!own_append) {
+    SqliteStmt exists(c.source_db,
+                      "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+    exists.Bind(1, recno);
+    if (!exists.Step())
+      throw EngineError(NDS_E_INVALID_RECORD,
+                        "Record " + std::to_string(recno) + " does not exist.");
+  }
   LockTarget target{c.connection().location().store_file, LockTable(c), recno};
   switch (RecordLocks::Instance().Lock(target, c.handle())) {
     case LockResult::kLocked:

@@ -345,6 +345,8 @@ void CursorWalk::GotoRecord(Cursor& c, int64_t recno) {
 bool CursorWalk::IsVisible(Cursor& c) {
   RequireRecord();
   if (gone_) return false;
+  if (appended_)  // not in the table yet: its own values decide
+    return EvaluateOnAppended(c, "1", ConditionText(c, "", false)).kind != Value::Kind::kUnset;
   if (current_.visible_known) return true;
   sqlite3_stmt* stmt = Statement(c, Step::kVisible);
   BindCondition(c, stmt);
@@ -363,6 +365,7 @@ bool CursorWalk::IsDeleted(Cursor&) {
 
 void CursorWalk::Refresh(Cursor& c) {
   RequireRecord();
+  if (appended_ && !gone_) return BuildAppendedImage(c);  // nothing stored to re-read
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   int64_t rowid = current_.rowid;
@@ -420,9 +423,12 @@ uint64_t CursorWalk::KeyNumber(Cursor& c, uint16_t option) {
     throw EngineError(NDS_E_INVALID_OPTION,
                       "Unknown filter option " + std::to_string(option) + ".");
   if (!on_record_) return 0;
+  // An unwritten append counts from where its key would place it.
+  Value key =
+      appended_ && !order_key_.empty() ? EvaluateOnAppended(c, order_key_, "") : current_.key;
   sqlite3_stmt* stmt = Statement(c, Step::kCountBefore);
   BindCondition(c, stmt);
-  BindValue(stmt, 101, current_.key);
+  BindValue(stmt, 101, key);
   sqlite3_bind_int64(stmt, 102, current_.rowid);
   return RunCount(stmt_db_, stmt) + 1;
 }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/navigation_sql.h"
@@ -101,6 +102,9 @@ class CursorWalk {
   uint32_t Checksum(Cursor& c);
 
   // ---- editing ---------------------------------------------------------------------
+  // Makes a new record the current one without writing to the table: it gets
+  // a reserved record number (locked, so other cursors and processes pass it
+  // by) and the columns' default values; Write inserts it.
   void Append(Cursor& c);
   void SetValue(Cursor& c, size_t index, Value value);
   void Write(Cursor& c);
@@ -116,6 +120,15 @@ class CursorWalk {
   void WriteOrCancelOnClose(Cursor& c) noexcept;
   uint32_t last_autoinc() const { return last_autoinc_; }
   bool editing() const { return !pending_.empty() || appended_; }
+  // True while the current record is an append not yet written: it exists
+  // for this cursor only, and not in the table.
+  bool appending() const { return appended_; }
+  // The one row of an unwritten append as an SQL source ("(SELECT ... AS
+  // name, ..., ... AS rowid)"), for evaluating expressions over it, and the
+  // binder of its parameters (?201 on). `with_edits` false gives the record
+  // as appended, before the cursor's edits.
+  std::string PendingRowSource(Cursor& c) const;
+  void BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) const;
 
   // ---- hooks of index orders, scopes and filters (cursor_walk_orders.cpp) ----
   // Rebuilds the statements after SetOrder or SetCondition and stays on the
@@ -170,7 +183,24 @@ class CursorWalk {
   void RequireWritable(Cursor& c) const;
   void RequireRecord() const;
   void ReadCurrentByRowid(Cursor& c, int64_t rowid);
-  void StampWrite(Cursor& c, std::string* sets, std::vector<Value>* values);
+  // Engine-stamped columns (row version, modification time) and their values
+  // for the write under way.
+  void StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns);
+  void UpdateEdited(Cursor& c);
+  // Inserts the appended record (inside the caller's savepoint); returns the
+  // record number it got.
+  int64_t InsertAppended(Cursor& c);
+  void WriteAppended(Cursor& c);
+  // Drops an unwritten append and its reservation.
+  void DropAppended(Cursor& c);
+  // Locks the lowest free record number above the table's highest and
+  // returns it.
+  int64_t ReserveRecordNumber(Cursor& c);
+  // A field of the appended record: its edit, else its default.
+  const Value& AppendedValue(size_t index) const;
+  void BuildAppendedImage(Cursor& c);
+  // One value over the appended record (an order key, a condition).
+  Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
   // Rows and order.
   std::unique_ptr<NavigationSql> sql_;                         // statement texts for the cursor
@@ -196,6 +226,7 @@ class CursorWalk {
   // Edits of the current record.
   std::map<size_t, Value> pending_;  // field index -> new value
   bool appended_ = false;            // current record appended and never written
+  std::vector<Value> defaults_;      // appended record: column defaults by field index
   std::set<int64_t> locks_;          // records locked through Lock
   uint32_t last_autoinc_ = 0;        // autoincrement value of the last append
 };

@@ -219,11 +219,16 @@ bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
   std::string sql = FilterSql(cursor, text);
   if (!cursor.walk.on_record())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
-  SqliteStmt stmt(
-      cursor.source_db,
-      "SELECT (" + sql + ") FROM " + QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101");
+  // An unwritten append is not in the table: its own values stand in.
+  bool appending = cursor.walk.appending();
+  std::string from = appending ? cursor.walk.PendingRowSource(cursor)
+                               : QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101";
+  SqliteStmt stmt(cursor.source_db, "SELECT (" + sql + ") FROM " + from);
   cursor.walk.BindConditionValues(cursor, stmt.get());
-  sqlite3_bind_int64(stmt.get(), 101, cursor.walk.record_number());
+  if (appending)
+    cursor.walk.BindPendingRow(cursor, stmt.get(), true);
+  else
+    sqlite3_bind_int64(stmt.get(), 101, cursor.walk.record_number());
   if (!stmt.Step())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
   return stmt.Int(0) != 0;

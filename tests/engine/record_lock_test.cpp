@@ -60,13 +60,19 @@ TEST_F(RecordLocks, TwoConnectionsContendForARecord) {
   ExpectError(NdsLockRecord(mine, 99), NDS_E_INVALID_RECORD);
 }
 
-TEST_F(RecordLocks, AnAppendedRecordIsLockedUntilWritten) {
+TEST_F(RecordLocks, AnAppendedRecordIsOnlyItsCursorsUntilWritten) {
   NDSHANDLE mine = OpenTable("items");
   NDSHANDLE theirs = OpenTable("items");  // a second cursor contends like another user
   ASSERT_EQ(NdsAppendRecord(mine), 0u);
   uint32_t recno = RecNo(mine);
-  ExpectError(NdsLockRecord(theirs, recno), NDS_E_LOCK_FAILED);
+  // Its number is reserved, but there is no record to lock or visit yet.
+  ExpectError(NdsLockRecord(theirs, recno), NDS_E_INVALID_RECORD);
+  ExpectError(NdsGotoRecord(theirs, recno), NDS_E_INVALID_RECORD);
+  // The owner may lock it, and keeps that lock past the write.
+  ASSERT_EQ(NdsLockRecord(mine, 0), 0u) << LastErrorText();
   ASSERT_EQ(NdsWriteRecord(mine), 0u);
+  ExpectError(NdsLockRecord(theirs, recno), NDS_E_LOCK_FAILED);
+  ASSERT_EQ(NdsUnlockRecord(mine, recno), 0u);
   ASSERT_EQ(NdsLockRecord(theirs, recno), 0u) << LastErrorText();
 }
 

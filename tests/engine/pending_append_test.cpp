@@ -1,0 +1,268 @@
+// Appends that reach the table only when they are written: the new record
+// lives in its cursor (defaults shown, required columns filled before the
+// row must satisfy them), other connections and processes never see it
+// half-made, a cancelled or crashed append leaves nothing behind, and
+// concurrent appenders, even a plain SQL insert, never lose a record.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cursor_test_support.h"
+
+namespace nce_test {
+namespace {
+
+class PendingAppend : public CursorTest {
+ protected:
+  std::string Rows(const std::string& table) {
+    return QueryDirect(StoreFile(dir_), "SELECT count(*) FROM " + table);
+  }
+  uint32_t Count(NDSHANDLE cursor) {
+    uint32_t count = 0;
+    EXPECT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), 0u) << LastErrorText();
+    return count;
+  }
+};
+
+TEST_F(PendingAppend, ARequiredColumnWithoutDefaultIsFilledBeforeTheWrite) {
+  Exec("CREATE TABLE req (id INTEGER, code CHAR(4) NOT NULL)");
+  NDSHANDLE cursor = OpenTable("req");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  uint32_t recno = RecNo(cursor);
+  EXPECT_EQ(recno, 1u);
+  ASSERT_EQ(NdsSetField(cursor, "id", "5", 1), 0u);
+  // Written while still empty: refused by name, nothing stored, the record
+  // and its edits stay for another try.
+  ExpectError(NdsWriteRecord(cursor), NDS_E_VALUE_REQUIRED, "column \"code\"");
+  EXPECT_EQ(Rows("req"), "0");
+  EXPECT_EQ(RecNo(cursor), recno);
+  EXPECT_EQ(Text(cursor, "id"), "5");
+  ASSERT_EQ(NdsSetField(cursor, "code", "AB", 2), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT rowid || id || code FROM req"), "15AB");
+  EXPECT_EQ(Text(cursor, "code"), "AB");
+  EXPECT_EQ(RecNo(cursor), recno);
+
+  // Closing a cursor whose append cannot be written reports the failure,
+  // stores nothing and frees the reserved number.
+  NDSHANDLE closing = OpenTable("req");
+  ASSERT_EQ(NdsAppendRecord(closing), 0u);
+  EXPECT_EQ(RecNo(closing), 2u);
+  open_.pop_back();
+  ExpectError(NdsCloseTable(closing), NDS_E_VALUE_REQUIRED, "column \"code\"");
+  EXPECT_EQ(Rows("req"), "1");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  EXPECT_EQ(RecNo(cursor), 2u);
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+}
+
+TEST_F(PendingAppend, TheNewRecordShowsTheColumnDefaultsAndIsReadLikeAnyOther) {
+  Exec(
+      "CREATE TABLE d (n INTEGER DEFAULT 7, s CHAR(5) DEFAULT 'abc', amount NUMERIC(6,2) "
+      "DEFAULT '2.5', made TIMESTAMP DEFAULT CURRENT_TIMESTAMP, notes MEMO DEFAULT 'memo text', "
+      "empty CHAR(3))");
+  NDSHANDLE cursor = OpenTable("d");
+  ASSERT_EQ(NdsSetFilter(cursor, "n > 5"), 0u) << LastErrorText();
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "n"), "7");
+  EXPECT_EQ(Text(cursor, "s"), "abc");
+  EXPECT_EQ(Text(cursor, "amount"), "2.50");
+  EXPECT_EQ(Text(cursor, "notes"), "memo text");
+  std::string made = Text(cursor, "made");
+  EXPECT_FALSE(made.empty());
+  uint16_t empty = 0;
+  ASSERT_EQ(NdsIsEmpty(cursor, "empty", &empty), 0u);
+  EXPECT_EQ(empty, 1u);
+  uint32_t memo = 0;
+  ASSERT_EQ(NdsGetMemoLength(cursor, "notes", &memo), 0u) << LastErrorText();
+  EXPECT_EQ(memo, 9u);
+  // Reads that would look the record up in the table use its own values.
+  uint32_t crc = 0, again = 0;
+  ASSERT_EQ(NdsGetRecordCRC(cursor, &crc, 0), 0u) << LastErrorText();
+  uint16_t visible = 0, fits = 0;
+  ASSERT_EQ(NdsIsRecordVisible(cursor, &visible), 0u) << LastErrorText();
+  EXPECT_EQ(visible, 1u);
+  ASSERT_EQ(NdsEvalLogicalExpr(cursor, "s = 'abc' .AND. n = 7", &fits), 0u) << LastErrorText();
+  EXPECT_EQ(fits, 1u);
+  ASSERT_EQ(NdsSetField(cursor, "n", "3", 1), 0u);
+  ASSERT_EQ(NdsIsRecordVisible(cursor, &visible), 0u);
+  EXPECT_EQ(visible, 0u);  // the filter now turns it away
+  ASSERT_EQ(NdsGetRecordCRC(cursor, &again, 0), 0u);
+  EXPECT_EQ(crc, again);  // own edits are not in the checksum
+  ASSERT_EQ(NdsRefreshRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "n"), "3");
+  EXPECT_EQ(Text(cursor, "made"), made);  // defaults are taken once, at the append
+
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT n || '|' || s || '|' || amount || '|' || typeof(amount) || '|' || "
+                        "notes || '|' || coalesce(empty, 'null') FROM d"),
+            "3|abc|2.5|real|memo text|null");
+  EXPECT_EQ(Text(cursor, "made"), made);
+}
+
+TEST_F(PendingAppend, OthersSeeNothingUntilTheWriteAndCancelLeavesNoTrace) {
+  Exec("CREATE TABLE items (id AUTOINC, name CHAR(12))");
+  Exec("INSERT INTO items (name) VALUES ('first')");
+  NDSHANDLE cursor = OpenTable("items");
+  NDSHANDLE otherConnection = ConnectOrFail(dir_.str());
+  NDSHANDLE theirs = 0;
+  ASSERT_EQ(NdsOpenTable(otherConnection, "items", 0, 0, 0, &theirs), 0u);
+
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "half made", 9), 0u);
+  EXPECT_EQ(RecNo(cursor), 2u);
+  EXPECT_EQ(Rows("items"), "1");
+  EXPECT_EQ(Count(theirs), 1u);
+  EXPECT_EQ(Count(cursor), 1u);
+  EXPECT_EQ(WalkForward(theirs), std::vector<uint32_t>{1});
+
+  // Cancelled: nothing to delete, no number used up, no lock left.
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+  EXPECT_EQ(Rows("items"), "1");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT last_value FROM _nce_autoinc"), "1");
+  // Deleting an unwritten append drops it the same way.
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  EXPECT_EQ(RecNo(cursor), 2u);
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  ExpectError(NdsCancelUpdate(cursor), NDS_E_NOT_EDITING);
+  EXPECT_EQ(Rows("items"), "1");
+
+  // Written: numbered by the engine, seen by everyone.
+  uint32_t autoinc = 0;
+  ASSERT_EQ(NdsAppendRecord(theirs), 0u);
+  EXPECT_EQ(RecNo(theirs), 2u);
+  ASSERT_EQ(NdsGetLastAutoinc(theirs, &autoinc), 0u);
+  EXPECT_EQ(autoinc, 0u);
+  EXPECT_EQ(Text(theirs, "id"), "");
+  ASSERT_EQ(NdsSetField(theirs, "name", "second", 6), 0u);
+  ASSERT_EQ(NdsWriteRecord(theirs), 0u) << LastErrorText();
+  ASSERT_EQ(NdsGetLastAutoinc(theirs, &autoinc), 0u);
+  EXPECT_EQ(autoinc, 2u);
+  EXPECT_EQ(Text(theirs, "id"), "2");
+  EXPECT_EQ(Count(cursor), 2u);
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "second");
+  NdsDisconnect(otherConnection);
+}
+
+TEST_F(PendingAppend, ConcurrentAppendsGetTheirOwnNumbersAndBothLand) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 3);
+  NDSHANDLE first = OpenTable("items");
+  NDSHANDLE otherConnection = ConnectOrFail(dir_.str());
+  NDSHANDLE second = 0;
+  ASSERT_EQ(NdsOpenTable(otherConnection, "items", 0, 0, 0, &second), 0u);
+  ASSERT_EQ(NdsAppendRecord(first), 0u);
+  ASSERT_EQ(NdsAppendRecord(second), 0u);
+  EXPECT_EQ(RecNo(first), 4u);
+  EXPECT_EQ(RecNo(second), 5u);
+  ASSERT_EQ(NdsSetField(first, "name", "first", 5), 0u);
+  ASSERT_EQ(NdsSetField(second, "name", "second", 6), 0u);
+  ASSERT_EQ(NdsWriteRecord(second), 0u) << LastErrorText();
+  ASSERT_EQ(NdsWriteRecord(first), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT group_concat(rowid || name, ',') FROM items WHERE rowid > 3"),
+            "4first,5second");
+  NdsDisconnect(otherConnection);
+}
+
+TEST_F(PendingAppend, AnSqlInsertTakingTheReservedNumberLosesNothing) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  EXPECT_EQ(RecNo(cursor), 3u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "mine", 4), 0u);
+  // Plain SQL does not ask for record locks.
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  RunSqlOrFail(other, "INSERT INTO items (rowid, id, name) VALUES (3, 30, 'sql')");
+  NdsDisconnect(other);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 4u);  // moved to a free number
+  EXPECT_EQ(Text(cursor, "name"), "mine");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(rowid || name, ',') FROM items"),
+            "1name1,2name2,3sql,4mine");
+}
+
+TEST_F(PendingAppend, AStaleDeletionMarkDoesNotFollowANewRecord) {
+  Exec("CREATE TABLE dbf (id INTEGER, name CHAR(8))", NDS_CDX);
+  FillNumbered("dbf", 2);
+  NDSHANDLE cursor = OpenTable("dbf");
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u);  // marked deleted
+  // The row goes by SQL; its mark stays behind.
+  NDSHANDLE other = ConnectOrFail(dir_.str());
+  RunSqlOrFail(other, "DELETE FROM dbf WHERE rowid = 2");
+  NdsDisconnect(other);
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  EXPECT_EQ(RecNo(cursor), 2u);
+  uint16_t deleted = 1;
+  ASSERT_EQ(NdsIsRecordDeleted(cursor, &deleted), 0u);
+  EXPECT_EQ(deleted, 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "new", 3), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsIsRecordDeleted(cursor, &deleted), 0u);
+  EXPECT_EQ(deleted, 0u);
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 2}));
+}
+
+// A second process that appends to `items`, sets a field, reports the
+// reserved record number on `answers` and then waits to be killed.
+pid_t StartAppender(const std::string& path, int* answers) {
+  int fromChild[2];
+  if (pipe(fromChild) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fromChild[0]);
+    NDSHANDLE connection = 0, cursor = 0;
+    uint32_t recno = 0;
+    if (NdsConnect(path.c_str(), &connection) != 0 ||
+        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0 || NdsAppendRecord(cursor) != 0 ||
+        NdsSetField(cursor, "name", "lost", 4) != 0 ||
+        NdsGetRecordNum(cursor, NDS_IGNOREFILTERS, &recno) != 0)
+      recno = 0;
+    if (write(fromChild[1], &recno, sizeof recno) != sizeof recno) _exit(2);
+    pause();
+    _exit(0);
+  }
+  close(fromChild[1]);
+  *answers = fromChild[0];
+  return pid;
+}
+
+TEST_F(PendingAppend, AnAppenderKilledBeforeItsWriteLeavesNoRowAndNoLock) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  // The child starts before this process touches the table's locks, so
+  // that the two do not share the lock file's open description.
+  int answers = -1;
+  pid_t appender = StartAppender(dir_.str(), &answers);
+  ASSERT_GT(appender, 0);
+  uint32_t theirs = 0;
+  ASSERT_EQ(read(answers, &theirs, sizeof theirs), static_cast<ssize_t>(sizeof theirs));
+  EXPECT_EQ(theirs, 3u);
+
+  // Appending beside it gets another number.
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 4u);
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+  EXPECT_EQ(Rows("items"), "2");
+
+  ASSERT_EQ(kill(appender, SIGKILL), 0);
+  ASSERT_EQ(waitpid(appender, nullptr, 0), appender);
+  close(answers);
+  EXPECT_EQ(Rows("items"), "2");
+  // Its reservation died with it: the number is free again.
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 3u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "kept", 4), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(name, ',') FROM items"),
+            "name1,name2,kept");
+}
+
+}  // namespace
+}  // namespace nce_test
