@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -145,10 +146,17 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
                               std::string_view entry) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) return {};
+  // Read in pieces up to the limit: a buffer of the full limit would take
+  // megabytes of memory for a file of a few lines.
   std::string text;
-  text.resize(static_cast<std::size_t>(kMaxProfileFileSize));
-  in.read(text.data(), kMaxProfileFileSize);
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  char piece[8192];
+  while (static_cast<std::streamsize>(text.size()) < kMaxProfileFileSize) {
+    const std::streamsize wanted = std::min<std::streamsize>(
+        sizeof piece, kMaxProfileFileSize - static_cast<std::streamsize>(text.size()));
+    in.read(piece, wanted);
+    text.append(piece, static_cast<std::size_t>(in.gcount()));
+    if (in.gcount() < wanted) break;
+  }
   return FindProfileValue(text, section, entry);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
@@ -117,6 +118,24 @@ TEST(AliasReaders, EveryLookupReadsTheFileAgain) {
   dir.WriteIni("[Databases]\nLATE=/second;C\n");
   EXPECT_EQ(ReadAliasForConnection("LATE").path, "/second");
   EXPECT_EQ(ReadAliasForDataSet("LATE").tableType, ttNdsCDX);
+}
+
+// A profile file is read up to 4 MB: an entry anywhere before that is
+// found, even one spanning the pieces it is read in; one beyond is not.
+TEST(ProfileFile, ReadUpToItsSizeLimit) {
+  TempDir dir;
+  const std::string file = dir.Path() + "/nds.ini";
+  std::string text = "[Databases]\n;" + std::string(8192 - 18, 'x') + "\n";
+  text += "NEAR=/near\n";  // starts a few bytes before 8 KB
+  text += ";" + std::string(4 * 1024 * 1024 - text.size() - 2, 'x') + "\n";
+  text += "FAR=/far\n";  // starts at 4 MB
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+  }
+  EXPECT_EQ(ReadProfileString(file, "Databases", "NEAR"), "/near");
+  EXPECT_EQ(ReadProfileString(file, "Databases", "FAR"), "");
+  EXPECT_EQ(ReadProfileString(dir.Path() + "/missing.ini", "Databases", "NEAR"), "");
 }
 
 TEST(ConfigFile, SearchOrderStartsWithProgramThenCurrentDirectory) {
