@@ -2,6 +2,7 @@
 #include "app/qt/qt_views.h"
 
 #include <QApplication>
+#include <vector>
 
 #include "app/controls.h"
 #include "app/form.h"
