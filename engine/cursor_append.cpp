@@ -96,40 +96,75 @@ Value WithAffinity(Value v, Affinity a) {
   return v;
 }
 
+// Resets a kept statement when its use ends, so that no read transaction
+// stays open behind it.
+class StatementUse {
+ public:
+  explicit StatementUse(SqliteStmt& stmt) : stmt_(stmt) {}
+  ~StatementUse() { stmt_.Reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  SqliteStmt* operator->() { return &stmt_; }
+
+ private:
+  SqliteStmt& stmt_;  // kept by the cursor
+};
+
+// Kept statements beyond this many are all dropped (a cursor writing ever
+// new sets of fields).
+constexpr size_t kMaxKeptStatements = 32;
+
+}  // namespace
+
+SqliteStmt& CursorWalk::AppendStatement(Cursor& c, const std::string& sql) {
+  auto kept = append_stmts_.find(sql);
+  if (kept != append_stmts_.end()) {
+    kept->second->Reset();
+    return *kept->second;
+  }
+  if (append_stmts_.size() >= kMaxKeptStatements) append_stmts_.clear();
+  auto stmt = std::make_unique<SqliteStmt>(c.source_db, sql);
+  return *append_stmts_.emplace(sql, std::move(stmt)).first->second;
+}
+
 // The values of the columns' DEFAULT clauses, evaluated now (so
 // CURRENT_TIMESTAMP is the time of the append), one per field; unset where
 // a column has none, and for the columns the engine fills itself at write.
-std::vector<Value> ColumnDefaults(Cursor& c) {
-  std::vector<Value> defaults(c.desc.fields.size());
-  SqliteStmt columns(c.source_db,
-                     "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
-                     "WHERE dflt_value IS NOT NULL");
-  columns.Bind(1, c.source_table);
-  std::string select;
-  std::vector<std::pair<size_t, Affinity>> places;
-  while (columns.Step()) {
-    std::string name = columns.Text(0);
-    for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-      const FieldDesc& f = c.desc.fields[i];
-      if (!EqualsNoCase(f.name, name)) continue;
-      if (f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
-          f.shape.type == NDS_MODTIME)
+std::vector<Value> CursorWalk::ColumnDefaults(Cursor& c) {
+  if (!defaults_read_) {
+    SqliteStmt columns(c.source_db,
+                       "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
+                       "WHERE dflt_value IS NOT NULL");
+    columns.Bind(1, c.source_table);
+    std::string select;
+    std::vector<std::pair<size_t, int>> places;
+    while (columns.Step()) {
+      std::string name = columns.Text(0);
+      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+        const FieldDesc& f = c.desc.fields[i];
+        if (!EqualsNoCase(f.name, name)) continue;
+        if (f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
+            f.shape.type == NDS_MODTIME)
+          break;
+        select += (select.empty() ? "SELECT (" : ", (") + columns.Text(2) + ")";
+        places.emplace_back(i, static_cast<int>(AffinityOf(columns.Text(1))));
         break;
-      select += (select.empty() ? "SELECT (" : ", (") + columns.Text(2) + ")";
-      places.emplace_back(i, AffinityOf(columns.Text(1)));
-      break;
+      }
     }
+    defaults_sql_ = std::move(select);
+    default_places_ = std::move(places);
+    defaults_read_ = true;
   }
-  if (places.empty()) return defaults;
-  SqliteStmt evaluate(c.source_db, select);
-  if (!evaluate.Step()) return defaults;
-  for (size_t k = 0; k < places.size(); ++k)
-    defaults[places[k].first] =
-        WithAffinity(ValueFromColumn(evaluate.get(), static_cast<int>(k)), places[k].second);
+  std::vector<Value> defaults(c.desc.fields.size());
+  if (defaults_sql_.empty()) return defaults;
+  StatementUse evaluate(AppendStatement(c, defaults_sql_));
+  if (!evaluate->Step()) return defaults;
+  for (size_t k = 0; k < default_places_.size(); ++k)
+    defaults[default_places_[k].first] =
+        WithAffinity(ValueFromColumn(evaluate->get(), static_cast<int>(k)),
+                     static_cast<Affinity>(default_places_[k].second));
   return defaults;
 }
-
-}  // namespace
 
 void CursorWalk::Append(Cursor& c) {
   RequireWritable(c);
@@ -151,22 +186,28 @@ void CursorWalk::Append(Cursor& c) {
 }
 
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
-  sqlite3* db = c.source_db;
   std::string table = QuoteIdentifier(c.source_table);
-  SqliteStmt top(db, "SELECT coalesce(max(rowid), 0) FROM " + table);
-  top.Step();
-  int64_t highest = top.Int(0);
+  int64_t highest = 0;
+  {
+    StatementUse top(AppendStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
+    if (top->Step()) highest = top->Int(0);
+  }
   // A table declared AUTOINCREMENT never gives a number out twice, even
   // when the row that had it is gone.
-  SqliteStmt sequences(db, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'");
-  if (sequences.Step()) {
-    SqliteStmt seq(db,
-                   "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
-                   "WHERE name = ?1 COLLATE NOCASE");
-    seq.Bind(1, c.source_table);
-    if (seq.Step()) highest = std::max(highest, seq.Int(0));
+  bool sequenced;
+  {
+    StatementUse sequences(
+        AppendStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
+    sequenced = sequences->Step();
   }
-  SqliteStmt exists(db, "SELECT 1 FROM " + table + " WHERE rowid = ?1");
+  if (sequenced) {
+    StatementUse seq(AppendStatement(c,
+                                     "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
+                                     "WHERE name = ?1 COLLATE NOCASE"));
+    seq->Bind(1, c.source_table);
+    if (seq->Step()) highest = std::max(highest, seq->Int(0));
+  }
+  StatementUse exists(AppendStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1"));
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
@@ -183,9 +224,9 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
       case LockResult::kLocked:
         break;
     }
-    exists.Reset();
-    exists.Bind(1, n);
-    if (!exists.Step()) return n;
+    exists->Reset();
+    exists->Bind(1, n);
+    if (!exists->Step()) return n;
     // Written by someone else since the highest number was read.
     if (!locks_.count(n)) locks.Unlock(target, c.handle());
   }
@@ -223,17 +264,18 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     names += ", " + QuoteIdentifier(columns[i].first);
     values += ", ?" + std::to_string(i + 2);
   }
-  SqliteStmt insert(db, "INSERT INTO " + table + " (" + names + ") SELECT " + values +
-                            " WHERE NOT EXISTS (SELECT 1 FROM " + table + " WHERE rowid = ?1)");
+  StatementUse insert(AppendStatement(c, "INSERT INTO " + table + " (" + names + ") SELECT " +
+                                             values + " WHERE NOT EXISTS (SELECT 1 FROM " + table +
+                                             " WHERE rowid = ?1)"));
   RecordLocks& locks = RecordLocks::Instance();
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-    insert.Reset();
-    insert.Bind(1, current_.rowid);
+    insert->Reset();
+    insert->Bind(1, current_.rowid);
     for (size_t i = 0; i < columns.size(); ++i) {
-      int rc = BindValue(insert.get(), static_cast<int>(i) + 2, columns[i].second);
+      int rc = BindValue(insert->get(), static_cast<int>(i) + 2, columns[i].second);
       if (rc != SQLITE_OK) throw SqlError(db, rc);
     }
-    RunNamingEmptyColumn(db, [&] { insert.Run(); });
+    RunNamingEmptyColumn(db, [&] { insert->Run(); });
     // The row's own number: an INTEGER PRIMARY KEY column given a value
     // decides it.
     if (sqlite3_changes(db) > 0) return sqlite3_last_insert_rowid(db);
@@ -257,9 +299,10 @@ void CursorWalk::WriteAppended(Cursor& c) {
     rowid = InsertAppended(c);
     if (!IsNdt(c)) {
       // A deletion mark left by an earlier record of this number.
-      SqliteStmt unmark(c.source_db, "DELETE FROM main." + QuoteIdentifier(DeletedMarksTable()) +
-                                         " WHERE table_name = ?1 AND record = ?2");
-      unmark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+      StatementUse unmark(AppendStatement(c, "DELETE FROM main." +
+                                                 QuoteIdentifier(DeletedMarksTable()) +
+                                                 " WHERE table_name = ?1 AND record = ?2"));
+      unmark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     }
     savepoint.Commit();
   }

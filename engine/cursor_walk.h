@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/navigation_sql.h"
+#include "engine/sqlite_stmt.h"
 #include "engine/values.h"
 
 namespace nce {
@@ -199,6 +200,10 @@ class CursorWalk {
   // A field of the appended record: its edit, else its default.
   const Value& AppendedValue(size_t index) const;
   void BuildAppendedImage(Cursor& c);
+  // The columns' default values for a new record, evaluated now.
+  std::vector<Value> ColumnDefaults(Cursor& c);
+  // A statement of the append code, prepared once per cursor and reset.
+  SqliteStmt& AppendStatement(Cursor& c, const std::string& sql);
   // One value over the appended record (an order key, a condition).
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
@@ -227,8 +232,14 @@ class CursorWalk {
   std::map<size_t, Value> pending_;  // field index -> new value
   bool appended_ = false;            // current record appended and never written
   std::vector<Value> defaults_;      // appended record: column defaults by field index
-  std::set<int64_t> locks_;          // records locked through Lock
-  uint32_t last_autoinc_ = 0;        // autoincrement value of the last append
+  // Statements of appends by SQL text, kept for the cursor's life: bulk
+  // appends would otherwise spend most of their time parsing SQL.
+  std::map<std::string, std::unique_ptr<SqliteStmt>> append_stmts_;
+  bool defaults_read_ = false;                          // the two below are built
+  std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
+  std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
+  std::set<int64_t> locks_;                             // records locked through Lock
+  uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
 };
 
 // Table of the store that keeps the deletion marks of DBF-kind records
