@@ -110,8 +110,8 @@ class StatementUse {
   SqliteStmt& stmt_;  // kept by the cursor
 };
 
-// Kept statements beyond this many are all dropped (a cursor writing ever
-// new sets of fields).
+// Kept statements beyond this many are all dropped before the next write
+// (a cursor writing ever new sets of fields); only the inserts vary.
 constexpr size_t kMaxKeptStatements = 32;
 
 }  // namespace
@@ -122,7 +122,6 @@ SqliteStmt& CursorWalk::AppendStatement(Cursor& c, const std::string& sql) {
     kept->second->Reset();
     return *kept->second;
   }
-  if (append_stmts_.size() >= kMaxKeptStatements) append_stmts_.clear();
   auto stmt = std::make_unique<SqliteStmt>(c.source_db, sql);
   return *append_stmts_.emplace(sql, std::move(stmt)).first->second;
 }
@@ -248,6 +247,8 @@ void CursorWalk::BuildAppendedImage(Cursor& c) {
 }
 
 int64_t CursorWalk::InsertAppended(Cursor& c) {
+  // Nothing kept is in use here, so dropping them all is safe.
+  if (append_stmts_.size() >= kMaxKeptStatements) append_stmts_.clear();
   sqlite3* db = c.source_db;
   std::vector<std::pair<std::string, Value>> columns;
   for (size_t i = 0; i < c.desc.fields.size(); ++i) {

@@ -202,7 +202,8 @@ class CursorWalk {
   void BuildAppendedImage(Cursor& c);
   // The columns' default values for a new record, evaluated now.
   std::vector<Value> ColumnDefaults(Cursor& c);
-  // A statement of the append code, prepared once per cursor and reset.
+  // A statement of the append code, prepared once per cursor and reset; it
+  // stays valid until InsertAppended next drops the kept ones.
   SqliteStmt& AppendStatement(Cursor& c, const std::string& sql);
   // One value over the appended record (an order key, a condition).
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);

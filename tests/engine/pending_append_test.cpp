@@ -208,6 +208,28 @@ TEST_F(PendingAppend, AStaleDeletionMarkDoesNotFollowANewRecord) {
   EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 2}));
 }
 
+TEST_F(PendingAppend, AppendsSettingEverChangingFieldsAreAllWritten) {
+  Exec("CREATE TABLE wide (a INTEGER, b INTEGER, c INTEGER, d INTEGER, e INTEGER, f INTEGER)");
+  NDSHANDLE cursor = OpenTable("wide");
+  const char* names[] = {"a", "b", "c", "d", "e", "f"};
+  int64_t expected = 0;
+  for (int mask = 1; mask < 64; ++mask) {
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    for (int bit = 0; bit < 6; ++bit) {
+      if (!(mask & (1 << bit))) continue;
+      std::string value = std::to_string(mask);
+      ASSERT_EQ(NdsSetField(cursor, names[bit], value.c_str(), static_cast<uint32_t>(value.size())),
+                0u);
+      expected += mask;
+    }
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  }
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT count(*) || '|' || (total(a) + total(b) + total(c) + total(d) + "
+                        "total(e) + total(f)) FROM wide"),
+            "63|" + std::to_string(expected) + ".0");
+}
+
 // A second process that appends to `items`, sets a field, reports the
 // reserved record number on `answers` and then waits to be killed.
 pid_t StartAppender(const std::string& path, int* answers) {
