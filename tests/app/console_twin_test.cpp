@@ -3,10 +3,8 @@
 // process) and as the real program for the ones a database can cause.
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <cstdio>
 #include <string>
 
-#include "app/console_repair.h"
 #include "engine/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "tests/app/app_test_support.h"
@@ -21,15 +19,10 @@ struct ConsoleResult {
   std::string errors;  // what the program wrote to stderr
 };
 
-// RunConsoleRepair with its output caught in a temporary file.
+// RunConsoleRepair with its output caught, in the test program's application.
 ConsoleResult RunInProcess() {
   apptest::Application();
-  std::FILE* out = std::tmpfile();
-  const int status = app::RunConsoleRepair(out, stderr);
-  std::rewind(out);
-  std::string text;
-  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
-  std::fclose(out);
+  auto [status, text] = apptest::RunConsoleRepairCaught();
   return {status, text, ""};
 }
 

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
+#include "app/console_repair.h"
 #include "tools/demo_database.h"
 
 namespace apptest {
@@ -72,24 +74,31 @@ class Sqlite {
 };
 
 TableRows ReadTable(sqlite3* db, const std::string& table) {
+  TableRows rows;
+  if (!ReadTableRows(db, table, &rows))
+    throw std::runtime_error("cannot read " + table + ": " + sqlite3_errmsg(db));
+  return rows;
+}
+
+}  // namespace
+
+bool ReadTableRows(sqlite3* db, const std::string& table, TableRows* rows) {
   sqlite3_stmt* stmt = nullptr;
   const std::string sql = "SELECT rowid, * FROM " + table + " ORDER BY rowid";
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-    throw std::runtime_error("cannot read " + table + ": " + sqlite3_errmsg(db));
-  TableRows rows;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) return false;
+  TableRows read;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     std::vector<std::string> row;
     for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
       const unsigned char* text = sqlite3_column_text(stmt, i);
       row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
     }
-    rows.push_back(std::move(row));
+    read.push_back(std::move(row));
   }
   sqlite3_finalize(stmt);
-  return rows;
+  *rows = std::move(read);
+  return true;
 }
-
-}  // namespace
 
 std::map<std::string, TableRows> ReadAllPairs(const fs::path& store_file) {
   Sqlite sqlite(store_file);
@@ -120,6 +129,17 @@ long long QueryNumber(const fs::path& store_file, const std::string& sql) {
   if (sqlite3_step(stmt) == SQLITE_ROW) value = sqlite3_column_int64(stmt, 0);
   sqlite3_finalize(stmt);
   return value;
+}
+
+std::pair<int, std::string> RunConsoleRepairCaught() {
+  std::FILE* out = std::tmpfile();
+  if (out == nullptr) throw std::runtime_error("no temporary file for the console output");
+  const int status = app::RunConsoleRepair(out, stderr);
+  std::rewind(out);
+  std::string text;
+  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
+  std::fclose(out);
+  return {status, text};
 }
 
 }  // namespace apptest

@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+struct sqlite3;
 
 namespace apptest {
 
@@ -59,6 +62,10 @@ class DemoSite {
 // rowid first.
 using TableRows = std::vector<std::vector<std::string>>;
 
+// Reads `table` of an open SQLite database into `rows`; false, with `rows`
+// untouched, when the table cannot be read (it is missing, say).
+bool ReadTableRows(sqlite3* db, const std::string& table, TableRows* rows);
+
 // Every table of the 18 pairs, live and archive, read straight from a store
 // file with SQLite.
 std::map<std::string, TableRows> ReadAllPairs(const std::filesystem::path& store_file);
@@ -66,6 +73,10 @@ std::map<std::string, TableRows> ReadAllPairs(const std::filesystem::path& store
 // Runs `sql` on a store file with SQLite directly. Returns SQLite's error
 // text, empty on success.
 std::string RunWithSqlite(const std::filesystem::path& store_file, const std::string& sql);
+
+// Runs the console twin's repair run in this process (RunConsoleRepair), its
+// printed text caught: the exit status and that text.
+std::pair<int, std::string> RunConsoleRepairCaught();
 
 // Runs one query returning a single integer.
 long long QueryNumber(const std::filesystem::path& store_file, const std::string& sql);

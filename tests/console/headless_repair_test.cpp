@@ -9,7 +9,6 @@
 #include <sstream>
 #include <string>
 
-#include "app/console_repair.h"
 #include "app/repair_window.h"
 #include "engine/nce_failpoints.h"
 #include "gtest/gtest.h"
@@ -104,29 +103,21 @@ TEST_F(HeadlessRun, FixArchiveRepairsOnceThenIsDisabled) {
   EXPECT_EQ(apptest::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 1);
 }
 
-// RunConsoleRepair with its output caught in a temporary file.
-std::pair<int, std::string> RunInProcess() {
-  std::FILE* out = std::tmpfile();
-  const int status = app::RunConsoleRepair(out, stderr);
-  std::rewind(out);
-  std::string text;
-  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
-  std::fclose(out);
-  return {status, text};
-}
-
 TEST_F(HeadlessRun, ConsoleRepairReportsEachOutcome) {
   const auto before = apptest::ReadAllPairs(site_.StoreFile());
   nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit");
-  EXPECT_EQ(RunInProcess(), std::make_pair(1, std::string("Archive Repair Failed!\n")));
+  EXPECT_EQ(apptest::RunConsoleRepairCaught(),
+            std::make_pair(1, std::string("Archive Repair Failed!\n")));
   nce::testing::DisarmAllFailpoints();
   EXPECT_EQ(apptest::ReadAllPairs(site_.StoreFile()), before);  // rolled back
 
-  EXPECT_EQ(RunInProcess(), std::make_pair(0, std::string("Archive Repaired!\n")));
+  EXPECT_EQ(apptest::RunConsoleRepairCaught(),
+            std::make_pair(0, std::string("Archive Repaired!\n")));
   EXPECT_EQ(apptest::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
 
   site_.WriteIni("[Databases]\n");
-  EXPECT_EQ(RunInProcess(), std::make_pair(2, std::string("Unable to connect!\n")));
+  EXPECT_EQ(apptest::RunConsoleRepairCaught(),
+            std::make_pair(2, std::string("Unable to connect!\n")));
 }
 
 // The program in the site's directory, with no display; returns its exit

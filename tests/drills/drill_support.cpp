@@ -93,20 +93,8 @@ Snapshot ReadExistingPairs(const fs::path& store_file) {
   }
   Snapshot tables;
   auto read = [&](const std::string& table) {
-    sqlite3_stmt* stmt = nullptr;
-    const std::string sql = "SELECT rowid, * FROM " + table + " ORDER BY rowid";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) return;  // missing
     apptest::TableRows rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        const unsigned char* text = sqlite3_column_text(stmt, i);
-        row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
-      }
-      rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(stmt);
-    tables[table] = std::move(rows);
+    if (apptest::ReadTableRows(db, table, &rows)) tables[table] = std::move(rows);  // else missing
   };
   for (const demo::TablePair& pair : demo::TablePairs()) {
     read(pair.live);
