@@ -1,5 +1,6 @@
 // Engine functions that describe an open cursor: its fields, record layout,
 // table type and size, and closing it.
+#include "engine/api_cursor_support.h"
 #include "engine/api_support.h"
 #include "engine/dictionary_rights.h"
 #include "engine/index_cursor.h"
@@ -20,18 +21,7 @@ NDSRESULT OnCursor(const char* function, NDSHANDLE handle, Action action) {
 }
 
 const FieldDesc& FindField(const Cursor& cursor, NDSFIELD field) {
-  FieldRef ref = ReadFieldRef(field);
-  const std::vector<FieldDesc>& fields = cursor.desc.fields;
-  if (ref.ordinal) {
-    if (ref.ordinal > fields.size())
-      throw EngineError(NDS_E_INVALID_FIELD, "Field number " + std::to_string(ref.ordinal) +
-                                                 " does not exist; the cursor has " +
-                                                 std::to_string(fields.size()) + " fields.");
-    return fields[ref.ordinal - 1];
-  }
-  for (const FieldDesc& f : fields)
-    if (EqualsNoCase(f.name, ref.name)) return f;
-  throw EngineError(NDS_E_INVALID_FIELD, "The cursor has no field named " + ref.name + ".");
+  return cursor.desc.fields[FieldIndex(cursor, field)];
 }
 
 template <class T>

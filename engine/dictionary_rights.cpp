@@ -30,18 +30,6 @@ CREATE TABLE IF NOT EXISTS _nce_table_properties(
 CREATE TABLE IF NOT EXISTS _nce_links(name TEXT PRIMARY KEY COLLATE NOCASE, path TEXT NOT NULL);
 )sql";
 
-std::vector<std::string> SplitGroups(const std::string& text) {
-  std::vector<std::string> groups;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(';', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) groups.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return groups;
-}
-
 // Allows the engine's own tables, denies changes the user has no right to.
 int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
               const char* trigger) {
@@ -64,6 +52,18 @@ int Authorize(void* data, int action, const char* arg1, const char* arg2, const 
 }
 
 }  // namespace
+
+std::vector<std::string> SplitGroups(const std::string& text) {
+  std::vector<std::string> groups;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) groups.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return groups;
+}
 
 uint8_t DictionaryState::RightsOnTable(const std::string& table) const {
   if (administrator) return kAllRights;

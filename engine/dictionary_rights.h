@@ -60,6 +60,8 @@ void EnsureDictionaryTables(sqlite3* db);
 
 // The groups of `user` (";"-separated as stored), nullopt for no such user.
 std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user);
+// The group names of such a ";"-separated text, empty names left out.
+std::vector<std::string> SplitGroups(const std::string& text);
 
 // Reads the rights of `user` into a state; `trusted` marks a connection
 // made while the dictionary had no users.

@@ -126,18 +126,6 @@ void RequireTable(sqlite3* db, const std::string& table) {
     throw EngineError(NDS_E_INVALID_TABLE, "The table " + table + " does not exist.");
 }
 
-std::vector<std::string> SplitGroups(const std::string& text) {
-  std::vector<std::string> groups;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(';', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) groups.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return groups;
-}
-
 void WriteGroups(sqlite3* db, const std::string& user, const std::vector<std::string>& groups) {
   std::string text;
   for (const std::string& g : groups) text += (text.empty() ? "" : ";") + g;

@@ -13,16 +13,6 @@
 namespace nce {
 namespace {
 
-std::string BlobLiteral(const std::string& bytes) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string sql = "X'";
-  for (unsigned char b : bytes) {
-    sql += kHex[b >> 4];
-    sql += kHex[b & 15];
-  }
-  return sql + "'";
-}
-
 void Conjuncts(const ExprNode& node, std::vector<const ExprNode*>& out) {
   if (node.kind == ExprNode::Kind::kBinary && node.text == "AND") {
     Conjuncts(*node.args[0], out);

@@ -16,16 +16,6 @@ std::string FilePart(const std::string& path) {
   return slash == std::string::npos ? normal : normal.substr(slash + 1);
 }
 
-std::string BlobLiteral(const std::string& bytes) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string sql = "X'";
-  for (unsigned char b : bytes) {
-    sql += kHex[b >> 4];
-    sql += kHex[b & 15];
-  }
-  return sql + "'";
-}
-
 // Only tables of the store carry index orders, not the rows of a static cursor.
 bool HasOrders(const Cursor& cursor) {
   return cursor.live;

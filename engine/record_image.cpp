@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/dates.h"
 #include "engine/errors.h"
 #include "nds/nce.h"
 
@@ -272,22 +273,14 @@ void DateDigits(int64_t julian, uint8_t* out) {
 // ---- calendar -------------------------------------------------------------------
 
 int64_t JulianFromCivil(int year, int month, int day) {
-  int a = (14 - month) / 12;
-  int64_t y = year + 4800 - a;
-  int64_t m = month + 12 * a - 3;
-  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+  return JulianFromCivil(CivilDate{year, month, day});
 }
 
 void CivilFromJulian(int64_t julian, int* year, int* month, int* day) {
-  int64_t a = julian + 32044;
-  int64_t b = (4 * a + 3) / 146097;
-  int64_t c = a - 146097 * b / 4;
-  int64_t d = (4 * c + 3) / 1461;
-  int64_t e = c - 1461 * d / 4;
-  int64_t m = (5 * e + 2) / 153;
-  *day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
-  *month = static_cast<int>(m + 3 - 12 * (m / 10));
-  *year = static_cast<int>(100 * b + d - 4800 + m / 10);
+  const CivilDate date = CivilFromJulian(julian);
+  *year = date.year;
+  *month = date.month;
+  *day = date.day;
 }
 
 // ---- values ------------------------------------------------------------------------

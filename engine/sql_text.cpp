@@ -25,6 +25,16 @@ std::string QuoteLiteral(std::string_view text) {
   return result + "'";
 }
 
+std::string BlobLiteral(std::string_view bytes) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string sql = "X'";
+  for (unsigned char b : bytes) {
+    sql += kHex[b >> 4];
+    sql += kHex[b & 15];
+  }
+  return sql + "'";
+}
+
 std::string UpperAscii(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = UpperChar(c);

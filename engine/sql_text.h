@@ -11,6 +11,8 @@ namespace nce {
 std::string QuoteIdentifier(std::string_view name);
 // 'text' with embedded single quotes doubled: an SQL string literal.
 std::string QuoteLiteral(std::string_view text);
+// X'...' with the bytes in upper-case hexadecimal: an SQL blob literal.
+std::string BlobLiteral(std::string_view bytes);
 // Upper-case copy (ASCII letters only).
 std::string UpperAscii(std::string_view text);
 // Case-insensitive comparison of ASCII texts.
