@@ -11,24 +11,16 @@ bool IsPathName(const std::string& name) {
   return name.find_first_of("/\\") != std::string::npos;
 }
 
+// The same nds.ini entry the connection reads; only the table type is told
+// apart differently: anything but N or C means NDT here.
 TDataSetAlias ReadAliasForDataSet(const std::string& alias) {
-  const TAliasValue value =
-      SplitAliasValue(ReadProfileString(LocateConfigFile(), "Databases", alias));
+  const TConnectionAlias read = ReadAliasForConnection(alias);
   TDataSetAlias result;
-  result.path = value.path;
-  result.found = !result.path.empty();
-  switch (value.typeLetter) {
-    case 'N':
-    case 'n':
-      result.tableType = ttNdsNTX;
-      break;
-    case 'C':
-    case 'c':
-      result.tableType = ttNdsCDX;
-      break;
-    default:
-      result.tableType = ttNdsNDT;
-  }
+  result.found = read.found;
+  result.path = read.path;
+  result.tableType = read.tableType == kAliasTypeNTX   ? ttNdsNTX
+                     : read.tableType == kAliasTypeCDX ? ttNdsCDX
+                                                       : ttNdsNDT;
   return result;
 }
 

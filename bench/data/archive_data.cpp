@@ -20,21 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/demo_database.h"
+
 namespace {
-
-struct Pair {
-  const char* live;
-  const char* key;
-};
-
-const Pair kPairs[] = {
-    {"acftcomp", "Rec_No"},        {"acftcrpt", "Rec_No"},     {"acftlog", "ALog_No"},
-    {"acftmaint", "Rec_No"},       {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
-    {"dutyschedule", "Entry_No"},  {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
-    {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},      {"pilotlog", "Entry_No"},
-    {"ratings", "Rating_No"},      {"schedule", "Entry_No"},   {"shiftlog", "Entry_No"},
-    {"squawk", "Rec_No"},          {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
-};
 
 const char* const kWords[] = {
     "Routine.",    "Replaced unit, ops check good.", "Deferred per MEL.", "Crosswind landing.",
@@ -72,7 +60,7 @@ void InsertRow(sqlite3* db, sqlite3_stmt* insert, Rng& rng, int64_t key) {
   sqlite3_reset(insert);
 }
 
-void BuildPair(sqlite3* db, const Pair& pair, int64_t rows, Rng& rng) {
+void BuildPair(sqlite3* db, const demo::TablePair& pair, int64_t rows, Rng& rng) {
   const std::string live = pair.live, archive = std::string("a_") + pair.live, key = pair.key;
   for (const std::string& table : {live, archive})
     Exec(db, "CREATE TABLE " + table + " (" + key +
@@ -131,7 +119,7 @@ int main(int argc, char** argv) {
   }
   Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
   Rng rng(seed);
-  for (const Pair& pair : kPairs) BuildPair(db, pair, rows, rng);
+  for (const demo::TablePair& pair : demo::TablePairs()) BuildPair(db, pair, rows, rng);
   Exec(db, "COMMIT");
   Check(sqlite3_close(db), db, "close");
   return 0;

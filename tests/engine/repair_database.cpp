@@ -9,18 +9,6 @@
 
 namespace nce_test {
 
-const std::vector<TablePair>& RepairPairs() {
-  static const std::vector<TablePair> pairs = {
-      {"acftcomp", "Rec_No"},        {"acftcrpt", "Rec_No"},     {"acftlog", "ALog_No"},
-      {"acftmaint", "Rec_No"},       {"chkrides", "ChkRide_No"}, {"dmico", "Rec_No"},
-      {"dutyschedule", "Entry_No"},  {"fltleg", "Leg_No"},       {"fltsqk", "SqkNo"},
-      {"passenger", "Passenger_No"}, {"pdlog", "Entry_No"},      {"pilotlog", "Entry_No"},
-      {"ratings", "Rating_No"},      {"schedule", "Entry_No"},   {"shiftlog", "Entry_No"},
-      {"squawk", "Rec_No"},          {"wcpartchange", "Rec_No"}, {"workcard", "Rec_No"},
-  };
-  return pairs;
-}
-
 namespace {
 
 std::string KindL(const TablePair& p) {

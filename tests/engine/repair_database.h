@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "nds/nce.h"
+#include "tools/demo_database.h"
 
 namespace nce_test {
 
-struct TablePair {
-  const char* live;  // live table
-  const char* key;   // key column of both tables
-};
-
-// The 18 pairs in table order; the archive table is "a_" + live.
-const std::vector<TablePair>& RepairPairs();
+// The 18 pairs in table order, as the demo database has them; the archive
+// table is "a_" + live.
+using demo::TablePair;
+inline const std::vector<TablePair>& RepairPairs() {
+  return demo::TablePairs();
+}
 
 // The script's 125 lines, and the text the query hands the engine: every
 // line followed by a carriage return and a line feed.
