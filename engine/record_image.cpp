@@ -141,19 +141,11 @@ bool ParseTimestamp(std::string_view s, int64_t* julian, int64_t* ms) {
 }
 
 std::string IsoDate(int64_t julian) {
-  int y, m, d;
-  CivilFromJulian(julian, &y, &m, &d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-  return buf;
+  return IsoDateText(CivilFromJulian(julian));
 }
 
 std::string CompactDateText(int64_t julian) {
-  int y, m, d;
-  CivilFromJulian(julian, &y, &m, &d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
-  return buf;
+  return CompactDateText(CivilFromJulian(julian));
 }
 
 std::string IsoTime(int64_t ms) {
