@@ -20,14 +20,7 @@ using nds_test::TempDir;
 constexpr const char kTypeMismatch[] =
     "The table type must remain identical to the table type associated with the alias.";
 
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const dataset::Exception& error) {
-    return error.Message();
-  }
-  return "(nothing raised)";
-}
+using nds_test::MessageOf;
 
 // nds.ini in a temporary current directory, with aliases of a database
 // directory: PLAIN (no type), CDXDB (";C"), NTXDB (";N"), NDTDB (";a").

@@ -8,8 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
+
+#include "dataset/exceptions.h"
 
 namespace nds_test {
 
@@ -105,6 +108,17 @@ class IniDir : public TempDir {
  private:
   ScopedCurrentDirectory cwd_;
 };
+
+// The message of the component-layer exception `action` raises, or
+// "(nothing raised)".
+inline std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const dataset::Exception& error) {
+    return error.Message();
+  }
+  return "(nothing raised)";
+}
 
 }  // namespace nds_test
 

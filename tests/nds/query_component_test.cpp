@@ -30,14 +30,7 @@ std::vector<std::string> ParamNames(const nds::TNdsQuery& query) {
   return names;
 }
 
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const dataset::Exception& error) {
-    return error.Message();
-  }
-  return "(nothing raised)";
-}
+using nds_test::MessageOf;
 
 TEST(QueryComponent, ParametersFollowTheTextOnePerOccurrence) {
   nds::TNdsQuery query(nullptr);

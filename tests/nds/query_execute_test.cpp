@@ -25,14 +25,7 @@ void SetText(nds::TNdsQuery& query, const std::string& text) {
   query.SetSQL(&lines);
 }
 
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const dataset::Exception& error) {
-    return error.Message();
-  }
-  return "(nothing raised)";
-}
+using nds_test::MessageOf;
 
 class QueryExecute : public ::testing::Test {
  protected:
