@@ -328,6 +328,21 @@ class TNdsDataSet : public dataset::TDataSet {
   TNdsSequencedLevel SequencedLevel() const { return sequencedLevel_; }
   void SetSequencedLevel(TNdsSequencedLevel value) { sequencedLevel_ = value; }
 
+  // ---- Published settings of the active order and the scope. ----------
+  // Stored as given; the cursor takes them when it opens. The active order
+  // by index tag (IndexName) or by a semicolon-separated field list
+  // (IndexFieldNames), and the scope's two key texts.
+  const std::string& IndexName() const { return indexName_; }
+  virtual void SetIndexName(const std::string& name) { indexName_ = name; }
+  const std::string& IndexFieldNames() const { return indexFieldNames_; }
+  virtual void SetIndexFieldNames(const std::string& names) { indexFieldNames_ = names; }
+  bool Scoped() const { return scoped_; }
+  virtual void SetScoped(bool value) { scoped_ = value; }
+  const std::string& ScopeBegin() const { return scopeBegin_; }
+  virtual void SetScopeBegin(const std::string& text) { scopeBegin_ = text; }
+  const std::string& ScopeEnd() const { return scopeEnd_; }
+  virtual void SetScopeEnd(const std::string& text) { scopeEnd_ = text; }
+
   // The master link: records of the data source's dataset decide this
   // dataset's range over MasterFields. MasterSource refuses a source that
   // depends on this dataset with "Circular Data Link"; none clears
@@ -414,6 +429,11 @@ class TNdsDataSet : public dataset::TDataSet {
   std::unique_ptr<dataset::TStringList> indexFiles_;  // index file names
   bool storeActive_ = true;                           // Active is written when true
   TNdsSequencedLevel sequencedLevel_ = slStandard;
+  std::string indexName_;        // IndexName as assigned
+  std::string indexFieldNames_;  // IndexFieldNames as assigned
+  bool scoped_ = false;          // Scoped as assigned
+  std::string scopeBegin_;       // ScopeBegin as assigned
+  std::string scopeEnd_;         // ScopeEnd as assigned
   std::uint16_t engineTableType_ = 0;     // NdsGetTableType of the open cursor
   TNdsConnection* connection_ = nullptr;  // bound connection, not owned
 };
