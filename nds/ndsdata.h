@@ -247,6 +247,60 @@ class TNdsTableOptions : public dataset::TPersistent {
 };
 
 // ---------------------------------------------------------------------------
+// Engine field descriptors: where each field of the open cursor lies in the
+// engine's record image and which engine type it has. Item N - 1 describes
+// engine field N, the same field as the framework's field definition N.
+
+class TNCEFieldDef : public dataset::TCollectionItem {
+ public:
+  explicit TNCEFieldDef(dataset::TCollection* collection) : TCollectionItem(collection) {}
+
+  std::string name;                    // the engine's field name
+  std::uint16_t fieldNumber = 0;       // 1-based position in the cursor
+  std::uint32_t offset = 0;            // first byte in the record image
+  std::uint32_t length = 0;            // bytes in the record image
+  std::uint16_t engineType = 0;        // NDS_LOGICAL ... NDS_MODTIME
+  std::uint16_t decimals = 0;          // numeric fields only; 0 otherwise
+  bool fieldModified = false;          // written since editing began
+  std::uint8_t columnPermissions = 0;  // NDS_COLUMN_* bits
+};
+
+class TNCEFieldDefs : public dataset::TCollection {
+ public:
+  // `owner` may be null (the dataset makes its descriptors without one).
+  explicit TNCEFieldDefs(dataset::TPersistent* owner);
+
+  TNCEFieldDef* AddDef() { return static_cast<TNCEFieldDef*>(Add()); }
+  // 0-based: item (engine field number - 1).
+  TNCEFieldDef* Items(int index) const {
+    return static_cast<TNCEFieldDef*>(TCollection::Items(index));
+  }
+  // The first descriptor named `name`, letter case ignored; -1 when none.
+  int FindEngineField(const std::string& name) const;
+};
+
+// The dataset's string field: CaseInsensitive tells the application that
+// the engine compares the field without regard to letter case (set at open
+// for case-insensitive string columns); nothing in the components reads it.
+class TNdsStringField : public dataset::TStringField {
+ public:
+  explicit TNdsStringField(dataset::TComponent* owner) : TStringField(owner) {}
+  bool CaseInsensitive() const { return caseInsensitive_; }
+  void SetCaseInsensitive(bool value) { caseInsensitive_ = value; }
+
+ private:
+  bool caseInsensitive_ = false;
+};
+
+// The dataset's BCD field: a currency value unless it is being read from a
+// stored description (which keeps its stored setting). Opening sets it back
+// to plain decimals over numeric and row-version columns.
+class TNdsBCDField : public dataset::TBCDField {
+ public:
+  explicit TNdsBCDField(dataset::TComponent* owner);
+};
+
+// ---------------------------------------------------------------------------
 // The cursor dataset: a framework dataset whose records come from one engine
 // cursor, a table or the result set of an SQL statement. It never creates a
 // cursor itself: a subclass supplies one through OpenEngineCursor, or a ready
@@ -337,7 +391,8 @@ class TNdsDataSet : public dataset::TDataSet {
   const std::string& IndexFieldNames() const { return indexFieldNames_; }
   virtual void SetIndexFieldNames(const std::string& names) { indexFieldNames_ = names; }
   bool Scoped() const { return scoped_; }
-  virtual void SetScoped(bool value) { scoped_ = value; }
+  // Refused while open: scopes are not handed to the engine yet.
+  virtual void SetScoped(bool value);
   const std::string& ScopeBegin() const { return scopeBegin_; }
   virtual void SetScopeBegin(const std::string& text) { scopeBegin_ = text; }
   const std::string& ScopeEnd() const { return scopeEnd_; }
@@ -354,6 +409,18 @@ class TNdsDataSet : public dataset::TDataSet {
 
   // "8.10 (NCE m.nnL)": this layer's version and the engine's.
   std::string Version() const;
+
+  // ---- The open cursor's description. ---------------------------------
+  // One descriptor per engine field, rebuilt with the field definitions.
+  const TNCEFieldDefs& EngineFieldDefs() const { return *engineFields_; }
+  // Can-modify flag and read-only flag together: what editing will allow.
+  bool CursorWritable() const { return canModify_ && !readOnly_; }
+  // A filter text cannot be handed to the engine yet: refused while the
+  // dataset is open and filtered (and at open). OnFilterRecord works.
+  void SetFilterText(const std::string& text) override;
+  void SetFiltered(bool value) override;
+  // ftString -> TNdsStringField, ftBCD -> TNdsBCDField, else the framework's.
+  TFieldFactory FieldClassFor(dataset::TFieldType type) override;
 
   // Used by the provider support (OnUpdateRecord).
   dataset::TUpdateRecordEvent OnUpdateRecord;
@@ -376,28 +443,79 @@ class TNdsDataSet : public dataset::TDataSet {
   void CloseEngineCursor() override;
   bool CursorIsOpen() override { return tableHandle_ != kNoHandle; }
 
-  // Framework hooks of the record layer.
+  // Framework hooks: field definitions (from the cursor; a closed dataset
+  // runs a temporary one) and the dataset's field classes.
+  void BuildFieldDefs() override;
   void LoadFieldDefs() override;
+
+  // Framework hooks: record buffers and their layout.
   dataset::TRecordBuffer AllocateRecordBuffer() override;
   void ReleaseRecordBuffer(dataset::TRecordBuffer& buffer) override;
   int RecordImageSize() override;
+  void InitRecordBuffer(dataset::TRecordBuffer buffer) override;
   void ClearRecordImage(dataset::TRecordBuffer buffer) override;
+  bool CopyCurrentRecord(void* dest) override;
+
+  // Framework hooks: fetching and positioning.
   dataset::TGetResult FetchRecord(dataset::TRecordBuffer buffer, dataset::TGetMode mode) override;
   void GoBeforeFirst() override;
   void GoAfterLast() override;
   void GoToBookmark(const void* bookmark) override;
   void GoToBufferRecord(dataset::TRecordBuffer buffer) override;
   void RefreshCurrentRecord() override;
+
+  // Framework hooks: bookmarks, record numbers and counts.
   void CopyBookmarkOut(dataset::TRecordBuffer buffer, void* bookmark) override;
   void CopyBookmarkIn(dataset::TRecordBuffer buffer, const void* bookmark) override;
   dataset::TBookmarkFlag ReadBookmarkFlag(dataset::TRecordBuffer buffer) override;
   void WriteBookmarkFlag(dataset::TRecordBuffer buffer, dataset::TBookmarkFlag flag) override;
+  bool BookmarkIsValid(const void* bookmark) override;
+  int CompareBookmarkValues(const void* a, const void* b) override;
+  int ReadRecNo() override;
+  void MoveToRecNo(int value) override;
+  int CountRecords() override;
+  bool SequencedQuery() const override { return sequenced_; }
+
+  // Framework hooks: field values. Writing and the editing hooks refuse
+  // until the dataset can edit; CanModify answers false meanwhile.
   bool ReadFieldValue(dataset::TField& field, void* dest) override;
   void WriteFieldValue(dataset::TField& field, const void* value) override;
+  bool CanModify() override;
   void PostRecord() override;
   void DeleteCurrentRecord() override;
 
+  // Framework hooks: key editing (SetKey), the master link, events.
+  void BeginKeyEdit() override;
+  void EndKeyEdit(bool keep) override;
   dataset::TDataSource* MasterDataSource() override;
+  void FireAfterOpen() override;
+
+  // Operations of this class, overridable by subclasses.
+  // The record number of the engine's current record (Sequenced rules).
+  virtual std::int32_t CurrentRecordNumber();
+  // Hand Filter and the scope to the engine, or clear them.
+  virtual void ActivateFilter();
+  virtual void DeactivateFilter();
+  virtual void ActivateScope();
+  virtual void DeactivateScope();
+
+  // The record layer's steps, for subclasses that read records themselves.
+  // The fetch loop: skips records the engine or OnFilterRecord hides, in
+  // the direction of `mode`.
+  dataset::TGetResult ScanVisibleRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
+                                        dataset::TGetMode mode);
+  // The engine's current record, bookmark and blob presence into `buffer`.
+  void ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length, bool calcFields);
+  // The buffer the current state reads from; null when there is none.
+  dataset::TRecordBuffer CurrentStateBuffer();
+  // Converts one field of `buffer`'s record image into its value form;
+  // answers true when the value is null (then `dest` is untouched).
+  bool ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer, void* dest);
+  // The engine's null forms, per table family and field type.
+  static bool EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t length,
+                                std::uint16_t engineType, bool ndt);
+  // The record buffer layout of the open cursor and the active order.
+  void ComputeBufferLayout();
 
   void SetReadOnlyFlag(bool value) { readOnly_ = value; }
   void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }
@@ -407,13 +525,51 @@ class TNdsDataSet : public dataset::TDataSet {
   bool NamesBoundConnection() const;
   TNdsConnection* FindNamedConnection(const std::vector<TNdsConnection*>& connections,
                                       const std::string& name) const;
-  [[noreturn]] void RefuseRecordAccess() const;
+  [[noreturn]] void RefuseEditing() const;
+  [[noreturn]] void RefuseUnbuilt(const std::string& what) const;
+  // Field definitions: one engine field into both descriptions.
+  void ReadFieldCount(NDSHANDLE cursor, std::uint16_t& count);
+  void AddEngineField(NDSHANDLE cursor, std::uint16_t fieldNumber);
+  // Opening: field-class settings from the engine types, key buffers.
+  void ApplyEngineFieldSettings();
+  void AllocateKeyBuffers();
+  void FreeKeyBuffers();
+  void InitKeyBuffer(std::uint8_t* block);
+  // Record information of a buffer.
+  void WriteRecordInfo(dataset::TRecordBuffer buffer, std::int32_t recNo,
+                       dataset::TBookmarkFlag flag);
+  std::int32_t BufferRecNo(dataset::TRecordBuffer buffer) const;
+  NDSHANDLE BookmarkHandle() const;
+  // Master link notifications.
+  void MasterChanged();
+  // OnFilterRecord for `buffer` under the filter state; true: accepted.
+  bool CallFilterEvent(dataset::TRecordBuffer buffer);
+  void MasterDisabled();
+  bool HasMasterRange() const;
+  // Refuses an open that would need a master range.
+  void CheckNoMasterRange() const;
 
-  NDSHANDLE activeOrderHandle_ = kNoHandle;  // active index, the cursor, or a given cursor
-  bool canModify_ = false;                   // the cursor was opened writable
-  std::string databaseName_;                 // connection name, alias or path
-  NDSHANDLE tableHandle_ = kNoHandle;        // the open cursor
-  std::string masterFields_;                 // MasterFields as assigned
+  std::unique_ptr<TNCEFieldDefs> engineFields_;  // one per engine field of the cursor
+  std::vector<std::uint8_t> oldRecordImage_;     // record as editing began; empty: none
+  NDSHANDLE activeOrderHandle_ = kNoHandle;      // active index, the cursor, or a given cursor
+  // Positions inside a record buffer (see ComputeBufferLayout).
+  std::uint16_t blobCacheOffset_ = 0;
+  std::uint16_t recordInfoOffset_ = 0;
+  std::uint16_t bookmarkOffset_ = 0;
+  std::uint16_t recordBufferSize_ = 0;
+  // Six key buffers (lookup, range start and end, current range start and
+  // end, saved), each header + record image + one mark per engine field.
+  std::vector<std::unique_ptr<std::uint8_t[]>> keyBuffers_;
+  std::uint32_t keyBufferSize_ = 0;
+  // Key buffer header: modified, exclusive, two spare bytes, field count
+  // (32-bit), block size (32-bit); the record image follows.
+  static constexpr std::uint32_t kKeyHeaderSize = 12;
+  dataset::TRecordBuffer filterBuffer_ = nullptr;         // under evaluation in the filter state
+  int currentKeyBuffer_ = 0;                              // index into keyBuffers_
+  bool canModify_ = false;                                // the cursor was opened writable
+  std::string databaseName_;                              // connection name, alias or path
+  NDSHANDLE tableHandle_ = kNoHandle;                     // the open cursor
+  std::string masterFields_;                              // MasterFields as assigned
   std::unique_ptr<dataset::TMasterDataLink> masterLink_;  // link to MasterSource
   std::uint16_t recordSize_ = 0;                          // engine record length of the open cursor
   std::uint32_t tableOpenOptions_ = 0;                    // NDS_OPEN_* bits of the open cursor
@@ -429,11 +585,11 @@ class TNdsDataSet : public dataset::TDataSet {
   std::unique_ptr<dataset::TStringList> indexFiles_;  // index file names
   bool storeActive_ = true;                           // Active is written when true
   TNdsSequencedLevel sequencedLevel_ = slStandard;
-  std::string indexName_;        // IndexName as assigned
-  std::string indexFieldNames_;  // IndexFieldNames as assigned
-  bool scoped_ = false;          // Scoped as assigned
-  std::string scopeBegin_;       // ScopeBegin as assigned
-  std::string scopeEnd_;         // ScopeEnd as assigned
+  std::string indexName_;                 // IndexName as assigned
+  std::string indexFieldNames_;           // IndexFieldNames as assigned
+  bool scoped_ = false;                   // Scoped as assigned
+  std::string scopeBegin_;                // ScopeBegin as assigned
+  std::string scopeEnd_;                  // ScopeEnd as assigned
   std::uint16_t engineTableType_ = 0;     // NdsGetTableType of the open cursor
   TNdsConnection* connection_ = nullptr;  // bound connection, not owned
 };

@@ -51,9 +51,12 @@ void WithDataSetRegistry(const std::function<void(const std::vector<TNdsDataSet*
 
 TNdsDataSet::TNdsDataSet(dataset::TComponent* owner)
     : dataset::TDataSet(owner),
+      engineFields_(std::make_unique<TNCEFieldDefs>(nullptr)),
       masterLink_(std::make_unique<dataset::TMasterDataLink>(this)),
       tableOptions_(std::make_unique<TNdsTableOptions>(*this)),
       indexFiles_(std::make_unique<dataset::TStringList>()) {
+  masterLink_->OnMasterChange = [this] { MasterChanged(); };
+  masterLink_->OnMasterDisable = [this] { MasterDisabled(); };
   DataSetRegistry& registry = Registry();
   std::lock_guard<std::mutex> guard(registry.lock);
   registry.dataSets.push_back(this);
@@ -79,31 +82,14 @@ TNdsDataSet::~TNdsDataSet() {
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
-dataset::TDataSource* TNdsDataSet::MasterSource() const {
-  return masterLink_->DataSource();
-}
-
-dataset::TDataSource* TNdsDataSet::MasterDataSource() {
-  return masterLink_->DataSource();
-}
-
-void TNdsDataSet::SetMasterSource(dataset::TDataSource* source) {
-  if (source != nullptr && IsLinkedTo(source))
-    throw ENDSDatabaseError(this, NDS_E_COMPONENT, dataset::kCircularDataLinkMessage);
-  masterLink_->SetDataSource(source);
-  if (source == nullptr) SetMasterFields("");
-}
-
-void TNdsDataSet::SetMasterFields(const std::string& fields) {
-  masterLink_->SetFieldNames(fields);
-  masterFields_ = fields;
-}
-
 void TNdsDataSet::CloseEngineCursor() {
   if (IsDesigning()) {
     NdsCacheOpenTables(0);
     NdsCacheOpenCursors(0);
   }
+  BindFields(false);
+  FreeKeyBuffers();
+  oldRecordImage_.clear();
   if (tableHandle_ != kNoHandle) {
     // The dataset is closed regardless of the engine's answer.
     NdsCloseTable(tableHandle_);

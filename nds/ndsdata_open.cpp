@@ -8,6 +8,9 @@ namespace nds {
 namespace {
 
 constexpr const char kAlreadyOpen[] = "Table is already open.";
+constexpr const char kNoIndexOrders[] =
+    "Index orders (IndexName, IndexFieldNames) are not supported by this version of the "
+    "components.";
 
 }  // namespace
 
@@ -18,6 +21,10 @@ void TNdsDataSet::SetExclusive(bool value) {
 
 void TNdsDataSet::EstablishCursor() {
   if (tableHandle_ != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kAlreadyOpen);
+  // Settings the cursor cannot honour yet are refused before a cursor is
+  // made, never ignored.
+  if (!indexName_.empty() || !indexFieldNames_.empty()) RefuseUnbuilt(kNoIndexOrders);
+  CheckNoMasterRange();
   if (activeOrderHandle_ != kNoHandle) {
     // A cursor handed in by OpenOnHandle.
     tableHandle_ = activeOrderHandle_;
@@ -65,17 +72,24 @@ void TNdsDataSet::EstablishCursor() {
   recordSize_ = static_cast<std::uint16_t>(recordLength);
 
   std::uint32_t bookmarkLength = 0;
-  const NDSHANDLE bookmarkOf = activeOrderHandle_ != kNoHandle && activeOrderHandle_ != 0
-                                   ? activeOrderHandle_
-                                   : tableHandle_;
-  CheckEngineCode(this, NdsGetBookmarkLength(bookmarkOf, &bookmarkLength));
+  CheckEngineCode(this, NdsGetBookmarkLength(BookmarkHandle(), &bookmarkLength));
   SetBookmarkSize(static_cast<int>(bookmarkLength));
 
-  // The field definitions, and with them everything the record layer
-  // builds on them.
+  // The field definitions follow the cursor as it is now: a table that
+  // gained a column since the last open shows it.
+  FieldDefs().SetUpdated(false);
   FieldDefs().Update();
+  AllocateKeyBuffers();
   if (DefaultFields()) CreateFields();
+  ApplyEngineFieldSettings();
   BindFields(true);
+  ComputeBufferLayout();
+
+  // Natural order: the table handle is the active order.
+  activeOrderHandle_ = tableHandle_;
+  if (scoped_) ActivateScope();
+  if (Filtered()) ActivateFilter();
+  GoBeforeFirst();
 }
 
 void TNdsDataSet::OpenOnHandle(NDSHANDLE cursor) {

@@ -191,6 +191,9 @@ class TNdsQuery : public TNdsExtendedDataSet {
   // also closes the statement.
   void CloseEngineCursor() override;
   dataset::TDataSource* MasterDataSource() override;
+  // Record numbers along the order the cursor walks in, asked of the
+  // engine when no index is selected.
+  std::int32_t CurrentRecordNumber() override;
 
  private:
   // Change notification of the SQL list.

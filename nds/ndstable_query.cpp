@@ -227,4 +227,31 @@ void TNdsQuery::GetDetailLinkFields(std::vector<dataset::TField*>& masterFields,
   }
 }
 
+// ---------------------------------------------------------------------------
+// Record numbers.
+
+std::int32_t TNdsQuery::CurrentRecordNumber() {
+  NDSHANDLE order = ActiveOrderHandle();
+  if (IndexName().empty() && IndexFieldNames().empty())
+    CheckEngineCode(this, NdsGetIndexHandle(TableHandle(), nullptr, &order));
+  std::uint32_t number = 0;
+  if (!Sequenced() || order == 0) {
+    CheckEngineCode(this, NdsGetRecordNum(TableHandle(), NDS_IGNOREFILTERS, &number));
+    return static_cast<std::int32_t>(number);
+  }
+  if (SequencedLevel() == slExact) {
+    CheckEngineCode(this, NdsGetKeyNum(order, NDS_RESPECTFILTERS, &number));
+    return static_cast<std::int32_t>(number);
+  }
+  std::uint32_t count = 0;
+  CheckEngineCode(this, NdsGetRecordCount(TableHandle(), NDS_IGNOREFILTERS, &count));
+  double position = 0;
+  const NDSRESULT rc = NdsGetRelKeyPos(order, &position);
+  if (rc == NDS_E_NO_POSITION)
+    position = 0;
+  else
+    CheckEngineCode(this, rc);
+  return static_cast<std::int32_t>(count * position);
+}
+
 }  // namespace nds

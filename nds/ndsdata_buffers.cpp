@@ -1,0 +1,192 @@
+// Record buffers of the cursor dataset. A buffer holds, in this order:
+//
+//   record image        RecordImageSize bytes, the engine's record as it
+//                       returned it, each field at its descriptor's offset
+//   calculated fields   CalcFieldsSize bytes (has-value byte + data each)
+//   blob cache slots    4 bytes per blob field, kept zero until blob
+//                       contents are cached per buffer
+//   record information  8 bytes: record number (int32), a reserved byte,
+//                       the bookmark flag, two unused bytes
+//   bookmark            BookmarkSize bytes, the engine's bookmark; its first
+//                       32-bit word is what NdsGotoBookmark takes
+//
+// Every position is a 16-bit value. The layout follows the active order,
+// whose bookmark length decides the last area.
+#include <cstring>
+
+#include "nds/ndsdata.h"
+
+namespace nds {
+
+namespace {
+
+constexpr std::uint16_t kRecordInfoSize = 8;
+constexpr std::uint16_t kBlobSlotSize = 4;
+constexpr int kRecNoAt = 0;     // int32 record number in the record information
+constexpr int kReservedAt = 4;  // always 0
+constexpr int kFlagAt = 5;      // TBookmarkFlag
+constexpr std::int32_t kNewRecordNumber = -1;
+
+bool IsBlobType(std::uint16_t type) {
+  return type >= NDS_MEMO && type <= NDS_VARCHAR;
+}
+
+}  // namespace
+
+NDSHANDLE TNdsDataSet::BookmarkHandle() const {
+  return activeOrderHandle_ != kNoHandle && activeOrderHandle_ != 0 ? activeOrderHandle_
+                                                                    : tableHandle_;
+}
+
+void TNdsDataSet::ComputeBufferLayout() {
+  const int blobCaches = recordSize_ + CalcFieldsSize();
+  const int recordInfo = blobCaches + kBlobSlotSize * BlobFieldCount();
+  const int bookmark = recordInfo + kRecordInfoSize;
+  std::uint32_t bookmarkLength = 0;
+  CheckEngineCode(this, NdsGetBookmarkLength(BookmarkHandle(), &bookmarkLength));
+  const std::uint32_t total = static_cast<std::uint32_t>(bookmark) + bookmarkLength;
+  // Positions are 16-bit: a record too wide for them cannot be buffered.
+  if (total > 0xFFFF)
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT,
+                            "The record of this cursor is too large for a record buffer (" +
+                                std::to_string(total) + " bytes).");
+  SetBookmarkSize(static_cast<int>(bookmarkLength));
+  blobCacheOffset_ = static_cast<std::uint16_t>(blobCaches);
+  recordInfoOffset_ = static_cast<std::uint16_t>(recordInfo);
+  bookmarkOffset_ = static_cast<std::uint16_t>(bookmark);
+  recordBufferSize_ = static_cast<std::uint16_t>(total);
+}
+
+dataset::TRecordBuffer TNdsDataSet::AllocateRecordBuffer() {
+  // Zeroed, so that the blob cache slots of a fresh buffer name no cache.
+  auto* buffer = new std::uint8_t[recordBufferSize_]();
+  return buffer;
+}
+
+void TNdsDataSet::ReleaseRecordBuffer(dataset::TRecordBuffer& buffer) {
+  delete[] buffer;
+  buffer = nullptr;
+}
+
+int TNdsDataSet::RecordImageSize() {
+  return recordSize_;
+}
+
+void TNdsDataSet::WriteRecordInfo(dataset::TRecordBuffer buffer, std::int32_t recNo,
+                                  dataset::TBookmarkFlag flag) {
+  std::uint8_t* info = buffer + recordInfoOffset_;
+  std::memcpy(info + kRecNoAt, &recNo, sizeof recNo);
+  info[kReservedAt] = 0;
+  info[kFlagAt] = flag;
+}
+
+std::int32_t TNdsDataSet::BufferRecNo(dataset::TRecordBuffer buffer) const {
+  std::int32_t recNo = 0;
+  std::memcpy(&recNo, buffer + recordInfoOffset_ + kRecNoAt, sizeof recNo);
+  return recNo;
+}
+
+dataset::TBookmarkFlag TNdsDataSet::ReadBookmarkFlag(dataset::TRecordBuffer buffer) {
+  return static_cast<dataset::TBookmarkFlag>(buffer[recordInfoOffset_ + kFlagAt]);
+}
+
+void TNdsDataSet::WriteBookmarkFlag(dataset::TRecordBuffer buffer, dataset::TBookmarkFlag flag) {
+  buffer[recordInfoOffset_ + kFlagAt] = flag;
+}
+
+void TNdsDataSet::CopyBookmarkOut(dataset::TRecordBuffer buffer, void* bookmark) {
+  std::memcpy(bookmark, buffer + bookmarkOffset_, static_cast<std::size_t>(BookmarkSize()));
+}
+
+void TNdsDataSet::CopyBookmarkIn(dataset::TRecordBuffer buffer, const void* bookmark) {
+  std::memcpy(buffer + bookmarkOffset_, bookmark, static_cast<std::size_t>(BookmarkSize()));
+}
+
+void TNdsDataSet::InitRecordBuffer(dataset::TRecordBuffer buffer) {
+  TDataSet::InitRecordBuffer(buffer);
+  // A new record starts as current with no number and no bookmark: posting
+  // it appends it.
+  WriteRecordInfo(buffer, kNewRecordNumber, dataset::bfCurrent);
+  if (BookmarkSize() >= 4) std::memset(buffer + bookmarkOffset_, 0, 4);
+}
+
+void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer buffer) {
+  CheckEngineCode(this, NdsClearRecordBuffer(tableHandle_, buffer, recordSize_));
+  for (int i = 0; i < engineFields_->Count(); ++i) engineFields_->Items(i)->fieldModified = false;
+}
+
+void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
+                                   bool calcFields) {
+  CheckEngineCode(this, NdsGetRecord(tableHandle_, buffer, &length));
+  auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
+  CheckEngineCode(this,
+                  NdsGetBookmark60(BookmarkHandle(), buffer + bookmarkOffset_, &bookmarkLength));
+
+  // The descriptors hold the cursor's fields in engine order, so they stand
+  // in for a field count asked of the engine at every record.
+  const int fieldCount = engineFields_->Count();
+  if (BlobFieldCount() > 0) {
+    // Only the presence of blob data is read with the record; contents come
+    // through a blob stream.
+    for (int i = 0; i < fieldCount; ++i) {
+      const TNCEFieldDef& def = *engineFields_->Items(i);
+      if (!IsBlobType(def.engineType)) continue;
+      std::uint16_t empty = 0;
+      CheckEngineCode(this, NdsIsEmpty(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), &empty));
+      const std::uint32_t marker = empty ? 0u : 0xFFFFFFFFu;
+      std::memcpy(buffer + def.offset, &marker, sizeof marker);
+    }
+  }
+
+  if (tableOptions_->NdsCharType() == OEM) {
+    // The engine's translated text replaces the stored bytes; it writes a
+    // terminating zero after the field, so the byte there is put back.
+    for (int i = 0; i < fieldCount; ++i) {
+      const TNCEFieldDef& def = *engineFields_->Items(i);
+      if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) continue;
+      std::uint8_t* place = buffer + def.offset;
+      const std::uint8_t kept = place[def.length];
+      std::uint32_t textLength = def.length + 1;
+      const NDSRESULT rc = NdsGetField(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), place,
+                                       &textLength, NDS_NONE);
+      place[def.length] = kept;
+      CheckEngineCode(this, rc);
+      // A text shorter than the field leaves the rest of the field blank,
+      // as the record image stores it.
+      if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
+    }
+  }
+
+  if (calcFields) CalculateFields(buffer);
+}
+
+dataset::TRecordBuffer TNdsDataSet::CurrentStateBuffer() {
+  switch (State()) {
+    case dataset::dsBrowse:
+    case dataset::dsBlockRead:
+      return IsEmpty() ? nullptr : ActiveBuffer();
+    case dataset::dsEdit:
+    case dataset::dsInsert:
+    case dataset::dsNewValue:
+      return ActiveBuffer();
+    case dataset::dsSetKey:
+      return keyBuffers_.empty() ? nullptr : keyBuffers_[currentKeyBuffer_].get() + kKeyHeaderSize;
+    case dataset::dsCalcFields:
+      return CalcBuffer();
+    case dataset::dsFilter:
+      return filterBuffer_;
+    case dataset::dsOldValue:
+      return oldRecordImage_.empty() ? nullptr : oldRecordImage_.data();
+    default:
+      return nullptr;
+  }
+}
+
+bool TNdsDataSet::CopyCurrentRecord(void* dest) {
+  if (IsEmpty() || ReadBookmarkFlag(ActiveBuffer()) != dataset::bfCurrent) return false;
+  UpdateCursorPos();
+  std::memcpy(dest, ActiveBuffer(), recordSize_);
+  return true;
+}
+
+}  // namespace nds

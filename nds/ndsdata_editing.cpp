@@ -1,0 +1,36 @@
+// Editing hooks of the cursor dataset. Records can be read but not yet
+// written: CanModify answers false, so the framework refuses Edit, Insert
+// and Append itself, and the hooks below refuse any other way in.
+#include "nds/ndsdata.h"
+
+namespace nds {
+
+namespace {
+
+constexpr const char kNoEditing[] =
+    "Editing the records of an engine cursor is not supported by this version of the "
+    "components.";
+
+}  // namespace
+
+[[noreturn]] void TNdsDataSet::RefuseEditing() const {
+  throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoEditing);
+}
+
+bool TNdsDataSet::CanModify() {
+  return false;
+}
+
+void TNdsDataSet::WriteFieldValue(dataset::TField&, const void*) {
+  RefuseEditing();
+}
+
+void TNdsDataSet::PostRecord() {
+  RefuseEditing();
+}
+
+void TNdsDataSet::DeleteCurrentRecord() {
+  RefuseEditing();
+}
+
+}  // namespace nds

@@ -1,0 +1,216 @@
+// Navigation of the cursor dataset: fetching the current, next or prior
+// visible record, positioning at either end, on a bookmark or a record
+// number, record numbers and the record count. The engine keeps the cursor's
+// position and hides what its filters, scopes and deleted-record setting
+// exclude; OnFilterRecord hides more on this side.
+#include <cstring>
+
+#include "nds/ndsdata.h"
+
+namespace nds {
+
+namespace {
+
+NDSHANDLE FirstWord(const void* bookmark) {
+  NDSHANDLE value = 0;
+  std::memcpy(&value, bookmark, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
+                                             dataset::TGetMode mode) {
+  if (tableHandle_ == kNoHandle || State() == dataset::dsInsert) return dataset::grError;
+  switch (mode) {
+    case dataset::gmNext:
+      CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
+      break;
+    case dataset::gmPrior:
+      CheckEngineCode(this, NdsSkip(activeOrderHandle_, -1));
+      break;
+    case dataset::gmCurrent:
+      break;
+    default:
+      return dataset::grError;
+  }
+  std::uint32_t length = recordBufferSize_;
+  const dataset::TGetResult result = ScanVisibleRecord(buffer, length, mode);
+  if (result == dataset::grOK) WriteRecordInfo(buffer, CurrentRecordNumber(), dataset::bfCurrent);
+  return result;
+}
+
+dataset::TGetResult TNdsDataSet::ScanVisibleRecord(dataset::TRecordBuffer buffer,
+                                                   std::uint32_t& length, dataset::TGetMode mode) {
+  const std::int32_t step = mode == dataset::gmPrior ? -1 : 1;
+  const bool filterEvent = Filtered() && static_cast<bool>(OnFilterRecord());
+  const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
+  for (;;) {
+    std::uint16_t at = 0;
+    CheckEngineCode(this, NdsAtEOF(tableHandle_, &at));
+    if (at && mode != dataset::gmPrior) return dataset::grEOF;
+    CheckEngineCode(this, NdsAtBOF(tableHandle_, &at));
+    if (at && mode != dataset::gmNext) return dataset::grBOF;
+
+    std::uint16_t visible = 0;
+    const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);
+    if (rc == NDS_E_NO_CURRENT_RECORD)
+      visible = 0;
+    else
+      CheckEngineCode(this, rc);
+    if (!visible) {
+      if (mode == dataset::gmCurrent) return dataset::grError;
+      CheckEngineCode(this, NdsSkip(activeOrderHandle_, step));
+      continue;
+    }
+
+    ReadEngineRecord(buffer, length, false);
+    if (calcBeforeFilter) CalculateFields(buffer);
+    if (filterEvent && !CallFilterEvent(buffer)) {
+      if (mode == dataset::gmCurrent) return dataset::grError;
+      CheckEngineCode(this, NdsSkip(activeOrderHandle_, step));
+      continue;
+    }
+    if (!calcBeforeFilter) CalculateFields(buffer);
+    return dataset::grOK;
+  }
+}
+
+bool TNdsDataSet::CallFilterEvent(dataset::TRecordBuffer buffer) {
+  bool accept = true;
+  const dataset::TRecordBuffer saved = filterBuffer_;
+  filterBuffer_ = buffer;
+  TempState state(*this, dataset::dsFilter);
+  try {
+    OnFilterRecord()(*this, accept);
+  } catch (...) {
+    filterBuffer_ = saved;
+    // Propagates unless the dataset layer's exception hook takes it; a
+    // record whose handler failed is not shown.
+    HandleEventException();
+    return false;
+  }
+  filterBuffer_ = saved;
+  return accept;
+}
+
+std::int32_t TNdsDataSet::CurrentRecordNumber() {
+  std::uint32_t number = 0;
+  if ((indexName_.empty() && indexFieldNames_.empty()) || !sequenced_) {
+    CheckEngineCode(this, NdsGetRecordNum(tableHandle_, NDS_IGNOREFILTERS, &number));
+    return static_cast<std::int32_t>(number);
+  }
+  if (sequencedLevel_ == slExact) {
+    CheckEngineCode(this, NdsGetKeyNum(activeOrderHandle_, NDS_RESPECTFILTERS, &number));
+    return static_cast<std::int32_t>(number);
+  }
+  std::uint32_t count = 0;
+  CheckEngineCode(this, NdsGetRecordCount(tableHandle_, NDS_IGNOREFILTERS, &count));
+  double position = 0;
+  const NDSRESULT rc = NdsGetRelKeyPos(activeOrderHandle_, &position);
+  if (rc == NDS_E_NO_POSITION)
+    position = 0;
+  else
+    CheckEngineCode(this, rc);
+  return static_cast<std::int32_t>(count * position);
+}
+
+void TNdsDataSet::GoBeforeFirst() {
+  CheckEngineCode(this, NdsGotoBOF(activeOrderHandle_));
+}
+
+void TNdsDataSet::GoAfterLast() {
+  CheckEngineCode(this, NdsGotoBottom(activeOrderHandle_));
+  CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
+}
+
+void TNdsDataSet::GoToBookmark(const void* bookmark) {
+  if (State() == dataset::dsInsert) return;
+  const NDSRESULT rc = NdsGotoBookmark(tableHandle_, FirstWord(bookmark));
+  if (rc != NDS_E_INVALID_RECORD) CheckEngineCode(this, rc);
+}
+
+void TNdsDataSet::GoToBufferRecord(dataset::TRecordBuffer buffer) {
+  GoToBookmark(buffer + bookmarkOffset_);
+}
+
+void TNdsDataSet::RefreshCurrentRecord() {
+  const NDSRESULT rc = NdsRefreshRecord(tableHandle_);
+  if (rc != NDS_E_NO_CURRENT_RECORD) CheckEngineCode(this, rc);
+}
+
+bool TNdsDataSet::BookmarkIsValid(const void* bookmark) {
+  if (!Active() || bookmark == nullptr) return false;
+  CursorPosChanged();
+  if (NdsGotoBookmark(tableHandle_, FirstWord(bookmark)) != NDS_SUCCESS) return false;
+  std::uint16_t atEnd = 0;
+  if (NdsAtEOF(tableHandle_, &atEnd) != NDS_SUCCESS || atEnd) return false;
+  if (tableType_ == ttNdsCDX || tableType_ == ttNdsNTX) {
+    std::uint16_t deleted = 0;
+    CheckEngineCode(this, NdsIsRecordDeleted(tableHandle_, &deleted));
+    if (deleted == 1) {
+      std::uint16_t shown = 0;
+      CheckEngineCode(this, NdsGetDeleted(&shown));
+      if (!shown) return false;
+    }
+  }
+  return true;
+}
+
+int TNdsDataSet::CompareBookmarkValues(const void* a, const void* b) {
+  if (a != nullptr && b != nullptr) {
+    std::int32_t result = 0;
+    CheckEngineCode(this, NdsCompareBookmarks(a, b, &result));
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+  }
+  if (a != nullptr) return -1;
+  if (b != nullptr) return 1;
+  return 0;
+}
+
+int TNdsDataSet::ReadRecNo() {
+  CheckActive();
+  if (State() == dataset::dsCalcFields) {
+    std::int32_t word = 0;
+    std::memcpy(&word, CalcBuffer() + bookmarkOffset_, sizeof word);
+    return word;
+  }
+  if (IsEmpty()) return 0;
+  return BufferRecNo(ActiveBuffer());
+}
+
+void TNdsDataSet::MoveToRecNo(int value) {
+  CheckBrowseMode();
+  Fire(BeforeScroll);
+  NDSRESULT rc;
+  if (Filtered()) {
+    rc = NdsGotoTop(tableHandle_);
+    if (rc == NDS_SUCCESS && value > 1) rc = NdsSkip(tableHandle_, value - 1);
+  } else {
+    rc = NdsGotoRecord(tableHandle_, static_cast<std::uint32_t>(value));
+  }
+  if (rc != NDS_SUCCESS) {
+    // The cursor may have moved; the window shows what it showed before.
+    CursorPosChanged();
+    CheckEngineCode(this, rc);
+  }
+  Resync({dataset::rmCenter});
+  Fire(AfterScroll);
+}
+
+int TNdsDataSet::CountRecords() {
+  CheckActive();
+  std::uint16_t option = NDS_IGNOREFILTERS;
+  if (tableOptions_->NdsFilterOptions() == RESPECT_WHEN_COUNTING)
+    option = NDS_RESPECTFILTERS;
+  else if (tableOptions_->NdsScopeOptions() == RESPECT_SCOPES_WHEN_COUNTING)
+    option = NDS_RESPECTSCOPES;
+  // No index order is ever active yet, so the active order handle is the
+  // table handle and counts.
+  if (tableOptions_->NdsFreshRecordCount()) option += NDS_REFRESHCOUNT;
+  std::uint32_t count = 0;
+  CheckEngineCode(this, NdsGetRecordCount(activeOrderHandle_, option, &count));
+  return static_cast<int>(count);
+}
+
+}  // namespace nds

@@ -1,0 +1,285 @@
+// Field values of the cursor dataset: one engine field of a record image
+// converted into the value form the framework expects, and the engine's null
+// forms of NDT tables (binary fields) and DBF-kind tables (text fields).
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dataset/bcd.h"
+#include "nds/ndsdata.h"
+
+namespace nds {
+
+namespace {
+
+// Julian day number of the framework's day 0 (0001-01-01 is day 1).
+constexpr double kJulianOfDayZero = 1721425.0;
+constexpr double kMSecsPerDay = 86400000.0;
+
+template <typename T>
+T Load(const std::uint8_t* bytes) {
+  T value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+bool AllBytes(const std::uint8_t* bytes, std::uint32_t length, bool spacesToo) {
+  for (std::uint32_t i = 0; i < length; ++i)
+    if (bytes[i] != 0 && !(spacesToo && bytes[i] == ' ')) return false;
+  return true;
+}
+
+bool AllSpaces(const std::uint8_t* bytes, std::uint32_t length) {
+  for (std::uint32_t i = 0; i < length; ++i)
+    if (bytes[i] != ' ') return false;
+  return true;
+}
+
+bool NdtIsNull(const std::uint8_t* p, std::uint32_t length, std::uint16_t type) {
+  switch (type) {
+    case NDS_LOGICAL:
+      return p[0] == ' ';
+    case NDS_NUMERIC:
+    case NDS_DATE:
+    case NDS_STRING:
+    case NDS_COMPACTDATE:
+    case NDS_RAW:
+    case NDS_CISTRING:
+      return AllBytes(p, length, false);
+    case NDS_MEMO:
+    case NDS_BINARY:
+    case NDS_IMAGE:
+    case NDS_VARCHAR:
+      return Load<std::uint32_t>(p) == 0;
+    case NDS_DOUBLE:
+    case NDS_CURDOUBLE:
+      return Load<std::uint32_t>(p) == 0x00000020u && Load<std::uint32_t>(p + 4) == 0x80000000u;
+    case NDS_INTEGER:
+      return Load<std::uint32_t>(p) == 0x80000000u;
+    case NDS_SHORTINT:
+      return Load<std::uint16_t>(p) == 0x8000u;
+    case NDS_TIME:
+    case NDS_AUTOINC:
+      return Load<std::uint32_t>(p) == 0xFFFFFFFFu;
+    case NDS_TIMESTAMP:
+    case NDS_MODTIME:
+      return Load<std::uint32_t>(p) == 0;
+    case NDS_MONEY:
+    case NDS_ROWVERSION:
+      return Load<std::uint32_t>(p) == 0 && Load<std::uint32_t>(p + 4) == 0x80000000u;
+    default:
+      return true;
+  }
+}
+
+bool DbfIsNull(const std::uint8_t* p, std::uint32_t length, std::uint16_t type) {
+  switch (type) {
+    case NDS_LOGICAL:
+    case NDS_NUMERIC:
+    case NDS_STRING:
+    case NDS_CISTRING:  // stored as text like a plain string; never always null
+      return AllBytes(p, length, true);
+    case NDS_DATE:
+      return length == 4 ? Load<std::uint32_t>(p) == 0 : AllBytes(p, length, true);
+    case NDS_MEMO:
+    case NDS_BINARY:
+    case NDS_IMAGE:
+    case NDS_VARCHAR:
+      return Load<std::uint32_t>(p) == 0;
+    case NDS_COMPACTDATE:
+      return AllBytes(p, length, false);
+    case NDS_DOUBLE:
+    case NDS_INTEGER:
+    case NDS_SHORTINT:
+    case NDS_CURDOUBLE:
+      return false;
+    case NDS_TIME:
+    case NDS_TIMESTAMP:
+    case NDS_AUTOINC:
+    case NDS_RAW:
+    case NDS_MONEY:
+    case NDS_ROWVERSION:
+    case NDS_MODTIME:
+      // DBF files do not carry these types, but the engine keeps them in
+      // their binary forms in every table kind, a null one as blanks.
+      // Calling them always null would hide stored values.
+      return AllBytes(p, length, false) || AllSpaces(p, length) || NdtIsNull(p, length, type);
+    default:
+      return true;
+  }
+}
+
+// "YYYYMMDD" of a compact date: 24 bits, most significant byte first, year
+// in bits 23-9, month in 8-5, day in 4-0.
+std::string UnpackCompactDate(const std::uint8_t* p) {
+  const std::uint32_t packed = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+  char text[16];
+  std::snprintf(text, sizeof text, "%04u%02u%02u", (packed >> 9) % 10000u, (packed >> 5) & 0xFu,
+                packed & 0x1Fu);
+  return text;
+}
+
+// Day number of a date text through the engine's own date reading; the
+// engine's answer code is not consulted (an unreadable text gives day 0's
+// Julian number 0, as the engine leaves it).
+std::int32_t DayNumberOfText(const std::string& text) {
+  double julian = 0;
+  NdsConvertStringToJulian(text.c_str(), static_cast<std::uint16_t>(text.size()), &julian);
+  return static_cast<std::int32_t>(julian - kJulianOfDayZero);
+}
+
+std::string Trimmed(const std::uint8_t* p, std::uint32_t length) {
+  std::uint32_t begin = 0, end = length;
+  while (begin < end && p[begin] == ' ') ++begin;
+  while (end > begin && (p[end - 1] == ' ' || p[end - 1] == 0)) --end;
+  return std::string(reinterpret_cast<const char*>(p) + begin, end - begin);
+}
+
+// A numeric column's decimal text into the field's value form. A text that
+// does not convert leaves `dest` unchanged.
+void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TFieldType type,
+                        void* dest) {
+  const std::string text = Trimmed(p, length);
+  switch (type) {
+    case dataset::ftBCD:
+    case dataset::ftFMTBcd: {
+      dataset::TBcd value{};
+      if (dataset::TryStrToBcd(text, value)) std::memcpy(dest, &value, sizeof value);
+      return;
+    }
+    case dataset::ftSmallint: {
+      std::int16_t value = 0;
+      const char* first = text.data();
+      if (!text.empty() && text[0] == '+') ++first;
+      const auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
+      if (ec == std::errc() && end == text.data() + text.size())
+        std::memcpy(dest, &value, sizeof value);
+      return;
+    }
+    default: {
+      if (text.empty()) return;
+      char* end = nullptr;
+      const double value = std::strtod(text.c_str(), &end);
+      if (end == text.c_str() + text.size()) std::memcpy(dest, &value, sizeof value);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool TNdsDataSet::EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t length,
+                                    std::uint16_t engineType, bool ndt) {
+  return ndt ? NdtIsNull(bytes, length, engineType) : DbfIsNull(bytes, length, engineType);
+}
+
+bool TNdsDataSet::ReadFieldValue(dataset::TField& field, void* dest) {
+  const dataset::TRecordBuffer buffer = CurrentStateBuffer();
+  if (buffer == nullptr) return false;
+  if (field.FieldNo() > 0) return !ConvertFromEngineValue(field, buffer, dest);
+  switch (State()) {
+    case dataset::dsBrowse:
+    case dataset::dsEdit:
+    case dataset::dsInsert:
+    case dataset::dsCalcFields:
+    case dataset::dsFilter:
+      return ReadCalcSlot(buffer, field, dest);
+    default:
+      return false;
+  }
+}
+
+bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer,
+                                         void* dest) {
+  const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
+  const std::uint8_t* p = buffer + def.offset;
+  const std::uint32_t length = def.length;
+  const std::uint16_t type = def.engineType;
+  // Blob contents are not cached yet, so a blob's presence marker decides
+  // in every state.
+  if (EngineValueIsNull(p, length, type, engineTableType_ == NDS_NDT)) return true;
+  if (dest == nullptr) return false;
+
+  switch (type) {
+    case NDS_LOGICAL: {
+      const char c = static_cast<char>(p[0]);
+      const std::int16_t value =
+          (c == '1' || c == 'T' || c == 'Y' || c == 't' || c == 'y') ? -1 : 0;
+      std::memcpy(dest, &value, sizeof value);
+      break;
+    }
+    case NDS_NUMERIC:
+      ConvertNumericText(p, length, field.DataType(), dest);
+      break;
+    case NDS_DATE: {
+      std::int32_t day = 0;
+      if (length == 4)
+        day = Load<std::int32_t>(p) - static_cast<std::int32_t>(kJulianOfDayZero);
+      else
+        day = DayNumberOfText(std::string(reinterpret_cast<const char*>(p), length));
+      std::memcpy(dest, &day, sizeof day);
+      break;
+    }
+    case NDS_STRING:
+    case NDS_CISTRING: {
+      // A field object sized smaller than the column gets what fits.
+      const std::uint32_t room = static_cast<std::uint32_t>(std::max(field.DataSize() - 1, 0));
+      const std::uint32_t count = std::min(length, room);
+      auto* text = static_cast<char*>(dest);
+      std::memcpy(text, p, count);
+      text[count] = '\0';
+      for (std::uint32_t i = count; i > 0 && text[i - 1] == ' '; --i) text[i - 1] = '\0';
+      break;
+    }
+    case NDS_COMPACTDATE: {
+      const std::int32_t day = DayNumberOfText(UnpackCompactDate(p));
+      std::memcpy(dest, &day, sizeof day);
+      break;
+    }
+    case NDS_DOUBLE:
+    case NDS_CURDOUBLE:
+      std::memcpy(dest, p, 8);
+      break;
+    case NDS_INTEGER:
+    case NDS_AUTOINC:
+    case NDS_TIME:
+      std::memcpy(dest, p, 4);
+      break;
+    case NDS_SHORTINT:
+      std::memcpy(dest, p, 2);
+      break;
+    case NDS_TIMESTAMP:
+    case NDS_MODTIME: {
+      const double day = Load<std::uint32_t>(p);
+      const double msecs = Load<std::uint32_t>(p + 4);
+      double value = (day - kJulianOfDayZero) * kMSecsPerDay + msecs;
+      if (value < 0) value = 0;
+      std::memcpy(dest, &value, sizeof value);
+      break;
+    }
+    case NDS_RAW:
+      std::memcpy(dest, p,
+                  std::min(length, static_cast<std::uint32_t>(std::max(field.DataSize(), 0))));
+      break;
+    case NDS_MONEY: {
+      const dataset::TBcd value = dataset::CurrToBcd(Load<std::int64_t>(p), 20);
+      std::memcpy(dest, &value, sizeof value);
+      break;
+    }
+    case NDS_ROWVERSION: {
+      const dataset::TBcd value = dataset::Int64ToBcd(Load<std::int64_t>(p));
+      std::memcpy(dest, &value, sizeof value);
+      break;
+    }
+    default:
+      // Blob contents travel through a blob stream.
+      break;
+  }
+  return false;
+}
+
+}  // namespace nds
