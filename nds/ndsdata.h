@@ -564,12 +564,13 @@ class TNdsDataSet : public dataset::TDataSet {
   // Key buffer header: modified, exclusive, two spare bytes, field count
   // (32-bit), block size (32-bit); the record image follows.
   static constexpr std::uint32_t kKeyHeaderSize = 12;
-  dataset::TRecordBuffer filterBuffer_ = nullptr;         // under evaluation in the filter state
-  int currentKeyBuffer_ = 0;                              // index into keyBuffers_
-  bool canModify_ = false;                                // the cursor was opened writable
-  std::string databaseName_;                              // connection name, alias or path
-  NDSHANDLE tableHandle_ = kNoHandle;                     // the open cursor
-  std::string masterFields_;                              // MasterFields as assigned
+  dataset::TRecordBuffer filterBuffer_ = nullptr;  // under evaluation in the filter state
+  bool bookmarkMissed_ = false;        // the last bookmark named no record: none is current
+  int currentKeyBuffer_ = 0;           // index into keyBuffers_
+  bool canModify_ = false;             // the cursor was opened writable
+  std::string databaseName_;           // connection name, alias or path
+  NDSHANDLE tableHandle_ = kNoHandle;  // the open cursor
+  std::string masterFields_;           // MasterFields as assigned
   std::unique_ptr<dataset::TMasterDataLink> masterLink_;  // link to MasterSource
   std::uint16_t recordSize_ = 0;                          // engine record length of the open cursor
   std::uint32_t tableOpenOptions_ = 0;                    // NDS_OPEN_* bits of the open cursor

@@ -4,6 +4,7 @@
 // position and hides what its filters, scopes and deleted-record setting
 // exclude; OnFilterRecord hides more on this side.
 #include <cstring>
+#include <string>
 
 #include "nds/ndsdata.h"
 
@@ -22,6 +23,13 @@ NDSHANDLE FirstWord(const void* bookmark) {
 dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
                                              dataset::TGetMode mode) {
   if (tableHandle_ == kNoHandle || State() == dataset::dsInsert) return dataset::grError;
+  // A bookmark whose record is gone leaves no current record to fetch, so
+  // the framework reports "Record not found" instead of showing the record
+  // the cursor happened to stand on.
+  if (bookmarkMissed_) {
+    bookmarkMissed_ = false;
+    if (mode == dataset::gmCurrent) return dataset::grError;
+  }
   switch (mode) {
     case dataset::gmNext:
       CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
@@ -116,10 +124,12 @@ std::int32_t TNdsDataSet::CurrentRecordNumber() {
 }
 
 void TNdsDataSet::GoBeforeFirst() {
+  bookmarkMissed_ = false;
   CheckEngineCode(this, NdsGotoBOF(activeOrderHandle_));
 }
 
 void TNdsDataSet::GoAfterLast() {
+  bookmarkMissed_ = false;
   CheckEngineCode(this, NdsGotoBottom(activeOrderHandle_));
   CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
 }
@@ -127,7 +137,8 @@ void TNdsDataSet::GoAfterLast() {
 void TNdsDataSet::GoToBookmark(const void* bookmark) {
   if (State() == dataset::dsInsert) return;
   const NDSRESULT rc = NdsGotoBookmark(tableHandle_, FirstWord(bookmark));
-  if (rc != NDS_E_INVALID_RECORD) CheckEngineCode(this, rc);
+  bookmarkMissed_ = rc == NDS_E_INVALID_RECORD;
+  if (!bookmarkMissed_) CheckEngineCode(this, rc);
 }
 
 void TNdsDataSet::GoToBufferRecord(dataset::TRecordBuffer buffer) {
@@ -180,8 +191,14 @@ int TNdsDataSet::ReadRecNo() {
 }
 
 void TNdsDataSet::MoveToRecNo(int value) {
+  // Record numbers start at 1; the engine would read 0 or a negative
+  // number as a position past the end and show the last record instead.
+  if (value < 1)
+    throw ENDSDatabaseError(this, NDS_E_INVALID_RECORD,
+                            "Invalid record number " + std::to_string(value) + ".");
   CheckBrowseMode();
   Fire(BeforeScroll);
+  bookmarkMissed_ = false;
   NDSRESULT rc;
   if (Filtered()) {
     rc = NdsGotoTop(tableHandle_);
