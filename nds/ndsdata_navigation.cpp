@@ -54,11 +54,18 @@ dataset::TGetResult TNdsDataSet::ScanVisibleRecord(dataset::TRecordBuffer buffer
   const bool filterEvent = Filtered() && static_cast<bool>(OnFilterRecord());
   const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
   for (;;) {
+    // Each end matters only to the modes that can reach it, so a forward
+    // walk never asks about the beginning, a backward one never about the
+    // end.
     std::uint16_t at = 0;
-    CheckEngineCode(this, NdsAtEOF(tableHandle_, &at));
-    if (at && mode != dataset::gmPrior) return dataset::grEOF;
-    CheckEngineCode(this, NdsAtBOF(tableHandle_, &at));
-    if (at && mode != dataset::gmNext) return dataset::grBOF;
+    if (mode != dataset::gmPrior) {
+      CheckEngineCode(this, NdsAtEOF(tableHandle_, &at));
+      if (at) return dataset::grEOF;
+    }
+    if (mode != dataset::gmNext) {
+      CheckEngineCode(this, NdsAtBOF(tableHandle_, &at));
+      if (at) return dataset::grBOF;
+    }
 
     std::uint16_t visible = 0;
     const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);

@@ -231,11 +231,16 @@ void TNdsQuery::GetDetailLinkFields(std::vector<dataset::TField*>& masterFields,
 // Record numbers.
 
 std::int32_t TNdsQuery::CurrentRecordNumber() {
+  std::uint32_t number = 0;
+  // Unsequenced numbers are physical: no order handle is needed.
+  if (!Sequenced()) {
+    CheckEngineCode(this, NdsGetRecordNum(TableHandle(), NDS_IGNOREFILTERS, &number));
+    return static_cast<std::int32_t>(number);
+  }
   NDSHANDLE order = ActiveOrderHandle();
   if (IndexName().empty() && IndexFieldNames().empty())
     CheckEngineCode(this, NdsGetIndexHandle(TableHandle(), nullptr, &order));
-  std::uint32_t number = 0;
-  if (!Sequenced() || order == 0) {
+  if (order == 0) {
     CheckEngineCode(this, NdsGetRecordNum(TableHandle(), NDS_IGNOREFILTERS, &number));
     return static_cast<std::int32_t>(number);
   }
