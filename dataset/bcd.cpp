@@ -304,6 +304,28 @@ TBcd DoubleToBcd(double value) {
 }
 
 double BcdToDouble(const TBcd& value) {
+  // Up to 15 digits and 22 decimal places both the digits and the power of
+  // ten are exact doubles, so one division rounds exactly as reading the
+  // text would; reading fields of a walk goes this way.
+  const int precision = value.Precision;
+  const int places = value.SignSpecialPlaces & 0x3F;
+  if (precision <= 15 && places <= 22 && places <= precision) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    int64_t digits = 0;
+    bool valid = true;
+    for (int i = 0; i < precision; ++i) {
+      const uint8_t byte = value.Fraction[i / 2];
+      const int nibble = (i % 2 == 0) ? (byte >> 4) : (byte & 0x0F);
+      valid = valid && nibble <= 9;
+      digits = digits * 10 + nibble;
+    }
+    if (valid) {
+      const double magnitude = static_cast<double>(digits) / kPowers[places];
+      return (value.SignSpecialPlaces & 0x80) != 0 ? -magnitude : magnitude;
+    }
+  }
   std::string t = BcdToStr(value);
   double out = 0;
   std::from_chars(t.data(), t.data() + t.size(), out);

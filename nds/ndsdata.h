@@ -279,6 +279,15 @@ class TNCEFieldDefs : public dataset::TCollection {
   int FindEngineField(const std::string& name) const;
 };
 
+// Reads one engine field of a record image: `bytes` is the field's place in
+// the image (def.length bytes), `fieldType` and `dataSize` describe the
+// field object's value form, `ndt` tells the table family. Answers true for
+// null; otherwise, with `dest` non-null, writes the value form there (never
+// more than `dataSize` bytes). A numeric text that does not convert leaves
+// `dest` unchanged and still answers not null.
+bool ReadEngineFieldValue(const std::uint8_t* bytes, const TNCEFieldDef& def,
+                          dataset::TFieldType fieldType, int dataSize, bool ndt, void* dest);
+
 // The dataset's string field: CaseInsensitive tells the application that
 // the engine compares the field without regard to letter case (set at open
 // for case-insensitive string columns); nothing in the components reads it.

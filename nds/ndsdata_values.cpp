@@ -170,6 +170,39 @@ void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TF
   }
 }
 
+// Bytes a conversion writes at least for an engine type read into a field
+// of `fieldType`; strings and raw bytes are cut to the field instead.
+int ValueSizeOf(std::uint16_t engineType, dataset::TFieldType fieldType) {
+  switch (engineType) {
+    case NDS_LOGICAL:
+    case NDS_SHORTINT:
+      return 2;
+    case NDS_NUMERIC:
+      if (fieldType == dataset::ftBCD || fieldType == dataset::ftFMTBcd)
+        return sizeof(dataset::TBcd);
+      return fieldType == dataset::ftSmallint ? 2 : 8;
+    case NDS_DATE:
+    case NDS_COMPACTDATE:
+    case NDS_INTEGER:
+    case NDS_AUTOINC:
+    case NDS_TIME:
+      return 4;
+    case NDS_DOUBLE:
+    case NDS_CURDOUBLE:
+    case NDS_TIMESTAMP:
+    case NDS_MODTIME:
+      return 8;
+    case NDS_MONEY:
+    case NDS_ROWVERSION:
+      return sizeof(dataset::TBcd);
+    case NDS_STRING:
+    case NDS_CISTRING:
+      return 1;  // the terminating zero
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 bool TNdsDataSet::EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t length,
@@ -193,16 +226,14 @@ bool TNdsDataSet::ReadFieldValue(dataset::TField& field, void* dest) {
   }
 }
 
-bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer,
-                                         void* dest) {
-  const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
-  const std::uint8_t* p = buffer + def.offset;
+bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
+                          dataset::TFieldType fieldType, int dataSize, bool ndt, void* dest) {
   const std::uint32_t length = def.length;
   const std::uint16_t type = def.engineType;
-  // Blob contents are not cached yet, so a blob's presence marker decides
-  // in every state.
-  if (EngineValueIsNull(p, length, type, engineTableType_ == NDS_NDT)) return true;
-  if (dest == nullptr) return false;
+  if (ndt ? NdtIsNull(p, length, type) : DbfIsNull(p, length, type)) return true;
+  // A field object whose value form is smaller than the conversion writes
+  // (one bound to a column of another type) gets nothing.
+  if (dest == nullptr || dataSize < ValueSizeOf(type, fieldType)) return false;
 
   switch (type) {
     case NDS_LOGICAL: {
@@ -213,7 +244,7 @@ bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecor
       break;
     }
     case NDS_NUMERIC:
-      ConvertNumericText(p, length, field.DataType(), dest);
+      ConvertNumericText(p, length, fieldType, dest);
       break;
     case NDS_DATE: {
       std::int32_t day = 0;
@@ -227,7 +258,7 @@ bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecor
     case NDS_STRING:
     case NDS_CISTRING: {
       // A field object sized smaller than the column gets what fits.
-      const std::uint32_t room = static_cast<std::uint32_t>(std::max(field.DataSize() - 1, 0));
+      const std::uint32_t room = static_cast<std::uint32_t>(std::max(dataSize - 1, 0));
       const std::uint32_t count = std::min(length, room);
       auto* text = static_cast<char*>(dest);
       std::memcpy(text, p, count);
@@ -262,8 +293,7 @@ bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecor
       break;
     }
     case NDS_RAW:
-      std::memcpy(dest, p,
-                  std::min(length, static_cast<std::uint32_t>(std::max(field.DataSize(), 0))));
+      std::memcpy(dest, p, std::min(length, static_cast<std::uint32_t>(std::max(dataSize, 0))));
       break;
     case NDS_MONEY: {
       const dataset::TBcd value = dataset::CurrToBcd(Load<std::int64_t>(p), 20);
@@ -280,6 +310,15 @@ bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecor
       break;
   }
   return false;
+}
+
+bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer,
+                                         void* dest) {
+  const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
+  // Blob contents are not cached yet, so a blob's presence marker decides
+  // in every state.
+  return ReadEngineFieldValue(buffer + def.offset, def, field.DataType(), field.DataSize(),
+                              engineTableType_ == NDS_NDT, dest);
 }
 
 }  // namespace nds

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "dataset/bcd.h"
 #include "dataset/datetime.h"
@@ -107,6 +108,10 @@ TEST(Bcd, NumberConversions) {
   EXPECT_THROW(BcdToInt64(StrToBcd("9223372036854775808")), EBcdOverflowException);
   EXPECT_EQ(BcdToStr(DoubleToBcd(0.1)), "0.1");
   EXPECT_EQ(BcdToDouble(StrToBcd("2.5")), 2.5);
+  // Short and long values read as their text reads, to the last bit.
+  for (const char* text : {"-1234.50", "0.1", "0.3", "123456789012345", "-99999.99999",
+                           "1.0000000000000000000001", "12345678901234567890.5"})
+    EXPECT_EQ(BcdToDouble(StrToBcd(text)), std::strtod(text, nullptr)) << text;
   EXPECT_THROW(DoubleToBcd(NAN), EBcdOverflowException);
 
   // Money: 64-bit integers scaled by 10 000.
