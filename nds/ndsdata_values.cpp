@@ -139,6 +139,49 @@ std::string Trimmed(const std::uint8_t* p, std::uint32_t length) {
   return std::string(reinterpret_cast<const char*>(p) + begin, end - begin);
 }
 
+// The common numeric text "[-]digits[.digits]" straight into a TBcd, as
+// the framework's text reading builds it (leading integer zeros dropped, the
+// decimal places kept, zero without a sign); false for any other text or
+// more than 32 digits, which then takes the framework's reading.
+bool PlainTextToBcd(const std::string& text, dataset::TBcd& value) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++i;
+  char digits[64];
+  int count = 0, places = 0, integerDigits = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && !point) {
+      point = true;
+      continue;
+    }
+    if (c < '0' || c > '9' || count == static_cast<int>(sizeof digits)) return false;
+    digits[count++] = c;
+    if (point)
+      ++places;
+    else
+      ++integerDigits;
+  }
+  if (integerDigits == 0) return false;
+  int first = 0;
+  while (count - first > places && digits[first] == '0') ++first;
+  // An integer of zeros only keeps one zero.
+  if (first == count) first = count - 1;
+  const int precision = count - first;
+  if (precision > dataset::kMaxBcdPrecision) return false;
+  bool zero = true;
+  value = dataset::TBcd{};
+  for (int d = 0; d < precision; ++d) {
+    const auto nibble = static_cast<std::uint8_t>(digits[first + d] - '0');
+    zero = zero && nibble == 0;
+    value.Fraction[d / 2] |= (d % 2 == 0) ? static_cast<std::uint8_t>(nibble << 4) : nibble;
+  }
+  value.Precision = static_cast<std::uint8_t>(precision);
+  value.SignSpecialPlaces = static_cast<std::uint8_t>((negative && !zero ? 0x80 : 0) | places);
+  return true;
+}
+
 // A numeric column's decimal text into the field's value form. A text that
 // does not convert leaves `dest` unchanged.
 void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TFieldType type,
@@ -148,7 +191,8 @@ void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TF
     case dataset::ftBCD:
     case dataset::ftFMTBcd: {
       dataset::TBcd value{};
-      if (dataset::TryStrToBcd(text, value)) std::memcpy(dest, &value, sizeof value);
+      if (PlainTextToBcd(text, value) || dataset::TryStrToBcd(text, value))
+        std::memcpy(dest, &value, sizeof value);
       return;
     }
     case dataset::ftSmallint: {

@@ -178,6 +178,17 @@ TEST_F(QueryReading, NumericColumnsMapByTableKindAndTheFloatOption) {
   EXPECT_EQ(defs.Find("c")->Size(), 6);
   EXPECT_EQ(defs.Find("c")->Precision(), 10);
 
+  // Values keep their decimal places; zero has no sign.
+  db_.Exec("insert into t values (0.05, 7, -0.5), (0, -1234567890123456789, 0)");
+  query_.Open();
+  const std::vector<std::string> expected = {
+      "0.05", "7", "-0.500000", "0.00", "-1234567890123456789", "0.000000"};
+  std::vector<std::string> shown;
+  for (; !query_.Eof(); query_.Next())
+    for (const char* name : {"a", "b", "c"}) shown.push_back(query_.FieldByName(name)->AsString());
+  EXPECT_EQ(shown, expected);
+  query_.Close();
+
   query_.NdsTableOptions()->SetNdsNumericsAsFloats(true);
   query_.Open();
   EXPECT_EQ(query_.FieldByName("a")->DataType(), dataset::ftFloat);
