@@ -16,6 +16,7 @@
 
 namespace app {
 
+using dataset::TMethod;
 using dataset::TNotifyEvent;
 
 class TForm;

@@ -12,7 +12,7 @@ namespace app {
 
 TForm1::TForm1(dataset::TComponent* owner) : TForm(owner) {}
 
-TNotifyEvent TForm1::FindMethod(const std::string& name) {
+dataset::TMethod TForm1::FindMethod(const std::string& name) {
   if (name == "Button1Click") return [this](dataset::TObject* sender) { Button1Click(sender); };
   if (name == "Button2Click") return [this](dataset::TObject* sender) { Button2Click(sender); };
   return TForm::FindMethod(name);

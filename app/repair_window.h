@@ -41,7 +41,7 @@ class TForm1 : public TForm {
   RepairOutcome Outcome() const { return outcome_; }
 
   // Button1Click and Button2Click, as the description names them.
-  TNotifyEvent FindMethod(const std::string& name) override;
+  TMethod FindMethod(const std::string& name) override;
 
  protected:
   void Loaded() override;

@@ -69,6 +69,10 @@ void ThrowWrongComponentClass(const std::string& expected_class, const TComponen
   throw EReadError((c.Name().empty() ? c.ClassName() : c.Name()) + " is not a " + expected_class);
 }
 
+void ThrowWrongMethodType(const std::string& method, const char* event_type) {
+  throw EReadError("Method '" + method + "' is not a " + event_type);
+}
+
 }  // namespace detail
 
 std::shared_ptr<const TClassInfo> GetClass(const std::string& name) {
@@ -132,10 +136,19 @@ std::vector<const TPropInfo*> AllProperties(const TClassInfo& info) {
     chain.push_back(p);
     parent = p->parent;
   }
+  std::vector<const TClassInfo*> root_first;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) root_first.push_back(it->get());
+  root_first.push_back(&info);
+  // A property a class publishes again moves from its ancestor's place to
+  // the class's own.
   std::vector<const TPropInfo*> out;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-    for (const TPropInfo& p : (*it)->properties) out.push_back(&p);
-  for (const TPropInfo& p : info.properties) out.push_back(&p);
+  for (const TClassInfo* c : root_first) {
+    for (const TPropInfo& p : c->properties) {
+      std::erase_if(out,
+                    [&p](const TPropInfo* earlier) { return SameText(earlier->name, p.name); });
+      out.push_back(&p);
+    }
+  }
   return out;
 }
 

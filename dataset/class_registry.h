@@ -8,12 +8,15 @@
 //       .Boolean("RequestLive", &TNdsQuery::RequestLive, &TNdsQuery::SetRequestLive, false)
 //       .Object("SQL", [](TNdsQuery& q) { return q.SQL(); })
 //       .Component<TNdsConnection>("NdsConnection", &TNdsQuery::NdsConnection,
-//                                  &TNdsQuery::SetNdsConnection);
+//                                  &TNdsQuery::SetNdsConnection)
+//       .EventMember("AfterOpen", &TDataSet::AfterOpen);
 //
 // Getters and setters are member functions or callables taking the object.
 // A property is written when its stored rule (if any) allows it and its
 // value differs from its default (if it has one). Properties of the parent
-// class come first. Registration is not synchronised with reading on other
+// class come first, unless the class publishes one of them again: the
+// property then takes its place among the class's own (a subclass sets
+// its published order). Registration is not synchronised with reading on other
 // threads: register at start-up.
 #ifndef DATASET_CLASS_REGISTRY_H
 #define DATASET_CLASS_REGISTRY_H
@@ -42,7 +45,7 @@ enum TPropKind {
   pkSet,        // [names], a bit mask over a list of names
   pkComponent,  // a reference to another component, by name
   pkObject,     // a nested persistent object (dotted names), a collection or a string list
-  pkMethod,     // an event handler, by the name of a method of the root
+  pkMethod,     // an event handler of any event type, by the name of a method of the root
   pkVariant,    // a Variant
   pkBinary,     // raw bytes as { hex }
 };
@@ -65,8 +68,9 @@ struct TPropInfo {
   // Raises EReadError when the component is not of the property's class.
   std::function<void(TPersistent&, TComponent*)> set_component;
   std::function<TPersistent*(TPersistent&)> get_object;
-  // pkMethod: the handler's name and the handler the root offers for it.
-  std::function<void(TPersistent&, const std::string&, TNotifyEvent)> set_method;
+  // pkMethod: the handler's name and the handler the root offers for it;
+  // raises EReadError when the handler is not of the event's type.
+  std::function<void(TPersistent&, const std::string&, const TMethod&)> set_method;
   std::function<Variant(const TPersistent&)> get_variant;
   std::function<void(TPersistent&, const Variant&)> set_variant;
   std::function<TBytes(const TPersistent&)> get_bytes;
@@ -115,6 +119,8 @@ namespace detail {
 void AddClass(std::shared_ptr<TClassInfo> info);
 // Raises EReadError "<c's name> is not a <expected_class>".
 [[noreturn]] void ThrowWrongComponentClass(const std::string& expected_class, const TComponent& c);
+// Raises EReadError "Method '<method>' is not a <event_type>".
+[[noreturn]] void ThrowWrongMethodType(const std::string& method, const char* event_type);
 }  // namespace detail
 
 // Adds properties to a registered class; returned by RegisterClass.
@@ -230,19 +236,43 @@ class TClassBuilder {
     return Add(std::move(p));
   }
 
-  // An event handler stored by name. `get_name` returns the name of the
-  // handler assigned (empty for none); `set` receives the name and the
-  // handler the root component's FindMethod offers for it.
-  template <class G, class S>
+  // An event handler of type E (TNotifyEvent unless given) stored by name.
+  // `get_name` returns the name of the handler assigned (empty for none);
+  // `set` receives the name and the handler the root component's FindMethod
+  // offers for it (empty for nil). A handler of another type is refused.
+  template <class E = TNotifyEvent, class G, class S>
   TClassBuilder& Event(std::string name, G get_name, S set, Stored stored = {}) {
     TPropInfo p = Base(std::move(name), pkMethod, std::move(stored));
     p.get_string = [get_name](const TPersistent& o) {
       return std::string(std::invoke(get_name, Self(o)));
     };
-    p.set_method = [set](TPersistent& o, const std::string& n, TNotifyEvent h) {
-      std::invoke(set, Self(o), n, std::move(h));
+    p.set_method = [set](TPersistent& o, const std::string& n, const TMethod& method) {
+      E handler;
+      if (method) {
+        const E* typed = method.template As<E>();
+        if (!typed) detail::ThrowWrongMethodType(n, TEventTypeName<E>::value);
+        handler = *typed;
+      }
+      std::invoke(set, Self(o), n, std::move(handler));
     };
     return Add(std::move(p));
+  }
+
+  // An event held in a public member of a component class: the handler a
+  // description names goes into the member and its name is kept on the
+  // component (TComponent::EventHandlerName). The name is written only
+  // while the member holds a handler, so clearing it in code drops it.
+  template <class E, class Owner>
+  TClassBuilder& EventMember(const std::string& name, E Owner::*member, Stored stored = {}) {
+    static_assert(std::is_base_of_v<TComponent, C>, "event names are kept on components");
+    return Event<E>(
+        name,
+        [name, member](const C& c) { return c.*member ? c.EventHandlerName(name) : std::string(); },
+        [name, member](C& c, const std::string& handler, E event) {
+          c.*member = std::move(event);
+          c.SetEventHandlerName(name, c.*member ? handler : std::string());
+        },
+        std::move(stored));
   }
 
   // Empty values are not written.

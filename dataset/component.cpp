@@ -225,8 +225,20 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& proc) const
 
 void TComponent::SetParentComponent(TComponent*) {}
 
-TNotifyEvent TComponent::FindMethod(const std::string&) {
+TMethod TComponent::FindMethod(const std::string&) {
   return {};
+}
+
+std::string TComponent::EventHandlerName(const std::string& event) const {
+  const auto it = handler_names_.find(event);
+  return it == handler_names_.end() ? std::string() : it->second;
+}
+
+void TComponent::SetEventHandlerName(const std::string& event, const std::string& handler) {
+  if (handler.empty())
+    handler_names_.erase(event);
+  else
+    handler_names_[event] = handler;
 }
 
 // "Left" and "Top" of the design position, as 16-bit halves of DesignInfo.

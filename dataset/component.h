@@ -4,9 +4,12 @@
 #ifndef DATASET_COMPONENT_H
 #define DATASET_COMPONENT_H
 
+#include <any>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -36,6 +39,46 @@ std::string TypeClassName(const std::type_info& type);
 
 // An event handler that receives only its sender.
 using TNotifyEvent = std::function<void(TObject* sender)>;
+
+// The name of an event type as messages of stored descriptions give it
+// ("TNotifyEvent"). Every event type that a class publishes names itself
+// with a specialisation next to its declaration; a published event of an
+// unnamed type does not compile.
+template <class Event>
+struct TEventTypeName;
+template <>
+struct TEventTypeName<TNotifyEvent> {
+  static constexpr const char* value = "TNotifyEvent";
+};
+
+// A handler that a root component offers for an event reference of a
+// stored description (FindMethod). It holds one std::function of the
+// event's own type: an event property takes it only when the types agree,
+// so a filter handler never lands in a notify event.
+class TMethod {
+ public:
+  TMethod() = default;
+  // Implicit, so that FindMethod can return a typed handler as it is.
+  template <class R, class... Args>
+  TMethod(std::function<R(Args...)> handler)  // NOLINT(google-explicit-constructor)
+      : assigned_(static_cast<bool>(handler)), handler_(std::move(handler)) {}
+  // A callable taking only the sender is a notify event.
+  template <class F>
+  requires(!std::is_same_v<std::decay_t<F>, TMethod> && std::is_invocable_r_v<void, F&, TObject*>)
+      TMethod(F handler)  // NOLINT(google-explicit-constructor)
+      : TMethod(TNotifyEvent(std::move(handler))) {}
+
+  explicit operator bool() const { return assigned_; }
+  // The handler as an `Event`; null when it holds another type or none.
+  template <class Event>
+  const Event* As() const {
+    return std::any_cast<Event>(&handler_);
+  }
+
+ private:
+  bool assigned_ = false;  // holds a callable handler
+  std::any handler_;       // a std::function of the event's type
+};
 
 // An object that can take the contents of another (Assign) and store extra
 // properties in a stored description (DefineProperties).
@@ -176,9 +219,16 @@ class TComponent : public TPersistent {
   virtual void SetParentComponent(TComponent* parent);
 
   // Event handlers of a stored description are named methods of the root
-  // component (the form). The default knows none and returns an empty
-  // handler.
-  virtual TNotifyEvent FindMethod(const std::string& name);
+  // component (the form): the reader asks the root for the handler of each
+  // name it meets, of whatever event type. The default knows none and
+  // returns an empty handler.
+  virtual TMethod FindMethod(const std::string& name);
+
+  // The name of the handler a stored description assigned to `event`
+  // ("AfterOpen", ...), so that writing the description names it again;
+  // empty when none was.
+  std::string EventHandlerName(const std::string& event) const;
+  void SetEventHandlerName(const std::string& event, const std::string& handler);
 
   // Design position of a component that has no window of its own: Left in
   // the low 16 bits, Top in the high 16 bits. Stored descriptions keep it as
@@ -205,8 +255,9 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> free_notifies_;  // Linked by FreeNotification, not owned
   std::string name_;                        // Empty or a valid identifier
   TComponentState state_;
-  int64_t tag_ = 0;          // Free for the application
-  int32_t design_info_ = 0;  // Design position, see DesignInfo
+  int64_t tag_ = 0;                                   // Free for the application
+  int32_t design_info_ = 0;                           // Design position, see DesignInfo
+  std::map<std::string, std::string> handler_names_;  // event -> stored handler name
 };
 
 }  // namespace dataset

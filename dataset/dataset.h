@@ -42,6 +42,24 @@ using TFilterRecordEvent = std::function<void(TDataSet& dataset, bool& accept)>;
 using TUpdateRecordEvent =
     std::function<void(TDataSet& dataset, TUpdateKind kind, TUpdateAction& action)>;
 
+// Their names in messages of stored descriptions.
+template <>
+struct TEventTypeName<TDataSetNotifyEvent> {
+  static constexpr const char* value = "TDataSetNotifyEvent";
+};
+template <>
+struct TEventTypeName<TDataSetErrorEvent> {
+  static constexpr const char* value = "TDataSetErrorEvent";
+};
+template <>
+struct TEventTypeName<TFilterRecordEvent> {
+  static constexpr const char* value = "TFilterRecordEvent";
+};
+template <>
+struct TEventTypeName<TUpdateRecordEvent> {
+  static constexpr const char* value = "TUpdateRecordEvent";
+};
+
 // The framework's messages.
 extern const char* const kDataSetOpenMessage;  // "Cannot perform this operation on an open dataset"
 extern const char* const

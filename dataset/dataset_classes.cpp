@@ -4,6 +4,8 @@
 
 #include "dataset/data_source.h"
 #include "dataset/dataset.h"
+#include "dataset/dataset_events.h"
+#include "dataset/index_defs.h"
 #include "dataset/streaming.h"
 
 namespace dataset {
@@ -62,13 +64,32 @@ void RegisterFields() {
   RegisterClass<TGraphicField, TBlobField>("TGraphicField");
 }
 
+// The index definitions a dataset describes; published by datasets but
+// never stored, since they come from the cursor.
+void RegisterIndexDefs() {
+  RegisterClass<TIndexDef, TCollectionItem>("TIndexDef")
+      .String("Name", &TIndexDef::Name, &TIndexDef::SetName)
+      .String("Fields", &TIndexDef::Fields, &TIndexDef::SetFields)
+      .Set<TIndexOption>("Options", &TIndexDef::Options, &TIndexDef::SetOptions,
+                         {"ixPrimary", "ixUnique", "ixDescending", "ixCaseInsensitive",
+                          "ixExpression", "ixNonMaintained"})
+      .String("DescFields", &TIndexDef::DescFields, &TIndexDef::SetDescFields)
+      .String("CaseInsFields", &TIndexDef::CaseInsFields, &TIndexDef::SetCaseInsFields)
+      .String("Expression", &TIndexDef::Expression, &TIndexDef::SetExpression)
+      .String("Source", &TIndexDef::Source, &TIndexDef::SetSource);
+  RegisterClass<TIndexDefs, TCollection>("TIndexDefs");
+}
+
 void RegisterAll() {
-  RegisterClass<TDataSet, TComponent>("TDataSet")
-      .Boolean("Active", &TDataSet::Active, &TDataSet::SetActive, false,
-               [](const TDataSet& dataset) { return dataset.StoresActive(); })
-      .Boolean("AutoCalcFields", &TDataSet::AutoCalcFields, &TDataSet::SetAutoCalcFields, true)
-      .String("Filter", &TDataSet::Filter, &TDataSet::SetFilter)
-      .Boolean("Filtered", &TDataSet::Filtered, &TDataSet::SetFiltered, false);
+  auto dataset =
+      RegisterClass<TDataSet, TComponent>("TDataSet")
+          .Boolean("Active", &TDataSet::Active, &TDataSet::SetActive, false,
+                   [](const TDataSet& d) { return d.StoresActive(); })
+          .Boolean("AutoCalcFields", &TDataSet::AutoCalcFields, &TDataSet::SetAutoCalcFields, true)
+          .String("Filter", &TDataSet::Filter, &TDataSet::SetFilter)
+          .Boolean("Filtered", &TDataSet::Filtered, &TDataSet::SetFiltered, false);
+  PublishDataSetEvents(dataset);
+  RegisterIndexDefs();
   RegisterClass<TDataSource, TComponent>("TDataSource")
       .Boolean("AutoEdit", &TDataSource::AutoEdit, &TDataSource::SetAutoEdit, true)
       .Component<TDataSet>("DataSet", &TDataSource::DataSet, &TDataSource::SetDataSet)

@@ -183,6 +183,18 @@ class TDescriptionReader {
 
   [[noreturn]] static void Invalid(const TDescValue& v) { Fail(v.line, "Invalid property value"); }
 
+  // The name under which the root offers the handler of an event
+  // reference: handlers are the root's methods, so a reference may name
+  // them qualified by the root's own name ("Form1.NdsQuery1AfterOpen").
+  std::string MethodName(const std::string& reference) const {
+    const std::string& root_name = root_->Name();
+    if (!root_name.empty() && reference.size() > root_name.size() + 1 &&
+        reference[root_name.size()] == '.' &&
+        SameText(reference.substr(0, root_name.size()), root_name))
+      return reference.substr(root_name.size() + 1);
+    return reference;
+  }
+
   void SetPublished(TPersistent& target, const TPropInfo& prop, const TDescValue& v,
                     const std::string& what) {
     switch (prop.kind) {
@@ -247,14 +259,14 @@ class TDescriptionReader {
         return;
       }
       case pkMethod: {
-        if (v.kind != dvIdent) Invalid(v);
+        if (v.kind != dvIdent) Fail(v.line, "Invalid method reference");
         if (IsIdent(v, "nil")) {
-          prop.set_method(target, std::string(), TNotifyEvent());
+          prop.set_method(target, std::string(), TMethod());
           return;
         }
-        TNotifyEvent handler = root_->FindMethod(v.text);
+        TMethod handler = root_->FindMethod(MethodName(v.text));
         if (!handler) Fail(v.line, "Method '" + v.text + "' not found");
-        prop.set_method(target, v.text, std::move(handler));
+        prop.set_method(target, v.text, handler);
         return;
       }
       case pkVariant:

@@ -3,6 +3,7 @@
 // description that reads back to the same text.
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,13 @@
 #include "dataset/stream.h"
 #include "dataset/streaming.h"
 #include "dataset/strings.h"
+
+namespace dataset {
+template <>
+struct TEventTypeName<std::function<void(int&)>> {
+  static constexpr const char* value = "TCountEvent";
+};
+}  // namespace dataset
 
 namespace {
 
@@ -54,6 +62,8 @@ class TFuzzThing : public TComponent {
   Variant value;
   TBytes bytes;
   std::string data;
+  std::function<void(int&)> on_count;  // a typed event
+  std::string on_count_name;
 
   void SetOther(TFuzzThing* o) {
     if (other) other->RemoveFreeNotification(this);
@@ -93,8 +103,9 @@ class TFuzzRoot : public TComponent {
  public:
   explicit TFuzzRoot(TComponent* owner) : TComponent(owner) {}
   ~TFuzzRoot() override { DestroyComponents(); }
-  TNotifyEvent FindMethod(const std::string& name) override {
+  TMethod FindMethod(const std::string& name) override {
     if (name == "Click") return [](TObject*) {};
+    if (name == "Count") return std::function<void(int&)>([](int& n) { ++n; });
     return {};
   }
 };
@@ -145,7 +156,13 @@ void Register() {
           [](TFuzzThing& t, const TBytes& v) { t.bytes = v; })
       .Event(
           "OnClick", [](const TFuzzThing&) { return std::string("Click"); },
-          [](TFuzzThing&, const std::string&, TNotifyEvent) {});
+          [](TFuzzThing&, const std::string&, TNotifyEvent) {})
+      .Event<std::function<void(int&)>>(
+          "OnCount", [](const TFuzzThing& t) { return t.on_count_name; },
+          [](TFuzzThing& t, const std::string& n, std::function<void(int&)> h) {
+            t.on_count_name = n;
+            t.on_count = std::move(h);
+          });
 }
 
 }  // namespace

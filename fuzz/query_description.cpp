@@ -1,8 +1,10 @@
 // Fuzzes a query read from a stored description: its SQL text (handed to the
 // engine's marker lister and the parameter parser once loaded text changes),
-// its stored parameter list, "Data" and "WaitCursor". Arbitrary text must
-// either read or be refused with one of the framework's exceptions, and a
-// query that reads must write out as a description that reads back the same.
+// its stored parameter list, "Data", "WaitCursor", its published properties
+// and its typed events (resolved on a root that offers a handler of each
+// type). Arbitrary text must either read or be refused with one of the
+// framework's exceptions, and a query that reads must write out as a
+// description that reads back the same.
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -13,8 +15,35 @@
 #include "dataset/streaming.h"
 #include "nds/ndstable.h"
 
+namespace {
+
+// A root that offers one handler of every event type a query publishes, so
+// that event references resolve, are type-checked and are written back.
+class TFuzzForm : public dataset::TComponent {
+ public:
+  explicit TFuzzForm(dataset::TComponent* owner) : TComponent(owner) {}
+  ~TFuzzForm() override { DestroyComponents(); }
+  dataset::TMethod FindMethod(const std::string& name) override {
+    if (name == "Notify") return dataset::TDataSetNotifyEvent([](dataset::TDataSet&) {});
+    if (name == "Error")
+      return dataset::TDataSetErrorEvent(
+          [](dataset::TDataSet&, dataset::EDatabaseError&, dataset::TDataAction&) {});
+    if (name == "Filter") return dataset::TFilterRecordEvent([](dataset::TDataSet&, bool&) {});
+    if (name == "Update")
+      return dataset::TUpdateRecordEvent(
+          [](dataset::TDataSet&, dataset::TUpdateKind, dataset::TUpdateAction&) {});
+    if (name == "Click") return [](dataset::TObject*) {};
+    return {};
+  }
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   nds::RegisterQueryClasses();
+  static bool registered =
+      (dataset::RegisterClass<TFuzzForm, dataset::TComponent>("TFuzzForm"), true);
+  (void)registered;
   const std::string text(reinterpret_cast<const char*>(data), size);
   // Opening a query runs its SQL against a database; descriptions that
   // could open one or name a database are not this target's subject.

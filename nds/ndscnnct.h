@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -131,6 +130,15 @@ void AppendSemicolonEndedParts(const std::string& text, dataset::TStrings& list)
 // OnLogin: fills in the user name and password of a data dictionary login.
 using TNdsDatabaseLoginEvent =
     std::function<void(dataset::TObject* sender, std::string& userName, std::string& password)>;
+
+}  // namespace nds
+
+template <>
+struct dataset::TEventTypeName<nds::TNdsDatabaseLoginEvent> {
+  static constexpr const char* value = "TNdsDatabaseLoginEvent";
+};
+
+namespace nds {
 
 // Texts of the connection's refusals.
 inline constexpr const char* kNoConnectionMessage = "No connection to Nimbus server.";
@@ -305,12 +313,6 @@ class TNdsConnection : public dataset::TComponent {
   dataset::TNotifyEvent BeforeCommit, AfterCommit, BeforeRollback, AfterRollback;
   TNdsDatabaseLoginEvent OnLogin;
 
-  // The name of the handler a stored description assigned to `event`
-  // ("AfterCommit", ...), so that writing the description names it again;
-  // empty when none was.
-  std::string EventHandlerName(const std::string& event) const;
-  void SetEventHandlerName(const std::string& event, const std::string& handler);
-
  protected:
   // The rollback with its events and dataset handling.
   virtual void PerformRollback();
@@ -372,7 +374,6 @@ class TNdsConnection : public dataset::TComponent {
   std::unique_ptr<dataset::TStringList> userGroups_;  // the user's dictionary groups
   std::string userGroupsText_;                        // the same as one text
   bool userGroupsRead_ = false;  // groups read since the last connect or disconnect
-  std::map<std::string, std::string> handlerNames_;  // event -> stored handler name
   // Kept statements, one per distinct text; created by the first lookup.
   std::unique_ptr<std::vector<std::unique_ptr<TStmtInfo>>> statementCache_;
 };

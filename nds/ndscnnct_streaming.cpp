@@ -1,6 +1,6 @@
 // TNdsConnection in stored descriptions: its class registration with the
-// published properties, their stored rules, and the names of the event
-// handlers a description assigns.
+// published properties, their stored rules and its events (the notify
+// events and OnLogin).
 #include <mutex>
 
 #include "dataset/class_registry.h"
@@ -12,19 +12,6 @@ namespace nds {
 namespace {
 
 using Connection = TNdsConnection;
-using dataset::TNotifyEvent;
-
-// An event property: the handler comes from the description's root by name;
-// the name is kept for writing.
-template <TNotifyEvent Connection::*Member>
-void AddEvent(dataset::TClassBuilder<Connection>& builder, const std::string& name) {
-  builder.Event(
-      name, [name](const Connection& c) { return c.EventHandlerName(name); },
-      [name](Connection& c, const std::string& handler, TNotifyEvent event) {
-        c.*Member = std::move(event);
-        c.SetEventHandlerName(name, handler);
-      });
-}
 
 void RegisterConnection() {
   dataset::RegisterFrameworkClasses();
@@ -56,16 +43,17 @@ void RegisterConnection() {
                                       &Connection::SetCommunicationType,
                                       {"ctNdsDefault", "ctNdsUDPIP", "ctNdsIPX", "ctNdsTCPIP"});
   builder.Boolean("ReadOnly", &Connection::ReadOnly, &Connection::SetReadOnly, false);
-  AddEvent<&Connection::AfterCommit>(builder, "AfterCommit");
-  AddEvent<&Connection::BeforeCommit>(builder, "BeforeCommit");
-  AddEvent<&Connection::AfterRollback>(builder, "AfterRollback");
-  AddEvent<&Connection::BeforeRollback>(builder, "BeforeRollback");
-  AddEvent<&Connection::OnConnect>(builder, "OnConnect");
-  AddEvent<&Connection::OnDisconnect>(builder, "OnDisconnect");
-  AddEvent<&Connection::AfterConnect>(builder, "AfterConnect");
-  AddEvent<&Connection::BeforeConnect>(builder, "BeforeConnect");
-  AddEvent<&Connection::AfterDisconnect>(builder, "AfterDisconnect");
-  AddEvent<&Connection::BeforeDisconnect>(builder, "BeforeDisconnect");
+  builder.EventMember("AfterCommit", &Connection::AfterCommit)
+      .EventMember("BeforeCommit", &Connection::BeforeCommit)
+      .EventMember("AfterRollback", &Connection::AfterRollback)
+      .EventMember("BeforeRollback", &Connection::BeforeRollback)
+      .EventMember("OnConnect", &Connection::OnConnect)
+      .EventMember("OnDisconnect", &Connection::OnDisconnect)
+      .EventMember("AfterConnect", &Connection::AfterConnect)
+      .EventMember("BeforeConnect", &Connection::BeforeConnect)
+      .EventMember("AfterDisconnect", &Connection::AfterDisconnect)
+      .EventMember("BeforeDisconnect", &Connection::BeforeDisconnect)
+      .EventMember("OnLogin", &Connection::OnLogin);
 }
 
 }  // namespace
@@ -73,18 +61,6 @@ void RegisterConnection() {
 void RegisterConnectionClasses() {
   static std::once_flag once;
   std::call_once(once, RegisterConnection);
-}
-
-std::string TNdsConnection::EventHandlerName(const std::string& event) const {
-  const auto it = handlerNames_.find(event);
-  return it == handlerNames_.end() ? std::string() : it->second;
-}
-
-void TNdsConnection::SetEventHandlerName(const std::string& event, const std::string& handler) {
-  if (handler.empty())
-    handlerNames_.erase(event);
-  else
-    handlerNames_[event] = handler;
 }
 
 }  // namespace nds

@@ -136,7 +136,10 @@ class TNdsQuery : public TNdsExtendedDataSet {
   void SetDataSource(dataset::TDataSource* source);
 
   // The query supports the NTX table type only on a data dictionary
-  // connection.
+  // connection. While the query is read from a stored description the
+  // refusal waits for the first execution: its connection is bound only at
+  // the end of the read, and an alias of nds.ini (";N") must not keep the
+  // program that holds the description from starting.
   void SetSourceTableType(TNdsTableTypes type) override;
   // Unbinds NdsConnection first, then binds by name; a query that held a
   // path connection releases its statement when the name changes.
@@ -202,6 +205,8 @@ class TNdsQuery : public TNdsExtendedDataSet {
   // kNoHandle.
   NDSHANDLE RunStatement();
   void AcquireStatement();
+  // Refuses NTX unless the bound connection is a data dictionary.
+  void CheckTableTypeSupported() const;
   void SetStatementOptions();
   void CloseStatement(bool ignoreUnknown);
 

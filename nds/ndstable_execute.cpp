@@ -86,9 +86,14 @@ void TNdsQuery::AcquireStatement() {
       std::string path = ResolveDatabasePath();
       // A bare drive names the drive's root.
       if (path.size() == 2 && path[1] == ':') path += '\\';
-      pathConnection_ = PathConnections().FindPathConnection(path);
-      if (pathConnection_ == 0) pathConnection_ = PathConnections().AcquirePathConnection(path);
-      connectionHandle = pathConnection_;
+      NDSHANDLE handle = PathConnections().FindPathConnection(path);
+      if (handle == 0) handle = PathConnections().AcquirePathConnection(path);
+      // Kept only when there is a connection: a refused connect (which
+      // raises here) or one the list could not record leaves the query
+      // without one, so that the next execution asks again instead of
+      // failing for ever with an invalid handle.
+      if (handle != 0) pathConnection_ = handle;
+      connectionHandle = handle;
     }
   }
   if (connectionHandle == kNoHandle || connectionHandle == 0)
@@ -127,6 +132,8 @@ NDSHANDLE TNdsQuery::RunStatement() {
     else
       CheckInactive();
   }
+  // A table type accepted while the query was read is checked here.
+  CheckTableTypeSupported();
   AcquireStatement();
   SetStatementOptions();
   MarkPrepared();

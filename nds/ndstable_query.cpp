@@ -145,10 +145,17 @@ dataset::TParam* TNdsQuery::ParamByName(const std::string& name) const {
 // Table type and database name.
 
 void TNdsQuery::SetSourceTableType(TNdsTableTypes type) {
-  const bool dictionary = NdsConnection() != nullptr && NdsConnection()->IsDictionaryConnection();
-  if (type == ttNdsNTX && !dictionary)
-    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoNtxMessage);
+  if (type == ttNdsNTX && !IsLoading()) {
+    const bool dictionary = NdsConnection() != nullptr && NdsConnection()->IsDictionaryConnection();
+    if (!dictionary) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoNtxMessage);
+  }
   TNdsExtendedDataSet::SetSourceTableType(type);
+}
+
+void TNdsQuery::CheckTableTypeSupported() const {
+  if (SourceTableType() != ttNdsNTX) return;
+  if (NdsConnection() != nullptr && NdsConnection()->IsDictionaryConnection()) return;
+  throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoNtxMessage);
 }
 
 void TNdsQuery::SetDatabaseName(const std::string& name) {

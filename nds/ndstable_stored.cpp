@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dataset/class_registry.h"
+#include "dataset/dataset_events.h"
 #include "dataset/filer.h"
 #include "dataset/stream.h"
 #include "dataset/streaming.h"
@@ -88,18 +89,43 @@ void RegisterTableOptions() {
       .Boolean("NdsNumericsAsFloats", &O::NdsNumericsAsFloats, &O::SetNdsNumericsAsFloats, false);
 }
 
+// Every published property of the cursor dataset in its published order,
+// then its 25 events. The framework's Active, AutoCalcFields, Filter,
+// Filtered and events are published again here to take their places in
+// that order.
 void RegisterDataSets() {
   using D = TNdsDataSet;
-  // Active, AutoCalcFields, Filter and Filtered are the framework's
-  // (TDataSet); Active is written only when StoreActive is on.
-  dataset::RegisterClass<D, dataset::TDataSet>("TNdsDataSet")
-      .String("DatabaseName", &D::DatabaseName, &D::SetDatabaseName)
-      .String("InfoStructure", &D::InfoStructure, &D::SetInfoStructure)
-      .Boolean("Sequenced", &D::Sequenced, &D::SetSequenced, false)
-      .Enum<TNdsSequencedLevel>("SequencedLevel", &D::SequencedLevel, &D::SetSequencedLevel,
-                                {"slStandard", "slExact"}, slStandard)
-      // Always written.
-      .Boolean("StoreActive", &D::StoreActive, &D::SetStoreActive);
+  auto builder =
+      dataset::RegisterClass<D, dataset::TDataSet>("TNdsDataSet")
+          // Written only when StoreActive is on.
+          .Boolean("Active", &D::Active, &D::SetActive, false,
+                   [](const D& d) { return d.StoreActive(); })
+          .Boolean("AutoCalcFields", &D::AutoCalcFields, &D::SetAutoCalcFields, true)
+          .String("DatabaseName", &D::DatabaseName, &D::SetDatabaseName)
+          .String("Filter", &D::Filter, &D::SetFilter)
+          .Boolean("Filtered", &D::Filtered, &D::SetFiltered, false)
+          .String("InfoStructure", &D::InfoStructure, &D::SetInfoStructure)
+          // Read from the cursor at every open, so never written.
+          .Object(
+              "IndexDefs", [](D& d) { return &d.IndexDefs(); }, [](const D&) { return false; })
+          .String("IndexFieldNames", &D::IndexFieldNames, &D::SetIndexFieldNames)
+          .String("IndexName", &D::IndexName, &D::SetIndexName)
+          .String("MasterFields", &D::MasterFields, &D::SetMasterFields)
+          .Component<dataset::TDataSource>("MasterSource", &D::MasterSource, &D::SetMasterSource)
+          .Boolean("Sequenced", &D::Sequenced, &D::SetSequenced, false)
+          .Enum<TNdsSequencedLevel>("SequencedLevel", &D::SequencedLevel, &D::SetSequencedLevel,
+                                    {"slStandard", "slExact"}, slStandard)
+          .Boolean("Scoped", &D::Scoped, &D::SetScoped, false)
+          .String("ScopeBegin", &D::ScopeBegin, &D::SetScopeBegin)
+          .String("ScopeEnd", &D::ScopeEnd, &D::SetScopeEnd)
+          // Always written.
+          .Boolean("StoreActive", &D::StoreActive, &D::SetStoreActive)
+          // Shown, never written; a stored value is read and ignored.
+          .String(
+              "Version", &D::Version, [](D&, const std::string&) {}, std::nullopt,
+              [](const D&) { return false; });
+  dataset::PublishDataSetEvents(builder);
+  builder.EventMember("OnUpdateRecord", &D::OnUpdateRecord);
   dataset::RegisterClass<TNdsExtendedDataSet, D>("TNdsExtendedDataSet");
 
   using Q = TNdsQuery;

@@ -120,6 +120,17 @@ TEST_F(HeadlessRun, ConsoleRepairReportsEachOutcome) {
             std::make_pair(2, std::string("Unable to connect!\n")));
 }
 
+// An alias of NTX free tables (";N") is one the repair's query refuses: the
+// window is still read and the run reports the failure, changing nothing.
+TEST_F(HeadlessRun, NtxAliasOfADirectoryStartsAndFailsTheRepair) {
+  const auto before = apptest::ReadAllPairs(site_.StoreFile());
+  site_.WriteIni("[Databases]\nVOLANTRAX=" + site_.Database().string() + ";N\n");
+  std::unique_ptr<app::TForm1> form = app::CreateRepairWindow();
+  form->Button1()->Click();
+  EXPECT_EQ(form->Label1()->Caption(), "Archive Repair Failed!");
+  EXPECT_EQ(apptest::ReadAllPairs(site_.StoreFile()), before);
+}
+
 // The program in the site's directory, with no display; returns its exit
 // status, and its output and errors through the arguments.
 int RunProgram(const DemoSite& site, const std::string& arguments, std::string& output,

@@ -139,7 +139,7 @@ class TPanelForm : public TComponent {
   explicit TPanelForm(TComponent* owner) : TComponent(owner) {}
   ~TPanelForm() override { DestroyComponents(); }
   int clicks = 0;
-  TNotifyEvent FindMethod(const std::string& name) override {
+  TMethod FindMethod(const std::string& name) override {
     if (name == "GadgetClick") return [this](TObject*) { ++clicks; };
     return {};
   }

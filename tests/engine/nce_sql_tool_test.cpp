@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "engine/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;
@@ -15,8 +16,12 @@ struct ToolRun {
   std::string output;  // standard output and standard error together
 };
 
-ToolRun RunTool(const std::string& arguments, const std::string& input = "") {
-  std::string command = std::string(NDS_TEST_BINARY_DIR) + "/tools/nce-sql " + arguments + " 2>&1";
+// Runs nce-sql with `arguments`, `input` on standard input and, when
+// `password` is given, NCE_PASSWORD set to it (unset otherwise).
+ToolRun RunTool(const std::string& arguments, const std::string& input = "",
+                const std::string* password = nullptr) {
+  std::string command = (password ? "NCE_PASSWORD='" + *password + "' " : "env -u NCE_PASSWORD ") +
+                        std::string(NDS_TEST_BINARY_DIR) + "/tools/nce-sql " + arguments + " 2>&1";
   TempDir scratch;
   std::string input_file = (scratch.path() / "stdin.sql").string();
   std::ofstream(input_file) << input;
@@ -85,10 +90,101 @@ TEST(NceSql, UnusableDatabaseOrArgumentsGiveStatusTwo) {
   EXPECT_NE(run.output.find("does not exist"), std::string::npos) << run.output;
   run = RunTool("");
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.output.find("usage: nce-sql PATH [SCRIPT]"), std::string::npos);
+  EXPECT_NE(run.output.find("usage: nce-sql [OPTIONS] PATH [SCRIPT]"), std::string::npos);
   run = RunTool(dir.str() + " " + (dir.path() / "no-such-script.sql").string());
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.output.find("cannot read"), std::string::npos);
+}
+
+// A person's first session: a new data dictionary made from the shell, a
+// user added to it, then the login the dictionary asks for.
+TEST(NceSql, DictionaryWithAUserNeedsItsLogin) {
+  TempDir dir;
+  const std::string dictionary = (dir.path() / "app.ndd").string();
+  ToolRun run = RunTool("--create " + dictionary, "create table crew(id INTEGER, name CHAR(8));\n");
+  ASSERT_EQ(run.status, 0) << run.output;
+  ASSERT_TRUE(nce::testing::SetDictionaryUser(dictionary, "Pilot", "s3cret", "crew;admin"));
+
+  run = RunTool(dictionary, ".tables\n");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("The user name or password is not valid"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("give a user with --user"), std::string::npos) << run.output;
+
+  const std::string wrong = "guess";
+  run = RunTool("--user Pilot " + dictionary, ".tables\n", &wrong);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("not valid"), std::string::npos) << run.output;
+
+  const std::string right = "s3cret";
+  run = RunTool("-U Pilot " + dictionary, ".tables\n.users\n", &right);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output,
+            "table\n"
+            "-----\n"
+            "crew\n"
+            "(1 row)\n"
+            "user  | groups\n"
+            "------+-----------\n"
+            "Pilot | crew;admin\n"
+            "(1 row)\n");
+
+  // The password never comes from the command line.
+  run = RunTool("--user Pilot --password=s3cret " + dictionary);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("never given on the command line"), std::string::npos) << run.output;
+}
+
+TEST(NceSql, CreateMakesAMissingDirectoryAndSaysSoWhenNotAsked) {
+  TempDir dir;
+  const std::string database = (dir.path() / "new" / "data").string();
+  ToolRun run = RunTool(database, "select 1;");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("does not exist; nce-sql --create makes a new database there"),
+            std::string::npos)
+      << run.output;
+  run = RunTool("--create " + database, "create table t(k INTEGER);\ninsert into t values(4);\n");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(QueryDirect(database + "/nce.db", "SELECT k FROM t"), "4");
+}
+
+// Statements may span lines and hold semicolons in a trigger body; commands
+// run between them, and a failing command stops a script like a statement.
+TEST(NceSql, ScriptsMixStatementsAndCommands) {
+  TempDir dir;
+  ToolRun run = RunTool(dir.str(),
+                        "create table t(k INTEGER,\n"
+                        "               s CHAR(4));\n"
+                        "create index t_k on t(k);\n"
+                        "create trigger t_log after insert on t begin\n"
+                        "  update t set s = 'x' where k = new.k;\n"
+                        "end;\n"
+                        ".indexes t\n"
+                        "insert into t values(1, 'a');\n"
+                        "select s from t;\n"
+                        ".nonsense\n"
+                        "insert into t values(2, 'b');\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output,
+            "table | order | key | options\n"
+            "------+-------+-----+--------\n"
+            "t     | t_k   | k   |\n"
+            "(1 row)\n"
+            "(1 row changed)\n"
+            "s\n"
+            "-\n"
+            "x\n"
+            "(1 row)\n"
+            "nce-sql: unknown command .nonsense (.help lists the commands)\n");
+  EXPECT_EQ(QueryDirect(StoreFile(dir), "SELECT count(*) FROM t"), "1");
+}
+
+TEST(NceSql, HelpShowsOptionsCommandsAndEnvironment) {
+  ToolRun run = RunTool("--help");
+  EXPECT_EQ(run.status, 0);
+  for (const char* part : {"--user NAME", "--create", ".tables", ".indexes [TABLE]", ".users",
+                           ".quit", "NCE_PASSWORD", "Exit status"})
+    EXPECT_NE(run.output.find(part), std::string::npos) << part << " missing in\n" << run.output;
 }
 
 }  // namespace

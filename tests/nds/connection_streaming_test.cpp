@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dataset/streaming.h"
+#include "engine/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds_test_support.h"
 
@@ -19,11 +20,18 @@ class TConnectionForm : public dataset::TComponent {
   explicit TConnectionForm(dataset::TComponent* owner) : TComponent(owner) {}
   ~TConnectionForm() override { DestroyComponents(); }
 
-  dataset::TNotifyEvent FindMethod(const std::string& name) override {
+  dataset::TMethod FindMethod(const std::string& name) override {
     if (name == "ConnectionConnected")
       return [this](dataset::TObject*) { log.push_back("connected"); };
     if (name == "ConnectionCommitted")
       return [this](dataset::TObject*) { log.push_back("committed"); };
+    if (name == "ConnectionLogin")
+      return TNdsDatabaseLoginEvent(
+          [this](dataset::TObject*, std::string& user, std::string& password) {
+            log.push_back("login");
+            user = "Pilot";
+            password = "s3cret";
+          });
     return {};
   }
   std::vector<std::string> log;
@@ -128,6 +136,7 @@ TEST_F(ConnectionStreamingTest, WritingHonoursTheStoredRules) {
   c->SetConnectPath(database_);
   c->SetCompression(ccNdsCompressInternet);
   c->SetNdsServerTypes({stNDS_AIS});
+  c->OnConnect = [](dataset::TObject*) {};
   c->SetEventHandlerName("OnConnect", "ConnectionConnected");
   text = dataset::WriteComponentToText(&form);
   EXPECT_EQ(text.find("IsConnected"), std::string::npos) << text;
@@ -151,6 +160,45 @@ TEST_F(ConnectionStreamingTest, WritingHonoursTheStoredRules) {
   EXPECT_EQ(read->NdsServerTypes(), TNdsServerTypes{stNDS_AIS});
   EXPECT_EQ(read->EventHandlerName("OnConnect"), "ConnectionConnected");
   EXPECT_TRUE(static_cast<bool>(read->OnConnect));
+}
+
+TEST_F(ConnectionStreamingTest, OnLoginIsReadWrittenAndAskedAtConnect) {
+  // A data dictionary whose one user the stored handler logs in as.
+  const std::string dictionary = dir_.Write("Volantra.ndd", "");
+  {
+    TNdsConnection first(nullptr);  // creates the dictionary's catalog
+    first.SetConnectPath(dictionary);
+    first.SetLoginPrompt(false);
+    first.Connect();
+  }
+  ASSERT_TRUE(nce::testing::SetDictionaryUser(dictionary, "Pilot", "s3cret", ""));
+  const std::string text =
+      "object Form1: TConnectionForm\n"
+      "  object NdsConnection1: TNdsConnection\n"
+      "    IsConnected = False\n"
+      "    ConnectPath = '" +
+      dictionary +
+      "'\n"
+      "    NdsServerTypes = []\n"
+      "    LoginPrompt = True\n"
+      "    Username = 'nobody'\n"
+      "    Compression = ccNdsCompressionNotSet\n"
+      "    CommunicationType = ctNdsDefault\n"
+      "    OnLogin = ConnectionLogin\n"
+      "  end\n"
+      "end\n";
+  auto form = Read(text);
+  EXPECT_EQ(dataset::WriteComponentToText(form.get()), text);
+  Connection(form.get())->Connect();
+  EXPECT_EQ(form->log, std::vector<std::string>{"login"});
+  EXPECT_EQ(Connection(form.get())->Username(), "Pilot");
+
+  // A handler of another event type is refused, naming its line.
+  std::string wrong = text;
+  wrong.replace(wrong.find("ConnectionLogin"), 15, "ConnectionConnected");
+  EXPECT_EQ(nds_test::MessageOf([&] { Read(wrong); }),
+            "Line 10: Error reading NdsConnection1.OnLogin: Method 'ConnectionConnected' is not a "
+            "TNdsDatabaseLoginEvent");
 }
 
 }  // namespace

@@ -292,11 +292,11 @@ TEST(QueryPathConnection, QueriesOfOnePathShareAConnection) {
   EXPECT_NE(NdsGetHandleType(held, &type), 0u);
 }
 
-TEST(QueryPathConnection, RefusedPathRaisesTheEngineError) {
+TEST(QueryPathConnection, RefusedPathRaisesTheEngineErrorAndIsTriedAgainNextTime) {
   nds_test::TempDir temp;
   nds::TNdsQuery q(nullptr);
-  q.SetDatabaseName(temp / "missing");
-  SetText(q, "delete from t");
+  q.SetDatabaseName(temp / "later");
+  SetText(q, "create table t (id integer)");
   try {
     q.ExecSQL();
     FAIL();
@@ -304,6 +304,15 @@ TEST(QueryPathConnection, RefusedPathRaisesTheEngineError) {
     EXPECT_EQ(error.EngineErrorCode(), NDS_E_INVALID_PATH);
   }
   EXPECT_EQ(q.StatementHandle(), nds::kNoHandle);
+  EXPECT_EQ(q.PathConnectionHandle(), nds::kNoHandle);
+
+  // Once the directory exists the same query connects and runs.
+  temp.MakeDir("later");
+  q.ExecSQL();
+  EXPECT_NE(q.PathConnectionHandle(), nds::kNoHandle);
+  SetText(q, "insert into t values (7)");
+  q.ExecSQL();
+  EXPECT_EQ(q.AffectedRows(), 1);
 }
 
 TEST(QueryDestruction, StatementOfAClosedConnectionIsNotClosedAgain) {

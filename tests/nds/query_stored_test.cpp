@@ -8,7 +8,9 @@
 
 #include "dataset/streaming.h"
 #include "engine/nce_failpoints.h"
+#include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
+#include "nds_test_support.h"
 
 namespace {
 
@@ -36,7 +38,10 @@ const char kDescription[] =
 
 class QueryStored : public ::testing::Test {
  protected:
-  void SetUp() override { nds::RegisterQueryClasses(); }
+  void SetUp() override {
+    nds::RegisterQueryClasses();
+    nds::RegisterConnectionClasses();
+  }
 
   std::unique_ptr<dataset::TComponent> Read(const std::string& text) {
     return std::unique_ptr<dataset::TComponent>(dataset::ReadComponentFromText(text, nullptr));
@@ -104,6 +109,49 @@ TEST_F(QueryStored, EngineRefusingTheStoredTextFailsTheRead) {
   nce::testing::FailpointGuard guard;
   nce::testing::ArmFailpoint("NdsGetSQLStmtParams", 5000, "stored text refused");
   EXPECT_THROW(Read(kDescription), dataset::Exception);
+}
+
+// An alias ending in ";N" names NTX tables, which the query supports only
+// through a data dictionary: the description still reads (the program that
+// holds it starts), and the refusal comes when the query is executed.
+TEST_F(QueryStored, NtxAliasIsRefusedAtExecutionUnlessItNamesADataDictionary) {
+  nds_test::IniDir dir;
+  const std::string data = dir.MakeDir("data");
+  const std::string dictionary = dir.Write("data/app.ndd", "");
+  dir.WriteIni("[Databases]\nNTXDIR=" + data + ";N\nNTXDICT=" + dictionary + ";N\n");
+  auto describe = [](const std::string& alias) {
+    return "object Root: TComponent\n"
+           "  object NdsConnection1: TNdsConnection\n"
+           "    AliasName = '" +
+           alias +
+           "'\n"
+           "    LoginPrompt = False\n"
+           "  end\n"
+           "  object NdsQuery1: TNdsQuery\n"
+           "    NdsConnection = NdsConnection1\n"
+           "    SQL.Strings = (\n"
+           "      'create table t (id integer)')\n"
+           "  end\n"
+           "end\n";
+  };
+
+  auto root = Read(describe("NTXDIR"));
+  nds::TNdsQuery& refused = QueryOf(*root);
+  EXPECT_EQ(refused.SourceTableType(), nds::ttNdsNTX);
+  EXPECT_EQ(nds_test::MessageOf([&] { refused.ExecSQL(); }),
+            "NdsQuery1: The TNdsQuery component does not support the NTX table type");
+  EXPECT_EQ(refused.StatementHandle(), nds::kNoHandle);
+  // Outside reading, binding such a connection is refused at once.
+  nds::TNdsQuery other(nullptr);
+  EXPECT_THROW(other.SetNdsConnection(
+                   dynamic_cast<nds::TNdsConnection*>(root->FindComponent("NdsConnection1"))),
+               nds::ENDSDatabaseError);
+
+  auto dictionaryRoot = Read(describe("NTXDICT"));
+  nds::TNdsQuery& accepted = QueryOf(*dictionaryRoot);
+  EXPECT_EQ(accepted.SourceTableType(), nds::ttNdsNTX);
+  accepted.ExecSQL();
+  EXPECT_NE(accepted.StatementHandle(), nds::kNoHandle);
 }
 
 }  // namespace

@@ -1,170 +1,119 @@
-// nce-sql PATH [SCRIPT]: runs SQL statements against the database at PATH
-// through the client engine, from SCRIPT or from standard input. Result sets
-// are printed as aligned tables, other statements report the rows they
-// changed. The first failing statement prints the engine's error text and
-// ends the run with exit status 1; a database that cannot be opened, or bad
-// arguments, give exit status 2.
+// nce-sql [OPTIONS] PATH [SCRIPT]: an SQL shell over the client engine for
+// the database at PATH. Statements come from SCRIPT or standard input; at a
+// terminal they are read with line editing and history, a failing statement
+// is reported and the shell goes on. Result sets print as aligned tables,
+// other statements report the rows they changed, lines starting with "."
+// list tables, index orders and users. Exit status: 0 all ran, 1 a
+// statement or command failed (a script stops there), 2 the database could
+// not be opened or the command line is wrong (options.cpp has the --help
+// text).
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <vector>
+#include <system_error>
 
-#include "engine/sql_script.h"
-#include "nds/nce.h"
-#include "tools/nce_sql/result_table.h"
+#include "tools/nce_sql/catalog_commands.h"
+#include "tools/nce_sql/credentials.h"
+#include "tools/nce_sql/line_input.h"
+#include "tools/nce_sql/options.h"
+#include "tools/nce_sql/session.h"
+#include "tools/nce_sql/statement_buffer.h"
 
 namespace {
 
-std::string EngineErrorText() {
-  uint32_t number = 0;
-  char text[NDS_MAX_ERROR_LEN + 1] = {};
-  uint16_t length = NDS_MAX_ERROR_LEN;
-  if (NdsGetLastError(&number, text, &length) != NDS_SUCCESS) return "unknown engine error";
-  return text;
+namespace fs = std::filesystem;
+
+bool NamesDictionary(const std::string& path) {
+  std::string extension = fs::path(path).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".ndd";
 }
 
-bool IsNumeric(uint16_t type) {
-  switch (type) {
-    case NDS_NUMERIC:
-    case NDS_DOUBLE:
-    case NDS_INTEGER:
-    case NDS_SHORTINT:
-    case NDS_AUTOINC:
-    case NDS_CURDOUBLE:
-    case NDS_MONEY:
-    case NDS_ROWVERSION:
-      return true;
-    default:
-      return false;
+// Makes sure something is at `path`: with --create a missing database is
+// made (an empty dictionary file the engine fills at the first connect, or
+// a directory); without, a missing one is reported with the way to make it.
+bool PrepareDatabase(const nce_sql::Options& options) {
+  std::error_code error;
+  if (fs::exists(options.path, error)) return true;
+  if (!options.create) {
+    std::cerr << "nce-sql: " << options.path
+              << " does not exist; nce-sql --create makes a new database there\n";
+    return false;
   }
+  if (NamesDictionary(options.path)) {
+    std::ofstream file(options.path, std::ios::binary);
+    if (file) return true;
+    std::cerr << "nce-sql: cannot create the data dictionary " << options.path << '\n';
+    return false;
+  }
+  if (fs::create_directories(options.path, error)) return true;
+  std::cerr << "nce-sql: cannot create the directory " << options.path << ": " << error.message()
+            << '\n';
+  return false;
 }
 
-bool IsBinary(uint16_t type) {
-  return type == NDS_BINARY || type == NDS_IMAGE || type == NDS_RAW;
-}
-
-// One field of the current record as text; false (with the engine's error
-// reported by the caller) when the engine refuses.
-bool FieldText(NDSHANDLE cursor, uint16_t field, uint16_t type, std::string* text) {
-  uint16_t empty = 0;
-  if (NdsIsEmpty(cursor, NDS_FIELD_ORDINAL(field), &empty) != NDS_SUCCESS) return false;
-  if (empty) {
-    *text = "NULL";
-    return true;
-  }
-  if (IsBinary(type)) {
-    uint32_t length = 0;
-    if (NdsGetBinaryLength(cursor, NDS_FIELD_ORDINAL(field), &length) != NDS_SUCCESS) return false;
-    *text = "<" + std::to_string(length) + " bytes>";
-    return true;
-  }
-  std::vector<char> buffer(256);
-  for (;;) {
-    uint32_t length = static_cast<uint32_t>(buffer.size());
-    NDSRESULT rc =
-        NdsGetField(cursor, NDS_FIELD_ORDINAL(field), buffer.data(), &length, NDS_TRIM_RIGHT);
-    if (rc == NDS_SUCCESS) {
-      text->assign(buffer.data(), std::min<size_t>(length, buffer.size()));
-      return true;
-    }
-    if (rc != NDS_E_INSUFFICIENT_BUFFER || length < buffer.size()) return false;
-    buffer.resize(static_cast<size_t>(length) + 1);
-  }
-}
-
-bool PrintCursor(NDSHANDLE cursor, std::ostream& out) {
-  uint16_t count = 0;
-  if (NdsGetNumFields(cursor, &count) != NDS_SUCCESS) return false;
-  std::vector<std::string> names;
-  std::vector<bool> right;
-  std::vector<uint16_t> types;
-  for (uint16_t f = 1; f <= count; ++f) {
-    char name[256];
-    uint16_t length = sizeof name;
-    uint16_t type = 0;
-    if (NdsGetFieldName(cursor, f, name, &length) != NDS_SUCCESS ||
-        NdsGetFieldType(cursor, NDS_FIELD_ORDINAL(f), &type) != NDS_SUCCESS)
-      return false;
-    names.emplace_back(name);
-    types.push_back(type);
-    right.push_back(IsNumeric(type));
-  }
-  nce_sql::ResultTable table(names, right);
-  if (NdsGotoTop(cursor) != NDS_SUCCESS) return false;
-  for (;;) {
-    uint16_t at_end = 0;
-    if (NdsAtEOF(cursor, &at_end) != NDS_SUCCESS) return false;
-    if (at_end) break;
-    std::vector<std::string> row(count);
-    for (uint16_t f = 1; f <= count; ++f)
-      if (!FieldText(cursor, f, types[f - 1], &row[f - 1])) return false;
-    table.AddRow(std::move(row));
-    if (NdsSkip(cursor, 1) != NDS_SUCCESS) return false;
-  }
-  table.Print(out);
-  return true;
-}
-
-int Run(const std::string& path, const std::string& script) {
-  NDSHANDLE connection = 0;
-  if (NdsConnect60(path.c_str(), NDS_LOCAL_SERVER, "", "", 0, &connection) != NDS_SUCCESS) {
-    std::cerr << "nce-sql: " << EngineErrorText() << '\n';
-    return 2;
-  }
-  NDSHANDLE statement = 0;
+// Reads lines until the input ends or .quit: commands run at once, SQL runs
+// once a statement is complete (and what is left at the end runs too).
+int RunInput(nce_sql::Session& session, nce_sql::LineInput& input) {
+  const bool interactive = input.Interactive();
+  if (interactive)
+    std::cout << "nce-sql: connected. End statements with \";\"; .help lists the commands.\n";
+  nce_sql::StatementBuffer buffer;
   int status = 0;
-  if (NdsCreateSQLStatement(connection, &statement) != NDS_SUCCESS) {
-    std::cerr << "nce-sql: " << EngineErrorText() << '\n';
+  auto outcome = [&](bool ok) {
+    if (ok) return true;
     status = 1;
-  }
-  for (std::string_view text :
-       status ? std::vector<std::string_view>() : nce::SplitScript(script)) {
-    std::string sql(text);
-    NDSHANDLE cursor = 0;
-    if (NdsExecuteSQLDirect(statement, sql.c_str(), &cursor) != NDS_SUCCESS) {
-      std::cerr << "nce-sql: " << EngineErrorText() << "\n  in: " << sql << '\n';
-      status = 1;
-      break;
-    }
-    if (cursor) {
-      bool printed = PrintCursor(cursor, std::cout);
-      if (!printed) std::cerr << "nce-sql: " << EngineErrorText() << "\n  in: " << sql << '\n';
-      NdsCloseTable(cursor);
-      if (!printed) {
-        status = 1;
-        break;
-      }
+    return interactive;  // a script stops at its first failure
+  };
+  std::string line;
+  while (input.ReadLine(buffer.Empty() ? "nce-sql> " : "   ...> ", &line)) {
+    if (buffer.Empty() && nce_sql::IsCommand(line)) {
+      const nce_sql::CommandResult result =
+          nce_sql::RunCommand(session.connection(), line, std::cout, std::cerr);
+      if (result == nce_sql::CommandResult::kQuit) return status;
+      if (!outcome(result == nce_sql::CommandResult::kDone)) return status;
       continue;
     }
-    uint32_t changed = 0;
-    if (NdsGetRecordCount(statement, NDS_IGNOREFILTERS, &changed) == NDS_SUCCESS)
-      std::cout << "(" << changed << (changed == 1 ? " row" : " rows") << " changed)\n";
+    buffer.AddLine(line);
+    if (buffer.Complete() && !outcome(session.RunStatements(buffer.Take(), std::cout, std::cerr)))
+      return status;
   }
-  if (statement) NdsCloseSQLStatement(statement);
-  NdsDisconnect(connection);
+  if (!buffer.Empty()) outcome(session.RunStatements(buffer.Take(), std::cout, std::cerr));
   return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3 || std::string(argv[1]) == "--help") {
-    std::cerr << "usage: nce-sql PATH [SCRIPT]\n"
-                 "  Runs the SQL statements of SCRIPT (or standard input) against the\n"
-                 "  database at PATH (a directory or a .ndd data dictionary).\n";
+  nce_sql::Options options;
+  std::string error;
+  if (!nce_sql::ParseOptions(argc, argv, &options, &error)) {
+    std::cerr << "nce-sql: " << error << "\nusage: nce-sql [OPTIONS] PATH [SCRIPT]\n"
+              << "nce-sql --help shows the options and commands.\n";
     return 2;
   }
-  std::stringstream script;
-  if (argc == 3) {
-    std::ifstream file(argv[2], std::ios::binary);
-    if (!file) {
-      std::cerr << "nce-sql: cannot read " << argv[2] << '\n';
+  if (options.help) {
+    std::cout << nce_sql::UsageText();
+    return 0;
+  }
+  std::ifstream script;
+  std::unique_ptr<nce_sql::LineInput> input;
+  if (!options.script.empty()) {
+    script.open(options.script, std::ios::binary);
+    if (!script) {
+      std::cerr << "nce-sql: cannot read " << options.script << '\n';
       return 2;
     }
-    script << file.rdbuf();
-  } else {
-    script << std::cin.rdbuf();
+    input = nce_sql::StreamInput(script);
   }
-  return Run(argv[1], script.str());
+  if (!PrepareDatabase(options)) return 2;
+  const std::string password = options.user.empty() ? "" : nce_sql::ReadPassword(options.user);
+  std::unique_ptr<nce_sql::Session> session =
+      nce_sql::Session::Connect(options.path, options.user, password, std::cerr);
+  if (!session) return 2;
+  if (!input) input = nce_sql::StandardInput(nce_sql::DefaultHistoryFile());
+  return RunInput(*session, *input);
 }

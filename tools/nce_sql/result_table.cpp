@@ -27,17 +27,16 @@ void ResultTable::Print(std::ostream& out) const {
     for (const auto& row : rows_) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
   }
   auto line = [&](const std::vector<std::string>& entries, bool header) {
+    std::string text;
     for (size_t c = 0; c < entries.size(); ++c) {
       std::string pad(widths[c] - DisplayWidth(entries[c]), ' ');
-      if (c) out << " | ";
+      if (c) text += " | ";
       bool right = right_aligned_[c] && !header;
-      bool last = c + 1 == entries.size();
-      if (right)
-        out << pad << entries[c];
-      else
-        out << entries[c] << (last ? "" : pad);
+      text += right ? pad + entries[c] : entries[c] + pad;
     }
-    out << '\n';
+    // No trailing blanks, also after an empty last entry.
+    text.erase(text.find_last_not_of(' ') + 1);
+    out << text << '\n';
   };
   line(headers_, true);
   for (size_t c = 0; c < widths.size(); ++c) out << (c ? "-+-" : "") << std::string(widths[c], '-');

@@ -1,0 +1,30 @@
+// The commands of nce-sql that are not SQL: lines starting with ".", which
+// list what the database holds (.tables, .indexes, .users) or end the
+// session.
+#ifndef TOOLS_NCE_SQL_CATALOG_COMMANDS_H
+#define TOOLS_NCE_SQL_CATALOG_COMMANDS_H
+
+#include <ostream>
+#include <string>
+
+#include "nds/nce.h"
+
+namespace nce_sql {
+
+enum class CommandResult { kDone, kFailed, kQuit };
+
+// True when `line` is a command rather than SQL (its first non-blank
+// character is ".").
+bool IsCommand(const std::string& line);
+
+// Runs the command `line` on `connection`: listings to `out`, refusals and
+// engine failures to `err`.
+CommandResult RunCommand(NDSHANDLE connection, const std::string& line, std::ostream& out,
+                         std::ostream& err);
+
+// The summary .help prints.
+const char* CommandHelp();
+
+}  // namespace nce_sql
+
+#endif  // TOOLS_NCE_SQL_CATALOG_COMMANDS_H
