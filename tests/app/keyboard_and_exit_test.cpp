@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "app/repair_window.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "nds/ndscnnct.h"
 #include "tests/app/app_test_support.h"

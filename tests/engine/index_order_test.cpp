@@ -3,15 +3,15 @@
 // engine function, the structural and named index files, conditional and
 // unique orders, the description functions, and that navigation seeks in
 // the SQLite index instead of scanning it.
-#include "engine/index_order.h"
+#include "engine/index/index_order.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/catalog.h"
-#include "engine/expr_functions.h"
+#include "engine/expr/expr_functions.h"
+#include "engine/schema/catalog.h"
 #include "index_test_support.h"
 
 namespace nce_test {
