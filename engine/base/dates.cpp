@@ -14,11 +14,6 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
-bool Valid(const CivilDate& d) {
-  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-         d.day <= DaysInMonth(d.year, d.month);
-}
-
 // Reads exactly `count` digits at `pos`.
 std::optional<int> Digits(std::string_view text, size_t pos, size_t count) {
   if (pos + count > text.size()) return std::nullopt;
@@ -37,6 +32,11 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 }  // namespace
+
+bool IsValidDate(const CivilDate& d) {
+  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= DaysInMonth(d.year, d.month);
+}
 
 int64_t JulianFromCivil(const CivilDate& date) {
   // Fliegel and Van Flandern's formula for the Gregorian calendar.
@@ -79,7 +79,29 @@ std::optional<CivilDate> ParseDateText(std::string_view given) {
   } else {
     return std::nullopt;
   }
-  if (!Valid(date)) return std::nullopt;
+  if (!IsValidDate(date)) return std::nullopt;
+  return date;
+}
+
+std::optional<CivilDate> ParseDatePrefix(std::string_view text, std::string_view* rest) {
+  std::optional<int> y, m, d;
+  size_t used = 0;
+  if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
+    y = Digits(text, 0, 4), m = Digits(text, 5, 2), d = Digits(text, 8, 2);
+    used = 10;
+  }
+  if (!y || !m || !d) {
+    y = Digits(text, 0, 4), m = Digits(text, 4, 2), d = Digits(text, 6, 2);
+    used = 8;
+  }
+  if ((!y || !m || !d) && text.size() >= 10 && text[2] == '/' && text[5] == '/') {
+    m = Digits(text, 0, 2), d = Digits(text, 3, 2), y = Digits(text, 6, 4);
+    used = 10;
+  }
+  if (!y || !m || !d) return std::nullopt;
+  CivilDate date{*y, *m, *d};
+  if (!IsValidDate(date)) return std::nullopt;
+  if (rest) *rest = text.substr(used);
   return date;
 }
 

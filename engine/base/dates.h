@@ -20,6 +20,14 @@ struct CivilDate {
 int64_t JulianFromCivil(const CivilDate& date);
 CivilDate CivilFromJulian(int64_t julian);
 
+// True for a date of years 1 to 9999 that the calendar has.
+bool IsValidDate(const CivilDate& date);
+
+// Reads a date at the start of `text`: "YYYY-MM-DD", else "YYYYMMDD", else
+// "MM/DD/YYYY"; `rest` (when given) gets what follows it. nullopt when the
+// text does not start with one of these forms or the date is impossible.
+std::optional<CivilDate> ParseDatePrefix(std::string_view text, std::string_view* rest);
+
 // Reads "YYYYMMDD", "YYYY-MM-DD" or "MM/DD/YYYY" (surrounding blanks
 // allowed). nullopt for anything else, including impossible dates.
 std::optional<CivilDate> ParseDateText(std::string_view text);

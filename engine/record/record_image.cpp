@@ -64,6 +64,16 @@ std::string_view Trim(std::string_view s) {
 
 // ---- calendar texts ------------------------------------------------------------
 
+// Reads a date at the start of `s` (ParseDatePrefix's forms); `rest` gets
+// what follows.
+bool ParseDate(std::string_view s, int64_t* julian, std::string_view* rest) {
+  std::optional<CivilDate> date = ParseDatePrefix(s, rest);
+  if (!date) return false;
+  *julian = JulianFromCivil(*date);
+  return true;
+}
+
+// Reads exactly `count` digits at `pos`.
 bool ReadDigits(std::string_view s, size_t pos, size_t count, int* out) {
   if (pos + count > s.size()) return false;
   int v = 0;
@@ -72,37 +82,6 @@ bool ReadDigits(std::string_view s, size_t pos, size_t count, int* out) {
     v = v * 10 + (s[i] - '0');
   }
   *out = v;
-  return true;
-}
-
-int DaysInMonth(int year, int month) {
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[month - 1];
-}
-
-bool ValidDate(int y, int m, int d) {
-  return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
-}
-
-// Accepts "YYYY-MM-DD", "YYYYMMDD" and "MM/DD/YYYY"; `rest` gets what follows.
-bool ParseDate(std::string_view s, int64_t* julian, std::string_view* rest) {
-  int y, m, d;
-  size_t used;
-  if (ReadDigits(s, 0, 4, &y) && s.size() >= 10 && s[4] == '-' && s[7] == '-' &&
-      ReadDigits(s, 5, 2, &m) && ReadDigits(s, 8, 2, &d)) {
-    used = 10;
-  } else if (ReadDigits(s, 0, 4, &y) && ReadDigits(s, 4, 2, &m) && ReadDigits(s, 6, 2, &d)) {
-    used = 8;
-  } else if (s.size() >= 10 && s[2] == '/' && s[5] == '/' && ReadDigits(s, 0, 2, &m) &&
-             ReadDigits(s, 3, 2, &d) && ReadDigits(s, 6, 4, &y)) {
-    used = 10;
-  } else {
-    return false;
-  }
-  if (!ValidDate(y, m, d)) return false;
-  *julian = JulianFromCivil(y, m, d);
-  if (rest) *rest = s.substr(used);
   return true;
 }
 
@@ -254,26 +233,12 @@ bool NumericText(const FieldDesc& f, double value, std::string* out) {
 }
 
 void DateDigits(int64_t julian, uint8_t* out) {
-  int y, m, d;
-  CivilFromJulian(julian, &y, &m, &d);
+  auto [y, m, d] = CivilFromJulian(julian);
   int parts[] = {y / 1000 % 10, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
   for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>('0' + parts[i]);
 }
 
 }  // namespace
-
-// ---- calendar -------------------------------------------------------------------
-
-int64_t JulianFromCivil(int year, int month, int day) {
-  return JulianFromCivil(CivilDate{year, month, day});
-}
-
-void CivilFromJulian(int64_t julian, int* year, int* month, int* day) {
-  const CivilDate date = CivilFromJulian(julian);
-  *year = date.year;
-  *month = date.month;
-  *day = date.day;
-}
 
 // ---- values ------------------------------------------------------------------------
 
@@ -406,8 +371,7 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
     }
     case NDS_COMPACTDATE: {
       if (!AsDate(v, &julian)) break;
-      int y, m, d;
-      CivilFromJulian(julian, &y, &m, &d);
+      auto [y, m, d] = CivilFromJulian(julian);
       uint32_t packed = static_cast<uint32_t>(y) * 512 + m * 32 + d;
       p[0] = static_cast<uint8_t>(packed >> 16);
       p[1] = static_cast<uint8_t>(packed >> 8);
@@ -601,9 +565,7 @@ bool ImageIsNull(const FieldDesc& f, bool ndt, const uint8_t* p) {
 }
 
 Value DateValue(const FieldDesc& f, int64_t julian) {
-  int y, m, d;
-  CivilFromJulian(julian, &y, &m, &d);
-  if (julian < JulianFromCivil(1, 1, 1) || !ValidDate(y, m, d))
+  if (julian < kFirstJulianDay || !IsValidDate(CivilFromJulian(julian)))
     OutOfRange(f, "Julian day " + std::to_string(julian) + " is not a date of years 1 to 9999");
   return Value::Text(IsoDate(julian));
 }
@@ -722,9 +684,10 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
     }
     case NDS_COMPACTDATE: {
       uint32_t packed = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-      int y = static_cast<int>(packed >> 9), m = (packed >> 5) & 15, d = packed & 31;
-      if (!ValidDate(y, m, d)) NotAValue(f, "compact date bytes do not form a date");
-      return Value::Text(IsoDate(JulianFromCivil(y, m, d)));
+      CivilDate date{static_cast<int>(packed >> 9), static_cast<int>((packed >> 5) & 15),
+                     static_cast<int>(packed & 31)};
+      if (!IsValidDate(date)) NotAValue(f, "compact date bytes do not form a date");
+      return Value::Text(IsoDateText(date));
     }
     case NDS_DOUBLE:
     case NDS_CURDOUBLE: {

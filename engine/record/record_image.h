@@ -58,10 +58,6 @@ Value DecodeText(const FieldDesc& field, bool ndt, std::string_view text);
 // padded to their length; blob fields give their whole contents.
 std::string FormatText(const FieldDesc& field, bool ndt, const Value& value);
 
-// Calendar helpers shared with the cursor code.
-int64_t JulianFromCivil(int year, int month, int day);
-void CivilFromJulian(int64_t julian, int* year, int* month, int* day);
-
 }  // namespace nce
 
 #endif  // ENGINE_RECORD_RECORD_IMAGE_H
