@@ -306,185 +306,129 @@ class Translator {
     return Expect(*node.args[0], type_of_first);
   }
 
-  SqlExpr Call(const ExprNode& node) {
-    const std::string& f = node.text;
-    if (f == "UPPER" || f == "LOWER") {
-      Arity(node, 1, 1);
-      SqlExpr s = Str(node);
-      SqlExpr e = Make(std::string(f == "UPPER" ? "upper(" : "lower(") + s.sql + ")",
-                       ExprType::kString, s.length, s.fixed_length);
-      return e;
-    }
-    if (f == "TRIM" || f == "RTRIM" || f == "LTRIM" || f == "ALLTRIM") {
-      Arity(node, 1, 1);
-      SqlExpr s = Str(node);
-      const char* fn = f == "LTRIM" ? "ltrim(" : f == "ALLTRIM" ? "trim(" : "rtrim(";
-      return Make(fn + Padded(s) + ")", ExprType::kString, s.length, false);
-    }
-    if (f == "SUBSTR" || f == "SUBSTRING") {
-      Arity(node, 2, 3);
-      SqlExpr s = Str(node);
-      SqlExpr start = Expect(*node.args[1], ExprType::kNumber);
-      if (node.args.size() == 3) {
-        int count = ConstantInt(node, 2);
-        return Make("substr(" + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
-                    ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
-      }
-      return Make("substr(" + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length,
-                  false);
-    }
-    if (f == "LEFT" || f == "RIGHT") {
-      Arity(node, 2, 2);
-      SqlExpr s = Str(node);
-      int count = ConstantInt(node, 1);
-      std::string n = std::to_string(count);
-      std::string sql = f == "LEFT" ? "substr(" + Padded(s) + ", 1, " + n + ")"
-                                    : "substr(" + Padded(s) + ", -" + n + ")";
-      if (count == 0) sql = "''";
-      return Make(sql, ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
-    }
-    if (f == "LEN" || f == "LENGTH") {
-      Arity(node, 1, 1);
-      return Make("length(" + Padded(Str(node)) + ")", ExprType::kNumber);
-    }
-    if (f == "AT") {
-      Arity(node, 2, 2);
-      SqlExpr needle = Str(node);
-      SqlExpr hay = Expect(*node.args[1], ExprType::kString);
-      return Make("instr(" + Padded(hay) + ", " + Trimmed(needle) + ")", ExprType::kNumber);
-    }
-    if (f == "SPACE") {
-      Arity(node, 1, 1);
-      int n = ConstantInt(node, 0);
-      return StringLiteral(std::string(static_cast<size_t>(n), ' '));
-    }
-    if (f == "REPLICATE") {
-      Arity(node, 2, 2);
-      SqlExpr s = Str(node);
-      int n = ConstantInt(node, 1);
-      if (!s.literal) Refuse(node, "REPLICATE needs a string constant");
-      std::string out;
-      for (int i = 0; i < n && out.size() < 65535; ++i) out += *s.literal;
-      return StringLiteral(out);
-    }
-    if (f == "PADL" || f == "PADR" || f == "PADC") {
-      Arity(node, 2, 2);
-      SqlExpr s = Translate(*node.args[0]);
-      std::string text =
-          s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
-      int n = ConstantInt(node, 1);
-      std::string width = std::to_string(n);
-      std::string sql = f == "PADL"
-                            ? "substr(printf('%" + width + "s', " + text + "), -" + width + ")"
-                            : "substr(printf('%-" + width + "s', " + text + "), 1, " + width + ")";
-      return Make(sql, ExprType::kString, static_cast<uint32_t>(n), true);
-    }
-    if (f == "STR") {
-      Arity(node, 1, 3);
-      SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
-      int width = node.args.size() > 1 ? ConstantInt(node, 1) : 10;
-      int decimals = node.args.size() > 2 ? ConstantInt(node, 2) : 0;
-      std::string format = "%" + std::to_string(width) + "." + std::to_string(decimals) + "f";
-      // Too wide a number shows as asterisks, as the key width must hold.
-      std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql +
-                        ", 0))) > " + std::to_string(width) + " THEN '" +
-                        std::string(static_cast<size_t>(width), '*') + "' ELSE printf('" + format +
-                        "', coalesce(" + n.sql + ", 0)) END";
-      return Make(sql, ExprType::kString, static_cast<uint32_t>(width), true);
-    }
-    if (f == "VAL") {
-      Arity(node, 1, 1);
-      return Make("CAST(trim(coalesce(" + Str(node).sql + ", '')) AS REAL)", ExprType::kNumber);
-    }
-    if (f == "CHR") {
-      Arity(node, 1, 1);
-      SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
-      if (n.number && *n.number >= 0 && *n.number < 256 && *n.number == std::floor(*n.number))
-        return StringLiteral(std::string(1, static_cast<char>(static_cast<int>(*n.number))));
-      return Make("char(" + n.sql + ")", ExprType::kString, 1, true);
-    }
-    if (f == "ASC") {
-      Arity(node, 1, 1);
-      return Make("coalesce(unicode(" + Str(node).sql + "), 0)", ExprType::kNumber);
-    }
-    if (f == "CTOD" || f == "STOD") return DateFromText(node, ExprType::kDate);
-    if (f == "CTOT") return DateFromText(node, ExprType::kTime);
-    if (f == "CTOTS") return DateFromText(node, ExprType::kTimestamp);
-    if (f == "DTOS" || f == "DTOC") {
-      Arity(node, 1, 1);
-      SqlExpr d = Translate(*node.args[0]);
-      if (d.type != ExprType::kDate && d.type != ExprType::kTimestamp)
-        Refuse(*node.args[0], "a date is expected here, not a " + std::string(TypeName(d.type)));
-      const char* format = f == "DTOS" ? "%Y%m%d" : "%m/%d/%Y";
-      uint32_t width = f == "DTOS" ? 8 : 10;
-      return Make("coalesce(strftime('" + std::string(format) + "', " + d.sql + "), '" +
-                      std::string(width, ' ') + "')",
-                  ExprType::kString, width, true);
-    }
-    if (f == "DATE" || f == "TODAY") {
-      Arity(node, 0, 0);
-      return Make("date('now', 'localtime')", ExprType::kDate);
-    }
-    if (f == "NOW") {
-      Arity(node, 0, 0);
-      return Make("strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')", ExprType::kTimestamp);
-    }
-    if (f == "YEAR" || f == "MONTH" || f == "DAY" || f == "DOW") {
-      Arity(node, 1, 1);
-      SqlExpr d = Translate(*node.args[0]);
-      if (d.type != ExprType::kDate && d.type != ExprType::kTimestamp)
-        Refuse(*node.args[0], "a date is expected here, not a " + std::string(TypeName(d.type)));
-      const char* part = f == "YEAR" ? "%Y" : f == "MONTH" ? "%m" : f == "DAY" ? "%d" : "%w";
-      std::string sql = "coalesce(CAST(strftime('" + std::string(part) + "', " + d.sql +
-                        ") AS INTEGER)" + (f == "DOW" ? " + 1" : "") + ", 0)";
-      return Make(sql, ExprType::kNumber);
-    }
-    if (f == "ABS" || f == "INT" || f == "ROUND" || f == "MOD" || f == "MAX" || f == "MIN" ||
-        f == "SQRT")
-      return Numeric(node);
-    if (f == "EMPTY") {
-      Arity(node, 1, 1);
-      return Empty(Translate(*node.args[0]));
-    }
-    if (f == "ISNULL") {
-      Arity(node, 1, 1);
-      return Make("(" + Translate(*node.args[0]).sql + " IS NULL)", ExprType::kLogical);
-    }
-    if (f == "IIF" || f == "IF") {
-      Arity(node, 3, 3);
-      SqlExpr c = Expect(*node.args[0], ExprType::kLogical);
-      SqlExpr a = Translate(*node.args[1]);
-      SqlExpr b = Translate(*node.args[2]);
-      if (a.type != b.type)
-        Refuse(node, std::string("IIF needs two values of one type, not ") + TypeName(a.type) +
-                         " and " + TypeName(b.type));
-      bool strings = a.type == ExprType::kString;
-      SqlExpr e = Make("(CASE WHEN " + c.sql + " THEN " + (strings ? Padded(a) : a.sql) + " ELSE " +
-                           (strings ? Padded(b) : b.sql) + " END)",
-                       a.type, std::max(a.length, b.length), a.fixed_length && b.fixed_length);
-      return e;
-    }
-    if (f == "RECNO") {
-      Arity(node, 0, 0);
-      return Make("rowid", ExprType::kNumber);
-    }
-    if (f == "DELETED") {
-      Arity(node, 0, 0);
-      return Make("0", ExprType::kLogical);
-    }
-    if (f == "CONTAINS") {
-      Arity(node, 2, 2);
-      SqlExpr text = Translate(*node.args[0]);
-      if (text.type != ExprType::kString)
-        Refuse(*node.args[0], "CONTAINS searches a string or memo field");
-      SqlExpr pattern = Expect(*node.args[1], ExprType::kString);
-      return Make("nce_contains(" + text.sql + ", " + pattern.sql + ")", ExprType::kLogical);
-    }
-    Refuse(node, "unknown function " + f);
+  // One function of the expression language: its name, how many arguments
+  // it takes, and its translation. Calls are checked against the counts
+  // before the translation runs.
+  struct Function {
+    const char* name;
+    size_t least, most;                                 // argument counts
+    SqlExpr (Translator::*translate)(const ExprNode&);  // the call's SQL
+  };
+  static const Function kFunctions[];
+
+  SqlExpr Call(const ExprNode& node);  // after the table of functions
+
+  // ---- strings ----
+
+  SqlExpr UpperLower(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    return Make(std::string(node.text == "UPPER" ? "upper(" : "lower(") + s.sql + ")",
+                ExprType::kString, s.length, s.fixed_length);
   }
 
+  SqlExpr TrimCall(const ExprNode& node) {
+    const std::string& f = node.text;
+    SqlExpr s = Str(node);
+    const char* fn = f == "LTRIM" ? "ltrim(" : f == "ALLTRIM" ? "trim(" : "rtrim(";
+    return Make(fn + Padded(s) + ")", ExprType::kString, s.length, false);
+  }
+
+  SqlExpr Substr(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    SqlExpr start = Expect(*node.args[1], ExprType::kNumber);
+    if (node.args.size() == 3) {
+      int count = ConstantInt(node, 2);
+      return Make("substr(" + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
+                  ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
+    }
+    return Make("substr(" + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length, false);
+  }
+
+  SqlExpr LeftRight(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    int count = ConstantInt(node, 1);
+    std::string n = std::to_string(count);
+    std::string sql = node.text == "LEFT" ? "substr(" + Padded(s) + ", 1, " + n + ")"
+                                          : "substr(" + Padded(s) + ", -" + n + ")";
+    if (count == 0) sql = "''";
+    return Make(sql, ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
+  }
+
+  SqlExpr Length(const ExprNode& node) {
+    return Make("length(" + Padded(Str(node)) + ")", ExprType::kNumber);
+  }
+
+  SqlExpr At(const ExprNode& node) {
+    SqlExpr needle = Str(node);
+    SqlExpr hay = Expect(*node.args[1], ExprType::kString);
+    return Make("instr(" + Padded(hay) + ", " + Trimmed(needle) + ")", ExprType::kNumber);
+  }
+
+  SqlExpr Space(const ExprNode& node) {
+    int n = ConstantInt(node, 0);
+    return StringLiteral(std::string(static_cast<size_t>(n), ' '));
+  }
+
+  SqlExpr Replicate(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    int n = ConstantInt(node, 1);
+    if (!s.literal) Refuse(node, "REPLICATE needs a string constant");
+    std::string out;
+    for (int i = 0; i < n && out.size() < 65535; ++i) out += *s.literal;
+    return StringLiteral(out);
+  }
+
+  SqlExpr Pad(const ExprNode& node) {
+    SqlExpr s = Translate(*node.args[0]);
+    std::string text =
+        s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
+    int n = ConstantInt(node, 1);
+    std::string width = std::to_string(n);
+    std::string sql = node.text == "PADL"
+                          ? "substr(printf('%" + width + "s', " + text + "), -" + width + ")"
+                          : "substr(printf('%-" + width + "s', " + text + "), 1, " + width + ")";
+    return Make(sql, ExprType::kString, static_cast<uint32_t>(n), true);
+  }
+
+  SqlExpr StrCall(const ExprNode& node) {
+    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
+    int width = node.args.size() > 1 ? ConstantInt(node, 1) : 10;
+    int decimals = node.args.size() > 2 ? ConstantInt(node, 2) : 0;
+    std::string format = "%" + std::to_string(width) + "." + std::to_string(decimals) + "f";
+    // Too wide a number shows as asterisks, as the key width must hold.
+    std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql + ", 0))) > " +
+                      std::to_string(width) + " THEN '" +
+                      std::string(static_cast<size_t>(width), '*') + "' ELSE printf('" + format +
+                      "', coalesce(" + n.sql + ", 0)) END";
+    return Make(sql, ExprType::kString, static_cast<uint32_t>(width), true);
+  }
+
+  SqlExpr Val(const ExprNode& node) {
+    return Make("CAST(trim(coalesce(" + Str(node).sql + ", '')) AS REAL)", ExprType::kNumber);
+  }
+
+  SqlExpr Chr(const ExprNode& node) {
+    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
+    if (n.number && *n.number >= 0 && *n.number < 256 && *n.number == std::floor(*n.number))
+      return StringLiteral(std::string(1, static_cast<char>(static_cast<int>(*n.number))));
+    return Make("char(" + n.sql + ")", ExprType::kString, 1, true);
+  }
+
+  SqlExpr Asc(const ExprNode& node) {
+    return Make("coalesce(unicode(" + Str(node).sql + "), 0)", ExprType::kNumber);
+  }
+
+  SqlExpr Contains(const ExprNode& node) {
+    SqlExpr text = Translate(*node.args[0]);
+    if (text.type != ExprType::kString)
+      Refuse(*node.args[0], "CONTAINS searches a string or memo field");
+    SqlExpr pattern = Expect(*node.args[1], ExprType::kString);
+    return Make("nce_contains(" + text.sql + ", " + pattern.sql + ")", ExprType::kLogical);
+  }
+
+  // ---- dates and times ----
+
   SqlExpr DateFromText(const ExprNode& node, ExprType type) {
-    Arity(node, 1, 1);
     SqlExpr s = Str(node);
     if (s.literal) {
       std::optional<std::string> stored = type == ExprType::kDate   ? StoredDate(*s.literal)
@@ -498,33 +442,106 @@ class Translator {
                                                : "nce_ctots(";
     return Make(fn + s.sql + ")", type);
   }
+  SqlExpr Ctod(const ExprNode& node) { return DateFromText(node, ExprType::kDate); }
+  SqlExpr Ctot(const ExprNode& node) { return DateFromText(node, ExprType::kTime); }
+  SqlExpr Ctots(const ExprNode& node) { return DateFromText(node, ExprType::kTimestamp); }
 
-  SqlExpr Numeric(const ExprNode& node) {
-    const std::string& f = node.text;
-    if (f == "ROUND") {
-      Arity(node, 2, 2);
-      SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
-      SqlExpr d = Expect(*node.args[1], ExprType::kNumber);
-      return Make("round(" + n.sql + ", " + d.sql + ")", ExprType::kNumber);
-    }
-    if (f == "MOD" || f == "MAX" || f == "MIN") {
-      Arity(node, 2, 2);
-      SqlExpr a = Translate(*node.args[0]);
-      SqlExpr b = Translate(*node.args[1]);
-      if (f == "MOD") {
-        RequireBoth(node, a, b, ExprType::kNumber);
-        return Make("nce_mod(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
-      }
-      if (a.type != b.type) Refuse(node, f + " needs two values of one type");
-      return Make(std::string(f == "MAX" ? "max(" : "min(") + a.sql + ", " + b.sql + ")", a.type,
-                  std::max(a.length, b.length), a.fixed_length && b.fixed_length);
-    }
-    Arity(node, 1, 1);
-    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
-    if (f == "ABS") return Make("abs(" + n.sql + ")", ExprType::kNumber);
-    if (f == "SQRT") return Make("nce_pow(" + n.sql + ", 0.5)", ExprType::kNumber);
-    return Make("CAST(" + n.sql + " AS INTEGER)", ExprType::kNumber);  // INT truncates toward zero
+  // A date or timestamp argument; refuses any other type.
+  SqlExpr DateArgument(const ExprNode& node) {
+    SqlExpr d = Translate(*node.args[0]);
+    if (d.type != ExprType::kDate && d.type != ExprType::kTimestamp)
+      Refuse(*node.args[0], "a date is expected here, not a " + std::string(TypeName(d.type)));
+    return d;
   }
+
+  SqlExpr DateText(const ExprNode& node) {
+    SqlExpr d = DateArgument(node);
+    bool compact = node.text == "DTOS";
+    const char* format = compact ? "%Y%m%d" : "%m/%d/%Y";
+    uint32_t width = compact ? 8 : 10;
+    return Make("coalesce(strftime('" + std::string(format) + "', " + d.sql + "), '" +
+                    std::string(width, ' ') + "')",
+                ExprType::kString, width, true);
+  }
+
+  SqlExpr Today(const ExprNode&) { return Make("date('now', 'localtime')", ExprType::kDate); }
+
+  SqlExpr Now(const ExprNode&) {
+    return Make("strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')", ExprType::kTimestamp);
+  }
+
+  SqlExpr DatePart(const ExprNode& node) {
+    const std::string& f = node.text;
+    SqlExpr d = DateArgument(node);
+    const char* part = f == "YEAR" ? "%Y" : f == "MONTH" ? "%m" : f == "DAY" ? "%d" : "%w";
+    std::string sql = "coalesce(CAST(strftime('" + std::string(part) + "', " + d.sql +
+                      ") AS INTEGER)" + (f == "DOW" ? " + 1" : "") + ", 0)";
+    return Make(sql, ExprType::kNumber);
+  }
+
+  // ---- numbers ----
+
+  SqlExpr Round(const ExprNode& node) {
+    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
+    SqlExpr d = Expect(*node.args[1], ExprType::kNumber);
+    return Make("round(" + n.sql + ", " + d.sql + ")", ExprType::kNumber);
+  }
+
+  SqlExpr Mod(const ExprNode& node) {
+    SqlExpr a = Translate(*node.args[0]);
+    SqlExpr b = Translate(*node.args[1]);
+    RequireBoth(node, a, b, ExprType::kNumber);
+    return Make("nce_mod(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
+  }
+
+  SqlExpr MaxMin(const ExprNode& node) {
+    const std::string& f = node.text;
+    SqlExpr a = Translate(*node.args[0]);
+    SqlExpr b = Translate(*node.args[1]);
+    if (a.type != b.type) Refuse(node, f + " needs two values of one type");
+    return Make(std::string(f == "MAX" ? "max(" : "min(") + a.sql + ", " + b.sql + ")", a.type,
+                std::max(a.length, b.length), a.fixed_length && b.fixed_length);
+  }
+
+  SqlExpr Abs(const ExprNode& node) {
+    return Make("abs(" + Expect(*node.args[0], ExprType::kNumber).sql + ")", ExprType::kNumber);
+  }
+
+  SqlExpr Sqrt(const ExprNode& node) {
+    return Make("nce_pow(" + Expect(*node.args[0], ExprType::kNumber).sql + ", 0.5)",
+                ExprType::kNumber);
+  }
+
+  // INT truncates toward zero.
+  SqlExpr Int(const ExprNode& node) {
+    return Make("CAST(" + Expect(*node.args[0], ExprType::kNumber).sql + " AS INTEGER)",
+                ExprType::kNumber);
+  }
+
+  // ---- logic and records ----
+
+  SqlExpr EmptyCall(const ExprNode& node) { return Empty(Translate(*node.args[0])); }
+
+  SqlExpr IsNullCall(const ExprNode& node) {
+    return Make("(" + Translate(*node.args[0]).sql + " IS NULL)", ExprType::kLogical);
+  }
+
+  SqlExpr Iif(const ExprNode& node) {
+    SqlExpr c = Expect(*node.args[0], ExprType::kLogical);
+    SqlExpr a = Translate(*node.args[1]);
+    SqlExpr b = Translate(*node.args[2]);
+    if (a.type != b.type)
+      Refuse(node, std::string("IIF needs two values of one type, not ") + TypeName(a.type) +
+                       " and " + TypeName(b.type));
+    bool strings = a.type == ExprType::kString;
+    return Make("(CASE WHEN " + c.sql + " THEN " + (strings ? Padded(a) : a.sql) + " ELSE " +
+                    (strings ? Padded(b) : b.sql) + " END)",
+                a.type, std::max(a.length, b.length), a.fixed_length && b.fixed_length);
+  }
+
+  SqlExpr Recno(const ExprNode&) { return Make("rowid", ExprType::kNumber); }
+
+  SqlExpr Deleted(const ExprNode&) { return Make("0", ExprType::kLogical); }
 
   static SqlExpr Empty(const SqlExpr& e) {
     switch (e.type) {
@@ -542,6 +559,72 @@ class Translator {
 
   const ExprContext& context_;
 };
+
+// The functions of the expression language, with their argument counts.
+const Translator::Function Translator::kFunctions[] = {
+    // strings
+    {"UPPER", 1, 1, &Translator::UpperLower},
+    {"LOWER", 1, 1, &Translator::UpperLower},
+    {"TRIM", 1, 1, &Translator::TrimCall},
+    {"RTRIM", 1, 1, &Translator::TrimCall},
+    {"LTRIM", 1, 1, &Translator::TrimCall},
+    {"ALLTRIM", 1, 1, &Translator::TrimCall},
+    {"SUBSTR", 2, 3, &Translator::Substr},
+    {"SUBSTRING", 2, 3, &Translator::Substr},
+    {"LEFT", 2, 2, &Translator::LeftRight},
+    {"RIGHT", 2, 2, &Translator::LeftRight},
+    {"LEN", 1, 1, &Translator::Length},
+    {"LENGTH", 1, 1, &Translator::Length},
+    {"AT", 2, 2, &Translator::At},
+    {"SPACE", 1, 1, &Translator::Space},
+    {"REPLICATE", 2, 2, &Translator::Replicate},
+    {"PADL", 2, 2, &Translator::Pad},
+    {"PADR", 2, 2, &Translator::Pad},
+    {"PADC", 2, 2, &Translator::Pad},
+    {"STR", 1, 3, &Translator::StrCall},
+    {"VAL", 1, 1, &Translator::Val},
+    {"CHR", 1, 1, &Translator::Chr},
+    {"ASC", 1, 1, &Translator::Asc},
+    {"CONTAINS", 2, 2, &Translator::Contains},
+    // dates and times
+    {"CTOD", 1, 1, &Translator::Ctod},
+    {"STOD", 1, 1, &Translator::Ctod},
+    {"CTOT", 1, 1, &Translator::Ctot},
+    {"CTOTS", 1, 1, &Translator::Ctots},
+    {"DTOS", 1, 1, &Translator::DateText},
+    {"DTOC", 1, 1, &Translator::DateText},
+    {"DATE", 0, 0, &Translator::Today},
+    {"TODAY", 0, 0, &Translator::Today},
+    {"NOW", 0, 0, &Translator::Now},
+    {"YEAR", 1, 1, &Translator::DatePart},
+    {"MONTH", 1, 1, &Translator::DatePart},
+    {"DAY", 1, 1, &Translator::DatePart},
+    {"DOW", 1, 1, &Translator::DatePart},
+    // numbers
+    {"ABS", 1, 1, &Translator::Abs},
+    {"INT", 1, 1, &Translator::Int},
+    {"SQRT", 1, 1, &Translator::Sqrt},
+    {"ROUND", 2, 2, &Translator::Round},
+    {"MOD", 2, 2, &Translator::Mod},
+    {"MAX", 2, 2, &Translator::MaxMin},
+    {"MIN", 2, 2, &Translator::MaxMin},
+    // logic and records
+    {"EMPTY", 1, 1, &Translator::EmptyCall},
+    {"ISNULL", 1, 1, &Translator::IsNullCall},
+    {"IIF", 3, 3, &Translator::Iif},
+    {"IF", 3, 3, &Translator::Iif},
+    {"RECNO", 0, 0, &Translator::Recno},
+    {"DELETED", 0, 0, &Translator::Deleted},
+};
+
+SqlExpr Translator::Call(const ExprNode& node) {
+  for (const Function& function : kFunctions) {
+    if (node.text != function.name) continue;
+    Arity(node, function.least, function.most);
+    return (this->*function.translate)(node);
+  }
+  Refuse(node, "unknown function " + node.text);
+}
 
 }  // namespace
 
