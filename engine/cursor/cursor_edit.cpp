@@ -25,8 +25,6 @@ bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
 }
 
-const char* kRowVersionTable = "_nce_row_versions";  // table_name, last_value
-
 std::string NowTimestamp() {
   auto now = std::chrono::system_clock::now();
   std::time_t secs = std::chrono::system_clock::to_time_t(now);
@@ -41,18 +39,6 @@ std::string NowTimestamp() {
 }
 
 }  // namespace
-
-const std::string& DeletedMarksTable() {
-  static const std::string name = std::string(kReservedPrefix) + "deleted";
-  return name;
-}
-
-void EnsureDeletedMarks(sqlite3* db) {
-  ExecSql(db, ("CREATE TABLE IF NOT EXISTS main." + QuoteIdentifier(DeletedMarksTable()) +
-               " (table_name TEXT NOT NULL, record INTEGER NOT NULL,"
-               " PRIMARY KEY (table_name, record)) WITHOUT ROWID")
-                  .c_str());
-}
 
 std::string CursorWalk::LockTable(Cursor& c) const {
   return c.source_table;
@@ -234,10 +220,8 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
       columns->emplace_back(f.name, Value::Text(NowTimestamp()));
     } else if (f.shape.type == NDS_ROWVERSION) {
       sqlite3* db = c.source_db;
-      std::string counters = "main." + QuoteIdentifier(kRowVersionTable);
-      ExecSql(db, ("CREATE TABLE IF NOT EXISTS " + counters +
-                   " (table_name TEXT PRIMARY KEY, last_value INTEGER NOT NULL)")
-                      .c_str());
+      EnsureRowVersions(db);
+      std::string counters = "main." + QuoteIdentifier(RowVersionsTable());
       SqliteStmt bump(db, "UPDATE " + counters +
                               " SET last_value = last_value + 1 "
                               "WHERE table_name = ?1 RETURNING last_value");

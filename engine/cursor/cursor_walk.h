@@ -36,6 +36,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/base/values.h"
 #include "engine/cursor/navigation_sql.h"
+#include "engine/schema/catalog_schema.h"
 
 namespace nce {
 
@@ -249,11 +250,6 @@ class CursorWalk {
   std::set<int64_t> locks_;                             // records locked through Lock
   uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
 };
-
-// Table of the store that keeps the deletion marks of DBF-kind records
-// (table_name upper-cased, record number); made on first use.
-const std::string& DeletedMarksTable();
-void EnsureDeletedMarks(sqlite3* db);
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).
 void SetShowDeleted(bool show);

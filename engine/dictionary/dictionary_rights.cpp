@@ -14,22 +14,6 @@
 namespace nce {
 namespace {
 
-constexpr const char* kDictionarySchema = R"sql(
-CREATE TABLE IF NOT EXISTS _nce_groups(name TEXT PRIMARY KEY COLLATE NOCASE);
-CREATE TABLE IF NOT EXISTS _nce_rights(
-  grantee TEXT NOT NULL COLLATE NOCASE,
-  table_name TEXT NOT NULL COLLATE NOCASE,
-  column_name TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
-  rights INTEGER NOT NULL,
-  PRIMARY KEY(grantee, table_name, column_name));
-CREATE TABLE IF NOT EXISTS _nce_table_properties(
-  table_name TEXT NOT NULL COLLATE NOCASE,
-  property INTEGER NOT NULL,
-  value TEXT NOT NULL,
-  PRIMARY KEY(table_name, property));
-CREATE TABLE IF NOT EXISTS _nce_links(name TEXT PRIMARY KEY COLLATE NOCASE, path TEXT NOT NULL);
-)sql";
-
 // Allows the engine's own tables, denies changes the user has no right to.
 int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
               const char* trigger) {
@@ -82,16 +66,6 @@ uint8_t DictionaryState::RightsOnColumn(const std::string& table, const std::str
   auto granted = rights.columns.find(name);
   uint8_t bits = granted == rights.columns.end() ? 0 : granted->second;
   return bits | kRightRead;
-}
-
-void EnsureDictionaryTables(sqlite3* db) {
-  bool present;
-  {
-    SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_links'");
-    probe.Step();
-    present = probe.Int(0) != 0;
-  }
-  if (!present) ExecSql(db, kDictionarySchema);
 }
 
 std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user) {

@@ -1,10 +1,6 @@
 // The rights of a data dictionary: groups of users, the rights granted on
 // tables and columns, table properties and links to other dictionaries,
-// kept in catalog tables of the dictionary's store:
-//   _nce_groups (name)
-//   _nce_rights (grantee, table_name, column_name, rights)   '' column: the table
-//   _nce_table_properties (table_name, property, value)
-//   _nce_links (name, path)
+// kept in catalog tables of the dictionary's store (catalog_schema.h).
 // A table on which nothing is granted is open to every user; once something
 // is granted on it, a user has what is granted to him or to his groups.
 // Members of the group ADMIN have every right and manage the dictionary.
@@ -54,9 +50,6 @@ struct DictionaryState {
   uint8_t RightsOnTable(const std::string& table) const;
   uint8_t RightsOnColumn(const std::string& table, const std::string& column) const;
 };
-
-// Creates the dictionary's catalog tables when missing.
-void EnsureDictionaryTables(sqlite3* db);
 
 // The groups of `user` (";"-separated as stored), nullopt for no such user.
 std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user);

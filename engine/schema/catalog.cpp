@@ -13,46 +13,6 @@
 namespace nce {
 namespace {
 
-// The catalog's tables. Names are compared without regard to letter case, as
-// SQLite compares table and column names.
-constexpr const char* kCatalogSchema = R"sql(
-CREATE TABLE IF NOT EXISTS _nce_tables(
-  name TEXT PRIMARY KEY COLLATE NOCASE,
-  table_type INTEGER NOT NULL,
-  char_type INTEGER NOT NULL DEFAULT 1);
-CREATE TABLE IF NOT EXISTS _nce_fields(
-  table_name TEXT NOT NULL COLLATE NOCASE,
-  position INTEGER NOT NULL,
-  name TEXT NOT NULL,
-  field_type INTEGER NOT NULL,
-  length INTEGER NOT NULL,
-  decimals INTEGER NOT NULL DEFAULT 0,
-  PRIMARY KEY(table_name, position));
-CREATE TABLE IF NOT EXISTS _nce_autoinc(
-  table_name TEXT NOT NULL COLLATE NOCASE,
-  field_name TEXT NOT NULL COLLATE NOCASE,
-  last_value INTEGER NOT NULL,
-  PRIMARY KEY(table_name, field_name));
-CREATE TABLE IF NOT EXISTS _nce_index_files(
-  table_name TEXT NOT NULL COLLATE NOCASE,
-  file_name TEXT NOT NULL COLLATE NOCASE,
-  PRIMARY KEY(table_name, file_name));
-CREATE TABLE IF NOT EXISTS _nce_index_orders(
-  table_name TEXT NOT NULL COLLATE NOCASE,
-  file_name TEXT NOT NULL COLLATE NOCASE,
-  order_name TEXT NOT NULL COLLATE NOCASE,
-  position INTEGER NOT NULL,
-  expression TEXT NOT NULL,
-  condition TEXT NOT NULL DEFAULT '',
-  flags INTEGER NOT NULL DEFAULT 0,
-  sqlite_index TEXT NOT NULL,
-  PRIMARY KEY(table_name, order_name));
-CREATE TABLE IF NOT EXISTS _nce_users(
-  name TEXT PRIMARY KEY COLLATE NOCASE,
-  password_hash TEXT NOT NULL,
-  groups TEXT NOT NULL DEFAULT '');
-)sql";
-
 // Declared-type words and the engine types they stand for.
 struct TypeName {
   const char* word;
@@ -311,26 +271,6 @@ std::vector<std::string> UserTables(sqlite3* db) {
 }
 
 }  // namespace
-
-void EnsureCatalog(sqlite3* db) {
-  {
-    SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_users'");
-    probe.Step();
-    if (probe.Int(0) != 0) return;
-  }  // the probe's read ends here: a write cannot start inside an old read
-  // One transaction, so that a second process creating the catalog at the
-  // same moment waits and then finds all of it.
-  ExecSql(db, "BEGIN IMMEDIATE");
-  char* message = nullptr;
-  int rc = sqlite3_exec(db, kCatalogSchema, nullptr, nullptr, &message);
-  sqlite3_free(message);
-  if (rc != SQLITE_OK) {
-    EngineError error = SqlError(db, rc, "creating the engine catalog");
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw error;
-  }
-  ExecSql(db, "COMMIT");
-}
 
 bool IsReservedName(std::string_view name) {
   return EqualsNoCase(name.substr(0, kReservedPrefix.size()), kReservedPrefix) ||

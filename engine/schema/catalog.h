@@ -1,14 +1,7 @@
 // The engine's catalog: what the engine knows about each table beyond what
-// SQLite keeps. It lives in tables with the reserved prefix "_nce_" in the
-// store itself:
-//   _nce_tables  (name, table_type, char_type)     one row per engine table
-//   _nce_fields  (table_name, position, name, field_type, length, decimals)
-//   _nce_autoinc (table_name, field_name, last_value)  counters of AUTOINC fields
-//   _nce_index_files / _nce_index_orders           index files and their orders
-//   _nce_users   (name, password_hash, groups)      data dictionary users (salted
-//                hashes in libsodium's crypto_pwhash_str form)
-// A table without catalog rows (made by another SQLite tool) is described by
-// inference from its declared column types.
+// SQLite keeps, read from and written to the catalog tables that
+// catalog_schema.h describes. A table without catalog rows (made by another
+// SQLite tool) is described by inference from its declared column types.
 #ifndef ENGINE_SCHEMA_CATALOG_H
 #define ENGINE_SCHEMA_CATALOG_H
 
@@ -20,10 +13,9 @@
 #include <string_view>
 #include <vector>
 
-namespace nce {
+#include "engine/schema/catalog_schema.h"
 
-// Prefix of every name the engine reserves in a store.
-inline constexpr std::string_view kReservedPrefix = "_nce_";
+namespace nce {
 
 // An engine field type with its length in the record image and decimals.
 struct FieldSpec {
@@ -48,9 +40,6 @@ struct TableDesc {
   std::vector<FieldDesc> fields;  // in field order
   uint32_t record_length = 0;     // bytes of one record image
 };
-
-// Creates the catalog tables when the store lacks them.
-void EnsureCatalog(sqlite3* db);
 
 // True for names the engine reserves for itself (never a user table).
 bool IsReservedName(std::string_view name);
