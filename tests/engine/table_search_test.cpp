@@ -4,7 +4,7 @@
 namespace nce_test {
 namespace {
 
-class Catalogue : public IndexTest {
+class TableSearch : public IndexTest {
  protected:
   std::vector<std::string> Search(const std::string& mask,
                                   std::vector<std::string>* files = nullptr) {
@@ -28,7 +28,7 @@ class Catalogue : public IndexTest {
   }
 };
 
-TEST_F(Catalogue, MasksSelectTablesByType) {
+TEST_F(TableSearch, MasksSelectTablesByType) {
   Exec("CREATE TABLE orders (id INTEGER)");
   Exec("CREATE TABLE customers (id INTEGER)");
   NDSHANDLE statement = 0;
@@ -56,7 +56,7 @@ TEST_F(Catalogue, MasksSelectTablesByType) {
   EXPECT_EQ(NdsFindNextTable(connection_, find, name, &length), NDS_E_INVALID_HANDLE);
 }
 
-TEST_F(Catalogue, ServerNameAndTime) {
+TEST_F(TableSearch, ServerNameAndTime) {
   char name[255];
   uint16_t length = sizeof name;
   ASSERT_EQ(NdsGetServerName(connection_, name, &length), 0u);
