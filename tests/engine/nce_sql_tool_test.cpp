@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

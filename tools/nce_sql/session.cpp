@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/sql_script.h"
+#include "nce/script.h"
 #include "tools/nce_sql/cursor_printer.h"
 
 namespace nce_sql {
