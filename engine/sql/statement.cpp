@@ -12,6 +12,7 @@
 #include "engine/index/index_sql.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
+#include "engine/schema/type_guards.h"
 
 namespace nce {
 namespace {
@@ -214,6 +215,9 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;
     }
+    // SQLite refuses to drop or change a column that a trigger names; the
+    // type guards go first and the catalog sync below gives them back.
+    if (piece.keyword == "ALTER") DropAllTypeGuards(db);
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &raw, nullptr);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
