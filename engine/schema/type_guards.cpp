@@ -55,6 +55,46 @@ std::string NotNumeric(const std::string& x) {
   return "typeof(" + x + ") NOT IN ('integer', 'real')";
 }
 
+// Parts of a money text `x`: its digits without the sign, the whole part
+// without leading zeros, and the fraction.
+std::string MoneyDigits(const std::string& x) {
+  return "(CASE WHEN substr(" + x + ", 1, 1) IN ('-', '+') THEN substr(" + x + ", 2) ELSE " + x +
+         " END)";
+}
+std::string MoneyWhole(const std::string& b) {
+  return "ltrim(CASE WHEN instr(" + b + ", '.') > 0 THEN substr(" + b + ", 1, instr(" + b +
+         ", '.') - 1) ELSE " + b + " END, '0')";
+}
+std::string MoneyFraction(const std::string& b) {
+  return "(CASE WHEN instr(" + b + ", '.') > 0 THEN substr(" + b + ", instr(" + b +
+         ", '.') + 1) ELSE '' END)";
+}
+
+// Amounts are whole INTEGERs, REALs below 1e11 (or whole), or decimal texts
+// with at most four decimals, up to 922337203685477.5807 either way.
+std::vector<Misfit> MoneyMisfits(const std::string& x) {
+  std::string b = MoneyDigits(x);
+  std::string whole = MoneyWhole(b), fraction = MoneyFraction(b);
+  std::string is_text = "typeof(" + x + ") = 'text'";
+  return {
+      {"typeof(" + x + ") NOT IN ('integer', 'real', 'text') OR " + is_text + " AND (" + b +
+           " IN ('', '.') OR " + b + " GLOB '*[^0-9.]*' OR " + b + " GLOB '*.*.*')",
+       NDS_E_VALUE_INVALID, "not an amount of money"},
+      {is_text + " AND length(rtrim(" + fraction + ", '0')) > 4 OR typeof(" + x +
+           ") = 'real' AND abs(" + x + ") < 1e11 AND CAST(printf('%.4f', " + x + ") AS REAL) <> " +
+           x,
+       NDS_E_VALUE_TOO_LONG, "the amount has more than four decimals"},
+      {"typeof(" + x + ") <> 'text' AND " + x +
+           " NOT BETWEEN -922337203685477 AND 922337203685477 OR " + is_text + " AND (length(" +
+           whole + ") > 15 OR substr('000000000000000' || " + whole + ", -15) || substr(" +
+           fraction + " || '0000', 1, 4) > '9223372036854775807')",
+       NDS_E_VALUE_TOO_LONG, "the amount lies beyond what money holds"},
+      {"typeof(" + x + ") = 'real' AND abs(" + x + ") >= 1e11 AND " + x + " <> round(" + x + ")",
+       NDS_E_VALUE_TOO_LONG,
+       "an amount of 1e11 or more with decimals has more digits than an SQL number keeps; "
+       "give it as text, such as '123456789012.3456'"}};
+}
+
 // The misfits of `field` for the value `x` (NEW."column").
 std::vector<Misfit> FieldMisfits(const FieldDesc& field, const std::string& x) {
   const FieldSpec& s = field.shape;
@@ -104,9 +144,7 @@ std::vector<Misfit> FieldMisfits(const FieldDesc& field, const std::string& x) {
       return {{NotNumeric(x) + " OR abs(" + x + ") > 1.7976931348623157e308", NDS_E_VALUE_INVALID,
                "not a finite number"}};
     case NDS_MONEY:
-      return {{NotNumeric(x), NDS_E_VALUE_INVALID, "not a number"},
-              {"abs(" + x + ") >= 922337203685477.0", NDS_E_VALUE_TOO_LONG,
-               "the amount lies beyond what money holds"}};
+      return MoneyMisfits(x);
     default:
       return {};  // memo, binary, image, varchar: any contents
   }
@@ -137,6 +175,28 @@ std::string GuardStatement(const TableDesc& table, bool update) {
   return "CREATE TRIGGER " + QuoteIdentifier(GuardName(table, event)) + " BEFORE " +
          (update ? "UPDATE" : "INSERT") + " ON " + QuoteIdentifier(table.name) +
          " BEGIN SELECT CASE" + cases + " END; END";
+}
+
+// Turns money texts that a number holds exactly back into numbers after
+// each write, so that SQL compares and sums them as numbers; only amounts a
+// double would round stay text.
+std::string MoneyNumbersStatement(const TableDesc& table, bool update) {
+  std::string sets, columns;
+  for (const FieldDesc& field : table.fields) {
+    if (field.shape.type != NDS_MONEY) continue;
+    std::string m = QuoteIdentifier(field.name);
+    sets += std::string(sets.empty() ? "" : ", ") + m + " = CASE WHEN typeof(" + m +
+            ") = 'text' AND (abs(CAST(" + m + " AS REAL)) < 1e11 OR rtrim(" +
+            MoneyFraction(MoneyDigits(m)) + ", '0') = '') THEN CAST(" + m + " AS NUMERIC) ELSE " +
+            m + " END";
+    columns += std::string(columns.empty() ? "" : " OR ") + "typeof(NEW." + m + ") = 'text'";
+  }
+  if (sets.empty()) return std::string();
+  const char* event = update ? "money_update" : "money_insert";
+  return "CREATE TRIGGER " + QuoteIdentifier(GuardName(table, event)) + " AFTER " +
+         (update ? "UPDATE" : "INSERT") + " ON " + QuoteIdentifier(table.name) + " WHEN " +
+         columns + " BEGIN UPDATE " + QuoteIdentifier(table.name) + " SET " + sets +
+         " WHERE rowid = NEW.rowid; END";
 }
 
 // Guard triggers of `table` as stored: (name, text).
@@ -175,8 +235,8 @@ std::vector<std::string> StoredTableNames(sqlite3* db) {
 std::vector<std::string> TypeGuardStatements(const TableDesc& table) {
   std::vector<std::string> statements;
   for (bool update : {false, true}) {
-    std::string sql = GuardStatement(table, update);
-    if (!sql.empty()) statements.push_back(std::move(sql));
+    for (std::string sql : {GuardStatement(table, update), MoneyNumbersStatement(table, update)})
+      if (!sql.empty()) statements.push_back(std::move(sql));
   }
   return statements;
 }
