@@ -1,5 +1,6 @@
 #include "engine/base/sql_error.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace nce {
@@ -28,6 +29,13 @@ EngineError SqlError(sqlite3* db, int rc, std::string_view context) {
                        "Permission not granted: the data dictionary does not allow this user "
                        "the change (NativeError = " +
                            std::to_string(extended) + "; " + message + ")");
+  // A type guard's refusal carries its engine error: "NCE-<number>: <text>".
+  if (extended == SQLITE_CONSTRAINT_TRIGGER && message.compare(0, 4, "NCE-") == 0) {
+    size_t colon = message.find(": ");
+    uint32_t number = static_cast<uint32_t>(std::strtoul(message.c_str() + 4, nullptr, 10));
+    if (colon != std::string::npos && number != 0)
+      return EngineError(number, message.substr(colon + 2));
+  }
   std::string text = "SQL error: NativeError = " + std::to_string(extended) + "; " + message;
   if (!context.empty()) text += " (" + std::string(context) + ")";
   return EngineError(NDS_E_SQL, text);

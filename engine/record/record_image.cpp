@@ -9,6 +9,7 @@
 
 #include "engine/base/dates.h"
 #include "engine/base/errors.h"
+#include "engine/base/money.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -19,8 +20,6 @@ static_assert(std::endian::native == std::endian::little,
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
-// Largest money amount whose four-decimal scaled form fits 64 bits.
-constexpr double kMoneyLimit = 922337203685477.0;
 
 // ---- value-fit errors --------------------------------------------------------
 
@@ -407,15 +406,10 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
       std::memcpy(p, v.bytes.data(), std::min<size_t>(v.bytes.size(), f.shape.length));
       if (v.kind != Value::Kind::kBlob && v.kind != Value::Kind::kText) break;
       return;
-    case NDS_MONEY: {
-      if (v.kind == Value::Kind::kInteger) {
-        Store<int64_t>(p, v.integer * 10000);
-        return;
-      }
-      if (!AsNumber(v, &number) || !(std::fabs(number) < kMoneyLimit)) break;
-      Store<int64_t>(p, std::llround(number * 10000.0));
+    case NDS_MONEY:
+      if (!MoneyFromValue(v, &integer)) break;
+      Store<int64_t>(p, integer);
       return;
-    }
     case NDS_ROWVERSION:
       if (!AsInteger(v, &integer)) break;
       Store<int64_t>(p, integer);
@@ -712,11 +706,8 @@ Value DecodeImage(const FieldDesc& f, bool ndt, const uint8_t* place, uint32_t l
     case NDS_RAW:
       return Value::Blob(std::string(text));
     case NDS_MONEY: {
-      int64_t scaled = Load<int64_t>(p);
-      if (!(std::fabs(static_cast<double>(scaled) / 10000.0) < kMoneyLimit))
-        OutOfRange(f, "the amount lies beyond what money holds");
-      if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);
-      return Value::Real(static_cast<double>(scaled) / 10000.0);
+      // Every 64-bit value but the null form is an amount.
+      return MoneyValue(Load<int64_t>(p));
     }
     case NDS_ROWVERSION:
       return Value::Integer(Load<int64_t>(p));
@@ -810,14 +801,23 @@ Value DecodeText(const FieldDesc& f, bool ndt, std::string_view text) {
     case NDS_ROWVERSION:
       if (!whole) NotAValue(f, "\"" + s + "\" is not a whole number");
       return Value::Integer(i);
-    case NDS_MONEY:
-      if (!number) NotAValue(f, "\"" + s + "\" is not a number");
-      if (!(std::fabs(d) < kMoneyLimit)) OutOfRange(f, "\"" + s + "\" is too large for money");
-      {
-        int64_t scaled = std::llround(d * 10000.0);
-        if (scaled % 10000 == 0) return Value::Integer(scaled / 10000);
-        return Value::Real(static_cast<double>(scaled) / 10000.0);
+    case NDS_MONEY: {
+      int64_t scaled = 0;
+      switch (ParseMoney(s, &scaled)) {
+        case MoneyParse::kOk:
+          return MoneyValue(scaled);
+        case MoneyParse::kTooManyDecimals:
+          OutOfRange(f, "\"" + s + "\" has more than four decimals");
+        case MoneyParse::kOutOfRange:
+          OutOfRange(f, "\"" + s + "\" lies beyond what money holds");
+        case MoneyParse::kNotAnAmount:
+          break;
       }
+      if (!number) NotAValue(f, "\"" + s + "\" is not a number");
+      if (!MoneyFromValue(Value::Real(d), &scaled))
+        OutOfRange(f, "\"" + s + "\" lies beyond what money holds");
+      return MoneyValue(scaled);
+    }
     default:
       NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
   }
@@ -879,9 +879,7 @@ std::string FormatText(const FieldDesc& f, bool ndt, const Value& v) {
       std::snprintf(buf, sizeof buf, "%.15g", number);
       return buf;
     case NDS_MONEY:
-      if (!AsNumber(v, &number)) return std::string();
-      std::snprintf(buf, sizeof buf, "%.4f", number);
-      return buf;
+      return MoneyFromValue(v, &integer) ? MoneyText(integer) : std::string();
     default:
       if (AsInteger(v, &integer)) return std::to_string(integer);
       break;

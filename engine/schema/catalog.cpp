@@ -8,6 +8,7 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
+#include "engine/schema/type_guards.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -424,6 +425,7 @@ void SyncCatalog(sqlite3* db, uint16_t new_table_type) {
     if (!same) WriteCatalogFields(db, table, fields);
     for (const FieldDesc& field : fields)
       if (field.shape.type == NDS_AUTOINC) EnsureAutoincTrigger(db, table, field.name);
+    if (std::optional<TableDesc> desc = DescribeTable(db, table)) EnsureTypeGuards(db, *desc);
   }
 }
 

@@ -107,7 +107,7 @@ std::string RewriteEngineTypes(std::string_view statement) {
     const Token& type = tokens[t + 1];  // token after the column name
     if (type.upper == "MEMO") {
       inserts.emplace_back(type.end, " TEXT");
-    } else if (type.upper == "IMAGE" || type.upper == "RAW") {
+    } else if (type.upper == "IMAGE" || type.upper == "RAW" || type.upper == "MONEY") {
       inserts.emplace_back(type.end, " BLOB");
     } else if (type.upper == "CICHAR") {
       size_t end = type.end;

@@ -14,7 +14,9 @@ namespace nce {
 
 // For a CREATE TABLE statement: the text with the engine's types adjusted
 // for SQLite (MEMO -> MEMO TEXT, IMAGE -> IMAGE BLOB, RAW(n) -> RAW BLOB(n),
-// CICHAR(n) -> CICHAR(n) COLLATE NOCASE). Other statements come back as given.
+// CICHAR(n) -> CICHAR(n) COLLATE NOCASE, MONEY -> MONEY BLOB so that an amount
+// kept as decimal text is not rounded to a double). Other statements come
+// back as given.
 std::string RewriteEngineTypes(std::string_view statement);
 
 // True for statements that change the schema (CREATE, DROP, ALTER).

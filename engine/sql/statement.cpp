@@ -12,6 +12,8 @@
 #include "engine/index/index_sql.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
+#include "engine/schema/type_guards.h"
+#include "engine/sql/statement_locks.h"
 
 namespace nce {
 namespace {
@@ -214,6 +216,14 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;
     }
+    // SQLite refuses to drop or change a column that a trigger names; the
+    // type guards go first and the catalog sync below gives them back.
+    if (piece.keyword == "ALTER") DropAllTypeGuards(db);
+    // Other users' record locks and exclusive opens on the table it writes.
+    std::optional<LockFence> fence;
+    if (ChangesRows(piece.keyword))
+      fence.emplace(*connection_, WriteTarget(piece.sql, piece.keyword),
+                    ReplacesRows(piece.sql, piece.keyword));
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &raw, nullptr);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);

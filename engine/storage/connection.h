@@ -37,6 +37,7 @@ class Connection : public Object {
   void AddChild(NDSHANDLE handle);
   void RemoveChild(NDSHANDLE handle);
   std::set<NDSHANDLE> TakeChildren();
+  bool HasChild(NDSHANDLE handle) const { return children_.count(handle) != 0; }
 
   // Explicit transactions (NdsBeginTransaction ... commit or rollback).
   bool in_transaction() const { return transaction_open_; }

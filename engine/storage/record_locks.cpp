@@ -21,11 +21,20 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Two spellings of one store path must meet on the same locks.
+// Two spellings of one store path must meet on the same locks. Resolving a
+// path costs several system calls, and every SQL write asks about locks, so
+// the answers are kept.
 std::string CanonicalStore(const std::string& path) {
+  static std::mutex mutex;
+  static std::map<std::string, std::string> known;
+  std::lock_guard<std::mutex> guard(mutex);
+  auto it = known.find(path);
+  if (it != known.end()) return it->second;
   std::error_code ec;
   auto canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? path : canonical.string();
+  std::string result = ec ? path : canonical.string();
+  if (!ec) known.emplace(path, result);
+  return result;
 }
 
 }  // namespace
@@ -53,6 +62,16 @@ RecordLocks::~RecordLocks() {
 
 RecordLocks::Key RecordLocks::MakeKey(const LockTarget& target) const {
   return Key{CanonicalStore(target.store), Lower(target.table), target.record};
+}
+
+void RecordLocks::ForgetParent() {
+  // A child made by fork shares its parent's open sidecar files, and with
+  // them the parent's locks; it starts afresh with files of its own.
+  if (sidecar_pid_ == getpid()) return;
+  for (auto& [path, fd] : sidecars_) close(fd);
+  sidecars_.clear();
+  held_.clear();
+  sidecar_pid_ = getpid();
 }
 
 int RecordLocks::SidecarFd(const std::string& store) {
@@ -89,6 +108,7 @@ void RecordLocks::KernelUnlockIfFree(const Key& key, const Holders& holders) {
 
 LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
   Key key = MakeKey(target);
   Holders& holders = held_[key];
   if (holders.writer == owner) return LockResult::kLocked;
@@ -106,6 +126,7 @@ LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
 
 LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
   Key key = MakeKey(target);
   Holders& holders = held_[key];
   if (holders.writer != 0 && holders.writer != owner) return LockResult::kConflict;
@@ -120,6 +141,7 @@ LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
 
 bool RecordLocks::Unlock(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
   Key key = MakeKey(target);
   auto it = held_.find(key);
   if (it == held_.end()) return false;
@@ -138,6 +160,7 @@ bool RecordLocks::Unlock(const LockTarget& target, uint32_t owner) {
 
 void RecordLocks::UnlockAll(uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
   for (auto it = held_.begin(); it != held_.end();) {
     Holders& holders = it->second;
     bool changed = false;
@@ -156,6 +179,7 @@ void RecordLocks::UnlockAll(uint32_t owner) {
 
 bool RecordLocks::LockedByOther(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
   Key key = MakeKey(target);
   auto it = held_.find(key);
   if (it != held_.end()) {
@@ -175,8 +199,50 @@ bool RecordLocks::LockedByOther(const LockTarget& target, uint32_t owner) {
 
 bool RecordLocks::HeldBy(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
   auto it = held_.find(MakeKey(target));
   return it != held_.end() && it->second.writer == owner;
+}
+
+RecordLocks::TableLocks RecordLocks::ForeignLocks(const std::string& store,
+                                                  const std::string& table,
+                                                  const std::function<bool(uint32_t)>& own) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  TableLocks result;
+  auto note = [&result](int64_t record) {
+    if (record == 0)
+      result.exclusive = true;
+    else
+      result.records.push_back(record);
+  };
+  Key first{CanonicalStore(store), Lower(table), INT64_MIN};
+  for (auto it = held_.lower_bound(first);
+       it != held_.end() && it->first.store == first.store && it->first.table == first.table; ++it)
+    if (it->second.writer != 0 && !own(it->second.writer)) note(it->first.record);
+  // Other processes: ask the kernel for the first write lock in the table's
+  // range of bytes, again and again past each one found. A read probe meets
+  // write locks only, so other processes' shared table opens do not count;
+  // this process's own locks never conflict with its own probe.
+  int fd = SidecarFd(first.store);
+  if (fd < 0) return result;
+  const int64_t begin = LockByteFor(first.table, 0);
+  const int64_t end = begin + (int64_t{1} << kRecordBits);
+  for (int64_t start = begin; start < end;) {
+    struct flock probe {};
+    probe.l_type = F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = start;
+    probe.l_len = end - start;
+    if (fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type == F_UNLCK) break;
+    int64_t byte = std::max<int64_t>(probe.l_start, start);
+    note(byte - begin);
+    start = probe.l_len == 0 ? end : byte + 1;
+  }
+  std::sort(result.records.begin(), result.records.end());
+  result.records.erase(std::unique(result.records.begin(), result.records.end()),
+                       result.records.end());
+  return result;
 }
 
 }  // namespace nce

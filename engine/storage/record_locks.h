@@ -9,11 +9,13 @@
 #define ENGINE_STORAGE_RECORD_LOCKS_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace nce {
 
@@ -50,6 +52,18 @@ class RecordLocks {
   // True when `owner` holds the write lock of `target`.
   bool HeldBy(const LockTarget& target, uint32_t owner);
 
+  // The write locks on table `table` of `store` (its records, and record 0
+  // for an exclusive open) held by other processes or by owners of this
+  // process for which `own` is false. Costs one map lookup and one system
+  // call when there are none, so every SQL write can ask.
+  struct TableLocks {
+    bool exclusive = false;        // the table is opened exclusively
+    std::vector<int64_t> records;  // locked record numbers
+    bool any() const { return exclusive || !records.empty(); }
+  };
+  TableLocks ForeignLocks(const std::string& store, const std::string& table,
+                          const std::function<bool(uint32_t)>& own);
+
   RecordLocks(const RecordLocks&) = delete;
   RecordLocks& operator=(const RecordLocks&) = delete;
 
@@ -69,6 +83,7 @@ class RecordLocks {
   };
 
   Key MakeKey(const LockTarget& target) const;
+  void ForgetParent();                      // in a forked child: drops the parent's locks
   int SidecarFd(const std::string& store);  // -1 when it cannot be opened
   bool KernelLock(const Key& key, short type);
   void KernelUnlockIfFree(const Key& key, const Holders& holders);
@@ -76,6 +91,7 @@ class RecordLocks {
   std::mutex mutex_;                     // guards everything below
   std::map<Key, Holders> held_;          // locks held by this process
   std::map<std::string, int> sidecars_;  // store path -> open sidecar file
+  int sidecar_pid_ = 0;                  // process that opened the sidecar files
 };
 
 // Byte of the sidecar file that stands for a record of a table: a hash of the

@@ -10,6 +10,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/schema/catalog.h"
+#include "engine/schema/type_guards.h"
 
 namespace nce {
 namespace {
@@ -82,6 +83,14 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
   ExecSql(db, "PRAGMA synchronous=FULL");
   EnsureCatalog(db);
+  // Tables stored before the type guards existed get them now. A store busy
+  // with another writer's long transaction still opens; its tables get their
+  // guards at a later open.
+  try {
+    GuardStoredTables(db);
+  } catch (const EngineError& error) {
+    if (error.number() != NDS_E_BUSY) throw;
+  }
   return store;
 }
 

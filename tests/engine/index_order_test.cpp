@@ -115,7 +115,7 @@ TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
 
 TEST_F(Orders, KeysFollowEditsAndNewRecords) {
   Exec("CREATE INDEX by_age ON people (age)");
-  Exec("UPDATE people SET age = -100 WHERE first = 'Dan'");
+  Exec("UPDATE people SET age = -99.5 WHERE first = 'Dan'");
   Exec("INSERT INTO people VALUES ('New', 'Hal', 50, NULL)");
   NDSHANDLE people = OpenTable("people");
   std::vector<std::string> walked = Walk(Order(people, "by_age"), people, "first");

@@ -175,7 +175,7 @@ TEST_F(PendingAppend, AnSqlInsertTakingTheReservedNumberLosesNothing) {
   ASSERT_EQ(NdsAppendRecord(cursor), 0u);
   EXPECT_EQ(RecNo(cursor), 3u);
   ASSERT_EQ(NdsSetField(cursor, "name", "mine", 4), 0u);
-  // Plain SQL does not ask for record locks.
+  // A plain SQL insert takes new records; the reserved number moves on.
   NDSHANDLE other = ConnectOrFail(dir_.str());
   RunSqlOrFail(other, "INSERT INTO items (rowid, id, name) VALUES (3, 30, 'sql')");
   NdsDisconnect(other);

@@ -92,10 +92,12 @@ TEST_F(RecordLocks, ExclusiveOpensShutOutOtherOpens) {
   NdsDisconnect(otherConnection);
 }
 
-// A second process that locks record `recno` and then obeys one-letter
+// A second process that opens the table with `options`, locks record
+// `recno` (none for 0) and then obeys one-letter
 // commands from `commands`: 'u' unlock, 'c' close the cursor; it answers
 // each with a byte on `answers` and otherwise sleeps until killed.
-pid_t StartHolder(const std::string& path, uint32_t recno, int* commands, int* answers) {
+pid_t StartHolder(const std::string& path, uint32_t recno, int* commands, int* answers,
+                  uint32_t options = 0) {
   int toChild[2], fromChild[2];
   if (pipe(toChild) != 0 || pipe(fromChild) != 0) return -1;
   pid_t pid = fork();
@@ -105,8 +107,8 @@ pid_t StartHolder(const std::string& path, uint32_t recno, int* commands, int* a
     NDSHANDLE connection = 0, cursor = 0;
     char status = 'L';
     if (NdsConnect(path.c_str(), &connection) != 0 ||
-        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0 ||
-        NdsLockRecord(cursor, recno) != 0)
+        NdsOpenTable(connection, "items", 0, 0, options, &cursor) != 0 ||
+        (recno != 0 && NdsLockRecord(cursor, recno) != 0))
       status = 'E';
     if (write(fromChild[1], &status, 1) != 1) _exit(2);
     char command;
@@ -165,6 +167,73 @@ TEST_F(RecordLocks, ACrashedHolderLeavesNoLockBehind) {
   ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
   close(commands);
   close(answers);
+}
+
+std::string Names(const TempDir& dir) {
+  return QueryDirect(StoreFile(dir), "SELECT group_concat(name, ',') FROM items");
+}
+
+TEST_F(RecordLocks, SqlWritesOfOtherProcessesStopAtLockedRecords) {
+  int commands, answers;
+  pid_t holder = StartHolder(dir_.str(), 2, &commands, &answers);
+  ASSERT_GT(holder, 0);
+  ASSERT_EQ(Await(answers), 'L');
+  std::string before = Names(dir_);
+  for (const char* sql :
+       {"UPDATE items SET name = 'x' WHERE id = 2", "UPDATE items SET name = 'x' WHERE id > 1",
+        "DELETE FROM items", "DELETE FROM items WHERE id BETWEEN 1 AND 3",
+        "REPLACE INTO items(rowid, id, name) VALUES (2, 2, 'x')"}) {
+    SCOPED_TRACE(sql);
+    ExpectError(RunSql(conn_, sql), NDS_E_LOCK_FAILED, "Record 2 of table items");
+    EXPECT_EQ(Names(dir_), before);
+  }
+  // Statements over other records pass.
+  EXPECT_EQ(RunSql(conn_, "UPDATE items SET name = 'three' WHERE id = 3"), 0u) << LastErrorText();
+  EXPECT_EQ(RunSql(conn_, "DELETE FROM items WHERE id = 5"), 0u) << LastErrorText();
+  EXPECT_EQ(RunSql(conn_, "INSERT INTO items VALUES (6, 'six')"), 0u) << LastErrorText();
+  // The lock goes with the process that held it.
+  ASSERT_EQ(kill(holder, SIGKILL), 0);
+  ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
+  EXPECT_EQ(RunSql(conn_, "DELETE FROM items WHERE id = 2"), 0u) << LastErrorText();
+  close(commands);
+  close(answers);
+}
+
+TEST_F(RecordLocks, SqlWritesStopAtAnotherProcesssExclusiveOpen) {
+  int commands, answers;
+  pid_t holder = StartHolder(dir_.str(), 0, &commands, &answers, NDS_OPEN_EXCLUSIVE);
+  ASSERT_GT(holder, 0);
+  ASSERT_EQ(Await(answers), 'L');
+  std::string before = Names(dir_);
+  for (const char* sql : {"INSERT INTO items VALUES (9, 'nine')",
+                          "UPDATE items SET name = 'x' WHERE id = 1", "DELETE FROM items"})
+    ExpectError(RunSql(conn_, sql), NDS_E_LOCK_FAILED, "opened exclusively");
+  EXPECT_EQ(Names(dir_), before);
+  // Reading stays open to everyone.
+  EXPECT_EQ(RunSql(conn_, "SELECT * FROM items"), 0u) << LastErrorText();
+  ASSERT_EQ(write(commands, "c", 1), 1);
+  ASSERT_EQ(Await(answers), 'k');
+  EXPECT_EQ(RunSql(conn_, "INSERT INTO items VALUES (9, 'nine')"), 0u) << LastErrorText();
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(commands);
+  close(answers);
+}
+
+TEST_F(RecordLocks, SqlWritesHonourOtherConnectionsButNotTheirOwnLocks) {
+  NDSHANDLE otherConnection = ConnectOrFail(dir_.str());
+  NDSHANDLE theirs = OpenOn(otherConnection);
+  ASSERT_EQ(NdsLockRecord(theirs, 1), 0u) << LastErrorText();
+  NDSHANDLE mine = OpenTable("items");
+  ASSERT_EQ(NdsLockRecord(mine, 4), 0u) << LastErrorText();
+  ExpectError(RunSql(conn_, "UPDATE items SET name = 'x' WHERE id = 1"), NDS_E_LOCK_FAILED,
+              "Record 1");
+  EXPECT_EQ(RunSql(conn_, "UPDATE items SET name = 'mine' WHERE id = 4"), 0u) << LastErrorText();
+  ExpectError(RunSql(otherConnection, "DELETE FROM items WHERE id = 4"), NDS_E_LOCK_FAILED,
+              "Record 4");
+  ASSERT_EQ(NdsUnlockRecord(theirs, 1), 0u);
+  EXPECT_EQ(RunSql(conn_, "UPDATE items SET name = 'x' WHERE id = 1"), 0u) << LastErrorText();
+  NdsDisconnect(otherConnection);
 }
 
 }  // namespace

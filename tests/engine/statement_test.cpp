@@ -59,7 +59,7 @@ TEST_F(Statements, NoCountWithoutChangingStatements) {
 }
 
 TEST_F(Statements, EveryMarkerIsItsOwnOrdinalParameter) {
-  RunSqlOrFail(connection_, "CREATE TABLE t(a INTEGER, b CHAR(5), c DOUBLE, d INTEGER)");
+  RunSqlOrFail(connection_, "CREATE TABLE t(a INTEGER, b CHAR(8), c DOUBLE, d INTEGER)");
   const char* sql = "insert into t values(:x, ':not' || ?, :x, ?) -- :comment ?\n";
   ASSERT_EQ(NdsPrepareSQL(statement_, sql), NDS_SUCCESS) << LastErrorText();
   EXPECT_EQ(NdsSetString(statement_, NDS_FIELD_ORDINAL(1), "7", 1), NDS_SUCCESS);

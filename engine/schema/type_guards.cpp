@@ -1,0 +1,287 @@
+#include "engine/schema/type_guards.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+#include "nce/nce.h"
+
+namespace nce {
+namespace {
+
+// One way a value can fail to fit a field: an SQL condition that is true for
+// the misfit (the value is known not to be NULL), the engine error it
+// raises, and what the error text says about the value.
+struct Misfit {
+  std::string when;
+  uint32_t number;
+  std::string what;
+};
+
+// True when `d` is a date of years 1 to 9999 in the engine's stored form
+// YYYY-MM-DD; SQLite's date() alone would let 2023-02-29 through, a date
+// shifted by zero days shows it as 2023-03-01.
+std::string IsStoredDate(const std::string& d) {
+  return "(" + d + " GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]' AND " + d +
+         " >= '0001' AND date(" + d + ", '+0 days') IS " + d + ")";
+}
+
+// True when `t` is a time of day as HH:MM, HH:MM:SS or HH:MM:SS.f to .fff.
+std::string IsStoredTime(const std::string& t) {
+  const char* hm = "[0-2][0-9]:[0-5][0-9]";
+  std::string forms;
+  for (const char* tail : {"", ":[0-5][0-9]", ":[0-5][0-9].[0-9]", ":[0-5][0-9].[0-9][0-9]",
+                           ":[0-5][0-9].[0-9][0-9][0-9]"})
+    forms += std::string(forms.empty() ? "" : " OR ") + t + " GLOB '" + hm + tail + "'";
+  return "((" + forms + ") AND substr(" + t + ", 1, 2) <= '23')";
+}
+
+std::string Number(int64_t n) {
+  return std::to_string(n);
+}
+
+// A whole number between `low` and `high`.
+std::vector<Misfit> WholeNumber(const std::string& x, int64_t low, int64_t high) {
+  return {{"typeof(" + x + ") <> 'integer'", NDS_E_VALUE_INVALID, "not a whole number"},
+          {x + " NOT BETWEEN " + Number(low) + " AND " + Number(high), NDS_E_VALUE_TOO_LONG,
+           "the value lies outside " + Number(low) + " to " + Number(high)}};
+}
+
+std::string NotNumeric(const std::string& x) {
+  return "typeof(" + x + ") NOT IN ('integer', 'real')";
+}
+
+// Parts of a money text `x`: its digits without the sign, the whole part
+// without leading zeros, and the fraction.
+std::string MoneyDigits(const std::string& x) {
+  return "(CASE WHEN substr(" + x + ", 1, 1) IN ('-', '+') THEN substr(" + x + ", 2) ELSE " + x +
+         " END)";
+}
+std::string MoneyWhole(const std::string& b) {
+  return "ltrim(CASE WHEN instr(" + b + ", '.') > 0 THEN substr(" + b + ", 1, instr(" + b +
+         ", '.') - 1) ELSE " + b + " END, '0')";
+}
+std::string MoneyFraction(const std::string& b) {
+  return "(CASE WHEN instr(" + b + ", '.') > 0 THEN substr(" + b + ", instr(" + b +
+         ", '.') + 1) ELSE '' END)";
+}
+
+// Amounts are whole INTEGERs, REALs below 1e11 (or whole), or decimal texts
+// with at most four decimals, up to 922337203685477.5807 either way.
+std::vector<Misfit> MoneyMisfits(const std::string& x) {
+  std::string b = MoneyDigits(x);
+  std::string whole = MoneyWhole(b), fraction = MoneyFraction(b);
+  std::string is_text = "typeof(" + x + ") = 'text'";
+  return {
+      {"typeof(" + x + ") NOT IN ('integer', 'real', 'text') OR " + is_text + " AND (" + b +
+           " IN ('', '.') OR " + b + " GLOB '*[^0-9.]*' OR " + b + " GLOB '*.*.*')",
+       NDS_E_VALUE_INVALID, "not an amount of money"},
+      {is_text + " AND length(rtrim(" + fraction + ", '0')) > 4 OR typeof(" + x +
+           ") = 'real' AND abs(" + x + ") < 1e11 AND CAST(printf('%.4f', " + x + ") AS REAL) <> " +
+           x,
+       NDS_E_VALUE_TOO_LONG, "the amount has more than four decimals"},
+      {"typeof(" + x + ") <> 'text' AND " + x +
+           " NOT BETWEEN -922337203685477 AND 922337203685477 OR " + is_text + " AND (length(" +
+           whole + ") > 15 OR substr('000000000000000' || " + whole + ", -15) || substr(" +
+           fraction + " || '0000', 1, 4) > '9223372036854775807')",
+       NDS_E_VALUE_TOO_LONG, "the amount lies beyond what money holds"},
+      {"typeof(" + x + ") = 'real' AND abs(" + x + ") >= 1e11 AND " + x + " <> round(" + x + ")",
+       NDS_E_VALUE_TOO_LONG,
+       "an amount of 1e11 or more with decimals has more digits than an SQL number keeps; "
+       "give it as text, such as '123456789012.3456'"}};
+}
+
+// The misfits of `field` for the value `x` (NEW."column").
+std::vector<Misfit> FieldMisfits(const FieldDesc& field, const std::string& x) {
+  const FieldSpec& s = field.shape;
+  std::string length = Number(s.length);
+  switch (s.type) {
+    case NDS_STRING:
+    case NDS_CISTRING:
+    case NDS_RAW:
+      return {{"length(CAST(" + x + " AS BLOB)) > " + length, NDS_E_VALUE_TOO_LONG,
+               "longer than the field's " + length + " bytes"}};
+    case NDS_NUMERIC:
+      // The number as the record image shows it, rounded to the field's
+      // decimals, must fit the field's width.
+      return {{NotNumeric(x), NDS_E_VALUE_INVALID, "not a number"},
+              {"length(printf('%." + Number(s.decimals) + "f', " + x + ")) > " + length,
+               NDS_E_VALUE_TOO_LONG, "needs more than " + length + " characters"}};
+    case NDS_DATE:
+    case NDS_COMPACTDATE:
+      return {{"typeof(" + x + ") <> 'text' OR NOT " + IsStoredDate(x), NDS_E_VALUE_INVALID,
+               "not a date of years 1 to 9999 (YYYY-MM-DD)"}};
+    case NDS_TIME:
+      return {{"NOT (typeof(" + x + ") = 'integer' AND " + x +
+                   " BETWEEN 0 AND 86399999 OR typeof(" + x + ") = 'text' AND " + IsStoredTime(x) +
+                   ")",
+               NDS_E_VALUE_INVALID, "not a time of day (HH:MM:SS.fff)"}};
+    case NDS_TIMESTAMP:
+    case NDS_MODTIME: {
+      std::string date = "substr(" + x + ", 1, 10)", time = "substr(" + x + ", 12)";
+      return {{"typeof(" + x + ") <> 'text' OR NOT (" + IsStoredDate(date) + " AND (length(" + x +
+                   ") = 10 OR substr(" + x + ", 11, 1) IN (' ', 'T') AND " + IsStoredTime(time) +
+                   "))",
+               NDS_E_VALUE_INVALID, "not a timestamp (YYYY-MM-DD HH:MM:SS.fff)"}};
+    }
+    case NDS_LOGICAL:
+      return {{"typeof(" + x + ") <> 'integer' OR " + x + " NOT IN (0, 1)", NDS_E_VALUE_INVALID,
+               "not a logical value (1 for true, 0 for false)"}};
+    case NDS_INTEGER:
+      return WholeNumber(x, -2147483647, 2147483647);
+    case NDS_SHORTINT:
+      return WholeNumber(x, -32767, 32767);
+    case NDS_AUTOINC:
+      return WholeNumber(x, 0, 4294967294);
+    case NDS_ROWVERSION:
+      return {{"typeof(" + x + ") <> 'integer'", NDS_E_VALUE_INVALID, "not a whole number"}};
+    case NDS_DOUBLE:
+    case NDS_CURDOUBLE:
+      return {{NotNumeric(x) + " OR abs(" + x + ") > 1.7976931348623157e308", NDS_E_VALUE_INVALID,
+               "not a finite number"}};
+    case NDS_MONEY:
+      return MoneyMisfits(x);
+    default:
+      return {};  // memo, binary, image, varchar: any contents
+  }
+}
+
+std::string GuardName(const TableDesc& table, const char* event) {
+  return std::string(kGuardPrefix) + table.name + "_" + event;
+}
+
+// One trigger checking every field of `table` on `event` (INSERT or UPDATE).
+// An update checks only the fields it changes, so a row stored before the
+// guards existed can still be edited in its other fields.
+std::string GuardStatement(const TableDesc& table, bool update) {
+  std::string cases;
+  for (const FieldDesc& field : table.fields) {
+    std::string x = "NEW." + QuoteIdentifier(field.name);
+    std::string guard = x + " IS NOT NULL";
+    if (update) guard = x + " IS NOT OLD." + QuoteIdentifier(field.name) + " AND " + guard;
+    for (const Misfit& misfit : FieldMisfits(field, x)) {
+      std::string message = "NCE-" + Number(misfit.number) + ": Value does not fit column \"" +
+                            field.name + "\": " + misfit.what;
+      cases += " WHEN " + guard + " AND (" + misfit.when + ") THEN RAISE(ABORT, " +
+               QuoteLiteral(message) + ")";
+    }
+  }
+  if (cases.empty()) return std::string();
+  const char* event = update ? "update" : "insert";
+  return "CREATE TRIGGER " + QuoteIdentifier(GuardName(table, event)) + " BEFORE " +
+         (update ? "UPDATE" : "INSERT") + " ON " + QuoteIdentifier(table.name) +
+         " BEGIN SELECT CASE" + cases + " END; END";
+}
+
+// Turns money texts that a number holds exactly back into numbers after
+// each write, so that SQL compares and sums them as numbers; only amounts a
+// double would round stay text.
+std::string MoneyNumbersStatement(const TableDesc& table, bool update) {
+  std::string sets, columns;
+  for (const FieldDesc& field : table.fields) {
+    if (field.shape.type != NDS_MONEY) continue;
+    std::string m = QuoteIdentifier(field.name);
+    sets += std::string(sets.empty() ? "" : ", ") + m + " = CASE WHEN typeof(" + m +
+            ") = 'text' AND (abs(CAST(" + m + " AS REAL)) < 1e11 OR rtrim(" +
+            MoneyFraction(MoneyDigits(m)) + ", '0') = '') THEN CAST(" + m + " AS NUMERIC) ELSE " +
+            m + " END";
+    columns += std::string(columns.empty() ? "" : " OR ") + "typeof(NEW." + m + ") = 'text'";
+  }
+  if (sets.empty()) return std::string();
+  const char* event = update ? "money_update" : "money_insert";
+  return "CREATE TRIGGER " + QuoteIdentifier(GuardName(table, event)) + " AFTER " +
+         (update ? "UPDATE" : "INSERT") + " ON " + QuoteIdentifier(table.name) + " WHEN " +
+         columns + " BEGIN UPDATE " + QuoteIdentifier(table.name) + " SET " + sets +
+         " WHERE rowid = NEW.rowid; END";
+}
+
+// Guard triggers of `table` as stored: (name, text).
+std::vector<std::pair<std::string, std::string>> StoredGuards(sqlite3* db,
+                                                              const std::string& table) {
+  std::vector<std::pair<std::string, std::string>> guards;
+  SqliteStmt find(db,
+                  "SELECT name, sql FROM sqlite_master WHERE type = 'trigger' AND "
+                  "tbl_name = ?1 COLLATE NOCASE AND substr(name, 1, length(?2)) = ?2");
+  find.Bind(1, table).Bind(2, kGuardPrefix);
+  while (find.Step()) guards.emplace_back(find.Text(0), find.Text(1));
+  return guards;
+}
+
+bool Guarded(sqlite3* db, const TableDesc& table) {
+  std::vector<std::string> wanted = TypeGuardStatements(table);
+  std::vector<std::pair<std::string, std::string>> stored = StoredGuards(db, table.name);
+  if (stored.size() != wanted.size()) return false;
+  for (const auto& [name, sql] : stored)
+    if (std::find(wanted.begin(), wanted.end(), sql) == wanted.end()) return false;
+  return true;
+}
+
+std::vector<std::string> StoredTableNames(sqlite3* db) {
+  std::vector<std::string> tables;
+  SqliteStmt stmt(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid");
+  while (stmt.Step()) {
+    std::string name = stmt.Text(0);
+    if (!IsReservedName(name)) tables.push_back(name);
+  }
+  return tables;
+}
+
+}  // namespace
+
+std::vector<std::string> TypeGuardStatements(const TableDesc& table) {
+  std::vector<std::string> statements;
+  for (bool update : {false, true}) {
+    for (std::string sql : {GuardStatement(table, update), MoneyNumbersStatement(table, update)})
+      if (!sql.empty()) statements.push_back(std::move(sql));
+  }
+  return statements;
+}
+
+void EnsureTypeGuards(sqlite3* db, const TableDesc& table) {
+  std::vector<std::string> wanted = TypeGuardStatements(table);
+  for (const auto& [name, sql] : StoredGuards(db, table.name)) {
+    auto kept = std::find(wanted.begin(), wanted.end(), sql);
+    if (kept != wanted.end()) {
+      wanted.erase(kept);
+      continue;
+    }
+    ExecSql(db, ("DROP TRIGGER " + QuoteIdentifier(name)).c_str());
+  }
+  for (const std::string& sql : wanted) ExecSql(db, sql.c_str());
+}
+
+void DropAllTypeGuards(sqlite3* db) {
+  std::vector<std::string> names;
+  {
+    SqliteStmt find(db,
+                    "SELECT name FROM sqlite_master WHERE type = 'trigger' AND "
+                    "substr(name, 1, length(?1)) = ?1");
+    find.Bind(1, kGuardPrefix);
+    while (find.Step()) names.push_back(find.Text(0));
+  }
+  for (const std::string& name : names)
+    ExecSql(db, ("DROP TRIGGER " + QuoteIdentifier(name)).c_str());
+}
+
+void GuardStoredTables(sqlite3* db) {
+  std::vector<TableDesc> unguarded;
+  for (const std::string& name : StoredTableNames(db)) {
+    std::optional<TableDesc> table = DescribeTable(db, name);
+    if (table && !Guarded(db, *table)) unguarded.push_back(std::move(*table));
+  }
+  if (unguarded.empty()) return;
+  ExecSql(db, "BEGIN IMMEDIATE");
+  try {
+    for (const TableDesc& table : unguarded) EnsureTypeGuards(db, table);
+    ExecSql(db, "COMMIT");
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+}  // namespace nce

@@ -1,0 +1,45 @@
+// Type guards: triggers generated with each table that refuse, inside SQLite
+// itself, every value a field's engine type cannot hold or read back exactly
+// (a text longer than a CHAR field, a number beyond a SHORT field, a date
+// that is no date, ...). Whatever writes the store (engine SQL, cursors, an
+// outside SQLite tool) meets the same checks, and a refused statement
+// changes nothing.
+//
+// A refusal is an SQLite trigger error whose message starts with
+// "NCE-<engine number>: "; SqlError turns it into that engine error
+// (NDS_E_VALUE_TOO_LONG or NDS_E_VALUE_INVALID) with the column named.
+#ifndef ENGINE_SCHEMA_TYPE_GUARDS_H
+#define ENGINE_SCHEMA_TYPE_GUARDS_H
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "engine/schema/catalog.h"
+
+namespace nce {
+
+// Prefix of the guard triggers' names.
+inline constexpr const char* kGuardPrefix = "_nce_guard_";
+
+// The CREATE TRIGGER statements (insert, update) guarding `table`; empty when
+// none of its fields needs a guard.
+std::vector<std::string> TypeGuardStatements(const TableDesc& table);
+
+// Gives `table` the guards its fields need, replacing outdated ones (the
+// guards follow the table's fields after ALTER TABLE) and dropping guards
+// left under other names.
+void EnsureTypeGuards(sqlite3* db, const TableDesc& table);
+
+// Drops every guard trigger of the store (before ALTER TABLE, which SQLite
+// refuses for columns a trigger names; the catalog sync puts them back).
+void DropAllTypeGuards(sqlite3* db);
+
+// Gives every table of the store its guards when some lack them: stores made
+// before the guards existed get them when opened. Runs its own transaction;
+// does nothing when every table is guarded already.
+void GuardStoredTables(sqlite3* db);
+
+}  // namespace nce
+
+#endif  // ENGINE_SCHEMA_TYPE_GUARDS_H

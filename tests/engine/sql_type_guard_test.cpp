@@ -1,0 +1,184 @@
+// SQL writes keep the engine's field types: a value a field cannot hold is
+// refused with the column named and nothing written, whoever writes it
+// (engine SQL, an outside SQLite tool), and values at the types' limits
+// come back exactly.
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "cursor_test_support.h"
+#include "engine_test_support.h"
+
+namespace nce_test {
+namespace {
+
+constexpr const char* kAllTypes =
+    "CREATE TABLE b (c CHAR(5), ci CICHAR(3), s SHORTINT, i INTEGER, d DATE, l LOGICAL, "
+    "n NUMERIC(5,2), tm TIME, ts TIMESTAMP, f DOUBLE, m MONEY, r RAW(2), a AUTOINC, "
+    "cd COMPACTDATE)";
+
+struct Misfit {
+  const char* column;
+  const char* value;  // SQL literal
+  uint32_t error;
+};
+
+// Values no field of kAllTypes can hold or give back as written.
+const std::vector<Misfit> kMisfits = {
+    {"c", "'abcdefghij'", NDS_E_VALUE_TOO_LONG},
+    {"ci", "'abcd'", NDS_E_VALUE_TOO_LONG},
+    {"s", "100000", NDS_E_VALUE_TOO_LONG},
+    {"s", "70000", NDS_E_VALUE_TOO_LONG},
+    {"s", "-32768", NDS_E_VALUE_TOO_LONG},
+    {"s", "1.5", NDS_E_VALUE_INVALID},
+    {"i", "99999999999", NDS_E_VALUE_TOO_LONG},
+    {"i", "-2147483648", NDS_E_VALUE_TOO_LONG},
+    {"i", "'abc'", NDS_E_VALUE_INVALID},
+    {"d", "'2024-13-45'", NDS_E_VALUE_INVALID},
+    {"d", "'2023-02-29'", NDS_E_VALUE_INVALID},
+    {"d", "'0000-12-31'", NDS_E_VALUE_INVALID},
+    {"d", "20240305", NDS_E_VALUE_INVALID},
+    {"l", "'maybe'", NDS_E_VALUE_INVALID},
+    {"l", "2", NDS_E_VALUE_INVALID},
+    {"n", "12345.678", NDS_E_VALUE_TOO_LONG},
+    {"n", "1000", NDS_E_VALUE_TOO_LONG},
+    {"n", "'abc'", NDS_E_VALUE_INVALID},
+    {"tm", "'24:00:00'", NDS_E_VALUE_INVALID},
+    {"tm", "'12:61'", NDS_E_VALUE_INVALID},
+    {"ts", "'2024-02-30 10:00:00'", NDS_E_VALUE_INVALID},
+    {"ts", "'2024-02-03 10:00:00 and more'", NDS_E_VALUE_INVALID},
+    {"f", "'abc'", NDS_E_VALUE_INVALID},
+    {"f", "1e999", NDS_E_VALUE_INVALID},
+    {"m", "'ten'", NDS_E_VALUE_INVALID},
+    {"r", "x'010203'", NDS_E_VALUE_TOO_LONG},
+    {"a", "-1", NDS_E_VALUE_TOO_LONG},
+    {"cd", "'2024-04-31'", NDS_E_VALUE_INVALID},
+};
+
+class SqlTypeGuard : public CursorTest {
+ protected:
+  // Every column of row `rowid` as SQLite holds it, one text.
+  std::string Row(int rowid) {
+    return QueryDirect(StoreFile(dir_),
+                       "SELECT quote(c)||quote(ci)||quote(s)||quote(i)||quote(d)||quote(l)||"
+                       "quote(n)||quote(tm)||quote(ts)||quote(f)||quote(m)||quote(r)||quote(a)||"
+                       "quote(cd) FROM b WHERE rowid = " +
+                           std::to_string(rowid));
+  }
+  std::string Count() { return QueryDirect(StoreFile(dir_), "SELECT count(*) FROM b"); }
+};
+
+TEST_F(SqlTypeGuard, MisfitsAreRefusedWithTheColumnNamedAndNothingWritten) {
+  for (uint16_t table_type : {NDS_NDT, NDS_CDX}) {
+    Exec("DROP TABLE IF EXISTS b");
+    Exec(kAllTypes, table_type);
+    Exec("INSERT INTO b (c, s) VALUES ('keep', 7)");
+    std::string before = Row(1);
+    for (const Misfit& misfit : kMisfits) {
+      SCOPED_TRACE(std::string(misfit.column) + " = " + misfit.value);
+      std::string column = std::string("column \"") + misfit.column + "\"";
+      ExpectError(RunSql(conn_, std::string("INSERT INTO b (") + misfit.column + ") VALUES (" +
+                                    misfit.value + ")"),
+                  misfit.error, column);
+      ExpectError(RunSql(conn_, std::string("UPDATE b SET c = 'x', ") + misfit.column + " = " +
+                                    misfit.value),
+                  misfit.error, column);
+      EXPECT_EQ(Count(), "1");
+      EXPECT_EQ(Row(1), before);
+    }
+  }
+}
+
+TEST_F(SqlTypeGuard, ValuesAtTheLimitsComeBackExactly) {
+  Exec(kAllTypes);
+  Exec(
+      "INSERT INTO b (c, ci, s, i, d, l, n, tm, ts, f, r, cd) VALUES ('abcde', 'xyz', 32767, "
+      "2147483647, '9999-12-31', 1, 99.99, '23:59:59.999', '9999-12-31 23:59:59.999', "
+      "1.7976931348623157e308, x'ffff', '2024-02-29')");
+  Exec(
+      "INSERT INTO b (s, i, d, l, n, tm, ts, f, a) VALUES (-32767, -2147483647, '0001-01-01', "
+      "0, -9.99, '00:00', '0001-01-01', -4.9e-324, 4294967294)");
+  NDSHANDLE cursor = OpenTable("b");
+  ASSERT_EQ(NdsGotoTop(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "c"), "abcde");
+  EXPECT_EQ(Text(cursor, "ci"), "xyz");
+  EXPECT_EQ(Text(cursor, "s"), "32767");
+  EXPECT_EQ(Text(cursor, "i"), "2147483647");
+  EXPECT_EQ(Text(cursor, "d"), "99991231");
+  EXPECT_EQ(Text(cursor, "l"), "T");
+  EXPECT_EQ(Text(cursor, "n"), "99.99");
+  EXPECT_EQ(Text(cursor, "tm"), "23:59:59.999");
+  EXPECT_EQ(Text(cursor, "ts"), "99991231 23:59:59.999");
+  EXPECT_EQ(Text(cursor, "f"), "1.79769313486232e+308");
+  EXPECT_EQ(Text(cursor, "a"), "1");
+  EXPECT_EQ(Text(cursor, "cd"), "20240229");
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "s"), "-32767");
+  EXPECT_EQ(Text(cursor, "i"), "-2147483647");
+  EXPECT_EQ(Text(cursor, "d"), "00010101");
+  EXPECT_EQ(Text(cursor, "l"), "F");
+  EXPECT_EQ(Text(cursor, "n"), "-9.99");
+  EXPECT_EQ(Text(cursor, "tm"), "00:00:00.000");
+  EXPECT_EQ(Text(cursor, "ts"), "00010101 00:00:00.000");
+  EXPECT_EQ(Text(cursor, "a"), "4294967294");
+  // The numbering has reached the field's limit: the next number is refused.
+  ExpectError(RunSql(conn_, "INSERT INTO b (c) VALUES ('next')"), NDS_E_VALUE_TOO_LONG,
+              "column \"a\"");
+}
+
+// Runs `sql` on the store file with SQLite alone, as another tool would;
+// returns SQLite's message, empty on success.
+std::string OutsideWrite(const std::string& store, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(store.c_str(), &db);
+  char* message = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  std::string result = rc == SQLITE_OK ? "" : (message ? message : "failed");
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return result;
+}
+
+TEST_F(SqlTypeGuard, AnOutsideSqliteToolMeetsTheSameGuards) {
+  Exec(kAllTypes);
+  EXPECT_NE(OutsideWrite(StoreFile(dir_), "INSERT INTO b (s) VALUES (70000)").find("column \"s\""),
+            std::string::npos);
+  EXPECT_EQ(OutsideWrite(StoreFile(dir_), "INSERT INTO b (s) VALUES (700)"), "");
+  EXPECT_EQ(Count(), "1");
+}
+
+TEST_F(SqlTypeGuard, StoresFromBeforeTheGuardsGetThemWhenOpened) {
+  Exec(kAllTypes);
+  // A store as an engine without guards left it, holding a value it
+  // could not read.
+  ASSERT_EQ(OutsideWrite(StoreFile(dir_),
+                         "DROP TRIGGER _nce_guard_b_insert; DROP TRIGGER _nce_guard_b_update; "
+                         "INSERT INTO b (c, s) VALUES ('old', 70000)"),
+            "");
+  NDSHANDLE second = ConnectOrFail(dir_.str());
+  ExpectError(RunSql(second, "INSERT INTO b (s) VALUES (70000)"), NDS_E_VALUE_TOO_LONG,
+              "column \"s\"");
+  // The old row's other fields stay editable.
+  EXPECT_EQ(RunSql(second, "UPDATE b SET c = 'new'"), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT c || s FROM b"), "new70000");
+  EXPECT_EQ(NdsDisconnect(second), 0u);
+}
+
+TEST_F(SqlTypeGuard, GuardsFollowTheTableThroughAlterTable) {
+  Exec("CREATE TABLE g (a SHORTINT, b CHAR(2))");
+  Exec("ALTER TABLE g DROP COLUMN b");
+  Exec("ALTER TABLE g ADD COLUMN c CHAR(3)");
+  Exec("ALTER TABLE g RENAME TO h");
+  ExpectError(RunSql(conn_, "INSERT INTO h (a) VALUES (40000)"), NDS_E_VALUE_TOO_LONG,
+              "column \"a\"");
+  ExpectError(RunSql(conn_, "INSERT INTO h (c) VALUES ('abcd')"), NDS_E_VALUE_TOO_LONG,
+              "column \"c\"");
+  EXPECT_EQ(RunSql(conn_, "INSERT INTO h (a, c) VALUES (4, 'abc')"), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT group_concat(name) FROM sqlite_master WHERE type = 'trigger'"),
+            "_nce_guard_h_insert,_nce_guard_h_update");
+}
+
+}  // namespace
+}  // namespace nce_test
