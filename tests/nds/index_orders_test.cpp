@@ -128,6 +128,21 @@ TEST_F(IndexOrders, SwitchingOrdersWhileOpenKeepsTheCurrentRecord) {
   EXPECT_EQ(query_.FieldByName("id")->AsInteger(), 5);
 }
 
+TEST_F(IndexOrders, KeyEditingAdmitsOnlyTheFieldsOfTheActiveIndex) {
+  query_.SetIndexName("by_city_name");
+  query_.Open();
+  query_.SetKey();
+  EXPECT_TRUE(query_.FieldByName("city")->CanModify());
+  EXPECT_TRUE(query_.FieldByName("name")->CanModify());
+  EXPECT_FALSE(query_.FieldByName("id")->CanModify());
+  query_.Cancel();
+  // In natural order there are no segments to check against.
+  query_.SetIndexName("");
+  query_.SetKey();
+  EXPECT_TRUE(query_.FieldByName("id")->CanModify());
+  query_.Cancel();
+}
+
 TEST_F(IndexOrders, IndexDefsDescribeTheEngineIndexes) {
   query_.IndexDefs().Update();  // closed: read through a cursor of its own
   ASSERT_EQ(query_.IndexDefs().Count(), 4);
