@@ -1,6 +1,7 @@
 // Editing hooks of the cursor dataset. Records can be read but not yet
 // written: CanModify answers false, so the framework refuses Edit, Insert
-// and Append itself, and the hooks below refuse any other way in.
+// and Append itself, and the hooks below refuse any other way in. Only
+// calculated fields take values, while they are computed.
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 
@@ -45,7 +46,14 @@ bool TNdsDataSet::CanModify() {
   return false;
 }
 
-void TNdsDataSet::WriteFieldValue(dataset::TField&, const void*) {
+void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
+  // Calculated and lookup fields get their values while the framework
+  // computes them; they live in the buffer's calculated-field area, not in
+  // the engine's record.
+  if (field.FieldNo() <= 0 && State() == dataset::dsCalcFields) {
+    WriteCalcSlot(CalcBuffer(), field, value);
+    return;
+  }
   RefuseEditing();
 }
 

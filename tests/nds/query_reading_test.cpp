@@ -205,6 +205,30 @@ TEST_F(QueryReading, OemTextKeepsTheNeighbouringFieldsIntact) {
   EXPECT_EQ(query_.FieldByName("c")->AsString(), "z");
 }
 
+TEST_F(QueryReading, CalculatedFieldsAreComputedForEveryRecordFetched) {
+  db_.Exec("create table t (id integer)");
+  db_.Exec("insert into t values (1), (2), (3)");
+  SetText(query_, "select * from t");
+  auto* id = new dataset::TIntegerField(&query_);
+  id->SetFieldName("id");
+  id->SetDataSet(&query_);
+  auto* twice = new dataset::TIntegerField(&query_);
+  twice->SetFieldName("twice");
+  twice->SetFieldKind(dataset::fkCalculated);
+  twice->SetDataSet(&query_);
+  query_.OnCalcFields = [](dataset::TDataSet& ds) {
+    ds.FieldByName("twice")->SetAsInteger(ds.FieldByName("id")->AsInteger() * 2);
+  };
+  query_.Open();
+  std::vector<int> values;
+  for (; !query_.Eof(); query_.Next()) values.push_back(twice->AsInteger());
+  EXPECT_EQ(values, (std::vector<int>{2, 4, 6}));
+  query_.Prior();
+  EXPECT_EQ(twice->AsInteger(), 4);
+  // A data field still refuses values: the dataset does not edit yet.
+  EXPECT_NE(MessageOf([&] { id->SetAsInteger(5); }), "(nothing raised)");
+}
+
 TEST_F(QueryReading, AReopenedQueryShowsAColumnTheTableGained) {
   db_.Exec("create table t (a integer)");
   db_.Exec("insert into t values (1)");
