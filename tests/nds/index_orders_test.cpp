@@ -107,6 +107,15 @@ TEST_F(IndexOrders, RefusedOrderKeepsThePreviousOneInForce) {
   EXPECT_FALSE(query_.Active());
 }
 
+TEST_F(IndexOrders, AStaticResultHasNoIndexOrders) {
+  query_.SetRequestLive(false);
+  query_.Open();
+  EXPECT_EQ(MessageOf([&] { query_.SetIndexFieldNames("name"); }),
+            "Q: Not a valid index field name:name");
+  EXPECT_EQ(query_.IndexDefs().Count(), 0);
+  EXPECT_EQ(Ids(query_), (std::vector<int>{1, 2, 3, 4, 5}));
+}
+
 TEST_F(IndexOrders, SwitchingOrdersWhileOpenKeepsTheCurrentRecord) {
   query_.Open();
   query_.First();
