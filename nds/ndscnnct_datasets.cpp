@@ -66,10 +66,9 @@ void TNdsConnection::DetachDataSetsOnDestroy() {
 }
 
 void TNdsConnection::RunDictionaryStep() {
-  // The dictionary step reads a table dataset's default index from the
-  // dictionary; a query does nothing here. Queries are the only datasets so
-  // far: the table datasets bring their default-index reader with the
-  // indexes, and this walk calls it then.
+  // A table dataset reads its default index from the dictionary; a query
+  // does nothing here.
+  ForEachRegisteredDataSet(dataSets_, [](TNdsDataSet& dataSet) { dataSet.RunDictionaryStep(); });
 }
 
 void TNdsConnection::CancelDataSets() {

@@ -309,6 +309,28 @@ class TNdsBCDField : public dataset::TBCDField {
   explicit TNdsBCDField(dataset::TComponent* owner);
 };
 
+// The list of index files a dataset opens with every cursor: sorted, a name
+// listed twice is kept once. While the owner is open, adding a name opens
+// the file on its cursor and removing one closes it.
+class TNdsIndexFiles : public dataset::TStringList {
+ public:
+  // Raises when `owner` is null.
+  explicit TNdsIndexFiles(TNdsDataSet* owner);
+  TNdsDataSet* Owner() const { return owner_; }
+
+  int Add(const std::string& name) override;
+  // Always refused: the list is sorted.
+  void Insert(int index, const std::string& name) override;
+  void Delete(int index) override;
+  void Clear() override;
+
+ private:
+  TNdsDataSet* owner_;
+};
+
+// How the active order is chosen.
+enum class TNdsIndexKind { Natural, ByName, ByFields, DictionaryDefault };
+
 // ---------------------------------------------------------------------------
 // The cursor dataset: a framework dataset whose records come from one engine
 // cursor, a table or the result set of an SQL statement. It never creates a
@@ -355,7 +377,11 @@ class TNdsDataSet : public dataset::TDataSet {
   const std::string& TableName() const { return tableName_; }
   void SetTableName(const std::string& name);
   // Index files opened with every cursor, relative to the database path.
-  dataset::TStrings* IndexFiles() const { return indexFiles_.get(); }
+  TNdsIndexFiles* IndexFiles() const { return indexFiles_.get(); }
+  // Open or close one index file on the open cursor; a bare file name is
+  // taken relative to the database path. Refused while closed.
+  void OpenIndexFile(const std::string& name);
+  void CloseIndexFile(const std::string& name);
 
   TNdsTableOptions* NdsTableOptions() const { return tableOptions_.get(); }
   void SetNdsTableOptions(const TNdsTableOptions* options) { tableOptions_->Assign(options); }
@@ -391,14 +417,35 @@ class TNdsDataSet : public dataset::TDataSet {
   TNdsSequencedLevel SequencedLevel() const { return sequencedLevel_; }
   void SetSequencedLevel(TNdsSequencedLevel value) { sequencedLevel_ = value; }
 
-  // ---- Published settings of the active order and the scope. ----------
-  // Stored as given; the cursor takes them when it opens. The active order
-  // by index tag (IndexName) or by a semicolon-separated field list
-  // (IndexFieldNames), and the scope's two key texts.
+  // ---- The active order and the scope. --------------------------------
+  // The active order by index name (IndexName; "NDS_DEFAULT" names the
+  // data dictionary's default index) or by a semicolon-separated field list
+  // (IndexFieldNames); setting one clears the other, an empty value means
+  // natural order. While open the change takes effect at once and the
+  // current record stays current; a refused change keeps the old order.
   const std::string& IndexName() const { return indexName_; }
-  virtual void SetIndexName(const std::string& name) { indexName_ = name; }
+  virtual void SetIndexName(const std::string& name);
   const std::string& IndexFieldNames() const { return indexFieldNames_; }
-  virtual void SetIndexFieldNames(const std::string& names) { indexFieldNames_ = names; }
+  virtual void SetIndexFieldNames(const std::string& names);
+  TNdsIndexKind IndexKind() const { return indexKind_; }
+  // The dictionary's default index of the table; empty when unknown.
+  const std::string& DefaultIndexName() const { return defaultIndexName_; }
+  // Replaces the index definitions with copies of `defs`.
+  void SetIndexDefs(const dataset::TIndexDefs& defs);
+  // The index that orders by `fields` (exactly, or as its leading fields),
+  // never a descending one; false and kNoHandle when there is none.
+  bool IndexForFields(const std::string& fields, NDSHANDLE& index);
+  // The field list of the active order; empty in natural order.
+  std::string ActiveIndexFields();
+  // Segments of the active index; 0 in natural order.
+  std::uint16_t ActiveIndexSegmentCount();
+  // Engine field number / dataset field of the active index's segment
+  // `segment` (0-based). The number is refused in natural order.
+  std::uint16_t SegmentFieldNumber(std::uint16_t segment);
+  dataset::TField* SegmentField(std::uint16_t segment);
+  // The connection's dictionary step: a table dataset reads its default
+  // index from the data dictionary; a query does nothing.
+  virtual void RunDictionaryStep() { ReadDictionaryDefaultIndex(); }
   bool Scoped() const { return scoped_; }
   // Refused while open: scopes are not handed to the engine yet.
   virtual void SetScoped(bool value);
@@ -430,6 +477,13 @@ class TNdsDataSet : public dataset::TDataSet {
   void SetFiltered(bool value) override;
   // ftString -> TNdsStringField, ftBCD -> TNdsBCDField, else the framework's.
   TFieldFactory FieldClassFor(dataset::TFieldType type) override;
+
+  // Renames the table in the data dictionary (the dataset must be closed);
+  // refused on free tables.
+  void RenameTable(const std::string& newName);
+  // Not supported by cursor datasets: always refused.
+  void BatchMove();
+  void UpdateStatus() override;
 
   // Used by the provider support (OnUpdateRecord).
   dataset::TUpdateRecordEvent OnUpdateRecord;
@@ -498,6 +552,23 @@ class TNdsDataSet : public dataset::TDataSet {
   void EndKeyEdit(bool keep) override;
   dataset::TDataSource* MasterDataSource() override;
   void FireAfterOpen() override;
+  // A property change also marks the index definitions stale.
+  void NotifyDataEvent(dataset::TDataEvent event, std::intptr_t info = 0) override;
+
+  // Framework hooks: indexes.
+  void UpdateIndexDefs() override;
+  bool IsIndexField(dataset::TField& field) override;
+  // Makes the order IndexKind names the active order and recomputes the
+  // record buffer layout (the bookmark depends on the order).
+  void SelectActiveIndex();
+  // Reads the table's default index from the data dictionary (table
+  // datasets on a dictionary connection only).
+  void ReadDictionaryDefaultIndex();
+  // Whether an index order, not natural order, is active.
+  bool IndexIsActive() const {
+    return tableHandle_ != kNoHandle && activeOrderHandle_ != kNoHandle &&
+           activeOrderHandle_ != tableHandle_;
+  }
 
   // Operations of this class, overridable by subclasses.
   // The record number of the engine's current record (Sequenced rules).
@@ -557,6 +628,11 @@ class TNdsDataSet : public dataset::TDataSet {
   bool HasMasterRange() const;
   // Refuses an open that would need a master range.
   void CheckNoMasterRange() const;
+  // Indexes: the engine handle of the order named `name`; the engine's
+  // index handles of `cursor`; the record buffers after an order change.
+  NDSHANDLE IndexHandleNamed(const std::string& name);
+  std::vector<NDSHANDLE> EngineIndexes(NDSHANDLE cursor);
+  void ReallocateBuffersForOrder();
 
   std::unique_ptr<TNCEFieldDefs> engineFields_;  // one per engine field of the cursor
   std::vector<std::uint8_t> oldRecordImage_;     // record as editing began; empty: none
@@ -591,12 +667,14 @@ class TNdsDataSet : public dataset::TDataSet {
   bool readOnly_ = false;   // the query's settings make it read-only
   std::string tableName_;
   TNdsTableTypes tableType_ = ttNdsNDT;
-  std::uint16_t tableTypeCode_ = NDS_NDT;             // engine numbering of tableType_
-  std::unique_ptr<dataset::TStringList> indexFiles_;  // index file names
-  bool storeActive_ = true;                           // Active is written when true
+  std::uint16_t tableTypeCode_ = NDS_NDT;       // engine numbering of tableType_
+  std::unique_ptr<TNdsIndexFiles> indexFiles_;  // index file names
+  bool storeActive_ = true;                     // Active is written when true
   TNdsSequencedLevel sequencedLevel_ = slStandard;
-  std::string indexName_;                 // IndexName as assigned
-  std::string indexFieldNames_;           // IndexFieldNames as assigned
+  std::string indexName_;        // IndexName as assigned
+  std::string indexFieldNames_;  // IndexFieldNames as assigned
+  TNdsIndexKind indexKind_ = TNdsIndexKind::Natural;
+  std::string defaultIndexName_;          // the dictionary's default index of the table
   bool scoped_ = false;                   // Scoped as assigned
   std::string scopeBegin_;                // ScopeBegin as assigned
   std::string scopeEnd_;                  // ScopeEnd as assigned

@@ -182,8 +182,8 @@ void TNdsDataSet::SetTableName(const std::string& name) {
   CheckClosedForBinding();
   if (!IsLoading() && name != tableName_) indexFiles_->Clear();
   tableName_ = name;
-  // The dictionary's default index is read by the index support (a later
-  // step); the property-change event tells links and marks IndexDefs stale.
+  ReadDictionaryDefaultIndex();
+  // The property-change event tells links and marks IndexDefs stale.
   NotifyDataEvent(dataset::dePropertyChange, 0);
 }
 

@@ -54,7 +54,7 @@ TNdsDataSet::TNdsDataSet(dataset::TComponent* owner)
       engineFields_(std::make_unique<TNCEFieldDefs>(nullptr)),
       masterLink_(std::make_unique<dataset::TMasterDataLink>(this)),
       tableOptions_(std::make_unique<TNdsTableOptions>(*this)),
-      indexFiles_(std::make_unique<dataset::TStringList>()) {
+      indexFiles_(std::make_unique<TNdsIndexFiles>(this)) {
   masterLink_->OnMasterChange = [this] { MasterChanged(); };
   masterLink_->OnMasterDisable = [this] { MasterDisabled(); };
   DataSetRegistry& registry = Registry();

@@ -2,6 +2,7 @@
 // written: CanModify answers false, so the framework refuses Edit, Insert
 // and Append itself, and the hooks below refuse any other way in. Only
 // calculated fields take values, while they are computed.
+#include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 
 namespace nds {
@@ -12,7 +13,30 @@ constexpr const char kNoEditing[] =
     "Editing the records of an engine cursor is not supported by this version of the "
     "components.";
 
+constexpr const char kRenameFreeTable[] =
+    "The method RenameTable in TNdsDataSet is not supported on free tables.";
+constexpr const char kNoBatchMove[] = "The method BatchMove in TNdsDataSet is not supported.";
+constexpr const char kNoUpdateStatus[] = "The method UpdateStatus in TNdsDataSet is not supported.";
+
 }  // namespace
+
+void TNdsDataSet::RenameTable(const std::string& newName) {
+  // Only a data dictionary knows its tables by name; free tables are files.
+  if (connection_ == nullptr || !connection_->IsDictionaryConnection())
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRenameFreeTable);
+  CheckInactive();
+  CheckEngineCode(this, NdsDDRenameObject(connection_->ConnectionHandle(), tableName_.c_str(),
+                                          newName.c_str(), NDS_DD_TABLE_OBJECT, 0));
+  SetTableName(newName);
+}
+
+void TNdsDataSet::BatchMove() {
+  throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoBatchMove);
+}
+
+void TNdsDataSet::UpdateStatus() {
+  throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoUpdateStatus);
+}
 
 [[noreturn]] void TNdsDataSet::RefuseEditing() const {
   throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoEditing);

@@ -111,7 +111,7 @@ bool TNdsDataSet::CallFilterEvent(dataset::TRecordBuffer buffer) {
 
 std::int32_t TNdsDataSet::CurrentRecordNumber() {
   std::uint32_t number = 0;
-  if ((indexName_.empty() && indexFieldNames_.empty()) || !sequenced_) {
+  if (!IndexIsActive() || !sequenced_) {
     CheckEngineCode(this, NdsGetRecordNum(tableHandle_, NDS_IGNOREFILTERS, &number));
     return static_cast<std::int32_t>(number);
   }
@@ -229,8 +229,6 @@ int TNdsDataSet::CountRecords() {
     option = NDS_RESPECTFILTERS;
   else if (tableOptions_->NdsScopeOptions() == RESPECT_SCOPES_WHEN_COUNTING)
     option = NDS_RESPECTSCOPES;
-  // No index order is ever active yet, so the active order handle is the
-  // table handle and counts.
   if (tableOptions_->NdsFreshRecordCount()) option += NDS_REFRESHCOUNT;
   std::uint32_t count = 0;
   CheckEngineCode(this, NdsGetRecordCount(activeOrderHandle_, option, &count));

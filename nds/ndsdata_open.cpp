@@ -8,9 +8,6 @@ namespace nds {
 namespace {
 
 constexpr const char kAlreadyOpen[] = "Table is already open.";
-constexpr const char kNoIndexOrders[] =
-    "Index orders (IndexName, IndexFieldNames) are not supported by this version of the "
-    "components.";
 
 }  // namespace
 
@@ -23,7 +20,6 @@ void TNdsDataSet::EstablishCursor() {
   if (tableHandle_ != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kAlreadyOpen);
   // Settings the cursor cannot honour yet are refused before a cursor is
   // made, never ignored.
-  if (!indexName_.empty() || !indexFieldNames_.empty()) RefuseUnbuilt(kNoIndexOrders);
   CheckNoMasterRange();
   if (activeOrderHandle_ != kNoHandle) {
     // A cursor handed in by OpenOnHandle.
@@ -83,10 +79,11 @@ void TNdsDataSet::EstablishCursor() {
   if (DefaultFields()) CreateFields();
   ApplyEngineFieldSettings();
   BindFields(true);
-  ComputeBufferLayout();
-
-  // Natural order: the table handle is the active order.
+  // The index definitions follow the cursor's index files.
+  IndexDefs().SetUpdated(false);
+  // The chosen order becomes active; it also decides the buffer layout.
   activeOrderHandle_ = tableHandle_;
+  SelectActiveIndex();
   if (scoped_) ActivateScope();
   if (Filtered()) ActivateFilter();
   GoBeforeFirst();

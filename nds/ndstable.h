@@ -167,6 +167,8 @@ class TNdsQuery : public TNdsExtendedDataSet {
   // Forgets the statement and path connection without calling the engine:
   // the engine's statements end with the connection.
   void DetachFromConnection() override;
+  // A query has no dictionary default index.
+  void RunDictionaryStep() override {}
 
   // Master/detail: parameters not bound by the application take the values
   // of the master's fields of the same name; RefreshFromMaster reopens an
