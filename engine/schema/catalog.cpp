@@ -261,6 +261,8 @@ void ForgetTable(sqlite3* db, const std::string& table) {
   DropAutoincTriggers(db, table);
 }
 
+}  // namespace
+
 std::vector<std::string> UserTables(sqlite3* db) {
   std::vector<std::string> tables;
   SqliteStmt stmt(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid");
@@ -270,8 +272,6 @@ std::vector<std::string> UserTables(sqlite3* db) {
   }
   return tables;
 }
-
-}  // namespace
 
 bool IsReservedName(std::string_view name) {
   return EqualsNoCase(name.substr(0, kReservedPrefix.size()), kReservedPrefix) ||

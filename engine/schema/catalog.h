@@ -44,6 +44,9 @@ struct TableDesc {
 // True for names the engine reserves for itself (never a user table).
 bool IsReservedName(std::string_view name);
 
+// The user tables of a store (reserved names left out), in order of creation.
+std::vector<std::string> UserTables(sqlite3* db);
+
 // The engine type that a declared SQLite column type stands for: the engine's
 // own type names (CHAR(n), CICHAR(n), NUMERIC(p,s), DATE, ...), and the usual
 // SQL names for tables made by other tools. `table_type` decides lengths that

@@ -8,6 +8,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
+#include "engine/schema/catalog.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -220,16 +221,6 @@ bool Guarded(sqlite3* db, const TableDesc& table) {
   return true;
 }
 
-std::vector<std::string> StoredTableNames(sqlite3* db) {
-  std::vector<std::string> tables;
-  SqliteStmt stmt(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid");
-  while (stmt.Step()) {
-    std::string name = stmt.Text(0);
-    if (!IsReservedName(name)) tables.push_back(name);
-  }
-  return tables;
-}
-
 }  // namespace
 
 std::vector<std::string> TypeGuardStatements(const TableDesc& table) {
@@ -269,7 +260,7 @@ void DropAllTypeGuards(sqlite3* db) {
 
 void GuardStoredTables(sqlite3* db) {
   std::vector<TableDesc> unguarded;
-  for (const std::string& name : StoredTableNames(db)) {
+  for (const std::string& name : UserTables(db)) {
     std::optional<TableDesc> table = DescribeTable(db, name);
     if (table && !Guarded(db, *table)) unguarded.push_back(std::move(*table));
   }

@@ -19,11 +19,7 @@ using nce::testing::GetStatementText;
 using nce::testing::StatementOptions;
 using nds_test::QueryDatabase;
 
-void SetText(nds::TNdsQuery& query, const std::string& text) {
-  dataset::TStringList lines;
-  lines.SetText(text);
-  query.SetSQL(&lines);
-}
+using nds_test::SetText;
 
 using nds_test::MessageOf;
 

@@ -18,11 +18,7 @@ namespace {
 using nds_test::MessageOf;
 using nds_test::QueryDatabase;
 
-void SetText(nds::TNdsQuery& query, const std::string& text) {
-  dataset::TStringList lines;
-  lines.SetText(text);
-  query.SetSQL(&lines);
-}
+using nds_test::SetText;
 
 std::vector<std::string> Column(nds::TNdsQuery& query, const std::string& field) {
   std::vector<std::string> values;

@@ -18,11 +18,7 @@ using nds_test::QueryDatabase;
 
 constexpr const char kClosed[] = "Cannot perform this operation on a closed dataset";
 
-void SetText(nds::TNdsQuery& query, const std::string& text) {
-  dataset::TStringList lines;
-  lines.SetText(text);
-  query.SetSQL(&lines);
-}
+using nds_test::SetText;
 
 class QueryNavigation : public ::testing::Test {
  protected:

@@ -16,11 +16,7 @@ namespace {
 using nds_test::MessageOf;
 using nds_test::QueryDatabase;
 
-void SetText(nds::TNdsQuery& query, const std::string& text) {
-  dataset::TStringList lines;
-  lines.SetText(text);
-  query.SetSQL(&lines);
-}
+using nds_test::SetText;
 
 void Execute(nds::TNdsQuery& query, const std::string& text) {
   SetText(query, text);

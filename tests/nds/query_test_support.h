@@ -19,6 +19,13 @@
 
 namespace nds_test {
 
+// Gives `query` the SQL text `text` (lines separated by line breaks).
+inline void SetText(nds::TNdsQuery& query, const std::string& text) {
+  dataset::TStringList lines;
+  lines.SetText(text);
+  query.SetSQL(&lines);
+}
+
 // A closed connection whose ConnectPath is a fresh database directory.
 class QueryDatabase {
  public:
