@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "nds/nce.h"
+#include "nce/nce.h"
 
 namespace {
 

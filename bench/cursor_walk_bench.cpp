@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "nds/nce.h"
+#include "nce/nce.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "nds/nce.h"
+#include "nce/nce.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/catalog.h"
-#include "engine/errors.h"
-#include "engine/expr_functions.h"
-#include "engine/expr_sql.h"
-#include "engine/expr_tree.h"
-#include "nds/nce.h"
+#include "engine/base/errors.h"
+#include "engine/expr/expr_functions.h"
+#include "engine/expr/expr_sql.h"
+#include "engine/expr/expr_tree.h"
+#include "engine/schema/catalog.h"
+#include "nce/nce.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<nce::FieldDesc> fields = [] {

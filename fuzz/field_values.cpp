@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/errors.h"
-#include "engine/record_image.h"
-#include "nds/nce.h"
+#include "engine/base/errors.h"
+#include "engine/record/record_image.h"
+#include "nce/nce.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/cursor_live.h"
+#include "engine/cursor/cursor_live.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

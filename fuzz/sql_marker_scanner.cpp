@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/sql_script.h"
+#include "engine/sql/sql_script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -72,17 +72,17 @@ TNdsConnection* TNdsDataSet::FindNamedConnection(const std::vector<TNdsConnectio
       if (accepts(*c)) return c;
     return nullptr;
   };
-  if (auto* c = pass([&](const TNdsConnection& c) {
+  if (auto* found = pass([&](const TNdsConnection& c) {
         return SameName(c.Name(), name) && c.Owner() == owner && c.CreatingThread() == self;
       }))
-    return c;
-  if (auto* c = pass([&](const TNdsConnection& c) {
+    return found;
+  if (auto* found = pass([&](const TNdsConnection& c) {
         return SameName(c.Name(), name) && c.CreatingThread() == self;
       }))
-    return c;
-  if (auto* c = pass(
+    return found;
+  if (auto* found = pass(
           [&](const TNdsConnection& c) { return SameName(c.Name(), name) && c.Owner() == owner; }))
-    return c;
+    return found;
   return pass([&](const TNdsConnection& c) { return NamesConnection(name, c); });
 }
 

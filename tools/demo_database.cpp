@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "nds/nce.h"
+#include "nce/nce.h"
 #include "tools/demo_tables.h"
 
 namespace demo {

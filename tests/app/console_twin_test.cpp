@@ -5,7 +5,7 @@
 #include <QProcessEnvironment>
 #include <string>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "tests/app/app_test_support.h"
 

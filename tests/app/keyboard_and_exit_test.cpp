@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "app/repair_window.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "nds/ndscnnct.h"
 #include "tests/app/app_test_support.h"
@@ -145,6 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
                  true, RepairOutcome::kUnableToConnect},
         ExitCase{"UnableToConnect", [](DemoSite& site) { site.WriteIni("[Databases]\n"); }, true,
                  RepairOutcome::kUnableToConnect}),
-    [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ExitCase>& exit_case) {
+      return std::string(exit_case.param.name);
+    });
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/repair_window.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "nds/nce.h"
 #include "nds/ndscnnct.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/repair_window.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"

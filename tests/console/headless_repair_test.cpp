@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/repair_window.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "tests/app/site_support.h"
 

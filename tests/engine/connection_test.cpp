@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

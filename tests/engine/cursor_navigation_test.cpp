@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "cursor_test_support.h"
-#include "engine/navigation_sql.h"
+#include "engine/cursor/navigation_sql.h"
 
 namespace nce_test {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
-#include "nds/nce.h"
+#include "nce/nce.h"
 
 namespace nce_test {
 

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "engine/dictionary_users.h"
+#include "engine/dictionary/dictionary_users.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "nds/nce.h"
+#include "nce/nce.h"
 
 namespace nce_test {
 

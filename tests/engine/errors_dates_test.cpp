@@ -1,7 +1,7 @@
 // The per-thread last error, and the engine's date conversions.
 #include <thread>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "engine/errors.h"
-#include "engine/expr_functions.h"
-#include "engine/expr_sql.h"
-#include "engine/expr_tree.h"
-#include "engine/expr_values.h"
-#include "nds/nce.h"
+#include "engine/base/errors.h"
+#include "engine/expr/expr_functions.h"
+#include "engine/expr/expr_sql.h"
+#include "engine/expr/expr_tree.h"
+#include "engine/expr/expr_values.h"
+#include "nce/nce.h"
 
 namespace nce_test {
 namespace {

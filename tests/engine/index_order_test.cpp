@@ -3,15 +3,15 @@
 // engine function, the structural and named index files, conditional and
 // unique orders, the description functions, and that navigation seeks in
 // the SQLite index instead of scanning it.
-#include "engine/index_order.h"
+#include "engine/index/index_order.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/catalog.h"
-#include "engine/expr_functions.h"
+#include "engine/expr/expr_functions.h"
+#include "engine/schema/catalog.h"
 #include "index_test_support.h"
 
 namespace nce_test {
@@ -99,11 +99,11 @@ TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
   EXPECT_EQ(Walk(Order(people, "by_upper"), people, "first"), Expected(upper, false));
 
   auto mixed = [](const Person& p) {
-    char age[16];
-    std::snprintf(age, sizeof age, "%7.2f", p.age);
+    char age_text[16];
+    std::snprintf(age_text, sizeof age_text, "%7.2f", p.age);
     std::string date = p.born ? std::string(p.born) : "        ";
     date.erase(std::remove(date.begin(), date.end(), '-'), date.end());
-    return Padded(p.last, 10) + age + date;
+    return Padded(p.last, 10) + age_text + date;
   };
   EXPECT_EQ(Walk(Order(people, "by_mixed"), people, "first"), Expected(mixed, false));
   EXPECT_EQ(Walk(Order(people, "by_mixed_desc"), people, "first"), Expected(mixed, true));

@@ -1,13 +1,13 @@
 // Record images: every field form and null form of NDT and DBF-kind tables
 // round-trips between stored values and image bytes, and values that do not
 // fit their field are refused with the column named.
-#include "engine/record_image.h"
+#include "engine/record/record_image.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "engine/errors.h"
+#include "engine/base/errors.h"
 
 namespace nce {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "nds/nce.h"
+#include "nce/nce.h"
 #include "tools/demo_database.h"
 
 namespace nce_test {

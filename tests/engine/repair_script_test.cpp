@@ -3,7 +3,7 @@
 // failure half-way, rolled back, leaves the database as it was.
 #include <filesystem>
 
-#include "engine/sql_script.h"
+#include "engine/sql/sql_script.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/repair_database.h"
 

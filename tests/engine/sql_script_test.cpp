@@ -1,6 +1,6 @@
 // The SQL front end: where a script splits and which markers are
 // parameters, over the quoting and comment forms SQLite accepts.
-#include "engine/sql_script.h"
+#include "engine/sql/sql_script.h"
 
 #include "tests/engine/engine_test_support.h"
 

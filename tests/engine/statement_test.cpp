@@ -1,6 +1,6 @@
 // SQL statements: preparing and executing scripts, parameters by ordinal,
 // rows affected, cursors from SELECT, and the errors of bad input.
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

@@ -1,6 +1,6 @@
 // Transactions and savepoints on a connection, and what a second
 // connection sees of them.
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;

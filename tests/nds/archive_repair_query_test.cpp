@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dataset/strings.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"

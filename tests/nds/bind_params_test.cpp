@@ -7,7 +7,7 @@
 
 #include "dataset/datetime.h"
 #include "dataset/params.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 #include "tests/nds/query_test_support.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 #include "nds/ndstable.h"

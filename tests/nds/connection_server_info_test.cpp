@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dataset/strings.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 #include "nds_test_support.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 #include "nds_engine_support.h"

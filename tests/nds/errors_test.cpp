@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 

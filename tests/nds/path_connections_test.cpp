@@ -1,7 +1,7 @@
 // The path connection list: one engine connection per distinct path.
 #include <gtest/gtest.h>
 
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndsdata.h"
 #include "nds/ndstable.h"
 #include "nds_test_support.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "dataset/strings.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dataset/streaming.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndstable.h"
 
 namespace {

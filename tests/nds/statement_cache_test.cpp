@@ -4,7 +4,7 @@
 #include <string>
 
 #include "dataset/params.h"
-#include "engine/nce_failpoints.h"
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 #include "tests/nds/query_test_support.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql_script.h"
-#include "nds/nce.h"
+#include "nce/nce.h"
+#include "nce/script.h"
 #include "tools/nce_sql/result_table.h"
 
 namespace {

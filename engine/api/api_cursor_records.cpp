@@ -1,0 +1,315 @@
+// Engine functions that open table cursors and read their records: record
+// images, field values in text form, blob contents, checksums, the deleted
+// setting and the read-ahead window.
+#include <iconv.h>
+
+#include <array>
+#include <cstring>
+
+#include "engine/api/api_cursor_support.h"
+#include "engine/base/sqlite_stmt.h"
+#include "engine/dictionary/dictionary_rights.h"
+#include "engine/record/record_image.h"
+#include "engine/storage/record_locks.h"
+
+using namespace nce;
+
+namespace {
+
+// ANSI (code page 1252) to OEM (code page 437) byte translation, built once
+// through iconv; bytes without an OEM form become '?'.
+const std::array<char, 256>& AnsiToOem() {
+  static const std::array<char, 256> table = [] {
+    std::array<char, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = static_cast<char>(b);
+    iconv_t cd = iconv_open("CP437", "CP1252");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return t;
+    for (int b = 0x80; b < 256; ++b) {
+      char in = static_cast<char>(b), out = '?';
+      char* inp = &in;
+      char* outp = &out;
+      size_t inleft = 1, outleft = 1;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1)) out = '?';
+      t[b] = out;
+    }
+    iconv_close(cd);
+    return t;
+  }();
+  return table;
+}
+
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
+
+// Writes the cursor's empty record (every field in its null form).
+void FillEmptyRecord(const Cursor& cursor, void* record, uint32_t length) {
+  RequireArgument(record, "record buffer");
+  if (length < cursor.desc.record_length)
+    throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The buffer of " + std::to_string(length) +
+                                                     " bytes cannot hold a record of " +
+                                                     std::to_string(cursor.desc.record_length) +
+                                                     " bytes.");
+  auto* image = static_cast<uint8_t*>(record);
+  image[0] = ' ';
+  for (const FieldDesc& f : cursor.desc.fields) EncodeNull(f, IsNdt(cursor), image);
+}
+
+bool IsTableName(sqlite3* db, const std::string& name) {
+  SqliteStmt find(db,
+                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  find.Bind(1, name);
+  return find.Step();
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- opening ------------------------------------------------------------------------
+
+NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16_t tableType,
+                       uint16_t charType, uint32_t options, NDSHANDLE* cursorHandle) {
+  return Guarded("NdsOpenTable", [&] {
+    RequireArgument(tableName, "table name");
+    RequireArgument(cursorHandle, "cursor handle");
+    if (options & ~(NDS_OPEN_EXCLUSIVE | NDS_OPEN_READONLY))
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown open options " + std::to_string(options) + ".");
+    if (charType != 0 && charType != NDS_ANSI && charType != NDS_OEM)
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown character type " + std::to_string(charType) + ".");
+    std::shared_ptr<Connection> connection = RequireConnection(connectionHandle);
+    std::lock_guard lock(connection->mutex());
+    sqlite3* db = connection->db();
+    std::string name = tableName;
+    std::optional<TableDesc> desc;
+    if (!IsReservedName(name) && IsTableName(db, name)) desc = DescribeTable(db, name);
+    if (!desc) throw EngineError(NDS_E_INVALID_TABLE, "The table " + name + " does not exist.");
+    if (tableType != 0 && tableType != desc->table_type)
+      throw EngineError(NDS_E_INVALID_OPTION, "The table " + desc->name + " is of table type " +
+                                                  std::to_string(desc->table_type) + ", not " +
+                                                  std::to_string(tableType) + ".");
+    auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kTable);
+    cursor->desc = std::move(*desc);
+    if (charType) cursor->desc.char_type = charType;
+    cursor->source_db = db;
+    cursor->source_table = cursor->desc.name;
+    cursor->live = true;
+    cursor->open_options = options;
+    if (!(options & NDS_OPEN_READONLY))
+      cursor->open_options |= NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT;
+    cursor->open_options &= RightsOpenMask(*connection, cursor->desc.name);
+    NDSHANDLE handle = HandleTable::Instance().Add(cursor);
+    try {
+      // Record 0 of a table stands for the table itself: shared while open,
+      // taken whole by an exclusive open.
+      LockTarget table{connection->location().store_file, cursor->source_table, 0};
+      LockResult taken = options & NDS_OPEN_EXCLUSIVE
+                             ? RecordLocks::Instance().Lock(table, handle)
+                             : RecordLocks::Instance().LockShared(table, handle);
+      if (taken != LockResult::kLocked)
+        throw EngineError(
+            NDS_E_LOCK_FAILED,
+            options & NDS_OPEN_EXCLUSIVE
+                ? "The table " + cursor->source_table +
+                      " is open elsewhere; it cannot be opened exclusively."
+                : "The table " + cursor->source_table + " is opened exclusively by another user.");
+      cursor->walk.Attach(*cursor);
+      connection->AddChild(handle);
+    } catch (...) {
+      HandleTable::Instance().Remove(handle);
+      throw;
+    }
+    *cursorHandle = handle;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsCacheRecords(NDSHANDLE handle, uint16_t records) {
+  return WithCursor("NdsCacheRecords", handle, [&](Cursor& c) {
+    c.walk.SetCacheSize(records);
+    return NDS_SUCCESS;
+  });
+}
+
+// The engine keeps no pool of closed tables or cursors: the settings are
+// accepted and there is nothing to close.
+NDSRESULT NdsCacheOpenTables(uint16_t) {
+  return Guarded("NdsCacheOpenTables", [] { return NDS_SUCCESS; });
+}
+NDSRESULT NdsCacheOpenCursors(uint16_t) {
+  return Guarded("NdsCacheOpenCursors", [] { return NDS_SUCCESS; });
+}
+NDSRESULT NdsCloseCachedTables(NDSHANDLE connection) {
+  return Guarded("NdsCloseCachedTables", [&] {
+    RequireConnection(connection);
+    return NDS_SUCCESS;
+  });
+}
+
+// ---- records ------------------------------------------------------------------------
+
+NDSRESULT NdsGetRecord(NDSHANDLE handle, void* record, uint32_t* length) {
+  return WithCursor("NdsGetRecord", handle, [&](Cursor& c) {
+    RequireArgument(record, "record buffer");
+    RequireArgument(length, "length");
+    const std::vector<uint8_t>& image = c.walk.CurrentImage();
+    uint32_t room = *length;
+    *length = static_cast<uint32_t>(image.size());
+    std::memcpy(record, image.data(), std::min<size_t>(room, image.size()));
+    if (c.desc.char_type == NDS_OEM) {
+      // The image carries texts as a DOS program reads them.
+      const std::array<char, 256>& oem = AnsiToOem();
+      auto* bytes = static_cast<uint8_t*>(record);
+      for (const FieldDesc& f : c.desc.fields) {
+        if (f.shape.type != NDS_STRING && f.shape.type != NDS_CISTRING) continue;
+        for (uint32_t i = f.offset; i < f.offset + f.shape.length && i < room; ++i)
+          bytes[i] = static_cast<uint8_t>(oem[bytes[i]]);
+      }
+    }
+    if (room < image.size())
+      throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The buffer of " + std::to_string(room) +
+                                                       " bytes cannot hold a record of " +
+                                                       std::to_string(image.size()) + " bytes.");
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsClearRecordBuffer(NDSHANDLE handle, void* record, uint32_t length) {
+  return WithCursor("NdsClearRecordBuffer", handle, [&](Cursor& c) {
+    FillEmptyRecord(c, record, length);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetNullRecord(NDSHANDLE handle, void* record, uint32_t length) {
+  return WithCursor("NdsGetNullRecord", handle, [&](Cursor& c) {
+    FillEmptyRecord(c, record, length);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetField(NDSHANDLE handle, NDSFIELD field, void* value, uint32_t* length,
+                      uint16_t option) {
+  return WithCursor("NdsGetField", handle, [&](Cursor& c) {
+    if (option != NDS_NONE && option != NDS_TRIM_RIGHT)
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown field option " + std::to_string(option) + ".");
+    size_t index = FieldIndex(c, field);
+    const FieldDesc& f = c.desc.fields[index];
+    std::string text = IsBlobType(f.shape.type)
+                           ? c.walk.BlobPart(c, index, 0, UINT64_MAX)
+                           : FormatText(f, IsNdt(c), c.walk.FieldValue(c, index));
+    if (option == NDS_TRIM_RIGHT)
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+    return CopyOut(text, static_cast<char*>(value), length);
+  });
+}
+
+NDSRESULT NdsIsEmpty(NDSHANDLE handle, NDSFIELD field, uint16_t* empty) {
+  return WithCursor("NdsIsEmpty", handle, [&](Cursor& c) {
+    size_t index = FieldIndex(c, field);
+    uint16_t& out = OutArg(empty, "empty flag");
+    if (IsBlobType(c.desc.fields[index].shape.type))
+      out = c.walk.BlobLength(c, index) == 0;
+    else
+      out = IsNull(c.walk.FieldValue(c, index));
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetRecordNum(NDSHANDLE handle, uint16_t filterOption, uint32_t* recordNumber) {
+  return WithCursor("NdsGetRecordNum", handle, [&](Cursor& c) {
+    if (filterOption < NDS_RESPECTFILTERS || filterOption > NDS_RESPECTSCOPES)
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown filter option " + std::to_string(filterOption) + ".");
+    OutArg(recordNumber, "record number") = static_cast<uint32_t>(c.walk.record_number());
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetRecordCRC(NDSHANDLE handle, uint32_t* crc, uint32_t option) {
+  return WithCursor("NdsGetRecordCRC", handle, [&](Cursor& c) {
+    if (option != 0)
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown checksum option " + std::to_string(option) + ".");
+    OutArg(crc, "checksum") = c.walk.Checksum(c);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsIsRecordDeleted(NDSHANDLE handle, uint16_t* deleted) {
+  return WithCursor("NdsIsRecordDeleted", handle, [&](Cursor& c) {
+    OutArg(deleted, "deleted flag") = c.walk.IsDeleted(c) ? 1 : 0;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsShowDeleted(uint16_t showDeleted) {
+  return Guarded("NdsShowDeleted", [&] {
+    SetShowDeleted(showDeleted != 0);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetDeleted(uint16_t* showDeleted) {
+  return Guarded("NdsGetDeleted", [&] {
+    OutArg(showDeleted, "show-deleted flag") = ShowDeleted() ? 1 : 0;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsRefreshRecord(NDSHANDLE handle) {
+  return WithCursor("NdsRefreshRecord", handle, [&](Cursor& c) {
+    c.walk.Refresh(c);
+    return NDS_SUCCESS;
+  });
+}
+
+// ---- blobs ----------------------------------------------------------------------------
+
+NDSRESULT NdsGetMemoDataType(NDSHANDLE handle, NDSFIELD field, uint16_t* memoType) {
+  return WithCursor("NdsGetMemoDataType", handle, [&](Cursor& c) {
+    size_t index = FieldIndex(c, field);
+    if (!IsBlobType(c.desc.fields[index].shape.type))
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Field " + c.desc.fields[index].name + " is not a memo or blob.");
+    OutArg(memoType, "memo type") = c.walk.BlobIsBinary(c, index) ? NDS_MEMO_BINARY : NDS_MEMO_TEXT;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetMemoLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
+  return WithCursor("NdsGetMemoLength", handle, [&](Cursor& c) {
+    size_t index = FieldIndex(c, field);
+    if (!IsBlobType(c.desc.fields[index].shape.type))
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Field " + c.desc.fields[index].name + " is not a memo or blob.");
+    OutArg(length, "length") = static_cast<uint32_t>(c.walk.BlobLength(c, index));
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetBinaryLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
+  return NdsGetMemoLength(handle, field, length);
+}
+
+NDSRESULT NdsGetBinary(NDSHANDLE handle, NDSFIELD field, uint32_t offset, void* buffer,
+                       uint32_t* length) {
+  return WithCursor("NdsGetBinary", handle, [&](Cursor& c) {
+    RequireArgument(buffer, "buffer");
+    RequireArgument(length, "length");
+    size_t index = FieldIndex(c, field);
+    if (!IsBlobType(c.desc.fields[index].shape.type))
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Field " + c.desc.fields[index].name + " is not a memo or blob.");
+    std::string part = c.walk.BlobPart(c, index, offset, *length);
+    std::memcpy(buffer, part.data(), part.size());
+    *length = static_cast<uint32_t>(part.size());
+    return NDS_SUCCESS;
+  });
+}
+
+}  // extern "C"

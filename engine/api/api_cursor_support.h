@@ -1,0 +1,55 @@
+// Shared by the engine functions that work on a cursor's records.
+#ifndef ENGINE_API_API_CURSOR_SUPPORT_H
+#define ENGINE_API_API_CURSOR_SUPPORT_H
+
+#include <mutex>
+
+#include "engine/api/api_support.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/values.h"
+#include "engine/cursor/cursor_fields.h"
+
+namespace nce {
+
+// The cursor of `handle`. A walk through a table calls several engine
+// functions per record on one cursor, so each thread remembers the cursor it
+// found last. While no handle at all has been removed since, the handle
+// table still holds that cursor, so the remembered pointer is valid (a
+// cursor is used by one thread at a time). Nothing is kept alive here.
+inline Cursor& CursorOf(NDSHANDLE handle) {
+  struct Remembered {
+    NDSHANDLE handle = 0;
+    uint64_t removals = 0;
+    Cursor* cursor = nullptr;
+  };
+  thread_local Remembered last;
+  uint64_t removals = HandleTable::Instance().removals();
+  if (last.cursor == nullptr || last.handle != handle || last.removals != removals) {
+    std::shared_ptr<Cursor> found = RequireCursor(handle);
+    last.cursor = found.get();
+    last.handle = handle;
+    last.removals = removals;
+  }
+  return *last.cursor;
+}
+
+// Runs `action` on the cursor of `handle` under its connection's lock.
+template <class Action>
+NDSRESULT WithCursor(const char* function, NDSHANDLE handle, Action action) {
+  return Guarded(function, [&] {
+    Cursor* cursor = &CursorOf(handle);
+    std::lock_guard lock(cursor->connection().mutex());
+    cursor->connection().db();  // throws once the connection is closed
+    return action(*cursor);
+  });
+}
+
+template <class T>
+T& OutArg(T* place, const char* what) {
+  RequireArgument(place, what);
+  return *place;
+}
+
+}  // namespace nce
+
+#endif  // ENGINE_API_API_CURSOR_SUPPORT_H

@@ -1,0 +1,153 @@
+// The value setters. On a statement they set parameters (by ordinal or by
+// ":name"); on a cursor they write fields of the record being edited, which
+// the cursor functions provide.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "engine/api/api_support.h"
+#include "engine/base/dates.h"
+#include "engine/cursor/cursor_fields.h"
+#include "engine/index/index_keys.h"
+
+using namespace nce;
+
+namespace {
+
+// Sets a statement parameter; cursor handles are the record editor's.
+NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
+                       const std::function<Value()>& make) {
+  return Guarded(function, [&] {
+    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = RequireCursor(handle);
+      std::lock_guard lock(cursor->connection().mutex());
+      SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
+      return NDS_SUCCESS;
+    }
+    if (object && object->kind() == ObjectKind::kIndexOrder) {
+      // Values for the order's raw key (NdsBuildRawKey).
+      auto order = std::static_pointer_cast<IndexOrder>(object);
+      std::shared_ptr<Cursor> cursor = order->cursor();
+      std::lock_guard lock(cursor->connection().mutex());
+      SetKeyField(*order, *cursor, field, make(), function);
+      return NDS_SUCCESS;
+    }
+    auto statement = RequireStatement(handle);
+    std::lock_guard lock(statement->connection().mutex());
+    FieldRef ref = ReadFieldRef(field);
+    statement->SetValue(ref, make());
+    return NDS_SUCCESS;
+  });
+}
+
+std::string DateText(int32_t julian) {
+  if (julian < kFirstJulianDay || julian > kLastJulianDay)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "Julian day " + std::to_string(julian) +
+                                                  " lies outside the years 1 to 9999.");
+  return IsoDateText(CivilFromJulian(julian));
+}
+
+std::string TimeText(int64_t milliseconds) {
+  if (milliseconds < 0 || milliseconds >= 86400000)
+    throw EngineError(NDS_E_INVALID_ARGUMENT,
+                      std::to_string(milliseconds) + " milliseconds is not a time of day.");
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d",
+                static_cast<int>(milliseconds / 3600000),
+                static_cast<int>(milliseconds / 60000 % 60),
+                static_cast<int>(milliseconds / 1000 % 60), static_cast<int>(milliseconds % 1000));
+  return buffer;
+}
+
+}  // namespace
+
+extern "C" {
+
+NDSRESULT NdsSetString(NDSHANDLE handle, NDSFIELD field, const char* value, uint32_t length) {
+  return SetParameter("NdsSetString", handle, field, [&] {
+    if (value == nullptr && length > 0)
+      throw EngineError(NDS_E_INVALID_ARGUMENT, "No text was given.");
+    return Value::Text(std::string(value ? value : "", length));
+  });
+}
+
+NDSRESULT NdsSetLogical(NDSHANDLE handle, NDSFIELD field, uint16_t value) {
+  return SetParameter("NdsSetLogical", handle, field,
+                      [&] { return Value::Integer(value != 0 ? 1 : 0); });
+}
+
+NDSRESULT NdsSetDouble(NDSHANDLE handle, NDSFIELD field, double value) {
+  return SetParameter("NdsSetDouble", handle, field, [&] {
+    if (std::isnan(value)) return Value::Null();  // SQLite stores no NaN
+    return Value::Real(value);
+  });
+}
+
+NDSRESULT NdsSetJulian(NDSHANDLE handle, NDSFIELD field, int32_t julianDay) {
+  return SetParameter("NdsSetJulian", handle, field,
+                      [&] { return Value::Text(DateText(julianDay)); });
+}
+
+NDSRESULT NdsSetMilliseconds(NDSHANDLE handle, NDSFIELD field, int32_t milliseconds) {
+  return SetParameter("NdsSetMilliseconds", handle, field,
+                      [&] { return Value::Text(TimeText(milliseconds)); });
+}
+
+NDSRESULT NdsSetTimeStampRaw(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length) {
+  return SetParameter("NdsSetTimeStampRaw", handle, field, [&] {
+    if (value == nullptr || length != 8)
+      throw EngineError(NDS_E_INVALID_ARGUMENT, "A raw timestamp is 8 bytes.");
+    const auto* bytes = static_cast<const unsigned char*>(value);
+    auto word = [&](int at) {
+      return static_cast<int32_t>(
+          static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+          static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24);
+    };
+    return Value::Text(DateText(word(0)) + " " + TimeText(word(4)));
+  });
+}
+
+NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType, uint32_t totalLength,
+                       uint32_t offset, const void* value, uint32_t length) {
+  return Guarded("NdsSetBinary", [&] {
+    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+    if (binaryType != NDS_BINARY && binaryType != NDS_IMAGE)
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Binary type " + std::to_string(binaryType) + " is not known.");
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = RequireCursor(handle);
+      std::lock_guard lock(cursor->connection().mutex());
+      SetCursorBinaryPiece(*cursor, field, totalLength, offset, value, length);
+      return NDS_SUCCESS;
+    }
+    if (object && object->kind() != ObjectKind::kStatement) return NotSupportedYet("NdsSetBinary");
+    auto statement = RequireStatement(handle);
+    std::lock_guard lock(statement->connection().mutex());
+    statement->SetBinaryPiece(ReadFieldRef(field), totalLength, offset, value, length);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsSetEmpty(NDSHANDLE handle, NDSFIELD field) {
+  return SetParameter("NdsSetEmpty", handle, field, [] { return Value::Null(); });
+}
+
+NDSRESULT NdsSetField(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length) {
+  return SetParameter("NdsSetField", handle, field, [&] {
+    if (value == nullptr && length > 0)
+      throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
+    return Value::Text(std::string(static_cast<const char*>(value ? value : ""), length));
+  });
+}
+
+NDSRESULT NdsSetFieldRaw(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length) {
+  return SetParameter("NdsSetFieldRaw", handle, field, [&] {
+    if (value == nullptr && length > 0)
+      throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
+    return Value::Blob(std::string(static_cast<const char*>(value ? value : ""), length));
+  });
+}
+
+}  // extern "C"

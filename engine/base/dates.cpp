@@ -1,0 +1,124 @@
+#include "engine/base/dates.h"
+
+#include <cstdio>
+
+namespace nce {
+namespace {
+
+bool IsLeap(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
+}
+
+// Reads exactly `count` digits at `pos`.
+std::optional<int> Digits(std::string_view text, size_t pos, size_t count) {
+  if (pos + count > text.size()) return std::nullopt;
+  int value = 0;
+  for (size_t i = pos; i < pos + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\0')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+bool IsValidDate(const CivilDate& d) {
+  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= DaysInMonth(d.year, d.month);
+}
+
+int64_t JulianFromCivil(const CivilDate& date) {
+  // Fliegel and Van Flandern's formula for the Gregorian calendar.
+  int64_t y = date.year, m = date.month, d = date.day;
+  int64_t a = (14 - m) / 12;
+  int64_t yy = y + 4800 - a;
+  int64_t mm = m + 12 * a - 3;
+  return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+}
+
+CivilDate CivilFromJulian(int64_t julian) {
+  int64_t a = julian + 32044;
+  int64_t b = (4 * a + 3) / 146097;
+  int64_t c = a - 146097 * b / 4;
+  int64_t d = (4 * c + 3) / 1461;
+  int64_t e = c - 1461 * d / 4;
+  int64_t m = (5 * e + 2) / 153;
+  CivilDate date;
+  date.day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
+  date.month = static_cast<int>(m + 3 - 12 * (m / 10));
+  date.year = static_cast<int>(100 * b + d - 4800 + m / 10);
+  return date;
+}
+
+std::optional<CivilDate> ParseDateText(std::string_view given) {
+  std::string_view text = TrimBlanks(given);
+  CivilDate date;
+  if (text.size() == 8) {
+    auto y = Digits(text, 0, 4), m = Digits(text, 4, 2), d = Digits(text, 6, 2);
+    if (!y || !m || !d) return std::nullopt;
+    date = {*y, *m, *d};
+  } else if (text.size() == 10 && text[4] == '-' && text[7] == '-') {
+    auto y = Digits(text, 0, 4), m = Digits(text, 5, 2), d = Digits(text, 8, 2);
+    if (!y || !m || !d) return std::nullopt;
+    date = {*y, *m, *d};
+  } else if (text.size() == 10 && text[2] == '/' && text[5] == '/') {
+    auto m = Digits(text, 0, 2), d = Digits(text, 3, 2), y = Digits(text, 6, 4);
+    if (!y || !m || !d) return std::nullopt;
+    date = {*y, *m, *d};
+  } else {
+    return std::nullopt;
+  }
+  if (!IsValidDate(date)) return std::nullopt;
+  return date;
+}
+
+std::optional<CivilDate> ParseDatePrefix(std::string_view text, std::string_view* rest) {
+  std::optional<int> y, m, d;
+  size_t used = 0;
+  if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
+    y = Digits(text, 0, 4), m = Digits(text, 5, 2), d = Digits(text, 8, 2);
+    used = 10;
+  }
+  if (!y || !m || !d) {
+    y = Digits(text, 0, 4), m = Digits(text, 4, 2), d = Digits(text, 6, 2);
+    used = 8;
+  }
+  if ((!y || !m || !d) && text.size() >= 10 && text[2] == '/' && text[5] == '/') {
+    m = Digits(text, 0, 2), d = Digits(text, 3, 2), y = Digits(text, 6, 4);
+    used = 10;
+  }
+  if (!y || !m || !d) return std::nullopt;
+  CivilDate date{*y, *m, *d};
+  if (!IsValidDate(date)) return std::nullopt;
+  if (rest) *rest = text.substr(used);
+  return date;
+}
+
+bool IsBlankDate(std::string_view text) {
+  return TrimBlanks(text).empty();
+}
+
+std::string CompactDateText(const CivilDate& date) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", date.year, date.month, date.day);
+  return buffer;
+}
+
+std::string IsoDateText(const CivilDate& date) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", date.year, date.month, date.day);
+  return buffer;
+}
+
+}  // namespace nce

@@ -1,0 +1,39 @@
+#include "engine/base/values.h"
+
+#include "engine/base/errors.h"
+
+namespace nce {
+
+int BindValue(sqlite3_stmt* stmt, int index, const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::kUnset:
+    case Value::Kind::kNull:
+      return sqlite3_bind_null(stmt, index);
+    case Value::Kind::kInteger:
+      return sqlite3_bind_int64(stmt, index, value.integer);
+    case Value::Kind::kReal:
+      return sqlite3_bind_double(stmt, index, value.real);
+    case Value::Kind::kText:
+      return sqlite3_bind_text64(stmt, index, value.bytes.data(), value.bytes.size(),
+                                 SQLITE_TRANSIENT, SQLITE_UTF8);
+    case Value::Kind::kBlob:
+      return sqlite3_bind_blob64(stmt, index, value.bytes.data(), value.bytes.size(),
+                                 SQLITE_TRANSIENT);
+  }
+  return SQLITE_MISUSE;
+}
+
+FieldRef ReadFieldRef(NDSFIELD field) {
+  if (field == nullptr) throw EngineError(NDS_E_INVALID_ARGUMENT, "No field was named.");
+  auto raw = reinterpret_cast<uintptr_t>(field);
+  FieldRef ref;
+  if (raw <= NDS_MAX_FIELD_ORDINAL) {
+    if (raw == 0) throw EngineError(NDS_E_INVALID_FIELD, "Field number 0 does not exist.");
+    ref.ordinal = static_cast<uint32_t>(raw);
+  } else {
+    ref.name = field;
+  }
+  return ref;
+}
+
+}  // namespace nce

@@ -1,0 +1,37 @@
+# Fails when a file of the engine includes a header of a layer above its own,
+# or when a product folder beside the engine (the components, the utility, the
+# tools) includes any engine header but the public interface (nce/...).
+# Run as: cmake -DENGINE_DIR=<engine folder> -P check_layers.cmake
+# The layers, bottom to top; a file may include its own layer and those
+# before it. Keep in step with engine/CMakeLists.txt and docs/ARCHITECTURE.md.
+set(layers base schema record expr storage dictionary cursor index sql api testing)
+
+set(faults "")
+foreach(layer IN LISTS layers)
+  list(FIND layers ${layer} rank)
+  file(GLOB files ${ENGINE_DIR}/${layer}/*.h ${ENGINE_DIR}/${layer}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^#include \"engine/[a-z_]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"engine/([a-z_]+)/.*" "\\1" target "${line}")
+      list(FIND layers ${target} target_rank)
+      if(target_rank EQUAL -1 OR target_rank GREATER rank)
+        file(RELATIVE_PATH name ${ENGINE_DIR} ${file})
+        string(APPEND faults "  ${name}: ${line}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+foreach(folder dataset nds app tools)
+  file(GLOB_RECURSE files ${ENGINE_DIR}/../${folder}/*.h ${ENGINE_DIR}/../${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^#include \"engine/")
+    foreach(line IN LISTS includes)
+      get_filename_component(name ${file} NAME)
+      string(APPEND faults "  ${folder}/.../${name}: ${line}\n")
+    endforeach()
+  endforeach()
+endforeach()
+if(faults)
+  message(FATAL_ERROR "Includes that cross the engine's layers or its boundary:\n${faults}")
+endif()

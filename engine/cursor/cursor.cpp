@@ -1,0 +1,153 @@
+#include "engine/cursor/cursor.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <map>
+#include <optional>
+
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+
+namespace nce {
+namespace {
+
+// Unique table names in the private cursor database.
+std::string NextCursorTableName() {
+  static std::atomic<uint64_t> counter{0};
+  return std::string(kReservedPrefix) + "cursor_" + std::to_string(++counter);
+}
+
+// The field a result column comes from, when it is a plain table column.
+std::optional<FieldSpec> OriginSpec(sqlite3* db, sqlite3_stmt* stmt, int column,
+                                    std::map<std::string, std::optional<TableDesc>>& tables) {
+  const char* table = sqlite3_column_table_name(stmt, column);
+  const char* origin = sqlite3_column_origin_name(stmt, column);
+  const char* schema = sqlite3_column_database_name(stmt, column);
+  if (!table || !origin || !schema || std::string_view(schema) != "main") return std::nullopt;
+  auto it = tables.find(table);
+  if (it == tables.end()) it = tables.emplace(table, DescribeTable(db, table)).first;
+  if (!it->second) return std::nullopt;
+  for (const FieldDesc& field : it->second->fields)
+    if (EqualsNoCase(field.name, origin)) return field.shape;
+  return std::nullopt;
+}
+
+// What the values of a computed column looked like, to type it afterwards.
+struct ColumnSeen {
+  int first_type = SQLITE_NULL;  // SQLite type of the first non-null value
+  size_t max_length = 0;         // longest text or blob
+  bool wide_integer = false;     // an integer beyond 32 bits
+};
+
+FieldSpec SpecFromValues(const ColumnSeen& seen) {
+  switch (seen.first_type) {
+    case SQLITE_INTEGER:
+      return seen.wide_integer ? FieldSpec{NDS_NUMERIC, 20, 0} : FieldSpec{NDS_INTEGER, 4, 0};
+    case SQLITE_FLOAT:
+      return FieldSpec{NDS_DOUBLE, 8, 0};
+    case SQLITE_BLOB:
+      return FieldSpec{NDS_BINARY, 9, 0};
+    default:
+      return FieldSpec{NDS_STRING, static_cast<uint32_t>(std::max<size_t>(seen.max_length, 1)), 0};
+  }
+}
+
+}  // namespace
+
+Cursor::~Cursor() {
+  // Locks go with the cursor, whichever way it ends (close, disconnect).
+  walk.ReleaseLocks(*this);
+  Release();
+}
+
+void Cursor::Release() {
+  if (release_orders) release_orders(*this);
+  if (owns_source && source_db && connection_->is_open()) {
+    sqlite3_exec(source_db, ("DROP TABLE IF EXISTS " + QuoteIdentifier(source_table)).c_str(),
+                 nullptr, nullptr, nullptr);
+  }
+  owns_source = false;
+}
+
+std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
+                                          sqlite3_stmt* stmt, uint16_t table_type,
+                                          uint16_t char_type) {
+  sqlite3* db = connection->db();
+  sqlite3* scratch = connection->scratch_db();
+  auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kCursor);
+  cursor->source_db = scratch;
+  cursor->source_table = NextCursorTableName();
+  cursor->desc.name = cursor->source_table;
+  cursor->desc.table_type = table_type;
+  cursor->desc.char_type = char_type;
+  cursor->open_options = NDS_OPEN_READONLY;
+
+  int count = sqlite3_column_count(stmt);
+  std::map<std::string, std::optional<TableDesc>> tables;
+  std::vector<std::optional<FieldSpec>> shapes(count);
+  std::string columns;
+  for (int i = 0; i < count; ++i) {
+    FieldDesc field;
+    const char* name = sqlite3_column_name(stmt, i);
+    field.name = name ? name : "";
+    if (field.name.empty()) field.name = "EXPR";
+    // Result columns of the same name (a join) get a number to stay apart.
+    std::string base = field.name;
+    for (int n = 1;; ++n) {
+      bool clash = false;
+      for (const FieldDesc& other : cursor->desc.fields)
+        clash = clash || EqualsNoCase(other.name, field.name);
+      if (!clash) break;
+      field.name = base + "_" + std::to_string(n);
+    }
+    shapes[i] = OriginSpec(db, stmt, i, tables);
+    if (!shapes[i]) {
+      if (const char* declared = sqlite3_column_decltype(stmt, i))
+        shapes[i] = FieldSpecFromDeclaredType(declared, table_type);
+    }
+    cursor->desc.fields.push_back(field);
+    if (i) columns += ", ";
+    columns += QuoteIdentifier(field.name);
+  }
+  if (count == 0)
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
+  ExecSql(scratch,
+          ("CREATE TABLE " + QuoteIdentifier(cursor->source_table) + "(" + columns + ")").c_str());
+  cursor->owns_source = true;
+
+  std::string placeholders;
+  for (int i = 0; i < count; ++i) placeholders += i ? ",?" : "?";
+  SqliteStmt insert(scratch, "INSERT INTO " + QuoteIdentifier(cursor->source_table) + " VALUES(" +
+                                 placeholders + ")");
+  std::vector<ColumnSeen> seen(count);
+  for (;;) {
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) throw SqlError(db, rc);
+    insert.Reset();
+    for (int i = 0; i < count; ++i) {
+      sqlite3_value* value = sqlite3_column_value(stmt, i);
+      int type = sqlite3_value_type(value);
+      ColumnSeen& s = seen[i];
+      if (s.first_type == SQLITE_NULL) s.first_type = type;
+      if (type == SQLITE_TEXT || type == SQLITE_BLOB)
+        s.max_length = std::max(s.max_length, static_cast<size_t>(sqlite3_value_bytes(value)));
+      if (type == SQLITE_INTEGER) {
+        int64_t v = sqlite3_value_int64(value);
+        s.wide_integer = s.wide_integer || v > INT32_MAX || v <= INT32_MIN;
+      }
+      int bind_rc = sqlite3_bind_value(insert.get(), i + 1, value);
+      if (bind_rc != SQLITE_OK) throw SqlError(scratch, bind_rc);
+    }
+    insert.Run();
+    ++cursor->row_count;
+  }
+  for (int i = 0; i < count; ++i)
+    cursor->desc.fields[i].shape = shapes[i] ? *shapes[i] : SpecFromValues(seen[i]);
+  LayoutRecord(cursor->desc);
+  return cursor;
+}
+
+}  // namespace nce

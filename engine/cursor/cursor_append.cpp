@@ -1,0 +1,380 @@
+// Appends that are not yet written. NdsAppendRecord writes nothing: it
+// reserves a record number by locking it (so other cursors and processes
+// pass it by, and a crash frees it with the process's locks) and builds the
+// new record from the columns' defaults. Only the write inserts the row, so
+// other users never see a half-made record, and a NOT NULL column without a
+// default can be filled before the row has to satisfy it.
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+#include "engine/cursor/cursor.h"
+#include "engine/cursor/cursor_walk.h"
+#include "engine/cursor/record_write.h"
+#include "engine/record/record_image.h"
+#include "engine/storage/record_locks.h"
+
+namespace nce {
+
+namespace {
+
+// Record numbers travel as 32-bit numbers through bookmarks and the API.
+constexpr int64_t kMaxRecordNumber = std::numeric_limits<uint32_t>::max();
+// Parameters of the pending row's values (below them: condition values and
+// the navigation parameters).
+constexpr int kFirstPendingParameter = 201;
+// Fresh numbers tried when the reserved one keeps being taken by writers
+// that ignore record locks.
+constexpr int kInsertAttempts = 16;
+
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
+
+// SQLite's column affinities, from the declared type.
+enum class Affinity { kText, kNumeric, kInteger, kReal, kBlob };
+
+Affinity AffinityOf(const std::string& declared) {
+  std::string t = UpperAscii(declared);
+  auto has = [&t](const char* part) { return t.find(part) != std::string::npos; };
+  if (has("INT")) return Affinity::kInteger;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::kText;
+  if (t.empty() || has("BLOB")) return Affinity::kBlob;
+  if (has("REAL") || has("FLOA") || has("DOUB")) return Affinity::kReal;
+  return Affinity::kNumeric;
+}
+
+// Reads `text` as a number the way a numeric column does: the whole text,
+// blanks around it allowed, decimal digits only.
+bool ParseNumber(const std::string& text, Value* number) {
+  size_t begin = text.find_first_not_of(' ');
+  size_t end = text.find_last_not_of(' ');
+  if (begin == std::string::npos) return false;
+  std::string digits = text.substr(begin, end - begin + 1);
+  if (digits.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+  char* stop = nullptr;
+  errno = 0;
+  long long integer = std::strtoll(digits.c_str(), &stop, 10);
+  if (*stop == '\0' && errno == 0) {
+    *number = Value::Integer(integer);
+    return true;
+  }
+  double real = std::strtod(digits.c_str(), &stop);
+  if (*stop != '\0' || !std::isfinite(real)) return false;
+  *number = Value::Real(real);
+  return true;
+}
+
+// What storing `v` in a column of affinity `a` makes of it, as SQLite does
+// on insert, so that the new record shows what its row will hold.
+Value WithAffinity(Value v, Affinity a) {
+  if (a == Affinity::kBlob || v.kind == Value::Kind::kNull || v.kind == Value::Kind::kBlob)
+    return v;
+  if (a == Affinity::kText) {
+    if (v.kind == Value::Kind::kInteger) return Value::Text(std::to_string(v.integer));
+    if (v.kind == Value::Kind::kReal) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%.15g", v.real);
+      std::string text = buf;
+      if (text.find_first_of(".eEni") == std::string::npos) text += ".0";
+      return Value::Text(text);
+    }
+    return v;
+  }
+  if (v.kind == Value::Kind::kText && !ParseNumber(v.bytes, &v)) return v;
+  if (a == Affinity::kReal && v.kind == Value::Kind::kInteger)
+    return Value::Real(static_cast<double>(v.integer));
+  if (a != Affinity::kReal && v.kind == Value::Kind::kReal && std::trunc(v.real) == v.real &&
+      std::fabs(v.real) < 9.2e18)
+    return Value::Integer(static_cast<int64_t>(v.real));
+  return v;
+}
+
+// Resets a kept statement when its use ends, so that no read transaction
+// stays open behind it.
+class StatementUse {
+ public:
+  explicit StatementUse(SqliteStmt& stmt) : stmt_(stmt) {}
+  ~StatementUse() { stmt_.Reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  SqliteStmt* operator->() { return &stmt_; }
+
+ private:
+  SqliteStmt& stmt_;  // kept by the cursor
+};
+
+// Kept statements beyond this many are all dropped before the next write
+// (a cursor writing ever new sets of fields); only the inserts vary.
+constexpr size_t kMaxKeptStatements = 32;
+
+}  // namespace
+
+SqliteStmt& CursorWalk::AppendStatement(Cursor& c, const std::string& sql) {
+  auto kept = append_stmts_.find(sql);
+  if (kept != append_stmts_.end()) {
+    kept->second->Reset();
+    return *kept->second;
+  }
+  auto stmt = std::make_unique<SqliteStmt>(c.source_db, sql);
+  return *append_stmts_.emplace(sql, std::move(stmt)).first->second;
+}
+
+// The values of the columns' DEFAULT clauses, evaluated now (so
+// CURRENT_TIMESTAMP is the time of the append), one per field; unset where
+// a column has none, and for the columns the engine fills itself at write.
+std::vector<Value> CursorWalk::ColumnDefaults(Cursor& c) {
+  if (!defaults_read_) {
+    SqliteStmt columns(c.source_db,
+                       "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
+                       "WHERE dflt_value IS NOT NULL");
+    columns.Bind(1, c.source_table);
+    std::string select;
+    std::vector<std::pair<size_t, int>> places;
+    while (columns.Step()) {
+      std::string name = columns.Text(0);
+      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+        const FieldDesc& f = c.desc.fields[i];
+        if (!EqualsNoCase(f.name, name)) continue;
+        if (f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
+            f.shape.type == NDS_MODTIME)
+          break;
+        select += (select.empty() ? "SELECT (" : ", (") + columns.Text(2) + ")";
+        places.emplace_back(i, static_cast<int>(AffinityOf(columns.Text(1))));
+        break;
+      }
+    }
+    defaults_sql_ = std::move(select);
+    default_places_ = std::move(places);
+    defaults_read_ = true;
+  }
+  std::vector<Value> defaults(c.desc.fields.size());
+  if (defaults_sql_.empty()) return defaults;
+  StatementUse evaluate(AppendStatement(c, defaults_sql_));
+  if (!evaluate->Step()) return defaults;
+  for (size_t k = 0; k < default_places_.size(); ++k)
+    defaults[default_places_[k].first] =
+        WithAffinity(ValueFromColumn(evaluate->get(), static_cast<int>(k)),
+                     static_cast<Affinity>(default_places_[k].second));
+  return defaults;
+}
+
+void CursorWalk::Append(Cursor& c) {
+  RequireWritable(c);
+  FlushEdits(c);
+  std::vector<Value> defaults = ColumnDefaults(c);
+  int64_t rowid = ReserveRecordNumber(c);
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  pending_.clear();
+  defaults_ = std::move(defaults);
+  appended_ = true;
+  current_.rowid = rowid;
+  current_.key = Value();
+  current_.visible_known = false;
+  BuildAppendedImage(c);
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+}
+
+int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
+  std::string table = QuoteIdentifier(c.source_table);
+  int64_t highest = 0;
+  {
+    StatementUse top(AppendStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
+    if (top->Step()) highest = top->Int(0);
+  }
+  // A table declared AUTOINCREMENT never gives a number out twice, even
+  // when the row that had it is gone.
+  bool sequenced;
+  {
+    StatementUse sequences(
+        AppendStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
+    sequenced = sequences->Step();
+  }
+  if (sequenced) {
+    StatementUse seq(AppendStatement(c,
+                                     "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
+                                     "WHERE name = ?1 COLLATE NOCASE"));
+    seq->Bind(1, c.source_table);
+    if (seq->Step()) highest = std::max(highest, seq->Int(0));
+  }
+  StatementUse exists(AppendStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1"));
+  RecordLocks& locks = RecordLocks::Instance();
+  for (int64_t n = highest + 1;; ++n) {
+    if (n > kMaxRecordNumber)
+      throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
+                                           " has no record number left for a new record.");
+    LockTarget target{c.connection().location().store_file, LockTable(c), n};
+    switch (locks.Lock(target, c.handle())) {
+      case LockResult::kConflict:
+        continue;  // another appender's reservation
+      case LockResult::kIoError:
+        throw EngineError(
+            NDS_E_GENERAL,
+            "The lock file of " + c.connection().location().store_file + " cannot be used.");
+      case LockResult::kLocked:
+        break;
+    }
+    exists->Reset();
+    exists->Bind(1, n);
+    if (!exists->Step()) return n;
+    // Written by someone else since the highest number was read.
+    if (!locks_.count(n)) locks.Unlock(target, c.handle());
+  }
+}
+
+const Value& CursorWalk::AppendedValue(size_t index) const {
+  static const Value kNone;
+  auto pending = pending_.find(index);
+  if (pending != pending_.end()) return pending->second;
+  return index < defaults_.size() ? defaults_[index] : kNone;
+}
+
+void CursorWalk::BuildAppendedImage(Cursor& c) {
+  current_.image.assign(c.desc.record_length, 0);
+  current_.image[0] = ' ';
+  bool ndt = IsNdt(c);
+  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+    EncodeValue(c.desc.fields[i], ndt, AppendedValue(i), current_.image.data());
+}
+
+int64_t CursorWalk::InsertAppended(Cursor& c) {
+  // Nothing kept is in use here, so dropping them all is safe.
+  if (append_stmts_.size() >= kMaxKeptStatements) append_stmts_.clear();
+  sqlite3* db = c.source_db;
+  std::vector<std::pair<std::string, Value>> columns;
+  for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+    const Value& value = AppendedValue(i);
+    if (value.kind != Value::Kind::kUnset || pending_.count(i))
+      columns.emplace_back(c.desc.fields[i].name, value);
+  }
+  StampWrite(c, &columns);
+  // The row goes in only while its number is free: a writer that ignores
+  // record locks (plain SQL) may have taken it since it was reserved.
+  std::string table = QuoteIdentifier(c.source_table);
+  std::string names = "rowid", values = "?1";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    names += ", " + QuoteIdentifier(columns[i].first);
+    values += ", ?" + std::to_string(i + 2);
+  }
+  StatementUse insert(AppendStatement(c, "INSERT INTO " + table + " (" + names + ") SELECT " +
+                                             values + " WHERE NOT EXISTS (SELECT 1 FROM " + table +
+                                             " WHERE rowid = ?1)"));
+  RecordLocks& locks = RecordLocks::Instance();
+  for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
+    insert->Reset();
+    insert->Bind(1, current_.rowid);
+    for (size_t i = 0; i < columns.size(); ++i) {
+      int rc = BindValue(insert->get(), static_cast<int>(i) + 2, columns[i].second);
+      if (rc != SQLITE_OK) throw SqlError(db, rc);
+    }
+    RunNamingEmptyColumn(db, [&] { insert->Run(); });
+    // The row's own number: an INTEGER PRIMARY KEY column given a value
+    // decides it.
+    if (sqlite3_changes(db) > 0) return sqlite3_last_insert_rowid(db);
+    // Taken. Nothing of the record may be lost, so it moves to a fresh
+    // number: the current record number changes with this write. This
+    // statement holds the write lock, so the fresh number stays free.
+    int64_t taken = current_.rowid;
+    int64_t fresh = ReserveRecordNumber(c);
+    locks.Unlock(LockTarget{c.connection().location().store_file, LockTable(c), taken}, c.handle());
+    if (locks_.erase(taken)) locks_.insert(fresh);
+    current_.rowid = fresh;
+  }
+  throw EngineError(NDS_E_GENERAL, "No free record number could be found for the new record of " +
+                                       c.source_table + ".");
+}
+
+void CursorWalk::WriteAppended(Cursor& c) {
+  int64_t rowid;
+  {
+    WriteSavepoint savepoint(c.source_db);
+    rowid = InsertAppended(c);
+    if (!IsNdt(c)) {
+      // A deletion mark left by an earlier record of this number.
+      StatementUse unmark(AppendStatement(c, "DELETE FROM main." +
+                                                 QuoteIdentifier(DeletedMarksTable()) +
+                                                 " WHERE table_name = ?1 AND record = ?2"));
+      unmark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+    }
+    savepoint.Commit();
+  }
+  // The reservation ends; a lock the caller took on the record stays, on the
+  // number the row got.
+  RecordLocks& locks = RecordLocks::Instance();
+  std::string store = c.connection().location().store_file;
+  int64_t reserved = current_.rowid;
+  bool keep = locks_.count(reserved) > 0;
+  if (!keep || rowid != reserved) {
+    locks_.erase(reserved);
+    locks.Unlock(LockTarget{store, LockTable(c), reserved}, c.handle());
+  }
+  if (keep && rowid != reserved &&
+      locks.Lock(LockTarget{store, LockTable(c), rowid}, c.handle()) == LockResult::kLocked)
+    locks_.insert(rowid);
+  pending_.clear();
+  defaults_.clear();
+  appended_ = false;
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  ReadCurrentByRowid(c, rowid);
+  for (const FieldDesc& f : c.desc.fields) {
+    if (f.shape.type != NDS_AUTOINC) continue;
+    Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
+    if (v.kind == Value::Kind::kInteger) last_autoinc_ = static_cast<uint32_t>(v.integer);
+    break;
+  }
+}
+
+void CursorWalk::DropAppended(Cursor& c) {
+  int64_t rowid = current_.rowid;
+  appended_ = false;
+  defaults_.clear();
+  // The number was never a record: a lock taken on it goes with it.
+  locks_.erase(rowid);
+  RecordLocks::Instance().Unlock(
+      LockTarget{c.connection().location().store_file, LockTable(c), rowid}, c.handle());
+}
+
+// ---- expressions over the unwritten record -------------------------------------------
+
+std::string CursorWalk::PendingRowSource(Cursor& c) const {
+  std::string select;
+  int parameter = kFirstPendingParameter;
+  for (const FieldDesc& f : c.desc.fields)
+    select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter++) + " AS " +
+              QuoteIdentifier(f.name);
+  select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter) + " AS rowid)";
+  return select;
+}
+
+void CursorWalk::BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) const {
+  static const Value kNone;
+  int parameter = kFirstPendingParameter;
+  for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+    const Value& value =
+        with_edits ? AppendedValue(i) : (i < defaults_.size() ? defaults_[i] : kNone);
+    int rc = BindValue(stmt, parameter++, value);
+    if (rc != SQLITE_OK) throw SqlError(sqlite3_db_handle(stmt), rc);
+  }
+  sqlite3_bind_int64(stmt, parameter, current_.rowid);
+}
+
+Value CursorWalk::EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where) {
+  SqliteStmt stmt(c.source_db, "SELECT (" + sql + ") FROM " + PendingRowSource(c) +
+                                   (where.empty() ? "" : " WHERE " + where));
+  BindCondition(c, stmt.get());
+  BindPendingRow(c, stmt.get(), true);
+  if (!stmt.Step()) return Value();
+  return ValueFromColumn(stmt.get(), 0);
+}
+
+}  // namespace nce

@@ -1,0 +1,421 @@
+// Editing the current record of a cursor: field values, writes, cancels,
+// deletes, record locks, checksums and blob contents. Appends that are not
+// yet written live in cursor_append.cpp.
+#include <zlib.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+#include "engine/cursor/cursor.h"
+#include "engine/cursor/cursor_walk.h"
+#include "engine/cursor/record_write.h"
+#include "engine/record/record_image.h"
+#include "engine/storage/record_locks.h"
+
+namespace nce {
+
+namespace {
+
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
+
+std::string NowTimestamp() {
+  auto now = std::chrono::system_clock::now();
+  std::time_t secs = std::chrono::system_clock::to_time_t(now);
+  int ms = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  std::tm local{};
+  localtime_r(&secs, &local);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, ms);
+  return buf;
+}
+
+}  // namespace
+
+std::string CursorWalk::LockTable(Cursor& c) const {
+  return c.source_table;
+}
+
+void CursorWalk::RequireWritable(Cursor& c) const {
+  if (!c.live)
+    throw EngineError(NDS_E_STATIC_VIEW,
+                      "The cursor is a static copy of a query result; it cannot be changed.");
+  if (c.open_options & NDS_OPEN_READONLY)
+    throw EngineError(NDS_E_RIGHTS, "The table " + c.source_table + " was opened read-only.");
+}
+
+void CursorWalk::FlushEdits(Cursor& c) {
+  if (editing()) Write(c);
+}
+
+// ---- values of the current record ---------------------------------------------------
+
+namespace {
+
+// The checksum of the row a stepped statement stands on: type and bytes of
+// each of its first `columns` columns.
+uint32_t RowChecksum(sqlite3_stmt* s, int columns) {
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (int i = 0; i < columns; ++i) {
+    unsigned char type = static_cast<unsigned char>(sqlite3_column_type(s, i));
+    crc = crc32(crc, &type, 1);
+    const void* bytes = sqlite3_column_blob(s, i);
+    int n = sqlite3_column_bytes(s, i);
+    if (bytes && n > 0) crc = crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n));
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+// The contents of a blob field holding `whole` (NULL: none; a number stored
+// in the column: its text form).
+std::string BlobText(const FieldDesc& f, bool ndt, const Value& whole) {
+  if (IsNull(whole)) return std::string();
+  if (whole.kind == Value::Kind::kText || whole.kind == Value::Kind::kBlob) return whole.bytes;
+  return FormatText(f, ndt, whole);
+}
+
+}  // namespace
+
+Value CursorWalk::FieldValue(Cursor& c, size_t index) {
+  RequireRecord();
+  const FieldDesc& f = c.desc.fields.at(index);
+  auto pending = pending_.find(index);
+  if (pending != pending_.end()) return pending->second;
+  if (IsBlobType(f.shape.type)) {
+    if (gone_) return Value::Null();
+    if (appended_) return AppendedValue(index);
+    SqliteStmt read(c.source_db, "SELECT " + QuoteIdentifier(f.name) + " FROM " +
+                                     QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+    read.Bind(1, current_.rowid);
+    if (!read.Step()) return Value::Null();
+    return ValueFromColumn(read.get(), 0);
+  }
+  return DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
+}
+
+uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
+  RequireRecord();
+  const FieldDesc& f = c.desc.fields.at(index);
+  auto pending = pending_.find(index);
+  if (pending != pending_.end()) return IsNull(pending->second) ? 0 : pending->second.bytes.size();
+  if (gone_) return 0;
+  if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
+  SqliteStmt read(c.source_db, "SELECT length(CAST(" + QuoteIdentifier(f.name) +
+                                   " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
+                                   " WHERE rowid = ?1");
+  read.Bind(1, current_.rowid);
+  return read.Step() ? static_cast<uint64_t>(read.Int(0)) : 0;
+}
+
+bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
+  RequireRecord();
+  const FieldDesc& f = c.desc.fields.at(index);
+  if (f.shape.type == NDS_BINARY || f.shape.type == NDS_IMAGE) return true;
+  if (f.shape.type == NDS_VARCHAR) return false;
+  auto pending = pending_.find(index);
+  if (pending != pending_.end()) return pending->second.kind == Value::Kind::kBlob;
+  if (gone_) return false;
+  if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
+  SqliteStmt read(c.source_db, "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
+                                   QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+  read.Bind(1, current_.rowid);
+  return read.Step() && read.Text(0) == "blob";
+}
+
+std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint64_t length) {
+  RequireRecord();
+  const FieldDesc& f = c.desc.fields.at(index);
+  auto pending = pending_.find(index);
+  if (pending != pending_.end()) {
+    const std::string& all = pending->second.bytes;
+    if (offset >= all.size()) return std::string();
+    return all.substr(offset, length);
+  }
+  if (gone_) return std::string();
+  if (appended_) {
+    std::string all = BlobText(f, IsNdt(c), AppendedValue(index));
+    return offset >= all.size() ? std::string() : all.substr(offset, length);
+  }
+  // Incremental blob I/O reads only the pages of the part asked for.
+  sqlite3_blob* blob = nullptr;
+  if (sqlite3_blob_open(c.source_db, "main", c.source_table.c_str(), f.name.c_str(), current_.rowid,
+                        0, &blob) == SQLITE_OK) {
+    uint64_t size = static_cast<uint64_t>(sqlite3_blob_bytes(blob));
+    std::string part;
+    if (offset < size) {
+      part.resize(std::min(length, size - offset));
+      int rc = sqlite3_blob_read(blob, part.data(), static_cast<int>(part.size()),
+                                 static_cast<int>(offset));
+      if (rc != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        throw SqlError(c.source_db, rc);
+      }
+    }
+    sqlite3_blob_close(blob);
+    return part;
+  }
+  // Not a text or blob value (NULL, or a number stored in the column).
+  std::string text = BlobText(f, IsNdt(c), FieldValue(c, index));
+  return offset >= text.size() ? std::string() : text.substr(offset, length);
+}
+
+uint32_t CursorWalk::Checksum(Cursor& c) {
+  RequireRecord();
+  if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
+  std::string columns;
+  for (const FieldDesc& f : c.desc.fields)
+    columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
+  int count = static_cast<int>(c.desc.fields.size());
+  if (appended_) {
+    // Nobody else sees an unwritten append: its checksum is that of the
+    // record as appended, which the cursor's own edits leave alone as they
+    // leave the stored row of a written record alone.
+    SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + PendingRowSource(c));
+    BindPendingRow(c, read.get(), false);
+    read.Step();
+    return RowChecksum(read.get(), count);
+  }
+  // Read afresh from the table: the checksum tells whether someone else
+  // changed the record since it was last read.
+  SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) +
+                                   " WHERE rowid = ?1");
+  read.Bind(1, current_.rowid);
+  if (!read.Step())
+    throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
+  return RowChecksum(read.get(), count);
+}
+
+// ---- editing -----------------------------------------------------------------------
+
+void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
+  RequireWritable(c);
+  RequireRecord();
+  if (gone_) throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record was deleted.");
+  const FieldDesc& f = c.desc.fields.at(index);
+  if (f.shape.type == NDS_AUTOINC)
+    throw EngineError(NDS_E_INVALID_FIELD,
+                      "Column \"" + f.name + "\" is numbered by the engine and cannot be set.");
+  // Row versions and modification times are stamped by the engine at every
+  // write; a value given for them is not kept.
+  if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
+  LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
+  if (RecordLocks::Instance().LockedByOther(target, c.handle()))
+    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
+                                             c.source_table + " is locked by another user.");
+  EncodeValue(f, IsNdt(c), value, current_.image.data());
+  pending_[index] = std::move(value);
+}
+
+void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns) {
+  for (const FieldDesc& f : c.desc.fields) {
+    if (f.shape.type == NDS_MODTIME) {
+      columns->emplace_back(f.name, Value::Text(NowTimestamp()));
+    } else if (f.shape.type == NDS_ROWVERSION) {
+      sqlite3* db = c.source_db;
+      EnsureRowVersions(db);
+      std::string counters = "main." + QuoteIdentifier(RowVersionsTable());
+      SqliteStmt bump(db, "UPDATE " + counters +
+                              " SET last_value = last_value + 1 "
+                              "WHERE table_name = ?1 RETURNING last_value");
+      bump.Bind(1, UpperAscii(c.source_table));
+      if (bump.Step()) {
+        columns->emplace_back(f.name, Value::Integer(bump.Int(0)));
+        bump.Run();
+      } else {
+        // First write of the table: continue above the highest version stored.
+        SqliteStmt first(db, "INSERT INTO " + counters +
+                                 " (table_name, last_value) VALUES (?1, "
+                                 "(SELECT coalesce(max(" +
+                                 QuoteIdentifier(f.name) + "), 0) + 1 FROM " +
+                                 QuoteIdentifier(c.source_table) + ")) RETURNING last_value");
+        first.Bind(1, UpperAscii(c.source_table));
+        if (!first.Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
+        columns->emplace_back(f.name, Value::Integer(first.Int(0)));
+        first.Run();
+      }
+    }
+  }
+}
+
+void CursorWalk::UpdateEdited(Cursor& c) {
+  sqlite3* db = c.source_db;
+  std::vector<std::pair<std::string, Value>> columns;
+  for (const auto& [index, value] : pending_)
+    columns.emplace_back(c.desc.fields[index].name, value);
+  StampWrite(c, &columns);
+  if (columns.empty()) return;
+  std::string sets;
+  for (size_t i = 0; i < columns.size(); ++i)
+    sets += (i ? ", " : "") + QuoteIdentifier(columns[i].first) + " = ?" + std::to_string(i + 1);
+  SqliteStmt update(db, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
+                            " WHERE rowid = ?" + std::to_string(columns.size() + 1));
+  for (size_t i = 0; i < columns.size(); ++i) {
+    int rc = BindValue(update.get(), static_cast<int>(i) + 1, columns[i].second);
+    if (rc != SQLITE_OK) throw SqlError(db, rc);
+  }
+  update.Bind(static_cast<int>(columns.size()) + 1, current_.rowid);
+  RunNamingEmptyColumn(db, [&] { update.Run(); });
+  if (sqlite3_changes(db) == 0)
+    throw EngineError(NDS_E_INVALID_RECORD,
+                      "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
+}
+
+void CursorWalk::Write(Cursor& c) {
+  if (!editing()) {
+    RequireRecord();
+    return;
+  }
+  RequireWritable(c);
+  if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
+  if (appended_) return WriteAppended(c);
+  RecordLocks& locks = RecordLocks::Instance();
+  LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
+  bool held = locks.HeldBy(target, c.handle());
+  if (!held && locks.Lock(target, c.handle()) != LockResult::kLocked)
+    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
+                                             c.source_table + " is locked by another user.");
+  try {
+    WriteSavepoint savepoint(c.source_db);
+    UpdateEdited(c);
+    savepoint.Commit();
+  } catch (...) {
+    if (!held) locks.Unlock(target, c.handle());
+    throw;
+  }
+  pending_.clear();
+  if (!held) locks.Unlock(target, c.handle());
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  ReadCurrentByRowid(c, current_.rowid);
+}
+
+bool CursorWalk::Cancel(Cursor& c) {
+  if (!editing()) return false;
+  pending_.clear();
+  if (appended_) {
+    DropAppended(c);
+    SetOff(false, true);
+    return true;
+  }
+  if (on_record_) Refresh(c);
+  return true;
+}
+
+void CursorWalk::Delete(Cursor& c) {
+  RequireWritable(c);
+  RequireRecord();
+  if (gone_) throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record is already deleted.");
+  if (appended_) {
+    // Nothing was written: dropping the reservation is all there is to do.
+    pending_.clear();
+    DropAppended(c);
+    gone_ = true;
+    current_.image[0] = '*';
+    return;
+  }
+  int64_t rowid = current_.rowid;
+  LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
+  if (RecordLocks::Instance().LockedByOther(target, c.handle()))
+    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
+                                             c.source_table + " is locked by another user.");
+  if (IsNdt(c)) {
+    SqliteStmt remove(c.source_db,
+                      "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+    remove.Bind(1, rowid).Run();
+    gone_ = true;
+  } else {
+    SqliteStmt mark(c.source_db, "INSERT OR IGNORE INTO main." +
+                                     QuoteIdentifier(DeletedMarksTable()) +
+                                     " (table_name, record) VALUES (?1, ?2)");
+    mark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+    current_.visible_known = false;
+  }
+  pending_.clear();
+  current_.image[0] = '*';
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+}
+
+// ---- record locks -------------------------------------------------------------------
+
+void CursorWalk::Lock(Cursor& c, int64_t recno) {
+  if (!c.live)
+    throw EngineError(
+        NDS_E_STATIC_VIEW,
+        "The cursor is a static copy of a query result; its records cannot be locked.");
+  if (recno == 0) {
+    RequireRecord();
+    recno = current_.rowid;
+  } else if (recno < 0) {
+    throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
+  }
+  // The cursor's own unwritten append is not in the table yet, but is its
+  // record all the same.
+  bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
+  if (!own_append) {
+    SqliteStmt exists(c.source_db,
+                      "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+    exists.Bind(1, recno);
+    if (!exists.Step())
+      throw EngineError(NDS_E_INVALID_RECORD,
+                        "Record " + std::to_string(recno) + " does not exist.");
+  }
+  LockTarget target{c.connection().location().store_file, LockTable(c), recno};
+  switch (RecordLocks::Instance().Lock(target, c.handle())) {
+    case LockResult::kLocked:
+      locks_.insert(recno);
+      return;
+    case LockResult::kConflict:
+      throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(recno) + " of " +
+                                               c.source_table + " is locked by another user.");
+    case LockResult::kIoError:
+      throw EngineError(NDS_E_GENERAL, "The lock file of " + c.connection().location().store_file +
+                                           " cannot be used.");
+  }
+}
+
+void CursorWalk::Unlock(Cursor& c, int64_t recno) {
+  if (recno == 0) {
+    RequireRecord();
+    recno = current_.rowid;
+  }
+  // A record being appended keeps its lock until it is written or cancelled.
+  if (appended_ && recno == current_.rowid) {
+    locks_.erase(recno);
+    return;
+  }
+  if (locks_.erase(recno) == 0 &&
+      !RecordLocks::Instance().HeldBy(
+          LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle()))
+    return;  // not locked: nothing to release
+  RecordLocks::Instance().Unlock(
+      LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle());
+}
+
+void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {
+  if (!editing()) return;
+  try {
+    Write(c);
+    return;
+  } catch (...) {
+  }
+  try {
+    Cancel(c);
+  } catch (...) {
+  }
+}
+
+void CursorWalk::ReleaseLocks(Cursor& c) {
+  RecordLocks::Instance().UnlockAll(c.handle());
+  locks_.clear();
+}
+
+}  // namespace nce

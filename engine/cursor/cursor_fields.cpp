@@ -1,0 +1,71 @@
+#include "engine/cursor/cursor_fields.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/record/record_image.h"
+
+namespace nce {
+
+namespace {
+
+// The text form of a typed value, for the field's own text reader.
+std::string TextOf(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::kInteger:
+      return std::to_string(value.integer);
+    case Value::Kind::kReal: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.17g", value.real);
+      return buf;
+    }
+    default:
+      return value.bytes;
+  }
+}
+
+}  // namespace
+
+void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value, bool raw) {
+  size_t index = FieldIndex(cursor, field);
+  const FieldDesc& f = cursor.desc.fields[index];
+  bool ndt = cursor.desc.table_type == NDS_NDT;
+  Value stored;
+  if (IsNull(value)) {
+    stored = Value::Null();
+  } else if (raw) {
+    stored = DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(value.bytes.data()),
+                         static_cast<uint32_t>(value.bytes.size()));
+  } else if (IsBlobType(f.shape.type)) {
+    stored =
+        value.kind == Value::Kind::kBlob && f.shape.type != NDS_MEMO && f.shape.type != NDS_VARCHAR
+            ? value
+            : DecodeText(f, ndt, value.kind == Value::Kind::kBlob ? value.bytes : TextOf(value));
+    if (value.kind == Value::Kind::kBlob) stored.kind = value.kind;
+  } else {
+    stored = DecodeText(f, ndt, TextOf(value));
+  }
+  cursor.walk.SetValue(cursor, index, std::move(stored));
+}
+
+void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32_t offset,
+                          const void* data, uint32_t length) {
+  size_t index = FieldIndex(cursor, field);
+  const FieldDesc& f = cursor.desc.fields[index];
+  if (!IsBlobType(f.shape.type))
+    throw EngineError(NDS_E_INVALID_FIELD, "Field " + f.name + " is not a binary field.");
+  if (data == nullptr && length > 0)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
+  if (static_cast<uint64_t>(offset) + length > total)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "The piece at " + std::to_string(offset) +
+                                                  " reaches beyond the value's " +
+                                                  std::to_string(total) + " bytes.");
+  // The first piece starts the value; later pieces fill it in.
+  Value current = offset == 0 ? Value::Blob(std::string()) : cursor.walk.FieldValue(cursor, index);
+  if (current.kind != Value::Kind::kBlob) current = Value::Blob(current.bytes);
+  current.bytes.resize(total, '\0');
+  if (length) std::memcpy(current.bytes.data() + offset, data, length);
+  cursor.walk.SetValue(cursor, index, std::move(current));
+}
+
+}  // namespace nce

@@ -1,0 +1,483 @@
+#include "engine/cursor/cursor_walk.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/cursor/cursor.h"
+#include "engine/record/record_image.h"
+
+namespace nce {
+
+namespace {
+
+std::atomic<bool> g_show_deleted{false};
+std::atomic<uint64_t> g_show_deleted_generation{1};
+
+bool IsNdt(const Cursor& c) {
+  return c.desc.table_type == NDS_NDT;
+}
+
+}  // namespace
+
+void SetShowDeleted(bool show) {
+  if (g_show_deleted.exchange(show) != show) g_show_deleted_generation.fetch_add(1);
+}
+bool ShowDeleted() {
+  return g_show_deleted.load();
+}
+
+CursorWalk::CursorWalk() = default;
+
+CursorWalk::~CursorWalk() {
+  ClearStatements();
+}
+
+void CursorWalk::ClearStatements() {
+  for (sqlite3_stmt*& stmt : stmts_) {
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
+  }
+}
+
+// ---- set-up ---------------------------------------------------------------------
+
+void CursorWalk::SetOrder(std::string key_sql, bool descending) {
+  order_key_ = std::move(key_sql);
+  descending_ = descending;
+}
+
+void CursorWalk::SetCondition(const std::string& name, std::string sql) {
+  if (sql.empty())
+    conditions_.erase(name);
+  else
+    conditions_[name] = std::move(sql);
+}
+
+bool CursorWalk::HidesDeleted(Cursor& c) const {
+  return !IsNdt(c) && c.live && !ShowDeleted();
+}
+
+std::string CursorWalk::ConditionText(Cursor& c, const std::string& prefix,
+                                      bool with_deleted) const {
+  std::string text = c.filter_sql;
+  auto add = [&text](const std::string& part) {
+    text = text.empty() ? "(" + part + ")" : "(" + text + ") AND (" + part + ")";
+  };
+  if (prefix != "-")
+    for (const auto& [name, sql] : conditions_)
+      if (name.compare(0, prefix.size(), prefix) == 0) add(sql);
+  if (with_deleted && HidesDeleted(c)) {
+    add("rowid NOT IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
+        " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")");
+  }
+  return text;
+}
+
+void CursorWalk::Attach(Cursor& c) {
+  ClearStatements();
+  stmt_db_ = c.source_db;
+  show_deleted_generation_ = g_show_deleted_generation.load();
+  if (!IsNdt(c) && c.live) EnsureDeletedMarks(c.source_db);
+
+  WalkSpec shape;
+  shape.from = QuoteIdentifier(c.source_table);
+  for (const FieldDesc& f : c.desc.fields) {
+    if (!shape.columns.empty()) shape.columns += ", ";
+    shape.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
+                                              : QuoteIdentifier(f.name);
+  }
+  if (!IsNdt(c) && c.live) {
+    // Last column: whether the row carries a deletion mark.
+    shape.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
+                     " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
+  }
+  shape.key = order_key_;
+  shape.descending = descending_;
+  shape.condition = ConditionText(c, "", true);
+  sql_ = std::make_unique<NavigationSql>(std::move(shape));
+
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  on_record_ = false;
+  gone_ = false;
+  SetOff(true, false);
+}
+
+sqlite3_stmt* CursorWalk::Statement(Cursor& c, Step step) {
+  if (show_deleted_generation_ != g_show_deleted_generation.load() && !IsNdt(c)) {
+    // The deleted-record setting changed: rebuild the texts, keep the place.
+    CursorRow keep = current_;
+    bool on = on_record_, bof = bof_, eof = eof_, gone = gone_;
+    Attach(c);
+    current_ = std::move(keep);
+    on_record_ = on, bof_ = bof, eof_ = eof, gone_ = gone;
+  }
+  if (!sql_) Attach(c);  // cursors made by SQL start here on first use
+  sqlite3_stmt*& stmt = stmts_[static_cast<int>(step)];
+  if (stmt) return stmt;
+  std::string text;
+  switch (step) {
+    case Step::kFirst:
+      text = sql_->First();
+      break;
+    case Step::kLast:
+      text = sql_->Last();
+      break;
+    case Step::kAfter:
+      text = sql_->After();
+      break;
+    case Step::kBefore:
+      text = sql_->Before();
+      break;
+    case Step::kByRowid:
+      text = sql_->ByRowid();
+      break;
+    case Step::kVisible:
+      text = sql_->Visible();
+      break;
+    case Step::kCount:
+      text = sql_->Count();
+      break;
+    case Step::kCountAll:
+      text = sql_->CountWhere(c.filter_sql);
+      break;
+    case Step::kCountScoped:
+      text = sql_->CountWhere(ConditionText(c, "scope", false));
+      break;
+    case Step::kCountBefore:
+      text = sql_->CountBefore();
+      break;
+    case Step::kAtOffset:
+      text = sql_->AtOffset();
+      break;
+    case Step::kCount_:
+      break;
+  }
+  int rc =
+      sqlite3_prepare_v3(stmt_db_, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) {
+    stmt = nullptr;
+    throw SqlError(stmt_db_, rc);
+  }
+  return stmt;
+}
+
+void CursorWalk::BindCondition(Cursor& c, sqlite3_stmt* stmt) {
+  sqlite3_reset(stmt);
+  int count = sqlite3_bind_parameter_count(stmt);
+  for (size_t i = 0; i < c.filter_values.size() && static_cast<int>(i) < count && i < 100; ++i)
+    BindValue(stmt, static_cast<int>(i) + 1, c.filter_values[i]);
+}
+
+// ---- reading rows ----------------------------------------------------------------
+
+void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
+  const TableDesc& desc = c.desc;
+  bool ndt = IsNdt(c);
+  row->rowid = sqlite3_column_int64(stmt, 0);
+  int col = sql_->first_field_column();
+  if (col == 2)
+    row->key = ValueFromColumn(stmt, 1);
+  else
+    row->key = Value();
+  row->image.resize(desc.record_length);
+  uint8_t* image = row->image.data();
+  image[0] = ' ';
+  for (const FieldDesc& f : desc.fields) {
+    if (IsBlobType(f.shape.type)) {
+      std::memset(image + f.offset, 0, f.shape.length);
+      int32_t marker = sqlite3_column_int64(stmt, col) > 0 ? -1 : 0;
+      std::memcpy(image + f.offset, &marker, sizeof marker);
+    } else {
+      EncodeColumn(f, ndt, stmt, col, image);
+    }
+    ++col;
+  }
+  if (!ndt && c.live && sqlite3_column_int(stmt, col)) image[0] = '*';
+}
+
+bool CursorWalk::FillWindow(Cursor& c, Step step, int direction) {
+  sqlite3_stmt* stmt = Statement(c, step);
+  BindCondition(c, stmt);
+  if (step == Step::kAfter || step == Step::kBefore) {
+    BindValue(stmt, 101, current_.key);
+    sqlite3_bind_int64(stmt, 102, current_.rowid);
+  }
+  sqlite3_bind_int64(stmt, 103, NextWindowRows(c, step, direction));
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = direction;
+  for (;;) {
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) {
+      sqlite3_reset(stmt);
+      ahead_dir_ = 0;
+      throw SqlError(stmt_db_, rc);
+    }
+    if (ahead_len_ == ahead_.size()) ahead_.emplace_back();
+    CursorRow& row = ahead_[ahead_len_++];
+    ReadRow(c, stmt, &row);
+    row.visible_known = true;
+  }
+  sqlite3_reset(stmt);
+  return ahead_len_ > 0;
+}
+
+uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
+  if (cache_size_ == 0) return 1;
+  bool continues = (step == Step::kAfter || step == Step::kBefore) && ahead_dir_ == direction &&
+                   ahead_len_ > 0 && ahead_pos_ == ahead_len_ && ahead_len_ == window_rows_;
+  if (!continues) return window_rows_ = cache_size_;
+  uint32_t record_bytes = std::max<uint32_t>(c.desc.record_length, 1);
+  uint32_t limit = std::max<uint32_t>(
+      cache_size_, std::min<uint32_t>(kMaxWindowRows, kMaxWindowBytes / record_bytes));
+  return window_rows_ = std::min(window_rows_ * 2, limit);
+}
+
+void CursorWalk::TakeNextFromWindow() {
+  std::swap(current_, ahead_[ahead_pos_++]);
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+}
+
+void CursorWalk::SetOff(bool bof, bool eof) {
+  on_record_ = false;
+  bof_ = bof;
+  eof_ = eof;
+}
+
+void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
+  sqlite3_stmt* stmt = Statement(c, Step::kByRowid);
+  BindCondition(c, stmt);
+  sqlite3_bind_int64(stmt, 102, rowid);
+  int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) {
+    ReadRow(c, stmt, &current_);
+    current_.visible_known = false;
+    sqlite3_reset(stmt);
+    on_record_ = true;
+    gone_ = false;
+    bof_ = eof_ = false;
+    return;
+  }
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE) throw SqlError(stmt_db_, rc);
+  throw EngineError(NDS_E_INVALID_RECORD,
+                    "Record " + std::to_string(rowid) + " does not exist in the table.");
+}
+
+// ---- moving ------------------------------------------------------------------------
+
+void CursorWalk::GotoTop(Cursor& c) {
+  FlushEdits(c);
+  if (FillWindow(c, Step::kFirst, +1))
+    TakeNextFromWindow();
+  else
+    SetOff(true, true);
+}
+
+void CursorWalk::GotoBottom(Cursor& c) {
+  FlushEdits(c);
+  if (FillWindow(c, Step::kLast, -1))
+    TakeNextFromWindow();
+  else
+    SetOff(true, true);
+}
+
+void CursorWalk::GotoBof(Cursor& c) {
+  FlushEdits(c);
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  SetOff(true, false);
+}
+
+void CursorWalk::Skip(Cursor& c, int64_t rows) {
+  FlushEdits(c);
+  if (rows == 0) {
+    if (on_record_ && !gone_) Refresh(c);
+    return;
+  }
+  int dir = rows > 0 ? +1 : -1;
+  for (int64_t left = rows > 0 ? rows : -rows; left > 0; --left) {
+    bool from_start = !on_record_ && (dir > 0 ? bof_ && !eof_ : eof_ && !bof_);
+    if (!on_record_ && !from_start) {
+      // Already past the end in this direction; an empty cursor stays put.
+      if (dir > 0)
+        eof_ = true;
+      else
+        bof_ = true;
+      return;
+    }
+    if (on_record_ && ahead_dir_ == dir && ahead_pos_ < ahead_len_) {
+      TakeNextFromWindow();
+      continue;
+    }
+    bool found = from_start ? FillWindow(c, dir > 0 ? Step::kFirst : Step::kLast, dir)
+                            : FillWindow(c, dir > 0 ? Step::kAfter : Step::kBefore, dir);
+    if (!found) {
+      if (dir > 0)
+        SetOff(!on_record_ && bof_, true);
+      else
+        SetOff(true, !on_record_ && eof_);
+      return;
+    }
+    TakeNextFromWindow();
+  }
+}
+
+void CursorWalk::GotoRecord(Cursor& c, int64_t recno) {
+  FlushEdits(c);
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  if (recno == 0) {
+    SetOff(false, true);
+    return;
+  }
+  ReadCurrentByRowid(c, recno);
+}
+
+bool CursorWalk::IsVisible(Cursor& c) {
+  RequireRecord();
+  if (gone_) return false;
+  if (appended_)  // not in the table yet: its own values decide
+    return EvaluateOnAppended(c, "1", ConditionText(c, "", false)).kind != Value::Kind::kUnset;
+  if (current_.visible_known) return true;
+  sqlite3_stmt* stmt = Statement(c, Step::kVisible);
+  BindCondition(c, stmt);
+  sqlite3_bind_int64(stmt, 102, current_.rowid);
+  int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(stmt_db_, rc);
+  current_.visible_known = rc == SQLITE_ROW;
+  return current_.visible_known;
+}
+
+bool CursorWalk::IsDeleted(Cursor&) {
+  RequireRecord();
+  return gone_ || current_.image[0] == '*';
+}
+
+void CursorWalk::Refresh(Cursor& c) {
+  RequireRecord();
+  if (appended_ && !gone_) return BuildAppendedImage(c);  // nothing stored to re-read
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  int64_t rowid = current_.rowid;
+  try {
+    ReadCurrentByRowid(c, rowid);
+  } catch (const EngineError& e) {
+    if (e.number() != NDS_E_INVALID_RECORD) throw;
+    gone_ = true;  // deleted meanwhile: the cursor stays on its place
+    current_.image[0] = '*';
+    return;
+  }
+  bool ndt = IsNdt(c);
+  for (const auto& [index, value] : pending_)
+    EncodeValue(c.desc.fields[index], ndt, value, current_.image.data());
+}
+
+// ---- counts and positions ---------------------------------------------------------
+
+namespace {
+
+uint64_t RunCount(sqlite3* db, sqlite3_stmt* stmt) {
+  int rc = sqlite3_step(stmt);
+  uint64_t n = rc == SQLITE_ROW ? static_cast<uint64_t>(sqlite3_column_int64(stmt, 0)) : 0;
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_ROW) throw SqlError(db, rc);
+  return n;
+}
+
+}  // namespace
+
+uint64_t CursorWalk::Count(Cursor& c, uint16_t option) {
+  // NDS_REFRESHCOUNT asks for a fresh count; every count here is fresh.
+  Step step;
+  switch (option & ~NDS_REFRESHCOUNT) {
+    case NDS_RESPECTFILTERS:
+      step = Step::kCount;
+      break;
+    case NDS_IGNOREFILTERS:
+      step = Step::kCountAll;
+      break;
+    case NDS_RESPECTSCOPES:
+      step = Step::kCountScoped;
+      break;
+    default:
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown count option " + std::to_string(option) + ".");
+  }
+  sqlite3_stmt* stmt = Statement(c, step);
+  BindCondition(c, stmt);
+  return RunCount(stmt_db_, stmt);
+}
+
+uint64_t CursorWalk::KeyNumber(Cursor& c, uint16_t option) {
+  if (option != NDS_RESPECTFILTERS && option != NDS_IGNOREFILTERS && option != NDS_RESPECTSCOPES)
+    throw EngineError(NDS_E_INVALID_OPTION,
+                      "Unknown filter option " + std::to_string(option) + ".");
+  if (!on_record_) return 0;
+  // An unwritten append counts from where its key would place it.
+  Value key =
+      appended_ && !order_key_.empty() ? EvaluateOnAppended(c, order_key_, "") : current_.key;
+  sqlite3_stmt* stmt = Statement(c, Step::kCountBefore);
+  BindCondition(c, stmt);
+  BindValue(stmt, 101, key);
+  sqlite3_bind_int64(stmt, 102, current_.rowid);
+  return RunCount(stmt_db_, stmt) + 1;
+}
+
+double CursorWalk::RelativePosition(Cursor& c) {
+  uint64_t count = Count(c, NDS_RESPECTFILTERS);
+  if (count == 0) throw EngineError(NDS_E_NO_POSITION, "The cursor shows no records.");
+  if (!on_record_) return eof_ && !bof_ ? 1.0 : 0.0;
+  if (count == 1) return 0.0;
+  return static_cast<double>(KeyNumber(c, NDS_RESPECTFILTERS) - 1) / static_cast<double>(count - 1);
+}
+
+void CursorWalk::SetRelativePosition(Cursor& c, double position) {
+  FlushEdits(c);
+  if (!(position >= 0.0)) position = 0.0;
+  uint64_t count = Count(c, NDS_RESPECTFILTERS);
+  if (count == 0) {
+    SetOff(true, true);
+    return;
+  }
+  uint64_t offset =
+      std::min<uint64_t>(static_cast<uint64_t>(std::floor(position * count)), count - 1);
+  sqlite3_stmt* stmt = Statement(c, Step::kAtOffset);
+  BindCondition(c, stmt);
+  sqlite3_bind_int64(stmt, 104, static_cast<int64_t>(offset));
+  int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) {
+    ReadRow(c, stmt, &current_);
+    current_.visible_known = true;
+  }
+  sqlite3_reset(stmt);
+  if (rc == SQLITE_DONE) return SetOff(true, true);
+  if (rc != SQLITE_ROW) throw SqlError(stmt_db_, rc);
+  ahead_len_ = ahead_pos_ = 0;
+  ahead_dir_ = 0;
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+}
+
+// ---- the current record ----------------------------------------------------------
+
+void CursorWalk::RequireRecord() const {
+  if (!on_record_) throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
+}
+
+const std::vector<uint8_t>& CursorWalk::CurrentImage() const {
+  RequireRecord();
+  return current_.image;
+}
+
+}  // namespace nce

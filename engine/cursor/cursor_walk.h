@@ -1,0 +1,260 @@
+// The moving part of a cursor: its position among the rows it sees, the
+// record image of the current row, a read-ahead window of the rows that
+// follow, and the edits made to the current record until they are written.
+//
+// Rows are walked in the order of a key expression (none: record-number
+// order) through the statements of NavigationSql. Moving forward reads up to
+// `cache_size` rows per statement run, so a forward walk costs about one
+// SQLite step per record. A walk that keeps going the same way past whole
+// windows doubles the window each time, up to kMaxWindowRows rows or
+// kMaxWindowBytes of record images: every statement run starts a read
+// transaction and seeks afresh, which at ten rows a run costs as much as
+// building the records. The window is dropped whenever this cursor changes
+// data; rows another connection changes show up once the window is passed or
+// the record is refreshed. A window of 0 reads one row at a time and never
+// grows.
+//
+// Locks: every member function expects the caller to hold the lock of the
+// cursor's connection (Connection::mutex(), taken by the engine function that
+// reached the cursor); a walk is never shared between threads without it.
+// Record locks (Lock, Unlock, writes) also take the process's record lock
+// table's mutex for the moment of each lock operation, inside the
+// connection's lock.
+#ifndef ENGINE_CURSOR_CURSOR_WALK_H
+#define ENGINE_CURSOR_CURSOR_WALK_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/base/sqlite_stmt.h"
+#include "engine/base/values.h"
+#include "engine/cursor/navigation_sql.h"
+#include "engine/schema/catalog_schema.h"
+
+namespace nce {
+
+class Cursor;
+
+// One row as a cursor holds it.
+struct CursorRow {
+  int64_t rowid = 0;           // record number
+  Value key;                   // order key value (unset in record-number order)
+  std::vector<uint8_t> image;  // record image
+  bool visible_known = false;  // fetched through the visible-rows query
+};
+
+class CursorWalk {
+ public:
+  CursorWalk();
+  ~CursorWalk();
+  CursorWalk(const CursorWalk&) = delete;
+  CursorWalk& operator=(const CursorWalk&) = delete;
+
+  // ---- set-up: the rows and the order the cursor walks ----------------------
+  // Builds the statements for `cursor` and goes before the first row. Called
+  // when the cursor opens and whenever the order or a condition changes.
+  void Attach(Cursor& cursor);
+  // Order key (SQL expression over the table's columns) and direction; empty
+  // for record-number order. Takes effect at the next Attach.
+  void SetOrder(std::string key_sql, bool descending);
+  // A condition on the rows the cursor shows (filters, scopes), by name so
+  // that each can be set and cleared on its own; "" clears it.
+  void SetCondition(const std::string& name, std::string sql);
+  void SetCacheSize(uint16_t rows) {
+    cache_size_ = rows;
+    window_rows_ = rows;
+    ahead_.clear();
+  }
+
+  // Bounds of a grown read-ahead window.
+  static constexpr uint32_t kMaxWindowRows = 512;
+  static constexpr uint32_t kMaxWindowBytes = 256 * 1024;
+
+  // ---- position ---------------------------------------------------------------
+  void GotoTop(Cursor& c);
+  void GotoBottom(Cursor& c);
+  void GotoBof(Cursor& c);
+  void Skip(Cursor& c, int64_t rows);
+  // Positions on record `recno` whether or not the cursor shows it.
+  void GotoRecord(Cursor& c, int64_t recno);
+  bool at_bof() const { return bof_; }
+  bool at_eof() const { return eof_; }
+  bool on_record() const { return on_record_; }
+  int64_t record_number() const { return on_record_ ? current_.rowid : 0; }
+  bool IsVisible(Cursor& c);
+  bool IsDeleted(Cursor& c);
+  // Re-reads the current record from the table.
+  void Refresh(Cursor& c);
+
+  // ---- counts and key positions ------------------------------------------------
+  uint64_t Count(Cursor& c, uint16_t option);
+  uint64_t KeyNumber(Cursor& c, uint16_t option);
+  double RelativePosition(Cursor& c);
+  void SetRelativePosition(Cursor& c, double position);
+
+  // ---- the current record ---------------------------------------------------------
+  // The current record image; throws NDS_E_NO_CURRENT_RECORD off a record.
+  const std::vector<uint8_t>& CurrentImage() const;
+  // The current value of field `index` (0-based), edits included.
+  Value FieldValue(Cursor& c, size_t index);
+  // Contents of a blob field, edits included; `offset`/`length` select a part.
+  std::string BlobPart(Cursor& c, size_t index, uint64_t offset, uint64_t length);
+  uint64_t BlobLength(Cursor& c, size_t index);
+  bool BlobIsBinary(Cursor& c, size_t index);
+  uint32_t Checksum(Cursor& c);
+
+  // ---- editing ---------------------------------------------------------------------
+  // Makes a new record the current one without writing to the table: it gets
+  // a reserved record number (locked, so other cursors and processes pass it
+  // by) and the columns' default values; Write inserts it.
+  void Append(Cursor& c);
+  void SetValue(Cursor& c, size_t index, Value value);
+  void Write(Cursor& c);
+  // False when there was nothing to cancel.
+  bool Cancel(Cursor& c);
+  void Delete(Cursor& c);
+  void Lock(Cursor& c, int64_t recno);
+  void Unlock(Cursor& c, int64_t recno);
+  // Drops the cursor's locks (it closes).
+  void ReleaseLocks(Cursor& c);
+  // Writes unwritten edits of a cursor that is going away with its
+  // connection; when the write fails they are cancelled. Never throws.
+  void WriteOrCancelOnClose(Cursor& c) noexcept;
+  uint32_t last_autoinc() const { return last_autoinc_; }
+  bool editing() const { return !pending_.empty() || appended_; }
+  // True while the current record is an append not yet written: it exists
+  // for this cursor only, and not in the table.
+  bool appending() const { return appended_; }
+  // The one row of an unwritten append as an SQL source ("(SELECT ... AS
+  // name, ..., ... AS rowid)"), for evaluating expressions over it, and the
+  // binder of its parameters (?201 on). `with_edits` false gives the record
+  // as appended, before the cursor's edits.
+  std::string PendingRowSource(Cursor& c) const;
+  void BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) const;
+
+  // ---- hooks of index orders, scopes and filters (cursor_walk_orders.cpp) ----
+  // Rebuilds the statements after SetOrder or SetCondition and stays on the
+  // current record when it still exists.
+  void Reattach(Cursor& c);
+  // The statement texts the cursor walks with (built on first use).
+  const NavigationSql& Navigation(Cursor& c);
+  // Binds the cursor's own condition values (?1 ... ?100) to `stmt`.
+  void BindConditionValues(Cursor& c, sqlite3_stmt* stmt) { BindCondition(c, stmt); }
+  // Steps `stmt`, whose columns are those of NavigationSql's row queries:
+  // the cursor goes to its first row, or past the end when there is none.
+  // Returns whether it is on a row.
+  bool PositionFromStatement(Cursor& c, sqlite3_stmt* stmt);
+  // The order key of the current record (unset off a record or in
+  // record-number order).
+  const Value& current_key() const { return current_.key; }
+
+ private:
+  enum class Step {
+    kFirst,
+    kLast,
+    kAfter,
+    kBefore,
+    kByRowid,
+    kVisible,
+    kCount,
+    kCountAll,
+    kCountBefore,
+    kCountScoped,
+    kAtOffset,
+    kCount_
+  };
+
+  sqlite3_stmt* Statement(Cursor& c, Step step);
+  void BindCondition(Cursor& c, sqlite3_stmt* stmt);
+  void ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row);
+  // Runs a row query into `ahead_`; false when it gave no row.
+  bool FillWindow(Cursor& c, Step step, int direction);
+  void TakeNextFromWindow();
+  void SetOff(bool bof, bool eof);
+  // Rows the next window of a walk in `direction` reads: the set size, or
+  // twice the last window when the walk used that one up going the same way.
+  uint32_t NextWindowRows(Cursor& c, Step step, int direction);
+  void FlushEdits(Cursor& c);
+  // The rows a count or step sees: the cursor's own condition, plus the
+  // named conditions whose names begin with `prefix` ("" all, "scope" scopes
+  // only, "-" none), plus the deleted-record rule when asked.
+  std::string ConditionText(Cursor& c, const std::string& prefix, bool with_deleted) const;
+  bool HidesDeleted(Cursor& c) const;
+  void ClearStatements();
+  std::string LockTable(Cursor& c) const;
+  void RequireWritable(Cursor& c) const;
+  void RequireRecord() const;
+  void ReadCurrentByRowid(Cursor& c, int64_t rowid);
+  // Engine-stamped columns (row version, modification time) and their values
+  // for the write under way.
+  void StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns);
+  void UpdateEdited(Cursor& c);
+  // Inserts the appended record (inside the caller's savepoint); returns the
+  // record number it got.
+  int64_t InsertAppended(Cursor& c);
+  void WriteAppended(Cursor& c);
+  // Drops an unwritten append and its reservation.
+  void DropAppended(Cursor& c);
+  // Locks the lowest free record number above the table's highest and
+  // returns it.
+  int64_t ReserveRecordNumber(Cursor& c);
+  // A field of the appended record: its edit, else its default.
+  const Value& AppendedValue(size_t index) const;
+  void BuildAppendedImage(Cursor& c);
+  // The columns' default values for a new record, evaluated now.
+  std::vector<Value> ColumnDefaults(Cursor& c);
+  // A statement of the append code, prepared once per cursor and reset; it
+  // stays valid until InsertAppended next drops the kept ones.
+  SqliteStmt& AppendStatement(Cursor& c, const std::string& sql);
+  // One value over the appended record (an order key, a condition).
+  Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
+
+  // Rows and order.
+  std::unique_ptr<NavigationSql> sql_;                         // statement texts for the cursor
+  std::string order_key_;                                      // order key expression, "" for rowid
+  bool descending_ = false;                                    // order direction
+  std::map<std::string, std::string> conditions_;              // named extra conditions
+  sqlite3* stmt_db_ = nullptr;                                 // database the statements belong to
+  sqlite3_stmt* stmts_[static_cast<int>(Step::kCount_)] = {};  // prepared on first use
+  uint64_t show_deleted_generation_ = 0;  // setting the statements were built for
+
+  // Position.
+  bool on_record_ = false;         // current_ holds a record
+  bool bof_ = true, eof_ = false;  // before the first / after the last row
+  bool gone_ = false;              // the current record was deleted (or vanished)
+  CursorRow current_;              // the current row
+  std::vector<CursorRow> ahead_;   // read-ahead window
+  size_t ahead_pos_ = 0;           // next unread row of the window
+  size_t ahead_len_ = 0;           // rows of the window in use
+  int ahead_dir_ = 0;              // +1 the window lies ahead, -1 behind
+  uint16_t cache_size_ = 10;       // rows per window (0: one row at a time)
+  uint32_t window_rows_ = 10;      // rows of the last window read
+
+  // Edits of the current record.
+  std::map<size_t, Value> pending_;  // field index -> new value
+  bool appended_ = false;            // current record appended and never written
+  std::vector<Value> defaults_;      // appended record: column defaults by field index
+  // Statements of appends by SQL text, kept for the cursor's life: bulk
+  // appends would otherwise spend most of their time parsing SQL.
+  std::map<std::string, std::unique_ptr<SqliteStmt>> append_stmts_;
+  bool defaults_read_ = false;                          // the two below are built
+  std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
+  std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
+  std::set<int64_t> locks_;                             // records locked through Lock
+  uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
+};
+
+// Process-wide: whether cursors show records marked deleted (DBF tables).
+void SetShowDeleted(bool show);
+bool ShowDeleted();
+
+}  // namespace nce
+
+#endif  // ENGINE_CURSOR_CURSOR_WALK_H

@@ -1,0 +1,170 @@
+#include "engine/dictionary/dictionary_rights.h"
+
+#include <optional>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+#include "engine/schema/catalog.h"
+#include "engine/storage/connection.h"
+#include "engine/storage/store.h"
+#include "nce/nce.h"
+
+namespace nce {
+namespace {
+
+// Allows the engine's own tables, denies changes the user has no right to.
+int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
+              const char* trigger) {
+  const auto* state = static_cast<const DictionaryState*>(data);
+  if (action != SQLITE_INSERT && action != SQLITE_UPDATE && action != SQLITE_DELETE)
+    return SQLITE_OK;
+  if (!arg1) return SQLITE_OK;
+  std::string table = arg1;
+  // The engine's catalog and the work of its own triggers (numbering).
+  if (EqualsNoCase(table.substr(0, kReservedPrefix.size()), kReservedPrefix) ||
+      EqualsNoCase(table.substr(0, 7), "sqlite_") ||
+      (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0))
+    return SQLITE_OK;
+  uint8_t needed = action == SQLITE_INSERT   ? kRightInsert
+                   : action == SQLITE_UPDATE ? kRightUpdate
+                                             : kRightDelete;
+  uint8_t granted = action == SQLITE_UPDATE && arg2 ? state->RightsOnColumn(table, arg2)
+                                                    : state->RightsOnTable(table);
+  return (granted & needed) ? SQLITE_OK : SQLITE_DENY;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitGroups(const std::string& text) {
+  std::vector<std::string> groups;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) groups.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return groups;
+}
+
+uint8_t DictionaryState::RightsOnTable(const std::string& table) const {
+  if (administrator) return kAllRights;
+  auto it = tables.find(UpperAscii(table));
+  if (it == tables.end() || !it->second.restricted) return kAllRights;
+  return it->second.table | kRightRead;  // reading is not restricted
+}
+
+uint8_t DictionaryState::RightsOnColumn(const std::string& table, const std::string& column) const {
+  if (administrator) return kAllRights;
+  auto it = tables.find(UpperAscii(table));
+  if (it == tables.end() || !it->second.restricted) return kAllRights;
+  const TableRights& rights = it->second;
+  std::string name = UpperAscii(column);
+  if (!rights.restricted_columns.count(name)) return rights.whole | kRightRead;
+  auto granted = rights.columns.find(name);
+  uint8_t bits = granted == rights.columns.end() ? 0 : granted->second;
+  return bits | kRightRead;
+}
+
+std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user) {
+  SqliteStmt stmt(db, "SELECT groups FROM _nce_users WHERE name = ?1");
+  stmt.Bind(1, user);
+  if (!stmt.Step()) return std::nullopt;
+  return stmt.Text(0);
+}
+
+std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user,
+                                                     bool trusted) {
+  EnsureDictionaryTables(db);
+  auto state = std::make_shared<DictionaryState>();
+  state->user = user;
+  std::set<std::string> grantees = {UpperAscii(user)};
+  for (const std::string& group : SplitGroups(UserGroupsText(db, user).value_or(""))) {
+    grantees.insert(UpperAscii(group));
+    if (EqualsNoCase(group, kAdminGroup)) state->administrator = true;
+  }
+  state->trusted = trusted;
+  state->administrator = state->administrator || trusted;
+  SqliteStmt rights(db, "SELECT grantee, table_name, column_name, rights FROM _nce_rights");
+  while (rights.Step()) {
+    DictionaryState::TableRights& table = state->tables[UpperAscii(rights.Text(1))];
+    table.restricted = true;
+    std::string column = UpperAscii(rights.Text(2));
+    if (!column.empty()) table.restricted_columns.insert(column);
+    if (!grantees.count(UpperAscii(rights.Text(0)))) continue;
+    uint8_t bits = static_cast<uint8_t>(rights.Int(3));
+    if (column.empty()) {
+      table.table |= bits;
+      table.whole |= bits;
+    } else {
+      table.columns[column] |= bits;
+      table.table |= bits & (kRightUpdate | kRightInsert);  // some column may change
+    }
+  }
+  // A table-wide grant holds for every column with grants of its own too.
+  for (auto& [name, table] : state->tables) {
+    uint8_t whole = 0;
+    SqliteStmt stmt(db,
+                    "SELECT rights FROM _nce_rights WHERE table_name = ?1 AND column_name = '' AND "
+                    "grantee = ?2");
+    for (const std::string& grantee : grantees) {
+      stmt.Reset();
+      stmt.Bind(1, name).Bind(2, grantee);
+      while (stmt.Step()) whole |= static_cast<uint8_t>(stmt.Int(0));
+    }
+    for (const std::string& column : table.restricted_columns) table.columns[column] |= whole;
+  }
+  return state;
+}
+
+void OnDictionaryConnect(Connection& connection, bool trusted) {
+  sqlite3* db = connection.db();
+  connection.dictionary = ReadDictionaryState(db, connection.user_name(), trusted);
+  sqlite3_set_authorizer(db, Authorize, connection.dictionary.get());
+  std::vector<std::pair<std::string, std::string>> links;
+  {
+    SqliteStmt read(db, "SELECT name, path FROM _nce_links ORDER BY name");
+    while (read.Step()) links.emplace_back(read.Text(0), read.Text(1));
+  }
+  for (const auto& [name, path] : links) {
+    try {
+      StoreLocation location = ResolveStoreLocation(path);
+      ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
+                   QuoteIdentifier(name))
+                      .c_str());
+      connection.dictionary->links.emplace_back(name, path);
+    } catch (const EngineError&) {
+      // A link whose dictionary cannot be reached stays inactive.
+    }
+  }
+}
+
+void RefreshDictionaryState(Connection& connection) {
+  if (!connection.dictionary) return;
+  auto fresh = ReadDictionaryState(connection.db(), connection.dictionary->user,
+                                   connection.dictionary->trusted);
+  fresh->links = connection.dictionary->links;
+  connection.dictionary = fresh;
+  sqlite3_set_authorizer(connection.db(), Authorize, connection.dictionary.get());
+}
+
+uint8_t TableRightsOf(const Connection& connection, const std::string& table) {
+  return connection.dictionary ? connection.dictionary->RightsOnTable(table) : kAllRights;
+}
+
+uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
+                       const std::string& column) {
+  return connection.dictionary ? connection.dictionary->RightsOnColumn(table, column) : kAllRights;
+}
+
+uint32_t RightsOpenMask(const Connection& connection, const std::string& table) {
+  uint8_t rights = TableRightsOf(connection, table);
+  uint32_t mask = ~static_cast<uint32_t>(NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT);
+  if (rights & kRightUpdate) mask |= NDS_OPEN_UPDATE_RIGHT;
+  if (rights & kRightInsert) mask |= NDS_OPEN_INSERT_RIGHT;
+  return mask;
+}
+
+}  // namespace nce

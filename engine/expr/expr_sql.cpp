@@ -1,0 +1,688 @@
+#include "engine/expr/expr_sql.h"
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include "engine/base/dates.h"
+#include "engine/base/errors.h"
+#include "engine/base/sql_text.h"
+#include "engine/expr/expr_values.h"
+#include "nce/nce.h"
+
+namespace nce {
+namespace {
+
+[[noreturn]] void Refuse(const ExprNode& node, const std::string& what) {
+  throw EngineError(NDS_E_BAD_EXPRESSION, "Error in expression at position " +
+                                              std::to_string(node.position) + ": " + what);
+}
+
+const char* TypeName(ExprType type) {
+  switch (type) {
+    case ExprType::kString:
+      return "string";
+    case ExprType::kNumber:
+      return "number";
+    case ExprType::kDate:
+      return "date";
+    case ExprType::kTime:
+      return "time";
+    case ExprType::kTimestamp:
+      return "timestamp";
+    case ExprType::kLogical:
+      return "logical";
+    case ExprType::kBlob:
+      return "binary";
+  }
+  return "value";
+}
+
+std::string NumberText(double value) {
+  if (value == std::floor(value) && std::fabs(value) < 1e15) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
+    return buffer;
+  }
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  return buffer;
+}
+
+SqlExpr Make(std::string sql, ExprType type, uint32_t length = 0, bool fixed = false) {
+  SqlExpr e;
+  e.sql = std::move(sql);
+  e.type = type;
+  e.length = length;
+  e.fixed_length = fixed;
+  return e;
+}
+
+SqlExpr StringLiteral(const std::string& text) {
+  SqlExpr e = Make(QuoteLiteral(text), ExprType::kString, static_cast<uint32_t>(text.size()), true);
+  e.literal = text;
+  return e;
+}
+
+// A string value at its full width: fields and fixed-width results are
+// stored without trailing blanks, but behave as if padded to their width.
+std::string Padded(const SqlExpr& e) {
+  if (e.literal) return e.sql;
+  if (e.fixed_length && e.length > 0)
+    return "printf('%-" + std::to_string(e.length) + "s', " + e.sql + ")";
+  return "coalesce(" + e.sql + ", '')";
+}
+
+std::string Trimmed(const SqlExpr& e) {
+  if (e.literal) {
+    std::string t = *e.literal;
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+    return QuoteLiteral(t);
+  }
+  if (e.is_field) return "coalesce(" + e.sql + ", '')";  // stored without trailing blanks
+  return "rtrim(coalesce(" + e.sql + ", ''))";
+}
+
+class Translator {
+ public:
+  explicit Translator(const ExprContext& context) : context_(context) {}
+
+  SqlExpr Translate(const ExprNode& node) {
+    switch (node.kind) {
+      case ExprNode::Kind::kNumber: {
+        SqlExpr e = Make(NumberText(node.number), ExprType::kNumber);
+        e.number = node.number;
+        return e;
+      }
+      case ExprNode::Kind::kString:
+        return StringLiteral(node.text);
+      case ExprNode::Kind::kLogical:
+        return Make(node.logical ? "1" : "0", ExprType::kLogical);
+      case ExprNode::Kind::kField:
+        return Field(node);
+      case ExprNode::Kind::kUnary:
+        return Unary(node);
+      case ExprNode::Kind::kBinary:
+        return Binary(node);
+      case ExprNode::Kind::kCall:
+        return Call(node);
+    }
+    Refuse(node, "unknown element");
+  }
+
+ private:
+  SqlExpr Field(const ExprNode& node) {
+    if (context_.fields) {
+      for (const FieldDesc& f : *context_.fields) {
+        if (!EqualsNoCase(f.name, node.text)) continue;
+        ExprType type = FieldExprType(f.shape.type);
+        std::string column = context_.qualifier.empty() ? QuoteIdentifier(f.name)
+                                                        : QuoteIdentifier(context_.qualifier) +
+                                                              "." + QuoteIdentifier(f.name);
+        SqlExpr e;
+        if (type == ExprType::kLogical) {
+          e = Make("coalesce(" + column + ", 0)", type);
+        } else {
+          bool fixed = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING;
+          e = Make(column, type, fixed ? f.shape.length : 0, fixed);
+          e.case_insensitive = f.shape.type == NDS_CISTRING;
+          e.is_field = true;
+        }
+        return e;
+      }
+    }
+    Refuse(node, "unknown field " + node.text);
+  }
+
+  SqlExpr Expect(const ExprNode& node, ExprType type) {
+    SqlExpr e = Translate(node);
+    if (e.type != type)
+      Refuse(node,
+             std::string("a ") + TypeName(type) + " is expected here, not a " + TypeName(e.type));
+    return e;
+  }
+
+  SqlExpr Unary(const ExprNode& node) {
+    if (node.text == "NOT")
+      return Make("(NOT " + Expect(*node.args[0], ExprType::kLogical).sql + ")",
+                  ExprType::kLogical);
+    SqlExpr operand = Expect(*node.args[0], ExprType::kNumber);
+    SqlExpr e = Make("(-" + operand.sql + ")", ExprType::kNumber);
+    if (operand.number) e.number = -*operand.number;
+    return e;
+  }
+
+  SqlExpr Binary(const ExprNode& node) {
+    const std::string& op = node.text;
+    if (op == "AND" || op == "OR") {
+      SqlExpr a = Expect(*node.args[0], ExprType::kLogical);
+      SqlExpr b = Expect(*node.args[1], ExprType::kLogical);
+      return Make("(" + a.sql + " " + op + " " + b.sql + ")", ExprType::kLogical);
+    }
+    SqlExpr a = Translate(*node.args[0]);
+    SqlExpr b = Translate(*node.args[1]);
+    if (op == "+") return Plus(node, a, b);
+    if (op == "-") return Minus(node, a, b);
+    if (op == "*" || op == "/" || op == "%" || op == "^") {
+      RequireBoth(node, a, b, ExprType::kNumber);
+      if (op == "*") return Make("(" + a.sql + " * " + b.sql + ")", ExprType::kNumber);
+      if (op == "/")
+        return Make("(CAST(" + a.sql + " AS REAL) / " + b.sql + ")", ExprType::kNumber);
+      if (op == "%") return Make("nce_mod(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
+      return Make("nce_pow(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
+    }
+    return Compare(node, std::move(a), std::move(b));
+  }
+
+  void RequireBoth(const ExprNode& node, const SqlExpr& a, const SqlExpr& b, ExprType type) {
+    if (a.type != type || b.type != type)
+      Refuse(node, std::string("operator ") + node.text + " needs two values of type " +
+                       TypeName(type) + ", not " + TypeName(a.type) + " and " + TypeName(b.type));
+  }
+
+  SqlExpr Plus(const ExprNode& node, const SqlExpr& a, const SqlExpr& b) {
+    if (a.type == ExprType::kNumber && b.type == ExprType::kNumber)
+      return Make("(" + a.sql + " + " + b.sql + ")", ExprType::kNumber);
+    if (a.type == ExprType::kString && b.type == ExprType::kString) {
+      if (a.literal && b.literal) return StringLiteral(*a.literal + *b.literal);
+      return Make("(" + Padded(a) + " || " + Padded(b) + ")", ExprType::kString,
+                  a.length + b.length, a.fixed_length && b.fixed_length);
+    }
+    if (a.type == ExprType::kDate && b.type == ExprType::kNumber) return DatePlus(a.sql, b.sql);
+    if (a.type == ExprType::kNumber && b.type == ExprType::kDate) return DatePlus(b.sql, a.sql);
+    Refuse(node, std::string("cannot add a ") + TypeName(b.type) + " to a " + TypeName(a.type));
+  }
+
+  static SqlExpr DatePlus(const std::string& date, const std::string& days) {
+    return Make("date(" + date + ", (" + days + ") || ' days')", ExprType::kDate);
+  }
+
+  SqlExpr Minus(const ExprNode& node, const SqlExpr& a, const SqlExpr& b) {
+    if (a.type == ExprType::kNumber && b.type == ExprType::kNumber)
+      return Make("(" + a.sql + " - " + b.sql + ")", ExprType::kNumber);
+    if (a.type == ExprType::kDate && b.type == ExprType::kDate)
+      return Make("(julianday(" + a.sql + ") - julianday(" + b.sql + "))", ExprType::kNumber);
+    if (a.type == ExprType::kDate && b.type == ExprType::kNumber)
+      return DatePlus(a.sql, "-(" + b.sql + ")");
+    if (a.type == ExprType::kString && b.type == ExprType::kString) {
+      // The left value's trailing blanks move to the end of the result.
+      uint32_t width = a.length + b.length;
+      std::string joined = "(rtrim(" + Padded(a) + ") || " + Padded(b) + ")";
+      bool fixed = a.fixed_length && b.fixed_length;
+      if (fixed) joined = "printf('%-" + std::to_string(width) + "s', " + joined + ")";
+      return Make(joined, ExprType::kString, width, fixed);
+    }
+    Refuse(node,
+           std::string("cannot subtract a ") + TypeName(b.type) + " from a " + TypeName(a.type));
+  }
+
+  // A string literal met by a date, time or timestamp reads as one.
+  void CoerceLiteral(const ExprNode& node, SqlExpr& literal, ExprType type) {
+    if (!literal.literal || type == ExprType::kString) return;
+    std::optional<std::string> stored;
+    if (type == ExprType::kDate) stored = StoredDate(*literal.literal);
+    if (type == ExprType::kTime) stored = StoredTime(*literal.literal);
+    if (type == ExprType::kTimestamp) stored = StoredTimestamp(*literal.literal);
+    if (!stored) Refuse(node, "\"" + *literal.literal + "\" is not a " + TypeName(type));
+    literal = Make(stored->empty() ? "NULL" : QuoteLiteral(*stored), type);
+  }
+
+  SqlExpr Compare(const ExprNode& node, SqlExpr a, SqlExpr b) {
+    const std::string& op = node.text;
+    if (a.type != b.type) {
+      if (a.type == ExprType::kString) CoerceLiteral(node, a, b.type);
+      if (b.type == ExprType::kString) CoerceLiteral(node, b, a.type);
+    }
+    if (op == "$") {
+      RequireBoth(node, a, b, ExprType::kString);
+      return Make("(instr(" + Padded(b) + ", " + Trimmed(a) + ") > 0)", ExprType::kLogical);
+    }
+    if (a.type != b.type)
+      Refuse(node,
+             std::string("cannot compare a ") + TypeName(a.type) + " with a " + TypeName(b.type));
+    if (a.type == ExprType::kString) return CompareStrings(op, a, b);
+    std::string sql_op = op == "==" ? "=" : op;
+    if (a.type == ExprType::kDate || a.type == ExprType::kTime || a.type == ExprType::kTimestamp) {
+      // The empty date sorts before every date, as in the index keys.
+      return Make("(coalesce(" + a.sql + ", '') " + sql_op + " coalesce(" + b.sql + ", ''))",
+                  ExprType::kLogical);
+    }
+    if (a.type == ExprType::kNumber && a.is_field && b.number)
+      return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " " + b.sql + ")", ExprType::kLogical);
+    return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " coalesce(" + b.sql + ", 0))",
+                ExprType::kLogical);
+  }
+
+  SqlExpr CompareStrings(const std::string& op, const SqlExpr& a, const SqlExpr& b) {
+    bool ci = a.case_insensitive || b.case_insensitive;
+    auto fold = [ci](const std::string& sql) { return ci ? "upper(" + sql + ")" : sql; };
+    if ((op == "=" || op == "<>") && !context_.exact) {
+      // Inexact: the left value begins with the right one.
+      std::string right = Padded(b);
+      std::string test;
+      if (b.literal && b.literal->empty())
+        test = "1";
+      else if (b.literal)
+        test =
+            fold("substr(" + Padded(a) + ", 1, " + std::to_string(StringLength(*b.literal)) + ")") +
+            " = " + fold(right);
+      else
+        test = fold("substr(" + Padded(a) + ", 1, length(" + right + "))") + " = " + fold(right);
+      return Make(op == "=" ? "(" + test + ")" : "(NOT (" + test + "))", ExprType::kLogical);
+    }
+    std::string sql_op = op == "==" ? "=" : op;
+    return Make("(" + fold(Trimmed(a)) + " " + sql_op + " " + fold(Trimmed(b)) + ")",
+                ExprType::kLogical);
+  }
+
+  static size_t StringLength(const std::string& utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
+    return n;
+  }
+
+  // ---- functions ----------------------------------------------------------------------
+
+  void Arity(const ExprNode& node, size_t least, size_t most) {
+    size_t n = node.args.size();
+    if (n < least || n > most) {
+      std::string wanted = least == most ? std::to_string(least)
+                                         : std::to_string(least) + " to " + std::to_string(most);
+      Refuse(node, node.text + " takes " + wanted + " argument(s), not " + std::to_string(n));
+    }
+  }
+
+  // A numeric argument that must be a constant (widths of results).
+  int ConstantInt(const ExprNode& call, size_t index) {
+    SqlExpr e = Expect(*call.args[index], ExprType::kNumber);
+    if (!e.number || *e.number < 0 || *e.number > 65535)
+      Refuse(*call.args[index], "a whole number from 0 to 65535 is expected as argument " +
+                                    std::to_string(index + 1) + " of " + call.text);
+    return static_cast<int>(*e.number);
+  }
+
+  SqlExpr Str(const ExprNode& node, ExprType type_of_first = ExprType::kString) {
+    return Expect(*node.args[0], type_of_first);
+  }
+
+  // One function of the expression language: its name, how many arguments
+  // it takes, and its translation. Calls are checked against the counts
+  // before the translation runs.
+  struct Function {
+    const char* name;
+    size_t least, most;                                 // argument counts
+    SqlExpr (Translator::*translate)(const ExprNode&);  // the call's SQL
+  };
+  static const Function kFunctions[];
+
+  SqlExpr Call(const ExprNode& node);  // after the table of functions
+
+  // ---- strings ----
+
+  SqlExpr UpperLower(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    return Make(std::string(node.text == "UPPER" ? "upper(" : "lower(") + s.sql + ")",
+                ExprType::kString, s.length, s.fixed_length);
+  }
+
+  SqlExpr TrimCall(const ExprNode& node) {
+    const std::string& f = node.text;
+    SqlExpr s = Str(node);
+    const char* fn = f == "LTRIM" ? "ltrim(" : f == "ALLTRIM" ? "trim(" : "rtrim(";
+    return Make(fn + Padded(s) + ")", ExprType::kString, s.length, false);
+  }
+
+  SqlExpr Substr(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    SqlExpr start = Expect(*node.args[1], ExprType::kNumber);
+    if (node.args.size() == 3) {
+      int count = ConstantInt(node, 2);
+      return Make("substr(" + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
+                  ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
+    }
+    return Make("substr(" + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length, false);
+  }
+
+  SqlExpr LeftRight(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    int count = ConstantInt(node, 1);
+    std::string n = std::to_string(count);
+    std::string sql = node.text == "LEFT" ? "substr(" + Padded(s) + ", 1, " + n + ")"
+                                          : "substr(" + Padded(s) + ", -" + n + ")";
+    if (count == 0) sql = "''";
+    return Make(sql, ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
+  }
+
+  SqlExpr Length(const ExprNode& node) {
+    return Make("length(" + Padded(Str(node)) + ")", ExprType::kNumber);
+  }
+
+  SqlExpr At(const ExprNode& node) {
+    SqlExpr needle = Str(node);
+    SqlExpr hay = Expect(*node.args[1], ExprType::kString);
+    return Make("instr(" + Padded(hay) + ", " + Trimmed(needle) + ")", ExprType::kNumber);
+  }
+
+  SqlExpr Space(const ExprNode& node) {
+    int n = ConstantInt(node, 0);
+    return StringLiteral(std::string(static_cast<size_t>(n), ' '));
+  }
+
+  SqlExpr Replicate(const ExprNode& node) {
+    SqlExpr s = Str(node);
+    int n = ConstantInt(node, 1);
+    if (!s.literal) Refuse(node, "REPLICATE needs a string constant");
+    std::string out;
+    for (int i = 0; i < n && out.size() < 65535; ++i) out += *s.literal;
+    return StringLiteral(out);
+  }
+
+  SqlExpr Pad(const ExprNode& node) {
+    SqlExpr s = Translate(*node.args[0]);
+    std::string text =
+        s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
+    int n = ConstantInt(node, 1);
+    std::string width = std::to_string(n);
+    std::string sql = node.text == "PADL"
+                          ? "substr(printf('%" + width + "s', " + text + "), -" + width + ")"
+                          : "substr(printf('%-" + width + "s', " + text + "), 1, " + width + ")";
+    return Make(sql, ExprType::kString, static_cast<uint32_t>(n), true);
+  }
+
+  SqlExpr StrCall(const ExprNode& node) {
+    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
+    int width = node.args.size() > 1 ? ConstantInt(node, 1) : 10;
+    int decimals = node.args.size() > 2 ? ConstantInt(node, 2) : 0;
+    std::string format = "%" + std::to_string(width) + "." + std::to_string(decimals) + "f";
+    // Too wide a number shows as asterisks, as the key width must hold.
+    std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql + ", 0))) > " +
+                      std::to_string(width) + " THEN '" +
+                      std::string(static_cast<size_t>(width), '*') + "' ELSE printf('" + format +
+                      "', coalesce(" + n.sql + ", 0)) END";
+    return Make(sql, ExprType::kString, static_cast<uint32_t>(width), true);
+  }
+
+  SqlExpr Val(const ExprNode& node) {
+    return Make("CAST(trim(coalesce(" + Str(node).sql + ", '')) AS REAL)", ExprType::kNumber);
+  }
+
+  SqlExpr Chr(const ExprNode& node) {
+    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
+    if (n.number && *n.number >= 0 && *n.number < 256 && *n.number == std::floor(*n.number))
+      return StringLiteral(std::string(1, static_cast<char>(static_cast<int>(*n.number))));
+    return Make("char(" + n.sql + ")", ExprType::kString, 1, true);
+  }
+
+  SqlExpr Asc(const ExprNode& node) {
+    return Make("coalesce(unicode(" + Str(node).sql + "), 0)", ExprType::kNumber);
+  }
+
+  SqlExpr Contains(const ExprNode& node) {
+    SqlExpr text = Translate(*node.args[0]);
+    if (text.type != ExprType::kString)
+      Refuse(*node.args[0], "CONTAINS searches a string or memo field");
+    SqlExpr pattern = Expect(*node.args[1], ExprType::kString);
+    return Make("nce_contains(" + text.sql + ", " + pattern.sql + ")", ExprType::kLogical);
+  }
+
+  // ---- dates and times ----
+
+  SqlExpr DateFromText(const ExprNode& node, ExprType type) {
+    SqlExpr s = Str(node);
+    if (s.literal) {
+      std::optional<std::string> stored = type == ExprType::kDate   ? StoredDate(*s.literal)
+                                          : type == ExprType::kTime ? StoredTime(*s.literal)
+                                                                    : StoredTimestamp(*s.literal);
+      if (!stored) Refuse(*node.args[0], "\"" + *s.literal + "\" is not a " + TypeName(type));
+      return Make(stored->empty() ? "NULL" : QuoteLiteral(*stored), type);
+    }
+    const char* fn = type == ExprType::kDate   ? "nce_ctod("
+                     : type == ExprType::kTime ? "nce_ctot("
+                                               : "nce_ctots(";
+    return Make(fn + s.sql + ")", type);
+  }
+  SqlExpr Ctod(const ExprNode& node) { return DateFromText(node, ExprType::kDate); }
+  SqlExpr Ctot(const ExprNode& node) { return DateFromText(node, ExprType::kTime); }
+  SqlExpr Ctots(const ExprNode& node) { return DateFromText(node, ExprType::kTimestamp); }
+
+  // A date or timestamp argument; refuses any other type.
+  SqlExpr DateArgument(const ExprNode& node) {
+    SqlExpr d = Translate(*node.args[0]);
+    if (d.type != ExprType::kDate && d.type != ExprType::kTimestamp)
+      Refuse(*node.args[0], "a date is expected here, not a " + std::string(TypeName(d.type)));
+    return d;
+  }
+
+  SqlExpr DateText(const ExprNode& node) {
+    SqlExpr d = DateArgument(node);
+    bool compact = node.text == "DTOS";
+    const char* format = compact ? "%Y%m%d" : "%m/%d/%Y";
+    uint32_t width = compact ? 8 : 10;
+    return Make("coalesce(strftime('" + std::string(format) + "', " + d.sql + "), '" +
+                    std::string(width, ' ') + "')",
+                ExprType::kString, width, true);
+  }
+
+  SqlExpr Today(const ExprNode&) { return Make("date('now', 'localtime')", ExprType::kDate); }
+
+  SqlExpr Now(const ExprNode&) {
+    return Make("strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')", ExprType::kTimestamp);
+  }
+
+  SqlExpr DatePart(const ExprNode& node) {
+    const std::string& f = node.text;
+    SqlExpr d = DateArgument(node);
+    const char* part = f == "YEAR" ? "%Y" : f == "MONTH" ? "%m" : f == "DAY" ? "%d" : "%w";
+    std::string sql = "coalesce(CAST(strftime('" + std::string(part) + "', " + d.sql +
+                      ") AS INTEGER)" + (f == "DOW" ? " + 1" : "") + ", 0)";
+    return Make(sql, ExprType::kNumber);
+  }
+
+  // ---- numbers ----
+
+  SqlExpr Round(const ExprNode& node) {
+    SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
+    SqlExpr d = Expect(*node.args[1], ExprType::kNumber);
+    return Make("round(" + n.sql + ", " + d.sql + ")", ExprType::kNumber);
+  }
+
+  SqlExpr Mod(const ExprNode& node) {
+    SqlExpr a = Translate(*node.args[0]);
+    SqlExpr b = Translate(*node.args[1]);
+    RequireBoth(node, a, b, ExprType::kNumber);
+    return Make("nce_mod(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
+  }
+
+  SqlExpr MaxMin(const ExprNode& node) {
+    const std::string& f = node.text;
+    SqlExpr a = Translate(*node.args[0]);
+    SqlExpr b = Translate(*node.args[1]);
+    if (a.type != b.type) Refuse(node, f + " needs two values of one type");
+    return Make(std::string(f == "MAX" ? "max(" : "min(") + a.sql + ", " + b.sql + ")", a.type,
+                std::max(a.length, b.length), a.fixed_length && b.fixed_length);
+  }
+
+  SqlExpr Abs(const ExprNode& node) {
+    return Make("abs(" + Expect(*node.args[0], ExprType::kNumber).sql + ")", ExprType::kNumber);
+  }
+
+  SqlExpr Sqrt(const ExprNode& node) {
+    return Make("nce_pow(" + Expect(*node.args[0], ExprType::kNumber).sql + ", 0.5)",
+                ExprType::kNumber);
+  }
+
+  // INT truncates toward zero.
+  SqlExpr Int(const ExprNode& node) {
+    return Make("CAST(" + Expect(*node.args[0], ExprType::kNumber).sql + " AS INTEGER)",
+                ExprType::kNumber);
+  }
+
+  // ---- logic and records ----
+
+  SqlExpr EmptyCall(const ExprNode& node) { return Empty(Translate(*node.args[0])); }
+
+  SqlExpr IsNullCall(const ExprNode& node) {
+    return Make("(" + Translate(*node.args[0]).sql + " IS NULL)", ExprType::kLogical);
+  }
+
+  SqlExpr Iif(const ExprNode& node) {
+    SqlExpr c = Expect(*node.args[0], ExprType::kLogical);
+    SqlExpr a = Translate(*node.args[1]);
+    SqlExpr b = Translate(*node.args[2]);
+    if (a.type != b.type)
+      Refuse(node, std::string("IIF needs two values of one type, not ") + TypeName(a.type) +
+                       " and " + TypeName(b.type));
+    bool strings = a.type == ExprType::kString;
+    return Make("(CASE WHEN " + c.sql + " THEN " + (strings ? Padded(a) : a.sql) + " ELSE " +
+                    (strings ? Padded(b) : b.sql) + " END)",
+                a.type, std::max(a.length, b.length), a.fixed_length && b.fixed_length);
+  }
+
+  SqlExpr Recno(const ExprNode&) { return Make("rowid", ExprType::kNumber); }
+
+  SqlExpr Deleted(const ExprNode&) { return Make("0", ExprType::kLogical); }
+
+  static SqlExpr Empty(const SqlExpr& e) {
+    switch (e.type) {
+      case ExprType::kString:
+        return Make("(trim(coalesce(" + e.sql + ", '')) = '')", ExprType::kLogical);
+      case ExprType::kNumber:
+      case ExprType::kLogical:
+        return Make("(coalesce(" + e.sql + ", 0) = 0)", ExprType::kLogical);
+      case ExprType::kBlob:
+        return Make("(coalesce(length(" + e.sql + "), 0) = 0)", ExprType::kLogical);
+      default:
+        return Make("(coalesce(" + e.sql + ", '') = '')", ExprType::kLogical);
+    }
+  }
+
+  const ExprContext& context_;
+};
+
+// The functions of the expression language, with their argument counts.
+const Translator::Function Translator::kFunctions[] = {
+    // strings
+    {"UPPER", 1, 1, &Translator::UpperLower},
+    {"LOWER", 1, 1, &Translator::UpperLower},
+    {"TRIM", 1, 1, &Translator::TrimCall},
+    {"RTRIM", 1, 1, &Translator::TrimCall},
+    {"LTRIM", 1, 1, &Translator::TrimCall},
+    {"ALLTRIM", 1, 1, &Translator::TrimCall},
+    {"SUBSTR", 2, 3, &Translator::Substr},
+    {"SUBSTRING", 2, 3, &Translator::Substr},
+    {"LEFT", 2, 2, &Translator::LeftRight},
+    {"RIGHT", 2, 2, &Translator::LeftRight},
+    {"LEN", 1, 1, &Translator::Length},
+    {"LENGTH", 1, 1, &Translator::Length},
+    {"AT", 2, 2, &Translator::At},
+    {"SPACE", 1, 1, &Translator::Space},
+    {"REPLICATE", 2, 2, &Translator::Replicate},
+    {"PADL", 2, 2, &Translator::Pad},
+    {"PADR", 2, 2, &Translator::Pad},
+    {"PADC", 2, 2, &Translator::Pad},
+    {"STR", 1, 3, &Translator::StrCall},
+    {"VAL", 1, 1, &Translator::Val},
+    {"CHR", 1, 1, &Translator::Chr},
+    {"ASC", 1, 1, &Translator::Asc},
+    {"CONTAINS", 2, 2, &Translator::Contains},
+    // dates and times
+    {"CTOD", 1, 1, &Translator::Ctod},
+    {"STOD", 1, 1, &Translator::Ctod},
+    {"CTOT", 1, 1, &Translator::Ctot},
+    {"CTOTS", 1, 1, &Translator::Ctots},
+    {"DTOS", 1, 1, &Translator::DateText},
+    {"DTOC", 1, 1, &Translator::DateText},
+    {"DATE", 0, 0, &Translator::Today},
+    {"TODAY", 0, 0, &Translator::Today},
+    {"NOW", 0, 0, &Translator::Now},
+    {"YEAR", 1, 1, &Translator::DatePart},
+    {"MONTH", 1, 1, &Translator::DatePart},
+    {"DAY", 1, 1, &Translator::DatePart},
+    {"DOW", 1, 1, &Translator::DatePart},
+    // numbers
+    {"ABS", 1, 1, &Translator::Abs},
+    {"INT", 1, 1, &Translator::Int},
+    {"SQRT", 1, 1, &Translator::Sqrt},
+    {"ROUND", 2, 2, &Translator::Round},
+    {"MOD", 2, 2, &Translator::Mod},
+    {"MAX", 2, 2, &Translator::MaxMin},
+    {"MIN", 2, 2, &Translator::MaxMin},
+    // logic and records
+    {"EMPTY", 1, 1, &Translator::EmptyCall},
+    {"ISNULL", 1, 1, &Translator::IsNullCall},
+    {"IIF", 3, 3, &Translator::Iif},
+    {"IF", 3, 3, &Translator::Iif},
+    {"RECNO", 0, 0, &Translator::Recno},
+    {"DELETED", 0, 0, &Translator::Deleted},
+};
+
+SqlExpr Translator::Call(const ExprNode& node) {
+  for (const Function& function : kFunctions) {
+    if (node.text != function.name) continue;
+    Arity(node, function.least, function.most);
+    return (this->*function.translate)(node);
+  }
+  Refuse(node, "unknown function " + node.text);
+}
+
+}  // namespace
+
+ExprType FieldExprType(uint16_t field_type) {
+  switch (field_type) {
+    case NDS_STRING:
+    case NDS_CISTRING:
+    case NDS_MEMO:
+    case NDS_VARCHAR:
+      return ExprType::kString;
+    case NDS_DATE:
+    case NDS_COMPACTDATE:
+      return ExprType::kDate;
+    case NDS_TIME:
+      return ExprType::kTime;
+    case NDS_TIMESTAMP:
+    case NDS_MODTIME:
+      return ExprType::kTimestamp;
+    case NDS_LOGICAL:
+      return ExprType::kLogical;
+    case NDS_RAW:
+    case NDS_BINARY:
+    case NDS_IMAGE:
+      return ExprType::kBlob;
+    default:
+      return ExprType::kNumber;
+  }
+}
+
+char KeyTypeLetter(ExprType type) {
+  switch (type) {
+    case ExprType::kString:
+      return 'S';
+    case ExprType::kNumber:
+      return 'N';
+    case ExprType::kDate:
+      return 'D';
+    case ExprType::kTime:
+      return 'T';
+    case ExprType::kTimestamp:
+      return 'Z';
+    case ExprType::kLogical:
+      return 'L';
+    case ExprType::kBlob:
+      return 'B';
+  }
+  return 'S';
+}
+
+SqlExpr TranslateExpression(const ExprNode& node, const ExprContext& context) {
+  return Translator(context).Translate(node);
+}
+
+std::string TranslateCondition(const ExprNode& node, const ExprContext& context) {
+  SqlExpr e = TranslateExpression(node, context);
+  if (e.type != ExprType::kLogical)
+    Refuse(node, std::string("a logical expression is expected, not a ") + TypeName(e.type));
+  return e.sql;
+}
+
+}  // namespace nce

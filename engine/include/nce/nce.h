@@ -1,0 +1,546 @@
+/*
+ * nce/nce.h: the client engine's C interface, the only part of the engine
+ * that libnce.so exports.
+ *
+ * Every database operation of the component layer goes through the functions
+ * declared here; the library `nce` (engine/) implements them over SQLite. The
+ * interface is plain C so that callers depend on nothing but this header.
+ *
+ * Conventions shared by every function:
+ *  - Each returns an NDSRESULT: 0 (NDS_SUCCESS) or an engine error number. On
+ *    failure the number and a text are also kept as the calling thread's last
+ *    error (NdsGetLastError).
+ *  - Objects are named by 32-bit handles (NDSHANDLE). 0 is never a valid
+ *    handle; a closed or unknown handle is an error, never a crash.
+ *  - Texts are 8-bit and zero-terminated. Where a function fills a caller's
+ *    buffer it takes the buffer's size in an in/out length argument and
+ *    writes back the length of the text (without the terminating zero); a
+ *    buffer that is too small gets as much as fits, the full length is
+ *    written back and the call answers NDS_E_INSUFFICIENT_BUFFER (5005). A
+ *    null buffer with length 0 asks for the length only.
+ *  - Fields are named by NDSFIELD: either a field name or, through
+ *    NDS_FIELD_ORDINAL(n), the field's 1-based number. For an SQL statement
+ *    the ordinal is the parameter's position in the statement text.
+ */
+#ifndef NCE_NCE_H
+#define NCE_NCE_H
+
+#include <stdint.h>
+
+/* Marks the functions of this interface: the engine is built with hidden
+ * visibility, so these are the only symbols its shared library exports. */
+#if defined(__GNUC__)
+#define NCE_API __attribute__((visibility("default")))
+#else
+#define NCE_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* Basic types.                                                              */
+
+typedef uint32_t NDSRESULT;   /* 0 or an engine error number */
+typedef uint32_t NDSHANDLE;   /* connection, cursor, index order, statement, find handle */
+typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINAL */
+
+/* Field and parameter ordinals travel in the place of a name: pointer values
+ * up to NDS_MAX_FIELD_ORDINAL are read as 1-based numbers, never dereferenced. */
+#define NDS_MAX_FIELD_ORDINAL 0xFFFFu
+#define NDS_FIELD_ORDINAL(n) ((NDSFIELD)(uintptr_t)(n))
+
+/* ------------------------------------------------------------------------ */
+/* Error numbers. Returned by every function and kept as the last error. The
+ * numbers a calling component tests for keep the meaning its step relies on. */
+
+#define NDS_SUCCESS 0u
+#define NDS_E_GENERAL 5000u          /* failure without a more precise number */
+#define NDS_E_MEMORY 5001u           /* out of memory */
+#define NDS_E_INVALID_ARGUMENT 5003u /* null pointer or value out of range */
+#define NDS_E_NOT_SUPPORTED 5004u    /* function not offered by this engine (yet) */
+#define NDS_E_INSUFFICIENT_BUFFER \
+  5005u /* buffer too small; also "one is set" answer of NdsGetAOF/NdsGetFilter */
+#define NDS_E_INVALID_OPTION 5006u    /* unknown option or code */
+#define NDS_E_NO_CONNECTION 5007u     /* handle is not an open connection */
+#define NDS_E_INVALID_PATH 5008u      /* path missing, a file, unreadable, or not a database */
+#define NDS_E_INVALID_TABLE 5010u     /* table does not exist */
+#define NDS_E_INVALID_FIELD 5012u     /* no such field, or parameter number out of range */
+#define NDS_E_NOT_CUSTOM_INDEX 5017u  /* index is not a custom index */
+#define NDS_E_INVALID_HANDLE 5018u    /* handle unknown or of the wrong kind */
+#define NDS_E_INVALID_RECORD 5022u    /* bad record number or bookmark */
+#define NDS_E_NOT_CONNECTED 5024u     /* disconnect of a connection already gone */
+#define NDS_E_LOCK_FAILED 5035u       /* record or table locked by someone else */
+#define NDS_E_NO_FILTER 5037u         /* no filter (or AOF) set */
+#define NDS_E_NO_SCOPE 5038u          /* no scope set at that end */
+#define NDS_E_NO_POSITION 5041u       /* relative key position not available */
+#define NDS_E_TRANSACTION_OPEN 5045u  /* a transaction is already open */
+#define NDS_E_NO_TRANSACTION 5046u    /* commit or rollback without a transaction */
+#define NDS_E_RIGHTS 5054u            /* rights refusal (components store their own under it) */
+#define NDS_E_NO_MORE_TABLES 5059u    /* table search finished */
+#define NDS_E_STATIC_VIEW 5064u       /* cursor is a static view, cannot be updated */
+#define NDS_E_NO_CURRENT_RECORD 5068u /* no current record (at BOF/EOF, or invisible) */
+#define NDS_E_NOT_EDITING 5085u       /* nothing to cancel */
+#define NDS_E_LOGIN_FAILED 5093u      /* wrong user name or password for a dictionary */
+#define NDS_E_BAD_EXPRESSION 5100u    /* expression cannot be parsed */
+#define NDS_E_UNKNOWN_STATEMENT 5106u /* statement handle the engine does not know */
+#define NDS_E_NO_COUNT 5117u          /* statement has no rows-affected count */
+#define NDS_E_COMPONENT 5121u         /* components' own refusals (never set by the engine) */
+#define NDS_E_NO_MORE_OBJECTS 5137u   /* dictionary object search finished */
+#define NDS_E_PROPERTY_NOT_SET 5138u  /* dictionary property has no value */
+#define NDS_E_NOT_PREPARED 5107u      /* statement executed before it was prepared */
+#define NDS_E_BUSY 5090u              /* store locked by another writer past the busy timeout */
+#define NDS_E_REMOTE_SERVER 5091u     /* server type mask asks for a remote server only */
+/* A value that does not suit its field; the text names the field as
+ * column "NAME" (the component layer reads the name out of it). */
+#define NDS_E_VALUE_TOO_LONG 5147u /* value longer or larger than the field holds */
+#define NDS_E_VALUE_INVALID 5148u  /* value not valid for the field's type */
+#define NDS_E_VALUE_REQUIRED 5149u /* field may not be empty */
+#define NDS_E_RECORD_CHANGED 5186u /* record changed by another user (optimistic lock) */
+#define NDS_E_SQL 7200u            /* SQL failure; text carries "NativeError = n;" */
+#define NDS_E_SQL_REPREPARE 7209u  /* statement must be prepared again */
+
+/* Length of the text buffer callers give NdsGetLastError. */
+#define NDS_MAX_ERROR_LEN 600u
+
+/* ------------------------------------------------------------------------ */
+/* Connecting. Server type mask bits of NdsConnect60 (TNdsServerType members
+ * sum to the mask). This engine serves the local bit; a mask without it is
+ * refused with NDS_E_REMOTE_SERVER. A mask of 0 means "local". */
+
+#define NDS_LOCAL_SERVER 1u
+#define NDS_REMOTE_SERVER 2u
+#define NDS_AIS_SERVER 4u
+
+/* Connect option bits of NdsConnect60 (the sum of the values that apply).
+ * Compression and communication choices concern remote servers; the local
+ * engine accepts and ignores them. */
+#define NDS_OPT_MIDDLE_TIER 1u
+#define NDS_OPT_STORED_PROCEDURE 2u
+#define NDS_OPT_COMPRESS_ALWAYS 4u
+#define NDS_OPT_COMPRESS_NEVER 8u
+#define NDS_OPT_COMPRESS_INTERNET 12u
+#define NDS_OPT_UDP_IP 32u
+#define NDS_OPT_IPX 64u
+#define NDS_OPT_TCP_IP 128u
+
+/* Connection types answered by NdsGetConnectionType. */
+#define NDS_CONNECTION_LOCAL 1u
+#define NDS_CONNECTION_REMOTE 2u
+#define NDS_CONNECTION_INTERNET 4u
+
+/* Handle types answered by NdsGetHandleType. */
+#define NDS_HANDLE_CONNECTION 1u
+#define NDS_HANDLE_TABLE 2u
+#define NDS_HANDLE_INDEX_ORDER 3u
+#define NDS_HANDLE_STATEMENT 4u
+#define NDS_HANDLE_CURSOR 5u
+#define NDS_HANDLE_FIND 6u
+
+/* ------------------------------------------------------------------------ */
+/* Statement options (NdsStmtSet*), recorded per statement.                  */
+
+/* Table types: NdsStmtSetTableType, NdsGetTableType. 3 is the binary NDT
+ * table; 1 and 2 are the DBF kinds whose record images use text forms. */
+#define NDS_NTX 1u
+#define NDS_CDX 2u
+#define NDS_NDT 3u
+
+/* Lock types: NdsStmtSetTableLockType. */
+#define NDS_COMPATIBLE_LOCKING 0u
+#define NDS_PROPRIETARY_LOCKING 1u
+
+/* Character types: NdsStmtSetTableCharType, NdsGetTableCharType. */
+#define NDS_ANSI 1u
+#define NDS_OEM 2u
+
+/* Rights checking: NdsStmtSetTableRights. */
+#define NDS_CHECK_RIGHTS 1u
+#define NDS_IGNORE_RIGHTS 2u
+
+/* Cursor kind asked for: NdsStmtSetTableReadOnly. */
+#define NDS_CURSOR_READONLY 1u
+#define NDS_CURSOR_READWRITE 2u
+
+/* NdsStmtConstrainUpdates and NdsStmtReadAllColumns. */
+#define NDS_CONSTRAIN 1u
+#define NDS_NO_CONSTRAIN 2u
+#define NDS_READ_ALL_COLUMNS 1u
+#define NDS_READ_SELECTED_COLUMNS 2u
+
+/* ------------------------------------------------------------------------ */
+/* Fields and record images.                                                 */
+
+/* Engine field type codes (NdsGetFieldType), mapped to framework types by the
+ * cursor dataset. 0, 19 and codes above 22 never occur. */
+#define NDS_LOGICAL 1u
+#define NDS_NUMERIC 2u
+#define NDS_DATE 3u
+#define NDS_STRING 4u
+#define NDS_MEMO 5u
+#define NDS_BINARY 6u
+#define NDS_IMAGE 7u
+#define NDS_VARCHAR 8u
+#define NDS_COMPACTDATE 9u
+#define NDS_DOUBLE 10u
+#define NDS_INTEGER 11u
+#define NDS_SHORTINT 12u
+#define NDS_TIME 13u
+#define NDS_TIMESTAMP 14u
+#define NDS_AUTOINC 15u
+#define NDS_RAW 16u
+#define NDS_CURDOUBLE 17u
+#define NDS_MONEY 18u
+#define NDS_CISTRING 20u
+#define NDS_ROWVERSION 21u
+#define NDS_MODTIME 22u
+
+/* Table open option bits (NdsGetTableOpenOptions). */
+#define NDS_OPEN_EXCLUSIVE 0x01u
+#define NDS_OPEN_READONLY 0x02u
+#define NDS_OPEN_UPDATE_RIGHT 0x20u
+#define NDS_OPEN_INSERT_RIGHT 0x40u
+
+/* Column permission bits (NdsGetColumnPermissions). */
+#define NDS_COLUMN_READ 0x01u
+#define NDS_COLUMN_UPDATE 0x02u
+#define NDS_COLUMN_INSERT 0x04u
+
+/* Memo data types (NdsGetMemoDataType): text memo or binary contents. */
+#define NDS_MEMO_TEXT NDS_MEMO
+#define NDS_MEMO_BINARY NDS_BINARY
+
+/* Option of NdsGetField: the value as stored (0), or with trailing blanks cut. */
+#define NDS_NONE 0u
+#define NDS_TRIM_RIGHT 2u
+
+/* ------------------------------------------------------------------------ */
+/* Counting and positions.                                                   */
+
+/* Filter options of NdsGetRecordCount, NdsGetRecordNum and NdsGetKeyNum. Add
+ * NDS_REFRESHCOUNT to NdsGetRecordCount's option to count afresh instead of
+ * using a remembered count. On a statement handle NdsGetRecordCount answers
+ * the rows the last execution changed. */
+#define NDS_RESPECTFILTERS 1u
+#define NDS_IGNOREFILTERS 2u
+#define NDS_RESPECTSCOPES 3u
+#define NDS_REFRESHCOUNT 4u
+
+/* Scope ends: NdsSetScope, NdsGetScope, NdsClearScope. */
+#define NDS_TOP 1u
+#define NDS_BOTTOM 2u
+
+/* Key kinds of NdsSetScope and NdsSeek. */
+#define NDS_RAWKEY 1u
+#define NDS_STRINGKEY 2u
+#define NDS_DOUBLEKEY 4u
+
+/* Seek kinds of NdsSeek. */
+#define NDS_SOFTSEEK 0u
+#define NDS_HARDSEEK 1u
+
+/* Index flag bits (NdsGetIndexFlags). */
+#define NDS_INDEX_UNIQUE 0x01u
+#define NDS_INDEX_DESCENDING 0x08u
+#define NDS_INDEX_CUSTOM 0x20u
+#define NDS_INDEX_PRIMARY 0x100u
+
+/* Option of NdsGetIndexFilename: the file's base name with its extension. */
+#define NDS_BASENAME 1u
+#define NDS_BASENAMEANDEXT 2u
+#define NDS_FULLPATHNAME 3u
+
+/* Optimized filter (AOF) options of NdsSetAOF: resolution plus type. */
+#define NDS_RESOLVE_IMMEDIATE 1u
+#define NDS_RESOLVE_DYNAMIC 2u
+#define NDS_AOF_DYNAMIC 0u
+#define NDS_AOF_KEYSET 4u
+#define NDS_AOF_FIXED 8u
+
+/* Binary kinds of NdsSetBinary. */
+#define NDS_BINARY_DATA NDS_BINARY
+#define NDS_IMAGE_DATA NDS_IMAGE
+
+/* ------------------------------------------------------------------------ */
+/* Data dictionary.                                                          */
+
+#define NDS_DD_TABLE_OBJECT 1u /* NdsDDRenameObject object type, NdsDDFindFirstObject kind */
+#define NDS_DD_USER_OBJECT 9u
+#define NDS_DD_TABLE_LIST 10u              /* NdsDDFindFirstObject: the dictionary's tables */
+#define NDS_DD_TABLE_DEFAULT_INDEX 213u    /* NdsDDGetTableProperty: name of the default index */
+#define NDS_DD_USER_GROUP_MEMBERSHIP 1102u /* NdsDDGetUserProperty: groups, ";"-separated */
+
+/* ------------------------------------------------------------------------ */
+/* Connections and server information.                                       */
+
+NCE_API NDSRESULT NdsConnect60(const char* serverPath, uint16_t serverTypes, const char* userName,
+                               const char* password, uint32_t options, NDSHANDLE* connection);
+NCE_API NDSRESULT NdsConnect(const char* serverPath, NDSHANDLE* connection);
+NCE_API NDSRESULT NdsDisconnect(NDSHANDLE connection);
+NCE_API NDSRESULT NdsIsConnectionAlive(NDSHANDLE connection, uint16_t* alive);
+NCE_API NDSRESULT NdsGetConnectionType(NDSHANDLE connection, uint16_t* connectionType);
+NCE_API NDSRESULT NdsGetServerName(NDSHANDLE connection, char* name, uint16_t* length);
+NCE_API NDSRESULT NdsGetServerTime(NDSHANDLE connection, char* date, uint16_t* dateLength,
+                                   int32_t* milliseconds, char* time, uint16_t* timeLength);
+NCE_API NDSRESULT NdsGetVersion(uint32_t* major, uint32_t* minor, char* letter, char* description,
+                                uint16_t* descriptionLength);
+NCE_API NDSRESULT NdsGetHandleType(NDSHANDLE handle, uint16_t* handleType);
+NCE_API NDSRESULT NdsCloseCachedTables(NDSHANDLE connection);
+NCE_API NDSRESULT NdsCacheOpenTables(uint16_t count);
+NCE_API NDSRESULT NdsCacheOpenCursors(uint16_t count);
+NCE_API NDSRESULT NdsGetNumActiveLinks(NDSHANDLE connection, uint16_t* count);
+NCE_API NDSRESULT NdsGetActiveLinkInfo(NDSHANDLE connection, uint16_t index, char* info,
+                                       uint16_t* length);
+
+/* Table search under a directory mask (or a dictionary's tables). */
+NCE_API NDSRESULT NdsFindFirstTable(NDSHANDLE connection, const char* mask, char* name,
+                                    uint16_t* length, NDSHANDLE* find);
+NCE_API NDSRESULT NdsFindNextTable(NDSHANDLE connection, NDSHANDLE find, char* name,
+                                   uint16_t* length);
+NCE_API NDSRESULT NdsFindFirstTable62(NDSHANDLE connection, const char* mask, char* name1,
+                                      uint16_t* length1, char* name2, uint16_t* length2,
+                                      NDSHANDLE* find);
+NCE_API NDSRESULT NdsFindNextTable62(NDSHANDLE connection, NDSHANDLE find, char* name1,
+                                     uint16_t* length1, char* name2, uint16_t* length2);
+NCE_API NDSRESULT NdsFindClose(NDSHANDLE connection, NDSHANDLE find);
+
+/* Data dictionary. */
+NCE_API NDSRESULT NdsDDFindFirstObject(NDSHANDLE connection, uint16_t objectKind,
+                                       const char* parentName, char* name, uint16_t* length,
+                                       NDSHANDLE* find);
+NCE_API NDSRESULT NdsDDFindNextObject(NDSHANDLE connection, NDSHANDLE find, char* name,
+                                      uint16_t* length);
+NCE_API NDSRESULT NdsDDFindClose(NDSHANDLE connection, NDSHANDLE find);
+NCE_API NDSRESULT NdsDDGetUserProperty(NDSHANDLE connection, const char* userName,
+                                       uint16_t property, void* buffer, uint16_t* length);
+NCE_API NDSRESULT NdsDDGetTableProperty(NDSHANDLE connection, const char* tableName,
+                                        uint16_t property, void* buffer, uint16_t* length);
+NCE_API NDSRESULT NdsDDRenameObject(NDSHANDLE connection, const char* objectName,
+                                    const char* newName, uint16_t objectType, uint32_t options);
+
+/* ------------------------------------------------------------------------ */
+/* Transactions on a connection. Savepoint options must be 0.               */
+
+NCE_API NDSRESULT NdsBeginTransaction(NDSHANDLE connection);
+NCE_API NDSRESULT NdsCommitTransaction(NDSHANDLE connection);
+NCE_API NDSRESULT NdsRollbackTransaction(NDSHANDLE connection);
+NCE_API NDSRESULT NdsCreateSavepoint(NDSHANDLE connection, const char* savepoint, uint32_t options);
+NCE_API NDSRESULT NdsRollbackTransaction80(NDSHANDLE connection, const char* savepoint,
+                                           uint32_t options);
+NCE_API NDSRESULT NdsInTransaction(NDSHANDLE connection, uint16_t* inTransaction);
+
+/* ------------------------------------------------------------------------ */
+/* SQL statements.                                                           */
+
+NCE_API NDSRESULT NdsCreateSQLStatement(NDSHANDLE connection, NDSHANDLE* statement);
+NCE_API NDSRESULT NdsCloseSQLStatement(NDSHANDLE statement);
+NCE_API NDSRESULT NdsStmtSetTableType(NDSHANDLE statement, uint16_t tableType);
+NCE_API NDSRESULT NdsStmtSetTableCharType(NDSHANDLE statement, uint16_t charType);
+NCE_API NDSRESULT NdsStmtSetTableLockType(NDSHANDLE statement, uint16_t lockType);
+NCE_API NDSRESULT NdsStmtSetTableRights(NDSHANDLE statement, uint16_t checkRights);
+NCE_API NDSRESULT NdsStmtSetTableReadOnly(NDSHANDLE statement, uint16_t readOnly);
+NCE_API NDSRESULT NdsStmtConstrainUpdates(NDSHANDLE statement, uint16_t constrain);
+NCE_API NDSRESULT NdsStmtReadAllColumns(NDSHANDLE statement, uint16_t readAllColumns);
+/* Prepares a text of one or more statements; every ":name" and "?" outside
+ * quotes and comments is its own parameter, numbered from 1 in order. */
+NCE_API NDSRESULT NdsPrepareSQL(NDSHANDLE statement, const char* sql);
+/* Runs the prepared text; cursor (may be null) receives the cursor of the
+ * last statement that yields rows, or 0 when none does. */
+NCE_API NDSRESULT NdsExecuteSQL(NDSHANDLE statement, NDSHANDLE* cursor);
+NCE_API NDSRESULT NdsExecuteSQLDirect(NDSHANDLE statement, const char* sql, NDSHANDLE* cursor);
+/* Lists the parameter markers of an SQL text, ";"-separated ("?" for an
+ * unnamed one); names may be null with *length 0 to check the text only. */
+NCE_API NDSRESULT NdsGetSQLStmtParams(const char* sql, char* names, uint32_t* length);
+/* Live flag of a cursor: 0 static (read-only copy), 1 live on its table. */
+NCE_API NDSRESULT NdsSqlPeekStatement(NDSHANDLE cursor, uint8_t* live);
+NCE_API NDSRESULT NdsGetLastAutoinc(NDSHANDLE handle, uint32_t* value);
+
+/* ------------------------------------------------------------------------ */
+/* Value setters: statement parameters (by ordinal) and the fields of a
+ * cursor's record being edited or of a raw key being built.                 */
+
+NCE_API NDSRESULT NdsSetString(NDSHANDLE handle, NDSFIELD field, const char* value,
+                               uint32_t length);
+NCE_API NDSRESULT NdsSetLogical(NDSHANDLE handle, NDSFIELD field, uint16_t value);
+NCE_API NDSRESULT NdsSetDouble(NDSHANDLE handle, NDSFIELD field, double value);
+NCE_API NDSRESULT NdsSetJulian(NDSHANDLE handle, NDSFIELD field, int32_t julianDay);
+NCE_API NDSRESULT NdsSetMilliseconds(NDSHANDLE handle, NDSFIELD field, int32_t milliseconds);
+/* 8 bytes: little-endian 32-bit Julian day, then 32-bit milliseconds. */
+NCE_API NDSRESULT NdsSetTimeStampRaw(NDSHANDLE handle, NDSFIELD field, const void* value,
+                                     uint32_t length);
+NCE_API NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType,
+                               uint32_t totalLength, uint32_t offset, const void* value,
+                               uint32_t length);
+NCE_API NDSRESULT NdsSetEmpty(NDSHANDLE handle, NDSFIELD field);
+/* Text form of the value (as in a DBF record image). */
+NCE_API NDSRESULT NdsSetField(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length);
+/* Record-image form of the value (the bytes at the field's offset). */
+NCE_API NDSRESULT NdsSetFieldRaw(NDSHANDLE handle, NDSFIELD field, const void* value,
+                                 uint32_t length);
+
+/* ------------------------------------------------------------------------ */
+/* Cursors: tables and result sets.                                          */
+
+/* Opens table `tableName` of the connection's database as a cursor in
+ * record-number order. tableType 0 takes the table's own type; options are
+ * NDS_OPEN_EXCLUSIVE and NDS_OPEN_READONLY; charType is NDS_ANSI or NDS_OEM
+ * (0 for the table's own). */
+NCE_API NDSRESULT NdsOpenTable(NDSHANDLE connection, const char* tableName, uint16_t tableType,
+                               uint16_t charType, uint32_t options, NDSHANDLE* cursor);
+/* Ends a cursor: unwritten edits are written, its record locks released. */
+NCE_API NDSRESULT NdsCloseTable(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsGetTableType(NDSHANDLE cursor, uint16_t* tableType);
+NCE_API NDSRESULT NdsGetTableCharType(NDSHANDLE cursor, uint16_t* charType);
+NCE_API NDSRESULT NdsGetTableOpenOptions(NDSHANDLE cursor, uint32_t* options);
+NCE_API NDSRESULT NdsGetRecordLength(NDSHANDLE cursor, uint32_t* length);
+NCE_API NDSRESULT NdsCacheRecords(NDSHANDLE cursor, uint16_t records);
+NCE_API NDSRESULT NdsGetNumFields(NDSHANDLE cursor, uint16_t* count);
+NCE_API NDSRESULT NdsGetFieldName(NDSHANDLE cursor, uint16_t fieldNumber, char* name,
+                                  uint16_t* length);
+NCE_API NDSRESULT NdsGetFieldType(NDSHANDLE cursor, NDSFIELD field, uint16_t* fieldType);
+NCE_API NDSRESULT NdsGetFieldLength(NDSHANDLE cursor, NDSFIELD field, uint32_t* length);
+NCE_API NDSRESULT NdsGetFieldDecimals(NDSHANDLE cursor, NDSFIELD field, uint16_t* decimals);
+NCE_API NDSRESULT NdsGetFieldOffset(NDSHANDLE cursor, NDSFIELD field, uint32_t* offset);
+NCE_API NDSRESULT NdsGetColumnPermissions(NDSHANDLE cursor, NDSFIELD field, uint8_t* permissions);
+
+/* Records and record images. */
+NCE_API NDSRESULT NdsGetRecord(NDSHANDLE cursor, void* record, uint32_t* length);
+NCE_API NDSRESULT NdsClearRecordBuffer(NDSHANDLE cursor, void* record, uint32_t length);
+NCE_API NDSRESULT NdsGetNullRecord(NDSHANDLE cursor, void* record, uint32_t length);
+/* The field's value of the current record as text: strings and memos as
+ * stored, numbers in decimal, dates as YYYYMMDD, logicals as T or F. With
+ * NDS_TRIM_RIGHT trailing blanks are cut. */
+NCE_API NDSRESULT NdsGetField(NDSHANDLE cursor, NDSFIELD field, void* value, uint32_t* length,
+                              uint16_t option);
+NCE_API NDSRESULT NdsIsEmpty(NDSHANDLE cursor, NDSFIELD field, uint16_t* empty);
+NCE_API NDSRESULT NdsGetRecordNum(NDSHANDLE cursor, uint16_t filterOption, uint32_t* recordNumber);
+NCE_API NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* count);
+NCE_API NDSRESULT NdsGetRecordCRC(NDSHANDLE cursor, uint32_t* crc, uint32_t option);
+NCE_API NDSRESULT NdsIsRecordDeleted(NDSHANDLE cursor, uint16_t* deleted);
+/* Whether cursors show records marked deleted in DBF-kind tables; one
+ * setting for the process, off (hidden) at start. */
+NCE_API NDSRESULT NdsShowDeleted(uint16_t showDeleted);
+NCE_API NDSRESULT NdsGetDeleted(uint16_t* showDeleted);
+NCE_API NDSRESULT NdsRefreshRecord(NDSHANDLE cursor);
+
+/* Navigation. A handle is a cursor or one of its index orders. */
+NCE_API NDSRESULT NdsGotoTop(NDSHANDLE handle);
+NCE_API NDSRESULT NdsGotoBottom(NDSHANDLE handle);
+NCE_API NDSRESULT NdsGotoBOF(NDSHANDLE handle);
+NCE_API NDSRESULT NdsGotoRecord(NDSHANDLE cursor, uint32_t recordNumber);
+NCE_API NDSRESULT NdsSkip(NDSHANDLE handle, int32_t records);
+NCE_API NDSRESULT NdsAtEOF(NDSHANDLE cursor, uint16_t* atEnd);
+NCE_API NDSRESULT NdsAtBOF(NDSHANDLE cursor, uint16_t* atBeginning);
+NCE_API NDSRESULT NdsIsRecordVisible(NDSHANDLE handle, uint16_t* visible);
+NCE_API NDSRESULT NdsGetKeyNum(NDSHANDLE order, uint16_t filterOption, uint32_t* keyNumber);
+NCE_API NDSRESULT NdsGetRelKeyPos(NDSHANDLE order, double* position);
+NCE_API NDSRESULT NdsSetRelKeyPos(NDSHANDLE order, double position);
+
+/* Bookmarks: a bookmark's first 32-bit word is what NdsGetBookmark gives and
+ * NdsGotoBookmark takes. */
+NCE_API NDSRESULT NdsGetBookmarkLength(NDSHANDLE handle, uint32_t* length);
+NCE_API NDSRESULT NdsGetBookmark(NDSHANDLE handle, NDSHANDLE* bookmark);
+NCE_API NDSRESULT NdsGetBookmark60(NDSHANDLE handle, void* bookmark, uint32_t* length);
+NCE_API NDSRESULT NdsGotoBookmark(NDSHANDLE cursor, NDSHANDLE bookmark);
+NCE_API NDSRESULT NdsCompareBookmarks(const void* bookmark1, const void* bookmark2,
+                                      int32_t* result);
+
+/* Editing and record locks. */
+NCE_API NDSRESULT NdsAppendRecord(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsWriteRecord(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsCancelUpdate(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsDeleteRecord(NDSHANDLE cursor);
+/* recordNumber 0 locks or unlocks the current record. */
+NCE_API NDSRESULT NdsLockRecord(NDSHANDLE cursor, uint32_t recordNumber);
+NCE_API NDSRESULT NdsUnlockRecord(NDSHANDLE cursor, uint32_t recordNumber);
+
+/* Blobs (memo, binary, image, variable character). */
+NCE_API NDSRESULT NdsGetMemoDataType(NDSHANDLE cursor, NDSFIELD field, uint16_t* memoType);
+NCE_API NDSRESULT NdsGetMemoLength(NDSHANDLE cursor, NDSFIELD field, uint32_t* length);
+NCE_API NDSRESULT NdsGetBinaryLength(NDSHANDLE cursor, NDSFIELD field, uint32_t* length);
+NCE_API NDSRESULT NdsGetBinary(NDSHANDLE cursor, NDSFIELD field, uint32_t offset, void* buffer,
+                               uint32_t* length);
+
+/* ------------------------------------------------------------------------ */
+/* Index files and index orders.                                             */
+
+NCE_API NDSRESULT NdsOpenIndex(NDSHANDLE cursor, const char* indexFile, NDSHANDLE* orders,
+                               uint16_t* count);
+NCE_API NDSRESULT NdsCloseIndex(NDSHANDLE order);
+/* Creates index order `orderName` on the cursor's table with the key
+ * `expression` (segments separated by ";") and an optional `condition`, in
+ * `indexFile` (null or "" for the table's structural file); options are
+ * NDS_INDEX_UNIQUE, NDS_INDEX_DESCENDING and NDS_INDEX_PRIMARY. The new
+ * order is open on the cursor. */
+NCE_API NDSRESULT NdsCreateIndex(NDSHANDLE cursor, const char* indexFile, const char* orderName,
+                                 const char* expression, const char* condition, uint32_t options,
+                                 NDSHANDLE* order);
+NCE_API NDSRESULT NdsGetNumIndexes(NDSHANDLE cursor, uint16_t* count);
+NCE_API NDSRESULT NdsGetAllIndexes(NDSHANDLE cursor, NDSHANDLE* orders, uint16_t* count);
+/* orderName null or "": the order the cursor walks in, 0 in record-number order. */
+NCE_API NDSRESULT NdsGetIndexHandle(NDSHANDLE cursor, const char* orderName, NDSHANDLE* order);
+NCE_API NDSRESULT NdsGetIndexName(NDSHANDLE order, char* name, uint16_t* length);
+NCE_API NDSRESULT NdsGetIndexFilename(NDSHANDLE order, uint16_t option, char* name,
+                                      uint16_t* length);
+NCE_API NDSRESULT NdsGetIndexPageSize(NDSHANDLE order, uint32_t* pageSize);
+NCE_API NDSRESULT NdsGetIndexFlags(NDSHANDLE order, uint32_t* flags);
+NCE_API NDSRESULT NdsGetIndexCondition(NDSHANDLE order, char* condition, uint16_t* length);
+NCE_API NDSRESULT NdsGetNumSegments(NDSHANDLE order, uint16_t* count);
+NCE_API NDSRESULT NdsGetSegmentFieldname(NDSHANDLE order, uint16_t segment, char* name,
+                                         uint16_t* length);
+NCE_API NDSRESULT NdsIsIndexDescending(NDSHANDLE order, uint16_t* descending);
+NCE_API NDSRESULT NdsIsIndexUnique(NDSHANDLE order, uint16_t* unique);
+NCE_API NDSRESULT NdsIsIndexPrimaryKey(NDSHANDLE order, uint16_t* primaryKey);
+NCE_API NDSRESULT NdsIsIndexCustom(NDSHANDLE order, uint16_t* custom);
+
+/* Keys, scopes and seeks. */
+NCE_API NDSRESULT NdsInitRawKey(NDSHANDLE order);
+NCE_API NDSRESULT NdsBuildRawKey(NDSHANDLE order, void* key, uint16_t* length);
+NCE_API NDSRESULT NdsSetScope(NDSHANDLE order, uint16_t scopeEnd, const void* key, uint16_t length,
+                              uint16_t keyType);
+NCE_API NDSRESULT NdsGetScope(NDSHANDLE order, uint16_t scopeEnd, void* key, uint16_t* length);
+NCE_API NDSRESULT NdsClearScope(NDSHANDLE order, uint16_t scopeEnd);
+NCE_API NDSRESULT NdsClearAllScopes(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsSeek(NDSHANDLE order, const void* key, uint16_t length, uint16_t keyType,
+                          uint16_t seekType, uint16_t* found);
+
+/* Filters, optimized filters and expressions. */
+NCE_API NDSRESULT NdsSetFilter(NDSHANDLE cursor, const char* expression);
+NCE_API NDSRESULT NdsGetFilter(NDSHANDLE cursor, char* expression, uint16_t* length);
+NCE_API NDSRESULT NdsClearFilter(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsSetAOF(NDSHANDLE cursor, const char* expression, uint16_t options);
+NCE_API NDSRESULT NdsGetAOF(NDSHANDLE cursor, char* expression, uint16_t* length);
+NCE_API NDSRESULT NdsClearAOF(NDSHANDLE cursor);
+NCE_API NDSRESULT NdsSetExact22(NDSHANDLE cursor, uint16_t exact);
+NCE_API NDSRESULT NdsGetExact22(NDSHANDLE cursor, uint16_t* exact);
+NCE_API NDSRESULT NdsExpressionLongToShort(NDSHANDLE cursor, const char* longExpression,
+                                           char* shortExpression, uint16_t* length);
+NCE_API NDSRESULT NdsExpressionShortToLong(NDSHANDLE cursor, const char* shortExpression,
+                                           char* longExpression, uint16_t* length);
+NCE_API NDSRESULT NdsEvalLogicalExpr(NDSHANDLE handle, const char* expression, uint16_t* result);
+
+/* ------------------------------------------------------------------------ */
+/* Dates. Julian day numbers count days from 1 January 4713 BC; date texts
+ * are "YYYYMMDD" (also accepted: "YYYY-MM-DD", "MM/DD/YYYY").               */
+
+NCE_API NDSRESULT NdsConvertStringToJulian(const char* date, uint16_t length, double* julian);
+NCE_API NDSRESULT NdsConvertJulianToString(double julian, char* date, uint16_t* length);
+NCE_API NDSRESULT NdsConvertDateToJulian(NDSHANDLE connection, const char* date, uint16_t length,
+                                         double* julian);
+
+/* ------------------------------------------------------------------------ */
+/* Errors, kept per thread.                                                  */
+
+/* Fills the last error's number and text (length in/out). */
+NCE_API NDSRESULT NdsGetLastError(uint32_t* error, char* text, uint16_t* length);
+/* Stores a caller's number and text as the last error; returns the number. */
+NCE_API NDSRESULT NdsSetLastError(uint32_t error, const char* text);
+/* Writes the last error, under the title, to the standard error stream. */
+NCE_API NDSRESULT NdsShowError(const char* title);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* NCE_NCE_H */

@@ -1,0 +1,228 @@
+#include "engine/index/filter_conditions.h"
+
+#include <atomic>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+#include "engine/expr/expr_sql.h"
+#include "engine/expr/expr_values.h"
+#include "engine/index/index_cursor.h"
+#include "engine/index/index_cursor.h"
+
+namespace nce {
+namespace {
+
+void Conjuncts(const ExprNode& node, std::vector<const ExprNode*>& out) {
+  if (node.kind == ExprNode::Kind::kBinary && node.text == "AND") {
+    Conjuncts(*node.args[0], out);
+    Conjuncts(*node.args[1], out);
+    return;
+  }
+  out.push_back(&node);
+}
+
+// The constant on the right of a comparison, as key input for a segment of
+// type `type`; false when it is not a constant of that kind.
+bool ConstantKeyInput(const ExprNode& node, char type, KeyInput& input) {
+  if (type == 'N') {
+    if (node.kind == ExprNode::Kind::kNumber) {
+      input.kind = KeyInput::Kind::kNumber;
+      input.number = node.number;
+      return true;
+    }
+    if (node.kind == ExprNode::Kind::kUnary && node.text == "-" &&
+        node.args[0]->kind == ExprNode::Kind::kNumber) {
+      input.kind = KeyInput::Kind::kNumber;
+      input.number = -node.args[0]->number;
+      return true;
+    }
+    return false;
+  }
+  if (type == 'D') {
+    const ExprNode* text = &node;
+    if (node.kind == ExprNode::Kind::kCall && (node.text == "CTOD" || node.text == "STOD") &&
+        node.args.size() == 1)
+      text = node.args[0].get();
+    if (text->kind != ExprNode::Kind::kString) return false;
+    std::optional<std::string> stored = StoredDate(text->text);
+    if (!stored || stored->empty()) return false;
+    input.kind = KeyInput::Kind::kText;
+    input.text = *stored;
+    return true;
+  }
+  if (type == 'S' && node.kind == ExprNode::Kind::kString) {
+    input.kind = KeyInput::Kind::kText;
+    input.text = node.text;
+    return true;
+  }
+  return false;
+}
+
+// A range on the key of an open order that a comparison implies; "" when
+// no order serves.
+std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
+  static const char* const kOps[] = {"=", "==", "<", "<=", ">", ">="};
+  bool known = false;
+  for (const char* op : kOps) known = known || comparison.text == op;
+  if (comparison.kind != ExprNode::Kind::kBinary || !known) return {};
+  std::string left = CanonicalText(*comparison.args[0]);
+  for (const auto& order : OrdersOf(cursor).orders) {
+    const OrderDef& def = order->def();
+    if (!def.VisibleRowsSql().empty() || def.segments.empty())
+      continue;  // partial orders do not serve
+    const OrderSegment& first = def.segments.front();
+    if (CanonicalText(*first.node) != left) continue;
+    KeyInput input;
+    if (!ConstantKeyInput(*comparison.args[1], first.shape.type, input)) continue;
+    std::string low, high;
+    const std::string& op = comparison.text;
+    if (first.shape.type == 'S') {
+      if (op != "=" && op != "==") continue;
+      std::string text = input.text;
+      if (first.sql.rfind("upper(", 0) == 0) text = UpperAscii(text);
+      if (exact || op == "==") {
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        text.resize(first.shape.width, ' ');
+      } else if (text.size() > first.shape.width) {
+        continue;
+      }
+      low = text;
+      high = PrefixSuccessor(text);
+    } else {
+      std::string value;
+      AppendKeyBytes(value, first.shape, input);
+      std::string next = PrefixSuccessor(value);
+      if (op == "=" || op == "==")
+        low = value, high = next;
+      else if (op == ">")
+        low = next;
+      else if (op == ">=")
+        low = value;
+      else if (op == "<")
+        high = value;
+      else
+        high = next;
+    }
+    std::string range;
+    if (!low.empty()) range = def.key_sql + " >= " + BlobLiteral(low);
+    if (!high.empty())
+      range += (range.empty() ? "" : " AND ") + def.key_sql + " < " + BlobLiteral(high);
+    return range;
+  }
+  return {};
+}
+
+std::string NextSnapshotName() {
+  static std::atomic<uint64_t> counter{0};
+  return std::string(kReservedPrefix) + "aof_" + std::to_string(++counter);
+}
+
+void DropSnapshot(Cursor& cursor) {
+  CursorOrders& orders = OrdersOf(cursor);
+  if (orders.aof_snapshot.empty()) return;
+  sqlite3_exec(cursor.source_db,
+               ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
+               nullptr, nullptr, nullptr);
+  orders.aof_snapshot.clear();
+}
+
+}  // namespace
+
+std::string FilterSql(Cursor& cursor, const std::string& text) {
+  ExprPtr node = ParseExpression(text);
+  ExprContext context;
+  context.fields = &cursor.desc.fields;
+  context.exact = OrdersOf(cursor).exact;
+  return TranslateCondition(*node, context);
+}
+
+void SetFilter(Cursor& cursor, const std::string& text) {
+  std::string sql = FilterSql(cursor, text);
+  CursorOrders& orders = OrdersOf(cursor);
+  cursor.walk.SetCondition("filter", sql);
+  orders.filter = text;
+  ApplyConditions(cursor);
+}
+
+void SetOptimizedFilter(Cursor& cursor, const std::string& text, uint16_t options) {
+  uint16_t resolve = options & (NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC);
+  uint16_t type = options & (NDS_AOF_KEYSET | NDS_AOF_FIXED);
+  if ((options & ~(NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC | NDS_AOF_KEYSET | NDS_AOF_FIXED)) ||
+      resolve == (NDS_RESOLVE_IMMEDIATE | NDS_RESOLVE_DYNAMIC) ||
+      type == (NDS_AOF_KEYSET | NDS_AOF_FIXED))
+    throw EngineError(NDS_E_INVALID_OPTION,
+                      "Unknown optimized filter options " + std::to_string(options) + ".");
+  CursorOrders& orders = OrdersOf(cursor);
+  ExprPtr node = ParseExpression(text);
+  ExprContext context;
+  context.fields = &cursor.desc.fields;
+  context.exact = orders.exact;
+  std::string sql = TranslateCondition(*node, context);
+  std::vector<const ExprNode*> parts;
+  Conjuncts(*node, parts);
+  for (const ExprNode* part : parts) {
+    std::string range = KeyRange(cursor, *part, context.exact);
+    if (!range.empty()) sql = "(" + range + ") AND " + sql;
+  }
+  DropSnapshot(cursor);
+  if (type != NDS_AOF_DYNAMIC) {
+    // Keyset and fixed filters keep the records that match now.
+    std::string name = NextSnapshotName();
+    ExecSql(cursor.source_db,
+            ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
+    orders.aof_snapshot = name;
+    std::string fill = "INSERT INTO temp." + QuoteIdentifier(name) + " SELECT rowid FROM " +
+                       QuoteIdentifier(cursor.source_table) + " WHERE " + sql;
+    SqliteStmt insert(cursor.source_db, fill);
+    cursor.walk.BindConditionValues(cursor, insert.get());
+    insert.Run();
+    sql = "rowid IN (SELECT r FROM temp." + QuoteIdentifier(name) + ")";
+  }
+  cursor.walk.SetCondition("aof", sql);
+  orders.aof = text;
+  orders.aof_options = options;
+  ApplyConditions(cursor);
+}
+
+bool ClearFilter(Cursor& cursor) {
+  CursorOrders& orders = OrdersOf(cursor);
+  if (orders.filter.empty()) return false;
+  orders.filter.clear();
+  cursor.walk.SetCondition("filter", "");
+  ApplyConditions(cursor);
+  return true;
+}
+
+bool ClearOptimizedFilter(Cursor& cursor) {
+  CursorOrders& orders = OrdersOf(cursor);
+  if (orders.aof.empty()) return false;
+  orders.aof.clear();
+  orders.aof_options = 0;
+  DropSnapshot(cursor);
+  cursor.walk.SetCondition("aof", "");
+  ApplyConditions(cursor);
+  return true;
+}
+
+bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
+  std::string sql = FilterSql(cursor, text);
+  if (!cursor.walk.on_record())
+    throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
+  // An unwritten append is not in the table: its own values stand in.
+  bool appending = cursor.walk.appending();
+  std::string from = appending ? cursor.walk.PendingRowSource(cursor)
+                               : QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101";
+  SqliteStmt stmt(cursor.source_db, "SELECT (" + sql + ") FROM " + from);
+  cursor.walk.BindConditionValues(cursor, stmt.get());
+  if (appending)
+    cursor.walk.BindPendingRow(cursor, stmt.get(), true);
+  else
+    sqlite3_bind_int64(stmt.get(), 101, cursor.walk.record_number());
+  if (!stmt.Step())
+    throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
+  return stmt.Int(0) != 0;
+}
+
+}  // namespace nce

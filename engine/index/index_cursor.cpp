@@ -1,0 +1,215 @@
+#include "engine/index/index_cursor.h"
+
+#include <algorithm>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/storage/store.h"
+
+namespace nce {
+namespace {
+
+std::string FilePart(const std::string& path) {
+  std::string normal = NormalisePath(path);
+  size_t slash = normal.rfind('/');
+  return slash == std::string::npos ? normal : normal.substr(slash + 1);
+}
+
+// Only tables of the store carry index orders, not the rows of a static cursor.
+bool HasOrders(const Cursor& cursor) {
+  return cursor.live;
+}
+
+std::shared_ptr<IndexOrder> Register(Cursor& cursor, OrderPtr def) {
+  auto order = std::make_shared<IndexOrder>(
+      std::static_pointer_cast<Cursor>(HandleTable::Instance().Find(cursor.handle())),
+      std::move(def));
+  HandleTable::Instance().Add(order);
+  cursor.orders->orders.push_back(order);
+  return order;
+}
+
+// The rows the active order shows: inside its scopes, and its own condition.
+std::string ScopeSql(const IndexOrder& order) {
+  const OrderDef& def = order.def();
+  std::vector<std::string> parts;
+  const std::string& key = def.key_sql;
+  // The first end of a descending order holds the greatest keys.
+  const std::optional<std::string>& low = def.descending() ? order.bottom : order.top;
+  const std::optional<std::string>& high = def.descending() ? order.top : order.bottom;
+  if (low) parts.push_back(key + " >= " + BlobLiteral(*low));
+  if (high) {
+    std::string next = PrefixSuccessor(*high);
+    if (!next.empty()) parts.push_back(key + " < " + BlobLiteral(next));
+  }
+  std::string visible = def.VisibleRowsSql();
+  if (!visible.empty()) parts.push_back(visible);
+  std::string sql;
+  for (const std::string& p : parts) sql += (sql.empty() ? "" : " AND ") + ("(" + p + ")");
+  return sql;
+}
+
+}  // namespace
+
+IndexOrder::~IndexOrder() {
+  sqlite3_finalize(seek_);
+}
+
+std::shared_ptr<Cursor> IndexOrder::cursor() const {
+  std::shared_ptr<Cursor> cursor = cursor_.lock();
+  if (!cursor)
+    throw EngineError(NDS_E_INVALID_HANDLE,
+                      "The index order " + def_->name + " belongs to a closed cursor.");
+  return cursor;
+}
+
+sqlite3_stmt* IndexOrder::SeekStatement(sqlite3* db, const std::string& sql) {
+  if (seek_ && seek_sql_ == sql && sqlite3_db_handle(seek_) == db) return seek_;
+  sqlite3_finalize(seek_);
+  seek_ = nullptr;
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &seek_, nullptr);
+  if (rc != SQLITE_OK) {
+    seek_ = nullptr;
+    throw SqlError(db, rc);
+  }
+  seek_sql_ = sql;
+  return seek_;
+}
+
+CursorOrders& OrdersOf(Cursor& cursor) {
+  if (!cursor.orders) {
+    cursor.orders = std::make_shared<CursorOrders>();
+    cursor.release_orders = &ReleaseOrders;
+  }
+  CursorOrders& orders = *cursor.orders;
+  if (!orders.loaded) {
+    orders.loaded = true;
+    if (HasOrders(cursor)) {
+      std::string structural = StructuralIndexFile(cursor.desc);
+      if (!structural.empty())
+        for (OrderPtr def : LoadOrders(cursor.source_db, cursor.desc, structural))
+          Register(cursor, std::move(def));
+    }
+  }
+  return orders;
+}
+
+std::shared_ptr<IndexOrder> RequireOrder(NDSHANDLE handle) {
+  auto order = HandleTable::Instance().FindAs<IndexOrder>(handle, ObjectKind::kIndexOrder);
+  if (!order)
+    throw EngineError(NDS_E_INVALID_HANDLE,
+                      "Handle " + std::to_string(handle) + " is not an open index order.");
+  return order;
+}
+
+std::shared_ptr<Cursor> CursorOfOrder(const std::shared_ptr<Object>& object) {
+  return std::static_pointer_cast<IndexOrder>(object)->cursor();
+}
+
+std::vector<std::shared_ptr<IndexOrder>> OpenIndexFile(Cursor& cursor, const std::string& path) {
+  CursorOrders& orders = OrdersOf(cursor);
+  std::string file = FilePart(path);
+  if (file.empty()) throw EngineError(NDS_E_INVALID_PATH, "No index file name was given.");
+  if (!HasOrders(cursor) || !IndexFileExists(cursor.source_db, cursor.desc, file))
+    throw EngineError(NDS_E_INVALID_PATH,
+                      "The table " + cursor.desc.name + " has no index file " + file + ".");
+  std::vector<std::shared_ptr<IndexOrder>> opened;
+  for (OrderPtr def : LoadOrders(cursor.source_db, cursor.desc, file)) {
+    auto same = std::find_if(orders.orders.begin(), orders.orders.end(),
+                             [&](const auto& o) { return EqualsNoCase(o->def().name, def->name); });
+    opened.push_back(same != orders.orders.end() ? *same : Register(cursor, std::move(def)));
+  }
+  return opened;
+}
+
+void CloseIndexFile(Cursor& cursor, const IndexOrder& order) {
+  CursorOrders& orders = OrdersOf(cursor);
+  std::string file = order.def().file;
+  bool active_closed = false;
+  std::vector<std::shared_ptr<IndexOrder>> keep;
+  for (std::shared_ptr<IndexOrder>& o : orders.orders) {
+    if (EqualsNoCase(o->def().file, file)) {
+      active_closed = active_closed || o == orders.active;
+      HandleTable::Instance().Remove(o->handle());
+    } else {
+      keep.push_back(o);
+    }
+  }
+  orders.orders = std::move(keep);
+  if (active_closed) UseOrder(cursor, nullptr);
+}
+
+std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::string& file,
+                                                const std::string& name,
+                                                const std::string& expression,
+                                                const std::string& condition, uint32_t flags) {
+  OrdersOf(cursor);
+  if (!HasOrders(cursor))
+    throw EngineError(NDS_E_STATIC_VIEW,
+                      "Orders are made on tables; this cursor is a static query result.");
+  std::string target = file.empty() ? DefaultIndexFile(cursor.desc, name) : FilePart(file);
+  if (target.find('.') == std::string::npos)
+    target += "." + IndexFileExtension(cursor.desc.table_type);
+  OrderPtr def = CompileOrder(cursor.desc, target, name, expression, condition, flags);
+  sqlite3* db = cursor.source_db;
+  bool own_transaction = sqlite3_get_autocommit(db);
+  ExecSql(db, own_transaction ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_create_order");
+  try {
+    CreateOrder(db, *def);
+    ExecSql(db, own_transaction ? "COMMIT" : "RELEASE _nce_create_order");
+  } catch (...) {
+    if (own_transaction) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    } else {
+      sqlite3_exec(db, "ROLLBACK TO _nce_create_order", nullptr, nullptr, nullptr);
+      sqlite3_exec(db, "RELEASE _nce_create_order", nullptr, nullptr, nullptr);
+    }
+    throw;
+  }
+  return Register(cursor, std::move(def));
+}
+
+void ReleaseOrders(Cursor& cursor) {
+  if (!cursor.orders) return;
+  CursorOrders& orders = *cursor.orders;
+  for (const std::shared_ptr<IndexOrder>& o : orders.orders)
+    HandleTable::Instance().Remove(o->handle());
+  orders.orders.clear();
+  orders.active.reset();
+  if (!orders.aof_snapshot.empty() && cursor.source_db && cursor.connection().is_open())
+    sqlite3_exec(cursor.source_db,
+                 ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
+                 nullptr, nullptr, nullptr);
+  orders.aof_snapshot.clear();
+}
+
+void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order) {
+  CursorOrders& orders = OrdersOf(cursor);
+  if (orders.active == order) return;
+  orders.active = order;
+  ApplyConditions(cursor);
+}
+
+void ApplyConditions(Cursor& cursor) {
+  CursorOrders& orders = OrdersOf(cursor);
+  const std::shared_ptr<IndexOrder>& active = orders.active;
+  cursor.walk.SetOrder(active ? active->def().key_sql : std::string(),
+                       active && active->def().descending());
+  cursor.walk.SetCondition("scope", active ? ScopeSql(*active) : std::string());
+  cursor.walk.Reattach(cursor);
+}
+
+std::shared_ptr<Cursor> NavigationCursor(NDSHANDLE handle) {
+  std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+  if (object && object->kind() == ObjectKind::kIndexOrder) {
+    auto order = std::static_pointer_cast<IndexOrder>(object);
+    return order->cursor();
+  }
+  if (!object || (object->kind() != ObjectKind::kCursor && object->kind() != ObjectKind::kTable))
+    throw EngineError(NDS_E_INVALID_HANDLE, "Handle " + std::to_string(handle) +
+                                                " is not an open table, cursor or index order.");
+  return std::static_pointer_cast<Cursor>(object);
+}
+
+}  // namespace nce

@@ -1,0 +1,123 @@
+#include "engine/schema/catalog_schema.h"
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+
+namespace nce {
+namespace {
+
+// The catalog's tables. Names are compared without regard to letter case, as
+// SQLite compares table and column names.
+constexpr const char* kCatalogSchema = R"sql(
+CREATE TABLE IF NOT EXISTS _nce_tables(
+  name TEXT PRIMARY KEY COLLATE NOCASE,
+  table_type INTEGER NOT NULL,
+  char_type INTEGER NOT NULL DEFAULT 1);
+CREATE TABLE IF NOT EXISTS _nce_fields(
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  position INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  field_type INTEGER NOT NULL,
+  length INTEGER NOT NULL,
+  decimals INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(table_name, position));
+CREATE TABLE IF NOT EXISTS _nce_autoinc(
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  field_name TEXT NOT NULL COLLATE NOCASE,
+  last_value INTEGER NOT NULL,
+  PRIMARY KEY(table_name, field_name));
+CREATE TABLE IF NOT EXISTS _nce_index_files(
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  file_name TEXT NOT NULL COLLATE NOCASE,
+  PRIMARY KEY(table_name, file_name));
+CREATE TABLE IF NOT EXISTS _nce_index_orders(
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  file_name TEXT NOT NULL COLLATE NOCASE,
+  order_name TEXT NOT NULL COLLATE NOCASE,
+  position INTEGER NOT NULL,
+  expression TEXT NOT NULL,
+  condition TEXT NOT NULL DEFAULT '',
+  flags INTEGER NOT NULL DEFAULT 0,
+  sqlite_index TEXT NOT NULL,
+  PRIMARY KEY(table_name, order_name));
+CREATE TABLE IF NOT EXISTS _nce_users(
+  name TEXT PRIMARY KEY COLLATE NOCASE,
+  password_hash TEXT NOT NULL,
+  groups TEXT NOT NULL DEFAULT '');
+)sql";
+
+// The data dictionary's tables.
+constexpr const char* kDictionarySchema = R"sql(
+CREATE TABLE IF NOT EXISTS _nce_groups(name TEXT PRIMARY KEY COLLATE NOCASE);
+CREATE TABLE IF NOT EXISTS _nce_rights(
+  grantee TEXT NOT NULL COLLATE NOCASE,
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  column_name TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  rights INTEGER NOT NULL,
+  PRIMARY KEY(grantee, table_name, column_name));
+CREATE TABLE IF NOT EXISTS _nce_table_properties(
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  property INTEGER NOT NULL,
+  value TEXT NOT NULL,
+  PRIMARY KEY(table_name, property));
+CREATE TABLE IF NOT EXISTS _nce_links(name TEXT PRIMARY KEY COLLATE NOCASE, path TEXT NOT NULL);
+)sql";
+
+}  // namespace
+
+void EnsureCatalog(sqlite3* db) {
+  {
+    SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_users'");
+    probe.Step();
+    if (probe.Int(0) != 0) return;
+  }  // the probe's read ends here: a write cannot start inside an old read
+  // One transaction, so that a second process creating the catalog at the
+  // same moment waits and then finds all of it.
+  ExecSql(db, "BEGIN IMMEDIATE");
+  char* message = nullptr;
+  int rc = sqlite3_exec(db, kCatalogSchema, nullptr, nullptr, &message);
+  sqlite3_free(message);
+  if (rc != SQLITE_OK) {
+    EngineError error = SqlError(db, rc, "creating the engine catalog");
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw error;
+  }
+  ExecSql(db, "COMMIT");
+}
+
+void EnsureDictionaryTables(sqlite3* db) {
+  bool present;
+  {
+    SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_links'");
+    probe.Step();
+    present = probe.Int(0) != 0;
+  }
+  if (!present) ExecSql(db, kDictionarySchema);
+}
+
+const std::string& DeletedMarksTable() {
+  static const std::string name = std::string(kReservedPrefix) + "deleted";
+  return name;
+}
+
+void EnsureDeletedMarks(sqlite3* db) {
+  ExecSql(db, ("CREATE TABLE IF NOT EXISTS main." + QuoteIdentifier(DeletedMarksTable()) +
+               " (table_name TEXT NOT NULL, record INTEGER NOT NULL,"
+               " PRIMARY KEY (table_name, record)) WITHOUT ROWID")
+                  .c_str());
+}
+
+const std::string& RowVersionsTable() {
+  static const std::string name = std::string(kReservedPrefix) + "row_versions";
+  return name;
+}
+
+void EnsureRowVersions(sqlite3* db) {
+  ExecSql(db, ("CREATE TABLE IF NOT EXISTS main." + QuoteIdentifier(RowVersionsTable()) +
+               " (table_name TEXT PRIMARY KEY, last_value INTEGER NOT NULL)")
+                  .c_str());
+}
+
+}  // namespace nce

@@ -1,0 +1,133 @@
+#include "engine/schema/ddl.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/base/sql_text.h"
+
+namespace nce {
+namespace {
+
+struct Token {
+  size_t begin, end;  // byte range in the statement
+  std::string upper;  // upper-cased text of a word, empty for other tokens
+  char symbol = 0;    // '(' ')' ',' for those, 0 otherwise
+};
+
+bool IsWordChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Words, quoted names and the symbols ( ) , of a statement; comments and
+// other characters are skipped.
+std::vector<Token> Tokenise(std::string_view s) {
+  std::vector<Token> tokens;
+  size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+      size_t end = s.find('\n', i);
+      i = end == std::string_view::npos ? s.size() : end + 1;
+    } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+      size_t end = s.find("*/", i + 2);
+      i = end == std::string_view::npos ? s.size() : end + 2;
+    } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      char close = c == '[' ? ']' : c;
+      size_t j = i + 1;
+      while (j < s.size() &&
+             !(s[j] == close && !(close != ']' && j + 1 < s.size() && s[j + 1] == close)))
+        j += (s[j] == close) ? 2 : 1;
+      j = std::min(j + 1, s.size());
+      tokens.push_back({i, j, "\"", 0});
+      i = j;
+    } else if (IsWordChar(c)) {
+      size_t j = i;
+      while (j < s.size() && IsWordChar(s[j])) ++j;
+      tokens.push_back({i, j, UpperAscii(s.substr(i, j - i)), 0});
+      i = j;
+    } else if (c == '(' || c == ')' || c == ',') {
+      tokens.push_back({i, i + 1, "", c});
+      ++i;
+    } else {
+      ++i;
+    }
+  }
+  return tokens;
+}
+
+bool IsTableConstraint(const std::string& word) {
+  return word == "CONSTRAINT" || word == "PRIMARY" || word == "UNIQUE" || word == "CHECK" ||
+         word == "FOREIGN";
+}
+
+}  // namespace
+
+bool IsSchemaStatement(std::string_view keyword) {
+  return keyword == "CREATE" || keyword == "DROP" || keyword == "ALTER";
+}
+
+std::string RewriteEngineTypes(std::string_view statement) {
+  std::vector<Token> tokens = Tokenise(statement);
+  // CREATE [TEMP|TEMPORARY] TABLE ... ( column definitions )
+  size_t t = 0;
+  if (tokens.empty() || tokens[0].upper != "CREATE") return std::string(statement);
+  t = 1;
+  if (t < tokens.size() && (tokens[t].upper == "TEMP" || tokens[t].upper == "TEMPORARY")) ++t;
+  if (t >= tokens.size() || tokens[t].upper != "TABLE") return std::string(statement);
+  while (t < tokens.size() && tokens[t].symbol != '(') {
+    if (tokens[t].upper == "AS") return std::string(statement);  // CREATE TABLE ... AS SELECT
+    ++t;
+  }
+  if (t >= tokens.size()) return std::string(statement);
+
+  // (position in the statement, text to insert), in increasing position.
+  std::vector<std::pair<size_t, std::string>> inserts;
+  int depth = 0;
+  bool at_definition_start = true;
+  for (++t; t < tokens.size(); ++t) {
+    const Token& token = tokens[t];
+    if (token.symbol == '(') {
+      ++depth;
+      continue;
+    }
+    if (token.symbol == ')') {
+      if (depth == 0) break;
+      --depth;
+      continue;
+    }
+    if (depth > 0) continue;
+    if (token.symbol == ',') {
+      at_definition_start = true;
+      continue;
+    }
+    if (!at_definition_start) continue;
+    at_definition_start = false;
+    if (IsTableConstraint(token.upper) || t + 1 >= tokens.size()) continue;
+    const Token& type = tokens[t + 1];  // token after the column name
+    if (type.upper == "MEMO") {
+      inserts.emplace_back(type.end, " TEXT");
+    } else if (type.upper == "IMAGE" || type.upper == "RAW") {
+      inserts.emplace_back(type.end, " BLOB");
+    } else if (type.upper == "CICHAR") {
+      size_t end = type.end;
+      if (t + 2 < tokens.size() && tokens[t + 2].symbol == '(') {
+        size_t k = t + 2;
+        while (k < tokens.size() && tokens[k].symbol != ')') ++k;
+        if (k < tokens.size()) end = tokens[k].end;
+      }
+      inserts.emplace_back(end, " COLLATE NOCASE");
+    }
+  }
+  std::string result;
+  size_t copied = 0;
+  for (const auto& [position, text] : inserts) {
+    result.append(statement.substr(copied, position - copied));
+    result += text;
+    copied = position;
+  }
+  result.append(statement.substr(copied));
+  return result;
+}
+
+}  // namespace nce

@@ -1,0 +1,25 @@
+// DDL with the engine's field types. SQLite accepts the engine's type names
+// (CHAR(n), CICHAR(n), NUMERIC(p,s), DATE, LOGICAL, AUTOINC, MEMO, ...) as
+// declared column types; the few whose SQLite affinity would alter stored
+// values are given the right affinity here, and CICHAR compares without
+// regard to letter case. The declared type keeps the engine's name first, so
+// the catalog reads the engine type back from it.
+#ifndef ENGINE_SCHEMA_DDL_H
+#define ENGINE_SCHEMA_DDL_H
+
+#include <string>
+#include <string_view>
+
+namespace nce {
+
+// For a CREATE TABLE statement: the text with the engine's types adjusted
+// for SQLite (MEMO -> MEMO TEXT, IMAGE -> IMAGE BLOB, RAW(n) -> RAW BLOB(n),
+// CICHAR(n) -> CICHAR(n) COLLATE NOCASE). Other statements come back as given.
+std::string RewriteEngineTypes(std::string_view statement);
+
+// True for statements that change the schema (CREATE, DROP, ALTER).
+bool IsSchemaStatement(std::string_view leading_keyword);
+
+}  // namespace nce
+
+#endif  // ENGINE_SCHEMA_DDL_H

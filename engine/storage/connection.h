@@ -1,0 +1,69 @@
+// An engine connection: one SQLite connection on a store, the objects opened
+// on it, and its transaction state. A connection is used by one thread at a
+// time; its mutex serialises the engine functions that reach it.
+#ifndef ENGINE_STORAGE_CONNECTION_H
+#define ENGINE_STORAGE_CONNECTION_H
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "engine/base/handles.h"
+#include "engine/storage/store.h"
+
+namespace nce {
+
+struct DictionaryState;  // rights and links of a dictionary connection (dictionary_rights.h)
+
+class Connection : public Object {
+ public:
+  Connection(std::unique_ptr<Store> store, std::string user_name);
+  ~Connection() override;
+
+  // The main store connection; throws NDS_E_NO_CONNECTION once closed.
+  sqlite3* db() const;
+  // A private in-memory database where static cursors keep their rows, so
+  // that they outlive commits and rollbacks of the store. Opened on first use.
+  sqlite3* scratch_db();
+  bool is_open() const { return store_ != nullptr; }
+  const StoreLocation& location() const { return location_; }
+  const std::string& user_name() const { return user_name_; }
+  std::recursive_mutex& mutex() { return mutex_; }
+
+  // Statements and cursors opened on this connection, closed with it.
+  void AddChild(NDSHANDLE handle);
+  void RemoveChild(NDSHANDLE handle);
+  std::set<NDSHANDLE> TakeChildren();
+
+  // Explicit transactions (NdsBeginTransaction ... commit or rollback).
+  bool in_transaction() const { return transaction_open_; }
+  void BeginTransaction();
+  void CommitTransaction();
+  void RollbackTransaction();
+  void CreateSavepoint(const std::string& name);
+  void RollbackToSavepoint(const std::string& name);
+
+  // What the user of a data dictionary connection may do; null for free tables.
+  std::shared_ptr<DictionaryState> dictionary;
+
+  // Closes the store (rolling back an open transaction).
+  void Close();
+
+ private:
+  void RequireTransaction(const char* what) const;
+
+  std::recursive_mutex mutex_;     // serialises use of the connection
+  std::unique_ptr<Store> store_;   // null once closed
+  StoreLocation location_;         // where the store lies
+  sqlite3* scratch_ = nullptr;     // in-memory database for static cursors
+  std::string user_name_;          // dictionary user, empty for free tables
+  std::set<NDSHANDLE> children_;   // open statements and cursors
+  bool transaction_open_ = false;  // an explicit transaction is open
+};
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_CONNECTION_H

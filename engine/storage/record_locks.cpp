@@ -1,0 +1,182 @@
+#include "engine/storage/record_locks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+
+namespace nce {
+
+namespace {
+
+constexpr int kRecordBits = 40;                      // record numbers below 2^40
+constexpr uint64_t kTableHashMask = (1u << 22) - 1;  // keeps offsets below 2^62
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// Two spellings of one store path must meet on the same locks.
+std::string CanonicalStore(const std::string& path) {
+  std::error_code ec;
+  auto canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? path : canonical.string();
+}
+
+}  // namespace
+
+int64_t LockByteFor(const std::string& lowerTable, int64_t record) {
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a
+  for (unsigned char c : lowerTable) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  uint64_t bucket = (hash & kTableHashMask) + 1;  // never 0: byte 0 is unused
+  uint64_t low = static_cast<uint64_t>(record) & ((1ull << kRecordBits) - 1);
+  return static_cast<int64_t>((bucket << kRecordBits) | low);
+}
+
+RecordLocks& RecordLocks::Instance() {
+  // Never destroyed: cursors may still be closing while the process exits.
+  static RecordLocks* instance = new RecordLocks();
+  return *instance;
+}
+
+RecordLocks::~RecordLocks() {
+  for (auto& [store, fd] : sidecars_) close(fd);
+}
+
+RecordLocks::Key RecordLocks::MakeKey(const LockTarget& target) const {
+  return Key{CanonicalStore(target.store), Lower(target.table), target.record};
+}
+
+int RecordLocks::SidecarFd(const std::string& store) {
+  auto it = sidecars_.find(store);
+  if (it != sidecars_.end()) return it->second;
+  int fd = open((store + ".nce-locks").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  sidecars_.emplace(store, fd);
+  return fd;
+}
+
+bool RecordLocks::KernelLock(const Key& key, short type) {
+  int fd = SidecarFd(key.store);
+  if (fd < 0) {
+    errno = EIO;
+    return false;
+  }
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = LockByteFor(key.table, key.record);
+  fl.l_len = 1;
+  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+void RecordLocks::KernelUnlockIfFree(const Key& key, const Holders& holders) {
+  if (holders.writer != 0) return;
+  // A writer gone but readers left: the byte drops back to a shared lock.
+  KernelLock(key, holders.readers.empty() ? F_UNLCK : F_RDLCK);
+}
+
+LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Key key = MakeKey(target);
+  Holders& holders = held_[key];
+  if (holders.writer == owner) return LockResult::kLocked;
+  bool otherReaders = std::any_of(holders.readers.begin(), holders.readers.end(),
+                                  [owner](const auto& r) { return r.first != owner; });
+  if (holders.writer != 0 || otherReaders) return LockResult::kConflict;
+  if (!KernelLock(key, F_WRLCK)) {
+    bool conflict = errno == EAGAIN || errno == EACCES;
+    if (holders.readers.empty()) held_.erase(key);
+    return conflict ? LockResult::kConflict : LockResult::kIoError;
+  }
+  holders.writer = owner;
+  return LockResult::kLocked;
+}
+
+LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Key key = MakeKey(target);
+  Holders& holders = held_[key];
+  if (holders.writer != 0 && holders.writer != owner) return LockResult::kConflict;
+  if (holders.writer == 0 && holders.readers.empty() && !KernelLock(key, F_RDLCK)) {
+    bool conflict = errno == EAGAIN || errno == EACCES;
+    held_.erase(key);
+    return conflict ? LockResult::kConflict : LockResult::kIoError;
+  }
+  ++holders.readers[owner];
+  return LockResult::kLocked;
+}
+
+bool RecordLocks::Unlock(const LockTarget& target, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Key key = MakeKey(target);
+  auto it = held_.find(key);
+  if (it == held_.end()) return false;
+  Holders& holders = it->second;
+  if (holders.writer == owner) {
+    holders.writer = 0;
+  } else {
+    auto reader = holders.readers.find(owner);
+    if (reader == holders.readers.end()) return false;
+    if (--reader->second == 0) holders.readers.erase(reader);
+  }
+  KernelUnlockIfFree(key, holders);
+  if (holders.writer == 0 && holders.readers.empty()) held_.erase(it);
+  return true;
+}
+
+void RecordLocks::UnlockAll(uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (auto it = held_.begin(); it != held_.end();) {
+    Holders& holders = it->second;
+    bool changed = false;
+    if (holders.writer == owner) {
+      holders.writer = 0;
+      changed = true;
+    }
+    changed |= holders.readers.erase(owner) > 0;
+    if (changed) KernelUnlockIfFree(it->first, holders);
+    if (holders.writer == 0 && holders.readers.empty())
+      it = held_.erase(it);
+    else
+      ++it;
+  }
+}
+
+bool RecordLocks::LockedByOther(const LockTarget& target, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Key key = MakeKey(target);
+  auto it = held_.find(key);
+  if (it != held_.end()) {
+    if (it->second.writer != 0) return it->second.writer != owner;
+    if (!it->second.readers.empty()) return false;  // we hold it shared
+  }
+  int fd = SidecarFd(key.store);
+  if (fd < 0) return false;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = LockByteFor(key.table, key.record);
+  fl.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type == F_WRLCK;  // a shared lock elsewhere does not stop a write
+}
+
+bool RecordLocks::HeldBy(const LockTarget& target, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto it = held_.find(MakeKey(target));
+  return it != held_.end() && it->second.writer == owner;
+}
+
+}  // namespace nce

@@ -1,0 +1,87 @@
+// Record locks shared by every connection of the process and, through
+// byte-range locks on a sidecar file next to each store, by every process.
+//
+// A lock belongs to one cursor. Inside the process a table of held locks
+// decides conflicts between cursors; across processes each lock is also an
+// open-file-description lock (F_OFD_SETLK) on one byte of the store's
+// sidecar file, so the kernel drops it when the holding process dies.
+#ifndef ENGINE_STORAGE_RECORD_LOCKS_H
+#define ENGINE_STORAGE_RECORD_LOCKS_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <tuple>
+
+namespace nce {
+
+enum class LockResult {
+  kLocked,    // the lock is now held by the caller (or already was)
+  kConflict,  // another cursor of this process, or another process, holds it
+  kIoError,   // the sidecar file could not be opened or locked
+};
+
+// Names one lockable item: record `record` of `table` in the store file
+// `store`. Record number 0 stands for the whole table.
+struct LockTarget {
+  std::string store;  // path of the store file (as the connection opened it)
+  std::string table;  // table name; compared without letter case
+  int64_t record;     // record number (rowid) or 0 for the table
+};
+
+class RecordLocks {
+ public:
+  // The one instance of the process.
+  static RecordLocks& Instance();
+
+  // Takes the write lock of `target` for `owner` (a cursor handle).
+  LockResult Lock(const LockTarget& target, uint32_t owner);
+  // Takes a shared lock of `target` for `owner`: several owners may hold one
+  // together; it conflicts only with a write lock. Used for table opens.
+  LockResult LockShared(const LockTarget& target, uint32_t owner);
+  // Releases the lock `owner` holds on `target`; false when it held none.
+  bool Unlock(const LockTarget& target, uint32_t owner);
+  // Releases every lock `owner` holds (its cursor closes).
+  void UnlockAll(uint32_t owner);
+  // True when someone other than `owner` holds a write lock on `target`.
+  bool LockedByOther(const LockTarget& target, uint32_t owner);
+  // True when `owner` holds the write lock of `target`.
+  bool HeldBy(const LockTarget& target, uint32_t owner);
+
+  RecordLocks(const RecordLocks&) = delete;
+  RecordLocks& operator=(const RecordLocks&) = delete;
+
+ private:
+  RecordLocks() = default;
+  ~RecordLocks();
+
+  struct Key {
+    std::string store;
+    std::string table;  // lower case
+    int64_t record;
+    auto operator<=>(const Key&) const = default;
+  };
+  struct Holders {
+    uint32_t writer = 0;              // owner of the write lock, 0 when none
+    std::map<uint32_t, int> readers;  // owners of shared locks
+  };
+
+  Key MakeKey(const LockTarget& target) const;
+  int SidecarFd(const std::string& store);  // -1 when it cannot be opened
+  bool KernelLock(const Key& key, short type);
+  void KernelUnlockIfFree(const Key& key, const Holders& holders);
+
+  std::mutex mutex_;                     // guards everything below
+  std::map<Key, Holders> held_;          // locks held by this process
+  std::map<std::string, int> sidecars_;  // store path -> open sidecar file
+};
+
+// Byte of the sidecar file that stands for a record of a table: a hash of the
+// table name in the high bits, the record number in the low 40 bits.
+int64_t LockByteFor(const std::string& lowerTable, int64_t record);
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_RECORD_LOCKS_H

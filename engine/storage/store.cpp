@@ -1,0 +1,92 @@
+#include "engine/storage/store.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/expr/expr_functions.h"
+#include "engine/schema/catalog.h"
+
+namespace nce {
+namespace {
+
+bool HasDictionaryExtension(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ext = path.substr(path.size() - 4);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == ".ndd";
+}
+
+[[noreturn]] void RefusePath(const std::string& path, const std::string& why) {
+  throw EngineError(NDS_E_INVALID_PATH, "The database path '" + path + "' " + why);
+}
+
+}  // namespace
+
+std::string NormalisePath(std::string_view path) {
+  std::string result(path);
+  std::replace(result.begin(), result.end(), '\\', '/');
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+StoreLocation ResolveStoreLocation(std::string_view given) {
+  std::string path = NormalisePath(given);
+  if (path.empty()) throw EngineError(NDS_E_INVALID_PATH, "No database path was given.");
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) RefusePath(path, "does not exist.");
+  StoreLocation location;
+  location.database_path = path;
+  if (S_ISDIR(info.st_mode)) {
+    if (access(path.c_str(), R_OK | W_OK | X_OK) != 0)
+      RefusePath(path, "cannot be read and written by this user.");
+    location.store_file = path + "/" + kStoreFileName;
+    struct stat store_info {};
+    if (stat(location.store_file.c_str(), &store_info) == 0) {
+      if (!S_ISREG(store_info.st_mode))
+        RefusePath(path, std::string("holds a ") + kStoreFileName + " that is not a file.");
+      if (access(location.store_file.c_str(), R_OK | W_OK) != 0)
+        RefusePath(path, "holds a store file that cannot be read and written by this user.");
+    }
+    return location;
+  }
+  if (!S_ISREG(info.st_mode) || !HasDictionaryExtension(path))
+    RefusePath(path, "is a file, not a database directory or a data dictionary (.ndd).");
+  if (access(path.c_str(), R_OK | W_OK) != 0)
+    RefusePath(path, "cannot be read and written by this user.");
+  location.store_file = path;
+  location.dictionary = true;
+  return location;
+}
+
+std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeout_ms) {
+  sqlite3* db = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+  if (!location.dictionary) flags |= SQLITE_OPEN_CREATE;
+  int rc = sqlite3_open_v2(location.store_file.c_str(), &db, flags, nullptr);
+  std::unique_ptr<Store> store(new Store(db, location));
+  if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, busy_timeout_ms);
+  // Index keys and translated expressions call the engine's SQL functions.
+  RegisterExpressionFunctions(db);
+  // The first read of the file tells whether it is a database at all.
+  rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if ((rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT)
+    RefusePath(location.database_path, "does not hold a database (" + location.store_file + ").");
+  if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
+  ExecSql(db, "PRAGMA synchronous=FULL");
+  EnsureCatalog(db);
+  return store;
+}
+
+Store::~Store() {
+  sqlite3_close_v2(db_);
+}
+
+}  // namespace nce

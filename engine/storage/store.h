@@ -1,0 +1,55 @@
+// The store: the one SQLite file that holds a database. A free-table
+// directory D keeps its tables in D/nce.db; a data dictionary path X.ndd is
+// the store file itself. The store runs in WAL mode with synchronous=FULL, so
+// a committed transaction survives a crash, readers never wait for a writer,
+// and a second writer waits up to the busy timeout, then fails clearly.
+#ifndef ENGINE_STORAGE_STORE_H
+#define ENGINE_STORAGE_STORE_H
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace nce {
+
+// Name of the store file inside a free-table directory.
+inline constexpr const char* kStoreFileName = "nce.db";
+
+struct StoreLocation {
+  std::string database_path;  // the directory or dictionary path, '/' separators
+  std::string store_file;     // the SQLite file
+  bool dictionary = false;    // true for a .ndd data dictionary
+};
+
+// Resolves a database path as the caller gave it ('\' or '/' separators).
+// Throws EngineError NDS_E_INVALID_PATH when the path is empty, missing, a
+// file other than a dictionary, or unreadable.
+StoreLocation ResolveStoreLocation(std::string_view path);
+
+class Store {
+ public:
+  // Opens (a directory's store is created on first use) and configures the
+  // store, and makes sure the engine's catalog exists. Throws EngineError.
+  static std::unique_ptr<Store> Open(const StoreLocation& location, int busy_timeout_ms);
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  sqlite3* db() const { return db_; }
+  const StoreLocation& location() const { return location_; }
+
+ private:
+  Store(sqlite3* db, StoreLocation location) : db_(db), location_(std::move(location)) {}
+
+  sqlite3* db_;             // owned SQLite connection
+  StoreLocation location_;  // where the store lies
+};
+
+// Normalises separators to '/' and drops trailing separators (not the root).
+std::string NormalisePath(std::string_view path);
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_STORE_H
