@@ -51,9 +51,20 @@ void TStringField::SetSize(int size) {
 }
 
 std::string TStringField::AsString() const {
-  std::vector<char> buffer(Size() + 1, '\0');
-  if (!GetData(buffer.data())) return "";
-  return std::string(buffer.data(), strnlen(buffer.data(), Size()));
+  // Most text fields are short: read them into the stack, so a walk reading
+  // a text per record does not allocate a scratch buffer each time.
+  constexpr int kStackSize = 256;
+  const int size = Size();
+  char local[kStackSize];
+  std::vector<char> heap;
+  char* buffer = local;
+  if (size + 1 > kStackSize) {
+    heap.resize(static_cast<size_t>(size) + 1);
+    buffer = heap.data();
+  }
+  std::memset(buffer, 0, static_cast<size_t>(size) + 1);
+  if (!GetData(buffer)) return "";
+  return std::string(buffer, strnlen(buffer, static_cast<size_t>(size)));
 }
 
 void TStringField::SetAsString(const std::string& value) {

@@ -22,20 +22,52 @@ NDSRESULT WithOrder(const char* function, NDSHANDLE handle, Action action) {
   });
 }
 
+// What a navigation handle walks: its cursor and, for an order handle, the
+// order (null for a cursor handle, which walks in record-number order).
+struct NavigationTarget {
+  Cursor* cursor = nullptr;
+  IndexOrder* order = nullptr;
+};
+
+// The target of `handle`. A walk calls several moving functions per record on
+// one handle, so each thread remembers the handle it resolved last, as
+// CursorOf does: while no handle has been removed since, the handle table
+// still holds that cursor and order, so the pointers are valid.
+inline NavigationTarget NavigationOf(NDSHANDLE handle) {
+  struct Remembered {
+    NDSHANDLE handle = 0;
+    uint64_t removals = 0;
+    NavigationTarget target;
+  };
+  thread_local Remembered last;
+  uint64_t removals = HandleTable::Instance().removals();
+  if (last.target.cursor == nullptr || last.handle != handle || last.removals != removals) {
+    std::shared_ptr<Cursor> cursor = NavigationCursor(handle);  // throws on a wrong handle
+    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+    last.target.cursor = cursor.get();
+    last.target.order = object && object->kind() == ObjectKind::kIndexOrder
+                            ? static_cast<IndexOrder*>(object.get())
+                            : nullptr;
+    last.handle = handle;
+    last.removals = removals;
+  }
+  return last.target;
+}
+
 // Runs `action` on a cursor reached through a cursor or an order handle,
 // which decides the order the cursor walks in (see NavigationCursor).
 template <class Action>
 NDSRESULT WithNavigation(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
-    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
-    std::shared_ptr<Cursor> cursor = NavigationCursor(handle);
-    std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();
-    std::shared_ptr<IndexOrder> order;
-    if (object->kind() == ObjectKind::kIndexOrder)
-      order = std::static_pointer_cast<IndexOrder>(object);
-    UseOrder(*cursor, order);
-    return action(*cursor);
+    NavigationTarget target = NavigationOf(handle);
+    Cursor& cursor = *target.cursor;
+    std::lock_guard lock(cursor.connection().mutex());
+    cursor.connection().db();
+    // Switching orders rebuilds the walk's conditions; a walk that stays in
+    // one order skips it.
+    if (OrdersOf(cursor).active.get() != target.order)
+      UseOrder(cursor, target.order ? RequireOrder(handle) : nullptr);
+    return action(cursor);
   });
 }
 

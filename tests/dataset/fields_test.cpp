@@ -32,6 +32,7 @@ class FieldValues : public ::testing::Test {
     defs.Add("BL", ftBlob);
     defs.Add("M", ftMemo);
     defs.Add("G", ftGraphic);
+    defs.Add("LS", ftString, 400);
     dataset.Open();
     dataset.Append();
   }
@@ -69,6 +70,12 @@ TEST_F(FieldValues, TextIsCutToTheFieldSizeAndConvertsBothWays) {
   F("S")->SetAsString("yes");
   EXPECT_TRUE(F("S")->AsBoolean());
   EXPECT_EQ(F("S")->AsVariant().AsString(), "yes");
+  // Texts of wide fields read back whole, up to the field's size.
+  const std::string wide(300, 'w');
+  F("LS")->SetAsString(wide);
+  EXPECT_EQ(F("LS")->AsString(), wide);
+  F("LS")->SetAsString(wide + wide);
+  EXPECT_EQ(F("LS")->AsString(), (wide + wide).substr(0, 400));
 }
 
 TEST_F(FieldValues, IntegersKeepTheirRange) {
