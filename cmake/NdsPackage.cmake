@@ -1,0 +1,32 @@
+# Installing the component library for other programs: headers, libraries,
+# a CMake package (find_package(Nds CONFIG)) and pkg-config files.
+include(CMakePackageConfigHelpers)
+
+set(NDS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Nds)
+
+install(TARGETS nce_shared dataset nds EXPORT NdsTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/engine/include/nce/nce.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/nce)
+# The layers include each other as "dataset/x.h" and "nds/x.h".
+foreach(layer dataset nds)
+  file(GLOB headers ${PROJECT_SOURCE_DIR}/${layer}/*.h)
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${layer})
+endforeach()
+
+install(EXPORT NdsTargets NAMESPACE Nds:: DESTINATION ${NDS_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/NdsConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/NdsConfig.cmake
+                              INSTALL_DESTINATION ${NDS_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/NdsConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/NdsConfig.cmake ${PROJECT_BINARY_DIR}/NdsConfigVersion.cmake
+        DESTINATION ${NDS_CMAKE_DIR})
+
+file(RELATIVE_PATH NDS_PC_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" NDS_PC_PREFIX "${NDS_PC_PREFIX}")
+foreach(pc nce nds)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

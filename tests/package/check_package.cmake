@@ -1,0 +1,48 @@
+# Installs the build in BUILD_DIR into a scratch prefix, then builds the
+# example program of SOURCE_DIR/examples/list_rows against it twice (CMake
+# package, pkg-config) and runs a create, an insert and a select with each.
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+  set(run_output "${out}" PARENT_SCOPE)
+endfunction()
+
+set(scratch ${BUILD_DIR}/package-check)
+file(REMOVE_RECURSE ${scratch})
+set(prefix ${scratch}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+# The engine library carries its version: libnce.so.1 is its SONAME.
+file(GLOB libdirs ${prefix}/lib*)
+list(GET libdirs 0 libdir)
+run(readelf -d ${libdir}/libnce.so)
+if(NOT run_output MATCHES "SONAME\\) +Library soname: \\[libnce\\.so\\.1\\]")
+  message(FATAL_ERROR "libnce.so has no versioned SONAME:\n${run_output}")
+endif()
+
+# Through find_package(Nds CONFIG).
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/list_rows -B ${scratch}/cmake-build
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX})
+run(${CMAKE_COMMAND} --build ${scratch}/cmake-build)
+
+# Through pkg-config.
+set(ENV{PKG_CONFIG_PATH} ${libdir}/pkgconfig)
+run(pkg-config --cflags --libs nds)
+string(STRIP "${run_output}" flags)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(${CXX} ${SOURCE_DIR}/examples/list_rows/main.cpp ${flags} -o ${scratch}/list_rows_pc)
+
+set(ENV{LD_LIBRARY_PATH} ${libdir})
+foreach(program ${scratch}/cmake-build/list_rows ${scratch}/list_rows_pc)
+  file(REMOVE_RECURSE ${scratch}/db)
+  file(MAKE_DIRECTORY ${scratch}/db)
+  run(${program} ${scratch}/db "create table t (id integer, name char(10))")
+  run(${program} ${scratch}/db "insert into t (id, name) values (7, 'seven')")
+  run(${program} ${scratch}/db "select id, name from t")
+  if(NOT run_output STREQUAL "7\tseven\n")
+    message(FATAL_ERROR "${program} read back '${run_output}'")
+  endif()
+endforeach()
