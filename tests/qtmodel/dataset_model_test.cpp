@@ -1,0 +1,100 @@
+// The Qt model over a real query: rows arrive page by page as a view asks,
+// fetching leaves the dataset where it was, and changes made through the
+// dataset reach the rows. Qt's model tester checks every signal the model
+// sends against what it reports.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+
+#include <string>
+
+#include "nds/ndstable.h"
+#include "qtmodel/dataset_model.h"
+#include "tests/nds/query_test_support.h"
+
+namespace {
+
+class DataSetModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_.Exec("create table crew (id integer, name char(12))");
+    std::string insert = "insert into crew (id, name) values ";
+    for (int i = 1; i <= kRecords; ++i) {
+      insert += (i > 1 ? ", (" : "(") + std::to_string(i) + ", 'crew " + std::to_string(i) + "')";
+    }
+    db_.Exec(insert);
+    query_.SetNdsConnection(&db_.Connection());
+    nds_test::SetText(query_, "select * from crew");
+    query_.SetRequestLive(true);
+    query_.Open();
+    model_.SetFetchSize(40);
+    model_.SetErrorHandler([this](const QString& message) { errors_ += message.toStdString(); });
+  }
+
+  static constexpr int kRecords = 100;
+  nds_test::QueryDatabase db_;
+  nds::TNdsQuery query_{nullptr};
+  ndsqt::DataSetModel model_;
+  QAbstractItemModelTester tester_{&model_,
+                                   QAbstractItemModelTester::FailureReportingMode::Fatal};
+  std::string errors_;
+};
+
+TEST_F(DataSetModelTest, FetchesPageByPageAndLeavesTheDatasetWhereItWas) {
+  query_.MoveBy(5);  // the sixth record is current
+  model_.SetDataSet(&query_);
+  ASSERT_EQ(model_.columnCount(), 2);
+  EXPECT_EQ(model_.headerData(1, Qt::Horizontal).toString(), "name");
+  EXPECT_EQ(model_.rowCount(), 40);
+  EXPECT_TRUE(model_.canFetchMore(QModelIndex()));
+  EXPECT_EQ(query_.FieldByName("id")->AsInteger(), 6);
+  EXPECT_EQ(model_.CurrentRow(), 5);
+
+  model_.fetchMore(QModelIndex());
+  model_.fetchMore(QModelIndex());
+  EXPECT_EQ(model_.rowCount(), kRecords);
+  EXPECT_FALSE(model_.canFetchMore(QModelIndex()));
+  EXPECT_EQ(model_.data(model_.index(99, 0)).toString(), "100");
+  EXPECT_EQ(model_.data(model_.index(99, 1)).toString(), "crew 100");
+  EXPECT_EQ(query_.FieldByName("id")->AsInteger(), 6);
+
+  ASSERT_TRUE(model_.MoveToRow(70));
+  EXPECT_EQ(query_.FieldByName("id")->AsInteger(), 71);
+  EXPECT_TRUE(errors_.empty()) << errors_;
+}
+
+TEST_F(DataSetModelTest, FollowsChangesMadeThroughTheDataset) {
+  model_.SetDataSet(&query_);
+  model_.fetchMore(QModelIndex());
+  ASSERT_EQ(model_.rowCount(), 80);
+
+  // Another writer changes a row; a refresh brings it in and keeps as many
+  // rows as the view had fetched.
+  db_.Exec("update crew set name = 'renamed' where id = 3");
+  query_.Refresh();
+  EXPECT_EQ(model_.rowCount(), 80);
+  EXPECT_EQ(model_.data(model_.index(2, 1)).toString(), "renamed");
+
+  query_.Close();
+  EXPECT_EQ(model_.rowCount(), 0);
+  EXPECT_EQ(model_.columnCount(), 0);
+  query_.Open();
+  EXPECT_EQ(model_.rowCount(), 40);
+
+  model_.SetDataSet(nullptr);
+  EXPECT_EQ(model_.rowCount(), 0);
+  EXPECT_TRUE(errors_.empty()) << errors_;
+}
+
+TEST_F(DataSetModelTest, NullFieldsShowNothing) {
+  db_.Exec("insert into crew (id) values (0)");
+  nds_test::SetText(query_, "select * from crew where id = 0");
+  query_.Open();
+  model_.SetDataSet(&query_);
+  ASSERT_EQ(model_.rowCount(), 1);
+  EXPECT_TRUE(model_.data(model_.index(0, 1)).isNull());
+  EXPECT_EQ(model_.data(model_.index(0, 0), Qt::TextAlignmentRole).toInt(),
+            int(Qt::AlignRight | Qt::AlignVCenter));
+}
+
+}  // namespace
