@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-namespace apptest {
+namespace app_test {
 
 QApplication& Application() {
   static int argc = 1;
@@ -22,4 +22,4 @@ std::unique_ptr<app::TForm1> LoadWindow() {
   return app::CreateRepairWindow();
 }
 
-}  // namespace apptest
+}  // namespace app_test

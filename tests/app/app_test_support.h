@@ -12,7 +12,7 @@
 
 class QApplication;
 
-namespace apptest {
+namespace app_test {
 
 // The one application object of the test program, on the offscreen
 // platform unless QT_QPA_PLATFORM names another. Components created once it
@@ -22,6 +22,6 @@ QApplication& Application();
 // The window read from its description, for one test.
 std::unique_ptr<app::TForm1> LoadWindow();
 
-}  // namespace apptest
+}  // namespace app_test
 
 #endif  // TESTS_APP_APP_TEST_SUPPORT_H

@@ -9,9 +9,10 @@
 #include "gtest/gtest.h"
 #include "tests/app/app_test_support.h"
 
+namespace app_test {
 namespace {
 
-using apptest::DemoSite;
+using app_test::DemoSite;
 
 struct ConsoleResult {
   int status;
@@ -21,8 +22,8 @@ struct ConsoleResult {
 
 // RunConsoleRepair with its output caught, in the test program's application.
 ConsoleResult RunInProcess() {
-  apptest::Application();
-  auto [status, text] = apptest::RunConsoleRepairCaught();
+  app_test::Application();
+  auto [status, text] = app_test::RunConsoleRepairCaught();
   return {status, text, ""};
 }
 
@@ -51,7 +52,7 @@ TEST_F(ConsoleTwin, NoPathExitsTwo) {
 }
 
 TEST_F(ConsoleTwin, FailingStatementExitsOne) {
-  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), "drop table chkrides"), "");
+  ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(), "drop table chkrides"), "");
   const ConsoleResult result = RunInProcess();
   EXPECT_EQ(result.output, "Archive Repair Failed!\n");
   EXPECT_EQ(result.status, 1);
@@ -96,7 +97,7 @@ ConsoleResult RunProgram(const DemoSite& site, const QStringList& arguments = {}
 }
 
 TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {
-  apptest::Application();
+  app_test::Application();
   ConsoleResult result = RunProgram(site_);
   EXPECT_EQ(result.output, "Archive Repaired!\n");
   EXPECT_EQ(result.status, 0);
@@ -107,7 +108,7 @@ TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {
   EXPECT_EQ(result.output, "Archive Repaired!\n");
   EXPECT_EQ(result.status, 0);
 
-  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), "drop table chkrides"), "");
+  ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(), "drop table chkrides"), "");
   result = RunProgram(site_);
   EXPECT_EQ(result.output, "Archive Repair Failed!\n");
   EXPECT_EQ(result.status, 1);
@@ -119,10 +120,11 @@ TEST_F(ConsoleTwin, ProgramPrintsTheStatusAndExitsWithItsCode) {
 }
 
 TEST_F(ConsoleTwin, ProgramRefusesArguments) {
-  apptest::Application();
+  app_test::Application();
   const ConsoleResult result = RunProgram(site_, {"--now"});
   EXPECT_EQ(result.status, 64);
   EXPECT_EQ(result.output, "");
 }
 
 }  // namespace
+}  // namespace app_test

@@ -13,11 +13,12 @@
 #include "nds/ndscnnct.h"
 #include "tests/app/app_test_support.h"
 
+namespace app_test {
 namespace {
 
 using app::RepairOutcome;
-using apptest::DemoSite;
-using apptest::LoadWindow;
+using app_test::DemoSite;
+using app_test::LoadWindow;
 
 class WindowKeyboard : public ::testing::Test {
  protected:
@@ -150,3 +151,4 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+}  // namespace app_test

@@ -15,13 +15,14 @@
 #include "tests/app/app_test_support.h"
 #include "tools/demo_database.h"
 
+namespace app_test {
 namespace {
 
 using app::RepairOutcome;
-using apptest::DemoSite;
-using apptest::LoadWindow;
-using apptest::QueryNumber;
-using apptest::ReadAllPairs;
+using app_test::DemoSite;
+using app_test::LoadWindow;
+using app_test::QueryNumber;
+using app_test::ReadAllPairs;
 
 class RepairRun : public ::testing::Test {
  protected:
@@ -52,7 +53,7 @@ class RepairRun : public ::testing::Test {
   void ExpectDatabaseUnchanged() { EXPECT_EQ(ReadAllPairs(site_->StoreFile()), before_); }
 
   std::unique_ptr<DemoSite> site_;
-  std::map<std::string, apptest::TableRows> before_;
+  std::map<std::string, app_test::TableRows> before_;
   std::unique_ptr<app::TForm1> form_;
 };
 
@@ -83,11 +84,11 @@ TEST_F(RepairRun, RepairsTheArchiveAndKeepsTheConnectionOpen) {
 // The same script run by SQLite directly on a twin database leaves exactly
 // the same rows.
 TEST_F(RepairRun, LeavesWhatSqliteLeavesRunningTheSameScript) {
-  apptest::TempDir twin;
-  demo::BuildDemoDatabase(twin.Path().string());
-  const auto twin_store = twin.Path() / "nce.db";
+  app_test::TempDir twin;
+  demo::BuildDemoDatabase(twin.path().string());
+  const auto twin_store = twin.path() / "nce.db";
   ASSERT_EQ(ReadAllPairs(twin_store), before_);
-  ASSERT_EQ(apptest::RunWithSqlite(twin_store, form_->NdsQuery1()->SQLText()), "");
+  ASSERT_EQ(app_test::ExecDirect(twin_store, form_->NdsQuery1()->SQLText()), "");
   ClickFixArchive();
   ASSERT_EQ(form_->Outcome(), RepairOutcome::kRepaired);
   EXPECT_EQ(ReadAllPairs(site_->StoreFile()), ReadAllPairs(twin_store));
@@ -98,7 +99,7 @@ TEST_F(RepairRun, ClickingAgainDoesNothing) {
   ASSERT_EQ(form_->Outcome(), RepairOutcome::kRepaired);
   // New damage after the run stays: the disabled button runs nothing.
   ASSERT_EQ(
-      apptest::RunWithSqlite(site_->StoreFile(),
+      app_test::ExecDirect(site_->StoreFile(),
                              "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp limit 1"),
       "");
   const auto after_first = ReadAllPairs(site_->StoreFile());
@@ -156,7 +157,7 @@ TEST_F(RepairRun, RefusedConnectIsUnableToConnect) {
 // The fifth statement removes live chkrides rows; without that table it
 // fails, and the four removals before it are undone.
 TEST_F(RepairRun, FailingFifthStatementUndoesTheFirstFour) {
-  ASSERT_EQ(apptest::RunWithSqlite(site_->StoreFile(), "drop table chkrides"), "");
+  ASSERT_EQ(app_test::ExecDirect(site_->StoreFile(), "drop table chkrides"), "");
   const auto store = site_->StoreFile();
   const std::string first_four =
       "select (select count(*) from acftcomp) + (select count(*) from acftcrpt) + "
@@ -199,7 +200,7 @@ TEST_F(RepairRun, RefusedBeginAndRefusedRollbackIsUnableToConnect) {
 }
 
 TEST_F(RepairRun, FailingScriptAndFailingRollbackIsUnableToConnect) {
-  ASSERT_EQ(apptest::RunWithSqlite(site_->StoreFile(), "drop table chkrides"), "");
+  ASSERT_EQ(app_test::ExecDirect(site_->StoreFile(), "drop table chkrides"), "");
   nce::testing::ArmFailpoint("NdsRollbackTransaction", 5000, "cannot roll back");
   ClickFixArchive();
   EXPECT_EQ(nce::testing::FailpointHits("NdsRollbackTransaction"), 1);
@@ -218,3 +219,4 @@ TEST_F(RepairRun, RefusedCommitRollsBackAndFails) {
 }
 
 }  // namespace
+}  // namespace app_test

@@ -1,9 +1,7 @@
 #include "tests/app/site_support.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -11,24 +9,9 @@
 #include "app/console_repair.h"
 #include "tools/demo_database.h"
 
-namespace apptest {
+namespace app_test {
 
 namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  const fs::path base = fs::temp_directory_path();
-  for (;;) {
-    path_ = base /
-            ("volantra-app-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    if (fs::create_directory(path_)) break;
-  }
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 CurrentDirectory::CurrentDirectory(const fs::path& dir) : previous_(fs::current_path()) {
   fs::current_path(dir);
@@ -39,7 +22,7 @@ CurrentDirectory::~CurrentDirectory() {
   fs::current_path(previous_, ignored);
 }
 
-DemoSite::DemoSite() : cwd_(dir_.Path()) {
+DemoSite::DemoSite() : cwd_(dir_.path()) {
   demo::BuildDemoDatabase(Database().string());
   // The site's own nds.ini, in the current directory, names the database.
   demo::WriteAliasFile(Root().string(), Database().string());
@@ -52,26 +35,6 @@ void DemoSite::WriteIni(const std::string& text) const {
 }
 
 namespace {
-
-// A read-write SQLite connection on a store file, closed on every path.
-class Sqlite {
- public:
-  explicit Sqlite(const fs::path& file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-      const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
-      sqlite3_close(db_);
-      throw std::runtime_error("cannot open " + file.string() + ": " + message);
-    }
-    sqlite3_busy_timeout(db_, 5000);
-  }
-  ~Sqlite() { sqlite3_close(db_); }
-  Sqlite(const Sqlite&) = delete;
-  Sqlite& operator=(const Sqlite&) = delete;
-  sqlite3* db() const { return db_; }
-
- private:
-  sqlite3* db_ = nullptr;
-};
 
 TableRows ReadTable(sqlite3* db, const std::string& table) {
   TableRows rows;
@@ -101,7 +64,7 @@ bool ReadTableRows(sqlite3* db, const std::string& table, TableRows* rows) {
 }
 
 std::map<std::string, TableRows> ReadAllPairs(const fs::path& store_file) {
-  Sqlite sqlite(store_file);
+  test_support::StoreSql sqlite(store_file);
   std::map<std::string, TableRows> tables;
   for (const demo::TablePair& pair : demo::TablePairs()) {
     const std::string archive = std::string("a_") + pair.live;
@@ -109,26 +72,6 @@ std::map<std::string, TableRows> ReadAllPairs(const fs::path& store_file) {
     tables[archive] = ReadTable(sqlite.db(), archive);
   }
   return tables;
-}
-
-std::string RunWithSqlite(const fs::path& store_file, const std::string& sql) {
-  Sqlite sqlite(store_file);
-  char* error = nullptr;
-  if (sqlite3_exec(sqlite.db(), sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK) return "";
-  std::string message = error ? error : "unknown error";
-  sqlite3_free(error);
-  return message;
-}
-
-long long QueryNumber(const fs::path& store_file, const std::string& sql) {
-  Sqlite sqlite(store_file);
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(sqlite.db(), sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-    throw std::runtime_error("cannot run " + sql + ": " + sqlite3_errmsg(sqlite.db()));
-  long long value = -1;
-  if (sqlite3_step(stmt) == SQLITE_ROW) value = sqlite3_column_int64(stmt, 0);
-  sqlite3_finalize(stmt);
-  return value;
 }
 
 std::pair<int, std::string> RunConsoleRepairCaught() {
@@ -142,4 +85,4 @@ std::pair<int, std::string> RunConsoleRepairCaught() {
   return {status, text};
 }
 
-}  // namespace apptest
+}  // namespace app_test

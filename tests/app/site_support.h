@@ -10,23 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/store_sql.h"
+#include "tests/support/temp_dir.h"
+
 struct sqlite3;
 
-namespace apptest {
+namespace app_test {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using test_support::ExecDirect;
+using test_support::QueryNumber;
+using test_support::TempDir;
 
 // Makes `dir` the current directory while it lives, so that nds.ini there
 // is the one the connection finds.
@@ -47,8 +40,8 @@ class CurrentDirectory {
 class DemoSite {
  public:
   DemoSite();
-  const std::filesystem::path& Root() const { return dir_.Path(); }
-  std::filesystem::path Database() const { return dir_.Path() / "db"; }
+  const std::filesystem::path& Root() const { return dir_.path(); }
+  std::filesystem::path Database() const { return dir_.path() / "db"; }
   std::filesystem::path StoreFile() const { return Database() / "nce.db"; }
   // Replaces nds.ini with `text`.
   void WriteIni(const std::string& text) const;
@@ -70,17 +63,10 @@ bool ReadTableRows(sqlite3* db, const std::string& table, TableRows* rows);
 // file with SQLite.
 std::map<std::string, TableRows> ReadAllPairs(const std::filesystem::path& store_file);
 
-// Runs `sql` on a store file with SQLite directly. Returns SQLite's error
-// text, empty on success.
-std::string RunWithSqlite(const std::filesystem::path& store_file, const std::string& sql);
-
 // Runs the console twin's repair run in this process (RunConsoleRepair), its
 // printed text caught: the exit status and that text.
 std::pair<int, std::string> RunConsoleRepairCaught();
 
-// Runs one query returning a single integer.
-long long QueryNumber(const std::filesystem::path& store_file, const std::string& sql);
-
-}  // namespace apptest
+}  // namespace app_test
 
 #endif  // TESTS_APP_SITE_SUPPORT_H

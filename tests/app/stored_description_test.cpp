@@ -12,9 +12,10 @@
 #include "tests/app/app_test_support.h"
 #include "tools/demo_database.h"
 
+namespace app_test {
 namespace {
 
-using apptest::LoadWindow;
+using app_test::LoadWindow;
 
 // The script's 125 lines as the archive repair layout fixes them, built
 // from the table pairs: live-row removals (kind L) and archive
@@ -94,11 +95,11 @@ TEST(StoredDescription, ConnectionKeepsItsStoredSettings) {
 // Loading reads nds.ini but opens nothing: no engine handle exists, and the
 // database is not even created where the alias points.
 TEST(StoredDescription, LoadingTouchesNoDatabase) {
-  apptest::TempDir site;
-  apptest::CurrentDirectory cwd(site.Path());
-  const auto database = site.Path() / "db";
+  app_test::TempDir site;
+  app_test::CurrentDirectory cwd(site.path());
+  const auto database = site.path() / "db";
   std::filesystem::create_directory(database);
-  demo::WriteAliasFile(site.Path().string(), database.string());
+  demo::WriteAliasFile(site.path().string(), database.string());
   const size_t handles = nce::testing::LiveHandleCount();
   auto form = LoadWindow();
   EXPECT_FALSE(form->NdsConnection1()->IsConnected());
@@ -109,3 +110,4 @@ TEST(StoredDescription, LoadingTouchesNoDatabase) {
 }
 
 }  // namespace
+}  // namespace app_test

@@ -13,9 +13,10 @@
 #include "nds/ndscnnct.h"
 #include "tests/app/app_test_support.h"
 
+namespace app_test {
 namespace {
 
-using apptest::LoadWindow;
+using app_test::LoadWindow;
 
 class WindowLayout : public ::testing::Test {
  protected:
@@ -114,3 +115,4 @@ TEST_F(WindowLayout, FocusStartsOnFixArchiveAndTabCyclesTheButtons) {
 }
 
 }  // namespace
+}  // namespace app_test

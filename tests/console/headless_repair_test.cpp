@@ -14,9 +14,10 @@
 #include "gtest/gtest.h"
 #include "tests/app/site_support.h"
 
+namespace console_test {
 namespace {
 
-using apptest::DemoSite;
+using app_test::DemoSite;
 
 std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file);
@@ -40,11 +41,11 @@ const char* const kLiveKeysArchived =
 TEST(HeadlessRepair, NoQtInTheProcessOrTheProgram) {
   EXPECT_EQ(QtLines(ReadFile("/proc/self/maps")), "");
 
-  apptest::TempDir dir;
+  app_test::TempDir dir;
   const std::string command = "ldd " NDS_TEST_BINARY_DIR "/app/volantra-archive-repair-console > " +
-                              (dir.Path() / "ldd.txt").string();
+                              (dir.path() / "ldd.txt").string();
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string libraries = ReadFile(dir.Path() / "ldd.txt");
+  const std::string libraries = ReadFile(dir.path() / "ldd.txt");
   EXPECT_NE(libraries.find("libnce"), std::string::npos) << libraries;
   EXPECT_EQ(QtLines(libraries), "");
 }
@@ -86,49 +87,49 @@ class HeadlessRun : public ::testing::Test {
 };
 
 TEST_F(HeadlessRun, FixArchiveRepairsOnceThenIsDisabled) {
-  ASSERT_GT(apptest::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
+  ASSERT_GT(app_test::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
   std::unique_ptr<app::TForm1> form = app::CreateRepairWindow();
   form->Button1()->Click();
   EXPECT_EQ(form->Outcome(), app::RepairOutcome::kRepaired);
   EXPECT_EQ(form->Label1()->Caption(), "Archive Repaired!");
   EXPECT_FALSE(form->Button1()->Enabled());
-  EXPECT_EQ(apptest::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
+  EXPECT_EQ(app_test::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
 
   // A disabled button runs nothing: new damage stays.
-  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(),
+  ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(),
                                    "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp "
                                    "limit 1"),
             "");
   form->Button1()->Click();
-  EXPECT_EQ(apptest::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 1);
+  EXPECT_EQ(app_test::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 1);
 }
 
 TEST_F(HeadlessRun, ConsoleRepairReportsEachOutcome) {
-  const auto before = apptest::ReadAllPairs(site_.StoreFile());
+  const auto before = app_test::ReadAllPairs(site_.StoreFile());
   nce::testing::ArmFailpoint("NdsCommitTransaction", 5000, "cannot commit");
-  EXPECT_EQ(apptest::RunConsoleRepairCaught(),
+  EXPECT_EQ(app_test::RunConsoleRepairCaught(),
             std::make_pair(1, std::string("Archive Repair Failed!\n")));
   nce::testing::DisarmAllFailpoints();
-  EXPECT_EQ(apptest::ReadAllPairs(site_.StoreFile()), before);  // rolled back
+  EXPECT_EQ(app_test::ReadAllPairs(site_.StoreFile()), before);  // rolled back
 
-  EXPECT_EQ(apptest::RunConsoleRepairCaught(),
+  EXPECT_EQ(app_test::RunConsoleRepairCaught(),
             std::make_pair(0, std::string("Archive Repaired!\n")));
-  EXPECT_EQ(apptest::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
+  EXPECT_EQ(app_test::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 0);
 
   site_.WriteIni("[Databases]\n");
-  EXPECT_EQ(apptest::RunConsoleRepairCaught(),
+  EXPECT_EQ(app_test::RunConsoleRepairCaught(),
             std::make_pair(2, std::string("Unable to connect!\n")));
 }
 
 // An alias of NTX free tables (";N") is one the repair's query refuses: the
 // window is still read and the run reports the failure, changing nothing.
 TEST_F(HeadlessRun, NtxAliasOfADirectoryStartsAndFailsTheRepair) {
-  const auto before = apptest::ReadAllPairs(site_.StoreFile());
+  const auto before = app_test::ReadAllPairs(site_.StoreFile());
   site_.WriteIni("[Databases]\nVOLANTRAX=" + site_.Database().string() + ";N\n");
   std::unique_ptr<app::TForm1> form = app::CreateRepairWindow();
   form->Button1()->Click();
   EXPECT_EQ(form->Label1()->Caption(), "Archive Repair Failed!");
-  EXPECT_EQ(apptest::ReadAllPairs(site_.StoreFile()), before);
+  EXPECT_EQ(app_test::ReadAllPairs(site_.StoreFile()), before);
 }
 
 // The program in the site's directory, with no display; returns its exit
@@ -156,7 +157,7 @@ TEST_F(HeadlessRun, ProgramExitStatuses) {
   EXPECT_EQ(output, "Archive Repaired!\n");
   EXPECT_EQ(errors, "");
 
-  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), "drop table chkrides"), "");
+  ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(), "drop table chkrides"), "");
   EXPECT_EQ(RunProgram(site_, "", output, errors), 1);
   EXPECT_EQ(output, "Archive Repair Failed!\n");
 
@@ -167,3 +168,4 @@ TEST_F(HeadlessRun, ProgramExitStatuses) {
 }
 
 }  // namespace
+}  // namespace console_test

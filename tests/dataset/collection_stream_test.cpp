@@ -7,7 +7,10 @@
 #include "dataset/stream.h"
 #include "dataset/strings.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 class TTestItem : public TCollectionItem {
@@ -149,4 +152,4 @@ TEST(MemoryStream, StringListsThroughStreams) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

@@ -8,7 +8,10 @@
 
 #include "dataset/exceptions.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 // A component that records the notifications it receives and holds one
@@ -217,4 +220,4 @@ TEST(Persistent, AssignBetweenUnrelatedClassesIsRefused) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

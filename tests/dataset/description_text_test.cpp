@@ -5,7 +5,10 @@
 
 #include "dataset/exceptions.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 const char kWindow[] = R"(object Form1: TForm1
@@ -99,4 +102,4 @@ TEST(DescriptionText, NumbersAreChecked) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

@@ -7,7 +7,10 @@
 #include "dataset/component.h"
 #include "dataset/streaming.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 TEST(DesignInfo, ReadsAndWritesLeftAndTopAsHalvesOfDesignInfo) {
@@ -34,4 +37,4 @@ TEST(DesignInfo, ReadsAndWritesLeftAndTopAsHalvesOfDesignInfo) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

@@ -5,7 +5,10 @@
 
 #include "dataset/params.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 std::vector<std::string> Names(const std::string& sql) {
@@ -112,4 +115,4 @@ TEST(ParamParser, ParamsParseSQLFillsTheListInOrder) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

@@ -7,7 +7,10 @@
 #include "dataset/component.h"
 #include "dataset/exceptions.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 TEST(Param, NewParameterIsNullUnboundAndUnknown) {
@@ -227,4 +230,4 @@ TEST(Params, AddAndRemoveExistingParameters) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

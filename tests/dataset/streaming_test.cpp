@@ -12,7 +12,10 @@
 #include "dataset/stream.h"
 #include "dataset/strings.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 enum TColour { clRed, clGreen, clBlue };
@@ -555,4 +558,4 @@ TEST_F(Streaming, UnregisteredClassIsWrittenUnderItsOwnName) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

@@ -4,7 +4,10 @@
 
 #include "dataset/exceptions.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 // Counts the change notifications of a list.
@@ -255,4 +258,4 @@ TEST(StringList, OwnedObjectsAreDeleted) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

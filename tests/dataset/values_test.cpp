@@ -11,7 +11,10 @@
 #include "dataset/text.h"
 #include "dataset/variant.h"
 
-namespace dataset {
+namespace dataset_test {
+
+using namespace dataset;
+
 namespace {
 
 TEST(Text, IntegerTextIsStrict) {
@@ -328,4 +331,4 @@ TEST(Variant, Equality) {
 }
 
 }  // namespace
-}  // namespace dataset
+}  // namespace dataset_test

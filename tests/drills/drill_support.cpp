@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace drills {
+namespace drills_test {
 
 namespace fs = std::filesystem;
 
@@ -93,8 +93,8 @@ Snapshot ReadExistingPairs(const fs::path& store_file) {
   }
   Snapshot tables;
   auto read = [&](const std::string& table) {
-    apptest::TableRows rows;
-    if (apptest::ReadTableRows(db, table, &rows)) tables[table] = std::move(rows);  // else missing
+    app_test::TableRows rows;
+    if (app_test::ReadTableRows(db, table, &rows)) tables[table] = std::move(rows);  // else missing
   };
   for (const demo::TablePair& pair : demo::TablePairs()) {
     read(pair.live);
@@ -142,4 +142,4 @@ void WriteAlias(const fs::path& directory, const fs::path& database) {
   if (!out) throw std::runtime_error("cannot write nds.ini in " + directory.string());
 }
 
-}  // namespace drills
+}  // namespace drills_test

@@ -11,7 +11,7 @@
 
 #include "tests/app/app_test_support.h"
 
-namespace drills {
+namespace drills_test {
 
 // What the console twin printed and how it ended.
 struct ConsoleRun {
@@ -40,8 +40,8 @@ class ConsoleChild {
 // Runs the console twin in `directory` to its end.
 ConsoleRun RunConsole(const std::filesystem::path& directory);
 
-// Every table of the 18 pairs, as apptest::ReadAllPairs reads them.
-using Snapshot = std::map<std::string, apptest::TableRows>;
+// Every table of the 18 pairs, as app_test::ReadAllPairs reads them.
+using Snapshot = std::map<std::string, app_test::TableRows>;
 
 // The tables of the 18 pairs that exist in `store_file`, every row with its
 // rowid first; a table that is missing is absent from the result.
@@ -57,6 +57,6 @@ void CopyDatabase(const std::filesystem::path& from, const std::filesystem::path
 // Writes `directory`/nds.ini whose alias VOLANTRAX names `database`.
 void WriteAlias(const std::filesystem::path& directory, const std::filesystem::path& database);
 
-}  // namespace drills
+}  // namespace drills_test
 
 #endif  // TESTS_DRILLS_DRILL_SUPPORT_H

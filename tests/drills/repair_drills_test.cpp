@@ -20,14 +20,15 @@
 #include "tests/drills/drill_support.h"
 #include "tools/demo_database.h"
 
+namespace drills_test {
 namespace {
 
 namespace fs = std::filesystem;
-using apptest::ReadAllPairs;
-using drills::ConsoleChild;
-using drills::ConsoleRun;
-using drills::RunConsole;
-using drills::Snapshot;
+using app_test::ReadAllPairs;
+using drills_test::ConsoleChild;
+using drills_test::ConsoleRun;
+using drills_test::RunConsole;
+using drills_test::Snapshot;
 
 constexpr char kRepaired[] = "Archive Repaired!\n";
 constexpr char kFailed[] = "Archive Repair Failed!\n";
@@ -42,13 +43,13 @@ class RepairDrill : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(Prepare());
-    pristine_ = work_.Path() / "pristine";
-    drills::CopyDatabase(site_.Database(), pristine_);
+    pristine_ = work_.path() / "pristine";
+    drills_test::CopyDatabase(site_.Database(), pristine_);
     before_ = ReadAllPairs(site_.StoreFile());
 
-    const fs::path reference = work_.Path() / "reference";
-    drills::CopyDatabase(pristine_, reference / "db");
-    drills::WriteAlias(reference, reference / "db");
+    const fs::path reference = work_.path() / "reference";
+    drills_test::CopyDatabase(pristine_, reference / "db");
+    drills_test::WriteAlias(reference, reference / "db");
     const ConsoleRun run = RunConsole(reference);
     ASSERT_EQ(run.output, kRepaired);
     ASSERT_EQ(run.status, 0);
@@ -57,10 +58,10 @@ class RepairDrill : public ::testing::Test {
   }
 
   // Puts the pristine database back in place.
-  void Restore() { drills::CopyDatabase(pristine_, site_.Database()); }
+  void Restore() { drills_test::CopyDatabase(pristine_, site_.Database()); }
 
-  apptest::DemoSite site_;
-  apptest::TempDir work_;
+  app_test::DemoSite site_;
+  app_test::TempDir work_;
   fs::path pristine_;
   Snapshot before_;
   Snapshot after_;
@@ -77,7 +78,7 @@ class CrashDrill : public RepairDrill {
     for (const demo::TablePair& pair : demo::TablePairs())
       for (int i = 0; i < 5; ++i)
         sql += std::string("insert into a_") + pair.live + " select * from a_" + pair.live + ";";
-    ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), sql + "COMMIT;"), "");
+    ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(), sql + "COMMIT;"), "");
   }
 };
 
@@ -102,7 +103,7 @@ TEST_F(CrashDrill, KilledAnywhereLeavesBeforeOrRepaired) {
       child.Kill();
       child.Wait();
     }
-    EXPECT_EQ(drills::IntegrityCheck(site_.StoreFile()), "ok");
+    EXPECT_EQ(drills_test::IntegrityCheck(site_.StoreFile()), "ok");
     const Snapshot found = ReadAllPairs(site_.StoreFile());
     const bool is_before = found == before_;
     const bool is_repaired = found == after_;
@@ -123,15 +124,15 @@ TEST_F(CrashDrill, KilledAnywhereLeavesBeforeOrRepaired) {
 // six live tables were already cleaned: the run fails and those six
 // deletions are undone.
 TEST_F(RepairDrill, MissingTableUndoesEarlierStatements) {
-  ASSERT_EQ(apptest::RunWithSqlite(site_.StoreFile(), "drop table a_fltsqk"), "");
+  ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(), "drop table a_fltsqk"), "");
   Snapshot expected = before_;
   expected.erase("a_fltsqk");
 
   const ConsoleRun run = RunConsole(site_.Root());
   EXPECT_EQ(run.output, kFailed);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(drills::IntegrityCheck(site_.StoreFile()), "ok");
-  EXPECT_EQ(drills::ReadExistingPairs(site_.StoreFile()), expected);
+  EXPECT_EQ(drills_test::IntegrityCheck(site_.StoreFile()), "ok");
+  EXPECT_EQ(drills_test::ReadExistingPairs(site_.StoreFile()), expected);
 }
 
 // Another process holds a write transaction for the whole run: the engine's
@@ -162,7 +163,7 @@ TEST_F(RepairDrill, WaitsForAnotherWriterThenFailsAndLaterSucceeds) {
   EXPECT_EQ(later.output, kRepaired);
   EXPECT_EQ(later.status, 0);
   EXPECT_EQ(ReadAllPairs(site_.StoreFile()), after_);
-  EXPECT_EQ(apptest::QueryNumber(site_.StoreFile(), "select count(*) from drill_marker"), 1);
+  EXPECT_EQ(app_test::QueryNumber(site_.StoreFile(), "select count(*) from drill_marker"), 1);
 }
 
 // A mount point of the test's own, unmounted when the object goes. Tests run
@@ -212,13 +213,13 @@ void FillDisk(const fs::path& directory, size_t leave) {
 // The disk fills up while the run writes its changes: the run fails, and the
 // database is unchanged and sound.
 TEST_F(RepairDrill, FullDiskFailsWithNothingChanged) {
-  ScopedMount small(work_.Path() / "small");
+  ScopedMount small(work_.path() / "small");
   const size_t store_size = fs::file_size(site_.StoreFile());
   if (!small.Tmpfs(store_size + 512 * 1024))
     GTEST_SKIP() << "cannot mount a small file system here (needs CAP_SYS_ADMIN)";
   const fs::path database = small.Path() / "db";
-  drills::CopyDatabase(pristine_, database);
-  drills::WriteAlias(site_.Root(), database);
+  drills_test::CopyDatabase(pristine_, database);
+  drills_test::WriteAlias(site_.Root(), database);
   FillDisk(small.Path(), 48 * 1024);
 
   const ConsoleRun run = RunConsole(site_.Root());
@@ -226,7 +227,7 @@ TEST_F(RepairDrill, FullDiskFailsWithNothingChanged) {
   EXPECT_EQ(run.status, 1);
 
   fs::remove(small.Path() / "filler");
-  EXPECT_EQ(drills::IntegrityCheck(database / "nce.db"), "ok");
+  EXPECT_EQ(drills_test::IntegrityCheck(database / "nce.db"), "ok");
   EXPECT_EQ(ReadAllPairs(database / "nce.db"), before_);
 
   const ConsoleRun with_room = RunConsole(site_.Root());
@@ -236,17 +237,17 @@ TEST_F(RepairDrill, FullDiskFailsWithNothingChanged) {
 
 // The database directory is read-only: a clear failure, nothing changed.
 TEST_F(RepairDrill, ReadOnlyDirectoryFailsWithNothingChanged) {
-  ScopedMount view(work_.Path() / "readonly");
+  ScopedMount view(work_.path() / "readonly");
   if (!view.ReadOnlyBind(site_.Database()))
     GTEST_SKIP() << "cannot make a read-only bind mount here (needs CAP_SYS_ADMIN)";
-  drills::WriteAlias(site_.Root(), view.Path());
+  drills_test::WriteAlias(site_.Root(), view.Path());
 
   const ConsoleRun run = RunConsole(site_.Root());
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output, kRepaired);
   EXPECT_TRUE(run.output == kFailed || run.output == "Unable to connect!\n") << run.output;
   EXPECT_EQ(ReadAllPairs(site_.StoreFile()), before_);
-  EXPECT_EQ(drills::IntegrityCheck(site_.StoreFile()), "ok");
+  EXPECT_EQ(drills_test::IntegrityCheck(site_.StoreFile()), "ok");
 }
 
 // The store file itself may not be written (immutable; root ignores mode
@@ -261,7 +262,8 @@ TEST_F(RepairDrill, ReadOnlyStoreFileFailsWithNothingChanged) {
   EXPECT_NE(run.status, 0);
   EXPECT_TRUE(run.output == kFailed || run.output == "Unable to connect!\n") << run.output;
   EXPECT_EQ(ReadAllPairs(site_.StoreFile()), before_);
-  EXPECT_EQ(drills::IntegrityCheck(site_.StoreFile()), "ok");
+  EXPECT_EQ(drills_test::IntegrityCheck(site_.StoreFile()), "ok");
 }
 
 }  // namespace
+}  // namespace drills_test

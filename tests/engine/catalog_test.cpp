@@ -5,8 +5,7 @@
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/repair_database.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 class Catalog : public ::testing::Test {
@@ -181,3 +180,4 @@ TEST_F(Catalog, CursorFieldsOfExpressionsAndJoins) {
 }
 
 }  // namespace
+}  // namespace nce_test

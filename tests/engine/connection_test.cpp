@@ -9,8 +9,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 NDSRESULT Connect(const std::string& path, uint16_t mask, NDSHANDLE* handle) {
@@ -167,3 +166,4 @@ TEST(Connection, VersionAndHandleTypes) {
 }
 
 }  // namespace
+}  // namespace nce_test

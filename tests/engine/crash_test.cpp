@@ -13,8 +13,7 @@
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/repair_database.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 // CPU time a process has used, in clock ticks.
@@ -96,3 +95,4 @@ TEST_P(KilledMidScript, StoreReopensUnchanged) {
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutTransaction, KilledMidScript, ::testing::Bool());
 
 }  // namespace
+}  // namespace nce_test

@@ -7,8 +7,7 @@
 #include "engine/dictionary/dictionary_users.h"
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 class DictionaryLogin : public ::testing::Test {
@@ -68,3 +67,4 @@ TEST_F(DictionaryLogin, MissingDictionaryIsRefused) {
 }
 
 }  // namespace
+}  // namespace nce_test

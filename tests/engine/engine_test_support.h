@@ -1,5 +1,6 @@
-// Shared helpers of the engine tests: a temporary database directory, and
-// small wrappers that run SQL through the engine and read the last error.
+// Shared helpers of the engine tests: small wrappers that run SQL through the
+// engine and read the last error. Temporary directories and SQL run with
+// SQLite itself come from tests/support.
 #ifndef TESTS_ENGINE_ENGINE_TEST_SUPPORT_H
 #define TESTS_ENGINE_ENGINE_TEST_SUPPORT_H
 
@@ -9,23 +10,14 @@
 #include <string>
 
 #include "nce/nce.h"
+#include "tests/support/store_sql.h"
+#include "tests/support/temp_dir.h"
 
 namespace nce_test {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string str() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using test_support::ExecDirect;
+using test_support::QueryDirect;
+using test_support::TempDir;
 
 // The calling thread's last engine error number and text.
 uint32_t LastErrorNumber();
@@ -40,10 +32,6 @@ NDSRESULT RunSql(NDSHANDLE connection, const std::string& sql);
 
 // Like RunSql, but fails the test when the engine refuses, showing its text.
 void RunSqlOrFail(NDSHANDLE connection, const std::string& sql);
-
-// The first column of the first row `sql` yields, read with SQLite directly
-// from the store file `store`.
-std::string QueryDirect(const std::string& store, const std::string& sql);
 
 // The store file of a free-table directory.
 std::string StoreFile(const TempDir& dir);

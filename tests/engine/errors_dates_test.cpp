@@ -4,8 +4,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 TEST(LastError, SetAndGetKeepTheCallersNumberAndText) {
@@ -114,3 +113,4 @@ TEST(Dates, ServerDateTextThroughAConnection) {
 }
 
 }  // namespace
+}  // namespace nce_test

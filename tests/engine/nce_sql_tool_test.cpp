@@ -7,8 +7,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 struct ToolRun {
@@ -188,3 +187,4 @@ TEST(NceSql, HelpShowsOptionsCommandsAndEnvironment) {
 }
 
 }  // namespace
+}  // namespace nce_test

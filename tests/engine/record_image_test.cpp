@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <cstring>
 
 #include "engine/base/errors.h"
 
-namespace nce {
+namespace nce_test {
+
+using namespace nce;
+
 namespace {
 
 FieldDesc Field(uint16_t type, uint32_t length, uint16_t decimals = 0, const char* name = "F") {
@@ -200,9 +205,9 @@ TEST(RecordImage, ValuesThatDoNotFitAreRefusedNamingTheColumn) {
 }
 
 }  // namespace
-}  // namespace nce
+}  // namespace nce_test
 
-namespace nce {
+namespace nce_test {
 namespace {
 
 // Cases the field-value fuzzer found: wide numbers stay exact or are
@@ -234,5 +239,68 @@ TEST(RecordImage, WideNumbersStayExactOrAreRefused) {
   EXPECT_TRUE(IsNull(DecodeImage(counter, false, dbf.data() + 1, 4)));
 }
 
+// The walk builds images straight from stored columns; whatever the stored
+// value, the bytes must be those the value path writes, including values
+// the fast path hands over (a whole number beyond 32 bits) or cannot show
+// (a number too wide, a text that is no date).
+TEST(RecordImage, ImagesFromStoredColumnsMatchImagesFromValues) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  sqlite3_stmt* select = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT ?", -1, &select, nullptr), SQLITE_OK);
+  auto expectSame = [&](const FieldDesc& f, bool ndt, const Value& v) {
+    sqlite3_reset(select);
+    BindValue(select, 1, v);
+    ASSERT_EQ(sqlite3_step(select), SQLITE_ROW);
+    std::vector<uint8_t> byColumn(1 + f.shape.length, 0x5A), byValue(byColumn);
+    EncodeColumn(f, ndt, select, 0, byColumn.data());
+    EncodeValue(f, ndt, v, byValue.data());
+    EXPECT_EQ(byColumn, byValue) << "type " << f.shape.type << (ndt ? " NDT" : " DBF");
+  };
+  for (bool ndt : {true, false}) {
+    for (const Case& c : Cases(ndt)) {
+      expectSame(Field(c.type, c.length, c.decimals), ndt, c.value);
+      expectSame(Field(c.type, c.length, c.decimals), ndt, Value::Null());
+    }
+    expectSame(Field(NDS_INTEGER, 4), ndt, Value::Integer(3000000000LL));
+    expectSame(Field(NDS_NUMERIC, 4, 2), ndt, Value::Real(123.5));
+    expectSame(Field(NDS_NUMERIC, 3), ndt, Value::Integer(12345));
+    expectSame(Field(NDS_DATE, ndt ? 4 : 8), ndt, Value::Text("not a date"));
+    expectSame(Field(NDS_LOGICAL, 1), ndt, Value::Text("yes"));
+    expectSame(Field(NDS_STRING, 4), ndt, Value::Real(2.5));
+    expectSame(Field(NDS_DOUBLE, 8), ndt, Value::Text("x"));
+  }
+  sqlite3_finalize(select);
+  sqlite3_close(db);
+}
+
+// Values handed in shorter or longer than their field: texts are padded,
+// raw bytes zero-filled, blank tails of texts ignored; fixed-width binary
+// forms are refused, as is a field type the engine does not know.
+TEST(RecordImage, ShortAndLongImagesAreTakenOnlyWhereTheFormAllows) {
+  auto decode = [](const FieldDesc& f, bool ndt, const std::string& bytes) {
+    return DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(bytes.data()),
+                       static_cast<uint32_t>(bytes.size()));
+  };
+  EXPECT_EQ(decode(Field(NDS_STRING, 5), true, "ab").bytes, "ab");
+  EXPECT_EQ(decode(Field(NDS_RAW, 4), true, "\x01").bytes, std::string("\x01\0\0\0", 4));
+  EXPECT_EQ(decode(Field(NDS_DATE, 8), false, "20240305").bytes, "2024-03-05");
+  EXPECT_EQ(decode(Field(NDS_DATE, 10), false, "20240305").bytes, "2024-03-05");
+  EXPECT_EQ(decode(Field(NDS_NUMERIC, 4), true, std::string("12  \0", 5)).integer, 12);
+  ExpectMisfit(NDS_E_VALUE_INVALID, [&] { decode(Field(NDS_DATE, 4, 0, "Amount"), true, "ab"); });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [&] { decode(Field(NDS_STRING, 2, 0, "Amount"), true, "abc"); });
+  ExpectMisfit(NDS_E_VALUE_TOO_LONG,
+               [&] { decode(Field(NDS_SHORTINT, 2, 0, "Amount"), true, std::string(3, '\0')); });
+  ExpectMisfit(NDS_E_VALUE_INVALID,
+               [&] { decode(Field(19, 4, 0, "Amount"), true, std::string(4, '\x01')); });
+  ExpectMisfit(NDS_E_VALUE_INVALID, [&] { DecodeText(Field(99, 4, 0, "Amount"), true, "1"); });
+  // A type DBF files do not carry reads blank as empty there.
+  EXPECT_TRUE(IsNull(decode(Field(NDS_TIME, 4), false, "    ")));
+  uint8_t image[5];
+  EncodeValue(Field(19, 4), true, Value::Integer(7), image);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(image + 1), 4), std::string(4, '\0'));
+}
+
 }  // namespace
-}  // namespace nce
+}  // namespace nce_test

@@ -9,63 +9,6 @@
 
 namespace nce_test {
 
-namespace {
-
-std::string KindL(const TablePair& p) {
-  return std::string("delete from ") + p.live + " where " + p.key + " in (select " + p.key +
-         " from a_" + p.live + ");";
-}
-
-void AddKindD(std::vector<std::string>& lines, const TablePair& p) {
-  lines.push_back(std::string("delete from a_") + p.live);
-  lines.push_back("where rowid not in ");
-  lines.push_back(std::string("     (select min(rowid) from a_") + p.live + " ");
-  lines.push_back(std::string("       group by ") + p.key + ");");
-}
-
-const std::string kTabLine = "\t   ";
-
-}  // namespace
-
-std::vector<std::string> RepairScriptLines() {
-  const auto& pairs = RepairPairs();
-  std::vector<std::string> lines;
-  for (int i = 0; i < 6; ++i) {  // lines 1-12
-    lines.push_back(KindL(pairs[i]));
-    lines.push_back("");
-  }
-  for (int i = 0; i < 12; ++i) {  // lines 13-72
-    AddKindD(lines, pairs[i]);
-    lines.push_back("");
-  }
-  AddKindD(lines, pairs[12]);      // 73-76
-  AddKindD(lines, pairs[13]);      // 77-80
-  lines.push_back(kTabLine);       // 81
-  for (int i = 14; i < 18; ++i) {  // 82-101
-    AddKindD(lines, pairs[i]);
-    lines.push_back("");
-  }
-  for (int i = 6; i < 13; ++i) {  // 102-115
-    lines.push_back(KindL(pairs[i]));
-    lines.push_back("");
-  }
-  lines.push_back(KindL(pairs[13]));  // 116
-  lines.push_back(kTabLine);          // 117
-  for (int i = 14; i < 17; ++i) {     // 118-123
-    lines.push_back(KindL(pairs[i]));
-    lines.push_back("");
-  }
-  lines.push_back("delete from workcard where Rec_No in (select Rec_No from a_workcard)");  // 124
-  lines.push_back(kTabLine + kTabLine + kTabLine);                                          // 125
-  return lines;
-}
-
-std::string RepairScriptText() {
-  std::string text;
-  for (const std::string& line : RepairScriptLines()) text += line + "\r\n";
-  return text;
-}
-
 void BuildRepairDatabase(NDSHANDLE connection, Damage damage, uint32_t seed) {
   std::mt19937 random(seed);
   auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
@@ -156,17 +99,6 @@ std::string DumpUserTables(const std::string& store_file) {
   }
   sqlite3_close(db);
   return dump;
-}
-
-std::string ExecDirect(const std::string& store_file, const std::string& sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(store_file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  char* message = nullptr;
-  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  std::string result = rc == SQLITE_OK ? "" : (message ? message : "error");
-  sqlite3_free(message);
-  sqlite3_close(db);
-  return result;
 }
 
 }  // namespace nce_test

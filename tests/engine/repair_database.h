@@ -1,6 +1,6 @@
-// The archive repair script and a database of its 18 live/archive table
-// pairs with chosen damage, for the tests that run the script through the
-// engine and compare with SQLite running it directly.
+// A database of the archive repair script's 18 live/archive table pairs
+// with chosen damage, for the tests that run the script through the engine
+// and compare with SQLite running it directly.
 #ifndef TESTS_ENGINE_REPAIR_DATABASE_H
 #define TESTS_ENGINE_REPAIR_DATABASE_H
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "nce/nce.h"
+#include "tests/support/repair_script.h"
 #include "tools/demo_database.h"
 
 namespace nce_test {
@@ -20,10 +21,8 @@ inline const std::vector<TablePair>& RepairPairs() {
   return demo::TablePairs();
 }
 
-// The script's 125 lines, and the text the query hands the engine: every
-// line followed by a carriage return and a line feed.
-std::vector<std::string> RepairScriptLines();
-std::string RepairScriptText();
+using test_support::RepairScriptLines;
+using test_support::RepairScriptText;
 
 // Kinds of archive damage a generated database shows.
 enum class Damage {
@@ -40,10 +39,6 @@ void BuildRepairDatabase(NDSHANDLE connection, Damage damage, uint32_t seed = 1)
 // Every user table of the SQLite file with all its rows in rowid order, as
 // one text; the engine's own catalog tables are left out.
 std::string DumpUserTables(const std::string& store_file);
-
-// Runs `sql` with SQLite directly on the file; returns SQLite's error
-// message, empty on success.
-std::string ExecDirect(const std::string& store_file, const std::string& sql);
 
 }  // namespace nce_test
 

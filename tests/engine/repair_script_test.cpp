@@ -7,8 +7,7 @@
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/repair_database.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 // Executes the script as the repair run does: a transaction, a statement
@@ -134,3 +133,4 @@ TEST(RepairScriptShape, FailureHalfWayThenRollbackLeavesDatabaseUnchanged) {
 }
 
 }  // namespace
+}  // namespace nce_test

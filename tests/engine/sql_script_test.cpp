@@ -4,8 +4,7 @@
 
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 std::vector<std::string> Split(const std::string& script) {
@@ -63,3 +62,4 @@ TEST(MarkParameters, TriggerThroughTheEngineWorks) {
 }
 
 }  // namespace
+}  // namespace nce_test

@@ -3,8 +3,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 class Statements : public ::testing::Test {
@@ -262,3 +261,4 @@ TEST_F(Statements, FailpointsMakeAnyFunctionFail) {
 }
 
 }  // namespace
+}  // namespace nce_test

@@ -3,8 +3,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
-using namespace nce_test;
-
+namespace nce_test {
 namespace {
 
 class Transactions : public ::testing::Test {
@@ -132,3 +131,4 @@ TEST_F(Transactions, FailpointRefusesBegin) {
 }
 
 }  // namespace
+}  // namespace nce_test

@@ -11,6 +11,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nds_test::ArchivePairs;
@@ -26,7 +27,7 @@ class ArchiveRepairQuery : public ::testing::Test {
     }
     query_.SetNdsConnection(&db_.Connection());
     dataset::TStringList script;
-    for (const auto& line : nds_test::ArchiveRepairScript()) script.Add(line);
+    for (const auto& line : nds_test::RepairScriptLines()) script.Add(line);
     query_.SetSQL(&script);
   }
 
@@ -41,7 +42,7 @@ class ArchiveRepairQuery : public ::testing::Test {
 };
 
 TEST_F(ArchiveRepairQuery, ScriptHasTheStoredShape) {
-  const auto lines = nds_test::ArchiveRepairScript();
+  const auto lines = nds_test::RepairScriptLines();
   ASSERT_EQ(lines.size(), 125u);
   EXPECT_EQ(lines[0], "delete from acftcomp where Rec_No in (select Rec_No from a_acftcomp);");
   EXPECT_EQ(lines[12], "delete from a_acftcomp");
@@ -120,3 +121,4 @@ TEST_F(ArchiveRepairQuery, FailingStatementRollsBackEverything) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -12,6 +12,7 @@
 #include "nds/ndsdata.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -169,3 +170,4 @@ TEST_F(BindParams, EngineRefusalStopsTheBinding) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -11,7 +11,10 @@
 #include "nds/ndstable.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 // A form owning a connection and queries, as a window does.
@@ -165,4 +168,4 @@ TEST_F(BoundDataSetTest, FailureWhileGatheringDetailsKeepsTheFirstError) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

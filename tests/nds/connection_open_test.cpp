@@ -11,7 +11,10 @@
 #include "nds/ndsdata.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -462,4 +465,4 @@ TEST(ConnectionRegistry, OwnerDestroysItsConnection) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

@@ -11,7 +11,10 @@
 #include "nds/ndsdata.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -144,9 +147,9 @@ TEST(ActiveLinkInfo, OnlySemicolonEndedPartsCount) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test
 
-namespace nds {
+namespace nds_test {
 namespace {
 
 TEST_F(ServerInfoTest, TablesUnderTheServerPath) {
@@ -208,4 +211,4 @@ TEST_F(ServerInfoTest, UserGroupsAndObjectsOfADataDictionary) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

@@ -11,7 +11,10 @@
 #include "nds/ndscnnct.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 // The root of the descriptions: offers handlers for the connection's events.
@@ -202,4 +205,4 @@ TEST_F(ConnectionStreamingTest, OnLoginIsReadWrittenAndAskedAtConnect) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

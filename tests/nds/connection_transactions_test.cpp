@@ -12,7 +12,10 @@
 #include "nds_engine_support.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -201,4 +204,4 @@ TEST_F(TransactionTest, ReconnectingStartsWithoutATransaction) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

@@ -12,6 +12,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/nds_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nds_test::ScopedCurrentDirectory;
@@ -26,7 +27,7 @@ using nds_test::MessageOf;
 // directory: PLAIN (no type), CDXDB (";C"), NTXDB (";N"), NDTDB (";a").
 class DatabaseBinding : public ::testing::Test {
  protected:
-  DatabaseBinding() : dbDir_(temp_.MakeDir("data")), cwd_(temp_.Path()) {
+  DatabaseBinding() : dbDir_(temp_.MakeDir("data")), cwd_(temp_.str()) {
     temp_.Write("nds.ini", "[Databases]\nPLAIN=" + dbDir_ + "\nCDXDB=" + dbDir_ +
                                ";C\nNTXDB=" + dbDir_ + ";N\nNDTDB=" + dbDir_ + ";a\n");
     form_ = std::make_unique<dataset::TComponent>(nullptr);
@@ -184,3 +185,4 @@ TEST(DataSetRegistry, HoldsEveryDataSetInExistence) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -5,6 +5,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nds_test::MessageOf;
@@ -25,3 +26,4 @@ TEST(DataSetRefusals, FreeTablesCannotBeRenamedNorBatchMovedNorAskedForUpdateSta
 }
 
 }  // namespace
+}  // namespace nds_test

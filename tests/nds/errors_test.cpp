@@ -8,7 +8,10 @@
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -128,4 +131,4 @@ TEST(BuildingFlagTest, KeptPerThread) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

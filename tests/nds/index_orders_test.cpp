@@ -14,6 +14,7 @@
 #include "tests/nds/nds_engine_support.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nds_test::MessageOf;
@@ -256,3 +257,4 @@ TEST_F(DictionaryDefaultIndex, RenamedTableKeepsItsDefaultOrder) {
 }
 
 }  // namespace
+}  // namespace nds_test

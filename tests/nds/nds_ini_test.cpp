@@ -9,7 +9,10 @@
 #include "nds/ndsdata.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 using nds_test::IniDir;
@@ -124,7 +127,7 @@ TEST(AliasReaders, EveryLookupReadsTheFileAgain) {
 // found, even one spanning the pieces it is read in; one beyond is not.
 TEST(ProfileFile, ReadUpToItsSizeLimit) {
   TempDir dir;
-  const std::string file = dir.Path() + "/nds.ini";
+  const std::string file = dir.str() + "/nds.ini";
   std::string text = "[Databases]\n;" + std::string(8192 - 18, 'x') + "\n";
   text += "NEAR=/near\n";  // starts a few bytes before 8 KB
   text += ";" + std::string(4 * 1024 * 1024 - text.size() - 2, 'x') + "\n";
@@ -135,19 +138,19 @@ TEST(ProfileFile, ReadUpToItsSizeLimit) {
   }
   EXPECT_EQ(ReadProfileString(file, "Databases", "NEAR"), "/near");
   EXPECT_EQ(ReadProfileString(file, "Databases", "FAR"), "");
-  EXPECT_EQ(ReadProfileString(dir.Path() + "/missing.ini", "Databases", "NEAR"), "");
+  EXPECT_EQ(ReadProfileString(dir.str() + "/missing.ini", "Databases", "NEAR"), "");
 }
 
 TEST(ConfigFile, SearchOrderStartsWithProgramThenCurrentDirectory) {
   TempDir cwd, config;
-  ScopedCurrentDirectory inCwd(cwd.Path());
-  ScopedEnv xdg("XDG_CONFIG_HOME", config.Path().c_str());
+  ScopedCurrentDirectory inCwd(cwd.str());
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.str().c_str());
   ScopedEnv path("PATH", "/usr/local/bin::/usr/bin");
   const auto dirs = ConfigSearchDirectories();
   ASSERT_EQ(dirs.size(), 7u);
   EXPECT_EQ(dirs[0], std::filesystem::canonical("/proc/self/exe").parent_path().string());
   EXPECT_EQ(dirs[1], std::filesystem::current_path().string());
-  EXPECT_EQ(dirs[2], config.Path());
+  EXPECT_EQ(dirs[2], config.str());
   EXPECT_EQ(dirs[3], "/etc");
   EXPECT_EQ(dirs[4], "/usr/local/bin");
   EXPECT_EQ(dirs[5], std::filesystem::current_path().string());  // the empty PATH element
@@ -156,22 +159,22 @@ TEST(ConfigFile, SearchOrderStartsWithProgramThenCurrentDirectory) {
 
 TEST(ConfigFile, UserConfigDirectoryFallsBackToHomeConfig) {
   TempDir home;
-  ScopedEnv homeEnv("HOME", home.Path().c_str());
+  ScopedEnv homeEnv("HOME", home.str().c_str());
   {
     ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(ConfigSearchDirectories()[2], home.Path() + "/.config");
+    EXPECT_EQ(ConfigSearchDirectories()[2], home.str() + "/.config");
   }
   {
     // A relative XDG_CONFIG_HOME is ignored, as the XDG rules say.
     ScopedEnv xdg("XDG_CONFIG_HOME", "relative/dir");
-    EXPECT_EQ(ConfigSearchDirectories()[2], home.Path() + "/.config");
+    EXPECT_EQ(ConfigSearchDirectories()[2], home.str() + "/.config");
   }
 }
 
 TEST(ConfigFile, CurrentDirectoryComesBeforeUserConfig) {
   TempDir cwd, config;
-  ScopedCurrentDirectory inCwd(cwd.Path());
-  ScopedEnv xdg("XDG_CONFIG_HOME", config.Path().c_str());
+  ScopedCurrentDirectory inCwd(cwd.str());
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.str().c_str());
   config.Write("nds.ini", "[Databases]\nX=/from/config\n");
   EXPECT_EQ(LocateConfigFile(), config / "nds.ini");
   EXPECT_EQ(ReadAliasForConnection("X").path, "/from/config");
@@ -183,9 +186,9 @@ TEST(ConfigFile, CurrentDirectoryComesBeforeUserConfig) {
 
 TEST(ConfigFile, PathDirectoriesAreSearchedAndOnlyFilesCount) {
   TempDir cwd, config, bin1, bin2;
-  ScopedCurrentDirectory inCwd(cwd.Path());
-  ScopedEnv xdg("XDG_CONFIG_HOME", config.Path().c_str());
-  ScopedEnv path("PATH", (bin1.Path() + ":" + bin2.Path()).c_str());
+  ScopedCurrentDirectory inCwd(cwd.str());
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.str().c_str());
+  ScopedEnv path("PATH", (bin1.str() + ":" + bin2.str()).c_str());
   // A directory named nds.ini is not the file.
   config.MakeDir("nds.ini");
   bin1.MakeDir("nds.ini");
@@ -198,9 +201,9 @@ TEST(ConfigFile, PathDirectoriesAreSearchedAndOnlyFilesCount) {
 
 TEST(ConfigFile, NothingFoundGivesTheBareName) {
   TempDir cwd, config, bin;
-  ScopedCurrentDirectory inCwd(cwd.Path());
-  ScopedEnv xdg("XDG_CONFIG_HOME", config.Path().c_str());
-  ScopedEnv path("PATH", bin.Path().c_str());
+  ScopedCurrentDirectory inCwd(cwd.str());
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.str().c_str());
+  ScopedEnv path("PATH", bin.str().c_str());
   if (std::filesystem::exists("/etc/nds.ini"))
     GTEST_SKIP() << "/etc/nds.ini exists on this machine";
   EXPECT_EQ(LocateConfigFile(), "nds.ini");
@@ -217,4 +220,4 @@ TEST(PathNames, SlashOrBackslashMakesAPath) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

@@ -1,5 +1,6 @@
-// Helpers shared by the component layer's tests: temporary directories,
-// nds.ini files and the current directory.
+// Helpers shared by the component layer's tests: nds.ini files, the current
+// directory and the environment. Temporary directories come from
+// tests/support.
 #ifndef TESTS_NDS_NDS_TEST_SUPPORT_H_
 #define TESTS_NDS_NDS_TEST_SUPPORT_H_
 
@@ -13,43 +14,11 @@
 #include <string>
 
 #include "dataset/exceptions.h"
+#include "tests/support/temp_dir.h"
 
 namespace nds_test {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nds_test_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  // Creates the subdirectory `name` and returns its full path.
-  std::string MakeDir(const std::string& name) const {
-    std::filesystem::create_directories(*this / name);
-    return *this / name;
-  }
-  // Writes `text` to the file `name` and returns its full path.
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream out(*this / name, std::ios::binary | std::ios::trunc);
-    out << text;
-    return *this / name;
-  }
-
- private:
-  std::string path_;
-};
+using test_support::TempDir;
 
 // Makes a directory the current one for the object's lifetime.
 class ScopedCurrentDirectory {
@@ -102,7 +71,7 @@ class ScopedEnv {
 // nds.ini (the current directory is searched right after the program's).
 class IniDir : public TempDir {
  public:
-  IniDir() : cwd_(Path()) {}
+  IniDir() : cwd_(str()) {}
   void WriteIni(const std::string& text) const { Write("nds.ini", text); }
 
  private:

@@ -6,7 +6,10 @@
 #include "nds/ndstable.h"
 #include "nds_test_support.h"
 
-namespace nds {
+namespace nds_test {
+
+using namespace nds;
+
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -29,7 +32,7 @@ TEST_F(PathConnectionTest, AcquiredConnectionIsFoundAgainUnderItsExactPath) {
   EXPECT_EQ(list.Count(), 1);
   // Paths are compared as written: another letter case or a trailing
   // separator is another entry.
-  EXPECT_EQ(list.FindPathConnection(dir_.Path() + "/DATA"), 0u);
+  EXPECT_EQ(list.FindPathConnection(dir_.str() + "/DATA"), 0u);
   EXPECT_EQ(list.FindPathConnection(data + "/"), 0u);
   const NDSHANDLE second = list.AcquirePathConnection(data + "/");
   EXPECT_NE(second, handle);
@@ -85,4 +88,4 @@ TEST_F(PathConnectionTest, TheProcessHasOneList) {
 }
 
 }  // namespace
-}  // namespace nds
+}  // namespace nds_test

@@ -13,6 +13,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -155,3 +156,4 @@ TEST(QueryComponent, MasterSourceRefusesACircleAndNoneClearsTheFields) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -10,6 +10,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -327,3 +328,4 @@ TEST(QueryDestruction, StatementOfAClosedConnectionIsNotClosedAgain) {
 }
 
 }  // namespace
+}  // namespace nds_test

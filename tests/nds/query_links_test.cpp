@@ -13,6 +13,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nds_test::MessageOf;
@@ -128,3 +129,4 @@ TEST_F(QueryLinks, ARollbackEndsKeyEditingThenRefreshesEveryOpenDataSet) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -11,6 +11,7 @@
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nds_test::MessageOf;
@@ -232,3 +233,4 @@ TEST_F(QueryNavigation, AStaticCursorMakesTheQueryReadOnlyEvenWhenLiveWasAsked) 
 }
 
 }  // namespace
+}  // namespace nds_test

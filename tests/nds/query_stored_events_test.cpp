@@ -13,6 +13,7 @@
 #include "nds/ndstable.h"
 #include "nds_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using dataset::TDataSet;
@@ -217,3 +218,4 @@ TEST_F(QueryStoredEvents, MalformedEventReferencesAreRefusedWithTheirLine) {
 }
 
 }  // namespace
+}  // namespace nds_test

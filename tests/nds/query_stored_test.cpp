@@ -12,6 +12,7 @@
 #include "nds/ndstable.h"
 #include "nds_test_support.h"
 
+namespace nds_test {
 namespace {
 
 const char kDescription[] =
@@ -155,3 +156,4 @@ TEST_F(QueryStored, NtxAliasIsRefusedAtExecutionUnlessItNamesADataDictionary) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -9,6 +9,7 @@
 #include "nds/ndsdata.h"
 #include "tests/nds/query_test_support.h"
 
+namespace nds_test {
 namespace {
 
 using nce::testing::ArmFailpoint;
@@ -188,3 +189,4 @@ TEST_F(StatementCache, ParametersAreBoundThenTheStatementExecuted) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -4,6 +4,7 @@
 #include "nds/ndsdata.h"
 #include "nds/ndstable.h"
 
+namespace nds_test {
 namespace {
 
 TEST(TableOptions, ClosedDataSetTakesEverySetting) {
@@ -32,3 +33,4 @@ TEST(TableOptions, ClosedDataSetTakesEverySetting) {
 }
 
 }  // namespace
+}  // namespace nds_test

@@ -1,0 +1,67 @@
+// Reading stored values as what a field shows: a number, a whole number, a
+// day or a time of day, and writing numbers as the right-aligned fixed-point
+// text of numeric fields. Each reader returns false when the value is not
+// of that kind.
+#ifndef ENGINE_RECORD_STORED_VALUES_H
+#define ENGINE_RECORD_STORED_VALUES_H
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/base/values.h"
+#include "engine/schema/catalog.h"
+
+namespace nce {
+
+bool AsNumber(const Value& v, double* out);
+bool AsInteger(const Value& v, int64_t* out);
+bool AsDate(const Value& v, int64_t* julian);
+bool AsTime(const Value& v, int64_t* ms);
+
+// Right-aligned fixed-point text of `value` with `decimals` places in
+// `width` characters at `out`; false (nothing written) when it does not fit.
+// Formats digits directly and inline, as record images are built for every
+// row a cursor reads; values beyond 15 significant digits go through printf.
+inline bool FixedText(double value, int decimals, uint32_t width, char* out) {
+  static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  double scaled = decimals < 10 ? value * kScale[decimals] : 1e300;
+  char buf[64];
+  int n;
+  if (std::fabs(scaled) < 9e15) {
+    int64_t units = std::llround(scaled);
+    bool negative = units < 0;
+    uint64_t magnitude = negative ? static_cast<uint64_t>(-units) : static_cast<uint64_t>(units);
+    char digits[32];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude > 0 || count <= decimals);
+    n = 0;
+    if (negative) buf[n++] = '-';
+    for (int i = count - 1; i >= 0; --i) {
+      buf[n++] = digits[i];
+      if (i == decimals && decimals > 0) buf[n++] = '.';
+    }
+  } else {
+    n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
+  }
+  if (static_cast<uint32_t>(n) > width) return false;
+  std::memset(out, ' ', width - n);
+  std::memcpy(out + (width - n), buf, n);
+  return true;
+}
+
+// FixedText for a whole number, exact for all 64-bit values.
+bool FixedInteger(int64_t value, int decimals, uint32_t width, char* out);
+
+// FixedText in the numeric field's size and decimals.
+bool NumericText(const FieldDesc& f, double value, std::string* out);
+
+}  // namespace nce
+
+#endif  // ENGINE_RECORD_STORED_VALUES_H
