@@ -1,0 +1,347 @@
+#include "browser/browser_window.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "dataset/exceptions.h"
+#include "dataset/fields.h"
+#include "dataset/index_defs.h"
+#include "dataset/strings.h"
+
+namespace ndsbrowser {
+
+namespace {
+
+QString MessageOf(const std::exception& e) {
+  if (const auto* ours = dynamic_cast<const dataset::Exception*>(&e)) {
+    return QString::fromStdString(ours->Message());
+  }
+  return QString::fromUtf8(e.what());
+}
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// A free table is listed as its file name; SQL names it without the
+// extension.
+QString TableName(const std::string& listed) {
+  QString name = QString::fromStdString(listed);
+  const int dot = name.lastIndexOf('.');
+  return dot > 0 ? name.left(dot) : name;
+}
+
+}  // namespace
+
+BrowserWindow::BrowserWindow(QWidget* parent)
+    : QMainWindow(parent),
+      connection_(std::make_unique<nds::TNdsConnection>(nullptr)),
+      query_(std::make_unique<nds::TNdsQuery>(nullptr)),
+      model_(std::make_unique<ndsqt::DataSetModel>()) {
+  connection_->SetName("Browser");
+  connection_->SetLoginPrompt(false);
+  connection_->SetNdsServerTypes(nds::TNdsServerTypes{nds::stNDS_LOCAL});
+  query_->SetNdsConnection(connection_.get());
+  query_->SetRequestLive(true);
+  model_->SetErrorHandler([this](const QString& message) { ShowError(message); });
+  BuildWidgets();
+  setWindowTitle("Table Browser");
+  resize(900, 560);
+}
+
+BrowserWindow::~BrowserWindow() {
+  // The model lets go of the query before the query and the connection go.
+  model_->SetDataSet(nullptr);
+}
+
+void BrowserWindow::BuildWidgets() {
+  QToolBar* tools = addToolBar("Transaction");
+  tools->setMovable(false);
+  connect(tools->addAction("Begin"), &QAction::triggered, this, [this] { Begin(); });
+  connect(tools->addAction("Commit"), &QAction::triggered, this, [this] { Commit(); });
+  connect(tools->addAction("Rollback"), &QAction::triggered, this, [this] { Rollback(); });
+  tools->addSeparator();
+  connect(tools->addAction("New Record"), &QAction::triggered, this, [this] { NewRecord(); });
+  connect(tools->addAction("Delete Record"), &QAction::triggered, this,
+          [this] { DeleteCurrentRecord(); });
+
+  tables_ = new QListWidget;
+  connect(tables_, &QListWidget::currentTextChanged, this, [this](const QString& table) {
+    if (!table.isEmpty()) ShowTable(table);
+  });
+
+  indexes_ = new QComboBox;
+  connect(indexes_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!filling_) ChooseIndex(index <= 0 ? QString() : indexes_->itemText(index));
+  });
+  filter_ = new QLineEdit;
+  filter_->setPlaceholderText("filter, e.g. id > 10 .AND. name = 'A'");
+  connect(filter_, &QLineEdit::returnPressed, this, [this] { ApplyFilter(filter_->text()); });
+  locateField_ = new QComboBox;
+  locateValue_ = new QLineEdit;
+  locateValue_->setPlaceholderText("value to locate");
+  connect(locateValue_, &QLineEdit::returnPressed, this,
+          [this] { LocateValue(locateField_->currentText(), locateValue_->text()); });
+
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(new QLabel("Order:"));
+  controls->addWidget(indexes_);
+  controls->addWidget(new QLabel("Filter:"));
+  controls->addWidget(filter_, 1);
+  controls->addWidget(new QLabel("Locate:"));
+  controls->addWidget(locateField_);
+  controls->addWidget(locateValue_);
+
+  view_ = new QTableView;
+  view_->setModel(model_.get());
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  view_->horizontalHeader()->setStretchLastSection(true);
+  // The dataset follows the row the user picks.
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) model_->MoveToRow(current.row());
+          });
+
+  auto* right = new QWidget;
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->addLayout(controls);
+  rightLayout->addWidget(view_, 1);
+
+  auto* split = new QSplitter;
+  split->addWidget(tables_);
+  split->addWidget(right);
+  split->setStretchFactor(1, 1);
+  split->setSizes({180, 720});
+  setCentralWidget(split);
+
+  transaction_ = new QLabel;
+  statusBar()->addPermanentWidget(transaction_);
+  ShowStatus();
+}
+
+void BrowserWindow::ShowError(const QString& message) {
+  lastError_ = message;
+  statusBar()->showMessage(message, 10000);
+  if (!quiet_) QMessageBox::warning(this, windowTitle(), message);
+}
+
+void BrowserWindow::ShowStatus() {
+  bool inTransaction = false;
+  try {
+    inTransaction = connection_->IsConnected() && connection_->TransactionIsActive();
+  } catch (const std::exception&) {
+    // A connection that cannot answer is shown as not in a transaction.
+  }
+  transaction_->setText(inTransaction ? "in transaction" : "no transaction");
+}
+
+bool BrowserWindow::OpenDatabase(const QString& database, const QString& user,
+                                 const QString& password) {
+  try {
+    model_->SetDataSet(nullptr);
+    query_->Close();
+    connection_->SetIsConnected(false);
+    // A path that exists is a directory of free tables or a dictionary
+    // file; anything else is taken for an alias of nds.ini.
+    if (QFileInfo::exists(database)) {
+      connection_->SetAliasName("");
+      connection_->SetConnectPath(Utf8(database));
+    } else {
+      connection_->SetConnectPath("");
+      connection_->SetAliasName(Utf8(database));
+    }
+    connection_->SetUsername(Utf8(user));
+    connection_->SetPassword(Utf8(password));
+    connection_->Connect();
+    dataset::TStringList names;
+    connection_->GetTableNames(&names, "*");
+    tables_->clear();
+    for (int i = 0; i < names.Count(); ++i) tables_->addItem(TableName(names[i]));
+    setWindowTitle("Table Browser - " + database);
+    ShowStatus();
+    return true;
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+    return false;
+  }
+}
+
+bool BrowserWindow::ShowTable(const QString& table) {
+  try {
+    model_->SetDataSet(nullptr);
+    query_->Close();
+    query_->SetFiltered(false);
+    query_->SetFilter("");
+    query_->SetIndexName("");
+    dataset::TStringList sql;
+    sql.SetText("select * from " + Utf8(table));
+    query_->SetSQL(&sql);
+    query_->Open();
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+    return false;
+  }
+  filter_->clear();
+  FillIndexChoices();
+  FillLocateFields();
+  model_->SetDataSet(query_.get());
+  if (model_->rowCount() > 0) view_->selectRow(0);
+  return true;
+}
+
+void BrowserWindow::FillIndexChoices() {
+  filling_ = true;
+  indexes_->clear();
+  indexes_->addItem("(natural order)");
+  try {
+    dataset::TIndexDefs& defs = query_->IndexDefs();
+    defs.Update();
+    for (int i = 0; i < defs.Count(); ++i) indexes_->addItem(QString::fromStdString(defs[i]->Name()));
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+  }
+  filling_ = false;
+}
+
+void BrowserWindow::FillLocateFields() {
+  locateField_->clear();
+  for (int i = 1; i <= query_->FieldCount(); ++i) {
+    locateField_->addItem(QString::fromStdString(query_->FieldByNumber(i)->FieldName()));
+  }
+}
+
+void BrowserWindow::ChooseIndex(const QString& name) {
+  try {
+    query_->SetIndexName(Utf8(name));
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+  }
+}
+
+bool BrowserWindow::ApplyFilter(const QString& expression) {
+  try {
+    query_->SetFilter(Utf8(expression.trimmed()));
+    query_->SetFiltered(!expression.trimmed().isEmpty());
+    return true;
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+    return false;
+  }
+}
+
+bool BrowserWindow::LocateValue(const QString& field, const QString& value) {
+  try {
+    if (!query_->Locate(Utf8(field), dataset::Variant(Utf8(value)),
+                        dataset::TLocateOptions{dataset::loCaseInsensitive,
+                                                dataset::loPartialKey})) {
+      statusBar()->showMessage("No record where " + field + " is " + value, 10000);
+      return false;
+    }
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+    return false;
+  }
+  SelectCurrentRecord();
+  return true;
+}
+
+void BrowserWindow::SelectCurrentRecord() {
+  int row = model_->CurrentRow();
+  while (row < 0 && model_->canFetchMore(QModelIndex())) {
+    model_->fetchMore(QModelIndex());
+    row = model_->CurrentRow();
+  }
+  if (row >= 0) view_->selectRow(row);
+}
+
+bool BrowserWindow::DeleteCurrentRecord() {
+  const QModelIndex current = view_->currentIndex();
+  if (!current.isValid()) return false;
+  return model_->removeRows(current.row(), 1);
+}
+
+// A form with one line per field; posted as a new record when accepted. A
+// refused post shows the message and keeps the form open for correction.
+void BrowserWindow::NewRecord() {
+  if (!query_->Active()) return;
+  QDialog form(this);
+  form.setWindowTitle("New Record");
+  auto* layout = new QFormLayout(&form);
+  std::vector<QLineEdit*> edits;
+  for (int i = 1; i <= query_->FieldCount(); ++i) {
+    dataset::TField* field = query_->FieldByNumber(i);
+    auto* edit = new QLineEdit;
+    edit->setEnabled(!field->IsBlob() && !field->ReadOnly());
+    layout->addRow(QString::fromStdString(field->DisplayLabel()), edit);
+    edits.push_back(edit);
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  layout->addRow(buttons);
+  connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
+  connect(buttons, &QDialogButtonBox::accepted, &form, [&] {
+    try {
+      query_->Append();
+      for (size_t i = 0; i < edits.size(); ++i) {
+        const QString text = edits[i]->text();
+        if (edits[i]->isEnabled() && !text.isEmpty()) {
+          query_->FieldByNumber(static_cast<int>(i) + 1)->SetAsString(Utf8(text));
+        }
+      }
+      query_->Post();
+      form.accept();
+    } catch (const std::exception& e) {
+      if (query_->State() != dataset::dsBrowse) query_->Cancel();
+      ShowError(MessageOf(e));
+    }
+  });
+  form.exec();
+  SelectCurrentRecord();
+}
+
+void BrowserWindow::Begin() {
+  try {
+    connection_->StartTransaction();
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+  }
+  ShowStatus();
+}
+
+void BrowserWindow::Commit() {
+  try {
+    connection_->CommitTransaction();
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+  }
+  ShowStatus();
+}
+
+void BrowserWindow::Rollback() {
+  try {
+    connection_->RollbackTransaction();
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+  }
+  ShowStatus();
+}
+
+}  // namespace ndsbrowser

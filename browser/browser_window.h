@@ -1,0 +1,85 @@
+// The table browser's main window: a database's tables on the left, the
+// chosen table in a table view on the right, with its index order, a filter
+// in the engine's expression language, a locate box, new and delete record
+// buttons and the transaction's begin, commit and rollback. Every failure
+// is shown to the user in a message box and leaves the window usable.
+#ifndef BROWSER_BROWSER_WINDOW_H_
+#define BROWSER_BROWSER_WINDOW_H_
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+#include "nds/ndscnnct.h"
+#include "nds/ndstable.h"
+#include "qtmodel/dataset_model.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QTableView;
+
+namespace ndsbrowser {
+
+class BrowserWindow : public QMainWindow {
+ public:
+  explicit BrowserWindow(QWidget* parent = nullptr);
+  ~BrowserWindow() override;
+
+  // Connects to `database`: a directory of free tables, a data dictionary
+  // file or an alias of nds.ini; `user` and `password` for a dictionary that
+  // checks logins. Lists its tables; false (after telling the user) on
+  // failure.
+  bool OpenDatabase(const QString& database, const QString& user = QString(),
+                    const QString& password = QString());
+  // Shows `table` of the open database; false when it cannot be opened.
+  bool ShowTable(const QString& table);
+  // The steps behind the controls, for the buttons and for tests.
+  void ChooseIndex(const QString& name);  // empty: natural order
+  bool ApplyFilter(const QString& expression);  // empty: no filter
+  bool LocateValue(const QString& field, const QString& value);
+  bool DeleteCurrentRecord();
+  void Begin();
+  void Commit();
+  void Rollback();
+
+  nds::TNdsQuery& Query() { return *query_; }
+  ndsqt::DataSetModel& Model() { return *model_; }
+  QListWidget& Tables() { return *tables_; }
+  QTableView& View() { return *view_; }
+  // The message of the last failure shown to the user.
+  const QString& LastError() const { return lastError_; }
+  // Message boxes are skipped (tests); failures still reach LastError.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+
+ private:
+  void BuildWidgets();
+  void NewRecord();
+  void ShowError(const QString& message);
+  void ShowStatus();
+  void FillIndexChoices();
+  void FillLocateFields();
+  // Selects the row of the dataset's current record, fetching rows until
+  // the view holds it.
+  void SelectCurrentRecord();
+
+  std::unique_ptr<nds::TNdsConnection> connection_;
+  std::unique_ptr<nds::TNdsQuery> query_;
+  std::unique_ptr<ndsqt::DataSetModel> model_;
+  QListWidget* tables_ = nullptr;
+  QTableView* view_ = nullptr;
+  QComboBox* indexes_ = nullptr;
+  QLineEdit* filter_ = nullptr;
+  QComboBox* locateField_ = nullptr;
+  QLineEdit* locateValue_ = nullptr;
+  QLabel* transaction_ = nullptr;
+  QString lastError_;
+  bool quiet_ = false;
+  bool filling_ = false;  // the index list is being filled, not chosen
+};
+
+}  // namespace ndsbrowser
+
+#endif  // BROWSER_BROWSER_WINDOW_H_

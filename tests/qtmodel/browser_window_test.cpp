@@ -1,0 +1,69 @@
+// The table browser on a real database: its tables listed, one shown
+// through the model, failures told to the user with the window still usable.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTableView>
+
+#include "browser/browser_window.h"
+#include "tests/nds/query_test_support.h"
+
+namespace {
+
+QApplication& Application() {
+  static int argc = 1;
+  static char name[] = "qtmodel_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* application = [] {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    return new QApplication(argc, argv);
+  }();
+  return *application;
+}
+
+class BrowserWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_.Exec("create table pilots (id integer, name char(20))");
+    db_.Exec("insert into pilots (id, name) values (1, 'Ames'), (2, 'Baker'), (3, 'Cole')");
+    db_.Exec("create table legs (leg integer)");
+    window_.SetQuiet(true);
+  }
+
+  // Widgets need the application before they are made.
+  struct ApplicationFirst {
+    ApplicationFirst() { Application(); }
+  } application_;
+  nds_test::QueryDatabase db_;
+  ndsbrowser::BrowserWindow window_;
+};
+
+TEST_F(BrowserWindowTest, ListsTablesAndShowsTheChosenOne) {
+  ASSERT_TRUE(window_.OpenDatabase(QString::fromStdString(db_.Dir())))
+      << window_.LastError().toStdString();
+  ASSERT_EQ(window_.Tables().count(), 2);
+  const auto pilots = window_.Tables().findItems("pilots", Qt::MatchFixedString);
+  ASSERT_EQ(pilots.size(), 1);
+  window_.Tables().setCurrentItem(pilots.first());
+  EXPECT_EQ(window_.Model().rowCount(), 3);
+  EXPECT_EQ(window_.Model().data(window_.Model().index(1, 1)).toString(), "Baker");
+
+  // Picking a row moves the dataset there.
+  window_.View().selectRow(2);
+  EXPECT_EQ(window_.Query().FieldByName("name")->AsString(), "Cole");
+}
+
+TEST_F(BrowserWindowTest, FailuresAreToldAndLeaveTheWindowUsable) {
+  EXPECT_FALSE(window_.OpenDatabase("NO_SUCH_ALIAS_ANYWHERE"));
+  EXPECT_FALSE(window_.LastError().isEmpty());
+
+  ASSERT_TRUE(window_.OpenDatabase(QString::fromStdString(db_.Dir())));
+  EXPECT_FALSE(window_.ShowTable("missing"));
+  EXPECT_FALSE(window_.LastError().isEmpty());
+  EXPECT_TRUE(window_.ShowTable("legs"));
+  EXPECT_EQ(window_.Model().rowCount(), 0);
+  EXPECT_EQ(window_.Model().columnCount(), 1);
+}
+
+}  // namespace
