@@ -573,6 +573,9 @@ class TNdsDataSet : public dataset::TDataSet {
   // Operations of this class, overridable by subclasses.
   // The record number of the engine's current record (Sequenced rules).
   virtual std::int32_t CurrentRecordNumber();
+  // Whether CurrentRecordNumber answers the physical record number, which
+  // reading a record brings along, so a fetch need not ask for it again.
+  virtual bool PhysicalRecordNumbers() const { return !IndexIsActive() || !sequenced_; }
   // Hand Filter and the scope to the engine, or clear them.
   virtual void ActivateFilter();
   virtual void DeactivateFilter();
@@ -651,6 +654,7 @@ class TNdsDataSet : public dataset::TDataSet {
   static constexpr std::uint32_t kKeyHeaderSize = 12;
   dataset::TRecordBuffer filterBuffer_ = nullptr;  // under evaluation in the filter state
   bool bookmarkMissed_ = false;        // the last bookmark named no record: none is current
+  std::uint32_t readRecordNumber_ = 0;  // physical number of the record read last
   int currentKeyBuffer_ = 0;           // index into keyBuffers_
   bool canModify_ = false;             // the cursor was opened writable
   std::string databaseName_;           // connection name, alias or path

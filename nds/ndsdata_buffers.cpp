@@ -117,10 +117,13 @@ void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer buffer) {
 
 void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
                                    bool calcFields) {
-  CheckEngineCode(this, NdsGetRecord(tableHandle_, buffer, &length));
+  // One engine call for the image, the bookmark and the record number: a
+  // bookmark names its record in every order, so the table handle's serves
+  // for the active order's.
   auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
-  CheckEngineCode(this,
-                  NdsGetBookmark60(BookmarkHandle(), buffer + bookmarkOffset_, &bookmarkLength));
+  CheckEngineCode(this, NdsGetRecordWithBookmark(tableHandle_, buffer, &length,
+                                                 buffer + bookmarkOffset_, &bookmarkLength,
+                                                 &readRecordNumber_));
 
   // The descriptors hold the cursor's fields in engine order, so they stand
   // in for a field count asked of the engine at every record.

@@ -44,7 +44,12 @@ dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
   }
   std::uint32_t length = recordBufferSize_;
   const dataset::TGetResult result = ScanVisibleRecord(buffer, length, mode);
-  if (result == dataset::grOK) WriteRecordInfo(buffer, CurrentRecordNumber(), dataset::bfCurrent);
+  if (result == dataset::grOK) {
+    const std::int32_t recNo = PhysicalRecordNumbers()
+                                   ? static_cast<std::int32_t>(readRecordNumber_)
+                                   : CurrentRecordNumber();
+    WriteRecordInfo(buffer, recNo, dataset::bfCurrent);
+  }
   return result;
 }
 
@@ -67,16 +72,17 @@ dataset::TGetResult TNdsDataSet::ScanVisibleRecord(dataset::TRecordBuffer buffer
       if (at) return dataset::grBOF;
     }
 
-    std::uint16_t visible = 0;
-    const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);
-    if (rc == NDS_E_NO_CURRENT_RECORD)
-      visible = 0;
-    else
-      CheckEngineCode(this, rc);
-    if (!visible) {
-      if (mode == dataset::gmCurrent) return dataset::grError;
-      CheckEngineCode(this, NdsSkip(activeOrderHandle_, step));
-      continue;
+    // NdsSkip moves only onto records the engine shows, so only the current
+    // record, which a bookmark or a record number may have put anywhere,
+    // needs asking.
+    if (mode == dataset::gmCurrent) {
+      std::uint16_t visible = 0;
+      const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);
+      if (rc == NDS_E_NO_CURRENT_RECORD)
+        visible = 0;
+      else
+        CheckEngineCode(this, rc);
+      if (!visible) return dataset::grError;
     }
 
     ReadEngineRecord(buffer, length, false);

@@ -199,6 +199,7 @@ class TNdsQuery : public TNdsExtendedDataSet {
   // Record numbers along the order the cursor walks in, asked of the
   // engine when no index is selected.
   std::int32_t CurrentRecordNumber() override;
+  bool PhysicalRecordNumbers() const override { return !Sequenced(); }
 
  private:
   // Change notification of the SQL list.

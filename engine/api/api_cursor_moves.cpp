@@ -19,6 +19,19 @@ int64_t ReadBookmark(const void* bookmark) {
 
 }  // namespace
 
+void nce::WriteBookmark(const Cursor& cursor, void* bookmark, uint32_t* length) {
+  RequireArgument(bookmark, "bookmark");
+  uint32_t& room = OutArg(length, "length");
+  cursor.walk.CurrentImage();  // throws off a record
+  if (room < sizeof(uint32_t)) {
+    room = sizeof(uint32_t);
+    throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "A bookmark takes 4 bytes.");
+  }
+  uint32_t word = static_cast<uint32_t>(cursor.walk.record_number());
+  std::memcpy(bookmark, &word, sizeof word);
+  room = sizeof word;
+}
+
 extern "C" {
 
 NDSRESULT NdsGotoTop(NDSHANDLE handle) {
@@ -119,16 +132,7 @@ NDSRESULT NdsGetBookmark(NDSHANDLE handle, NDSHANDLE* bookmark) {
 
 NDSRESULT NdsGetBookmark60(NDSHANDLE handle, void* bookmark, uint32_t* length) {
   return WithCursor("NdsGetBookmark60", handle, [&](Cursor& c) {
-    RequireArgument(bookmark, "bookmark");
-    uint32_t& room = OutArg(length, "length");
-    c.walk.CurrentImage();
-    if (room < sizeof(uint32_t)) {
-      room = sizeof(uint32_t);
-      throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "A bookmark takes 4 bytes.");
-    }
-    uint32_t word = static_cast<uint32_t>(c.walk.record_number());
-    std::memcpy(bookmark, &word, sizeof word);
-    room = sizeof word;
+    WriteBookmark(c, bookmark, length);
     return NDS_SUCCESS;
   });
 }

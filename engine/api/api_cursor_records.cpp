@@ -56,6 +56,32 @@ void FillEmptyRecord(const Cursor& cursor, void* record, uint32_t length) {
   for (const FieldDesc& f : cursor.desc.fields) EncodeNull(f, IsNdt(cursor), image);
 }
 
+// Copies the current record image into the caller's buffer of *length
+// bytes, texts translated for an OEM cursor, and writes the image's length
+// back; a buffer too small gets what fits and NDS_E_INSUFFICIENT_BUFFER.
+void CopyRecordImage(const Cursor& c, void* record, uint32_t* length) {
+  RequireArgument(record, "record buffer");
+  RequireArgument(length, "length");
+  const std::vector<uint8_t>& image = c.walk.CurrentImage();
+  uint32_t room = *length;
+  *length = static_cast<uint32_t>(image.size());
+  std::memcpy(record, image.data(), std::min<size_t>(room, image.size()));
+  if (c.desc.char_type == NDS_OEM) {
+    // The image carries texts as a DOS program reads them.
+    const std::array<char, 256>& oem = AnsiToOem();
+    auto* bytes = static_cast<uint8_t*>(record);
+    for (const FieldDesc& f : c.desc.fields) {
+      if (f.shape.type != NDS_STRING && f.shape.type != NDS_CISTRING) continue;
+      for (uint32_t i = f.offset; i < f.offset + f.shape.length && i < room; ++i)
+        bytes[i] = static_cast<uint8_t>(oem[bytes[i]]);
+    }
+  }
+  if (room < image.size())
+    throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The buffer of " + std::to_string(room) +
+                                                     " bytes cannot hold a record of " +
+                                                     std::to_string(image.size()) + " bytes.");
+}
+
 bool IsTableName(sqlite3* db, const std::string& name) {
   SqliteStmt find(db,
                   "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
@@ -153,26 +179,21 @@ NDSRESULT NdsCloseCachedTables(NDSHANDLE connection) {
 
 NDSRESULT NdsGetRecord(NDSHANDLE handle, void* record, uint32_t* length) {
   return WithCursor("NdsGetRecord", handle, [&](Cursor& c) {
+    CopyRecordImage(c, record, length);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE handle, void* record, uint32_t* length,
+                                   void* bookmark, uint32_t* bookmarkLength,
+                                   uint32_t* recordNumber) {
+  return WithCursor("NdsGetRecordWithBookmark", handle, [&](Cursor& c) {
     RequireArgument(record, "record buffer");
     RequireArgument(length, "length");
-    const std::vector<uint8_t>& image = c.walk.CurrentImage();
-    uint32_t room = *length;
-    *length = static_cast<uint32_t>(image.size());
-    std::memcpy(record, image.data(), std::min<size_t>(room, image.size()));
-    if (c.desc.char_type == NDS_OEM) {
-      // The image carries texts as a DOS program reads them.
-      const std::array<char, 256>& oem = AnsiToOem();
-      auto* bytes = static_cast<uint8_t*>(record);
-      for (const FieldDesc& f : c.desc.fields) {
-        if (f.shape.type != NDS_STRING && f.shape.type != NDS_CISTRING) continue;
-        for (uint32_t i = f.offset; i < f.offset + f.shape.length && i < room; ++i)
-          bytes[i] = static_cast<uint8_t>(oem[bytes[i]]);
-      }
-    }
-    if (room < image.size())
-      throw EngineError(NDS_E_INSUFFICIENT_BUFFER, "The buffer of " + std::to_string(room) +
-                                                       " bytes cannot hold a record of " +
-                                                       std::to_string(image.size()) + " bytes.");
+    c.walk.CurrentImage();  // off a record nothing is written
+    if (bookmark != nullptr || bookmarkLength != nullptr) WriteBookmark(c, bookmark, bookmarkLength);
+    if (recordNumber != nullptr) *recordNumber = static_cast<uint32_t>(c.walk.record_number());
+    CopyRecordImage(c, record, length);
     return NDS_SUCCESS;
   });
 }

@@ -50,6 +50,12 @@ T& OutArg(T* place, const char* what) {
   return *place;
 }
 
+// Writes the bookmark of the current record (its record number, 4 bytes)
+// into `bookmark` of *length bytes and the bookmark's length into *length.
+// Throws NDS_E_NO_CURRENT_RECORD off a record and NDS_E_INSUFFICIENT_BUFFER
+// when the room is too small.
+void WriteBookmark(const Cursor& cursor, void* bookmark, uint32_t* length);
+
 }  // namespace nce
 
 #endif  // ENGINE_API_API_CURSOR_SUPPORT_H

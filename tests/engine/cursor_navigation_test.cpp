@@ -147,6 +147,43 @@ TEST_F(Navigation, RecordNumbersAndBookmarksFindTheirRecords) {
   ExpectError(NdsGetBookmark60(cursor, mark3, &small), NDS_E_INSUFFICIENT_BUFFER);
 }
 
+TEST_F(Navigation, RecordWithBookmarkAnswersWhatTheThreeSeparateCallsAnswer) {
+  NDSHANDLE cursor = OpenTable("items");
+  uint32_t recordLength = 0;
+  ASSERT_EQ(NdsGetRecordLength(cursor, &recordLength), 0u);
+  std::vector<uint8_t> record(recordLength + 8, 0xEE), alone(recordLength + 8, 0xEE);
+  uint8_t mark[8] = {}, markAlone[4] = {};
+  uint32_t length = static_cast<uint32_t>(record.size()), markLength = sizeof mark, number = 0;
+
+  // Off a record nothing is written.
+  ASSERT_EQ(NdsGotoBOF(cursor), 0u);
+  ExpectError(NdsGetRecordWithBookmark(cursor, record.data(), &length, mark, &markLength, &number),
+              NDS_E_NO_CURRENT_RECORD);
+  EXPECT_EQ(number, 0u);
+  EXPECT_EQ(record[0], 0xEE);
+
+  ASSERT_EQ(NdsGotoRecord(cursor, 17), 0u);
+  ASSERT_EQ(NdsGetRecordWithBookmark(cursor, record.data(), &length, mark, &markLength, &number),
+            0u);
+  uint32_t aloneLength = static_cast<uint32_t>(alone.size()), aloneMark = 4, aloneNumber = 0;
+  ASSERT_EQ(NdsGetRecord(cursor, alone.data(), &aloneLength), 0u);
+  ASSERT_EQ(NdsGetBookmark60(cursor, markAlone, &aloneMark), 0u);
+  ASSERT_EQ(NdsGetRecordNum(cursor, NDS_IGNOREFILTERS, &aloneNumber), 0u);
+  EXPECT_EQ(length, aloneLength);
+  EXPECT_EQ(record, alone);
+  EXPECT_EQ(markLength, 4u);
+  EXPECT_EQ(std::memcmp(mark, markAlone, 4), 0);
+  EXPECT_EQ(number, 17u);
+
+  // Unwanted parts may be left out; a bookmark place without room fails.
+  ASSERT_EQ(NdsGetRecordWithBookmark(cursor, record.data(), &length, nullptr, nullptr, nullptr),
+            0u);
+  uint32_t tiny = 2;
+  ExpectError(NdsGetRecordWithBookmark(cursor, record.data(), &length, mark, &tiny, &number),
+              NDS_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(tiny, 4u);
+}
+
 TEST_F(Navigation, LiveQueryKeepsItsConditionAsAHiddenFilter) {
   NDSHANDLE cursor = OpenQuery("SELECT * FROM items WHERE id % 5 = 0", true);
   uint8_t live = 9;

@@ -406,6 +406,16 @@ NCE_API NDSRESULT NdsGetColumnPermissions(NDSHANDLE cursor, NDSFIELD field, uint
 
 /* Records and record images. */
 NCE_API NDSRESULT NdsGetRecord(NDSHANDLE cursor, void* record, uint32_t* length);
+/* The current record image, its bookmark and its record number in one call:
+ * what NdsGetRecord, NdsGetBookmark60 and NdsGetRecordNum (NDS_IGNOREFILTERS)
+ * answer one by one, for readers that keep all three with every record they
+ * buffer. A bookmark names its record in every order of the cursor.
+ * `bookmark` with `bookmarkLength` and `recordNumber` may be null when not
+ * wanted. A buffer too small gets what fits and the call answers
+ * NDS_E_INSUFFICIENT_BUFFER with the needed length written back. */
+NCE_API NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE cursor, void* record, uint32_t* length,
+                                           void* bookmark, uint32_t* bookmarkLength,
+                                           uint32_t* recordNumber);
 NCE_API NDSRESULT NdsClearRecordBuffer(NDSHANDLE cursor, void* record, uint32_t length);
 NCE_API NDSRESULT NdsGetNullRecord(NDSHANDLE cursor, void* record, uint32_t length);
 /* The field's value of the current record as text: strings and memos as
