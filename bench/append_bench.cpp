@@ -9,31 +9,18 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_support.h"
 #include "nce/nce.h"
 
 namespace {
 
 constexpr int kBatch = 10000;  // records per iteration
 
-// A fresh database directory per benchmark, removed at the end.
-struct Directory {
-  std::filesystem::path path;
-  Directory() {
-    char pattern[] = "/tmp/nce_append_bench_XXXXXX";
-    if (!mkdtemp(pattern)) std::abort();
-    path = pattern;
-  }
-  ~Directory() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-};
-
 const char* kTable =
     "CREATE TABLE grow (id INTEGER, name CHAR(20), made TIMESTAMP DEFAULT CURRENT_TIMESTAMP)";
 
 void EngineAppend(benchmark::State& state) {
-  Directory dir;
+  bench::TempDirectory dir("nce_append_bench");
   NDSHANDLE connection = 0, statement = 0, cursor = 0;
   if (NdsConnect(dir.path.c_str(), &connection) != 0 ||
       NdsCreateSQLStatement(connection, &statement) != 0 ||
@@ -61,7 +48,7 @@ void EngineAppend(benchmark::State& state) {
 BENCHMARK(EngineAppend)->Unit(benchmark::kMillisecond);
 
 void SqliteInsert(benchmark::State& state) {
-  Directory dir;
+  bench::TempDirectory dir("nce_append_bench");
   sqlite3* db = nullptr;
   if (sqlite3_open((dir.path / "plain.db").c_str(), &db) != SQLITE_OK) std::abort();
   sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);

@@ -23,30 +23,18 @@
 #include <string>
 #include <vector>
 
-#include "dataset/strings.h"
+#include "bench_support.h"
+#include "query_support.h"
 #include "nds/nce.h"
-#include "nds/ndscnnct.h"
-#include "nds/ndstable.h"
 
 namespace {
+
+using bench::OpenQuery;
+using bench::RunSql;
 
 constexpr int kRecords = 1000000;
 constexpr int kSmallRecords = 1000;
 const char* kColumns = "rowid, id, name, amount, day, flag";
-
-void RunSql(NDSHANDLE connection, const std::string& sql) {
-  NDSHANDLE statement = 0, cursor = 0;
-  if (NdsCreateSQLStatement(connection, &statement) != 0 ||
-      NdsExecuteSQLDirect(statement, sql.c_str(), &cursor) != 0) {
-    char text[600];
-    uint32_t number;
-    uint16_t length = sizeof text;
-    NdsGetLastError(&number, text, &length);
-    std::fprintf(stderr, "%s\n", text);
-    std::abort();
-  }
-  NdsCloseSQLStatement(statement);
-}
 
 std::string FillSql(const char* table, int records) {
   return std::string("INSERT INTO ") + table +
@@ -86,24 +74,6 @@ Database& Db() {
   static Database db;
   return db;
 }
-
-// A connection and a live query over one table of a database directory.
-struct OpenQuery {
-  nds::TNdsConnection connection{nullptr};
-  nds::TNdsQuery query{nullptr};
-
-  OpenQuery(const std::string& dir, const std::string& select) {
-    connection.SetName("Bench");
-    connection.SetNdsServerTypes(nds::TNdsServerTypes{nds::stNDS_LOCAL});
-    connection.SetLoginPrompt(false);
-    connection.SetConnectPath(dir);
-    query.SetNdsConnection(&connection);
-    query.SetRequestLive(true);
-    dataset::TStringList lines;
-    lines.SetText(select);
-    query.SetSQL(&lines);
-  }
-};
 
 // First, then Next until Eof, reading four fields; answers the records read.
 int64_t WalkQuery(nds::TNdsQuery& query, int64_t limit) {

@@ -124,11 +124,13 @@ void TDataSet::EndInsertAppend() {
 void TDataSet::Insert() {
   BeginInsertAppend();
   TBookmark old_current = GetBookmark();
+  // The new record is prepared in the spare buffer, so that a refused one
+  // (a default value that does not fit) leaves the window as it was.
+  InitRecordBuffer(buffers_[record_count_]);
   // The spare buffer becomes the new record at the active position; when
   // the window is full the last record drops out of it.
   MoveBuffer(record_count_, active_record_);
   TRecordBuffer buffer = buffers_[active_record_];
-  InitRecordBuffer(buffer);
   if (record_count_ == 0) {
     WriteBookmarkFlag(buffer, bfBOF);
   } else if (!old_current.empty()) {
@@ -148,9 +150,12 @@ void TDataSet::Insert() {
 
 void TDataSet::Append() {
   BeginInsertAppend();
+  // Prepared in the spare buffer before the window is emptied: a refused
+  // new record leaves the window as it was.
+  InitRecordBuffer(buffers_[record_count_]);
+  MoveBuffer(record_count_, 0);
   ClearBuffers();
   TRecordBuffer buffer = buffers_[0];
-  InitRecordBuffer(buffer);
   WriteBookmarkFlag(buffer, bfEOF);
   record_count_ = 1;
   bof_ = false;

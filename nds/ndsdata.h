@@ -296,6 +296,9 @@ class TNdsStringField : public dataset::TStringField {
   explicit TNdsStringField(dataset::TComponent* owner) : TStringField(owner) {}
   bool CaseInsensitive() const { return caseInsensitive_; }
   void SetCaseInsensitive(bool value) { caseInsensitive_ = value; }
+  // While its dataset edits or inserts, a text longer than the field is
+  // refused instead of being cut to the field's size.
+  void SetAsString(const std::string& value) override;
 
  private:
   bool caseInsensitive_ = false;
@@ -539,12 +542,26 @@ class TNdsDataSet : public dataset::TDataSet {
   int CountRecords() override;
   bool SequencedQuery() const override { return sequenced_; }
 
-  // Framework hooks: field values. Writing and the editing hooks refuse
-  // until the dataset can edit; CanModify answers false meanwhile.
+  // Framework hooks: field values. A value is written into the buffer of
+  // the current state (checked against the state, the field and the
+  // column's rights); the engine sees it when the record is posted.
   bool ReadFieldValue(dataset::TField& field, void* dest) override;
   void WriteFieldValue(dataset::TField& field, const void* value) override;
+
+  // Framework hooks: editing. CanModify: the cursor was opened writable and
+  // the query did not make it read-only. BeginEditRecord locks the record
+  // (pessimistic) or takes its checksum (optimistic), both skipped on an
+  // exclusive table. A post that fails keeps the edit, its lock and every
+  // assigned value for a second post, and leaves nothing half-written.
   bool CanModify() override;
+  void BeginEditRecord() override;
+  void PrepareInsert() override;
+  // Refuses a new record without insert rights; fills the key fields from
+  // an active master link, then OnNewRecord.
+  void NotifyNewRecord() override;
   void PostRecord() override;
+  void InternalAddRecord(dataset::TRecordBuffer buffer, bool append) override;
+  void CancelRecordChanges() override;
   void DeleteCurrentRecord() override;
 
   // Framework hooks: key editing (SetKey), the master link, events.
@@ -600,6 +617,15 @@ class TNdsDataSet : public dataset::TDataSet {
   // The record buffer layout of the open cursor and the active order.
   void ComputeBufferLayout();
 
+  // Stores `value` (framework value form of `type`, null for none) as engine
+  // field `fieldNumber` of the record image `image`, in the engine's form.
+  // Refuses a number that does not fit the field ("Numeric out of range.").
+  void ConvertToEngineValue(std::uint16_t fieldNumber, dataset::TFieldType type,
+                            const void* value, std::uint8_t* image);
+  // The per-field set-up of a record image the engine has just cleared:
+  // which fields a post sends, autoincrement marks, DefaultExpression values.
+  void ApplyDefaultExpressions(std::uint8_t* image);
+
   void SetReadOnlyFlag(bool value) { readOnly_ = value; }
   void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }
 
@@ -608,7 +634,18 @@ class TNdsDataSet : public dataset::TDataSet {
   bool NamesBoundConnection() const;
   TNdsConnection* FindNamedConnection(const std::vector<TNdsConnection*>& connections,
                                       const std::string& name) const;
-  [[noreturn]] void RefuseEditing() const;
+  // Editing: rights refusals (engine error 5054), the engine record number
+  // a buffer's bookmark names, the edit lock, the fields a post sends.
+  [[noreturn]] void RefuseRights(const std::string& text) const;
+  std::uint32_t BufferRecordNumber(dataset::TRecordBuffer buffer) const;
+  void LockEditedRecord(std::uint32_t recordNumber);
+  void SendModifiedFields(dataset::TRecordBuffer buffer);
+  // Writing values: numeric text, the engine's date text, default values.
+  void StoreNumericText(const TNCEFieldDef& def, dataset::TFieldType type, const void* value,
+                        std::uint8_t* place);
+  std::string EngineDateText(double julian);
+  void StoreDefaultValue(const TNCEFieldDef& def, const std::string& expression,
+                         std::uint8_t* image);
   [[noreturn]] void RefuseUnbuilt(const std::string& what) const;
   // Field definitions: one engine field into both descriptions.
   void ReadFieldCount(NDSHANDLE cursor, std::uint16_t& count);
@@ -683,6 +720,7 @@ class TNdsDataSet : public dataset::TDataSet {
   std::string scopeBegin_;                // ScopeBegin as assigned
   std::string scopeEnd_;                  // ScopeEnd as assigned
   std::uint16_t engineTableType_ = 0;     // NdsGetTableType of the open cursor
+  std::uint32_t savedRecordChecksum_ = 0;  // record checksum as an optimistic edit began
   TNdsConnection* connection_ = nullptr;  // bound connection, not owned
 };
 

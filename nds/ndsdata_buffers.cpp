@@ -112,7 +112,8 @@ void TNdsDataSet::InitRecordBuffer(dataset::TRecordBuffer buffer) {
 
 void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer buffer) {
   CheckEngineCode(this, NdsClearRecordBuffer(tableHandle_, buffer, recordSize_));
-  for (int i = 0; i < engineFields_->Count(); ++i) engineFields_->Items(i)->fieldModified = false;
+  ApplyDefaultExpressions(buffer);
+  // The buffer's blob caches are reset here, as the record they held is gone.
 }
 
 void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,

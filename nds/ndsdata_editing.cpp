@@ -1,7 +1,17 @@
-// Editing hooks of the cursor dataset. Records can be read but not yet
-// written: CanModify answers false, so the framework refuses Edit, Insert
-// and Append itself, and the hooks below refuse any other way in. Only
-// calculated fields take values, while they are computed.
+// Editing hooks of the cursor dataset: begin editing with a record lock (or
+// a checksum, under optimistic locking), post by appending or updating the
+// engine record, cancel, delete, and the set-up of a new record. Values are
+// assigned into the record buffer (ndsdata_writing.cpp); a post sends the
+// fields assigned since editing began.
+//
+// A post that fails leaves the record in edit or insert with everything the
+// user assigned still in the buffer and still marked, so that a second post
+// sends it all again. The engine keeps no half of a failed post: values it
+// took before the failure are cancelled in the edit state (the engine would
+// otherwise write them when the cursor next moves) and overwritten by the
+// second post of a new record, whose engine append is kept and reused.
+#include <cstring>
+
 #include "nds/ndscnnct.h"
 #include "nds/ndsdata.h"
 
@@ -9,16 +19,22 @@ namespace nds {
 
 namespace {
 
-constexpr const char kNoEditing[] =
-    "Editing the records of an engine cursor is not supported by this version of the "
-    "components.";
-
 constexpr const char kRenameFreeTable[] =
     "The method RenameTable in TNdsDataSet is not supported on free tables.";
 constexpr const char kNoBatchMove[] = "The method BatchMove in TNdsDataSet is not supported.";
 constexpr const char kNoUpdateStatus[] = "The method UpdateStatus in TNdsDataSet is not supported.";
+constexpr const char kStaticView[] =
+    "This table is based on a static VIEW. Static VIEWs can not be updated.";
+constexpr const char kChangedByAnotherUser[] = "Record was changed by another user.";
+constexpr const char kUnexpectedAddRecord[] = "Unexpected error in InternalAddRecord.";
+
+bool IsBlobType(std::uint16_t type) {
+  return type >= NDS_MEMO && type <= NDS_VARCHAR;
+}
 
 }  // namespace
+
+// ---- Refused operations ----------------------------------------------------------------
 
 void TNdsDataSet::RenameTable(const std::string& newName) {
   // Only a data dictionary knows its tables by name; free tables are files.
@@ -38,31 +54,193 @@ void TNdsDataSet::UpdateStatus() {
   throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoUpdateStatus);
 }
 
-[[noreturn]] void TNdsDataSet::RefuseEditing() const {
-  throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoEditing);
+// ---- Helpers ---------------------------------------------------------------------------
+
+[[noreturn]] void TNdsDataSet::RefuseRights(const std::string& text) const {
+  // Rights refusals travel as the engine's last error, like the engine's own.
+  CheckEngineCode(this, NdsSetLastError(NDS_E_RIGHTS, text.c_str()));
+  // Reached only while another error is being built on this thread.
+  throw ENDSDatabaseError(this, NDS_E_RIGHTS, text);
+}
+
+std::uint32_t TNdsDataSet::BufferRecordNumber(dataset::TRecordBuffer buffer) const {
+  std::uint32_t number = 0;
+  std::memcpy(&number, buffer + bookmarkOffset_, sizeof number);
+  return number;
+}
+
+void TNdsDataSet::LockEditedRecord(std::uint32_t recordNumber) {
+  const NDSRESULT rc = NdsLockRecord(tableHandle_, recordNumber);
+  if (rc == NDS_E_STATIC_VIEW) throw ENDSDatabaseError(this, NDS_E_STATIC_VIEW, kStaticView);
+  CheckEngineCode(this, rc);
 }
 
 bool TNdsDataSet::CanModify() {
-  return false;
+  return canModify_ && !readOnly_;
 }
 
-void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
-  // Calculated and lookup fields get their values while the framework
-  // computes them; they live in the buffer's calculated-field area, not in
-  // the engine's record.
-  if (field.FieldNo() <= 0 && State() == dataset::dsCalcFields) {
-    WriteCalcSlot(CalcBuffer(), field, value);
-    return;
+// ---- Editing an existing record -------------------------------------------------------
+
+void TNdsDataSet::BeginEditRecord() {
+  if ((tableOpenOptions_ & NDS_OPEN_UPDATE_RIGHT) == 0)
+    RefuseRights("Update permission not granted on this table.");
+  const dataset::TRecordBuffer buffer = ActiveBuffer();
+  const std::uint32_t recordNumber = BufferRecordNumber(buffer);
+  const TNdsRecordLockingModes mode = tableOptions_->NdsRecordLockingMode();
+  const bool locked = !exclusive_ && mode == lmPessimistic;
+  if (locked) LockEditedRecord(recordNumber);
+  try {
+    // The record as stored now, not as it was read into the window: another
+    // user may have changed it since, and the lock only holds from here on.
+    const NDSRESULT rc = NdsRefreshRecord(tableHandle_);
+    if (rc != NDS_E_NO_CURRENT_RECORD) CheckEngineCode(this, rc);
+    std::uint32_t length = recordBufferSize_;
+    ReadEngineRecord(buffer, length, true);
+    if (!exclusive_ && mode == lmOptimistic)
+      CheckEngineCode(this, NdsGetRecordCRC(tableHandle_, &savedRecordChecksum_, 0));
+  } catch (...) {
+    // A refused edit keeps no lock behind.
+    if (locked) NdsUnlockRecord(tableHandle_, recordNumber);
+    throw;
   }
-  RefuseEditing();
+  oldRecordImage_.assign(buffer, buffer + recordSize_);
+  oldRecordImage_.push_back(0);
+  for (int i = 0; i < engineFields_->Count(); ++i) engineFields_->Items(i)->fieldModified = false;
 }
+
+// ---- Posting ----------------------------------------------------------------------------
 
 void TNdsDataSet::PostRecord() {
-  RefuseEditing();
+  const dataset::TDataSetState state = State();
+  if (state != dataset::dsEdit && state != dataset::dsInsert) return;
+  // The framework has checked the required fields just before.
+  const dataset::TRecordBuffer buffer = ActiveBuffer();
+  const bool editing = state == dataset::dsEdit;
+  const std::uint32_t recordNumber = BufferRecordNumber(buffer);
+  bool tookLock = false;
+  try {
+    if (editing) {
+      CheckEngineCode(this, NdsGotoRecord(tableHandle_, recordNumber));
+      if (!exclusive_ && tableOptions_->NdsRecordLockingMode() == lmOptimistic) {
+        LockEditedRecord(0);
+        tookLock = true;
+        std::uint32_t checksum = 0;
+        CheckEngineCode(this, NdsGetRecordCRC(tableHandle_, &checksum, 0));
+        if (checksum != savedRecordChecksum_)
+          throw ENDSDatabaseError(this, NDS_E_RECORD_CHANGED, kChangedByAnotherUser);
+      }
+    } else if (ReadBookmarkFlag(buffer) != dataset::bfInserted) {
+      CheckEngineCode(this, NdsAppendRecord(tableHandle_));
+      // From here on a second post of this record reuses the engine's
+      // appended record instead of appending another.
+      WriteBookmarkFlag(buffer, dataset::bfInserted);
+      std::uint32_t appended = 0;
+      CheckEngineCode(this, NdsGetRecordNum(tableHandle_, NDS_IGNOREFILTERS, &appended));
+      std::memcpy(buffer + bookmarkOffset_, &appended, sizeof appended);
+    }
+    SendModifiedFields(buffer);
+    // The buffer's modified blob caches are stored here, after the fields.
+    CheckEngineCode(this, NdsWriteRecord(tableHandle_));
+  } catch (...) {
+    if (tookLock) NdsUnlockRecord(tableHandle_, recordNumber);
+    if (editing) NdsCancelUpdate(tableHandle_);
+    throw;
+  }
+  if (editing && !exclusive_) CheckEngineCode(this, NdsUnlockRecord(tableHandle_, recordNumber));
+}
+
+void TNdsDataSet::SendModifiedFields(dataset::TRecordBuffer buffer) {
+  const bool preserveSpaces = tableOptions_->NdsPreserveSpaces();
+  // Highest field number first, as the engine's record is laid out.
+  for (int i = engineFields_->Count() - 1; i >= 0; --i) {
+    const TNCEFieldDef& def = *engineFields_->Items(i);
+    if (!def.fieldModified || IsBlobType(def.engineType) || def.engineType == NDS_AUTOINC)
+      continue;
+    const NDSFIELD field = NDS_FIELD_ORDINAL(def.fieldNumber);
+    const std::uint8_t* place = buffer + def.offset;
+    if (def.engineType == NDS_STRING || def.engineType == NDS_CISTRING) {
+      bool blank = !preserveSpaces;
+      for (std::uint32_t b = 0; blank && b < def.length; ++b) blank = place[b] == ' ';
+      CheckEngineCode(this, blank ? NdsSetEmpty(tableHandle_, field)
+                                  : NdsSetField(tableHandle_, field, place, def.length));
+    } else {
+      CheckEngineCode(this, NdsSetFieldRaw(tableHandle_, field, place, def.length));
+    }
+  }
+}
+
+void TNdsDataSet::InternalAddRecord(dataset::TRecordBuffer buffer, bool /*append*/) {
+  if (buffer != ActiveBuffer()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kUnexpectedAddRecord);
+  PostRecord();
+}
+
+// ---- Cancelling and deleting ----------------------------------------------------------
+
+void TNdsDataSet::CancelRecordChanges() {
+  const NDSRESULT rc = NdsCancelUpdate(tableHandle_);
+  if (rc != NDS_E_NO_CURRENT_RECORD && rc != NDS_E_NOT_EDITING) CheckEngineCode(this, rc);
+  const dataset::TRecordBuffer active = ActiveBuffer();
+  if (State() == dataset::dsInsert) {
+    // Back to the record the new one stood before, or after the last one.
+    const dataset::TRecordBuffer next = Buffer(ActiveRecord() + 1);
+    if (Eof() || next == nullptr || ReadBookmarkFlag(next) != dataset::bfCurrent) {
+      GoAfterLast();
+      return;
+    }
+    CheckEngineCode(this, NdsGotoBookmark(tableHandle_, BufferRecordNumber(next)));
+  }
+  const std::uint32_t recordNumber = BufferRecordNumber(active);
+  const bool locked = State() == dataset::dsEdit && !exclusive_ &&
+                      tableOptions_->NdsRecordLockingMode() == lmPessimistic;
+  std::uint32_t length = recordBufferSize_;
+  try {
+    ScanVisibleRecord(active, length, dataset::gmCurrent);
+  } catch (...) {
+    // The edit ends either way; so does its lock.
+    if (locked) NdsUnlockRecord(tableHandle_, recordNumber);
+    throw;
+  }
+  if (locked) CheckEngineCode(this, NdsUnlockRecord(tableHandle_, recordNumber));
 }
 
 void TNdsDataSet::DeleteCurrentRecord() {
-  RefuseEditing();
+  NDSRESULT rc = NdsDeleteRecord(tableHandle_);
+  if (rc == NDS_SUCCESS) rc = NdsWriteRecord(tableHandle_);
+  if (rc != NDS_SUCCESS) {
+    // Read the error before the cancel can replace it.
+    try {
+      CheckEngineCode(this, rc);
+    } catch (...) {
+      NdsCancelUpdate(tableHandle_);
+      throw;
+    }
+  }
+  std::uint16_t shown = 0;
+  CheckEngineCode(this, NdsGetDeleted(&shown));
+  if (!shown) CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
+}
+
+// ---- New records ------------------------------------------------------------------------
+
+void TNdsDataSet::PrepareInsert() {
+  const std::uint32_t none = 0;
+  std::memcpy(ActiveBuffer() + bookmarkOffset_, &none, sizeof none);
+  oldRecordImage_.clear();
+}
+
+void TNdsDataSet::NotifyNewRecord() {
+  if (State() == dataset::dsInsert && (tableOpenOptions_ & NDS_OPEN_INSERT_RIGHT) == 0)
+    RefuseRights("Insert permission not granted on this table.");
+  if (masterLink_->Active()) {
+    // The new record belongs to the master's current record: its key
+    // fields take the master's values, segment by segment.
+    const std::vector<dataset::TField*>& masterFields = masterLink_->Fields();
+    for (std::size_t i = 0; i < masterFields.size(); ++i) {
+      dataset::TField* detail = SegmentField(static_cast<std::uint16_t>(i));
+      if (detail != nullptr) detail->SetAsVariant(masterFields[i]->AsVariant());
+    }
+  }
+  TDataSet::NotifyNewRecord();
 }
 
 }  // namespace nds

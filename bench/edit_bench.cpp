@@ -1,0 +1,210 @@
+// Editing through a live TNdsQuery against plain SQLite and Qt SQL:
+//  - appending 100 000 records in one transaction (Append, four fields set,
+//    Post) against a prepared sqlite3 INSERT of the same rows and against
+//    Qt SQL's prepared QSqlQuery::exec() loop;
+//  - editing one field of a random record and posting it (the move to the
+//    record included) against a prepared UPDATE ... WHERE rowid = ?, both
+//    inside one transaction so that the commit's sync does not hide the
+//    cost of the path itself.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "query_support.h"
+
+namespace {
+
+constexpr int kAppends = 100000;      // records per append iteration
+constexpr int kEditRecords = 100000;  // records of the edited table
+constexpr int kEdits = 5000;          // edits per edit iteration
+
+const char* kCreate =
+    "CREATE TABLE grow (id INTEGER, name CHAR(20), amount DOUBLE, day DATE)";
+
+// The i-th row's values, the same for every contender.
+std::string NameOf(int i) {
+  return "name " + std::to_string(i % 1000);
+}
+double AmountOf(int i) {
+  return i / 100.0;
+}
+std::string DayOf(int i) {
+  return "2024-03-" + std::to_string(10 + i % 19);
+}
+
+void QueryAppend(benchmark::State& state) {
+  bench::TempDirectory dir("nds_edit_bench");
+  NDSHANDLE connection = 0;
+  if (NdsConnect(dir.path.c_str(), &connection) != 0) std::abort();
+  bench::RunSql(connection, kCreate);
+  NdsDisconnect(connection);
+  bench::OpenQuery q(dir.path.string(), "select * from grow");
+  q.query.Open();
+  dataset::TField* id = q.query.FieldByName("id");
+  dataset::TField* name = q.query.FieldByName("name");
+  dataset::TField* amount = q.query.FieldByName("amount");
+  dataset::TField* day = q.query.FieldByName("day");
+  for (auto _ : state) {
+    q.connection.StartTransaction();
+    for (int i = 0; i < kAppends; ++i) {
+      q.query.Append();
+      id->SetAsInteger(i);
+      name->SetAsString(NameOf(i));
+      amount->SetAsFloat(AmountOf(i));
+      day->SetAsString(DayOf(i));
+      q.query.Post();
+    }
+    q.connection.CommitTransaction();
+  }
+  state.SetItemsProcessed(state.iterations() * kAppends);
+}
+BENCHMARK(QueryAppend)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void SqliteInsert(benchmark::State& state) {
+  bench::TempDirectory dir("nds_edit_bench");
+  sqlite3* db = nullptr;
+  if (sqlite3_open((dir.path / "plain.db").c_str(), &db) != SQLITE_OK) std::abort();
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, kCreate, nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO grow (id, name, amount, day) VALUES (?1, ?2, ?3, ?4)", -1,
+                     &insert, nullptr);
+  for (auto _ : state) {
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (int i = 0; i < kAppends; ++i) {
+      const std::string name = NameOf(i), day = DayOf(i);
+      sqlite3_bind_int(insert, 1, i);
+      sqlite3_bind_text(insert, 2, name.c_str(), static_cast<int>(name.size()), SQLITE_STATIC);
+      sqlite3_bind_double(insert, 3, AmountOf(i));
+      sqlite3_bind_text(insert, 4, day.c_str(), static_cast<int>(day.size()), SQLITE_STATIC);
+      if (sqlite3_step(insert) != SQLITE_DONE) state.SkipWithError("insert failed");
+      sqlite3_reset(insert);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  state.SetItemsProcessed(state.iterations() * kAppends);
+  sqlite3_finalize(insert);
+  sqlite3_close(db);
+}
+BENCHMARK(SqliteInsert)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void QtSqlInsert(benchmark::State& state) {
+  bench::TempDirectory dir("nds_edit_bench");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "edit_bench");
+    db.setDatabaseName(QString::fromStdString((dir.path / "qt.db").string()));
+    if (!db.open()) {
+      state.SkipWithError("Qt SQL's SQLite driver is missing (libqt6sql6-sqlite)");
+      return;
+    }
+    QSqlQuery setup(db);
+    setup.exec("PRAGMA journal_mode=WAL");
+    setup.exec("PRAGMA synchronous=FULL");
+    setup.exec(kCreate);
+    for (auto _ : state) {
+      db.transaction();
+      QSqlQuery insert(db);
+      insert.prepare("INSERT INTO grow (id, name, amount, day) VALUES (?, ?, ?, ?)");
+      for (int i = 0; i < kAppends; ++i) {
+        insert.bindValue(0, i);
+        insert.bindValue(1, QString::fromStdString(NameOf(i)));
+        insert.bindValue(2, AmountOf(i));
+        insert.bindValue(3, QString::fromStdString(DayOf(i)));
+        if (!insert.exec()) state.SkipWithError("insert failed");
+      }
+      db.commit();
+    }
+    db.close();
+  }
+  QSqlDatabase::removeDatabase("edit_bench");
+  state.SetItemsProcessed(state.iterations() * kAppends);
+}
+BENCHMARK(QtSqlInsert)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A database directory with `grow` filled with kEditRecords rows.
+struct EditDatabase {
+  bench::TempDirectory dir{"nds_edit_bench"};
+  EditDatabase() {
+    NDSHANDLE connection = 0;
+    if (NdsConnect(dir.path.c_str(), &connection) != 0) std::abort();
+    bench::RunSql(connection, kCreate);
+    bench::RunSql(connection,
+                  "INSERT INTO grow SELECT x, 'name ' || x, x / 100.0, '2024-03-10' FROM (WITH "
+                  "RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+                      std::to_string(kEditRecords) + ") SELECT x FROM c)");
+    NdsDisconnect(connection);
+  }
+  std::string Store() const { return (dir.path / "nce.db").string(); }
+};
+
+// The records edited, the same sequence for both contenders.
+std::vector<int> RandomRecords() {
+  std::mt19937 generator(20261208);
+  std::uniform_int_distribution<int> pick(1, kEditRecords);
+  std::vector<int> records(kEdits);
+  for (int& record : records) record = pick(generator);
+  return records;
+}
+
+void QueryEditPost(benchmark::State& state) {
+  EditDatabase db;
+  bench::OpenQuery q(db.dir.path.string(), "select * from grow");
+  q.query.Open();
+  dataset::TField* amount = q.query.FieldByName("amount");
+  const std::vector<int> records = RandomRecords();
+  for (auto _ : state) {
+    q.connection.StartTransaction();
+    for (int record : records) {
+      q.query.SetRecNo(record);
+      q.query.Edit();
+      amount->SetAsFloat(record + 0.5);
+      q.query.Post();
+    }
+    q.connection.CommitTransaction();
+  }
+  state.SetItemsProcessed(state.iterations() * kEdits);
+}
+BENCHMARK(QueryEditPost)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void SqliteUpdate(benchmark::State& state) {
+  EditDatabase db;
+  sqlite3* handle = nullptr;
+  if (sqlite3_open(db.Store().c_str(), &handle) != SQLITE_OK) std::abort();
+  sqlite3_exec(handle, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  sqlite3_stmt* update = nullptr;
+  sqlite3_prepare_v2(handle, "UPDATE grow SET amount = ?1 WHERE rowid = ?2", -1, &update, nullptr);
+  const std::vector<int> records = RandomRecords();
+  for (auto _ : state) {
+    sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
+    for (int record : records) {
+      sqlite3_bind_double(update, 1, record + 0.5);
+      sqlite3_bind_int(update, 2, record);
+      if (sqlite3_step(update) != SQLITE_DONE) state.SkipWithError("update failed");
+      sqlite3_reset(update);
+    }
+    sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  state.SetItemsProcessed(state.iterations() * kEdits);
+  sqlite3_finalize(update);
+  sqlite3_close(handle);
+}
+BENCHMARK(SqliteUpdate)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
