@@ -50,8 +50,7 @@ std::int64_t TNdsBlobCache::Write(const void* buffer, std::int64_t count) {
 
 void TNdsBlobCache::Load(NDSHANDLE table, std::uint32_t fieldNumber, bool force,
                          std::uint32_t recordNumber) {
-  if (table != table_ || fieldNumber != fieldNumber_ || recordNumber != recordNumber_)
-    force = true;
+  if (table != table_ || fieldNumber != fieldNumber_ || recordNumber != recordNumber_) force = true;
   if (!force) {
     // Contents already held for this record stay, written ones included.
     SetPosition(0);
@@ -161,8 +160,7 @@ std::int64_t TNdsBlobStream::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t TNdsBlobStream::Write(const void* buffer, std::int64_t count) {
-  if (mode_ == dataset::bmRead)
-    throw ENDSDatabaseError(&dataSet_, NDS_E_COMPONENT, kReadOnlyBlob);
+  if (mode_ == dataset::bmRead) throw ENDSDatabaseError(&dataSet_, NDS_E_COMPONENT, kReadOnlyBlob);
   if (cache_ == nullptr) throw ENDSDatabaseError(&dataSet_, NDS_E_COMPONENT, kNoBlobInState);
   const std::int64_t written = cache_->Write(buffer, count);
   modified_ = true;
