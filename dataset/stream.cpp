@@ -85,7 +85,9 @@ void TMemoryStream::SetSize(int64_t size) {
 }
 
 void TMemoryStream::Clear() {
-  data_.clear();
+  // The memory goes too: a stream emptied for reuse does not hold on to
+  // the largest content it ever had.
+  std::vector<uint8_t>().swap(data_);
   position_ = 0;
 }
 

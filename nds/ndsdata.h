@@ -14,6 +14,7 @@
 #include "dataset/data_source.h"
 #include "dataset/dataset.h"
 #include "dataset/exceptions.h"
+#include "dataset/stream.h"
 #include "dataset/strings.h"
 #include "nds/nce.h"
 
@@ -331,6 +332,91 @@ class TNdsIndexFiles : public dataset::TStringList {
   TNdsDataSet* owner_;
 };
 
+// ---------------------------------------------------------------------------
+// Blob contents. Memo, binary, image and varchar values (engine types 5 to
+// 8) are not part of the record image: the image holds only a presence
+// marker at the field's place (-1 holds data, 0 empty). Each record buffer
+// keeps one TNdsBlobCache per blob field, loaded from the engine when a
+// stream asks for it and stored in the engine when the record is posted.
+
+// The value of one blob field for the record a buffer shows: a memory
+// stream that remembers whose contents it holds and whether they were
+// written since they were loaded.
+class TNdsBlobCache : public dataset::TMemoryStream {
+ public:
+  TNdsBlobCache() = default;
+  TNdsBlobCache(const TNdsBlobCache&) = delete;
+  TNdsBlobCache& operator=(const TNdsBlobCache&) = delete;
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  // Writes as a memory stream does and marks the contents modified.
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+
+  // Makes the cache hold engine field `fieldNumber` of record
+  // `recordNumber` of the cursor `table`. Contents already held for that
+  // table, record and field stay (pending changes remain visible) unless
+  // `force`; either way the position returns to 0. Record 0, a record the
+  // engine does not have yet, leaves the cache empty. May move the engine
+  // cursor to the record. The engine's answers "no current record" (5068)
+  // and "bad record" (5022) leave the cache empty; other engine failures
+  // raise ENDSDatabaseError for no dataset and leave it empty too.
+  void Load(NDSHANDLE table, std::uint32_t fieldNumber, bool force, std::uint32_t recordNumber);
+  // Modified contents become the field's value in the engine's record
+  // being edited or appended on the cache's cursor; then not modified.
+  // Unmodified contents are not stored.
+  void Store();
+  // Empties the contents and marks them modified: the value is replaced.
+  void ClearForWriting();
+  // Empties the contents and forgets whose they were; unstored changes are
+  // dropped.
+  void Reset();
+  bool Modified() const { return modified_; }
+
+  NDSHANDLE TableHandle() const { return table_; }
+  std::uint32_t FieldNumber() const { return fieldNumber_; }
+  std::uint32_t RecordNumber() const { return recordNumber_; }
+
+ private:
+  void ReadFromEngine();
+
+  NDSHANDLE table_ = kNoHandle;    // cursor the contents belong to; kNoHandle: none
+  std::uint32_t fieldNumber_ = 0;  // engine field number (1-based); 0: none
+  std::uint32_t recordNumber_ = 0;  // engine record number; 0: none
+  bool modified_ = false;           // written and not yet stored
+};
+
+// A stream over one blob field of the current record, as the framework asks
+// for it at every blob access. It reads and writes the field's cache in the
+// buffer of the dataset's current state; in a state without a buffer it
+// reads nothing and refuses writes. Short-lived: the cache outlives it.
+class TNdsBlobStream : public dataset::TStream {
+ public:
+  // Made by TNdsDataSet::OpenBlobStream, which loads `cache` (null when
+  // the state has no buffer). `dataSet`, `field` and `cache` must outlive
+  // the stream. `written`: the open already replaced the value (write mode).
+  TNdsBlobStream(TNdsDataSet& dataSet, dataset::TField& field, dataset::TBlobStreamMode mode,
+                 TNdsBlobCache* cache, bool written);
+  // When something was written: marks the field modified and sends the
+  // dataset's field-change notification (controls and calculated fields
+  // follow the new value).
+  ~TNdsBlobStream() override;
+  TNdsBlobStream(const TNdsBlobStream&) = delete;
+  TNdsBlobStream& operator=(const TNdsBlobStream&) = delete;
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  // Refused on a read-mode stream ("Error modifying read only blob.") and
+  // without a cache ("Cannot write to blob in current state.").
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, dataset::TSeekOrigin origin) override;
+
+ private:
+  TNdsDataSet& dataSet_;           // the dataset whose field this is
+  dataset::TField& field_;         // the blob field served
+  dataset::TBlobStreamMode mode_;  // read, write or read-write
+  TNdsBlobCache* cache_;           // the field's cache in the state's buffer; null: none
+  bool modified_;                  // something was written through this stream
+};
+
 // How the active order is chosen.
 enum class TNdsIndexKind { Natural, ByName, ByFields, DictionaryDefault };
 
@@ -488,8 +574,30 @@ class TNdsDataSet : public dataset::TDataSet {
   void BatchMove();
   void UpdateStatus() override;
 
-  // Used by the provider support (OnUpdateRecord).
+  // Applies one update for a provider (ProviderUpdateRecord).
   dataset::TUpdateRecordEvent OnUpdateRecord;
+
+  // ---- Provider support. ----------------------------------------------
+  // The dataset's SQL nature for a provider component: statements run and
+  // transactions go through NdsConnection; without one the transaction
+  // operations do nothing and statements are refused.
+  void ProviderEndTransaction(bool commit) override;
+  // Runs `sql` through the connection's statement cache with the dataset's
+  // table options. With `result`, a new query (owned by the caller) is
+  // opened on the cursor the statement returns and 0 is answered; without,
+  // the rows affected.
+  int ProviderExecuteStatement(const std::string& sql, dataset::TParams* params,
+                               std::unique_ptr<dataset::TDataSet>* result) override;
+  std::string ProviderQuoteChar() override { return "\""; }
+  bool ProviderInTransaction() override;
+  bool ProviderIsSQLBased() override { return true; }
+  bool ProviderIsSQLSupported() override { return true; }
+  // While open, also puts the cursor back on the first record.
+  void ProviderReset() override;
+  void ProviderStartTransaction() override;
+  // True exactly when OnUpdateRecord applied the update (left the action at
+  // uaApplied); false without a handler.
+  bool ProviderUpdateRecord(dataset::TUpdateKind kind, dataset::TDataSet& delta) override;
 
   // ---- Operations for connections and subclasses. --------------------
   // Called by a connection that disconnects or is destroyed, for each
@@ -564,6 +672,23 @@ class TNdsDataSet : public dataset::TDataSet {
   void CancelRecordChanges() override;
   void DeleteCurrentRecord() override;
 
+  // Framework hooks: blob streams. Writing (write or read-write mode) is
+  // refused outside edit and insert. CloseBlobField does nothing: the
+  // caches live as long as their buffers.
+  std::unique_ptr<dataset::TStream> OpenBlobStream(dataset::TField& field,
+                                                   dataset::TBlobStreamMode mode) override;
+  void CloseBlobField(dataset::TField&) override {}
+
+  // The blob caches of a record buffer, for the editing steps. Storing:
+  // for each modified cache, the presence marker in `buffer`'s record image
+  // (-1 holds data, 0 empty), then its contents into the engine's record
+  // being edited or appended. Resetting: every cache of `buffer` forgets
+  // its contents (a record read into the buffer, a new record). Buffers
+  // that are not record buffers of this dataset have no caches; both then
+  // do nothing.
+  void StoreModifiedBlobCaches(dataset::TRecordBuffer buffer);
+  void ResetBlobCaches(dataset::TRecordBuffer buffer);
+
   // Framework hooks: key editing (SetKey), the master link, events.
   void BeginKeyEdit() override;
   void EndKeyEdit(bool keep) override;
@@ -630,6 +755,8 @@ class TNdsDataSet : public dataset::TDataSet {
   void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }
 
  private:
+  friend class TNdsBlobStream;  // reports what it wrote (NotifyBlobWritten)
+
   void CheckClosedForBinding() const;
   bool NamesBoundConnection() const;
   TNdsConnection* FindNamedConnection(const std::vector<TNdsConnection*>& connections,
@@ -673,10 +800,35 @@ class TNdsDataSet : public dataset::TDataSet {
   NDSHANDLE IndexHandleNamed(const std::string& name);
   std::vector<NDSHANDLE> EngineIndexes(NDSHANDLE cursor);
   void ReallocateBuffersForOrder();
+  // Blob caches: one per blob field of every record buffer, made and freed
+  // with the buffer. The caches of a buffer that is not a record buffer of
+  // this dataset (a key buffer, the old record image) are none.
+  void AttachBlobCaches(dataset::TRecordBuffer buffer);
+  void DetachBlobCaches(dataset::TRecordBuffer buffer);
+  bool IsRecordBuffer(dataset::TRecordBuffer buffer) const;
+  TNdsBlobCache* BlobCacheOf(dataset::TRecordBuffer buffer, int blobIndex) const;
+  // The cache of `field` in `buffer` when it holds written, unstored
+  // contents; null otherwise.
+  const TNdsBlobCache* ModifiedBlobCache(dataset::TRecordBuffer buffer,
+                                         const dataset::TField& field) const;
+  // The engine record number of the record a buffer holds; 0 for a new
+  // record.
+  std::uint32_t BufferEngineRecord(dataset::TRecordBuffer buffer) const;
+  void NotifyBlobWritten(dataset::TField& field);
 
   std::unique_ptr<TNCEFieldDefs> engineFields_;  // one per engine field of the cursor
   std::vector<std::uint8_t> oldRecordImage_;     // record as editing began; empty: none
   NDSHANDLE activeOrderHandle_ = kNoHandle;      // active index, the cursor, or a given cursor
+  // The blob caches of every record buffer. A buffer's blob cache slot N
+  // holds 1 + the index of its cache for blob field N here; the entry names
+  // its buffer, so a slot is trusted only for that buffer. Free entries
+  // have no buffer and are reused.
+  struct TBlobCacheEntry {
+    dataset::TRecordBuffer buffer = nullptr;  // owner; null: free entry
+    std::unique_ptr<TNdsBlobCache> cache;
+  };
+  std::vector<TBlobCacheEntry> blobCaches_;
+  std::uint16_t blobSlotCount_ = 0;  // blob cache slots per buffer (blob fields)
   // Positions inside a record buffer (see ComputeBufferLayout).
   std::uint16_t blobCacheOffset_ = 0;
   std::uint16_t recordInfoOffset_ = 0;

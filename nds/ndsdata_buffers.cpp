@@ -3,8 +3,9 @@
 //   record image        RecordImageSize bytes, the engine's record as it
 //                       returned it, each field at its descriptor's offset
 //   calculated fields   CalcFieldsSize bytes (has-value byte + data each)
-//   blob cache slots    4 bytes per blob field, kept zero until blob
-//                       contents are cached per buffer
+//   blob cache slots    4 bytes per blob field: 1 + the index of the
+//                       buffer's cache for that field in the dataset's
+//                       table of blob caches (ndsdata_blobs.cpp)
 //   record information  8 bytes: record number (int32), a reserved byte,
 //                       the bookmark flag, two unused bytes
 //   bookmark            BookmarkSize bytes, the engine's bookmark; its first
@@ -13,6 +14,7 @@
 // Every position is a 16-bit value. The layout follows the active order,
 // whose bookmark length decides the last area.
 #include <cstring>
+#include <memory>
 
 #include "nds/ndsdata.h"
 
@@ -33,6 +35,17 @@ bool IsBlobType(std::uint16_t type) {
 
 }  // namespace
 
+std::uint32_t TNdsDataSet::BufferEngineRecord(dataset::TRecordBuffer buffer) const {
+  // A new record has no engine record yet, whatever bookmark the framework
+  // gave its buffer (inserting copies the neighbour's).
+  if (BufferRecNo(buffer) == kNewRecordNumber) return 0;
+  // Otherwise the bookmark's first word is the engine's record number.
+  std::uint32_t record = 0;
+  if (BookmarkSize() >= static_cast<int>(sizeof record))
+    std::memcpy(&record, buffer + bookmarkOffset_, sizeof record);
+  return record;
+}
+
 NDSHANDLE TNdsDataSet::BookmarkHandle() const {
   return activeOrderHandle_ != kNoHandle && activeOrderHandle_ != 0 ? activeOrderHandle_
                                                                     : tableHandle_;
@@ -52,18 +65,20 @@ void TNdsDataSet::ComputeBufferLayout() {
                                 std::to_string(total) + " bytes).");
   SetBookmarkSize(static_cast<int>(bookmarkLength));
   blobCacheOffset_ = static_cast<std::uint16_t>(blobCaches);
+  blobSlotCount_ = static_cast<std::uint16_t>(BlobFieldCount());
   recordInfoOffset_ = static_cast<std::uint16_t>(recordInfo);
   bookmarkOffset_ = static_cast<std::uint16_t>(bookmark);
   recordBufferSize_ = static_cast<std::uint16_t>(total);
 }
 
 dataset::TRecordBuffer TNdsDataSet::AllocateRecordBuffer() {
-  // Zeroed, so that the blob cache slots of a fresh buffer name no cache.
-  auto* buffer = new std::uint8_t[recordBufferSize_]();
-  return buffer;
+  auto buffer = std::make_unique<std::uint8_t[]>(recordBufferSize_);
+  AttachBlobCaches(buffer.get());
+  return buffer.release();
 }
 
 void TNdsDataSet::ReleaseRecordBuffer(dataset::TRecordBuffer& buffer) {
+  DetachBlobCaches(buffer);
   delete[] buffer;
   buffer = nullptr;
 }
@@ -111,13 +126,17 @@ void TNdsDataSet::InitRecordBuffer(dataset::TRecordBuffer buffer) {
 }
 
 void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer buffer) {
+  // A new or emptied record has no blob contents of a record read before.
+  ResetBlobCaches(buffer);
   CheckEngineCode(this, NdsClearRecordBuffer(tableHandle_, buffer, recordSize_));
   ApplyDefaultExpressions(buffer);
-  // The buffer's blob caches are reset here, as the record they held is gone.
 }
 
 void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
                                    bool calcFields) {
+  // Blob contents cached for the record the buffer held before are gone,
+  // unposted changes included.
+  ResetBlobCaches(buffer);
   // One engine call for the image, the bookmark and the record number: a
   // bookmark names its record in every order, so the table handle's serves
   // for the active order's.

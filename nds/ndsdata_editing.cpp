@@ -139,7 +139,9 @@ void TNdsDataSet::PostRecord() {
       std::memcpy(buffer + bookmarkOffset_, &appended, sizeof appended);
     }
     SendModifiedFields(buffer);
-    // The buffer's modified blob caches are stored here, after the fields.
+    // Blob contents written through streams go to the engine after the
+    // fields, with their presence markers set in the buffer.
+    StoreModifiedBlobCaches(buffer);
     CheckEngineCode(this, NdsWriteRecord(tableHandle_));
   } catch (...) {
     if (tookLock) NdsUnlockRecord(tableHandle_, recordNumber);

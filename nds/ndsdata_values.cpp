@@ -359,8 +359,12 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
 bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer,
                                          void* dest) {
   const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
-  // Blob contents are not cached yet, so a blob's presence marker decides
-  // in every state.
+  // A blob written since the record was read is null exactly when it is
+  // empty; otherwise the presence marker read with the record decides.
+  if (field.IsBlob()) {
+    if (const TNdsBlobCache* cache = ModifiedBlobCache(buffer, field))
+      return cache->Bytes().empty();
+  }
   return ReadEngineFieldValue(buffer + def.offset, def, field.DataType(), field.DataSize(),
                               engineTableType_ == NDS_NDT, dest);
 }

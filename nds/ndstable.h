@@ -180,6 +180,18 @@ class TNdsQuery : public TNdsExtendedDataSet {
   void GetDetailLinkFields(std::vector<dataset::TField*>& masterFields,
                            std::vector<dataset::TField*>& detailFields);
 
+  // Provider support: ProviderExecute runs ExecSQL. The default order is
+  // the framework's, else the ORDER BY columns of the text that are fields
+  // of the query; the table name is the one after the text's first FROM.
+  // New parameters replace Params only when the list holds some, and the
+  // query closes either way; an empty command text changes nothing.
+  void ProviderExecute() override;
+  std::unique_ptr<dataset::TIndexDef> ProviderDefaultOrder() override;
+  dataset::TParams* ProviderParams() override;
+  std::string ProviderTableName() override;
+  void ProviderSetParams(dataset::TParams& params) override;
+  void ProviderSetCommandText(const std::string& text) override;
+
   // The opaque block stored under "Data"; null when there is none.
   const std::vector<std::uint8_t>* BinaryData() const { return binaryData_.get(); }
 
