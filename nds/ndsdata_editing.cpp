@@ -54,6 +54,11 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
     WriteCalcSlot(CalcBuffer(), field, value);
     return;
   }
+  // Keys and search values go to their own buffers, whatever editing allows.
+  if (State() == dataset::dsSetKey || State() == dataset::dsFilter) {
+    WriteSearchValue(field, value);
+    return;
+  }
   RefuseEditing();
 }
 
