@@ -55,7 +55,11 @@ void TNdsDataSet::SetFilterText(const std::string& text) {
     // The engine kept the previous filter; the text and the exact setting
     // go back with it.
     TDataSet::SetFilterText(previous);
-    ActivateFilter();
+    try {
+      ActivateFilter();
+    } catch (...) {
+      // The refusal of the new text is the failure to report.
+    }
     throw;
   }
 }

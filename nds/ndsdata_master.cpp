@@ -13,6 +13,7 @@ namespace nds {
 namespace {
 
 constexpr const char kRangeWithScope[] = "Cannot set range on table when there is an active scope.";
+constexpr const char kRangeWithoutIndex[] = "Cannot set range on table when there is no active index.";
 constexpr const char kMasterRangeWithoutIndex[] =
     "A detail dataset with MasterFields needs an active index (IndexName or IndexFieldNames) "
     "to show its master's records.";
@@ -108,6 +109,7 @@ void TNdsDataSet::ApplyRangeEnd(int which, int current, std::uint16_t end) {
 bool TNdsDataSet::ApplyRange() {
   if (scoped_) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRangeWithScope);
   CheckActive();
+  if (!IndexIsActive()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRangeWithoutIndex);
   if (SameKeyBuffers(kRangeStartKey, kCurrentRangeStartKey) &&
       SameKeyBuffers(kRangeEndKey, kCurrentRangeEndKey))
     return false;

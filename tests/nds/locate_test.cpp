@@ -91,6 +91,8 @@ TEST_F(Locating, UserFiltersStayInPlaceAndNarrowTheSearch) {
   parts_.SetFilter("fare > 5");
   parts_.SetFiltered(true);
   EXPECT_EQ(Find("note", Variant("it's")), 0);  // filtered away
+  EXPECT_EQ(Find("code", Variant("BOLT-10")), 0);  // a seek too
+  EXPECT_EQ(Find("code", Variant("BOLT-12")), 1);
   EXPECT_EQ(Find("note", Variant("plain")), 2);
   ASSERT_EQ(NdsSetFilter(parts_.TableHandle(), "city <> 'Bern'"), NDS_SUCCESS);
   // With both kinds set the search walks record by record.

@@ -126,6 +126,10 @@ TEST_F(Narrowing, ScopesAndRangesCombineWithFiltersAndExcludeEachOther) {
   EXPECT_NE(MessageOf([&] { legs_.SetScopeBegin(std::string(4083, 'A')); })
                 .find("Scope text length exceeded 4082"),
             std::string::npos);
+  legs_.SetRangeStart();
+  legs_.Post();
+  EXPECT_EQ(MessageOf([&] { legs_.ApplyRange(); }),
+            "Q: Cannot set range on table when there is no active index.");
   legs_.SetIndexName("by_code");
   legs_.SetScopeBegin("A15");
   legs_.SetScopeEnd("C");
