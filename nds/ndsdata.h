@@ -535,13 +535,29 @@ class TNdsDataSet : public dataset::TDataSet {
   // The connection's dictionary step: a table dataset reads its default
   // index from the data dictionary; a query does nothing.
   virtual void RunDictionaryStep() { ReadDictionaryDefaultIndex(); }
+  // The scope: ScopeBegin and ScopeEnd (key texts, at most 4082
+  // characters) bound the active index while Scoped is on. Turning it on
+  // keeps the current record when it lies inside the scope, else moves to
+  // the first record; turning it off returns to the same record. Refused
+  // without an active index and while a range is applied.
   bool Scoped() const { return scoped_; }
-  // Refused while open: scopes are not handed to the engine yet.
   virtual void SetScoped(bool value);
   const std::string& ScopeBegin() const { return scopeBegin_; }
-  virtual void SetScopeBegin(const std::string& text) { scopeBegin_ = text; }
+  virtual void SetScopeBegin(const std::string& text);
   const std::string& ScopeEnd() const { return scopeEnd_; }
-  virtual void SetScopeEnd(const std::string& text) { scopeEnd_ = text; }
+  virtual void SetScopeEnd(const std::string& text);
+
+  // Ranges over the active index. SetRangeStart and SetRangeEnd enter the
+  // key-editing state with a cleared range buffer: the fields assigned then
+  // (index fields only) give the range's first and last key; Post keeps the
+  // key. ApplyRange hands the range to the engine and answers whether
+  // anything changed (applying the same range again does nothing); the
+  // caller moves to the first record then. ClearRange removes it and
+  // answers whether there was one. A range is refused while Scoped is on.
+  void SetRangeStart();
+  void SetRangeEnd();
+  bool ApplyRange();
+  bool ClearRange();
 
   // The master link: records of the data source's dataset decide this
   // dataset's range over MasterFields. MasterSource refuses a source that
@@ -560,10 +576,17 @@ class TNdsDataSet : public dataset::TDataSet {
   const TNCEFieldDefs& EngineFieldDefs() const { return *engineFields_; }
   // Can-modify flag and read-only flag together: what editing will allow.
   bool CursorWritable() const { return canModify_ && !readOnly_; }
-  // A filter text cannot be handed to the engine yet: refused while the
-  // dataset is open and filtered (and at open). OnFilterRecord works.
+  // The Filter text goes to the engine (as an optimized filter or a
+  // classic one, NdsOptimizedFilters) while Filtered is on; a quoted
+  // literal ending in "*" matches as a prefix. A text the engine refuses
+  // leaves the previous filter, the records and the position as they were.
   void SetFilterText(const std::string& text) override;
   void SetFiltered(bool value) override;
+
+  // The search expression of `fields` as they stand in the filter buffer:
+  // one comparison per field joined with " AND ", strings compared through
+  // UPPER when `caseInsensitive`. Only in the filter state.
+  std::string BuildFilterString(const std::vector<dataset::TField*>& fields, bool caseInsensitive);
   // ftString -> TNdsStringField, ftBCD -> TNdsBCDField, else the framework's.
   TFieldFactory FieldClassFor(dataset::TFieldType type) override;
 
@@ -723,6 +746,38 @@ class TNdsDataSet : public dataset::TDataSet {
   virtual void DeactivateFilter();
   virtual void ActivateScope();
   virtual void DeactivateScope();
+  // The Filter text as the engine gets it, and its exact-match setting.
+  struct TPreparedFilter {
+    std::string text;
+    bool exact = true;
+  };
+  TPreparedFilter PrepareFilterText();
+  // NdsSetAOF's option bits from NdsAOFType and NdsAOFResolveImmediate.
+  std::uint16_t AOFOptions() const;
+  // From the engine's current record on, the first record OnFilterRecord
+  // accepts, forwards or backwards; false at the end. Refused without a
+  // handler.
+  bool ScanWithFilterEvent(bool forward);
+
+  // Framework hooks: searches.
+  bool FindRecord(bool restart, bool forward) override;
+  bool LocateRecord(const std::string& keyFields, const dataset::Variant& values,
+                    dataset::TLocateOptions options) override;
+  dataset::Variant LookupValues(const std::string& keyFields, const dataset::Variant& values,
+                                const std::string& resultFields) override;
+  // The search under Locate and Lookup: true leaves the engine cursor on the
+  // found record, false (or a failure) where it was.
+  bool FindMatchingRecord(const std::string& keyFields, const dataset::Variant& values,
+                          dataset::TLocateOptions options);
+  // Whether a seek on `index` finds what the search means: no scope, no
+  // condition, not unique (on DBF tables), not custom.
+  bool IndexUsableForSearch(NDSHANDLE index);
+  // From the top of the active order, the first record for which the
+  // engine finds `expression` true.
+  bool ScanWithExpression(const std::string& expression);
+  // The raw key of the active index from key buffer `which`; with
+  // `partial` string fields take only their given length.
+  void BuildRawKeyFromBuffer(int which, bool partial, std::uint8_t* key, std::uint16_t& length);
 
   // The record layer's steps, for subclasses that read records themselves.
   // The fetch loop: skips records the engine or OnFilterRecord hides, in
@@ -756,6 +811,8 @@ class TNdsDataSet : public dataset::TDataSet {
 
  private:
   friend class TNdsBlobStream;  // reports what it wrote (NotifyBlobWritten)
+  // Re-hands an active filter when NdsOptimizedFilters changes.
+  friend class TNdsTableOptions;
 
   void CheckClosedForBinding() const;
   bool NamesBoundConnection() const;
@@ -782,6 +839,26 @@ class TNdsDataSet : public dataset::TDataSet {
   void AllocateKeyBuffers();
   void FreeKeyBuffers();
   void InitKeyBuffer(std::uint8_t* block);
+  void EditRangeBuffer(int which);
+  bool KeyBufferModified(int which) const;
+  void SetKeyBufferFieldCount(int which, std::uint32_t count);
+  bool SameKeyBuffers(int a, int b) const;
+  void ApplyRangeEnd(int which, int current, std::uint16_t end);
+  // Scopes, filters and searches.
+  void CheckScopeText(const std::string& text) const;
+  void ClearFilterQuietly();
+  bool IndexHasScope(NDSHANDLE index);
+  bool IndexHasCondition(NDSHANDLE index);
+  bool IndexUniqueOrCustom(NDSHANDLE index);
+  std::string IndexSegmentFields(NDSHANDLE index);
+  NDSHANDLE SearchIndex(const std::string& keyFields, dataset::TLocateOptions options,
+                        std::string& lastSegment);
+  bool SeekSearchValues(NDSHANDLE index, const std::vector<dataset::TField*>& fields,
+                        bool partial, const std::string& lastSegment);
+  bool EngineFilterIsSet(bool optimized);
+  bool SearchWithExpression(const std::vector<dataset::TField*>& fields,
+                            dataset::TLocateOptions options);
+  void RestoreSearchFilters(std::uint16_t exact, bool aofSet, bool filterSet);
   // Record information of a buffer.
   void WriteRecordInfo(dataset::TRecordBuffer buffer, std::int32_t recNo,
                        dataset::TBookmarkFlag flag);
@@ -793,8 +870,8 @@ class TNdsDataSet : public dataset::TDataSet {
   bool CallFilterEvent(dataset::TRecordBuffer buffer);
   void MasterDisabled();
   bool HasMasterRange() const;
-  // Refuses an open that would need a master range.
-  void CheckNoMasterRange() const;
+  // Refuses a master range without an index order to bound.
+  void CheckMasterRangeIndex() const;
   // Indexes: the engine handle of the order named `name`; the engine's
   // index handles of `cursor`; the record buffers after an order change.
   NDSHANDLE IndexHandleNamed(const std::string& name);
@@ -844,7 +921,14 @@ class TNdsDataSet : public dataset::TDataSet {
   dataset::TRecordBuffer filterBuffer_ = nullptr;  // under evaluation in the filter state
   bool bookmarkMissed_ = false;        // the last bookmark named no record: none is current
   std::uint32_t readRecordNumber_ = 0;  // physical number of the record read last
-  int currentKeyBuffer_ = 0;           // index into keyBuffers_
+  // The six key buffers, by index into keyBuffers_.
+  static constexpr int kLookupKey = 0;
+  static constexpr int kRangeStartKey = 1;
+  static constexpr int kRangeEndKey = 2;
+  static constexpr int kCurrentRangeStartKey = 3;  // what the engine holds
+  static constexpr int kCurrentRangeEndKey = 4;
+  int currentKeyBuffer_ = kLookupKey;  // the buffer key editing writes
+  int nextKeyBuffer_ = kLookupKey;     // the buffer the next SetKey edits
   bool canModify_ = false;             // the cursor was opened writable
   std::string databaseName_;           // connection name, alias or path
   NDSHANDLE tableHandle_ = kNoHandle;  // the open cursor

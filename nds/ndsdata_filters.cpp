@@ -1,50 +1,169 @@
-// Filters and scopes of the cursor dataset as far as they are built: an
-// OnFilterRecord handler hides records while Filtered is on (see the fetch
-// loop). Filter texts and scopes are handed to the engine by a later version
-// of the components; until then a dataset that would need them refuses to
-// open (or to take them while open) instead of showing unfiltered records.
+// Filters of the cursor dataset: the Filter text handed to the engine as an
+// optimized filter (AOF) or a classic filter, OnFilterRecord evaluated record
+// by record, and the framework's find-record hook (FindFirst ... FindPrior),
+// which searches with the Filter text whether Filtered is on or not.
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "nds/ndsdata.h"
+#include "nds/ndsdata_filter_text.h"
 
 namespace nds {
 
 namespace {
 
-constexpr const char kNoFilterText[] =
-    "Filter expressions are not supported by this version of the components; use "
-    "OnFilterRecord.";
-constexpr const char kNoScopes[] = "Scopes are not supported by this version of the components.";
+constexpr const char kExpectedFilterEvent[] = "Expected OnFilterRecord event.";
+// Room the engine's short form of an expression may need beyond the text.
+constexpr std::size_t kShortFormReserve = 51;
+
+using ExpressionConversion = NDSRESULT (*)(NDSHANDLE, const char*, char*, std::uint16_t*);
+
+std::string ConvertExpression(const TNdsDataSet* owner, ExpressionConversion convert,
+                              NDSHANDLE cursor, const std::string& text, std::size_t room) {
+  std::vector<char> buffer(room + 1, '\0');
+  auto length = static_cast<std::uint16_t>(std::min<std::size_t>(room, 0xFFFF));
+  CheckEngineCode(owner, convert(cursor, text.c_str(), buffer.data(), &length));
+  return std::string(buffer.data());
+}
 
 }  // namespace
 
-[[noreturn]] void TNdsDataSet::RefuseUnbuilt(const std::string& what) const {
-  throw ENDSDatabaseError(this, NDS_E_COMPONENT, what);
-}
-
-void TNdsDataSet::ActivateFilter() {
-  if (!Filter().empty()) RefuseUnbuilt(kNoFilterText);
-}
-
-void TNdsDataSet::DeactivateFilter() {}
-
-void TNdsDataSet::ActivateScope() {
-  RefuseUnbuilt(kNoScopes);
-}
-
-void TNdsDataSet::DeactivateScope() {}
+// ---- The Filter text on the engine ------------------------------------------------
 
 void TNdsDataSet::SetFiltered(bool value) {
-  if (value && Active() && !Filter().empty()) RefuseUnbuilt(kNoFilterText);
-  TDataSet::SetFiltered(value);
+  // The engine takes the filter first: a text it refuses leaves Filtered,
+  // the records and the position as they were.
+  if (tableHandle_ != kNoHandle) {
+    if (value)
+      ActivateFilter();
+    else
+      DeactivateFilter();
+  }
+  const bool changed = value != Filtered();
+  TDataSet::SetFiltered(value);  // moves to the first record when it changes
+  if (!changed && Active()) First();
 }
 
 void TNdsDataSet::SetFilterText(const std::string& text) {
-  if (!text.empty() && Active() && Filtered()) RefuseUnbuilt(kNoFilterText);
+  const std::string previous = Filter();
   TDataSet::SetFilterText(text);
+  if (!Active() || !Filtered()) return;
+  try {
+    SetFiltered(true);
+  } catch (...) {
+    // The engine kept the previous filter; the text and the exact setting
+    // go back with it.
+    TDataSet::SetFilterText(previous);
+    try {
+      ActivateFilter();
+    } catch (...) {
+      // The refusal of the new text is the failure to report.
+    }
+    throw;
+  }
 }
 
-void TNdsDataSet::SetScoped(bool value) {
-  if (value && Active()) RefuseUnbuilt(kNoScopes);
-  scoped_ = value;
+std::uint16_t TNdsDataSet::AOFOptions() const {
+  std::uint16_t options = NDS_AOF_DYNAMIC;
+  if (tableOptions_->NdsAOFType() == atKeySet) options = NDS_AOF_KEYSET;
+  if (tableOptions_->NdsAOFType() == atFixed) options = NDS_AOF_FIXED;
+  return static_cast<std::uint16_t>(
+      options + (tableOptions_->NdsAOFResolveImmediate() ? NDS_RESOLVE_IMMEDIATE
+                                                         : NDS_RESOLVE_DYNAMIC));
+}
+
+TNdsDataSet::TPreparedFilter TNdsDataSet::PrepareFilterText() {
+  const std::string& filter = Filter();
+  const bool ndt = tableTypeCode_ == NDS_NDT;
+  const std::size_t room = filter.size() + kShortFormReserve;
+  std::string text = ndt ? ConvertExpression(this, NdsExpressionLongToShort, tableHandle_, filter,
+                                             room)
+                         : filter;
+  TPreparedFilter prepared;
+  text = StripPrefixAsterisks(text, prepared.exact);
+  prepared.text =
+      ndt ? ConvertExpression(this, NdsExpressionShortToLong, tableHandle_, text, room) : text;
+  return prepared;
+}
+
+void TNdsDataSet::ActivateFilter() {
+  if (Filter().empty()) {
+    DeactivateFilter();
+    return;
+  }
+  const TPreparedFilter prepared = PrepareFilterText();
+  CheckEngineCode(this, NdsSetExact22(tableHandle_, prepared.exact ? 1 : 0));
+  if (tableOptions_->NdsOptimizedFilters())
+    CheckEngineCode(this, NdsSetAOF(tableHandle_, prepared.text.c_str(), AOFOptions()));
+  else
+    CheckEngineCode(this, NdsSetFilter(tableHandle_, prepared.text.c_str()));
+}
+
+void TNdsDataSet::DeactivateFilter() {
+  const NDSRESULT rc = tableOptions_->NdsOptimizedFilters() ? NdsClearAOF(tableHandle_)
+                                                            : NdsClearFilter(tableHandle_);
+  if (rc != NDS_E_NO_FILTER) CheckEngineCode(this, rc);
+}
+
+void TNdsDataSet::ClearFilterQuietly() {
+  if (tableOptions_->NdsOptimizedFilters())
+    NdsClearAOF(tableHandle_);
+  else
+    NdsClearFilter(tableHandle_);
+}
+
+// ---- OnFilterRecord ----------------------------------------------------------------
+
+bool TNdsDataSet::ScanWithFilterEvent(bool forward) {
+  if (!OnFilterRecord()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kExpectedFilterEvent);
+  const auto release = [this](dataset::TRecordBuffer* b) { ReleaseRecordBuffer(*b); };
+  dataset::TRecordBuffer buffer = AllocateRecordBuffer();
+  std::unique_ptr<dataset::TRecordBuffer, decltype(release)> owned(&buffer, release);
+  for (;;) {
+    std::uint32_t length = recordBufferSize_;
+    ReadEngineRecord(buffer, length, false);
+    if (tableOptions_->NdsCalcFieldsBeforeFilter()) CalculateFields(buffer);
+    if (CallFilterEvent(buffer)) return true;
+    CheckEngineCode(this, NdsSkip(activeOrderHandle_, forward ? 1 : -1));
+    std::uint16_t atEnd = 0;
+    CheckEngineCode(this, forward ? NdsAtEOF(tableHandle_, &atEnd) : NdsAtBOF(tableHandle_, &atEnd));
+    if (atEnd) return false;
+  }
+}
+
+// ---- Find-record hook ----------------------------------------------------------------
+
+bool TNdsDataSet::FindRecord(bool restart, bool forward) {
+  CheckBrowseMode();
+  Fire(BeforeScroll);
+  UpdateCursorPos();
+  CursorPosChanged();
+  // The Filter text governs the search even while Filtered is off.
+  const bool borrowed = !Filtered();
+  if (borrowed) ActivateFilter();
+  std::uint16_t atEnd = 0;
+  try {
+    if (forward) {
+      CheckEngineCode(this, restart ? NdsGotoTop(activeOrderHandle_)
+                                    : NdsSkip(activeOrderHandle_, 1));
+      CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEnd));
+    } else {
+      CheckEngineCode(this, restart ? NdsGotoBottom(activeOrderHandle_)
+                                    : NdsSkip(activeOrderHandle_, -1));
+      CheckEngineCode(this, NdsAtBOF(tableHandle_, &atEnd));
+    }
+    if (!atEnd && OnFilterRecord()) atEnd = ScanWithFilterEvent(forward) ? 0 : 1;
+  } catch (...) {
+    // The search's own failure is the one to report.
+    if (borrowed) ClearFilterQuietly();
+    throw;
+  }
+  if (borrowed) DeactivateFilter();
+  if (atEnd) return false;
+  Resync({dataset::rmExact, dataset::rmCenter});
+  Fire(AfterScroll);
+  return true;
 }
 
 }  // namespace nds

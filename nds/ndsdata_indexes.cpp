@@ -175,6 +175,9 @@ void TNdsDataSet::SelectActiveIndex() {
     CheckBrowseMode();
     UpdateCursorPos();
   }
+  // A range belongs to the order it was applied on; a master range is
+  // applied again on the new order by the master change that follows.
+  ClearRange();
   NDSHANDLE order = tableHandle_;
   switch (indexKind_) {
     case TNdsIndexKind::Natural:

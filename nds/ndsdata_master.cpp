@@ -1,19 +1,24 @@
-// The master link of the cursor dataset: MasterSource and MasterFields.
-// A detail dataset shows the records of its master's current record through
-// a range over its active index. Ranges are handed to the engine by a later
-// version of the components; until then a dataset with master fields refuses
-// to open (and an open dataset refuses master fields) instead of showing
-// every record. A detail query follows its master through its parameters
-// (TNdsQuery::DataSource) and needs none of this.
+// The master link and ranges of the cursor dataset. A range bounds the
+// active index between the keys of the range start and range end buffers;
+// the engine holds it as the index's scope. A detail dataset (MasterSource
+// and MasterFields) shows the records of its master's current record through
+// a range over the leading segments of its active index. A detail query can
+// instead follow its master through its parameters (TNdsQuery::DataSource).
+#include <cstring>
+
 #include "nds/ndsdata.h"
 
 namespace nds {
 
 namespace {
 
-constexpr const char kNoMasterRange[] =
-    "Master/detail ranges over MasterFields are not supported by this version of the "
-    "components; link a query through its DataSource and parameters instead.";
+constexpr const char kRangeWithScope[] = "Cannot set range on table when there is an active scope.";
+constexpr const char kRangeWithoutIndex[] = "Cannot set range on table when there is no active index.";
+constexpr const char kMasterRangeWithoutIndex[] =
+    "A detail dataset with MasterFields needs an active index (IndexName or IndexFieldNames) "
+    "to show its master's records.";
+// Room for a raw key: the engine's longest key and one more byte.
+constexpr std::uint16_t kRawKeyRoom = 4083;
 
 }  // namespace
 
@@ -29,23 +34,21 @@ bool TNdsDataSet::HasMasterRange() const {
   return masterLink_->DataSource() != nullptr && !masterFields_.empty();
 }
 
+void TNdsDataSet::CheckMasterRangeIndex() const {
+  if (HasMasterRange() && !IndexIsActive())
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kMasterRangeWithoutIndex);
+}
+
 void TNdsDataSet::SetMasterSource(dataset::TDataSource* source) {
   if (source != nullptr && IsLinkedTo(source))
     throw ENDSDatabaseError(this, NDS_E_COMPONENT, dataset::kCircularDataLinkMessage);
-  if (source != nullptr && Active() && !masterFields_.empty()) RefuseUnbuilt(kNoMasterRange);
   masterLink_->SetDataSource(source);
   if (source == nullptr) SetMasterFields("");
 }
 
 void TNdsDataSet::SetMasterFields(const std::string& fields) {
-  if (!fields.empty() && Active() && masterLink_->DataSource() != nullptr)
-    RefuseUnbuilt(kNoMasterRange);
-  masterLink_->SetFieldNames(fields);
   masterFields_ = fields;
-}
-
-void TNdsDataSet::CheckNoMasterRange() const {
-  if (HasMasterRange()) RefuseUnbuilt(kNoMasterRange);
+  masterLink_->SetFieldNames(fields);
 }
 
 void TNdsDataSet::FireAfterOpen() {
@@ -58,14 +61,77 @@ void TNdsDataSet::FireAfterOpen() {
 void TNdsDataSet::MasterChanged() {
   if (!Active()) return;
   CheckBrowseMode();
-  // Without master fields there is no range to follow; with them the
-  // dataset could not have opened.
-  if (HasMasterRange()) RefuseUnbuilt(kNoMasterRange);
+  const std::vector<dataset::TField*>& masterFields = masterLink_->Fields();
+  if (masterFields.empty()) return;
+  CheckMasterRangeIndex();
+  {
+    TempState state(*this, dataset::dsSetKey);
+    InitKeyBuffer(keyBuffers_[kRangeStartKey].get());
+    currentKeyBuffer_ = kRangeStartKey;
+    keyBuffers_[kRangeStartKey][0] = 1;  // modified: the key is to be applied
+    for (std::size_t i = 0; i < masterFields.size(); ++i)
+      SegmentField(static_cast<std::uint16_t>(i))->SetAsVariant(masterFields[i]->AsVariant());
+    SetKeyBufferFieldCount(kRangeStartKey, static_cast<std::uint32_t>(masterFields.size()));
+  }
+  currentKeyBuffer_ = kLookupKey;
+  std::memcpy(keyBuffers_[kRangeEndKey].get(), keyBuffers_[kRangeStartKey].get(), keyBufferSize_);
+  CheckBrowseMode();
+  if (ApplyRange()) First();
 }
 
 void TNdsDataSet::MasterDisabled() {
-  // No range is ever applied, so none is cleared.
-  if (Active()) CheckBrowseMode();
+  if (!Active()) return;
+  CheckBrowseMode();
+  UpdateCursorPos();
+  if (ClearRange()) Resync({});
+}
+
+bool TNdsDataSet::SameKeyBuffers(int a, int b) const {
+  return std::memcmp(keyBuffers_[a].get(), keyBuffers_[b].get(), kKeyHeaderSize + recordSize_) ==
+         0;
+}
+
+void TNdsDataSet::ApplyRangeEnd(int which, int current, std::uint16_t end) {
+  if (KeyBufferModified(which)) {
+    std::uint8_t key[kRawKeyRoom] = {};
+    std::uint16_t length = kRawKeyRoom;
+    BuildRawKeyFromBuffer(which, false, key, length);
+    CheckEngineCode(this, NdsSetScope(activeOrderHandle_, end, key, length, NDS_RAWKEY));
+    std::memcpy(keyBuffers_[current].get(), keyBuffers_[which].get(), keyBufferSize_);
+  } else if (KeyBufferModified(current)) {
+    // An end no longer given: the engine drops its bound too.
+    const NDSRESULT rc = NdsClearScope(activeOrderHandle_, end);
+    if (rc != NDS_E_NO_SCOPE) CheckEngineCode(this, rc);
+    InitKeyBuffer(keyBuffers_[current].get());
+  }
+}
+
+bool TNdsDataSet::ApplyRange() {
+  if (scoped_) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRangeWithScope);
+  CheckActive();
+  if (!IndexIsActive()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRangeWithoutIndex);
+  if (SameKeyBuffers(kRangeStartKey, kCurrentRangeStartKey) &&
+      SameKeyBuffers(kRangeEndKey, kCurrentRangeEndKey))
+    return false;
+  ApplyRangeEnd(kRangeStartKey, kCurrentRangeStartKey, NDS_TOP);
+  ApplyRangeEnd(kRangeEndKey, kCurrentRangeEndKey, NDS_BOTTOM);
+  if (State() != dataset::dsBrowse) SetState(dataset::dsBrowse);
+  return true;
+}
+
+bool TNdsDataSet::ClearRange() {
+  if (scoped_) return true;
+  if (keyBuffers_.empty()) return false;
+  if (!KeyBufferModified(kCurrentRangeStartKey) && !KeyBufferModified(kCurrentRangeEndKey))
+    return false;
+  CheckEngineCode(this, NdsClearAllScopes(tableHandle_));
+  std::uint16_t atEof = 0, atBof = 0;
+  CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEof));
+  CheckEngineCode(this, NdsAtBOF(tableHandle_, &atBof));
+  if (atEof && atBof) CheckEngineCode(this, NdsGotoTop(activeOrderHandle_));
+  InitKeyBuffer(keyBuffers_[kCurrentRangeStartKey].get());
+  InitKeyBuffer(keyBuffers_[kCurrentRangeEndKey].get());
+  return true;
 }
 
 }  // namespace nds

@@ -18,9 +18,6 @@ void TNdsDataSet::SetExclusive(bool value) {
 
 void TNdsDataSet::EstablishCursor() {
   if (tableHandle_ != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kAlreadyOpen);
-  // Settings the cursor cannot honour yet are refused before a cursor is
-  // made, never ignored.
-  CheckNoMasterRange();
   if (activeOrderHandle_ != kNoHandle) {
     // A cursor handed in by OpenOnHandle.
     tableHandle_ = activeOrderHandle_;
@@ -84,6 +81,7 @@ void TNdsDataSet::EstablishCursor() {
   // The chosen order becomes active; it also decides the buffer layout.
   activeOrderHandle_ = tableHandle_;
   SelectActiveIndex();
+  CheckMasterRangeIndex();
   if (scoped_) ActivateScope();
   if (Filtered()) ActivateFilter();
   GoBeforeFirst();

@@ -101,9 +101,29 @@ void TNdsTableOptions::SetNdsRecordCache(TNdsRecordCacheTypes value) {
 }
 
 void TNdsTableOptions::SetNdsOptimizedFilters(bool value) {
-  // Handing an active filter to the engine again in the new kind belongs to
-  // the filter support of open cursors; a closed dataset only stores it.
-  optimizedFilters_ = value;
+  if (value == optimizedFilters_) return;
+  if (!owner_.Active() || owner_.IsLoading() || !owner_.Filtered()) {
+    optimizedFilters_ = value;
+    return;
+  }
+  // The filter of the old kind is cleared with the old setting, then handed
+  // over in the new kind; any failure puts the old setting back.
+  const bool previous = optimizedFilters_;
+  try {
+    owner_.DeactivateFilter();
+    optimizedFilters_ = value;
+    owner_.ActivateFilter();
+    owner_.First();
+  } catch (...) {
+    optimizedFilters_ = previous;
+    // The filter goes back to the engine in its old kind; the first failure
+    // is the one reported.
+    try {
+      owner_.ActivateFilter();
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 }  // namespace nds

@@ -61,19 +61,25 @@ TEST_F(QueryLinks, ADetailQueryShowsTheRecordsOfTheMastersCurrentRecord) {
   EXPECT_EQ(detail_.FieldByName("item")->AsString(), "a");
 }
 
-TEST_F(QueryLinks, MasterFieldsWithoutRangesAreRefusedAtOpen) {
+TEST_F(QueryLinks, MasterFieldsRangeOverTheDetailsIndexAndNeedOne) {
+  db_.Exec("create index d_mid on d (mid)");
+  SetText(detail_, "select * from d");
+  detail_.SetRequestLive(true);
   detail_.SetMasterSource(&source_);
   detail_.SetMasterFields("id");
   master_.Open();
-  SetText(detail_, "select * from d");
-  EXPECT_NE(MessageOf([&] { detail_.Open(); }).find("not supported"), std::string::npos);
+  // Without an index order there is nothing to range over.
+  EXPECT_NE(MessageOf([&] { detail_.Open(); }).find("needs an active index"), std::string::npos);
   EXPECT_FALSE(detail_.Active());
   // A master source alone (no fields) asks for no range.
   detail_.SetMasterFields("");
   detail_.Open();
   EXPECT_EQ(Column(detail_, "item").size(), 3u);
-  EXPECT_NE(MessageOf([&] { detail_.SetMasterFields("id"); }).find("not supported"),
-            std::string::npos);
+  detail_.SetIndexFieldNames("mid");
+  detail_.SetMasterFields("id");
+  EXPECT_EQ(Column(detail_, "item"), (std::vector<std::string>{"a", "b"}));
+  master_.Next();
+  EXPECT_TRUE(detail_.IsEmpty());
 }
 
 TEST_F(QueryLinks, ADataSetOpensOnACursorObtainedElsewhereAndClosesIt) {
