@@ -1,6 +1,7 @@
 // The SQL front end: where a script splits and which markers are
 // parameters, over the quoting and comment forms SQLite accepts.
 #include "engine/sql/sql_script.h"
+#include "engine/sql/statement_locks.h"
 
 #include "tests/engine/engine_test_support.h"
 
@@ -47,6 +48,24 @@ TEST(MarkParameters, EachMarkerOutsideQuotesIsNumbered) {
   EXPECT_EQ(nce::MarkParameters("x::y", 1).markers.size(), 0u);  // "::" is no marker
   EXPECT_EQ(nce::LeadingKeyword("  /* c */ (select 1)"), "SELECT");
   EXPECT_EQ(nce::LeadingKeyword("-- c\n  with x as (select 1) delete from t"), "WITH");
+}
+
+// The table a write statement changes is found after common table
+// expressions too, whatever their bodies hold.
+TEST(WriteTarget, FoundPastCommonTableExpressions) {
+  EXPECT_EQ(nce::WriteTarget("with x(a) as (select ')' from \"update\" -- )\n) "
+                             "delete from main.t where a in x",
+                             "WITH"),
+            "t");
+  const std::string recursive =
+      "WITH RECURSIVE c(n) AS (SELECT 1 UNION SELECT n + 1 FROM c WHERE n < 3), "
+      "d AS NOT MATERIALIZED (SELECT /* ( */ 3) INSERT OR REPLACE INTO [u v] SELECT n FROM c";
+  EXPECT_EQ(nce::WriteTarget(recursive, "WITH"), "u v");
+  EXPECT_TRUE(nce::ReplacesRows(recursive, "WITH"));
+  EXPECT_FALSE(nce::ReplacesRows("with x as (select 1) insert into t select * from x", "WITH"));
+  EXPECT_EQ(nce::WriteTarget("with x as (select 1) update or ignore t set a = 1", "WITH"), "t");
+  EXPECT_EQ(nce::WriteTarget("with x as (select 1) select * from x", "WITH"), "");
+  EXPECT_EQ(nce::WriteTarget("with x as (select 1", "WITH"), "");
 }
 
 TEST(MarkParameters, TriggerThroughTheEngineWorks) {
