@@ -58,7 +58,9 @@
 //   _nce_rights              rights granted to a user or group
 //     grantee, table_name    who, on which table
 //     column_name            '' for the table as a whole
-//     rights                 bits: 1 read, 2 update, 4 insert, 8 delete
+//     rights                 bits: 1 read, 2 update, 4 insert, 8 delete,
+//                            16 alter (on the database: create), 32 read revoked;
+//                            table_name '' holds rights on the database
 //   _nce_table_properties    table properties set through the dictionary
 //     table_name, property   the table and the property's number
 //     value                  the property's value as text
