@@ -81,8 +81,8 @@ void EnsureRightsVersion(sqlite3* db) {
   sql += kRightsVersionTable;
   for (const char* table : kRightsTables)
     for (const char* event : kRightsEvents)
-      sql += std::string("CREATE TRIGGER IF NOT EXISTS ") + table + "_" + event + "_counted AFTER " +
-             event + " ON " + table +
+      sql += std::string("CREATE TRIGGER IF NOT EXISTS ") + table + "_" + event +
+             "_counted AFTER " + event + " ON " + table +
              " BEGIN UPDATE _nce_rights_version SET version = version + 1; END;";
   sql += "RELEASE _nce_rights_version;";
   try {

@@ -75,17 +75,22 @@ int SchemaVersion(sqlite3* db) {
 
 }  // namespace
 
-void Connection::MarkUntouched() {
-  untouched_ = true;
-  changes_at_begin_ = sqlite3_total_changes64(db());
-  schema_at_begin_ = SchemaVersion(db());
+void Connection::MarkUntouched() noexcept {
+  try {
+    changes_at_begin_ = sqlite3_total_changes64(db());
+    schema_at_begin_ = SchemaVersion(db());
+    untouched_ = true;
+  } catch (const EngineError&) {
+    untouched_ = false;  // unknown: executions keep their savepoints
+  }
 }
 
 bool Connection::TransactionUntouched() const {
   // Cursor edits and the engine's own DDL do not pass through NoteTouched;
   // the connection's change count and the schema version see them.
   return transaction_open_ && untouched_ && !transaction_lost_ && !sqlite3_get_autocommit(db()) &&
-         sqlite3_total_changes64(db()) == changes_at_begin_ && SchemaVersion(db()) == schema_at_begin_;
+         sqlite3_total_changes64(db()) == changes_at_begin_ &&
+         SchemaVersion(db()) == schema_at_begin_;
 }
 
 void Connection::RestartTransaction() noexcept {
@@ -96,11 +101,7 @@ void Connection::RestartTransaction() noexcept {
     transaction_lost_ = true;
     return;
   }
-  try {
-    MarkUntouched();
-  } catch (const EngineError&) {
-    untouched_ = false;  // unknown: later executions keep savepoints
-  }
+  MarkUntouched();
 }
 
 void Connection::RequireLiveTransaction() const {

@@ -72,7 +72,7 @@ class Connection : public Object {
 
  private:
   void RequireTransaction(const char* what) const;
-  void MarkUntouched();
+  void MarkUntouched() noexcept;
 
   std::recursive_mutex mutex_;     // serialises use of the connection
   std::unique_ptr<Store> store_;   // null once closed

@@ -158,7 +158,8 @@ TEST_F(Dictionary, ARevokedReadRightHidesTheColumnAtTheNextStatement) {
   EXPECT_NE(LastErrorText().find("qty"), std::string::npos) << LastErrorText();
   EXPECT_EQ(RunSql(clerk, "UPDATE parts SET qty = qty * 2"), NDS_E_RIGHTS);
   RunSqlOrFail(clerk, "UPDATE parts SET qty = 4 WHERE code = 'P2'");
-  EXPECT_EQ(QueryDirect(path_, "SELECT group_concat(name || qty) FROM parts"), "Bolt10,Anchor4,Cable7");
+  EXPECT_EQ(QueryDirect(path_, "SELECT group_concat(name || qty) FROM parts"),
+            "Bolt10,Anchor4,Cable7");
   // Other users, and the administrator, still read it.
   EXPECT_EQ(Query(boss, read_p1, "qty"), "10");
   EXPECT_EQ(Query(Connect("loner", ""), read_p1, "qty"), "10");

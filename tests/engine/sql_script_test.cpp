@@ -1,8 +1,8 @@
 // The SQL front end: where a script splits and which markers are
 // parameters, over the quoting and comment forms SQLite accepts.
 #include "engine/sql/sql_script.h"
-#include "engine/sql/statement_locks.h"
 
+#include "engine/sql/statement_locks.h"
 #include "tests/engine/engine_test_support.h"
 
 using namespace nce_test;
