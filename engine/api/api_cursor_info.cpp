@@ -132,8 +132,7 @@ NDSRESULT NdsGetColumnPermissions(NDSHANDLE handle, NDSFIELD field, uint8_t* per
     if (cursor.open_options & NDS_OPEN_UPDATE_RIGHT) bits |= NDS_COLUMN_UPDATE;
     if (cursor.open_options & NDS_OPEN_INSERT_RIGHT) bits |= NDS_COLUMN_INSERT;
     // A dictionary may grant less on a column than on its table.
-    if (cursor.live)
-      bits &= ColumnRightsOf(cursor.connection(), cursor.source_table, desc.name) | NDS_COLUMN_READ;
+    if (cursor.live) bits &= ColumnRightsOf(cursor.connection(), cursor.source_table, desc.name);
     *Out(permissions, "permissions") = bits;
     return NDS_SUCCESS;
   });

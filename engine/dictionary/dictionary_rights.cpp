@@ -14,25 +14,75 @@
 namespace nce {
 namespace {
 
-// Allows the engine's own tables, denies changes the user has no right to.
-int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
-              const char* trigger) {
-  const auto* state = static_cast<const DictionaryState*>(data);
-  if (action != SQLITE_INSERT && action != SQLITE_UPDATE && action != SQLITE_DELETE)
-    return SQLITE_OK;
-  if (!arg1) return SQLITE_OK;
-  std::string table = arg1;
-  // The engine's catalog and the work of its own triggers (numbering).
-  if (EqualsNoCase(table.substr(0, kReservedPrefix.size()), kReservedPrefix) ||
-      EqualsNoCase(table.substr(0, 7), "sqlite_") ||
-      (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0))
-    return SQLITE_OK;
+bool IsEngineName(const char* name) {
+  if (!name) return false;
+  std::string_view text(name);
+  return EqualsNoCase(text.substr(0, kReservedPrefix.size()), kReservedPrefix) ||
+         EqualsNoCase(text.substr(0, 7), "sqlite_");
+}
+
+// Changes of rows: the right for the change on the table or column.
+int AuthorizeChange(const DictionaryState& state, int action, const char* table,
+                    const char* column) {
   uint8_t needed = action == SQLITE_INSERT   ? kRightInsert
                    : action == SQLITE_UPDATE ? kRightUpdate
                                              : kRightDelete;
-  uint8_t granted = action == SQLITE_UPDATE && arg2 ? state->RightsOnColumn(table, arg2)
-                                                    : state->RightsOnTable(table);
+  uint8_t granted = action == SQLITE_UPDATE && column ? state.RightsOnColumn(table, column)
+                                                      : state.RightsOnTable(table);
   return (granted & needed) ? SQLITE_OK : SQLITE_DENY;
+}
+
+// The table a data-definition action concerns: kDatabaseObject for new
+// tables and views; null for actions that need no right (temporary objects,
+// the engine's own tables, anything that defines nothing).
+const char* DefinedTable(int action, const char* arg1, const char* arg2) {
+  switch (action) {
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_VTABLE:
+      return IsEngineName(arg1) ? nullptr : kDatabaseObject;
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_VTABLE:
+      return arg1;
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_DROP_TRIGGER:
+      return arg2;
+    case SQLITE_ALTER_TABLE:  // arg1 is the schema
+      return arg1 && EqualsNoCase(arg1, "temp") ? nullptr : arg2;
+    default:
+      return nullptr;
+  }
+}
+
+// The dictionary's rights on every statement prepared on the connection.
+// The engine's catalog and the work of its own triggers (numbering, type
+// guards, lock fences) are always allowed.
+int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
+              const char* trigger) {
+  const auto* state = static_cast<const DictionaryState*>(data);
+  if (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0) return SQLITE_OK;
+  if (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) {
+    if (!arg1 || IsEngineName(arg1)) return SQLITE_OK;
+    return AuthorizeChange(*state, action, arg1, arg2);
+  }
+  if (action == SQLITE_READ) {
+    if (!arg1 || !arg2 || IsEngineName(arg1) || state->MayRead(arg1, arg2)) return SQLITE_OK;
+    return state->refuse_hidden_reads ? SQLITE_DENY : SQLITE_IGNORE;
+  }
+  const char* table = DefinedTable(action, arg1, arg2);
+  if (!table || IsEngineName(table) || state->engine_definitions) return SQLITE_OK;
+  return state->MayDefine(table) ? SQLITE_OK : SQLITE_DENY;
+}
+
+// Combines read decisions: granted beats revoked beats nothing said.
+void NoteRead(DictionaryState::Read& decision, uint8_t stored) {
+  if (stored & kRightRead)
+    decision = DictionaryState::Read::kGranted;
+  else if ((stored & kReadRevoked) && decision == DictionaryState::Read::kUnsaid)
+    decision = DictionaryState::Read::kRevoked;
 }
 
 }  // namespace
@@ -53,7 +103,8 @@ uint8_t DictionaryState::RightsOnTable(const std::string& table) const {
   if (administrator) return kAllRights;
   auto it = tables.find(UpperAscii(table));
   if (it == tables.end() || !it->second.restricted) return kAllRights;
-  return it->second.table | kRightRead;  // reading is not restricted
+  // Reading is open unless revoked on the table as a whole.
+  return it->second.table | (it->second.whole_read == Read::kRevoked ? 0 : kRightRead);
 }
 
 uint8_t DictionaryState::RightsOnColumn(const std::string& table, const std::string& column) const {
@@ -62,10 +113,29 @@ uint8_t DictionaryState::RightsOnColumn(const std::string& table, const std::str
   if (it == tables.end() || !it->second.restricted) return kAllRights;
   const TableRights& rights = it->second;
   std::string name = UpperAscii(column);
-  if (!rights.restricted_columns.count(name)) return rights.whole | kRightRead;
+  uint8_t read = MayRead(table, column) ? kRightRead : 0;
+  if (!rights.restricted_columns.count(name)) return (rights.whole & ~kRightRead) | read;
   auto granted = rights.columns.find(name);
   uint8_t bits = granted == rights.columns.end() ? 0 : granted->second;
-  return bits | kRightRead;
+  return (bits & ~kRightRead) | read;
+}
+
+bool DictionaryState::MayRead(const std::string& table, const std::string& column) const {
+  if (administrator) return true;
+  auto it = tables.find(UpperAscii(table));
+  if (it == tables.end()) return true;
+  auto decided = it->second.column_read.find(UpperAscii(column));
+  Read read = decided != it->second.column_read.end() && decided->second != Read::kUnsaid
+                  ? decided->second
+                  : it->second.whole_read;
+  return read != Read::kRevoked;
+}
+
+bool DictionaryState::MayDefine(const std::string& table) const {
+  if (administrator) return true;
+  auto it = tables.find(UpperAscii(table));
+  if (it == tables.end() || !it->second.restricted) return true;
+  return (it->second.whole & kRightAlter) != 0;
 }
 
 std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user) {
@@ -87,6 +157,7 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
   }
   state->trusted = trusted;
   state->administrator = state->administrator || trusted;
+  state->version = RightsVersion(db);  // before the rights: a change in between is read again
   SqliteStmt rights(db, "SELECT grantee, table_name, column_name, rights FROM _nce_rights");
   while (rights.Step()) {
     DictionaryState::TableRights& table = state->tables[UpperAscii(rights.Text(1))];
@@ -94,12 +165,15 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
     std::string column = UpperAscii(rights.Text(2));
     if (!column.empty()) table.restricted_columns.insert(column);
     if (!grantees.count(UpperAscii(rights.Text(0)))) continue;
-    uint8_t bits = static_cast<uint8_t>(rights.Int(3));
+    uint8_t stored = static_cast<uint8_t>(rights.Int(3));
+    uint8_t bits = stored & kAllRights;
     if (column.empty()) {
       table.table |= bits;
       table.whole |= bits;
+      NoteRead(table.whole_read, stored);
     } else {
       table.columns[column] |= bits;
+      NoteRead(table.column_read[column], stored);
       table.table |= bits & (kRightUpdate | kRightInsert);  // some column may change
     }
   }
@@ -112,7 +186,7 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
     for (const std::string& grantee : grantees) {
       stmt.Reset();
       stmt.Bind(1, name).Bind(2, grantee);
-      while (stmt.Step()) whole |= static_cast<uint8_t>(stmt.Int(0));
+      while (stmt.Step()) whole |= static_cast<uint8_t>(stmt.Int(0)) & kAllRights;
     }
     for (const std::string& column : table.restricted_columns) table.columns[column] |= whole;
   }
@@ -159,7 +233,34 @@ uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
   return connection.dictionary ? connection.dictionary->RightsOnColumn(table, column) : kAllRights;
 }
 
-uint32_t RightsOpenMask(const Connection& connection, const std::string& table) {
+void FollowRightsChanges(Connection& connection) {
+  if (!connection.dictionary) return;
+  if (RightsVersion(connection.db()) != connection.dictionary->version)
+    RefreshDictionaryState(connection);
+}
+
+RefuseHiddenReads::RefuseHiddenReads(Connection& connection) : state_(connection.dictionary) {
+  if (!state_) return;
+  before_ = state_->refuse_hidden_reads;
+  state_->refuse_hidden_reads = true;
+}
+
+RefuseHiddenReads::~RefuseHiddenReads() {
+  if (state_) state_->refuse_hidden_reads = before_;
+}
+
+EngineDefinitions::EngineDefinitions(Connection& connection) : state_(connection.dictionary) {
+  if (!state_) return;
+  before_ = state_->engine_definitions;
+  state_->engine_definitions = true;
+}
+
+EngineDefinitions::~EngineDefinitions() {
+  if (state_) state_->engine_definitions = before_;
+}
+
+uint32_t RightsOpenMask(Connection& connection, const std::string& table) {
+  FollowRightsChanges(connection);
   uint8_t rights = TableRightsOf(connection, table);
   uint32_t mask = ~static_cast<uint32_t>(NDS_OPEN_UPDATE_RIGHT | NDS_OPEN_INSERT_RIGHT);
   if (rights & kRightUpdate) mask |= NDS_OPEN_UPDATE_RIGHT;

@@ -3,7 +3,15 @@
 // kept in catalog tables of the dictionary's store (catalog_schema.h).
 // A table on which nothing is granted is open to every user; once something
 // is granted on it, a user has what is granted to him or to his groups.
+// Reading stays open unless a read right is revoked: a column whose read
+// right is revoked from the user or his groups (and not granted to any of
+// them) reads as NULL in queries, and statements that write refuse to read
+// it. A revoke or grant on a column decides over one on the whole table.
+// Data definition (ALTER, DROP, indexes and triggers of a table) needs the
+// ALTER right on a restricted table; creating tables needs CREATE on the
+// database once anything is granted or revoked on it (ON DATABASE).
 // Members of the group ADMIN have every right and manage the dictionary.
+// Connections follow an administrator's changes at their next statement.
 #ifndef ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
 #define ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
 
@@ -21,34 +29,55 @@ namespace nce {
 
 class Connection;
 
-// Right bits, as column permissions report them (NDS_COLUMN_*), plus delete.
+// Right bits, as column permissions report them (NDS_COLUMN_*), plus delete
+// and data definition; stored in _nce_rights.rights with kReadRevoked.
 inline constexpr uint8_t kRightRead = 0x01;
 inline constexpr uint8_t kRightUpdate = 0x02;
 inline constexpr uint8_t kRightInsert = 0x04;
 inline constexpr uint8_t kRightDelete = 0x08;
-inline constexpr uint8_t kAllRights = 0x0F;
+inline constexpr uint8_t kRightAlter = 0x10;  // data definition; on the database: CREATE
+inline constexpr uint8_t kAllRights = 0x1F;
+// Stored only: the read right was revoked (reading is open unless revoked).
+inline constexpr uint8_t kReadRevoked = 0x20;
+
+// The table name under which rights on the database itself are stored.
+inline constexpr const char* kDatabaseObject = "";
 
 // Name of the group whose members administer a dictionary.
 inline constexpr const char* kAdminGroup = "ADMIN";
 
-// What one dictionary connection may do, read when it connects (and again
-// after it changes rights itself).
+// What one dictionary connection may do, read when it connects and again
+// whenever the dictionary's rights counter has moved on (FollowRightsChanges).
 struct DictionaryState {
   std::string user;            // the connection's user
   bool administrator = false;  // member of ADMIN, or trusted
   bool trusted = false;        // connected while the dictionary had no users
+  int64_t version = -1;        // the dictionary's rights counter when read
+  // Read decisions: granted beats revoked beats nothing said.
+  enum class Read : int8_t { kUnsaid = 0, kRevoked = 1, kGranted = 2 };
   struct TableRights {
     uint8_t table = 0;                         // granted on the table (and on any of its columns)
     uint8_t whole = 0;                         // granted on the table as a whole
     std::map<std::string, uint8_t> columns;    // upper-cased column -> granted on it
     bool restricted = false;                   // something is granted on the table
     std::set<std::string> restricted_columns;  // columns with grants of their own
+    Read whole_read = Read::kUnsaid;           // read right on the table as a whole
+    std::map<std::string, Read> column_read;   // upper-cased column -> its read right
   };
   std::map<std::string, TableRights> tables;               // upper-cased table name
   std::vector<std::pair<std::string, std::string>> links;  // attached links: name, path
+  // Set while a statement that writes is prepared: hidden columns refuse it
+  // instead of reading NULL (see RefuseHiddenReads).
+  bool refuse_hidden_reads = false;
+  // Set while the engine defines its own objects (type guards, catalog) in
+  // the course of a statement already authorized (see EngineDefinitions).
+  bool engine_definitions = false;
 
   uint8_t RightsOnTable(const std::string& table) const;
   uint8_t RightsOnColumn(const std::string& table, const std::string& column) const;
+  bool MayRead(const std::string& table, const std::string& column) const;
+  // Data definition on `table`; kDatabaseObject for creating new tables.
+  bool MayDefine(const std::string& table) const;
 };
 
 // The groups of `user` (";"-separated as stored), nullopt for no such user.
@@ -64,8 +93,30 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
 // Sets up a dictionary connection: its rights, the authorizer that enforces
 // them on every statement, and its links attached as schemas.
 void OnDictionaryConnect(Connection& connection, bool trusted);
-// Reads the rights again (after GRANT, REVOKE and the like).
+// Reads the rights again (after GRANT, REVOKE and the like). Setting the
+// authorizer again expires the connection's prepared statements, so cursors
+// prepare theirs anew under the new rights.
 void RefreshDictionaryState(Connection& connection);
+// Reads the rights again when the dictionary's rights counter has moved on
+// since they were read (an administrator changed them on any connection).
+// Costs one small query on a dictionary connection, nothing on free tables.
+void FollowRightsChanges(Connection& connection);
+
+// While it lives, a statement prepared on `connection` that reads a column
+// hidden from the user fails (NDS_E_RIGHTS) instead of reading NULL: a
+// statement that writes must not compute its changes from values the user
+// cannot see. Does nothing on free tables.
+class RefuseHiddenReads {
+ public:
+  explicit RefuseHiddenReads(Connection& connection);
+  ~RefuseHiddenReads();
+  RefuseHiddenReads(const RefuseHiddenReads&) = delete;
+  RefuseHiddenReads& operator=(const RefuseHiddenReads&) = delete;
+
+ private:
+  std::shared_ptr<DictionaryState> state_;  // the state the authorizer reads; null on free tables
+  bool before_ = false;                     // its flag before
+};
 
 // Rights of the connection's user on a table / column: every right on a
 // free-table connection.
@@ -74,8 +125,25 @@ uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
                        const std::string& column);
 
 // NDS_OPEN_UPDATE_RIGHT and NDS_OPEN_INSERT_RIGHT as far as the user of
-// `connection` holds them on `table`.
-uint32_t RightsOpenMask(const Connection& connection, const std::string& table);
+// `connection` holds them on `table`. A table open is a statement of the
+// connection: it follows rights changes first (FollowRightsChanges).
+// While it lives, data definition on `connection` is the engine's own work
+// that follows a statement already authorized (type guards dropped before an
+// ALTER TABLE and made again after it, the catalog's sync) and needs no
+// right of the user. Does nothing on free tables.
+class EngineDefinitions {
+ public:
+  explicit EngineDefinitions(Connection& connection);
+  ~EngineDefinitions();
+  EngineDefinitions(const EngineDefinitions&) = delete;
+  EngineDefinitions& operator=(const EngineDefinitions&) = delete;
+
+ private:
+  std::shared_ptr<DictionaryState> state_;  // the state the authorizer reads; null on free tables
+  bool before_ = false;                     // its flag before
+};
+
+uint32_t RightsOpenMask(Connection& connection, const std::string& table);
 
 }  // namespace nce
 

@@ -145,6 +145,8 @@ uint8_t RightBits(Statement& s) {
       bits |= kRightInsert;
     else if (right == "DELETE")
       bits |= kRightDelete;
+    else if (right == "ALTER" || right == "CREATE")
+      bits |= kRightAlter;
     else if (right == "ALL")
       bits |= kAllRights;
     else
@@ -156,43 +158,48 @@ uint8_t RightBits(Statement& s) {
 void GrantOrRevoke(sqlite3* db, Statement& s, bool grant) {
   uint8_t bits = RightBits(s);
   s.Expect("ON");
-  std::string table = s.Name("table name");
-  RequireTable(db, table);
+  std::string table = kDatabaseObject;
   std::vector<std::string> columns;
-  if (s.Next("(")) {
-    do columns.push_back(s.Name("column name"));
-    while (s.Next(","));
-    s.Expect(")");
+  if (!s.Next("DATABASE")) {
+    table = s.Name("table name");
+    RequireTable(db, table);
+    if (s.Next("(")) {
+      do columns.push_back(s.Name("column name"));
+      while (s.Next(","));
+      s.Expect(")");
+    }
+  } else if (bits != kRightAlter) {
+    Statement::Malformed("only CREATE is granted or revoked on the database");
   }
   if (columns.empty()) columns.push_back("");
   s.Expect(grant ? "TO" : "FROM");
-  std::string grantee = s.Name(grant ? "user or group" : "user or group");
+  std::string grantee = s.Name("user or group");
   s.End();
   if (!Exists(db, "SELECT 1 FROM _nce_users WHERE name = ?1", grantee) &&
       !Exists(db, "SELECT 1 FROM _nce_groups WHERE name = ?1", grantee))
     throw EngineError(NDS_E_INVALID_ARGUMENT,
                       "The dictionary has no user or group " + grantee + ".");
+  // Reading is open unless revoked, so a revoked read right is stored as
+  // such; granting it again clears the mark.
+  const uint8_t revoked = (bits & kRightRead) ? kReadRevoked : 0;
   for (const std::string& column : columns) {
     if (grant) {
       SqliteStmt stmt(
           db,
           "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, "
           "?4) "
-          "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = rights | ?4");
-      stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Run();
+          "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = (rights | ?4) & "
+          "~?5");
+      stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Bind(5, revoked).Run();
     } else {
       // A revoked right leaves the row (and so the table restricted).
       SqliteStmt stmt(
           db,
-          "UPDATE _nce_rights SET rights = rights & ~?4 WHERE grantee = ?1 AND table_name = ?2 AND "
-          "column_name = ?3");
-      stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Run();
-      if (sqlite3_changes(db) == 0) {
-        SqliteStmt add(db,
-                       "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) "
-                       "VALUES(?1, ?2, ?3, 0)");
-        add.Bind(1, grantee).Bind(2, table).Bind(3, column).Run();
-      }
+          "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, "
+          "?5) "
+          "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = (rights & ~?4) | "
+          "?5");
+      stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Bind(5, revoked).Run();
     }
   }
 }

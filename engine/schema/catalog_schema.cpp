@@ -65,6 +65,42 @@ CREATE TABLE IF NOT EXISTS _nce_table_properties(
 CREATE TABLE IF NOT EXISTS _nce_links(name TEXT PRIMARY KEY COLLATE NOCASE, path TEXT NOT NULL);
 )sql";
 
+// A counter that every change of users, groups or rights moves on, so that
+// open connections notice an administrator's change at their next statement.
+// Triggers keep it, so changes made by any path (or an outside SQLite tool)
+// count alike.
+constexpr const char* kRightsVersionTable =
+    "CREATE TABLE IF NOT EXISTS _nce_rights_version(version INTEGER NOT NULL);"
+    "INSERT INTO _nce_rights_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM "
+    "_nce_rights_version);";
+constexpr const char* kRightsTables[] = {"_nce_users", "_nce_groups", "_nce_rights"};
+constexpr const char* kRightsEvents[] = {"INSERT", "UPDATE", "DELETE"};
+
+void EnsureRightsVersion(sqlite3* db) {
+  std::string sql = "SAVEPOINT _nce_rights_version;";
+  sql += kRightsVersionTable;
+  for (const char* table : kRightsTables)
+    for (const char* event : kRightsEvents)
+      sql += std::string("CREATE TRIGGER IF NOT EXISTS ") + table + "_" + event +
+             "_counted AFTER " + event + " ON " + table +
+             " BEGIN UPDATE _nce_rights_version SET version = version + 1; END;";
+  sql += "RELEASE _nce_rights_version;";
+  try {
+    ExecSql(db, sql.c_str());
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK TO _nce_rights_version; RELEASE _nce_rights_version", nullptr,
+                 nullptr, nullptr);
+    throw;
+  }
+}
+
+bool HasObject(sqlite3* db, const char* name) {
+  SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = ?1");
+  probe.Bind(1, std::string_view(name));
+  probe.Step();
+  return probe.Int(0) != 0;
+}
+
 }  // namespace
 
 void EnsureCatalog(sqlite3* db) {
@@ -88,13 +124,30 @@ void EnsureCatalog(sqlite3* db) {
 }
 
 void EnsureDictionaryTables(sqlite3* db) {
-  bool present;
-  {
-    SqliteStmt probe(db, "SELECT count(*) FROM sqlite_master WHERE name = '_nce_links'");
-    probe.Step();
-    present = probe.Int(0) != 0;
+  if (!HasObject(db, "_nce_links")) ExecSql(db, kDictionarySchema);
+  // Dictionaries made before the counter existed get it here.
+  // A dictionary busy with another writer still opens; it gets the counter
+  // at a later connect, and until then changes reach connections when they
+  // connect again.
+  if (!HasObject(db, "_nce_rights_DELETE_counted")) {
+    try {
+      EnsureRightsVersion(db);
+    } catch (const EngineError& error) {
+      if (error.number() != NDS_E_BUSY) throw;
+    }
   }
-  if (!present) ExecSql(db, kDictionarySchema);
+}
+
+int64_t RightsVersion(sqlite3* db) {
+  sqlite3_stmt* read = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT version FROM _nce_rights_version", -1, &read, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(read);
+    return -1;
+  }
+  int64_t version = sqlite3_step(read) == SQLITE_ROW ? sqlite3_column_int64(read, 0) : -1;
+  sqlite3_finalize(read);
+  return version;
 }
 
 const std::string& DeletedMarksTable() {

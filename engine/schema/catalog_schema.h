@@ -58,11 +58,16 @@
 //   _nce_rights              rights granted to a user or group
 //     grantee, table_name    who, on which table
 //     column_name            '' for the table as a whole
-//     rights                 bits: 1 read, 2 update, 4 insert, 8 delete
+//     rights                 bits: 1 read, 2 update, 4 insert, 8 delete,
+//                            16 alter (on the database: create), 32 read revoked;
+//                            table_name '' holds rights on the database
 //   _nce_table_properties    table properties set through the dictionary
 //     table_name, property   the table and the property's number
 //     value                  the property's value as text
 //   _nce_links (name, path)  links to other dictionaries
+//   _nce_rights_version      one row: a counter that triggers on _nce_users,
+//     version                _nce_groups and _nce_rights move on with every
+//                            change (RightsVersion)
 //
 // Tables created on first use:
 //
@@ -82,6 +87,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -97,6 +103,10 @@ void EnsureCatalog(sqlite3* db);
 
 // Creates the data dictionary's tables when missing.
 void EnsureDictionaryTables(sqlite3* db);
+
+// The dictionary's rights counter: it moves on whenever users, groups or
+// rights change, by whatever path. -1 when the counter is missing.
+int64_t RightsVersion(sqlite3* db);
 
 // The table of deleted marks of DBF-kind tables, and its creation.
 const std::string& DeletedMarksTable();

@@ -8,6 +8,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/cursor/cursor_live.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/catalog.h"
@@ -68,12 +69,15 @@ std::string InsertTarget(std::string_view sql) {
 }
 
 // Undoes or keeps the work of one execution: a transaction of its own when
-// none is open, a savepoint inside the caller's transaction, or nothing when
-// the script manages transactions itself or only reads.
+// none is open, a savepoint inside the caller's transaction, a restart of
+// the caller's transaction when it has changed nothing yet (see
+// Connection::TransactionUntouched), or nothing when the script manages
+// transactions itself or only reads.
 class RunScope {
  public:
-  enum class Kind { kNone, kTransaction, kSavepoint };
-  RunScope(sqlite3* db, Kind kind) : db_(db), kind_(kind) {
+  enum class Kind { kNone, kTransaction, kSavepoint, kRestart };
+  RunScope(Connection& connection, Kind kind)
+      : connection_(connection), db_(connection.db()), kind_(kind) {
     if (kind_ == Kind::kTransaction) ExecSql(db_, "BEGIN IMMEDIATE");
     if (kind_ == Kind::kSavepoint) ExecSql(db_, "SAVEPOINT _nce_run");
   }
@@ -85,7 +89,10 @@ class RunScope {
       sqlite3_exec(db_, "ROLLBACK TO _nce_run", nullptr, nullptr, nullptr);
       sqlite3_exec(db_, "RELEASE _nce_run", nullptr, nullptr, nullptr);
     }
+    if (kind_ == Kind::kRestart) connection_.RestartTransaction();
   }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
   void Keep() {
     if (kind_ == Kind::kTransaction) ExecSql(db_, "COMMIT");
     if (kind_ == Kind::kSavepoint) ExecSql(db_, "RELEASE _nce_run");
@@ -93,6 +100,7 @@ class RunScope {
   }
 
  private:
+  Connection& connection_;
   sqlite3* db_;
   Kind kind_;
   bool done_ = false;  // Keep succeeded
@@ -123,6 +131,7 @@ void Statement::Prepare(std::string_view sql) {
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
   sqlite3* db = connection_->db();
+  FollowRightsChanges(*connection_);
   bool schema_changes = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     if (IsCreateIndexStatement(pieces_[i].sql)) {
@@ -132,6 +141,8 @@ void Statement::Prepare(std::string_view sql) {
     }
     if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(db, pieces_[i].sql)) continue;
     if (IsDictionaryStatement(pieces_[i].sql)) continue;  // users, groups, rights, links
+    std::optional<RefuseHiddenReads> refuse;
+    if (!OnlyReads(pieces_[i].keyword)) refuse.emplace(*connection_);
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db, pieces_[i].sql.c_str(), -1, &stmt, nullptr);
     sqlite3_finalize(stmt);
@@ -218,12 +229,24 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     }
     // SQLite refuses to drop or change a column that a trigger names; the
     // type guards go first and the catalog sync below gives them back.
-    if (piece.keyword == "ALTER") DropAllTypeGuards(db);
+    if (piece.keyword == "ALTER") {
+      // Prepared first, so that the user's right to alter the table decides
+      // before any guard goes.
+      sqlite3_stmt* check = nullptr;
+      int checked = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &check, nullptr);
+      sqlite3_finalize(check);
+      if (checked != SQLITE_OK) throw SqlError(db, checked, Where(i, pieces_.size()));
+      EngineDefinitions engine_work(*connection_);
+      DropAllTypeGuards(db);
+    }
     // Other users' record locks and exclusive opens on the table it writes.
     std::optional<LockFence> fence;
     if (ChangesRows(piece.keyword))
       fence.emplace(*connection_, WriteTarget(piece.sql, piece.keyword),
                     ReplacesRows(piece.sql, piece.keyword));
+    // A statement that writes may not read what the user cannot see.
+    std::optional<RefuseHiddenReads> refuse;
+    if (!OnlyReads(piece.keyword)) refuse.emplace(*connection_);
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &raw, nullptr);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
@@ -251,7 +274,10 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       changes += static_cast<uint64_t>(sqlite3_changes64(db));
       if (piece.keyword == "INSERT" || piece.keyword == "REPLACE") NoteAutoinc(piece);
     }
-    if (IsSchemaStatement(piece.keyword)) SyncCatalog(db, table_type);
+    if (IsSchemaStatement(piece.keyword)) {
+      EngineDefinitions engine_work(*connection_);
+      SyncCatalog(db, table_type);
+    }
   }
   return cursor;
 }
@@ -259,21 +285,26 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
 std::shared_ptr<Cursor> Statement::Execute() {
   if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
   sqlite3* db = connection_->db();
+  FollowRightsChanges(*connection_);
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {
     manages = manages || ManagesTransaction(piece.keyword);
     reads_only = reads_only && OnlyReads(piece.keyword);
   }
+  connection_->RequireLiveTransaction();
+  if (manages) connection_->NoteTouched();  // its savepoints would not survive a restart
   RunScope::Kind kind = RunScope::Kind::kNone;
   if (!manages && !reads_only)
     kind = sqlite3_get_autocommit(db) ? RunScope::Kind::kTransaction : RunScope::Kind::kSavepoint;
+  if (kind == RunScope::Kind::kSavepoint && connection_->TransactionUntouched())
+    kind = RunScope::Kind::kRestart;
   rows_affected_.reset();
   last_autoinc_ = 0;
   bool counted = false;
   uint64_t changes = 0;
   std::shared_ptr<Cursor> cursor;
   {
-    RunScope scope(db, kind);
+    RunScope scope(*connection_, kind);
     try {
       cursor = RunPieces(counted, changes);
       scope.Keep();
@@ -282,6 +313,7 @@ std::shared_ptr<Cursor> Statement::Execute() {
       throw;
     }
   }
+  if (!reads_only) connection_->NoteTouched();
   if (counted) rows_affected_ = changes;
   return cursor;
 }

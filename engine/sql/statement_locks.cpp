@@ -26,7 +26,71 @@ constexpr FenceTrigger kFenceTriggers[] = {{"_nce_lock_fence_update", "UPDATE", 
 
 }  // namespace
 
-bool ReplacesRows(std::string_view sql, const std::string& keyword) {
+namespace {
+
+bool IsWordChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Index just past what starts at `i`: a quoted text or name, a comment, or
+// a parenthesised part with everything nested in it; i + 1 for anything else.
+size_t SkipPart(std::string_view sql, size_t i) {
+  char c = sql[i];
+  if (c == '\'' || c == '"' || c == '`' || c == '[') {
+    char close = c == '[' ? ']' : c;
+    size_t end = sql.find(close, i + 1);
+    return end == std::string_view::npos ? sql.size() : end + 1;
+  }
+  if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+    size_t end = sql.find('\n', i);
+    return end == std::string_view::npos ? sql.size() : end + 1;
+  }
+  if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+    size_t end = sql.find("*/", i + 2);
+    return end == std::string_view::npos ? sql.size() : end + 2;
+  }
+  if (c != '(') return i + 1;
+  int depth = 0;
+  while (i < sql.size()) {
+    if (sql[i] == '(') {
+      ++depth;
+      ++i;
+    } else if (sql[i] == ')') {
+      ++i;
+      if (--depth == 0) return i;
+    } else {
+      i = SkipPart(sql, i);
+    }
+  }
+  return sql.size();
+}
+
+}  // namespace
+
+MainStatement AfterCommonTables(std::string_view sql, const std::string& keyword) {
+  if (keyword != "WITH") return {sql, keyword};
+  size_t i = 0;
+  bool past_with = false;  // the leading WITH itself is not the statement
+  while (i < sql.size()) {
+    if (!IsWordChar(sql[i])) {
+      i = SkipPart(sql, i);
+      continue;
+    }
+    size_t end = i;
+    while (end < sql.size() && IsWordChar(sql[end])) ++end;
+    std::string word = UpperAscii(sql.substr(i, end - i));
+    if (past_with && (word == "INSERT" || word == "REPLACE" || word == "UPDATE" ||
+                      word == "DELETE" || word == "SELECT" || word == "VALUES"))
+      return {sql.substr(i), word};
+    past_with = past_with || word == "WITH";
+    i = end;
+  }
+  return {std::string_view(), std::string()};
+}
+
+bool ReplacesRows(std::string_view whole, const std::string& leading) {
+  auto [sql, keyword] = AfterCommonTables(whole, leading);
   if (keyword == "REPLACE") return true;
   if (keyword != "INSERT") return false;
   std::string upper = UpperAscii(sql);
@@ -83,7 +147,8 @@ size_t AfterWord(const std::string& upper, std::string_view word) {
 
 }  // namespace
 
-std::string WriteTarget(std::string_view sql, const std::string& keyword) {
+std::string WriteTarget(std::string_view whole, const std::string& leading) {
+  auto [sql, keyword] = AfterCommonTables(whole, leading);
   std::string upper = UpperAscii(sql);
   size_t at = std::string::npos;
   if (keyword == "INSERT" || keyword == "REPLACE")

@@ -18,11 +18,22 @@
 
 namespace nce {
 
-// The table an INSERT, REPLACE, UPDATE or DELETE statement writes, as
-// written (without a "main." prefix); empty when none is found.
+// A statement without the common table expressions that lead into it.
+struct MainStatement {
+  std::string_view sql;  // from its keyword on; empty when none is found
+  std::string keyword;   // INSERT, REPLACE, UPDATE, DELETE, SELECT or VALUES
+};
+// For a statement opening with WITH (`keyword`, upper-cased), the statement
+// its common table expressions lead into; any other statement as it is.
+MainStatement AfterCommonTables(std::string_view sql, const std::string& keyword);
+
+// The table an INSERT, REPLACE, UPDATE or DELETE statement writes (also
+// after WITH ...), as written (without a "main." prefix); empty when none
+// is found. `keyword` is the statement's leading keyword, upper-cased.
 std::string WriteTarget(std::string_view sql, const std::string& keyword);
 
-// True for REPLACE and INSERT OR REPLACE, which may replace existing rows.
+// True for REPLACE and INSERT OR REPLACE (also after WITH ...), which may
+// replace existing rows.
 bool ReplacesRows(std::string_view sql, const std::string& keyword);
 
 // Holds the temporary triggers that fence off other users' locked records

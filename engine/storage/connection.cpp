@@ -5,6 +5,7 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
 #include "engine/expr/expr_functions.h"
 
 namespace nce {
@@ -61,6 +62,53 @@ void Connection::BeginTransaction() {
   // (up to the busy timeout) instead of failing half-way through its work.
   ExecSql(db(), "BEGIN IMMEDIATE");
   transaction_open_ = true;
+  transaction_lost_ = false;
+  MarkUntouched();
+}
+
+namespace {
+
+int SchemaVersion(sqlite3* db) {
+  SqliteStmt read(db, "PRAGMA main.schema_version");
+  return read.Step() ? static_cast<int>(read.Int(0)) : -1;
+}
+
+}  // namespace
+
+void Connection::MarkUntouched() noexcept {
+  try {
+    changes_at_begin_ = sqlite3_total_changes64(db());
+    schema_at_begin_ = SchemaVersion(db());
+    untouched_ = true;
+  } catch (const EngineError&) {
+    untouched_ = false;  // unknown: executions keep their savepoints
+  }
+}
+
+bool Connection::TransactionUntouched() const {
+  // Cursor edits and the engine's own DDL do not pass through NoteTouched;
+  // the connection's change count and the schema version see them.
+  return transaction_open_ && untouched_ && !transaction_lost_ && !sqlite3_get_autocommit(db()) &&
+         sqlite3_total_changes64(db()) == changes_at_begin_ &&
+         SchemaVersion(db()) == schema_at_begin_;
+}
+
+void Connection::RestartTransaction() noexcept {
+  sqlite3* handle = store_ ? store_->db() : nullptr;
+  if (!handle) return;
+  if (!sqlite3_get_autocommit(handle)) sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    transaction_lost_ = true;
+    return;
+  }
+  MarkUntouched();
+}
+
+void Connection::RequireLiveTransaction() const {
+  if (transaction_open_ && transaction_lost_)
+    throw EngineError(NDS_E_NO_TRANSACTION,
+                      "The transaction has ended: a failed statement rolled it back and it could "
+                      "not be begun again while another user was writing. Roll it back.");
 }
 
 void Connection::CommitTransaction() {
@@ -73,21 +121,26 @@ void Connection::CommitTransaction() {
   }
   ExecSql(db(), "COMMIT");
   transaction_open_ = false;
+  untouched_ = false;
 }
 
 void Connection::RollbackTransaction() {
   RequireTransaction("roll back");
   transaction_open_ = false;
+  untouched_ = false;
+  transaction_lost_ = false;
   if (!sqlite3_get_autocommit(db())) ExecSql(db(), "ROLLBACK");
 }
 
 void Connection::CreateSavepoint(const std::string& name) {
   RequireTransaction("hold a savepoint");
+  untouched_ = false;  // a restart would lose the savepoint
   ExecSql(db(), ("SAVEPOINT " + QuoteIdentifier(name)).c_str());
 }
 
 void Connection::RollbackToSavepoint(const std::string& name) {
   RequireTransaction("roll back to a savepoint");
+  untouched_ = false;
   ExecSql(db(), ("ROLLBACK TO " + QuoteIdentifier(name)).c_str());
 }
 
@@ -96,6 +149,8 @@ void Connection::Close() {
   scratch_ = nullptr;
   store_.reset();
   transaction_open_ = false;
+  untouched_ = false;
+  transaction_lost_ = false;
 }
 
 }  // namespace nce

@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -47,6 +48,22 @@ class Connection : public Object {
   void CreateSavepoint(const std::string& name);
   void RollbackToSavepoint(const std::string& name);
 
+  // An SQL execution that fails inside the explicit transaction must leave
+  // the transaction as it was. While the transaction has changed nothing yet
+  // (no row, no schema, no savepoint, no SQL that wrote), the execution needs
+  // no savepoint of its own: rolling the whole transaction back and beginning
+  // it again undoes it, and a savepoint would make SQLite copy every page the
+  // execution changes into a statement journal first.
+  bool TransactionUntouched() const;
+  // An execution wrote (or managed transactions itself) in the transaction.
+  void NoteTouched() { untouched_ = false; }
+  // Rolls the untouched transaction back and begins it again. When the new
+  // begin fails (another writer took the store), the transaction is lost:
+  // RequireLiveTransaction then refuses further work until the caller ends it.
+  void RestartTransaction() noexcept;
+  // Throws NDS_E_NO_TRANSACTION when the transaction was lost that way.
+  void RequireLiveTransaction() const;
+
   // What the user of a data dictionary connection may do; null for free tables.
   std::shared_ptr<DictionaryState> dictionary;
 
@@ -55,6 +72,7 @@ class Connection : public Object {
 
  private:
   void RequireTransaction(const char* what) const;
+  void MarkUntouched() noexcept;
 
   std::recursive_mutex mutex_;     // serialises use of the connection
   std::unique_ptr<Store> store_;   // null once closed
@@ -63,6 +81,10 @@ class Connection : public Object {
   std::string user_name_;          // dictionary user, empty for free tables
   std::set<NDSHANDLE> children_;   // open statements and cursors
   bool transaction_open_ = false;  // an explicit transaction is open
+  bool untouched_ = false;         // ... and nothing changed in it yet, see TransactionUntouched
+  bool transaction_lost_ = false;  // ... and a restart could not begin it again
+  int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began
+  int schema_at_begin_ = 0;        // main schema version when it began
 };
 
 }  // namespace nce

@@ -56,6 +56,25 @@ class Dictionary : public ::testing::Test {
     return bits;
   }
 
+  // `field` of the first row `sql` yields on `connection`, as text.
+  std::string Query(NDSHANDLE connection, const std::string& sql, const char* field) {
+    NDSHANDLE statement = 0, cursor = 0;
+    EXPECT_EQ(NdsCreateSQLStatement(connection, &statement), 0u);
+    std::string text = "<refused>";
+    if (NdsExecuteSQLDirect(statement, sql.c_str(), &cursor) == 0 && cursor) {
+      char buffer[64];
+      uint32_t length = sizeof buffer;
+      NdsGotoTop(cursor);
+      if (NdsGetField(cursor, field, buffer, &length, NDS_TRIM_RIGHT) == 0)
+        text.assign(buffer, length);
+      else
+        text = "<" + LastErrorText() + ">";
+      NdsCloseTable(cursor);
+    }
+    NdsCloseSQLStatement(statement);
+    return text;
+  }
+
   TempDir dir_;
   std::string path_;
   NDSHANDLE admin_ = 0;
@@ -116,6 +135,66 @@ TEST_F(Dictionary, RightsAreReportedAndEnforced) {
   // Only administrators change the dictionary.
   EXPECT_EQ(RunSql(again, "CREATE USER intruder PASSWORD 'x'"), NDS_E_RIGHTS);
   EXPECT_EQ(RunSql(again, "GRANT ALL ON parts TO clerk"), NDS_E_RIGHTS);
+}
+
+// An administrator's revoke reaches a connection already open at its next
+// statement: the column reads as empty in queries, its permissions lose the
+// read bit, and a statement that writes refuses to read it. Granting it
+// again shows the column again.
+TEST_F(Dictionary, ARevokedReadRightHidesTheColumnAtTheNextStatement) {
+  RunSqlOrFail(admin_, "GRANT UPDATE ON parts TO clerk");
+  NDSHANDLE clerk = Connect("clerk", "pw");
+  const std::string read_p1 = "SELECT code, qty FROM parts WHERE code = 'P1'";
+  EXPECT_EQ(Query(clerk, read_p1, "qty"), "10");
+
+  NDSHANDLE boss = Connect("boss", "secret");
+  RunSqlOrFail(boss, "REVOKE SELECT ON parts (qty) FROM clerk");
+  EXPECT_EQ(Query(clerk, read_p1, "qty"), "");
+  EXPECT_EQ(Query(clerk, read_p1, "code"), "P1");
+  EXPECT_EQ(Query(clerk, "SELECT count(*) AS n FROM parts WHERE qty > 6", "n"), "0");
+  EXPECT_EQ(Permissions(clerk, "qty"), NDS_COLUMN_UPDATE);
+  EXPECT_EQ(Permissions(clerk, "name"), NDS_COLUMN_READ | NDS_COLUMN_UPDATE);
+  EXPECT_EQ(RunSql(clerk, "UPDATE parts SET name = 'Big' WHERE qty > 6"), NDS_E_RIGHTS);
+  EXPECT_NE(LastErrorText().find("qty"), std::string::npos) << LastErrorText();
+  EXPECT_EQ(RunSql(clerk, "UPDATE parts SET qty = qty * 2"), NDS_E_RIGHTS);
+  RunSqlOrFail(clerk, "UPDATE parts SET qty = 4 WHERE code = 'P2'");
+  EXPECT_EQ(QueryDirect(path_, "SELECT group_concat(name || qty) FROM parts"),
+            "Bolt10,Anchor4,Cable7");
+  // Other users, and the administrator, still read it.
+  EXPECT_EQ(Query(boss, read_p1, "qty"), "10");
+  EXPECT_EQ(Query(Connect("loner", ""), read_p1, "qty"), "10");
+
+  RunSqlOrFail(admin_, "GRANT SELECT ON parts (qty) TO clerk");
+  EXPECT_EQ(Query(clerk, read_p1, "qty"), "10");
+  EXPECT_EQ(Permissions(clerk, "qty"), NDS_COLUMN_READ | NDS_COLUMN_UPDATE);
+}
+
+// Data definition on a table something is granted on needs the ALTER right;
+// creating tables needs CREATE on the database once it is restricted. The
+// administrator's changes reach the open connection at its next statement.
+TEST_F(Dictionary, DataDefinitionNeedsItsRight) {
+  NDSHANDLE loner = Connect("loner", "");
+  EXPECT_EQ(RunSql(loner, "ALTER TABLE parts ADD COLUMN extra INTEGER"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(loner, "CREATE INDEX by_qty ON parts (qty)"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(loner, "DROP INDEX by_name"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(loner, "DROP TABLE parts"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(loner, "CREATE TRIGGER spy AFTER UPDATE ON parts BEGIN SELECT 1; END"),
+            NDS_E_RIGHTS);
+  EXPECT_EQ(QueryDirect(path_, "SELECT count(*) FROM pragma_table_info('parts')"), "3");
+  EXPECT_EQ(QueryDirect(path_, "SELECT count(*) FROM parts"), "3");
+  // A table nobody restricted is open to all, creating one too.
+  RunSqlOrFail(loner, "CREATE TABLE scratch (n INTEGER)");
+  RunSqlOrFail(loner, "CREATE INDEX by_n ON scratch (n)");
+
+  RunSqlOrFail(admin_, "GRANT ALTER ON parts TO loner");
+  RunSqlOrFail(loner, "CREATE INDEX by_qty ON parts (qty)");
+  RunSqlOrFail(admin_, "REVOKE CREATE ON DATABASE FROM loner");
+  EXPECT_EQ(RunSql(loner, "CREATE TABLE other (n INTEGER)"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(Connect("clerk", "pw"), "CREATE TABLE other (n INTEGER)"), NDS_E_RIGHTS);
+  RunSqlOrFail(Connect("boss", "secret"), "CREATE TABLE boss_only (n INTEGER)");
+  RunSqlOrFail(admin_, "GRANT CREATE ON DATABASE TO loner");
+  RunSqlOrFail(loner, "CREATE TABLE other (n INTEGER)");
+  EXPECT_EQ(RunSql(admin_, "GRANT UPDATE ON DATABASE TO loner"), NDS_E_SQL);
 }
 
 TEST_F(Dictionary, UserAndTableProperties) {

@@ -231,6 +231,16 @@ TEST_F(RecordLocks, SqlWritesHonourOtherConnectionsButNotTheirOwnLocks) {
   EXPECT_EQ(RunSql(conn_, "UPDATE items SET name = 'mine' WHERE id = 4"), 0u) << LastErrorText();
   ExpectError(RunSql(otherConnection, "DELETE FROM items WHERE id = 4"), NDS_E_LOCK_FAILED,
               "Record 4");
+  // Statements led in by common table expressions are checked alike.
+  ExpectError(RunSql(conn_,
+                     "WITH one(n) AS (SELECT 1) UPDATE items SET name = 'x' WHERE id IN "
+                     "(SELECT n FROM one)"),
+              NDS_E_LOCK_FAILED, "Record 1");
+  ExpectError(RunSql(otherConnection,
+                     "WITH four AS (SELECT 4 AS n) DELETE FROM items WHERE id = "
+                     "(SELECT n FROM four)"),
+              NDS_E_LOCK_FAILED, "Record 4");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT count(*) FROM items WHERE name = 'x'"), "0");
   ASSERT_EQ(NdsUnlockRecord(theirs, 1), 0u);
   EXPECT_EQ(RunSql(conn_, "UPDATE items SET name = 'x' WHERE id = 1"), 0u) << LastErrorText();
   NdsDisconnect(otherConnection);

@@ -2,6 +2,7 @@
 // parameters, over the quoting and comment forms SQLite accepts.
 #include "engine/sql/sql_script.h"
 
+#include "engine/sql/statement_locks.h"
 #include "tests/engine/engine_test_support.h"
 
 namespace nce_test {
@@ -46,6 +47,24 @@ TEST(MarkParameters, EachMarkerOutsideQuotesIsNumbered) {
   EXPECT_EQ(nce::MarkParameters("x::y", 1).markers.size(), 0u);  // "::" is no marker
   EXPECT_EQ(nce::LeadingKeyword("  /* c */ (select 1)"), "SELECT");
   EXPECT_EQ(nce::LeadingKeyword("-- c\n  with x as (select 1) delete from t"), "WITH");
+}
+
+// The table a write statement changes is found after common table
+// expressions too, whatever their bodies hold.
+TEST(WriteTarget, FoundPastCommonTableExpressions) {
+  EXPECT_EQ(nce::WriteTarget("with x(a) as (select ')' from \"update\" -- )\n) "
+                             "delete from main.t where a in x",
+                             "WITH"),
+            "t");
+  const std::string recursive =
+      "WITH RECURSIVE c(n) AS (SELECT 1 UNION SELECT n + 1 FROM c WHERE n < 3), "
+      "d AS NOT MATERIALIZED (SELECT /* ( */ 3) INSERT OR REPLACE INTO [u v] SELECT n FROM c";
+  EXPECT_EQ(nce::WriteTarget(recursive, "WITH"), "u v");
+  EXPECT_TRUE(nce::ReplacesRows(recursive, "WITH"));
+  EXPECT_FALSE(nce::ReplacesRows("with x as (select 1) insert into t select * from x", "WITH"));
+  EXPECT_EQ(nce::WriteTarget("with x as (select 1) update or ignore t set a = 1", "WITH"), "t");
+  EXPECT_EQ(nce::WriteTarget("with x as (select 1) select * from x", "WITH"), "");
+  EXPECT_EQ(nce::WriteTarget("with x as (select 1", "WITH"), "");
 }
 
 TEST(MarkParameters, TriggerThroughTheEngineWorks) {

@@ -118,6 +118,42 @@ TEST_F(Transactions, DisconnectRollsBackAnOpenTransaction) {
   connection_ = ConnectOrFail(dir_.str());
 }
 
+// A script that fails inside a transaction leaves the transaction exactly as
+// it was, whether the script was its first change (undone by beginning the
+// transaction again), came after a savepoint, or came after other changes
+// made by SQL or by a cursor.
+TEST_F(Transactions, FailingScriptLeavesTheTransactionAsItWas) {
+  const std::string failing = "INSERT INTO t VALUES(7); INSERT INTO t VALUES('not a number')";
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(RunSql(connection_, failing), NDS_E_VALUE_INVALID);
+  uint16_t open = 0;
+  ASSERT_EQ(NdsInTransaction(connection_, &open), NDS_SUCCESS);
+  EXPECT_EQ(open, 1);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(2)");
+  EXPECT_EQ(RunSql(connection_, failing), NDS_E_VALUE_INVALID);
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(Direct("SELECT group_concat(k) FROM t ORDER BY rowid"), "1,2");
+
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  ASSERT_EQ(NdsCreateSavepoint(connection_, "kept", 0), NDS_SUCCESS);
+  EXPECT_EQ(RunSql(connection_, failing), NDS_E_VALUE_INVALID);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(3)");
+  ASSERT_EQ(NdsRollbackTransaction80(connection_, "kept", 0), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(Direct("SELECT group_concat(k) FROM t ORDER BY rowid"), "1,2");
+
+  // A cursor's delete is a change of the transaction too.
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(NdsOpenTable(connection_, "t", 0, 0, 0, &cursor), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsGotoTop(cursor), NDS_SUCCESS);
+  ASSERT_EQ(NdsDeleteRecord(cursor), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsCloseTable(cursor), NDS_SUCCESS);
+  EXPECT_EQ(RunSql(connection_, failing), NDS_E_VALUE_INVALID);
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS);
+  EXPECT_EQ(Direct("SELECT group_concat(k) FROM t ORDER BY rowid"), "2");
+}
+
 TEST_F(Transactions, FailpointRefusesBegin) {
   nce::testing::FailpointGuard guard;
   nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "refused by test");
