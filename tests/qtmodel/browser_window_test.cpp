@@ -6,6 +6,9 @@
 #include <QListWidget>
 #include <QTableView>
 
+#include <string>
+#include <vector>
+
 #include "browser/browser_window.h"
 #include "tests/nds/query_test_support.h"
 
@@ -64,6 +67,35 @@ TEST_F(BrowserWindowTest, FailuresAreToldAndLeaveTheWindowUsable) {
   EXPECT_TRUE(window_.ShowTable("legs"));
   EXPECT_EQ(window_.Model().rowCount(), 0);
   EXPECT_EQ(window_.Model().columnCount(), 1);
+}
+
+TEST_F(BrowserWindowTest, FilterLocateDeleteAndTransactions) {
+  ASSERT_TRUE(window_.OpenDatabase(QString::fromStdString(db_.Dir())));
+  ASSERT_TRUE(window_.ShowTable("pilots"));
+
+  // A filter narrows the rows; one that does not parse is told and the
+  // rows stay as they were.
+  ASSERT_TRUE(window_.ApplyFilter("id >= 2")) << window_.LastError().toStdString();
+  EXPECT_EQ(window_.Model().rowCount(), 2);
+  EXPECT_FALSE(window_.ApplyFilter("id >= ("));
+  EXPECT_FALSE(window_.LastError().isEmpty());
+  EXPECT_EQ(window_.Model().rowCount(), 2);
+  ASSERT_TRUE(window_.ApplyFilter(""));
+  EXPECT_EQ(window_.Model().rowCount(), 3);
+
+  // Locate selects the record's row.
+  ASSERT_TRUE(window_.LocateValue("name", "col"));
+  EXPECT_EQ(window_.View().currentIndex().row(), 2);
+  EXPECT_FALSE(window_.LocateValue("name", "Zed"));
+
+  // A delete inside a transaction is undone by the rollback.
+  window_.Begin();
+  window_.View().selectRow(0);
+  ASSERT_TRUE(window_.DeleteCurrentRecord()) << window_.LastError().toStdString();
+  EXPECT_EQ(window_.Model().rowCount(), 2);
+  window_.Rollback();
+  EXPECT_EQ(window_.Model().rowCount(), 3);
+  EXPECT_EQ(db_.Column("select count(*) from pilots"), std::vector<std::string>{"3"});
 }
 
 }  // namespace

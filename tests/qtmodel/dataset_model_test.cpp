@@ -7,6 +7,7 @@
 #include <QAbstractItemModelTester>
 
 #include <string>
+#include <vector>
 
 #include "nds/ndstable.h"
 #include "qtmodel/dataset_model.h"
@@ -84,6 +85,49 @@ TEST_F(DataSetModelTest, FollowsChangesMadeThroughTheDataset) {
   model_.SetDataSet(nullptr);
   EXPECT_EQ(model_.rowCount(), 0);
   EXPECT_TRUE(errors_.empty()) << errors_;
+}
+
+TEST_F(DataSetModelTest, EditsArePostedAndRefusalsReported) {
+  model_.SetDataSet(&query_);
+  const QModelIndex name = model_.index(4, 1);
+  ASSERT_TRUE(model_.flags(name) & Qt::ItemIsEditable);
+  ASSERT_TRUE(model_.setData(name, "Ortiz"));
+  EXPECT_EQ(model_.data(name).toString(), "Ortiz");
+  EXPECT_EQ(db_.Column("select name from crew where id = 5"),
+            std::vector<std::string>{"Ortiz"});
+
+  // A value the field cannot hold is refused with the dataset's message;
+  // the row and the stored record stay as they were.
+  const QModelIndex id = model_.index(4, 0);
+  EXPECT_FALSE(model_.setData(id, "not a number"));
+  EXPECT_FALSE(errors_.empty());
+  EXPECT_EQ(model_.data(id).toString(), "5");
+  EXPECT_EQ(query_.State(), dataset::dsBrowse);
+  EXPECT_EQ(db_.Column("select id from crew where name = 'Ortiz'"),
+            std::vector<std::string>{"5"});
+
+  // Deleting a row deletes its record; the rows after it move up.
+  errors_.clear();
+  ASSERT_TRUE(model_.removeRows(0, 2));
+  EXPECT_EQ(model_.data(model_.index(0, 0)).toString(), "3");
+  EXPECT_EQ(db_.Column("select count(*) from crew"), std::vector<std::string>{"98"});
+  EXPECT_TRUE(errors_.empty()) << errors_;
+}
+
+TEST_F(DataSetModelTest, ARefreshShowsWhatAnotherDatasetPosted) {
+  model_.SetDataSet(&query_);
+  nds::TNdsQuery other(nullptr);
+  other.SetNdsConnection(&db_.Connection());
+  nds_test::SetText(other, "select * from crew");
+  other.SetRequestLive(true);
+  other.Open();
+  other.MoveBy(9);
+  other.Edit();
+  other.FieldByName("name")->SetAsString("changed");
+  other.Post();
+
+  query_.Refresh();
+  EXPECT_EQ(model_.data(model_.index(9, 1)).toString(), "changed");
 }
 
 TEST_F(DataSetModelTest, NullFieldsShowNothing) {
