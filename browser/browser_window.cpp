@@ -19,10 +19,10 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "dataset/exceptions.h"
 #include "dataset/fields.h"
 #include "dataset/index_defs.h"
 #include "dataset/strings.h"
@@ -31,12 +31,7 @@ namespace ndsbrowser {
 
 namespace {
 
-QString MessageOf(const std::exception& e) {
-  if (const auto* ours = dynamic_cast<const dataset::Exception*>(&e)) {
-    return QString::fromStdString(ours->Message());
-  }
-  return QString::fromUtf8(e.what());
-}
+using ndsqt::MessageOf;
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
@@ -317,27 +312,17 @@ void BrowserWindow::NewRecord() {
   SelectCurrentRecord();
 }
 
-void BrowserWindow::Begin() {
-  try {
-    connection_->StartTransaction();
-  } catch (const std::exception& e) {
-    ShowError(MessageOf(e));
-  }
-  ShowStatus();
-}
+void BrowserWindow::Begin() { RunTransactionStep([this] { connection_->StartTransaction(); }); }
 
-void BrowserWindow::Commit() {
-  try {
-    connection_->CommitTransaction();
-  } catch (const std::exception& e) {
-    ShowError(MessageOf(e));
-  }
-  ShowStatus();
-}
+void BrowserWindow::Commit() { RunTransactionStep([this] { connection_->CommitTransaction(); }); }
 
 void BrowserWindow::Rollback() {
+  RunTransactionStep([this] { connection_->RollbackTransaction(); });
+}
+
+void BrowserWindow::RunTransactionStep(const std::function<void()>& step) {
   try {
-    connection_->RollbackTransaction();
+    step();
   } catch (const std::exception& e) {
     ShowError(MessageOf(e));
   }

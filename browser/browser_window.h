@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "nds/ndscnnct.h"
@@ -58,6 +59,8 @@ class BrowserWindow : public QMainWindow {
   void BuildWidgets();
   void NewRecord();
   void ShowError(const QString& message);
+  // Runs a transaction step, telling its failure; the status follows.
+  void RunTransactionStep(const std::function<void()>& step);
   void ShowStatus();
   void FillIndexChoices();
   void FillLocateFields();

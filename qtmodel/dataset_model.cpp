@@ -10,14 +10,14 @@
 
 namespace ndsqt {
 
-namespace {
-
 QString MessageOf(const std::exception& e) {
   if (const auto* ours = dynamic_cast<const dataset::Exception*>(&e)) {
     return QString::fromStdString(ours->Message());
   }
   return QString::fromUtf8(e.what());
 }
+
+namespace {
 
 bool IsNumeric(dataset::TFieldType type) {
   switch (type) {

@@ -18,6 +18,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +28,10 @@
 #include "dataset/dataset.h"
 
 namespace ndsqt {
+
+// The text a user should read for a failure of the framework, the
+// components or anything else.
+QString MessageOf(const std::exception& e);
 
 class DataSetModel : public QAbstractTableModel {
  public:

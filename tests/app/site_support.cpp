@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "app/console_repair.h"
+#include "tests/support/store_sql.h"
 #include "tools/demo_database.h"
 
 namespace app_test {
@@ -46,21 +47,7 @@ TableRows ReadTable(sqlite3* db, const std::string& table) {
 }  // namespace
 
 bool ReadTableRows(sqlite3* db, const std::string& table, TableRows* rows) {
-  sqlite3_stmt* stmt = nullptr;
-  const std::string sql = "SELECT rowid, * FROM " + table + " ORDER BY rowid";
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) return false;
-  TableRows read;
-  while (sqlite3_step(stmt) == SQLITE_ROW) {
-    std::vector<std::string> row;
-    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-      const unsigned char* text = sqlite3_column_text(stmt, i);
-      row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
-    }
-    read.push_back(std::move(row));
-  }
-  sqlite3_finalize(stmt);
-  *rows = std::move(read);
-  return true;
+  return test_support::ReadRows(db, "SELECT rowid, * FROM " + table + " ORDER BY rowid", rows);
 }
 
 std::map<std::string, TableRows> ReadAllPairs(const fs::path& store_file) {

@@ -81,8 +81,12 @@ std::string StoreSql::Text(const std::string& select) {
 }
 
 bool StoreSql::Rows(const std::string& select, std::vector<std::vector<std::string>>* rows) {
+  return ReadRows(db_, select, rows);
+}
+
+bool ReadRows(sqlite3* db, const std::string& select, std::vector<std::vector<std::string>>* rows) {
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db_, select.c_str(), -1, &stmt, nullptr) != SQLITE_OK) return false;
+  if (sqlite3_prepare_v2(db, select.c_str(), -1, &stmt, nullptr) != SQLITE_OK) return false;
   std::vector<std::vector<std::string>> read;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     std::vector<std::string> row;

@@ -47,6 +47,10 @@ class StoreSql {
   sqlite3* db_ = nullptr;
 };
 
+// Every column of every row `select` yields on `db`, as text ("NULL" for
+// null); false, with `rows` untouched, when the select cannot run.
+bool ReadRows(sqlite3* db, const std::string& select, std::vector<std::vector<std::string>>* rows);
+
 // One statement's worth of StoreSql on a store file, for a single check.
 // ExecDirect gives SQLite's error text, empty on success; QueryDirect reads
 // the first column of the first row as StoreSql::Text does, on a read-only
