@@ -1,6 +1,7 @@
 # Installs the build in BUILD_DIR into a scratch prefix, then builds the
 # example program of SOURCE_DIR/examples/list_rows against it twice (CMake
 # package, pkg-config) and runs a create, an insert and a select with each.
+# Last it builds examples/tour, the guide's code, and checks what it prints.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -46,3 +47,17 @@ foreach(program ${scratch}/cmake-build/list_rows ${scratch}/list_rows_pc)
     message(FATAL_ERROR "${program} read back '${run_output}'")
   endif()
 endforeach()
+
+# The guide's walk: every step's result, in order.
+run(${CXX} ${SOURCE_DIR}/examples/tour/main.cpp ${flags} -o ${scratch}/tour)
+file(REMOVE_RECURSE ${scratch}/db)
+file(MAKE_DIRECTORY ${scratch}/db)
+run(${scratch}/tour ${scratch}/db)
+string(CONCAT expected
+  "crew 8 and more: 3 4 5 6\n3 rows changed\nfirst city Paris, 6 records\n"
+  "crews after the rollback: 1 7 10 9 8 11\nlegs of crew 9 by parameter: 4\n"
+  "legs of crew 9 by range: 4\nfiltered: 2 5 4\ncodes B to C30: 1 5 3\nfound 1\n"
+  "record 4 of crew 9 is in Rome\nrefused with 5100\nstill filtered: 2 4 5\n")
+if(NOT run_output STREQUAL expected)
+  message(FATAL_ERROR "the tour printed:\n${run_output}")
+endif()
