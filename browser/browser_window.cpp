@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -73,6 +74,8 @@ void BrowserWindow::BuildWidgets() {
   connect(tools->addAction("Commit"), &QAction::triggered, this, [this] { Commit(); });
   connect(tools->addAction("Rollback"), &QAction::triggered, this, [this] { Rollback(); });
   tools->addSeparator();
+  connect(tools->addAction("First"), &QAction::triggered, this, [this] { ShowFirst(); });
+  connect(tools->addAction("Last"), &QAction::triggered, this, [this] { ShowLast(); });
   connect(tools->addAction("New Record"), &QAction::triggered, this, [this] { NewRecord(); });
   connect(tools->addAction("Delete Record"), &QAction::triggered, this,
           [this] { DeleteCurrentRecord(); });
@@ -109,6 +112,12 @@ void BrowserWindow::BuildWidgets() {
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   view_->horizontalHeader()->setStretchLastSection(true);
+  // Rows before the first shown come as the user scrolls to the top.
+  connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+    if (value != view_->verticalScrollBar()->minimum() || !model_->CanFetchBefore()) return;
+    const int added = model_->FetchBefore();
+    if (added > 0) view_->scrollTo(model_->index(added, 0), QAbstractItemView::PositionAtTop);
+  });
   // The dataset follows the row the user picks.
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
@@ -266,6 +275,18 @@ void BrowserWindow::SelectCurrentRecord() {
     row = model_->CurrentRow();
   }
   if (row >= 0) view_->selectRow(row);
+}
+
+void BrowserWindow::ShowFirst() {
+  if (!query_->Active()) return;
+  model_->ShowFirst();
+  if (model_->rowCount() > 0) view_->selectRow(0);
+}
+
+void BrowserWindow::ShowLast() {
+  if (!query_->Active()) return;
+  model_->ShowLast();
+  if (model_->rowCount() > 0) view_->selectRow(model_->rowCount() - 1);
 }
 
 bool BrowserWindow::DeleteCurrentRecord() {

@@ -42,6 +42,9 @@ class BrowserWindow : public QMainWindow {
   bool ApplyFilter(const QString& expression);  // empty: no filter
   bool LocateValue(const QString& field, const QString& value);
   bool DeleteCurrentRecord();
+  // The first rows of the table, or its last (without reading the rest).
+  void ShowFirst();
+  void ShowLast();
   void Begin();
   void Commit();
   void Rollback();

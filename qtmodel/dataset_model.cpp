@@ -113,7 +113,16 @@ void DataSetModel::ReadCurrentRecord(Row& row) const {
   }
 }
 
-void DataSetModel::Reload(int rows) {
+void DataSetModel::Reload(int rows) { ReloadFrom(false, rows); }
+
+void DataSetModel::ShowFirst() { Reload(fetchSize_); }
+
+void DataSetModel::ShowLast() {
+  ReloadFrom(true, fetchSize_);
+  if (!rows_.empty()) MoveToRow(static_cast<int>(rows_.size()) - 1);
+}
+
+void DataSetModel::ReloadFrom(bool fromEnd, int rows) {
   // Inserting rows while a change is being announced would nest one change
   // in another: a view that asks for more then gets it at its next request.
   Busy announcing(announcing_);
@@ -123,50 +132,62 @@ void DataSetModel::Reload(int rows) {
   rowOfBookmark_.clear();
   dataset::TDataSet* dataset = DataSet();
   atEnd_ = dataset == nullptr || !dataset->Active();
+  atStart_ = atEnd_;
   if (!atEnd_) {
     for (int i = 0; i < dataset->FieldCount(); ++i) {
       dataset::TField* field = dataset->FieldByNumber(i + 1);
       if (field != nullptr && field->Visible()) columns_.push_back(field);
     }
-    AppendRows(ReadRows(rows));
+    if (fromEnd) {
+      atEnd_ = true;  // the rows end with the last record
+      AppendRows(ReadRows(rows, true));
+    } else {
+      atStart_ = true;
+      AppendRows(ReadRows(rows, false));
+    }
   }
   endResetModel();
 }
 
-std::vector<DataSetModel::Row> DataSetModel::ReadRows(int count) {
+std::vector<DataSetModel::Row> DataSetModel::ReadRows(int count, bool backward) {
   dataset::TDataSet* dataset = DataSet();
   std::vector<Row> fresh;
+  bool& reachedEnd = backward ? atStart_ : atEnd_;
   // Moving away from a record being edited would post or lose it: fetching
   // waits until the dataset browses again.
-  if (atEnd_ || dataset == nullptr || dataset->State() != dataset::dsBrowse) return fresh;
+  if (reachedEnd || dataset == nullptr || dataset->State() != dataset::dsBrowse) return fresh;
   {
     Busy busy(walking_);
     dataset->DisableControls();
     try {
       const dataset::TBookmark home = dataset->GetBookmark();
       if (rows_.empty()) {
-        dataset->First();
+        backward ? dataset->Last() : dataset->First();
       } else {
-        dataset->GotoBookmark(rows_.back().bookmark);
-        dataset->Next();
+        dataset->GotoBookmark(backward ? rows_.front().bookmark : rows_.back().bookmark);
+        dataset->MoveBy(backward ? -1 : 1);
       }
-      while (static_cast<int>(fresh.size()) < count && !dataset->Eof()) {
+      auto beyond = [&] { return backward ? dataset->Bof() : dataset->Eof(); };
+      // Moving back from the first record leaves it current with Bof set:
+      // it is not read twice.
+      while (static_cast<int>(fresh.size()) < count && !beyond()) {
         Row row;
         row.bookmark = dataset->GetBookmark();
         ReadCurrentRecord(row);
         fresh.push_back(std::move(row));
-        dataset->Next();
+        dataset->MoveBy(backward ? -1 : 1);
       }
-      atEnd_ = dataset->Eof();
+      reachedEnd = beyond();
       dataset->GotoBookmark(home);
     } catch (const std::exception& e) {
       // What was read is kept; the rest stays out of reach rather than
       // being retried at every scroll.
-      atEnd_ = true;
+      reachedEnd = true;
       Report(MessageOf(e));
     }
     dataset->EnableControls();
   }
+  if (backward) std::reverse(fresh.begin(), fresh.end());
   return fresh;
 }
 
@@ -183,13 +204,31 @@ bool DataSetModel::canFetchMore(const QModelIndex& parent) const {
 
 void DataSetModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
-  std::vector<Row> added = ReadRows(fetchSize_);
+  std::vector<Row> added = ReadRows(fetchSize_, false);
   if (added.empty()) return;
   const int first = static_cast<int>(rows_.size());
   Busy announcing(announcing_);
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
   AppendRows(std::move(added));
   endInsertRows();
+}
+
+bool DataSetModel::CanFetchBefore() const { return !atStart_ && !announcing_; }
+
+int DataSetModel::FetchBefore() {
+  if (!CanFetchBefore()) return 0;
+  std::vector<Row> added = ReadRows(fetchSize_, true);
+  if (added.empty()) return 0;
+  const int count = static_cast<int>(added.size());
+  Busy announcing(announcing_);
+  beginInsertRows(QModelIndex(), 0, count - 1);
+  added.insert(added.end(), std::make_move_iterator(rows_.begin()),
+               std::make_move_iterator(rows_.end()));
+  rows_.clear();
+  rowOfBookmark_.clear();
+  AppendRows(std::move(added));
+  endInsertRows();
+  return count;
 }
 
 int DataSetModel::rowCount(const QModelIndex& parent) const {

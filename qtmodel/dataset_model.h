@@ -48,6 +48,17 @@ class DataSetModel : public QAbstractTableModel {
   // Records read per fetch (at least 1; 256 by default).
   void SetFetchSize(int rows) { fetchSize_ = rows < 1 ? 1 : rows; }
 
+  // Shows the last records instead of the first (the dataset's Last, not a
+  // fetch of every row before them) and makes the last one current; rows
+  // before them come with FetchBefore, as a view scrolls up.
+  void ShowLast();
+  // Back to the first records, as at the start.
+  void ShowFirst();
+  bool CanFetchBefore() const;
+  // Reads a page of records before the first row and inserts them at the
+  // top; answers how many.
+  int FetchBefore();
+
   // Moves the dataset to the record shown in `row`; false when it cannot.
   bool MoveToRow(int row);
   // The row that shows the dataset's current record; -1 when none does.
@@ -76,11 +87,14 @@ class DataSetModel : public QAbstractTableModel {
     std::vector<bool> nulls;
   };
 
-  // Forgets every row and column and reads the first `rows` records again.
+  // Forgets every row and column and reads the first `rows` records again,
+  // or the last ones.
   void Reload(int rows);
-  // Reads up to `count` records after the last fetched one (none while the
-  // dataset is not browsing); an error is reported and ends the fetching.
-  std::vector<Row> ReadRows(int count);
+  void ReloadFrom(bool fromEnd, int rows);
+  // Reads up to `count` records after the last row, or before the first,
+  // in the dataset's order (none while the dataset is not browsing); an
+  // error is reported and ends the fetching that way.
+  std::vector<Row> ReadRows(int count, bool backward);
   void AppendRows(std::vector<Row> rows);
   // The current record's texts into `row`.
   void ReadCurrentRecord(Row& row) const;
@@ -93,7 +107,8 @@ class DataSetModel : public QAbstractTableModel {
   std::vector<dataset::TField*> columns_;  // the visible fields, in order
   std::vector<Row> rows_;
   std::map<dataset::TBookmark, int> rowOfBookmark_;
-  bool atEnd_ = true;     // every record has been fetched
+  bool atEnd_ = true;     // the rows reach the last record
+  bool atStart_ = true;   // the rows begin with the first record
   bool walking_ = false;  // the model itself moves the dataset
   bool announcing_ = false;  // rows are being replaced or added
   int fetchSize_ = 256;

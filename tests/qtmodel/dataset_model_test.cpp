@@ -64,6 +64,28 @@ TEST_F(DataSetModelTest, FetchesPageByPageAndLeavesTheDatasetWhereItWas) {
   EXPECT_TRUE(errors_.empty()) << errors_;
 }
 
+TEST_F(DataSetModelTest, ShowsTheLastRecordsAndFetchesBackward) {
+  model_.SetDataSet(&query_);
+  model_.ShowLast();
+  ASSERT_EQ(model_.rowCount(), 40);
+  EXPECT_EQ(model_.data(model_.index(0, 0)).toString(), "61");
+  EXPECT_EQ(model_.data(model_.index(39, 0)).toString(), "100");
+  EXPECT_FALSE(model_.canFetchMore(QModelIndex()));
+  EXPECT_EQ(query_.FieldByName("id")->AsInteger(), 100);
+  EXPECT_EQ(model_.CurrentRow(), 39);
+
+  EXPECT_EQ(model_.FetchBefore(), 40);
+  EXPECT_EQ(model_.FetchBefore(), 20);
+  EXPECT_FALSE(model_.CanFetchBefore());
+  EXPECT_EQ(model_.FetchBefore(), 0);
+  ASSERT_EQ(model_.rowCount(), kRecords);
+  for (int row = 0; row < kRecords; ++row) {
+    ASSERT_EQ(model_.data(model_.index(row, 0)).toInt(), row + 1);
+  }
+  EXPECT_EQ(model_.CurrentRow(), 99);
+  EXPECT_TRUE(errors_.empty()) << errors_;
+}
+
 TEST_F(DataSetModelTest, FollowsChangesMadeThroughTheDataset) {
   model_.SetDataSet(&query_);
   model_.fetchMore(QModelIndex());
