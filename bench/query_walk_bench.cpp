@@ -5,6 +5,9 @@
 // reading its first record on 1 000 and 1 000 000 records, and (printed
 // after the benchmarks) the peak memory of walking 100 000 and 1 000 000
 // records, each walk in a fresh process of this program (--walk-rss).
+// And the Qt table model over the query, as the table browser uses it: its
+// first screen and its jump to the last record on 1 000 and 1 000 000
+// records, and the records a page scroll reads from the engine.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -25,6 +28,7 @@
 
 #include "bench_support.h"
 #include "query_support.h"
+#include "qtmodel/dataset_model.h"
 #include "nds/nce.h"
 
 namespace {
@@ -227,6 +231,69 @@ int WalkForPeakMemory(const char* argument) {
   std::printf("%ld %lld\n", usage.ru_maxrss, static_cast<long long>(rows));
   return 0;
 }
+
+// A live query that counts the records it reads from the engine.
+class CountingQuery : public nds::TNdsQuery {
+ public:
+  CountingQuery() : nds::TNdsQuery(nullptr) {}
+  long fetched = 0;
+
+ protected:
+  dataset::TGetResult FetchRecord(dataset::TRecordBuffer buffer, dataset::TGetMode mode) override {
+    ++fetched;
+    return nds::TNdsQuery::FetchRecord(buffer, mode);
+  }
+};
+
+constexpr int kScreenRows = 30;
+
+// Opens the table of `records` through a model as the browser does and
+// reads one screen of rows, at the top or (`last`) at the end.
+void ModelScreen(benchmark::State& state, bool last) {
+  const bool large = state.range(0) == kRecords;
+  OpenQuery q(Db().dir.string(), large ? "select * from walk" : "select * from small");
+  for (auto _ : state) {
+    q.query.Open();
+    ndsqt::DataSetModel model;
+    model.SetDataSet(&q.query);
+    if (last) model.ShowLast();
+    const int first = last ? model.rowCount() - kScreenRows : 0;
+    for (int row = first; row < first + kScreenRows; ++row)
+      for (int column = 0; column < model.columnCount(); ++column)
+        benchmark::DoNotOptimize(model.data(model.index(row, column)));
+    model.SetDataSet(nullptr);
+    q.query.Close();
+  }
+}
+void ModelFirstScreen(benchmark::State& state) { ModelScreen(state, false); }
+void ModelLastScreen(benchmark::State& state) { ModelScreen(state, true); }
+BENCHMARK(ModelFirstScreen)->Arg(kSmallRecords)->Arg(kRecords)->Unit(benchmark::kMillisecond);
+BENCHMARK(ModelLastScreen)->Arg(kSmallRecords)->Arg(kRecords)->Unit(benchmark::kMillisecond);
+
+// Scrolling one page further down: the records read from the engine per row
+// the page brings (1 would be exactly one page).
+void ModelPageScroll(benchmark::State& state) {
+  CountingQuery query;
+  OpenQuery q(Db().dir.string(), "select * from walk");
+  query.SetNdsConnection(&q.connection);
+  query.SetRequestLive(true);
+  query.SetSQL(q.query.SQL());
+  query.Open();
+  ndsqt::DataSetModel model;
+  model.SetDataSet(&query);
+  long rows = 0;
+  long fetched = 0;
+  for (auto _ : state) {
+    const int before = model.rowCount();
+    const long counted = query.fetched;
+    model.fetchMore(QModelIndex());
+    rows += model.rowCount() - before;
+    fetched += query.fetched - counted;
+  }
+  state.counters["engine_reads_per_row"] = rows ? static_cast<double>(fetched) / rows : 0.0;
+  model.SetDataSet(nullptr);
+}
+BENCHMARK(ModelPageScroll)->Iterations(100)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
