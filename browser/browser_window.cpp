@@ -314,23 +314,28 @@ void BrowserWindow::NewRecord() {
   layout->addRow(buttons);
   connect(buttons, &QDialogButtonBox::rejected, &form, &QDialog::reject);
   connect(buttons, &QDialogButtonBox::accepted, &form, [&] {
-    try {
-      query_->Append();
-      for (size_t i = 0; i < edits.size(); ++i) {
-        const QString text = edits[i]->text();
-        if (edits[i]->isEnabled() && !text.isEmpty()) {
-          query_->FieldByNumber(static_cast<int>(i) + 1)->SetAsString(Utf8(text));
-        }
-      }
-      query_->Post();
-      form.accept();
-    } catch (const std::exception& e) {
-      if (query_->State() != dataset::dsBrowse) query_->Cancel();
-      ShowError(MessageOf(e));
-    }
+    QStringList values;
+    for (QLineEdit* edit : edits) values << (edit->isEnabled() ? edit->text() : QString());
+    if (AppendRecord(values)) form.accept();
   });
   form.exec();
+}
+
+bool BrowserWindow::AppendRecord(const QStringList& values) {
+  if (!query_->Active()) return false;
+  try {
+    query_->Append();
+    for (int i = 0; i < values.size() && i < query_->FieldCount(); ++i) {
+      if (!values[i].isEmpty()) query_->FieldByNumber(i + 1)->SetAsString(Utf8(values[i]));
+    }
+    query_->Post();
+  } catch (const std::exception& e) {
+    if (query_->State() != dataset::dsBrowse) query_->Cancel();
+    ShowError(MessageOf(e));
+    return false;
+  }
   SelectCurrentRecord();
+  return true;
 }
 
 void BrowserWindow::Begin() { RunTransactionStep([this] { connection_->StartTransaction(); }); }

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -42,6 +43,9 @@ class BrowserWindow : public QMainWindow {
   bool ApplyFilter(const QString& expression);  // empty: no filter
   bool LocateValue(const QString& field, const QString& value);
   bool DeleteCurrentRecord();
+  // Appends a record with the texts of `values` (one per field in order,
+  // empty: left null) and posts it; a refusal is told and nothing is kept.
+  bool AppendRecord(const QStringList& values);
   // The first rows of the table, or its last (without reading the rest).
   void ShowFirst();
   void ShowLast();

