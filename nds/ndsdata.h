@@ -362,11 +362,18 @@ class TNdsBlobCache : public dataset::TMemoryStream {
   // raise ENDSDatabaseError for no dataset and leave it empty too.
   void Load(NDSHANDLE table, std::uint32_t fieldNumber, bool force, std::uint32_t recordNumber);
   // Modified contents become the field's value in the engine's record
-  // being edited or appended on the cache's cursor; then not modified.
-  // Unmodified contents are not stored.
+  // being edited or appended on the cache's cursor. Unmodified contents
+  // are not stored. The contents stay modified until MarkPosted: a post
+  // that fails after this store sends them again.
   void Store();
+  // The engine wrote the record the contents were stored into.
+  void MarkPosted() { modified_ = false; }
   // Empties the contents and marks them modified: the value is replaced.
   void ClearForWriting();
+  // Empties the contents and makes them field `fieldNumber` of record
+  // `recordNumber` of `table`, modified: the field's stored value is
+  // replaced by an empty one without reading it first.
+  void ClearForWriting(NDSHANDLE table, std::uint32_t fieldNumber, std::uint32_t recordNumber);
   // Empties the contents and forgets whose they were; unstored changes are
   // dropped.
   void Reset();
@@ -709,8 +716,14 @@ class TNdsDataSet : public dataset::TDataSet {
   // its contents (a record read into the buffer, a new record). Buffers
   // that are not record buffers of this dataset have no caches; both then
   // do nothing.
+  // Marking posted: the engine wrote the record, the stored caches are no
+  // longer pending. Emptying: every blob field of `buffer`'s record is
+  // replaced by an empty value, shown at once and stored by the next post
+  // (a record cleared while it is edited).
   void StoreModifiedBlobCaches(dataset::TRecordBuffer buffer);
+  void MarkBlobCachesPosted(dataset::TRecordBuffer buffer);
   void ResetBlobCaches(dataset::TRecordBuffer buffer);
+  void EmptyBlobCaches(dataset::TRecordBuffer buffer);
 
   // Framework hooks: key editing (SetKey), the master link, events.
   void BeginKeyEdit() override;

@@ -121,11 +121,19 @@ void TNdsBlobCache::Store() {
     throw ENDSDatabaseError(nullptr, NDS_E_COMPONENT, kBlobTooLarge);
   CheckEngineCode(nullptr, NdsSetField(table_, NDS_FIELD_ORDINAL(fieldNumber_), Memory(),
                                        static_cast<std::uint32_t>(Size())));
-  modified_ = false;
 }
 
 void TNdsBlobCache::ClearForWriting() {
   Clear();
+  modified_ = true;
+}
+
+void TNdsBlobCache::ClearForWriting(NDSHANDLE table, std::uint32_t fieldNumber,
+                                    std::uint32_t recordNumber) {
+  Clear();
+  table_ = table;
+  fieldNumber_ = fieldNumber;
+  recordNumber_ = recordNumber;
   modified_ = true;
 }
 
@@ -230,6 +238,27 @@ void TNdsDataSet::StoreModifiedBlobCaches(dataset::TRecordBuffer buffer) {
     const std::uint32_t marker = cache->Size() > 0 ? kMarkerHoldsData : kMarkerEmpty;
     std::memcpy(buffer + def.offset, &marker, sizeof marker);
     cache->Store();
+  }
+}
+
+void TNdsDataSet::MarkBlobCachesPosted(dataset::TRecordBuffer buffer) {
+  if (blobSlotCount_ == 0 || !IsRecordBuffer(buffer)) return;
+  for (int i = 0; i < blobSlotCount_; ++i) {
+    if (TNdsBlobCache* cache = BlobCacheOf(buffer, i)) cache->MarkPosted();
+  }
+}
+
+void TNdsDataSet::EmptyBlobCaches(dataset::TRecordBuffer buffer) {
+  if (blobSlotCount_ == 0 || !IsRecordBuffer(buffer)) return;
+  const std::uint32_t record = BufferEngineRecord(buffer);
+  dataset::TFields& fields = Fields();
+  for (int i = 0; i < fields.Count(); ++i) {
+    const dataset::TField& field = *fields[i];
+    if (field.FieldNo() <= 0 || field.FieldNo() > engineFields_->Count() ||
+        !IsEngineBlobType(engineFields_->Items(field.FieldNo() - 1)->engineType))
+      continue;
+    if (TNdsBlobCache* cache = BlobCacheOf(buffer, field.BlobIndex()))
+      cache->ClearForWriting(tableHandle_, static_cast<std::uint32_t>(field.FieldNo()), record);
   }
 }
 

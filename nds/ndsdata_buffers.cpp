@@ -130,6 +130,10 @@ void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer buffer) {
   ResetBlobCaches(buffer);
   CheckEngineCode(this, NdsClearRecordBuffer(tableHandle_, buffer, recordSize_));
   ApplyDefaultExpressions(buffer);
+  // A record cleared while it is edited has empty blobs too. Without this
+  // its post would leave the stored blobs in place (a post sends blobs only
+  // from modified caches) while the cleared record showed them null.
+  if (State() == dataset::dsEdit && buffer == ActiveBuffer()) EmptyBlobCaches(buffer);
 }
 
 void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,

@@ -143,6 +143,9 @@ void TNdsDataSet::PostRecord() {
     // fields, with their presence markers set in the buffer.
     StoreModifiedBlobCaches(buffer);
     CheckEngineCode(this, NdsWriteRecord(tableHandle_));
+    // Only now are the blobs stored; after a failure above they stay
+    // pending for the next post.
+    MarkBlobCachesPosted(buffer);
   } catch (...) {
     if (tookLock) NdsUnlockRecord(tableHandle_, recordNumber);
     if (editing) NdsCancelUpdate(tableHandle_);

@@ -2,6 +2,7 @@
 // written values live in the buffer's cache until stored or dropped, and a
 // cache stores what was written into the engine's record.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <string>
@@ -13,6 +14,7 @@
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
 #include "tests/nds/query_test_support.h"
+#include "tests/support/store_sql.h"
 
 namespace {
 
@@ -40,8 +42,14 @@ std::string ReadAll(dataset::TStream& stream) {
   return bytes;
 }
 
-// Enters edit and insert (record editing itself is not used here) and
-// exposes the blob hooks.
+// Writes `value` through a write-mode stream, in two parts.
+void WriteAll(dataset::TStream& stream, const std::string& value) {
+  const auto half = static_cast<int64_t>(value.size() / 2);
+  stream.WriteBuffer(value.data(), half);
+  stream.WriteBuffer(value.data() + half, static_cast<int64_t>(value.size()) - half);
+}
+
+// A live query with the blob hooks and the presence markers exposed.
 class EditableQuery : public nds::TNdsQuery {
  public:
   EditableQuery() : TNdsQuery(nullptr) {}
@@ -53,9 +61,6 @@ class EditableQuery : public nds::TNdsQuery {
     std::memcpy(&marker, ActiveBuffer() + EngineFieldDefs().Items(at)->offset, 4);
     return marker;
   }
-
- protected:
-  bool CanModify() override { return CursorWritable(); }
 };
 
 class BlobStreams : public ::testing::Test {
@@ -82,6 +87,29 @@ class BlobStreams : public ::testing::Test {
   }
   std::string Read(const std::string& field) {
     return ReadAll(*query_.CreateBlobStream(*query_.FieldByName(field), dataset::bmRead));
+  }
+  void Write(const std::string& field, const std::string& value) {
+    WriteAll(*query_.CreateBlobStream(*query_.FieldByName(field), dataset::bmWrite), value);
+  }
+  // Makes record `id` the current one.
+  void Go(int id) {
+    query_.First();
+    while (!query_.Eof() && query_.FieldByName("id")->AsInteger() != id) query_.Next();
+    ASSERT_FALSE(query_.Eof()) << id;
+  }
+  // The bytes of `field` of record `id` as SQLite finds them in the store.
+  std::string Stored(const std::string& field, int id) {
+    test_support::StoreSql store(db_.Dir() + "/nce.db", test_support::StoreSql::Access::kReadOnly);
+    sqlite3_stmt* statement = nullptr;
+    const std::string select = "select " + field + " from t where id = " + std::to_string(id);
+    EXPECT_EQ(sqlite3_prepare_v2(store.db(), select.c_str(), -1, &statement, nullptr), SQLITE_OK);
+    std::string bytes = "<no row>";
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+      const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, 0));
+      bytes.assign(data != nullptr ? data : "", sqlite3_column_bytes(statement, 0));
+    }
+    sqlite3_finalize(statement);
+    return bytes;
   }
 
   nds_test::QueryDatabase db_;
@@ -178,6 +206,131 @@ TEST_F(BlobStreams, WrittenValuesShowUntilCancelledAndAreStoredWithTheirPresence
   ASSERT_EQ(NdsWriteRecord(query_.TableHandle()), 0u);
   EXPECT_EQ(db_.Column("select vc || '/' || length(b) from t where id = 1"),
             std::vector<std::string>{"changed!/0"});
+}
+
+TEST_F(BlobStreams, EveryKindAndSizePostsFromEditAndInsertAndReadsBackFreshAndFromTheStore) {
+  AddRecord(3);
+  query_.Open();
+  // Record k takes the size of record 3 - k in the edit, so every size
+  // replaces another (16 MiB grows from nothing, 0 bytes empties 16 MiB);
+  // appended record 10 + k takes the size of record k.
+  auto posted = [](int id) { return id >= 10 ? kSizes[id - 10] : kSizes[3 - id]; };
+  for (int k = 0; k < 4; ++k) {
+    Go(k);
+    query_.Edit();
+    for (const char* name : kBlobFields) Write(name, Value(name, posted(k)));
+    query_.Post();
+    for (const char* name : kBlobFields)
+      EXPECT_EQ(query_.Marker(name), posted(k) == 0 ? 0u : 0xFFFFFFFFu) << name << k;
+    query_.Append();
+    query_.FieldByName("id")->SetAsInteger(10 + k);
+    for (const char* name : kBlobFields) Write(name, Value(name, posted(10 + k)));
+    query_.Post();
+  }
+  EditableQuery fresh;
+  fresh.SetNdsConnection(&db_.Connection());
+  SetText(fresh, "select * from t");
+  fresh.Open();
+  int records = 0;
+  for (; !fresh.Eof(); fresh.Next(), ++records) {
+    const int id = fresh.FieldByName("id")->AsInteger();
+    for (const char* name : kBlobFields) {
+      SCOPED_TRACE(std::string(name) + " of record " + std::to_string(id));
+      const std::string expected = Value(name, posted(id));
+      EXPECT_EQ(fresh.FieldByName(name)->IsNull(), expected.empty());
+      EXPECT_EQ(fresh.Marker(name), expected.empty() ? 0u : 0xFFFFFFFFu);
+      EXPECT_TRUE(ReadAll(*fresh.CreateBlobStream(*fresh.FieldByName(name), dataset::bmRead)) ==
+                  expected);
+      EXPECT_TRUE(Stored(name, id) == expected);
+    }
+  }
+  EXPECT_EQ(records, 8);
+}
+
+TEST_F(BlobStreams, CancelDropsAnUnpostedBlobAndAFailedPostKeepsTheStoredBlobAndTheEdit) {
+  query_.Open();
+  Go(1);
+  const std::string old = Value("b", 1);
+  // Cancelled, then another field posted: the dropped blob is not written.
+  query_.Edit();
+  Write("b", "dropped");
+  query_.Cancel();
+  query_.Edit();
+  query_.FieldByName("s")->SetAsString("x");
+  query_.Post();
+  EXPECT_EQ(Stored("b", 1), old);
+
+  // A conflict found by the optimistic lock writes nothing.
+  query_.NdsTableOptions()->SetNdsRecordLockingMode(nds::lmOptimistic);
+  query_.Edit();
+  Write("b", "mine");
+  db_.Exec("update t set s = 'y' where id = 1");
+  EXPECT_EQ(MessageOf([&] { query_.Post(); }), "Q: Record was changed by another user.");
+  EXPECT_EQ(query_.State(), dataset::dsEdit);
+  EXPECT_EQ(Read("b"), "mine");
+  EXPECT_EQ(Stored("b", 1), old);
+  query_.Cancel();
+
+  // Failures while the blobs are handed over and at the write: the edit
+  // stays with its blobs, and the next post stores them.
+  for (const char* failing : {"NdsSetField", "NdsWriteRecord"}) {
+    SCOPED_TRACE(failing);
+    const std::string value = Value("b", 64 * 1024) + failing;
+    query_.Edit();
+    Write("m", failing);
+    Write("b", value);
+    nce::testing::ArmFailpoint(failing, NDS_E_BUSY, "store busy");
+    EXPECT_THROW(query_.Post(), nds::ENDSDatabaseError);
+    EXPECT_EQ(query_.State(), dataset::dsEdit);
+    EXPECT_EQ(Stored("m", 1), Value("m", 1));
+    EXPECT_EQ(Stored("b", 1), old);
+    EXPECT_TRUE(Read("b") == value);
+    query_.Post();
+    EXPECT_EQ(Stored("m", 1), failing);
+    EXPECT_TRUE(Stored("b", 1) == value);
+    query_.Edit();
+    Write("m", Value("m", 1));
+    Write("b", old);
+    query_.Post();
+  }
+
+  // A new record whose first post failed is stored once, blobs included.
+  query_.Append();
+  query_.FieldByName("id")->SetAsInteger(7);
+  Write("im", "picture");
+  nce::testing::ArmFailpoint("NdsWriteRecord", NDS_E_BUSY, "store busy");
+  EXPECT_THROW(query_.Post(), nds::ENDSDatabaseError);
+  EXPECT_EQ(Read("im"), "picture");
+  query_.Post();
+  EXPECT_EQ(db_.Count("t"), 4);
+  EXPECT_EQ(Stored("im", 7), "picture");
+}
+
+TEST_F(BlobStreams, ClearingTheFieldsOfAnEditedRecordEmptiesItsStoredBlobs) {
+  query_.Open();
+  Go(2);
+  query_.Edit();
+  Write("m", "written before the clear");
+  query_.ClearFields();
+  for (const char* name : kBlobFields) {
+    EXPECT_TRUE(query_.FieldByName(name)->IsNull()) << name;
+    EXPECT_EQ(Read(name), "") << name;
+  }
+  // A blob written after the clear is kept.
+  Write("im", "after");
+  query_.FieldByName("id")->SetAsInteger(2);
+  query_.Post();
+  for (const char* name : {"m", "b", "vc"}) {
+    EXPECT_EQ(query_.Marker(name), 0u) << name;
+    EXPECT_EQ(Stored(name, 2), "") << name;
+  }
+  EXPECT_EQ(Stored("im", 2), "after");
+  query_.Close();
+  query_.Open();
+  Go(2);
+  EXPECT_TRUE(query_.FieldByName("m")->IsNull());
+  EXPECT_EQ(Read("b"), "");
+  EXPECT_EQ(Read("im"), "after");
 }
 
 TEST_F(BlobStreams, AGoneRecordReadsEmptyAndOtherLoadFailuresRaiseWithoutKeepingHalfAValue) {
