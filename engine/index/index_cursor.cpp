@@ -54,6 +54,7 @@ std::string ScopeSql(const IndexOrder& order) {
 
 IndexOrder::~IndexOrder() {
   sqlite3_finalize(seek_);
+  sqlite3_finalize(key_);
 }
 
 std::shared_ptr<Cursor> IndexOrder::cursor() const {
@@ -64,17 +65,31 @@ std::shared_ptr<Cursor> IndexOrder::cursor() const {
   return cursor;
 }
 
-sqlite3_stmt* IndexOrder::SeekStatement(sqlite3* db, const std::string& sql) {
-  if (seek_ && seek_sql_ == sql && sqlite3_db_handle(seek_) == db) return seek_;
-  sqlite3_finalize(seek_);
-  seek_ = nullptr;
-  int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &seek_, nullptr);
+namespace {
+
+// `kept` prepared from `sql` on `db`, reused while neither changes.
+sqlite3_stmt* KeptStatement(sqlite3_stmt*& kept, std::string& kept_sql, sqlite3* db,
+                            const std::string& sql) {
+  if (kept && kept_sql == sql && sqlite3_db_handle(kept) == db) return kept;
+  sqlite3_finalize(kept);
+  kept = nullptr;
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr);
   if (rc != SQLITE_OK) {
-    seek_ = nullptr;
+    kept = nullptr;
     throw SqlError(db, rc);
   }
-  seek_sql_ = sql;
-  return seek_;
+  kept_sql = sql;
+  return kept;
+}
+
+}  // namespace
+
+sqlite3_stmt* IndexOrder::SeekStatement(sqlite3* db, const std::string& sql) {
+  return KeptStatement(seek_, seek_sql_, db, sql);
+}
+
+sqlite3_stmt* IndexOrder::KeyStatement(sqlite3* db, const std::string& sql) {
+  return KeptStatement(key_, key_sql_, db, sql);
 }
 
 CursorOrders& OrdersOf(Cursor& cursor) {

@@ -43,14 +43,18 @@ class IndexOrder : public Object {
   };
   std::map<size_t, KeyField> key_fields;  // by field index
 
-  // A statement kept for seeks: re-prepared when its text changes.
+  // Statements kept for seeks and for building raw keys (a search builds a
+  // key, then seeks, every time): re-prepared when their text changes.
   sqlite3_stmt* SeekStatement(sqlite3* db, const std::string& sql);
+  sqlite3_stmt* KeyStatement(sqlite3* db, const std::string& sql);
 
  private:
   std::weak_ptr<Cursor> cursor_;  // the cursor the order was opened on
   OrderPtr def_;                  // what the order is
   sqlite3_stmt* seek_ = nullptr;  // prepared seek
   std::string seek_sql_;          // its text
+  sqlite3_stmt* key_ = nullptr;   // prepared key evaluation
+  std::string key_sql_;           // its text
 };
 
 struct CursorOrders {

@@ -5,7 +5,6 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
 #include "engine/cursor/cursor_fields.h"
 #include "engine/expr/expr_values.h"
 #include "engine/record/record_image.h"
@@ -60,12 +59,23 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
     sql +=
         (i ? ", " : "") + ("?" + std::to_string(i + 1) + " AS " + QuoteIdentifier(fields[i].name));
   sql += ")";
-  SqliteStmt stmt(cursor.source_db, sql);
+  sqlite3_stmt* stmt = order.KeyStatement(cursor.source_db, sql);
+  // Reset on every way out: a statement left on its row would hold the
+  // connection's read snapshot, and fields not given now must read as NULL.
+  struct ResetAfterUse {
+    sqlite3_stmt* statement;
+    ~ResetAfterUse() {
+      sqlite3_reset(statement);
+      sqlite3_clear_bindings(statement);
+    }
+  } reset{stmt};
   for (const auto& [index, kept] : order.key_fields) {
-    int rc = BindValue(stmt.get(), static_cast<int>(index + 1), kept.value);
+    int rc = BindValue(stmt, static_cast<int>(index + 1), kept.value);
     if (rc != SQLITE_OK) throw SqlError(cursor.source_db, rc);
   }
-  if (!stmt.Step())
+  int rc = sqlite3_step(stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(cursor.source_db, rc);
+  if (rc != SQLITE_ROW)
     throw EngineError(NDS_E_GENERAL, "The key of order " + def.name + " could not be built.");
   std::string key;
   for (size_t i = 0; i < def.segments.size(); ++i) {
@@ -83,7 +93,7 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
     }
     if (!all_set || s.fields.empty()) break;
     size_t before = key.size();
-    AppendKeyBytes(key, s.shape, KeyInputOf(sqlite3_column_value(stmt.get(), static_cast<int>(i))));
+    AppendKeyBytes(key, s.shape, KeyInputOf(sqlite3_column_value(stmt, static_cast<int>(i))));
     if (partial && s.shape.type == 'S' && s.fields.size() == 1) {
       key.resize(before + std::min<size_t>(partial->given_length, s.shape.width));
       break;

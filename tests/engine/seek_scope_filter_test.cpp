@@ -124,6 +124,35 @@ TEST_F(Seeks, RawKeysBuiltFromFieldValues) {
   EXPECT_NDS(NdsSetField(due_name, "nosuch", "x", 1), NDS_E_INVALID_FIELD);
 }
 
+// Key building keeps its statement between calls; it must not keep the
+// read snapshot with it, or rows written since would stay hidden.
+TEST_F(Seeks, KeysBuiltAgainSeeRowsWrittenMeanwhile) {
+  NDSHANDLE code = Order(stock_, "by_code");
+  char key[64];
+  uint16_t length = 0, found = 9;
+  auto build = [&](const char* value) {
+    length = sizeof key;
+    EXPECT_NDS(NdsInitRawKey(code), NDS_SUCCESS);
+    EXPECT_NDS(NdsSetString(code, "code", value, static_cast<uint16_t>(std::strlen(value))),
+               NDS_SUCCESS);
+    EXPECT_NDS(NdsBuildRawKey(code, key, &length), NDS_SUCCESS);
+  };
+  build("E500");
+  ASSERT_NDS_OK(NdsSeek(code, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  EXPECT_EQ(found, 0);
+  NDSHANDLE writer = ConnectOrFail(dir_.str());
+  RunSqlOrFail(writer, "INSERT INTO stock VALUES ('E500', 'Easel', 1, NULL)");
+  NdsDisconnect(writer);
+  build("E500");
+  ASSERT_NDS_OK(NdsSeek(code, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Current(), "E500");
+  build("A1");  // a partial key after a whole one
+  EXPECT_EQ(length, 2);
+  ASSERT_NDS_OK(NdsSeek(code, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  EXPECT_EQ(Current(), "A100");
+}
+
 TEST_F(Seeks, ScopesBoundTheOrderAndItsCounts) {
   NDSHANDLE code = Order(stock_, "by_code");
   char key[64];
