@@ -817,7 +817,7 @@ class TNdsDataSet : public dataset::TDataSet {
                             const void* value, std::uint8_t* image);
   // The per-field set-up of a record image the engine has just cleared:
   // which fields a post sends, autoincrement marks, DefaultExpression values.
-  void ApplyDefaultExpressions(std::uint8_t* image);
+  void ApplyDefaultExpressions(std::uint8_t* image, bool writeEveryField);
 
   void SetReadOnlyFlag(bool value) { readOnly_ = value; }
   void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }

@@ -129,11 +129,17 @@ void TNdsDataSet::ClearRecordImage(dataset::TRecordBuffer buffer) {
   // A new or emptied record has no blob contents of a record read before.
   ResetBlobCaches(buffer);
   CheckEngineCode(this, NdsClearRecordBuffer(tableHandle_, buffer, recordSize_));
-  ApplyDefaultExpressions(buffer);
-  // A record cleared while it is edited has empty blobs too. Without this
-  // its post would leave the stored blobs in place (a post sends blobs only
-  // from modified caches) while the cleared record showed them null.
-  if (State() == dataset::dsEdit && buffer == ActiveBuffer()) EmptyBlobCaches(buffer);
+  // A record the engine already holds, the edited one or a new one appended
+  // by a failed post, keeps its values there: once cleared, every field and
+  // blob of it must be sent again. Without this its post would keep the
+  // stored (or earlier handed-over) values while the cleared record showed
+  // them null.
+  const bool engineHoldsRecord =
+      buffer == ActiveBuffer() &&
+      (State() == dataset::dsEdit ||
+       (State() == dataset::dsInsert && ReadBookmarkFlag(buffer) == dataset::bfInserted));
+  ApplyDefaultExpressions(buffer, engineHoldsRecord);
+  if (engineHoldsRecord) EmptyBlobCaches(buffer);
 }
 
 void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,

@@ -29,12 +29,10 @@ bool IsBlobType(std::uint16_t type) {
 
 }  // namespace
 
-void TNdsDataSet::ApplyDefaultExpressions(std::uint8_t* image) {
-  // A record cleared while it is being edited writes every field on post.
-  const bool editing = State() == dataset::dsEdit;
+void TNdsDataSet::ApplyDefaultExpressions(std::uint8_t* image, bool writeEveryField) {
   for (int i = 0; i < engineFields_->Count(); ++i) {
     TNCEFieldDef& def = *engineFields_->Items(i);
-    def.fieldModified = editing;
+    def.fieldModified = writeEveryField;
     if (def.engineType == NDS_AUTOINC) {
       std::memcpy(image + def.offset, &kAutoIncMark, sizeof kAutoIncMark);
       continue;

@@ -304,6 +304,17 @@ TEST_F(BlobStreams, CancelDropsAnUnpostedBlobAndAFailedPostKeepsTheStoredBlobAnd
   query_.Post();
   EXPECT_EQ(db_.Count("t"), 4);
   EXPECT_EQ(Stored("im", 7), "picture");
+
+  // A blob of a failed first post is not stored once the fields are cleared.
+  query_.Append();
+  query_.FieldByName("id")->SetAsInteger(8);
+  Write("im", "dropped");
+  nce::testing::ArmFailpoint("NdsWriteRecord", NDS_E_BUSY, "store busy");
+  EXPECT_THROW(query_.Post(), nds::ENDSDatabaseError);
+  query_.ClearFields();
+  query_.FieldByName("id")->SetAsInteger(8);
+  query_.Post();
+  EXPECT_EQ(Stored("im", 8), "");
 }
 
 TEST_F(BlobStreams, ClearingTheFieldsOfAnEditedRecordEmptiesItsStoredBlobs) {

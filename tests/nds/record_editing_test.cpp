@@ -170,6 +170,18 @@ TEST_F(RecordEditing, AFailedPostKeepsTheEditAndWritesNothingHalf) {
   query_.Post();
   EXPECT_EQ(db_.Column("select id from t order by rowid"), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(query_.RecNo(), 2);
+
+  // Fields cleared after such a failure are stored empty, not with the
+  // values the failed post had handed to the engine.
+  query_.Append();
+  F("id").SetAsInteger(3);
+  F("s").SetAsString("zz");
+  nce::testing::ArmFailpoint("NdsWriteRecord", NDS_E_BUSY, "store busy");
+  EXPECT_THROW(query_.Post(), nds::ENDSDatabaseError);
+  query_.ClearFields();
+  F("id").SetAsInteger(3);
+  query_.Post();
+  EXPECT_EQ(Stored("select coalesce(s, 'null') from t where id = 3"), "text:null");
 }
 
 TEST_F(RecordEditing, CancelAndDeleteLeaveTheNeighbouringRecordCurrent) {
