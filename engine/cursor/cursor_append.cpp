@@ -96,34 +96,51 @@ Value WithAffinity(Value v, Affinity a) {
   return v;
 }
 
-// Resets a kept statement when its use ends, so that no read transaction
-// stays open behind it.
-class StatementUse {
- public:
-  explicit StatementUse(SqliteStmt& stmt) : stmt_(stmt) {}
-  ~StatementUse() { stmt_.Reset(); }
-  StatementUse(const StatementUse&) = delete;
-  StatementUse& operator=(const StatementUse&) = delete;
-  SqliteStmt* operator->() { return &stmt_; }
-
- private:
-  SqliteStmt& stmt_;  // kept by the cursor
-};
-
 // Kept statements beyond this many are all dropped before the next write
-// (a cursor writing ever new sets of fields); only the inserts vary.
+// (a cursor writing ever new sets of fields); only the inserts and updates
+// vary.
 constexpr size_t kMaxKeptStatements = 32;
 
 }  // namespace
 
-SqliteStmt& CursorWalk::AppendStatement(Cursor& c, const std::string& sql) {
-  auto kept = append_stmts_.find(sql);
-  if (kept != append_stmts_.end()) {
+SqliteStmt& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
+  auto kept = kept_stmts_.find(sql);
+  if (kept != kept_stmts_.end()) {
     kept->second->Reset();
     return *kept->second;
   }
   auto stmt = std::make_unique<SqliteStmt>(c.source_db, sql);
-  return *append_stmts_.emplace(sql, std::move(stmt)).first->second;
+  return *kept_stmts_.emplace(sql, std::move(stmt)).first->second;
+}
+
+void CursorWalk::DropKeptStatementsIfMany() {
+  if (kept_stmts_.size() >= kMaxKeptStatements) kept_stmts_.clear();
+}
+
+WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
+  // A row version is counted by a statement of its own before the row is
+  // written, and a new record of a DBF table clears a deletion mark after
+  // it: those writes are several statements.
+  bool several = appending && !IsNdt(c);
+  for (const FieldDesc& f : c.desc.fields) several |= f.shape.type == NDS_ROWVERSION;
+  if (!several) return WriteSavepointStatements{};
+  WriteSavepointStatements stmts;
+  stmts.open = &KeptStatement(c, "SAVEPOINT nce_record_write");
+  stmts.release = &KeptStatement(c, "RELEASE nce_record_write");
+  stmts.undo = &KeptStatement(c, "ROLLBACK TO nce_record_write");
+  return stmts;
+}
+
+bool CursorWalk::Sequenced(Cursor& c) {
+  if (sequenced_ < 0) {
+    SqliteStmt table(c.source_db,
+                     "SELECT sql FROM main.sqlite_master WHERE type = 'table' AND name = ?1 "
+                     "COLLATE NOCASE");
+    table.Bind(1, c.source_table);
+    sequenced_ =
+        table.Step() && UpperAscii(table.Text(0)).find("AUTOINCREMENT") != std::string::npos;
+  }
+  return sequenced_ == 1;
 }
 
 // The values of the columns' DEFAULT clauses, evaluated now (so
@@ -156,7 +173,7 @@ std::vector<Value> CursorWalk::ColumnDefaults(Cursor& c) {
   }
   std::vector<Value> defaults(c.desc.fields.size());
   if (defaults_sql_.empty()) return defaults;
-  StatementUse evaluate(AppendStatement(c, defaults_sql_));
+  StatementUse evaluate(KeptStatement(c, defaults_sql_));
   if (!evaluate->Step()) return defaults;
   for (size_t k = 0; k < default_places_.size(); ++k)
     defaults[default_places_[k].first] =
@@ -188,25 +205,28 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   std::string table = QuoteIdentifier(c.source_table);
   int64_t highest = 0;
   {
-    StatementUse top(AppendStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
+    StatementUse top(KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
     if (top->Step()) highest = top->Int(0);
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
   // when the row that had it is gone.
-  bool sequenced;
-  {
+  bool sequenced = false;
+  if (Sequenced(c)) {
     StatementUse sequences(
-        AppendStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
+        KeptStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
     sequenced = sequences->Step();
   }
   if (sequenced) {
-    StatementUse seq(AppendStatement(c,
-                                     "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
-                                     "WHERE name = ?1 COLLATE NOCASE"));
+    StatementUse seq(KeptStatement(c,
+                                   "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
+                                   "WHERE name = ?1 COLLATE NOCASE"));
     seq->Bind(1, c.source_table);
     if (seq->Step()) highest = std::max(highest, seq->Int(0));
   }
-  StatementUse exists(AppendStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1"));
+  // Inside this connection's write transaction no one else can add a row:
+  // every number above the highest read is free.
+  bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
+  StatementUse exists(KeptStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1"));
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
@@ -223,6 +243,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
       case LockResult::kLocked:
         break;
     }
+    if (writing) return n;
     exists->Reset();
     exists->Bind(1, n);
     if (!exists->Step()) return n;
@@ -247,8 +268,6 @@ void CursorWalk::BuildAppendedImage(Cursor& c) {
 }
 
 int64_t CursorWalk::InsertAppended(Cursor& c) {
-  // Nothing kept is in use here, so dropping them all is safe.
-  if (append_stmts_.size() >= kMaxKeptStatements) append_stmts_.clear();
   sqlite3* db = c.source_db;
   std::vector<std::pair<std::string, Value>> columns;
   for (size_t i = 0; i < c.desc.fields.size(); ++i) {
@@ -265,9 +284,9 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     names += ", " + QuoteIdentifier(columns[i].first);
     values += ", ?" + std::to_string(i + 2);
   }
-  StatementUse insert(AppendStatement(c, "INSERT INTO " + table + " (" + names + ") SELECT " +
-                                             values + " WHERE NOT EXISTS (SELECT 1 FROM " + table +
-                                             " WHERE rowid = ?1)"));
+  StatementUse insert(KeptStatement(c, "INSERT INTO " + table + " (" + names + ") SELECT " +
+                                           values + " WHERE NOT EXISTS (SELECT 1 FROM " + table +
+                                           " WHERE rowid = ?1)"));
   RecordLocks& locks = RecordLocks::Instance();
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
     insert->Reset();
@@ -296,13 +315,13 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
 void CursorWalk::WriteAppended(Cursor& c) {
   int64_t rowid;
   {
-    WriteSavepoint savepoint(c.source_db);
+    WriteSavepoint savepoint(SavepointFor(c, true));
     rowid = InsertAppended(c);
     if (!IsNdt(c)) {
       // A deletion mark left by an earlier record of this number.
-      StatementUse unmark(AppendStatement(c, "DELETE FROM main." +
-                                                 QuoteIdentifier(DeletedMarksTable()) +
-                                                 " WHERE table_name = ?1 AND record = ?2"));
+      StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
+                                               QuoteIdentifier(DeletedMarksTable()) +
+                                               " WHERE table_name = ?1 AND record = ?2"));
       unmark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     }
     savepoint.Commit();

@@ -178,19 +178,19 @@ uint32_t CursorWalk::Checksum(Cursor& c) {
     // Nobody else sees an unwritten append: its checksum is that of the
     // record as appended, which the cursor's own edits leave alone as they
     // leave the stored row of a written record alone.
-    SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + PendingRowSource(c));
-    BindPendingRow(c, read.get(), false);
-    read.Step();
-    return RowChecksum(read.get(), count);
+    StatementUse read(KeptStatement(c, "SELECT " + columns + " FROM " + PendingRowSource(c)));
+    BindPendingRow(c, read->get(), false);
+    read->Step();
+    return RowChecksum(read->get(), count);
   }
   // Read afresh from the table: the checksum tells whether someone else
   // changed the record since it was last read.
-  SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) +
-                                   " WHERE rowid = ?1");
-  read.Bind(1, current_.rowid);
-  if (!read.Step())
+  StatementUse read(KeptStatement(
+      c, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+  read->Bind(1, current_.rowid);
+  if (!read->Step())
     throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
-  return RowChecksum(read.get(), count);
+  return RowChecksum(read->get(), count);
 }
 
 // ---- editing -----------------------------------------------------------------------
@@ -255,14 +255,15 @@ void CursorWalk::UpdateEdited(Cursor& c) {
   std::string sets;
   for (size_t i = 0; i < columns.size(); ++i)
     sets += (i ? ", " : "") + QuoteIdentifier(columns[i].first) + " = ?" + std::to_string(i + 1);
-  SqliteStmt update(db, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
-                            " WHERE rowid = ?" + std::to_string(columns.size() + 1));
+  StatementUse update(KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " +
+                                           sets + " WHERE rowid = ?" +
+                                           std::to_string(columns.size() + 1)));
   for (size_t i = 0; i < columns.size(); ++i) {
-    int rc = BindValue(update.get(), static_cast<int>(i) + 1, columns[i].second);
+    int rc = BindValue(update->get(), static_cast<int>(i) + 1, columns[i].second);
     if (rc != SQLITE_OK) throw SqlError(db, rc);
   }
-  update.Bind(static_cast<int>(columns.size()) + 1, current_.rowid);
-  RunNamingEmptyColumn(db, [&] { update.Run(); });
+  update->Bind(static_cast<int>(columns.size()) + 1, current_.rowid);
+  RunNamingEmptyColumn(db, [&] { update->Run(); });
   if (sqlite3_changes(db) == 0)
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
@@ -275,6 +276,8 @@ void CursorWalk::Write(Cursor& c) {
   }
   RequireWritable(c);
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
+  // No kept statement is in use here, so dropping them is safe.
+  DropKeptStatementsIfMany();
   if (appended_) return WriteAppended(c);
   RecordLocks& locks = RecordLocks::Instance();
   LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
@@ -283,7 +286,7 @@ void CursorWalk::Write(Cursor& c) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   try {
-    WriteSavepoint savepoint(c.source_db);
+    WriteSavepoint savepoint(SavepointFor(c, false));
     UpdateEdited(c);
     savepoint.Commit();
   } catch (...) {
@@ -327,15 +330,15 @@ void CursorWalk::Delete(Cursor& c) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   if (IsNdt(c)) {
-    SqliteStmt remove(c.source_db,
-                      "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-    remove.Bind(1, rowid).Run();
+    StatementUse remove(
+        KeptStatement(c, "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+    remove->Bind(1, rowid).Run();
     gone_ = true;
   } else {
-    SqliteStmt mark(c.source_db, "INSERT OR IGNORE INTO main." +
-                                     QuoteIdentifier(DeletedMarksTable()) +
-                                     " (table_name, record) VALUES (?1, ?2)");
-    mark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+    StatementUse mark(KeptStatement(c, "INSERT OR IGNORE INTO main." +
+                                           QuoteIdentifier(DeletedMarksTable()) +
+                                           " (table_name, record) VALUES (?1, ?2)"));
+    mark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     current_.visible_known = false;
   }
   pending_.clear();
@@ -361,10 +364,10 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
   // record all the same.
   bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
   if (!own_append) {
-    SqliteStmt exists(c.source_db,
-                      "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-    exists.Bind(1, recno);
-    if (!exists.Step())
+    StatementUse exists(
+        KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+    exists->Bind(1, recno);
+    if (!exists->Step())
       throw EngineError(NDS_E_INVALID_RECORD,
                         "Record " + std::to_string(recno) + " does not exist.");
   }
