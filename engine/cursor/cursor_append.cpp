@@ -114,7 +114,10 @@ SqliteStmt& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
 }
 
 void CursorWalk::DropKeptStatementsIfMany() {
-  if (kept_stmts_.size() >= kMaxKeptStatements) kept_stmts_.clear();
+  if (kept_stmts_.size() < kMaxKeptStatements) return;
+  kept_stmts_.clear();
+  last_insert_ = LastWrite{};
+  last_update_ = LastWrite{};
 }
 
 WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
@@ -267,41 +270,75 @@ void CursorWalk::BuildAppendedImage(Cursor& c) {
     EncodeValue(c.desc.fields[i], ndt, AppendedValue(i), current_.image.data());
 }
 
-int64_t CursorWalk::InsertAppended(Cursor& c) {
-  sqlite3* db = c.source_db;
-  std::vector<std::pair<std::string, Value>> columns;
-  for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-    const Value& value = AppendedValue(i);
-    if (value.kind != Value::Kind::kUnset || pending_.count(i))
-      columns.emplace_back(c.desc.fields[i].name, value);
-  }
-  StampWrite(c, &columns);
-  // The row goes in only while its number is free: a writer that ignores
-  // record locks (plain SQL) may have taken it since it was reserved.
+SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fields,
+                                        const std::vector<std::pair<std::string, Value>>& stamps) {
+  // Bulk appends set the same fields record after record: the statement of
+  // the last append serves without building its text again.
+  if (last_insert_.stmt && last_insert_.fields == fields) return *last_insert_.stmt;
+  // A writer that ignores record locks (plain SQL) may have taken the
+  // reserved number since: the insert then fails on the number, and
+  // InsertAppended moves the record on. (An INSERT ... SELECT guarded by
+  // NOT EXISTS on the same table would make SQLite copy the row through a
+  // temporary table first, which costs more than the insert itself.)
   std::string table = QuoteIdentifier(c.source_table);
   std::string names = "rowid", values = "?1";
-  for (size_t i = 0; i < columns.size(); ++i) {
-    names += ", " + QuoteIdentifier(columns[i].first);
-    values += ", ?" + std::to_string(i + 2);
+  int parameter = 2;
+  for (size_t i : fields) {
+    names += ", " + QuoteIdentifier(c.desc.fields[i].name);
+    values += ", ?" + std::to_string(parameter++);
   }
-  StatementUse insert(KeptStatement(c, "INSERT INTO " + table + " (" + names + ") SELECT " +
-                                           values + " WHERE NOT EXISTS (SELECT 1 FROM " + table +
-                                           " WHERE rowid = ?1)"));
+  for (const auto& stamp : stamps) {
+    names += ", " + QuoteIdentifier(stamp.first);
+    values += ", ?" + std::to_string(parameter++);
+  }
+  SqliteStmt& stmt =
+      KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
+  last_insert_.fields = fields;
+  last_insert_.stmt = &stmt;
+  return stmt;
+}
+
+int64_t CursorWalk::InsertAppended(Cursor& c) {
+  sqlite3* db = c.source_db;
+  std::vector<size_t> fields;  // the fields given a value
+  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+    if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.count(i)) fields.push_back(i);
+  std::vector<std::pair<std::string, Value>> stamps;
+  StampWrite(c, &stamps);
+  StatementUse insert(InsertStatement(c, fields, stamps));
   RecordLocks& locks = RecordLocks::Instance();
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
     insert->Reset();
     insert->Bind(1, current_.rowid);
-    for (size_t i = 0; i < columns.size(); ++i) {
-      int rc = BindValue(insert->get(), static_cast<int>(i) + 2, columns[i].second);
+    int parameter = 2;
+    for (size_t i : fields) {
+      int rc = BindValue(insert->get(), parameter++, AppendedValue(i));
       if (rc != SQLITE_OK) throw SqlError(db, rc);
     }
-    RunNamingEmptyColumn(db, [&] { insert->Run(); });
-    // The row's own number: an INTEGER PRIMARY KEY column given a value
-    // decides it.
-    if (sqlite3_changes(db) > 0) return sqlite3_last_insert_rowid(db);
+    for (const auto& stamp : stamps) {
+      int rc = BindValue(insert->get(), parameter++, stamp.second);
+      if (rc != SQLITE_OK) throw SqlError(db, rc);
+    }
+    try {
+      RunNamingEmptyColumn(db, [&] { insert->Run(); });
+      // The row's own number: an INTEGER PRIMARY KEY column given a value
+      // decides it.
+      return sqlite3_last_insert_rowid(db);
+    } catch (const EngineError&) {
+      int code = sqlite3_extended_errcode(db);
+      if (code != SQLITE_CONSTRAINT_ROWID && code != SQLITE_CONSTRAINT_PRIMARYKEY) throw;
+      // A record number clash: the reserved number is taken, or an
+      // INTEGER PRIMARY KEY value given clashes with another row (then the
+      // reserved number is still free and the failure is the caller's).
+      insert->Reset();
+      StatementUse exists(KeptStatement(
+          c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+      exists->Bind(1, current_.rowid);
+      if (!exists->Step()) throw;
+    }
     // Taken. Nothing of the record may be lost, so it moves to a fresh
-    // number: the current record number changes with this write. This
-    // statement holds the write lock, so the fresh number stays free.
+    // number: the current record number changes with this write. A writer
+    // may take that one too before the next attempt; then it moves again.
     int64_t taken = current_.rowid;
     int64_t fresh = ReserveRecordNumber(c);
     locks.Unlock(LockTarget{c.connection().location().store_file, LockTable(c), taken}, c.handle());

@@ -206,8 +206,11 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   // Row versions and modification times are stamped by the engine at every
   // write; a value given for them is not kept.
   if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
-  LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
-  if (RecordLocks::Instance().LockedByOther(target, c.handle()))
+  // An unwritten append's number is locked by this cursor from the start.
+  if (!appended_ &&
+      RecordLocks::Instance().LockedByOther(
+          LockTarget{c.connection().location().store_file, LockTable(c), current_.rowid},
+          c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
@@ -245,24 +248,43 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
   }
 }
 
+SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
+                                        const std::vector<std::pair<std::string, Value>>& stamps) {
+  // Edits of one field record after record reuse the last statement as is.
+  if (last_update_.stmt && last_update_.fields == fields) return *last_update_.stmt;
+  std::string sets;
+  int parameter = 1;
+  auto set = [&](const std::string& name) {
+    sets +=
+        (sets.empty() ? "" : ", ") + QuoteIdentifier(name) + " = ?" + std::to_string(parameter++);
+  };
+  for (size_t i : fields) set(c.desc.fields[i].name);
+  for (const auto& stamp : stamps) set(stamp.first);
+  SqliteStmt& stmt = KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
+                                          " WHERE rowid = ?" + std::to_string(parameter));
+  last_update_.fields = fields;
+  last_update_.stmt = &stmt;
+  return stmt;
+}
+
 void CursorWalk::UpdateEdited(Cursor& c) {
   sqlite3* db = c.source_db;
-  std::vector<std::pair<std::string, Value>> columns;
-  for (const auto& [index, value] : pending_)
-    columns.emplace_back(c.desc.fields[index].name, value);
-  StampWrite(c, &columns);
-  if (columns.empty()) return;
-  std::string sets;
-  for (size_t i = 0; i < columns.size(); ++i)
-    sets += (i ? ", " : "") + QuoteIdentifier(columns[i].first) + " = ?" + std::to_string(i + 1);
-  StatementUse update(KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " +
-                                           sets + " WHERE rowid = ?" +
-                                           std::to_string(columns.size() + 1)));
-  for (size_t i = 0; i < columns.size(); ++i) {
-    int rc = BindValue(update->get(), static_cast<int>(i) + 1, columns[i].second);
+  std::vector<size_t> fields;
+  for (const auto& edit : pending_) fields.push_back(edit.first);
+  std::vector<std::pair<std::string, Value>> stamps;
+  StampWrite(c, &stamps);
+  if (fields.empty() && stamps.empty()) return;
+  StatementUse update(UpdateStatement(c, fields, stamps));
+  int parameter = 1;
+  for (const auto& edit : pending_) {
+    int rc = BindValue(update->get(), parameter++, edit.second);
     if (rc != SQLITE_OK) throw SqlError(db, rc);
   }
-  update->Bind(static_cast<int>(columns.size()) + 1, current_.rowid);
+  for (const auto& stamp : stamps) {
+    int rc = BindValue(update->get(), parameter++, stamp.second);
+    if (rc != SQLITE_OK) throw SqlError(db, rc);
+  }
+  update->Bind(parameter, current_.rowid);
   RunNamingEmptyColumn(db, [&] { update->Run(); });
   if (sqlite3_changes(db) == 0)
     throw EngineError(NDS_E_INVALID_RECORD,

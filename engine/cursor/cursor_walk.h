@@ -217,6 +217,13 @@ class CursorWalk {
   // drops the kept ones. SQLite prepares a kept statement again by itself
   // when the schema changes.
   SqliteStmt& KeptStatement(Cursor& c, const std::string& sql);
+  // The kept INSERT of an append that gives `fields` (indexes) and `stamps`
+  // (engine-stamped columns) a value.
+  SqliteStmt& InsertStatement(Cursor& c, const std::vector<size_t>& fields,
+                              const std::vector<std::pair<std::string, Value>>& stamps);
+  // The kept UPDATE of an edit of `fields` and `stamps`.
+  SqliteStmt& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
+                              const std::vector<std::pair<std::string, Value>>& stamps);
   // Drops every kept statement once there are too many (a cursor writing
   // ever new sets of fields). Called where none is in use.
   void DropKeptStatementsIfMany();
@@ -259,6 +266,12 @@ class CursorWalk {
   // the cursor's life: bulk appends and edits would otherwise spend most of
   // their time parsing SQL.
   std::map<std::string, std::unique_ptr<SqliteStmt>> kept_stmts_;
+  // The kept statement of the last append or edit and the fields it wrote.
+  struct LastWrite {
+    std::vector<size_t> fields;  // field indexes
+    SqliteStmt* stmt = nullptr;  // in kept_stmts_; null when none
+  };
+  LastWrite last_insert_, last_update_;
   int sequenced_ = -1;                                  // Sequenced(): -1 not read yet, else 0 or 1
   bool defaults_read_ = false;                          // the two below are built
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
