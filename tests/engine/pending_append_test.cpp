@@ -216,6 +216,25 @@ TEST_F(PendingAppend, InsideATransactionAFailedWriteUndoesOnlyItselfAndATakenNum
             "1name1,2name2,3kept,4sql,5late");
 }
 
+// The insert fails on a record number clash; only a clash on the reserved
+// number moves the record on. A key value the caller gave that clashes is
+// the caller's error, reported as such, with nothing written.
+TEST_F(PendingAppend, AClashingIntegerPrimaryKeyIsTheCallersError) {
+  Exec("CREATE TABLE keyed (id INTEGER PRIMARY KEY, name CHAR(8))");
+  Exec("INSERT INTO keyed VALUES (7, 'seven')");
+  NDSHANDLE cursor = OpenTable("keyed");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetField(cursor, "id", "7", 1), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "again", 5), 0u);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_SQL, "UNIQUE constraint failed");
+  EXPECT_EQ(Rows("keyed"), "1");
+  ASSERT_EQ(NdsSetField(cursor, "id", "9", 1), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 9u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(id || name, ',') FROM keyed"),
+            "7seven,9again");
+}
+
 TEST_F(PendingAppend, AStaleDeletionMarkDoesNotFollowANewRecord) {
   Exec("CREATE TABLE dbf (id INTEGER, name CHAR(8))", NDS_CDX);
   FillNumbered("dbf", 2);
