@@ -229,7 +229,8 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free.
   bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
-  StatementUse exists(KeptStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1"));
+  SqliteStmt* exists =
+      writing ? nullptr : &KeptStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1");
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
@@ -247,9 +248,9 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
         break;
     }
     if (writing) return n;
-    exists->Reset();
-    exists->Bind(1, n);
-    if (!exists->Step()) return n;
+    StatementUse check(*exists);
+    check->Bind(1, n);
+    if (!check->Step()) return n;
     // Written by someone else since the highest number was read.
     if (!locks_.count(n)) locks.Unlock(target, c.handle());
   }
