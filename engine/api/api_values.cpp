@@ -21,7 +21,7 @@ NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
   return Guarded(function, [&] {
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
-      auto cursor = RequireCursor(handle);
+      auto cursor = std::static_pointer_cast<Cursor>(object);
       std::lock_guard lock(cursor->connection().mutex());
       SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
       return NDS_SUCCESS;
@@ -117,7 +117,7 @@ NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType, ui
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Binary type " + std::to_string(binaryType) + " is not known.");
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
-      auto cursor = RequireCursor(handle);
+      auto cursor = std::static_pointer_cast<Cursor>(object);
       std::lock_guard lock(cursor->connection().mutex());
       SetCursorBinaryPiece(*cursor, field, totalLength, offset, value, length);
       return NDS_SUCCESS;

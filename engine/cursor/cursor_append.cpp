@@ -96,34 +96,54 @@ Value WithAffinity(Value v, Affinity a) {
   return v;
 }
 
-// Resets a kept statement when its use ends, so that no read transaction
-// stays open behind it.
-class StatementUse {
- public:
-  explicit StatementUse(SqliteStmt& stmt) : stmt_(stmt) {}
-  ~StatementUse() { stmt_.Reset(); }
-  StatementUse(const StatementUse&) = delete;
-  StatementUse& operator=(const StatementUse&) = delete;
-  SqliteStmt* operator->() { return &stmt_; }
-
- private:
-  SqliteStmt& stmt_;  // kept by the cursor
-};
-
 // Kept statements beyond this many are all dropped before the next write
-// (a cursor writing ever new sets of fields); only the inserts vary.
+// (a cursor writing ever new sets of fields); only the inserts and updates
+// vary.
 constexpr size_t kMaxKeptStatements = 32;
 
 }  // namespace
 
-SqliteStmt& CursorWalk::AppendStatement(Cursor& c, const std::string& sql) {
-  auto kept = append_stmts_.find(sql);
-  if (kept != append_stmts_.end()) {
+SqliteStmt& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
+  auto kept = kept_stmts_.find(sql);
+  if (kept != kept_stmts_.end()) {
     kept->second->Reset();
     return *kept->second;
   }
   auto stmt = std::make_unique<SqliteStmt>(c.source_db, sql);
-  return *append_stmts_.emplace(sql, std::move(stmt)).first->second;
+  return *kept_stmts_.emplace(sql, std::move(stmt)).first->second;
+}
+
+void CursorWalk::DropKeptStatementsIfMany() {
+  if (kept_stmts_.size() < kMaxKeptStatements) return;
+  kept_stmts_.clear();
+  last_insert_ = LastWrite{};
+  last_update_ = LastWrite{};
+}
+
+WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
+  // A row version is counted by a statement of its own before the row is
+  // written, and a new record of a DBF table clears a deletion mark after
+  // it: those writes are several statements.
+  bool several = appending && !IsNdt(c);
+  for (const FieldDesc& f : c.desc.fields) several |= f.shape.type == NDS_ROWVERSION;
+  if (!several) return WriteSavepointStatements{};
+  WriteSavepointStatements stmts;
+  stmts.open = &KeptStatement(c, "SAVEPOINT nce_record_write");
+  stmts.release = &KeptStatement(c, "RELEASE nce_record_write");
+  stmts.undo = &KeptStatement(c, "ROLLBACK TO nce_record_write");
+  return stmts;
+}
+
+bool CursorWalk::Sequenced(Cursor& c) {
+  if (sequenced_ < 0) {
+    SqliteStmt table(c.source_db,
+                     "SELECT sql FROM main.sqlite_master WHERE type = 'table' AND name = ?1 "
+                     "COLLATE NOCASE");
+    table.Bind(1, c.source_table);
+    sequenced_ =
+        table.Step() && UpperAscii(table.Text(0)).find("AUTOINCREMENT") != std::string::npos;
+  }
+  return sequenced_ == 1;
 }
 
 // The values of the columns' DEFAULT clauses, evaluated now (so
@@ -156,7 +176,7 @@ std::vector<Value> CursorWalk::ColumnDefaults(Cursor& c) {
   }
   std::vector<Value> defaults(c.desc.fields.size());
   if (defaults_sql_.empty()) return defaults;
-  StatementUse evaluate(AppendStatement(c, defaults_sql_));
+  StatementUse evaluate(KeptStatement(c, defaults_sql_));
   if (!evaluate->Step()) return defaults;
   for (size_t k = 0; k < default_places_.size(); ++k)
     defaults[default_places_[k].first] =
@@ -188,25 +208,29 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   std::string table = QuoteIdentifier(c.source_table);
   int64_t highest = 0;
   {
-    StatementUse top(AppendStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
+    StatementUse top(KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
     if (top->Step()) highest = top->Int(0);
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
   // when the row that had it is gone.
-  bool sequenced;
-  {
+  bool sequenced = false;
+  if (Sequenced(c)) {
     StatementUse sequences(
-        AppendStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
+        KeptStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
     sequenced = sequences->Step();
   }
   if (sequenced) {
-    StatementUse seq(AppendStatement(c,
-                                     "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
-                                     "WHERE name = ?1 COLLATE NOCASE"));
+    StatementUse seq(KeptStatement(c,
+                                   "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
+                                   "WHERE name = ?1 COLLATE NOCASE"));
     seq->Bind(1, c.source_table);
     if (seq->Step()) highest = std::max(highest, seq->Int(0));
   }
-  StatementUse exists(AppendStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1"));
+  // Inside this connection's write transaction no one else can add a row:
+  // every number above the highest read is free.
+  bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
+  SqliteStmt* exists =
+      writing ? nullptr : &KeptStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1");
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
@@ -223,9 +247,10 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
       case LockResult::kLocked:
         break;
     }
-    exists->Reset();
-    exists->Bind(1, n);
-    if (!exists->Step()) return n;
+    if (writing) return n;
+    StatementUse check(*exists);
+    check->Bind(1, n);
+    if (!check->Step()) return n;
     // Written by someone else since the highest number was read.
     if (!locks_.count(n)) locks.Unlock(target, c.handle());
   }
@@ -246,43 +271,75 @@ void CursorWalk::BuildAppendedImage(Cursor& c) {
     EncodeValue(c.desc.fields[i], ndt, AppendedValue(i), current_.image.data());
 }
 
-int64_t CursorWalk::InsertAppended(Cursor& c) {
-  // Nothing kept is in use here, so dropping them all is safe.
-  if (append_stmts_.size() >= kMaxKeptStatements) append_stmts_.clear();
-  sqlite3* db = c.source_db;
-  std::vector<std::pair<std::string, Value>> columns;
-  for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-    const Value& value = AppendedValue(i);
-    if (value.kind != Value::Kind::kUnset || pending_.count(i))
-      columns.emplace_back(c.desc.fields[i].name, value);
-  }
-  StampWrite(c, &columns);
-  // The row goes in only while its number is free: a writer that ignores
-  // record locks (plain SQL) may have taken it since it was reserved.
+SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fields,
+                                        const std::vector<std::pair<std::string, Value>>& stamps) {
+  // Bulk appends set the same fields record after record: the statement of
+  // the last append serves without building its text again.
+  if (last_insert_.stmt && last_insert_.fields == fields) return *last_insert_.stmt;
+  // A writer that ignores record locks (plain SQL) may have taken the
+  // reserved number since: the insert then fails on the number, and
+  // InsertAppended moves the record on. (An INSERT ... SELECT guarded by
+  // NOT EXISTS on the same table would make SQLite copy the row through a
+  // temporary table first, which costs more than the insert itself.)
   std::string table = QuoteIdentifier(c.source_table);
   std::string names = "rowid", values = "?1";
-  for (size_t i = 0; i < columns.size(); ++i) {
-    names += ", " + QuoteIdentifier(columns[i].first);
-    values += ", ?" + std::to_string(i + 2);
+  int parameter = 2;
+  for (size_t i : fields) {
+    names += ", " + QuoteIdentifier(c.desc.fields[i].name);
+    values += ", ?" + std::to_string(parameter++);
   }
-  StatementUse insert(AppendStatement(c, "INSERT INTO " + table + " (" + names + ") SELECT " +
-                                             values + " WHERE NOT EXISTS (SELECT 1 FROM " + table +
-                                             " WHERE rowid = ?1)"));
+  for (const auto& stamp : stamps) {
+    names += ", " + QuoteIdentifier(stamp.first);
+    values += ", ?" + std::to_string(parameter++);
+  }
+  SqliteStmt& stmt =
+      KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
+  last_insert_.fields = fields;
+  last_insert_.stmt = &stmt;
+  return stmt;
+}
+
+int64_t CursorWalk::InsertAppended(Cursor& c) {
+  sqlite3* db = c.source_db;
+  std::vector<size_t> fields;  // the fields given a value
+  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+    if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.count(i)) fields.push_back(i);
+  std::vector<std::pair<std::string, Value>> stamps;
+  StampWrite(c, &stamps);
+  StatementUse insert(InsertStatement(c, fields, stamps));
   RecordLocks& locks = RecordLocks::Instance();
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
     insert->Reset();
     insert->Bind(1, current_.rowid);
-    for (size_t i = 0; i < columns.size(); ++i) {
-      int rc = BindValue(insert->get(), static_cast<int>(i) + 2, columns[i].second);
+    int parameter = 2;
+    for (size_t i : fields) {
+      int rc = BindValue(insert->get(), parameter++, AppendedValue(i));
       if (rc != SQLITE_OK) throw SqlError(db, rc);
     }
-    RunNamingEmptyColumn(db, [&] { insert->Run(); });
-    // The row's own number: an INTEGER PRIMARY KEY column given a value
-    // decides it.
-    if (sqlite3_changes(db) > 0) return sqlite3_last_insert_rowid(db);
+    for (const auto& stamp : stamps) {
+      int rc = BindValue(insert->get(), parameter++, stamp.second);
+      if (rc != SQLITE_OK) throw SqlError(db, rc);
+    }
+    try {
+      RunNamingEmptyColumn(db, [&] { insert->Run(); });
+      // The row's own number: an INTEGER PRIMARY KEY column given a value
+      // decides it.
+      return sqlite3_last_insert_rowid(db);
+    } catch (const EngineError&) {
+      int code = sqlite3_extended_errcode(db);
+      if (code != SQLITE_CONSTRAINT_ROWID && code != SQLITE_CONSTRAINT_PRIMARYKEY) throw;
+      // A record number clash: the reserved number is taken, or an
+      // INTEGER PRIMARY KEY value given clashes with another row (then the
+      // reserved number is still free and the failure is the caller's).
+      insert->Reset();
+      StatementUse exists(KeptStatement(
+          c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+      exists->Bind(1, current_.rowid);
+      if (!exists->Step()) throw;
+    }
     // Taken. Nothing of the record may be lost, so it moves to a fresh
-    // number: the current record number changes with this write. This
-    // statement holds the write lock, so the fresh number stays free.
+    // number: the current record number changes with this write. A writer
+    // may take that one too before the next attempt; then it moves again.
     int64_t taken = current_.rowid;
     int64_t fresh = ReserveRecordNumber(c);
     locks.Unlock(LockTarget{c.connection().location().store_file, LockTable(c), taken}, c.handle());
@@ -296,13 +353,13 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
 void CursorWalk::WriteAppended(Cursor& c) {
   int64_t rowid;
   {
-    WriteSavepoint savepoint(c.source_db);
+    WriteSavepoint savepoint(SavepointFor(c, true));
     rowid = InsertAppended(c);
     if (!IsNdt(c)) {
       // A deletion mark left by an earlier record of this number.
-      StatementUse unmark(AppendStatement(c, "DELETE FROM main." +
-                                                 QuoteIdentifier(DeletedMarksTable()) +
-                                                 " WHERE table_name = ?1 AND record = ?2"));
+      StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
+                                               QuoteIdentifier(DeletedMarksTable()) +
+                                               " WHERE table_name = ?1 AND record = ?2"));
       unmark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     }
     savepoint.Commit();

@@ -178,19 +178,19 @@ uint32_t CursorWalk::Checksum(Cursor& c) {
     // Nobody else sees an unwritten append: its checksum is that of the
     // record as appended, which the cursor's own edits leave alone as they
     // leave the stored row of a written record alone.
-    SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + PendingRowSource(c));
-    BindPendingRow(c, read.get(), false);
-    read.Step();
-    return RowChecksum(read.get(), count);
+    StatementUse read(KeptStatement(c, "SELECT " + columns + " FROM " + PendingRowSource(c)));
+    BindPendingRow(c, read->get(), false);
+    read->Step();
+    return RowChecksum(read->get(), count);
   }
   // Read afresh from the table: the checksum tells whether someone else
   // changed the record since it was last read.
-  SqliteStmt read(c.source_db, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) +
-                                   " WHERE rowid = ?1");
-  read.Bind(1, current_.rowid);
-  if (!read.Step())
+  StatementUse read(KeptStatement(
+      c, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+  read->Bind(1, current_.rowid);
+  if (!read->Step())
     throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
-  return RowChecksum(read.get(), count);
+  return RowChecksum(read->get(), count);
 }
 
 // ---- editing -----------------------------------------------------------------------
@@ -206,8 +206,11 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   // Row versions and modification times are stamped by the engine at every
   // write; a value given for them is not kept.
   if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
-  LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
-  if (RecordLocks::Instance().LockedByOther(target, c.handle()))
+  // An unwritten append's number is locked by this cursor from the start.
+  if (!appended_ &&
+      RecordLocks::Instance().LockedByOther(
+          LockTarget{c.connection().location().store_file, LockTable(c), current_.rowid},
+          c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
@@ -245,24 +248,44 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
   }
 }
 
+SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
+                                        const std::vector<std::pair<std::string, Value>>& stamps) {
+  // Edits of one field record after record reuse the last statement as is.
+  if (last_update_.stmt && last_update_.fields == fields) return *last_update_.stmt;
+  std::string sets;
+  int parameter = 1;
+  auto set = [&](const std::string& name) {
+    sets +=
+        (sets.empty() ? "" : ", ") + QuoteIdentifier(name) + " = ?" + std::to_string(parameter++);
+  };
+  for (size_t i : fields) set(c.desc.fields[i].name);
+  for (const auto& stamp : stamps) set(stamp.first);
+  SqliteStmt& stmt = KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
+                                          " WHERE rowid = ?" + std::to_string(parameter));
+  last_update_.fields = fields;
+  last_update_.stmt = &stmt;
+  return stmt;
+}
+
 void CursorWalk::UpdateEdited(Cursor& c) {
   sqlite3* db = c.source_db;
-  std::vector<std::pair<std::string, Value>> columns;
-  for (const auto& [index, value] : pending_)
-    columns.emplace_back(c.desc.fields[index].name, value);
-  StampWrite(c, &columns);
-  if (columns.empty()) return;
-  std::string sets;
-  for (size_t i = 0; i < columns.size(); ++i)
-    sets += (i ? ", " : "") + QuoteIdentifier(columns[i].first) + " = ?" + std::to_string(i + 1);
-  SqliteStmt update(db, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
-                            " WHERE rowid = ?" + std::to_string(columns.size() + 1));
-  for (size_t i = 0; i < columns.size(); ++i) {
-    int rc = BindValue(update.get(), static_cast<int>(i) + 1, columns[i].second);
+  std::vector<size_t> fields;
+  for (const auto& edit : pending_) fields.push_back(edit.first);
+  std::vector<std::pair<std::string, Value>> stamps;
+  StampWrite(c, &stamps);
+  if (fields.empty() && stamps.empty()) return;
+  StatementUse update(UpdateStatement(c, fields, stamps));
+  int parameter = 1;
+  for (const auto& edit : pending_) {
+    int rc = BindValue(update->get(), parameter++, edit.second);
     if (rc != SQLITE_OK) throw SqlError(db, rc);
   }
-  update.Bind(static_cast<int>(columns.size()) + 1, current_.rowid);
-  RunNamingEmptyColumn(db, [&] { update.Run(); });
+  for (const auto& stamp : stamps) {
+    int rc = BindValue(update->get(), parameter++, stamp.second);
+    if (rc != SQLITE_OK) throw SqlError(db, rc);
+  }
+  update->Bind(parameter, current_.rowid);
+  RunNamingEmptyColumn(db, [&] { update->Run(); });
   if (sqlite3_changes(db) == 0)
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
@@ -275,6 +298,8 @@ void CursorWalk::Write(Cursor& c) {
   }
   RequireWritable(c);
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
+  // No kept statement is in use here, so dropping them is safe.
+  DropKeptStatementsIfMany();
   if (appended_) return WriteAppended(c);
   RecordLocks& locks = RecordLocks::Instance();
   LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
@@ -283,7 +308,7 @@ void CursorWalk::Write(Cursor& c) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   try {
-    WriteSavepoint savepoint(c.source_db);
+    WriteSavepoint savepoint(SavepointFor(c, false));
     UpdateEdited(c);
     savepoint.Commit();
   } catch (...) {
@@ -327,15 +352,15 @@ void CursorWalk::Delete(Cursor& c) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   if (IsNdt(c)) {
-    SqliteStmt remove(c.source_db,
-                      "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-    remove.Bind(1, rowid).Run();
+    StatementUse remove(
+        KeptStatement(c, "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+    remove->Bind(1, rowid).Run();
     gone_ = true;
   } else {
-    SqliteStmt mark(c.source_db, "INSERT OR IGNORE INTO main." +
-                                     QuoteIdentifier(DeletedMarksTable()) +
-                                     " (table_name, record) VALUES (?1, ?2)");
-    mark.Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+    StatementUse mark(KeptStatement(c, "INSERT OR IGNORE INTO main." +
+                                           QuoteIdentifier(DeletedMarksTable()) +
+                                           " (table_name, record) VALUES (?1, ?2)"));
+    mark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
     current_.visible_known = false;
   }
   pending_.clear();
@@ -361,10 +386,10 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
   // record all the same.
   bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
   if (!own_append) {
-    SqliteStmt exists(c.source_db,
-                      "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-    exists.Bind(1, recno);
-    if (!exists.Step())
+    StatementUse exists(
+        KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+    exists->Bind(1, recno);
+    if (!exists->Step())
       throw EngineError(NDS_E_INVALID_RECORD,
                         "Record " + std::to_string(recno) + " does not exist.");
   }

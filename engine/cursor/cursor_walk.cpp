@@ -201,14 +201,14 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
   if (!ndt && c.live && sqlite3_column_int(stmt, col)) image[0] = '*';
 }
 
-bool CursorWalk::FillWindow(Cursor& c, Step step, int direction) {
+bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) {
   sqlite3_stmt* stmt = Statement(c, step);
   BindCondition(c, stmt);
   if (step == Step::kAfter || step == Step::kBefore) {
     BindValue(stmt, 101, current_.key);
     sqlite3_bind_int64(stmt, 102, current_.rowid);
   }
-  sqlite3_bind_int64(stmt, 103, NextWindowRows(c, step, direction));
+  sqlite3_bind_int64(stmt, 103, rows ? rows : NextWindowRows(c, step, direction));
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = direction;
   for (;;) {
@@ -259,7 +259,8 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) {
     ReadRow(c, stmt, &current_);
-    current_.visible_known = false;
+    // Without a condition every row of the table is visible.
+    current_.visible_known = sql_->shape().condition.empty();
     sqlite3_reset(stmt);
     on_record_ = true;
     gone_ = false;
@@ -284,7 +285,9 @@ void CursorWalk::GotoTop(Cursor& c) {
 
 void CursorWalk::GotoBottom(Cursor& c) {
   FlushEdits(c);
-  if (FillWindow(c, Step::kLast, -1))
+  // The last row alone: the bottom is mostly passed on the way to the end
+  // (where records are appended); a walk back reads its window from there.
+  if (FillWindow(c, Step::kLast, -1, 1))
     TakeNextFromWindow();
   else
     SetOff(true, true);

@@ -41,6 +41,7 @@
 namespace nce {
 
 class Cursor;
+struct WriteSavepointStatements;  // record_write.h
 
 // One row as a cursor holds it.
 struct CursorRow {
@@ -174,8 +175,9 @@ class CursorWalk {
   sqlite3_stmt* Statement(Cursor& c, Step step);
   void BindCondition(Cursor& c, sqlite3_stmt* stmt);
   void ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row);
-  // Runs a row query into `ahead_`; false when it gave no row.
-  bool FillWindow(Cursor& c, Step step, int direction);
+  // Runs a row query into `ahead_`, `rows` rows at most (0: the window's
+  // size); false when it gave no row.
+  bool FillWindow(Cursor& c, Step step, int direction, uint32_t rows = 0);
   void TakeNextFromWindow();
   void SetOff(bool bof, bool eof);
   // Rows the next window of a walk in `direction` reads: the set size, or
@@ -210,9 +212,28 @@ class CursorWalk {
   void BuildAppendedImage(Cursor& c);
   // The columns' default values for a new record, evaluated now.
   std::vector<Value> ColumnDefaults(Cursor& c);
-  // A statement of the append code, prepared once per cursor and reset; it
-  // stays valid until InsertAppended next drops the kept ones.
-  SqliteStmt& AppendStatement(Cursor& c, const std::string& sql);
+  // A statement of the write, lock and checksum code, prepared once per
+  // cursor and reset; it stays valid until DropKeptStatementsIfMany next
+  // drops the kept ones. SQLite prepares a kept statement again by itself
+  // when the schema changes.
+  SqliteStmt& KeptStatement(Cursor& c, const std::string& sql);
+  // The kept INSERT of an append that gives `fields` (indexes) and `stamps`
+  // (engine-stamped columns) a value.
+  SqliteStmt& InsertStatement(Cursor& c, const std::vector<size_t>& fields,
+                              const std::vector<std::pair<std::string, Value>>& stamps);
+  // The kept UPDATE of an edit of `fields` and `stamps`.
+  SqliteStmt& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
+                              const std::vector<std::pair<std::string, Value>>& stamps);
+  // Drops every kept statement once there are too many (a cursor writing
+  // ever new sets of fields). Called where none is in use.
+  void DropKeptStatementsIfMany();
+  // The kept statements of the savepoint around a write of several
+  // statements; none (null members) when the write is one statement, which
+  // SQLite makes all or nothing by itself.
+  WriteSavepointStatements SavepointFor(Cursor& c, bool appending);
+  // Whether the table numbers its rows with AUTOINCREMENT (so that numbers
+  // of rows gone are never given out again); read once.
+  bool Sequenced(Cursor& c);
   // One value over the appended record (an order key, a condition).
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
@@ -241,9 +262,17 @@ class CursorWalk {
   std::map<size_t, Value> pending_;  // field index -> new value
   bool appended_ = false;            // current record appended and never written
   std::vector<Value> defaults_;      // appended record: column defaults by field index
-  // Statements of appends by SQL text, kept for the cursor's life: bulk
-  // appends would otherwise spend most of their time parsing SQL.
-  std::map<std::string, std::unique_ptr<SqliteStmt>> append_stmts_;
+  // Statements of writes, record locks and checksums by SQL text, kept for
+  // the cursor's life: bulk appends and edits would otherwise spend most of
+  // their time parsing SQL.
+  std::map<std::string, std::unique_ptr<SqliteStmt>> kept_stmts_;
+  // The kept statement of the last append or edit and the fields it wrote.
+  struct LastWrite {
+    std::vector<size_t> fields;  // field indexes
+    SqliteStmt* stmt = nullptr;  // in kept_stmts_; null when none
+  };
+  LastWrite last_insert_, last_update_;
+  int sequenced_ = -1;                                  // Sequenced(): -1 not read yet, else 0 or 1
   bool defaults_read_ = false;                          // the two below are built
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity

@@ -1,5 +1,6 @@
-// Helpers of the statements that write a cursor's record: a savepoint that
-// makes one write all or nothing, and NOT NULL failures reported by column.
+// Helpers of the statements that write a cursor's record: kept statements
+// reset after use, a savepoint that makes a write of several statements all
+// or nothing, and NOT NULL failures reported by column.
 #ifndef ENGINE_CURSOR_RECORD_WRITE_H
 #define ENGINE_CURSOR_RECORD_WRITE_H
 
@@ -9,29 +10,61 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
+#include "engine/base/sqlite_stmt.h"
 
 namespace nce {
 
-// Opens a savepoint on `db`; it is rolled back unless Commit is called.
+// Resets a kept statement when its use ends, so that no read transaction
+// stays open behind it.
+class StatementUse {
+ public:
+  explicit StatementUse(SqliteStmt& stmt) : stmt_(stmt) {}
+  ~StatementUse() { stmt_.Reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  SqliteStmt* operator->() { return &stmt_; }
+
+ private:
+  SqliteStmt& stmt_;  // kept by the cursor
+};
+
+// The prepared SAVEPOINT, RELEASE and ROLLBACK TO of one savepoint name;
+// all null for a write that needs no savepoint.
+struct WriteSavepointStatements {
+  SqliteStmt* open = nullptr;
+  SqliteStmt* release = nullptr;
+  SqliteStmt* undo = nullptr;
+};
+
+// Opens the savepoint of `stmts` (when there is one); it is rolled back
+// unless Commit is called.
 class WriteSavepoint {
  public:
-  explicit WriteSavepoint(sqlite3* db) : db_(db) { ExecSql(db_, "SAVEPOINT nce_record_write"); }
+  explicit WriteSavepoint(const WriteSavepointStatements& stmts) : stmts_(stmts) {
+    if (stmts_.open) Run(*stmts_.open);
+  }
   ~WriteSavepoint() {
-    if (!done_) {
-      sqlite3_exec(db_, "ROLLBACK TO nce_record_write", nullptr, nullptr, nullptr);
-      sqlite3_exec(db_, "RELEASE nce_record_write", nullptr, nullptr, nullptr);
-    }
+    if (done_ || !stmts_.open) return;
+    sqlite3_step(stmts_.undo->get());
+    stmts_.undo->Reset();
+    sqlite3_step(stmts_.release->get());
+    stmts_.release->Reset();
   }
   WriteSavepoint(const WriteSavepoint&) = delete;
   WriteSavepoint& operator=(const WriteSavepoint&) = delete;
   void Commit() {
-    ExecSql(db_, "RELEASE nce_record_write");
+    if (stmts_.open) Run(*stmts_.release);
     done_ = true;
   }
 
  private:
-  sqlite3* db_;        // store connection
-  bool done_ = false;  // released
+  static void Run(SqliteStmt& stmt) {
+    StatementUse use(stmt);
+    use->Run();
+  }
+
+  WriteSavepointStatements stmts_;  // kept by the cursor
+  bool done_ = false;               // released
 };
 
 // Runs `write`; a NOT NULL constraint it breaks becomes the value-required

@@ -1,9 +1,11 @@
 #include "engine/storage/record_locks.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
@@ -37,6 +39,15 @@ std::string CanonicalStore(const std::string& path) {
   return result;
 }
 
+// Counts the forks this process came out of. Asking the kernel for the
+// process id at every lock operation costs a system call; a fork handler
+// marks the child instead.
+std::atomic<uint64_t> g_fork_generation{1};
+
+void NoteFork() {
+  g_fork_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 int64_t LockByteFor(const std::string& lowerTable, int64_t record) {
@@ -52,7 +63,10 @@ int64_t LockByteFor(const std::string& lowerTable, int64_t record) {
 
 RecordLocks& RecordLocks::Instance() {
   // Never destroyed: cursors may still be closing while the process exits.
-  static RecordLocks* instance = new RecordLocks();
+  static RecordLocks* instance = [] {
+    pthread_atfork(nullptr, nullptr, NoteFork);
+    return new RecordLocks();
+  }();
   return *instance;
 }
 
@@ -67,11 +81,12 @@ RecordLocks::Key RecordLocks::MakeKey(const LockTarget& target) const {
 void RecordLocks::ForgetParent() {
   // A child made by fork shares its parent's open sidecar files, and with
   // them the parent's locks; it starts afresh with files of its own.
-  if (sidecar_pid_ == getpid()) return;
+  uint64_t generation = g_fork_generation.load(std::memory_order_relaxed);
+  if (sidecar_generation_ == generation) return;
   for (auto& [path, fd] : sidecars_) close(fd);
   sidecars_.clear();
   held_.clear();
-  sidecar_pid_ = getpid();
+  sidecar_generation_ = generation;
 }
 
 int RecordLocks::SidecarFd(const std::string& store) {

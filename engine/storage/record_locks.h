@@ -91,7 +91,7 @@ class RecordLocks {
   std::mutex mutex_;                     // guards everything below
   std::map<Key, Holders> held_;          // locks held by this process
   std::map<std::string, int> sidecars_;  // store path -> open sidecar file
-  int sidecar_pid_ = 0;                  // process that opened the sidecar files
+  uint64_t sidecar_generation_ = 0;      // fork generation that opened the sidecar files
 };
 
 // Byte of the sidecar file that stands for a record of a table: a hash of the

@@ -310,6 +310,37 @@ TEST_F(Editing, OemCursorsHandOutOemTextInTheImageOnly) {
 namespace nce_test {
 namespace {
 
+// A cursor keeps the statements of its writes prepared; a column added to
+// its table, and the rollback that takes it away again, must not turn them
+// stale.
+TEST_F(Editing, KeptWriteStatementsFollowSchemaChangesAndTheirRollback) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  NDSHANDLE cursor = OpenTable("items");
+  auto edit = [&](uint32_t recno, const std::string& name) {
+    ASSERT_EQ(NdsGotoRecord(cursor, recno), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(cursor, "name", name.c_str(), static_cast<uint32_t>(name.size())), 0u);
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    EXPECT_EQ(Text(cursor, "name"), name);
+  };
+  auto append = [&](const std::string& name) {
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(cursor, "name", name.c_str(), static_cast<uint32_t>(name.size())), 0u);
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  };
+  edit(1, "before");
+  append("new1");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  RunSqlOrFail(conn_, "ALTER TABLE items ADD COLUMN extra INTEGER DEFAULT 7");
+  edit(2, "during");
+  append("new2");
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+  edit(2, "after");
+  append("new3");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(rowid || name, ',') FROM items"),
+            "1before,2after,3new1,4new3");
+}
+
 TEST_F(Editing, EditsLeftOpenAreWrittenWhenTheConnectionEnds) {
   Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
   NDSHANDLE other = ConnectOrFail(dir_.str());

@@ -186,6 +186,55 @@ TEST_F(PendingAppend, AnSqlInsertTakingTheReservedNumberLosesNothing) {
             "1name1,2name2,3sql,4mine");
 }
 
+// Inside a transaction a write of one statement opens no savepoint of its
+// own, and a reservation is not checked against the table again: a failed
+// write still undoes only itself, and a number the connection's own SQL
+// takes still moves the new record on.
+TEST_F(PendingAppend, InsideATransactionAFailedWriteUndoesOnlyItselfAndATakenNumberMovesOn) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12) NOT NULL)");
+  FillNumbered("items", 2);
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "kept", 4), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  // A failing edit and a failing append leave the earlier append alone.
+  ASSERT_EQ(NdsGotoRecord(cursor, 1), 0u);
+  ASSERT_EQ(NdsSetEmpty(cursor, "name"), 0u);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_VALUE_REQUIRED, "column \"name\"");
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u);
+  EXPECT_EQ(RecNo(cursor), 4u);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_VALUE_REQUIRED, "column \"name\"");
+  // The connection's own SQL takes the reserved number meanwhile.
+  RunSqlOrFail(conn_, "INSERT INTO items (rowid, id, name) VALUES (4, 40, 'sql')");
+  ASSERT_EQ(NdsSetField(cursor, "name", "late", 4), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 5u);
+  ASSERT_EQ(NdsCommitTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(rowid || name, ',') FROM items"),
+            "1name1,2name2,3kept,4sql,5late");
+}
+
+// The insert fails on a record number clash; only a clash on the reserved
+// number moves the record on. A key value the caller gave that clashes is
+// the caller's error, reported as such, with nothing written.
+TEST_F(PendingAppend, AClashingIntegerPrimaryKeyIsTheCallersError) {
+  Exec("CREATE TABLE keyed (id INTEGER PRIMARY KEY, name CHAR(8))");
+  Exec("INSERT INTO keyed VALUES (7, 'seven')");
+  NDSHANDLE cursor = OpenTable("keyed");
+  ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetField(cursor, "id", "7", 1), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "again", 5), 0u);
+  ExpectError(NdsWriteRecord(cursor), NDS_E_SQL, "UNIQUE constraint failed");
+  EXPECT_EQ(Rows("keyed"), "1");
+  ASSERT_EQ(NdsSetField(cursor, "id", "9", 1), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 9u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(id || name, ',') FROM keyed"),
+            "7seven,9again");
+}
+
 TEST_F(PendingAppend, AStaleDeletionMarkDoesNotFollowANewRecord) {
   Exec("CREATE TABLE dbf (id INTEGER, name CHAR(8))", NDS_CDX);
   FillNumbered("dbf", 2);
