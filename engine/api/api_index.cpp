@@ -159,11 +159,11 @@ NDSRESULT NdsGetNumSegments(NDSHANDLE handle, uint16_t* count) {
 NDSRESULT NdsGetSegmentFieldname(NDSHANDLE handle, uint16_t segment, char* name, uint16_t* length) {
   return WithOrder("NdsGetSegmentFieldname", handle, [&](IndexOrder& order, Cursor&) {
     const auto& segments = order.def().segments;
+    // Answered without throwing: callers read the segments until this answer.
     if (segment >= segments.size())
-      throw EngineError(NDS_E_INVALID_FIELD, "The order " + order.def().name + " has " +
-                                                 std::to_string(segments.size()) +
-                                                 " segment(s); segment " + std::to_string(segment) +
-                                                 " does not exist.");
+      return Fail(NDS_E_INVALID_FIELD,
+                  "The order " + order.def().name + " has " + std::to_string(segments.size()) +
+                      " segment(s); segment " + std::to_string(segment) + " does not exist.");
     return CopyOut(segments[segment].name, name, length);
   });
 }

@@ -75,9 +75,10 @@ NDSRESULT NdsSetScope(NDSHANDLE handle, uint16_t scopeEnd, const void* key, uint
 NDSRESULT NdsGetScope(NDSHANDLE handle, uint16_t scopeEnd, void* key, uint16_t* length) {
   return WithOrder("NdsGetScope", handle, [&](IndexOrder& order, Cursor&) {
     std::optional<std::string>& end = ScopeEnd(order, scopeEnd);
+    // Answered without throwing: a search asks every order for its scopes.
     if (!end)
-      throw EngineError(NDS_E_NO_SCOPE, std::string("The order ") + order.def().name + " has no " +
-                                            (scopeEnd == NDS_TOP ? "top" : "bottom") + " scope.");
+      return Fail(NDS_E_NO_SCOPE, std::string("The order ") + order.def().name + " has no " +
+                                      (scopeEnd == NDS_TOP ? "top" : "bottom") + " scope.");
     return CopyOut(*end, static_cast<char*>(key), length);
   });
 }

@@ -33,16 +33,7 @@ bool ShowDeleted() {
 
 CursorWalk::CursorWalk() = default;
 
-CursorWalk::~CursorWalk() {
-  ClearStatements();
-}
-
-void CursorWalk::ClearStatements() {
-  for (sqlite3_stmt*& stmt : stmts_) {
-    sqlite3_finalize(stmt);
-    stmt = nullptr;
-  }
-}
+CursorWalk::~CursorWalk() = default;
 
 // ---- set-up ---------------------------------------------------------------------
 
@@ -79,28 +70,39 @@ std::string CursorWalk::ConditionText(Cursor& c, const std::string& prefix,
 }
 
 void CursorWalk::Attach(Cursor& c) {
-  ClearStatements();
   stmt_db_ = c.source_db;
   show_deleted_generation_ = g_show_deleted_generation.load();
-  if (!IsNdt(c) && c.live) EnsureDeletedMarks(c.source_db);
+  bool marks = !IsNdt(c) && c.live;
 
-  WalkSpec shape;
-  shape.from = QuoteIdentifier(c.source_table);
+  WalkShape shape;
+  shape.db = c.source_db;
+  WalkSpec& spec = shape.spec;
+  spec.from = QuoteIdentifier(c.source_table);
   for (const FieldDesc& f : c.desc.fields) {
-    if (!shape.columns.empty()) shape.columns += ", ";
-    shape.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
-                                              : QuoteIdentifier(f.name);
+    if (!spec.columns.empty()) spec.columns += ", ";
+    spec.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
+                                             : QuoteIdentifier(f.name);
   }
-  if (!IsNdt(c) && c.live) {
+  if (marks) {
     // Last column: whether the row carries a deletion mark.
-    shape.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
-                     " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
+    spec.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
+                    " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
   }
-  shape.key = order_key_;
-  shape.descending = descending_;
-  shape.condition = ConditionText(c, "", true);
-  sql_ = std::make_unique<NavigationSql>(std::move(shape));
+  spec.key = order_key_;
+  spec.descending = descending_;
+  spec.condition = ConditionText(c, "", true);
+  shape.all_rows_where = c.filter_sql;
+  shape.scoped_rows_where = ConditionText(c, "scope", false);
+  statements_.Use(std::move(shape));
+  if (marks && !statements_.tables_sure()) {
+    // The statements read the deletion marks. Made outside a transaction the
+    // table stays; made inside one a rollback may take it away again, so the
+    // next use of these statements makes sure once more.
+    EnsureDeletedMarks(c.source_db);
+    statements_.set_tables_sure(sqlite3_get_autocommit(c.source_db) != 0);
+  }
 
+  deferred_ = Place();
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   on_record_ = false;
@@ -117,54 +119,8 @@ sqlite3_stmt* CursorWalk::Statement(Cursor& c, Step step) {
     current_ = std::move(keep);
     on_record_ = on, bof_ = bof, eof_ = eof, gone_ = gone;
   }
-  if (!sql_) Attach(c);  // cursors made by SQL start here on first use
-  sqlite3_stmt*& stmt = stmts_[static_cast<int>(step)];
-  if (stmt) return stmt;
-  std::string text;
-  switch (step) {
-    case Step::kFirst:
-      text = sql_->First();
-      break;
-    case Step::kLast:
-      text = sql_->Last();
-      break;
-    case Step::kAfter:
-      text = sql_->After();
-      break;
-    case Step::kBefore:
-      text = sql_->Before();
-      break;
-    case Step::kByRowid:
-      text = sql_->ByRowid();
-      break;
-    case Step::kVisible:
-      text = sql_->Visible();
-      break;
-    case Step::kCount:
-      text = sql_->Count();
-      break;
-    case Step::kCountAll:
-      text = sql_->CountWhere(c.filter_sql);
-      break;
-    case Step::kCountScoped:
-      text = sql_->CountWhere(ConditionText(c, "scope", false));
-      break;
-    case Step::kCountBefore:
-      text = sql_->CountBefore();
-      break;
-    case Step::kAtOffset:
-      text = sql_->AtOffset();
-      break;
-    case Step::kCount_:
-      break;
-  }
-  int rc =
-      sqlite3_prepare_v3(stmt_db_, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-  if (rc != SQLITE_OK) {
-    stmt = nullptr;
-    throw SqlError(stmt_db_, rc);
-  }
-  return stmt;
+  if (!statements_.has_shape()) Attach(c);  // cursors made by SQL start here on first use
+  return statements_.Get(step);
 }
 
 void CursorWalk::BindCondition(Cursor& c, sqlite3_stmt* stmt) {
@@ -180,7 +136,7 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
   const TableDesc& desc = c.desc;
   bool ndt = IsNdt(c);
   row->rowid = sqlite3_column_int64(stmt, 0);
-  int col = sql_->first_field_column();
+  int col = statements_.sql().first_field_column();
   if (col == 2)
     row->key = ValueFromColumn(stmt, 1);
   else

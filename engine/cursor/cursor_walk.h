@@ -36,6 +36,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/base/values.h"
 #include "engine/cursor/navigation_sql.h"
+#include "engine/cursor/walk_statements.h"
 #include "engine/schema/catalog_schema.h"
 
 namespace nce {
@@ -60,7 +61,9 @@ class CursorWalk {
 
   // ---- set-up: the rows and the order the cursor walks ----------------------
   // Builds the statements for `cursor` and goes before the first row. Called
-  // when the cursor opens and whenever the order or a condition changes.
+  // when the cursor opens and whenever the order or a condition changes; the
+  // statements of an order and conditions used before come back prepared
+  // (WalkStatements).
   void Attach(Cursor& cursor);
   // Order key (SQL expression over the table's columns) and direction; empty
   // for record-number order. Takes effect at the next Attach.
@@ -142,8 +145,15 @@ class CursorWalk {
 
   // ---- hooks of index orders, scopes and filters (cursor_walk_orders.cpp) ----
   // Rebuilds the statements after SetOrder or SetCondition and stays on the
-  // current record when it still exists.
-  void Reattach(Cursor& c);
+  // current record when it still exists. With `repositions` the caller moves
+  // the cursor right after (a seek), so the record is not read again: the
+  // cursor stands before the first row until PositionFromStatement, and a
+  // caller that fails before that calls RestorePlace.
+  void Reattach(Cursor& c, bool repositions = false);
+  // After Reattach(c, true) when the caller could not move the cursor: back
+  // on the record as Reattach(c) would have left it. Nothing once the cursor
+  // has moved.
+  void RestorePlace(Cursor& c);
   // The statement texts the cursor walks with (built on first use).
   const NavigationSql& Navigation(Cursor& c);
   // Binds the cursor's own condition values (?1 ... ?100) to `stmt`.
@@ -157,19 +167,13 @@ class CursorWalk {
   const Value& current_key() const { return current_.key; }
 
  private:
-  enum class Step {
-    kFirst,
-    kLast,
-    kAfter,
-    kBefore,
-    kByRowid,
-    kVisible,
-    kCount,
-    kCountAll,
-    kCountBefore,
-    kCountScoped,
-    kAtOffset,
-    kCount_
+  using Step = WalkStep;
+  // Where the cursor stood before an order or condition change.
+  struct Place {
+    bool pending = false;  // Reattach(c, true) left it to go back to
+    bool had = false;      // on a record (not deleted)
+    int64_t rowid = 0;     // that record
+    bool bof = true, eof = false;
   };
 
   sqlite3_stmt* Statement(Cursor& c, Step step);
@@ -189,7 +193,9 @@ class CursorWalk {
   // only, "-" none), plus the deleted-record rule when asked.
   std::string ConditionText(Cursor& c, const std::string& prefix, bool with_deleted) const;
   bool HidesDeleted(Cursor& c) const;
-  void ClearStatements();
+  // Goes back to `place` after the statements changed: the record read
+  // through the new statements, else the ends the cursor was at.
+  void ReturnTo(Cursor& c, const Place& place);
   std::string LockTable(Cursor& c) const;
   void RequireWritable(Cursor& c) const;
   void RequireRecord() const;
@@ -238,19 +244,19 @@ class CursorWalk {
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
   // Rows and order.
-  std::unique_ptr<NavigationSql> sql_;                         // statement texts for the cursor
-  std::string order_key_;                                      // order key expression, "" for rowid
-  bool descending_ = false;                                    // order direction
-  std::map<std::string, std::string> conditions_;              // named extra conditions
-  sqlite3* stmt_db_ = nullptr;                                 // database the statements belong to
-  sqlite3_stmt* stmts_[static_cast<int>(Step::kCount_)] = {};  // prepared on first use
-  uint64_t show_deleted_generation_ = 0;  // setting the statements were built for
+  WalkStatements statements_;                      // texts and statements, per shape
+  std::string order_key_;                          // order key expression, "" for rowid
+  bool descending_ = false;                        // order direction
+  std::map<std::string, std::string> conditions_;  // named extra conditions
+  sqlite3* stmt_db_ = nullptr;                     // database the statements belong to
+  uint64_t show_deleted_generation_ = 0;           // setting the statements were built for
 
   // Position.
   bool on_record_ = false;         // current_ holds a record
   bool bof_ = true, eof_ = false;  // before the first / after the last row
   bool gone_ = false;              // the current record was deleted (or vanished)
   CursorRow current_;              // the current row
+  Place deferred_;                 // the place a repositioning caller may go back to
   std::vector<CursorRow> ahead_;   // read-ahead window
   size_t ahead_pos_ = 0;           // next unread row of the window
   size_t ahead_len_ = 0;           // rows of the window in use

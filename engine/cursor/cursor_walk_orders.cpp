@@ -8,26 +8,63 @@
 
 namespace nce {
 
-void CursorWalk::Reattach(Cursor& c) {
+void CursorWalk::Reattach(Cursor& c, bool repositions) {
   FlushEdits(c);
-  bool had = on_record_ && !gone_;
-  int64_t rowid = current_.rowid;
-  bool bof = bof_, eof = eof_;
+  Place place;
+  place.had = on_record_ && !gone_;
+  place.rowid = current_.rowid;
+  place.bof = bof_;
+  place.eof = eof_;
   Attach(c);
-  if (!had) {
-    SetOff(bof, eof);
+  if (repositions) {
+    deferred_ = place;
+    deferred_.pending = true;
     return;
   }
+  ReturnTo(c, place);
+}
+
+void CursorWalk::RestorePlace(Cursor& c) {
+  if (!deferred_.pending) return;
+  Place place = deferred_;
+  deferred_ = Place();
+  ReturnTo(c, place);
+}
+
+void CursorWalk::ReturnTo(Cursor& c, const Place& place) {
+  if (!place.had) {
+    SetOff(place.bof, place.eof);
+    return;
+  }
+  // One statement reads the record in the new order and says whether the
+  // cursor shows it, which the next move or read asks at once.
+  sqlite3_stmt* stmt = Statement(c, Step::kVisibleRow);
+  BindCondition(c, stmt);
+  sqlite3_bind_int64(stmt, 102, place.rowid);
+  int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) {
+    ReadRow(c, stmt, &current_);
+    current_.visible_known = true;
+    sqlite3_reset(stmt);
+    on_record_ = true;
+    gone_ = false;
+    bof_ = eof_ = false;
+    return;
+  }
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE) throw SqlError(stmt_db_, rc);
+  // Hidden now, or gone: the cursor stays on a hidden record; a gone one
+  // leaves it before the first row.
   try {
-    ReadCurrentByRowid(c, rowid);
+    ReadCurrentByRowid(c, place.rowid);
   } catch (const EngineError& error) {
     if (error.number() != NDS_E_INVALID_RECORD) throw;
   }
 }
 
 const NavigationSql& CursorWalk::Navigation(Cursor& c) {
-  if (!sql_) Attach(c);
-  return *sql_;
+  if (!statements_.has_shape()) Attach(c);
+  return statements_.sql();
 }
 
 bool CursorWalk::PositionFromStatement(Cursor& c, sqlite3_stmt* stmt) {
@@ -39,6 +76,7 @@ bool CursorWalk::PositionFromStatement(Cursor& c, sqlite3_stmt* stmt) {
     ReadRow(c, stmt, &current_);
     current_.visible_known = true;
     sqlite3_reset(stmt);
+    deferred_ = Place();
     on_record_ = true;
     gone_ = false;
     bof_ = eof_ = false;
@@ -46,6 +84,7 @@ bool CursorWalk::PositionFromStatement(Cursor& c, sqlite3_stmt* stmt) {
   }
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) throw SqlError(sqlite3_db_handle(stmt), rc);
+  deferred_ = Place();
   SetOff(false, true);
   return false;
 }

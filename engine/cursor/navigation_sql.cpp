@@ -71,6 +71,10 @@ std::string NavigationSql::Visible() const {
   return "SELECT 1 FROM " + spec_.from + Where("rowid = ?102");
 }
 
+std::string NavigationSql::VisibleRow() const {
+  return Select() + Where("rowid = ?102");
+}
+
 std::string NavigationSql::Count() const {
   return "SELECT count(*) FROM " + spec_.from + Where("");
 }

@@ -20,6 +20,8 @@ struct WalkSpec {
   std::string key;          // order key expression; empty for record-number order
   bool descending = false;  // key (and rowid) descending
   std::string condition;    // rows the cursor may see; empty for all
+
+  bool operator==(const WalkSpec&) const = default;
 };
 
 // Statement texts for one WalkSpec. Result columns of the row queries:
@@ -39,6 +41,7 @@ class NavigationSql {
   std::string Before() const;       // ?101, ?102, ?103, backward order
   std::string ByRowid() const;      // ?102; the row whether visible or not
   std::string Visible() const;      // ?102; one row when it is visible
+  std::string VisibleRow() const;   // ?102; the row itself when it is visible
   std::string Count() const;        // visible rows
   std::string CountBefore() const;  // ?101, ?102: visible rows ahead of that row
   std::string AtOffset() const;     // ?104: the visible row at that place

@@ -199,20 +199,20 @@ void ReleaseOrders(Cursor& cursor) {
   orders.aof_snapshot.clear();
 }
 
-void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order) {
+void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order, bool repositions) {
   CursorOrders& orders = OrdersOf(cursor);
   if (orders.active == order) return;
   orders.active = order;
-  ApplyConditions(cursor);
+  ApplyConditions(cursor, repositions);
 }
 
-void ApplyConditions(Cursor& cursor) {
+void ApplyConditions(Cursor& cursor, bool repositions) {
   CursorOrders& orders = OrdersOf(cursor);
   const std::shared_ptr<IndexOrder>& active = orders.active;
   cursor.walk.SetOrder(active ? active->def().key_sql : std::string(),
                        active && active->def().descending());
   cursor.walk.SetCondition("scope", active ? ScopeSql(*active) : std::string());
-  cursor.walk.Reattach(cursor);
+  cursor.walk.Reattach(cursor, repositions);
 }
 
 std::shared_ptr<Cursor> NavigationCursor(NDSHANDLE handle) {

@@ -92,10 +92,12 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
 void ReleaseOrders(Cursor& cursor);
 
 // Walks the cursor in `order` (null: record-number order), keeping its place.
-void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order);
+// With `repositions` the caller moves the cursor right after, as a seek does
+// (see CursorWalk::Reattach).
+void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order, bool repositions = false);
 // Rebuilds the walk's conditions from the active order's scopes and the
 // cursor's filters, keeping the cursor's place.
-void ApplyConditions(Cursor& cursor);
+void ApplyConditions(Cursor& cursor, bool repositions = false);
 
 // Resolves a navigation handle: an order handle makes that order active, a
 // cursor handle makes the cursor walk in record-number order.

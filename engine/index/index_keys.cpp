@@ -189,11 +189,13 @@ std::string KeyFromCaller(const IndexOrder& order, const void* key, uint16_t len
   }
 }
 
-bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key,
-          bool hard) {
-  UseOrder(cursor, order);
+namespace {
+
+// Runs the seek of Seek once the cursor walks in the order; returns whether
+// the cursor is on a record.
+bool SeekInOrder(IndexOrder& order, Cursor& cursor, const std::string& key) {
   const WalkSpec& shape = cursor.walk.Navigation(cursor).shape();
-  bool down = order->def().descending();
+  bool down = order.def().descending();
   std::string bound = down ? PrefixSuccessor(key) : key;
   std::string step;
   if (!key.empty() && !(down && bound.empty())) step = shape.key + (down ? " < ?101" : " >= ?101");
@@ -205,11 +207,28 @@ bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::s
                     (shape.columns.empty() ? "" : ", " + shape.columns) + " FROM " + shape.from +
                     (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + shape.key + dir +
                     ", rowid" + dir + " LIMIT 1";
-  sqlite3_stmt* stmt = order->SeekStatement(cursor.source_db, sql);
+  sqlite3_stmt* stmt = order.SeekStatement(cursor.source_db, sql);
   cursor.walk.BindConditionValues(cursor, stmt);
   if (!step.empty())
     sqlite3_bind_blob(stmt, 101, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
-  if (!cursor.walk.PositionFromStatement(cursor, stmt)) return false;
+  return cursor.walk.PositionFromStatement(cursor, stmt);
+}
+
+}  // namespace
+
+bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::string& key,
+          bool hard) {
+  // The seek places the cursor itself, so a switch of order skips reading
+  // the current record in the new order; a seek that fails puts it back.
+  UseOrder(cursor, order, true);
+  bool on_record;
+  try {
+    on_record = SeekInOrder(*order, cursor, key);
+  } catch (...) {
+    cursor.walk.RestorePlace(cursor);
+    throw;
+  }
+  if (!on_record) return false;
   const Value& found_key = cursor.walk.current_key();
   bool found = found_key.bytes.size() >= key.size() &&
                std::memcmp(found_key.bytes.data(), key.data(), key.size()) == 0;

@@ -275,5 +275,60 @@ TEST_F(Seeks, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
   stock_ = OpenTable("stock");
 }
 
+// A cursor keeps the statements of the orders it switches between. A table
+// another connection remakes under them (other column order, other rows)
+// must be what every kept statement reads afterwards.
+TEST_F(Seeks, OrderSwitchesReadATableRemadeByAnotherConnection) {
+  NDSHANDLE code = Order(stock_, "by_code");
+  ASSERT_EQ(Walk(code, stock_, "code").size(), 6u);
+  ASSERT_EQ(Walk(stock_, stock_, "code").size(), 6u);
+  EXPECT_TRUE(SeekString(code, "C300"));
+  uint16_t visible = 0;
+  ASSERT_NDS_OK(NdsIsRecordVisible(stock_, &visible));  // back in record order
+  EXPECT_EQ(visible, 1);
+  EXPECT_EQ(Current(), "C300");
+
+  EXPECT_EQ(test_support::ExecDirect(
+                StoreFile(dir_),
+                "CREATE TABLE remade (qty INTEGER, name TEXT, code TEXT, due TEXT);"
+                "INSERT INTO remade VALUES (7, 'Widget', 'W900', NULL), (25, 'Axle', 'A150', NULL);"
+                "DROP TABLE stock; ALTER TABLE remade RENAME TO stock;"),
+            "");
+  EXPECT_TRUE(SeekString(code, "A150"));
+  EXPECT_EQ(Field(stock_, "name"), "Axle");
+  EXPECT_EQ(Field(stock_, "qty"), "25");
+  EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"W900", "A150"}));
+  EXPECT_EQ(Walk(code, stock_, "code"), (std::vector<std::string>{"A150", "W900"}));
+  EXPECT_FALSE(SeekString(code, "C300", NDS_HARDSEEK));
+}
+
+// The deletion marks of DBF-kind tables live in a table the first cursor
+// makes. Made inside a transaction, a rollback takes it away again: the
+// statements kept for the orders must not go on reading it as if it stayed.
+TEST_F(Seeks, KeptStatementsOutliveTheRollbackOfTheDeletionMarks) {
+  NDSHANDLE statement = 0, none = 0;
+  ASSERT_NDS_OK(NdsCreateSQLStatement(connection_, &statement));
+  ASSERT_NDS_OK(NdsStmtSetTableType(statement, NDS_CDX));
+  ASSERT_NDS_OK(NdsExecuteSQLDirect(statement, "CREATE TABLE parts (code CHAR(8))", &none));
+  NdsCloseSQLStatement(statement);
+  Exec("INSERT INTO parts VALUES ('P3'), ('P1'), ('P2')");
+  Exec("CREATE INDEX by_part ON parts (code)");
+  ASSERT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT count(*) FROM sqlite_master WHERE name = '_nce_deleted'"),
+            "0");
+
+  ASSERT_NDS_OK(NdsBeginTransaction(connection_));
+  NDSHANDLE parts = OpenTable("parts");
+  NDSHANDLE order = Order(parts, "by_part");
+  const std::vector<std::string> in_order{"P1", "P2", "P3"}, in_records{"P3", "P1", "P2"};
+  EXPECT_EQ(Walk(order, parts, "code"), in_order);
+  EXPECT_EQ(Walk(parts, parts, "code"), in_records);
+  ASSERT_NDS_OK(NdsRollbackTransaction(connection_));
+
+  EXPECT_EQ(Walk(order, parts, "code"), in_order);
+  EXPECT_EQ(Walk(parts, parts, "code"), in_records);
+  ASSERT_NDS_OK(NdsCloseTable(parts));
+}
+
 }  // namespace
 }  // namespace nce_test

@@ -1,0 +1,114 @@
+#include "engine/cursor/walk_statements.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/base/sql_error.h"
+
+namespace nce {
+
+struct WalkStatements::Kept {
+  explicit Kept(WalkShape s) : shape(std::move(s)), sql(shape.spec) {}
+  ~Kept() {
+    for (sqlite3_stmt* stmt : stmts) sqlite3_finalize(stmt);
+  }
+  Kept(const Kept&) = delete;
+  Kept& operator=(const Kept&) = delete;
+
+  WalkShape shape;    // what the statements are built from
+  NavigationSql sql;  // their texts
+  sqlite3_stmt* stmts[static_cast<int>(WalkStep::kCount_)] = {};  // prepared on first use
+  bool tables_sure = false;                                       // see tables_sure()
+};
+
+WalkStatements::WalkStatements() = default;
+WalkStatements::~WalkStatements() = default;
+
+bool WalkStatements::Use(WalkShape shape) {
+  auto same = std::find_if(kept_.begin(), kept_.end(),
+                           [&](const std::unique_ptr<Kept>& k) { return k->shape == shape; });
+  if (same != kept_.end()) {
+    std::rotate(kept_.begin(), same, same + 1);
+    return true;
+  }
+  kept_.insert(kept_.begin(), std::make_unique<Kept>(std::move(shape)));
+  if (kept_.size() > kKeptShapes) kept_.pop_back();
+  return false;
+}
+
+const WalkShape& WalkStatements::shape() const {
+  return kept_.front()->shape;
+}
+
+const NavigationSql& WalkStatements::sql() const {
+  return kept_.front()->sql;
+}
+
+bool WalkStatements::tables_sure() const {
+  return kept_.front()->tables_sure;
+}
+
+void WalkStatements::set_tables_sure(bool sure) {
+  kept_.front()->tables_sure = sure;
+}
+
+sqlite3_stmt* WalkStatements::Get(WalkStep step) {
+  Kept& kept = *kept_.front();
+  sqlite3_stmt*& stmt = kept.stmts[static_cast<int>(step)];
+  if (stmt) return stmt;
+  const NavigationSql& sql = kept.sql;
+  std::string text;
+  switch (step) {
+    case WalkStep::kFirst:
+      text = sql.First();
+      break;
+    case WalkStep::kLast:
+      text = sql.Last();
+      break;
+    case WalkStep::kAfter:
+      text = sql.After();
+      break;
+    case WalkStep::kBefore:
+      text = sql.Before();
+      break;
+    case WalkStep::kByRowid:
+      text = sql.ByRowid();
+      break;
+    case WalkStep::kVisible:
+      text = sql.Visible();
+      break;
+    case WalkStep::kVisibleRow:
+      text = sql.VisibleRow();
+      break;
+    case WalkStep::kCount:
+      text = sql.Count();
+      break;
+    case WalkStep::kCountAll:
+      text = sql.CountWhere(kept.shape.all_rows_where);
+      break;
+    case WalkStep::kCountScoped:
+      text = sql.CountWhere(kept.shape.scoped_rows_where);
+      break;
+    case WalkStep::kCountBefore:
+      text = sql.CountBefore();
+      break;
+    case WalkStep::kAtOffset:
+      text = sql.AtOffset();
+      break;
+    case WalkStep::kCount_:
+      break;
+  }
+  sqlite3* db = kept.shape.db;
+  int rc = sqlite3_prepare_v3(db, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) {
+    stmt = nullptr;
+    throw SqlError(db, rc);
+  }
+  return stmt;
+}
+
+void WalkStatements::Clear() {
+  kept_.clear();
+}
+
+}  // namespace nce
