@@ -216,7 +216,7 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
   if (rc == SQLITE_ROW) {
     ReadRow(c, stmt, &current_);
     // Without a condition every row of the table is visible.
-    current_.visible_known = sql_->shape().condition.empty();
+    current_.visible_known = statements_.shape().spec.condition.empty();
     sqlite3_reset(stmt);
     on_record_ = true;
     gone_ = false;
