@@ -208,23 +208,28 @@ void CursorWalk::SetOff(bool bof, bool eof) {
   eof_ = eof;
 }
 
-void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
-  sqlite3_stmt* stmt = Statement(c, Step::kByRowid);
+bool CursorWalk::ReadCurrentRow(Cursor& c, Step step, int64_t rowid, bool visible_known) {
+  sqlite3_stmt* stmt = Statement(c, step);
   BindCondition(c, stmt);
   sqlite3_bind_int64(stmt, 102, rowid);
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) {
     ReadRow(c, stmt, &current_);
-    // Without a condition every row of the table is visible.
-    current_.visible_known = statements_.shape().spec.condition.empty();
-    sqlite3_reset(stmt);
-    on_record_ = true;
-    gone_ = false;
-    bof_ = eof_ = false;
-    return;
+    current_.visible_known = visible_known;
   }
   sqlite3_reset(stmt);
-  if (rc != SQLITE_DONE) throw SqlError(stmt_db_, rc);
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) throw SqlError(stmt_db_, rc);
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+  return true;
+}
+
+void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
+  // Without a condition every row of the table is visible.
+  const bool visible = Navigation(c).shape().condition.empty();
+  if (ReadCurrentRow(c, Step::kByRowid, rowid, visible)) return;
   throw EngineError(NDS_E_INVALID_RECORD,
                     "Record " + std::to_string(rowid) + " does not exist in the table.");
 }

@@ -199,6 +199,9 @@ class CursorWalk {
   std::string LockTable(Cursor& c) const;
   void RequireWritable(Cursor& c) const;
   void RequireRecord() const;
+  // Reads row `rowid` through the statement of `step` into the current
+  // record; false when the statement finds no such row.
+  bool ReadCurrentRow(Cursor& c, Step step, int64_t rowid, bool visible_known);
   void ReadCurrentByRowid(Cursor& c, int64_t rowid);
   // Engine-stamped columns (row version, modification time) and their values
   // for the write under way.

@@ -38,21 +38,7 @@ void CursorWalk::ReturnTo(Cursor& c, const Place& place) {
   }
   // One statement reads the record in the new order and says whether the
   // cursor shows it, which the next move or read asks at once.
-  sqlite3_stmt* stmt = Statement(c, Step::kVisibleRow);
-  BindCondition(c, stmt);
-  sqlite3_bind_int64(stmt, 102, place.rowid);
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    ReadRow(c, stmt, &current_);
-    current_.visible_known = true;
-    sqlite3_reset(stmt);
-    on_record_ = true;
-    gone_ = false;
-    bof_ = eof_ = false;
-    return;
-  }
-  sqlite3_reset(stmt);
-  if (rc != SQLITE_DONE) throw SqlError(stmt_db_, rc);
+  if (ReadCurrentRow(c, Step::kVisibleRow, place.rowid, true)) return;
   // Hidden now, or gone: the cursor stays on a hidden record; a gone one
   // leaves it before the first row.
   try {
