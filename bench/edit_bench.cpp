@@ -27,8 +27,7 @@ constexpr int kAppends = 100000;      // records per append iteration
 constexpr int kEditRecords = 100000;  // records of the edited table
 constexpr int kEdits = 5000;          // edits per edit iteration
 
-const char* kCreate =
-    "CREATE TABLE grow (id INTEGER, name CHAR(20), amount DOUBLE, day DATE)";
+const char* kCreate = "CREATE TABLE grow (id INTEGER, name CHAR(20), amount DOUBLE, day DATE)";
 
 // The i-th row's values, the same for every contender.
 std::string NameOf(int i) {

@@ -98,8 +98,7 @@ void QueryLocateIndexed(benchmark::State& state) {
   size_t i = 0;
   for (auto _ : state) {
     const int key = keys[i++ % keys.size()];
-    if (!q.query.Locate("num", dataset::Variant(key), {}) || num->AsInteger() != key)
-      std::abort();
+    if (!q.query.Locate("num", dataset::Variant(key), {}) || num->AsInteger() != key) std::abort();
     benchmark::DoNotOptimize(name->AsString());
   }
   Report(state, state.iterations());
@@ -150,8 +149,8 @@ void SqliteScanWhere(benchmark::State& state) {
   sqlite3* db = nullptr;
   sqlite3_open_v2(Db().store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT rowid, id, num, name, qty FROM big WHERE name = ?1", -1,
-                         &stmt, nullptr) != SQLITE_OK)
+  if (sqlite3_prepare_v2(db, "SELECT rowid, id, num, name, qty FROM big WHERE name = ?1", -1, &stmt,
+                         nullptr) != SQLITE_OK)
     std::abort();
   sqlite3_bind_text(stmt, 1, kLastName, -1, SQLITE_STATIC);
   for (auto _ : state) {

@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "query_support.h"
-#include "qtmodel/dataset_model.h"
 #include "nds/nce.h"
+#include "qtmodel/dataset_model.h"
+#include "query_support.h"
 
 namespace {
 
@@ -265,8 +265,12 @@ void ModelScreen(benchmark::State& state, bool last) {
     q.query.Close();
   }
 }
-void ModelFirstScreen(benchmark::State& state) { ModelScreen(state, false); }
-void ModelLastScreen(benchmark::State& state) { ModelScreen(state, true); }
+void ModelFirstScreen(benchmark::State& state) {
+  ModelScreen(state, false);
+}
+void ModelLastScreen(benchmark::State& state) {
+  ModelScreen(state, true);
+}
 BENCHMARK(ModelFirstScreen)->Arg(kSmallRecords)->Arg(kRecords)->Unit(benchmark::kMillisecond);
 BENCHMARK(ModelLastScreen)->Arg(kSmallRecords)->Arg(kRecords)->Unit(benchmark::kMillisecond);
 

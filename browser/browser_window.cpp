@@ -18,7 +18,6 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
-
 #include <exception>
 #include <functional>
 #include <string>
@@ -34,7 +33,9 @@ namespace {
 
 using ndsqt::MessageOf;
 
-std::string Utf8(const QString& text) { return text.toStdString(); }
+std::string Utf8(const QString& text) {
+  return text.toStdString();
+}
 
 // A free table is listed as its file name; SQL names it without the
 // extension.
@@ -219,7 +220,8 @@ void BrowserWindow::FillIndexChoices() {
   try {
     dataset::TIndexDefs& defs = query_->IndexDefs();
     defs.Update();
-    for (int i = 0; i < defs.Count(); ++i) indexes_->addItem(QString::fromStdString(defs[i]->Name()));
+    for (int i = 0; i < defs.Count(); ++i)
+      indexes_->addItem(QString::fromStdString(defs[i]->Name()));
   } catch (const std::exception& e) {
     ShowError(MessageOf(e));
   }
@@ -254,9 +256,9 @@ bool BrowserWindow::ApplyFilter(const QString& expression) {
 
 bool BrowserWindow::LocateValue(const QString& field, const QString& value) {
   try {
-    if (!query_->Locate(Utf8(field), dataset::Variant(Utf8(value)),
-                        dataset::TLocateOptions{dataset::loCaseInsensitive,
-                                                dataset::loPartialKey})) {
+    if (!query_->Locate(
+            Utf8(field), dataset::Variant(Utf8(value)),
+            dataset::TLocateOptions{dataset::loCaseInsensitive, dataset::loPartialKey})) {
       statusBar()->showMessage("No record where " + field + " is " + value, 10000);
       return false;
     }
@@ -338,9 +340,13 @@ bool BrowserWindow::AppendRecord(const QStringList& values) {
   return true;
 }
 
-void BrowserWindow::Begin() { RunTransactionStep([this] { connection_->StartTransaction(); }); }
+void BrowserWindow::Begin() {
+  RunTransactionStep([this] { connection_->StartTransaction(); });
+}
 
-void BrowserWindow::Commit() { RunTransactionStep([this] { connection_->CommitTransaction(); }); }
+void BrowserWindow::Commit() {
+  RunTransactionStep([this] { connection_->CommitTransaction(); });
+}
 
 void BrowserWindow::Rollback() {
   RunTransactionStep([this] { connection_->RollbackTransaction(); });

@@ -9,7 +9,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
 
@@ -39,7 +38,7 @@ class BrowserWindow : public QMainWindow {
   // Shows `table` of the open database; false when it cannot be opened.
   bool ShowTable(const QString& table);
   // The steps behind the controls, for the buttons and for tests.
-  void ChooseIndex(const QString& name);  // empty: natural order
+  void ChooseIndex(const QString& name);        // empty: natural order
   bool ApplyFilter(const QString& expression);  // empty: no filter
   bool LocateValue(const QString& field, const QString& value);
   bool DeleteCurrentRecord();

@@ -7,7 +7,6 @@
 #include <QInputDialog>
 #include <QListWidget>
 #include <QPixmap>
-
 #include <cstdlib>
 
 #include "browser/browser_window.h"
@@ -35,8 +34,8 @@ int main(int argc, char** argv) {
     if (parser.isSet(user)) {
       const char* fromEnvironment = std::getenv("NCE_PASSWORD");
       password = fromEnvironment ? QString::fromUtf8(fromEnvironment)
-                                 : QInputDialog::getText(nullptr, "Log in", "Password for " +
-                                                         parser.value(user) + ":",
+                                 : QInputDialog::getText(nullptr, "Log in",
+                                                         "Password for " + parser.value(user) + ":",
                                                          QLineEdit::Password);
     }
     if (window.OpenDatabase(args.first(), parser.value(user), password) && parser.isSet(table)) {

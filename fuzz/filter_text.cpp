@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "nds/ndsdata_filter_text.h"
 #include "nds/nce.h"
+#include "nds/ndsdata_filter_text.h"
 
 namespace {
 

@@ -386,8 +386,8 @@ class TNdsBlobCache : public dataset::TMemoryStream {
  private:
   void ReadFromEngine();
 
-  NDSHANDLE table_ = kNoHandle;    // cursor the contents belong to; kNoHandle: none
-  std::uint32_t fieldNumber_ = 0;  // engine field number (1-based); 0: none
+  NDSHANDLE table_ = kNoHandle;     // cursor the contents belong to; kNoHandle: none
+  std::uint32_t fieldNumber_ = 0;   // engine field number (1-based); 0: none
   std::uint32_t recordNumber_ = 0;  // engine record number; 0: none
   bool modified_ = false;           // written and not yet stored
 };
@@ -813,8 +813,8 @@ class TNdsDataSet : public dataset::TDataSet {
   // Stores `value` (framework value form of `type`, null for none) as engine
   // field `fieldNumber` of the record image `image`, in the engine's form.
   // Refuses a number that does not fit the field ("Numeric out of range.").
-  void ConvertToEngineValue(std::uint16_t fieldNumber, dataset::TFieldType type,
-                            const void* value, std::uint8_t* image);
+  void ConvertToEngineValue(std::uint16_t fieldNumber, dataset::TFieldType type, const void* value,
+                            std::uint8_t* image);
   // The per-field set-up of a record image the engine has just cleared:
   // which fields a post sends, autoincrement marks, DefaultExpression values.
   void ApplyDefaultExpressions(std::uint8_t* image, bool writeEveryField);
@@ -866,8 +866,8 @@ class TNdsDataSet : public dataset::TDataSet {
   std::string IndexSegmentFields(NDSHANDLE index);
   NDSHANDLE SearchIndex(const std::string& keyFields, dataset::TLocateOptions options,
                         std::string& lastSegment);
-  bool SeekSearchValues(NDSHANDLE index, const std::vector<dataset::TField*>& fields,
-                        bool partial, const std::string& lastSegment);
+  bool SeekSearchValues(NDSHANDLE index, const std::vector<dataset::TField*>& fields, bool partial,
+                        const std::string& lastSegment);
   bool EngineFilterIsSet(bool optimized);
   bool SearchWithExpression(const std::vector<dataset::TField*>& fields,
                             dataset::TLocateOptions options);
@@ -932,7 +932,7 @@ class TNdsDataSet : public dataset::TDataSet {
   // (32-bit), block size (32-bit); the record image follows.
   static constexpr std::uint32_t kKeyHeaderSize = 12;
   dataset::TRecordBuffer filterBuffer_ = nullptr;  // under evaluation in the filter state
-  bool bookmarkMissed_ = false;        // the last bookmark named no record: none is current
+  bool bookmarkMissed_ = false;         // the last bookmark named no record: none is current
   std::uint32_t readRecordNumber_ = 0;  // physical number of the record read last
   // The six key buffers, by index into keyBuffers_.
   static constexpr int kLookupKey = 0;
@@ -940,12 +940,12 @@ class TNdsDataSet : public dataset::TDataSet {
   static constexpr int kRangeEndKey = 2;
   static constexpr int kCurrentRangeStartKey = 3;  // what the engine holds
   static constexpr int kCurrentRangeEndKey = 4;
-  int currentKeyBuffer_ = kLookupKey;  // the buffer key editing writes
-  int nextKeyBuffer_ = kLookupKey;     // the buffer the next SetKey edits
-  bool canModify_ = false;             // the cursor was opened writable
-  std::string databaseName_;           // connection name, alias or path
-  NDSHANDLE tableHandle_ = kNoHandle;  // the open cursor
-  std::string masterFields_;           // MasterFields as assigned
+  int currentKeyBuffer_ = kLookupKey;                     // the buffer key editing writes
+  int nextKeyBuffer_ = kLookupKey;                        // the buffer the next SetKey edits
+  bool canModify_ = false;                                // the cursor was opened writable
+  std::string databaseName_;                              // connection name, alias or path
+  NDSHANDLE tableHandle_ = kNoHandle;                     // the open cursor
+  std::string masterFields_;                              // MasterFields as assigned
   std::unique_ptr<dataset::TMasterDataLink> masterLink_;  // link to MasterSource
   std::uint16_t recordSize_ = 0;                          // engine record length of the open cursor
   std::uint32_t tableOpenOptions_ = 0;                    // NDS_OPEN_* bits of the open cursor
@@ -964,13 +964,13 @@ class TNdsDataSet : public dataset::TDataSet {
   std::string indexName_;        // IndexName as assigned
   std::string indexFieldNames_;  // IndexFieldNames as assigned
   TNdsIndexKind indexKind_ = TNdsIndexKind::Natural;
-  std::string defaultIndexName_;          // the dictionary's default index of the table
-  bool scoped_ = false;                   // Scoped as assigned
-  std::string scopeBegin_;                // ScopeBegin as assigned
-  std::string scopeEnd_;                  // ScopeEnd as assigned
-  std::uint16_t engineTableType_ = 0;     // NdsGetTableType of the open cursor
+  std::string defaultIndexName_;           // the dictionary's default index of the table
+  bool scoped_ = false;                    // Scoped as assigned
+  std::string scopeBegin_;                 // ScopeBegin as assigned
+  std::string scopeEnd_;                   // ScopeEnd as assigned
+  std::uint16_t engineTableType_ = 0;      // NdsGetTableType of the open cursor
   std::uint32_t savedRecordChecksum_ = 0;  // record checksum as an optimistic edit began
-  TNdsConnection* connection_ = nullptr;  // bound connection, not owned
+  TNdsConnection* connection_ = nullptr;   // bound connection, not owned
 };
 
 // ---------------------------------------------------------------------------

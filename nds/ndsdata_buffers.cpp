@@ -151,9 +151,9 @@ void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t&
   // bookmark names its record in every order, so the table handle's serves
   // for the active order's.
   auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
-  CheckEngineCode(this, NdsGetRecordWithBookmark(tableHandle_, buffer, &length,
-                                                 buffer + bookmarkOffset_, &bookmarkLength,
-                                                 &readRecordNumber_));
+  CheckEngineCode(this,
+                  NdsGetRecordWithBookmark(tableHandle_, buffer, &length, buffer + bookmarkOffset_,
+                                           &bookmarkLength, &readRecordNumber_));
 
   // The descriptors hold the cursor's fields in engine order, so they stand
   // in for a field count asked of the engine at every record.

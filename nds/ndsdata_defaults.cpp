@@ -77,8 +77,7 @@ void TNdsDataSet::StoreDefaultValue(const TNCEFieldDef& def, const std::string& 
     }
     case NDS_DATE:
     case NDS_COMPACTDATE: {
-      const std::int32_t day =
-          dataset::DateTimeToTimeStamp(dataset::StrToDate(expression)).Date;
+      const std::int32_t day = dataset::DateTimeToTimeStamp(dataset::StrToDate(expression)).Date;
       ConvertToEngineValue(number, dataset::ftDate, &day, image);
       return;
     }

@@ -159,8 +159,7 @@ void TNdsDataSet::SendModifiedFields(dataset::TRecordBuffer buffer) {
   // Highest field number first, as the engine's record is laid out.
   for (int i = engineFields_->Count() - 1; i >= 0; --i) {
     const TNCEFieldDef& def = *engineFields_->Items(i);
-    if (!def.fieldModified || IsBlobType(def.engineType) || def.engineType == NDS_AUTOINC)
-      continue;
+    if (!def.fieldModified || IsBlobType(def.engineType) || def.engineType == NDS_AUTOINC) continue;
     const NDSFIELD field = NDS_FIELD_ORDINAL(def.fieldNumber);
     const std::uint8_t* place = buffer + def.offset;
     if (def.engineType == NDS_STRING || def.engineType == NDS_CISTRING) {
@@ -175,7 +174,8 @@ void TNdsDataSet::SendModifiedFields(dataset::TRecordBuffer buffer) {
 }
 
 void TNdsDataSet::InternalAddRecord(dataset::TRecordBuffer buffer, bool /*append*/) {
-  if (buffer != ActiveBuffer()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kUnexpectedAddRecord);
+  if (buffer != ActiveBuffer())
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kUnexpectedAddRecord);
   PostRecord();
 }
 

@@ -68,18 +68,17 @@ std::uint16_t TNdsDataSet::AOFOptions() const {
   std::uint16_t options = NDS_AOF_DYNAMIC;
   if (tableOptions_->NdsAOFType() == atKeySet) options = NDS_AOF_KEYSET;
   if (tableOptions_->NdsAOFType() == atFixed) options = NDS_AOF_FIXED;
-  return static_cast<std::uint16_t>(
-      options + (tableOptions_->NdsAOFResolveImmediate() ? NDS_RESOLVE_IMMEDIATE
-                                                         : NDS_RESOLVE_DYNAMIC));
+  return static_cast<std::uint16_t>(options + (tableOptions_->NdsAOFResolveImmediate()
+                                                   ? NDS_RESOLVE_IMMEDIATE
+                                                   : NDS_RESOLVE_DYNAMIC));
 }
 
 TNdsDataSet::TPreparedFilter TNdsDataSet::PrepareFilterText() {
   const std::string& filter = Filter();
   const bool ndt = tableTypeCode_ == NDS_NDT;
   const std::size_t room = filter.size() + kShortFormReserve;
-  std::string text = ndt ? ConvertExpression(this, NdsExpressionLongToShort, tableHandle_, filter,
-                                             room)
-                         : filter;
+  std::string text =
+      ndt ? ConvertExpression(this, NdsExpressionLongToShort, tableHandle_, filter, room) : filter;
   TPreparedFilter prepared;
   text = StripPrefixAsterisks(text, prepared.exact);
   prepared.text =
@@ -127,7 +126,8 @@ bool TNdsDataSet::ScanWithFilterEvent(bool forward) {
     if (CallFilterEvent(buffer)) return true;
     CheckEngineCode(this, NdsSkip(activeOrderHandle_, forward ? 1 : -1));
     std::uint16_t atEnd = 0;
-    CheckEngineCode(this, forward ? NdsAtEOF(tableHandle_, &atEnd) : NdsAtBOF(tableHandle_, &atEnd));
+    CheckEngineCode(this,
+                    forward ? NdsAtEOF(tableHandle_, &atEnd) : NdsAtBOF(tableHandle_, &atEnd));
     if (atEnd) return false;
   }
 }
@@ -145,12 +145,12 @@ bool TNdsDataSet::FindRecord(bool restart, bool forward) {
   std::uint16_t atEnd = 0;
   try {
     if (forward) {
-      CheckEngineCode(this, restart ? NdsGotoTop(activeOrderHandle_)
-                                    : NdsSkip(activeOrderHandle_, 1));
+      CheckEngineCode(this,
+                      restart ? NdsGotoTop(activeOrderHandle_) : NdsSkip(activeOrderHandle_, 1));
       CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEnd));
     } else {
-      CheckEngineCode(this, restart ? NdsGotoBottom(activeOrderHandle_)
-                                    : NdsSkip(activeOrderHandle_, -1));
+      CheckEngineCode(
+          this, restart ? NdsGotoBottom(activeOrderHandle_) : NdsSkip(activeOrderHandle_, -1));
       CheckEngineCode(this, NdsAtBOF(tableHandle_, &atEnd));
     }
     if (!atEnd && OnFilterRecord()) atEnd = ScanWithFilterEvent(forward) ? 0 : 1;

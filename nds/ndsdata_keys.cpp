@@ -109,10 +109,10 @@ void TNdsDataSet::BuildRawKeyFromBuffer(int which, bool partial, std::uint8_t* k
     }
     const bool text = def.engineType == NDS_STRING || def.engineType == NDS_CISTRING;
     const std::uint32_t bytes = text && partial ? mark : def.length;
-    CheckEngineCode(this, text ? NdsSetField(activeOrderHandle_, def.name.c_str(),
-                                             image + def.offset, bytes)
-                               : NdsSetFieldRaw(activeOrderHandle_, def.name.c_str(),
-                                                image + def.offset, bytes));
+    CheckEngineCode(
+        this,
+        text ? NdsSetField(activeOrderHandle_, def.name.c_str(), image + def.offset, bytes)
+             : NdsSetFieldRaw(activeOrderHandle_, def.name.c_str(), image + def.offset, bytes));
   }
   CheckEngineCode(this, NdsBuildRawKey(activeOrderHandle_, key, &length));
 }

@@ -197,9 +197,9 @@ bool TNdsDataSet::SearchWithExpression(const std::vector<dataset::TField*>& fiel
     } else {
       // The user's narrowing stays; the search's own filter of the other
       // kind is added to it for the time of the search.
-      CheckEngineCode(this, aofSet ? NdsSetFilter(tableHandle_, expression.c_str())
-                                   : NdsSetAOF(tableHandle_, expression.c_str(),
-                                               NDS_RESOLVE_DYNAMIC));
+      CheckEngineCode(this, aofSet
+                                ? NdsSetFilter(tableHandle_, expression.c_str())
+                                : NdsSetAOF(tableHandle_, expression.c_str(), NDS_RESOLVE_DYNAMIC));
       CheckEngineCode(this, NdsGotoTop(activeOrderHandle_));
       std::uint16_t atEnd = 0;
       CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEnd));
@@ -251,10 +251,10 @@ bool TNdsDataSet::FindMatchingRecord(const std::string& keyFields, const dataset
       fields[i]->SetAsVariant(SearchValue(values, i, fields.size()));
     std::string lastSegment;
     const NDSHANDLE index = SearchIndex(keyFields, options, lastSegment);
-    found = index != kNoHandle ? SeekSearchValues(index, fields,
-                                                  options.Contains(dataset::loPartialKey),
-                                                  lastSegment)
-                               : SearchWithExpression(fields, options);
+    found =
+        index != kNoHandle
+            ? SeekSearchValues(index, fields, options.Contains(dataset::loPartialKey), lastSegment)
+            : SearchWithExpression(fields, options);
   } catch (...) {
     filterBuffer_ = savedFilterBuffer;
     ReleaseRecordBuffer(buffer);

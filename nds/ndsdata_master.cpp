@@ -13,7 +13,8 @@ namespace nds {
 namespace {
 
 constexpr const char kRangeWithScope[] = "Cannot set range on table when there is an active scope.";
-constexpr const char kRangeWithoutIndex[] = "Cannot set range on table when there is no active index.";
+constexpr const char kRangeWithoutIndex[] =
+    "Cannot set range on table when there is no active index.";
 constexpr const char kMasterRangeWithoutIndex[] =
     "A detail dataset with MasterFields needs an active index (IndexName or IndexFieldNames) "
     "to show its master's records.";
@@ -87,8 +88,7 @@ void TNdsDataSet::MasterDisabled() {
 }
 
 bool TNdsDataSet::SameKeyBuffers(int a, int b) const {
-  return std::memcmp(keyBuffers_[a].get(), keyBuffers_[b].get(), kKeyHeaderSize + recordSize_) ==
-         0;
+  return std::memcmp(keyBuffers_[a].get(), keyBuffers_[b].get(), kKeyHeaderSize + recordSize_) == 0;
 }
 
 void TNdsDataSet::ApplyRangeEnd(int which, int current, std::uint16_t end) {

@@ -20,8 +20,7 @@ constexpr const char kScopeWithRange[] = "Cannot activate scope when there is an
 
 void TNdsDataSet::CheckScopeText(const std::string& text) const {
   if (text.size() > kMaxScopeText)
-    throw ENDSDatabaseError(this, NDS_E_COMPONENT,
-                            kScopeTooLong + std::to_string(kMaxScopeText));
+    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kScopeTooLong + std::to_string(kMaxScopeText));
 }
 
 void TNdsDataSet::SetScopeBegin(const std::string& text) {
@@ -44,13 +43,13 @@ void TNdsDataSet::ActivateScope() {
   }
   try {
     if (!scopeBegin_.empty())
-      CheckEngineCode(this, NdsSetScope(activeOrderHandle_, NDS_TOP, scopeBegin_.data(),
-                                        static_cast<std::uint16_t>(scopeBegin_.size()),
-                                        NDS_STRINGKEY));
+      CheckEngineCode(this,
+                      NdsSetScope(activeOrderHandle_, NDS_TOP, scopeBegin_.data(),
+                                  static_cast<std::uint16_t>(scopeBegin_.size()), NDS_STRINGKEY));
     if (!scopeEnd_.empty())
-      CheckEngineCode(this, NdsSetScope(activeOrderHandle_, NDS_BOTTOM, scopeEnd_.data(),
-                                        static_cast<std::uint16_t>(scopeEnd_.size()),
-                                        NDS_STRINGKEY));
+      CheckEngineCode(this,
+                      NdsSetScope(activeOrderHandle_, NDS_BOTTOM, scopeEnd_.data(),
+                                  static_cast<std::uint16_t>(scopeEnd_.size()), NDS_STRINGKEY));
   } catch (...) {
     // A bottom the engine refuses must not leave half a scope behind.
     NdsClearScope(activeOrderHandle_, NDS_TOP);

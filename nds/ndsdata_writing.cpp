@@ -87,7 +87,8 @@ void StoreNull(std::uint8_t* place, std::uint32_t length, std::uint16_t type, bo
 void PackCompactDate(const std::string& text, std::uint8_t* dest) {
   auto number = [&](std::size_t at, std::size_t count) {
     std::uint32_t value = 0;
-    if (text.size() >= at + count) std::from_chars(text.data() + at, text.data() + at + count, value);
+    if (text.size() >= at + count)
+      std::from_chars(text.data() + at, text.data() + at + count, value);
     return value;
   };
   const std::uint32_t packed = number(0, 4) * 512 + number(4, 2) * 32 + number(6, 2);
@@ -100,8 +101,8 @@ void PackCompactDate(const std::string& text, std::uint8_t* dest) {
 
 void TNdsStringField::SetAsString(const std::string& value) {
   const dataset::TDataSet* owner = DataSet();
-  const bool editing = owner != nullptr && (owner->State() == dataset::dsEdit ||
-                                            owner->State() == dataset::dsInsert);
+  const bool editing = owner != nullptr &&
+                       (owner->State() == dataset::dsEdit || owner->State() == dataset::dsInsert);
   // A cut text would be posted as if it were what the user gave.
   if (editing && static_cast<int>(value.size()) > Size())
     throw ENDSDatabaseError(dynamic_cast<const TNdsDataSet*>(owner), NDS_E_COMPONENT,
@@ -160,8 +161,7 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
       Store(buffer + recordSize_ + 2u * (field.FieldNo() - 1), mark);
     }
   }
-  if (state != dataset::dsCalcFields && state != dataset::dsFilter &&
-      state != dataset::dsNewValue)
+  if (state != dataset::dsCalcFields && state != dataset::dsFilter && state != dataset::dsNewValue)
     NotifyDataEvent(dataset::deFieldChange, reinterpret_cast<std::intptr_t>(&field));
 }
 
@@ -197,8 +197,7 @@ void TNdsDataSet::ConvertToEngineValue(std::uint16_t fieldNumber, dataset::TFiel
       const char* text = static_cast<const char*>(value);
       const std::size_t size = strnlen(text, length);
       // NDT tables keep an empty text as zero bytes, unless spaces are kept.
-      const bool zeros =
-          !tableOptions_->NdsPreserveSpaces() && size == 0 && tableType_ == ttNdsNDT;
+      const bool zeros = !tableOptions_->NdsPreserveSpaces() && size == 0 && tableType_ == ttNdsNDT;
       std::memset(place, zeros ? 0 : ' ', length);
       std::memcpy(place, text, size);
       return;

@@ -97,7 +97,9 @@ void DataSetModel::SetDataSet(dataset::TDataSet* dataset) {
   Reload(fetchSize_);
 }
 
-dataset::TDataSet* DataSetModel::DataSet() const { return source_->DataSet(); }
+dataset::TDataSet* DataSetModel::DataSet() const {
+  return source_->DataSet();
+}
 
 void DataSetModel::Report(const QString& message) const {
   if (onError_) onError_(message);
@@ -113,9 +115,13 @@ void DataSetModel::ReadCurrentRecord(Row& row) const {
   }
 }
 
-void DataSetModel::Reload(int rows) { ReloadFrom(false, rows); }
+void DataSetModel::Reload(int rows) {
+  ReloadFrom(false, rows);
+}
 
-void DataSetModel::ShowFirst() { Reload(fetchSize_); }
+void DataSetModel::ShowFirst() {
+  Reload(fetchSize_);
+}
 
 void DataSetModel::ShowLast() {
   ReloadFrom(true, fetchSize_);
@@ -213,7 +219,9 @@ void DataSetModel::fetchMore(const QModelIndex& parent) {
   endInsertRows();
 }
 
-bool DataSetModel::CanFetchBefore() const { return !atStart_ && !announcing_; }
+bool DataSetModel::CanFetchBefore() const {
+  return !atStart_ && !announcing_;
+}
 
 int DataSetModel::FetchBefore() {
   if (!CanFetchBefore()) return 0;
@@ -336,8 +344,7 @@ bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int 
 }
 
 bool DataSetModel::removeRows(int row, int count, const QModelIndex& parent) {
-  if (parent.isValid() || count <= 0 || row < 0 ||
-      row + count > static_cast<int>(rows_.size())) {
+  if (parent.isValid() || count <= 0 || row < 0 || row + count > static_cast<int>(rows_.size())) {
     return false;
   }
   for (int i = 0; i < count; ++i) {

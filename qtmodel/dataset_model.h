@@ -17,7 +17,6 @@
 
 #include <QAbstractTableModel>
 #include <QString>
-
 #include <exception>
 #include <functional>
 #include <map>
@@ -107,9 +106,9 @@ class DataSetModel : public QAbstractTableModel {
   std::vector<dataset::TField*> columns_;  // the visible fields, in order
   std::vector<Row> rows_;
   std::map<dataset::TBookmark, int> rowOfBookmark_;
-  bool atEnd_ = true;     // the rows reach the last record
-  bool atStart_ = true;   // the rows begin with the first record
-  bool walking_ = false;  // the model itself moves the dataset
+  bool atEnd_ = true;        // the rows reach the last record
+  bool atStart_ = true;      // the rows begin with the first record
+  bool walking_ = false;     // the model itself moves the dataset
   bool announcing_ = false;  // rows are being replaced or added
   int fetchSize_ = 256;
   ErrorHandler onError_;

@@ -184,14 +184,14 @@ NDSRESULT NdsGetRecord(NDSHANDLE handle, void* record, uint32_t* length) {
   });
 }
 
-NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE handle, void* record, uint32_t* length,
-                                   void* bookmark, uint32_t* bookmarkLength,
-                                   uint32_t* recordNumber) {
+NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE handle, void* record, uint32_t* length, void* bookmark,
+                                   uint32_t* bookmarkLength, uint32_t* recordNumber) {
   return WithCursor("NdsGetRecordWithBookmark", handle, [&](Cursor& c) {
     RequireArgument(record, "record buffer");
     RequireArgument(length, "length");
     c.walk.CurrentImage();  // off a record nothing is written
-    if (bookmark != nullptr || bookmarkLength != nullptr) WriteBookmark(c, bookmark, bookmarkLength);
+    if (bookmark != nullptr || bookmarkLength != nullptr)
+      WriteBookmark(c, bookmark, bookmarkLength);
     if (recordNumber != nullptr) *recordNumber = static_cast<uint32_t>(c.walk.record_number());
     CopyRecordImage(c, record, length);
     return NDS_SUCCESS;

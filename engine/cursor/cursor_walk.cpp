@@ -76,21 +76,21 @@ void CursorWalk::Attach(Cursor& c) {
 
   WalkShape shape;
   shape.db = c.source_db;
-  WalkSpec& spec = shape.spec;
-  spec.from = QuoteIdentifier(c.source_table);
+  WalkSpec& walk = shape.walk;
+  walk.from = QuoteIdentifier(c.source_table);
   for (const FieldDesc& f : c.desc.fields) {
-    if (!spec.columns.empty()) spec.columns += ", ";
-    spec.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
+    if (!walk.columns.empty()) walk.columns += ", ";
+    walk.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
                                              : QuoteIdentifier(f.name);
   }
   if (marks) {
     // Last column: whether the row carries a deletion mark.
-    spec.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
+    walk.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
                     " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
   }
-  spec.key = order_key_;
-  spec.descending = descending_;
-  spec.condition = ConditionText(c, "", true);
+  walk.key = order_key_;
+  walk.descending = descending_;
+  walk.condition = ConditionText(c, "", true);
   shape.all_rows_where = c.filter_sql;
   shape.scoped_rows_where = ConditionText(c, "scope", false);
   statements_.Use(std::move(shape));

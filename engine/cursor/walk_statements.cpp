@@ -8,7 +8,7 @@
 namespace nce {
 
 struct WalkStatements::Kept {
-  explicit Kept(WalkShape s) : shape(std::move(s)), sql(shape.spec) {}
+  explicit Kept(WalkShape s) : shape(std::move(s)), sql(shape.walk) {}
   ~Kept() {
     for (sqlite3_stmt* stmt : stmts) sqlite3_finalize(stmt);
   }

@@ -52,7 +52,7 @@ enum class WalkStep {
 // What the statements of one shape are built from.
 struct WalkShape {
   sqlite3* db = nullptr;          // database the statements run on
-  WalkSpec spec;                  // rows, order and condition of the walk
+  WalkSpec walk;                  // rows, order and condition of the walk
   std::string all_rows_where;     // rows a count that ignores filters sees ("" all)
   std::string scoped_rows_where;  // rows a count within the scopes sees ("" all)
 

@@ -48,7 +48,8 @@ Value DecodeDate(const FieldDesc& f, bool, const uint8_t* p) {
   if (f.shape.length == 4) return DateValue(f, Load<int32_t>(p));
   std::string_view text = Trim(std::string_view(reinterpret_cast<const char*>(p), f.shape.length));
   int64_t julian;
-  if (!ParseDate(text, &julian, nullptr)) NotAValue(f, "\"" + std::string(text) + "\" is not a date");
+  if (!ParseDate(text, &julian, nullptr))
+    NotAValue(f, "\"" + std::string(text) + "\" is not a date");
   return Value::Text(IsoDate(julian));
 }
 

@@ -48,8 +48,7 @@ struct ImageCodec {
   bool (*encode)(const FieldDesc& f, bool ndt, const Value& v, uint8_t* place);
   // The walk's fast path from a column of a stepped statement; nullptr when
   // the type has none.
-  StoredEncode (*encode_stored)(const FieldDesc& f, sqlite3_value* value, int kind,
-                                uint8_t* place);
+  StoredEncode (*encode_stored)(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* place);
   // Reads a full-width, non-null image form; raises EngineError when the
   // bytes are no value of the field. Blob codecs have none.
   Value (*decode)(const FieldDesc& f, bool ndt, const uint8_t* place);

@@ -88,10 +88,10 @@ bool EncodeNumeric(const FieldDesc& f, bool, const Value& v, uint8_t* p) {
 
 StoredEncode StoreNumeric(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* p) {
   if (kind != SQLITE_FLOAT && kind != SQLITE_INTEGER) return StoredEncode::kByValue;
-  bool fits = kind == SQLITE_INTEGER ? FixedInteger(sqlite3_value_int64(value), f.shape.decimals,
-                                                    f.shape.length, Chars(p))
-                                     : FixedText(sqlite3_value_double(value), f.shape.decimals,
-                                                 f.shape.length, Chars(p));
+  bool fits =
+      kind == SQLITE_INTEGER
+          ? FixedInteger(sqlite3_value_int64(value), f.shape.decimals, f.shape.length, Chars(p))
+          : FixedText(sqlite3_value_double(value), f.shape.decimals, f.shape.length, Chars(p));
   return fits ? StoredEncode::kWritten : StoredEncode::kNull;
 }
 

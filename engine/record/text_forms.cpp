@@ -54,8 +54,7 @@ Value ReadRaw(const FieldDesc& f, bool ndt, std::string_view text) {
 
 Value ReadString(const FieldDesc& f, bool, std::string_view text) {
   // Zero bytes only: the NDT form of an empty field.
-  if (!text.empty() && text.find_first_not_of('\0') == std::string_view::npos)
-    return Value::Null();
+  if (!text.empty() && text.find_first_not_of('\0') == std::string_view::npos) return Value::Null();
   std::string_view s = text.substr(0, text.find('\0'));
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   if (s.size() > f.shape.length)
@@ -258,29 +257,29 @@ constexpr TextForm kUnknownForm = {ReadTrimmed<ReadNumber<ReadUnknown>>, WriteWh
 
 // Indexed by engine field type; holes are types the engine does not know.
 constexpr TextForm kForms[] = {
-    kUnknownForm,                                              // 0
-    {ReadTrimmed<ReadLogical>, WriteLogical},                  // NDS_LOGICAL
-    {ReadTrimmed<ReadNumeric>, WriteNumeric},                  // NDS_NUMERIC
-    {ReadTrimmed<ReadDate>, WriteDate},                        // NDS_DATE
-    {ReadString, WriteString},                                 // NDS_STRING
-    {ReadTextBlob, WriteContents},                             // NDS_MEMO
-    {ReadBinaryBlob, WriteContents},                           // NDS_BINARY
-    {ReadBinaryBlob, WriteContents},                           // NDS_IMAGE
-    {ReadTextBlob, WriteContents},                             // NDS_VARCHAR
-    {ReadTrimmed<ReadDate>, WriteDate},                        // NDS_COMPACTDATE
-    {ReadTrimmed<ReadNumber<ReadDouble>>, WriteDouble},        // NDS_DOUBLE
-    {ReadTrimmed<ReadNumber<ReadInteger>>, WriteWhole},        // NDS_INTEGER
-    {ReadTrimmed<ReadNumber<ReadShortint>>, WriteWhole},       // NDS_SHORTINT
-    {ReadTrimmed<ReadTime>, WriteTime},                        // NDS_TIME
-    {ReadTrimmed<ReadTimestamp>, WriteTimestamp},              // NDS_TIMESTAMP
-    {ReadTrimmed<ReadNumber<ReadAutoinc>>, WriteWhole},        // NDS_AUTOINC
-    {ReadRaw, WriteContents},                                  // NDS_RAW
-    {ReadTrimmed<ReadNumber<ReadDouble>>, WriteDouble},        // NDS_CURDOUBLE
-    {ReadTrimmed<ReadNumber<ReadMoney>>, WriteMoney},          // NDS_MONEY
-    kUnknownForm,                                              // 19
-    {ReadString, WriteString},                                 // NDS_CISTRING
-    {ReadTrimmed<ReadNumber<ReadRowversion>>, WriteWhole},     // NDS_ROWVERSION
-    {ReadTrimmed<ReadTimestamp>, WriteTimestamp},              // NDS_MODTIME
+    kUnknownForm,                                           // 0
+    {ReadTrimmed<ReadLogical>, WriteLogical},               // NDS_LOGICAL
+    {ReadTrimmed<ReadNumeric>, WriteNumeric},               // NDS_NUMERIC
+    {ReadTrimmed<ReadDate>, WriteDate},                     // NDS_DATE
+    {ReadString, WriteString},                              // NDS_STRING
+    {ReadTextBlob, WriteContents},                          // NDS_MEMO
+    {ReadBinaryBlob, WriteContents},                        // NDS_BINARY
+    {ReadBinaryBlob, WriteContents},                        // NDS_IMAGE
+    {ReadTextBlob, WriteContents},                          // NDS_VARCHAR
+    {ReadTrimmed<ReadDate>, WriteDate},                     // NDS_COMPACTDATE
+    {ReadTrimmed<ReadNumber<ReadDouble>>, WriteDouble},     // NDS_DOUBLE
+    {ReadTrimmed<ReadNumber<ReadInteger>>, WriteWhole},     // NDS_INTEGER
+    {ReadTrimmed<ReadNumber<ReadShortint>>, WriteWhole},    // NDS_SHORTINT
+    {ReadTrimmed<ReadTime>, WriteTime},                     // NDS_TIME
+    {ReadTrimmed<ReadTimestamp>, WriteTimestamp},           // NDS_TIMESTAMP
+    {ReadTrimmed<ReadNumber<ReadAutoinc>>, WriteWhole},     // NDS_AUTOINC
+    {ReadRaw, WriteContents},                               // NDS_RAW
+    {ReadTrimmed<ReadNumber<ReadDouble>>, WriteDouble},     // NDS_CURDOUBLE
+    {ReadTrimmed<ReadNumber<ReadMoney>>, WriteMoney},       // NDS_MONEY
+    kUnknownForm,                                           // 19
+    {ReadString, WriteString},                              // NDS_CISTRING
+    {ReadTrimmed<ReadNumber<ReadRowversion>>, WriteWhole},  // NDS_ROWVERSION
+    {ReadTrimmed<ReadTimestamp>, WriteTimestamp},           // NDS_MODTIME
 };
 
 static_assert(sizeof kForms / sizeof kForms[0] == NDS_MODTIME + 1,

@@ -100,7 +100,7 @@ TEST_F(RepairRun, ClickingAgainDoesNothing) {
   // New damage after the run stays: the disabled button runs nothing.
   ASSERT_EQ(
       app_test::ExecDirect(site_->StoreFile(),
-                             "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp limit 1"),
+                           "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp limit 1"),
       "");
   const auto after_first = ReadAllPairs(site_->StoreFile());
   form_->Label1()->SetCaption("marker");

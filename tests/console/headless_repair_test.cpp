@@ -97,8 +97,8 @@ TEST_F(HeadlessRun, FixArchiveRepairsOnceThenIsDisabled) {
 
   // A disabled button runs nothing: new damage stays.
   ASSERT_EQ(app_test::ExecDirect(site_.StoreFile(),
-                                   "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp "
-                                   "limit 1"),
+                                 "insert into acftcomp (Rec_No) select Rec_No from a_acftcomp "
+                                 "limit 1"),
             "");
   form->Button1()->Click();
   EXPECT_EQ(app_test::QueryNumber(site_.StoreFile(), kLiveKeysArchived), 1);

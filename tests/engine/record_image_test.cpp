@@ -4,7 +4,6 @@
 #include "engine/record/record_image.h"
 
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 
 #include <cstring>

@@ -21,7 +21,9 @@ using dataset::Variant;
 using nds_test::MessageOf;
 using nds_test::QueryDatabase;
 
-int Id(nds::TNdsDataSet& set) { return set.FieldByName("id")->AsInteger(); }
+int Id(nds::TNdsDataSet& set) {
+  return set.FieldByName("id")->AsInteger();
+}
 
 bool EngineHolds(nds::TNdsDataSet& set, bool optimized) {
   std::uint16_t length = 0;
@@ -90,7 +92,7 @@ TEST_F(Locating, SeeksAndTemporaryFiltersFindRecordsAndLeaveNothingBehind) {
 TEST_F(Locating, UserFiltersStayInPlaceAndNarrowTheSearch) {
   parts_.SetFilter("fare > 5");
   parts_.SetFiltered(true);
-  EXPECT_EQ(Find("note", Variant("it's")), 0);  // filtered away
+  EXPECT_EQ(Find("note", Variant("it's")), 0);     // filtered away
   EXPECT_EQ(Find("code", Variant("BOLT-10")), 0);  // a seek too
   EXPECT_EQ(Find("code", Variant("BOLT-12")), 1);
   EXPECT_EQ(Find("note", Variant("plain")), 2);
@@ -131,8 +133,7 @@ TEST_F(Locating, AFailingSearchRemovesItsFilterAndStaysOnTheRecord) {
   nce::testing::ArmFailpoint("NdsSetAOF", NDS_E_GENERAL, "no filters today", 5);
   EXPECT_EQ(Find("code", Variant("CABLE")), 4);
   EXPECT_EQ(nce::testing::FailpointHits("NdsSetAOF"), 0);
-  EXPECT_EQ(MessageOf([&] { parts_.Locate("note", Variant("plain"), {}); }),
-            "P: no filters today");
+  EXPECT_EQ(MessageOf([&] { parts_.Locate("note", Variant("plain"), {}); }), "P: no filters today");
   nce::testing::DisarmAllFailpoints();
   // The temporary filter was set, then the walk failed: it goes again.
   nce::testing::ArmFailpoint("NdsGotoTop", NDS_E_GENERAL, "lost the top");

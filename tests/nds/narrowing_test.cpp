@@ -24,7 +24,9 @@ std::vector<int> Ids(nds::TNdsDataSet& set) {
   return ids;
 }
 
-int Id(nds::TNdsDataSet& set) { return set.FieldByName("id")->AsInteger(); }
+int Id(nds::TNdsDataSet& set) {
+  return set.FieldByName("id")->AsInteger();
+}
 
 // What the engine holds on the cursor: "aof", "filter", both or none.
 std::string EngineFilters(nds::TNdsDataSet& set) {
@@ -40,7 +42,8 @@ class Narrowing : public ::testing::Test {
   void SetUp() override {
     db_.Exec("create table legs (id integer, code char(6), city char(10), crew integer)");
     db_.Exec(
-        "insert into legs values (1, 'B20', 'Oslo', 7), (2, 'A10', 'Bern', 7), (3, 'C30', 'Oslo', 8),"
+        "insert into legs values (1, 'B20', 'Oslo', 7), (2, 'A10', 'Bern', 7), (3, 'C30', 'Oslo', "
+        "8),"
         " (4, 'A15', 'Rome', 9), (5, 'B25', 'Bern', 8), (6, 'D40', 'Oslo', 9)");
     db_.Exec("create index by_code on legs (code)");
     db_.Exec("create index by_crew_code on legs (crew, code)");
@@ -123,8 +126,9 @@ TEST_F(Narrowing, ScopesAndRangesCombineWithFiltersAndExcludeEachOther) {
   EXPECT_EQ(MessageOf([&] { legs_.SetScoped(true); }),
             "Q: Cannot activate scope when there is no active index.");
   EXPECT_FALSE(legs_.Scoped());
-  EXPECT_NE(MessageOf([&] { legs_.SetScopeBegin(std::string(4083, 'A')); })
-                .find("Scope text length exceeded 4082"),
+  EXPECT_NE(MessageOf([&] {
+              legs_.SetScopeBegin(std::string(4083, 'A'));
+            }).find("Scope text length exceeded 4082"),
             std::string::npos);
   legs_.SetRangeStart();
   legs_.Post();

@@ -191,8 +191,7 @@ TEST_F(QueryNavigation, OrdersAndNarrowingTheCursorCannotHonourAreRefusedNotIgno
   query_.Open();
   EXPECT_EQ(static_cast<int>(WalkForward().size()), kRows - 3);
   // A scope needs an index order.
-  EXPECT_NE(MessageOf([&] { query_.SetScoped(true); }).find("no active index"),
-            std::string::npos);
+  EXPECT_NE(MessageOf([&] { query_.SetScoped(true); }).find("no active index"), std::string::npos);
   query_.SetFiltered(false);
   EXPECT_EQ(static_cast<int>(WalkForward().size()), kRows);
 }

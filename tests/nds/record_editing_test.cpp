@@ -222,9 +222,9 @@ TEST_F(RecordEditing, NewRecordsTakeTheirDefaultExpressions) {
   // dataset as it was.
   for (const char* bad : {"40000", "-32768"}) {
     F("sh").SetDefaultExpression(bad);
-    EXPECT_EQ(MessageOf([&] { query_.Append(); }),
-              std::string("Q: Error setting default field value. (sh)\r\nNumeric out of range:") +
-                  bad);
+    EXPECT_EQ(
+        MessageOf([&] { query_.Append(); }),
+        std::string("Q: Error setting default field value. (sh)\r\nNumeric out of range:") + bad);
     EXPECT_EQ(query_.State(), dataset::dsBrowse);
     EXPECT_EQ(F("i").AsInteger(), 42);
   }

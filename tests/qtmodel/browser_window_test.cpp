@@ -1,15 +1,15 @@
 // The table browser on a real database: its tables listed, one shown
 // through the model, failures told to the user with the window still usable.
+#include "browser/browser_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QListWidget>
 #include <QTableView>
-
 #include <string>
 #include <vector>
 
-#include "browser/browser_window.h"
 #include "tests/nds/query_test_support.h"
 
 namespace {

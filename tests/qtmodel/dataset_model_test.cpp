@@ -2,15 +2,15 @@
 // fetching leaves the dataset where it was, and changes made through the
 // dataset reach the rows. Qt's model tester checks every signal the model
 // sends against what it reports.
+#include "qtmodel/dataset_model.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-
 #include <string>
 #include <vector>
 
 #include "nds/ndstable.h"
-#include "qtmodel/dataset_model.h"
 #include "tests/nds/query_test_support.h"
 
 namespace {
@@ -36,8 +36,7 @@ class DataSetModelTest : public ::testing::Test {
   nds_test::QueryDatabase db_;
   nds::TNdsQuery query_{nullptr};
   ndsqt::DataSetModel model_;
-  QAbstractItemModelTester tester_{&model_,
-                                   QAbstractItemModelTester::FailureReportingMode::Fatal};
+  QAbstractItemModelTester tester_{&model_, QAbstractItemModelTester::FailureReportingMode::Fatal};
   std::string errors_;
 };
 
@@ -115,8 +114,7 @@ TEST_F(DataSetModelTest, EditsArePostedAndRefusalsReported) {
   ASSERT_TRUE(model_.flags(name) & Qt::ItemIsEditable);
   ASSERT_TRUE(model_.setData(name, "Ortiz"));
   EXPECT_EQ(model_.data(name).toString(), "Ortiz");
-  EXPECT_EQ(db_.Column("select name from crew where id = 5"),
-            std::vector<std::string>{"Ortiz"});
+  EXPECT_EQ(db_.Column("select name from crew where id = 5"), std::vector<std::string>{"Ortiz"});
 
   // A value the field cannot hold is refused with the dataset's message;
   // the row and the stored record stay as they were.
@@ -125,8 +123,7 @@ TEST_F(DataSetModelTest, EditsArePostedAndRefusalsReported) {
   EXPECT_FALSE(errors_.empty());
   EXPECT_EQ(model_.data(id).toString(), "5");
   EXPECT_EQ(query_.State(), dataset::dsBrowse);
-  EXPECT_EQ(db_.Column("select id from crew where name = 'Ortiz'"),
-            std::vector<std::string>{"5"});
+  EXPECT_EQ(db_.Column("select id from crew where name = 'Ortiz'"), std::vector<std::string>{"5"});
 
   // Deleting a row deletes its record; the rows after it move up.
   errors_.clear();

@@ -33,7 +33,8 @@ const dataset::TDescObject* FindObject(const dataset::TDescObject& object,
 std::vector<std::string> ReadScript() {
   const dataset::TDescObject form = dataset::ParseDescription(ReadFile(kFormFile));
   const dataset::TDescObject* query = FindObject(form, kQueryName);
-  if (query == nullptr) throw std::runtime_error(std::string("no ") + kQueryName + " in " + kFormFile);
+  if (query == nullptr)
+    throw std::runtime_error(std::string("no ") + kQueryName + " in " + kFormFile);
   for (const dataset::TDescProperty& property : query->properties) {
     if (property.name != "SQL.Strings") continue;
     std::vector<std::string> lines;
