@@ -120,8 +120,17 @@ void TNdsDataSet::PostRecord() {
   bool tookLock = false;
   try {
     if (editing) {
-      CheckEngineCode(this, NdsGotoRecord(tableHandle_, recordNumber));
-      if (!exclusive_ && tableOptions_->NdsRecordLockingMode() == lmOptimistic) {
+      const bool optimistic = !exclusive_ && tableOptions_->NdsRecordLockingMode() == lmOptimistic;
+      // Under a record lock or an exclusive open nobody else changes the
+      // record, and the engine cursor stays on it from Edit on (the dataset
+      // does not move while it edits): the record is read again only when
+      // something else moved the cursor. Optimistic editing reads it again
+      // always, so that a refused post shows the other user's values.
+      std::uint32_t current = 0;
+      if (optimistic || NdsGetRecordNum(tableHandle_, NDS_IGNOREFILTERS, &current) != NDS_SUCCESS ||
+          current != recordNumber)
+        CheckEngineCode(this, NdsGotoRecord(tableHandle_, recordNumber));
+      if (optimistic) {
         LockEditedRecord(0);
         tookLock = true;
         std::uint32_t checksum = 0;
