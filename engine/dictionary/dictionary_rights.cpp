@@ -239,24 +239,15 @@ void FollowRightsChanges(Connection& connection) {
     RefreshDictionaryState(connection);
 }
 
-RefuseHiddenReads::RefuseHiddenReads(Connection& connection) : state_(connection.dictionary) {
+ScopedAuthorizerFlag::ScopedAuthorizerFlag(Connection& connection, bool DictionaryState::*flag)
+    : state_(connection.dictionary), flag_(flag) {
   if (!state_) return;
-  before_ = state_->refuse_hidden_reads;
-  state_->refuse_hidden_reads = true;
+  before_ = (*state_).*flag_;
+  (*state_).*flag_ = true;
 }
 
-RefuseHiddenReads::~RefuseHiddenReads() {
-  if (state_) state_->refuse_hidden_reads = before_;
-}
-
-EngineDefinitions::EngineDefinitions(Connection& connection) : state_(connection.dictionary) {
-  if (!state_) return;
-  before_ = state_->engine_definitions;
-  state_->engine_definitions = true;
-}
-
-EngineDefinitions::~EngineDefinitions() {
-  if (state_) state_->engine_definitions = before_;
+ScopedAuthorizerFlag::~ScopedAuthorizerFlag() {
+  if (state_) (*state_).*flag_ = before_;
 }
 
 uint32_t RightsOpenMask(Connection& connection, const std::string& table) {

@@ -102,20 +102,30 @@ void RefreshDictionaryState(Connection& connection);
 // Costs one small query on a dictionary connection, nothing on free tables.
 void FollowRightsChanges(Connection& connection);
 
-// While it lives, a statement prepared on `connection` that reads a column
-// hidden from the user fails (NDS_E_RIGHTS) instead of reading NULL: a
-// statement that writes must not compute its changes from values the user
-// cannot see. Does nothing on free tables.
-class RefuseHiddenReads {
+// While it lives, one flag of the connection's dictionary state that the
+// authorizer reads is set; it is put back as it was after. Does nothing on
+// free tables.
+class ScopedAuthorizerFlag {
  public:
-  explicit RefuseHiddenReads(Connection& connection);
-  ~RefuseHiddenReads();
-  RefuseHiddenReads(const RefuseHiddenReads&) = delete;
-  RefuseHiddenReads& operator=(const RefuseHiddenReads&) = delete;
+  ScopedAuthorizerFlag(Connection& connection, bool DictionaryState::*flag);
+  ~ScopedAuthorizerFlag();
+  ScopedAuthorizerFlag(const ScopedAuthorizerFlag&) = delete;
+  ScopedAuthorizerFlag& operator=(const ScopedAuthorizerFlag&) = delete;
 
  private:
   std::shared_ptr<DictionaryState> state_;  // the state the authorizer reads; null on free tables
-  bool before_ = false;                     // its flag before
+  bool DictionaryState::*flag_;             // the flag set
+  bool before_ = false;                     // its value before
+};
+
+// While it lives, a statement prepared on `connection` that reads a column
+// hidden from the user fails (NDS_E_RIGHTS) instead of reading NULL: a
+// statement that writes must not compute its changes from values the user
+// cannot see.
+class RefuseHiddenReads : public ScopedAuthorizerFlag {
+ public:
+  explicit RefuseHiddenReads(Connection& connection)
+      : ScopedAuthorizerFlag(connection, &DictionaryState::refuse_hidden_reads) {}
 };
 
 // Rights of the connection's user on a table / column: every right on a
@@ -124,25 +134,19 @@ uint8_t TableRightsOf(const Connection& connection, const std::string& table);
 uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
                        const std::string& column);
 
-// NDS_OPEN_UPDATE_RIGHT and NDS_OPEN_INSERT_RIGHT as far as the user of
-// `connection` holds them on `table`. A table open is a statement of the
-// connection: it follows rights changes first (FollowRightsChanges).
 // While it lives, data definition on `connection` is the engine's own work
 // that follows a statement already authorized (type guards dropped before an
 // ALTER TABLE and made again after it, the catalog's sync) and needs no
-// right of the user. Does nothing on free tables.
-class EngineDefinitions {
+// right of the user.
+class EngineDefinitions : public ScopedAuthorizerFlag {
  public:
-  explicit EngineDefinitions(Connection& connection);
-  ~EngineDefinitions();
-  EngineDefinitions(const EngineDefinitions&) = delete;
-  EngineDefinitions& operator=(const EngineDefinitions&) = delete;
-
- private:
-  std::shared_ptr<DictionaryState> state_;  // the state the authorizer reads; null on free tables
-  bool before_ = false;                     // its flag before
+  explicit EngineDefinitions(Connection& connection)
+      : ScopedAuthorizerFlag(connection, &DictionaryState::engine_definitions) {}
 };
 
+// NDS_OPEN_UPDATE_RIGHT and NDS_OPEN_INSERT_RIGHT as far as the user of
+// `connection` holds them on `table`. A table open is a statement of the
+// connection: it follows rights changes first (FollowRightsChanges).
 uint32_t RightsOpenMask(Connection& connection, const std::string& table);
 
 }  // namespace nce
