@@ -37,33 +37,27 @@ Value DecodeUnknown(const FieldDesc& f, bool, const uint8_t*) {
   NotAValue(f, "unknown field type " + std::to_string(f.shape.type));
 }
 
+// Blob columns hold only a presence marker in the image; text and bytes
+// differ in how their contents are read.
+constexpr ImageCodec BlobCodec(BlobContents contents) {
+  return {
+      .null_ndt = FillZeros,
+      .null_dbf = FillZeros,
+      .is_null_ndt = BlobMarkerIsNull,
+      .is_null_dbf = BlobMarkerIsNull,
+      .encode = EncodeBlobMarker,
+      .encode_stored = nullptr,
+      .decode = nullptr,
+      .short_image = ShortImage::kRefused,
+      .blank_tail = false,
+      .blob = contents,
+  };
+}
+
 }  // namespace
 
-const ImageCodec kTextBlobCodec = {
-    .null_ndt = FillZeros,
-    .null_dbf = FillZeros,
-    .is_null_ndt = BlobMarkerIsNull,
-    .is_null_dbf = BlobMarkerIsNull,
-    .encode = EncodeBlobMarker,
-    .encode_stored = nullptr,
-    .decode = nullptr,
-    .short_image = ShortImage::kRefused,
-    .blank_tail = false,
-    .blob = BlobContents::kText,
-};
-
-const ImageCodec kBinaryBlobCodec = {
-    .null_ndt = FillZeros,
-    .null_dbf = FillZeros,
-    .is_null_ndt = BlobMarkerIsNull,
-    .is_null_dbf = BlobMarkerIsNull,
-    .encode = EncodeBlobMarker,
-    .encode_stored = nullptr,
-    .decode = nullptr,
-    .short_image = ShortImage::kRefused,
-    .blank_tail = false,
-    .blob = BlobContents::kBytes,
-};
+constinit const ImageCodec kTextBlobCodec = BlobCodec(BlobContents::kText);
+constinit const ImageCodec kBinaryBlobCodec = BlobCodec(BlobContents::kBytes);
 
 const ImageCodec kUnknownCodec = {
     .null_ndt = FillZeros,
