@@ -204,11 +204,11 @@ void CursorWalk::Append(Cursor& c) {
   bof_ = eof_ = false;
 }
 
-int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
-  std::string table = QuoteIdentifier(c.source_table);
+int64_t CursorWalk::HighestNumber(Cursor& c) {
   int64_t highest = 0;
   {
-    StatementUse top(KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + table));
+    StatementUse top(
+        KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + QuoteIdentifier(c.source_table)));
     if (top->Step()) highest = top->Int(0);
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
@@ -226,6 +226,15 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     seq->Bind(1, c.source_table);
     if (seq->Step()) highest = std::max(highest, seq->Int(0));
   }
+  return highest;
+}
+
+int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
+  std::string table = QuoteIdentifier(c.source_table);
+  int64_t highest =
+      known_end_.highest > 0 && StillHolds(c, known_end_) ? known_end_.highest : HighestNumber(c);
+  reserved_from_ = EndWitness(c);
+  reserved_from_.highest = highest;
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free.
   bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
@@ -340,6 +349,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     // Taken. Nothing of the record may be lost, so it moves to a fresh
     // number: the current record number changes with this write. A writer
     // may take that one too before the next attempt; then it moves again.
+    known_end_ = KnownEnd();
     int64_t taken = current_.rowid;
     int64_t fresh = ReserveRecordNumber(c);
     locks.Unlock(LockTarget{c.connection().location().store_file, LockTable(c), taken}, c.handle());
@@ -364,6 +374,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
     }
     savepoint.Commit();
   }
+  LearnEndFromAppend(c, rowid);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
   RecordLocks& locks = RecordLocks::Instance();
@@ -389,6 +400,21 @@ void CursorWalk::WriteAppended(Cursor& c) {
     if (v.kind == Value::Kind::kInteger) last_autoinc_ = static_cast<uint32_t>(v.integer);
     break;
   }
+}
+
+void CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
+  // Known when the insert was the only change since the reservation read the
+  // highest number: the new row is then the highest, and in record-number
+  // order the last row, unless its key gave it a lower number.
+  KnownEnd now = EndWitness(c);
+  known_end_ = KnownEnd();
+  if (reserved_from_.changes < 0 || now.changes != reserved_from_.changes + 1 ||
+      now.epoch != reserved_from_.epoch || now.version != reserved_from_.version)
+    return;
+  now.highest = std::max(reserved_from_.highest, rowid);
+  if (rowid > reserved_from_.highest && order_key_.empty() && !descending_ && ShowsWholeTable(c))
+    now.last_row = rowid;
+  known_end_ = now;
 }
 
 void CursorWalk::DropAppended(Cursor& c) {

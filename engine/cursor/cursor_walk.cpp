@@ -103,6 +103,7 @@ void CursorWalk::Attach(Cursor& c) {
   }
 
   deferred_ = Place();
+  known_end_ = KnownEnd();  // a new order or condition has another last row
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   on_record_ = false;
@@ -234,6 +235,32 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
                     "Record " + std::to_string(rowid) + " does not exist in the table.");
 }
 
+// ---- the end of the table, known without reading it ------------------------------
+
+CursorWalk::KnownEnd CursorWalk::EndWitness(Cursor& c) const {
+  KnownEnd now;
+  sqlite3* db = c.source_db;
+  if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) return now;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_DATA_VERSION, &now.version) != SQLITE_OK)
+    return now;
+  now.epoch = c.connection().epoch();
+  now.changes = sqlite3_total_changes64(db);
+  return now;
+}
+
+bool CursorWalk::StillHolds(Cursor& c, const KnownEnd& known) const {
+  if (known.changes < 0) return false;
+  KnownEnd now = EndWitness(c);
+  return now.changes == known.changes && now.epoch == known.epoch && now.version == known.version;
+}
+
+bool CursorWalk::ShowsWholeTable(Cursor& c) {
+  // Static cursors keep their own rows elsewhere; DBF tables hide deleted
+  // records by a setting that may change at any time.
+  return c.live && IsNdt(c) && c.source_db == c.connection().db() &&
+         Navigation(c).shape().condition.empty();
+}
+
 // ---- moving ------------------------------------------------------------------------
 
 void CursorWalk::GotoTop(Cursor& c) {
@@ -246,12 +273,22 @@ void CursorWalk::GotoTop(Cursor& c) {
 
 void CursorWalk::GotoBottom(Cursor& c) {
   FlushEdits(c);
+  if (on_record_ && !gone_ && known_end_.last_row == current_.rowid && StillHolds(c, known_end_)) {
+    // Already there, and the record as read is still the table's.
+    ahead_len_ = ahead_pos_ = 0;
+    ahead_dir_ = 0;
+    bof_ = eof_ = false;
+    return;
+  }
   // The last row alone: the bottom is mostly passed on the way to the end
   // (where records are appended); a walk back reads its window from there.
-  if (FillWindow(c, Step::kLast, -1, 1))
-    TakeNextFromWindow();
-  else
-    SetOff(true, true);
+  if (!FillWindow(c, Step::kLast, -1, 1)) return SetOff(true, true);
+  TakeNextFromWindow();
+  if (!ShowsWholeTable(c)) return;
+  KnownEnd known = EndWitness(c);
+  if (StillHolds(c, known_end_)) known.highest = known_end_.highest;
+  known.last_row = current_.rowid;
+  known_end_ = known;
 }
 
 void CursorWalk::GotoBof(Cursor& c) {
@@ -281,6 +318,11 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
     if (on_record_ && ahead_dir_ == dir && ahead_pos_ < ahead_len_) {
       TakeNextFromWindow();
       continue;
+    }
+    if (dir > 0 && on_record_ && !gone_ && known_end_.last_row == current_.rowid &&
+        StillHolds(c, known_end_)) {
+      SetOff(false, true);  // past the last row, as a read would find
+      return;
     }
     bool found = from_start ? FillWindow(c, dir > 0 ? Step::kFirst : Step::kLast, dir)
                             : FillWindow(c, dir > 0 ? Step::kAfter : Step::kBefore, dir);

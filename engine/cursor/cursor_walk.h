@@ -216,6 +216,10 @@ class CursorWalk {
   // Locks the lowest free record number above the table's highest and
   // returns it.
   int64_t ReserveRecordNumber(Cursor& c);
+  // The highest record number the table has used, read from the table.
+  int64_t HighestNumber(Cursor& c);
+  // After the append of row `rowid` was written: what it tells of the end.
+  void LearnEndFromAppend(Cursor& c, int64_t rowid);
   // A field of the appended record: its edit, else its default.
   const Value& AppendedValue(size_t index) const;
   void BuildAppendedImage(Cursor& c);
@@ -245,6 +249,31 @@ class CursorWalk {
   bool Sequenced(Cursor& c);
   // One value over the appended record (an order key, a condition).
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
+
+  // What the cursor knows of the end of its table without reading it, while
+  // its connection holds a write transaction: no other connection can add
+  // or take a row then, so it stays true until this connection changes a
+  // row (SQLite's change count), a transaction or savepoint boundary or an
+  // SQL execution passes (the connection's epoch), or a commit shows in the
+  // store's data version. Bulk appends go past the end and reserve the
+  // number above the highest before every record; with this they read
+  // neither.
+  struct KnownEnd {
+    int64_t changes = -1;  // sqlite3_total_changes64 when learnt; -1: nothing known
+    uint64_t epoch = 0;    // the connection's epoch when learnt
+    unsigned version = 0;  // the store's data version when learnt
+    int64_t last_row = 0;  // the last row the cursor shows; 0: not known
+    int64_t highest = 0;   // the highest record number in use; 0: not known
+  };
+  // The state of the connection now; changes stays -1 outside a write
+  // transaction.
+  KnownEnd EndWitness(Cursor& c) const;
+  // Whether `known` still holds now.
+  bool StillHolds(Cursor& c, const KnownEnd& known) const;
+  // Whether the cursor shows every row of its table in record-number order
+  // or its order, with nothing to hide: only then is its last row a fact of
+  // the table alone.
+  bool ShowsWholeTable(Cursor& c);
 
   // Rows and order.
   WalkStatements statements_;                      // texts and statements, per shape
@@ -287,6 +316,8 @@ class CursorWalk {
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::set<int64_t> locks_;                             // records locked through Lock
   uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
+  KnownEnd known_end_;                                  // see KnownEnd
+  KnownEnd reserved_from_;  // the state the last reservation read the highest number in
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).

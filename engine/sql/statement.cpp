@@ -131,6 +131,7 @@ void Statement::Prepare(std::string_view sql) {
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
   sqlite3* db = connection_->db();
+  connection_->NewEpoch();
   FollowRightsChanges(*connection_);
   bool schema_changes = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
@@ -285,6 +286,7 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
 std::shared_ptr<Cursor> Statement::Execute() {
   if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
   sqlite3* db = connection_->db();
+  connection_->NewEpoch();
   FollowRightsChanges(*connection_);
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {

@@ -60,6 +60,7 @@ void Connection::BeginTransaction() {
     throw EngineError(NDS_E_TRANSACTION_OPEN, "A transaction is already open on this connection.");
   // IMMEDIATE takes the write lock now, so that a second writer waits here
   // (up to the busy timeout) instead of failing half-way through its work.
+  NewEpoch();
   ExecSql(db(), "BEGIN IMMEDIATE");
   transaction_open_ = true;
   transaction_lost_ = false;
@@ -96,6 +97,7 @@ bool Connection::TransactionUntouched() const {
 void Connection::RestartTransaction() noexcept {
   sqlite3* handle = store_ ? store_->db() : nullptr;
   if (!handle) return;
+  NewEpoch();
   if (!sqlite3_get_autocommit(handle)) sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
   if (sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
     transaction_lost_ = true;
@@ -119,6 +121,7 @@ void Connection::CommitTransaction() {
                       "The transaction has already ended: SQL text committed or rolled it back, or "
                       "a storage error did.");
   }
+  NewEpoch();
   ExecSql(db(), "COMMIT");
   transaction_open_ = false;
   untouched_ = false;
@@ -126,6 +129,7 @@ void Connection::CommitTransaction() {
 
 void Connection::RollbackTransaction() {
   RequireTransaction("roll back");
+  NewEpoch();
   transaction_open_ = false;
   untouched_ = false;
   transaction_lost_ = false;
@@ -135,16 +139,19 @@ void Connection::RollbackTransaction() {
 void Connection::CreateSavepoint(const std::string& name) {
   RequireTransaction("hold a savepoint");
   untouched_ = false;  // a restart would lose the savepoint
+  NewEpoch();
   ExecSql(db(), ("SAVEPOINT " + QuoteIdentifier(name)).c_str());
 }
 
 void Connection::RollbackToSavepoint(const std::string& name) {
   RequireTransaction("roll back to a savepoint");
   untouched_ = false;
+  NewEpoch();
   ExecSql(db(), ("ROLLBACK TO " + QuoteIdentifier(name)).c_str());
 }
 
 void Connection::Close() {
+  NewEpoch();
   if (scratch_) sqlite3_close_v2(scratch_);
   scratch_ = nullptr;
   store_.reset();

@@ -67,6 +67,13 @@ class Connection : public Object {
   // What the user of a data dictionary connection may do; null for free tables.
   std::shared_ptr<DictionaryState> dictionary;
 
+  // Counts the events that can bring rows back or take them away without
+  // SQLite counting a change (transaction and savepoint boundaries, SQL
+  // executions, which may manage either): what a cursor learnt of its table
+  // under one count may be void under the next.
+  uint64_t epoch() const { return epoch_; }
+  void NewEpoch() { ++epoch_; }
+
   // Closes the store (rolling back an open transaction).
   void Close();
 
@@ -85,6 +92,7 @@ class Connection : public Object {
   bool transaction_lost_ = false;  // ... and a restart could not begin it again
   int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began
   int schema_at_begin_ = 0;        // main schema version when it began
+  uint64_t epoch_ = 0;             // see epoch()
 };
 
 }  // namespace nce

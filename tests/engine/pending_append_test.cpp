@@ -216,6 +216,66 @@ TEST_F(PendingAppend, InsideATransactionAFailedWriteUndoesOnlyItselfAndATakenNum
             "1name1,2name2,3kept,4sql,5late");
 }
 
+// Inside a transaction a cursor knows where its table ends after its own
+// appends and moves to the end without reading; that knowledge must not
+// survive anything that can move the end: another cursor's append, a
+// rollback to a savepoint (which takes rows away or brings them back) or
+// the end of the transaction.
+TEST_F(PendingAppend, TheEndOfTheTableIsKnownOnlyWhileNothingCanHaveMovedIt) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  NDSHANDLE cursor = OpenTable("items");
+  NDSHANDLE other = OpenTable("items");
+  auto append = [](NDSHANDLE c) {
+    ASSERT_EQ(NdsAppendRecord(c), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(c, "name", "new", 3), 0u);
+    ASSERT_EQ(NdsWriteRecord(c), 0u) << LastErrorText();
+  };
+  auto bottom = [this](NDSHANDLE c) {
+    EXPECT_EQ(NdsGotoBottom(c), 0u) << LastErrorText();
+    return RecNo(c);
+  };
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  append(cursor);
+  EXPECT_EQ(bottom(cursor), 3u);
+  append(other);
+  EXPECT_EQ(bottom(cursor), 4u);
+
+  ASSERT_EQ(NdsCreateSavepoint(conn_, "s", 0), 0u) << LastErrorText();
+  append(cursor);
+  EXPECT_EQ(RecNo(cursor), 5u);
+  ASSERT_EQ(NdsRollbackTransaction80(conn_, "s", 0), 0u) << LastErrorText();
+  EXPECT_EQ(bottom(cursor), 4u);
+  append(cursor);  // the number freed by the rollback is given again
+  EXPECT_EQ(RecNo(cursor), 5u);
+
+  ASSERT_EQ(NdsCreateSavepoint(conn_, "t", 0), 0u) << LastErrorText();
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  EXPECT_EQ(bottom(cursor), 4u);
+  ASSERT_EQ(NdsRollbackTransaction80(conn_, "t", 0), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(cursor), 5u);  // back again
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  EXPECT_TRUE(Eof(cursor));
+
+  append(cursor);
+  EXPECT_EQ(RecNo(cursor), 6u);
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(bottom(cursor), 2u);
+  ASSERT_EQ(NdsCommitTransaction(conn_), 0u) << LastErrorText();
+
+  // A commit ends it too: another process's row shows at the next move.
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(bottom(cursor), 2u);
+  ASSERT_EQ(NdsCommitTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(ExecDirect(StoreFile(dir_), "INSERT INTO items (id, name) VALUES (3, 'outside')"), "");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u) << LastErrorText();
+  EXPECT_EQ(Text(cursor, "name"), "outside");
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+}
+
 // The insert fails on a record number clash; only a clash on the reserved
 // number moves the record on. A key value the caller gave that clashes is
 // the caller's error, reported as such, with nothing written.
