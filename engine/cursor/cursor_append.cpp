@@ -232,9 +232,8 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   std::string table = QuoteIdentifier(c.source_table);
   int64_t highest =
-      known_end_.highest > 0 && StillHolds(c, known_end_) ? known_end_.highest : HighestNumber(c);
-  reserved_from_ = EndWitness(c);
-  reserved_from_.highest = highest;
+      known_end_.highest > 0 && Holds(c, known_end_.mark) ? known_end_.highest : HighestNumber(c);
+  reserved_from_ = KnownEnd{MarkNow(c), 0, highest};
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free.
   bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
@@ -274,6 +273,7 @@ const Value& CursorWalk::AppendedValue(size_t index) const {
 
 void CursorWalk::BuildAppendedImage(Cursor& c) {
   current_.image.assign(c.desc.record_length, 0);
+  current_read_rowid_ = 0;
   current_.image[0] = ' ';
   bool ndt = IsNdt(c);
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
@@ -406,15 +406,16 @@ void CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
   // Known when the insert was the only change since the reservation read the
   // highest number: the new row is then the highest, and in record-number
   // order the last row, unless its key gave it a lower number.
-  KnownEnd now = EndWitness(c);
+  const StoreMark& before = reserved_from_.mark;
+  StoreMark now = MarkNow(c);
   known_end_ = KnownEnd();
-  if (reserved_from_.changes < 0 || now.changes != reserved_from_.changes + 1 ||
-      now.epoch != reserved_from_.epoch || now.version != reserved_from_.version)
+  if (before.changes < 0 || now.changes != before.changes + 1 || now.epoch != before.epoch ||
+      now.version != before.version)
     return;
-  now.highest = std::max(reserved_from_.highest, rowid);
+  known_end_.mark = now;
+  known_end_.highest = std::max(reserved_from_.highest, rowid);
   if (rowid > reserved_from_.highest && order_key_.empty() && !descending_ && ShowsWholeTable(c))
-    now.last_row = rowid;
-  known_end_ = now;
+    known_end_.last_row = rowid;
 }
 
 void CursorWalk::DropAppended(Cursor& c) {

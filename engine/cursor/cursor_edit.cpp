@@ -214,6 +214,7 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
+  current_read_rowid_ = 0;  // the image holds an edit now
   pending_[index] = std::move(value);
 }
 
@@ -344,6 +345,7 @@ void CursorWalk::Delete(Cursor& c) {
     DropAppended(c);
     gone_ = true;
     current_.image[0] = '*';
+    current_read_rowid_ = 0;
     return;
   }
   int64_t rowid = current_.rowid;
@@ -365,6 +367,7 @@ void CursorWalk::Delete(Cursor& c) {
   }
   pending_.clear();
   current_.image[0] = '*';
+  current_read_rowid_ = 0;
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
 }

@@ -103,7 +103,9 @@ void CursorWalk::Attach(Cursor& c) {
   }
 
   deferred_ = Place();
-  known_end_ = KnownEnd();  // a new order or condition has another last row
+  // A new order or condition has another last row and other visible rows.
+  known_end_ = KnownEnd();
+  current_read_ = StoreMark();
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   on_record_ = false;
@@ -198,6 +200,7 @@ uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
 
 void CursorWalk::TakeNextFromWindow() {
   std::swap(current_, ahead_[ahead_pos_++]);
+  current_read_rowid_ = 0;
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;
@@ -221,6 +224,8 @@ bool CursorWalk::ReadCurrentRow(Cursor& c, Step step, int64_t rowid, bool visibl
   sqlite3_reset(stmt);
   if (rc == SQLITE_DONE) return false;
   if (rc != SQLITE_ROW) throw SqlError(stmt_db_, rc);
+  current_read_ = MarkNow(c);
+  current_read_rowid_ = rowid;
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;
@@ -237,8 +242,8 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 
 // ---- the end of the table, known without reading it ------------------------------
 
-CursorWalk::KnownEnd CursorWalk::EndWitness(Cursor& c) const {
-  KnownEnd now;
+CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
+  StoreMark now;
   sqlite3* db = c.source_db;
   if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) return now;
   if (sqlite3_file_control(db, "main", SQLITE_FCNTL_DATA_VERSION, &now.version) != SQLITE_OK)
@@ -246,12 +251,6 @@ CursorWalk::KnownEnd CursorWalk::EndWitness(Cursor& c) const {
   now.epoch = c.connection().epoch();
   now.changes = sqlite3_total_changes64(db);
   return now;
-}
-
-bool CursorWalk::StillHolds(Cursor& c, const KnownEnd& known) const {
-  if (known.changes < 0) return false;
-  KnownEnd now = EndWitness(c);
-  return now.changes == known.changes && now.epoch == known.epoch && now.version == known.version;
 }
 
 bool CursorWalk::ShowsWholeTable(Cursor& c) {
@@ -273,7 +272,7 @@ void CursorWalk::GotoTop(Cursor& c) {
 
 void CursorWalk::GotoBottom(Cursor& c) {
   FlushEdits(c);
-  if (on_record_ && !gone_ && known_end_.last_row == current_.rowid && StillHolds(c, known_end_)) {
+  if (on_record_ && !gone_ && known_end_.last_row == current_.rowid && Holds(c, known_end_.mark)) {
     // Already there, and the record as read is still the table's.
     ahead_len_ = ahead_pos_ = 0;
     ahead_dir_ = 0;
@@ -285,9 +284,8 @@ void CursorWalk::GotoBottom(Cursor& c) {
   if (!FillWindow(c, Step::kLast, -1, 1)) return SetOff(true, true);
   TakeNextFromWindow();
   if (!ShowsWholeTable(c)) return;
-  KnownEnd known = EndWitness(c);
-  if (StillHolds(c, known_end_)) known.highest = known_end_.highest;
-  known.last_row = current_.rowid;
+  KnownEnd known{MarkNow(c), current_.rowid, 0};
+  if (known_end_.mark == known.mark) known.highest = known_end_.highest;
   known_end_ = known;
 }
 
@@ -320,7 +318,7 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
       continue;
     }
     if (dir > 0 && on_record_ && !gone_ && known_end_.last_row == current_.rowid &&
-        StillHolds(c, known_end_)) {
+        Holds(c, known_end_.mark)) {
       SetOff(false, true);  // past the last row, as a read would find
       return;
     }
@@ -375,17 +373,23 @@ void CursorWalk::Refresh(Cursor& c) {
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   int64_t rowid = current_.rowid;
+  // Read under a mark that still holds, with nothing written into the image
+  // since: the table holds the record as it was read.
+  if (!gone_ && rowid == current_read_rowid_ && IsNdt(c) && Holds(c, current_read_)) return;
   try {
     ReadCurrentByRowid(c, rowid);
   } catch (const EngineError& e) {
     if (e.number() != NDS_E_INVALID_RECORD) throw;
     gone_ = true;  // deleted meanwhile: the cursor stays on its place
     current_.image[0] = '*';
+    current_read_rowid_ = 0;
     return;
   }
   bool ndt = IsNdt(c);
-  for (const auto& [index, value] : pending_)
+  for (const auto& [index, value] : pending_) {
     EncodeValue(c.desc.fields[index], ndt, value, current_.image.data());
+    current_read_rowid_ = 0;
+  }
 }
 
 // ---- counts and positions ---------------------------------------------------------
@@ -461,6 +465,7 @@ void CursorWalk::SetRelativePosition(Cursor& c, double position) {
   BindCondition(c, stmt);
   sqlite3_bind_int64(stmt, 104, static_cast<int64_t>(offset));
   int rc = sqlite3_step(stmt);
+  current_read_rowid_ = 0;
   if (rc == SQLITE_ROW) {
     ReadRow(c, stmt, &current_);
     current_.visible_known = true;

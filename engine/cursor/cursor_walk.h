@@ -250,26 +250,30 @@ class CursorWalk {
   // One value over the appended record (an order key, a condition).
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
-  // What the cursor knows of the end of its table without reading it, while
-  // its connection holds a write transaction: no other connection can add
-  // or take a row then, so it stays true until this connection changes a
-  // row (SQLite's change count), a transaction or savepoint boundary or an
-  // SQL execution passes (the connection's epoch), or a commit shows in the
-  // store's data version. Bulk appends go past the end and reserve the
-  // number above the highest before every record; with this they read
-  // neither.
+  // The store as this connection sees it inside its write transaction.
+  // No other connection can change a row then, so what the cursor read
+  // under a mark stays true while the mark holds: until this connection
+  // changes a row (SQLite's change count), a transaction or savepoint
+  // boundary or an SQL execution passes (the connection's epoch), or a
+  // commit shows in the store's data version.
+  struct StoreMark {
+    int64_t changes = -1;  // sqlite3_total_changes64; -1: no mark (no write transaction)
+    uint64_t epoch = 0;    // the connection's epoch
+    unsigned version = 0;  // the store's data version
+    bool operator==(const StoreMark&) const = default;
+  };
+  StoreMark MarkNow(Cursor& c) const;
+  bool Holds(Cursor& c, const StoreMark& mark) const {
+    return mark.changes >= 0 && MarkNow(c) == mark;
+  }
+  // What the cursor knows of the end of its table under a mark. Bulk
+  // appends go past the end and reserve the number above the highest
+  // before every record; with this they read neither.
   struct KnownEnd {
-    int64_t changes = -1;  // sqlite3_total_changes64 when learnt; -1: nothing known
-    uint64_t epoch = 0;    // the connection's epoch when learnt
-    unsigned version = 0;  // the store's data version when learnt
+    StoreMark mark;
     int64_t last_row = 0;  // the last row the cursor shows; 0: not known
     int64_t highest = 0;   // the highest record number in use; 0: not known
   };
-  // The state of the connection now; changes stays -1 outside a write
-  // transaction.
-  KnownEnd EndWitness(Cursor& c) const;
-  // Whether `known` still holds now.
-  bool StillHolds(Cursor& c, const KnownEnd& known) const;
   // Whether the cursor shows every row of its table in record-number order
   // or its order, with nothing to hide: only then is its last row a fact of
   // the table alone.
@@ -317,7 +321,12 @@ class CursorWalk {
   std::set<int64_t> locks_;                             // records locked through Lock
   uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
   KnownEnd known_end_;                                  // see KnownEnd
-  KnownEnd reserved_from_;  // the state the last reservation read the highest number in
+  KnownEnd reserved_from_;  // the mark and highest number of the last reservation
+  // The mark under which the current record was last read by its number,
+  // and that number (0 once anything else put a record or an edit there):
+  // a refresh under a mark that still holds reads nothing.
+  StoreMark current_read_;
+  int64_t current_read_rowid_ = 0;
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).

@@ -59,6 +59,7 @@ bool CursorWalk::PositionFromStatement(Cursor& c, sqlite3_stmt* stmt) {
   ahead_dir_ = 0;
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) {
+    current_read_rowid_ = 0;
     ReadRow(c, stmt, &current_);
     current_.visible_known = true;
     sqlite3_reset(stmt);

@@ -204,6 +204,35 @@ TEST_F(Editing, CancelDropsEditsAndRemovesANeverWrittenAppend) {
   EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT name FROM items WHERE id = 1"), "kept");
 }
 
+// Inside a write transaction a refresh reads nothing while nothing can have
+// changed the record; an edit, another cursor's write and a rollback to a
+// savepoint each make it read the table again.
+TEST_F(Editing, ARefreshInsideATransactionShowsWhatTheTableHolds) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  NDSHANDLE cursor = OpenTable("items");
+  NDSHANDLE other = OpenTable("items");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  ASSERT_EQ(NdsGotoRecord(cursor, 1), 0u);
+  ASSERT_EQ(NdsSetField(cursor, "name", "edited", 6), 0u);
+  ASSERT_EQ(NdsCancelUpdate(cursor), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "name1");
+
+  ASSERT_EQ(NdsGotoRecord(other, 1), 0u);
+  ASSERT_EQ(NdsSetField(other, "name", "other", 5), 0u);
+  ASSERT_EQ(NdsWriteRecord(other), 0u) << LastErrorText();
+  ASSERT_EQ(NdsRefreshRecord(cursor), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "other");
+
+  ASSERT_EQ(NdsCreateSavepoint(conn_, "s", 0), 0u) << LastErrorText();
+  ASSERT_EQ(NdsSetField(cursor, "name", "undone", 6), 0u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+  ASSERT_EQ(NdsRollbackTransaction80(conn_, "s", 0), 0u) << LastErrorText();
+  ASSERT_EQ(NdsRefreshRecord(cursor), 0u);
+  EXPECT_EQ(Text(cursor, "name"), "other");
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u);
+}
+
 TEST_F(Editing, BadWritesAreRefusedAndChangeNothing) {
   Exec("CREATE TABLE items (id INTEGER, name CHAR(5), amount NUMERIC(6,2), day DATE, n SHORT)");
   Exec("INSERT INTO items VALUES (1, 'abc', 1.5, '2024-01-01', 3)");
