@@ -238,6 +238,8 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       if (checked != SQLITE_OK) throw SqlError(db, checked, Where(i, pieces_.size()));
       EngineDefinitions engine_work(*connection_);
       DropAllTypeGuards(db);
+      std::string altered = AlterTarget(piece.sql);
+      if (!altered.empty()) DropCheckGuards(db, altered);
     }
     // Other users' record locks and exclusive opens on the table it writes.
     std::optional<LockFence> fence;

@@ -69,25 +69,35 @@ class SqlTypeGuard : public CursorTest {
   std::string Count() { return QueryDirect(StoreFile(dir_), "SELECT count(*) FROM b"); }
 };
 
+// A new table carries its guards as CHECK constraints; an altered one as
+// triggers. Both refuse the same values with the same errors.
 TEST_F(SqlTypeGuard, MisfitsAreRefusedWithTheColumnNamedAndNothingWritten) {
-  for (uint16_t table_type : {NDS_NDT, NDS_CDX}) {
-    Exec("DROP TABLE IF EXISTS b");
-    Exec(kAllTypes, table_type);
-    Exec("INSERT INTO b (c, s) VALUES ('keep', 7)");
-    std::string before = Row(1);
-    for (const Misfit& misfit : kMisfits) {
-      SCOPED_TRACE(std::string(misfit.column) + " = " + misfit.value);
-      std::string column = std::string("column \"") + misfit.column + "\"";
-      ExpectError(RunSql(conn_, std::string("INSERT INTO b (") + misfit.column + ") VALUES (" +
-                                    misfit.value + ")"),
-                  misfit.error, column);
-      ExpectError(RunSql(conn_, std::string("UPDATE b SET c = 'x', ") + misfit.column + " = " +
-                                    misfit.value),
-                  misfit.error, column);
-      EXPECT_EQ(Count(), "1");
-      EXPECT_EQ(Row(1), before);
+  for (uint16_t table_type : {NDS_NDT, NDS_CDX})
+    for (bool altered : {false, true}) {
+      SCOPED_TRACE(altered ? "guard triggers" : "guard constraints");
+      Exec("DROP TABLE IF EXISTS b");
+      Exec(kAllTypes, table_type);
+      if (altered) Exec("ALTER TABLE b ADD COLUMN z INTEGER");
+      EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                            "SELECT (SELECT count(*) FROM sqlite_master WHERE name IN "
+                            "('_nce_guard_b_insert', '_nce_guard_b_update')) || (SELECT sql LIKE "
+                            "'%CONSTRAINT \"NCE-%' FROM sqlite_master WHERE name = 'b')"),
+                altered ? "20" : "01");
+      Exec("INSERT INTO b (c, s) VALUES ('keep', 7)");
+      std::string before = Row(1);
+      for (const Misfit& misfit : kMisfits) {
+        SCOPED_TRACE(std::string(misfit.column) + " = " + misfit.value);
+        std::string column = std::string("column \"") + misfit.column + "\"";
+        ExpectError(RunSql(conn_, std::string("INSERT INTO b (") + misfit.column + ") VALUES (" +
+                                      misfit.value + ")"),
+                    misfit.error, column);
+        ExpectError(RunSql(conn_, std::string("UPDATE b SET c = 'x', ") + misfit.column + " = " +
+                                      misfit.value),
+                    misfit.error, column);
+        EXPECT_EQ(Count(), "1");
+        EXPECT_EQ(Row(1), before);
+      }
     }
-  }
 }
 
 TEST_F(SqlTypeGuard, ValuesAtTheLimitsComeBackExactly) {
@@ -149,11 +159,10 @@ TEST_F(SqlTypeGuard, AnOutsideSqliteToolMeetsTheSameGuards) {
 }
 
 TEST_F(SqlTypeGuard, StoresFromBeforeTheGuardsGetThemWhenOpened) {
-  Exec(kAllTypes);
-  // A store as an engine without guards left it, holding a value it
-  // could not read.
+  // A table as an engine without guards (or an outside tool) left it,
+  // holding a value the engine could not read.
   ASSERT_EQ(OutsideWrite(StoreFile(dir_),
-                         "DROP TRIGGER _nce_guard_b_insert; DROP TRIGGER _nce_guard_b_update; "
+                         "CREATE TABLE b (c CHAR(5), s SHORTINT); "
                          "INSERT INTO b (c, s) VALUES ('old', 70000)"),
             "");
   NDSHANDLE second = ConnectOrFail(dir_.str());
@@ -162,6 +171,9 @@ TEST_F(SqlTypeGuard, StoresFromBeforeTheGuardsGetThemWhenOpened) {
   // The old row's other fields stay editable.
   EXPECT_EQ(RunSql(second, "UPDATE b SET c = 'new'"), 0u) << LastErrorText();
   EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT c || s FROM b"), "new70000");
+  // Its rows keep it on guard triggers through the next catalog sync.
+  EXPECT_EQ(RunSql(second, "CREATE TABLE other (x CHAR(1))"), 0u) << LastErrorText();
+  ExpectError(RunSql(second, "UPDATE b SET c = 'longer'"), NDS_E_VALUE_TOO_LONG, "column \"c\"");
   EXPECT_EQ(NdsDisconnect(second), 0u);
 }
 
@@ -178,6 +190,11 @@ TEST_F(SqlTypeGuard, GuardsFollowTheTableThroughAlterTable) {
   EXPECT_EQ(QueryDirect(StoreFile(dir_),
                         "SELECT group_concat(name) FROM sqlite_master WHERE type = 'trigger'"),
             "_nce_guard_h_insert,_nce_guard_h_update");
+  // A renamed column's refusals name it by its new name.
+  Exec("CREATE TABLE k (a SHORTINT)");
+  Exec("ALTER TABLE k RENAME COLUMN a TO e");
+  ExpectError(RunSql(conn_, "INSERT INTO k (e) VALUES (40000)"), NDS_E_VALUE_TOO_LONG,
+              "column \"e\"");
 }
 
 }  // namespace
