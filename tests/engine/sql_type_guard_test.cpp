@@ -190,6 +190,16 @@ TEST_F(SqlTypeGuard, GuardsFollowTheTableThroughAlterTable) {
   EXPECT_EQ(QueryDirect(StoreFile(dir_),
                         "SELECT group_concat(name) FROM sqlite_master WHERE type = 'trigger'"),
             "_nce_guard_h_insert,_nce_guard_h_update");
+  // An ALTER TABLE that fails leaves the table guarded as it was.
+  Exec("CREATE TABLE m (a SHORTINT)");
+  Exec("INSERT INTO m (a) VALUES (1)");
+  EXPECT_NE(RunSql(conn_, "ALTER TABLE m ADD COLUMN z INTEGER DEFAULT 0 CHECK (z > 0)"), 0u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT sql LIKE '%CONSTRAINT \"NCE-%' FROM "
+                        "sqlite_master WHERE name = 'm'"),
+            "1");
+  ExpectError(RunSql(conn_, "INSERT INTO m (a) VALUES (40000)"), NDS_E_VALUE_TOO_LONG,
+              "column \"a\"");
   // A renamed column's refusals name it by its new name.
   Exec("CREATE TABLE k (a SHORTINT)");
   Exec("ALTER TABLE k RENAME COLUMN a TO e");
