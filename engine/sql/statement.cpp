@@ -227,8 +227,9 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;
     }
-    // SQLite refuses to drop or change a column that a trigger names; the
-    // type guards go first and the catalog sync below gives them back.
+    // SQLite refuses to drop or change a column that a trigger or a table
+    // constraint names; the type guards go first (the altered table's guard
+    // constraints too) and the catalog sync below gives them back as triggers.
     if (piece.keyword == "ALTER") {
       // Prepared first, so that the user's right to alter the table decides
       // before any guard goes.
