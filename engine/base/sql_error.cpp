@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace nce {
 
@@ -29,12 +30,20 @@ EngineError SqlError(sqlite3* db, int rc, std::string_view context) {
                        "Permission not granted: the data dictionary does not allow this user "
                        "the change (NativeError = " +
                            std::to_string(extended) + "; " + message + ")");
-  // A type guard's refusal carries its engine error: "NCE-<number>: <text>".
-  if (extended == SQLITE_CONSTRAINT_TRIGGER && message.compare(0, 4, "NCE-") == 0) {
-    size_t colon = message.find(": ");
-    uint32_t number = static_cast<uint32_t>(std::strtoul(message.c_str() + 4, nullptr, 10));
-    if (colon != std::string::npos && number != 0)
-      return EngineError(number, message.substr(colon + 2));
+  // A type guard's refusal carries its engine error: "NCE-<number>: <text>",
+  // raised by a guard trigger or the name of the guard constraint that failed.
+  std::string_view guard;
+  constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
+  if (extended == SQLITE_CONSTRAINT_TRIGGER)
+    guard = message;
+  else if (extended == SQLITE_CONSTRAINT_CHECK &&
+           message.compare(0, kCheckFailed.size(), kCheckFailed) == 0)
+    guard = std::string_view(message).substr(kCheckFailed.size());
+  if (guard.substr(0, 4) == "NCE-") {
+    size_t colon = guard.find(": ");
+    uint32_t number = static_cast<uint32_t>(std::strtoul(guard.data() + 4, nullptr, 10));
+    if (colon != std::string_view::npos && number != 0)
+      return EngineError(number, std::string(guard.substr(colon + 2)));
   }
   std::string text = "SQL error: NativeError = " + std::to_string(extended) + "; " + message;
   if (!context.empty()) text += " (" + std::string(context) + ")";

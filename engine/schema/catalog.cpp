@@ -423,9 +423,11 @@ void SyncCatalog(sqlite3* db, uint16_t new_table_type) {
     }
     std::vector<FieldDesc> fields = MergeFields(columns, catalog ? &*catalog : nullptr, table_type);
     if (!same) WriteCatalogFields(db, table, fields);
+    // The guards first: a new table may be made again to carry them.
+    if (std::optional<TableDesc> desc = DescribeTable(db, table))
+      EnsureTypeGuards(db, *desc, !catalog);
     for (const FieldDesc& field : fields)
       if (field.shape.type == NDS_AUTOINC) EnsureAutoincTrigger(db, table, field.name);
-    if (std::optional<TableDesc> desc = DescribeTable(db, table)) EnsureTypeGuards(db, *desc);
   }
 }
 

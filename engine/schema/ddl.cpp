@@ -61,7 +61,66 @@ bool IsTableConstraint(const std::string& word) {
          word == "FOREIGN";
 }
 
+// Index of the '(' opening the column list of a CREATE TABLE, or the
+// token count when there is none.
+size_t ColumnListOpen(const std::vector<Token>& tokens) {
+  size_t t = 0;
+  while (t < tokens.size() && tokens[t].symbol != '(') ++t;
+  return t;
+}
+
+// A quoted name's text without its quotes.
+std::string Unquote(std::string_view quoted) {
+  if (quoted.size() < 2) return std::string(quoted);
+  char close = quoted.front() == '[' ? ']' : quoted.front();
+  std::string name;
+  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+    name += quoted[i];
+    if (quoted[i] == close && close != ']') ++i;  // a doubled quote stands for one
+  }
+  return name;
+}
+
 }  // namespace
+
+size_t ColumnListEnd(std::string_view create) {
+  std::vector<Token> tokens = Tokenise(create);
+  int depth = 0;
+  for (size_t t = ColumnListOpen(tokens); t < tokens.size(); ++t) {
+    if (tokens[t].symbol == '(') ++depth;
+    if (tokens[t].symbol == ')' && --depth == 0) return tokens[t].begin;
+  }
+  return std::string_view::npos;
+}
+
+size_t NamedConstraintsBegin(std::string_view create, std::string_view name_prefix) {
+  std::vector<Token> tokens = Tokenise(create);
+  int depth = 0;
+  for (size_t t = ColumnListOpen(tokens); t + 2 < tokens.size(); ++t) {
+    if (tokens[t].symbol == '(') ++depth;
+    if (tokens[t].symbol == ')') --depth;
+    if (depth == 1 && tokens[t].symbol == ',' && tokens[t + 1].upper == "CONSTRAINT" &&
+        tokens[t + 2].upper == "\"" &&
+        create.substr(tokens[t + 2].begin + 1).substr(0, name_prefix.size()) == name_prefix)
+      return tokens[t].begin;
+  }
+  return std::string_view::npos;
+}
+
+std::string AlterTarget(std::string_view statement) {
+  std::vector<Token> tokens = Tokenise(statement);
+  if (tokens.size() < 3 || tokens[0].upper != "ALTER" || tokens[1].upper != "TABLE")
+    return std::string();
+  size_t name = 2;
+  // schema.table: the table is the name after the dot.
+  if (tokens.size() > 3 &&
+      statement.substr(tokens[2].end, tokens[3].begin - tokens[2].end).find('.') !=
+          std::string_view::npos)
+    name = 3;
+  std::string_view text =
+      statement.substr(tokens[name].begin, tokens[name].end - tokens[name].begin);
+  return tokens[name].upper == "\"" ? Unquote(text) : std::string(text);
+}
 
 bool IsSchemaStatement(std::string_view keyword) {
   return keyword == "CREATE" || keyword == "DROP" || keyword == "ALTER";

@@ -19,6 +19,19 @@ namespace nce {
 // back as given.
 std::string RewriteEngineTypes(std::string_view statement);
 
+// For a stored CREATE TABLE text: the position of the ')' closing its
+// column list, npos when there is none.
+size_t ColumnListEnd(std::string_view create);
+
+// For a stored CREATE TABLE text: the position of the ',' before the first
+// table constraint named with `name_prefix` (the quoted name starts with
+// it), npos when there is none.
+size_t NamedConstraintsBegin(std::string_view create, std::string_view name_prefix);
+
+// The table an ALTER TABLE statement changes, unquoted; empty for other
+// statements.
+std::string AlterTarget(std::string_view statement);
+
 // True for statements that change the schema (CREATE, DROP, ALTER).
 bool IsSchemaStatement(std::string_view leading_keyword);
 

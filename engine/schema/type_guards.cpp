@@ -9,6 +9,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/schema/catalog.h"
+#include "engine/schema/ddl.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -25,10 +26,11 @@ struct Misfit {
 
 // True when `d` is a date of years 1 to 9999 in the engine's stored form
 // YYYY-MM-DD; SQLite's date() alone would let 2023-02-29 through, a date
-// shifted by zero days shows it as 2023-03-01.
+// shifted by zero days shows it as 2023-03-01. date() writes YYYY-MM-DD (a
+// year below 0 starts with '-'), so a text it gives back unchanged has that
+// form; a pattern test besides would cost a third more.
 std::string IsStoredDate(const std::string& d) {
-  return "(" + d + " GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]' AND " + d +
-         " >= '0001' AND date(" + d + ", '+0 days') IS " + d + ")";
+  return "(" + d + " >= '0001' AND date(" + d + ", '+0 days') IS " + d + ")";
 }
 
 // True when `t` is a time of day as HH:MM, HH:MM:SS or HH:MM:SS.f to .fff.
@@ -155,6 +157,12 @@ std::string GuardName(const TableDesc& table, const char* event) {
   return std::string(kGuardPrefix) + table.name + "_" + event;
 }
 
+// The refusal's text: the engine error first, then the column and the misfit.
+std::string GuardMessage(const FieldDesc& field, const Misfit& misfit) {
+  return "NCE-" + Number(misfit.number) + ": Value does not fit column \"" + field.name +
+         "\": " + misfit.what;
+}
+
 // One trigger checking every field of `table` on `event` (INSERT or UPDATE).
 // An update checks only the fields it changes, so a row stored before the
 // guards existed can still be edited in its other fields.
@@ -164,12 +172,9 @@ std::string GuardStatement(const TableDesc& table, bool update) {
     std::string x = "NEW." + QuoteIdentifier(field.name);
     std::string guard = x + " IS NOT NULL";
     if (update) guard = x + " IS NOT OLD." + QuoteIdentifier(field.name) + " AND " + guard;
-    for (const Misfit& misfit : FieldMisfits(field, x)) {
-      std::string message = "NCE-" + Number(misfit.number) + ": Value does not fit column \"" +
-                            field.name + "\": " + misfit.what;
+    for (const Misfit& misfit : FieldMisfits(field, x))
       cases += " WHEN " + guard + " AND (" + misfit.when + ") THEN RAISE(ABORT, " +
-               QuoteLiteral(message) + ")";
-    }
+               QuoteLiteral(GuardMessage(field, misfit)) + ")";
   }
   if (cases.empty()) return std::string();
   const char* event = update ? "update" : "insert";
@@ -200,6 +205,53 @@ std::string MoneyNumbersStatement(const TableDesc& table, bool update) {
          " WHERE rowid = NEW.rowid; END";
 }
 
+// The CHECK constraints guarding `table`, as the text to append to its
+// column list: one constraint per misfit, named with the refusal's text
+// (SQLite reports "CHECK constraint failed: <name>"), in the order the
+// trigger tests them, so that the first misfit found is the same. A CHECK
+// fails only on false, and so does NOT (the misfit).
+std::string CheckConstraints(const TableDesc& table) {
+  std::string text;
+  for (const FieldDesc& field : table.fields) {
+    // A column named in an expression lends its affinity to what it is
+    // compared with ('0001' would become the number 1 beside a DATE
+    // column); +"column" has none, as NEW."column" in the trigger.
+    std::string x = "+" + QuoteIdentifier(field.name);
+    for (const Misfit& misfit : FieldMisfits(field, x))
+      text += ", CONSTRAINT " + QuoteIdentifier(GuardMessage(field, misfit)) + " CHECK (" + x +
+              " IS NULL OR NOT (" + misfit.when + "))";
+  }
+  return text;
+}
+
+// The stored CREATE TABLE text of `table`; empty when there is none.
+std::string TableSql(sqlite3* db, const std::string& table) {
+  SqliteStmt find(
+      db, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  find.Bind(1, table);
+  return find.Step() && !find.IsNull(0) ? find.Text(0) : std::string();
+}
+
+// The guard constraints of a stored CREATE TABLE text: from the first of
+// them to the end of the column list (the engine appends them last).
+std::string StoredChecks(const std::string& sql) {
+  size_t begin = NamedConstraintsBegin(sql, kCheckPrefix), end = ColumnListEnd(sql);
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return std::string();
+  return sql.substr(begin, end - begin);
+}
+
+// The triggers `table` needs: the guard triggers unless its constraints
+// guard it, and the money triggers.
+std::vector<std::string> WantedTriggers(const TableDesc& table, bool checked) {
+  std::vector<std::string> statements;
+  for (bool update : {false, true}) {
+    for (std::string sql : {checked ? std::string() : GuardStatement(table, update),
+                            MoneyNumbersStatement(table, update)})
+      if (!sql.empty()) statements.push_back(std::move(sql));
+  }
+  return statements;
+}
+
 // Guard triggers of `table` as stored: (name, text).
 std::vector<std::pair<std::string, std::string>> StoredGuards(sqlite3* db,
                                                               const std::string& table) {
@@ -213,7 +265,10 @@ std::vector<std::pair<std::string, std::string>> StoredGuards(sqlite3* db,
 }
 
 bool Guarded(sqlite3* db, const TableDesc& table) {
-  std::vector<std::string> wanted = TypeGuardStatements(table);
+  std::string checks = StoredChecks(TableSql(db, table.name));
+  bool checked = !checks.empty() && checks == CheckConstraints(table);
+  if (!checks.empty() && !checked) return false;
+  std::vector<std::string> wanted = WantedTriggers(table, checked);
   std::vector<std::pair<std::string, std::string>> stored = StoredGuards(db, table.name);
   if (stored.size() != wanted.size()) return false;
   for (const auto& [name, sql] : stored)
@@ -221,28 +276,89 @@ bool Guarded(sqlite3* db, const TableDesc& table) {
   return true;
 }
 
+// Makes the new, empty table `table` (stored as `sql`) again with `checks`
+// appended to its column list. Only a table without rows, indexes and
+// triggers of its own is made again, so that nothing but its text changes;
+// false (and the table as it was) otherwise.
+bool RebuildWithChecks(sqlite3* db, const TableDesc& table, const std::string& sql,
+                       const std::string& checks) {
+  size_t end = ColumnListEnd(sql);
+  if (end == std::string::npos || sql.compare(0, 13, "CREATE TABLE ") != 0) return false;
+  {
+    // Finished before the DROP, which SQLite refuses while a read is open.
+    SqliteStmt plain(db,
+                     "SELECT NOT EXISTS (SELECT 1 FROM sqlite_master WHERE tbl_name = ?1 COLLATE "
+                     "NOCASE AND type IN ('index', 'trigger') AND sql IS NOT NULL) AND NOT EXISTS "
+                     "(SELECT 1 FROM " +
+                         QuoteIdentifier(table.name) + ")");
+    plain.Bind(1, table.name);
+    if (!plain.Step() || plain.Int(0) == 0) return false;
+  }
+  ExecSql(db, "SAVEPOINT _nce_guard_checks");
+  try {
+    ExecSql(db, ("DROP TABLE " + QuoteIdentifier(table.name)).c_str());
+    ExecSql(db, (sql.substr(0, end) + checks + sql.substr(end)).c_str());
+  } catch (const EngineError&) {
+    // SQLite refused the constraints: the table keeps its text and gets
+    // the guard triggers.
+    sqlite3_exec(db, "ROLLBACK TO _nce_guard_checks", nullptr, nullptr, nullptr);
+    ExecSql(db, "RELEASE _nce_guard_checks");
+    return false;
+  }
+  ExecSql(db, "RELEASE _nce_guard_checks");
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> TypeGuardStatements(const TableDesc& table) {
-  std::vector<std::string> statements;
-  for (bool update : {false, true}) {
-    for (std::string sql : {GuardStatement(table, update), MoneyNumbersStatement(table, update)})
-      if (!sql.empty()) statements.push_back(std::move(sql));
-  }
-  return statements;
+  return WantedTriggers(table, false);
 }
 
-void EnsureTypeGuards(sqlite3* db, const TableDesc& table) {
-  std::vector<std::string> wanted = TypeGuardStatements(table);
-  for (const auto& [name, sql] : StoredGuards(db, table.name)) {
-    auto kept = std::find(wanted.begin(), wanted.end(), sql);
+void EnsureTypeGuards(sqlite3* db, const TableDesc& table, bool new_table) {
+  std::string sql = TableSql(db, table.name);
+  std::string stored = StoredChecks(sql), checks = CheckConstraints(table);
+  bool checked = !stored.empty() && stored == checks;
+  // Constraints that no longer fit the fields give way to triggers.
+  if (!stored.empty() && !checked) DropCheckGuards(db, table.name);
+  if (!checked && new_table && !checks.empty()) checked = RebuildWithChecks(db, table, sql, checks);
+  std::vector<std::string> wanted = WantedTriggers(table, checked);
+  for (const auto& [name, trigger] : StoredGuards(db, table.name)) {
+    auto kept = std::find(wanted.begin(), wanted.end(), trigger);
     if (kept != wanted.end()) {
       wanted.erase(kept);
       continue;
     }
     ExecSql(db, ("DROP TRIGGER " + QuoteIdentifier(name)).c_str());
   }
-  for (const std::string& sql : wanted) ExecSql(db, sql.c_str());
+  for (const std::string& trigger : wanted) ExecSql(db, trigger.c_str());
+}
+
+void DropCheckGuards(sqlite3* db, const std::string& table) {
+  std::string sql = TableSql(db, table);
+  size_t begin = NamedConstraintsBegin(sql, kCheckPrefix), end = ColumnListEnd(sql);
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return;
+  // Taking CHECK constraints out of a table's stored text is a change SQLite
+  // allows through writable_schema: the rows and their format stay as they
+  // are. The schema version tells every connection to read the text again.
+  int64_t version = 0;
+  {
+    SqliteStmt read(db, "PRAGMA schema_version");
+    if (read.Step()) version = read.Int(0);
+  }
+  ExecSql(db, "PRAGMA writable_schema = ON");
+  try {
+    SqliteStmt update(db,
+                      "UPDATE sqlite_master SET sql = ?1 WHERE type = 'table' AND name = ?2 "
+                      "COLLATE NOCASE");
+    update.Bind(1, sql.substr(0, begin) + sql.substr(end)).Bind(2, table);
+    update.Run();
+    ExecSql(db, ("PRAGMA schema_version = " + std::to_string(version + 1)).c_str());
+  } catch (...) {
+    sqlite3_exec(db, "PRAGMA writable_schema = RESET", nullptr, nullptr, nullptr);
+    throw;
+  }
+  ExecSql(db, "PRAGMA writable_schema = RESET");
 }
 
 void DropAllTypeGuards(sqlite3* db) {

@@ -228,8 +228,9 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;
     }
-    // SQLite refuses to drop or change a column that a trigger names; the
-    // type guards go first and the catalog sync below gives them back.
+    // SQLite refuses to drop or change a column that a trigger or a table
+    // constraint names; the type guards go first (the altered table's guard
+    // constraints too) and the catalog sync below gives them back as triggers.
     if (piece.keyword == "ALTER") {
       // Prepared first, so that the user's right to alter the table decides
       // before any guard goes.
@@ -239,6 +240,8 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       if (checked != SQLITE_OK) throw SqlError(db, checked, Where(i, pieces_.size()));
       EngineDefinitions engine_work(*connection_);
       DropAllTypeGuards(db);
+      std::string altered = AlterTarget(piece.sql);
+      if (!altered.empty()) DropCheckGuards(db, altered);
     }
     // Other users' record locks and exclusive opens on the table it writes.
     std::optional<LockFence> fence;

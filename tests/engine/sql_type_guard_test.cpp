@@ -38,6 +38,10 @@ const std::vector<Misfit> kMisfits = {
     {"d", "'2024-13-45'", NDS_E_VALUE_INVALID},
     {"d", "'2023-02-29'", NDS_E_VALUE_INVALID},
     {"d", "'0000-12-31'", NDS_E_VALUE_INVALID},
+    {"d", "'2024-3-05'", NDS_E_VALUE_INVALID},
+    {"d", "'2024-03-05 '", NDS_E_VALUE_INVALID},
+    {"d", "'2460000.5'", NDS_E_VALUE_INVALID},
+    {"ts", "'2024-03-05T10:00:00x'", NDS_E_VALUE_INVALID},
     {"d", "20240305", NDS_E_VALUE_INVALID},
     {"l", "'maybe'", NDS_E_VALUE_INVALID},
     {"l", "2", NDS_E_VALUE_INVALID},
@@ -69,25 +73,35 @@ class SqlTypeGuard : public CursorTest {
   std::string Count() { return QueryDirect(StoreFile(dir_), "SELECT count(*) FROM b"); }
 };
 
+// A new table carries its guards as CHECK constraints; an altered one as
+// triggers. Both refuse the same values with the same errors.
 TEST_F(SqlTypeGuard, MisfitsAreRefusedWithTheColumnNamedAndNothingWritten) {
-  for (uint16_t table_type : {NDS_NDT, NDS_CDX}) {
-    Exec("DROP TABLE IF EXISTS b");
-    Exec(kAllTypes, table_type);
-    Exec("INSERT INTO b (c, s) VALUES ('keep', 7)");
-    std::string before = Row(1);
-    for (const Misfit& misfit : kMisfits) {
-      SCOPED_TRACE(std::string(misfit.column) + " = " + misfit.value);
-      std::string column = std::string("column \"") + misfit.column + "\"";
-      ExpectError(RunSql(conn_, std::string("INSERT INTO b (") + misfit.column + ") VALUES (" +
-                                    misfit.value + ")"),
-                  misfit.error, column);
-      ExpectError(RunSql(conn_, std::string("UPDATE b SET c = 'x', ") + misfit.column + " = " +
-                                    misfit.value),
-                  misfit.error, column);
-      EXPECT_EQ(Count(), "1");
-      EXPECT_EQ(Row(1), before);
+  for (uint16_t table_type : {NDS_NDT, NDS_CDX})
+    for (bool altered : {false, true}) {
+      SCOPED_TRACE(altered ? "guard triggers" : "guard constraints");
+      Exec("DROP TABLE IF EXISTS b");
+      Exec(kAllTypes, table_type);
+      if (altered) Exec("ALTER TABLE b ADD COLUMN z INTEGER");
+      EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                            "SELECT (SELECT count(*) FROM sqlite_master WHERE name IN "
+                            "('_nce_guard_b_insert', '_nce_guard_b_update')) || (SELECT sql LIKE "
+                            "'%CONSTRAINT \"NCE-%' FROM sqlite_master WHERE name = 'b')"),
+                altered ? "20" : "01");
+      Exec("INSERT INTO b (c, s) VALUES ('keep', 7)");
+      std::string before = Row(1);
+      for (const Misfit& misfit : kMisfits) {
+        SCOPED_TRACE(std::string(misfit.column) + " = " + misfit.value);
+        std::string column = std::string("column \"") + misfit.column + "\"";
+        ExpectError(RunSql(conn_, std::string("INSERT INTO b (") + misfit.column + ") VALUES (" +
+                                      misfit.value + ")"),
+                    misfit.error, column);
+        ExpectError(RunSql(conn_, std::string("UPDATE b SET c = 'x', ") + misfit.column + " = " +
+                                      misfit.value),
+                    misfit.error, column);
+        EXPECT_EQ(Count(), "1");
+        EXPECT_EQ(Row(1), before);
+      }
     }
-  }
 }
 
 TEST_F(SqlTypeGuard, ValuesAtTheLimitsComeBackExactly) {
@@ -149,11 +163,10 @@ TEST_F(SqlTypeGuard, AnOutsideSqliteToolMeetsTheSameGuards) {
 }
 
 TEST_F(SqlTypeGuard, StoresFromBeforeTheGuardsGetThemWhenOpened) {
-  Exec(kAllTypes);
-  // A store as an engine without guards left it, holding a value it
-  // could not read.
+  // A table as an engine without guards (or an outside tool) left it,
+  // holding a value the engine could not read.
   ASSERT_EQ(OutsideWrite(StoreFile(dir_),
-                         "DROP TRIGGER _nce_guard_b_insert; DROP TRIGGER _nce_guard_b_update; "
+                         "CREATE TABLE b (c CHAR(5), s SHORTINT); "
                          "INSERT INTO b (c, s) VALUES ('old', 70000)"),
             "");
   NDSHANDLE second = ConnectOrFail(dir_.str());
@@ -162,6 +175,9 @@ TEST_F(SqlTypeGuard, StoresFromBeforeTheGuardsGetThemWhenOpened) {
   // The old row's other fields stay editable.
   EXPECT_EQ(RunSql(second, "UPDATE b SET c = 'new'"), 0u) << LastErrorText();
   EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT c || s FROM b"), "new70000");
+  // Its rows keep it on guard triggers through the next catalog sync.
+  EXPECT_EQ(RunSql(second, "CREATE TABLE other (x CHAR(1))"), 0u) << LastErrorText();
+  ExpectError(RunSql(second, "UPDATE b SET c = 'longer'"), NDS_E_VALUE_TOO_LONG, "column \"c\"");
   EXPECT_EQ(NdsDisconnect(second), 0u);
 }
 
@@ -178,6 +194,21 @@ TEST_F(SqlTypeGuard, GuardsFollowTheTableThroughAlterTable) {
   EXPECT_EQ(QueryDirect(StoreFile(dir_),
                         "SELECT group_concat(name) FROM sqlite_master WHERE type = 'trigger'"),
             "_nce_guard_h_insert,_nce_guard_h_update");
+  // An ALTER TABLE that fails leaves the table guarded as it was.
+  Exec("CREATE TABLE m (a SHORTINT)");
+  Exec("INSERT INTO m (a) VALUES (1)");
+  EXPECT_NE(RunSql(conn_, "ALTER TABLE m ADD COLUMN z INTEGER DEFAULT 0 CHECK (z > 0)"), 0u);
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT sql LIKE '%CONSTRAINT \"NCE-%' FROM "
+                        "sqlite_master WHERE name = 'm'"),
+            "1");
+  ExpectError(RunSql(conn_, "INSERT INTO m (a) VALUES (40000)"), NDS_E_VALUE_TOO_LONG,
+              "column \"a\"");
+  // A renamed column's refusals name it by its new name.
+  Exec("CREATE TABLE k (a SHORTINT)");
+  Exec("ALTER TABLE k RENAME COLUMN a TO e");
+  ExpectError(RunSql(conn_, "INSERT INTO k (e) VALUES (40000)"), NDS_E_VALUE_TOO_LONG,
+              "column \"e\"");
 }
 
 }  // namespace
