@@ -9,6 +9,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
+#include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
 
 namespace nce {
@@ -36,6 +37,13 @@ CursorWalk::CursorWalk() = default;
 CursorWalk::~CursorWalk() = default;
 
 // ---- set-up ---------------------------------------------------------------------
+
+void CursorWalk::DropStatements() {
+  statements_.Clear();
+  last_insert_ = LastWrite{};
+  last_update_ = LastWrite{};
+  kept_stmts_.clear();
+}
 
 void CursorWalk::SetOrder(std::string key_sql, bool descending) {
   order_key_ = std::move(key_sql);
