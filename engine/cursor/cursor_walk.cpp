@@ -147,13 +147,13 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
   int col = statements_.sql().first_field_column();
   if (col == 2)
     row->key = ValueFromColumn(stmt, 1);
-  else
+  else if (row->key.kind != Value::Kind::kUnset)
     row->key = Value();
   row->image.resize(desc.record_length);
   uint8_t* image = row->image.data();
   image[0] = ' ';
   for (const FieldDesc& f : desc.fields) {
-    if (IsBlobType(f.shape.type)) {
+    if (CodecFor(f.shape.type).blob != BlobContents::kNone) {
       std::memset(image + f.offset, 0, f.shape.length);
       int32_t marker = sqlite3_column_int64(stmt, col) > 0 ? -1 : 0;
       std::memcpy(image + f.offset, &marker, sizeof marker);
@@ -204,7 +204,14 @@ uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
 }
 
 void CursorWalk::TakeNextFromWindow() {
-  std::swap(current_, ahead_[ahead_pos_++]);
+  // Member by member: the window's row is only read again after ReadRow
+  // has filled it anew, and most walks carry no order key to move.
+  CursorRow& next = ahead_[ahead_pos_++];
+  current_.rowid = next.rowid;
+  current_.image.swap(next.image);
+  if (current_.key.kind != Value::Kind::kUnset || next.key.kind != Value::Kind::kUnset)
+    std::swap(current_.key, next.key);
+  current_.visible_known = next.visible_known;
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;
