@@ -20,9 +20,8 @@ Connection::~Connection() {
   Close();
 }
 
-sqlite3* Connection::db() const {
-  if (!store_) throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
-  return store_->db();
+void Connection::ThrowClosed() {
+  throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
 }
 
 sqlite3* Connection::scratch_db() {
