@@ -313,20 +313,13 @@ double BcdToDouble(const TBcd& value) {
     static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    // A byte (two digits) per step, the last digit alone when the count is odd.
     int64_t digits = 0;
     bool valid = true;
-    int i = 0;
-    for (; i + 1 < precision; i += 2) {
+    for (int i = 0; i < precision; ++i) {
       const uint8_t byte = value.Fraction[i / 2];
-      const int high = byte >> 4, low = byte & 0x0F;
-      valid = valid && high <= 9 && low <= 9;
-      digits = digits * 100 + high * 10 + low;
-    }
-    if (i < precision) {
-      const int high = value.Fraction[i / 2] >> 4;
-      valid = valid && high <= 9;
-      digits = digits * 10 + high;
+      const int nibble = (i % 2 == 0) ? (byte >> 4) : (byte & 0x0F);
+      valid = valid && nibble <= 9;
+      digits = digits * 10 + nibble;
     }
     if (valid) {
       const double magnitude = static_cast<double>(digits) / kPowers[places];
