@@ -74,13 +74,11 @@ TCollection::~TCollection() {
 }
 
 void TCollection::CheckIndex(int index) const {
-  if (index < 0 || index >= Count())
-    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count()) IndexOutOfBounds(index);
 }
 
-TCollectionItem* TCollection::Items(int index) const {
-  CheckIndex(index);
-  return items_[static_cast<size_t>(index)];
+void TCollection::IndexOutOfBounds(int index) {
+  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 TCollectionItem* TCollection::Add() {

@@ -63,7 +63,11 @@ class TCollection : public TPersistent {
 
   int Count() const { return static_cast<int>(items_.size()); }
   // Raises EListError "List index out of bounds (i)" for a bad index.
-  TCollectionItem* Items(int index) const;
+  // Inline: datasets read field descriptors through it for every value.
+  TCollectionItem* Items(int index) const {
+    if (index < 0 || index >= Count()) IndexOutOfBounds(index);
+    return items_[static_cast<size_t>(index)];
+  }
   TCollectionItem* Add();
   TCollectionItem* Insert(int index);
   // Destroys the item at `index`.
@@ -107,6 +111,7 @@ class TCollection : public TPersistent {
   void InsertItem(TCollectionItem* item, int index);
   void RemoveItem(TCollectionItem* item);
   void CheckIndex(int index) const;
+  [[noreturn]] static void IndexOutOfBounds(int index);
 
   ItemFactory factory_;
   TPersistent* owner_ = nullptr;         // Holds this collection; not owned

@@ -177,6 +177,7 @@ void TDataSet::NotifyDataEvent(TDataEvent event, std::intptr_t info) {
       break;
   }
   if (disable_count_ == 0 && state_ != dsBlockRead) {
+    if (data_sources_.empty()) return;  // most events of a walk without controls
     // Copy: a handler may attach or detach sources.
     std::vector<TDataSource*> sources = data_sources_;
     for (TDataSource* source : sources) source->DataEvent(event, info);

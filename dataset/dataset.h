@@ -266,12 +266,18 @@ class TDataSet : public TComponent {
   // Makes buffer `index` (0 .. WindowRecordCount-1) the active record, for
   // data links that show several records.
   void SetActiveRecord(int index);
-  TRecordBuffer ActiveBuffer() const;
+  TRecordBuffer ActiveBuffer() const {
+    if (record_count_ == 0 && state_ != dsInsert) return nullptr;
+    return Buffer(active_record_);
+  }
   // The buffer whose calculated fields are being computed (calc-fields
   // state), null otherwise.
   TRecordBuffer CalcBuffer() const { return calc_buffer_; }
   // Buffer `index` of the window; null outside 0 .. BufferCount.
-  TRecordBuffer Buffer(int index) const;
+  TRecordBuffer Buffer(int index) const {
+    if (index < 0 || index >= static_cast<int>(buffers_.size())) return nullptr;
+    return buffers_[index];
+  }
 
   // The cursor no longer stands where the framework last left it (a search,
   // a blob load, a bookmark test moved it). The next operation that needs

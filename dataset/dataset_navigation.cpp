@@ -50,16 +50,6 @@ void TDataSet::SetBufferCount(int value) {
   }
 }
 
-TRecordBuffer TDataSet::Buffer(int index) const {
-  if (index < 0 || index >= static_cast<int>(buffers_.size())) return nullptr;
-  return buffers_[index];
-}
-
-TRecordBuffer TDataSet::ActiveBuffer() const {
-  if (record_count_ == 0 && state_ != dsInsert) return nullptr;
-  return Buffer(active_record_);
-}
-
 void TDataSet::SetActiveRecord(int index) {
   if (index < 0 || index >= record_count_) return;
   active_record_ = index;

@@ -381,7 +381,9 @@ int64_t TBCDField::AsLargeInt() const {
   return IsNull() ? 0 : BcdToInt64(AsBCD());
 }
 double TBCDField::AsFloat() const {
-  return IsNull() ? 0 : BcdToDouble(AsBCD());
+  // One read: a null field gives no value.
+  TBcd value{};
+  return GetData(&value) ? BcdToDouble(value) : 0;
 }
 
 void TBCDField::SetAsFloat(double value) {

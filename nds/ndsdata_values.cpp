@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "dataset/bcd.h"
 #include "nds/ndsdata.h"
@@ -132,53 +133,66 @@ std::int32_t DayNumberOfText(const std::string& text) {
   return static_cast<std::int32_t>(julian - kJulianOfDayZero);
 }
 
-std::string Trimmed(const std::uint8_t* p, std::uint32_t length) {
+std::string_view Trimmed(const std::uint8_t* p, std::uint32_t length) {
   std::uint32_t begin = 0, end = length;
   while (begin < end && p[begin] == ' ') ++begin;
   while (end > begin && (p[end - 1] == ' ' || p[end - 1] == 0)) --end;
-  return std::string(reinterpret_cast<const char*>(p) + begin, end - begin);
+  return std::string_view(reinterpret_cast<const char*>(p) + begin, end - begin);
 }
 
-// The common numeric text "[-]digits[.digits]" straight into a TBcd, as
-// the framework's text reading builds it (leading integer zeros dropped, the
-// decimal places kept, zero without a sign); false for any other text or
-// more than 32 digits, which then takes the framework's reading.
-bool PlainTextToBcd(const std::string& text, dataset::TBcd& value) {
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The common numeric text "[-]digits[.digits]" straight into the TBcd at
+// `dest`, as the framework's text reading builds it (leading integer zeros
+// dropped, the decimal places kept, zero without a sign); false, with
+// `dest` untouched, for any other text or more than 32 digits, which then
+// takes the framework's reading. The digits go straight to their bytes: a
+// walk reads one such value per numeric field and record.
+bool PlainTextToBcd(std::string_view text, void* dest) {
   std::size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) ++i;
-  char digits[64];
-  int count = 0, places = 0, integerDigits = 0;
-  bool point = false;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '.' && !point) {
-      point = true;
-      continue;
-    }
-    if (c < '0' || c > '9' || count == static_cast<int>(sizeof digits)) return false;
-    digits[count++] = c;
-    if (point)
-      ++places;
-    else
-      ++integerDigits;
+  const std::size_t integerStart = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  const std::size_t integerEnd = i;
+  std::size_t fractionStart = i, fractionEnd = i;
+  if (i < text.size() && text[i] == '.') {
+    fractionStart = ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    fractionEnd = i;
   }
-  if (integerDigits == 0) return false;
-  int first = 0;
-  while (count - first > places && digits[first] == '0') ++first;
-  // An integer of zeros only keeps one zero.
-  if (first == count) first = count - 1;
-  const int precision = count - first;
-  if (precision > dataset::kMaxBcdPrecision) return false;
+  if (i != text.size() || integerEnd == integerStart) return false;
+  const std::size_t places = fractionEnd - fractionStart;
+  if (integerEnd - integerStart + places > 64) return false;
+  // Leading integer zeros go; an integer of zeros only keeps one zero when
+  // there are no decimal places.
+  std::size_t first = integerStart;
+  while (first < integerEnd && text[first] == '0' && (integerEnd - first > 1 || places > 0))
+    ++first;
+  const std::size_t precision = integerEnd - first + places;
+  if (precision > static_cast<std::size_t>(dataset::kMaxBcdPrecision)) return false;
+
+  auto* value = static_cast<dataset::TBcd*>(dest);
+  std::memset(value, 0, sizeof *value);
   bool zero = true;
-  value = dataset::TBcd{};
-  for (int d = 0; d < precision; ++d) {
-    const auto nibble = static_cast<std::uint8_t>(digits[first + d] - '0');
+  std::uint8_t high = 0;
+  std::size_t d = 0;
+  auto put = [&](char c) {
+    const auto nibble = static_cast<std::uint8_t>(c - '0');
     zero = zero && nibble == 0;
-    value.Fraction[d / 2] |= (d % 2 == 0) ? static_cast<std::uint8_t>(nibble << 4) : nibble;
-  }
-  value.Precision = static_cast<std::uint8_t>(precision);
-  value.SignSpecialPlaces = static_cast<std::uint8_t>((negative && !zero ? 0x80 : 0) | places);
+    if (d % 2 == 0)
+      high = static_cast<std::uint8_t>(nibble << 4);
+    else
+      value->Fraction[d / 2] = high | nibble;
+    ++d;
+  };
+  for (std::size_t k = first; k < integerEnd; ++k) put(text[k]);
+  for (std::size_t k = fractionStart; k < fractionEnd; ++k) put(text[k]);
+  if (d % 2 != 0) value->Fraction[d / 2] = high;
+  value->Precision = static_cast<std::uint8_t>(precision);
+  value->SignSpecialPlaces = static_cast<std::uint8_t>((negative && !zero ? 0x80 : 0) | places);
   return true;
 }
 
@@ -186,16 +200,17 @@ bool PlainTextToBcd(const std::string& text, dataset::TBcd& value) {
 // does not convert leaves `dest` unchanged.
 void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TFieldType type,
                         void* dest) {
-  const std::string text = Trimmed(p, length);
+  const std::string_view view = Trimmed(p, length);
   switch (type) {
     case dataset::ftBCD:
     case dataset::ftFMTBcd: {
+      if (PlainTextToBcd(view, dest)) return;
       dataset::TBcd value{};
-      if (PlainTextToBcd(text, value) || dataset::TryStrToBcd(text, value))
-        std::memcpy(dest, &value, sizeof value);
+      if (dataset::TryStrToBcd(std::string(view), value)) std::memcpy(dest, &value, sizeof value);
       return;
     }
     case dataset::ftSmallint: {
+      const std::string text(view);
       std::int16_t value = 0;
       const char* first = text.data();
       if (!text.empty() && text[0] == '+') ++first;
@@ -205,6 +220,7 @@ void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TF
       return;
     }
     default: {
+      const std::string text(view);
       if (text.empty()) return;
       char* end = nullptr;
       const double value = std::strtod(text.c_str(), &end);
@@ -304,10 +320,13 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
       // A field object sized smaller than the column gets what fits.
       const std::uint32_t room = static_cast<std::uint32_t>(std::max(dataSize - 1, 0));
       const std::uint32_t count = std::min(length, room);
+      // The text without its trailing blanks, zeros up to the end of what
+      // was copied.
+      std::uint32_t end = count;
+      while (end > 0 && p[end - 1] == ' ') --end;
       auto* text = static_cast<char*>(dest);
-      std::memcpy(text, p, count);
-      text[count] = '\0';
-      for (std::uint32_t i = count; i > 0 && text[i - 1] == ' '; --i) text[i - 1] = '\0';
+      std::memcpy(text, p, end);
+      std::memset(text + end, 0, count + 1 - end);
       break;
     }
     case NDS_COMPACTDATE: {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <climits>
 #include <map>
+#include <mutex>
 #include <optional>
 
 #include "engine/base/sql_error.h"
@@ -57,9 +58,15 @@ FieldSpec SpecFromValues(const ColumnSeen& seen) {
 }  // namespace
 
 Cursor::~Cursor() {
+  // The last holder may drop the cursor outside any engine function (after
+  // its close released the connection's lock): its statements are finalized
+  // here, under that lock, as SQLite does not serialise the connection.
+  std::lock_guard lock(connection_->mutex());
   // Locks go with the cursor, whichever way it ends (close, disconnect).
   walk.ReleaseLocks(*this);
   Release();
+  walk.DropStatements();
+  orders.reset();
 }
 
 void Cursor::Release() {

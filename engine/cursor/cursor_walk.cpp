@@ -9,6 +9,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
+#include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
 
 namespace nce {
@@ -36,6 +37,13 @@ CursorWalk::CursorWalk() = default;
 CursorWalk::~CursorWalk() = default;
 
 // ---- set-up ---------------------------------------------------------------------
+
+void CursorWalk::DropStatements() {
+  statements_.Clear();
+  last_insert_ = LastWrite{};
+  last_update_ = LastWrite{};
+  kept_stmts_.clear();
+}
 
 void CursorWalk::SetOrder(std::string key_sql, bool descending) {
   order_key_ = std::move(key_sql);
@@ -142,13 +150,13 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
   int col = statements_.sql().first_field_column();
   if (col == 2)
     row->key = ValueFromColumn(stmt, 1);
-  else
+  else if (row->key.kind != Value::Kind::kUnset)
     row->key = Value();
   row->image.resize(desc.record_length);
   uint8_t* image = row->image.data();
   image[0] = ' ';
   for (const FieldDesc& f : desc.fields) {
-    if (IsBlobType(f.shape.type)) {
+    if (CodecFor(f.shape.type).blob != BlobContents::kNone) {
       std::memset(image + f.offset, 0, f.shape.length);
       int32_t marker = sqlite3_column_int64(stmt, col) > 0 ? -1 : 0;
       std::memcpy(image + f.offset, &marker, sizeof marker);
@@ -199,7 +207,14 @@ uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
 }
 
 void CursorWalk::TakeNextFromWindow() {
-  std::swap(current_, ahead_[ahead_pos_++]);
+  // Member by member: the window's row is only read again after ReadRow
+  // has filled it anew, and most walks carry no order key to move.
+  CursorRow& next = ahead_[ahead_pos_++];
+  current_.rowid = next.rowid;
+  current_.image.swap(next.image);
+  if (current_.key.kind != Value::Kind::kUnset || next.key.kind != Value::Kind::kUnset)
+    std::swap(current_.key, next.key);
+  current_.visible_known = next.visible_known;
   current_read_rowid_ = 0;
   on_record_ = true;
   gone_ = false;

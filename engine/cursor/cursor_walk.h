@@ -128,6 +128,8 @@ class CursorWalk {
   void Unlock(Cursor& c, int64_t recno);
   // Drops the cursor's locks (it closes).
   void ReleaseLocks(Cursor& c);
+  // Finalizes every statement the walk keeps, as its cursor goes away.
+  void DropStatements();
   // Writes unwritten edits of a cursor that is going away with its
   // connection; when the write fails they are cancelled. Never throws.
   void WriteOrCancelOnClose(Cursor& c) noexcept;

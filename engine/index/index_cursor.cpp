@@ -1,6 +1,7 @@
 #include "engine/index/index_cursor.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
@@ -24,7 +25,7 @@ bool HasOrders(const Cursor& cursor) {
 std::shared_ptr<IndexOrder> Register(Cursor& cursor, OrderPtr def) {
   auto order = std::make_shared<IndexOrder>(
       std::static_pointer_cast<Cursor>(HandleTable::Instance().Find(cursor.handle())),
-      std::move(def));
+      cursor.connection_ptr(), std::move(def));
   HandleTable::Instance().Add(order);
   cursor.orders->orders.push_back(order);
   return order;
@@ -53,6 +54,9 @@ std::string ScopeSql(const IndexOrder& order) {
 }  // namespace
 
 IndexOrder::~IndexOrder() {
+  // The last holder may be an engine function that has already released the
+  // connection's lock, or the cursor closing under it (the lock is recursive).
+  std::lock_guard lock(connection_->mutex());
   sqlite3_finalize(seek_);
   sqlite3_finalize(key_);
 }

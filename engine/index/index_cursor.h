@@ -24,8 +24,11 @@ namespace nce {
 
 class IndexOrder : public Object {
  public:
-  IndexOrder(std::weak_ptr<Cursor> cursor, OrderPtr def)
-      : Object(ObjectKind::kIndexOrder), cursor_(std::move(cursor)), def_(std::move(def)) {}
+  IndexOrder(std::weak_ptr<Cursor> cursor, std::shared_ptr<Connection> connection, OrderPtr def)
+      : Object(ObjectKind::kIndexOrder),
+        cursor_(std::move(cursor)),
+        connection_(std::move(connection)),
+        def_(std::move(def)) {}
   ~IndexOrder() override;
 
   // The cursor the order belongs to; throws NDS_E_INVALID_HANDLE once it is closed.
@@ -49,8 +52,9 @@ class IndexOrder : public Object {
   sqlite3_stmt* KeyStatement(sqlite3* db, const std::string& sql);
 
  private:
-  std::weak_ptr<Cursor> cursor_;  // the cursor the order was opened on
-  OrderPtr def_;                  // what the order is
+  std::weak_ptr<Cursor> cursor_;             // the cursor the order was opened on
+  std::shared_ptr<Connection> connection_;  // its connection, whose lock the statements need
+  OrderPtr def_;                             // what the order is
   sqlite3_stmt* seek_ = nullptr;  // prepared seek
   std::string seek_sql_;          // its text
   sqlite3_stmt* key_ = nullptr;   // prepared key evaluation

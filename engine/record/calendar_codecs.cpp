@@ -34,12 +34,32 @@ bool EncodeDate(const FieldDesc& f, bool, const Value& v, uint8_t* p) {
   return true;
 }
 
+// The form the store keeps dates in, "YYYY-MM-DD" and nothing more, read
+// without the general parser (a walk reads one per record); false for any
+// other text, which then takes ParseDate.
+bool ReadIsoDate(std::string_view text, int64_t* julian) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  int digits[8];
+  static constexpr int kPlaces[8] = {0, 1, 2, 3, 5, 6, 8, 9};
+  for (int i = 0; i < 8; ++i) {
+    const char c = text[kPlaces[i]];
+    if (c < '0' || c > '9') return false;
+    digits[i] = c - '0';
+  }
+  CivilDate date{digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3],
+                 digits[4] * 10 + digits[5], digits[6] * 10 + digits[7]};
+  if (!IsValidDate(date)) return false;
+  *julian = JulianFromCivil(date);
+  return true;
+}
+
 StoredEncode StoreDate(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* p) {
   if (kind != SQLITE_TEXT) return StoredEncode::kByValue;
   std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
                         sqlite3_value_bytes(value));
   int64_t julian;
-  if (!ParseDate(text, &julian, nullptr)) return StoredEncode::kNull;
+  if (!ReadIsoDate(text, &julian) && !ParseDate(text, &julian, nullptr))
+    return StoredEncode::kNull;
   PutDate(f, julian, p);
   return StoredEncode::kWritten;
 }

@@ -29,30 +29,42 @@ inline bool FixedText(double value, int decimals, uint32_t width, char* out) {
   static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
   double scaled = decimals < 10 ? value * kScale[decimals] : 1e300;
   char buf[64];
+  const char* text;
   int n;
   if (std::fabs(scaled) < 9e15) {
-    int64_t units = std::llround(scaled);
+    // Rounded half away from zero, as llround does; below 2^53 the
+    // truncated value and the remainder are exact.
+    int64_t units = static_cast<int64_t>(scaled);
+    const double rest = scaled - static_cast<double>(units);
+    if (rest >= 0.5)
+      ++units;
+    else if (rest <= -0.5)
+      --units;
     bool negative = units < 0;
     uint64_t magnitude = negative ? static_cast<uint64_t>(-units) : static_cast<uint64_t>(units);
-    char digits[32];
-    int count = 0;
-    do {
-      digits[count++] = static_cast<char>('0' + magnitude % 10);
+    // Written from the last digit backwards: the decimals, the point, then
+    // at least one integer digit.
+    char* p = buf + sizeof buf;
+    for (int i = 0; i < decimals; ++i) {
+      *--p = static_cast<char>('0' + magnitude % 10);
       magnitude /= 10;
-    } while (magnitude > 0 || count <= decimals);
-    n = 0;
-    if (negative) buf[n++] = '-';
-    for (int i = count - 1; i >= 0; --i) {
-      buf[n++] = digits[i];
-      if (i == decimals && decimals > 0) buf[n++] = '.';
     }
+    if (decimals > 0) *--p = '.';
+    do {
+      *--p = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude > 0);
+    if (negative) *--p = '-';
+    text = p;
+    n = static_cast<int>(buf + sizeof buf - p);
   } else {
     n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
     if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
+    text = buf;
   }
   if (static_cast<uint32_t>(n) > width) return false;
   std::memset(out, ' ', width - n);
-  std::memcpy(out + (width - n), buf, n);
+  std::memcpy(out + (width - n), text, n);
   return true;
 }
 

@@ -20,15 +20,16 @@ Connection::~Connection() {
   Close();
 }
 
-sqlite3* Connection::db() const {
-  if (!store_) throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
-  return store_->db();
+void Connection::ThrowClosed() {
+  throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
 }
 
 sqlite3* Connection::scratch_db() {
   if (!scratch_) {
-    int rc =
-        sqlite3_open_v2(":memory:", &scratch_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Serialised by the connection's lock like the store (see Store::Open).
+    int rc = sqlite3_open_v2(":memory:", &scratch_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     if (rc != SQLITE_OK) {
       EngineError error = SqlError(scratch_, rc, "cursor storage");
       sqlite3_close_v2(scratch_);

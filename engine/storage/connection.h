@@ -25,7 +25,11 @@ class Connection : public Object {
   ~Connection() override;
 
   // The main store connection; throws NDS_E_NO_CONNECTION once closed.
-  sqlite3* db() const;
+  // Inline: every engine function on a cursor asks for it.
+  sqlite3* db() const {
+    if (!store_) ThrowClosed();
+    return store_->db();
+  }
   // A private in-memory database where static cursors keep their rows, so
   // that they outlive commits and rollbacks of the store. Opened on first use.
   sqlite3* scratch_db();
@@ -78,6 +82,7 @@ class Connection : public Object {
   void Close();
 
  private:
+  [[noreturn]] static void ThrowClosed();
   void RequireTransaction(const char* what) const;
   void MarkUntouched() noexcept;
 

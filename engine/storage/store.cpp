@@ -67,7 +67,11 @@ StoreLocation ResolveStoreLocation(std::string_view given) {
 
 std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeout_ms) {
   sqlite3* db = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+  // Without SQLite's own connection mutex: every use of the connection and
+  // of its statements happens under the engine connection's lock (the engine
+  // functions take it; objects holding statements finalize them under it),
+  // so SQLite's lock around every step and column read would only repeat it.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (!location.dictionary) flags |= SQLITE_OPEN_CREATE;
   int rc = sqlite3_open_v2(location.store_file.c_str(), &db, flags, nullptr);
   std::unique_ptr<Store> store(new Store(db, location));

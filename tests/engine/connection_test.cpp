@@ -2,6 +2,7 @@
 // connection reports about itself.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -135,6 +136,66 @@ TEST(Connection, SimultaneousFirstConnectsAllSucceed) {
       QueryDirect(StoreFile(dir),
                   "SELECT count(*) FROM sqlite_master WHERE name LIKE '\\_nce\\_%' ESCAPE '\\'"),
       "6");
+}
+
+// SQLite does not serialise a connection by itself: the engine's lock must
+// cover every step, column read and finalisation, including those of
+// cursors and orders that go away after their engine function returned.
+TEST(Connection, SeveralThreadsShareOneConnection) {
+  TempDir dir;
+  NDSHANDLE connection = ConnectOrFail(dir.str());
+  RunSqlOrFail(connection,
+               "CREATE TABLE t(a INTEGER, b CHAR(10)); "
+               "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 300) "
+               "INSERT INTO t SELECT x, 'row ' || x FROM n; "
+               "CREATE TABLE u(v INTEGER); INSERT INTO u VALUES(0);");
+  NDSHANDLE setup = 0, made = 0;
+  ASSERT_EQ(NdsOpenTable(connection, "t", 0, 0, 0, &setup), NDS_SUCCESS);
+  ASSERT_EQ(NdsCreateIndex(setup, nullptr, "B", "b", nullptr, 0, &made), NDS_SUCCESS);
+  ASSERT_EQ(NdsCloseTable(setup), NDS_SUCCESS);
+  std::vector<int> walked;
+  std::vector<NDSRESULT> failures;
+  std::atomic<bool> done{false};
+  std::thread walker([&] {
+    NDSHANDLE cursor = 0;
+    // One row per step: every move runs a statement.
+    if (NdsOpenTable(connection, "t", 0, 0, 0, &cursor) != NDS_SUCCESS ||
+        NdsCacheRecords(cursor, 0) != NDS_SUCCESS)
+      return;
+    std::vector<char> record(64);
+    while (!done) {
+      int rows = 0;
+      uint16_t eof = 0;
+      for (NdsGotoTop(cursor); NdsAtEOF(cursor, &eof) == NDS_SUCCESS && !eof; NdsSkip(cursor, 1)) {
+        uint32_t length = static_cast<uint32_t>(record.size());
+        if (NdsGetRecord(cursor, record.data(), &length) == NDS_SUCCESS) ++rows;
+      }
+      walked.push_back(rows);
+    }
+    NdsCloseTable(cursor);
+  });
+  for (int round = 0; round < 100; ++round) {
+    NDSHANDLE cursor = 0, order = 0, statement = 0, result = 0;
+    uint16_t found = 0, count = 1;
+    const char key[] = "row 15";
+    NDSRESULT rc = NdsOpenTable(connection, "t", 0, 0, 0, &cursor);
+    if (rc == NDS_SUCCESS) rc = NdsOpenIndex(cursor, "t.ndi", &order, &count);
+    if (rc == NDS_SUCCESS) rc = NdsSeek(order, key, 6, NDS_STRINGKEY, NDS_HARDSEEK, &found);
+    if (rc == NDS_SUCCESS && !found) rc = NDS_E_GENERAL;
+    if (rc == NDS_SUCCESS) rc = NdsCreateSQLStatement(connection, &statement);
+    if (rc == NDS_SUCCESS) rc = NdsExecuteSQLDirect(statement, "SELECT a FROM t", &result);
+    if (rc == NDS_SUCCESS) rc = NdsCloseTable(result);
+    if (rc == NDS_SUCCESS) rc = NdsExecuteSQLDirect(statement, "UPDATE u SET v = v + 1", nullptr);
+    if (rc == NDS_SUCCESS) rc = NdsCloseSQLStatement(statement);
+    if (rc == NDS_SUCCESS) rc = NdsCloseTable(cursor);  // its order goes with it
+    if (rc != NDS_SUCCESS) failures.push_back(rc);
+  }
+  done = true;
+  walker.join();
+  EXPECT_EQ(failures, std::vector<NDSRESULT>());
+  ASSERT_FALSE(walked.empty());
+  EXPECT_EQ(walked, std::vector<int>(walked.size(), 300));
+  EXPECT_EQ(NdsDisconnect(connection), NDS_SUCCESS);
 }
 
 TEST(Connection, VersionAndHandleTypes) {
