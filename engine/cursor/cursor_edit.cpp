@@ -388,7 +388,9 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
   // The cursor's own unwritten append is not in the table yet, but is its
   // record all the same.
   bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
-  if (!own_append) {
+  // A record read under a store mark that still holds is in the table.
+  bool known = recno == current_read_rowid_ && Holds(c, current_read_);
+  if (!own_append && !known) {
     StatementUse exists(
         KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
     exists->Bind(1, recno);
