@@ -52,13 +52,13 @@ class IndexOrder : public Object {
   sqlite3_stmt* KeyStatement(sqlite3* db, const std::string& sql);
 
  private:
-  std::weak_ptr<Cursor> cursor_;             // the cursor the order was opened on
+  std::weak_ptr<Cursor> cursor_;            // the cursor the order was opened on
   std::shared_ptr<Connection> connection_;  // its connection, whose lock the statements need
-  OrderPtr def_;                             // what the order is
-  sqlite3_stmt* seek_ = nullptr;  // prepared seek
-  std::string seek_sql_;          // its text
-  sqlite3_stmt* key_ = nullptr;   // prepared key evaluation
-  std::string key_sql_;           // its text
+  OrderPtr def_;                            // what the order is
+  sqlite3_stmt* seek_ = nullptr;            // prepared seek
+  std::string seek_sql_;                    // its text
+  sqlite3_stmt* key_ = nullptr;             // prepared key evaluation
+  std::string key_sql_;                     // its text
 };
 
 struct CursorOrders {

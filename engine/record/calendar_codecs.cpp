@@ -58,8 +58,7 @@ StoredEncode StoreDate(const FieldDesc& f, sqlite3_value* value, int kind, uint8
   std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
                         sqlite3_value_bytes(value));
   int64_t julian;
-  if (!ReadIsoDate(text, &julian) && !ParseDate(text, &julian, nullptr))
-    return StoredEncode::kNull;
+  if (!ReadIsoDate(text, &julian) && !ParseDate(text, &julian, nullptr)) return StoredEncode::kNull;
   PutDate(f, julian, p);
   return StoredEncode::kWritten;
 }

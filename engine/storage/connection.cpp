@@ -27,9 +27,9 @@ void Connection::ThrowClosed() {
 sqlite3* Connection::scratch_db() {
   if (!scratch_) {
     // Serialised by the connection's lock like the store (see Store::Open).
-    int rc = sqlite3_open_v2(":memory:", &scratch_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(":memory:", &scratch_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       EngineError error = SqlError(scratch_, rc, "cursor storage");
       sqlite3_close_v2(scratch_);
