@@ -177,16 +177,20 @@ void TDataSet::NotifyDataEvent(TDataEvent event, std::intptr_t info) {
       break;
   }
   if (disable_count_ == 0 && state_ != dsBlockRead) {
-    if (data_sources_.empty()) return;  // most events of a walk without controls
-    // Copy: a handler may attach or detach sources.
-    std::vector<TDataSource*> sources = data_sources_;
-    for (TDataSource* source : sources) source->DataEvent(event, info);
+    // Most events of a walk without controls reach no one.
+    if (!data_sources_.empty()) SendToDataSources(event, info);
   } else if (event == deLayoutChange || (event == deUpdateState && state_ == dsInactive)) {
     enable_event_pending_ = true;
     layout_change_pending_ = true;
   } else if (event != deUpdateRecord && event != deCheckBrowseMode) {
     enable_event_pending_ = true;
   }
+}
+
+void TDataSet::SendToDataSources(TDataEvent event, std::intptr_t info) {
+  // Copy: a handler may attach or detach sources.
+  std::vector<TDataSource*> sources = data_sources_;
+  for (TDataSource* source : sources) source->DataEvent(event, info);
 }
 
 void TDataSet::DisableControls() {

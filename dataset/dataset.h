@@ -432,6 +432,16 @@ class TDataSet : public TComponent {
   // its value form (TField::DataSize bytes, see fields.h). Answers false for
   // null (or when the state has no buffer).
   virtual bool ReadFieldValue(TField& field, void* dest) = 0;
+  // Read `field`'s value in the current state straight as a double, where
+  // the dataset holds it in a form that converts more cheaply than through
+  // the field's value form (a decimal text read without building a BCD).
+  // Answers true with *value (0 for null) and *is_null; false when the field
+  // must read its value form. The double must equal what the value form
+  // converts to. Default: false.
+  virtual bool ReadFieldAsDouble(TField& field, double* value, bool* is_null) {
+    (void)field, (void)value, (void)is_null;
+    return false;
+  }
   // Store `field`'s value (`value` in value form, null for null) into the
   // buffer of the current state. Must run field.Validate(value) first for
   // data fields in edit and insert, refuse states that cannot be written,
@@ -563,6 +573,10 @@ class TDataSet : public TComponent {
   };
 
  private:
+  // Sends the event to every attached data source; out of line, so that an
+  // event without sources sets up no copy of the list.
+  [[gnu::noinline]] void SendToDataSources(TDataEvent event, std::intptr_t info);
+
   friend class TField;
   friend class TFieldDefs;
   friend class TIndexDefs;

@@ -75,6 +75,12 @@ void TDataSet::ActivateBuffers() {
 void TDataSet::MoveBuffer(int from, int to) {
   if (from == to) return;
   TRecordBuffer buffer = buffers_[from];
+  // A window of one record and its spare, a walk's, swaps the two.
+  if (from + 1 == to || to + 1 == from) {
+    buffers_[from] = buffers_[to];
+    buffers_[to] = buffer;
+    return;
+  }
   if (from < to) {
     std::move(buffers_.begin() + from + 1, buffers_.begin() + to + 1, buffers_.begin() + from);
   } else {

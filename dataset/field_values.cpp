@@ -381,6 +381,9 @@ int64_t TBCDField::AsLargeInt() const {
   return IsNull() ? 0 : BcdToInt64(AsBCD());
 }
 double TBCDField::AsFloat() const {
+  double number = 0;
+  bool is_null = false;
+  if (GetDataAsDouble(&number, &is_null)) return number;
   // One read: a null field gives no value.
   TBcd value{};
   return GetData(&value) ? BcdToDouble(value) : 0;

@@ -87,6 +87,11 @@ bool TField::GetData(void* buffer) const {
   return dataset_->ReadFieldValue(const_cast<TField&>(*this), buffer);
 }
 
+bool TField::GetDataAsDouble(double* value, bool* is_null) const {
+  if (!dataset_ || validating_) return false;
+  return dataset_->ReadFieldAsDouble(const_cast<TField&>(*this), value, is_null);
+}
+
 void TField::SetData(const void* buffer) {
   if (!dataset_) DatabaseError("Field '" + DisplayName() + "' has no dataset");
   dataset_->WriteFieldValue(*this, buffer);

@@ -133,6 +133,10 @@ class TField : public TComponent {
   // whether there is a value). While OnValidate runs, reads the value being
   // assigned. False for null. Raises when the field has no dataset.
   bool GetData(void* buffer) const;
+  // Reads the value straight as a double when the dataset offers that for
+  // this field (see TDataSet::ReadFieldAsDouble): true with *value (0 for
+  // null) and *is_null; false when the value form must be read instead.
+  bool GetDataAsDouble(double* value, bool* is_null) const;
   // Writes the value form from `buffer`; null writes null.
   void SetData(const void* buffer);
   // Runs OnValidate with `buffer` as the field's value.

@@ -684,6 +684,8 @@ class TNdsDataSet : public dataset::TDataSet {
   // the current state (checked against the state, the field and the
   // column's rights); the engine sees it when the record is posted.
   bool ReadFieldValue(dataset::TField& field, void* dest) override;
+  // A numeric column read into a BCD field: its text straight as a double.
+  bool ReadFieldAsDouble(dataset::TField& field, double* value, bool* is_null) override;
   void WriteFieldValue(dataset::TField& field, const void* value) override;
 
   // Framework hooks: editing. CanModify: the cursor was opened writable and
@@ -801,6 +803,11 @@ class TNdsDataSet : public dataset::TDataSet {
   void ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length, bool calcFields);
   // The buffer the current state reads from; null when there is none.
   dataset::TRecordBuffer CurrentStateBuffer();
+  // CurrentStateBuffer with the browse state, a walk's, first.
+  dataset::TRecordBuffer ReadingBuffer() {
+    if (State() != dataset::dsBrowse) return CurrentStateBuffer();
+    return IsEmpty() ? nullptr : ActiveBuffer();
+  }
   // Converts one field of `buffer`'s record image into its value form;
   // answers true when the value is null (then `dest` is untouched).
   bool ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer, void* dest);

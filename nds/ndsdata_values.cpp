@@ -133,8 +133,20 @@ std::int32_t DayNumberOfText(const std::string& text) {
   return static_cast<std::int32_t>(julian - kJulianOfDayZero);
 }
 
+constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+
+// `length` less the blanks at the end of `p`, eight bytes a step: a text
+// column's value is mostly shorter than the column.
+std::uint32_t WithoutTrailingBlanks(const std::uint8_t* p, std::uint32_t length) {
+  while (length >= 8 && Load<std::uint64_t>(p + length - 8) == kEightBlanks) length -= 8;
+  while (length > 0 && p[length - 1] == ' ') --length;
+  return length;
+}
+
 std::string_view Trimmed(const std::uint8_t* p, std::uint32_t length) {
   std::uint32_t begin = 0, end = length;
+  // Numeric texts stand right-aligned behind blanks.
+  while (end - begin >= 8 && Load<std::uint64_t>(p + begin) == kEightBlanks) begin += 8;
   while (begin < end && p[begin] == ' ') ++begin;
   while (end > begin && (p[end - 1] == ' ' || p[end - 1] == 0)) --end;
   return std::string_view(reinterpret_cast<const char*>(p) + begin, end - begin);
@@ -144,62 +156,127 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The common numeric text "[-]digits[.digits]" straight into the TBcd at
-// `dest`, as the framework's text reading builds it (leading integer zeros
-// dropped, the decimal places kept, zero without a sign); false, with
-// `dest` untouched, for any other text or more than 32 digits, which then
-// takes the framework's reading. The digits go straight to their bytes: a
-// walk reads one such value per numeric field and record.
-bool PlainTextToBcd(std::string_view text, void* dest) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++i;
-  const std::size_t integerStart = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  const std::size_t integerEnd = i;
-  std::size_t fractionStart = i, fractionEnd = i;
-  if (i < text.size() && text[i] == '.') {
-    fractionStart = ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i;
-    fractionEnd = i;
-  }
-  if (i != text.size() || integerEnd == integerStart) return false;
-  const std::size_t places = fractionEnd - fractionStart;
-  if (integerEnd - integerStart + places > 64) return false;
-  // Leading integer zeros go; an integer of zeros only keeps one zero when
-  // there are no decimal places.
-  std::size_t first = integerStart;
-  while (first < integerEnd && text[first] == '0' && (integerEnd - first > 1 || places > 0))
-    ++first;
-  const std::size_t precision = integerEnd - first + places;
-  if (precision > static_cast<std::size_t>(dataset::kMaxBcdPrecision)) return false;
+// The parts of a plain decimal text "[-]digits[.digits]": its sign, its
+// significant digits (leading integer zeros dropped; an integer of zeros
+// keeps one zero when there are no decimal places) and its decimal places.
+struct PlainDecimal {
+  bool negative = false;
+  const char* first = nullptr;  // the first significant integer digit
+  const char* integerEnd = nullptr;
+  const char* fractionStart = nullptr;
+  const char* fractionEnd = nullptr;
+  std::size_t places = 0;
+  std::size_t precision = 0;  // significant digits, the decimal places included
+};
 
-  auto* value = static_cast<dataset::TBcd*>(dest);
-  std::memset(value, 0, sizeof *value);
-  bool zero = true;
-  std::uint8_t high = 0;
-  std::size_t d = 0;
-  auto put = [&](char c) {
-    const auto nibble = static_cast<std::uint8_t>(c - '0');
-    zero = zero && nibble == 0;
-    if (d % 2 == 0)
-      high = static_cast<std::uint8_t>(nibble << 4);
-    else
-      value->Fraction[d / 2] = high | nibble;
-    ++d;
-  };
-  for (std::size_t k = first; k < integerEnd; ++k) put(text[k]);
-  for (std::size_t k = fractionStart; k < fractionEnd; ++k) put(text[k]);
-  if (d % 2 != 0) value->Fraction[d / 2] = high;
-  value->Precision = static_cast<std::uint8_t>(precision);
-  value->SignSpecialPlaces = static_cast<std::uint8_t>((negative && !zero ? 0x80 : 0) | places);
+// False for any other text or more than 64 digits.
+bool ScanPlainDecimal(std::string_view text, PlainDecimal* d) {
+  const char* c = text.data();
+  const char* const end = c + text.size();
+  d->negative = c != end && *c == '-';
+  if (d->negative) ++c;
+  const char* const integerStart = c;
+  while (c != end && *c == '0') ++c;
+  d->first = c;
+  while (c != end && IsDigit(*c)) ++c;
+  d->integerEnd = c;
+  d->fractionStart = c;
+  if (c != end && *c == '.') {
+    d->fractionStart = ++c;
+    while (c != end && IsDigit(*c)) ++c;
+  }
+  d->fractionEnd = c;
+  if (c != end || d->integerEnd == integerStart) return false;
+  d->places = static_cast<std::size_t>(d->fractionEnd - d->fractionStart);
+  if (static_cast<std::size_t>(d->integerEnd - integerStart) + d->places > 64) return false;
+  if (d->first == d->integerEnd && d->places == 0) --d->first;
+  d->precision = static_cast<std::size_t>(d->integerEnd - d->first) + d->places;
   return true;
 }
 
-// A numeric column's decimal text into the field's value form. A text that
-// does not convert leaves `dest` unchanged.
-void ConvertNumericText(const std::uint8_t* p, std::uint32_t length, dataset::TFieldType type,
-                        void* dest) {
+// The common numeric text straight into the TBcd at `dest`, as the
+// framework's text reading builds it (zero without a sign); false, with
+// `dest` untouched, for any other text or more than 32 digits, which then
+// takes the framework's reading. A walk reads one such value per numeric
+// field and record.
+bool PlainTextToBcd(std::string_view text, void* dest) {
+  PlainDecimal d;
+  if (!ScanPlainDecimal(text, &d)) return false;
+  if (d.precision > static_cast<std::size_t>(dataset::kMaxBcdPrecision)) return false;
+
+  auto* value = static_cast<dataset::TBcd*>(dest);
+  std::memset(value, 0, sizeof *value);
+  // The digits go two to a byte, high nibble first; `half` tells that the
+  // byte at `out` holds a high nibble waiting for its low one.
+  std::uint8_t* out = value->Fraction;
+  bool half = false;
+  unsigned any = 0;  // stays 0 for a zero value, which has no sign
+  auto put = [&](const char* from, const char* to) {
+    if (half && from != to) {
+      const unsigned low = static_cast<unsigned>(*from++ - '0');
+      any |= low;
+      *out++ |= static_cast<std::uint8_t>(low);
+      half = false;
+    }
+    for (; to - from >= 2; from += 2) {
+      const unsigned high = static_cast<unsigned>(from[0] - '0');
+      const unsigned low = static_cast<unsigned>(from[1] - '0');
+      any |= high | low;
+      *out++ = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    if (from != to) {
+      const unsigned high = static_cast<unsigned>(*from - '0');
+      any |= high;
+      *out = static_cast<std::uint8_t>(high << 4);
+      half = true;
+    }
+  };
+  put(d.first, d.integerEnd);
+  put(d.fractionStart, d.fractionEnd);
+  value->Precision = static_cast<std::uint8_t>(d.precision);
+  value->SignSpecialPlaces =
+      static_cast<std::uint8_t>((d.negative && any != 0 ? 0x80 : 0) | d.places);
+  return true;
+}
+
+// A numeric field of a record image (the text "[-]digits[.digits]",
+// right-aligned behind blanks) as the double its TBcd converts to, read in
+// one pass: up to 15 significant digits the digits and the power of ten are
+// exact doubles, so one division rounds as the BCD's conversion does. False
+// for any other text, which then takes the BCD's way.
+bool NumericImageToDouble(const std::uint8_t* p, std::uint32_t length, double* value) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const std::string_view text = Trimmed(p, length);
+  const char* c = text.data();
+  const char* const end = c + text.size();
+  const bool negative = c != end && *c == '-';
+  if (negative) ++c;
+  const char* const integerStart = c;
+  while (c != end && *c == '0') ++c;
+  const char* const first = c;  // the first significant integer digit
+  // Digits beyond 19 wrap around; such texts are refused below anyway.
+  std::uint64_t digits = 0;
+  for (; c != end && IsDigit(*c); ++c) digits = digits * 10 + static_cast<unsigned>(*c - '0');
+  const char* const integerEnd = c;
+  std::size_t places = 0;
+  if (c != end && *c == '.') {
+    const char* const fractionStart = ++c;
+    for (; c != end && IsDigit(*c); ++c) digits = digits * 10 + static_cast<unsigned>(*c - '0');
+    places = static_cast<std::size_t>(c - fractionStart);
+  }
+  if (c != end || integerEnd == integerStart) return false;
+  if (static_cast<std::size_t>(integerEnd - integerStart) + places > 64) return false;
+  if (static_cast<std::size_t>(integerEnd - first) + places > 15) return false;
+  const double magnitude = static_cast<double>(digits) / kPowers[places];
+  *value = negative && digits != 0 ? -magnitude : magnitude;
+  return true;
+}
+
+// Kept out of ReadEngineFieldValue so that the reads of the other types do
+// not pay for its registers on entry and exit.
+[[gnu::noinline]] void ConvertNumericText(const std::uint8_t* p, std::uint32_t length,
+                                          dataset::TFieldType type, void* dest) {
   const std::string_view view = Trimmed(p, length);
   switch (type) {
     case dataset::ftBCD:
@@ -271,7 +348,7 @@ bool TNdsDataSet::EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t len
 }
 
 bool TNdsDataSet::ReadFieldValue(dataset::TField& field, void* dest) {
-  const dataset::TRecordBuffer buffer = CurrentStateBuffer();
+  const dataset::TRecordBuffer buffer = ReadingBuffer();
   if (buffer == nullptr) return false;
   if (field.FieldNo() > 0) return !ConvertFromEngineValue(field, buffer, dest);
   switch (State()) {
@@ -284,6 +361,24 @@ bool TNdsDataSet::ReadFieldValue(dataset::TField& field, void* dest) {
     default:
       return false;
   }
+}
+
+bool TNdsDataSet::ReadFieldAsDouble(dataset::TField& field, double* value, bool* is_null) {
+  if (field.FieldNo() <= 0) return false;
+  if (field.DataType() != dataset::ftBCD && field.DataType() != dataset::ftFMTBcd) return false;
+  const dataset::TRecordBuffer buffer = ReadingBuffer();
+  if (buffer == nullptr) return false;
+  const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
+  if (def.engineType != NDS_NUMERIC) return false;
+  const std::uint8_t* p = buffer + def.offset;
+  if (EngineValueIsNull(p, def.length, NDS_NUMERIC, engineTableType_ == NDS_NDT)) {
+    *value = 0;
+    *is_null = true;
+    return true;
+  }
+  if (!NumericImageToDouble(p, def.length, value)) return false;
+  *is_null = false;
+  return true;
 }
 
 bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
@@ -322,8 +417,7 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
       const std::uint32_t count = std::min(length, room);
       // The text without its trailing blanks, zeros up to the end of what
       // was copied.
-      std::uint32_t end = count;
-      while (end > 0 && p[end - 1] == ' ') --end;
+      const std::uint32_t end = WithoutTrailingBlanks(p, count);
       auto* text = static_cast<char*>(dest);
       std::memcpy(text, p, end);
       std::memset(text + end, 0, count + 1 - end);

@@ -39,7 +39,9 @@ inline NavigationTarget NavigationOf(NDSHANDLE handle) {
     uint64_t removals = 0;
     NavigationTarget target;
   };
-  thread_local Remembered last;
+  // Initial-exec: a fixed offset from the thread pointer instead of a call
+  // to __tls_get_addr on every engine function of a walk.
+  thread_local Remembered last __attribute__((tls_model("initial-exec")));
   uint64_t removals = HandleTable::Instance().removals();
   if (last.target.cursor == nullptr || last.handle != handle || last.removals != removals) {
     std::shared_ptr<Cursor> cursor = NavigationCursor(handle);  // throws on a wrong handle

@@ -45,17 +45,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
     EncodeNull(f, ndt, image);
 }
 
-void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col, uint8_t* image) {
-  const ImageCodec& codec = CodecFor(f.shape.type);
-  // One call into the statement per column: the sqlite3_value accessors do
-  // not take the connection's mutex again (the engine serialises the use of
-  // each connection itself).
-  sqlite3_value* value = sqlite3_column_value(stmt, col);
-  int kind = sqlite3_value_type(value);
-  StoredEncode done = codec.encode_stored ? codec.encode_stored(f, value, kind, image + f.offset)
-                                          : StoredEncode::kByValue;
-  if (done == StoredEncode::kWritten) return;
-  if (done == StoredEncode::kNull || kind == SQLITE_NULL) return EncodeNull(f, ndt, image);
+void EncodeColumnByValue(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col,
+                         uint8_t* image) {
   EncodeValue(f, ndt, ValueFromColumn(stmt, col), image);
 }
 

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "engine/base/values.h"
+#include "engine/record/field_codecs.h"
 #include "engine/schema/catalog.h"
 
 namespace nce {
@@ -38,12 +39,31 @@ bool IsBlobType(uint16_t type);
 // Blob fields get a presence marker: -1 when the value holds data, else 0.
 void EncodeValue(const FieldDesc& field, bool ndt, const Value& value, uint8_t* image);
 
-// EncodeValue for column `col` of a stepped statement, without an
-// intermediate copy for the common types.
-void EncodeColumn(const FieldDesc& field, bool ndt, sqlite3_stmt* stmt, int col, uint8_t* image);
-
 // Writes the field's null form: what an empty field looks like in the image.
 void EncodeNull(const FieldDesc& field, bool ndt, uint8_t* image);
+
+// The general path of EncodeColumn, through a Value.
+void EncodeColumnByValue(const FieldDesc& field, bool ndt, sqlite3_stmt* stmt, int col,
+                         uint8_t* image);
+
+// EncodeValue for column `col` of a stepped statement, without an
+// intermediate copy for the common types. Inline: a walk encodes every
+// column of every row it reads, and the loop over the columns keeps what
+// they share in registers.
+inline void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col,
+                         uint8_t* image) {
+  const ImageCodec& codec = CodecFor(f.shape.type);
+  // One call into the statement per column: the sqlite3_value accessors do
+  // not take the connection's mutex again (the engine serialises the use of
+  // each connection itself).
+  sqlite3_value* value = sqlite3_column_value(stmt, col);
+  int kind = sqlite3_value_type(value);
+  StoredEncode done = codec.encode_stored ? codec.encode_stored(f, value, kind, image + f.offset)
+                                          : StoredEncode::kByValue;
+  if (done == StoredEncode::kWritten) return;
+  if (done == StoredEncode::kNull || kind == SQLITE_NULL) return EncodeNull(f, ndt, image);
+  EncodeColumnByValue(f, ndt, stmt, col, image);
+}
 
 // Reads the value at the field's place in an image (the form EncodeValue
 // writes). Raises EngineError 5147 (too long or too large) or 5148 (not a

@@ -44,16 +44,34 @@ inline bool FixedText(double value, int decimals, uint32_t width, char* out) {
     uint64_t magnitude = negative ? static_cast<uint64_t>(-units) : static_cast<uint64_t>(units);
     // Written from the last digit backwards: the decimals, the point, then
     // at least one integer digit.
+    // Two digits a division where there are two to write.
+    static constexpr char kPairs[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+        "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+        "888990919293949596979899";
+    auto put_pair = [&](char* at, uint64_t pair) { std::memcpy(at, kPairs + 2 * pair, 2); };
     char* p = buf + sizeof buf;
-    for (int i = 0; i < decimals; ++i) {
+    int left = decimals;
+    for (; left >= 2; left -= 2) {
+      p -= 2;
+      put_pair(p, magnitude % 100);
+      magnitude /= 100;
+    }
+    if (left == 1) {
       *--p = static_cast<char>('0' + magnitude % 10);
       magnitude /= 10;
     }
     if (decimals > 0) *--p = '.';
-    do {
-      *--p = static_cast<char>('0' + magnitude % 10);
-      magnitude /= 10;
-    } while (magnitude > 0);
+    for (; magnitude >= 100; magnitude /= 100) {
+      p -= 2;
+      put_pair(p, magnitude % 100);
+    }
+    if (magnitude >= 10) {
+      p -= 2;
+      put_pair(p, magnitude);
+    } else {
+      *--p = static_cast<char>('0' + magnitude);
+    }
     if (negative) *--p = '-';
     text = p;
     n = static_cast<int>(buf + sizeof buf - p);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/base/handles.h"
+#include "engine/base/recursive_lock.h"
 #include "engine/storage/store.h"
 
 namespace nce {
@@ -36,7 +37,7 @@ class Connection : public Object {
   bool is_open() const { return store_ != nullptr; }
   const StoreLocation& location() const { return location_; }
   const std::string& user_name() const { return user_name_; }
-  std::recursive_mutex& mutex() { return mutex_; }
+  RecursiveLock& mutex() { return mutex_; }
 
   // Statements and cursors opened on this connection, closed with it.
   void AddChild(NDSHANDLE handle);
@@ -86,7 +87,7 @@ class Connection : public Object {
   void RequireTransaction(const char* what) const;
   void MarkUntouched() noexcept;
 
-  std::recursive_mutex mutex_;     // serialises use of the connection
+  RecursiveLock mutex_;            // serialises use of the connection
   std::unique_ptr<Store> store_;   // null once closed
   StoreLocation location_;         // where the store lies
   sqlite3* scratch_ = nullptr;     // in-memory database for static cursors

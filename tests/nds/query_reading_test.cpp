@@ -3,9 +3,11 @@
 // null columns read null, and the field definitions follow the table.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "dataset/bcd.h"
 #include "dataset/strings.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
@@ -176,13 +178,25 @@ TEST_F(QueryReading, NumericColumnsMapByTableKindAndTheFloatOption) {
   EXPECT_EQ(defs.Find("c")->Precision(), 10);
 
   // Values keep their decimal places; zero has no sign.
-  db_.Exec("insert into t values (0.05, 7, -0.5), (0, -1234567890123456789, 0)");
+  db_.Exec(
+      "insert into t values (0.05, 7, -0.5), (0, -1234567890123456789, 0), "
+      "(-999999.99, 123456789012345, 1234.567891)");
   query_.Open();
   const std::vector<std::string> expected = {
-      "0.05", "7", "-0.500000", "0.00", "-1234567890123456789", "0.000000"};
+      "0.05",     "7",          "-0.500000",       "0.00",       "-1234567890123456789",
+      "0.000000", "-999999.99", "123456789012345", "1234.567891"};
   std::vector<std::string> shown;
-  for (; !query_.Eof(); query_.Next())
-    for (const char* name : {"a", "b", "c"}) shown.push_back(query_.FieldByName(name)->AsString());
+  for (; !query_.Eof(); query_.Next()) {
+    for (const char* name : {"a", "b", "c"}) {
+      const dataset::TField& field = *query_.FieldByName(name);
+      shown.push_back(field.AsString());
+      // AsFloat reads the text straight as a double where it can: the same
+      // double, sign of zero included, as the BCD value converts to.
+      const double straight = field.AsFloat(), viaBcd = dataset::BcdToDouble(field.AsBCD());
+      EXPECT_EQ(straight, viaBcd) << name << " " << shown.back();
+      EXPECT_EQ(std::signbit(straight), std::signbit(viaBcd)) << name << " " << shown.back();
+    }
+  }
   EXPECT_EQ(shown, expected);
   query_.Close();
 
