@@ -795,12 +795,19 @@ class TNdsDataSet : public dataset::TDataSet {
   void BuildRawKeyFromBuffer(int which, bool partial, std::uint8_t* key, std::uint16_t& length);
 
   // The record layer's steps, for subclasses that read records themselves.
-  // The fetch loop: skips records the engine or OnFilterRecord hides, in
-  // the direction of `mode`.
-  dataset::TGetResult ScanVisibleRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
-                                        dataset::TGetMode mode);
+  // The current record, when the engine shows it and OnFilterRecord accepts
+  // it (grError otherwise; grEOF or grBOF off either end).
+  dataset::TGetResult ReadCurrentVisibleRecord(dataset::TRecordBuffer buffer,
+                                               std::uint32_t& length);
+  // The next or prior record the engine shows and OnFilterRecord accepts,
+  // each one moved to and read in one engine call.
+  dataset::TGetResult StepToVisibleRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
+                                          dataset::TGetMode mode);
   // The engine's current record, bookmark and blob presence into `buffer`.
   void ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length, bool calcFields);
+  // What the record image the engine handed out still lacks in `buffer`:
+  // the blob presence markers and, for OEM tables, the translated texts.
+  void CompleteEngineRecord(dataset::TRecordBuffer buffer);
   // The buffer the current state reads from; null when there is none.
   dataset::TRecordBuffer CurrentStateBuffer();
   // CurrentStateBuffer with the browse state, a walk's, first.

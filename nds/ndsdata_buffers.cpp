@@ -154,7 +154,11 @@ void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t&
   CheckEngineCode(this,
                   NdsGetRecordWithBookmark(tableHandle_, buffer, &length, buffer + bookmarkOffset_,
                                            &bookmarkLength, &readRecordNumber_));
+  CompleteEngineRecord(buffer);
+  if (calcFields) CalculateFields(buffer);
+}
 
+void TNdsDataSet::CompleteEngineRecord(dataset::TRecordBuffer buffer) {
   // The descriptors hold the cursor's fields in engine order, so they stand
   // in for a field count asked of the engine at every record.
   const int fieldCount = engineFields_->Count();
@@ -189,8 +193,6 @@ void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t&
       if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
     }
   }
-
-  if (calcFields) CalculateFields(buffer);
 }
 
 dataset::TRecordBuffer TNdsDataSet::CurrentStateBuffer() {

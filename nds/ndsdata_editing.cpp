@@ -208,7 +208,7 @@ void TNdsDataSet::CancelRecordChanges() {
                       tableOptions_->NdsRecordLockingMode() == lmPessimistic;
   std::uint32_t length = recordBufferSize_;
   try {
-    ScanVisibleRecord(active, length, dataset::gmCurrent);
+    ReadCurrentVisibleRecord(active, length);
   } catch (...) {
     // The edit ends either way; so does its lock.
     if (locked) NdsUnlockRecord(tableHandle_, recordNumber);

@@ -290,7 +290,7 @@ dataset::Variant TNdsDataSet::LookupValues(const std::string& keyFields,
       const dataset::TRecordBuffer savedFilterBuffer = filterBuffer_;
       try {
         std::uint32_t length = recordBufferSize_;
-        ScanVisibleRecord(buffer, length, dataset::gmCurrent);
+        ReadCurrentVisibleRecord(buffer, length);
         // The found record's values are read from its own buffer, as a
         // filter handler reads the record it judges.
         filterBuffer_ = buffer;

@@ -30,20 +30,12 @@ dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
     bookmarkMissed_ = false;
     if (mode == dataset::gmCurrent) return dataset::grError;
   }
-  switch (mode) {
-    case dataset::gmNext:
-      CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
-      break;
-    case dataset::gmPrior:
-      CheckEngineCode(this, NdsSkip(activeOrderHandle_, -1));
-      break;
-    case dataset::gmCurrent:
-      break;
-    default:
-      return dataset::grError;
-  }
+  if (mode != dataset::gmNext && mode != dataset::gmPrior && mode != dataset::gmCurrent)
+    return dataset::grError;
   std::uint32_t length = recordBufferSize_;
-  const dataset::TGetResult result = ScanVisibleRecord(buffer, length, mode);
+  const dataset::TGetResult result = mode == dataset::gmCurrent
+                                         ? ReadCurrentVisibleRecord(buffer, length)
+                                         : StepToVisibleRecord(buffer, length, mode);
   if (result == dataset::grOK) {
     const std::int32_t recNo = PhysicalRecordNumbers()
                                    ? static_cast<std::int32_t>(readRecordNumber_)
@@ -53,45 +45,50 @@ dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
   return result;
 }
 
-dataset::TGetResult TNdsDataSet::ScanVisibleRecord(dataset::TRecordBuffer buffer,
-                                                   std::uint32_t& length, dataset::TGetMode mode) {
+dataset::TGetResult TNdsDataSet::ReadCurrentVisibleRecord(dataset::TRecordBuffer buffer,
+                                                          std::uint32_t& length) {
+  std::uint16_t at = 0;
+  CheckEngineCode(this, NdsAtEOF(tableHandle_, &at));
+  if (at) return dataset::grEOF;
+  CheckEngineCode(this, NdsAtBOF(tableHandle_, &at));
+  if (at) return dataset::grBOF;
+  // A bookmark or a record number may have put the cursor on a record the
+  // engine hides.
+  std::uint16_t visible = 0;
+  const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);
+  if (rc == NDS_E_NO_CURRENT_RECORD)
+    visible = 0;
+  else
+    CheckEngineCode(this, rc);
+  if (!visible) return dataset::grError;
+
+  ReadEngineRecord(buffer, length, false);
+  const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
+  if (calcBeforeFilter) CalculateFields(buffer);
+  if (Filtered() && OnFilterRecord() && !CallFilterEvent(buffer)) return dataset::grError;
+  if (!calcBeforeFilter) CalculateFields(buffer);
+  return dataset::grOK;
+}
+
+dataset::TGetResult TNdsDataSet::StepToVisibleRecord(dataset::TRecordBuffer buffer,
+                                                     std::uint32_t& length,
+                                                     dataset::TGetMode mode) {
   const std::int32_t step = mode == dataset::gmPrior ? -1 : 1;
   const bool filterEvent = Filtered() && static_cast<bool>(OnFilterRecord());
   const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
   for (;;) {
-    // Each end matters only to the modes that can reach it, so a forward
-    // walk never asks about the beginning, a backward one never about the
-    // end.
-    std::uint16_t at = 0;
-    if (mode != dataset::gmPrior) {
-      CheckEngineCode(this, NdsAtEOF(tableHandle_, &at));
-      if (at) return dataset::grEOF;
-    }
-    if (mode != dataset::gmNext) {
-      CheckEngineCode(this, NdsAtBOF(tableHandle_, &at));
-      if (at) return dataset::grBOF;
-    }
-
-    // NdsSkip moves only onto records the engine shows, so only the current
-    // record, which a bookmark or a record number may have put anywhere,
-    // needs asking.
-    if (mode == dataset::gmCurrent) {
-      std::uint16_t visible = 0;
-      const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);
-      if (rc == NDS_E_NO_CURRENT_RECORD)
-        visible = 0;
-      else
-        CheckEngineCode(this, rc);
-      if (!visible) return dataset::grError;
-    }
-
-    ReadEngineRecord(buffer, length, false);
+    // NdsSkip moves only onto records the engine shows; the move and the
+    // read of the record reached are one engine call.
+    ResetBlobCaches(buffer);
+    auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
+    std::uint16_t atEdge = 0;
+    CheckEngineCode(this, NdsSkipAndGetRecord(activeOrderHandle_, step, buffer, &length,
+                                              buffer + bookmarkOffset_, &bookmarkLength,
+                                              &readRecordNumber_, &atEdge));
+    if (atEdge) return step > 0 ? dataset::grEOF : dataset::grBOF;
+    CompleteEngineRecord(buffer);
     if (calcBeforeFilter) CalculateFields(buffer);
-    if (filterEvent && !CallFilterEvent(buffer)) {
-      if (mode == dataset::gmCurrent) return dataset::grError;
-      CheckEngineCode(this, NdsSkip(activeOrderHandle_, step));
-      continue;
-    }
+    if (filterEvent && !CallFilterEvent(buffer)) continue;
     if (!calcBeforeFilter) CalculateFields(buffer);
     return dataset::grOK;
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/api/api_cursor_support.h"
+#include "engine/api/api_index_support.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
@@ -184,16 +185,43 @@ NDSRESULT NdsGetRecord(NDSHANDLE handle, void* record, uint32_t* length) {
   });
 }
 
+namespace {
+
+// The current record's image, bookmark and record number (the last two when
+// asked for); off a record nothing is written.
+void HandOutRecord(Cursor& c, void* record, uint32_t* length, void* bookmark,
+                   uint32_t* bookmarkLength, uint32_t* recordNumber) {
+  RequireArgument(record, "record buffer");
+  RequireArgument(length, "length");
+  c.walk.CurrentImage();
+  if (bookmark != nullptr || bookmarkLength != nullptr) WriteBookmark(c, bookmark, bookmarkLength);
+  if (recordNumber != nullptr) *recordNumber = static_cast<uint32_t>(c.walk.record_number());
+  CopyRecordImage(c, record, length);
+}
+
+}  // namespace
+
 NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE handle, void* record, uint32_t* length, void* bookmark,
                                    uint32_t* bookmarkLength, uint32_t* recordNumber) {
   return WithCursor("NdsGetRecordWithBookmark", handle, [&](Cursor& c) {
+    HandOutRecord(c, record, length, bookmark, bookmarkLength, recordNumber);
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsSkipAndGetRecord(NDSHANDLE handle, int32_t records, void* record, uint32_t* length,
+                              void* bookmark, uint32_t* bookmarkLength, uint32_t* recordNumber,
+                              uint16_t* atEdge) {
+  return WithNavigation("NdsSkipAndGetRecord", handle, [&](Cursor& c) {
+    uint16_t& edge = OutArg(atEdge, "edge flag");
     RequireArgument(record, "record buffer");
     RequireArgument(length, "length");
-    c.walk.CurrentImage();  // off a record nothing is written
-    if (bookmark != nullptr || bookmarkLength != nullptr)
-      WriteBookmark(c, bookmark, bookmarkLength);
-    if (recordNumber != nullptr) *recordNumber = static_cast<uint32_t>(c.walk.record_number());
-    CopyRecordImage(c, record, length);
+    if (records != 0) c.walk.Skip(c, records);
+    const bool past = records > 0   ? c.walk.at_eof()
+                      : records < 0 ? c.walk.at_bof()
+                                    : c.walk.at_eof() || c.walk.at_bof();
+    edge = past ? 1 : 0;
+    if (!past) HandOutRecord(c, record, length, bookmark, bookmarkLength, recordNumber);
     return NDS_SUCCESS;
   });
 }

@@ -184,6 +184,59 @@ TEST_F(Navigation, RecordWithBookmarkAnswersWhatTheThreeSeparateCallsAnswer) {
   EXPECT_EQ(tiny, 4u);
 }
 
+// The fetch of a reader in one call reaches what NdsSkip reaches, hands out
+// what NdsGetRecordWithBookmark hands out, and says where it ran off an end.
+TEST_F(Navigation, SkipAndGetRecordWalksWhatSkipAndGetRecordWalk) {
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsSetFilter(cursor, "id < 4 .OR. id > 22"), 0u);
+  uint32_t recordLength = 0;
+  ASSERT_EQ(NdsGetRecordLength(cursor, &recordLength), 0u);
+  auto walk = [&](int32_t step) {
+    std::vector<uint32_t> numbers;
+    std::vector<uint8_t> record(recordLength), alone(recordLength);
+    uint16_t atEdge = 0;
+    for (;;) {
+      uint32_t length = recordLength, markLength = 4, number = 0, aloneLength = recordLength;
+      uint8_t mark[4] = {};
+      EXPECT_EQ(NdsSkipAndGetRecord(cursor, step, record.data(), &length, mark, &markLength,
+                                    &number, &atEdge),
+                0u);
+      if (atEdge) break;
+      EXPECT_EQ(NdsGetRecord(cursor, alone.data(), &aloneLength), 0u);
+      EXPECT_EQ(record, alone);
+      uint32_t marked = 0;
+      std::memcpy(&marked, mark, 4);
+      EXPECT_EQ(marked, number);
+      numbers.push_back(number);
+    }
+    return numbers;
+  };
+  ASSERT_EQ(NdsGotoBOF(cursor), 0u);
+  EXPECT_EQ(walk(1), (std::vector<uint32_t>{1, 2, 3, 23, 24, 25}));
+  EXPECT_TRUE(Eof(cursor));
+  EXPECT_EQ(walk(-1), (std::vector<uint32_t>{25, 24, 23, 3, 2, 1}));
+  EXPECT_TRUE(Bof(cursor));
+
+  // Standing still reads the current record, or reports the end it is at.
+  std::vector<uint8_t> record(recordLength, 0xEE);
+  uint32_t length = recordLength, number = 0;
+  uint16_t atEdge = 0;
+  ASSERT_EQ(
+      NdsSkipAndGetRecord(cursor, 0, record.data(), &length, nullptr, nullptr, &number, &atEdge),
+      0u);
+  EXPECT_EQ(atEdge, 1u);
+  EXPECT_EQ(record[0], 0xEE);
+  ASSERT_EQ(NdsGotoRecord(cursor, 24), 0u);
+  ASSERT_EQ(
+      NdsSkipAndGetRecord(cursor, 0, record.data(), &length, nullptr, nullptr, &number, &atEdge),
+      0u);
+  EXPECT_EQ(atEdge, 0u);
+  EXPECT_EQ(number, 24u);
+  ExpectError(
+      NdsSkipAndGetRecord(cursor, 1, record.data(), &length, nullptr, nullptr, nullptr, nullptr),
+      NDS_E_INVALID_ARGUMENT);
+}
+
 TEST_F(Navigation, LiveQueryKeepsItsConditionAsAHiddenFilter) {
   NDSHANDLE cursor = OpenQuery("SELECT * FROM items WHERE id % 5 = 0", true);
   uint8_t live = 9;

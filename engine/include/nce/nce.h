@@ -416,6 +416,15 @@ NCE_API NDSRESULT NdsGetRecord(NDSHANDLE cursor, void* record, uint32_t* length)
 NCE_API NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE cursor, void* record, uint32_t* length,
                                            void* bookmark, uint32_t* bookmarkLength,
                                            uint32_t* recordNumber);
+/* NdsSkip by `records` on a cursor or one of its orders, then
+ * NdsGetRecordWithBookmark on the record reached, in one call: the fetch of
+ * a reader that walks record by record. When the move ends past the last
+ * record (`records` > 0) or before the first (`records` < 0), *atEdge is 1
+ * and no record is written; with `records` 0 the cursor stays where it is
+ * and *atEdge tells whether it stands at either end. */
+NCE_API NDSRESULT NdsSkipAndGetRecord(NDSHANDLE handle, int32_t records, void* record,
+                                      uint32_t* length, void* bookmark, uint32_t* bookmarkLength,
+                                      uint32_t* recordNumber, uint16_t* atEdge);
 NCE_API NDSRESULT NdsClearRecordBuffer(NDSHANDLE cursor, void* record, uint32_t length);
 NCE_API NDSRESULT NdsGetNullRecord(NDSHANDLE cursor, void* record, uint32_t length);
 /* The field's value of the current record as text: strings and memos as
