@@ -244,8 +244,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     if (n > kMaxRecordNumber)
       throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
                                            " has no record number left for a new record.");
-    LockTarget target{c.connection().location().store_file, LockTable(c), n};
-    switch (locks.Lock(target, c.handle())) {
+    switch (locks.Lock(LockNumber(c), n, c.handle())) {
       case LockResult::kConflict:
         continue;  // another appender's reservation
       case LockResult::kIoError:
@@ -260,7 +259,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     check->Bind(1, n);
     if (!check->Step()) return n;
     // Written by someone else since the highest number was read.
-    if (!locks_.count(n)) locks.Unlock(target, c.handle());
+    if (!locks_.count(n)) locks.Unlock(LockNumber(c), n, c.handle());
   }
 }
 
@@ -352,7 +351,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     known_end_ = KnownEnd();
     int64_t taken = current_.rowid;
     int64_t fresh = ReserveRecordNumber(c);
-    locks.Unlock(LockTarget{c.connection().location().store_file, LockTable(c), taken}, c.handle());
+    locks.Unlock(LockNumber(c), taken, c.handle());
     if (locks_.erase(taken)) locks_.insert(fresh);
     current_.rowid = fresh;
   }
@@ -378,15 +377,14 @@ void CursorWalk::WriteAppended(Cursor& c) {
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
   RecordLocks& locks = RecordLocks::Instance();
-  std::string store = c.connection().location().store_file;
   int64_t reserved = current_.rowid;
   bool keep = locks_.count(reserved) > 0;
   if (!keep || rowid != reserved) {
     locks_.erase(reserved);
-    locks.Unlock(LockTarget{store, LockTable(c), reserved}, c.handle());
+    locks.Unlock(LockNumber(c), reserved, c.handle());
   }
   if (keep && rowid != reserved &&
-      locks.Lock(LockTarget{store, LockTable(c), rowid}, c.handle()) == LockResult::kLocked)
+      locks.Lock(LockNumber(c), rowid, c.handle()) == LockResult::kLocked)
     locks_.insert(rowid);
   pending_.clear();
   defaults_.clear();
@@ -424,8 +422,7 @@ void CursorWalk::DropAppended(Cursor& c) {
   defaults_.clear();
   // The number was never a record: a lock taken on it goes with it.
   locks_.erase(rowid);
-  RecordLocks::Instance().Unlock(
-      LockTarget{c.connection().location().store_file, LockTable(c), rowid}, c.handle());
+  RecordLocks::Instance().Unlock(LockNumber(c), rowid, c.handle());
 }
 
 // ---- expressions over the unwritten record -------------------------------------------

@@ -40,8 +40,11 @@ std::string NowTimestamp() {
 
 }  // namespace
 
-std::string CursorWalk::LockTable(Cursor& c) const {
-  return c.source_table;
+uint32_t CursorWalk::LockNumber(Cursor& c) {
+  if (lock_table_ == 0)
+    lock_table_ =
+        RecordLocks::Instance().TableNumber(c.connection().location().store_file, c.source_table);
+  return lock_table_;
 }
 
 void CursorWalk::RequireWritable(Cursor& c) const {
@@ -208,9 +211,7 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
   // An unwritten append's number is locked by this cursor from the start.
   if (!appended_ &&
-      RecordLocks::Instance().LockedByOther(
-          LockTarget{c.connection().location().store_file, LockTable(c), current_.rowid},
-          c.handle()))
+      RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
@@ -303,9 +304,9 @@ void CursorWalk::Write(Cursor& c) {
   DropKeptStatementsIfMany();
   if (appended_) return WriteAppended(c);
   RecordLocks& locks = RecordLocks::Instance();
-  LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
-  bool held = locks.HeldBy(target, c.handle());
-  if (!held && locks.Lock(target, c.handle()) != LockResult::kLocked)
+  const uint32_t table = LockNumber(c);
+  bool held = locks.HeldBy(table, current_.rowid, c.handle());
+  if (!held && locks.Lock(table, current_.rowid, c.handle()) != LockResult::kLocked)
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   try {
@@ -313,11 +314,11 @@ void CursorWalk::Write(Cursor& c) {
     UpdateEdited(c);
     savepoint.Commit();
   } catch (...) {
-    if (!held) locks.Unlock(target, c.handle());
+    if (!held) locks.Unlock(table, current_.rowid, c.handle());
     throw;
   }
   pending_.clear();
-  if (!held) locks.Unlock(target, c.handle());
+  if (!held) locks.Unlock(table, current_.rowid, c.handle());
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   ReadCurrentByRowid(c, current_.rowid);
@@ -349,8 +350,7 @@ void CursorWalk::Delete(Cursor& c) {
     return;
   }
   int64_t rowid = current_.rowid;
-  LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
-  if (RecordLocks::Instance().LockedByOther(target, c.handle()))
+  if (RecordLocks::Instance().LockedByOther(LockNumber(c), rowid, c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   if (IsNdt(c)) {
@@ -398,8 +398,7 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
       throw EngineError(NDS_E_INVALID_RECORD,
                         "Record " + std::to_string(recno) + " does not exist.");
   }
-  LockTarget target{c.connection().location().store_file, LockTable(c), recno};
-  switch (RecordLocks::Instance().Lock(target, c.handle())) {
+  switch (RecordLocks::Instance().Lock(LockNumber(c), recno, c.handle())) {
     case LockResult::kLocked:
       locks_.insert(recno);
       return;
@@ -423,11 +422,9 @@ void CursorWalk::Unlock(Cursor& c, int64_t recno) {
     return;
   }
   if (locks_.erase(recno) == 0 &&
-      !RecordLocks::Instance().HeldBy(
-          LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle()))
+      !RecordLocks::Instance().HeldBy(LockNumber(c), recno, c.handle()))
     return;  // not locked: nothing to release
-  RecordLocks::Instance().Unlock(
-      LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle());
+  RecordLocks::Instance().Unlock(LockNumber(c), recno, c.handle());
 }
 
 void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {

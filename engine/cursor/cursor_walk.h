@@ -198,7 +198,8 @@ class CursorWalk {
   // Goes back to `place` after the statements changed: the record read
   // through the new statements, else the ends the cursor was at.
   void ReturnTo(Cursor& c, const Place& place);
-  std::string LockTable(Cursor& c) const;
+  // The number the process's lock table gives the cursor's table (asked once).
+  uint32_t LockNumber(Cursor& c);
   void RequireWritable(Cursor& c) const;
   void RequireRecord() const;
   // Reads row `rowid` through the statement of `step` into the current
@@ -321,6 +322,7 @@ class CursorWalk {
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::set<int64_t> locks_;                             // records locked through Lock
+  uint32_t lock_table_ = 0;                             // LockNumber; 0 not asked yet
   uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
   KnownEnd known_end_;                                  // see KnownEnd
   KnownEnd reserved_from_;  // the mark and highest number of the last reservation
