@@ -118,6 +118,7 @@ void CursorWalk::DropKeptStatementsIfMany() {
   kept_stmts_.clear();
   last_insert_ = LastWrite{};
   last_update_ = LastWrite{};
+  columns_.trusted.clear();
 }
 
 WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {

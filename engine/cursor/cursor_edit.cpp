@@ -215,6 +215,7 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
+  if (pending_.empty()) edit_base_rowid_ = current_read_rowid_;
   current_read_rowid_ = 0;  // the image holds an edit now
   pending_[index] = std::move(value);
 }
@@ -269,13 +270,13 @@ SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fi
   return stmt;
 }
 
-void CursorWalk::UpdateEdited(Cursor& c) {
+sqlite3_stmt* CursorWalk::UpdateEdited(Cursor& c) {
   sqlite3* db = c.source_db;
   std::vector<size_t> fields;
   for (const auto& edit : pending_) fields.push_back(edit.first);
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
-  if (fields.empty() && stamps.empty()) return;
+  if (fields.empty() && stamps.empty()) return nullptr;
   StatementUse update(UpdateStatement(c, fields, stamps));
   int parameter = 1;
   for (const auto& edit : pending_) {
@@ -291,6 +292,7 @@ void CursorWalk::UpdateEdited(Cursor& c) {
   if (sqlite3_changes(db) == 0)
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
+  return stamps.empty() ? update->get() : nullptr;
 }
 
 void CursorWalk::Write(Cursor& c) {
@@ -309,19 +311,36 @@ void CursorWalk::Write(Cursor& c) {
   if (!held && locks.Lock(table, current_.rowid, c.handle()) != LockResult::kLocked)
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
+  // The row as read under a mark that still holds, in record-number order
+  // (an order key would have to be read again) on the connection's own store.
+  const StoreMark before = current_read_;
+  const bool from_read = edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() &&
+                         c.source_db == c.connection().db() && Holds(c, before);
+  sqlite3_stmt* update = nullptr;
   try {
-    WriteSavepoint savepoint(SavepointFor(c, false));
-    UpdateEdited(c);
+    WriteSavepointStatements statements = SavepointFor(c, false);
+    WriteSavepoint savepoint(statements);
+    update = UpdateEdited(c);
     savepoint.Commit();
+    if (statements.open) update = nullptr;  // several statements: read the row back
   } catch (...) {
     if (!held) locks.Unlock(table, current_.rowid, c.handle());
     throw;
   }
+  StoreMark after;
+  const bool as_edited = from_read && update && WrittenAsEdited(c, update, before, &after);
   pending_.clear();
   if (!held) locks.Unlock(table, current_.rowid, c.handle());
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
+  if (as_edited) {
+    current_read_ = after;
+    current_read_rowid_ = current_.rowid;
+    current_.visible_known = Navigation(c).shape().condition.empty();
+    return;
+  }
   ReadCurrentByRowid(c, current_.rowid);
+  if (update && !ColumnsTrusted(update)) LearnColumns(c, update);
 }
 
 bool CursorWalk::Cancel(Cursor& c) {

@@ -43,6 +43,7 @@ void CursorWalk::DropStatements() {
   last_insert_ = LastWrite{};
   last_update_ = LastWrite{};
   kept_stmts_.clear();
+  columns_.trusted.clear();
 }
 
 void CursorWalk::SetOrder(std::string key_sql, bool descending) {

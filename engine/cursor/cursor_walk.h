@@ -209,7 +209,9 @@ class CursorWalk {
   // Engine-stamped columns (row version, modification time) and their values
   // for the write under way.
   void StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns);
-  void UpdateEdited(Cursor& c);
+  // Writes the edits by the kept UPDATE; returns that statement, or null when
+  // the write stamped engine columns too (or wrote nothing).
+  sqlite3_stmt* UpdateEdited(Cursor& c);
   // Inserts the appended record (inside the caller's savepoint); returns the
   // record number it got.
   int64_t InsertAppended(Cursor& c);
@@ -282,6 +284,17 @@ class CursorWalk {
   // the table alone.
   bool ShowsWholeTable(Cursor& c);
 
+  // After the UPDATE `update` of the pending edits, run with the store at
+  // `before` (the mark the edited row was read under): whether the table now
+  // holds exactly the current image (cursor_written.cpp). `after` gets the
+  // mark of the store now.
+  bool WrittenAsEdited(Cursor& c, sqlite3_stmt* update, const StoreMark& before,
+                       StoreMark* after) const;
+  // Reads the affinities and generated columns of the cursor's table and
+  // trusts them for `update` as SQLite prepared it now.
+  void LearnColumns(Cursor& c, sqlite3_stmt* update);
+  bool ColumnsTrusted(sqlite3_stmt* update) const;
+
   // Rows and order.
   WalkStatements statements_;                      // texts and statements, per shape
   std::string order_key_;                          // order key expression, "" for rowid
@@ -331,6 +344,19 @@ class CursorWalk {
   // a refresh under a mark that still holds reads nothing.
   StoreMark current_read_;
   int64_t current_read_rowid_ = 0;
+  // The record whose first pending edit went into an image read under
+  // current_read_ (0: none): a write of the edits may know the row without
+  // reading it back.
+  int64_t edit_base_rowid_ = 0;
+  // What the table's columns do to bound values (see cursor_written.cpp):
+  // the SQLite affinity of each field's column ('I', 'N', 'R', 'T', 'B', 0
+  // for a generated column or none), and the kept UPDATE statements it was
+  // checked for, with their count of SQLite's own re-preparations then.
+  struct ColumnsKnown {
+    std::vector<char> affinity;
+    std::map<sqlite3_stmt*, int> trusted;
+  };
+  ColumnsKnown columns_;
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).
