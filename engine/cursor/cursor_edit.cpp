@@ -311,11 +311,12 @@ void CursorWalk::Write(Cursor& c) {
   if (!held && locks.Lock(table, current_.rowid, c.handle()) != LockResult::kLocked)
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
-  // The row as read under a mark that still holds, in record-number order
-  // (an order key would have to be read again) on the connection's own store.
+  // The row as read under a mark, in record-number order (an order key would
+  // have to be read again) on the connection's own store. Whether the mark
+  // held until the UPDATE is asked after it: the counts of a mark only grow.
   const StoreMark before = current_read_;
   const bool from_read = edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                         c.source_db == c.connection().db() && Holds(c, before);
+                         c.source_db == c.connection().db();
   sqlite3_stmt* update = nullptr;
   try {
     WriteSavepointStatements statements = SavepointFor(c, false);
