@@ -308,7 +308,7 @@ SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fi
   return stmt;
 }
 
-int64_t CursorWalk::InsertAppended(Cursor& c) {
+int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
   sqlite3* db = c.source_db;
   std::vector<size_t> fields;  // the fields given a value
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
@@ -331,6 +331,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     }
     try {
       RunNamingEmptyColumn(db, [&] { insert->Run(); });
+      *written = stamps.empty() ? insert->get() : nullptr;
       // The row's own number: an INTEGER PRIMARY KEY column given a value
       // decides it.
       return sqlite3_last_insert_rowid(db);
@@ -362,9 +363,12 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
 
 void CursorWalk::WriteAppended(Cursor& c) {
   int64_t rowid;
+  sqlite3_stmt* insert = nullptr;
   {
-    WriteSavepoint savepoint(SavepointFor(c, true));
-    rowid = InsertAppended(c);
+    WriteSavepointStatements statements = SavepointFor(c, true);
+    WriteSavepoint savepoint(statements);
+    rowid = InsertAppended(c, &insert);
+    if (statements.open) insert = nullptr;  // several statements: read the row back
     if (!IsNdt(c)) {
       // A deletion mark left by an earlier record of this number.
       StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
@@ -375,6 +379,12 @@ void CursorWalk::WriteAppended(Cursor& c) {
     savepoint.Commit();
   }
   LearnEndFromAppend(c, rowid);
+  // The record as appended is the row when the insert, on the number the
+  // reservation took, was the only change since the reservation.
+  StoreMark after;
+  const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
+                           c.source_db == c.connection().db() &&
+                           WrittenAsImaged(c, insert, reserved_from_.mark, &after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
   RecordLocks& locks = RecordLocks::Instance();
@@ -392,7 +402,18 @@ void CursorWalk::WriteAppended(Cursor& c) {
   appended_ = false;
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
+  if (as_appended) {
+    // No engine-numbered field: each field was given a value.
+    current_read_ = after;
+    current_read_rowid_ = rowid;
+    current_.visible_known = Navigation(c).shape().condition.empty();
+    on_record_ = true;
+    gone_ = false;
+    bof_ = eof_ = false;
+    return;
+  }
   ReadCurrentByRowid(c, rowid);
+  if (insert && !ColumnsTrusted(insert)) LearnColumns(c, insert);
   for (const FieldDesc& f : c.desc.fields) {
     if (f.shape.type != NDS_AUTOINC) continue;
     Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);

@@ -329,7 +329,7 @@ void CursorWalk::Write(Cursor& c) {
     throw;
   }
   StoreMark after;
-  const bool as_edited = from_read && update && WrittenAsEdited(c, update, before, &after);
+  const bool as_edited = from_read && update && WrittenAsImaged(c, update, before, &after);
   pending_.clear();
   if (!held) locks.Unlock(table, current_.rowid, c.handle());
   ahead_len_ = ahead_pos_ = 0;

@@ -213,8 +213,9 @@ class CursorWalk {
   // the write stamped engine columns too (or wrote nothing).
   sqlite3_stmt* UpdateEdited(Cursor& c);
   // Inserts the appended record (inside the caller's savepoint); returns the
-  // record number it got.
-  int64_t InsertAppended(Cursor& c);
+  // record number it got. `insert` gets the kept INSERT, or null when the
+  // write stamped engine columns too.
+  int64_t InsertAppended(Cursor& c, sqlite3_stmt** insert);
   void WriteAppended(Cursor& c);
   // Drops an unwritten append and its reservation.
   void DropAppended(Cursor& c);
@@ -284,16 +285,17 @@ class CursorWalk {
   // the table alone.
   bool ShowsWholeTable(Cursor& c);
 
-  // After the UPDATE `update` of the pending edits, run with the store at
-  // `before` (the mark the edited row was read under): whether the table now
-  // holds exactly the current image (cursor_written.cpp). `after` gets the
-  // mark of the store now.
-  bool WrittenAsEdited(Cursor& c, sqlite3_stmt* update, const StoreMark& before,
+  // After `write` (the UPDATE of the pending edits, or the INSERT of the
+  // appended record), run with the store at `before` (the mark the edited row
+  // was read under, or the reservation's): whether the table now holds
+  // exactly the current image (cursor_written.cpp). `after` gets the mark of
+  // the store now.
+  bool WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
                        StoreMark* after) const;
   // Reads the affinities and generated columns of the cursor's table and
-  // trusts them for `update` as SQLite prepared it now.
-  void LearnColumns(Cursor& c, sqlite3_stmt* update);
-  bool ColumnsTrusted(sqlite3_stmt* update) const;
+  // trusts them for `write` as SQLite prepared it now.
+  void LearnColumns(Cursor& c, sqlite3_stmt* write);
+  bool ColumnsTrusted(sqlite3_stmt* write) const;
 
   // Rows and order.
   WalkStatements statements_;                      // texts and statements, per shape

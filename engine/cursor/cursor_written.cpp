@@ -41,11 +41,19 @@ char AffinityOf(std::string declared) {
   return 'N';
 }
 
+// "YYYY-MM-DD" with digits where they belong.
+bool IsoDateText(const std::string& text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (i != 4 && i != 7 && !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
 // Whether the column keeps `v` as bound (same kind, same bytes) and a read
 // of it encodes the same image bytes as the edit did. A read encodes through
 // the codec's path for stored values where it has one; those of doubles,
-// integers and strings were checked against the path of bound values for the
-// kinds allowed here. NULL is left out: a column may replace it by its
+// integers, strings and dates were checked against the path of bound values
+// for the kinds allowed here. NULL is left out: a column may replace it by its
 // default (NOT NULL ON CONFLICT REPLACE).
 bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
   const ImageCodec& codec = CodecFor(f.shape.type);
@@ -60,6 +68,9 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
       return (affinity == 'I' || affinity == 'N' || affinity == 'B') &&
              (same_path || &codec == &kIntegerCodec);
     case Value::Kind::kText:
+      // A date in the store's own form, which no affinity takes for a number;
+      // the stored path reads it by its digits, the bound one parses it.
+      if (&codec == &kDateCodec) return IsoDateText(v.bytes);
       return (affinity == 'T' || affinity == 'B') && (same_path || &codec == &kStringCodec);
     default:
       return false;
@@ -90,19 +101,28 @@ bool CursorWalk::ColumnsTrusted(sqlite3_stmt* update) const {
          it->second == sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
 }
 
-bool CursorWalk::WrittenAsEdited(Cursor& c, sqlite3_stmt* update, const StoreMark& before,
+bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
                                  StoreMark* after) const {
   *after = MarkNow(c);
   StoreMark expected = before;
-  ++expected.changes;  // the UPDATE's one row, and nothing else
+  ++expected.changes;  // the write's one row, and nothing else
   if (expected.changes <= 0 || !(*after == expected)) return false;
   int foreign_keys = 1;
   sqlite3_db_config(c.source_db, SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
-  if (foreign_keys != 0 || !ColumnsTrusted(update)) return false;
+  if (foreign_keys != 0 || !ColumnsTrusted(write)) return false;
   for (char affinity : columns_.affinity)
     if (affinity == kComputed) return false;
-  for (const auto& [index, value] : pending_)
-    if (!StoredAsBound(c.desc.fields[index], columns_.affinity[index], value)) return false;
+  if (!appended_) {
+    for (const auto& [index, value] : pending_)
+      if (!StoredAsBound(c.desc.fields[index], columns_.affinity[index], value)) return false;
+    return true;
+  }
+  // A new record: every field given, as a column left out may take a value
+  // of SQLite's choosing (a default, the record number).
+  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+    if (c.desc.fields[i].shape.type == NDS_AUTOINC ||
+        !StoredAsBound(c.desc.fields[i], columns_.affinity[i], AppendedValue(i)))
+      return false;
   return true;
 }
 
