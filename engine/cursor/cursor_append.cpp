@@ -232,9 +232,12 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
 
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   std::string table = QuoteIdentifier(c.source_table);
-  int64_t highest =
-      known_end_.highest > 0 && Holds(c, known_end_.mark) ? known_end_.highest : HighestNumber(c);
-  reserved_from_ = KnownEnd{MarkNow(c), 0, highest};
+  // One look at the store serves both: reading the highest number changes
+  // nothing a mark counts.
+  const StoreMark now = MarkNow(c);
+  const bool known = known_end_.highest > 0 && known_end_.mark.changes >= 0 && known_end_.mark == now;
+  int64_t highest = known ? known_end_.highest : HighestNumber(c);
+  reserved_from_ = KnownEnd{now, 0, highest};
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free.
   bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
@@ -378,13 +381,12 @@ void CursorWalk::WriteAppended(Cursor& c) {
     }
     savepoint.Commit();
   }
-  LearnEndFromAppend(c, rowid);
+  const StoreMark after = LearnEndFromAppend(c, rowid);
   // The record as appended is the row when the insert, on the number the
   // reservation took, was the only change since the reservation.
-  StoreMark after;
   const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
                            c.source_db == c.connection().db() &&
-                           WrittenAsImaged(c, insert, reserved_from_.mark, &after);
+                           WrittenAsImaged(c, insert, reserved_from_.mark, after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
   RecordLocks& locks = RecordLocks::Instance();
@@ -422,7 +424,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   }
 }
 
-void CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
+CursorWalk::StoreMark CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
   // Known when the insert was the only change since the reservation read the
   // highest number: the new row is then the highest, and in record-number
   // order the last row, unless its key gave it a lower number.
@@ -431,11 +433,12 @@ void CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
   known_end_ = KnownEnd();
   if (before.changes < 0 || now.changes != before.changes + 1 || now.epoch != before.epoch ||
       now.version != before.version)
-    return;
+    return now;
   known_end_.mark = now;
   known_end_.highest = std::max(reserved_from_.highest, rowid);
   if (rowid > reserved_from_.highest && order_key_.empty() && !descending_ && ShowsWholeTable(c))
     known_end_.last_row = rowid;
+  return now;
 }
 
 void CursorWalk::DropAppended(Cursor& c) {

@@ -328,8 +328,8 @@ void CursorWalk::Write(Cursor& c) {
     if (!held) locks.Unlock(table, current_.rowid, c.handle());
     throw;
   }
-  StoreMark after;
-  const bool as_edited = from_read && update && WrittenAsImaged(c, update, before, &after);
+  const StoreMark after = from_read && update ? MarkNow(c) : StoreMark();
+  const bool as_edited = from_read && update && WrittenAsImaged(c, update, before, after);
   pending_.clear();
   if (!held) locks.Unlock(table, current_.rowid, c.handle());
   ahead_len_ = ahead_pos_ = 0;

@@ -225,7 +225,9 @@ class CursorWalk {
   // The highest record number the table has used, read from the table.
   int64_t HighestNumber(Cursor& c);
   // After the append of row `rowid` was written: what it tells of the end.
-  void LearnEndFromAppend(Cursor& c, int64_t rowid);
+  // Returns the store's mark now.
+  struct StoreMark;
+  StoreMark LearnEndFromAppend(Cursor& c, int64_t rowid);
   // A field of the appended record: its edit, else its default.
   const Value& AppendedValue(size_t index) const;
   void BuildAppendedImage(Cursor& c);
@@ -288,10 +290,10 @@ class CursorWalk {
   // After `write` (the UPDATE of the pending edits, or the INSERT of the
   // appended record), run with the store at `before` (the mark the edited row
   // was read under, or the reservation's): whether the table now holds
-  // exactly the current image (cursor_written.cpp). `after` gets the mark of
-  // the store now.
+  // exactly the current image (cursor_written.cpp). `after` is the store's
+  // mark right after the write.
   bool WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
-                       StoreMark* after) const;
+                       const StoreMark& after) const;
   // Reads the affinities and generated columns of the cursor's table and
   // trusts them for `write` as SQLite prepared it now.
   void LearnColumns(Cursor& c, sqlite3_stmt* write);

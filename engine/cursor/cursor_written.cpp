@@ -102,11 +102,10 @@ bool CursorWalk::ColumnsTrusted(sqlite3_stmt* update) const {
 }
 
 bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
-                                 StoreMark* after) const {
-  *after = MarkNow(c);
+                                 const StoreMark& after) const {
   StoreMark expected = before;
   ++expected.changes;  // the write's one row, and nothing else
-  if (expected.changes <= 0 || !(*after == expected)) return false;
+  if (expected.changes <= 0 || !(after == expected)) return false;
   int foreign_keys = 1;
   sqlite3_db_config(c.source_db, SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
   if (foreign_keys != 0 || !ColumnsTrusted(write)) return false;
