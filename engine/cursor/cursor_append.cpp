@@ -235,7 +235,8 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   // One look at the store serves both: reading the highest number changes
   // nothing a mark counts.
   const StoreMark now = MarkNow(c);
-  const bool known = known_end_.highest > 0 && known_end_.mark.changes >= 0 && known_end_.mark == now;
+  const bool known =
+      known_end_.highest > 0 && known_end_.mark.changes >= 0 && known_end_.mark == now;
   int64_t highest = known ? known_end_.highest : HighestNumber(c);
   reserved_from_ = KnownEnd{now, 0, highest};
   // Inside this connection's write transaction no one else can add a row:

@@ -441,8 +441,7 @@ void CursorWalk::Unlock(Cursor& c, int64_t recno) {
     locks_.erase(recno);
     return;
   }
-  if (locks_.erase(recno) == 0 &&
-      !RecordLocks::Instance().HeldBy(LockNumber(c), recno, c.handle()))
+  if (locks_.erase(recno) == 0 && !RecordLocks::Instance().HeldBy(LockNumber(c), recno, c.handle()))
     return;  // not locked: nothing to release
   RecordLocks::Instance().Unlock(LockNumber(c), recno, c.handle());
 }

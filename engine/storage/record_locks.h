@@ -106,9 +106,9 @@ class RecordLocks {
   bool KernelLock(const Key& key, short type);
   void KernelUnlockIfFree(const Key& key, const Holders& holders);
 
-  std::mutex mutex_;                     // guards everything below
-  std::map<Key, Holders> held_;          // locks held by this process
-  std::vector<Table> tables_;            // numbered tables; number n at n - 1
+  std::mutex mutex_;             // guards everything below
+  std::map<Key, Holders> held_;  // locks held by this process
+  std::vector<Table> tables_;    // numbered tables; number n at n - 1
   // Store path as given -> table name as given -> table number.
   std::map<std::string, std::map<std::string, uint32_t>> numbers_;
   std::map<std::string, int> sidecars_;  // store path -> open sidecar file
