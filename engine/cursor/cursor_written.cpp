@@ -81,8 +81,14 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
 
 void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) {
   std::vector<char> affinity(c.desc.fields.size(), kComputed);
+  // Only an ordinary table stores what is bound: a view's columns are
+  // whatever its query and INSTEAD OF triggers make of the row, a virtual
+  // table's whatever its module does. The name must be one table's alone
+  // (a temporary table hides one of the store's of the same name).
+  SqliteStmt kind(c.source_db, "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
+  bool plain = kind.Step() && kind.Text(2) == "table" && !kind.Step();
   SqliteStmt info(c.source_db, "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
-  while (info.Step()) {
+  while (plain && info.Step()) {
     std::string name = info.Text(1);
     for (size_t i = 0; i < c.desc.fields.size(); ++i) {
       if (!EqualsNoCase(c.desc.fields[i].name, name)) continue;
