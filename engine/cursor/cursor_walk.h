@@ -296,7 +296,7 @@ class CursorWalk {
                        const StoreMark& after) const;
   // Reads the affinities and generated columns of the cursor's table and
   // trusts them for `write` as SQLite prepared it now.
-  void LearnColumns(Cursor& c, sqlite3_stmt* write);
+  void LearnColumns(Cursor& c, sqlite3_stmt* write) noexcept;
   bool ColumnsTrusted(sqlite3_stmt* write) const;
 
   // Rows and order.

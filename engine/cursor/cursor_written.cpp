@@ -79,26 +79,32 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
 
 }  // namespace
 
-void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) {
-  std::vector<char> affinity(c.desc.fields.size(), kComputed);
-  // Only an ordinary table stores what is bound: a view's columns are
-  // whatever its query and INSTEAD OF triggers make of the row, a virtual
-  // table's whatever its module does. The name must be one table's alone
-  // (a temporary table hides one of the store's of the same name).
-  SqliteStmt kind(c.source_db, "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
-  bool plain = kind.Step() && kind.Text(2) == "table" && !kind.Step();
-  SqliteStmt info(c.source_db, "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
-  while (plain && info.Step()) {
-    std::string name = info.Text(1);
-    for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-      if (!EqualsNoCase(c.desc.fields[i].name, name)) continue;
-      // hidden: 0 a plain column, 2 and 3 generated ones.
-      affinity[i] = info.Int(6) == 0 ? AffinityOf(info.Text(2)) : kComputed;
+void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) noexcept {
+  // Called after a write succeeded: a failure here must not make it look
+  // failed, so the columns then stay untrusted and the next write reads back.
+  try {
+    std::vector<char> affinity(c.desc.fields.size(), kComputed);
+    // Only an ordinary table stores what is bound: a view's columns are
+    // whatever its query and INSTEAD OF triggers make of the row, a virtual
+    // table's whatever its module does. The name must be one table's alone
+    // (a temporary table hides one of the store's of the same name).
+    SqliteStmt kind(c.source_db, "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
+    bool plain = kind.Step() && kind.Text(2) == "table" && !kind.Step();
+    SqliteStmt info(c.source_db, "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
+    while (plain && info.Step()) {
+      std::string name = info.Text(1);
+      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+        if (!EqualsNoCase(c.desc.fields[i].name, name)) continue;
+        // hidden: 0 a plain column, 2 and 3 generated ones.
+        affinity[i] = info.Int(6) == 0 ? AffinityOf(info.Text(2)) : kComputed;
+      }
     }
+    if (affinity != columns_.affinity) columns_.trusted.clear();
+    columns_.affinity = std::move(affinity);
+    columns_.trusted[update] = sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
+  } catch (...) {
+    columns_.trusted.erase(update);
   }
-  if (affinity != columns_.affinity) columns_.trusted.clear();
-  columns_.affinity = std::move(affinity);
-  columns_.trusted[update] = sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
 }
 
 bool CursorWalk::ColumnsTrusted(sqlite3_stmt* update) const {
