@@ -118,6 +118,7 @@ void CursorWalk::DropKeptStatementsIfMany() {
   kept_stmts_.clear();
   last_insert_ = LastWrite{};
   last_update_ = LastWrite{};
+  columns_.trusted.clear();
 }
 
 WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
@@ -231,9 +232,13 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
 
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   std::string table = QuoteIdentifier(c.source_table);
-  int64_t highest =
-      known_end_.highest > 0 && Holds(c, known_end_.mark) ? known_end_.highest : HighestNumber(c);
-  reserved_from_ = KnownEnd{MarkNow(c), 0, highest};
+  // One look at the store serves both: reading the highest number changes
+  // nothing a mark counts.
+  const StoreMark now = MarkNow(c);
+  const bool known =
+      known_end_.highest > 0 && known_end_.mark.changes >= 0 && known_end_.mark == now;
+  int64_t highest = known ? known_end_.highest : HighestNumber(c);
+  reserved_from_ = KnownEnd{now, 0, highest};
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free.
   bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
@@ -244,8 +249,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     if (n > kMaxRecordNumber)
       throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
                                            " has no record number left for a new record.");
-    LockTarget target{c.connection().location().store_file, LockTable(c), n};
-    switch (locks.Lock(target, c.handle())) {
+    switch (locks.Lock(LockNumber(c), n, c.handle())) {
       case LockResult::kConflict:
         continue;  // another appender's reservation
       case LockResult::kIoError:
@@ -260,7 +264,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     check->Bind(1, n);
     if (!check->Step()) return n;
     // Written by someone else since the highest number was read.
-    if (!locks_.count(n)) locks.Unlock(target, c.handle());
+    if (!locks_.count(n)) locks.Unlock(LockNumber(c), n, c.handle());
   }
 }
 
@@ -308,7 +312,7 @@ SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fi
   return stmt;
 }
 
-int64_t CursorWalk::InsertAppended(Cursor& c) {
+int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
   sqlite3* db = c.source_db;
   std::vector<size_t> fields;  // the fields given a value
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
@@ -331,6 +335,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     }
     try {
       RunNamingEmptyColumn(db, [&] { insert->Run(); });
+      *written = stamps.empty() ? insert->get() : nullptr;
       // The row's own number: an INTEGER PRIMARY KEY column given a value
       // decides it.
       return sqlite3_last_insert_rowid(db);
@@ -352,7 +357,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
     known_end_ = KnownEnd();
     int64_t taken = current_.rowid;
     int64_t fresh = ReserveRecordNumber(c);
-    locks.Unlock(LockTarget{c.connection().location().store_file, LockTable(c), taken}, c.handle());
+    locks.Unlock(LockNumber(c), taken, c.handle());
     if (locks_.erase(taken)) locks_.insert(fresh);
     current_.rowid = fresh;
   }
@@ -362,9 +367,12 @@ int64_t CursorWalk::InsertAppended(Cursor& c) {
 
 void CursorWalk::WriteAppended(Cursor& c) {
   int64_t rowid;
+  sqlite3_stmt* insert = nullptr;
   {
-    WriteSavepoint savepoint(SavepointFor(c, true));
-    rowid = InsertAppended(c);
+    WriteSavepointStatements statements = SavepointFor(c, true);
+    WriteSavepoint savepoint(statements);
+    rowid = InsertAppended(c, &insert);
+    if (statements.open) insert = nullptr;  // several statements: read the row back
     if (!IsNdt(c)) {
       // A deletion mark left by an earlier record of this number.
       StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
@@ -374,26 +382,41 @@ void CursorWalk::WriteAppended(Cursor& c) {
     }
     savepoint.Commit();
   }
-  LearnEndFromAppend(c, rowid);
+  const StoreMark after = LearnEndFromAppend(c, rowid);
+  // The record as appended is the row when the insert, on the number the
+  // reservation took, was the only change since the reservation.
+  const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
+                           c.source_db == c.connection().db() &&
+                           WrittenAsImaged(c, insert, reserved_from_.mark, after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
   RecordLocks& locks = RecordLocks::Instance();
-  std::string store = c.connection().location().store_file;
   int64_t reserved = current_.rowid;
   bool keep = locks_.count(reserved) > 0;
   if (!keep || rowid != reserved) {
     locks_.erase(reserved);
-    locks.Unlock(LockTarget{store, LockTable(c), reserved}, c.handle());
+    locks.Unlock(LockNumber(c), reserved, c.handle());
   }
   if (keep && rowid != reserved &&
-      locks.Lock(LockTarget{store, LockTable(c), rowid}, c.handle()) == LockResult::kLocked)
+      locks.Lock(LockNumber(c), rowid, c.handle()) == LockResult::kLocked)
     locks_.insert(rowid);
   pending_.clear();
   defaults_.clear();
   appended_ = false;
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
+  if (as_appended) {
+    // No engine-numbered field: each field was given a value.
+    current_read_ = after;
+    current_read_rowid_ = rowid;
+    current_.visible_known = Navigation(c).shape().condition.empty();
+    on_record_ = true;
+    gone_ = false;
+    bof_ = eof_ = false;
+    return;
+  }
   ReadCurrentByRowid(c, rowid);
+  if (insert && !ColumnsTrusted(insert)) LearnColumns(c, insert);
   for (const FieldDesc& f : c.desc.fields) {
     if (f.shape.type != NDS_AUTOINC) continue;
     Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
@@ -402,7 +425,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   }
 }
 
-void CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
+CursorWalk::StoreMark CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
   // Known when the insert was the only change since the reservation read the
   // highest number: the new row is then the highest, and in record-number
   // order the last row, unless its key gave it a lower number.
@@ -411,11 +434,12 @@ void CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
   known_end_ = KnownEnd();
   if (before.changes < 0 || now.changes != before.changes + 1 || now.epoch != before.epoch ||
       now.version != before.version)
-    return;
+    return now;
   known_end_.mark = now;
   known_end_.highest = std::max(reserved_from_.highest, rowid);
   if (rowid > reserved_from_.highest && order_key_.empty() && !descending_ && ShowsWholeTable(c))
     known_end_.last_row = rowid;
+  return now;
 }
 
 void CursorWalk::DropAppended(Cursor& c) {
@@ -424,8 +448,7 @@ void CursorWalk::DropAppended(Cursor& c) {
   defaults_.clear();
   // The number was never a record: a lock taken on it goes with it.
   locks_.erase(rowid);
-  RecordLocks::Instance().Unlock(
-      LockTarget{c.connection().location().store_file, LockTable(c), rowid}, c.handle());
+  RecordLocks::Instance().Unlock(LockNumber(c), rowid, c.handle());
 }
 
 // ---- expressions over the unwritten record -------------------------------------------

@@ -40,8 +40,11 @@ std::string NowTimestamp() {
 
 }  // namespace
 
-std::string CursorWalk::LockTable(Cursor& c) const {
-  return c.source_table;
+uint32_t CursorWalk::LockNumber(Cursor& c) {
+  if (lock_table_ == 0)
+    lock_table_ =
+        RecordLocks::Instance().TableNumber(c.connection().location().store_file, c.source_table);
+  return lock_table_;
 }
 
 void CursorWalk::RequireWritable(Cursor& c) const {
@@ -208,12 +211,11 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
   // An unwritten append's number is locked by this cursor from the start.
   if (!appended_ &&
-      RecordLocks::Instance().LockedByOther(
-          LockTarget{c.connection().location().store_file, LockTable(c), current_.rowid},
-          c.handle()))
+      RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
+  if (pending_.empty()) edit_base_rowid_ = current_read_rowid_;
   current_read_rowid_ = 0;  // the image holds an edit now
   pending_[index] = std::move(value);
 }
@@ -268,13 +270,13 @@ SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fi
   return stmt;
 }
 
-void CursorWalk::UpdateEdited(Cursor& c) {
+sqlite3_stmt* CursorWalk::UpdateEdited(Cursor& c) {
   sqlite3* db = c.source_db;
   std::vector<size_t> fields;
   for (const auto& edit : pending_) fields.push_back(edit.first);
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
-  if (fields.empty() && stamps.empty()) return;
+  if (fields.empty() && stamps.empty()) return nullptr;
   StatementUse update(UpdateStatement(c, fields, stamps));
   int parameter = 1;
   for (const auto& edit : pending_) {
@@ -290,6 +292,7 @@ void CursorWalk::UpdateEdited(Cursor& c) {
   if (sqlite3_changes(db) == 0)
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
+  return stamps.empty() ? update->get() : nullptr;
 }
 
 void CursorWalk::Write(Cursor& c) {
@@ -303,24 +306,42 @@ void CursorWalk::Write(Cursor& c) {
   DropKeptStatementsIfMany();
   if (appended_) return WriteAppended(c);
   RecordLocks& locks = RecordLocks::Instance();
-  LockTarget target{c.connection().location().store_file, LockTable(c), current_.rowid};
-  bool held = locks.HeldBy(target, c.handle());
-  if (!held && locks.Lock(target, c.handle()) != LockResult::kLocked)
+  const uint32_t table = LockNumber(c);
+  bool held = locks.HeldBy(table, current_.rowid, c.handle());
+  if (!held && locks.Lock(table, current_.rowid, c.handle()) != LockResult::kLocked)
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
+  // The row as read under a mark, in record-number order (an order key would
+  // have to be read again) on the connection's own store. Whether the mark
+  // held until the UPDATE is asked after it: the counts of a mark only grow.
+  const StoreMark before = current_read_;
+  const bool from_read = edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() &&
+                         c.source_db == c.connection().db();
+  sqlite3_stmt* update = nullptr;
   try {
-    WriteSavepoint savepoint(SavepointFor(c, false));
-    UpdateEdited(c);
+    WriteSavepointStatements statements = SavepointFor(c, false);
+    WriteSavepoint savepoint(statements);
+    update = UpdateEdited(c);
     savepoint.Commit();
+    if (statements.open) update = nullptr;  // several statements: read the row back
   } catch (...) {
-    if (!held) locks.Unlock(target, c.handle());
+    if (!held) locks.Unlock(table, current_.rowid, c.handle());
     throw;
   }
+  const StoreMark after = from_read && update ? MarkNow(c) : StoreMark();
+  const bool as_edited = from_read && update && WrittenAsImaged(c, update, before, after);
   pending_.clear();
-  if (!held) locks.Unlock(target, c.handle());
+  if (!held) locks.Unlock(table, current_.rowid, c.handle());
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
+  if (as_edited) {
+    current_read_ = after;
+    current_read_rowid_ = current_.rowid;
+    current_.visible_known = Navigation(c).shape().condition.empty();
+    return;
+  }
   ReadCurrentByRowid(c, current_.rowid);
+  if (update && !ColumnsTrusted(update)) LearnColumns(c, update);
 }
 
 bool CursorWalk::Cancel(Cursor& c) {
@@ -349,8 +370,7 @@ void CursorWalk::Delete(Cursor& c) {
     return;
   }
   int64_t rowid = current_.rowid;
-  LockTarget target{c.connection().location().store_file, LockTable(c), rowid};
-  if (RecordLocks::Instance().LockedByOther(target, c.handle()))
+  if (RecordLocks::Instance().LockedByOther(LockNumber(c), rowid, c.handle()))
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   if (IsNdt(c)) {
@@ -398,8 +418,7 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
       throw EngineError(NDS_E_INVALID_RECORD,
                         "Record " + std::to_string(recno) + " does not exist.");
   }
-  LockTarget target{c.connection().location().store_file, LockTable(c), recno};
-  switch (RecordLocks::Instance().Lock(target, c.handle())) {
+  switch (RecordLocks::Instance().Lock(LockNumber(c), recno, c.handle())) {
     case LockResult::kLocked:
       locks_.insert(recno);
       return;
@@ -422,12 +441,9 @@ void CursorWalk::Unlock(Cursor& c, int64_t recno) {
     locks_.erase(recno);
     return;
   }
-  if (locks_.erase(recno) == 0 &&
-      !RecordLocks::Instance().HeldBy(
-          LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle()))
+  if (locks_.erase(recno) == 0 && !RecordLocks::Instance().HeldBy(LockNumber(c), recno, c.handle()))
     return;  // not locked: nothing to release
-  RecordLocks::Instance().Unlock(
-      LockTarget{c.connection().location().store_file, LockTable(c), recno}, c.handle());
+  RecordLocks::Instance().Unlock(LockNumber(c), recno, c.handle());
 }
 
 void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {

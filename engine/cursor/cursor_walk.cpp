@@ -43,6 +43,7 @@ void CursorWalk::DropStatements() {
   last_insert_ = LastWrite{};
   last_update_ = LastWrite{};
   kept_stmts_.clear();
+  columns_.trusted.clear();
 }
 
 void CursorWalk::SetOrder(std::string key_sql, bool descending) {
@@ -241,6 +242,7 @@ bool CursorWalk::ReadCurrentRow(Cursor& c, Step step, int64_t rowid, bool visibl
   if (rc != SQLITE_ROW) throw SqlError(stmt_db_, rc);
   current_read_ = MarkNow(c);
   current_read_rowid_ = rowid;
+  if (!pending_.empty()) edit_base_rowid_ = 0;  // the edits are no longer in the image as read
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;

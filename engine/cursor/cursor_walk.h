@@ -198,7 +198,8 @@ class CursorWalk {
   // Goes back to `place` after the statements changed: the record read
   // through the new statements, else the ends the cursor was at.
   void ReturnTo(Cursor& c, const Place& place);
-  std::string LockTable(Cursor& c) const;
+  // The number the process's lock table gives the cursor's table (asked once).
+  uint32_t LockNumber(Cursor& c);
   void RequireWritable(Cursor& c) const;
   void RequireRecord() const;
   // Reads row `rowid` through the statement of `step` into the current
@@ -208,10 +209,13 @@ class CursorWalk {
   // Engine-stamped columns (row version, modification time) and their values
   // for the write under way.
   void StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns);
-  void UpdateEdited(Cursor& c);
+  // Writes the edits by the kept UPDATE; returns that statement, or null when
+  // the write stamped engine columns too (or wrote nothing).
+  sqlite3_stmt* UpdateEdited(Cursor& c);
   // Inserts the appended record (inside the caller's savepoint); returns the
-  // record number it got.
-  int64_t InsertAppended(Cursor& c);
+  // record number it got. `insert` gets the kept INSERT, or null when the
+  // write stamped engine columns too.
+  int64_t InsertAppended(Cursor& c, sqlite3_stmt** insert);
   void WriteAppended(Cursor& c);
   // Drops an unwritten append and its reservation.
   void DropAppended(Cursor& c);
@@ -221,7 +225,9 @@ class CursorWalk {
   // The highest record number the table has used, read from the table.
   int64_t HighestNumber(Cursor& c);
   // After the append of row `rowid` was written: what it tells of the end.
-  void LearnEndFromAppend(Cursor& c, int64_t rowid);
+  // Returns the store's mark now.
+  struct StoreMark;
+  StoreMark LearnEndFromAppend(Cursor& c, int64_t rowid);
   // A field of the appended record: its edit, else its default.
   const Value& AppendedValue(size_t index) const;
   void BuildAppendedImage(Cursor& c);
@@ -281,6 +287,18 @@ class CursorWalk {
   // the table alone.
   bool ShowsWholeTable(Cursor& c);
 
+  // After `write` (the UPDATE of the pending edits, or the INSERT of the
+  // appended record), run with the store at `before` (the mark the edited row
+  // was read under, or the reservation's): whether the table now holds
+  // exactly the current image (cursor_written.cpp). `after` is the store's
+  // mark right after the write.
+  bool WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
+                       const StoreMark& after) const;
+  // Reads the affinities and generated columns of the cursor's table and
+  // trusts them for `write` as SQLite prepared it now.
+  void LearnColumns(Cursor& c, sqlite3_stmt* write) noexcept;
+  bool ColumnsTrusted(sqlite3_stmt* write) const;
+
   // Rows and order.
   WalkStatements statements_;                      // texts and statements, per shape
   std::string order_key_;                          // order key expression, "" for rowid
@@ -321,6 +339,7 @@ class CursorWalk {
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::set<int64_t> locks_;                             // records locked through Lock
+  uint32_t lock_table_ = 0;                             // LockNumber; 0 not asked yet
   uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
   KnownEnd known_end_;                                  // see KnownEnd
   KnownEnd reserved_from_;  // the mark and highest number of the last reservation
@@ -329,6 +348,19 @@ class CursorWalk {
   // a refresh under a mark that still holds reads nothing.
   StoreMark current_read_;
   int64_t current_read_rowid_ = 0;
+  // The record whose first pending edit went into an image read under
+  // current_read_ (0: none): a write of the edits may know the row without
+  // reading it back.
+  int64_t edit_base_rowid_ = 0;
+  // What the table's columns do to bound values (see cursor_written.cpp):
+  // the SQLite affinity of each field's column ('I', 'N', 'R', 'T', 'B', 0
+  // for a generated column or none), and the kept UPDATE statements it was
+  // checked for, with their count of SQLite's own re-preparations then.
+  struct ColumnsKnown {
+    std::vector<char> affinity;
+    std::map<sqlite3_stmt*, int> trusted;
+  };
+  ColumnsKnown columns_;
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).

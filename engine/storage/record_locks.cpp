@@ -74,8 +74,26 @@ RecordLocks::~RecordLocks() {
   for (auto& [store, fd] : sidecars_) close(fd);
 }
 
-RecordLocks::Key RecordLocks::MakeKey(const LockTarget& target) const {
-  return Key{CanonicalStore(target.store), Lower(target.table), target.record};
+uint32_t RecordLocks::NumberLocked(const std::string& store, const std::string& table) {
+  std::map<std::string, uint32_t>& of_store = numbers_[store];
+  auto known = of_store.find(table);
+  if (known != of_store.end()) return known->second;
+  Table resolved{CanonicalStore(store), Lower(table)};
+  uint32_t number = 0;
+  for (size_t i = 0; i < tables_.size() && number == 0; ++i)
+    if (tables_[i].store == resolved.store && tables_[i].name == resolved.name)
+      number = static_cast<uint32_t>(i + 1);
+  if (number == 0) {
+    tables_.push_back(std::move(resolved));
+    number = static_cast<uint32_t>(tables_.size());
+  }
+  of_store.emplace(table, number);
+  return number;
+}
+
+uint32_t RecordLocks::TableNumber(const std::string& store, const std::string& table) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return NumberLocked(store, table);
 }
 
 void RecordLocks::ForgetParent() {
@@ -99,7 +117,8 @@ int RecordLocks::SidecarFd(const std::string& store) {
 }
 
 bool RecordLocks::KernelLock(const Key& key, short type) {
-  int fd = SidecarFd(key.store);
+  const Table& table = tables_[key.table - 1];
+  int fd = SidecarFd(table.store);
   if (fd < 0) {
     errno = EIO;
     return false;
@@ -107,7 +126,7 @@ bool RecordLocks::KernelLock(const Key& key, short type) {
   struct flock fl {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
-  fl.l_start = LockByteFor(key.table, key.record);
+  fl.l_start = LockByteFor(table.name, key.record);
   fl.l_len = 1;
   while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
     if (errno != EINTR) return false;
@@ -124,7 +143,16 @@ void RecordLocks::KernelUnlockIfFree(const Key& key, const Holders& holders) {
 LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  Key key = MakeKey(target);
+  return LockLocked(Key{NumberLocked(target.store, target.table), target.record}, owner);
+}
+
+LockResult RecordLocks::Lock(uint32_t table, int64_t record, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  return LockLocked(Key{table, record}, owner);
+}
+
+LockResult RecordLocks::LockLocked(const Key& key, uint32_t owner) {
   Holders& holders = held_[key];
   if (holders.writer == owner) return LockResult::kLocked;
   bool otherReaders = std::any_of(holders.readers.begin(), holders.readers.end(),
@@ -142,7 +170,7 @@ LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
 LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  Key key = MakeKey(target);
+  Key key{NumberLocked(target.store, target.table), target.record};
   Holders& holders = held_[key];
   if (holders.writer != 0 && holders.writer != owner) return LockResult::kConflict;
   if (holders.writer == 0 && holders.readers.empty() && !KernelLock(key, F_RDLCK)) {
@@ -157,7 +185,16 @@ LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
 bool RecordLocks::Unlock(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  Key key = MakeKey(target);
+  return UnlockLocked(Key{NumberLocked(target.store, target.table), target.record}, owner);
+}
+
+bool RecordLocks::Unlock(uint32_t table, int64_t record, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  return UnlockLocked(Key{table, record}, owner);
+}
+
+bool RecordLocks::UnlockLocked(const Key& key, uint32_t owner) {
   auto it = held_.find(key);
   if (it == held_.end()) return false;
   Holders& holders = it->second;
@@ -195,18 +232,28 @@ void RecordLocks::UnlockAll(uint32_t owner) {
 bool RecordLocks::LockedByOther(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  Key key = MakeKey(target);
+  return LockedByOtherLocked(Key{NumberLocked(target.store, target.table), target.record}, owner);
+}
+
+bool RecordLocks::LockedByOther(uint32_t table, int64_t record, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  return LockedByOtherLocked(Key{table, record}, owner);
+}
+
+bool RecordLocks::LockedByOtherLocked(const Key& key, uint32_t owner) {
   auto it = held_.find(key);
   if (it != held_.end()) {
     if (it->second.writer != 0) return it->second.writer != owner;
     if (!it->second.readers.empty()) return false;  // we hold it shared
   }
-  int fd = SidecarFd(key.store);
+  const Table& table = tables_[key.table - 1];
+  int fd = SidecarFd(table.store);
   if (fd < 0) return false;
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = LockByteFor(key.table, key.record);
+  fl.l_start = LockByteFor(table.name, key.record);
   fl.l_len = 1;
   if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type == F_WRLCK;  // a shared lock elsewhere does not stop a write
@@ -215,7 +262,14 @@ bool RecordLocks::LockedByOther(const LockTarget& target, uint32_t owner) {
 bool RecordLocks::HeldBy(const LockTarget& target, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  auto it = held_.find(MakeKey(target));
+  auto it = held_.find(Key{NumberLocked(target.store, target.table), target.record});
+  return it != held_.end() && it->second.writer == owner;
+}
+
+bool RecordLocks::HeldBy(uint32_t table, int64_t record, uint32_t owner) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  auto it = held_.find(Key{table, record});
   return it != held_.end() && it->second.writer == owner;
 }
 
@@ -231,17 +285,18 @@ RecordLocks::TableLocks RecordLocks::ForeignLocks(const std::string& store,
     else
       result.records.push_back(record);
   };
-  Key first{CanonicalStore(store), Lower(table), INT64_MIN};
-  for (auto it = held_.lower_bound(first);
-       it != held_.end() && it->first.store == first.store && it->first.table == first.table; ++it)
+  Key first{NumberLocked(store, table), INT64_MIN};
+  for (auto it = held_.lower_bound(first); it != held_.end() && it->first.table == first.table;
+       ++it)
     if (it->second.writer != 0 && !own(it->second.writer)) note(it->first.record);
+  const Table& named = tables_[first.table - 1];
   // Other processes: ask the kernel for the first write lock in the table's
   // range of bytes, again and again past each one found. A read probe meets
   // write locks only, so other processes' shared table opens do not count;
   // this process's own locks never conflict with its own probe.
-  int fd = SidecarFd(first.store);
+  int fd = SidecarFd(named.store);
   if (fd < 0) return result;
-  const int64_t begin = LockByteFor(first.table, 0);
+  const int64_t begin = LockByteFor(named.name, 0);
   const int64_t end = begin + (int64_t{1} << kRecordBits);
   for (int64_t start = begin; start < end;) {
     struct flock probe {};

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace nce {
@@ -38,8 +39,18 @@ class RecordLocks {
   // The one instance of the process.
   static RecordLocks& Instance();
 
+  // The number this process gives table `table` of store `store` (two
+  // spellings of one store path get the same). A cursor asks once and locks
+  // its records by the number: resolving the names costs more than a lock.
+  uint32_t TableNumber(const std::string& store, const std::string& table);
+
   // Takes the write lock of `target` for `owner` (a cursor handle).
   LockResult Lock(const LockTarget& target, uint32_t owner);
+  // The same four by table number (TableNumber) and record number.
+  LockResult Lock(uint32_t table, int64_t record, uint32_t owner);
+  bool Unlock(uint32_t table, int64_t record, uint32_t owner);
+  bool LockedByOther(uint32_t table, int64_t record, uint32_t owner);
+  bool HeldBy(uint32_t table, int64_t record, uint32_t owner);
   // Takes a shared lock of `target` for `owner`: several owners may hold one
   // together; it conflicts only with a write lock. Used for table opens.
   LockResult LockShared(const LockTarget& target, uint32_t owner);
@@ -72,24 +83,34 @@ class RecordLocks {
   ~RecordLocks();
 
   struct Key {
-    std::string store;
-    std::string table;  // lower case
+    uint32_t table;  // TableNumber
     int64_t record;
     auto operator<=>(const Key&) const = default;
+  };
+  // A numbered table: its store's resolved path and its lower-case name.
+  struct Table {
+    std::string store;
+    std::string name;
   };
   struct Holders {
     uint32_t writer = 0;              // owner of the write lock, 0 when none
     std::map<uint32_t, int> readers;  // owners of shared locks
   };
 
-  Key MakeKey(const LockTarget& target) const;
+  uint32_t NumberLocked(const std::string& store, const std::string& table);  // mutex_ held
+  LockResult LockLocked(const Key& key, uint32_t owner);
+  bool UnlockLocked(const Key& key, uint32_t owner);
+  bool LockedByOtherLocked(const Key& key, uint32_t owner);
   void ForgetParent();                      // in a forked child: drops the parent's locks
   int SidecarFd(const std::string& store);  // -1 when it cannot be opened
   bool KernelLock(const Key& key, short type);
   void KernelUnlockIfFree(const Key& key, const Holders& holders);
 
-  std::mutex mutex_;                     // guards everything below
-  std::map<Key, Holders> held_;          // locks held by this process
+  std::mutex mutex_;             // guards everything below
+  std::map<Key, Holders> held_;  // locks held by this process
+  std::vector<Table> tables_;    // numbered tables; number n at n - 1
+  // Store path as given -> table name as given -> table number.
+  std::map<std::string, std::map<std::string, uint32_t>> numbers_;
   std::map<std::string, int> sidecars_;  // store path -> open sidecar file
   uint64_t sidecar_generation_ = 0;      // fork generation that opened the sidecar files
 };

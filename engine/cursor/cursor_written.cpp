@@ -1,0 +1,140 @@
+// What an edit's UPDATE left in the table, known without reading the row
+// back. The record image after a write must be what the table holds: the
+// row as read plus the edited fields, each as SQLite stored the bound value.
+// That is known in advance only when
+//  - the row was read under a store mark that held until the UPDATE, and the
+//    UPDATE was the only change since (no trigger or foreign key action
+//    changed a row: SQLite counts their changes too);
+//  - no field of the cursor is a generated column (computed from others);
+//  - each bound value keeps its kind and bytes under its column's affinity
+//    and is encoded into the image by the same steps a read takes.
+// The columns' affinities and generated columns are read once per schema:
+// they are trusted for a kept UPDATE statement only while SQLite has not
+// prepared it again (it does so by itself after every schema change).
+#include <cctype>
+#include <cmath>
+#include <string>
+
+#include "engine/base/sql_text.h"
+#include "engine/base/sqlite_stmt.h"
+#include "engine/cursor/cursor.h"
+#include "engine/cursor/cursor_walk.h"
+#include "engine/record/field_codecs.h"
+#include "engine/record/record_image.h"
+
+namespace nce {
+
+namespace {
+
+constexpr char kComputed = 0;  // a generated column, or none of that name
+
+// SQLite's column affinity of a declared type, by its rules in their order:
+// INT anywhere; else CHAR, CLOB or TEXT; else BLOB or no type; else REAL,
+// FLOA or DOUB; else NUMERIC.
+char AffinityOf(std::string declared) {
+  for (char& ch : declared) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  auto has = [&declared](const char* part) { return declared.find(part) != std::string::npos; };
+  if (has("INT")) return 'I';
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return 'T';
+  if (has("BLOB") || declared.empty()) return 'B';
+  if (has("REAL") || has("FLOA") || has("DOUB")) return 'R';
+  return 'N';
+}
+
+// "YYYY-MM-DD" with digits where they belong.
+bool IsoDateText(const std::string& text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (i != 4 && i != 7 && !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
+// Whether the column keeps `v` as bound (same kind, same bytes) and a read
+// of it encodes the same image bytes as the edit did. A read encodes through
+// the codec's path for stored values where it has one; those of doubles,
+// integers, strings and dates were checked against the path of bound values
+// for the kinds allowed here. NULL is left out: a column may replace it by its
+// default (NOT NULL ON CONFLICT REPLACE).
+bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
+  const ImageCodec& codec = CodecFor(f.shape.type);
+  if (codec.blob != BlobContents::kNone || affinity == kComputed) return false;
+  bool same_path = codec.encode_stored == nullptr;
+  switch (v.kind) {
+    case Value::Kind::kReal:
+      // NaN binds as NULL; SQLite stores -0.0 as the integer 0.
+      if (!std::isfinite(v.real) || (v.real == 0 && std::signbit(v.real))) return false;
+      return affinity == 'R' && (same_path || &codec == &kDoubleCodec);
+    case Value::Kind::kInteger:
+      return (affinity == 'I' || affinity == 'N' || affinity == 'B') &&
+             (same_path || &codec == &kIntegerCodec);
+    case Value::Kind::kText:
+      // A date in the store's own form, which no affinity takes for a number;
+      // the stored path reads it by its digits, the bound one parses it.
+      if (&codec == &kDateCodec) return IsoDateText(v.bytes);
+      return (affinity == 'T' || affinity == 'B') && (same_path || &codec == &kStringCodec);
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) noexcept {
+  // Called after a write succeeded: a failure here must not make it look
+  // failed, so the columns then stay untrusted and the next write reads back.
+  try {
+    std::vector<char> affinity(c.desc.fields.size(), kComputed);
+    // Only an ordinary table stores what is bound: a view's columns are
+    // whatever its query and INSTEAD OF triggers make of the row, a virtual
+    // table's whatever its module does. The name must be one table's alone
+    // (a temporary table hides one of the store's of the same name).
+    SqliteStmt kind(c.source_db, "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
+    bool plain = kind.Step() && kind.Text(2) == "table" && !kind.Step();
+    SqliteStmt info(c.source_db, "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
+    while (plain && info.Step()) {
+      std::string name = info.Text(1);
+      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+        if (!EqualsNoCase(c.desc.fields[i].name, name)) continue;
+        // hidden: 0 a plain column, 2 and 3 generated ones.
+        affinity[i] = info.Int(6) == 0 ? AffinityOf(info.Text(2)) : kComputed;
+      }
+    }
+    if (affinity != columns_.affinity) columns_.trusted.clear();
+    columns_.affinity = std::move(affinity);
+    columns_.trusted[update] = sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
+  } catch (...) {
+    columns_.trusted.erase(update);
+  }
+}
+
+bool CursorWalk::ColumnsTrusted(sqlite3_stmt* update) const {
+  auto it = columns_.trusted.find(update);
+  return it != columns_.trusted.end() &&
+         it->second == sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
+}
+
+bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
+                                 const StoreMark& after) const {
+  StoreMark expected = before;
+  ++expected.changes;  // the write's one row, and nothing else
+  if (expected.changes <= 0 || !(after == expected)) return false;
+  int foreign_keys = 1;
+  sqlite3_db_config(c.source_db, SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
+  if (foreign_keys != 0 || !ColumnsTrusted(write)) return false;
+  for (char affinity : columns_.affinity)
+    if (affinity == kComputed) return false;
+  if (!appended_) {
+    for (const auto& [index, value] : pending_)
+      if (!StoredAsBound(c.desc.fields[index], columns_.affinity[index], value)) return false;
+    return true;
+  }
+  // A new record: every field given, as a column left out may take a value
+  // of SQLite's choosing (a default, the record number).
+  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+    if (c.desc.fields[i].shape.type == NDS_AUTOINC ||
+        !StoredAsBound(c.desc.fields[i], columns_.affinity[i], AppendedValue(i)))
+      return false;
+  return true;
+}
+
+}  // namespace nce
