@@ -442,6 +442,12 @@ class TDataSet : public TComponent {
     (void)field, (void)value, (void)is_null;
     return false;
   }
+  // The same for a text field's value straight into *text (empty for null):
+  // it must equal the text up to the first zero of the value form.
+  virtual bool ReadFieldAsString(TField& field, std::string* text, bool* is_null) {
+    (void)field, (void)text, (void)is_null;
+    return false;
+  }
   // Store `field`'s value (`value` in value form, null for null) into the
   // buffer of the current state. Must run field.Validate(value) first for
   // data fields in edit and insert, refuse states that cannot be written,

@@ -51,6 +51,9 @@ void TStringField::SetSize(int size) {
 }
 
 std::string TStringField::AsString() const {
+  std::string text;
+  bool is_null = false;
+  if (GetDataAsString(&text, &is_null)) return text;
   // Most text fields are short: read them into the stack, so a walk reading
   // a text per record does not allocate a scratch buffer each time.
   constexpr int kStackSize = 256;

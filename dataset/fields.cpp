@@ -92,6 +92,11 @@ bool TField::GetDataAsDouble(double* value, bool* is_null) const {
   return dataset_->ReadFieldAsDouble(const_cast<TField&>(*this), value, is_null);
 }
 
+bool TField::GetDataAsString(std::string* text, bool* is_null) const {
+  if (!dataset_ || validating_) return false;
+  return dataset_->ReadFieldAsString(const_cast<TField&>(*this), text, is_null);
+}
+
 void TField::SetData(const void* buffer) {
   if (!dataset_) DatabaseError("Field '" + DisplayName() + "' has no dataset");
   dataset_->WriteFieldValue(*this, buffer);

@@ -137,6 +137,8 @@ class TField : public TComponent {
   // this field (see TDataSet::ReadFieldAsDouble): true with *value (0 for
   // null) and *is_null; false when the value form must be read instead.
   bool GetDataAsDouble(double* value, bool* is_null) const;
+  // The same for a text (see TDataSet::ReadFieldAsString).
+  bool GetDataAsString(std::string* text, bool* is_null) const;
   // Writes the value form from `buffer`; null writes null.
   void SetData(const void* buffer);
   // Runs OnValidate with `buffer` as the field's value.

@@ -686,6 +686,8 @@ class TNdsDataSet : public dataset::TDataSet {
   bool ReadFieldValue(dataset::TField& field, void* dest) override;
   // A numeric column read into a BCD field: its text straight as a double.
   bool ReadFieldAsDouble(dataset::TField& field, double* value, bool* is_null) override;
+  // A text column: the text without its trailing blanks, copied once.
+  bool ReadFieldAsString(dataset::TField& field, std::string* text, bool* is_null) override;
   void WriteFieldValue(dataset::TField& field, const void* value) override;
 
   // Framework hooks: editing. CanModify: the cursor was opened writable and

@@ -381,6 +381,30 @@ bool TNdsDataSet::ReadFieldAsDouble(dataset::TField& field, double* value, bool*
   return true;
 }
 
+bool TNdsDataSet::ReadFieldAsString(dataset::TField& field, std::string* text, bool* is_null) {
+  if (field.FieldNo() <= 0) return false;
+  const dataset::TRecordBuffer buffer = ReadingBuffer();
+  if (buffer == nullptr) return false;
+  const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
+  if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) return false;
+  const std::uint8_t* p = buffer + def.offset;
+  if (EngineValueIsNull(p, def.length, def.engineType, engineTableType_ == NDS_NDT)) {
+    text->clear();
+    *is_null = true;
+    return true;
+  }
+  // As ReadEngineFieldValue writes the value form: what fits the field
+  // object without the trailing blanks, up to a zero byte.
+  const int dataSize = field.DataSize();
+  const std::uint32_t room = static_cast<std::uint32_t>(std::max(dataSize - 1, 0));
+  std::uint32_t end = WithoutTrailingBlanks(p, std::min(def.length, room));
+  if (const void* zero = std::memchr(p, 0, end))
+    end = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(zero) - p);
+  text->assign(reinterpret_cast<const char*>(p), end);
+  *is_null = false;
+  return true;
+}
+
 bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
                           dataset::TFieldType fieldType, int dataSize, bool ndt, void* dest) {
   const std::uint32_t length = def.length;

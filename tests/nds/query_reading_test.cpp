@@ -205,6 +205,26 @@ TEST_F(QueryReading, NumericColumnsMapByTableKindAndTheFloatOption) {
   EXPECT_EQ(query_.FieldByName("a")->DataType(), dataset::ftFloat);
 }
 
+// AsString reads a text column straight from the record image: the same
+// text as the field's value form holds, up to its first zero byte.
+TEST_F(QueryReading, TextsReadStraightMatchTheirValueForm) {
+  db_.Exec("create table t (s char(12))");
+  db_.Exec(
+      "insert into t values ('plain'), ('two  blanks '), ('ab' || char(0) || 'cd'), (''), "
+      "('twelve chars')");
+  SetText(query_, "select * from t");
+  query_.Open();
+  const dataset::TField& field = *query_.FieldByName("s");
+  std::vector<std::string> shown;
+  for (; !query_.Eof(); query_.Next()) {
+    std::vector<char> form(static_cast<size_t>(field.DataSize()), 'X');
+    ASSERT_TRUE(field.GetData(form.data()));
+    shown.push_back(field.AsString());
+    EXPECT_EQ(shown.back(), std::string(form.data(), strnlen(form.data(), form.size())));
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"plain", "two  blanks", "ab", "", "twelve chars"}));
+}
+
 TEST_F(QueryReading, OemTextKeepsTheNeighbouringFieldsIntact) {
   db_.Exec("create table t (a char(3), b integer, c char(2))");
   db_.Exec("insert into t values ('xy', 7, 'z')");
