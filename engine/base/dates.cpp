@@ -6,7 +6,8 @@ namespace nce {
 namespace {
 
 bool IsLeap(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  // Three years in four fail the first test, which is a bit test.
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
 int DaysInMonth(int year, int month) {
@@ -39,7 +40,17 @@ bool IsValidDate(const CivilDate& d) {
 }
 
 int64_t JulianFromCivil(const CivilDate& date) {
-  // Fliegel and Van Flandern's formula for the Gregorian calendar.
+  // Fliegel and Van Flandern's formula for the Gregorian calendar. For the
+  // years and months of valid dates every term is positive, so unsigned
+  // arithmetic gives the same days with cheaper divisions (a walk converts
+  // one date per date field and record).
+  if (date.year >= 1 && date.year <= 9999 && date.month >= 1 && date.month <= 12) {
+    const uint32_t a = date.month <= 2 ? 1 : 0;
+    const uint32_t yy = static_cast<uint32_t>(date.year) + 4800 - a;
+    const uint32_t mm = static_cast<uint32_t>(date.month) + 12 * a - 3;
+    return static_cast<int64_t>(date.day) + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 +
+           yy / 400 - 32045;
+  }
   int64_t y = date.year, m = date.month, d = date.day;
   int64_t a = (14 - m) / 12;
   int64_t yy = y + 4800 - a;

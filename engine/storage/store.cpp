@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
@@ -25,6 +26,21 @@ bool HasDictionaryExtension(const std::string& path) {
 
 [[noreturn]] void RefusePath(const std::string& path, const std::string& why) {
   throw EngineError(NDS_E_INVALID_PATH, "The database path '" + path + "' " + why);
+}
+
+// Puts the store in WAL mode. Switching a new file to WAL needs it alone for
+// a moment, and SQLite answers another opener's lock on it with SQLITE_BUSY
+// at once, without waiting in its busy handler: several programs connecting
+// to a new database together would fail. So the switch is tried again until
+// the busy timeout is spent.
+int SwitchToWal(sqlite3* db, int busy_timeout_ms) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_timeout_ms);
+  for (;;) {
+    int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) return rc;
+    sqlite3_sleep(1);
+  }
 }
 
 }  // namespace
@@ -81,7 +97,7 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   // Index keys and translated expressions call the engine's SQL functions.
   RegisterExpressionFunctions(db);
   // The first read of the file tells whether it is a database at all.
-  rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  rc = SwitchToWal(db, busy_timeout_ms);
   if ((rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT)
     RefusePath(location.database_path, "does not hold a database (" + location.store_file + ").");
   if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
