@@ -255,19 +255,38 @@ bool NumericImageToDouble(const std::uint8_t* p, std::uint32_t length, double* v
   const char* const integerStart = c;
   while (c != end && *c == '0') ++c;
   const char* const first = c;  // the first significant integer digit
-  // Digits beyond 19 wrap around; such texts are refused below anyway.
-  std::uint64_t digits = 0;
-  for (; c != end && IsDigit(*c); ++c) digits = digits * 10 + static_cast<unsigned>(*c - '0');
+  // The whole part and the fraction are read as two numbers, which the
+  // processor works on side by side. Digits beyond 19 wrap around; such
+  // texts are refused below anyway.
+  std::uint64_t whole = 0, fraction = 0;
+  for (; c != end && IsDigit(*c); ++c) whole = whole * 10 + static_cast<unsigned>(*c - '0');
   const char* const integerEnd = c;
   std::size_t places = 0;
   if (c != end && *c == '.') {
     const char* const fractionStart = ++c;
-    for (; c != end && IsDigit(*c); ++c) digits = digits * 10 + static_cast<unsigned>(*c - '0');
+    for (; c != end && IsDigit(*c); ++c) fraction = fraction * 10 + static_cast<unsigned>(*c - '0');
     places = static_cast<std::size_t>(c - fractionStart);
   }
   if (c != end || integerEnd == integerStart) return false;
   if (static_cast<std::size_t>(integerEnd - integerStart) + places > 64) return false;
   if (static_cast<std::size_t>(integerEnd - first) + places > 15) return false;
+  static constexpr std::uint64_t kScales[] = {1,
+                                              10,
+                                              100,
+                                              1000,
+                                              10000,
+                                              100000,
+                                              1000000,
+                                              10000000,
+                                              100000000,
+                                              1000000000,
+                                              10000000000,
+                                              100000000000,
+                                              1000000000000,
+                                              10000000000000,
+                                              100000000000000,
+                                              1000000000000000};
+  const std::uint64_t digits = whole * kScales[places] + fraction;
   const double magnitude = static_cast<double>(digits) / kPowers[places];
   *value = negative && digits != 0 ? -magnitude : magnitude;
   return true;
@@ -493,8 +512,9 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
   return false;
 }
 
-bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer,
-                                         void* dest) {
+// Inline into ReadFieldValue, its only caller: one call less per field read.
+[[gnu::always_inline]] inline bool TNdsDataSet::ConvertFromEngineValue(
+    dataset::TField& field, dataset::TRecordBuffer buffer, void* dest) {
   const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
   // A blob written since the record was read is null exactly when it is
   // empty; otherwise the presence marker read with the record decides.
