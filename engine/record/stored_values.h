@@ -28,7 +28,11 @@ bool AsTime(const Value& v, int64_t* ms);
 inline bool FixedText(double value, int decimals, uint32_t width, char* out) {
   static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
   double scaled = decimals < 10 ? value * kScale[decimals] : 1e300;
+  // Blanks first (a fixed size, so a few stores): the digits written at the
+  // end then stand right-aligned behind them, and one copy of the last
+  // `width` bytes is the field.
   char buf[64];
+  std::memset(buf, ' ', sizeof buf);
   const char* text;
   int n;
   if (std::fabs(scaled) < 9e15) {
@@ -81,6 +85,10 @@ inline bool FixedText(double value, int decimals, uint32_t width, char* out) {
     text = buf;
   }
   if (static_cast<uint32_t>(n) > width) return false;
+  if (text + n == buf + sizeof buf && width <= sizeof buf) {
+    std::memcpy(out, buf + sizeof buf - width, width);
+    return true;
+  }
   std::memset(out, ' ', width - n);
   std::memcpy(out + (width - n), text, n);
   return true;
