@@ -47,22 +47,20 @@ dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
 
 dataset::TGetResult TNdsDataSet::ReadCurrentVisibleRecord(dataset::TRecordBuffer buffer,
                                                           std::uint32_t& length) {
-  std::uint16_t at = 0;
-  CheckEngineCode(this, NdsAtEOF(tableHandle_, &at));
-  if (at) return dataset::grEOF;
-  CheckEngineCode(this, NdsAtBOF(tableHandle_, &at));
-  if (at) return dataset::grBOF;
-  // A bookmark or a record number may have put the cursor on a record the
-  // engine hides.
-  std::uint16_t visible = 0;
-  const NDSRESULT rc = NdsIsRecordVisible(activeOrderHandle_, &visible);
-  if (rc == NDS_E_NO_CURRENT_RECORD)
-    visible = 0;
-  else
-    CheckEngineCode(this, rc);
-  if (!visible) return dataset::grError;
-
-  ReadEngineRecord(buffer, length, false);
+  // The ends, whether the record is shown (a bookmark or a record number may
+  // have put the cursor on a record the engine hides) and the record itself
+  // are one engine call, which writes nothing off a shown record.
+  auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
+  std::uint16_t place = NDS_PLACE_HIDDEN;
+  CheckEngineCode(this, NdsGetVisibleRecord(activeOrderHandle_, buffer, &length,
+                                            buffer + bookmarkOffset_, &bookmarkLength,
+                                            &readRecordNumber_, &place));
+  if (place == NDS_PLACE_EOF) return dataset::grEOF;
+  if (place == NDS_PLACE_BOF) return dataset::grBOF;
+  if (place != NDS_PLACE_RECORD) return dataset::grError;
+  // Blob contents cached for the record the buffer held before are gone.
+  ResetBlobCaches(buffer);
+  CompleteEngineRecord(buffer);
   const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
   if (calcBeforeFilter) CalculateFields(buffer);
   if (Filtered() && OnFilterRecord() && !CallFilterEvent(buffer)) return dataset::grError;

@@ -209,6 +209,44 @@ NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE handle, void* record, uint32_t* len
   });
 }
 
+NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* length, void* bookmark,
+                              uint32_t* bookmarkLength, uint32_t* recordNumber, uint16_t* place) {
+  return Guarded("NdsGetVisibleRecord", [&] {
+    NavigationTarget target = NavigationOf(handle);
+    Cursor& c = *target.cursor;
+    std::lock_guard lock(c.connection().mutex());
+    c.connection().db();  // throws once the connection is closed
+    uint16_t& where = OutArg(place, "place");
+    RequireArgument(record, "record buffer");
+    RequireArgument(length, "length");
+    // The ends as the cursor stands, before the order is switched, as
+    // NdsAtEOF and NdsAtBOF on the cursor see them.
+    if (c.walk.at_eof()) {
+      where = NDS_PLACE_EOF;
+      return NDS_SUCCESS;
+    }
+    if (c.walk.at_bof()) {
+      where = NDS_PLACE_BOF;
+      return NDS_SUCCESS;
+    }
+    if (OrdersOf(c).active.get() != target.order)
+      UseOrder(c, target.order ? RequireOrder(handle) : nullptr);
+    bool visible = false;
+    try {
+      visible = c.walk.IsVisible(c);
+    } catch (const EngineError& e) {
+      if (e.number() != NDS_E_NO_CURRENT_RECORD) throw;
+    }
+    if (!visible) {
+      where = NDS_PLACE_HIDDEN;
+      return NDS_SUCCESS;
+    }
+    HandOutRecord(c, record, length, bookmark, bookmarkLength, recordNumber);
+    where = NDS_PLACE_RECORD;
+    return NDS_SUCCESS;
+  });
+}
+
 NDSRESULT NdsSkipAndGetRecord(NDSHANDLE handle, int32_t records, void* record, uint32_t* length,
                               void* bookmark, uint32_t* bookmarkLength, uint32_t* recordNumber,
                               uint16_t* atEdge) {

@@ -3,6 +3,7 @@
 // the read-ahead window.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 
@@ -235,6 +236,43 @@ TEST_F(Navigation, SkipAndGetRecordWalksWhatSkipAndGetRecordWalk) {
   ExpectError(
       NdsSkipAndGetRecord(cursor, 1, record.data(), &length, nullptr, nullptr, nullptr, nullptr),
       NDS_E_INVALID_ARGUMENT);
+}
+
+// The current record in one call: the ends, a record the filter hides (a
+// record number can put the cursor there) and a shown record as
+// NdsGetRecordWithBookmark hands it out; off a shown record nothing is written.
+TEST_F(Navigation, GetVisibleRecordTellsEndsAndHiddenRecords) {
+  NDSHANDLE cursor = OpenTable("items");
+  ASSERT_EQ(NdsSetFilter(cursor, "id < 4 .OR. id > 22"), 0u);
+  uint32_t recordLength = 0;
+  ASSERT_EQ(NdsGetRecordLength(cursor, &recordLength), 0u);
+  auto place = [&](std::vector<uint8_t>& record, uint32_t& number) {
+    uint32_t length = recordLength, markLength = 4;
+    uint8_t mark[4] = {};
+    uint16_t where = 99;
+    EXPECT_EQ(NdsGetVisibleRecord(cursor, record.data(), &length, mark, &markLength, &number,
+                                  &where),
+              0u);
+    return where;
+  };
+  std::vector<uint8_t> record(recordLength, 0xEE), alone(recordLength);
+  uint32_t number = 0;
+  ASSERT_EQ(NdsGotoBOF(cursor), 0u);
+  EXPECT_EQ(place(record, number), NDS_PLACE_BOF);
+  ASSERT_EQ(NdsGotoRecord(cursor, 10), 0u);
+  EXPECT_EQ(place(record, number), NDS_PLACE_HIDDEN);
+  EXPECT_EQ(record[0], 0xEE);
+  ASSERT_EQ(NdsGotoRecord(cursor, 23), 0u);
+  EXPECT_EQ(place(record, number), NDS_PLACE_RECORD);
+  uint32_t aloneLength = recordLength;
+  ASSERT_EQ(NdsGetRecord(cursor, alone.data(), &aloneLength), 0u);
+  EXPECT_EQ(record, alone);
+  EXPECT_EQ(number, 23u);
+  ASSERT_EQ(NdsGotoBottom(cursor), 0u);
+  ASSERT_EQ(NdsSkip(cursor, 1), 0u);
+  std::fill(record.begin(), record.end(), 0xEE);
+  EXPECT_EQ(place(record, number), NDS_PLACE_EOF);
+  EXPECT_EQ(record[0], 0xEE);
 }
 
 TEST_F(Navigation, LiveQueryKeepsItsConditionAsAHiddenFilter) {

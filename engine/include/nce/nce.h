@@ -425,6 +425,20 @@ NCE_API NDSRESULT NdsGetRecordWithBookmark(NDSHANDLE cursor, void* record, uint3
 NCE_API NDSRESULT NdsSkipAndGetRecord(NDSHANDLE handle, int32_t records, void* record,
                                       uint32_t* length, void* bookmark, uint32_t* bookmarkLength,
                                       uint32_t* recordNumber, uint16_t* atEdge);
+/* The current record of a cursor or one of its orders, as a reader of the
+ * record it stands on takes it, in one call: *place is NDS_PLACE_RECORD on a
+ * record the order shows, and the image, bookmark and record number are
+ * written as by NdsGetRecordWithBookmark; NDS_PLACE_EOF or NDS_PLACE_BOF at
+ * an end (NdsAtEOF, NdsAtBOF); NDS_PLACE_HIDDEN on a record its filters,
+ * scopes or deleted-record setting hide (a bookmark or a record number can
+ * put the cursor there) or on none. Off a shown record nothing is written. */
+#define NDS_PLACE_RECORD 0u
+#define NDS_PLACE_EOF 1u
+#define NDS_PLACE_BOF 2u
+#define NDS_PLACE_HIDDEN 3u
+NCE_API NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* length,
+                                      void* bookmark, uint32_t* bookmarkLength,
+                                      uint32_t* recordNumber, uint16_t* place);
 NCE_API NDSRESULT NdsClearRecordBuffer(NDSHANDLE cursor, void* record, uint32_t length);
 NCE_API NDSRESULT NdsGetNullRecord(NDSHANDLE cursor, void* record, uint32_t length);
 /* The field's value of the current record as text: strings and memos as
