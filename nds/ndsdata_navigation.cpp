@@ -52,9 +52,9 @@ dataset::TGetResult TNdsDataSet::ReadCurrentVisibleRecord(dataset::TRecordBuffer
   // are one engine call, which writes nothing off a shown record.
   auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
   std::uint16_t place = NDS_PLACE_HIDDEN;
-  CheckEngineCode(this, NdsGetVisibleRecord(activeOrderHandle_, buffer, &length,
-                                            buffer + bookmarkOffset_, &bookmarkLength,
-                                            &readRecordNumber_, &place));
+  CheckEngineCode(this,
+                  NdsGetVisibleRecord(activeOrderHandle_, buffer, &length, buffer + bookmarkOffset_,
+                                      &bookmarkLength, &readRecordNumber_, &place));
   if (place == NDS_PLACE_EOF) return dataset::grEOF;
   if (place == NDS_PLACE_BOF) return dataset::grBOF;
   if (place != NDS_PLACE_RECORD) return dataset::grError;
@@ -77,13 +77,14 @@ dataset::TGetResult TNdsDataSet::StepToVisibleRecord(dataset::TRecordBuffer buff
   for (;;) {
     // NdsSkip moves only onto records the engine shows; the move and the
     // read of the record reached are one engine call.
-    ResetBlobCaches(buffer);
     auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
     std::uint16_t atEdge = 0;
     CheckEngineCode(this, NdsSkipAndGetRecord(activeOrderHandle_, step, buffer, &length,
                                               buffer + bookmarkOffset_, &bookmarkLength,
                                               &readRecordNumber_, &atEdge));
     if (atEdge) return step > 0 ? dataset::grEOF : dataset::grBOF;
+    // Blob contents cached for the record the buffer held before are gone.
+    ResetBlobCaches(buffer);
     CompleteEngineRecord(buffer);
     if (calcBeforeFilter) CalculateFields(buffer);
     if (filterEvent && !CallFilterEvent(buffer)) continue;

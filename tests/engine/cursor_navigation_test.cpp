@@ -250,9 +250,9 @@ TEST_F(Navigation, GetVisibleRecordTellsEndsAndHiddenRecords) {
     uint32_t length = recordLength, markLength = 4;
     uint8_t mark[4] = {};
     uint16_t where = 99;
-    EXPECT_EQ(NdsGetVisibleRecord(cursor, record.data(), &length, mark, &markLength, &number,
-                                  &where),
-              0u);
+    EXPECT_EQ(
+        NdsGetVisibleRecord(cursor, record.data(), &length, mark, &markLength, &number, &where),
+        0u);
     return where;
   };
   std::vector<uint8_t> record(recordLength, 0xEE), alone(recordLength);
