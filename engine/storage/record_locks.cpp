@@ -141,18 +141,13 @@ void RecordLocks::KernelUnlockIfFree(const Key& key, const Holders& holders) {
 }
 
 LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  ForgetParent();
-  return LockLocked(Key{NumberLocked(target.store, target.table), target.record}, owner);
+  return Lock(TableNumber(target.store, target.table), target.record, owner);
 }
 
 LockResult RecordLocks::Lock(uint32_t table, int64_t record, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  return LockLocked(Key{table, record}, owner);
-}
-
-LockResult RecordLocks::LockLocked(const Key& key, uint32_t owner) {
+  const Key key{table, record};
   Holders& holders = held_[key];
   if (holders.writer == owner) return LockResult::kLocked;
   bool otherReaders = std::any_of(holders.readers.begin(), holders.readers.end(),
@@ -182,19 +177,10 @@ LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
   return LockResult::kLocked;
 }
 
-bool RecordLocks::Unlock(const LockTarget& target, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  ForgetParent();
-  return UnlockLocked(Key{NumberLocked(target.store, target.table), target.record}, owner);
-}
-
 bool RecordLocks::Unlock(uint32_t table, int64_t record, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  return UnlockLocked(Key{table, record}, owner);
-}
-
-bool RecordLocks::UnlockLocked(const Key& key, uint32_t owner) {
+  const Key key{table, record};
   auto it = held_.find(key);
   if (it == held_.end()) return false;
   Holders& holders = it->second;
@@ -229,41 +215,26 @@ void RecordLocks::UnlockAll(uint32_t owner) {
   }
 }
 
-bool RecordLocks::LockedByOther(const LockTarget& target, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  ForgetParent();
-  return LockedByOtherLocked(Key{NumberLocked(target.store, target.table), target.record}, owner);
-}
-
 bool RecordLocks::LockedByOther(uint32_t table, int64_t record, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  return LockedByOtherLocked(Key{table, record}, owner);
-}
-
-bool RecordLocks::LockedByOtherLocked(const Key& key, uint32_t owner) {
+  const Key key{table, record};
   auto it = held_.find(key);
   if (it != held_.end()) {
     if (it->second.writer != 0) return it->second.writer != owner;
     if (!it->second.readers.empty()) return false;  // we hold it shared
   }
-  const Table& table = tables_[key.table - 1];
-  int fd = SidecarFd(table.store);
+  // Another process's lock shows only in the sidecar file.
+  const Table& names = tables_[table - 1];
+  int fd = SidecarFd(names.store);
   if (fd < 0) return false;
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = LockByteFor(table.name, key.record);
+  fl.l_start = LockByteFor(names.name, record);
   fl.l_len = 1;
   if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type == F_WRLCK;  // a shared lock elsewhere does not stop a write
-}
-
-bool RecordLocks::HeldBy(const LockTarget& target, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  ForgetParent();
-  auto it = held_.find(Key{NumberLocked(target.store, target.table), target.record});
-  return it != held_.end() && it->second.writer == owner;
 }
 
 bool RecordLocks::HeldBy(uint32_t table, int64_t record, uint32_t owner) {

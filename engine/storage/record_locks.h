@@ -46,7 +46,9 @@ class RecordLocks {
 
   // Takes the write lock of `target` for `owner` (a cursor handle).
   LockResult Lock(const LockTarget& target, uint32_t owner);
-  // The same four by table number (TableNumber) and record number.
+  // By table number (TableNumber) and record number: the write lock, its
+  // release (false when `owner` held none), whether someone other than
+  // `owner` holds the write lock, whether `owner` holds it.
   LockResult Lock(uint32_t table, int64_t record, uint32_t owner);
   bool Unlock(uint32_t table, int64_t record, uint32_t owner);
   bool LockedByOther(uint32_t table, int64_t record, uint32_t owner);
@@ -54,14 +56,8 @@ class RecordLocks {
   // Takes a shared lock of `target` for `owner`: several owners may hold one
   // together; it conflicts only with a write lock. Used for table opens.
   LockResult LockShared(const LockTarget& target, uint32_t owner);
-  // Releases the lock `owner` holds on `target`; false when it held none.
-  bool Unlock(const LockTarget& target, uint32_t owner);
   // Releases every lock `owner` holds (its cursor closes).
   void UnlockAll(uint32_t owner);
-  // True when someone other than `owner` holds a write lock on `target`.
-  bool LockedByOther(const LockTarget& target, uint32_t owner);
-  // True when `owner` holds the write lock of `target`.
-  bool HeldBy(const LockTarget& target, uint32_t owner);
 
   // The write locks on table `table` of `store` (its records, and record 0
   // for an exclusive open) held by other processes or by owners of this
@@ -98,9 +94,6 @@ class RecordLocks {
   };
 
   uint32_t NumberLocked(const std::string& store, const std::string& table);  // mutex_ held
-  LockResult LockLocked(const Key& key, uint32_t owner);
-  bool UnlockLocked(const Key& key, uint32_t owner);
-  bool LockedByOtherLocked(const Key& key, uint32_t owner);
   void ForgetParent();                      // in a forked child: drops the parent's locks
   int SidecarFd(const std::string& store);  // -1 when it cannot be opened
   bool KernelLock(const Key& key, short type);
