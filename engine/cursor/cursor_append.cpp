@@ -244,12 +244,17 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
   SqliteStmt* exists =
       writing ? nullptr : &KeptStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1");
+  // The store connection tells the lock table when its transactions end.
+  const bool in_transaction = writing && c.source_db == c.connection().db();
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
       throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
                                            " has no record number left for a new record.");
-    switch (locks.Lock(LockNumber(c), n, c.handle())) {
+    LockResult lock = in_transaction
+                          ? locks.LockInTransaction(LockNumber(c), n, c.handle(), c.source_db)
+                          : locks.Lock(LockNumber(c), n, c.handle());
+    switch (lock) {
       case LockResult::kConflict:
         continue;  // another appender's reservation
       case LockResult::kIoError:

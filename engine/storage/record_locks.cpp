@@ -16,6 +16,9 @@ namespace {
 
 constexpr int kRecordBits = 40;                      // record numbers below 2^40
 constexpr uint64_t kTableHashMask = (1u << 22) - 1;  // keeps offsets below 2^62
+// Numbers a transaction's run locks at once: one system call per this many
+// appends. Another process appending meanwhile passes them by.
+constexpr int64_t kRunLength = 64;
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
@@ -104,6 +107,8 @@ void RecordLocks::ForgetParent() {
   for (auto& [path, fd] : sidecars_) close(fd);
   sidecars_.clear();
   held_.clear();
+  runs_.clear();
+  run_count_.store(0, std::memory_order_relaxed);
   sidecar_generation_ = generation;
 }
 
@@ -134,8 +139,35 @@ bool RecordLocks::KernelLock(const Key& key, short type) {
   return true;
 }
 
+bool RecordLocks::KernelLockRange(uint32_t table, int64_t first, int64_t last, short type) {
+  if (first > last) return true;
+  const Table& named = tables_[table - 1];
+  int fd = SidecarFd(named.store);
+  if (fd < 0) {
+    errno = EIO;
+    return false;
+  }
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = LockByteFor(named.name, first);
+  fl.l_len = last - first + 1;
+  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+const RecordLocks::Run* RecordLocks::RunHolding(const Key& key) const {
+  for (const Run& run : runs_)
+    if (run.table == key.table && run.first <= key.record && key.record <= run.last) return &run;
+  return nullptr;
+}
+
 void RecordLocks::KernelUnlockIfFree(const Key& key, const Holders& holders) {
   if (holders.writer != 0) return;
+  // A number of a transaction's run stays locked until the transaction ends.
+  if (RunHolding(key)) return;
   // A writer gone but readers left: the byte drops back to a shared lock.
   KernelLock(key, holders.readers.empty() ? F_UNLCK : F_RDLCK);
 }
@@ -147,7 +179,10 @@ LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
 LockResult RecordLocks::Lock(uint32_t table, int64_t record, uint32_t owner) {
   std::lock_guard<std::mutex> guard(mutex_);
   ForgetParent();
-  const Key key{table, record};
+  return LockLocked(Key{table, record}, owner);
+}
+
+LockResult RecordLocks::LockLocked(const Key& key, uint32_t owner) {
   Holders& holders = held_[key];
   if (holders.writer == owner) return LockResult::kLocked;
   bool otherReaders = std::any_of(holders.readers.begin(), holders.readers.end(),
@@ -213,6 +248,57 @@ void RecordLocks::UnlockAll(uint32_t owner) {
     else
       ++it;
   }
+}
+
+LockResult RecordLocks::LockInTransaction(uint32_t table, int64_t record, uint32_t owner,
+                                          const void* txn) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  const Key key{table, record};
+  const Run* run = RunHolding(key);
+  if (held_.count(key) || (run && run->txn != txn)) return LockLocked(key, owner);
+  if (!run) {
+    // The run ends below the next run of the table (a savepoint rolled back
+    // may have lowered the table's end) and within the record bits.
+    int64_t last = std::min(record + kRunLength - 1, (int64_t{1} << kRecordBits) - 1);
+    for (const Run& other : runs_)
+      if (other.table == table && other.first > record) last = std::min(last, other.first - 1);
+    // Bytes of the run that this process holds already are locked through
+    // the same file description: the run's lock covers them, and the
+    // release leaves them as their holders need them.
+    if (!KernelLockRange(table, record, last, F_WRLCK)) {
+      if (errno != EAGAIN && errno != EACCES) return LockResult::kIoError;
+      return LockLocked(key, owner);  // another process holds a number of the run
+    }
+    runs_.push_back(Run{table, record, last, txn});
+    run_count_.store(runs_.size(), std::memory_order_relaxed);
+  }
+  held_[key].writer = owner;
+  return LockResult::kLocked;
+}
+
+void RecordLocks::ReleaseTransactionRuns(const void* txn) {
+  if (run_count_.load(std::memory_order_relaxed) == 0) return;
+  std::lock_guard<std::mutex> guard(mutex_);
+  ForgetParent();
+  for (size_t i = 0; i < runs_.size();) {
+    if (runs_[i].txn != txn) {
+      ++i;
+      continue;
+    }
+    const Run run = runs_[i];
+    runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(i));
+    // Unheld numbers go back; a held one keeps the lock its holders need.
+    int64_t from = run.first;
+    for (auto it = held_.lower_bound(Key{run.table, run.first});
+         it != held_.end() && it->first.table == run.table && it->first.record <= run.last; ++it) {
+      KernelLockRange(run.table, from, it->first.record - 1, F_UNLCK);
+      if (it->second.writer == 0) KernelLock(it->first, F_RDLCK);
+      from = it->first.record + 1;
+    }
+    KernelLockRange(run.table, from, run.last, F_UNLCK);
+  }
+  run_count_.store(runs_.size(), std::memory_order_relaxed);
 }
 
 bool RecordLocks::LockedByOther(uint32_t table, int64_t record, uint32_t owner) {

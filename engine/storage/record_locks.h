@@ -8,6 +8,7 @@
 #ifndef ENGINE_STORAGE_RECORD_LOCKS_H
 #define ENGINE_STORAGE_RECORD_LOCKS_H
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -59,6 +60,18 @@ class RecordLocks {
   // Releases every lock `owner` holds (its cursor closes).
   void UnlockAll(uint32_t owner);
 
+  // The write lock of a number for a new record, taken inside a write
+  // transaction of the SQLite connection `txn`. No other connection can add
+  // a row until that transaction ends, so the first such lock takes a run of
+  // numbers from the kernel in one call and later ones are handed out from
+  // the run by this process's table alone. The run's numbers, those already
+  // inserted included, stay locked for other processes until
+  // ReleaseTransactionRuns; numbers still held then keep their locks.
+  LockResult LockInTransaction(uint32_t table, int64_t record, uint32_t owner, const void* txn);
+  // Gives the runs of transaction `txn` back (it committed or rolled back,
+  // or its connection closes). Costs an atomic load when there are none.
+  void ReleaseTransactionRuns(const void* txn);
+
   // The write locks on table `table` of `store` (its records, and record 0
   // for an exclusive open) held by other processes or by owners of this
   // process for which `own` is false. Costs one map lookup and one system
@@ -93,10 +106,20 @@ class RecordLocks {
     std::map<uint32_t, int> readers;  // owners of shared locks
   };
 
+  // A run of record numbers locked for a transaction (LockInTransaction).
+  struct Run {
+    uint32_t table;
+    int64_t first, last;  // record numbers, both in the run
+    const void* txn;
+  };
+
   uint32_t NumberLocked(const std::string& store, const std::string& table);  // mutex_ held
+  LockResult LockLocked(const Key& key, uint32_t owner);                      // mutex_ held
+  const Run* RunHolding(const Key& key) const;                                // mutex_ held
   void ForgetParent();                      // in a forked child: drops the parent's locks
   int SidecarFd(const std::string& store);  // -1 when it cannot be opened
   bool KernelLock(const Key& key, short type);
+  bool KernelLockRange(uint32_t table, int64_t first, int64_t last, short type);
   void KernelUnlockIfFree(const Key& key, const Holders& holders);
 
   std::mutex mutex_;             // guards everything below
@@ -106,6 +129,8 @@ class RecordLocks {
   std::map<std::string, std::map<std::string, uint32_t>> numbers_;
   std::map<std::string, int> sidecars_;  // store path -> open sidecar file
   uint64_t sidecar_generation_ = 0;      // fork generation that opened the sidecar files
+  std::vector<Run> runs_;                // runs of open write transactions
+  std::atomic<size_t> run_count_{0};     // runs_.size(), read without the mutex
 };
 
 // Byte of the sidecar file that stands for a record of a table: a hash of the

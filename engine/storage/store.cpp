@@ -12,6 +12,7 @@
 #include "engine/expr/expr_functions.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/type_guards.h"
+#include "engine/storage/record_locks.h"
 
 namespace nce {
 namespace {
@@ -41,6 +42,17 @@ int SwitchToWal(sqlite3* db, int busy_timeout_ms) {
     if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) return rc;
     sqlite3_sleep(1);
   }
+}
+
+
+// SQLite calls these as a transaction of connection `db` ends.
+int ReleaseRunsAtCommit(void* db) {
+  RecordLocks::Instance().ReleaseTransactionRuns(db);
+  return 0;  // the commit goes on
+}
+
+void ReleaseRunsAtRollback(void* db) {
+  RecordLocks::Instance().ReleaseTransactionRuns(db);
 }
 
 }  // namespace
@@ -94,6 +106,10 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, busy_timeout_ms);
+  // Record numbers a write transaction keeps from other processes go back
+  // when it ends, however it ends: the engine's commit, SQL text, an error.
+  sqlite3_commit_hook(db, ReleaseRunsAtCommit, db);
+  sqlite3_rollback_hook(db, ReleaseRunsAtRollback, db);
   // Index keys and translated expressions call the engine's SQL functions.
   RegisterExpressionFunctions(db);
   // The first read of the file tells whether it is a database at all.
@@ -115,6 +131,8 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
 }
 
 Store::~Store() {
+  // Closing rolls an open transaction back without the rollback hook.
+  RecordLocks::Instance().ReleaseTransactionRuns(db_);
   sqlite3_close_v2(db_);
 }
 

@@ -339,6 +339,87 @@ TEST_F(PendingAppend, AppendsSettingEverChangingFieldsAreAllWritten) {
             "63|" + std::to_string(expected) + ".0");
 }
 
+// A second process that, at each byte on `commands`, appends to `items`,
+// reports the number its new record got on `answers` and cancels it.
+pid_t StartProber(const std::string& path, int* commands, int* answers) {
+  int toChild[2], fromChild[2];
+  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(toChild[1]);
+    close(fromChild[0]);
+    NDSHANDLE connection = 0, cursor = 0;
+    if (NdsConnect(path.c_str(), &connection) != 0 ||
+        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0)
+      _exit(2);
+    char command;
+    while (read(toChild[0], &command, 1) == 1) {
+      uint32_t recno = 0;
+      if (NdsAppendRecord(cursor) != 0 || NdsGetRecordNum(cursor, NDS_IGNOREFILTERS, &recno) != 0 ||
+          NdsCancelUpdate(cursor) != 0)
+        recno = 0;
+      if (write(fromChild[1], &recno, sizeof recno) != sizeof recno) _exit(2);
+    }
+    _exit(0);
+  }
+  close(toChild[0]);
+  close(fromChild[1]);
+  *commands = toChild[1];
+  *answers = fromChild[0];
+  return pid;
+}
+
+uint32_t Probe(int commands, int answers) {
+  uint32_t recno = 0;
+  if (write(commands, "a", 1) != 1 || read(answers, &recno, sizeof recno) != sizeof recno) return 0;
+  return recno;
+}
+
+TEST_F(PendingAppend, ATransactionKeepsItsNewNumbersFromOtherProcessesUntilItEnds) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  int commands = -1, answers = -1;
+  pid_t prober = StartProber(dir_.str(), &commands, &answers);
+  ASSERT_GT(prober, 0);
+  NDSHANDLE cursor = OpenTable("items");
+  auto append = [&](bool write) {
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    if (write) {
+      ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    }
+  };
+
+  // Written but not committed, and the next numbers of the transaction:
+  // the other process passes them by, so that its record cannot clash
+  // with them once this transaction commits.
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  append(true);
+  append(true);
+  EXPECT_EQ(RecNo(cursor), 4u);
+  EXPECT_GT(Probe(commands, answers), 6u);
+
+  // After the commit only a number still held (the pending append) stays
+  // locked; the others are free again.
+  append(false);
+  EXPECT_EQ(RecNo(cursor), 5u);
+  ASSERT_EQ(NdsCommitTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(Probe(commands, answers), 6u);
+  ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+
+  // A rollback frees them as well.
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u);
+  append(true);
+  EXPECT_EQ(RecNo(cursor), 6u);
+  EXPECT_GT(Probe(commands, answers), 7u);
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(Probe(commands, answers), 6u);
+
+  close(commands);
+  ASSERT_EQ(waitpid(prober, nullptr, 0), prober);
+  close(answers);
+  EXPECT_EQ(Rows("items"), "5");
+}
+
 // A second process that appends to `items`, sets a field, reports the
 // reserved record number on `answers` and then waits to be killed.
 pid_t StartAppender(const std::string& path, int* answers) {
