@@ -1,6 +1,7 @@
 // The per-field initialisation of a cleared record image: which fields a
 // post will send, the engine's mark for autoincrement fields, and the
 // fields' DefaultExpression values read by engine type.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -30,6 +31,10 @@ bool IsBlobType(std::uint16_t type) {
 }  // namespace
 
 void TNdsDataSet::ApplyDefaultExpressions(std::uint8_t* image, bool writeEveryField) {
+  // Most tables have no default expressions: then no field is looked up by name.
+  const bool anyDefault = std::any_of(Fields().begin(), Fields().end(), [](dataset::TField* f) {
+    return !f->DefaultExpression().empty();
+  });
   for (int i = 0; i < engineFields_->Count(); ++i) {
     TNCEFieldDef& def = *engineFields_->Items(i);
     def.fieldModified = writeEveryField;
@@ -37,7 +42,7 @@ void TNdsDataSet::ApplyDefaultExpressions(std::uint8_t* image, bool writeEveryFi
       std::memcpy(image + def.offset, &kAutoIncMark, sizeof kAutoIncMark);
       continue;
     }
-    if (IsBlobType(def.engineType)) continue;
+    if (!anyDefault || IsBlobType(def.engineType)) continue;
     dataset::TField* field = FindField(def.name);
     if (field == nullptr || field->DefaultExpression().empty()) continue;
     try {

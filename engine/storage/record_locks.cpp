@@ -270,8 +270,17 @@ LockResult RecordLocks::LockInTransaction(uint32_t table, int64_t record, uint32
       if (errno != EAGAIN && errno != EACCES) return LockResult::kIoError;
       return LockLocked(key, owner);  // another process holds a number of the run
     }
-    runs_.push_back(Run{table, record, last, txn});
-    run_count_.store(runs_.size(), std::memory_order_relaxed);
+    // A run that ends just below grows, so that a transaction's appends to
+    // one table keep one run however many they are.
+    auto below = std::find_if(runs_.begin(), runs_.end(), [&](const Run& r) {
+      return r.table == table && r.txn == txn && r.last == record - 1;
+    });
+    if (below != runs_.end()) {
+      below->last = last;
+    } else {
+      runs_.push_back(Run{table, record, last, txn});
+      run_count_.store(runs_.size(), std::memory_order_relaxed);
+    }
   }
   held_[key].writer = owner;
   return LockResult::kLocked;
