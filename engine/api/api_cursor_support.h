@@ -11,44 +11,27 @@
 
 namespace nce {
 
-// The cursor each thread found last. A walk through a table calls several
-// engine functions per record on one cursor, so each thread remembers it.
-// While no handle at all has been removed since, the handle table still
-// holds that cursor, so the remembered pointer is valid (a cursor is used
-// by one thread at a time). Nothing is kept alive here.
-struct RememberedCursorSlot {
-  NDSHANDLE handle = 0;
-  uint64_t removals = 0;
-  Cursor* cursor = nullptr;
-};
-
-inline RememberedCursorSlot& RememberedSlot() {
+// The cursor of `handle`. A walk through a table calls several engine
+// functions per record on one cursor, so each thread remembers the cursor it
+// found last. While no handle at all has been removed since, the handle
+// table still holds that cursor, so the remembered pointer is valid (a
+// cursor is used by one thread at a time). Nothing is kept alive here.
+inline Cursor& CursorOf(NDSHANDLE handle) {
+  struct Remembered {
+    NDSHANDLE handle = 0;
+    uint64_t removals = 0;
+    Cursor* cursor = nullptr;
+  };
   // Initial-exec: a fixed offset from the thread pointer instead of a call
   // to __tls_get_addr on every engine function of a walk.
-  thread_local RememberedCursorSlot last __attribute__((tls_model("initial-exec")));
-  return last;
-}
-
-// The remembered cursor of `handle`, or null when this thread did not find
-// it last or a handle was removed since.
-inline Cursor* RememberedCursor(NDSHANDLE handle) {
-  const RememberedCursorSlot& last = RememberedSlot();
-  if (last.cursor == nullptr || last.handle != handle ||
-      last.removals != HandleTable::Instance().removals())
-    return nullptr;
-  return last.cursor;
-}
-
-// The cursor of `handle` (a static or table cursor), remembered for the
-// thread's next call.
-inline Cursor& CursorOf(NDSHANDLE handle) {
-  if (Cursor* remembered = RememberedCursor(handle)) return *remembered;
-  RememberedCursorSlot& last = RememberedSlot();
+  thread_local Remembered last __attribute__((tls_model("initial-exec")));
   uint64_t removals = HandleTable::Instance().removals();
-  std::shared_ptr<Cursor> found = RequireCursor(handle);
-  last.cursor = found.get();
-  last.handle = handle;
-  last.removals = removals;
+  if (last.cursor == nullptr || last.handle != handle || last.removals != removals) {
+    std::shared_ptr<Cursor> found = RequireCursor(handle);
+    last.cursor = found.get();
+    last.handle = handle;
+    last.removals = removals;
+  }
   return *last.cursor;
 }
 

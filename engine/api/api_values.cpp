@@ -6,7 +6,6 @@
 #include <cstring>
 #include <functional>
 
-#include "engine/api/api_cursor_support.h"
 #include "engine/api/api_support.h"
 #include "engine/base/dates.h"
 #include "engine/cursor/cursor_fields.h"
@@ -20,17 +19,9 @@ namespace {
 NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
                        const std::function<Value()>& make) {
   return Guarded(function, [&] {
-    // A record's fields are set one after another on one cursor. (An order's
-    // handle may be remembered for its cursor; its fields are key fields.)
-    Cursor* cursor = RememberedCursor(handle);
-    if (cursor && cursor->handle() != handle) cursor = nullptr;
-    std::shared_ptr<Object> object;
-    if (!cursor) {
-      object = HandleTable::Instance().Find(handle);
-      if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable))
-        cursor = &CursorOf(handle);
-    }
-    if (cursor) {
+    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
+    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
+      auto cursor = std::static_pointer_cast<Cursor>(object);
       std::lock_guard lock(cursor->connection().mutex());
       SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
       return NDS_SUCCESS;
@@ -38,9 +29,9 @@ NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
     if (object && object->kind() == ObjectKind::kIndexOrder) {
       // Values for the order's raw key (NdsBuildRawKey).
       auto order = std::static_pointer_cast<IndexOrder>(object);
-      std::shared_ptr<Cursor> owner = order->cursor();
-      std::lock_guard lock(owner->connection().mutex());
-      SetKeyField(*order, *owner, field, make(), function);
+      std::shared_ptr<Cursor> cursor = order->cursor();
+      std::lock_guard lock(cursor->connection().mutex());
+      SetKeyField(*order, *cursor, field, make(), function);
       return NDS_SUCCESS;
     }
     auto statement = RequireStatement(handle);
