@@ -15,13 +15,38 @@ using namespace nce;
 
 namespace {
 
+// The cursor whose fields this thread set last. A record's fields are set
+// one after another on one cursor; while no handle at all has been removed
+// since, the handle table still holds it, so the pointer is valid (a cursor
+// is used by one thread at a time). Nothing is kept alive here.
+struct LastFieldCursor {
+  NDSHANDLE handle = 0;
+  uint64_t removals = 0;
+  Cursor* cursor = nullptr;
+};
+thread_local LastFieldCursor t_last_field_cursor;
+
+// The cursor of `handle` when it is a cursor's own handle; otherwise null,
+// with the object found left in `object`.
+Cursor* FieldCursor(NDSHANDLE handle, std::shared_ptr<Object>* object) {
+  LastFieldCursor& last = t_last_field_cursor;
+  const uint64_t removals = HandleTable::Instance().removals();
+  if (last.cursor != nullptr && last.handle == handle && last.removals == removals)
+    return last.cursor;
+  *object = HandleTable::Instance().Find(handle);
+  const Object* found = object->get();
+  if (!found || (found->kind() != ObjectKind::kCursor && found->kind() != ObjectKind::kTable))
+    return nullptr;
+  last = LastFieldCursor{handle, removals, static_cast<Cursor*>(object->get())};
+  return last.cursor;
+}
+
 // Sets a statement parameter; cursor handles are the record editor's.
 NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
                        const std::function<Value()>& make) {
   return Guarded(function, [&] {
-    std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
-    if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
-      auto cursor = std::static_pointer_cast<Cursor>(object);
+    std::shared_ptr<Object> object;
+    if (Cursor* cursor = FieldCursor(handle, &object)) {
       std::lock_guard lock(cursor->connection().mutex());
       SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
       return NDS_SUCCESS;
