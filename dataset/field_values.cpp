@@ -214,6 +214,11 @@ void TIntegerField::SetAsString(const std::string& value) {
 }
 
 int32_t TIntegerField::AsInteger() const {
+  // A 32-bit value form needs no range check.
+  if (DataType() == ftInteger) {
+    int32_t value = 0;
+    return GetData(&value) ? value : 0;
+  }
   return CheckedInt32(AsLargeInt(), *this);
 }
 void TIntegerField::SetAsInteger(int32_t value) {
