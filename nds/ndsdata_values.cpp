@@ -153,23 +153,6 @@ std::uint32_t WithoutTrailingBlanks(const std::uint8_t* p, std::uint32_t length)
   return length;
 }
 
-// Whether one of the `length` bytes at `p` is zero, eight bytes a step: a
-// text field rarely holds one, and a library search costs more for a short
-// text than these few words.
-bool HasZeroByte(const std::uint8_t* p, std::uint32_t length) {
-  const auto zeroIn = [](std::uint64_t word) {
-    return ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0;
-  };
-  if (length < 8) {
-    for (std::uint32_t i = 0; i < length; ++i)
-      if (p[i] == 0) return true;
-    return false;
-  }
-  for (std::uint32_t i = 0; i + 8 < length; i += 8)
-    if (zeroIn(Load<std::uint64_t>(p + i))) return true;
-  return zeroIn(Load<std::uint64_t>(p + length - 8));
-}
-
 std::string_view Trimmed(const std::uint8_t* p, std::uint32_t length) {
   std::uint32_t begin = 0, end = length;
   // Numeric texts stand right-aligned behind blanks: the first eight bytes
@@ -464,8 +447,8 @@ bool TNdsDataSet::ReadFieldAsString(dataset::TField& field, std::string* text, b
   const int dataSize = field.DataSize();
   const std::uint32_t room = static_cast<std::uint32_t>(std::max(dataSize - 1, 0));
   std::uint32_t end = WithoutTrailingBlanks(p, std::min(def.length, room));
-  if (HasZeroByte(p, end))
-    end = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(std::memchr(p, 0, end)) - p);
+  if (const void* zero = std::memchr(p, 0, end))
+    end = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(zero) - p);
   text->assign(reinterpret_cast<const char*>(p), end);
   *is_null = false;
   return true;
@@ -560,8 +543,9 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
 }
 
 // Out of line: ReadFieldValue's own reads need none of its registers.
-[[gnu::noinline]] bool TNdsDataSet::ConvertFromEngineValue(
-    dataset::TField& field, dataset::TRecordBuffer buffer, void* dest) {
+[[gnu::noinline]] bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field,
+                                                           dataset::TRecordBuffer buffer,
+                                                           void* dest) {
   const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
   // A blob written since the record was read is null exactly when it is
   // empty; otherwise the presence marker read with the record decides.

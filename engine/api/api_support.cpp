@@ -35,7 +35,8 @@ std::shared_ptr<Cursor> RequireCursor(NDSHANDLE handle) {
 }
 
 void ThrowMissingArgument(const char* what) {
-  throw EngineError(NDS_E_INVALID_ARGUMENT, std::string("No place was given for the ") + what + ".");
+  throw EngineError(NDS_E_INVALID_ARGUMENT,
+                    std::string("No place was given for the ") + what + ".");
 }
 
 }  // namespace nce
