@@ -50,14 +50,14 @@ void TStringField::SetSize(int size) {
   TField::SetSize(size);
 }
 
-std::string TStringField::AsString() const {
-  std::string text;
-  bool is_null = false;
-  if (GetDataAsString(&text, &is_null)) return text;
+namespace {
+
+// A string field's text read through its value form.
+std::string TextOfValueForm(const TStringField& field) {
   // Most text fields are short: read them into the stack, so a walk reading
   // a text per record does not allocate a scratch buffer each time.
   constexpr int kStackSize = 256;
-  const int size = Size();
+  const int size = field.Size();
   char local[kStackSize];
   std::vector<char> heap;
   char* buffer = local;
@@ -66,8 +66,19 @@ std::string TStringField::AsString() const {
     buffer = heap.data();
   }
   std::memset(buffer, 0, static_cast<size_t>(size) + 1);
-  if (!GetData(buffer)) return "";
+  if (!field.GetData(buffer)) return "";
   return std::string(buffer, strnlen(buffer, static_cast<size_t>(size)));
+}
+
+}  // namespace
+
+std::string TStringField::AsString() const {
+  // One named result: the text the dataset hands over directly is returned
+  // in place, not moved (a move copies a short text's bytes).
+  std::string text;
+  bool is_null = false;
+  if (!GetDataAsString(&text, &is_null)) text = TextOfValueForm(*this);
+  return text;
 }
 
 void TStringField::SetAsString(const std::string& value) {
@@ -214,6 +225,11 @@ void TIntegerField::SetAsString(const std::string& value) {
 }
 
 int32_t TIntegerField::AsInteger() const {
+  // A 32-bit value form needs no range check.
+  if (DataType() == ftInteger) {
+    int32_t value = 0;
+    return GetData(&value) ? value : 0;
+  }
   return CheckedInt32(AsLargeInt(), *this);
 }
 void TIntegerField::SetAsInteger(int32_t value) {

@@ -78,7 +78,13 @@ bool TField::CanModify() const {
 // ---- Raw access ---------------------------------------------------------------
 
 bool TField::GetData(void* buffer) const {
-  if (!dataset_) DatabaseError("Field '" + DisplayName() + "' has no dataset");
+  if (!dataset_) {
+    // Out of line: the message's set-up would cost every read its frame.
+    const auto refuse = [this]() __attribute__((noinline, cold)) {
+      DatabaseError("Field '" + DisplayName() + "' has no dataset");
+    };
+    refuse();
+  }
   if (validating_) {
     if (!validating_value_) return false;
     if (buffer) std::memcpy(buffer, validating_value_, DataSize());

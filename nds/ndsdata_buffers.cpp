@@ -159,40 +159,47 @@ void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t&
 }
 
 void TNdsDataSet::CompleteEngineRecord(dataset::TRecordBuffer buffer) {
-  // The descriptors hold the cursor's fields in engine order, so they stand
-  // in for a field count asked of the engine at every record.
-  const int fieldCount = engineFields_->Count();
-  if (BlobFieldCount() > 0) {
-    // Only the presence of blob data is read with the record; contents come
-    // through a blob stream.
-    for (int i = 0; i < fieldCount; ++i) {
-      const TNCEFieldDef& def = *engineFields_->Items(i);
-      if (!IsBlobType(def.engineType)) continue;
-      std::uint16_t empty = 0;
-      CheckEngineCode(this, NdsIsEmpty(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), &empty));
-      const std::uint32_t marker = empty ? 0u : 0xFFFFFFFFu;
-      std::memcpy(buffer + def.offset, &marker, sizeof marker);
+  const bool blobs = BlobFieldCount() > 0;
+  const bool oem = tableOptions_->NdsCharType() == OEM;
+  // Most records need neither step; they leave before the steps' set-up,
+  // which a walk would otherwise pay at every record.
+  if (!blobs && !oem) return;
+  const auto complete = [&]() __attribute__((noinline)) {
+    // The descriptors hold the cursor's fields in engine order, so they
+    // stand in for a field count asked of the engine at every record.
+    const int fieldCount = engineFields_->Count();
+    if (blobs) {
+      // Only the presence of blob data is read with the record; contents
+      // come through a blob stream.
+      for (int i = 0; i < fieldCount; ++i) {
+        const TNCEFieldDef& def = *engineFields_->Items(i);
+        if (!IsBlobType(def.engineType)) continue;
+        std::uint16_t empty = 0;
+        CheckEngineCode(this, NdsIsEmpty(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), &empty));
+        const std::uint32_t marker = empty ? 0u : 0xFFFFFFFFu;
+        std::memcpy(buffer + def.offset, &marker, sizeof marker);
+      }
     }
-  }
-
-  if (tableOptions_->NdsCharType() == OEM) {
-    // The engine's translated text replaces the stored bytes; it writes a
-    // terminating zero after the field, so the byte there is put back.
-    for (int i = 0; i < fieldCount; ++i) {
-      const TNCEFieldDef& def = *engineFields_->Items(i);
-      if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) continue;
-      std::uint8_t* place = buffer + def.offset;
-      const std::uint8_t kept = place[def.length];
-      std::uint32_t textLength = def.length + 1;
-      const NDSRESULT rc = NdsGetField(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), place,
-                                       &textLength, NDS_NONE);
-      place[def.length] = kept;
-      CheckEngineCode(this, rc);
-      // A text shorter than the field leaves the rest of the field blank,
-      // as the record image stores it.
-      if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
+    if (oem) {
+      // The engine's translated text replaces the stored bytes; it writes a
+      // terminating zero after the field, so the byte there is put back.
+      for (int i = 0; i < fieldCount; ++i) {
+        const TNCEFieldDef& def = *engineFields_->Items(i);
+        if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) continue;
+        std::uint8_t* place = buffer + def.offset;
+        const std::uint8_t kept = place[def.length];
+        std::uint32_t textLength = def.length + 1;
+        const NDSRESULT rc = NdsGetField(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), place,
+                                         &textLength, NDS_NONE);
+        place[def.length] = kept;
+        CheckEngineCode(this, rc);
+        // A text shorter than the field leaves the rest of the field blank,
+        // as the record image stores it.
+        if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
+      }
     }
-  }
+  };
+  complete();
 }
 
 dataset::TRecordBuffer TNdsDataSet::CurrentStateBuffer() {

@@ -2,6 +2,7 @@
 // converted into the value form the framework expects, and the engine's null
 // forms of NDT tables (binary fields) and DBF-kind tables (text fields).
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -138,15 +139,34 @@ constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
 // `length` less the blanks at the end of `p`, eight bytes a step: a text
 // column's value is mostly shorter than the column.
 std::uint32_t WithoutTrailingBlanks(const std::uint8_t* p, std::uint32_t length) {
-  while (length >= 8 && Load<std::uint64_t>(p + length - 8) == kEightBlanks) length -= 8;
+  while (length >= 8) {
+    const std::uint64_t diff = Load<std::uint64_t>(p + length - 8) ^ kEightBlanks;
+    if (diff != 0) {
+      // The highest differing byte is the last one in memory that is no blank.
+      if constexpr (std::endian::native == std::endian::little)
+        return length - static_cast<std::uint32_t>(std::countl_zero(diff)) / 8;
+      break;
+    }
+    length -= 8;
+  }
   while (length > 0 && p[length - 1] == ' ') --length;
   return length;
 }
 
 std::string_view Trimmed(const std::uint8_t* p, std::uint32_t length) {
   std::uint32_t begin = 0, end = length;
-  // Numeric texts stand right-aligned behind blanks.
-  while (end - begin >= 8 && Load<std::uint64_t>(p + begin) == kEightBlanks) begin += 8;
+  // Numeric texts stand right-aligned behind blanks: the first eight bytes
+  // that are not all blanks tell where the text starts.
+  while (end - begin >= 8) {
+    const std::uint64_t diff = Load<std::uint64_t>(p + begin) ^ kEightBlanks;
+    if (diff != 0) {
+      // The lowest differing byte is the first one in memory.
+      if constexpr (std::endian::native == std::endian::little)
+        begin += static_cast<std::uint32_t>(std::countr_zero(diff)) / 8;
+      break;
+    }
+    begin += 8;
+  }
   while (begin < end && p[begin] == ' ') ++begin;
   while (end > begin && (p[end - 1] == ' ' || p[end - 1] == 0)) --end;
   return std::string_view(reinterpret_cast<const char*>(p) + begin, end - begin);
@@ -255,38 +275,24 @@ bool NumericImageToDouble(const std::uint8_t* p, std::uint32_t length, double* v
   const char* const integerStart = c;
   while (c != end && *c == '0') ++c;
   const char* const first = c;  // the first significant integer digit
-  // The whole part and the fraction are read as two numbers, which the
-  // processor works on side by side. Digits beyond 19 wrap around; such
-  // texts are refused below anyway.
-  std::uint64_t whole = 0, fraction = 0;
-  for (; c != end && IsDigit(*c); ++c) whole = whole * 10 + static_cast<unsigned>(*c - '0');
+  // The whole part and the fraction are read as one number of all their
+  // digits. Beyond 19 significant digits it wraps around; such texts are
+  // refused below anyway.
+  std::uint64_t digits = 0;
+  unsigned digit = 0;
+  for (; c != end && (digit = static_cast<unsigned char>(*c) - unsigned{'0'}) <= 9; ++c)
+    digits = digits * 10 + digit;
   const char* const integerEnd = c;
   std::size_t places = 0;
   if (c != end && *c == '.') {
     const char* const fractionStart = ++c;
-    for (; c != end && IsDigit(*c); ++c) fraction = fraction * 10 + static_cast<unsigned>(*c - '0');
+    for (; c != end && (digit = static_cast<unsigned char>(*c) - unsigned{'0'}) <= 9; ++c)
+      digits = digits * 10 + digit;
     places = static_cast<std::size_t>(c - fractionStart);
   }
   if (c != end || integerEnd == integerStart) return false;
   if (static_cast<std::size_t>(integerEnd - integerStart) + places > 64) return false;
   if (static_cast<std::size_t>(integerEnd - first) + places > 15) return false;
-  static constexpr std::uint64_t kScales[] = {1,
-                                              10,
-                                              100,
-                                              1000,
-                                              10000,
-                                              100000,
-                                              1000000,
-                                              10000000,
-                                              100000000,
-                                              1000000000,
-                                              10000000000,
-                                              100000000000,
-                                              1000000000000,
-                                              10000000000000,
-                                              100000000000000,
-                                              1000000000000000};
-  const std::uint64_t digits = whole * kScales[places] + fraction;
   const double magnitude = static_cast<double>(digits) / kPowers[places];
   *value = negative && digits != 0 ? -magnitude : magnitude;
   return true;
@@ -369,7 +375,29 @@ bool TNdsDataSet::EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t len
 bool TNdsDataSet::ReadFieldValue(dataset::TField& field, void* dest) {
   const dataset::TRecordBuffer buffer = ReadingBuffer();
   if (buffer == nullptr) return false;
-  if (field.FieldNo() > 0) return !ConvertFromEngineValue(field, buffer, dest);
+  if (field.FieldNo() > 0) {
+    const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
+    // The binary integers and day numbers of NDT tables, read by the field
+    // objects made for them, are copied as ReadEngineFieldValue would,
+    // without its dispatch over every type: a walk reads such values at
+    // every record.
+    if (engineTableType_ == NDS_NDT && dest != nullptr) {
+      const std::uint8_t* p = buffer + def.offset;
+      if (def.engineType == NDS_INTEGER && field.DataType() == dataset::ftInteger) {
+        if (Load<std::uint32_t>(p) == 0x80000000u) return false;
+        std::memcpy(dest, p, 4);
+        return true;
+      }
+      if (def.engineType == NDS_DATE && def.length == 4 && field.DataType() == dataset::ftDate) {
+        if (Load<std::uint32_t>(p) == 0) return false;
+        const std::int32_t day =
+            Load<std::int32_t>(p) - static_cast<std::int32_t>(kJulianOfDayZero);
+        std::memcpy(dest, &day, sizeof day);
+        return true;
+      }
+    }
+    return !ConvertFromEngineValue(field, buffer, dest);
+  }
   switch (State()) {
     case dataset::dsBrowse:
     case dataset::dsEdit:
@@ -390,7 +418,8 @@ bool TNdsDataSet::ReadFieldAsDouble(dataset::TField& field, double* value, bool*
   const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
   if (def.engineType != NDS_NUMERIC) return false;
   const std::uint8_t* p = buffer + def.offset;
-  if (EngineValueIsNull(p, def.length, NDS_NUMERIC, engineTableType_ == NDS_NDT)) {
+  // A numeric field's null forms: all zero bytes (NDT), or blanks too.
+  if (AllBytes(p, def.length, engineTableType_ != NDS_NDT)) {
     *value = 0;
     *is_null = true;
     return true;
@@ -407,7 +436,8 @@ bool TNdsDataSet::ReadFieldAsString(dataset::TField& field, std::string* text, b
   const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
   if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) return false;
   const std::uint8_t* p = buffer + def.offset;
-  if (EngineValueIsNull(p, def.length, def.engineType, engineTableType_ == NDS_NDT)) {
+  // A text field's null forms: all zero bytes (NDT), or blanks too.
+  if (AllBytes(p, def.length, engineTableType_ != NDS_NDT)) {
     text->clear();
     *is_null = true;
     return true;
@@ -512,9 +542,10 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
   return false;
 }
 
-// Inline into ReadFieldValue, its only caller: one call less per field read.
-[[gnu::always_inline]] inline bool TNdsDataSet::ConvertFromEngineValue(
-    dataset::TField& field, dataset::TRecordBuffer buffer, void* dest) {
+// Out of line: ReadFieldValue's own reads need none of its registers.
+[[gnu::noinline]] bool TNdsDataSet::ConvertFromEngineValue(dataset::TField& field,
+                                                           dataset::TRecordBuffer buffer,
+                                                           void* dest) {
   const TNCEFieldDef& def = *engineFields_->Items(field.FieldNo() - 1);
   // A blob written since the record was read is null exactly when it is
   // empty; otherwise the presence marker read with the record decides.

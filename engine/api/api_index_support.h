@@ -66,9 +66,11 @@ NDSRESULT WithNavigation(const char* function, NDSHANDLE handle, Action action) 
     std::lock_guard lock(cursor.connection().mutex());
     cursor.connection().db();
     // Switching orders rebuilds the walk's conditions; a walk that stays in
-    // one order skips it.
-    if (OrdersOf(cursor).active.get() != target.order)
-      UseOrder(cursor, target.order ? RequireOrder(handle) : nullptr);
+    // one order skips it (and, once the orders are loaded, OrdersOf too).
+    const CursorOrders* orders = cursor.orders.get();
+    const IndexOrder* active =
+        orders != nullptr && orders->loaded ? orders->active.get() : OrdersOf(cursor).active.get();
+    if (active != target.order) UseOrder(cursor, target.order ? RequireOrder(handle) : nullptr);
     return action(cursor);
   });
 }

@@ -34,10 +34,9 @@ std::shared_ptr<Cursor> RequireCursor(NDSHANDLE handle) {
   return std::static_pointer_cast<Cursor>(object);
 }
 
-void RequireArgument(const void* pointer, const char* what) {
-  if (pointer == nullptr)
-    throw EngineError(NDS_E_INVALID_ARGUMENT,
-                      std::string("No place was given for the ") + what + ".");
+void ThrowMissingArgument(const char* what) {
+  throw EngineError(NDS_E_INVALID_ARGUMENT,
+                    std::string("No place was given for the ") + what + ".");
 }
 
 }  // namespace nce

@@ -58,6 +58,17 @@ int64_t JulianFromCivil(const CivilDate& date) {
   return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
 }
 
+bool JulianOfValidDate(const CivilDate& date, int64_t* julian) {
+  if (!IsValidDate(date)) return false;
+  // JulianFromCivil's unsigned form, whose range tests IsValidDate made.
+  const uint32_t a = date.month <= 2 ? 1 : 0;
+  const uint32_t yy = static_cast<uint32_t>(date.year) + 4800 - a;
+  const uint32_t mm = static_cast<uint32_t>(date.month) + 12 * a - 3;
+  *julian = static_cast<int64_t>(date.day) + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 +
+            yy / 400 - 32045;
+  return true;
+}
+
 CivilDate CivilFromJulian(int64_t julian) {
   int64_t a = julian + 32044;
   int64_t b = (4 * a + 3) / 146097;

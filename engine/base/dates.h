@@ -23,6 +23,10 @@ CivilDate CivilFromJulian(int64_t julian);
 // True for a date of years 1 to 9999 that the calendar has.
 bool IsValidDate(const CivilDate& date);
 
+// IsValidDate and JulianFromCivil in one step: false, with *julian
+// untouched, for a date the calendar does not have.
+bool JulianOfValidDate(const CivilDate& date, int64_t* julian);
+
 // Reads a date at the start of `text`: "YYYY-MM-DD", else "YYYYMMDD", else
 // "MM/DD/YYYY"; `rest` (when given) gets what follows it. nullopt when the
 // text does not start with one of these forms or the date is impossible.

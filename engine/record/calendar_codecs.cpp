@@ -39,18 +39,14 @@ bool EncodeDate(const FieldDesc& f, bool, const Value& v, uint8_t* p) {
 // other text, which then takes ParseDate.
 bool ReadIsoDate(std::string_view text, int64_t* julian) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-  int digits[8];
-  static constexpr int kPlaces[8] = {0, 1, 2, 3, 5, 6, 8, 9};
-  for (int i = 0; i < 8; ++i) {
-    const char c = text[kPlaces[i]];
-    if (c < '0' || c > '9') return false;
-    digits[i] = c - '0';
-  }
-  CivilDate date{digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3],
-                 digits[4] * 10 + digits[5], digits[6] * 10 + digits[7]};
-  if (!IsValidDate(date)) return false;
-  *julian = JulianFromCivil(date);
-  return true;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  // Each digit as its value; any other byte gives more than 9.
+  const unsigned y0 = s[0] - 48u, y1 = s[1] - 48u, y2 = s[2] - 48u, y3 = s[3] - 48u;
+  const unsigned m0 = s[5] - 48u, m1 = s[6] - 48u, d0 = s[8] - 48u, d1 = s[9] - 48u;
+  if (y0 > 9 || y1 > 9 || y2 > 9 || y3 > 9 || m0 > 9 || m1 > 9 || d0 > 9 || d1 > 9) return false;
+  const CivilDate date{static_cast<int>(y0 * 1000 + y1 * 100 + y2 * 10 + y3),
+                       static_cast<int>(m0 * 10 + m1), static_cast<int>(d0 * 10 + d1)};
+  return JulianOfValidDate(date, julian);
 }
 
 StoredEncode StoreDate(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* p) {

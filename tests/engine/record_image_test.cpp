@@ -265,6 +265,10 @@ TEST(RecordImage, ImagesFromStoredColumnsMatchImagesFromValues) {
     expectSame(Field(NDS_NUMERIC, 4, 2), ndt, Value::Real(123.5));
     expectSame(Field(NDS_NUMERIC, 3), ndt, Value::Integer(12345));
     expectSame(Field(NDS_DATE, ndt ? 4 : 8), ndt, Value::Text("not a date"));
+    // Stored date texts: leap days, the ends of the calendar, impossible days.
+    for (const char* day : {"2000-02-29", "1900-02-29", "2001-02-29", "2024-04-31", "0001-01-01",
+                            "9999-12-31", "0000-01-01", "2000-00-10", "2000-13-01", "2024-1a-01"})
+      expectSame(Field(NDS_DATE, ndt ? 4 : 8), ndt, Value::Text(day));
     expectSame(Field(NDS_LOGICAL, 1), ndt, Value::Text("yes"));
     expectSame(Field(NDS_STRING, 4), ndt, Value::Real(2.5));
     expectSame(Field(NDS_DOUBLE, 8), ndt, Value::Text("x"));
