@@ -122,21 +122,7 @@ int RecordLocks::SidecarFd(const std::string& store) {
 }
 
 bool RecordLocks::KernelLock(const Key& key, short type) {
-  const Table& table = tables_[key.table - 1];
-  int fd = SidecarFd(table.store);
-  if (fd < 0) {
-    errno = EIO;
-    return false;
-  }
-  struct flock fl {};
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = LockByteFor(table.name, key.record);
-  fl.l_len = 1;
-  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
+  return KernelLockRange(key.table, key.record, key.record, type);
 }
 
 bool RecordLocks::KernelLockRange(uint32_t table, int64_t first, int64_t last, short type) {

@@ -1,5 +1,7 @@
 #include "cursor_test_support.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace nce_test {
@@ -97,6 +99,24 @@ std::vector<uint32_t> CursorTest::WalkBackward(NDSHANDLE cursor) {
     EXPECT_EQ(NdsSkip(cursor, -1), 0u) << LastErrorText();
   }
   return seen;
+}
+
+pid_t StartChild(const std::function<void(int commands, int answers)>& body, int* commands,
+                 int* answers) {
+  int toChild[2], fromChild[2];
+  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(toChild[1]);
+    close(fromChild[0]);
+    body(toChild[0], fromChild[1]);
+    _exit(0);
+  }
+  close(toChild[0]);
+  close(fromChild[1]);
+  *commands = toChild[1];
+  *answers = fromChild[0];
+  return pid;
 }
 
 void ExpectError(NDSRESULT rc, uint32_t expected, const std::string& part) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,12 @@ class CursorTest : public ::testing::Test {
   NDSHANDLE conn_ = 0;
   std::vector<NDSHANDLE> open_;  // cursors closed at the end
 };
+
+// Forks a second process that runs `body` with the read end of a command
+// pipe and the write end of an answer pipe, then exits. The parent keeps
+// the other ends in *commands and *answers. -1 when the pipes or the fork fail.
+pid_t StartChild(const std::function<void(int commands, int answers)>& body, int* commands,
+                 int* answers);
 
 // Expects `rc` to be `expected` and the last error text to contain `part`.
 void ExpectError(NDSRESULT rc, uint32_t expected, const std::string& part = "");

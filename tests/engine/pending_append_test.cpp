@@ -342,31 +342,23 @@ TEST_F(PendingAppend, AppendsSettingEverChangingFieldsAreAllWritten) {
 // A second process that, at each byte on `commands`, appends to `items`,
 // reports the number its new record got on `answers` and cancels it.
 pid_t StartProber(const std::string& path, int* commands, int* answers) {
-  int toChild[2], fromChild[2];
-  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(toChild[1]);
-    close(fromChild[0]);
-    NDSHANDLE connection = 0, cursor = 0;
-    if (NdsConnect(path.c_str(), &connection) != 0 ||
-        NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0)
-      _exit(2);
-    char command;
-    while (read(toChild[0], &command, 1) == 1) {
-      uint32_t recno = 0;
-      if (NdsAppendRecord(cursor) != 0 || NdsGetRecordNum(cursor, NDS_IGNOREFILTERS, &recno) != 0 ||
-          NdsCancelUpdate(cursor) != 0)
-        recno = 0;
-      if (write(fromChild[1], &recno, sizeof recno) != sizeof recno) _exit(2);
-    }
-    _exit(0);
-  }
-  close(toChild[0]);
-  close(fromChild[1]);
-  *commands = toChild[1];
-  *answers = fromChild[0];
-  return pid;
+  return StartChild(
+      [&path](int in, int out) {
+        NDSHANDLE connection = 0, cursor = 0;
+        if (NdsConnect(path.c_str(), &connection) != 0 ||
+            NdsOpenTable(connection, "items", 0, 0, 0, &cursor) != 0)
+          _exit(2);
+        char command;
+        while (read(in, &command, 1) == 1) {
+          uint32_t recno = 0;
+          if (NdsAppendRecord(cursor) != 0 ||
+              NdsGetRecordNum(cursor, NDS_IGNOREFILTERS, &recno) != 0 ||
+              NdsCancelUpdate(cursor) != 0)
+            recno = 0;
+          if (write(out, &recno, sizeof recno) != sizeof recno) _exit(2);
+        }
+      },
+      commands, answers);
 }
 
 uint32_t Probe(int commands, int answers) {

@@ -98,33 +98,24 @@ TEST_F(RecordLocks, ExclusiveOpensShutOutOtherOpens) {
 // each with a byte on `answers` and otherwise sleeps until killed.
 pid_t StartHolder(const std::string& path, uint32_t recno, int* commands, int* answers,
                   uint32_t options = 0) {
-  int toChild[2], fromChild[2];
-  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(toChild[1]);
-    close(fromChild[0]);
-    NDSHANDLE connection = 0, cursor = 0;
-    char status = 'L';
-    if (NdsConnect(path.c_str(), &connection) != 0 ||
-        NdsOpenTable(connection, "items", 0, 0, options, &cursor) != 0 ||
-        (recno != 0 && NdsLockRecord(cursor, recno) != 0))
-      status = 'E';
-    if (write(fromChild[1], &status, 1) != 1) _exit(2);
-    char command;
-    while (read(toChild[0], &command, 1) == 1) {
-      NDSRESULT rc = command == 'u' ? NdsUnlockRecord(cursor, recno) : NdsCloseTable(cursor);
-      char answer = rc == 0 ? 'k' : 'E';
-      if (write(fromChild[1], &answer, 1) != 1) _exit(2);
-    }
-    pause();
-    _exit(0);
-  }
-  close(toChild[0]);
-  close(fromChild[1]);
-  *commands = toChild[1];
-  *answers = fromChild[0];
-  return pid;
+  return StartChild(
+      [&](int in, int out) {
+        NDSHANDLE connection = 0, cursor = 0;
+        char status = 'L';
+        if (NdsConnect(path.c_str(), &connection) != 0 ||
+            NdsOpenTable(connection, "items", 0, 0, options, &cursor) != 0 ||
+            (recno != 0 && NdsLockRecord(cursor, recno) != 0))
+          status = 'E';
+        if (write(out, &status, 1) != 1) _exit(2);
+        char command;
+        while (read(in, &command, 1) == 1) {
+          NDSRESULT rc = command == 'u' ? NdsUnlockRecord(cursor, recno) : NdsCloseTable(cursor);
+          char answer = rc == 0 ? 'k' : 'E';
+          if (write(out, &answer, 1) != 1) _exit(2);
+        }
+        pause();
+      },
+      commands, answers);
 }
 
 char Await(int answers) {
