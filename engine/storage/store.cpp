@@ -44,7 +44,6 @@ int SwitchToWal(sqlite3* db, int busy_timeout_ms) {
   }
 }
 
-
 // SQLite calls these as a transaction of connection `db` ends.
 int ReleaseRunsAtCommit(void* db) {
   RecordLocks::Instance().ReleaseTransactionRuns(db);

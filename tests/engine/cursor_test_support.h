@@ -4,7 +4,6 @@
 #define TESTS_ENGINE_CURSOR_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
-
 #include <sys/types.h>
 
 #include <functional>
