@@ -13,6 +13,7 @@
 #include "engine/schema/catalog.h"
 #include "engine/schema/type_guards.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/store_vfs.h"
 
 namespace nce {
 namespace {
@@ -100,7 +101,7 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   // so SQLite's lock around every step and column read would only repeat it.
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (!location.dictionary) flags |= SQLITE_OPEN_CREATE;
-  int rc = sqlite3_open_v2(location.store_file.c_str(), &db, flags, nullptr);
+  int rc = sqlite3_open_v2(location.store_file.c_str(), &db, flags, StoreVfsName());
   std::unique_ptr<Store> store(new Store(db, location));
   if (rc != SQLITE_OK) throw SqlError(db, rc, location.store_file);
   sqlite3_extended_result_codes(db, 1);

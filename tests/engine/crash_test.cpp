@@ -1,6 +1,6 @@
 // A process killed in the middle of a script leaves the store as it was
-// before the script: the next connection finds every committed row and none
-// of the half-done work.
+// before the script, and one killed after a commit leaves the commit: the
+// next connection finds every committed row and none of the half-done work.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +93,70 @@ TEST_P(KilledMidScript, StoreReopensUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutTransaction, KilledMidScript, ::testing::Bool());
+
+// The child: commits a transaction larger than its page cache, which writes
+// pages to the WAL as it goes and then writes many of them again, then
+// starts another such transaction and waits to be killed in it. It tells the
+// parent after each step.
+[[noreturn]] void CommitThenWriteForever(const std::string& path, int ready) {
+  NDSHANDLE connection = 0;
+  if (NdsConnect(path.c_str(), &connection) != NDS_SUCCESS) _exit(3);
+  char byte = 'x';
+  if (NdsBeginTransaction(connection) != NDS_SUCCESS ||
+      RunSql(connection,
+             "INSERT INTO big SELECT x, printf('%0200d', x) FROM (WITH RECURSIVE c(x) AS "
+             "(SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 60000) SELECT x FROM c)") !=
+          NDS_SUCCESS ||
+      RunSql(connection, "UPDATE big SET n = n + 1") != NDS_SUCCESS ||
+      NdsCommitTransaction(connection) != NDS_SUCCESS || write(ready, &byte, 1) != 1)
+    _exit(4);
+  if (NdsBeginTransaction(connection) != NDS_SUCCESS ||
+      RunSql(connection, "UPDATE big SET n = -n, pad = 'gone'") != NDS_SUCCESS ||
+      write(ready, &byte, 1) != 1)
+    _exit(5);
+  for (;;) pause();
+}
+
+// What a commit wrote is in the WAL file when the commit returns, with the
+// checksums that let the next opener take it; what the open transaction
+// wrote is not taken. A reader keeps the commit out of the database file, so
+// that the next opener has to read it from the WAL.
+TEST(KilledAfterCommit, NextOpenerFindsTheCommitAndNothingMore) {
+  TempDir dir;
+  NDSHANDLE connection = ConnectOrFail(dir.str());
+  RunSqlOrFail(connection, "CREATE TABLE big (n INTEGER, pad CHAR(200))");
+  ASSERT_EQ(NdsDisconnect(connection), NDS_SUCCESS);
+  test_support::StoreSql reader(StoreFile(dir));
+  ASSERT_EQ(reader.Exec("BEGIN; SELECT count(*) FROM big;"), "");
+
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipe_ends[0]);
+    CommitThenWriteForever(dir.str(), pipe_ends[1]);
+  }
+  close(pipe_ends[1]);
+  char bytes[2] = {};
+  ASSERT_EQ(read(pipe_ends[0], &bytes[0], 1), 1) << "the child failed before its commit";
+  ASSERT_EQ(read(pipe_ends[0], &bytes[1], 1), 1) << "the child failed after its commit";
+  close(pipe_ends[0]);
+  ASSERT_EQ(kill(child, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(reader.Text("SELECT count(*) FROM big"), "0");  // its snapshot
+  ASSERT_EQ(reader.Exec("COMMIT"), "");
+
+  std::filesystem::path wal = StoreFile(dir) + "-wal";
+  ASSERT_TRUE(std::filesystem::exists(wal));
+  // Plain SQLite, as another program would open the store.
+  test_support::StoreSql opener(StoreFile(dir));
+  EXPECT_EQ(opener.Text("PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(opener.Text("SELECT count(*) || ' ' || sum(n) || ' ' || min(length(pad)) FROM big"),
+            "60000 1800090000 200");
+}
 
 }  // namespace
 }  // namespace nce_test
