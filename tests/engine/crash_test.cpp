@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -51,6 +52,22 @@ long CpuTicks(pid_t pid) {
   _exit(0);
 }
 
+// Forks a child that runs `body`, which never returns, with the write end
+// of a pipe to report through; the parent gets the read end in `reports`.
+pid_t ForkReporting(const std::function<void(int report)>& body, int* reports) {
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    close(ends[0]);
+    body(ends[1]);
+    _exit(0);
+  }
+  close(ends[1]);
+  *reports = ends[0];
+  return child;
+}
+
 class KilledMidScript : public ::testing::TestWithParam<bool> {};
 
 TEST_P(KilledMidScript, StoreReopensUnchanged) {
@@ -60,18 +77,13 @@ TEST_P(KilledMidScript, StoreReopensUnchanged) {
   ASSERT_EQ(NdsDisconnect(connection), NDS_SUCCESS);
   std::string before = DumpUserTables(StoreFile(dir));
 
-  int pipe_ends[2];
-  ASSERT_EQ(pipe(pipe_ends), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(pipe_ends[0]);
-    RunScriptForever(dir.str(), GetParam(), pipe_ends[1]);
-  }
-  close(pipe_ends[1]);
+  int reports = -1;
+  pid_t child =
+      ForkReporting([&](int report) { RunScriptForever(dir.str(), GetParam(), report); }, &reports);
+  ASSERT_GT(child, 0);
   char byte = 0;
-  ASSERT_EQ(read(pipe_ends[0], &byte, 1), 1) << "the child failed before executing";
-  close(pipe_ends[0]);
+  ASSERT_EQ(read(reports, &byte, 1), 1) << "the child failed before executing";
+  close(reports);
   // Wait until the child has worked well past the repair statements and is
   // deep in the last one (the repair part takes a few milliseconds of CPU).
   for (int i = 0; i < 6000 && CpuTicks(child) < 30; ++i)
@@ -129,19 +141,14 @@ TEST(KilledAfterCommit, NextOpenerFindsTheCommitAndNothingMore) {
   test_support::StoreSql reader(StoreFile(dir));
   ASSERT_EQ(reader.Exec("BEGIN; SELECT count(*) FROM big;"), "");
 
-  int pipe_ends[2];
-  ASSERT_EQ(pipe(pipe_ends), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(pipe_ends[0]);
-    CommitThenWriteForever(dir.str(), pipe_ends[1]);
-  }
-  close(pipe_ends[1]);
+  int reports = -1;
+  pid_t child =
+      ForkReporting([&](int report) { CommitThenWriteForever(dir.str(), report); }, &reports);
+  ASSERT_GT(child, 0);
   char bytes[2] = {};
-  ASSERT_EQ(read(pipe_ends[0], &bytes[0], 1), 1) << "the child failed before its commit";
-  ASSERT_EQ(read(pipe_ends[0], &bytes[1], 1), 1) << "the child failed after its commit";
-  close(pipe_ends[0]);
+  ASSERT_EQ(read(reports, &bytes[0], 1), 1) << "the child failed before its commit";
+  ASSERT_EQ(read(reports, &bytes[1], 1), 1) << "the child failed after its commit";
+  close(reports);
   ASSERT_EQ(kill(child, SIGKILL), 0);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
