@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/base/failpoints.h"
+
 namespace nce {
 namespace {
 
@@ -75,8 +77,11 @@ std::vector<DbFile*>& Registry() {
 int WriteOut(WalFile* w) {
   if (w->dirty_to <= w->dirty_from) return SQLITE_OK;
   sqlite3_file* file = Inner(w);
-  int rc = file->pMethods->xWrite(file, w->window + w->dirty_from, w->dirty_to - w->dirty_from,
-                                  w->start + w->dirty_from);
+  // Tests make the write fail as a full disk would.
+  int rc = CheckFailpoint("StoreWalWriteOut")
+               ? SQLITE_FULL
+               : file->pMethods->xWrite(file, w->window + w->dirty_from,
+                                        w->dirty_to - w->dirty_from, w->start + w->dirty_from);
   w->dirty_from = w->dirty_to = 0;
   if (rc != SQLITE_OK) w->valid = 0;  // the file's content there is unknown now
   return rc;

@@ -166,5 +166,36 @@ TEST_F(Transactions, FailpointRefusesBegin) {
   EXPECT_EQ(NdsRollbackTransaction(connection_), NDS_SUCCESS);
 }
 
+// A write of the WAL that fails, as on a full disk, in the middle of a
+// transaction or at its commit: the engine reports it, the store keeps its
+// last commit whole, and the next transaction works.
+TEST_F(Transactions, AFailedWalWriteFailsTheWorkAndKeepsTheLastCommit) {
+  nce::testing::FailpointGuard guard;
+  const std::string fill =
+      "INSERT INTO t SELECT x FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
+      "FROM c WHERE x < 400000) SELECT x FROM c)";  // more than the page cache holds
+  for (bool at_commit : {false, true}) {
+    SCOPED_TRACE(at_commit ? "at the commit" : "in the transaction");
+    ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+    if (!at_commit) nce::testing::ArmFailpoint("StoreWalWriteOut", 1, "", 1);
+    NDSRESULT insert = RunSql(connection_, fill);
+    if (at_commit) {
+      ASSERT_EQ(insert, NDS_SUCCESS) << LastErrorText();
+      nce::testing::ArmFailpoint("StoreWalWriteOut", 1, "", 1);
+      EXPECT_NE(NdsCommitTransaction(connection_), NDS_SUCCESS);
+    } else {
+      EXPECT_NE(insert, NDS_SUCCESS);
+    }
+    EXPECT_EQ(nce::testing::FailpointHits("StoreWalWriteOut"), 1);
+    EXPECT_NE(LastErrorText().find("full"), std::string::npos) << LastErrorText();
+    NdsRollbackTransaction(connection_);  // if the failure left it open
+    EXPECT_EQ(Direct("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(Direct("SELECT count(*) || ' ' || sum(k) FROM t"), "1 1");
+  }
+  nce::testing::DisarmAllFailpoints();
+  RunSqlOrFail(connection_, fill);
+  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "400001");
+}
+
 }  // namespace
 }  // namespace nce_test
