@@ -128,6 +128,91 @@ int Fill(WalFile* w, sqlite3_int64 offset, int needed, bool* filled) {
   return SQLITE_OK;
 }
 
+// --- methods that hand the call to SQLite's own file as it is ---
+
+template <typename T>
+sqlite3_file* InnerOf(sqlite3_file* f) {
+  return Inner(reinterpret_cast<T*>(f));
+}
+
+template <typename T>
+int Read(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xRead(file, out, amount, offset);
+}
+
+template <typename T>
+int Write(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xWrite(file, data, amount, offset);
+}
+
+template <typename T>
+int Truncate(sqlite3_file* f, sqlite3_int64 size) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xTruncate(file, size);
+}
+
+template <typename T>
+int Sync(sqlite3_file* f, int flags) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xSync(file, flags);
+}
+
+template <typename T>
+int FileSize(sqlite3_file* f, sqlite3_int64* size) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xFileSize(file, size);
+}
+
+template <typename T>
+int FileControl(sqlite3_file* f, int op, void* arg) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xFileControl(file, op, arg);
+}
+
+template <typename T>
+int Lock(sqlite3_file* f, int level) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xLock(file, level);
+}
+
+template <typename T>
+int Unlock(sqlite3_file* f, int level) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xUnlock(file, level);
+}
+
+template <typename T>
+int CheckReservedLock(sqlite3_file* f, int* out) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xCheckReservedLock(file, out);
+}
+
+template <typename T>
+int SectorSize(sqlite3_file* f) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xSectorSize(file);
+}
+
+template <typename T>
+int DeviceCharacteristics(sqlite3_file* f) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xDeviceCharacteristics(file);
+}
+
+template <typename T>
+int Fetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xFetch(file, offset, amount, out);
+}
+
+template <typename T>
+int Unfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
+  sqlite3_file* file = InnerOf<T>(f);
+  return file->pMethods->xUnfetch(file, offset, page);
+}
+
 // --- the WAL file's methods ---
 
 int WalClose(sqlite3_file* f) {
@@ -145,8 +230,7 @@ int WalClose(sqlite3_file* f) {
 
 int WalRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
   WalFile* w = AsWal(f);
-  sqlite3_file* file = Inner(w);
-  if (!w->window) return file->pMethods->xRead(file, out, amount, offset);
+  if (!w->window) return Read<WalFile>(f, out, amount, offset);
   if (int rc = TakeFailure(w)) return rc;
   // Reads that follow one another closely (the commit's walk over the
   // frames, the checkpoint's over the pages, a recovery) fill the window.
@@ -169,19 +253,18 @@ int WalRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
     }
   }
   // A lone read, or one past the end of the file: SQLite's own answer.
-  return file->pMethods->xRead(file, out, amount, offset);
+  return Read<WalFile>(f, out, amount, offset);
 }
 
 int WalWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
   WalFile* w = AsWal(f);
-  sqlite3_file* file = Inner(w);
-  if (!w->window) return file->pMethods->xWrite(file, data, amount, offset);
+  if (!w->window) return Write<WalFile>(f, data, amount, offset);
   if (int rc = TakeFailure(w)) return rc;
   if (amount > kLargestWindowed) {
     if (Overlaps(w, offset, amount)) {
       if (int rc = WriteOutAndForget(w)) return rc;
     }
-    return file->pMethods->xWrite(file, data, amount, offset);
+    return Write<WalFile>(f, data, amount, offset);
   }
   // A write that lies inside or right after what the window holds joins it;
   // any other starts a new window.
@@ -204,69 +287,40 @@ int WalWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset
   return SQLITE_OK;
 }
 
+// Before a call that needs the file as SQLite believes it to be: reports a
+// failure kept from earlier, and writes the window out.
+int Settle(WalFile* w, bool forget) {
+  if (!w->window) return SQLITE_OK;
+  if (int rc = TakeFailure(w)) return rc;
+  return forget ? WriteOutAndForget(w) : WriteOut(w);
+}
+
 int WalTruncate(sqlite3_file* f, sqlite3_int64 size) {
-  WalFile* w = AsWal(f);
-  if (w->window) {
-    if (int rc = TakeFailure(w)) return rc;
-    if (int rc = WriteOutAndForget(w)) return rc;
-  }
-  sqlite3_file* file = Inner(w);
-  return file->pMethods->xTruncate(file, size);
+  if (int rc = Settle(AsWal(f), true)) return rc;
+  return Truncate<WalFile>(f, size);
 }
 
 int WalSync(sqlite3_file* f, int flags) {
-  WalFile* w = AsWal(f);
-  if (w->window) {
-    if (int rc = TakeFailure(w)) return rc;
-    if (int rc = WriteOut(w)) return rc;
-  }
-  sqlite3_file* file = Inner(w);
-  return file->pMethods->xSync(file, flags);
+  if (int rc = Settle(AsWal(f), false)) return rc;
+  return Sync<WalFile>(f, flags);
 }
 
 int WalFileSize(sqlite3_file* f, sqlite3_int64* size) {
-  WalFile* w = AsWal(f);
-  if (w->window) {
-    if (int rc = TakeFailure(w)) return rc;
-    if (int rc = WriteOut(w)) return rc;
-  }
-  sqlite3_file* file = Inner(w);
-  return file->pMethods->xFileSize(file, size);
+  if (int rc = Settle(AsWal(f), false)) return rc;
+  return FileSize<WalFile>(f, size);
 }
 
 int WalFileControl(sqlite3_file* f, int op, void* arg) {
   WalFile* w = AsWal(f);
-  // A size hint may extend the file; everything written goes first.
+  // A size hint may extend the file, so everything written goes first. SQLite
+  // ignores what a hint returns: a failed write-out is kept for the next call.
   if (w->window) {
-    if (int rc = WriteOut(w)) return rc;
+    if (int rc = WriteOut(w)) {
+      if (w->failed == SQLITE_OK) w->failed = rc;
+      return rc;
+    }
   }
-  sqlite3_file* file = Inner(w);
-  return file->pMethods->xFileControl(file, op, arg);
-}
-
-int WalLock(sqlite3_file* f, int level) {
-  sqlite3_file* file = Inner(AsWal(f));
-  return file->pMethods->xLock(file, level);
-}
-
-int WalUnlock(sqlite3_file* f, int level) {
-  sqlite3_file* file = Inner(AsWal(f));
-  return file->pMethods->xUnlock(file, level);
-}
-
-int WalCheckReservedLock(sqlite3_file* f, int* out) {
-  sqlite3_file* file = Inner(AsWal(f));
-  return file->pMethods->xCheckReservedLock(file, out);
-}
-
-int WalSectorSize(sqlite3_file* f) {
-  sqlite3_file* file = Inner(AsWal(f));
-  return file->pMethods->xSectorSize(file);
-}
-
-int WalDeviceCharacteristics(sqlite3_file* f) {
-  sqlite3_file* file = Inner(AsWal(f));
-  return file->pMethods->xDeviceCharacteristics(file);
+  return FileControl<WalFile>(f, op, arg);
 }
 
 const sqlite3_io_methods kWalMethods = {
@@ -277,12 +331,12 @@ const sqlite3_io_methods kWalMethods = {
     WalTruncate,
     WalSync,
     WalFileSize,
-    WalLock,
-    WalUnlock,
-    WalCheckReservedLock,
+    Lock<WalFile>,
+    Unlock<WalFile>,
+    CheckReservedLock<WalFile>,
     WalFileControl,
-    WalSectorSize,
-    WalDeviceCharacteristics,
+    SectorSize<WalFile>,
+    DeviceCharacteristics<WalFile>,
     nullptr,
     nullptr,
     nullptr,
@@ -294,11 +348,15 @@ const sqlite3_io_methods kWalMethods = {
 // --- the main file's methods: SQLite's own, with the WAL written out before
 // each use of the shared WAL index ---
 
-void ShareWal(DbFile* db, bool forget) {
+int ShareWal(DbFile* db, bool forget) {
   WalFile* w = db->wal;
-  if (!w || !w->window) return;
-  int rc = forget ? WriteOutAndForget(w) : WriteOut(w);
-  if (rc != SQLITE_OK && w->failed == SQLITE_OK) w->failed = rc;
+  if (!w || !w->window) return SQLITE_OK;
+  return forget ? WriteOutAndForget(w) : WriteOut(w);
+}
+
+// A failure SQLite cannot be told of now comes back at the WAL's next call.
+void KeepFailure(DbFile* db, int rc) {
+  if (rc != SQLITE_OK && db->wal && db->wal->failed == SQLITE_OK) db->wal->failed = rc;
 }
 
 int DbClose(sqlite3_file* f) {
@@ -313,71 +371,20 @@ int DbClose(sqlite3_file* f) {
   return file->pMethods ? file->pMethods->xClose(file) : SQLITE_OK;
 }
 
-int DbRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xRead(file, out, amount, offset);
-}
-
-int DbWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xWrite(file, data, amount, offset);
-}
-
-int DbTruncate(sqlite3_file* f, sqlite3_int64 size) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xTruncate(file, size);
-}
-
-int DbSync(sqlite3_file* f, int flags) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xSync(file, flags);
-}
-
-int DbFileSize(sqlite3_file* f, sqlite3_int64* size) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xFileSize(file, size);
-}
-
-int DbLock(sqlite3_file* f, int level) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xLock(file, level);
-}
-
-int DbUnlock(sqlite3_file* f, int level) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xUnlock(file, level);
-}
-
-int DbCheckReservedLock(sqlite3_file* f, int* out) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xCheckReservedLock(file, out);
-}
-
-int DbFileControl(sqlite3_file* f, int op, void* arg) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xFileControl(file, op, arg);
-}
-
-int DbSectorSize(sqlite3_file* f) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xSectorSize(file);
-}
-
-int DbDeviceCharacteristics(sqlite3_file* f) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xDeviceCharacteristics(file);
-}
-
 int DbShmMap(sqlite3_file* f, int page, int page_size, int extend, void volatile** out) {
   DbFile* db = AsDb(f);
-  ShareWal(db, true);
+  if (int rc = ShareWal(db, true)) return rc;
   sqlite3_file* file = Inner(db);
   return file->pMethods->xShmMap(file, page, page_size, extend, out);
 }
 
 int DbShmLock(sqlite3_file* f, int offset, int n, int flags) {
   DbFile* db = AsDb(f);
-  ShareWal(db, true);
+  if (int rc = ShareWal(db, true)) {
+    // SQLite does not look at what an unlock returns.
+    if (!(flags & SQLITE_SHM_UNLOCK)) return rc;
+    KeepFailure(db, rc);
+  }
   sqlite3_file* file = Inner(db);
   return file->pMethods->xShmLock(file, offset, n, flags);
 }
@@ -386,48 +393,38 @@ int DbShmLock(sqlite3_file* f, int offset, int n, int flags) {
 // commit: the frames it publishes must be in the file by then.
 void DbShmBarrier(sqlite3_file* f) {
   DbFile* db = AsDb(f);
-  ShareWal(db, false);
+  KeepFailure(db, ShareWal(db, false));
   sqlite3_file* file = Inner(db);
   file->pMethods->xShmBarrier(file);
 }
 
 int DbShmUnmap(sqlite3_file* f, int delete_flag) {
   DbFile* db = AsDb(f);
-  ShareWal(db, true);
+  KeepFailure(db, ShareWal(db, true));
   sqlite3_file* file = Inner(db);
   return file->pMethods->xShmUnmap(file, delete_flag);
-}
-
-int DbFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xFetch(file, offset, amount, out);
-}
-
-int DbUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
-  sqlite3_file* file = Inner(AsDb(f));
-  return file->pMethods->xUnfetch(file, offset, page);
 }
 
 const sqlite3_io_methods kDbMethods = {
     3,
     DbClose,
-    DbRead,
-    DbWrite,
-    DbTruncate,
-    DbSync,
-    DbFileSize,
-    DbLock,
-    DbUnlock,
-    DbCheckReservedLock,
-    DbFileControl,
-    DbSectorSize,
-    DbDeviceCharacteristics,
+    Read<DbFile>,
+    Write<DbFile>,
+    Truncate<DbFile>,
+    Sync<DbFile>,
+    FileSize<DbFile>,
+    Lock<DbFile>,
+    Unlock<DbFile>,
+    CheckReservedLock<DbFile>,
+    FileControl<DbFile>,
+    SectorSize<DbFile>,
+    DeviceCharacteristics<DbFile>,
     DbShmMap,
     DbShmLock,
     DbShmBarrier,
     DbShmUnmap,
-    DbFetch,
-    DbUnfetch,
+    Fetch<DbFile>,
+    Unfetch<DbFile>,
 };
 
 // --- the file layer ---
