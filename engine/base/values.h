@@ -30,6 +30,10 @@ struct Value {
 
 // Binds `value` to parameter `index` of `stmt` (an unset value binds NULL).
 int BindValue(sqlite3_stmt* stmt, int index, const Value& value);
+// The same without copying text and blob bytes: `value` must stay as it is
+// until the statement's bindings are cleared (as StatementUse does at the
+// end of a use).
+int BindValueInPlace(sqlite3_stmt* stmt, int index, const Value& value);
 
 // A field argument: a name, or an ordinal given through NDS_FIELD_ORDINAL.
 struct FieldRef {
