@@ -150,7 +150,8 @@ bool CursorWalk::Sequenced(Cursor& c) {
 // The values of the columns' DEFAULT clauses, evaluated now (so
 // CURRENT_TIMESTAMP is the time of the append), one per field; unset where
 // a column has none, and for the columns the engine fills itself at write.
-std::vector<Value> CursorWalk::ColumnDefaults(Cursor& c) {
+// `defaults` keeps its room from one append to the next.
+void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   if (!defaults_read_) {
     SqliteStmt columns(c.source_db,
                        "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
@@ -175,26 +176,25 @@ std::vector<Value> CursorWalk::ColumnDefaults(Cursor& c) {
     default_places_ = std::move(places);
     defaults_read_ = true;
   }
-  std::vector<Value> defaults(c.desc.fields.size());
-  if (defaults_sql_.empty()) return defaults;
+  defaults->assign(c.desc.fields.size(), Value());
+  if (defaults_sql_.empty()) return;
   StatementUse evaluate(KeptStatement(c, defaults_sql_));
-  if (!evaluate->Step()) return defaults;
+  if (!evaluate->Step()) return;
   for (size_t k = 0; k < default_places_.size(); ++k)
-    defaults[default_places_[k].first] =
+    (*defaults)[default_places_[k].first] =
         WithAffinity(ValueFromColumn(evaluate->get(), static_cast<int>(k)),
                      static_cast<Affinity>(default_places_[k].second));
-  return defaults;
 }
 
 void CursorWalk::Append(Cursor& c) {
   RequireWritable(c);
   FlushEdits(c);
-  std::vector<Value> defaults = ColumnDefaults(c);
+  ColumnDefaults(c, &spare_defaults_);
   int64_t rowid = ReserveRecordNumber(c);
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   pending_.clear();
-  defaults_ = std::move(defaults);
+  defaults_.swap(spare_defaults_);
   appended_ = true;
   current_.rowid = rowid;
   current_.key = Value();
@@ -231,7 +231,6 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
 }
 
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
-  std::string table = QuoteIdentifier(c.source_table);
   // One look at the store serves both: reading the highest number changes
   // nothing a mark counts.
   const StoreMark now = MarkNow(c);
@@ -240,10 +239,13 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   int64_t highest = known ? known_end_.highest : HighestNumber(c);
   reserved_from_ = KnownEnd{now, 0, highest};
   // Inside this connection's write transaction no one else can add a row:
-  // every number above the highest read is free.
-  bool writing = sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
-  SqliteStmt* exists =
-      writing ? nullptr : &KeptStatement(c, "SELECT 1 FROM " + table + " WHERE rowid = ?1");
+  // every number above the highest read is free. (A mark is only taken
+  // inside one.)
+  bool writing = now.changes >= 0 || sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
+  SqliteStmt* exists = writing
+                           ? nullptr
+                           : &KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) +
+                                                   " WHERE rowid = ?1");
   // The store connection tells the lock table when its transactions end.
   const bool in_transaction = writing && c.source_db == c.connection().db();
   RecordLocks& locks = RecordLocks::Instance();
@@ -275,8 +277,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
 
 const Value& CursorWalk::AppendedValue(size_t index) const {
   static const Value kNone;
-  auto pending = pending_.find(index);
-  if (pending != pending_.end()) return pending->second;
+  if (const Value* pending = pending_.Find(index)) return *pending;
   return index < defaults_.size() ? defaults_[index] : kNone;
 }
 
@@ -319,23 +320,24 @@ SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fi
 
 int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
   sqlite3* db = c.source_db;
-  std::vector<size_t> fields;  // the fields given a value
+  std::vector<size_t>& fields = write_fields_;  // the fields given a value
+  fields.clear();
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
-    if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.count(i)) fields.push_back(i);
+    if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.Find(i)) fields.push_back(i);
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
   StatementUse insert(InsertStatement(c, fields, stamps));
   RecordLocks& locks = RecordLocks::Instance();
+  // The statement comes reset, and a failed attempt resets it.
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-    insert->Reset();
     insert->Bind(1, current_.rowid);
     int parameter = 2;
     for (size_t i : fields) {
-      int rc = BindValue(insert->get(), parameter++, AppendedValue(i));
+      int rc = BindValueInPlace(insert->get(), parameter++, AppendedValue(i));
       if (rc != SQLITE_OK) throw SqlError(db, rc);
     }
     for (const auto& stamp : stamps) {
-      int rc = BindValue(insert->get(), parameter++, stamp.second);
+      int rc = BindValueInPlace(insert->get(), parameter++, stamp.second);
       if (rc != SQLITE_OK) throw SqlError(db, rc);
     }
     try {

@@ -90,8 +90,7 @@ std::string BlobText(const FieldDesc& f, bool ndt, const Value& whole) {
 Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   RequireRecord();
   const FieldDesc& f = c.desc.fields.at(index);
-  auto pending = pending_.find(index);
-  if (pending != pending_.end()) return pending->second;
+  if (const Value* pending = pending_.Find(index)) return *pending;
   if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
     if (appended_) return AppendedValue(index);
@@ -107,8 +106,8 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
 uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
   RequireRecord();
   const FieldDesc& f = c.desc.fields.at(index);
-  auto pending = pending_.find(index);
-  if (pending != pending_.end()) return IsNull(pending->second) ? 0 : pending->second.bytes.size();
+  if (const Value* pending = pending_.Find(index))
+    return IsNull(*pending) ? 0 : pending->bytes.size();
   if (gone_) return 0;
   if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
   SqliteStmt read(c.source_db, "SELECT length(CAST(" + QuoteIdentifier(f.name) +
@@ -123,8 +122,7 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   const FieldDesc& f = c.desc.fields.at(index);
   if (f.shape.type == NDS_BINARY || f.shape.type == NDS_IMAGE) return true;
   if (f.shape.type == NDS_VARCHAR) return false;
-  auto pending = pending_.find(index);
-  if (pending != pending_.end()) return pending->second.kind == Value::Kind::kBlob;
+  if (const Value* pending = pending_.Find(index)) return pending->kind == Value::Kind::kBlob;
   if (gone_) return false;
   if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
   SqliteStmt read(c.source_db, "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
@@ -136,9 +134,8 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
 std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint64_t length) {
   RequireRecord();
   const FieldDesc& f = c.desc.fields.at(index);
-  auto pending = pending_.find(index);
-  if (pending != pending_.end()) {
-    const std::string& all = pending->second.bytes;
+  if (const Value* pending = pending_.Find(index)) {
+    const std::string& all = pending->bytes;
     if (offset >= all.size()) return std::string();
     return all.substr(offset, length);
   }
@@ -217,7 +214,7 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   EncodeValue(f, IsNdt(c), value, current_.image.data());
   if (pending_.empty()) edit_base_rowid_ = current_read_rowid_;
   current_read_rowid_ = 0;  // the image holds an edit now
-  pending_[index] = std::move(value);
+  pending_.Set(index, std::move(value));
 }
 
 void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns) {
@@ -272,19 +269,20 @@ SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fi
 
 sqlite3_stmt* CursorWalk::UpdateEdited(Cursor& c) {
   sqlite3* db = c.source_db;
-  std::vector<size_t> fields;
-  for (const auto& edit : pending_) fields.push_back(edit.first);
+  std::vector<size_t>& fields = write_fields_;
+  fields.clear();
+  for (const auto& [index, value] : pending_) fields.push_back(index);
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
   if (fields.empty() && stamps.empty()) return nullptr;
   StatementUse update(UpdateStatement(c, fields, stamps));
   int parameter = 1;
-  for (const auto& edit : pending_) {
-    int rc = BindValue(update->get(), parameter++, edit.second);
+  for (const auto& [index, value] : pending_) {
+    int rc = BindValueInPlace(update->get(), parameter++, value);
     if (rc != SQLITE_OK) throw SqlError(db, rc);
   }
   for (const auto& stamp : stamps) {
-    int rc = BindValue(update->get(), parameter++, stamp.second);
+    int rc = BindValueInPlace(update->get(), parameter++, stamp.second);
     if (rc != SQLITE_OK) throw SqlError(db, rc);
   }
   update->Bind(parameter, current_.rowid);

@@ -36,6 +36,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/base/values.h"
 #include "engine/cursor/navigation_sql.h"
+#include "engine/cursor/pending_values.h"
 #include "engine/cursor/walk_statements.h"
 #include "engine/schema/catalog_schema.h"
 
@@ -232,7 +233,7 @@ class CursorWalk {
   const Value& AppendedValue(size_t index) const;
   void BuildAppendedImage(Cursor& c);
   // The columns' default values for a new record, evaluated now.
-  std::vector<Value> ColumnDefaults(Cursor& c);
+  void ColumnDefaults(Cursor& c, std::vector<Value>* defaults);
   // A statement of the write, lock and checksum code, prepared once per
   // cursor and reset; it stays valid until DropKeptStatementsIfMany next
   // drops the kept ones. SQLite prepares a kept statement again by itself
@@ -321,9 +322,10 @@ class CursorWalk {
   uint32_t window_rows_ = 10;      // rows of the last window read
 
   // Edits of the current record.
-  std::map<size_t, Value> pending_;  // field index -> new value
-  bool appended_ = false;            // current record appended and never written
-  std::vector<Value> defaults_;      // appended record: column defaults by field index
+  PendingValues pending_;              // field index -> new value
+  bool appended_ = false;              // current record appended and never written
+  std::vector<Value> defaults_;        // appended record: column defaults by field index
+  std::vector<Value> spare_defaults_;  // room for the next append's defaults
   // Statements of writes, record locks and checksums by SQL text, kept for
   // the cursor's life: bulk appends and edits would otherwise spend most of
   // their time parsing SQL.
@@ -334,9 +336,10 @@ class CursorWalk {
     SqliteStmt* stmt = nullptr;  // in kept_stmts_; null when none
   };
   LastWrite last_insert_, last_update_;
-  int sequenced_ = -1;                                  // Sequenced(): -1 not read yet, else 0 or 1
-  bool defaults_read_ = false;                          // the two below are built
-  std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
+  std::vector<size_t> write_fields_;  // the fields the write being made gives values
+  int sequenced_ = -1;                // Sequenced(): -1 not read yet, else 0 or 1
+  bool defaults_read_ = false;        // the two below are built
+  std::string defaults_sql_;          // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::set<int64_t> locks_;                             // records locked through Lock
   uint32_t lock_table_ = 0;                             // LockNumber; 0 not asked yet
