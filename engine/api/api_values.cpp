@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <string_view>
 
 #include "engine/api/api_support.h"
 #include "engine/base/dates.h"
@@ -41,18 +41,20 @@ Cursor* FieldCursor(NDSHANDLE handle, std::shared_ptr<Object>* object) {
   return last.cursor;
 }
 
-// Sets a statement parameter; cursor handles are the record editor's.
-NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
-                       const std::function<Value()>& make) {
+// Sets a field of the record a cursor edits, a value of an order's raw key
+// (NdsBuildRawKey) or a statement parameter: `set_field` writes a cursor's
+// field, `make` gives the value for the others.
+template <class SetField, class Make>
+NDSRESULT SetValueOf(const char* function, NDSHANDLE handle, const SetField& set_field,
+                     NDSFIELD field, const Make& make) {
   return Guarded(function, [&] {
     std::shared_ptr<Object> object;
     if (Cursor* cursor = FieldCursor(handle, &object)) {
       std::lock_guard lock(cursor->connection().mutex());
-      SetCursorField(*cursor, field, make(), std::string_view(function) == "NdsSetFieldRaw");
+      set_field(*cursor);
       return NDS_SUCCESS;
     }
     if (object && object->kind() == ObjectKind::kIndexOrder) {
-      // Values for the order's raw key (NdsBuildRawKey).
       auto order = std::static_pointer_cast<IndexOrder>(object);
       std::shared_ptr<Cursor> cursor = order->cursor();
       std::lock_guard lock(cursor->connection().mutex());
@@ -65,6 +67,23 @@ NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field,
     statement->SetValue(ref, make());
     return NDS_SUCCESS;
   });
+}
+
+// The same for a typed value, which a cursor's field takes as it is (a
+// text as the field's text form).
+template <class Make>
+NDSRESULT SetParameter(const char* function, NDSHANDLE handle, NDSFIELD field, const Make& make) {
+  return SetValueOf(
+      function, handle, [&](Cursor& cursor) { SetCursorField(cursor, field, make()); }, field,
+      make);
+}
+
+// The bytes given to NdsSetField and NdsSetFieldRaw; a cursor's field reads
+// them in place.
+std::string_view GivenBytes(const void* value, uint32_t length) {
+  if (value == nullptr && length > 0)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
+  return std::string_view(static_cast<const char*>(value ? value : ""), length);
 }
 
 std::string DateText(int32_t julian) {
@@ -160,19 +179,17 @@ NDSRESULT NdsSetEmpty(NDSHANDLE handle, NDSFIELD field) {
 }
 
 NDSRESULT NdsSetField(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length) {
-  return SetParameter("NdsSetField", handle, field, [&] {
-    if (value == nullptr && length > 0)
-      throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
-    return Value::Text(std::string(static_cast<const char*>(value ? value : ""), length));
-  });
+  return SetValueOf(
+      "NdsSetField", handle,
+      [&](Cursor& cursor) { SetCursorFieldText(cursor, field, GivenBytes(value, length)); }, field,
+      [&] { return Value::Text(std::string(GivenBytes(value, length))); });
 }
 
 NDSRESULT NdsSetFieldRaw(NDSHANDLE handle, NDSFIELD field, const void* value, uint32_t length) {
-  return SetParameter("NdsSetFieldRaw", handle, field, [&] {
-    if (value == nullptr && length > 0)
-      throw EngineError(NDS_E_INVALID_ARGUMENT, "No value was given.");
-    return Value::Blob(std::string(static_cast<const char*>(value ? value : ""), length));
-  });
+  return SetValueOf(
+      "NdsSetFieldRaw", handle,
+      [&](Cursor& cursor) { SetCursorFieldImage(cursor, field, GivenBytes(value, length)); }, field,
+      [&] { return Value::Blob(std::string(GivenBytes(value, length))); });
 }
 
 }  // extern "C"

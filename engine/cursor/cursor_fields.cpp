@@ -9,15 +9,18 @@ namespace nce {
 
 namespace {
 
-// The text form of a typed value, for the field's own text reader.
-std::string TextOf(const Value& value) {
+// The text form of a typed value, for the field's own text reader: a
+// number's is written to `number`, text and bytes are read in place.
+std::string_view TextOf(const Value& value, std::string* number) {
   switch (value.kind) {
     case Value::Kind::kInteger:
-      return std::to_string(value.integer);
+      *number = std::to_string(value.integer);
+      return *number;
     case Value::Kind::kReal: {
       char buf[64];
       std::snprintf(buf, sizeof buf, "%.17g", value.real);
-      return buf;
+      *number = buf;
+      return *number;
     }
     default:
       return value.bytes;
@@ -26,26 +29,40 @@ std::string TextOf(const Value& value) {
 
 }  // namespace
 
-void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value, bool raw) {
+void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value) {
   size_t index = FieldIndex(cursor, field);
   const FieldDesc& f = cursor.desc.fields[index];
   bool ndt = cursor.desc.table_type == NDS_NDT;
   Value stored;
+  std::string number;  // a number's text form
   if (IsNull(value)) {
     stored = Value::Null();
-  } else if (raw) {
-    stored = DecodeImage(f, ndt, reinterpret_cast<const uint8_t*>(value.bytes.data()),
-                         static_cast<uint32_t>(value.bytes.size()));
   } else if (IsBlobType(f.shape.type)) {
     stored =
         value.kind == Value::Kind::kBlob && f.shape.type != NDS_MEMO && f.shape.type != NDS_VARCHAR
             ? value
-            : DecodeText(f, ndt, value.kind == Value::Kind::kBlob ? value.bytes : TextOf(value));
+            : DecodeText(f, ndt,
+                         value.kind == Value::Kind::kBlob ? value.bytes : TextOf(value, &number));
     if (value.kind == Value::Kind::kBlob) stored.kind = value.kind;
   } else {
-    stored = DecodeText(f, ndt, TextOf(value));
+    stored = DecodeText(f, ndt, TextOf(value, &number));
   }
   cursor.walk.SetValue(cursor, index, std::move(stored));
+}
+
+void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text) {
+  size_t index = FieldIndex(cursor, field);
+  bool ndt = cursor.desc.table_type == NDS_NDT;
+  cursor.walk.SetValue(cursor, index, DecodeText(cursor.desc.fields[index], ndt, text));
+}
+
+void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes) {
+  size_t index = FieldIndex(cursor, field);
+  bool ndt = cursor.desc.table_type == NDS_NDT;
+  cursor.walk.SetValue(
+      cursor, index,
+      DecodeImage(cursor.desc.fields[index], ndt, reinterpret_cast<const uint8_t*>(bytes.data()),
+                  static_cast<uint32_t>(bytes.size())));
 }
 
 void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32_t offset,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/base/errors.h"
@@ -34,9 +35,12 @@ inline size_t FieldIndex(const Cursor& cursor, NDSFIELD field) {
 
 // Stores `value` in field `field` of the cursor's current record after
 // checking that it fits (EngineError 5147, 5148 or 5149 otherwise). A text
-// value is the field's text form; with `raw` a blob value holds the bytes of
-// the field's record-image form; other values are taken as what they are.
-void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value, bool raw);
+// value is the field's text form; other values are taken as what they are.
+void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value);
+// The same for the field's text form, and for the bytes of its record-image
+// form, read in place.
+void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text);
+void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes);
 
 // One piece of a binary value of `total` bytes, written at `offset`.
 void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32_t offset,
