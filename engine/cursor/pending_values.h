@@ -1,8 +1,8 @@
 // The values given to fields of the record being edited, by field index.
 // A record's edits are made again for every record of a bulk append or
 // edit, and the write looks each field up several times: values sit in a
-// slot per field (found without a search, their room kept from one record
-// to the next), and the indexes given are kept in field order for walking.
+// slot per field (found without a search; the slots stay from one record to
+// the next), and the indexes given are kept in field order for walking.
 #ifndef ENGINE_CURSOR_PENDING_VALUES_H
 #define ENGINE_CURSOR_PENDING_VALUES_H
 
@@ -38,7 +38,8 @@ class PendingValues {
   const_iterator end() const { return {this, given_.end()}; }
   bool empty() const { return given_.empty(); }
 
-  // The value given to field `index`; null when none was.
+  // The value given to field `index`; null when none was. It stays in place
+  // until the next Set or clear.
   const Value* Find(size_t index) const {
     return index < has_.size() && has_[index] ? &values_[index] : nullptr;
   }
