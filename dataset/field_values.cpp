@@ -82,9 +82,20 @@ std::string TStringField::AsString() const {
 }
 
 void TStringField::SetAsString(const std::string& value) {
-  std::vector<char> buffer(Size() + 1, '\0');
-  std::memcpy(buffer.data(), value.data(), std::min<size_t>(value.size(), Size()));
-  SetData(buffer.data());
+  // The field's bytes, NUL-padded; most fields fit on the stack, which
+  // spares a bulk load an allocation per value.
+  constexpr size_t kOnStack = 256;
+  const size_t size = static_cast<size_t>(Size());
+  char on_stack[kOnStack];
+  std::vector<char> on_heap;
+  char* buffer = on_stack;
+  if (size + 1 > kOnStack) {
+    on_heap.resize(size + 1);
+    buffer = on_heap.data();
+  }
+  std::memset(buffer, 0, size + 1);
+  std::memcpy(buffer, value.data(), std::min(value.size(), size));
+  SetData(buffer);
 }
 
 int32_t TStringField::AsInteger() const {
