@@ -1,5 +1,6 @@
 // Reading one entry of a sectioned profile file such as nds.ini, and finding
 // nds.ini on this machine.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -24,7 +24,7 @@ constexpr std::string_view kWhiteSpace = " \t\f\v";
 
 // Profile files are a few lines long; anything beyond this is not one, and
 // reading it whole on every alias lookup would only waste memory.
-constexpr std::streamsize kMaxProfileFileSize = 4 * 1024 * 1024;
+constexpr std::size_t kMaxProfileFileSize = 4 * 1024 * 1024;
 
 std::string_view Trim(std::string_view s) {
   const auto first = s.find_first_not_of(kWhiteSpace);
@@ -144,19 +144,23 @@ std::string FindProfileValue(std::string_view text, std::string_view section,
 
 std::string ReadProfileString(const std::string& fileName, std::string_view section,
                               std::string_view entry) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return {};
+  // Plain system calls: a C++ file stream would set up the standard
+  // library's locale machinery, half a megabyte of its code paged in, for a
+  // file of a few lines.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
   // Read in pieces up to the limit: a buffer of the full limit would take
   // megabytes of memory for a file of a few lines.
   std::string text;
   char piece[8192];
-  while (static_cast<std::streamsize>(text.size()) < kMaxProfileFileSize) {
-    const std::streamsize wanted = std::min<std::streamsize>(
-        sizeof piece, kMaxProfileFileSize - static_cast<std::streamsize>(text.size()));
-    in.read(piece, wanted);
-    text.append(piece, static_cast<std::size_t>(in.gcount()));
-    if (in.gcount() < wanted) break;
+  while (text.size() < kMaxProfileFileSize) {
+    const std::size_t wanted = std::min(sizeof piece, kMaxProfileFileSize - text.size());
+    const ssize_t got = ::read(fd, piece, wanted);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(piece, static_cast<std::size_t>(got));
   }
+  ::close(fd);
   return FindProfileValue(text, section, entry);
 }
 
