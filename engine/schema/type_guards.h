@@ -8,9 +8,11 @@
 // A table the engine creates empty carries the guards as named CHECK
 // constraints at the end of its column list, which SQLite evaluates inline
 // (a trigger runs as a sub-program and costs an insert more than twice as
-// much). Tables with rows when the engine first sees them, tables stored
-// with guard triggers before, and tables changed by ALTER TABLE keep or get
-// triggers that test the same misfits; a table never has both.
+// much). So does a table that holds rows when the engine first sees it, if
+// every row passes them: they are written into its stored text. A table
+// with a row they would refuse, tables stored with guard triggers before,
+// and tables changed by ALTER TABLE keep or get triggers that test the same
+// misfits; a table never has both.
 //
 // A refusal is an SQLite trigger error whose message starts with
 // "NCE-<engine number>: ", or an SQLite CHECK error naming a constraint of

@@ -163,13 +163,26 @@ TEST_F(SqlTypeGuard, AnOutsideSqliteToolMeetsTheSameGuards) {
 }
 
 TEST_F(SqlTypeGuard, StoresFromBeforeTheGuardsGetThemWhenOpened) {
-  // A table as an engine without guards (or an outside tool) left it,
-  // holding a value the engine could not read.
+  // Tables as an engine without guards (or an outside tool) left them: b
+  // holding a value the engine could not read, f only values that fit.
   ASSERT_EQ(OutsideWrite(StoreFile(dir_),
                          "CREATE TABLE b (c CHAR(5), s SHORTINT); "
-                         "INSERT INTO b (c, s) VALUES ('old', 70000)"),
+                         "INSERT INTO b (c, s) VALUES ('old', 70000); "
+                         "CREATE TABLE f (c CHAR(5), d DATE); "
+                         "INSERT INTO f (c, d) VALUES ('fits', '2024-02-29'), (NULL, NULL)"),
             "");
   NDSHANDLE second = ConnectOrFail(dir_.str());
+  // f gets its guards as constraints in its stored text, its rows as they
+  // were; b, which they would refuse, gets triggers.
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT group_concat(x, ' ') FROM (SELECT name || ':' || (sql LIKE "
+                        "'%CONSTRAINT \"NCE-%') AS x FROM sqlite_master WHERE name IN ('b', 'f') "
+                        "OR type = 'trigger' ORDER BY name)"),
+            "_nce_guard_b_insert:0 _nce_guard_b_update:0 b:0 f:1");
+  EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(c || d) FROM f"), "fits2024-02-29");
+  ExpectError(RunSql(second, "INSERT INTO f (d) VALUES ('2023-02-29')"), NDS_E_VALUE_INVALID,
+              "column \"d\"");
+  ExpectError(RunSql(second, "UPDATE f SET c = 'longer'"), NDS_E_VALUE_TOO_LONG, "column \"c\"");
   ExpectError(RunSql(second, "INSERT INTO b (s) VALUES (70000)"), NDS_E_VALUE_TOO_LONG,
               "column \"s\"");
   // The old row's other fields stay editable.
