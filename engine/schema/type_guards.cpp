@@ -309,7 +309,7 @@ bool RowsPass(sqlite3* db, const TableDesc& table,
 
 // Gives `table`, stored without any guards and holding rows, its guards as
 // CHECK constraints written into its stored text, when every row passes
-// them: constraints cost an insert less than half of what triggers do, and
+// them: constraints add about half of what triggers add to an insert, and
 // a schema of triggers takes SQLite three times the memory. False, with the
 // table as it was, when a row does not pass or SQLite does not take the
 // new text; the table then gets triggers, which let its old rows stay.
