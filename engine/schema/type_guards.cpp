@@ -307,32 +307,42 @@ bool RowsPass(sqlite3* db, const TableDesc& table,
   return !misfit.Step();
 }
 
-// Gives `table`, stored without any guards and holding rows, its guards as
-// CHECK constraints written into its stored text, when every row passes
-// them: constraints add about half of what triggers add to an insert, and
-// a schema of triggers takes SQLite three times the memory. False, with the
-// table as it was, when a row does not pass or SQLite does not take the
-// new text; the table then gets triggers, which let its old rows stay.
-bool GuardInPlace(sqlite3* db, const TableDesc& table) {
+// True when `table`, stored without any guards, may get them as CHECK
+// constraints written into its stored text although it holds rows: every
+// row passes them. Constraints add about half of what triggers add to an
+// insert, and a schema of triggers takes SQLite three times the memory. A
+// table with a row they would refuse gets triggers, which let its old rows
+// stay. Reads only.
+bool MayGuardInPlace(sqlite3* db, const TableDesc& table) {
   std::string sql = TableSql(db, table.name);
   size_t end = ColumnListEnd(sql);
   if (end == std::string::npos || sql.compare(0, 13, "CREATE TABLE ") != 0) return false;
   if (!StoredChecks(sql).empty() || !StoredGuards(db, table.name).empty()) return false;
   std::vector<std::pair<std::string, std::string>> parts = CheckParts(table);
   if (parts.empty()) return false;
+  try {
+    return RowsPass(db, table, parts);
+  } catch (const EngineError&) {
+    return false;  // a table SQLite cannot scan so keeps to triggers
+  }
+}
+
+// Writes the guard constraints into the stored text of `table` (see
+// MayGuardInPlace). False, with the table as it was, when SQLite does not
+// take the new text; the table then gets triggers.
+bool GuardInPlace(sqlite3* db, const TableDesc& table) {
+  std::string sql = TableSql(db, table.name);
+  size_t end = ColumnListEnd(sql);
   ExecSql(db, "SAVEPOINT _nce_guard_checks");
   bool taken = false;
   try {
-    if (RowsPass(db, table, parts)) {
-      ReplaceTableSql(db, table.name,
-                      sql.substr(0, end) + CheckConstraints(table) + sql.substr(end));
-      // SQLite reads the new text at the next statement, which fails on a
-      // text it does not take.
-      SqliteStmt probe(db, "SELECT * FROM " + QuoteIdentifier(table.name) + " LIMIT 0");
-      taken = true;
-    }
-  } catch (const EngineError&) {
-    taken = false;
+    ReplaceTableSql(db, table.name, sql.substr(0, end) + CheckConstraints(table) + sql.substr(end));
+    // SQLite reads the new text at the next statement, which fails on a
+    // text it does not take.
+    SqliteStmt probe(db, "SELECT * FROM " + QuoteIdentifier(table.name) + " LIMIT 0");
+    taken = true;
+  } catch (const EngineError& error) {
+    if (error.number() == NDS_E_BUSY) throw;
   }
   if (!taken) sqlite3_exec(db, "ROLLBACK TO _nce_guard_checks", nullptr, nullptr, nullptr);
   ExecSql(db, "RELEASE _nce_guard_checks");
@@ -436,11 +446,17 @@ void GuardStoredTables(sqlite3* db) {
     if (table && !Guarded(db, *table)) unguarded.push_back(std::move(*table));
   }
   if (unguarded.empty()) return;
-  ExecSql(db, "BEGIN IMMEDIATE");
+  // The rows of the tables that may take constraints are read first, under
+  // a read transaction that holds no writer back, however long the scan;
+  // the first write then takes the write lock. A writer that committed
+  // meanwhile makes it fail (busy), and the guards wait for a later open.
+  ExecSql(db, "BEGIN");
   try {
-    for (const TableDesc& table : unguarded) {
-      GuardInPlace(db, table);
-      EnsureTypeGuards(db, table);
+    std::vector<char> in_place;
+    for (const TableDesc& table : unguarded) in_place.push_back(MayGuardInPlace(db, table));
+    for (size_t i = 0; i < unguarded.size(); ++i) {
+      if (in_place[i]) GuardInPlace(db, unguarded[i]);
+      EnsureTypeGuards(db, unguarded[i]);
     }
     ExecSql(db, "COMMIT");
   } catch (...) {
