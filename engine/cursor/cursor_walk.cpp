@@ -262,10 +262,15 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
   StoreMark now;
   sqlite3* db = c.source_db;
-  if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) return now;
-  // A null name is the main database, found without comparing names.
-  if (sqlite3_file_control(db, nullptr, SQLITE_FCNTL_DATA_VERSION, &now.version) != SQLITE_OK)
-    return now;
+  Store& store = c.connection().store();
+  if (db == store.db()) {
+    if (!store.InWriteTransaction(&now.version)) return now;
+  } else {
+    if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) return now;
+    // A null name is the main database, found without comparing names.
+    if (sqlite3_file_control(db, nullptr, SQLITE_FCNTL_DATA_VERSION, &now.version) != SQLITE_OK)
+      return now;
+  }
   now.epoch = c.connection().epoch();
   now.changes = sqlite3_total_changes64(db);
   return now;

@@ -30,7 +30,7 @@ void NotAValue(const FieldDesc& f, const std::string& what) {
 }
 
 Value DateValue(const FieldDesc& f, int64_t julian) {
-  if (julian < kFirstJulianDay || !IsValidDate(CivilFromJulian(julian)))
+  if (julian < kFirstJulianDay || julian > kLastJulianDay)
     TooLong(f, "Julian day " + std::to_string(julian) + " is not a date of years 1 to 9999");
   return Value::Text(IsoDate(julian));
 }

@@ -31,6 +31,11 @@ class Connection : public Object {
     if (!store_) ThrowClosed();
     return store_->db();
   }
+  // The store itself; throws NDS_E_NO_CONNECTION once closed.
+  Store& store() const {
+    if (!store_) ThrowClosed();
+    return *store_;
+  }
   // A private in-memory database where static cursors keep their rows, so
   // that they outlive commits and rollbacks of the store. Opened on first use.
   sqlite3* scratch_db();

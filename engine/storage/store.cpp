@@ -54,16 +54,6 @@ int SwitchToWal(sqlite3* db, int busy_timeout_ms) {
   }
 }
 
-// SQLite calls these as a transaction of connection `db` ends.
-int ReleaseRunsAtCommit(void* db) {
-  RecordLocks::Instance().ReleaseTransactionRuns(db);
-  return 0;  // the commit goes on
-}
-
-void ReleaseRunsAtRollback(void* db) {
-  RecordLocks::Instance().ReleaseTransactionRuns(db);
-}
-
 }  // namespace
 
 std::string NormalisePath(std::string_view path) {
@@ -118,8 +108,8 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   sqlite3_busy_timeout(db, busy_timeout_ms);
   // Record numbers a write transaction keeps from other processes go back
   // when it ends, however it ends: the engine's commit, SQL text, an error.
-  sqlite3_commit_hook(db, ReleaseRunsAtCommit, db);
-  sqlite3_rollback_hook(db, ReleaseRunsAtRollback, db);
+  sqlite3_commit_hook(db, AtCommit, store.get());
+  sqlite3_rollback_hook(db, AtRollback, store.get());
   // Index keys and translated expressions call the engine's SQL functions.
   RegisterExpressionFunctions(db);
   // The first read of the file tells whether it is a database at all.
@@ -140,9 +130,37 @@ std::unique_ptr<Store> Store::Open(const StoreLocation& location, int busy_timeo
   return store;
 }
 
+// SQLite calls these as a write transaction of the store's connection ends
+// (the commit hook before the commit, which may still fail and leave the
+// transaction open: forgetting too early only costs a question to SQLite).
+int Store::AtCommit(void* store) {
+  AtRollback(store);
+  return 0;  // the commit goes on
+}
+
+void Store::AtRollback(void* store) {
+  auto* self = static_cast<Store*>(store);
+  self->writing_known_ = false;
+  RecordLocks::Instance().ReleaseTransactionRuns(self->db_);
+}
+
+bool Store::InWriteTransaction(unsigned* version) {
+  if (!writing_known_) {
+    if (sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE) return false;
+    // A null name is the main database, found without comparing names.
+    if (sqlite3_file_control(db_, nullptr, SQLITE_FCNTL_DATA_VERSION, &write_version_) != SQLITE_OK)
+      return false;
+    writing_known_ = true;
+  }
+  *version = write_version_;
+  return true;
+}
+
 Store::~Store() {
   // Closing rolls an open transaction back without the rollback hook.
   RecordLocks::Instance().ReleaseTransactionRuns(db_);
+  sqlite3_commit_hook(db_, nullptr, nullptr);
+  sqlite3_rollback_hook(db_, nullptr, nullptr);
   sqlite3_close_v2(db_);
 }
 

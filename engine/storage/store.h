@@ -40,11 +40,22 @@ class Store {
   sqlite3* db() const { return db_; }
   const StoreLocation& location() const { return location_; }
 
+  // Whether this connection holds the store's write transaction; if so,
+  // `*version` is the store's data version, which no other connection can
+  // change until the transaction ends. Learnt from SQLite once per
+  // transaction: its commit and rollback hooks forget it as it ends, and
+  // asking SQLite costs more than many a cursor step that wants to know.
+  bool InWriteTransaction(unsigned* version);
+
  private:
   Store(sqlite3* db, StoreLocation location) : db_(db), location_(std::move(location)) {}
+  static int AtCommit(void* store);
+  static void AtRollback(void* store);
 
-  sqlite3* db_;             // owned SQLite connection
-  StoreLocation location_;  // where the store lies
+  sqlite3* db_;                 // owned SQLite connection
+  StoreLocation location_;      // where the store lies
+  bool writing_known_ = false;  // in the write transaction, with ...
+  unsigned write_version_ = 0;  // ... this data version
 };
 
 // Normalises separators to '/' and drops trailing separators (not the root).
