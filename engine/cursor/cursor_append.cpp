@@ -291,31 +291,47 @@ void CursorWalk::BuildAppendedImage(Cursor& c) {
 }
 
 SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fields,
-                                        const std::vector<std::pair<std::string, Value>>& stamps) {
+                                        const std::vector<std::pair<std::string, Value>>& stamps,
+                                        bool sqlite_numbers) {
   // Bulk appends set the same fields record after record: the statement of
   // the last append serves without building its text again.
-  if (last_insert_.stmt && last_insert_.fields == fields) return *last_insert_.stmt;
+  if (last_insert_.stmt && last_insert_.fields == fields &&
+      last_insert_.sqlite_numbers == sqlite_numbers)
+    return *last_insert_.stmt;
   // A writer that ignores record locks (plain SQL) may have taken the
   // reserved number since: the insert then fails on the number, and
   // InsertAppended moves the record on. (An INSERT ... SELECT guarded by
   // NOT EXISTS on the same table would make SQLite copy the row through a
   // temporary table first, which costs more than the insert itself.)
   std::string table = QuoteIdentifier(c.source_table);
-  std::string names = "rowid", values = "?1";
+  std::string names = sqlite_numbers ? "" : "rowid", values = sqlite_numbers ? "" : "?1";
   int parameter = 2;
-  for (size_t i : fields) {
-    names += ", " + QuoteIdentifier(c.desc.fields[i].name);
-    values += ", ?" + std::to_string(parameter++);
-  }
-  for (const auto& stamp : stamps) {
-    names += ", " + QuoteIdentifier(stamp.first);
-    values += ", ?" + std::to_string(parameter++);
-  }
+  auto add = [&](const std::string& name) {
+    names += (names.empty() ? "" : ", ") + QuoteIdentifier(name);
+    values += (values.empty() ? "?" : ", ?") + std::to_string(parameter++);
+  };
+  for (size_t i : fields) add(c.desc.fields[i].name);
+  for (const auto& stamp : stamps) add(stamp.first);
   SqliteStmt& stmt =
       KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
   last_insert_.fields = fields;
   last_insert_.stmt = &stmt;
+  last_insert_.sqlite_numbers = sqlite_numbers;
   return stmt;
+}
+
+bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& fields) {
+  // SQLite numbers a row given no number one above the highest number in use
+  // (and above the highest ever given, for an AUTOINCREMENT table): the
+  // reservation's own number when it took the one above the highest it read,
+  // and nothing changed since in this connection's write transaction, where
+  // no one else can add a row. An explicit number costs SQLite a seek for it.
+  // Only for an ordinary table without generated columns, as learnt from an
+  // earlier insert under the same schema: a view's triggers see the number.
+  if (fields.empty() || current_.rowid != reserved_from_.highest + 1 ||
+      !Holds(c, reserved_from_.mark))
+    return false;
+  return last_insert_.stmt && StoresPlainColumns(last_insert_.stmt->get());
 }
 
 int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
@@ -326,7 +342,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
     if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.Find(i)) fields.push_back(i);
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
-  StatementUse insert(InsertStatement(c, fields, stamps));
+  StatementUse insert(InsertStatement(c, fields, stamps, SqliteNumbersAsReserved(c, fields)));
   RecordLocks& locks = RecordLocks::Instance();
   // The statement comes reset, and a failed attempt resets it.
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {

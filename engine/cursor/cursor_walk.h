@@ -240,9 +240,14 @@ class CursorWalk {
   // when the schema changes.
   SqliteStmt& KeptStatement(Cursor& c, const std::string& sql);
   // The kept INSERT of an append that gives `fields` (indexes) and `stamps`
-  // (engine-stamped columns) a value.
+  // (engine-stamped columns) a value; the record number is parameter 1, which
+  // the statement leaves unused when `sqlite_numbers` (SQLite numbers the row).
   SqliteStmt& InsertStatement(Cursor& c, const std::vector<size_t>& fields,
-                              const std::vector<std::pair<std::string, Value>>& stamps);
+                              const std::vector<std::pair<std::string, Value>>& stamps,
+                              bool sqlite_numbers);
+  // Whether SQLite, numbering the appended row itself, gives it the number
+  // the reservation took (see InsertAppended).
+  bool SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& fields);
   // The kept UPDATE of an edit of `fields` and `stamps`.
   SqliteStmt& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
                               const std::vector<std::pair<std::string, Value>>& stamps);
@@ -299,6 +304,8 @@ class CursorWalk {
   // trusts them for `write` as SQLite prepared it now.
   void LearnColumns(Cursor& c, sqlite3_stmt* write) noexcept;
   bool ColumnsTrusted(sqlite3_stmt* write) const;
+  // ... and that they are an ordinary table's columns, none generated.
+  bool StoresPlainColumns(sqlite3_stmt* write) const;
 
   // Rows and order.
   WalkStatements statements_;                      // texts and statements, per shape
@@ -332,8 +339,9 @@ class CursorWalk {
   std::map<std::string, std::unique_ptr<SqliteStmt>> kept_stmts_;
   // The kept statement of the last append or edit and the fields it wrote.
   struct LastWrite {
-    std::vector<size_t> fields;  // field indexes
-    SqliteStmt* stmt = nullptr;  // in kept_stmts_; null when none
+    std::vector<size_t> fields;   // field indexes
+    SqliteStmt* stmt = nullptr;   // in kept_stmts_; null when none
+    bool sqlite_numbers = false;  // an INSERT that leaves the number to SQLite
   };
   LastWrite last_insert_, last_update_;
   std::vector<size_t> write_fields_;  // the fields the write being made gives values

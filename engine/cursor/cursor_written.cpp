@@ -113,6 +113,13 @@ bool CursorWalk::ColumnsTrusted(sqlite3_stmt* update) const {
          it->second == sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
 }
 
+bool CursorWalk::StoresPlainColumns(sqlite3_stmt* write) const {
+  if (!ColumnsTrusted(write)) return false;
+  for (char affinity : columns_.affinity)
+    if (affinity == kComputed) return false;
+  return true;
+}
+
 bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
                                  const StoreMark& after) const {
   StoreMark expected = before;
@@ -120,9 +127,7 @@ bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark
   if (expected.changes <= 0 || !(after == expected)) return false;
   int foreign_keys = 1;
   sqlite3_db_config(c.source_db, SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
-  if (foreign_keys != 0 || !ColumnsTrusted(write)) return false;
-  for (char affinity : columns_.affinity)
-    if (affinity == kComputed) return false;
+  if (foreign_keys != 0 || !StoresPlainColumns(write)) return false;
   if (!appended_) {
     for (const auto& [index, value] : pending_)
       if (!StoredAsBound(c.desc.fields[index], columns_.affinity[index], value)) return false;

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "cursor_test_support.h"
 
 namespace nce_test {
@@ -184,6 +186,37 @@ TEST_F(PendingAppend, AnSqlInsertTakingTheReservedNumberLosesNothing) {
   EXPECT_EQ(Text(cursor, "name"), "mine");
   EXPECT_EQ(QueryDirect(StoreFile(dir_), "SELECT group_concat(rowid || name, ',') FROM items"),
             "1name1,2name2,3sql,4mine");
+}
+
+// Inside a transaction bulk appends leave the numbering to SQLite when it
+// gives the number reserved; a cursor that reserved above another's pending
+// append must still get its own number, and the other keep its one.
+TEST_F(PendingAppend, InsideATransactionEveryAppendGetsTheNumberItReserved) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 2);
+  NDSHANDLE first = OpenTable("items");
+  NDSHANDLE second = OpenTable("items");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  auto append = [](NDSHANDLE c, const char* name) {
+    ASSERT_EQ(NdsAppendRecord(c), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(c, "name", name, static_cast<uint32_t>(std::strlen(name))), 0u);
+  };
+  for (const char* name : {"a", "b", "c"}) {
+    append(second, name);
+    ASSERT_EQ(NdsWriteRecord(second), 0u) << LastErrorText();
+  }
+  append(first, "mine");
+  append(second, "yours");
+  EXPECT_EQ(RecNo(first), 6u);
+  EXPECT_EQ(RecNo(second), 7u);
+  ASSERT_EQ(NdsWriteRecord(second), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(second), 7u);
+  ASSERT_EQ(NdsWriteRecord(first), 0u) << LastErrorText();
+  EXPECT_EQ(RecNo(first), 6u);
+  ASSERT_EQ(NdsCommitTransaction(conn_), 0u) << LastErrorText();
+  EXPECT_EQ(QueryDirect(StoreFile(dir_),
+                        "SELECT group_concat(rowid || name, ',') FROM items WHERE rowid > 2"),
+            "3a,4b,5c,6mine,7yours");
 }
 
 // Inside a transaction a write of one statement opens no savepoint of its
