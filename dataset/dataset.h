@@ -289,8 +289,11 @@ class TDataSet : public TComponent {
   // Computes the calculated and lookup fields of `buffer` under the
   // temporary calc-fields state: ClearCalculatedArea, lookup fields,
   // OnCalcFields. Does nothing when the dataset has neither calculated nor
-  // internal-calc fields.
-  void CalculateFields(TRecordBuffer buffer);
+  // internal-calc fields; that test is inline, as most datasets have none
+  // and every field write and record read asks.
+  void CalculateFields(TRecordBuffer buffer) {
+    if (buffer && (calc_fields_size_ != 0 || internal_calc_fields_)) RunCalculateFields(buffer);
+  }
 
   // The value of `field` as seen in a temporary state: dsOldValue (before
   // the edit), dsNewValue, dsCurValue. Datasets without such images answer
@@ -611,6 +614,7 @@ class TDataSet : public TComponent {
   void AddRecord(const std::vector<Variant>& values, bool append);
   void CloseBlobFields();
   void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& on_error);
+  void RunCalculateFields(TRecordBuffer buffer);
 
   // Fields and sources.
   void AddField(TField* field);

@@ -131,7 +131,10 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
     dataset::DatabaseError("Field '" + field.DisplayName() +
                            "' is not indexed and cannot be modified");
   // The internal-calc state has no buffer of its own: nothing can be stored.
-  const dataset::TRecordBuffer buffer = CurrentStateBuffer();
+  // Editing and inserting, the usual states, write the active record.
+  const dataset::TRecordBuffer buffer = state == dataset::dsEdit || state == dataset::dsInsert
+                                            ? ActiveBuffer()
+                                            : CurrentStateBuffer();
   if (buffer == nullptr) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNotInEditMode);
 
   if (field.FieldNo() < 1) {
