@@ -613,7 +613,10 @@ class TDataSet : public TComponent {
   void EndInsertAppend();
   void AddRecord(const std::vector<Variant>& values, bool append);
   void CloseBlobFields();
-  void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& on_error);
+  // `operation` is one of the dataset's own steps, called through a member
+  // pointer: no callable is wrapped per edit, post or delete.
+  void CheckOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& on_error);
+  void CheckAndPostRecord();
   void RunCalculateFields(TRecordBuffer buffer);
 
   // Fields and sources.
