@@ -158,6 +158,15 @@ void TDataSet::RestoreState(TDataSetState previous) {
 // ---- Data events -----------------------------------------------------------
 
 void TDataSet::NotifyDataEvent(TDataEvent event, std::intptr_t info) {
+  // Most events of an append or a walk without controls reach no one: no
+  // field to mark, nothing to forget, no source to tell, nothing pending.
+  // That test is all such an event costs; the rest is out of line.
+  if (event == deFieldChange || event == dePropertyChange || disable_count_ != 0 ||
+      state_ == dsBlockRead || !data_sources_.empty())
+    DeliverDataEvent(event, info);
+}
+
+void TDataSet::DeliverDataEvent(TDataEvent event, std::intptr_t info) {
   switch (event) {
     case deFieldChange: {
       auto* field = reinterpret_cast<TField*>(info);

@@ -582,6 +582,9 @@ class TDataSet : public TComponent {
   };
 
  private:
+  // NotifyDataEvent's work for an event someone may see: field marks,
+  // pending notices, the sources.
+  [[gnu::noinline]] void DeliverDataEvent(TDataEvent event, std::intptr_t info);
   // Sends the event to every attached data source; out of line, so that an
   // event without sources sets up no copy of the list.
   [[gnu::noinline]] void SendToDataSources(TDataEvent event, std::intptr_t info);
