@@ -172,7 +172,9 @@ void TDataSet::DeliverDataEvent(TDataEvent event, std::intptr_t info) {
       auto* field = reinterpret_cast<TField*>(info);
       if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) {
         modified_ = true;
-        if (auto_calc_fields_ && (state_ == dsEdit || state_ == dsInsert)) {
+        // The test for calculated fields comes before the buffer is looked up.
+        if (auto_calc_fields_ && (calc_fields_size_ != 0 || internal_calc_fields_) &&
+            (state_ == dsEdit || state_ == dsInsert)) {
           CalculateFields(ActiveBuffer());
         }
       }
