@@ -158,12 +158,23 @@ void TDataSet::RestoreState(TDataSetState previous) {
 // ---- Data events -----------------------------------------------------------
 
 void TDataSet::NotifyDataEvent(TDataEvent event, std::intptr_t info) {
+  // Most events of an append or a walk without controls reach no one: no
+  // field to mark, nothing to forget, no source to tell, nothing pending.
+  // That test is all such an event costs; the rest is out of line.
+  if (event == deFieldChange || event == dePropertyChange || disable_count_ != 0 ||
+      state_ == dsBlockRead || !data_sources_.empty())
+    DeliverDataEvent(event, info);
+}
+
+void TDataSet::DeliverDataEvent(TDataEvent event, std::intptr_t info) {
   switch (event) {
     case deFieldChange: {
       auto* field = reinterpret_cast<TField*>(info);
       if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) {
         modified_ = true;
-        if (auto_calc_fields_ && (state_ == dsEdit || state_ == dsInsert)) {
+        // The test for calculated fields comes before the buffer is looked up.
+        if (auto_calc_fields_ && (calc_fields_size_ != 0 || internal_calc_fields_) &&
+            (state_ == dsEdit || state_ == dsInsert)) {
           CalculateFields(ActiveBuffer());
         }
       }

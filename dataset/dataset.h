@@ -289,8 +289,11 @@ class TDataSet : public TComponent {
   // Computes the calculated and lookup fields of `buffer` under the
   // temporary calc-fields state: ClearCalculatedArea, lookup fields,
   // OnCalcFields. Does nothing when the dataset has neither calculated nor
-  // internal-calc fields.
-  void CalculateFields(TRecordBuffer buffer);
+  // internal-calc fields; that test is inline, as most datasets have none
+  // and every field write and record read asks.
+  void CalculateFields(TRecordBuffer buffer) {
+    if (buffer && (calc_fields_size_ != 0 || internal_calc_fields_)) RunCalculateFields(buffer);
+  }
 
   // The value of `field` as seen in a temporary state: dsOldValue (before
   // the edit), dsNewValue, dsCurValue. Datasets without such images answer
@@ -579,6 +582,9 @@ class TDataSet : public TComponent {
   };
 
  private:
+  // NotifyDataEvent's work for an event someone may see: field marks,
+  // pending notices, the sources.
+  [[gnu::noinline]] void DeliverDataEvent(TDataEvent event, std::intptr_t info);
   // Sends the event to every attached data source; out of line, so that an
   // event without sources sets up no copy of the list.
   [[gnu::noinline]] void SendToDataSources(TDataEvent event, std::intptr_t info);
@@ -610,7 +616,11 @@ class TDataSet : public TComponent {
   void EndInsertAppend();
   void AddRecord(const std::vector<Variant>& values, bool append);
   void CloseBlobFields();
-  void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& on_error);
+  // `operation` is one of the dataset's own steps, called through a member
+  // pointer: no callable is wrapped per edit, post or delete.
+  void CheckOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& on_error);
+  void CheckAndPostRecord();
+  void RunCalculateFields(TRecordBuffer buffer);
 
   // Fields and sources.
   void AddField(TField* field);

@@ -33,12 +33,11 @@ void TDataSet::UpdateRecord() {
 // Runs `operation` with the cursor on the active record; when it raises an
 // EDatabaseError, the error event decides: fail (propagate), abort (a silent
 // EAbort) or retry.
-void TDataSet::CheckOperation(const std::function<void()>& operation,
-                              const TDataSetErrorEvent& on_error) {
+void TDataSet::CheckOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& on_error) {
   for (;;) {
     try {
       UpdateCursorPos();
-      operation();
+      (this->*operation)();
       return;
     } catch (EDatabaseError& error) {
       TDataAction action = daFail;
@@ -47,6 +46,11 @@ void TDataSet::CheckOperation(const std::function<void()>& operation,
       if (action == daAbort) throw EAbort();
     }
   }
+}
+
+void TDataSet::CheckAndPostRecord() {
+  CheckRequiredFields();
+  PostRecord();
 }
 
 void TDataSet::CheckBrowseMode() {
@@ -90,7 +94,7 @@ void TDataSet::Edit() {
   CheckBrowseMode();
   CheckCanModify();
   Fire(BeforeEdit);
-  CheckOperation([this] { BeginEditRecord(); }, OnEditError);
+  CheckOperation(&TDataSet::BeginEditRecord, OnEditError);
   CalculateFields(ActiveBuffer());
   SetState(dsEdit);
   NotifyDataEvent(deRecordChange);
@@ -191,12 +195,7 @@ void TDataSet::Post() {
     case dsInsert:
       NotifyDataEvent(deCheckBrowseMode);
       Fire(BeforePost);
-      CheckOperation(
-          [this] {
-            CheckRequiredFields();
-            PostRecord();
-          },
-          OnPostError);
+      CheckOperation(&TDataSet::CheckAndPostRecord, OnPostError);
       CloseBlobFields();
       SetState(dsBrowse);
       Resync({});
@@ -245,7 +244,7 @@ void TDataSet::Delete() {
   NotifyDataEvent(deCheckBrowseMode);
   Fire(BeforeDelete);
   Fire(BeforeScroll);
-  CheckOperation([this] { DeleteCurrentRecord(); }, OnDeleteError);
+  CheckOperation(&TDataSet::DeleteCurrentRecord, OnDeleteError);
   CloseBlobFields();
   SetState(dsBrowse);
   Resync({});

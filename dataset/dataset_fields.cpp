@@ -163,29 +163,23 @@ void TDataSet::SetFieldValues(const std::string& names, const Variant& value) {
 
 // ---- Calculated fields ------------------------------------------------------
 
-void TDataSet::CalculateFields(TRecordBuffer buffer) {
-  // A dataset without calculated fields, a walk's usual one, leaves before
-  // the set-up of the calculation, which it would otherwise pay per record.
-  if (!buffer || (calc_fields_size_ == 0 && !internal_calc_fields_)) return;
-  const auto calculate = [&]() __attribute__((noinline)) {
-    TRecordBuffer saved_buffer = calc_buffer_;
-    TDataSetState previous = SetTempState(dsCalcFields);
-    calc_buffer_ = buffer;
-    try {
-      ClearCalculatedArea(buffer);
-      for (TField* field : fields_) {
-        if (field->FieldKind() == fkLookup) field->CalcLookupValue();
-      }
-      Fire(OnCalcFields);
-    } catch (...) {
-      calc_buffer_ = saved_buffer;
-      RestoreState(previous);
-      throw;
+void TDataSet::RunCalculateFields(TRecordBuffer buffer) {
+  TRecordBuffer saved_buffer = calc_buffer_;
+  TDataSetState previous = SetTempState(dsCalcFields);
+  calc_buffer_ = buffer;
+  try {
+    ClearCalculatedArea(buffer);
+    for (TField* field : fields_) {
+      if (field->FieldKind() == fkLookup) field->CalcLookupValue();
     }
+    Fire(OnCalcFields);
+  } catch (...) {
     calc_buffer_ = saved_buffer;
     RestoreState(previous);
-  };
-  calculate();
+    throw;
+  }
+  calc_buffer_ = saved_buffer;
+  RestoreState(previous);
 }
 
 bool TDataSet::ReadCalcSlot(TRecordBuffer buffer, const TField& field, void* dest) {

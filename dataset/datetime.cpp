@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kMonthDays[2][13] = {{0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
                                    {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
+// The days of a year before the first of each month, for plain and leap years.
+constexpr int kDaysBeforeMonth[2][13] = {
+    {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334},
+    {0, 0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335}};
 
 // Milliseconds since TDateTime day 0, rounded half away from zero; false when
 // the value is not finite or too large to count.
@@ -31,7 +35,7 @@ std::string Two(int v) {
 }
 
 // Reads an unsigned decimal of 1 to `max_digits` digits at s[i].
-bool ReadNumber(const std::string& s, size_t& i, size_t max_digits, int& value) {
+bool ReadNumber(std::string_view s, size_t& i, size_t max_digits, int& value) {
   size_t start = i;
   value = 0;
   while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < max_digits)
@@ -39,7 +43,7 @@ bool ReadNumber(const std::string& s, size_t& i, size_t max_digits, int& value) 
   return i > start;
 }
 
-bool ParseDate(const std::string& s, TDateTime& value) {
+bool ParseDate(std::string_view s, TDateTime& value) {
   size_t i = 0;
   int y, m, d;
   if (!ReadNumber(s, i, 4, y)) return false;
@@ -52,7 +56,7 @@ bool ParseDate(const std::string& s, TDateTime& value) {
   return TryEncodeDate(y, m, d, value);
 }
 
-bool ParseTime(const std::string& s, TDateTime& value) {
+bool ParseTime(std::string_view s, TDateTime& value) {
   size_t i = 0;
   int h, n, sec = 0, ms = 0;
   if (!ReadNumber(s, i, 2, h) || i >= s.size() || s[i++] != ':') return false;
@@ -95,12 +99,11 @@ int DaysInMonth(int year, int month) {
 }
 
 bool DateToDayNumber(int year, int month, int day, int32_t& day_number) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month))
-    return false;
-  int32_t d = day;
-  for (int m = 1; m < month; ++m) d += DaysInMonth(year, m);
-  int32_t y = year - 1;
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  const int leap = IsLeapYear(year) ? 1 : 0;
+  if (day > kMonthDays[leap][month]) return false;
+  const int32_t d = kDaysBeforeMonth[leap][month] + day;
+  const int32_t y = year - 1;
   day_number = y * 365 + y / 4 - y / 100 + y / 400 + d;
   return true;
 }
@@ -277,34 +280,37 @@ std::string DateTimeToStr(TDateTime value) {
   return out;
 }
 
-TDateTime StrToDate(const std::string& s) {
+TDateTime StrToDate(std::string_view s) {
   TDateTime v;
-  if (!ParseDate(Trim(s), v)) throw EConvertError("'" + s + "' is not a valid date");
+  if (!ParseDate(TrimView(s), v))
+    throw EConvertError("'" + std::string(s) + "' is not a valid date");
   return v;
 }
 
-TDateTime StrToTime(const std::string& s) {
+TDateTime StrToTime(std::string_view s) {
   TDateTime v;
-  if (!ParseTime(Trim(s), v)) throw EConvertError("'" + s + "' is not a valid time");
+  if (!ParseTime(TrimView(s), v))
+    throw EConvertError("'" + std::string(s) + "' is not a valid time");
   return v;
 }
 
-bool TryStrToDateTime(const std::string& s, TDateTime& value) {
-  std::string t = Trim(s);
+bool TryStrToDateTime(std::string_view s, TDateTime& value) {
+  std::string_view t = TrimView(s);
   size_t space = t.find(' ');
-  if (space == std::string::npos) {
+  if (space == std::string_view::npos) {
     return ParseDate(t, value) || ParseTime(t, value);
   }
   TDateTime date, time;
-  if (!ParseDate(t.substr(0, space), date) || !ParseTime(Trim(t.substr(space + 1)), time))
+  if (!ParseDate(t.substr(0, space), date) || !ParseTime(TrimView(t.substr(space + 1)), time))
     return false;
   value = date < 0 ? date - time : date + time;
   return true;
 }
 
-TDateTime StrToDateTime(const std::string& s) {
+TDateTime StrToDateTime(std::string_view s) {
   TDateTime v;
-  if (!TryStrToDateTime(s, v)) throw EConvertError("'" + s + "' is not a valid date and time");
+  if (!TryStrToDateTime(s, v))
+    throw EConvertError("'" + std::string(s) + "' is not a valid date and time");
   return v;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dataset {
 
@@ -83,10 +84,10 @@ TDateTime JulianDateToDateTime(double julian_date);
 std::string DateToStr(TDateTime value);
 std::string TimeToStr(TDateTime value);
 std::string DateTimeToStr(TDateTime value);
-TDateTime StrToDate(const std::string& s);
-TDateTime StrToTime(const std::string& s);
-TDateTime StrToDateTime(const std::string& s);
-bool TryStrToDateTime(const std::string& s, TDateTime& value);
+TDateTime StrToDate(std::string_view s);
+TDateTime StrToTime(std::string_view s);
+TDateTime StrToDateTime(std::string_view s);
+bool TryStrToDateTime(std::string_view s, TDateTime& value);
 
 // The local clock.
 TDateTime Now();

@@ -552,7 +552,7 @@ std::string TDateTimeField::AsString() const {
 }
 
 void TDateTimeField::SetAsString(const std::string& value) {
-  std::string text = Trim(value);
+  const std::string_view text = TrimView(value);
   if (text.empty()) {
     Clear();
     return;

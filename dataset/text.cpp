@@ -48,11 +48,15 @@ std::string LowerCase(std::string s) {
   return s;
 }
 
-std::string Trim(const std::string& s) {
+std::string_view TrimView(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && IsSpace(s[b])) ++b;
   while (e > b && IsSpace(s[e - 1])) --e;
   return s.substr(b, e - b);
+}
+
+std::string Trim(const std::string& s) {
+  return std::string(TrimView(s));
 }
 
 bool IsValidIdent(const std::string& name) {

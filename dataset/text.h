@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dataset {
 
@@ -16,6 +17,8 @@ int CompareText(const std::string& a, const std::string& b);
 std::string UpperCase(std::string s);
 std::string LowerCase(std::string s);
 std::string Trim(const std::string& s);  // Removes control characters and spaces at both ends
+// The same trim as a view into `s`: nothing is copied.
+std::string_view TrimView(std::string_view s);
 
 // True when `name` is an identifier: a letter or underscore, then letters,
 // digits or underscores.

@@ -831,6 +831,9 @@ class TNdsDataSet : public dataset::TDataSet {
   // Refuses a number that does not fit the field ("Numeric out of range.").
   void ConvertToEngineValue(std::uint16_t fieldNumber, dataset::TFieldType type, const void* value,
                             std::uint8_t* image);
+  // The same for a descriptor in hand, as a field write has it.
+  void ConvertToEngineValue(const TNCEFieldDef& def, dataset::TFieldType type, const void* value,
+                            std::uint8_t* image);
   // The per-field set-up of a record image the engine has just cleared:
   // which fields a post sends, autoincrement marks, DefaultExpression values.
   void ApplyDefaultExpressions(std::uint8_t* image, bool writeEveryField);

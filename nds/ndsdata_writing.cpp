@@ -131,7 +131,10 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
     dataset::DatabaseError("Field '" + field.DisplayName() +
                            "' is not indexed and cannot be modified");
   // The internal-calc state has no buffer of its own: nothing can be stored.
-  const dataset::TRecordBuffer buffer = CurrentStateBuffer();
+  // Editing and inserting, the usual states, write the active record.
+  const dataset::TRecordBuffer buffer = state == dataset::dsEdit || state == dataset::dsInsert
+                                            ? ActiveBuffer()
+                                            : CurrentStateBuffer();
   if (buffer == nullptr) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNotInEditMode);
 
   if (field.FieldNo() < 1) {
@@ -148,7 +151,7 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
         RefuseRights("Update permission not granted on this field: " + field.FieldName() + ".");
       if (state == dataset::dsInsert && (def.columnPermissions & NDS_COLUMN_INSERT) == 0)
         RefuseRights("Insert permission not granted on this field: " + field.FieldName() + ".");
-      ConvertToEngineValue(def.fieldNumber, field.DataType(), value, buffer);
+      ConvertToEngineValue(def, field.DataType(), value, buffer);
       def.fieldModified = true;
     }
     if (state == dataset::dsSetKey) {
@@ -167,7 +170,11 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
 
 void TNdsDataSet::ConvertToEngineValue(std::uint16_t fieldNumber, dataset::TFieldType type,
                                        const void* value, std::uint8_t* image) {
-  const TNCEFieldDef& def = *engineFields_->Items(fieldNumber - 1);
+  ConvertToEngineValue(*engineFields_->Items(fieldNumber - 1), type, value, image);
+}
+
+void TNdsDataSet::ConvertToEngineValue(const TNCEFieldDef& def, dataset::TFieldType type,
+                                       const void* value, std::uint8_t* image) {
   std::uint8_t* place = image + def.offset;
   const std::uint32_t length = def.length;
   if (value == nullptr) {

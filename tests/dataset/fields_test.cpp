@@ -166,7 +166,15 @@ TEST_F(FieldValues, DatesTravelAsDayNumbersAndMilliseconds) {
   ASSERT_TRUE(F("DT")->GetData(&stamp));
   EXPECT_DOUBLE_EQ(stamp,
                    (DateTimeToTimeStamp(EncodeDate(2024, 3, 5)).Date * 86400000.0) + 21600000.0);
-  EXPECT_THROW(F("D")->SetAsString("2000-13-01"), EConvertError);
+  F("D")->SetAsString(" 2024-12-31\t");
+  EXPECT_EQ(F("D")->AsString(), "2024-12-31");
+  try {
+    F("D")->SetAsString("  2000-13-01 ");
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'2000-13-01' is not a valid date");
+  }
+  EXPECT_EQ(F("D")->AsString(), "2024-12-31");
   EXPECT_EQ(F("D")->AsVariant().VarType(), varDate);
 }
 

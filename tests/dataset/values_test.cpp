@@ -183,6 +183,14 @@ TEST(DateTime, DayZeroAndDayNumbers) {
     ASSERT_TRUE(DateToDayNumber(y, m, d, back));
     EXPECT_EQ(back, day);
   }
+  // Every day of a plain and a leap year: the month lengths agree both ways.
+  ASSERT_TRUE(DateToDayNumber(2023, 1, 1, n));
+  for (int32_t day = n; day < n + 731; ++day) {
+    ASSERT_TRUE(DayNumberToDate(day, y, m, d));
+    int32_t back;
+    ASSERT_TRUE(DateToDayNumber(y, m, d, back));
+    ASSERT_EQ(back, day) << y << "-" << m << "-" << d;
+  }
   ASSERT_TRUE(DayNumberToDate(3652059, y, m, d));
   EXPECT_EQ(y * 10000 + m * 100 + d, 99991231);
   EXPECT_FALSE(DayNumberToDate(0, y, m, d));
