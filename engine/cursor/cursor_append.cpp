@@ -282,12 +282,20 @@ const Value& CursorWalk::AppendedValue(size_t index) const {
 }
 
 void CursorWalk::BuildAppendedImage(Cursor& c) {
-  current_.image.assign(c.desc.record_length, 0);
   current_read_rowid_ = 0;
+  // Without DEFAULT clauses and edits every new record starts as the same
+  // image: encoded once, copied after.
+  const bool blank = defaults_sql_.empty() && pending_.empty();
+  if (blank && !blank_image_.empty()) {
+    current_.image = blank_image_;
+    return;
+  }
+  current_.image.assign(c.desc.record_length, 0);
   current_.image[0] = ' ';
   bool ndt = IsNdt(c);
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
     EncodeValue(c.desc.fields[i], ndt, AppendedValue(i), current_.image.data());
+  if (blank) blank_image_ = current_.image;
 }
 
 SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fields,

@@ -231,6 +231,7 @@ class CursorWalk {
   StoreMark LearnEndFromAppend(Cursor& c, int64_t rowid);
   // A field of the appended record: its edit, else its default.
   const Value& AppendedValue(size_t index) const;
+  // The appended record's image: its edits over its defaults.
   void BuildAppendedImage(Cursor& c);
   // The columns' default values for a new record, evaluated now.
   void ColumnDefaults(Cursor& c, std::vector<Value>* defaults);
@@ -349,11 +350,12 @@ class CursorWalk {
   bool defaults_read_ = false;        // the two below are built
   std::string defaults_sql_;          // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
-  std::set<int64_t> locks_;                             // records locked through Lock
-  uint32_t lock_table_ = 0;                             // LockNumber; 0 not asked yet
-  uint32_t last_autoinc_ = 0;                           // autoincrement value of the last append
-  KnownEnd known_end_;                                  // see KnownEnd
-  KnownEnd reserved_from_;  // the mark and highest number of the last reservation
+  std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
+  std::set<int64_t> locks_;           // records locked through Lock
+  uint32_t lock_table_ = 0;           // LockNumber; 0 not asked yet
+  uint32_t last_autoinc_ = 0;         // autoincrement value of the last append
+  KnownEnd known_end_;                // see KnownEnd
+  KnownEnd reserved_from_;            // the mark and highest number of the last reservation
   // The mark under which the current record was last read by its number,
   // and that number (0 once anything else put a record or an edit there):
   // a refresh under a mark that still holds reads nothing.
