@@ -176,8 +176,11 @@ void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
     default_places_ = std::move(places);
     defaults_read_ = true;
   }
-  defaults->assign(c.desc.fields.size(), Value());
+  // Without DEFAULT clauses no field has one: an empty list says so (see
+  // AppendedValue) without a value per field to make and destroy.
+  defaults->clear();
   if (defaults_sql_.empty()) return;
+  defaults->resize(c.desc.fields.size());
   StatementUse evaluate(KeptStatement(c, defaults_sql_));
   if (!evaluate->Step()) return;
   for (size_t k = 0; k < default_places_.size(); ++k)
@@ -350,11 +353,12 @@ int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
     if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.Find(i)) fields.push_back(i);
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
-  StatementUse insert(InsertStatement(c, fields, stamps, SqliteNumbersAsReserved(c, fields)));
+  const bool sqlite_numbers = SqliteNumbersAsReserved(c, fields);
+  StatementUse insert(InsertStatement(c, fields, stamps, sqlite_numbers));
   RecordLocks& locks = RecordLocks::Instance();
   // The statement comes reset, and a failed attempt resets it.
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-    insert->Bind(1, current_.rowid);
+    if (!sqlite_numbers) insert->Bind(1, current_.rowid);
     int parameter = 2;
     for (size_t i : fields) {
       int rc = BindValueInPlace(insert->get(), parameter++, AppendedValue(i));
