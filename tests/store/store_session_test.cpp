@@ -282,4 +282,26 @@ TEST(PostgresSessions, StatementTimeoutFailsTheStatementAlone) {
   EXPECT_EQ(Column(*session, "SELECT k FROM t ORDER BY k"), (Rows{"1", "2"}));
 }
 
+TEST(PostgresSessions, RecordLocksBelongToOneSessionAndDieWithIt) {
+  std::string uri = ServerUri(FreshDatabase());
+  auto mine = PostgresSession::Connect(uri);
+  auto other = PostgresSession::Connect(uri);
+  EXPECT_TRUE(mine->TryLockRecord("Parts", 7));
+  EXPECT_TRUE(mine->TryLockRecord("Parts", 7));
+  EXPECT_FALSE(other->TryLockRecord("PARTS", 7));
+  EXPECT_TRUE(other->TryLockRecord("parts", 8));
+  EXPECT_TRUE(other->TryLockRecord("orders", 7));
+  // Held once however often taken: one unlock frees it.
+  EXPECT_TRUE(mine->UnlockRecord("parts", 7));
+  EXPECT_FALSE(mine->UnlockRecord("parts", 7));
+  EXPECT_TRUE(other->TryLockRecord("parts", 7));
+  EXPECT_FALSE(mine->TryLockRecord("parts", 7));
+
+  EXPECT_EQ(Column(*mine, "SELECT pg_terminate_backend(" +
+                              std::to_string(other->ServerProcessId()) + ", 5000)"),
+            (Rows{"1"}));
+  EXPECT_TRUE(mine->TryLockRecord("parts", 7));
+  EXPECT_TRUE(mine->TryLockRecord("parts", 8));
+}
+
 }  // namespace

@@ -4,11 +4,13 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <vector>
 
 #include "engine/base/sql_text.h"
+#include "engine/storage/record_locks.h"
 #include "engine/storage/postgres/postgres_params.h"
 
 namespace nce {
@@ -300,6 +302,7 @@ void PostgresSession::Close() {
   if (conn_) PQfinish(conn_);
   conn_ = nullptr;
   savepoints_.clear();
+  locks_.clear();  // the server frees them with the session
 }
 
 void PostgresSession::Reconnect() {
@@ -450,6 +453,41 @@ void PostgresSession::RollbackToSavepoint(const std::string& name) {
   size_t at = FindSavepoint(name);
   Simple("ROLLBACK TO SAVEPOINT " + QuoteIdentifier(name));
   savepoints_.resize(at + 1);
+}
+
+bool PostgresSession::Ask(const std::string& sql) {
+  Result result(Send(sql, nullptr));
+  return PQntuples(result.get()) == 1 && PQnfields(result.get()) == 1 &&
+         PQgetvalue(result.get(), 0, 0)[0] == 't';
+}
+
+namespace {
+
+int64_t LockKey(const std::string& table, int64_t record) {
+  std::string lower = table;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return LockByteFor(lower, record);
+}
+
+}  // namespace
+
+bool PostgresSession::TryLockRecord(const std::string& table, int64_t record) {
+  RequireConnection();
+  int64_t key = LockKey(table, record);
+  // The server counts a session's locks of one key; this session holds each
+  // once, as a cursor holds a record lock once.
+  if (locks_.count(key)) return true;
+  if (!Ask("SELECT pg_try_advisory_lock(" + std::to_string(key) + ")")) return false;
+  locks_.insert(key);
+  return true;
+}
+
+bool PostgresSession::UnlockRecord(const std::string& table, int64_t record) {
+  RequireConnection();
+  int64_t key = LockKey(table, record);
+  if (!locks_.count(key)) return false;
+  locks_.erase(key);
+  return Ask("SELECT pg_advisory_unlock(" + std::to_string(key) + ")");
 }
 
 void PostgresSession::SetStatementTimeout(int ms) {

@@ -31,7 +31,9 @@
 #ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H
 #define ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H
 
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +71,15 @@ class PostgresSession : public StoreSession {
   void SetStatementTimeout(int ms);
   // Connects again with the same URI (after a lost connection, say).
   void Reconnect();
+  // Record locks as the server's session advisory locks, with the meaning
+  // of RecordLocks' write locks: record `record` of `table` (record 0: the
+  // whole table; table names compared without letter case), keyed as the
+  // byte of the sidecar file (LockByteFor). TryLockRecord: true when this
+  // session holds the lock now (or already did), false when another session
+  // does. UnlockRecord: false when this session held none. The server frees
+  // a session's locks when the session ends, however it ends.
+  bool TryLockRecord(const std::string& table, int64_t record);
+  bool UnlockRecord(const std::string& table, int64_t record);
   // The server process serving this session.
   int ServerProcessId() const;
 
@@ -89,6 +100,8 @@ class PostgresSession : public StoreSession {
   pg_result* Run(const std::string& sql, const Params* params);
   // Runs a text without parameters and without a guard; throws on failure.
   void Simple(const std::string& sql);
+  // The boolean the one-row, one-column `sql` answers.
+  bool Ask(const std::string& sql);
   // Sends `sql`; the result, or throws the error it reports.
   pg_result* Send(const std::string& sql, const Params* params);
   // The engine error for a failed result (or a lost connection).
@@ -100,6 +113,7 @@ class PostgresSession : public StoreSession {
   pg_conn* conn_ = nullptr;  // owned; null once the connection is lost
   int statement_timeout_ms_ = 0;
   std::vector<std::string> savepoints_;  // of the open transaction, oldest first
+  std::set<int64_t> locks_;              // advisory lock keys held
 };
 
 }  // namespace nce
