@@ -51,6 +51,9 @@ class StoreSession {
   virtual ~StoreSession() = default;
 
   // Runs `sql`: one or more statements without parameters or wanted rows.
+  // When one of several fails outside a transaction, whether those before
+  // it stay differs by store (SQLite keeps them, PostgreSQL runs the text
+  // as one transaction): run such texts inside a transaction.
   virtual void Execute(std::string_view sql) = 0;
   // Prepares one statement; the statement must not outlive the session.
   virtual std::unique_ptr<StoreStatement> Prepare(std::string_view sql) = 0;

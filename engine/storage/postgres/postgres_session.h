@@ -21,8 +21,9 @@
 // Result columns become values by their type:
 //   smallint, integer, bigint, oid -> integer; boolean -> integer 0 or 1;
 //   real, double precision -> real (exactly the stored value, also
-//   Infinity and NaN); numeric -> integer when whole and within 64 bits,
-//   else its text; bytea -> blob; NULL -> null; everything else (text,
+//   Infinity and NaN); numeric -> integer when the server writes it
+//   without a fraction and it fits 64 bits, else its text (never a
+//   rounded double); bytea -> blob; NULL -> null; everything else (text,
 //   varchar, char, date 'YYYY-MM-DD', time 'HH:MM:SS[.ffffff]', timestamp
 //   'YYYY-MM-DD HH:MM:SS[.ffffff]', ...) -> the server's text in ISO style.
 //
