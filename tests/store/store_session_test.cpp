@@ -282,6 +282,14 @@ TEST(PostgresSessions, StatementTimeoutFailsTheStatementAlone) {
   EXPECT_EQ(Column(*session, "SELECT k FROM t ORDER BY k"), (Rows{"1", "2"}));
 }
 
+TEST(PostgresSessions, CopyWithTheClientIsRefusedAndTheSessionGoesOn) {
+  auto session = PostgresSession::Connect(ServerUri(FreshDatabase()));
+  session->Execute("CREATE TABLE t (k INTEGER); INSERT INTO t VALUES (1)");
+  for (const char* copy : {"COPY t FROM STDIN", "COPY t TO STDOUT"})
+    EXPECT_EQ(ErrorOf([&] { session->Execute(copy); }).number(), NDS_E_NOT_SUPPORTED) << copy;
+  EXPECT_EQ(Column(*session, "SELECT k FROM t"), (Rows{"1"}));
+}
+
 TEST(PostgresSessions, RecordLocksBelongToOneSessionAndDieWithIt) {
   std::string uri = ServerUri(FreshDatabase());
   auto mine = PostgresSession::Connect(uri);

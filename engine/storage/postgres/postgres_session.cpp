@@ -367,7 +367,26 @@ pg_result* PostgresSession::Send(const std::string& sql, const Params* params) {
   ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
     return result.release();
+  if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+    EndCopy();
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "COPY from the client or to it is not supported; the statement was "
+                      "cancelled.");
+  }
   throw Error(result.get(), transaction_open);
+}
+
+void PostgresSession::EndCopy() {
+  // The server waits for data it will not get, or sends data nobody wants:
+  // fail the copy, read what is left, and drop every result up to the end.
+  PQputCopyEnd(conn_, "the engine sends no COPY data");
+  char* row = nullptr;
+  while (PQgetCopyData(conn_, &row, 0) > 0) PQfreemem(row);
+  for (PGresult* rest = PQgetResult(conn_); rest; rest = PQgetResult(conn_)) {
+    bool copying = PQresultStatus(rest) == PGRES_COPY_IN || PQresultStatus(rest) == PGRES_COPY_OUT;
+    PQclear(rest);
+    if (copying) PQputCopyEnd(conn_, "the engine sends no COPY data");
+  }
 }
 
 void PostgresSession::Simple(const std::string& sql) { Result(Send(sql, nullptr)); }

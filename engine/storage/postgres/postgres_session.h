@@ -105,6 +105,8 @@ class PostgresSession : public StoreSession {
   bool Ask(const std::string& sql);
   // Sends `sql`; the result, or throws the error it reports.
   pg_result* Send(const std::string& sql, const Params* params);
+  // Ends a COPY the server began, so that the session can go on.
+  void EndCopy();
   // The engine error for a failed result (or a lost connection).
   EngineError Error(const pg_result* result, bool transaction_open);
   // Where savepoint `name` is in savepoints_; throws NDS_E_SQL when unknown.
