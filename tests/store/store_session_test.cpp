@@ -282,11 +282,15 @@ TEST(PostgresSessions, StatementTimeoutFailsTheStatementAlone) {
   EXPECT_EQ(Column(*session, "SELECT k FROM t ORDER BY k"), (Rows{"1", "2"}));
 }
 
-TEST(PostgresSessions, CopyWithTheClientIsRefusedAndTheSessionGoesOn) {
+TEST(PostgresSessions, WhatTheServerCannotTakeIsRefusedAndTheSessionGoesOn) {
   auto session = PostgresSession::Connect(ServerUri(FreshDatabase()));
   session->Execute("CREATE TABLE t (k INTEGER); INSERT INTO t VALUES (1)");
   for (const char* copy : {"COPY t FROM STDIN", "COPY t TO STDOUT"})
     EXPECT_EQ(ErrorOf([&] { session->Execute(copy); }).number(), NDS_E_NOT_SUPPORTED) << copy;
+  // Text would be cut at its zero byte.
+  auto text = session->Prepare("SELECT ?1");
+  EXPECT_EQ(ErrorOf([&] { text->Bind(1, Value::Text(std::string("a\0b", 3))); }).number(),
+            NDS_E_VALUE_INVALID);
   EXPECT_EQ(Column(*session, "SELECT k FROM t"), (Rows{"1"}));
 }
 

@@ -47,6 +47,8 @@ struct pg_result;  // libpq's result of one statement
 
 namespace nce {
 
+struct PostgresParams;  // postgres_values.h
+
 class PostgresSession : public StoreSession {
  public:
   // Whether `path` names a server: it starts with postgresql:// or postgres://.
@@ -85,7 +87,6 @@ class PostgresSession : public StoreSession {
   int ServerProcessId() const;
 
   // The statements of this session run through Run.
-  struct Params;
   friend class PostgresStatement;
 
  private:
@@ -98,13 +99,13 @@ class PostgresSession : public StoreSession {
   // without parameters); the whole result, owned by the caller. Inside a
   // transaction a savepoint guards the statement, so that its failure
   // undoes its own work alone. Throws on failure.
-  pg_result* Run(const std::string& sql, const Params* params);
+  pg_result* Run(const std::string& sql, const PostgresParams* params);
   // Runs a text without parameters and without a guard; throws on failure.
   void Simple(const std::string& sql);
   // The boolean the one-row, one-column `sql` answers.
   bool Ask(const std::string& sql);
   // Sends `sql`; the result, or throws the error it reports.
-  pg_result* Send(const std::string& sql, const Params* params);
+  pg_result* Send(const std::string& sql, const PostgresParams* params);
   // Ends a COPY the server began, so that the session can go on.
   void EndCopy();
   // The engine error for a failed result (or a lost connection).
