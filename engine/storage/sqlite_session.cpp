@@ -25,7 +25,8 @@ class SqliteStatement : public StoreStatement {
     row_ = false;
     done_ = true;
     if (rc == SQLITE_DONE) {
-      changes_ = sqlite3_changes64(db_);
+      // SQLite's count stays from the last write: a reading statement has none.
+      changes_ = sqlite3_stmt_readonly(stmt_) ? 0 : sqlite3_changes64(db_);
       return false;
     }
     // The error belongs to the run: resetting keeps it from the next one.

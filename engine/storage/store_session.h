@@ -35,7 +35,7 @@ class StoreStatement {
   virtual std::string ColumnName(int column) const = 0;
   // Column `column` (from 0) of the current row.
   virtual Value Column(int column) const = 0;
-  // Rows inserted, changed or deleted by the last run.
+  // Rows inserted, changed or deleted by the last run (0 for a reading one).
   virtual int64_t RowsChanged() const = 0;
   // Makes the statement ready to run again.
   virtual void Reset() = 0;

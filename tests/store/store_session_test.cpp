@@ -145,6 +145,7 @@ TEST_P(StoreSessions, ValuesOfEveryKindComeBackExactly) {
         << "row " << select->Column(0).integer << ": " << Describe(select->Column(column));
   }
   EXPECT_FALSE(select->Step());
+  EXPECT_EQ(select->RowsChanged(), 0);
   EXPECT_EQ(select->ColumnCount(), 5);
   EXPECT_EQ(select->ColumnName(4), "b");
 

@@ -99,6 +99,11 @@ class PostgresStatement : public StoreStatement {
   }
   int64_t RowsChanged() const override {
     if (!result_) return 0;
+    // The server counts the rows of a SELECT too: only writes count here.
+    std::string_view command = PQcmdStatus(result_.get());
+    if (!command.starts_with("INSERT") && !command.starts_with("UPDATE") &&
+        !command.starts_with("DELETE") && !command.starts_with("MERGE"))
+      return 0;
     const char* count = PQcmdTuples(result_.get());
     int64_t n = 0;
     std::from_chars(count, count + std::strlen(count), n);
