@@ -1,0 +1,101 @@
+#include "engine/storage/postgres/postgres_params.h"
+
+#include <algorithm>
+
+namespace nce {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsIdentStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c) || c == '$'; }
+
+// The end of the quoted run that starts at `i` (the opening quote `q`);
+// doubled quotes stay inside, and so does a quote after a backslash when
+// `backslash` (E'...'). An unterminated run ends with the text.
+size_t SkipQuoted(std::string_view s, size_t i, char q, bool backslash) {
+  for (++i; i < s.size(); ++i) {
+    if (backslash && s[i] == '\\') {
+      ++i;
+    } else if (s[i] == q) {
+      if (i + 1 < s.size() && s[i + 1] == q)
+        ++i;
+      else
+        return i + 1;
+    }
+  }
+  return s.size();
+}
+
+// The length of a dollar-quote tag ($ or $name$) starting at `i`, 0 if none.
+size_t DollarTag(std::string_view s, size_t i) {
+  size_t j = i + 1;
+  if (j < s.size() && s[j] == '$') return 2;
+  if (j >= s.size() || !IsIdentStart(s[j])) return 0;
+  while (j < s.size() && IsIdentChar(s[j]) && s[j] != '$') ++j;
+  return j < s.size() && s[j] == '$' ? j + 1 - i : 0;
+}
+
+// The end of a /* ... */ comment starting at `i`; PostgreSQL nests them.
+size_t SkipBlockComment(std::string_view s, size_t i) {
+  int depth = 0;
+  while (i < s.size()) {
+    if (s.compare(i, 2, "/*") == 0) {
+      ++depth;
+      i += 2;
+    } else if (s.compare(i, 2, "*/") == 0) {
+      i += 2;
+      if (--depth == 0) return i;
+    } else {
+      ++i;
+    }
+  }
+  return s.size();
+}
+
+}  // namespace
+
+PostgresText TranslateParameters(std::string_view s) {
+  PostgresText out;
+  out.sql.assign(s);
+  size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    bool after_word = i > 0 && IsIdentChar(s[i - 1]);
+    if (c == '\'') {
+      // E'...' (also e'...') takes backslash escapes; a word ending in E
+      // before the quote (as in "SOME'...") does not start one.
+      bool escape = i > 0 && (s[i - 1] == 'E' || s[i - 1] == 'e') &&
+                    !(i > 1 && IsIdentChar(s[i - 2]));
+      i = SkipQuoted(s, i, '\'', escape);
+    } else if (c == '"') {
+      i = SkipQuoted(s, i, '"', false);
+    } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+      size_t end = s.find('\n', i);
+      i = end == std::string_view::npos ? s.size() : end + 1;
+    } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+      i = SkipBlockComment(s, i);
+    } else if (c == '$' && !after_word && DollarTag(s, i) != 0) {
+      size_t tag = DollarTag(s, i);
+      size_t end = s.find(s.substr(i, tag), i + tag);
+      i = end == std::string_view::npos ? s.size() : end + tag;
+    } else if (c == '?' && i + 1 < s.size() && IsDigit(s[i + 1])) {
+      out.sql[i] = '$';
+      long n = 0;
+      for (++i; i < s.size() && IsDigit(s[i]); ++i)
+        n = std::min(n * 10 + (s[i] - '0'), kMaxPostgresParameter + 1);
+      out.max_parameter = std::max(out.max_parameter, n);
+    } else if (IsIdentStart(c) || IsDigit(c)) {
+      // A whole word or number, so that a '$' inside it starts no quote.
+      while (i < s.size() && IsIdentChar(s[i])) ++i;
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace nce

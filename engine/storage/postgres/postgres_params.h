@@ -1,0 +1,26 @@
+// The engine's parameter markers in PostgreSQL's form: ?N becomes $N
+// wherever it is a marker, that is outside string literals ('...', E'...',
+// $tag$...$tag$), quoted identifiers and comments (-- ... and nested
+// /* ... */). A '?' not followed by a digit (an operator such as ?|) stays.
+// The text keeps its length: only the '?' of each marker changes.
+#ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_PARAMS_H
+#define ENGINE_STORAGE_POSTGRES_POSTGRES_PARAMS_H
+
+#include <string>
+#include <string_view>
+
+namespace nce {
+
+struct PostgresText {
+  std::string sql;         // the text with $N markers
+  long max_parameter = 0;  // the highest N found (at most kMaxPostgresParameter + 1)
+};
+
+// The most parameters a PostgreSQL statement takes.
+inline constexpr long kMaxPostgresParameter = 65535;
+
+PostgresText TranslateParameters(std::string_view sql);
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_POSTGRES_POSTGRES_PARAMS_H

@@ -1,0 +1,409 @@
+#include "engine/storage/postgres/postgres_session.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "engine/base/sql_text.h"
+#include "engine/storage/postgres/postgres_params.h"
+#include "engine/storage/postgres/postgres_values.h"
+#include "engine/storage/record_locks.h"
+
+namespace nce {
+
+namespace {
+
+// The savepoint that guards one statement inside a transaction.
+constexpr const char* kGuard = "nce_statement";
+
+struct ResultDeleter {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+std::string Trimmed(const char* text) {
+  std::string s = text ? text : "";
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+// SQLSTATE packed into a number, six bits a character, as the server does.
+uint32_t PackedSqlState(std::string_view state) {
+  uint32_t number = 0;
+  for (size_t i = 0; i < state.size() && i < 5; ++i)
+    number |= static_cast<uint32_t>((state[i] - '0') & 0x3F) << (6 * i);
+  return number;
+}
+
+// Whether `sql` begins with a statement that ends or reshapes the
+// transaction, which no savepoint can guard.
+bool IsTransactionControl(std::string_view sql) {
+  size_t start = sql.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return false;
+  size_t end = start;
+  while (end < sql.size() && std::isalpha(static_cast<unsigned char>(sql[end]))) ++end;
+  std::string word = UpperAscii(sql.substr(start, end - start));
+  for (const char* control :
+       {"BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "SAVEPOINT", "RELEASE", "PREPARE"})
+    if (word == control) return true;
+  return false;
+}
+
+}  // namespace
+
+class PostgresStatement : public StoreStatement {
+ public:
+  PostgresStatement(PostgresSession* session, PostgresText text)
+      : session_(session), sql_(std::move(text.sql)), bound_(text.max_parameter) {}
+
+  void Bind(int index, const Value& value) override {
+    if (index < 1 || static_cast<size_t>(index) > bound_.size())
+      throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; parameter " +
+                                       std::to_string(index) +
+                                       " is not in the statement (column index out of range)");
+    if (ran_) Reset();
+    if (value.kind == Value::Kind::kBlob && value.bytes.size() > 0x7FFFFFFF)
+      throw EngineError(NDS_E_VALUE_TOO_LONG, "A blob of 2 GB or more cannot be sent.");
+    if (value.kind == Value::Kind::kText && value.bytes.find('\0') != std::string::npos)
+      throw EngineError(NDS_E_VALUE_INVALID, "Parameter " + std::to_string(index) +
+                                                 " is text holding a zero byte, which "
+                                                 "PostgreSQL text cannot hold; bind a blob.");
+    bound_[index - 1] = value;
+  }
+  bool Step() override {
+    if (!ran_) {
+      ran_ = true;
+      PostgresParams params(bound_);
+      result_.reset(session_->Run(sql_, &params));
+      row_ = 0;
+    } else if (result_ && row_ < PQntuples(result_.get())) {
+      ++row_;
+    }
+    return result_ && row_ < PQntuples(result_.get());
+  }
+  int ColumnCount() const override { return result_ ? PQnfields(result_.get()) : 0; }
+  std::string ColumnName(int column) const override {
+    const char* name = result_ ? PQfname(result_.get(), column) : nullptr;
+    return name ? name : "";
+  }
+  Value Column(int column) const override {
+    if (!result_ || row_ >= PQntuples(result_.get()) || column < 0 ||
+        column >= PQnfields(result_.get()))
+      throw EngineError(NDS_E_INVALID_FIELD, "Column " + std::to_string(column) +
+                                                 " of the current row does not exist.");
+    return ReadValue(result_.get(), row_, column);
+  }
+  int64_t RowsChanged() const override {
+    if (!result_) return 0;
+    // The server counts the rows of a SELECT too: only writes count here.
+    std::string_view command = PQcmdStatus(result_.get());
+    if (!command.starts_with("INSERT") && !command.starts_with("UPDATE") &&
+        !command.starts_with("DELETE") && !command.starts_with("MERGE"))
+      return 0;
+    const char* count = PQcmdTuples(result_.get());
+    int64_t n = 0;
+    std::from_chars(count, count + std::strlen(count), n);
+    return n;
+  }
+  void Reset() override {
+    result_.reset();
+    ran_ = false;
+    row_ = 0;
+  }
+
+ private:
+  PostgresSession* session_;
+  std::string sql_;           // with $N markers
+  std::vector<Value> bound_;  // one per marker number
+  Result result_;             // the whole result of the last run
+  bool ran_ = false;
+  int row_ = 0;  // current row of result_
+};
+
+bool PostgresSession::IsServerPath(std::string_view path) {
+  return path.starts_with("postgresql://") || path.starts_with("postgres://");
+}
+
+std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri) {
+  if (!IsServerPath(uri))
+    throw EngineError(NDS_E_INVALID_PATH,
+                      "A server path starts with postgresql:// or postgres://.");
+  char* message = nullptr;
+  PQconninfoOption* options = PQconninfoParse(uri.c_str(), &message);
+  if (!options) {
+    std::string why = message ? Trimmed(message) : "out of memory";
+    PQfreemem(message);
+    throw EngineError(NDS_E_INVALID_PATH, "The server path is not a valid URI: " + why);
+  }
+  bool password = false;
+  for (PQconninfoOption* o = options; o->keyword; ++o)
+    if (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val) password = true;
+  PQconninfoFree(options);
+  if (password)
+    throw EngineError(NDS_E_INVALID_PATH,
+                      "The server path carries a password, which would show wherever the "
+                      "path does; give it through PGPASSWORD or the password file instead.");
+  std::unique_ptr<PostgresSession> session(new PostgresSession(uri));
+  session->Open();
+  return session;
+}
+
+PostgresSession::~PostgresSession() { Close(); }
+
+void PostgresSession::Open() {
+  // A server that does not answer fails the connect after 10 s, unless the
+  // URI names its own connect_timeout (the URI's values come later and win).
+  const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+  const char* values[] = {"10", "nce", conninfo_.c_str(), nullptr};
+  conn_ = PQconnectdbParams(keywords, values, 1);
+  if (!conn_) throw EngineError(NDS_E_MEMORY, "Out of memory connecting to the server.");
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    std::string why = Trimmed(PQerrorMessage(conn_));
+    // The server's refusals of a login: no or a wrong password, no such role.
+    bool login = PQconnectionNeedsPassword(conn_) ||
+                 why.find("authentication failed") != std::string::npos ||
+                 (why.find("role \"") != std::string::npos &&
+                  why.find("does not exist") != std::string::npos);
+    Close();
+    throw EngineError(login ? NDS_E_LOGIN_FAILED : NDS_E_INVALID_PATH,
+                      "Cannot connect to the PostgreSQL server: " + why);
+  }
+  // Notices (such as "there is already a transaction in progress") would go
+  // to standard error; the session reports what matters itself.
+  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  // The forms ReadValue reads: UTF-8, ISO dates, shortest exact floats, hex
+  // bytea, and literals without backslash escapes (as the markers assume).
+  Simple(
+      "SET client_encoding = 'UTF8'; SET DateStyle = 'ISO, YMD'; "
+      "SET IntervalStyle = 'postgres'; SET extra_float_digits = 3; "
+      "SET bytea_output = 'hex'; SET standard_conforming_strings = on");
+  if (statement_timeout_ms_ > 0)
+    Simple("SET statement_timeout = " + std::to_string(statement_timeout_ms_));
+}
+
+void PostgresSession::Close() {
+  if (conn_) PQfinish(conn_);
+  conn_ = nullptr;
+  savepoints_.clear();
+  locks_.clear();  // the server frees them with the session
+}
+
+void PostgresSession::Reconnect() {
+  Close();
+  Open();
+}
+
+int PostgresSession::ServerProcessId() const { return conn_ ? PQbackendPID(conn_) : 0; }
+
+void PostgresSession::RequireConnection() const {
+  if (!conn_)
+    throw EngineError(NDS_E_NO_CONNECTION,
+                      "The connection to the PostgreSQL server was lost; reconnect to go on.");
+}
+
+void PostgresSession::RequireTransaction() const {
+  if (!InTransaction()) throw EngineError(NDS_E_NO_TRANSACTION, "No transaction is open.");
+}
+
+bool PostgresSession::InTransaction() const {
+  if (!conn_) return false;
+  PGTransactionStatusType status = PQtransactionStatus(conn_);
+  return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+}
+
+EngineError PostgresSession::Error(const pg_result* result, bool transaction_open) {
+  std::string state = result ? Trimmed(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : "";
+  // Connection errors (class 08) and the server ending the session
+  // (57P01..57P03: terminated, crash, shutting down) lose the connection.
+  if (!conn_ || PQstatus(conn_) != CONNECTION_OK || state.starts_with("08") ||
+      state.starts_with("57P")) {
+    std::string why = Trimmed(result ? PQresultErrorMessage(result) : nullptr);
+    if (why.empty() && conn_) why = Trimmed(PQerrorMessage(conn_));
+    Close();
+    return EngineError(NDS_E_NO_CONNECTION,
+                       "The connection to the PostgreSQL server was lost (" + why + ")" +
+                           (transaction_open
+                                ? "; the server rolled the open transaction back, none of its "
+                                  "work stays"
+                                : "") +
+                           ". Reconnect to go on.");
+  }
+  if (!result) return EngineError(NDS_E_MEMORY, "Out of memory running a statement.");
+  std::string message = Trimmed(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+  std::string detail = Trimmed(PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL));
+  if (!detail.empty()) message += " (" + detail + ")";
+  std::string native = "NativeError = " + std::to_string(PackedSqlState(state)) + "; SQLSTATE " +
+                       state + "; " + message;
+  if (state == "40001" || state == "40P01" || state == "55P03")
+    return EngineError(NDS_E_BUSY,
+                       "The database is locked by another session (" + native + ")");
+  return EngineError(NDS_E_SQL, "SQL error: " + native);
+}
+
+pg_result* PostgresSession::Send(const std::string& sql, const PostgresParams* params) {
+  RequireConnection();
+  bool transaction_open = InTransaction();
+  Result result(params ? PQexecParams(conn_, sql.c_str(), static_cast<int>(params->types.size()),
+                                      params->types.data(), params->data.data(),
+                                      params->lengths.data(), params->formats.data(), 0)
+                       : PQexec(conn_, sql.c_str()));
+  ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
+    return result.release();
+  if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+    EndCopy();
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "COPY from the client or to it is not supported; the statement was "
+                      "cancelled.");
+  }
+  throw Error(result.get(), transaction_open);
+}
+
+void PostgresSession::EndCopy() {
+  // The server waits for data it will not get, or sends data nobody wants:
+  // fail the copy, read what is left, and drop every result up to the end.
+  PQputCopyEnd(conn_, "the engine sends no COPY data");
+  char* row = nullptr;
+  while (PQgetCopyData(conn_, &row, 0) > 0) PQfreemem(row);
+  for (PGresult* rest = PQgetResult(conn_); rest; rest = PQgetResult(conn_)) {
+    bool copying = PQresultStatus(rest) == PGRES_COPY_IN || PQresultStatus(rest) == PGRES_COPY_OUT;
+    PQclear(rest);
+    if (copying) PQputCopyEnd(conn_, "the engine sends no COPY data");
+  }
+}
+
+void PostgresSession::Simple(const std::string& sql) { Result(Send(sql, nullptr)); }
+
+pg_result* PostgresSession::Run(const std::string& sql, const PostgresParams* params) {
+  RequireConnection();
+  bool guard = InTransaction() && !IsTransactionControl(sql);
+  if (guard) Simple(std::string("SAVEPOINT ") + kGuard);
+  Result result;
+  try {
+    result.reset(Send(sql, params));
+  } catch (const EngineError&) {
+    if (guard && InTransaction())
+      Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
+    throw;
+  }
+  if (guard) Simple(std::string("RELEASE SAVEPOINT ") + kGuard);
+  return result.release();
+}
+
+void PostgresSession::Execute(std::string_view sql) { Result(Run(std::string(sql), nullptr)); }
+
+std::unique_ptr<StoreStatement> PostgresSession::Prepare(std::string_view sql) {
+  RequireConnection();
+  PostgresText text = TranslateParameters(sql);
+  if (text.max_parameter > kMaxPostgresParameter)
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; a statement takes at most " +
+                                     std::to_string(kMaxPostgresParameter) + " parameters");
+  return std::make_unique<PostgresStatement>(this, std::move(text));
+}
+
+void PostgresSession::Begin() {
+  RequireConnection();
+  if (InTransaction()) throw EngineError(NDS_E_TRANSACTION_OPEN, "A transaction is already open.");
+  Simple("BEGIN");
+  savepoints_.clear();
+}
+
+void PostgresSession::Commit() {
+  RequireTransaction();
+  savepoints_.clear();
+  // The server answers COMMIT of a failed transaction by rolling it back
+  // without an error; that must not pass for a commit.
+  if (PQtransactionStatus(conn_) == PQTRANS_INERROR) {
+    Simple("ROLLBACK");
+    throw EngineError(NDS_E_SQL,
+                      "SQL error: NativeError = 0; the transaction failed earlier and was rolled "
+                      "back, nothing of it was committed");
+  }
+  Simple("COMMIT");
+}
+
+void PostgresSession::Rollback() {
+  RequireTransaction();
+  savepoints_.clear();
+  Simple("ROLLBACK");
+}
+
+void PostgresSession::Savepoint(const std::string& name) {
+  RequireTransaction();
+  Simple("SAVEPOINT " + QuoteIdentifier(name));
+  savepoints_.push_back(name);
+}
+
+// A savepoint command that fails would leave the whole transaction failed on
+// the server, so an unknown name is refused here, before the server sees it.
+size_t PostgresSession::FindSavepoint(const std::string& name) const {
+  auto found = std::find(savepoints_.rbegin(), savepoints_.rend(), name);
+  if (found == savepoints_.rend())
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; no such savepoint: " + name);
+  return static_cast<size_t>(savepoints_.rend() - found) - 1;
+}
+
+void PostgresSession::ReleaseSavepoint(const std::string& name) {
+  RequireTransaction();
+  size_t at = FindSavepoint(name);
+  Simple("RELEASE SAVEPOINT " + QuoteIdentifier(name));
+  savepoints_.resize(at);
+}
+
+void PostgresSession::RollbackToSavepoint(const std::string& name) {
+  RequireTransaction();
+  size_t at = FindSavepoint(name);
+  Simple("ROLLBACK TO SAVEPOINT " + QuoteIdentifier(name));
+  savepoints_.resize(at + 1);
+}
+
+bool PostgresSession::Ask(const std::string& sql) {
+  Result result(Send(sql, nullptr));
+  return PQntuples(result.get()) == 1 && PQnfields(result.get()) == 1 &&
+         PQgetvalue(result.get(), 0, 0)[0] == 't';
+}
+
+namespace {
+
+int64_t LockKey(const std::string& table, int64_t record) {
+  std::string lower = table;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return LockByteFor(lower, record);
+}
+
+}  // namespace
+
+bool PostgresSession::TryLockRecord(const std::string& table, int64_t record) {
+  RequireConnection();
+  int64_t key = LockKey(table, record);
+  // The server counts a session's locks of one key; this session holds each
+  // once, as a cursor holds a record lock once.
+  if (locks_.count(key)) return true;
+  if (!Ask("SELECT pg_try_advisory_lock(" + std::to_string(key) + ")")) return false;
+  locks_.insert(key);
+  return true;
+}
+
+bool PostgresSession::UnlockRecord(const std::string& table, int64_t record) {
+  RequireConnection();
+  int64_t key = LockKey(table, record);
+  if (!locks_.count(key)) return false;
+  locks_.erase(key);
+  return Ask("SELECT pg_advisory_unlock(" + std::to_string(key) + ")");
+}
+
+void PostgresSession::SetStatementTimeout(int ms) {
+  RequireConnection();
+  if (ms < 0) throw EngineError(NDS_E_INVALID_ARGUMENT, "A timeout cannot be negative.");
+  if (InTransaction())
+    throw EngineError(NDS_E_TRANSACTION_OPEN,
+                      "The statement timeout is set outside transactions only.");
+  Simple("SET statement_timeout = " + std::to_string(ms));
+  statement_timeout_ms_ = ms;
+}
+
+}  // namespace nce

@@ -1,0 +1,125 @@
+// The store session over a PostgreSQL server, reached through libpq.
+//
+// A session connects by a URI, postgresql://user@host:port/database or
+// postgres://...; the password comes only from libpq's own places
+// (PGPASSWORD, the password file), and a URI that carries one is refused.
+// Connection failures: server down, unknown host or missing database ->
+// NDS_E_INVALID_PATH; refused login (wrong or missing password, unknown
+// role) -> NDS_E_LOGIN_FAILED.
+//
+// Statement failures carry the server's text and SQLSTATE, and the SQLSTATE
+// packed into a number as PostgreSQL does internally as the native error:
+// lock not available, serialization failure and deadlock -> NDS_E_BUSY;
+// every other one -> NDS_E_SQL ("SQL error: NativeError = n; ...").
+// A lost connection -> NDS_E_NO_CONNECTION, saying that the server rolled
+// the open transaction back; the session then refuses work until Reconnect.
+//
+// Values are sent typed and in binary where text could change them:
+//   integer -> bigint, real -> double precision (binary, exact),
+//   blob -> bytea (binary, any bytes), text -> untyped text (the server
+//   gives it the type the statement wants; a zero byte is refused), NULL.
+// Result columns become values by their type:
+//   smallint, integer, bigint, oid -> integer; boolean -> integer 0 or 1;
+//   real, double precision -> real (exactly the stored value, also
+//   Infinity and NaN); numeric -> integer when the server writes it
+//   without a fraction and it fits 64 bits, else its text (never a
+//   rounded double); bytea -> blob; NULL -> null; everything else (text,
+//   varchar, char, date 'YYYY-MM-DD', time 'HH:MM:SS[.ffffff]', timestamp
+//   'YYYY-MM-DD HH:MM:SS[.ffffff]', ...) -> the server's text in ISO style.
+//
+// Each statement runs when first stepped and its whole result is read at
+// once, so several statements of one session may be stepped in turn.
+#ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H
+#define ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/base/errors.h"
+#include "engine/storage/store_session.h"
+
+struct pg_conn;    // libpq's connection
+struct pg_result;  // libpq's result of one statement
+
+namespace nce {
+
+struct PostgresParams;  // postgres_values.h
+
+class PostgresSession : public StoreSession {
+ public:
+  // Whether `path` names a server: it starts with postgresql:// or postgres://.
+  static bool IsServerPath(std::string_view path);
+  // Connects; throws as described above.
+  static std::unique_ptr<PostgresSession> Connect(const std::string& uri);
+  ~PostgresSession() override;
+
+  void Execute(std::string_view sql) override;
+  std::unique_ptr<StoreStatement> Prepare(std::string_view sql) override;
+  void Begin() override;
+  void Commit() override;
+  void Rollback() override;
+  void Savepoint(const std::string& name) override;
+  void ReleaseSavepoint(const std::string& name) override;
+  void RollbackToSavepoint(const std::string& name) override;
+  bool InTransaction() const override;
+
+  // A statement running longer than `ms` milliseconds (0: no limit) fails
+  // with NDS_E_SQL; the session stays usable. Kept across Reconnect.
+  // Throws NDS_E_TRANSACTION_OPEN inside a transaction, whose rollback would
+  // undo the setting.
+  void SetStatementTimeout(int ms);
+  // Connects again with the same URI (after a lost connection, say).
+  void Reconnect();
+  // Record locks as the server's session advisory locks, with the meaning
+  // of RecordLocks' write locks: record `record` of `table` (record 0: the
+  // whole table; table names compared without letter case), keyed as the
+  // byte of the sidecar file (LockByteFor). TryLockRecord: true when this
+  // session holds the lock now (or already did), false when another session
+  // does. UnlockRecord: false when this session held none. The server frees
+  // a session's locks when the session ends, however it ends.
+  bool TryLockRecord(const std::string& table, int64_t record);
+  bool UnlockRecord(const std::string& table, int64_t record);
+  // The server process serving this session.
+  int ServerProcessId() const;
+
+  // The statements of this session run through Run.
+  friend class PostgresStatement;
+
+ private:
+  explicit PostgresSession(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+  void Open();
+  void Close();
+  void RequireConnection() const;
+  void RequireTransaction() const;
+  // Runs `sql` with `params` (null: a text of any number of statements
+  // without parameters); the whole result, owned by the caller. Inside a
+  // transaction a savepoint guards the statement, so that its failure
+  // undoes its own work alone. Throws on failure.
+  pg_result* Run(const std::string& sql, const PostgresParams* params);
+  // Runs a text without parameters and without a guard; throws on failure.
+  void Simple(const std::string& sql);
+  // The boolean the one-row, one-column `sql` answers.
+  bool Ask(const std::string& sql);
+  // Sends `sql`; the result, or throws the error it reports.
+  pg_result* Send(const std::string& sql, const PostgresParams* params);
+  // Ends a COPY the server began, so that the session can go on.
+  void EndCopy();
+  // The engine error for a failed result (or a lost connection).
+  EngineError Error(const pg_result* result, bool transaction_open);
+  // Where savepoint `name` is in savepoints_; throws NDS_E_SQL when unknown.
+  size_t FindSavepoint(const std::string& name) const;
+
+  std::string conninfo_;     // the URI as given (holds no password)
+  pg_conn* conn_ = nullptr;  // owned; null once the connection is lost
+  int statement_timeout_ms_ = 0;
+  std::vector<std::string> savepoints_;  // of the open transaction, oldest first
+  std::set<int64_t> locks_;              // advisory lock keys held
+};
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H

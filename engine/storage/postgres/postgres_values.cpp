@@ -1,0 +1,126 @@
+#include "engine/storage/postgres/postgres_values.h"
+
+#include <endian.h>
+
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "engine/base/errors.h"
+
+namespace nce {
+
+namespace {
+
+// Type numbers of the server's built-in types (pg_type.oid), fixed for good.
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26,
+              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+[[noreturn]] void ThrowUnreadable(const char* text, const char* type) {
+  throw EngineError(NDS_E_SQL, std::string("SQL error: the server sent ") + type +
+                                   " value '" + std::string(text).substr(0, 40) +
+                                   "' the engine cannot read");
+}
+
+}  // namespace
+
+Value ReadValue(const PGresult* result, int row, int column) {
+  if (PQgetisnull(result, row, column)) return Value::Null();
+  const char* text = PQgetvalue(result, row, column);
+  size_t size = static_cast<size_t>(PQgetlength(result, row, column));
+  const char* end = text + size;
+  switch (PQftype(result, column)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid: {
+      int64_t v = 0;
+      if (std::from_chars(text, end, v).ptr != end) ThrowUnreadable(text, "an integer");
+      return Value::Integer(v);
+    }
+    case kBool:
+      return Value::Integer(text[0] == 't' ? 1 : 0);
+    case kFloat4: {
+      // Read as single precision, so that the value is the stored one.
+      float v = 0;
+      if (std::from_chars(text, end, v).ptr != end) ThrowUnreadable(text, "a real");
+      return Value::Real(v);
+    }
+    case kFloat8: {
+      double v = 0;
+      if (std::from_chars(text, end, v).ptr != end) ThrowUnreadable(text, "a double");
+      return Value::Real(v);
+    }
+    case kNumeric: {
+      int64_t v = 0;
+      auto [ptr, ec] = std::from_chars(text, end, v);
+      if (ec == std::errc() && ptr == end) return Value::Integer(v);
+      return Value::Text(std::string(text, size));
+    }
+    case kBytea: {
+      if (size < 2 || text[0] != '\\' || text[1] != 'x' || size % 2 != 0)
+        ThrowUnreadable(text, "a bytea");
+      std::string bytes((size - 2) / 2, '\0');
+      for (size_t i = 0; i < bytes.size(); ++i) {
+        int high = HexDigit(text[2 + 2 * i]), low = HexDigit(text[3 + 2 * i]);
+        if (high < 0 || low < 0) ThrowUnreadable(text, "a bytea");
+        bytes[i] = static_cast<char>(high << 4 | low);
+      }
+      return Value::Blob(std::move(bytes));
+    }
+    default:
+      return Value::Text(std::string(text, size));
+  }
+}
+
+PostgresParams::PostgresParams(const std::vector<Value>& values) {
+  size_t n = values.size();
+  types.assign(n, 0);
+  data.assign(n, nullptr);
+  lengths.assign(n, 0);
+  formats.assign(n, 0);
+  numbers.assign(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    const Value& v = values[i];
+    switch (v.kind) {
+      case Value::Kind::kUnset:
+      case Value::Kind::kNull:
+        break;
+      case Value::Kind::kInteger:
+        Binary(i, kInt8, static_cast<uint64_t>(v.integer));
+        break;
+      case Value::Kind::kReal: {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &v.real, sizeof bits);
+        Binary(i, kFloat8, bits);
+        break;
+      }
+      case Value::Kind::kText:
+        data[i] = v.bytes.c_str();  // holds no zero byte (PostgresStatement::Bind)
+        break;
+      case Value::Kind::kBlob:
+        types[i] = kBytea;
+        data[i] = v.bytes.data();  // never null, also for no bytes
+        lengths[i] = static_cast<int>(v.bytes.size());
+        formats[i] = 1;
+        break;
+    }
+  }
+}
+
+void PostgresParams::Binary(size_t i, Oid type, uint64_t host) {
+  numbers[i] = htobe64(host);
+  types[i] = type;
+  data[i] = reinterpret_cast<const char*>(&numbers[i]);
+  lengths[i] = 8;
+  formats[i] = 1;
+}
+
+}  // namespace nce

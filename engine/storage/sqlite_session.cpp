@@ -1,0 +1,146 @@
+#include "engine/storage/sqlite_session.h"
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_error.h"
+#include "engine/base/sql_text.h"
+
+namespace nce {
+
+namespace {
+
+class SqliteStatement : public StoreStatement {
+ public:
+  SqliteStatement(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
+  ~SqliteStatement() override { sqlite3_finalize(stmt_); }
+
+  void Bind(int index, const Value& value) override {
+    if (done_ || row_) Reset();
+    int rc = BindValue(stmt_, index, value);
+    if (rc != SQLITE_OK) throw SqlError(db_, rc);
+  }
+  bool Step() override {
+    if (done_) return false;
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return row_ = true;
+    row_ = false;
+    done_ = true;
+    if (rc == SQLITE_DONE) {
+      // SQLite's count stays from the last write: a reading statement has none.
+      changes_ = sqlite3_stmt_readonly(stmt_) ? 0 : sqlite3_changes64(db_);
+      return false;
+    }
+    // The error belongs to the run: resetting keeps it from the next one.
+    EngineError error = SqlError(db_, rc);
+    sqlite3_reset(stmt_);
+    throw error;
+  }
+  int ColumnCount() const override { return sqlite3_column_count(stmt_); }
+  std::string ColumnName(int column) const override {
+    const char* name = sqlite3_column_name(stmt_, column);
+    return name ? name : "";
+  }
+  Value Column(int column) const override {
+    if (!row_ || column < 0 || column >= ColumnCount())
+      throw EngineError(NDS_E_INVALID_FIELD, "Column " + std::to_string(column) +
+                                                 " of the current row does not exist.");
+    switch (sqlite3_column_type(stmt_, column)) {
+      case SQLITE_INTEGER:
+        return Value::Integer(sqlite3_column_int64(stmt_, column));
+      case SQLITE_FLOAT:
+        return Value::Real(sqlite3_column_double(stmt_, column));
+      case SQLITE_TEXT: {
+        auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return Value::Text(std::string(text, sqlite3_column_bytes(stmt_, column)));
+      }
+      case SQLITE_BLOB: {
+        auto bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+        int size = sqlite3_column_bytes(stmt_, column);
+        return Value::Blob(size ? std::string(bytes, size) : std::string());
+      }
+      default:
+        return Value::Null();
+    }
+  }
+  int64_t RowsChanged() const override { return changes_; }
+  void Reset() override {
+    sqlite3_reset(stmt_);
+    row_ = done_ = false;
+    changes_ = 0;
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_;  // owned
+  bool row_ = false;    // a row is available
+  bool done_ = false;   // the run ended (rows exhausted or failed)
+  int64_t changes_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SqliteSession> SqliteSession::OpenFile(const std::string& path) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    throw EngineError(NDS_E_INVALID_PATH, "Cannot open the store " + path + ": " + message);
+  }
+  sqlite3_extended_result_codes(db, 1);
+  return std::unique_ptr<SqliteSession>(new SqliteSession(db, true));
+}
+
+SqliteSession::~SqliteSession() {
+  if (owned_) sqlite3_close_v2(db_);
+}
+
+void SqliteSession::Execute(std::string_view sql) {
+  // sqlite3_exec wants a terminated text.
+  ExecSql(db_, std::string(sql).c_str());
+}
+
+std::unique_ptr<StoreStatement> SqliteSession::Prepare(std::string_view sql) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+  if (rc != SQLITE_OK) throw SqlError(db_, rc);
+  if (!stmt) throw EngineError(NDS_E_SQL, "SQL error: the statement text holds no statement");
+  return std::make_unique<SqliteStatement>(db_, stmt);
+}
+
+void SqliteSession::Begin() {
+  if (InTransaction()) throw EngineError(NDS_E_TRANSACTION_OPEN, "A transaction is already open.");
+  ExecSql(db_, "BEGIN");
+}
+
+void SqliteSession::Commit() {
+  RequireTransaction();
+  ExecSql(db_, "COMMIT");
+}
+
+void SqliteSession::Rollback() {
+  RequireTransaction();
+  ExecSql(db_, "ROLLBACK");
+}
+
+void SqliteSession::Savepoint(const std::string& name) {
+  RequireTransaction();
+  Execute("SAVEPOINT " + QuoteIdentifier(name));
+}
+
+void SqliteSession::ReleaseSavepoint(const std::string& name) {
+  RequireTransaction();
+  Execute("RELEASE SAVEPOINT " + QuoteIdentifier(name));
+}
+
+void SqliteSession::RollbackToSavepoint(const std::string& name) {
+  RequireTransaction();
+  Execute("ROLLBACK TO SAVEPOINT " + QuoteIdentifier(name));
+}
+
+bool SqliteSession::InTransaction() const { return !sqlite3_get_autocommit(db_); }
+
+void SqliteSession::RequireTransaction() const {
+  if (!InTransaction()) throw EngineError(NDS_E_NO_TRANSACTION, "No transaction is open.");
+}
+
+}  // namespace nce

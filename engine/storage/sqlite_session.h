@@ -1,0 +1,47 @@
+// The store session over a SQLite connection: a store's own connection, or
+// a file this session opens and closes itself.
+#ifndef ENGINE_STORAGE_SQLITE_SESSION_H
+#define ENGINE_STORAGE_SQLITE_SESSION_H
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/storage/store_session.h"
+
+namespace nce {
+
+class SqliteSession : public StoreSession {
+ public:
+  // A session on `db`, which stays the caller's and must outlive the session.
+  explicit SqliteSession(sqlite3* db) : db_(db) {}
+  // Opens (creating it when missing) the SQLite file `path`; throws
+  // NDS_E_INVALID_PATH when it cannot.
+  static std::unique_ptr<SqliteSession> OpenFile(const std::string& path);
+  ~SqliteSession() override;
+
+  void Execute(std::string_view sql) override;
+  std::unique_ptr<StoreStatement> Prepare(std::string_view sql) override;
+  void Begin() override;
+  void Commit() override;
+  void Rollback() override;
+  void Savepoint(const std::string& name) override;
+  void ReleaseSavepoint(const std::string& name) override;
+  void RollbackToSavepoint(const std::string& name) override;
+  bool InTransaction() const override;
+
+  sqlite3* db() const { return db_; }
+
+ private:
+  SqliteSession(sqlite3* db, bool owned) : db_(db), owned_(owned) {}
+  void RequireTransaction() const;
+
+  sqlite3* db_;
+  bool owned_ = false;  // closed with the session
+};
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_SQLITE_SESSION_H

@@ -1,0 +1,78 @@
+// A session on a store and the statements prepared on it, the same for every
+// kind of store: a SQLite file (sqlite_session.h) or a PostgreSQL server
+// (postgres/postgres_session.h). Statement texts use ?N parameters, as the
+// engine writes them. Every failure throws EngineError.
+//
+// Both kinds keep the same meaning where the stores differ:
+//  - a statement that fails inside a transaction undoes only its own work;
+//    the transaction stays open with everything done before it;
+//  - Begin inside a transaction throws NDS_E_TRANSACTION_OPEN; Commit,
+//    Rollback and the savepoint functions outside one NDS_E_NO_TRANSACTION.
+#ifndef ENGINE_STORAGE_STORE_SESSION_H
+#define ENGINE_STORAGE_STORE_SESSION_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/base/values.h"
+
+namespace nce {
+
+class StoreStatement {
+ public:
+  virtual ~StoreStatement() = default;
+
+  // Binds parameter ?`index` (from 1) to `value`; an unset value binds NULL.
+  // Bindings stay until bound again, across Reset.
+  virtual void Bind(int index, const Value& value) = 0;
+  // Runs the statement on the first call after preparing or Reset; true
+  // while a row is available, false when there are no more.
+  virtual bool Step() = 0;
+  // The result's columns, known once Step has run.
+  virtual int ColumnCount() const = 0;
+  virtual std::string ColumnName(int column) const = 0;
+  // Column `column` (from 0) of the current row.
+  virtual Value Column(int column) const = 0;
+  // Rows inserted, changed or deleted by the last run (0 for a reading one).
+  virtual int64_t RowsChanged() const = 0;
+  // Makes the statement ready to run again.
+  virtual void Reset() = 0;
+
+ protected:
+  StoreStatement() = default;
+  StoreStatement(const StoreStatement&) = delete;
+  StoreStatement& operator=(const StoreStatement&) = delete;
+};
+
+class StoreSession {
+ public:
+  virtual ~StoreSession() = default;
+
+  // Runs `sql`: one or more statements without parameters or wanted rows.
+  // When one of several fails outside a transaction, whether those before
+  // it stay differs by store (SQLite keeps them, PostgreSQL runs the text
+  // as one transaction): run such texts inside a transaction.
+  virtual void Execute(std::string_view sql) = 0;
+  // Prepares one statement; the statement must not outlive the session.
+  virtual std::unique_ptr<StoreStatement> Prepare(std::string_view sql) = 0;
+
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  // Savepoints inside the open transaction, named by any text.
+  virtual void Savepoint(const std::string& name) = 0;
+  virtual void ReleaseSavepoint(const std::string& name) = 0;
+  virtual void RollbackToSavepoint(const std::string& name) = 0;
+  virtual bool InTransaction() const = 0;
+
+ protected:
+  StoreSession() = default;
+  StoreSession(const StoreSession&) = delete;
+  StoreSession& operator=(const StoreSession&) = delete;
+};
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_STORE_SESSION_H
