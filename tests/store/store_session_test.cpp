@@ -17,6 +17,7 @@
 #include "engine/base/errors.h"
 #include "engine/storage/postgres/postgres_session.h"
 #include "engine/storage/sqlite_session.h"
+#include "tests/store/test_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -25,31 +26,9 @@ using nce::EngineError;
 using nce::PostgresSession;
 using nce::StoreSession;
 using nce::Value;
-
-std::string ServerPort() {
-  std::ifstream in(std::string(NDS_TEST_BINARY_DIR) + "/pg-test-server/port");
-  std::string port;
-  in >> port;
-  return port;
-}
-
-// The URI of `database` on the test server as `user`.
-std::string ServerUri(const std::string& database, const std::string& user = "postgres") {
-  return "postgresql://" + user + "@127.0.0.1:" + ServerPort() + "/" + database;
-}
-
-// A fresh database of the test server for the running test, named after it.
-std::string FreshDatabase() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "t_";
-  for (char c : std::string(info->test_suite_name()) + "_" + info->name())
-    name += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
-  name = name.substr(0, 63);
-  auto admin = PostgresSession::Connect(ServerUri("postgres"));
-  admin->Execute("DROP DATABASE IF EXISTS " + name);
-  admin->Execute("CREATE DATABASE " + name);
-  return name;
-}
+using test_support::FreshDatabase;
+using test_support::ServerPort;
+using test_support::ServerUri;
 
 // The number and text of the error `run` throws; number 0 when none.
 template <typename F>
@@ -114,12 +93,21 @@ TEST_P(StoreSessions, ValuesOfEveryKindComeBackExactly) {
   std::string big(16 * 1024 * 1024, '\0');
   std::mt19937_64 random(42);
   for (char& c : big) c = static_cast<char>(random());
-  std::vector<Value> values = {
-      Value::Integer(INT64_MIN), Value::Integer(INT64_MAX), Value::Integer(0),
-      Value::Real(0.1), Value::Real(1e308), Value::Real(-2.5e-300), Value::Real(5e-324),
-      Value::Real(1.0 / 3), Value::Text(""), Value::Text("it's \xC3\xA4\xE6\x97\xA5 \xE2\x9C\x93"),
-      Value::Blob(""), Value::Blob(std::string(1, '\0')), Value::Blob(pattern), Value::Blob(big),
-      Value::Null()};
+  std::vector<Value> values = {Value::Integer(INT64_MIN),
+                               Value::Integer(INT64_MAX),
+                               Value::Integer(0),
+                               Value::Real(0.1),
+                               Value::Real(1e308),
+                               Value::Real(-2.5e-300),
+                               Value::Real(5e-324),
+                               Value::Real(1.0 / 3),
+                               Value::Text(""),
+                               Value::Text("it's \xC3\xA4\xE6\x97\xA5 \xE2\x9C\x93"),
+                               Value::Blob(""),
+                               Value::Blob(std::string(1, '\0')),
+                               Value::Blob(pattern),
+                               Value::Blob(big),
+                               Value::Null()};
   session_->Execute("CREATE TABLE v (n INTEGER, i BIGINT, r DOUBLE PRECISION, s TEXT, b BYTEA)");
   auto insert = session_->Prepare("INSERT INTO v (n, i, r, s, b) VALUES (?1, ?2, ?3, ?4, ?5)");
   for (size_t n = 0; n < values.size(); ++n) {
@@ -228,10 +216,9 @@ TEST(PostgresSessions, RefusesLoginsAndPathsItCannotServe) {
   EXPECT_EQ(password.number(), NDS_E_INVALID_PATH);
   EXPECT_NE(password.text().find("password"), std::string::npos);
   EXPECT_EQ(password.text().find("s3cret"), std::string::npos) << password.text();
-  EXPECT_EQ(ErrorOf([&] {
-              PostgresSession::Connect("postgres://127.0.0.1/x?password=s3cret");
-            }).number(),
-            NDS_E_INVALID_PATH);
+  EXPECT_EQ(
+      ErrorOf([&] { PostgresSession::Connect("postgres://127.0.0.1/x?password=s3cret"); }).number(),
+      NDS_E_INVALID_PATH);
 
   // Nothing listens on port 1 of loopback: the server is down.
   EngineError down = ErrorOf([&] { PostgresSession::Connect("postgresql://127.0.0.1:1/x"); });
@@ -253,8 +240,7 @@ TEST(PostgresSessions, KilledConnectionLosesItsTransactionAndReconnects) {
 
   EngineError lost = ErrorOf([&] { session->Execute("INSERT INTO t VALUES (2)"); });
   EXPECT_EQ(lost.number(), NDS_E_NO_CONNECTION);
-  EXPECT_NE(lost.text().find("rolled the open transaction back"), std::string::npos)
-      << lost.text();
+  EXPECT_NE(lost.text().find("rolled the open transaction back"), std::string::npos) << lost.text();
   EXPECT_FALSE(session->InTransaction());
   EXPECT_EQ(ErrorOf([&] { session->Commit(); }).number(), NDS_E_NO_TRANSACTION);
   EXPECT_EQ(ErrorOf([&] { session->Execute("SELECT 1"); }).number(), NDS_E_NO_CONNECTION);
