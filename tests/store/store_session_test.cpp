@@ -93,21 +93,12 @@ TEST_P(StoreSessions, ValuesOfEveryKindComeBackExactly) {
   std::string big(16 * 1024 * 1024, '\0');
   std::mt19937_64 random(42);
   for (char& c : big) c = static_cast<char>(random());
-  std::vector<Value> values = {Value::Integer(INT64_MIN),
-                               Value::Integer(INT64_MAX),
-                               Value::Integer(0),
-                               Value::Real(0.1),
-                               Value::Real(1e308),
-                               Value::Real(-2.5e-300),
-                               Value::Real(5e-324),
-                               Value::Real(1.0 / 3),
-                               Value::Text(""),
-                               Value::Text("it's \xC3\xA4\xE6\x97\xA5 \xE2\x9C\x93"),
-                               Value::Blob(""),
-                               Value::Blob(std::string(1, '\0')),
-                               Value::Blob(pattern),
-                               Value::Blob(big),
-                               Value::Null()};
+  std::vector<Value> values = {
+      Value::Integer(INT64_MIN), Value::Integer(INT64_MAX), Value::Integer(0),
+      Value::Real(0.1), Value::Real(1e308), Value::Real(-2.5e-300), Value::Real(5e-324),
+      Value::Real(1.0 / 3), Value::Text(""), Value::Text("it's \xC3\xA4\xE6\x97\xA5 \xE2\x9C\x93"),
+      Value::Blob(""), Value::Blob(std::string(1, '\0')), Value::Blob(pattern), Value::Blob(big),
+      Value::Null()};
   session_->Execute("CREATE TABLE v (n INTEGER, i BIGINT, r DOUBLE PRECISION, s TEXT, b BYTEA)");
   auto insert = session_->Prepare("INSERT INTO v (n, i, r, s, b) VALUES (?1, ?2, ?3, ?4, ?5)");
   for (size_t n = 0; n < values.size(); ++n) {
@@ -216,9 +207,10 @@ TEST(PostgresSessions, RefusesLoginsAndPathsItCannotServe) {
   EXPECT_EQ(password.number(), NDS_E_INVALID_PATH);
   EXPECT_NE(password.text().find("password"), std::string::npos);
   EXPECT_EQ(password.text().find("s3cret"), std::string::npos) << password.text();
-  EXPECT_EQ(
-      ErrorOf([&] { PostgresSession::Connect("postgres://127.0.0.1/x?password=s3cret"); }).number(),
-      NDS_E_INVALID_PATH);
+  EXPECT_EQ(ErrorOf([&] {
+              PostgresSession::Connect("postgres://127.0.0.1/x?password=s3cret");
+            }).number(),
+            NDS_E_INVALID_PATH);
 
   // Nothing listens on port 1 of loopback: the server is down.
   EngineError down = ErrorOf([&] { PostgresSession::Connect("postgresql://127.0.0.1:1/x"); });
@@ -240,7 +232,8 @@ TEST(PostgresSessions, KilledConnectionLosesItsTransactionAndReconnects) {
 
   EngineError lost = ErrorOf([&] { session->Execute("INSERT INTO t VALUES (2)"); });
   EXPECT_EQ(lost.number(), NDS_E_NO_CONNECTION);
-  EXPECT_NE(lost.text().find("rolled the open transaction back"), std::string::npos) << lost.text();
+  EXPECT_NE(lost.text().find("rolled the open transaction back"), std::string::npos)
+      << lost.text();
   EXPECT_FALSE(session->InTransaction());
   EXPECT_EQ(ErrorOf([&] { session->Commit(); }).number(), NDS_E_NO_TRANSACTION);
   EXPECT_EQ(ErrorOf([&] { session->Execute("SELECT 1"); }).number(), NDS_E_NO_CONNECTION);
