@@ -1,8 +1,12 @@
-// The index key function on a PostgreSQL server gives the bytes of the
-// engine's own: for the values that typed columns hold, cast to text as the
-// engine passes them, and for texts of any form, so that an index order
-// walks and seeks the same on both stores.
+// The engine's SQL functions on a PostgreSQL server answer as the engine's
+// own on SQLite: the index key gives the same bytes for the values typed
+// columns hold and for texts of any form, so that an index order walks and
+// seeks the same on both stores; the date, time and number functions give
+// the same values.
+#include "engine/storage/postgres/postgres_functions.h"
+
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,8 +18,8 @@
 #include <vector>
 
 #include "engine/base/dates.h"
+#include "engine/base/values.h"
 #include "engine/expr/expr_functions.h"
-#include "engine/storage/postgres/postgres_key_functions.h"
 #include "engine/storage/postgres/postgres_session.h"
 #include "tests/store/test_server.h"
 
@@ -61,7 +65,7 @@ class ServerKeys : public ::testing::Test {
   void SetUp() override {
     session_ =
         nce::PostgresSession::Connect(test_support::ServerUri(test_support::FreshDatabase()));
-    session_->Execute(nce::PostgresKeyFunctionsSql());
+    session_->Execute(nce::PostgresFunctionsSql());
   }
 
   std::unique_ptr<nce::PostgresSession> session_;
@@ -219,6 +223,132 @@ TEST_F(ServerKeys, AShapeAndValuesThatDoNotMatchAreRefused) {
     EXPECT_NE(error.text().find("the key shape and the values do not match"), std::string::npos)
         << error.text();
   }
+}
+
+// The first row of `sql` run on the engine's SQLite functions with `args`.
+std::vector<Value> OnSqlite(sqlite3* db, const std::string& sql, const std::vector<Value>& args) {
+  sqlite3_stmt* stmt = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+  for (size_t i = 0; i < args.size(); ++i) nce::BindValue(stmt, static_cast<int>(i + 1), args[i]);
+  std::vector<Value> row;
+  if (sqlite3_step(stmt) == SQLITE_ROW) {
+    for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+      switch (sqlite3_column_type(stmt, c)) {
+        case SQLITE_NULL:
+          row.push_back(Value::Null());
+          break;
+        case SQLITE_INTEGER:  // a whole remainder: compared as the double it is
+          row.push_back(Value::Real(static_cast<double>(sqlite3_column_int64(stmt, c))));
+          break;
+        case SQLITE_FLOAT:
+          row.push_back(Value::Real(sqlite3_column_double(stmt, c)));
+          break;
+        default:
+          row.push_back(Value::Text(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c))));
+      }
+    }
+  }
+  sqlite3_finalize(stmt);
+  return row;
+}
+
+std::string Show(const Value& v) {
+  if (v.kind == Value::Kind::kNull) return "NULL";
+  if (v.kind == Value::Kind::kReal) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v.real);
+    return text;
+  }
+  return "'" + v.bytes + "'";
+}
+
+bool Same(const Value& a, const Value& b) {
+  if (a.kind != b.kind) return false;
+  if (a.kind == Value::Kind::kReal)
+    return a.real == b.real || (a.real != a.real && b.real != b.real);
+  return a.bytes == b.bytes;
+}
+
+class ServerFunctions : public ServerKeys {
+ protected:
+  void SetUp() override {
+    ServerKeys::SetUp();
+    ASSERT_EQ(sqlite3_open(":memory:", &db_), SQLITE_OK);
+    nce::RegisterExpressionFunctions(db_);
+  }
+  void TearDown() override { sqlite3_close(db_); }
+
+  // Runs `engine_sql` on SQLite and `server_sql` on the server for each
+  // argument list and counts the rows that differ, showing the first few.
+  int Differences(const std::string& engine_sql, const std::string& server_sql,
+                  const std::vector<std::vector<Value>>& cases) {
+    auto server = session_->Prepare(server_sql);
+    int differences = 0;
+    for (const std::vector<Value>& args : cases) {
+      std::vector<Value> expected = OnSqlite(db_, engine_sql, args), got;
+      for (size_t i = 0; i < args.size(); ++i) server->Bind(static_cast<int>(i + 1), args[i]);
+      try {
+        EXPECT_TRUE(server->Step());
+        for (int c = 0; c < server->ColumnCount(); ++c) got.push_back(server->Column(c));
+      } catch (const nce::EngineError& error) {
+        got.push_back(Value::Text("refused: " + error.text()));
+      }
+      server->Reset();
+      bool same = expected.size() == got.size();
+      for (size_t c = 0; same && c < got.size(); ++c) same = Same(expected[c], got[c]);
+      if (!same && ++differences <= 5) {
+        std::string text = "arguments";
+        for (const Value& a : args) text += " " + Show(a);
+        text += "\n engine";
+        for (const Value& v : expected) text += " " + Show(v);
+        text += "\n server";
+        for (const Value& v : got) text += " " + Show(v);
+        ADD_FAILURE() << text;
+      }
+    }
+    return differences;
+  }
+
+  sqlite3* db_ = nullptr;
+};
+
+TEST_F(ServerFunctions, TextsBecomeTheSameDatesTimesAndTimestamps) {
+  std::vector<std::vector<Value>> cases;
+  for (int i = 0; i < 2000; ++i) cases.push_back({Value::Text(NearForm(random_))});
+  for (const char* text : {" 1/2/5 ", "12/31/9999", "1/1/0", " / / ", "", "2000-01-01T",
+                           "2000-01-01 ", "2000-01-01  7:05 pm", "20000101T1:2:3.4"})
+    cases.push_back({Value::Text(text)});
+  EXPECT_EQ(Differences("SELECT nce_ctod(?1), nce_ctot(?1), nce_ctots(?1)",
+                        "SELECT to_char(nce_ctod(?1), 'YYYY-MM-DD'), "
+                        "to_char(nce_ctot(?1), 'HH24:MI:SS.MS'), "
+                        "to_char(nce_ctots(?1), 'YYYY-MM-DD HH24:MI:SS.MS')",
+                        cases),
+            0);
+}
+
+TEST_F(ServerFunctions, RemaindersAndPowersAreTheEnginesToTheLastBit) {
+  const double specials[] = {0.0,    -0.0,   1.0,   -1.0,   2.0,      -2.0,
+                             0.5,    -0.5,   3.0,   0.1,    1e300,    -1e300,
+                             5e-324, 1e-300, 700.0, -700.0, INFINITY, -INFINITY};
+  auto pick = [&] {
+    switch (random_() % 3) {
+      case 0:
+        return specials[random_() % (sizeof specials / sizeof specials[0])];
+      case 1:
+        return static_cast<double>(static_cast<int64_t>(random_() % 2001) - 1000) / 8;
+      default: {
+        uint64_t bits = random_();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return std::isfinite(d) ? d : 1.5;
+      }
+    }
+  };
+  std::vector<std::vector<Value>> cases;
+  for (int i = 0; i < 2000; ++i) cases.push_back({Value::Real(pick()), Value::Real(pick())});
+  EXPECT_EQ(Differences("SELECT nce_mod(?1, ?2), nce_pow(?1, ?2)",
+                        "SELECT nce_mod(?1, ?2), nce_pow(?1, ?2)", cases),
+            0);
 }
 
 }  // namespace
