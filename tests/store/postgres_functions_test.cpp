@@ -289,7 +289,11 @@ class ServerFunctions : public ServerKeys {
       for (size_t i = 0; i < args.size(); ++i) server->Bind(static_cast<int>(i + 1), args[i]);
       try {
         EXPECT_TRUE(server->Step());
-        for (int c = 0; c < server->ColumnCount(); ++c) got.push_back(server->Column(c));
+        for (int c = 0; c < server->ColumnCount(); ++c) {
+          Value v = server->Column(c);
+          got.push_back(
+              v.kind == Value::Kind::kInteger ? Value::Real(static_cast<double>(v.integer)) : v);
+        }
       } catch (const nce::EngineError& error) {
         got.push_back(Value::Text("refused: " + error.text()));
       }
@@ -349,6 +353,39 @@ TEST_F(ServerFunctions, RemaindersAndPowersAreTheEnginesToTheLastBit) {
   EXPECT_EQ(Differences("SELECT nce_mod(?1, ?2), nce_pow(?1, ?2)",
                         "SELECT nce_mod(?1, ?2), nce_pow(?1, ?2)", cases),
             0);
+}
+
+TEST_F(ServerFunctions, ContainsMatchesTheWordsThePatternAsksFor) {
+  const char* words[] = {"fox",
+                         "Fox",
+                         "quick",
+                         "qu",
+                         "ick",
+                         "brown",
+                         "\xC3\x9C"
+                         "ber",
+                         "stra\xC3\x9F"
+                         "e",
+                         "a1",
+                         "b"};
+  const char* joints[] = {" ", ", ", "-", "  ", "."};
+  const char* operators[] = {"AND",   "OR", "NOT",  "and", "not", "(", ")", "*", "\"quick brown\"",
+                             "'fox'", "\"", "*ick", "qu*", "*ui*"};
+  auto word = [&] { return std::string(words[random_() % 10]); };
+  std::vector<std::vector<Value>> cases;
+  for (int i = 0; i < 1500; ++i) {
+    std::string text, pattern;
+    for (size_t n = random_() % 7; n > 0; --n) text += word() + joints[random_() % 5];
+    for (size_t n = 1 + random_() % 8; n > 0; --n)
+      pattern += (random_() % 2 ? word() : std::string(operators[random_() % 14])) +
+                 (random_() % 4 ? " " : "");
+    cases.push_back({Value::Text(text), Value::Text(pattern)});
+  }
+  for (size_t depth = 60; depth <= 68; ++depth)  // around the deepest nesting that matches
+    cases.push_back({Value::Text("fox"), Value::Text(std::string(depth, '(') + "fox")});
+  cases.push_back({Value::Null(), Value::Text("fox")});
+  EXPECT_EQ(
+      Differences("SELECT nce_contains(?1, ?2)", "SELECT nce_contains(?1, ?2)::integer", cases), 0);
 }
 
 }  // namespace

@@ -324,6 +324,152 @@ EXCEPTION WHEN numeric_value_out_of_range THEN
   RETURN 0;
 END
 $fn$;
+-- CONTAINS: the tokens of a pattern: words, parentheses, and phrases in
+-- double or single quotes (marked by a leading ", lower-cased).
+CREATE OR REPLACE FUNCTION nce_contains_tokens(pattern text) RETURNS text[]
+LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $fn$
+DECLARE
+  tokens text[] := '{}';
+  n integer := length(pattern);
+  i integer := 1;
+  c text;
+  start integer;
+  stop integer;
+BEGIN
+  WHILE i <= n LOOP
+    c := substr(pattern, i, 1);
+    IF c IN (' ', E'\t', E'\n', E'\r', E'\f', E'\v') THEN
+      i := i + 1;
+    ELSIF c IN ('(', ')') THEN
+      tokens := tokens || c;
+      i := i + 1;
+    ELSIF c IN ('"', '''') THEN
+      stop := strpos(substr(pattern, i + 1), c);
+      stop := CASE WHEN stop = 0 THEN n + 1 ELSE i + stop END;
+      tokens := tokens || ('"' || nce_ascii_lower(substr(pattern, i + 1, stop - i - 1)));
+      i := stop + 1;
+    ELSE
+      start := i;
+      WHILE i <= n AND substr(pattern, i, 1) NOT IN (' ', E'\t', E'\n', E'\r', E'\f', E'\v', '(', ')') LOOP
+        i := i + 1;
+      END LOOP;
+      tokens := tokens || substr(pattern, start, i - start);
+    END IF;
+  END LOOP;
+  RETURN tokens;
+END
+$fn$;
+
+-- Letters A to Z lower-cased and nothing else, as the engine lowers texts
+-- whatever the server's locale.
+CREATE OR REPLACE FUNCTION nce_ascii_lower(v text) RETURNS text
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $fn$
+  SELECT translate(v, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')
+$fn$;
+
+-- Whether a word of `words` matches the pattern term `term`: the whole
+-- word, or with a leading or trailing * its end or start, or with both any
+-- part; the term is looked for at its first place in each word.
+CREATE OR REPLACE FUNCTION nce_contains_term(words text[], term text) RETURNS boolean
+LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $fn$
+DECLARE
+  lead boolean := left(term, 1) = '*';
+  trail boolean := length(term) > 1 AND right(term, 1) = '*';
+  core text := substr(term, CASE WHEN lead THEN 2 ELSE 1 END);
+  w text;
+  at integer;
+BEGIN
+  IF trail THEN core := left(core, -1); END IF;
+  IF core = '' THEN RETURN cardinality(words) > 0; END IF;
+  FOREACH w IN ARRAY words LOOP
+    at := strpos(w, core);
+    CONTINUE WHEN at = 0;
+    IF (at = 1 OR lead) AND (at - 1 + length(core) = length(w) OR trail) THEN RETURN true; END IF;
+    IF lead AND trail THEN RETURN true; END IF;
+  END LOOP;
+  RETURN false;
+END
+$fn$;
+
+-- One step of CONTAINS' descent from token `pos` (from 1): level 0 reads
+-- terms joined by OR, level 1 terms joined by AND or nothing, level 2 one
+-- term (NOT, a parenthesis or a word). Gives the truth, the next token and
+-- whether the pattern nests beyond 64 levels, which matches nothing.
+CREATE OR REPLACE FUNCTION nce_contains_step(tokens text[], words text[], lowered text,
+    pos integer, depth integer, level integer,
+    OUT truth boolean, OUT next integer, OUT too_deep boolean)
+LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $fn$
+DECLARE
+  n integer := cardinality(tokens);
+  r record;
+  token text;
+BEGIN
+  too_deep := false;
+  IF level < 2 THEN
+    SELECT * INTO r FROM nce_contains_step(tokens, words, lowered, pos, depth, level + 1);
+    truth := r.truth; next := r.next; too_deep := r.too_deep;
+    LOOP
+      EXIT WHEN too_deep OR next > n;
+      IF level = 0 THEN
+        EXIT WHEN upper(tokens[next]) <> 'OR';
+        next := next + 1;
+      ELSE
+        EXIT WHEN tokens[next] = ')' OR upper(tokens[next]) = 'OR';
+        IF upper(tokens[next]) = 'AND' THEN next := next + 1; END IF;
+      END IF;
+      SELECT * INTO r FROM nce_contains_step(tokens, words, lowered, next, depth, level + 1);
+      truth := CASE WHEN level = 0 THEN r.truth OR truth ELSE r.truth AND truth END;
+      next := r.next; too_deep := r.too_deep;
+    END LOOP;
+    RETURN;
+  END IF;
+  IF depth > 64 THEN
+    truth := false; next := n + 1; too_deep := true;
+    RETURN;
+  END IF;
+  IF pos <= n AND upper(tokens[pos]) = 'NOT' THEN
+    SELECT * INTO r FROM nce_contains_step(tokens, words, lowered, pos + 1, depth + 1, 2);
+    truth := NOT r.truth; next := r.next; too_deep := r.too_deep;
+    RETURN;
+  END IF;
+  IF pos > n THEN
+    truth := false; next := pos;
+    RETURN;
+  END IF;
+  token := tokens[pos];
+  next := pos + 1;
+  IF token = '(' THEN
+    SELECT * INTO r FROM nce_contains_step(tokens, words, lowered, next, depth + 1, 0);
+    truth := r.truth; next := r.next; too_deep := r.too_deep;
+    IF next <= n AND tokens[next] = ')' THEN next := next + 1; END IF;
+  ELSIF token = ')' THEN
+    truth := false;
+  ELSIF left(token, 1) = '"' THEN
+    truth := strpos(lowered, substr(token, 2)) > 0;
+  ELSE
+    truth := nce_contains_term(words, nce_ascii_lower(token));
+  END IF;
+END
+$fn$;
+
+-- CONTAINS(text, pattern): whether the text holds the pattern's words, as
+-- the engine matches them; false when either is NULL.
+CREATE OR REPLACE FUNCTION nce_contains(v text, pattern text) RETURNS boolean
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $fn$
+DECLARE
+  lowered text := nce_ascii_lower(v);
+  tokens text[];
+  words text[];
+  r record;
+BEGIN
+  IF v IS NULL OR pattern IS NULL THEN RETURN false; END IF;
+  tokens := nce_contains_tokens(pattern);
+  IF cardinality(tokens) = 0 THEN RETURN false; END IF;
+  words := ARRAY(SELECT m[1] FROM regexp_matches(lowered, '(?:[0-9a-z]|[^\x01-\x7f])+', 'g') AS m);
+  SELECT * INTO r FROM nce_contains_step(tokens, words, lowered, 1, 0, 0);
+  RETURN r.truth AND NOT r.too_deep;
+END
+$fn$;
 )sql";
   return kSql;
 }

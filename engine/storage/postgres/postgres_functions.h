@@ -18,7 +18,9 @@
 //
 // nce_ctod, nce_ctot and nce_ctots read a text as a date, time or timestamp
 // and give the server's date, time and timestamp; nce_mod and nce_pow give
-// the doubles the engine's give, to the last bit.
+// the doubles the engine's give, to the last bit; nce_contains matches a
+// pattern of words, phrases, AND, OR, NOT and parentheses as the engine's
+// does and answers with a boolean.
 #ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_FUNCTIONS_H
 #define ENGINE_STORAGE_POSTGRES_POSTGRES_FUNCTIONS_H
 
