@@ -17,6 +17,7 @@
 #include "engine/base/errors.h"
 #include "engine/storage/postgres/postgres_session.h"
 #include "engine/storage/sqlite_session.h"
+#include "tests/store/test_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -25,31 +26,9 @@ using nce::EngineError;
 using nce::PostgresSession;
 using nce::StoreSession;
 using nce::Value;
-
-std::string ServerPort() {
-  std::ifstream in(std::string(NDS_TEST_BINARY_DIR) + "/pg-test-server/port");
-  std::string port;
-  in >> port;
-  return port;
-}
-
-// The URI of `database` on the test server as `user`.
-std::string ServerUri(const std::string& database, const std::string& user = "postgres") {
-  return "postgresql://" + user + "@127.0.0.1:" + ServerPort() + "/" + database;
-}
-
-// A fresh database of the test server for the running test, named after it.
-std::string FreshDatabase() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "t_";
-  for (char c : std::string(info->test_suite_name()) + "_" + info->name())
-    name += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
-  name = name.substr(0, 63);
-  auto admin = PostgresSession::Connect(ServerUri("postgres"));
-  admin->Execute("DROP DATABASE IF EXISTS " + name);
-  admin->Execute("CREATE DATABASE " + name);
-  return name;
-}
+using test_support::FreshDatabase;
+using test_support::ServerPort;
+using test_support::ServerUri;
 
 // The number and text of the error `run` throws; number 0 when none.
 template <typename F>

@@ -1,0 +1,21 @@
+// The test build's PostgreSQL server, which ctest starts for the suites
+// that need it (scripts/pg-test-server).
+#ifndef TESTS_STORE_TEST_SERVER_H
+#define TESTS_STORE_TEST_SERVER_H
+
+#include <string>
+
+namespace test_support {
+
+// The port the test server listens on, on 127.0.0.1.
+std::string ServerPort();
+
+// The URI of `database` on the test server as `user`.
+std::string ServerUri(const std::string& database, const std::string& user = "postgres");
+
+// A fresh database of the test server for the running test, named after it.
+std::string FreshDatabase();
+
+}  // namespace test_support
+
+#endif  // TESTS_STORE_TEST_SERVER_H
