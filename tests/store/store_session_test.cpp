@@ -93,12 +93,21 @@ TEST_P(StoreSessions, ValuesOfEveryKindComeBackExactly) {
   std::string big(16 * 1024 * 1024, '\0');
   std::mt19937_64 random(42);
   for (char& c : big) c = static_cast<char>(random());
-  std::vector<Value> values = {
-      Value::Integer(INT64_MIN), Value::Integer(INT64_MAX), Value::Integer(0),
-      Value::Real(0.1), Value::Real(1e308), Value::Real(-2.5e-300), Value::Real(5e-324),
-      Value::Real(1.0 / 3), Value::Text(""), Value::Text("it's \xC3\xA4\xE6\x97\xA5 \xE2\x9C\x93"),
-      Value::Blob(""), Value::Blob(std::string(1, '\0')), Value::Blob(pattern), Value::Blob(big),
-      Value::Null()};
+  std::vector<Value> values = {Value::Integer(INT64_MIN),
+                               Value::Integer(INT64_MAX),
+                               Value::Integer(0),
+                               Value::Real(0.1),
+                               Value::Real(1e308),
+                               Value::Real(-2.5e-300),
+                               Value::Real(5e-324),
+                               Value::Real(1.0 / 3),
+                               Value::Text(""),
+                               Value::Text("it's \xC3\xA4\xE6\x97\xA5 \xE2\x9C\x93"),
+                               Value::Blob(""),
+                               Value::Blob(std::string(1, '\0')),
+                               Value::Blob(pattern),
+                               Value::Blob(big),
+                               Value::Null()};
   session_->Execute("CREATE TABLE v (n INTEGER, i BIGINT, r DOUBLE PRECISION, s TEXT, b BYTEA)");
   auto insert = session_->Prepare("INSERT INTO v (n, i, r, s, b) VALUES (?1, ?2, ?3, ?4, ?5)");
   for (size_t n = 0; n < values.size(); ++n) {
@@ -176,10 +185,20 @@ TEST_P(StoreSessions, FailingStatementUndoesItselfAloneAndSessionGoesOn) {
   EXPECT_EQ(syntax.number(), NDS_E_SQL);
   EXPECT_NE(syntax.text().find("syntax error"), std::string::npos) << syntax.text();
 
+  // A prepared statement that fails runs again, also with a value of
+  // another kind.
+  auto insert = session_->Prepare("INSERT INTO t (k) VALUES (?1)");
+  insert->Bind(1, Value::Integer(1));
+  EXPECT_EQ(ErrorOf([&] { insert->Step(); }).number(), NDS_E_SQL);
+  insert->Bind(1, Value::Integer(4));
+  EXPECT_FALSE(insert->Step());
+  insert->Bind(1, Value::Text("5"));
+  EXPECT_FALSE(insert->Step());
+
   EXPECT_TRUE(session_->InTransaction());
   Insert(3);
   session_->Commit();
-  EXPECT_EQ(Keys(), (Rows{"1", "2", "3"}));
+  EXPECT_EQ(Keys(), (Rows{"1", "2", "3", "4", "5"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreSessions, ::testing::Values("sqlite", "postgres"),
@@ -208,10 +227,9 @@ TEST(PostgresSessions, RefusesLoginsAndPathsItCannotServe) {
   EXPECT_EQ(password.number(), NDS_E_INVALID_PATH);
   EXPECT_NE(password.text().find("password"), std::string::npos);
   EXPECT_EQ(password.text().find("s3cret"), std::string::npos) << password.text();
-  EXPECT_EQ(ErrorOf([&] {
-              PostgresSession::Connect("postgres://127.0.0.1/x?password=s3cret");
-            }).number(),
-            NDS_E_INVALID_PATH);
+  EXPECT_EQ(
+      ErrorOf([&] { PostgresSession::Connect("postgres://127.0.0.1/x?password=s3cret"); }).number(),
+      NDS_E_INVALID_PATH);
 
   // Nothing listens on port 1 of loopback: the server is down.
   EngineError down = ErrorOf([&] { PostgresSession::Connect("postgresql://127.0.0.1:1/x"); });
@@ -223,7 +241,9 @@ TEST(PostgresSessions, KilledConnectionLosesItsTransactionAndReconnects) {
   auto session = PostgresSession::Connect(uri);
   session->Execute("CREATE TABLE t (k INTEGER)");
   session->Begin();
-  session->Execute("INSERT INTO t VALUES (1)");
+  auto insert = session->Prepare("INSERT INTO t VALUES (?1)");
+  insert->Bind(1, Value::Integer(1));
+  EXPECT_FALSE(insert->Step());
 
   auto killer = PostgresSession::Connect(uri);
   // Waits up to 5 s for the server process to end.
@@ -233,15 +253,16 @@ TEST(PostgresSessions, KilledConnectionLosesItsTransactionAndReconnects) {
 
   EngineError lost = ErrorOf([&] { session->Execute("INSERT INTO t VALUES (2)"); });
   EXPECT_EQ(lost.number(), NDS_E_NO_CONNECTION);
-  EXPECT_NE(lost.text().find("rolled the open transaction back"), std::string::npos)
-      << lost.text();
+  EXPECT_NE(lost.text().find("rolled the open transaction back"), std::string::npos) << lost.text();
   EXPECT_FALSE(session->InTransaction());
   EXPECT_EQ(ErrorOf([&] { session->Commit(); }).number(), NDS_E_NO_TRANSACTION);
   EXPECT_EQ(ErrorOf([&] { session->Execute("SELECT 1"); }).number(), NDS_E_NO_CONNECTION);
 
   session->Reconnect();
   EXPECT_EQ(Column(*session, "SELECT count(*) FROM t"), (Rows{"0"}));
-  session->Execute("INSERT INTO t VALUES (3)");
+  // The statement prepared before is parsed again on the new connection.
+  insert->Bind(1, Value::Integer(3));
+  EXPECT_FALSE(insert->Step());
   EXPECT_EQ(Column(*killer, "SELECT k FROM t"), (Rows{"3"}));
 }
 

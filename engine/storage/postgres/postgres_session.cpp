@@ -39,14 +39,20 @@ uint32_t PackedSqlState(std::string_view state) {
   return number;
 }
 
+// The first word of `sql`, upper-cased.
+std::string FirstWord(std::string_view sql) {
+  size_t start = sql.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return std::string();
+  size_t end = start;
+  while (end < sql.size() && std::isalpha(static_cast<unsigned char>(sql[end]))) ++end;
+  return UpperAscii(sql.substr(start, end - start));
+}
+
 // Whether `sql` begins with a statement that ends or reshapes the
 // transaction, which no savepoint can guard.
 bool IsTransactionControl(std::string_view sql) {
-  size_t start = sql.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos) return false;
-  size_t end = start;
-  while (end < sql.size() && std::isalpha(static_cast<unsigned char>(sql[end]))) ++end;
-  std::string word = UpperAscii(sql.substr(start, end - start));
+  std::string word = FirstWord(sql);
+  if (word.empty()) return false;
   for (const char* control :
        {"BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "SAVEPOINT", "RELEASE", "PREPARE"})
     if (word == control) return true;
@@ -58,7 +64,11 @@ bool IsTransactionControl(std::string_view sql) {
 class PostgresStatement : public StoreStatement {
  public:
   PostgresStatement(PostgresSession* session, PostgresText text)
-      : session_(session), sql_(std::move(text.sql)), bound_(text.max_parameter) {}
+      : session_(session),
+        sql_(std::move(text.sql)),
+        bound_(text.max_parameter),
+        parsed_once_(!IsTransactionControl(sql_) && FirstWord(sql_) != "COPY") {}
+  ~PostgresStatement() override { session_->Forget(parsed_); }
 
   void Bind(int index, const Value& value) override {
     if (index < 1 || static_cast<size_t>(index) > bound_.size())
@@ -78,7 +88,8 @@ class PostgresStatement : public StoreStatement {
     if (!ran_) {
       ran_ = true;
       PostgresParams params(bound_);
-      result_.reset(session_->Run(sql_, &params));
+      result_.reset(parsed_once_ ? session_->RunParsed(sql_, params, &parsed_)
+                                 : session_->Run(sql_, &params));
       row_ = 0;
     } else if (result_ && row_ < PQntuples(result_.get())) {
       ++row_;
@@ -93,8 +104,8 @@ class PostgresStatement : public StoreStatement {
   Value Column(int column) const override {
     if (!result_ || row_ >= PQntuples(result_.get()) || column < 0 ||
         column >= PQnfields(result_.get()))
-      throw EngineError(NDS_E_INVALID_FIELD, "Column " + std::to_string(column) +
-                                                 " of the current row does not exist.");
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Column " + std::to_string(column) + " of the current row does not exist.");
     return ReadValue(result_.get(), row_, column);
   }
   int64_t RowsChanged() const override {
@@ -122,6 +133,10 @@ class PostgresStatement : public StoreStatement {
   Result result_;             // the whole result of the last run
   bool ran_ = false;
   int row_ = 0;  // current row of result_
+  // Whether the server parses the text once for every run: all but
+  // transaction control and COPY, which go the plain way.
+  bool parsed_once_;
+  PostgresSession::ServerStatement parsed_;
 };
 
 bool PostgresSession::IsServerPath(std::string_view path) {
@@ -152,7 +167,9 @@ std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri
   return session;
 }
 
-PostgresSession::~PostgresSession() { Close(); }
+PostgresSession::~PostgresSession() {
+  Close();
+}
 
 void PostgresSession::Open() {
   // A server that does not answer fails the connect after 10 s, unless the
@@ -174,7 +191,9 @@ void PostgresSession::Open() {
   }
   // Notices (such as "there is already a transaction in progress") would go
   // to standard error; the session reports what matters itself.
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
+  ++connection_;
   // The forms ReadValue reads: UTF-8, ISO dates, shortest exact floats, hex
   // bytea, and literals without backslash escapes (as the markers assume).
   Simple(
@@ -189,7 +208,8 @@ void PostgresSession::Close() {
   if (conn_) PQfinish(conn_);
   conn_ = nullptr;
   savepoints_.clear();
-  locks_.clear();  // the server frees them with the session
+  locks_.clear();      // the server frees them with the session
+  forgotten_.clear();  // and its parsed statements
 }
 
 void PostgresSession::Reconnect() {
@@ -197,7 +217,9 @@ void PostgresSession::Reconnect() {
   Open();
 }
 
-int PostgresSession::ServerProcessId() const { return conn_ ? PQbackendPID(conn_) : 0; }
+int PostgresSession::ServerProcessId() const {
+  return conn_ ? PQbackendPID(conn_) : 0;
+}
 
 void PostgresSession::RequireConnection() const {
   if (!conn_)
@@ -224,13 +246,13 @@ EngineError PostgresSession::Error(const pg_result* result, bool transaction_ope
     std::string why = Trimmed(result ? PQresultErrorMessage(result) : nullptr);
     if (why.empty() && conn_) why = Trimmed(PQerrorMessage(conn_));
     Close();
-    return EngineError(NDS_E_NO_CONNECTION,
-                       "The connection to the PostgreSQL server was lost (" + why + ")" +
-                           (transaction_open
-                                ? "; the server rolled the open transaction back, none of its "
-                                  "work stays"
-                                : "") +
-                           ". Reconnect to go on.");
+    return EngineError(
+        NDS_E_NO_CONNECTION,
+        "The connection to the PostgreSQL server was lost (" + why + ")" +
+            (transaction_open ? "; the server rolled the open transaction back, none of its "
+                                "work stays"
+                              : "") +
+            ". Reconnect to go on.");
   }
   if (!result) return EngineError(NDS_E_MEMORY, "Out of memory running a statement.");
   std::string message = Trimmed(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
@@ -239,8 +261,7 @@ EngineError PostgresSession::Error(const pg_result* result, bool transaction_ope
   std::string native = "NativeError = " + std::to_string(PackedSqlState(state)) + "; SQLSTATE " +
                        state + "; " + message;
   if (state == "40001" || state == "40P01" || state == "55P03")
-    return EngineError(NDS_E_BUSY,
-                       "The database is locked by another session (" + native + ")");
+    return EngineError(NDS_E_BUSY, "The database is locked by another session (" + native + ")");
   return EngineError(NDS_E_SQL, "SQL error: " + native);
 }
 
@@ -276,7 +297,9 @@ void PostgresSession::EndCopy() {
   }
 }
 
-void PostgresSession::Simple(const std::string& sql) { Result(Send(sql, nullptr)); }
+void PostgresSession::Simple(const std::string& sql) {
+  Result(Send(sql, nullptr));
+}
 
 pg_result* PostgresSession::Run(const std::string& sql, const PostgresParams* params) {
   RequireConnection();
@@ -294,7 +317,89 @@ pg_result* PostgresSession::Run(const std::string& sql, const PostgresParams* pa
   return result.release();
 }
 
-void PostgresSession::Execute(std::string_view sql) { Result(Run(std::string(sql), nullptr)); }
+void PostgresSession::Forget(const ServerStatement& parsed) {
+  if (conn_ && parsed.connection == connection_) forgotten_.push_back(parsed.name);
+}
+
+pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresParams& params,
+                                      ServerStatement* parsed) {
+  RequireConnection();
+  bool guard = InTransaction();
+  std::vector<unsigned> types(params.types.begin(), params.types.end());
+  bool parse = parsed->connection != connection_ || parsed->types != types;
+  if (parse) {
+    // Values of other kinds than before need the text parsed for their
+    // types; the server drops the old parse with the next run.
+    Forget(*parsed);
+    parsed->name = "nce_p" + std::to_string(++statements_parsed_);
+    parsed->types = std::move(types);
+    parsed->connection = 0;
+  }
+  // One pipeline: the drops of forgotten statements, the guard, the parse,
+  // the run, the guard's release; then a sync, after which the server
+  // answers each in turn. After a failure it skips the rest up to the sync.
+  if (PQenterPipelineMode(conn_) != 1) throw Error(nullptr, guard);
+  std::vector<std::string> drops;
+  drops.swap(forgotten_);
+  enum Step { kDropStep, kGuardStep, kParseStep, kRunStep, kReleaseStep };
+  std::vector<Step> steps;
+  auto send_plain = [&](const std::string& text, Step step) {
+    steps.push_back(step);
+    return PQsendQueryParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+  };
+  int n = static_cast<int>(params.types.size());
+  bool sent = true;
+  for (const std::string& name : drops) sent = sent && send_plain("DEALLOCATE " + name, kDropStep);
+  if (guard) sent = sent && send_plain(std::string("SAVEPOINT ") + kGuard, kGuardStep);
+  if (parse && sent) {
+    steps.push_back(kParseStep);
+    sent = PQsendPrepare(conn_, parsed->name.c_str(), sql.c_str(), n, params.types.data());
+  }
+  if (sent) {
+    steps.push_back(kRunStep);
+    sent = PQsendQueryPrepared(conn_, parsed->name.c_str(), n, params.data.data(),
+                               params.lengths.data(), params.formats.data(), 0);
+  }
+  if (guard) sent = sent && send_plain(std::string("RELEASE SAVEPOINT ") + kGuard, kReleaseStep);
+  sent = sent && PQpipelineSync(conn_);
+  Result answer, failure;
+  bool guard_failed = false, parsed_now = false;
+  // Each step's result, then libpq's null that ends it; then the sync.
+  for (size_t i = 0; sent && i < steps.size(); ++i) {
+    Result result(PQgetResult(conn_));
+    if (!result) break;  // the connection failed
+    ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_FATAL_ERROR) {
+      if (!failure) failure = std::move(result);
+      if (steps[i] == kGuardStep) guard_failed = true;
+    } else if (status != PGRES_PIPELINE_ABORTED) {
+      if (steps[i] == kParseStep) parsed_now = true;
+      if (steps[i] == kRunStep) answer = std::move(result);
+    }
+    while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
+  }
+  bool synced = false;
+  if (sent) {
+    Result sync(PQgetResult(conn_));
+    synced = sync && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
+  }
+  if (!sent || !synced || PQstatus(conn_) != CONNECTION_OK) throw Error(failure.get(), guard);
+  PQexitPipelineMode(conn_);
+  if (parsed_now) parsed->connection = connection_;
+  if (failure) {
+    EngineError error = Error(failure.get(), guard);
+    // The statement undoes its own work alone; the transaction goes on.
+    if (guard && !guard_failed && conn_)
+      Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
+    throw error;
+  }
+  if (!answer) throw Error(nullptr, guard);
+  return answer.release();
+}
+
+void PostgresSession::Execute(std::string_view sql) {
+  Result(Run(std::string(sql), nullptr));
+}
 
 std::unique_ptr<StoreStatement> PostgresSession::Prepare(std::string_view sql) {
   RequireConnection();

@@ -100,6 +100,22 @@ class PostgresSession : public StoreSession {
   // transaction a savepoint guards the statement, so that its failure
   // undoes its own work alone. Throws on failure.
   pg_result* Run(const std::string& sql, const PostgresParams* params);
+  // A statement's text as the server holds it parsed: its name there, the
+  // parameter types it was parsed for, and the connection it was parsed on
+  // (0: none yet).
+  struct ServerStatement {
+    std::string name;
+    std::vector<unsigned> types;
+    uint64_t connection = 0;
+  };
+  // Runs the text `sql` of a prepared statement with `params` in one round
+  // trip: the server parses it once per connection and parameter types (as
+  // `parsed`, which this keeps up to date), and inside a transaction the
+  // guard savepoint travels with it. The whole result, owned by the caller.
+  pg_result* RunParsed(const std::string& sql, const PostgresParams& params,
+                       ServerStatement* parsed);
+  // The server may drop `parsed`: its statement is gone.
+  void Forget(const ServerStatement& parsed);
   // Runs a text without parameters and without a guard; throws on failure.
   void Simple(const std::string& sql);
   // The boolean the one-row, one-column `sql` answers.
@@ -118,6 +134,9 @@ class PostgresSession : public StoreSession {
   int statement_timeout_ms_ = 0;
   std::vector<std::string> savepoints_;  // of the open transaction, oldest first
   std::set<int64_t> locks_;              // advisory lock keys held
+  uint64_t connection_ = 0;              // counts the connections made
+  uint64_t statements_parsed_ = 0;       // names the server's parsed statements
+  std::vector<std::string> forgotten_;   // parsed statements of this connection to drop
 };
 
 }  // namespace nce
