@@ -104,6 +104,17 @@ TEST_F(SqlTypeGuard, MisfitsAreRefusedWithTheColumnNamedAndNothingWritten) {
     }
 }
 
+// Stored tables compare their guard constraints with the text the engine
+// writes: a change to that text turns every stored table's constraints into
+// triggers, so it is pinned (FNV-1a of the stored CREATE TABLE text).
+TEST_F(SqlTypeGuard, TheGuardConstraintsTextStaysAsStoredTablesHoldIt) {
+  Exec(kAllTypes);
+  std::string sql = QueryDirect(StoreFile(dir_), "SELECT sql FROM sqlite_master WHERE name = 'b'");
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : sql) hash = (hash ^ c) * 1099511628211ull;
+  EXPECT_EQ(hash, 4820802089140747054ull) << sql.size() << " bytes: " << sql;
+}
+
 TEST_F(SqlTypeGuard, ValuesAtTheLimitsComeBackExactly) {
   Exec(kAllTypes);
   Exec(
