@@ -34,10 +34,15 @@ inline std::string Outside(int64_t low, int64_t high) {
   return "the value lies outside " + std::to_string(low) + " to " + std::to_string(high);
 }
 
-// The refusal's text: the engine error first, then the column and the misfit.
+// What the engine's error says when a value does not fit `column`.
+inline std::string RefusalText(const std::string& column, const std::string& what) {
+  return "Value does not fit column \"" + column + "\": " + what;
+}
+
+// The refusal as a guard raises it: the engine error's number first, which
+// the SQLite error translation reads off again.
 inline std::string Refusal(uint32_t number, const std::string& column, const std::string& what) {
-  return "NCE-" + std::to_string(number) + ": Value does not fit column \"" + column +
-         "\": " + what;
+  return "NCE-" + std::to_string(number) + ": " + RefusalText(column, what);
 }
 
 }  // namespace nce::misfit
