@@ -3,18 +3,17 @@
 // same inserts on both, the same values back or the same refusals.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "engine/base/errors.h"
-#include "engine/record/calendar_texts.h"
-#include "engine/record/stored_values.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
 #include "engine/storage/postgres/postgres_tables.h"
@@ -56,8 +55,13 @@ class ServerTables : public ::testing::Test {
     NdsDisconnect(connection);
     sqlite_ = nce::SqliteSession::OpenFile((dir_.path() / "nce.db").string());
     table_ = *nce::DescribeTable(sqlite_->db(), "b");
-    server_ = nce::PostgresSession::Connect(test_support::ServerUri(test_support::FreshDatabase()));
-    server_->Execute(nce::PostgresCreateTable(table_));
+    try {
+      server_ =
+          nce::PostgresSession::Connect(test_support::ServerUri(test_support::FreshDatabase()));
+      server_->Execute(nce::PostgresCreateTable(table_));
+    } catch (const nce::EngineError& error) {
+      FAIL() << error.text();
+    }
   }
 
   // Inserts `value` (an SQL literal, or the value bound when `literal` is
@@ -89,52 +93,16 @@ class ServerTables : public ::testing::Test {
   nce::TableDesc table_;
 };
 
-// What the engine reads in `v` for a field of `type`: the day, the time, the
-// number (exactly, as a hex float), the amount (as its decimal text), or
-// the bytes.
-std::string Reading(uint16_t type, const Value& v) {
-  char text[64];
-  int64_t day = 0, ms = 0, whole = 0;
-  double number = 0;
-  switch (type) {
-    case NDS_DATE:
-    case NDS_COMPACTDATE:
-      return nce::AsDate(v, &day) ? std::to_string(day) : "no date";
-    case NDS_TIME:
-      return nce::AsTime(v, &ms) ? std::to_string(ms) : "no time";
-    case NDS_TIMESTAMP:
-    case NDS_MODTIME: {
-      std::string_view rest;
-      if (!nce::ParseDate(v.bytes, &day, &rest)) return "no timestamp";
-      if (!rest.empty() && !nce::ParseTime(rest.substr(1), &ms)) return "no time of day";
-      return std::to_string(day) + " " + std::to_string(ms);
-    }
-    case NDS_NUMERIC:
-    case NDS_DOUBLE:
-    case NDS_CURDOUBLE:
-      std::snprintf(text, sizeof text, "%a", nce::AsNumber(v, &number) ? number : NAN);
-      return text;
-    case NDS_MONEY: {
-      std::string amount = v.bytes;
-      if (v.kind == Value::Kind::kReal) {
-        std::snprintf(text, sizeof text, "%.4f", v.real);
-        amount = text;
-      } else if (v.kind == Value::Kind::kInteger) {
-        amount = std::to_string(v.integer);
-      }
-      if (amount.find('.') != std::string::npos)
-        amount.erase(amount.find_last_not_of("0.") + 1);
-      return amount;
-    }
-    case NDS_LOGICAL:
-    case NDS_SHORTINT:
-    case NDS_INTEGER:
-    case NDS_AUTOINC:
-    case NDS_ROWVERSION:
-      return nce::AsInteger(v, &whole) ? std::to_string(whole) : "no whole number";
-    default:
-      return v.bytes;
+// Whether the server gave back `server` where SQLite gave `local`: the same
+// value, or the same number as a numeric column's text for a real.
+bool Same(const Value& server, const Value& local) {
+  if (server.kind == Value::Kind::kText && local.kind == Value::Kind::kReal) {
+    char* end = nullptr;
+    return std::strtod(server.bytes.c_str(), &end) == local.real && *end == 0;
   }
+  return server.kind == local.kind && server.integer == local.integer &&
+         std::memcmp(&server.real, &local.real, sizeof local.real) == 0 &&
+         server.bytes == local.bytes;
 }
 
 TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
@@ -149,28 +117,23 @@ TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
       {"l", Value::Integer(0)}, {"l", Value::Integer(1)},
       {"d", Value::Text("0001-01-01")}, {"d", Value::Text("9999-12-31")},
       {"cd", Value::Text("2024-02-29")}, {"tm", Value::Text("23:59:59.999")},
-      {"tm", Value::Text("00:00")}, {"ts", Value::Text("0001-01-01")},
-      {"ts", Value::Text("9999-12-31 23:59:59.999")}, {"mt", Value::Text("2024-02-29T12:30")},
+      {"tm", Value::Text("00:00:00")}, {"ts", Value::Text("0001-01-01 00:00:00")},
+      {"ts", Value::Text("9999-12-31 23:59:59.999")}, {"mt", Value::Text("2024-02-29 12:30:00")},
       {"f", Value::Real(5e-324)}, {"f", Value::Real(-1.7976931348623157e308)},
       {"cu", Value::Real(1.7976931348623157e308)}, {"cu", Value::Integer(-7)},
       {"f", Value::Real(0.1)}, {"n", Value::Real(99.99)}, {"n", Value::Real(-9.99)},
-      {"n", Value::Integer(-9)}, {"m", Value::Text("922337203685477.5807")},
-      {"m", Value::Text("-922337203685477.5807")}, {"m", Value::Real(0.1)},
-      {"m", Value::Integer(-12)}, {"m", Value::Text("123456789012.3456")},
+      {"m", Value::Text("922337203685477.5807")}, {"m", Value::Text("-922337203685477.5807")},
+      {"m", Value::Real(0.1)}, {"m", Value::Integer(-12)}, {"m", Value::Text("123456789012.3456")},
       {"r", Value::Blob(std::string("\0\xff", 2))}, {"bl", Value::Blob(std::string("\0\0", 2))},
       {"im", Value::Blob(std::string(70000, '\x80'))},
       {"a", Value::Integer(4294967294)}};  // last: SQLite numbers autoinc fields after it
   for (const auto& [column, value] : values) {
     SCOPED_TRACE(column + " = " + value.bytes.substr(0, 30) + std::to_string(value.integer));
-    const nce::FieldDesc* field = nullptr;
-    for (const nce::FieldDesc& f : table_.fields)
-      if (f.name == column) field = &f;
-    ASSERT_NE(field, nullptr);
     Outcome local = Insert(*sqlite_, false, column, "", value);
     Outcome server = Insert(*server_, true, column, "", value);
     ASSERT_FALSE(local.refused) << local.text;
     ASSERT_FALSE(server.refused) << server.text;
-    EXPECT_EQ(Reading(field->shape.type, server.value), Reading(field->shape.type, local.value));
+    EXPECT_TRUE(Same(server.value, local.value)) << server.value.bytes << " " << local.value.bytes;
   }
 }
 
