@@ -10,6 +10,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
+#include "engine/schema/guard_misfits.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -49,9 +50,9 @@ std::string Number(int64_t n) {
 
 // A whole number between `low` and `high`.
 std::vector<Misfit> WholeNumber(const std::string& x, int64_t low, int64_t high) {
-  return {{"typeof(" + x + ") <> 'integer'", NDS_E_VALUE_INVALID, "not a whole number"},
+  return {{"typeof(" + x + ") <> 'integer'", NDS_E_VALUE_INVALID, misfit::kNotWholeNumber},
           {x + " NOT BETWEEN " + Number(low) + " AND " + Number(high), NDS_E_VALUE_TOO_LONG,
-           "the value lies outside " + Number(low) + " to " + Number(high)}};
+           misfit::Outside(low, high)}};
 }
 
 std::string NotNumeric(const std::string& x) {
@@ -82,20 +83,18 @@ std::vector<Misfit> MoneyMisfits(const std::string& x) {
   return {
       {"typeof(" + x + ") NOT IN ('integer', 'real', 'text') OR " + is_text + " AND (" + b +
            " IN ('', '.') OR " + b + " GLOB '*[^0-9.]*' OR " + b + " GLOB '*.*.*')",
-       NDS_E_VALUE_INVALID, "not an amount of money"},
+       NDS_E_VALUE_INVALID, misfit::kNotMoney},
       {is_text + " AND length(rtrim(" + fraction + ", '0')) > 4 OR typeof(" + x +
            ") = 'real' AND abs(" + x + ") < 1e11 AND CAST(printf('%.4f', " + x + ") AS REAL) <> " +
            x,
-       NDS_E_VALUE_TOO_LONG, "the amount has more than four decimals"},
+       NDS_E_VALUE_TOO_LONG, misfit::kMoneyDecimals},
       {"typeof(" + x + ") <> 'text' AND " + x +
            " NOT BETWEEN -922337203685477 AND 922337203685477 OR " + is_text + " AND (length(" +
            whole + ") > 15 OR substr('000000000000000' || " + whole + ", -15) || substr(" +
            fraction + " || '0000', 1, 4) > '9223372036854775807')",
-       NDS_E_VALUE_TOO_LONG, "the amount lies beyond what money holds"},
+       NDS_E_VALUE_TOO_LONG, misfit::kMoneyBeyond},
       {"typeof(" + x + ") = 'real' AND abs(" + x + ") >= 1e11 AND " + x + " <> round(" + x + ")",
-       NDS_E_VALUE_TOO_LONG,
-       "an amount of 1e11 or more with decimals has more digits than an SQL number keeps; "
-       "give it as text, such as '123456789012.3456'"}};
+       NDS_E_VALUE_TOO_LONG, misfit::kMoneyRealDigits}};
 }
 
 // The misfits of `field` for the value `x` (NEW."column").
@@ -107,33 +106,33 @@ std::vector<Misfit> FieldMisfits(const FieldDesc& field, const std::string& x) {
     case NDS_CISTRING:
     case NDS_RAW:
       return {{"length(CAST(" + x + " AS BLOB)) > " + length, NDS_E_VALUE_TOO_LONG,
-               "longer than the field's " + length + " bytes"}};
+               misfit::LongerThanBytes(s.length)}};
     case NDS_NUMERIC:
       // The number as the record image shows it, rounded to the field's
       // decimals, must fit the field's width.
-      return {{NotNumeric(x), NDS_E_VALUE_INVALID, "not a number"},
+      return {{NotNumeric(x), NDS_E_VALUE_INVALID, misfit::kNotNumber},
               {"length(printf('%." + Number(s.decimals) + "f', " + x + ")) > " + length,
-               NDS_E_VALUE_TOO_LONG, "needs more than " + length + " characters"}};
+               NDS_E_VALUE_TOO_LONG, misfit::NeedsMoreCharacters(s.length)}};
     case NDS_DATE:
     case NDS_COMPACTDATE:
       return {{"typeof(" + x + ") <> 'text' OR NOT " + IsStoredDate(x), NDS_E_VALUE_INVALID,
-               "not a date of years 1 to 9999 (YYYY-MM-DD)"}};
+               misfit::kNotDate}};
     case NDS_TIME:
       return {{"NOT (typeof(" + x + ") = 'integer' AND " + x +
                    " BETWEEN 0 AND 86399999 OR typeof(" + x + ") = 'text' AND " + IsStoredTime(x) +
                    ")",
-               NDS_E_VALUE_INVALID, "not a time of day (HH:MM:SS.fff)"}};
+               NDS_E_VALUE_INVALID, misfit::kNotTime}};
     case NDS_TIMESTAMP:
     case NDS_MODTIME: {
       std::string date = "substr(" + x + ", 1, 10)", time = "substr(" + x + ", 12)";
       return {{"typeof(" + x + ") <> 'text' OR NOT (" + IsStoredDate(date) + " AND (length(" + x +
                    ") = 10 OR substr(" + x + ", 11, 1) IN (' ', 'T') AND " + IsStoredTime(time) +
                    "))",
-               NDS_E_VALUE_INVALID, "not a timestamp (YYYY-MM-DD HH:MM:SS.fff)"}};
+               NDS_E_VALUE_INVALID, misfit::kNotTimestamp}};
     }
     case NDS_LOGICAL:
       return {{"typeof(" + x + ") <> 'integer' OR " + x + " NOT IN (0, 1)", NDS_E_VALUE_INVALID,
-               "not a logical value (1 for true, 0 for false)"}};
+               misfit::kNotLogical}};
     case NDS_INTEGER:
       return WholeNumber(x, -2147483647, 2147483647);
     case NDS_SHORTINT:
@@ -141,11 +140,11 @@ std::vector<Misfit> FieldMisfits(const FieldDesc& field, const std::string& x) {
     case NDS_AUTOINC:
       return WholeNumber(x, 0, 4294967294);
     case NDS_ROWVERSION:
-      return {{"typeof(" + x + ") <> 'integer'", NDS_E_VALUE_INVALID, "not a whole number"}};
+      return {{"typeof(" + x + ") <> 'integer'", NDS_E_VALUE_INVALID, misfit::kNotWholeNumber}};
     case NDS_DOUBLE:
     case NDS_CURDOUBLE:
       return {{NotNumeric(x) + " OR abs(" + x + ") > 1.7976931348623157e308", NDS_E_VALUE_INVALID,
-               "not a finite number"}};
+               misfit::kNotFinite}};
     case NDS_MONEY:
       return MoneyMisfits(x);
     default:
@@ -159,8 +158,7 @@ std::string GuardName(const TableDesc& table, const char* event) {
 
 // The refusal's text: the engine error first, then the column and the misfit.
 std::string GuardMessage(const FieldDesc& field, const Misfit& misfit) {
-  return "NCE-" + Number(misfit.number) + ": Value does not fit column \"" + field.name +
-         "\": " + misfit.what;
+  return misfit::Refusal(misfit.number, field.name, misfit.what);
 }
 
 // One trigger checking every field of `table` on `event` (INSERT or UPDATE).

@@ -9,56 +9,14 @@
 
 #include "cursor_test_support.h"
 #include "engine_test_support.h"
+#include "tests/support/type_misfits.h"
 
 namespace nce_test {
 namespace {
 
-constexpr const char* kAllTypes =
-    "CREATE TABLE b (c CHAR(5), ci CICHAR(3), s SHORTINT, i INTEGER, d DATE, l LOGICAL, "
-    "n NUMERIC(5,2), tm TIME, ts TIMESTAMP, f DOUBLE, m MONEY, r RAW(2), a AUTOINC, "
-    "cd COMPACTDATE)";
-
-struct Misfit {
-  const char* column;
-  const char* value;  // SQL literal
-  uint32_t error;
-};
-
-// Values no field of kAllTypes can hold or give back as written.
-const std::vector<Misfit> kMisfits = {
-    {"c", "'abcdefghij'", NDS_E_VALUE_TOO_LONG},
-    {"ci", "'abcd'", NDS_E_VALUE_TOO_LONG},
-    {"s", "100000", NDS_E_VALUE_TOO_LONG},
-    {"s", "70000", NDS_E_VALUE_TOO_LONG},
-    {"s", "-32768", NDS_E_VALUE_TOO_LONG},
-    {"s", "1.5", NDS_E_VALUE_INVALID},
-    {"i", "99999999999", NDS_E_VALUE_TOO_LONG},
-    {"i", "-2147483648", NDS_E_VALUE_TOO_LONG},
-    {"i", "'abc'", NDS_E_VALUE_INVALID},
-    {"d", "'2024-13-45'", NDS_E_VALUE_INVALID},
-    {"d", "'2023-02-29'", NDS_E_VALUE_INVALID},
-    {"d", "'0000-12-31'", NDS_E_VALUE_INVALID},
-    {"d", "'2024-3-05'", NDS_E_VALUE_INVALID},
-    {"d", "'2024-03-05 '", NDS_E_VALUE_INVALID},
-    {"d", "'2460000.5'", NDS_E_VALUE_INVALID},
-    {"ts", "'2024-03-05T10:00:00x'", NDS_E_VALUE_INVALID},
-    {"d", "20240305", NDS_E_VALUE_INVALID},
-    {"l", "'maybe'", NDS_E_VALUE_INVALID},
-    {"l", "2", NDS_E_VALUE_INVALID},
-    {"n", "12345.678", NDS_E_VALUE_TOO_LONG},
-    {"n", "1000", NDS_E_VALUE_TOO_LONG},
-    {"n", "'abc'", NDS_E_VALUE_INVALID},
-    {"tm", "'24:00:00'", NDS_E_VALUE_INVALID},
-    {"tm", "'12:61'", NDS_E_VALUE_INVALID},
-    {"ts", "'2024-02-30 10:00:00'", NDS_E_VALUE_INVALID},
-    {"ts", "'2024-02-03 10:00:00 and more'", NDS_E_VALUE_INVALID},
-    {"f", "'abc'", NDS_E_VALUE_INVALID},
-    {"f", "1e999", NDS_E_VALUE_INVALID},
-    {"m", "'ten'", NDS_E_VALUE_INVALID},
-    {"r", "x'010203'", NDS_E_VALUE_TOO_LONG},
-    {"a", "-1", NDS_E_VALUE_TOO_LONG},
-    {"cd", "'2024-04-31'", NDS_E_VALUE_INVALID},
-};
+using test_support::kAllTypes;
+using test_support::kMisfits;
+using test_support::TypeMisfit;
 
 class SqlTypeGuard : public CursorTest {
  protected:
@@ -89,7 +47,7 @@ TEST_F(SqlTypeGuard, MisfitsAreRefusedWithTheColumnNamedAndNothingWritten) {
                 altered ? "20" : "01");
       Exec("INSERT INTO b (c, s) VALUES ('keep', 7)");
       std::string before = Row(1);
-      for (const Misfit& misfit : kMisfits) {
+      for (const TypeMisfit& misfit : kMisfits) {
         SCOPED_TRACE(std::string(misfit.column) + " = " + misfit.value);
         std::string column = std::string("column \"") + misfit.column + "\"";
         ExpectError(RunSql(conn_, std::string("INSERT INTO b (") + misfit.column + ") VALUES (" +
@@ -102,6 +60,17 @@ TEST_F(SqlTypeGuard, MisfitsAreRefusedWithTheColumnNamedAndNothingWritten) {
         EXPECT_EQ(Row(1), before);
       }
     }
+}
+
+// Stored tables compare their guard constraints with the text the engine
+// writes: a change to that text turns every stored table's constraints into
+// triggers, so it is pinned (FNV-1a of the stored CREATE TABLE text).
+TEST_F(SqlTypeGuard, TheGuardConstraintsTextStaysAsStoredTablesHoldIt) {
+  Exec(kAllTypes);
+  std::string sql = QueryDirect(StoreFile(dir_), "SELECT sql FROM sqlite_master WHERE name = 'b'");
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : sql) hash = (hash ^ c) * 1099511628211ull;
+  EXPECT_EQ(hash, 4820802089140747054ull) << sql.size() << " bytes: " << sql;
 }
 
 TEST_F(SqlTypeGuard, ValuesAtTheLimitsComeBackExactly) {

@@ -1,0 +1,46 @@
+// An engine table on a PostgreSQL server: the CREATE TABLE text, and the
+// server's refusals turned back into the engine's.
+//
+// Each field gets a column type that holds every value the SQLite store
+// takes for it exactly, and the engine's type guards as named CHECK
+// constraints, so that the server refuses what the SQLite store refuses
+// (see type_guards.h). A hidden column rowid (bigint identity, primary key)
+// numbers the records. Whole-number fields (integer, shortint, autoinc,
+// rowversion, logical) are numeric columns checked to be whole: an integer
+// column would round 1.5 to 2 on assignment, before any check sees it.
+//
+// The guards are named nce_fFFFF_M (field FFFF from 0, its misfit M): the
+// server cuts names at 63 bytes, and checks a row's constraints in the
+// order of their names, which is then the field order, as on SQLite.
+#ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_TABLES_H
+#define ENGINE_STORAGE_POSTGRES_POSTGRES_TABLES_H
+
+#include <optional>
+#include <string>
+
+#include "engine/base/errors.h"
+#include "engine/schema/catalog.h"
+
+namespace nce {
+
+// The server's column type for `field`: text, bytea, numeric, double
+// precision, date, time or timestamp.
+std::string PostgresColumnType(const FieldSpec& field);
+
+// The CREATE TABLE statement for `table` on the server.
+std::string PostgresCreateTable(const TableDesc& table);
+
+// The engine's refusal for `error`, a statement writing `table` that the
+// server refused for a value: on a guard (SQLSTATE 23514 naming one), the
+// number and text the SQLite store gives for the same value ("Value does
+// not fit column ..."); on the column's type, which cannot read the value
+// (a text that is no number or no date, 22P02, 22007, 22008, 22003),
+// NDS_E_VALUE_INVALID as on SQLite, but naming the table and the value, as
+// the server names no column; on a value of another type (an integer for a
+// date, 42804), the field's misfit of kind, as on SQLite. Nothing for any
+// other error.
+std::optional<EngineError> PostgresGuardRefusal(const TableDesc& table, const EngineError& error);
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_POSTGRES_POSTGRES_TABLES_H
