@@ -1,11 +1,9 @@
 // A value handed to the engine by one of the value setters (NdsSetString,
 // NdsSetDouble, ...), held until it is bound to SQL or written to a field.
-// Values take their natural SQLite form: dates as 'YYYY-MM-DD', times as
+// Values take their natural SQL form: dates as 'YYYY-MM-DD', times as
 // 'HH:MM:SS.mmm', timestamps as 'YYYY-MM-DD HH:MM:SS.mmm'.
 #ifndef ENGINE_BASE_VALUES_H
 #define ENGINE_BASE_VALUES_H
-
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <string>
@@ -27,13 +25,6 @@ struct Value {
   static Value Text(std::string v) { return Value{Kind::kText, 0, 0, std::move(v)}; }
   static Value Blob(std::string v) { return Value{Kind::kBlob, 0, 0, std::move(v)}; }
 };
-
-// Binds `value` to parameter `index` of `stmt` (an unset value binds NULL).
-int BindValue(sqlite3_stmt* stmt, int index, const Value& value);
-// The same without copying text and blob bytes: `value` must stay as it is
-// until the statement's bindings are cleared (as StatementUse does at the
-// end of a use).
-int BindValueInPlace(sqlite3_stmt* stmt, int index, const Value& value);
 
 // A field argument: a name, or an ordinal given through NDS_FIELD_ORDINAL.
 struct FieldRef {

@@ -16,6 +16,7 @@
 #include "engine/cursor/record_write.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 

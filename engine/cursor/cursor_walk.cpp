@@ -11,6 +11,7 @@
 #include "engine/cursor/cursor.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 

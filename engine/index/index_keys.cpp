@@ -8,6 +8,7 @@
 #include "engine/cursor/cursor_fields.h"
 #include "engine/expr/expr_values.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 namespace {

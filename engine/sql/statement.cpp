@@ -15,6 +15,7 @@
 #include "engine/schema/ddl.h"
 #include "engine/schema/type_guards.h"
 #include "engine/sql/statement_locks.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 namespace {

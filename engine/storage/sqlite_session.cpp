@@ -3,6 +3,7 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 
@@ -41,8 +42,8 @@ class SqliteStatement : public StoreStatement {
   }
   Value Column(int column) const override {
     if (!row_ || column < 0 || column >= ColumnCount())
-      throw EngineError(NDS_E_INVALID_FIELD, "Column " + std::to_string(column) +
-                                                 " of the current row does not exist.");
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Column " + std::to_string(column) + " of the current row does not exist.");
     switch (sqlite3_column_type(stmt_, column)) {
       case SQLITE_INTEGER:
         return Value::Integer(sqlite3_column_int64(stmt_, column));
@@ -137,7 +138,9 @@ void SqliteSession::RollbackToSavepoint(const std::string& name) {
   Execute("ROLLBACK TO SAVEPOINT " + QuoteIdentifier(name));
 }
 
-bool SqliteSession::InTransaction() const { return !sqlite3_get_autocommit(db_); }
+bool SqliteSession::InTransaction() const {
+  return !sqlite3_get_autocommit(db_);
+}
 
 void SqliteSession::RequireTransaction() const {
   if (!InTransaction()) throw EngineError(NDS_E_NO_TRANSACTION, "No transaction is open.");

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce_test {
 
