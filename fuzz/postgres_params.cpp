@@ -3,13 +3,13 @@
 // only where a '?' before a digit became '$'; a text without '?' comes back
 // unchanged; and nothing inside a string literal or a quoted identifier is
 // ever a marker.
+#include "engine/storage/postgres/postgres_params.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-
-#include "engine/storage/postgres/postgres_params.h"
 
 namespace {
 

@@ -45,9 +45,9 @@ KeyInput Number(double number) {
 
 // The key the engine's own function gives for `inputs` under `shape`.
 std::string EngineKey(const std::string& shape, const std::vector<KeyInput>& inputs) {
-  std::vector<nce::KeySegmentSpec> specs = nce::ParseKeySpec(shape);
+  std::vector<nce::KeySegmentSpec> segments = nce::ParseKeySpec(shape);
   std::string key;
-  for (size_t i = 0; i < specs.size(); ++i) nce::AppendKeyBytes(key, specs[i], inputs[i]);
+  for (size_t i = 0; i < segments.size(); ++i) nce::AppendKeyBytes(key, segments[i], inputs[i]);
   return key;
 }
 

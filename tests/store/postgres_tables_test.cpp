@@ -1,6 +1,8 @@
 // Engine tables on a PostgreSQL server hold what the engine's SQLite tables
 // hold and refuse what they refuse: the same table made on both stores, the
 // same inserts on both, the same values back or the same refusals.
+#include "engine/storage/postgres/postgres_tables.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,7 +18,6 @@
 #include "engine/base/errors.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
-#include "engine/storage/postgres/postgres_tables.h"
 #include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 #include "tests/store/test_server.h"
@@ -108,23 +109,42 @@ bool Same(const Value& server, const Value& local) {
 TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
   const std::string longest = "a\xC3\xA4\xE2\x82\xAC";  // 6 bytes, 3 characters
   const std::vector<std::pair<std::string, Value>> values = {
-      {"c", Value::Text(longest.substr(1))}, {"ci", Value::Text("\xE2\x82\xAC")},
-      {"mo", Value::Text(longest + longest)}, {"v", Value::Text("\xC3\xA4 ")},
-      {"s", Value::Integer(-32767)}, {"s", Value::Integer(32767)},
-      {"i", Value::Integer(-2147483647)}, {"i", Value::Integer(2147483647)},
-      {"i", Value::Text("12")}, {"a", Value::Integer(0)},
-      {"rv", Value::Integer(INT64_MIN)}, {"rv", Value::Integer(INT64_MAX)},
-      {"l", Value::Integer(0)}, {"l", Value::Integer(1)},
-      {"d", Value::Text("0001-01-01")}, {"d", Value::Text("9999-12-31")},
-      {"cd", Value::Text("2024-02-29")}, {"tm", Value::Text("23:59:59.999")},
-      {"tm", Value::Text("00:00:00")}, {"ts", Value::Text("0001-01-01 00:00:00")},
-      {"ts", Value::Text("9999-12-31 23:59:59.999")}, {"mt", Value::Text("2024-02-29 12:30:00")},
-      {"f", Value::Real(5e-324)}, {"f", Value::Real(-1.7976931348623157e308)},
-      {"cu", Value::Real(1.7976931348623157e308)}, {"cu", Value::Integer(-7)},
-      {"f", Value::Real(0.1)}, {"n", Value::Real(99.99)}, {"n", Value::Real(-9.99)},
-      {"m", Value::Text("922337203685477.5807")}, {"m", Value::Text("-922337203685477.5807")},
-      {"m", Value::Real(0.1)}, {"m", Value::Integer(-12)}, {"m", Value::Text("123456789012.3456")},
-      {"r", Value::Blob(std::string("\0\xff", 2))}, {"bl", Value::Blob(std::string("\0\0", 2))},
+      {"c", Value::Text(longest.substr(1))},
+      {"ci", Value::Text("\xE2\x82\xAC")},
+      {"mo", Value::Text(longest + longest)},
+      {"v", Value::Text("\xC3\xA4 ")},
+      {"s", Value::Integer(-32767)},
+      {"s", Value::Integer(32767)},
+      {"i", Value::Integer(-2147483647)},
+      {"i", Value::Integer(2147483647)},
+      {"i", Value::Text("12")},
+      {"a", Value::Integer(0)},
+      {"rv", Value::Integer(INT64_MIN)},
+      {"rv", Value::Integer(INT64_MAX)},
+      {"l", Value::Integer(0)},
+      {"l", Value::Integer(1)},
+      {"d", Value::Text("0001-01-01")},
+      {"d", Value::Text("9999-12-31")},
+      {"cd", Value::Text("2024-02-29")},
+      {"tm", Value::Text("23:59:59.999")},
+      {"tm", Value::Text("00:00:00")},
+      {"ts", Value::Text("0001-01-01 00:00:00")},
+      {"ts", Value::Text("9999-12-31 23:59:59.999")},
+      {"mt", Value::Text("2024-02-29 12:30:00")},
+      {"f", Value::Real(5e-324)},
+      {"f", Value::Real(-1.7976931348623157e308)},
+      {"cu", Value::Real(1.7976931348623157e308)},
+      {"cu", Value::Integer(-7)},
+      {"f", Value::Real(0.1)},
+      {"n", Value::Real(99.99)},
+      {"n", Value::Real(-9.99)},
+      {"m", Value::Text("922337203685477.5807")},
+      {"m", Value::Text("-922337203685477.5807")},
+      {"m", Value::Real(0.1)},
+      {"m", Value::Integer(-12)},
+      {"m", Value::Text("123456789012.3456")},
+      {"r", Value::Blob(std::string("\0\xff", 2))},
+      {"bl", Value::Blob(std::string("\0\0", 2))},
       {"im", Value::Blob(std::string(70000, '\x80'))},
       {"a", Value::Integer(4294967294)}};  // last: SQLite numbers autoinc fields after it
   for (const auto& [column, value] : values) {

@@ -135,8 +135,8 @@ $fn$;
 CREATE OR REPLACE FUNCTION nce_key(shape text, VARIADIC vals text[]) RETURNS bytea
 LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $fn$
 DECLARE
-  specs text[] := string_to_array(shape, ';');
-  n integer := coalesce(array_length(specs, 1), 0);
+  segments text[] := string_to_array(shape, ';');
+  n integer := coalesce(array_length(segments, 1), 0);
   key bytea := ''::bytea;
   kind text;
   width integer;
@@ -147,10 +147,10 @@ BEGIN
     RAISE EXCEPTION 'nce_key: the key shape and the values do not match';
   END IF;
   FOR i IN 1 .. n LOOP
-    kind := left(specs[i], 1);
+    kind := left(segments[i], 1);
     v := vals[i];
     IF kind = 'S' OR kind = 'B' THEN
-      width := substr(specs[i], 2)::integer;
+      width := substr(segments[i], 2)::integer;
       b := CASE WHEN v IS NULL THEN ''::bytea
                 WHEN kind = 'B' AND left(v, 2) = '\x' THEN decode(substr(v, 3), 'hex')
                 ELSE convert_to(v, 'UTF8') END;

@@ -6,12 +6,16 @@ namespace nce {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 bool IsIdentStart(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
 }
-bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c) || c == '$'; }
+bool IsIdentChar(char c) {
+  return IsIdentStart(c) || IsDigit(c) || c == '$';
+}
 
 // The end of the quoted run that starts at `i` (the opening quote `q`);
 // doubled quotes stay inside, and so does a quote after a backslash when
@@ -68,8 +72,8 @@ PostgresText TranslateParameters(std::string_view s) {
     if (c == '\'') {
       // E'...' (also e'...') takes backslash escapes; a word ending in E
       // before the quote (as in "SOME'...") does not start one.
-      bool escape = i > 0 && (s[i - 1] == 'E' || s[i - 1] == 'e') &&
-                    !(i > 1 && IsIdentChar(s[i - 2]));
+      bool escape =
+          i > 0 && (s[i - 1] == 'E' || s[i - 1] == 'e') && !(i > 1 && IsIdentChar(s[i - 2]));
       i = SkipQuoted(s, i, '\'', escape);
     } else if (c == '"') {
       i = SkipQuoted(s, i, '"', false);

@@ -13,8 +13,8 @@ namespace nce {
 namespace {
 
 // Type numbers of the server's built-in types (pg_type.oid), fixed for good.
-constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26,
-              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
+              kFloat8 = 701, kNumeric = 1700;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -24,9 +24,8 @@ int HexDigit(char c) {
 }
 
 [[noreturn]] void ThrowUnreadable(const char* text, const char* type) {
-  throw EngineError(NDS_E_SQL, std::string("SQL error: the server sent ") + type +
-                                   " value '" + std::string(text).substr(0, 40) +
-                                   "' the engine cannot read");
+  throw EngineError(NDS_E_SQL, std::string("SQL error: the server sent ") + type + " value '" +
+                                   std::string(text).substr(0, 40) + "' the engine cannot read");
 }
 
 }  // namespace
