@@ -5,6 +5,8 @@
 #include "engine/base/settings.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_users.h"
+#include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/postgres/postgres_session.h"
 #include "engine/storage/store.h"
 
 using namespace nce;
@@ -29,10 +31,22 @@ NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* us
   RequireArgument(connection, "connection handle");
   *connection = 0;
   RequireArgument(path, "server path");
+  if (PostgresSession::IsServerPath(path)) {
+    if ((server_types & NDS_REMOTE_SERVER) == 0)
+      throw EngineError(NDS_E_REMOTE_SERVER,
+                        "The server path names a PostgreSQL server, but the server type mask " +
+                            std::to_string(server_types) + " allows only a local database.");
+    std::unique_ptr<PostgresSession> session = PostgresSession::Connect(path);
+    EnsureServerCatalog(*session);
+    auto object = std::make_shared<Connection>(std::move(session), path);
+    *connection = HandleTable::Instance().Add(object);
+    return NDS_SUCCESS;
+  }
   if (server_types != 0 && (server_types & NDS_LOCAL_SERVER) == 0)
     throw EngineError(NDS_E_REMOTE_SERVER,
-                      "This engine serves local databases only; the server type mask " +
-                          std::to_string(server_types) + " asks for a remote server.");
+                      "The server type mask " + std::to_string(server_types) +
+                          " asks for a remote server, but the path names a local database; a "
+                          "server path starts with postgresql://.");
   StoreLocation location = ResolveStoreLocation(path);
   std::unique_ptr<Store> store = Store::Open(location, g_busy_timeout_ms.load());
   std::string user = user_name ? user_name : "";
@@ -80,7 +94,16 @@ NDSRESULT NdsIsConnectionAlive(NDSHANDLE handle, uint16_t* alive) {
     RequireArgument(alive, "answer");
     auto connection = RequireConnection(handle);
     std::lock_guard lock(connection->mutex());
-    // The store answers a trivial query while its file is reachable.
+    // The store answers a trivial query while its file or server is reachable.
+    if (StoreSession* server = connection->server()) {
+      try {
+        server->Execute("SELECT 1");
+        *alive = 1;
+      } catch (const EngineError&) {
+        *alive = 0;
+      }
+      return NDS_SUCCESS;
+    }
     *alive = sqlite3_exec(connection->db(), "SELECT 1", nullptr, nullptr, nullptr) == SQLITE_OK;
     return NDS_SUCCESS;
   });
@@ -89,8 +112,8 @@ NDSRESULT NdsIsConnectionAlive(NDSHANDLE handle, uint16_t* alive) {
 NDSRESULT NdsGetConnectionType(NDSHANDLE handle, uint16_t* connectionType) {
   return Guarded("NdsGetConnectionType", [&] {
     RequireArgument(connectionType, "connection type");
-    RequireConnection(handle);
-    *connectionType = NDS_CONNECTION_LOCAL;
+    auto connection = RequireConnection(handle);
+    *connectionType = connection->server() ? NDS_CONNECTION_REMOTE : NDS_CONNECTION_LOCAL;
     return NDS_SUCCESS;
   });
 }

@@ -154,7 +154,7 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* c
     // An order's handle counts in that order, with its scopes.
     auto cursor = NavigationCursor(handle);
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();
+    cursor->connection().RequireOpen();
     std::shared_ptr<IndexOrder> order;
     if (object && object->kind() == ObjectKind::kIndexOrder)
       order = std::static_pointer_cast<IndexOrder>(object);

@@ -215,7 +215,7 @@ NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* length, 
     NavigationTarget target = NavigationOf(handle);
     Cursor& c = *target.cursor;
     std::lock_guard lock(c.connection().mutex());
-    c.connection().db();  // throws once the connection is closed
+    c.connection().RequireOpen();
     uint16_t& where = OutArg(place, "place");
     RequireArgument(record, "record buffer");
     RequireArgument(length, "length");

@@ -41,7 +41,7 @@ NDSRESULT WithCursor(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     Cursor* cursor = &CursorOf(handle);
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();  // throws once the connection is closed
+    cursor->connection().RequireOpen();
     return action(*cursor);
   });
 }

@@ -47,7 +47,7 @@ NDSRESULT NdsCreateIndex(NDSHANDLE cursorHandle, const char* indexFile, const ch
     Out(order, "order handle") = 0;
     std::shared_ptr<Cursor> cursor = RequireCursor(cursorHandle);
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();
+    cursor->connection().RequireOpen();
     auto created = CreateOrderOnCursor(*cursor, indexFile ? indexFile : "", orderName, expression,
                                        condition ? condition : "", options);
     *order = created->handle();
@@ -61,7 +61,7 @@ NDSRESULT NdsOpenIndex(NDSHANDLE cursorHandle, const char* indexFile, NDSHANDLE*
     RequireArgument(indexFile, "index file name");
     std::shared_ptr<Cursor> cursor = RequireCursor(cursorHandle);
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();
+    cursor->connection().RequireOpen();
     return CopyHandles(OpenIndexFile(*cursor, indexFile), orders, count);
   });
 }

@@ -17,7 +17,7 @@ NDSRESULT WithOrder(const char* function, NDSHANDLE handle, Action action) {
     std::shared_ptr<IndexOrder> order = RequireOrder(handle);
     std::shared_ptr<Cursor> cursor = order->cursor();
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();  // throws once the connection is closed
+    cursor->connection().RequireOpen();
     return action(*order, *cursor);
   });
 }
@@ -64,7 +64,7 @@ NDSRESULT WithNavigation(const char* function, NDSHANDLE handle, Action action) 
     NavigationTarget target = NavigationOf(handle);
     Cursor& cursor = *target.cursor;
     std::lock_guard lock(cursor.connection().mutex());
-    cursor.connection().db();
+    cursor.connection().RequireOpen();
     // Switching orders rebuilds the walk's conditions; a walk that stays in
     // one order skips it (and, once the orders are loaded, OrdersOf too).
     const CursorOrders* orders = cursor.orders.get();
@@ -82,7 +82,7 @@ NDSRESULT WithAnyCursor(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     std::shared_ptr<Cursor> cursor = NavigationCursor(handle);
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();
+    cursor->connection().RequireOpen();
     return action(*cursor);
   });
 }

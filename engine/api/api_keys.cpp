@@ -55,7 +55,7 @@ NDSRESULT NdsSeek(NDSHANDLE handle, const void* key, uint16_t length, uint16_t k
     std::shared_ptr<IndexOrder> order = RequireOrder(handle);
     std::shared_ptr<Cursor> cursor = order->cursor();
     std::lock_guard lock(cursor->connection().mutex());
-    cursor->connection().db();
+    cursor->connection().RequireOpen();
     std::string bytes = KeyFromCaller(*order, key, length, keyType);
     *found = Seek(order, *cursor, bytes, seekType == NDS_HARDSEEK) ? 1 : 0;
     return NDS_SUCCESS;

@@ -10,6 +10,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 namespace {
@@ -78,10 +79,16 @@ void Cursor::Release() {
   owns_source = false;
 }
 
-std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
-                                          sqlite3_stmt* stmt, uint16_t table_type,
-                                          uint16_t char_type) {
-  sqlite3* db = connection->db();
+namespace {
+
+// A new static cursor on `connection` whose rows go to a new table of the
+// private cursor database, with one column per name (clashing names get a
+// number); shapes are set once the rows are in (FinishResult).
+std::shared_ptr<Cursor> NewResultCursor(const std::shared_ptr<Connection>& connection,
+                                        const std::vector<std::string>& names, uint16_t table_type,
+                                        uint16_t char_type) {
+  if (names.empty())
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
   sqlite3* scratch = connection->scratch_db();
   auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kCursor);
   cursor->source_db = scratch;
@@ -90,16 +97,10 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
   cursor->desc.table_type = table_type;
   cursor->desc.char_type = char_type;
   cursor->open_options = NDS_OPEN_READONLY;
-
-  int count = sqlite3_column_count(stmt);
-  std::map<std::string, std::optional<TableDesc>> tables;
-  std::vector<std::optional<FieldSpec>> shapes(count);
   std::string columns;
-  for (int i = 0; i < count; ++i) {
+  for (const std::string& name : names) {
     FieldDesc field;
-    const char* name = sqlite3_column_name(stmt, i);
-    field.name = name ? name : "";
-    if (field.name.empty()) field.name = "EXPR";
+    field.name = name.empty() ? "EXPR" : name;
     // Result columns of the same name (a join) get a number to stay apart.
     std::string base = field.name;
     for (int n = 1;; ++n) {
@@ -109,25 +110,62 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
       if (!clash) break;
       field.name = base + "_" + std::to_string(n);
     }
+    if (!columns.empty()) columns += ", ";
+    columns += QuoteIdentifier(field.name);
+    cursor->desc.fields.push_back(std::move(field));
+  }
+  ExecSql(scratch,
+          ("CREATE TABLE " + QuoteIdentifier(cursor->source_table) + "(" + columns + ")").c_str());
+  cursor->owns_source = true;
+  return cursor;
+}
+
+// The statement that adds a row to the result table of `cursor`.
+SqliteStmt ResultInsert(const Cursor& cursor) {
+  std::string placeholders;
+  for (size_t i = 0; i < cursor.desc.fields.size(); ++i) placeholders += i ? ",?" : "?";
+  return SqliteStmt(cursor.source_db, "INSERT INTO " + QuoteIdentifier(cursor.source_table) +
+                                          " VALUES(" + placeholders + ")");
+}
+
+void NoteSeen(ColumnSeen& seen, int type, size_t length, int64_t integer) {
+  if (seen.first_type == SQLITE_NULL) seen.first_type = type;
+  if (type == SQLITE_TEXT || type == SQLITE_BLOB)
+    seen.max_length = std::max(seen.max_length, length);
+  if (type == SQLITE_INTEGER)
+    seen.wide_integer = seen.wide_integer || integer > INT32_MAX || integer <= INT32_MIN;
+}
+
+// Gives each field its shape: the known one, else one fit for the values seen.
+void FinishResult(Cursor& cursor, const std::vector<std::optional<FieldSpec>>& shapes,
+                  const std::vector<ColumnSeen>& seen) {
+  for (size_t i = 0; i < cursor.desc.fields.size(); ++i)
+    cursor.desc.fields[i].shape = shapes[i] ? *shapes[i] : SpecFromValues(seen[i]);
+  LayoutRecord(cursor.desc);
+}
+
+}  // namespace
+
+std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
+                                          sqlite3_stmt* stmt, uint16_t table_type,
+                                          uint16_t char_type) {
+  sqlite3* db = connection->db();
+  int count = sqlite3_column_count(stmt);
+  std::map<std::string, std::optional<TableDesc>> tables;
+  std::vector<std::optional<FieldSpec>> shapes(count);
+  std::vector<std::string> names(count);
+  for (int i = 0; i < count; ++i) {
+    const char* name = sqlite3_column_name(stmt, i);
+    names[i] = name ? name : "";
     shapes[i] = OriginSpec(db, stmt, i, tables);
     if (!shapes[i]) {
       if (const char* declared = sqlite3_column_decltype(stmt, i))
         shapes[i] = FieldSpecFromDeclaredType(declared, table_type);
     }
-    cursor->desc.fields.push_back(field);
-    if (i) columns += ", ";
-    columns += QuoteIdentifier(field.name);
   }
-  if (count == 0)
-    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
-  ExecSql(scratch,
-          ("CREATE TABLE " + QuoteIdentifier(cursor->source_table) + "(" + columns + ")").c_str());
-  cursor->owns_source = true;
-
-  std::string placeholders;
-  for (int i = 0; i < count; ++i) placeholders += i ? ",?" : "?";
-  SqliteStmt insert(scratch, "INSERT INTO " + QuoteIdentifier(cursor->source_table) + " VALUES(" +
-                                 placeholders + ")");
+  auto cursor = NewResultCursor(connection, names, table_type, char_type);
+  SqliteStmt insert = ResultInsert(*cursor);
+  sqlite3* scratch = cursor->source_db;
   std::vector<ColumnSeen> seen(count);
   for (;;) {
     int rc = sqlite3_step(stmt);
@@ -137,23 +175,48 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
     for (int i = 0; i < count; ++i) {
       sqlite3_value* value = sqlite3_column_value(stmt, i);
       int type = sqlite3_value_type(value);
-      ColumnSeen& s = seen[i];
-      if (s.first_type == SQLITE_NULL) s.first_type = type;
-      if (type == SQLITE_TEXT || type == SQLITE_BLOB)
-        s.max_length = std::max(s.max_length, static_cast<size_t>(sqlite3_value_bytes(value)));
-      if (type == SQLITE_INTEGER) {
-        int64_t v = sqlite3_value_int64(value);
-        s.wide_integer = s.wide_integer || v > INT32_MAX || v <= INT32_MIN;
-      }
+      NoteSeen(seen[i], type, static_cast<size_t>(sqlite3_value_bytes(value)),
+               type == SQLITE_INTEGER ? sqlite3_value_int64(value) : 0);
       int bind_rc = sqlite3_bind_value(insert.get(), i + 1, value);
       if (bind_rc != SQLITE_OK) throw SqlError(scratch, bind_rc);
     }
     insert.Run();
     ++cursor->row_count;
   }
-  for (int i = 0; i < count; ++i)
-    cursor->desc.fields[i].shape = shapes[i] ? *shapes[i] : SpecFromValues(seen[i]);
-  LayoutRecord(cursor->desc);
+  FinishResult(*cursor, shapes, seen);
+  return cursor;
+}
+
+std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& connection,
+                                          StoreStatement& stmt, bool has_row,
+                                          const std::vector<ResultColumn>& columns,
+                                          uint16_t table_type, uint16_t char_type) {
+  size_t count = columns.size();
+  std::vector<std::string> names(count);
+  std::vector<std::optional<FieldSpec>> shapes(count);
+  for (size_t i = 0; i < count; ++i) {
+    names[i] = stmt.ColumnName(columns[i].column);
+    shapes[i] = columns[i].shape;
+  }
+  auto cursor = NewResultCursor(connection, names, table_type, char_type);
+  SqliteStmt insert = ResultInsert(*cursor);
+  sqlite3* scratch = cursor->source_db;
+  std::vector<ColumnSeen> seen(count);
+  static constexpr int kSqliteType[] = {SQLITE_NULL,  SQLITE_NULL, SQLITE_INTEGER,
+                                        SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB};
+  for (; has_row; has_row = stmt.Step()) {
+    insert.Reset();
+    for (size_t i = 0; i < count; ++i) {
+      Value value = stmt.Column(columns[i].column);
+      NoteSeen(seen[i], kSqliteType[static_cast<int>(value.kind)], value.bytes.size(),
+               value.integer);
+      int bind_rc = BindValue(insert.get(), static_cast<int>(i + 1), value);
+      if (bind_rc != SQLITE_OK) throw SqlError(scratch, bind_rc);
+    }
+    insert.Run();
+    ++cursor->row_count;
+  }
+  FinishResult(*cursor, shapes, seen);
   return cursor;
 }
 

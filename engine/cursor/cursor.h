@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,20 @@ class Cursor : public Object {
 std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
                                           sqlite3_stmt* stmt, uint16_t table_type,
                                           uint16_t char_type);
+
+// A result column a static cursor keeps: its number in the statement's
+// result, and its field's shape when known (else fit to the values).
+struct ResultColumn {
+  int column = 0;
+  std::optional<FieldSpec> shape;
+};
+
+// The same for a statement of a store session that has stepped once
+// (`has_row`: to a row), keeping `columns` as the cursor's fields.
+std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& connection,
+                                          StoreStatement& stmt, bool has_row,
+                                          const std::vector<ResultColumn>& columns,
+                                          uint16_t table_type, uint16_t char_type);
 
 }  // namespace nce
 

@@ -251,7 +251,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
                            : &KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) +
                                                    " WHERE rowid = ?1");
   // The store connection tells the lock table when its transactions end.
-  const bool in_transaction = writing && c.source_db == c.connection().db();
+  const bool in_transaction = writing && c.connection().IsStoreDb(c.source_db);
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
@@ -422,7 +422,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   // The record as appended is the row when the insert, on the number the
   // reservation took, was the only change since the reservation.
   const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                           c.source_db == c.connection().db() &&
+                           c.connection().IsStoreDb(c.source_db) &&
                            WrittenAsImaged(c, insert, reserved_from_.mark, after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.

@@ -315,7 +315,7 @@ void CursorWalk::Write(Cursor& c) {
   // held until the UPDATE is asked after it: the counts of a mark only grow.
   const StoreMark before = current_read_;
   const bool from_read = edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                         c.source_db == c.connection().db();
+                         c.connection().IsStoreDb(c.source_db);
   sqlite3_stmt* update = nullptr;
   try {
     WriteSavepointStatements statements = SavepointFor(c, false);

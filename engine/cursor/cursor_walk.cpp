@@ -263,9 +263,8 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
   StoreMark now;
   sqlite3* db = c.source_db;
-  Store& store = c.connection().store();
-  if (db == store.db()) {
-    if (!store.InWriteTransaction(&now.version)) return now;
+  if (c.connection().IsStoreDb(db)) {
+    if (!c.connection().store().InWriteTransaction(&now.version)) return now;
   } else {
     if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) return now;
     // A null name is the main database, found without comparing names.
@@ -280,7 +279,7 @@ CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
 bool CursorWalk::ShowsWholeTable(Cursor& c) {
   // Static cursors keep their own rows elsewhere; DBF tables hide deleted
   // records by a setting that may change at any time.
-  return c.live && IsNdt(c) && c.source_db == c.connection().db() &&
+  return c.live && IsNdt(c) && c.connection().IsStoreDb(c.source_db) &&
          Navigation(c).shape().condition.empty();
 }
 

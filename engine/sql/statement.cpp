@@ -129,6 +129,12 @@ void Statement::Prepare(std::string_view sql) {
   }
   if (pieces_.empty())
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; the statement text is empty");
+  values_.resize(markers_.size());
+  // A server reads each statement as it runs it.
+  if (connection_->server()) {
+    prepared_ = true;
+    return;
+  }
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
   sqlite3* db = connection_->db();
@@ -153,7 +159,6 @@ void Statement::Prepare(std::string_view sql) {
     schema_changes = schema_changes || IsSchemaStatement(pieces_[i].keyword) ||
                      ManagesTransaction(pieces_[i].keyword);
   }
-  values_.resize(markers_.size());
   prepared_ = true;
 }
 
@@ -289,6 +294,7 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
 
 std::shared_ptr<Cursor> Statement::Execute() {
   if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
+  if (connection_->server()) return ExecuteOnServer();
   sqlite3* db = connection_->db();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);

@@ -67,6 +67,10 @@ class Statement : public Object {
   };
   std::vector<size_t> Resolve(const FieldRef& field) const;
   std::shared_ptr<Cursor> RunPieces(bool& counted, uint64_t& changes);
+  // Execute and its pieces on a database on a server (statement_server.cpp).
+  std::shared_ptr<Cursor> ExecuteOnServer();
+  void RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
+                   std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes);
   void NoteAutoinc(const Piece& piece);
 
   std::shared_ptr<Connection> connection_;  // connection the statement belongs to

@@ -16,12 +16,20 @@ Connection::Connection(std::unique_ptr<Store> store, std::string user_name)
       location_(store_->location()),
       user_name_(std::move(user_name)) {}
 
+Connection::Connection(std::unique_ptr<StoreSession> server, std::string uri)
+    : Object(ObjectKind::kConnection), server_(std::move(server)) {
+  location_.database_path = std::move(uri);
+}
+
 Connection::~Connection() {
   Close();
 }
 
-void Connection::ThrowClosed() {
-  throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
+void Connection::ThrowNoStore() const {
+  if (!server_) throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
+  throw EngineError(NDS_E_NOT_SUPPORTED,
+                    "This function is not yet available on a database on a PostgreSQL server; "
+                    "SQL statements and transactions are.");
 }
 
 sqlite3* Connection::scratch_db() {
@@ -62,6 +70,13 @@ void Connection::BeginTransaction() {
   // IMMEDIATE takes the write lock now, so that a second writer waits here
   // (up to the busy timeout) instead of failing half-way through its work.
   NewEpoch();
+  if (server_) {
+    server_->Begin();
+    transaction_open_ = true;
+    transaction_lost_ = false;
+    untouched_ = false;  // a server transaction is never restarted
+    return;
+  }
   ExecSql(db(), "BEGIN IMMEDIATE");
   transaction_open_ = true;
   transaction_lost_ = false;
@@ -90,8 +105,8 @@ void Connection::MarkUntouched() noexcept {
 bool Connection::TransactionUntouched() const {
   // Cursor edits and the engine's own DDL do not pass through NoteTouched;
   // the connection's change count and the schema version see them.
-  return transaction_open_ && untouched_ && !transaction_lost_ && !sqlite3_get_autocommit(db()) &&
-         sqlite3_total_changes64(db()) == changes_at_begin_ &&
+  return transaction_open_ && untouched_ && !transaction_lost_ && store_ &&
+         !sqlite3_get_autocommit(db()) && sqlite3_total_changes64(db()) == changes_at_begin_ &&
          SchemaVersion(db()) == schema_at_begin_;
 }
 
@@ -114,15 +129,28 @@ void Connection::RequireLiveTransaction() const {
                       "not be begun again while another user was writing. Roll it back.");
 }
 
+// Whether the store or server still holds the open transaction: SQL text
+// or a storage failure may have ended it.
+bool Connection::TransactionHeld() const {
+  return server_ ? server_->InTransaction() : !sqlite3_get_autocommit(db());
+}
+
 void Connection::CommitTransaction() {
   RequireTransaction("commit");
-  if (sqlite3_get_autocommit(db())) {
+  if (!TransactionHeld()) {
     transaction_open_ = false;
     throw EngineError(NDS_E_NO_TRANSACTION,
                       "The transaction has already ended: SQL text committed or rolled it back, or "
                       "a storage error did.");
   }
   NewEpoch();
+  if (server_) {
+    // The transaction is over whether the commit holds or fails.
+    transaction_open_ = false;
+    untouched_ = false;
+    server_->Commit();
+    return;
+  }
   ExecSql(db(), "COMMIT");
   transaction_open_ = false;
   untouched_ = false;
@@ -134,21 +162,31 @@ void Connection::RollbackTransaction() {
   transaction_open_ = false;
   untouched_ = false;
   transaction_lost_ = false;
-  if (!sqlite3_get_autocommit(db())) ExecSql(db(), "ROLLBACK");
+  if (!TransactionHeld()) return;
+  if (server_)
+    server_->Rollback();
+  else
+    ExecSql(db(), "ROLLBACK");
 }
 
 void Connection::CreateSavepoint(const std::string& name) {
   RequireTransaction("hold a savepoint");
   untouched_ = false;  // a restart would lose the savepoint
   NewEpoch();
-  ExecSql(db(), ("SAVEPOINT " + QuoteIdentifier(name)).c_str());
+  if (server_)
+    server_->Savepoint(name);
+  else
+    ExecSql(db(), ("SAVEPOINT " + QuoteIdentifier(name)).c_str());
 }
 
 void Connection::RollbackToSavepoint(const std::string& name) {
   RequireTransaction("roll back to a savepoint");
   untouched_ = false;
   NewEpoch();
-  ExecSql(db(), ("ROLLBACK TO " + QuoteIdentifier(name)).c_str());
+  if (server_)
+    server_->RollbackToSavepoint(name);
+  else
+    ExecSql(db(), ("ROLLBACK TO " + QuoteIdentifier(name)).c_str());
 }
 
 void Connection::Close() {
@@ -156,6 +194,7 @@ void Connection::Close() {
   if (scratch_) sqlite3_close_v2(scratch_);
   scratch_ = nullptr;
   store_.reset();
+  server_.reset();  // the server rolls an open transaction back
   transaction_open_ = false;
   untouched_ = false;
   transaction_lost_ = false;

@@ -1,6 +1,12 @@
-// An engine connection: one SQLite connection on a store, the objects opened
-// on it, and its transaction state. A connection is used by one thread at a
-// time; its mutex serialises the engine functions that reach it.
+// An engine connection: one SQLite connection on a store, or a session on a
+// PostgreSQL server; the objects opened on it, and its transaction state. A
+// connection is used by one thread at a time; its mutex serialises the engine
+// functions that reach it.
+//
+// On a server, statements and transactions run through the session
+// (server()); functions that still work on the SQLite store alone (table
+// cursors, index orders, the dictionary) find no store and fail with
+// NDS_E_NOT_SUPPORTED.
 #ifndef ENGINE_STORAGE_CONNECTION_H
 #define ENGINE_STORAGE_CONNECTION_H
 
@@ -15,6 +21,7 @@
 #include "engine/base/handles.h"
 #include "engine/base/recursive_lock.h"
 #include "engine/storage/store.h"
+#include "engine/storage/store_session.h"
 
 namespace nce {
 
@@ -23,23 +30,35 @@ struct DictionaryState;  // rights and links of a dictionary connection (diction
 class Connection : public Object {
  public:
   Connection(std::unique_ptr<Store> store, std::string user_name);
+  // A connection to the database a server session reaches, named by `uri`.
+  Connection(std::unique_ptr<StoreSession> server, std::string uri);
   ~Connection() override;
 
-  // The main store connection; throws NDS_E_NO_CONNECTION once closed.
-  // Inline: every engine function on a cursor asks for it.
+  // The main store connection; throws NDS_E_NO_CONNECTION once closed, and
+  // NDS_E_NOT_SUPPORTED on a server. Inline: every engine function on a
+  // cursor asks for it.
   sqlite3* db() const {
-    if (!store_) ThrowClosed();
+    if (!store_) ThrowNoStore();
     return store_->db();
   }
-  // The store itself; throws NDS_E_NO_CONNECTION once closed.
+  // The store itself; throws as db().
   Store& store() const {
-    if (!store_) ThrowClosed();
+    if (!store_) ThrowNoStore();
     return *store_;
+  }
+  // The session on the server; null for a connection on a SQLite store.
+  StoreSession* server() const { return server_.get(); }
+  // Whether `db` is the store's own SQLite connection (not the private
+  // database of static cursors); false on a server and once closed.
+  bool IsStoreDb(sqlite3* db) const { return store_ && store_->db() == db; }
+  // Throws NDS_E_NO_CONNECTION once closed.
+  void RequireOpen() const {
+    if (!is_open()) ThrowNoStore();
   }
   // A private in-memory database where static cursors keep their rows, so
   // that they outlive commits and rollbacks of the store. Opened on first use.
   sqlite3* scratch_db();
-  bool is_open() const { return store_ != nullptr; }
+  bool is_open() const { return store_ != nullptr || server_ != nullptr; }
   const StoreLocation& location() const { return location_; }
   const std::string& user_name() const { return user_name_; }
   RecursiveLock& mutex() { return mutex_; }
@@ -88,17 +107,19 @@ class Connection : public Object {
   void Close();
 
  private:
-  [[noreturn]] static void ThrowClosed();
+  [[noreturn]] void ThrowNoStore() const;
   void RequireTransaction(const char* what) const;
+  bool TransactionHeld() const;
   void MarkUntouched() noexcept;
 
-  RecursiveLock mutex_;            // serialises use of the connection
-  std::unique_ptr<Store> store_;   // null once closed
-  StoreLocation location_;         // where the store lies
-  sqlite3* scratch_ = nullptr;     // in-memory database for static cursors
-  std::string user_name_;          // dictionary user, empty for free tables
-  std::set<NDSHANDLE> children_;   // open statements and cursors
-  bool transaction_open_ = false;  // an explicit transaction is open
+  RecursiveLock mutex_;                   // serialises use of the connection
+  std::unique_ptr<Store> store_;          // null once closed, and on a server
+  std::unique_ptr<StoreSession> server_;  // null once closed, and on a store
+  StoreLocation location_;                // where the store lies
+  sqlite3* scratch_ = nullptr;            // in-memory database for static cursors
+  std::string user_name_;                 // dictionary user, empty for free tables
+  std::set<NDSHANDLE> children_;          // open statements and cursors
+  bool transaction_open_ = false;         // an explicit transaction is open
   bool untouched_ = false;         // ... and nothing changed in it yet, see TransactionUntouched
   bool transaction_lost_ = false;  // ... and a restart could not begin it again
   int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began

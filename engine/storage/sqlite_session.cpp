@@ -62,6 +62,16 @@ class SqliteStatement : public StoreStatement {
         return Value::Null();
     }
   }
+  Origin ColumnOrigin(int column) const override {
+    const char* table = sqlite3_column_table_name(stmt_, column);
+    const char* origin = sqlite3_column_origin_name(stmt_, column);
+    if (!table || !origin) return {};
+    return {table, origin};
+  }
+  std::string ColumnType(int column) const override {
+    const char* declared = sqlite3_column_decltype(stmt_, column);
+    return declared ? declared : "";
+  }
   int64_t RowsChanged() const override { return changes_; }
   void Reset() override {
     sqlite3_reset(stmt_);

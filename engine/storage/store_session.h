@@ -35,6 +35,15 @@ class StoreStatement {
   virtual std::string ColumnName(int column) const = 0;
   // Column `column` (from 0) of the current row.
   virtual Value Column(int column) const = 0;
+  // Where result column `column` comes from: the table and the column it
+  // reads unchanged; both empty for a computed column. Known once Step ran.
+  struct Origin {
+    std::string table, column;
+  };
+  virtual Origin ColumnOrigin(int column) const = 0;
+  // The column's type as a declared column type the catalog reads
+  // (FieldSpecFromDeclaredType); empty when its values must decide.
+  virtual std::string ColumnType(int column) const = 0;
   // Rows inserted, changed or deleted by the last run (0 for a reading one).
   virtual int64_t RowsChanged() const = 0;
   // Makes the statement ready to run again.

@@ -37,6 +37,9 @@ bool NamesDictionary(const std::string& path) {
 // a directory); without, a missing one is reported with the way to make it.
 bool PrepareDatabase(const nce_sql::Options& options) {
   std::error_code error;
+  // A server's database is the server's to make; the engine reports a missing one.
+  if (options.path.starts_with("postgresql://") || options.path.starts_with("postgres://"))
+    return true;
   if (fs::exists(options.path, error)) return true;
   if (!options.create) {
     std::cerr << "nce-sql: " << options.path

@@ -11,8 +11,9 @@ namespace nce_sql {
 std::unique_ptr<Session> Session::Connect(const std::string& path, const std::string& user,
                                           const std::string& password, std::ostream& err) {
   NDSHANDLE connection = 0;
-  if (NdsConnect60(path.c_str(), NDS_LOCAL_SERVER, user.c_str(), password.c_str(), 0,
-                   &connection) != NDS_SUCCESS) {
+  // A path is a local database or a server's URI: either kind is allowed.
+  if (NdsConnect60(path.c_str(), NDS_LOCAL_SERVER | NDS_REMOTE_SERVER, user.c_str(),
+                   password.c_str(), 0, &connection) != NDS_SUCCESS) {
     const uint32_t number = EngineErrorNumber();
     err << "nce-sql: " << EngineErrorText() << '\n';
     if (number == NDS_E_LOGIN_FAILED && user.empty())

@@ -91,7 +91,7 @@ typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINA
 #define NDS_E_PROPERTY_NOT_SET 5138u  /* dictionary property has no value */
 #define NDS_E_NOT_PREPARED 5107u      /* statement executed before it was prepared */
 #define NDS_E_BUSY 5090u              /* store locked by another writer past the busy timeout */
-#define NDS_E_REMOTE_SERVER 5091u     /* server type mask asks for a remote server only */
+#define NDS_E_REMOTE_SERVER 5091u     /* server type mask does not allow the path's kind */
 /* A value that does not suit its field; the text names the field as
  * column "NAME" (the component layer reads the name out of it). */
 #define NDS_E_VALUE_TOO_LONG 5147u /* value longer or larger than the field holds */
@@ -106,8 +106,11 @@ typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINA
 
 /* ------------------------------------------------------------------------ */
 /* Connecting. Server type mask bits of NdsConnect60 (TNdsServerType members
- * sum to the mask). This engine serves the local bit; a mask without it is
- * refused with NDS_E_REMOTE_SERVER. A mask of 0 means "local". */
+ * sum to the mask). A path is a local database (a directory or a .ndd file)
+ * or a PostgreSQL server (postgresql://user@host:port/database; the password
+ * comes from PGPASSWORD or the password file, never from the path). A local
+ * path needs the local bit, a server path the remote bit; otherwise the
+ * connect fails with NDS_E_REMOTE_SERVER. A mask of 0 means "local". */
 
 #define NDS_LOCAL_SERVER 1u
 #define NDS_REMOTE_SERVER 2u

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/base/sql_text.h"
+#include "engine/storage/postgres/postgres_columns.h"
 #include "engine/storage/postgres/postgres_params.h"
 #include "engine/storage/postgres/postgres_values.h"
 #include "engine/storage/record_locks.h"
@@ -108,6 +109,14 @@ class PostgresStatement : public StoreStatement {
                         "Column " + std::to_string(column) + " of the current row does not exist.");
     return ReadValue(result_.get(), row_, column);
   }
+  Origin ColumnOrigin(int column) const override {
+    if (!result_ || column < 0 || column >= PQnfields(result_.get())) return {};
+    return origins_.Find(*session_, result_.get(), column);
+  }
+  std::string ColumnType(int column) const override {
+    if (!result_ || column < 0 || column >= PQnfields(result_.get())) return {};
+    return PostgresDeclaredType(PQftype(result_.get(), column), PQfmod(result_.get(), column));
+  }
   int64_t RowsChanged() const override {
     if (!result_) return 0;
     // The server counts the rows of a SELECT too: only writes count here.
@@ -122,6 +131,7 @@ class PostgresStatement : public StoreStatement {
   }
   void Reset() override {
     result_.reset();
+    origins_.Clear();
     ran_ = false;
     row_ = 0;
   }
@@ -137,6 +147,7 @@ class PostgresStatement : public StoreStatement {
   // transaction control and COPY, which go the plain way.
   bool parsed_once_;
   PostgresSession::ServerStatement parsed_;
+  mutable PostgresOrigins origins_;  // of result_, learnt on demand
 };
 
 bool PostgresSession::IsServerPath(std::string_view path) {

@@ -1,0 +1,24 @@
+// The engine table a CREATE TABLE statement declares, described as the
+// catalog would describe it once SQLite made it: for stores that do not read
+// the engine's DDL themselves (a PostgreSQL server).
+#ifndef ENGINE_SCHEMA_DECLARED_TABLE_H
+#define ENGINE_SCHEMA_DECLARED_TABLE_H
+
+#include <optional>
+#include <string_view>
+
+#include "engine/schema/catalog.h"
+
+namespace nce {
+
+// Makes the table of `create` (a CREATE TABLE statement with a column list,
+// engine types rewritten by RewriteEngineTypes) in a private in-memory
+// SQLite database and describes it there; new tables take `table_type`.
+// nullopt when the statement is no such statement (CREATE TABLE ... AS
+// SELECT, a temporary table, a view) or SQLite refuses it: the caller's
+// store then reads it as it is and reports what is wrong with it.
+std::optional<TableDesc> DescribeDeclaredTable(std::string_view create, uint16_t table_type);
+
+}  // namespace nce
+
+#endif  // ENGINE_SCHEMA_DECLARED_TABLE_H

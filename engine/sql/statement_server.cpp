@@ -1,0 +1,241 @@
+// Statements on a database on a PostgreSQL server: each statement of the
+// text runs through the connection's session, in a transaction of its own
+// (or a savepoint inside the caller's), so that a failure undoes the whole
+// execution as on a SQLite store. The engine's CREATE TABLE makes an engine
+// table there (typed columns, type guards, catalog rows); rows a statement
+// yields become a static cursor, as on a SQLite store.
+#include <cctype>
+#include <map>
+#include <set>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_sql.h"
+#include "engine/index/index_sql.h"
+#include "engine/schema/ddl.h"
+#include "engine/schema/declared_table.h"
+#include "engine/sql/statement.h"
+#include "engine/sql/statement_locks.h"
+#include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/postgres/postgres_tables.h"
+
+namespace nce {
+namespace {
+
+bool ManagesTransaction(const std::string& keyword) {
+  return keyword == "BEGIN" || keyword == "COMMIT" || keyword == "END" || keyword == "ROLLBACK" ||
+         keyword == "SAVEPOINT" || keyword == "RELEASE" || keyword == "START";
+}
+
+bool OnlyReads(const std::string& keyword) {
+  return keyword == "SELECT" || keyword == "VALUES" || keyword == "EXPLAIN" || keyword == "SHOW";
+}
+
+[[noreturn]] void NotOnServer(const char* what) {
+  throw EngineError(NDS_E_NOT_SUPPORTED, std::string(what) +
+                                             " are not yet available on a database on a "
+                                             "PostgreSQL server.");
+}
+
+// The execution's transaction of its own, or its savepoint inside the
+// caller's; rolled back unless kept.
+class ServerRunScope {
+ public:
+  enum class Kind { kNone, kTransaction, kSavepoint };
+  ServerRunScope(StoreSession& session, Kind kind) : session_(session), kind_(kind) {
+    if (kind_ == Kind::kTransaction) session_.Begin();
+    if (kind_ == Kind::kSavepoint) session_.Savepoint(kSavepoint);
+  }
+  ~ServerRunScope() {
+    if (done_) return;
+    try {
+      if (kind_ == Kind::kTransaction && session_.InTransaction()) session_.Rollback();
+      if (kind_ == Kind::kSavepoint && session_.InTransaction()) {
+        session_.RollbackToSavepoint(kSavepoint);
+        session_.ReleaseSavepoint(kSavepoint);
+      }
+    } catch (const EngineError&) {
+      // The server lost the connection: it rolls back by itself.
+    }
+  }
+  ServerRunScope(const ServerRunScope&) = delete;
+  ServerRunScope& operator=(const ServerRunScope&) = delete;
+  void Keep() {
+    if (kind_ == Kind::kTransaction) session_.Commit();
+    if (kind_ == Kind::kSavepoint) session_.ReleaseSavepoint(kSavepoint);
+    done_ = true;
+  }
+
+ private:
+  static constexpr const char* kSavepoint = "nce_run";
+  StoreSession& session_;
+  Kind kind_;
+  bool done_ = false;
+};
+
+// Names the statement of a script a failure belongs to, in the error's text.
+EngineError InScript(const EngineError& error, size_t index, size_t count) {
+  if (count <= 1) return error;
+  return EngineError(error.number(), error.text() + " (statement " + std::to_string(index + 1) +
+                                         " of " + std::to_string(count) + ")");
+}
+
+// Whether `sql` names `word` outside quotes (a rough look: a word inside a
+// literal counts too, which only keeps a column that could have gone).
+bool MentionsWord(std::string_view sql, std::string_view word) {
+  std::string upper = UpperAscii(sql), wanted = UpperAscii(word);
+  auto is_word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  for (size_t at = upper.find(wanted); at != std::string::npos; at = upper.find(wanted, at + 1)) {
+    bool starts = at == 0 || !is_word(upper[at - 1]);
+    bool ends = at + wanted.size() >= upper.size() || !is_word(upper[at + wanted.size()]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
+// The text of a SELECT up to its first FROM: its result columns, roughly.
+std::string_view SelectList(std::string_view sql) {
+  std::string upper = UpperAscii(sql);
+  for (size_t at = upper.find("FROM"); at != std::string::npos; at = upper.find("FROM", at + 1)) {
+    bool starts = at == 0 || !std::isalnum(static_cast<unsigned char>(upper[at - 1]));
+    bool ends = at + 4 >= upper.size() || !std::isalnum(static_cast<unsigned char>(upper[at + 4]));
+    if (starts && ends) return sql.substr(0, at);
+  }
+  return sql;
+}
+
+// The result columns a static cursor keeps, with the shapes of those that
+// read an engine table's fields unchanged, else those the server's column
+// types give. A table's rowid column, which a server's SELECT * includes
+// and SQLite's leaves out, is kept only when the statement names rowid, and
+// then once per table.
+std::vector<ResultColumn> ResultColumns(StoreSession& session, StoreStatement& stmt,
+                                        std::string_view sql, uint16_t table_type) {
+  std::map<std::string, std::optional<TableDesc>> tables;
+  std::set<std::string> numbered;  // tables whose rowid column is kept
+  bool names_rowid = MentionsWord(SelectList(sql), "rowid");
+  std::vector<ResultColumn> columns;
+  for (int i = 0; i < stmt.ColumnCount(); ++i) {
+    ResultColumn column{i, std::nullopt};
+    StoreStatement::Origin origin = stmt.ColumnOrigin(i);
+    if (!origin.table.empty()) {
+      if (EqualsNoCase(origin.column, "rowid") &&
+          (!names_rowid || !numbered.insert(origin.table).second))
+        continue;
+      auto it = tables.find(origin.table);
+      if (it == tables.end())
+        it = tables.emplace(origin.table, DescribeServerTable(session, origin.table)).first;
+      if (it->second)
+        for (const FieldDesc& field : it->second->fields)
+          if (EqualsNoCase(field.name, origin.column)) column.shape = field.shape;
+    }
+    if (!column.shape) {
+      std::string declared = stmt.ColumnType(i);
+      if (!declared.empty()) column.shape = FieldSpecFromDeclaredType(declared, table_type);
+    }
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
+// The table CREATE TABLE [IF NOT EXISTS] names when it says IF NOT EXISTS;
+// empty otherwise.
+bool SaysIfNotExists(std::string_view create) {
+  std::string upper = UpperAscii(create.substr(0, create.find('(')));
+  return upper.find("IF NOT EXISTS") != std::string::npos;
+}
+
+}  // namespace
+
+std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
+  StoreSession& session = *connection_->server();
+  connection_->NewEpoch();
+  bool manages = false, reads_only = true;
+  for (const Piece& piece : pieces_) {
+    manages = manages || ManagesTransaction(piece.keyword);
+    reads_only = reads_only && OnlyReads(piece.keyword);
+  }
+  connection_->RequireLiveTransaction();
+  ServerRunScope::Kind kind = ServerRunScope::Kind::kNone;
+  if (!manages && !reads_only)
+    kind = session.InTransaction() ? ServerRunScope::Kind::kSavepoint
+                                   : ServerRunScope::Kind::kTransaction;
+  rows_affected_.reset();
+  last_autoinc_ = 0;
+  uint16_t table_type = options.table_type ? options.table_type : NDS_NDT;
+  uint16_t char_type = options.char_type ? options.char_type : NDS_ANSI;
+  bool counted = false;
+  uint64_t changes = 0;
+  std::shared_ptr<Cursor> cursor;
+  try {
+    ServerRunScope scope(session, kind);
+    for (size_t i = 0; i < pieces_.size(); ++i) {
+      try {
+        RunOnServer(pieces_[i], table_type, char_type, cursor, counted, changes);
+      } catch (const EngineError& error) {
+        throw InScript(error, i, pieces_.size());
+      }
+    }
+    scope.Keep();
+  } catch (...) {
+    if (cursor) cursor->Release();
+    throw;
+  }
+  if (counted) rows_affected_ = changes;
+  return cursor;
+}
+
+void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
+                            std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes) {
+  StoreSession& session = *connection_->server();
+  if (IsCreateIndexStatement(piece.sql) || piece.keyword == "DROP") {
+    // The engine's index orders live in the catalog of a SQLite store alone.
+    std::string upper = UpperAscii(piece.sql);
+    if (upper.find("INDEX") != std::string::npos) NotOnServer("Index orders");
+  }
+  if (IsDictionaryStatement(piece.sql)) NotOnServer("Data dictionary statements");
+  if (piece.keyword == "CREATE") {
+    if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type)) {
+      if (!SaysIfNotExists(piece.sql) || !ServerTableExists(session, table->name)) {
+        table->char_type = char_type;
+        CreateServerTable(session, *table);
+      }
+      return;
+    }
+  }
+  std::unique_ptr<StoreStatement> stmt = session.Prepare(piece.sql);
+  for (size_t k = 0; k < piece.marker_count; ++k) {
+    size_t ordinal = piece.first_ordinal + k;
+    stmt->Bind(static_cast<int>(ordinal), values_[ordinal - 1]);
+  }
+  bool has_row = false;
+  try {
+    has_row = stmt->Step();
+  } catch (const EngineError& error) {
+    // A value an engine table's guards refuse: the SQLite store's refusal.
+    std::string target = WriteTarget(piece.sql, piece.keyword);
+    if (target.empty()) throw;
+    std::optional<TableDesc> table = DescribeServerTable(session, target);
+    std::optional<EngineError> refusal = table ? PostgresGuardRefusal(*table, error) : std::nullopt;
+    if (refusal) throw *refusal;
+    throw;
+  }
+  if (stmt->ColumnCount() > 0) {
+    if (cursor) cursor->Release();
+    cursor = nullptr;
+    std::vector<ResultColumn> columns = ResultColumns(session, *stmt, piece.sql, table_type);
+    cursor = MaterialiseResult(connection_, *stmt, has_row, columns, table_type, char_type);
+  } else {
+    while (stmt->Step()) {
+    }
+  }
+  if (piece.keyword == "INSERT" || piece.keyword == "UPDATE" || piece.keyword == "DELETE" ||
+      piece.keyword == "WITH" || piece.keyword == "MERGE") {
+    counted = true;
+    changes += static_cast<uint64_t>(stmt->RowsChanged());
+  }
+  if (IsSchemaStatement(piece.keyword))
+    SyncServerCatalog(session, piece.keyword == "ALTER" ? AlterTarget(piece.sql) : "");
+}
+
+}  // namespace nce

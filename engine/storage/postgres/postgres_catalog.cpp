@@ -1,0 +1,163 @@
+#include "engine/storage/postgres/postgres_catalog.h"
+
+#include <cstdint>
+#include <string>
+
+#include "engine/base/errors.h"
+#include "engine/storage/postgres/postgres_functions.h"
+#include "engine/storage/postgres/postgres_tables.h"
+
+namespace nce {
+
+namespace {
+
+constexpr const char* kCatalogTables = R"sql(
+CREATE TABLE IF NOT EXISTS _nce_tables(
+  name text PRIMARY KEY,
+  table_type integer NOT NULL,
+  char_type integer NOT NULL DEFAULT 1);
+CREATE TABLE IF NOT EXISTS _nce_fields(
+  table_name text NOT NULL,
+  position integer NOT NULL,
+  name text NOT NULL,
+  field_type integer NOT NULL,
+  length integer NOT NULL,
+  decimals integer NOT NULL DEFAULT 0,
+  PRIMARY KEY(table_name, position));
+CREATE TABLE IF NOT EXISTS _nce_server(version text NOT NULL);
+)sql";
+
+// Advisory lock key that serialises the catalog's creation (any fixed number
+// that the record locks, keyed by table and record, cannot take).
+constexpr int64_t kCatalogLockKey = -0x6e63655f636174;  // "nce_cat"
+
+// The version of what EnsureServerCatalog installs: changes whenever the
+// catalog's or the functions' text does, so that a newer engine installs its
+// own functions over an older engine's at its first connect.
+std::string CatalogVersion() {
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (std::string_view text : {std::string_view(kCatalogTables), PostgresFunctionsSql()})
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  return "1:" + std::to_string(hash);
+}
+
+std::string Lower(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+bool InstalledVersionIs(StoreSession& session, const std::string& version) {
+  auto read = session.Prepare(
+      "SELECT to_regclass('_nce_server') IS NOT NULL AND to_regclass('_nce_fields') IS NOT NULL");
+  if (!read->Step() || read->Column(0).integer == 0) return false;
+  auto installed = session.Prepare("SELECT version FROM _nce_server");
+  return installed->Step() && installed->Column(0).bytes == version;
+}
+
+}  // namespace
+
+void EnsureServerCatalog(StoreSession& session) {
+  const std::string version = CatalogVersion();
+  if (InstalledVersionIs(session, version)) return;
+  session.Begin();
+  try {
+    auto lock = session.Prepare("SELECT pg_advisory_xact_lock(?1)");
+    lock->Bind(1, Value::Integer(kCatalogLockKey));
+    lock->Step();
+    if (!InstalledVersionIs(session, version)) {
+      session.Execute(kCatalogTables);
+      session.Execute(PostgresFunctionsSql());
+      session.Execute("DELETE FROM _nce_server");
+      auto mark = session.Prepare("INSERT INTO _nce_server(version) VALUES(?1)");
+      mark->Bind(1, Value::Text(version));
+      mark->Step();
+    }
+    session.Commit();
+  } catch (...) {
+    if (session.InTransaction()) session.Rollback();
+    throw;
+  }
+}
+
+void CreateServerTable(StoreSession& session, const TableDesc& table) {
+  TableDesc server = table;
+  server.name = Lower(table.name);
+  for (FieldDesc& field : server.fields) {
+    if (field.shape.type == NDS_AUTOINC)
+      throw EngineError(NDS_E_NOT_SUPPORTED,
+                        "Field " + field.name + " of table " + table.name +
+                            " is AUTOINC, which a database on a PostgreSQL server does not number "
+                            "yet; use an INTEGER field.");
+    field.name = Lower(field.name);
+  }
+  session.Execute(PostgresCreateTable(server));
+  auto head = session.Prepare(
+      "INSERT INTO _nce_tables(name, table_type, char_type) VALUES(?1, ?2, ?3) "
+      "ON CONFLICT(name) DO UPDATE SET table_type = ?2, char_type = ?3");
+  head->Bind(1, Value::Text(server.name));
+  head->Bind(2, Value::Integer(table.table_type));
+  head->Bind(3, Value::Integer(table.char_type));
+  head->Step();
+  auto clear = session.Prepare("DELETE FROM _nce_fields WHERE table_name = ?1");
+  clear->Bind(1, Value::Text(server.name));
+  clear->Step();
+  auto field = session.Prepare(
+      "INSERT INTO _nce_fields(table_name, position, name, field_type, length, decimals) "
+      "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  field->Bind(1, Value::Text(server.name));
+  for (size_t i = 0; i < table.fields.size(); ++i) {
+    const FieldDesc& f = table.fields[i];
+    field->Bind(2, Value::Integer(static_cast<int64_t>(i + 1)));
+    field->Bind(3, Value::Text(f.name));
+    field->Bind(4, Value::Integer(f.shape.type));
+    field->Bind(5, Value::Integer(f.shape.length));
+    field->Bind(6, Value::Integer(f.shape.decimals));
+    field->Step();
+  }
+}
+
+bool ServerTableExists(StoreSession& session, std::string_view name) {
+  auto find = session.Prepare("SELECT to_regclass(quote_ident(?1)) IS NOT NULL");
+  find->Bind(1, Value::Text(Lower(name)));
+  return find->Step() && find->Column(0).integer != 0;
+}
+
+std::optional<TableDesc> DescribeServerTable(StoreSession& session, std::string_view name) {
+  std::string key = Lower(name);
+  auto head = session.Prepare("SELECT table_type, char_type FROM _nce_tables WHERE name = ?1");
+  head->Bind(1, Value::Text(key));
+  if (!head->Step()) return std::nullopt;
+  TableDesc table;
+  table.name = key;
+  table.table_type = static_cast<uint16_t>(head->Column(0).integer);
+  table.char_type = static_cast<uint16_t>(head->Column(1).integer);
+  table.from_catalog = true;
+  auto fields = session.Prepare(
+      "SELECT name, field_type, length, decimals FROM _nce_fields WHERE table_name = ?1 "
+      "ORDER BY position");
+  fields->Bind(1, Value::Text(key));
+  while (fields->Step()) {
+    FieldDesc field;
+    field.name = fields->Column(0).bytes;
+    field.shape = FieldSpec{static_cast<uint16_t>(fields->Column(1).integer),
+                            static_cast<uint32_t>(fields->Column(2).integer),
+                            static_cast<uint16_t>(fields->Column(3).integer)};
+    table.fields.push_back(std::move(field));
+  }
+  LayoutRecord(table);
+  return table;
+}
+
+void SyncServerCatalog(StoreSession& session, std::string_view changed) {
+  auto drop = session.Prepare(
+      "DELETE FROM _nce_tables WHERE to_regclass(quote_ident(name)) IS NULL OR name = ?1");
+  drop->Bind(1, Value::Text(Lower(changed)));
+  drop->Step();
+  session.Execute(
+      "DELETE FROM _nce_fields f WHERE NOT EXISTS (SELECT 1 FROM _nce_tables t WHERE t.name = "
+      "f.table_name)");
+}
+
+}  // namespace nce

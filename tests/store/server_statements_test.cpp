@@ -1,0 +1,234 @@
+// The engine on a database on the test PostgreSQL server, through its C
+// interface as programs use it: connecting by URI, engine tables and what
+// they read back, and the archive repair, each checked against the same
+// work on a SQLite store.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/storage/postgres/postgres_session.h"
+#include "nce/nce.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/engine/repair_database.h"
+#include "tests/store/test_server.h"
+
+namespace {
+
+using nce_test::Damage;
+using nce_test::LastErrorText;
+using nce_test::RepairPairs;
+using nce_test::RepairScriptText;
+using nce_test::RunSql;
+using nce_test::RunSqlOrFail;
+using nce_test::TempDir;
+using test_support::FreshDatabase;
+using test_support::ServerUri;
+
+constexpr uint16_t kBothKinds = NDS_LOCAL_SERVER | NDS_REMOTE_SERVER;
+
+NDSHANDLE Connect(const std::string& path) {
+  NDSHANDLE connection = 0;
+  EXPECT_EQ(NdsConnect60(path.c_str(), kBothKinds, "", "", 0, &connection), NDS_SUCCESS)
+      << LastErrorText();
+  return connection;
+}
+
+// Every row `select` yields, a line each, fields as text separated by '|'.
+std::string Rows(NDSHANDLE connection, const std::string& select) {
+  NDSHANDLE statement = 0, cursor = 0;
+  EXPECT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  EXPECT_EQ(NdsExecuteSQLDirect(statement, select.c_str(), &cursor), NDS_SUCCESS)
+      << select << ": " << LastErrorText();
+  std::string out;
+  uint16_t fields = 0, eof = 0;
+  EXPECT_EQ(NdsGetNumFields(cursor, &fields), NDS_SUCCESS);
+  EXPECT_EQ(NdsGotoTop(cursor), NDS_SUCCESS) << LastErrorText();
+  for (; NdsAtEOF(cursor, &eof) == NDS_SUCCESS && !eof; NdsSkip(cursor, 1)) {
+    for (uint16_t f = 1; f <= fields; ++f) {
+      char text[512];
+      uint32_t length = sizeof text;
+      EXPECT_EQ(NdsGetField(cursor, NDS_FIELD_ORDINAL(f), text, &length, NDS_TRIM_RIGHT),
+                NDS_SUCCESS)
+          << LastErrorText();
+      out += (f > 1 ? "|" : "") + std::string(text, length);
+    }
+    out += "\n";
+  }
+  NdsCloseTable(cursor);
+  NdsCloseSQLStatement(statement);
+  return out;
+}
+
+// Every table of the repair database (but `missing`), rows in record
+// number order.
+std::string DumpRepairTables(NDSHANDLE connection, const std::string& missing = "") {
+  std::string dump;
+  for (const auto& pair : RepairPairs())
+    for (std::string table : {std::string(pair.live), "a_" + std::string(pair.live)})
+      if (table != missing)
+        dump +=
+            table + "\n" + Rows(connection, "SELECT rowid, * FROM " + table + " ORDER BY rowid");
+  return dump;
+}
+
+// Runs the repair as the repair window does: begin, the script, commit.
+// The rows it reports as affected.
+uint32_t Repair(NDSHANDLE connection) {
+  NDSHANDLE statement = 0;
+  EXPECT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  EXPECT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(NdsPrepareSQL(statement, RepairScriptText().c_str()), NDS_SUCCESS) << LastErrorText();
+  NDSHANDLE cursor = 0;
+  EXPECT_EQ(NdsExecuteSQL(statement, &cursor), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(NdsCommitTransaction(connection), NDS_SUCCESS) << LastErrorText();
+  uint32_t affected = 0;
+  EXPECT_EQ(NdsGetRecordCount(statement, NDS_IGNOREFILTERS, &affected), NDS_SUCCESS);
+  NdsCloseSQLStatement(statement);
+  return affected;
+}
+
+TEST(ServerConnection, PathAndServerTypesChooseTheStore) {
+  std::string uri = ServerUri(FreshDatabase());
+  NDSHANDLE connection = 0;
+  EXPECT_EQ(NdsConnect60(uri.c_str(), NDS_LOCAL_SERVER, "", "", 0, &connection),
+            NDS_E_REMOTE_SERVER);
+  EXPECT_NE(LastErrorText().find("allows only a local database"), std::string::npos);
+  EXPECT_EQ(NdsConnect(uri.c_str(), &connection), NDS_E_REMOTE_SERVER);
+  TempDir dir;
+  EXPECT_EQ(NdsConnect60(dir.str().c_str(), NDS_REMOTE_SERVER, "", "", 0, &connection),
+            NDS_E_REMOTE_SERVER);
+  std::string missing = ServerUri("no_such_database");
+  EXPECT_EQ(NdsConnect60(missing.c_str(), kBothKinds, "", "", 0, &connection), NDS_E_INVALID_PATH);
+  EXPECT_NE(LastErrorText().find("no_such_database"), std::string::npos) << LastErrorText();
+
+  // The first connect makes the catalog; a second finds it and shares it.
+  NDSHANDLE first = Connect(uri), second = Connect(uri);
+  uint16_t type = 0;
+  EXPECT_EQ(NdsGetConnectionType(first, &type), NDS_SUCCESS);
+  EXPECT_EQ(type, NDS_CONNECTION_REMOTE);
+  RunSqlOrFail(first, "CREATE TABLE Crew(Name CHAR(10), Hired DATE)");
+  RunSqlOrFail(second, "INSERT INTO crew VALUES('Ada', '2024-02-29')");
+  EXPECT_EQ(Rows(first, "SELECT name, HIRED FROM CREW"), "Ada|20240229\n");
+  // Table cursors are not served yet: a clear refusal, not a wrong answer.
+  NDSHANDLE cursor = 0;
+  EXPECT_EQ(NdsOpenTable(first, "crew", 0, 0, 0, &cursor), NDS_E_NOT_SUPPORTED);
+  EXPECT_EQ(NdsDisconnect(first), NDS_SUCCESS);
+  EXPECT_EQ(NdsDisconnect(second), NDS_SUCCESS);
+}
+
+// The same engine table and values on both stores read back the same, and
+// the values neither store can hold are refused alike.
+TEST(ServerStatements, EngineTablesReadBackAsOnSqlite) {
+  TempDir dir;
+  NDSHANDLE local = Connect(dir.str()), server = Connect(ServerUri(FreshDatabase()));
+  const std::string table =
+      "CREATE TABLE kinds(s CHAR(6), ci CICHAR(4), m MEMO, n NUMERIC(7,2), d DOUBLE, "
+      "i INTEGER, si SHORTINT, l LOGICAL, dt DATE, t TIME, ts TIMESTAMP, mo MONEY)";
+  const std::vector<std::string> inserts = {
+      "INSERT INTO kinds VALUES('abcdef', 'AbC', 'long text', 1234.56, 0.1, 2147483647, -32767, "
+      "1, '0001-01-01', '23:59:59.999', '9999-12-31 23:59:59.999', 922337203685477.5807)",
+      "INSERT INTO kinds VALUES('', NULL, '', -0.5, 1e300, -2147483647, 0, 0, '2024-02-29', "
+      "'00:00:00.000', '2024-02-29 12:00:00.000', -922337203685477.5807)",
+      "INSERT INTO kinds(s) VALUES('x')",
+  };
+  for (NDSHANDLE c : {local, server}) {
+    RunSqlOrFail(c, table);
+    for (const std::string& insert : inserts) RunSqlOrFail(c, insert);
+  }
+  const std::string select = "SELECT * FROM kinds ORDER BY rowid";
+  EXPECT_EQ(Rows(server, select), Rows(local, select));
+  EXPECT_EQ(Rows(server, "SELECT count(*), sum(i) FROM kinds WHERE ci = 'AbC'"),
+            Rows(local, "SELECT count(*), sum(i) FROM kinds WHERE ci = 'AbC'"));
+
+  const std::vector<std::string> refused = {
+      "INSERT INTO kinds(s) VALUES('abcdefg')",      // longer than the field
+      "INSERT INTO kinds(si) VALUES(32768)",         // beyond a short integer
+      "INSERT INTO kinds(dt) VALUES('2023-02-29')",  // no such day
+      "INSERT INTO kinds(mo) VALUES(0.00001)",       // finer than money holds
+      "INSERT INTO kinds(i) VALUES(1.5)",            // not a whole number
+  };
+  for (const std::string& insert : refused) {
+    NDSRESULT on_sqlite = RunSql(local, insert);
+    NDSRESULT on_server = RunSql(server, insert);
+    EXPECT_NE(on_sqlite, NDS_SUCCESS) << insert;
+    EXPECT_EQ(on_server, on_sqlite) << insert << ": " << LastErrorText();
+  }
+  EXPECT_EQ(Rows(server, select), Rows(local, select));
+  NdsDisconnect(local);
+  NdsDisconnect(server);
+}
+
+class ServerRepair : public ::testing::TestWithParam<Damage> {};
+
+// The repair through the engine leaves on the server what it leaves on a
+// SQLite store, and reports the same rows affected.
+TEST_P(ServerRepair, LeavesWhatItLeavesOnSqlite) {
+  TempDir dir;
+  NDSHANDLE local = Connect(dir.str()), server = Connect(ServerUri(FreshDatabase()));
+  nce_test::BuildRepairDatabase(local, GetParam(), 7);
+  nce_test::BuildRepairDatabase(server, GetParam(), 7);
+  std::string before = DumpRepairTables(server);
+  ASSERT_EQ(before, DumpRepairTables(local));
+  EXPECT_EQ(Repair(server), Repair(local));
+  std::string after = DumpRepairTables(server);
+  EXPECT_EQ(after, DumpRepairTables(local));
+  if (GetParam() != Damage::kNone) {
+    EXPECT_NE(after, before);
+  }
+  NdsDisconnect(local);
+  NdsDisconnect(server);
+}
+
+INSTANTIATE_TEST_SUITE_P(DamagePatterns, ServerRepair,
+                         ::testing::Values(Damage::kNone, Damage::kOverlapAndCopies,
+                                           Damage::kNullKeys, Damage::kRandom));
+
+// A repair that fails half-way, or whose connection dies, changes nothing;
+// the engine says why, and a new connection works.
+TEST(ServerRepairDrills, FailureOrLostConnectionLeavesDatabaseUnchanged) {
+  std::string uri = ServerUri(FreshDatabase());
+  NDSHANDLE connection = Connect(uri);
+  nce_test::BuildRepairDatabase(connection, Damage::kOverlapAndCopies);
+  RunSqlOrFail(connection, "DROP TABLE a_squawk");
+  std::string before = DumpRepairTables(connection, "a_squawk");
+
+  NDSHANDLE statement = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS);
+  ASSERT_EQ(NdsPrepareSQL(statement, RepairScriptText().c_str()), NDS_SUCCESS);
+  NDSHANDLE cursor = 0;
+  EXPECT_EQ(NdsExecuteSQL(statement, &cursor), NDS_E_SQL);
+  std::string text = LastErrorText();
+  EXPECT_NE(text.find("a_squawk"), std::string::npos) << text;
+  EXPECT_NE(text.find("statement 22 of 36"), std::string::npos) << text;
+  // The failed execution is undone as a whole; the transaction goes on.
+  EXPECT_EQ(Rows(connection, "SELECT count(*) FROM acftcomp"), "6\n");
+  ASSERT_EQ(NdsRollbackTransaction(connection), NDS_SUCCESS);
+  EXPECT_EQ(DumpRepairTables(connection, "a_squawk"), before);
+
+  // The server ends the session mid-transaction (a crash, a cut cable).
+  RunSqlOrFail(connection, "CREATE TABLE a_squawk(Rec_No CHAR(12))");
+  before = DumpRepairTables(connection);
+  auto admin = nce::PostgresSession::Connect(uri);
+  auto pid = admin->Prepare(
+      "SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+      "AND pid <> pg_backend_pid() AND backend_type = 'client backend'");
+  ASSERT_TRUE(pid->Step());
+  ASSERT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS);
+  ASSERT_EQ(RunSql(connection, "DELETE FROM acftcomp"), NDS_SUCCESS);
+  auto kill = admin->Prepare("SELECT pg_terminate_backend(?1::integer)");
+  kill->Bind(1, pid->Column(0));
+  ASSERT_TRUE(kill->Step());
+  EXPECT_EQ(NdsCommitTransaction(connection), NDS_E_NO_CONNECTION) << LastErrorText();
+  NdsCloseSQLStatement(statement);
+  EXPECT_EQ(NdsDisconnect(connection), NDS_SUCCESS);
+
+  connection = Connect(uri);
+  EXPECT_EQ(DumpRepairTables(connection), before);
+  Repair(connection);
+  EXPECT_EQ(Rows(connection, "SELECT count(*) FROM acftcomp"), "4\n");
+  NdsDisconnect(connection);
+}
+
+}  // namespace
