@@ -136,6 +136,13 @@ TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
       {"cu", Value::Real(1.7976931348623157e308)},
       {"cu", Value::Integer(-7)},
       {"f", Value::Real(0.1)},
+      {"f", Value::Real(0.30000000000000004)},
+      {"cu", Value::Real(-1.0 / 3)},
+      {"n", Value::Real(2.0 / 3)},
+      {"i", Value::Real(-2147483647.0)},
+      {"rv", Value::Real(0x1p60)},              // 1152921504606846976, SQLite's whole number
+      {"rv", Value::Real(-8.876543210987e18)},  // -8876543210986999808
+      {"rv", Value::Real(9007199254740994.0)},
       {"n", Value::Real(99.99)},
       {"n", Value::Real(-9.99)},
       {"m", Value::Text("922337203685477.5807")},
@@ -185,6 +192,37 @@ TEST_F(ServerTables, MisfitsAreRefusedWithTheSqliteStoresNumberAndText) {
     else
       EXPECT_EQ(server.text, local.text);
   }
+}
+
+// A real bound for a number field reaches its numeric column with all its
+// digits, so that the column's checks refuse what SQLite's guards refuse;
+// rounded to 15 digits, each of these would be taken.
+TEST_F(ServerTables, RealsForNumberFieldsAreRefusedAsOnSqlite) {
+  const std::vector<std::pair<std::string, double>> misfits = {{"m", 0.30000000000000004},
+                                                               {"m", -1.00005},
+                                                               {"i", 1.0000000000000002},
+                                                               {"i", 2147483647.0000002},
+                                                               {"s", 32767.000000000004},
+                                                               {"a", 4294967294.0000005},
+                                                               {"l", 1.0000000000000002},
+                                                               {"rv", 0x1p63},
+                                                               {"rv", -0x1p63}};
+  for (const auto& [column, real] : misfits) {
+    SCOPED_TRACE(column + " = " + std::to_string(real));
+    Outcome local = Insert(*sqlite_, false, column, "", Value::Real(real));
+    Outcome server = Insert(*server_, true, column, "", Value::Real(real));
+    ASSERT_TRUE(local.refused);
+    ASSERT_TRUE(server.refused) << "the server took it as " << server.value.bytes
+                                << server.value.integer;
+    EXPECT_EQ(server.number, local.number);
+    EXPECT_EQ(server.text, local.text);
+  }
+  // SQLite refuses an amount of 1e11 or more with decimals given as a real,
+  // as its SQL numbers keep 15 digits; the server keeps the real's shortest
+  // digits, which read back as the same real.
+  Outcome large = Insert(*server_, true, "m", "", Value::Real(123456789012.3456));
+  ASSERT_FALSE(large.refused) << large.text;
+  EXPECT_EQ(large.value.bytes, "123456789012.3456");
 }
 
 }  // namespace

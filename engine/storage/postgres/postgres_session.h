@@ -15,7 +15,8 @@
 // the open transaction back; the session then refuses work until Reconnect.
 //
 // Values are sent typed and in binary where text could change them:
-//   integer -> bigint, real -> double precision (binary, exact),
+//   integer -> bigint, real -> double precision (binary, exact; numeric
+//   text where that would reach a numeric column rounded: postgres_values.h),
 //   blob -> bytea (binary, any bytes), text -> untyped text (the server
 //   gives it the type the statement wants; a zero byte is refused), NULL.
 // Result columns become values by their type:

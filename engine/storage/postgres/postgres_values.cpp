@@ -95,12 +95,9 @@ PostgresParams::PostgresParams(const std::vector<Value>& values) {
       case Value::Kind::kInteger:
         Binary(i, kInt8, static_cast<uint64_t>(v.integer));
         break;
-      case Value::Kind::kReal: {
-        uint64_t bits = 0;
-        std::memcpy(&bits, &v.real, sizeof bits);
-        Binary(i, kFloat8, bits);
+      case Value::Kind::kReal:
+        Real(i, v.real);
         break;
-      }
       case Value::Kind::kText:
         data[i] = v.bytes.c_str();  // holds no zero byte (PostgresStatement::Bind)
         break;
@@ -112,6 +109,20 @@ PostgresParams::PostgresParams(const std::vector<Value>& values) {
         break;
     }
   }
+}
+
+void PostgresParams::Real(size_t i, double real) {
+  std::array<char, kMaxExactNumericText + 1> text{};  // zero-terminated
+  if (ExactNumericText(real, text.data()) == 0) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &real, sizeof bits);
+    Binary(i, kFloat8, bits);
+    return;
+  }
+  if (texts.empty()) texts.resize(types.size());  // once: the texts must not move
+  texts[i] = text;
+  types[i] = kNumeric;
+  data[i] = texts[i].data();
 }
 
 void PostgresParams::Binary(size_t i, Oid type, uint64_t host) {

@@ -1,0 +1,22 @@
+// The texts by which values pass between the engine and the server where
+// the server's own forms would change them: reals sent as numeric text.
+// Apart from libpq, so that they can be fuzzed alone.
+#ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_VALUE_TEXTS_H
+#define ENGINE_STORAGE_POSTGRES_POSTGRES_VALUE_TEXTS_H
+
+#include <cstddef>
+
+namespace nce {
+
+// The longest text ExactNumericText writes: -2.2250738585072014e-308.
+inline constexpr size_t kMaxExactNumericText = 24;
+
+// The numeric text that gives `real` exactly to a column of any number type,
+// written to `out` (at least kMaxExactNumericText bytes, not terminated);
+// its length, or 0 where the server's own conversion of the double as a
+// double precision does so already (see postgres_values.h).
+size_t ExactNumericText(double real, char* out);
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_POSTGRES_POSTGRES_VALUE_TEXTS_H
