@@ -126,11 +126,13 @@ TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
       {"d", Value::Text("0001-01-01")},
       {"d", Value::Text("9999-12-31")},
       {"cd", Value::Text("2024-02-29")},
+      {"d", Value::Text("0999-12-31")},
       {"tm", Value::Text("23:59:59.999")},
-      {"tm", Value::Text("00:00:00")},
-      {"ts", Value::Text("0001-01-01 00:00:00")},
+      {"tm", Value::Text("00:00:00.000")},
+      {"ts", Value::Text("0001-01-01 00:00:00.000")},
+      {"ts", Value::Text("0999-12-31 23:59:59.999")},
       {"ts", Value::Text("9999-12-31 23:59:59.999")},
-      {"mt", Value::Text("2024-02-29 12:30:00")},
+      {"mt", Value::Text("2024-02-29 12:30:00.010")},
       {"f", Value::Real(5e-324)},
       {"f", Value::Real(-1.7976931348623157e308)},
       {"cu", Value::Real(1.7976931348623157e308)},
@@ -161,6 +163,25 @@ TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
     ASSERT_FALSE(local.refused) << local.text;
     ASSERT_FALSE(server.refused) << server.text;
     EXPECT_TRUE(Same(server.value, local.value)) << server.value.bytes << " " << local.value.bytes;
+  }
+}
+
+// Times written without all three decimals, which both stores take, read
+// back from the server as the engine writes them.
+TEST_F(ServerTables, ShortTimesReadBackInTheEnginesForm) {
+  const std::vector<std::pair<std::string, std::pair<std::string, std::string>>> times = {
+      {"tm", {"10:00", "10:00:00.000"}},
+      {"tm", {"10:00:00.5", "10:00:00.500"}},
+      {"tm", {"23:59:59.25", "23:59:59.250"}},
+      {"ts", {"2024-03-05", "2024-03-05 00:00:00.000"}},
+      {"ts", {"0999-03-05T10:00:00.1", "0999-03-05 10:00:00.100"}},
+      {"mt", {"2024-03-05 10:00:07", "2024-03-05 10:00:07.000"}}};
+  for (const auto& [column, text] : times) {
+    SCOPED_TRACE(column + " = " + text.first);
+    ASSERT_FALSE(Insert(*sqlite_, false, column, "", Value::Text(text.first)).refused);
+    Outcome server = Insert(*server_, true, column, "", Value::Text(text.first));
+    ASSERT_FALSE(server.refused) << server.text;
+    EXPECT_EQ(server.value.bytes, text.second);
   }
 }
 

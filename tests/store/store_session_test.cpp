@@ -313,6 +313,19 @@ TEST(PostgresSessions, WhatTheServerCannotTakeIsRefusedAndTheSessionGoesOn) {
   EXPECT_EQ(Column(*session, "SELECT k FROM t"), (Rows{"1"}));
 }
 
+TEST(PostgresSessions, TimesTheEngineCannotHoldKeepTheServersText) {
+  auto session = PostgresSession::Connect(ServerUri(FreshDatabase()));
+  auto select = session->Prepare(
+      "SELECT '10:00:00.1234'::time, '2024-03-05 10:00:00.000001'::timestamp, "
+      "'0044-03-15 10:00 BC'::timestamp, '10000-01-01 10:00'::timestamp, "
+      "'-infinity'::timestamp, '0044-03-15 BC'::date, '0999-01-01'::date");
+  ASSERT_TRUE(select->Step());
+  Rows texts;
+  for (int c = 0; c < select->ColumnCount(); ++c) texts.push_back(select->Column(c).bytes);
+  EXPECT_EQ(texts, (Rows{"10:00:00.1234", "2024-03-05 10:00:00.000001", "0044-03-15 10:00:00 BC",
+                         "10000-01-01 10:00:00", "-infinity", "0044-03-15 BC", "0999-01-01"}));
+}
+
 TEST(PostgresSessions, RecordLocksBelongToOneSessionAndDieWithIt) {
   std::string uri = ServerUri(FreshDatabase());
   auto mine = PostgresSession::Connect(uri);

@@ -25,8 +25,9 @@
 //   Infinity and NaN); numeric -> integer when the server writes it
 //   without a fraction and it fits 64 bits, else its text (never a
 //   rounded double); bytea -> blob; NULL -> null; everything else (text,
-//   varchar, char, date 'YYYY-MM-DD', time 'HH:MM:SS[.ffffff]', timestamp
-//   'YYYY-MM-DD HH:MM:SS[.ffffff]', ...) -> the server's text in ISO style.
+//   varchar, char, date 'YYYY-MM-DD', ...) -> the server's text in ISO
+//   style; time and timestamp as the engine keeps them, 'HH:MM:SS.mmm' and
+//   'YYYY-MM-DD HH:MM:SS.mmm', where they hold whole milliseconds.
 //
 // Each statement runs when first stepped and its whole result is read at
 // once, so several statements of one session may be stepped in turn.

@@ -28,6 +28,15 @@ int SignificantDigits(std::string_view text) {
   return first < 0 ? 0 : last - first + 1;
 }
 
+// Whether `text` holds digits where `form` has '9' and the same character
+// elsewhere.
+bool HasForm(std::string_view text, std::string_view form) {
+  if (text.size() != form.size()) return false;
+  for (size_t i = 0; i < form.size(); ++i)
+    if (form[i] == '9' ? text[i] < '0' || text[i] > '9' : text[i] != form[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 size_t ExactNumericText(double real, char* out) {
@@ -50,6 +59,25 @@ size_t ExactNumericText(double real, char* out) {
       kServerNumericDigits)
     return 0;
   return static_cast<size_t>(end - out);
+}
+
+std::string EngineTimeText(std::string_view text, bool timestamp) {
+  std::string_view form = timestamp ? "9999-99-99 99:99:99" : "99:99:99";
+  if (text.size() < form.size() || !HasForm(text.substr(0, form.size()), form))
+    return std::string(text);
+  std::string_view fraction = text.substr(form.size());
+  if (!fraction.empty()) {
+    // '.' and one to three digits
+    if (fraction.size() < 2 || fraction.size() > 4 ||
+        !HasForm(fraction, std::string_view(".999", fraction.size())))
+      return std::string(text);
+    fraction.remove_prefix(1);
+  }
+  std::string engine(text.substr(0, form.size()));
+  engine += '.';
+  engine += fraction;
+  engine.append(3 - fraction.size(), '0');
+  return engine;
 }
 
 }  // namespace nce

@@ -14,7 +14,7 @@ namespace {
 
 // Type numbers of the server's built-in types (pg_type.oid), fixed for good.
 constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
-              kFloat8 = 701, kNumeric = 1700;
+              kFloat8 = 701, kTime = 1083, kTimestamp = 1114, kNumeric = 1700;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -63,6 +63,10 @@ Value ReadValue(const PGresult* result, int row, int column) {
       if (ec == std::errc() && ptr == end) return Value::Integer(v);
       return Value::Text(std::string(text, size));
     }
+    case kTime:
+      return Value::Text(EngineTimeText(std::string_view(text, size), false));
+    case kTimestamp:
+      return Value::Text(EngineTimeText(std::string_view(text, size), true));
     case kBytea: {
       if (size < 2 || text[0] != '\\' || text[1] != 'x' || size % 2 != 0)
         ThrowUnreadable(text, "a bytea");
