@@ -126,16 +126,25 @@ TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
       {"d", Value::Text("0001-01-01")},
       {"d", Value::Text("9999-12-31")},
       {"cd", Value::Text("2024-02-29")},
+      {"d", Value::Text("0999-12-31")},
       {"tm", Value::Text("23:59:59.999")},
-      {"tm", Value::Text("00:00:00")},
-      {"ts", Value::Text("0001-01-01 00:00:00")},
+      {"tm", Value::Text("00:00:00.000")},
+      {"ts", Value::Text("0001-01-01 00:00:00.000")},
+      {"ts", Value::Text("0999-12-31 23:59:59.999")},
       {"ts", Value::Text("9999-12-31 23:59:59.999")},
-      {"mt", Value::Text("2024-02-29 12:30:00")},
+      {"mt", Value::Text("2024-02-29 12:30:00.010")},
       {"f", Value::Real(5e-324)},
       {"f", Value::Real(-1.7976931348623157e308)},
       {"cu", Value::Real(1.7976931348623157e308)},
       {"cu", Value::Integer(-7)},
       {"f", Value::Real(0.1)},
+      {"f", Value::Real(0.30000000000000004)},
+      {"cu", Value::Real(-1.0 / 3)},
+      {"n", Value::Real(2.0 / 3)},
+      {"i", Value::Real(-2147483647.0)},
+      {"rv", Value::Real(0x1p60)},              // 1152921504606846976, SQLite's whole number
+      {"rv", Value::Real(-8.876543210987e18)},  // -8876543210986999808
+      {"rv", Value::Real(9007199254740994.0)},
       {"n", Value::Real(99.99)},
       {"n", Value::Real(-9.99)},
       {"m", Value::Text("922337203685477.5807")},
@@ -154,6 +163,25 @@ TEST_F(ServerTables, ValuesTheSqliteStoreTakesComeBackAsItGivesThemBack) {
     ASSERT_FALSE(local.refused) << local.text;
     ASSERT_FALSE(server.refused) << server.text;
     EXPECT_TRUE(Same(server.value, local.value)) << server.value.bytes << " " << local.value.bytes;
+  }
+}
+
+// Times written without all three decimals, which both stores take, read
+// back from the server as the engine writes them.
+TEST_F(ServerTables, ShortTimesReadBackInTheEnginesForm) {
+  const std::vector<std::pair<std::string, std::pair<std::string, std::string>>> times = {
+      {"tm", {"10:00", "10:00:00.000"}},
+      {"tm", {"10:00:00.5", "10:00:00.500"}},
+      {"tm", {"23:59:59.25", "23:59:59.250"}},
+      {"ts", {"2024-03-05", "2024-03-05 00:00:00.000"}},
+      {"ts", {"0999-03-05T10:00:00.1", "0999-03-05 10:00:00.100"}},
+      {"mt", {"2024-03-05 10:00:07", "2024-03-05 10:00:07.000"}}};
+  for (const auto& [column, text] : times) {
+    SCOPED_TRACE(column + " = " + text.first);
+    ASSERT_FALSE(Insert(*sqlite_, false, column, "", Value::Text(text.first)).refused);
+    Outcome server = Insert(*server_, true, column, "", Value::Text(text.first));
+    ASSERT_FALSE(server.refused) << server.text;
+    EXPECT_EQ(server.value.bytes, text.second);
   }
 }
 
@@ -185,6 +213,37 @@ TEST_F(ServerTables, MisfitsAreRefusedWithTheSqliteStoresNumberAndText) {
     else
       EXPECT_EQ(server.text, local.text);
   }
+}
+
+// A real bound for a number field reaches its numeric column with all its
+// digits, so that the column's checks refuse what SQLite's guards refuse;
+// rounded to 15 digits, each of these would be taken.
+TEST_F(ServerTables, RealsForNumberFieldsAreRefusedAsOnSqlite) {
+  const std::vector<std::pair<std::string, double>> misfits = {{"m", 0.30000000000000004},
+                                                               {"m", -1.00005},
+                                                               {"i", 1.0000000000000002},
+                                                               {"i", 2147483647.0000002},
+                                                               {"s", 32767.000000000004},
+                                                               {"a", 4294967294.0000005},
+                                                               {"l", 1.0000000000000002},
+                                                               {"rv", 0x1p63},
+                                                               {"rv", -0x1p63}};
+  for (const auto& [column, real] : misfits) {
+    SCOPED_TRACE(column + " = " + std::to_string(real));
+    Outcome local = Insert(*sqlite_, false, column, "", Value::Real(real));
+    Outcome server = Insert(*server_, true, column, "", Value::Real(real));
+    ASSERT_TRUE(local.refused);
+    ASSERT_TRUE(server.refused) << "the server took it as " << server.value.bytes
+                                << server.value.integer;
+    EXPECT_EQ(server.number, local.number);
+    EXPECT_EQ(server.text, local.text);
+  }
+  // SQLite refuses an amount of 1e11 or more with decimals given as a real,
+  // as its SQL numbers keep 15 digits; the server keeps the real's shortest
+  // digits, which read back as the same real.
+  Outcome large = Insert(*server_, true, "m", "", Value::Real(123456789012.3456));
+  ASSERT_FALSE(large.refused) << large.text;
+  EXPECT_EQ(large.value.bytes, "123456789012.3456");
 }
 
 }  // namespace

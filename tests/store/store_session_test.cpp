@@ -144,6 +144,24 @@ TEST_P(StoreSessions, ValuesOfEveryKindComeBackExactly) {
   EXPECT_EQ(marked->Column(0).bytes, "?1's x");
 }
 
+// Reals of more digits than the server's double to numeric conversion keeps
+// reach a numeric column whole, and compare and add as doubles elsewhere.
+TEST_P(StoreSessions, RealsOfAllDigitsAreStoredComparedAndComputedExactly) {
+  session_->Execute("CREATE TABLE v (r DOUBLE PRECISION, n NUMERIC)");
+  auto insert = session_->Prepare("INSERT INTO v (r, n) VALUES (?1, ?1)");
+  auto find = session_->Prepare("SELECT r, r + ?1 FROM v WHERE r = ?1 AND n = ?1");
+  for (double real : {0.30000000000000004, -1.0 / 3, 123456789.12345679, 0x1p60, 5e-324, 1e300}) {
+    SCOPED_TRACE(real);
+    session_->Execute("DELETE FROM v");
+    insert->Bind(1, Value::Real(real));
+    EXPECT_FALSE(insert->Step());
+    find->Bind(1, Value::Real(real));
+    ASSERT_TRUE(find->Step());
+    EXPECT_TRUE(SameValue(find->Column(0), Value::Real(real))) << Describe(find->Column(0));
+    EXPECT_TRUE(SameValue(find->Column(1), Value::Real(real + real))) << Describe(find->Column(1));
+  }
+}
+
 TEST_P(StoreSessions, RolledBackWorkIsGoneAndCommittedWorkStays) {
   session_->Begin();
   EXPECT_TRUE(session_->InTransaction());
@@ -293,6 +311,19 @@ TEST(PostgresSessions, WhatTheServerCannotTakeIsRefusedAndTheSessionGoesOn) {
   EXPECT_EQ(ErrorOf([&] { text->Bind(1, Value::Text(std::string("a\0b", 3))); }).number(),
             NDS_E_VALUE_INVALID);
   EXPECT_EQ(Column(*session, "SELECT k FROM t"), (Rows{"1"}));
+}
+
+TEST(PostgresSessions, TimesTheEngineCannotHoldKeepTheServersText) {
+  auto session = PostgresSession::Connect(ServerUri(FreshDatabase()));
+  auto select = session->Prepare(
+      "SELECT '10:00:00.1234'::time, '2024-03-05 10:00:00.000001'::timestamp, "
+      "'0044-03-15 10:00 BC'::timestamp, '10000-01-01 10:00'::timestamp, "
+      "'-infinity'::timestamp, '0044-03-15 BC'::date, '0999-01-01'::date");
+  ASSERT_TRUE(select->Step());
+  Rows texts;
+  for (int c = 0; c < select->ColumnCount(); ++c) texts.push_back(select->Column(c).bytes);
+  EXPECT_EQ(texts, (Rows{"10:00:00.1234", "2024-03-05 10:00:00.000001", "0044-03-15 10:00:00 BC",
+                         "10000-01-01 10:00:00", "-infinity", "0044-03-15 BC", "0999-01-01"}));
 }
 
 TEST(PostgresSessions, RecordLocksBelongToOneSessionAndDieWithIt) {

@@ -15,7 +15,8 @@
 // the open transaction back; the session then refuses work until Reconnect.
 //
 // Values are sent typed and in binary where text could change them:
-//   integer -> bigint, real -> double precision (binary, exact),
+//   integer -> bigint, real -> double precision (binary, exact; numeric
+//   text where that would reach a numeric column rounded: postgres_values.h),
 //   blob -> bytea (binary, any bytes), text -> untyped text (the server
 //   gives it the type the statement wants; a zero byte is refused), NULL.
 // Result columns become values by their type:
@@ -24,8 +25,9 @@
 //   Infinity and NaN); numeric -> integer when the server writes it
 //   without a fraction and it fits 64 bits, else its text (never a
 //   rounded double); bytea -> blob; NULL -> null; everything else (text,
-//   varchar, char, date 'YYYY-MM-DD', time 'HH:MM:SS[.ffffff]', timestamp
-//   'YYYY-MM-DD HH:MM:SS[.ffffff]', ...) -> the server's text in ISO style.
+//   varchar, char, date 'YYYY-MM-DD', ...) -> the server's text in ISO
+//   style; time and timestamp as the engine keeps them, 'HH:MM:SS.mmm' and
+//   'YYYY-MM-DD HH:MM:SS.mmm', where they hold whole milliseconds.
 //
 // Each statement runs when first stepped and its whole result is read at
 // once, so several statements of one session may be stepped in turn.

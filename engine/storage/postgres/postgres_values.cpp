@@ -14,7 +14,7 @@ namespace {
 
 // Type numbers of the server's built-in types (pg_type.oid), fixed for good.
 constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
-              kFloat8 = 701, kNumeric = 1700;
+              kFloat8 = 701, kTime = 1083, kTimestamp = 1114, kNumeric = 1700;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -63,6 +63,10 @@ Value ReadValue(const PGresult* result, int row, int column) {
       if (ec == std::errc() && ptr == end) return Value::Integer(v);
       return Value::Text(std::string(text, size));
     }
+    case kTime:
+      return Value::Text(EngineTimeText(std::string_view(text, size), false));
+    case kTimestamp:
+      return Value::Text(EngineTimeText(std::string_view(text, size), true));
     case kBytea: {
       if (size < 2 || text[0] != '\\' || text[1] != 'x' || size % 2 != 0)
         ThrowUnreadable(text, "a bytea");
@@ -95,12 +99,9 @@ PostgresParams::PostgresParams(const std::vector<Value>& values) {
       case Value::Kind::kInteger:
         Binary(i, kInt8, static_cast<uint64_t>(v.integer));
         break;
-      case Value::Kind::kReal: {
-        uint64_t bits = 0;
-        std::memcpy(&bits, &v.real, sizeof bits);
-        Binary(i, kFloat8, bits);
+      case Value::Kind::kReal:
+        Real(i, v.real);
         break;
-      }
       case Value::Kind::kText:
         data[i] = v.bytes.c_str();  // holds no zero byte (PostgresStatement::Bind)
         break;
@@ -112,6 +113,20 @@ PostgresParams::PostgresParams(const std::vector<Value>& values) {
         break;
     }
   }
+}
+
+void PostgresParams::Real(size_t i, double real) {
+  std::array<char, kMaxExactNumericText + 1> text{};  // zero-terminated
+  if (ExactNumericText(real, text.data()) == 0) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &real, sizeof bits);
+    Binary(i, kFloat8, bits);
+    return;
+  }
+  if (texts.empty()) texts.resize(types.size());  // once: the texts must not move
+  texts[i] = text;
+  types[i] = kNumeric;
+  data[i] = texts[i].data();
 }
 
 void PostgresParams::Binary(size_t i, Oid type, uint64_t host) {

@@ -6,15 +6,28 @@
 
 #include <libpq-fe.h>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "engine/base/values.h"
+#include "engine/storage/postgres/postgres_value_texts.h"
 
 namespace nce {
 
 // Bound values laid out as PQexecParams takes them; points into `values`,
 // which must stay as they are while the parameters are in use.
+//
+// A real goes as a binary double precision where the server's own
+// conversion of a double to numeric (15 significant digits) keeps it: no
+// finite number, zero, or a shortest text of at most 15 significant digits.
+// Any other real goes as numeric text, which a numeric column keeps exactly
+// and a double precision column reads back as the same double: the shortest
+// text that reads back as it, or for a whole number from 2^53 to 2^63 its
+// exact digits. As a double it would reach a numeric column rounded, and its
+// checks could not refuse what SQLite's refuse (0.30000000000000004 for
+// money). In an expression of parameters alone such a real computes as a
+// numeric, as a literal of its digits would.
 struct PostgresParams {
   // Texts must hold no zero byte: libpq sends a text up to its first.
   explicit PostgresParams(const std::vector<Value>& values);
@@ -23,9 +36,12 @@ struct PostgresParams {
   std::vector<const char*> data;
   std::vector<int> lengths, formats;
   std::vector<uint64_t> numbers;  // binary integers and doubles, big-endian
+  std::vector<std::array<char, kMaxExactNumericText + 1>>
+      texts;  // reals sent as numeric text; empty if none
 
  private:
   void Binary(size_t i, Oid type, uint64_t host);
+  void Real(size_t i, double real);
 };
 
 // Column `column` of row `row` of `result` as the engine's value; throws
