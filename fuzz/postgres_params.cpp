@@ -1,10 +1,12 @@
 // Fuzzes the translation of ?N markers into PostgreSQL's $N: any text is
-// translated without a crash into a text of the same length that differs
-// only where a '?' before a digit became '$'; a text without '?' comes back
+// translated without a crash into a text that differs only where a '?'
+// before a digit became '$' and a blob literal X'hex' became
+// '\xhex'::bytea; a text without '?' and blob literals comes back
 // unchanged; and nothing inside a string literal or a quoted identifier is
-// ever a marker.
+// ever a marker or a blob literal.
 #include "engine/storage/postgres/postgres_params.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -28,15 +30,30 @@ std::string Quoted(std::string_view text, char quote) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   nce::PostgresText out = nce::TranslateParameters(text);
-  if (out.sql.size() != text.size()) std::abort();
   long markers = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (out.sql[i] == text[i]) continue;
-    if (text[i] != '?' || out.sql[i] != '$' || i + 1 >= text.size() || text[i + 1] < '0' ||
-        text[i + 1] > '9')
+  size_t i = 0, j = 0;  // in text, in out.sql
+  while (i < text.size()) {
+    if (j >= out.sql.size()) std::abort();
+    if (out.sql[j] == text[i]) {
+      ++i, ++j;
+    } else if (text[i] == '?' && out.sql[j] == '$' && i + 1 < text.size() && text[i + 1] >= '0' &&
+               text[i + 1] <= '9') {
+      ++i, ++j, ++markers;
+    } else if ((text[i] == 'x' || text[i] == 'X') && out.sql.compare(j, 3, "'\\x") == 0) {
+      size_t close = text.find('\'', i + 2);
+      if (i + 1 >= text.size() || text[i + 1] != '\'' || close == std::string_view::npos)
+        std::abort();
+      std::string_view hex = text.substr(i + 2, close - i - 2);
+      std::string want = "'\\x" + std::string(hex) + "'::bytea";
+      if (hex.size() % 2 != 0 || out.sql.compare(j, want.size(), want) != 0) std::abort();
+      for (char h : hex)
+        if (!std::isxdigit(static_cast<unsigned char>(h))) std::abort();
+      i = close + 1, j += want.size();
+    } else {
       std::abort();
-    ++markers;
+    }
   }
+  if (j != out.sql.size()) std::abort();
   if (markers == 0 && out.max_parameter != 0) std::abort();
   if (out.max_parameter > nce::kMaxPostgresParameter + 1) std::abort();
   for (char quote : {'\'', '"'}) {

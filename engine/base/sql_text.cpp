@@ -41,6 +41,13 @@ std::string UpperAscii(std::string_view text) {
   return result;
 }
 
+std::string LowerAscii(std::string_view text) {
+  std::string result(text);
+  for (char& c : result)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return result;
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

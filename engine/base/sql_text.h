@@ -15,6 +15,8 @@ std::string QuoteLiteral(std::string_view text);
 std::string BlobLiteral(std::string_view bytes);
 // Upper-case copy (ASCII letters only).
 std::string UpperAscii(std::string_view text);
+// Lower-case copy (ASCII letters only).
+std::string LowerAscii(std::string_view text);
 // Case-insensitive comparison of ASCII texts.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 

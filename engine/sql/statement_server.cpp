@@ -147,6 +147,23 @@ bool SaysIfNotExists(std::string_view create) {
 
 }  // namespace
 
+void Statement::NoteServerAutoinc(const Piece& piece) {
+  StoreSession& session = *connection_->server();
+  std::optional<TableDesc> table =
+      DescribeServerTable(session, WriteTarget(piece.sql, piece.keyword));
+  if (!table) return;
+  for (const FieldDesc& field : table->fields) {
+    if (field.shape.type != NDS_AUTOINC) continue;
+    // The last row inserted took the newest number of the table's rowid
+    // identity, the one sequence the session has used since.
+    auto read = session.Prepare("SELECT " + QuoteIdentifier(LowerAscii(field.name)) + " FROM " +
+                                QuoteIdentifier(table->name) + " WHERE rowid = lastval()");
+    if (read->Step() && read->Column(0).kind == Value::Kind::kInteger)
+      last_autoinc_ = static_cast<uint32_t>(read->Column(0).integer);
+    return;
+  }
+}
+
 std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
   StoreSession& session = *connection_->server();
   connection_->NewEpoch();
@@ -233,6 +250,7 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
       piece.keyword == "WITH" || piece.keyword == "MERGE") {
     counted = true;
     changes += static_cast<uint64_t>(stmt->RowsChanged());
+    if (piece.keyword == "INSERT" && stmt->RowsChanged() > 0) NoteServerAutoinc(piece);
   }
   if (IsSchemaStatement(piece.keyword))
     SyncServerCatalog(session, piece.keyword == "ALTER" ? AlterTarget(piece.sql) : "");

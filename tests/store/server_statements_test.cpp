@@ -124,12 +124,13 @@ TEST(ServerStatements, EngineTablesReadBackAsOnSqlite) {
   NDSHANDLE local = Connect(dir.str()), server = Connect(ServerUri(FreshDatabase()));
   const std::string table =
       "CREATE TABLE kinds(s CHAR(6), ci CICHAR(4), m MEMO, n NUMERIC(7,2), d DOUBLE, "
-      "i INTEGER, si SHORTINT, l LOGICAL, dt DATE, t TIME, ts TIMESTAMP, mo MONEY)";
+      "i INTEGER, si SHORTINT, l LOGICAL, dt DATE, t TIME, ts TIMESTAMP, mo MONEY, b BLOB)";
   const std::vector<std::string> inserts = {
       "INSERT INTO kinds VALUES('abcdef', 'AbC', 'long text', 1234.56, 0.1, 2147483647, -32767, "
-      "1, '0001-01-01', '23:59:59.999', '9999-12-31 23:59:59.999', 922337203685477.5807)",
+      "1, '0001-01-01', '23:59:59.999', '9999-12-31 23:59:59.999', 922337203685477.5807, "
+      "x'00fF7f')",
       "INSERT INTO kinds VALUES('', NULL, '', -0.5, 1e300, -2147483647, 0, 0, '2024-02-29', "
-      "'00:00:00.000', '2024-02-29 12:00:00.000', -922337203685477.5807)",
+      "'00:00:00.000', '2024-02-29 12:00:00.000', -922337203685477.5807, x'')",
       "INSERT INTO kinds(s) VALUES('x')",
   };
   for (NDSHANDLE c : {local, server}) {
@@ -155,6 +156,50 @@ TEST(ServerStatements, EngineTablesReadBackAsOnSqlite) {
     EXPECT_EQ(on_server, on_sqlite) << insert << ": " << LastErrorText();
   }
   EXPECT_EQ(Rows(server, select), Rows(local, select));
+  NdsDisconnect(local);
+  NdsDisconnect(server);
+}
+
+// Parameters reach the server as they reach SQLite, and AUTOINC fields are
+// numbered alike: never again a number once handed out.
+TEST(ServerStatements, ParametersAndAutoincNumbersAsOnSqlite) {
+  TempDir dir;
+  NDSHANDLE local = Connect(dir.str()), server = Connect(ServerUri(FreshDatabase()));
+  std::vector<std::string> results;
+  for (NDSHANDLE c : {local, server}) {
+    RunSqlOrFail(c,
+                 "CREATE TABLE log(id AUTOINC, who CHAR(10), hours DOUBLE, day DATE, "
+                 "scan BLOB)");
+    NDSHANDLE statement = 0, cursor = 0;
+    ASSERT_EQ(NdsCreateSQLStatement(c, &statement), NDS_SUCCESS);
+    ASSERT_EQ(NdsPrepareSQL(statement,
+                            "INSERT INTO log(who, hours, day, scan) "
+                            "VALUES(:who, :hours, :day, :scan)"),
+              NDS_SUCCESS)
+        << LastErrorText();
+    std::string numbers;
+    const char scan[] = {'\0', '\xff', 'x'};
+    for (int row = 1; row <= 3; ++row) {
+      std::string who = "crew " + std::to_string(row);
+      ASSERT_EQ(NdsSetString(statement, ":who", who.c_str(), who.size()), NDS_SUCCESS);
+      ASSERT_EQ(NdsSetDouble(statement, ":hours", 0.1 * row), NDS_SUCCESS);
+      ASSERT_EQ(NdsSetJulian(statement, ":day", 2460370 + row), NDS_SUCCESS);
+      ASSERT_EQ(NdsSetBinary(statement, ":scan", NDS_BINARY, sizeof scan, 0, scan, sizeof scan),
+                NDS_SUCCESS);
+      ASSERT_EQ(NdsExecuteSQL(statement, &cursor), NDS_SUCCESS) << LastErrorText();
+      if (row == 2) RunSqlOrFail(c, "DELETE FROM log WHERE id = 2");
+      uint32_t id = 0;
+      ASSERT_EQ(NdsGetLastAutoinc(statement, &id), NDS_SUCCESS);
+      numbers += std::to_string(id) + " ";
+    }
+    RunSqlOrFail(c, "INSERT INTO log(id, who) VALUES(10, 'given')");
+    RunSqlOrFail(c, "INSERT INTO log(who) VALUES('after')");
+    NdsCloseSQLStatement(statement);
+    results.push_back(numbers + "\n" + Rows(c, "SELECT * FROM log ORDER BY id"));
+  }
+  EXPECT_EQ(results[1], results[0]);
+  EXPECT_NE(results[0].find("1 2 3 \n"), std::string::npos) << results[0];
+  EXPECT_NE(results[0].find("11|after"), std::string::npos) << results[0];
   NdsDisconnect(local);
   NdsDisconnect(server);
 }

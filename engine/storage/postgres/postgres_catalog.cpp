@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/base/errors.h"
+#include "engine/base/sql_text.h"
 #include "engine/storage/postgres/postgres_functions.h"
 #include "engine/storage/postgres/postgres_tables.h"
 
@@ -24,7 +25,31 @@ CREATE TABLE IF NOT EXISTS _nce_fields(
   length integer NOT NULL,
   decimals integer NOT NULL DEFAULT 0,
   PRIMARY KEY(table_name, position));
+CREATE TABLE IF NOT EXISTS _nce_autoinc(
+  table_name text NOT NULL,
+  field_name text NOT NULL,
+  last_value numeric NOT NULL,
+  PRIMARY KEY(table_name, field_name));
 CREATE TABLE IF NOT EXISTS _nce_server(version text NOT NULL);
+-- Numbers the AUTOINC field TG_ARGV[0] of a row being inserted, as the
+-- SQLite store's triggers do: a row that leaves it NULL takes the counter
+-- plus one, a row that gives a number moves the counter up to it. The
+-- counter never goes back, so a deleted number is not handed out again;
+-- its row lock keeps two inserting transactions from taking the same one.
+CREATE OR REPLACE FUNCTION nce_autoinc() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE
+  given numeric := (to_jsonb(NEW) ->> TG_ARGV[0])::numeric;
+  next_value numeric;
+BEGIN
+  UPDATE _nce_autoinc SET last_value = CASE WHEN given IS NULL THEN last_value + 1
+                                            ELSE greatest(last_value, given) END
+   WHERE table_name = TG_TABLE_NAME AND field_name = TG_ARGV[0]
+  RETURNING last_value INTO next_value;
+  IF given IS NULL THEN
+    NEW := jsonb_populate_record(NEW, jsonb_build_object(TG_ARGV[0], next_value));
+  END IF;
+  RETURN NEW;
+END $$;
 )sql";
 
 // Advisory lock key that serialises the catalog's creation (any fixed number
@@ -39,13 +64,6 @@ std::string CatalogVersion() {
   for (std::string_view text : {std::string_view(kCatalogTables), PostgresFunctionsSql()})
     for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
   return "1:" + std::to_string(hash);
-}
-
-std::string Lower(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
 }
 
 bool InstalledVersionIs(StoreSession& session, const std::string& version) {
@@ -83,16 +101,21 @@ void EnsureServerCatalog(StoreSession& session) {
 
 void CreateServerTable(StoreSession& session, const TableDesc& table) {
   TableDesc server = table;
-  server.name = Lower(table.name);
-  for (FieldDesc& field : server.fields) {
-    if (field.shape.type == NDS_AUTOINC)
-      throw EngineError(NDS_E_NOT_SUPPORTED,
-                        "Field " + field.name + " of table " + table.name +
-                            " is AUTOINC, which a database on a PostgreSQL server does not number "
-                            "yet; use an INTEGER field.");
-    field.name = Lower(field.name);
-  }
+  server.name = LowerAscii(table.name);
+  for (FieldDesc& field : server.fields) field.name = LowerAscii(field.name);
   session.Execute(PostgresCreateTable(server));
+  for (const FieldDesc& field : server.fields) {
+    if (field.shape.type != NDS_AUTOINC) continue;
+    auto counter = session.Prepare(
+        "INSERT INTO _nce_autoinc(table_name, field_name, last_value) VALUES(?1, ?2, 0) "
+        "ON CONFLICT(table_name, field_name) DO UPDATE SET last_value = 0");
+    counter->Bind(1, Value::Text(server.name));
+    counter->Bind(2, Value::Text(field.name));
+    counter->Step();
+    session.Execute("CREATE TRIGGER " + QuoteIdentifier("nce_autoinc_" + field.name) +
+                    " BEFORE INSERT ON " + QuoteIdentifier(server.name) +
+                    " FOR EACH ROW EXECUTE FUNCTION nce_autoinc(" + QuoteLiteral(field.name) + ")");
+  }
   auto head = session.Prepare(
       "INSERT INTO _nce_tables(name, table_type, char_type) VALUES(?1, ?2, ?3) "
       "ON CONFLICT(name) DO UPDATE SET table_type = ?2, char_type = ?3");
@@ -120,12 +143,12 @@ void CreateServerTable(StoreSession& session, const TableDesc& table) {
 
 bool ServerTableExists(StoreSession& session, std::string_view name) {
   auto find = session.Prepare("SELECT to_regclass(quote_ident(?1)) IS NOT NULL");
-  find->Bind(1, Value::Text(Lower(name)));
+  find->Bind(1, Value::Text(LowerAscii(name)));
   return find->Step() && find->Column(0).integer != 0;
 }
 
 std::optional<TableDesc> DescribeServerTable(StoreSession& session, std::string_view name) {
-  std::string key = Lower(name);
+  std::string key = LowerAscii(name);
   auto head = session.Prepare("SELECT table_type, char_type FROM _nce_tables WHERE name = ?1");
   head->Bind(1, Value::Text(key));
   if (!head->Step()) return std::nullopt;
@@ -153,11 +176,12 @@ std::optional<TableDesc> DescribeServerTable(StoreSession& session, std::string_
 void SyncServerCatalog(StoreSession& session, std::string_view changed) {
   auto drop = session.Prepare(
       "DELETE FROM _nce_tables WHERE to_regclass(quote_ident(name)) IS NULL OR name = ?1");
-  drop->Bind(1, Value::Text(Lower(changed)));
+  drop->Bind(1, Value::Text(LowerAscii(changed)));
   drop->Step();
   session.Execute(
       "DELETE FROM _nce_fields f WHERE NOT EXISTS (SELECT 1 FROM _nce_tables t WHERE t.name = "
-      "f.table_name)");
+      "f.table_name); DELETE FROM _nce_autoinc WHERE "
+      "to_regclass(quote_ident(table_name)) IS NULL");
 }
 
 }  // namespace nce

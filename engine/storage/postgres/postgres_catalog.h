@@ -26,9 +26,8 @@ namespace nce {
 // outside a transaction.
 void EnsureServerCatalog(StoreSession& session);
 
-// Makes the engine table `table` and its catalog rows, inside the caller's
-// transaction. Throws NDS_E_NOT_SUPPORTED for an AUTOINC field, which has no
-// numbering on the server yet.
+// Makes the engine table `table`, its catalog rows and the numbering of its
+// AUTOINC fields, inside the caller's transaction.
 void CreateServerTable(StoreSession& session, const TableDesc& table);
 
 // Whether the server holds a table or view `name` (found as an unquoted

@@ -1,6 +1,8 @@
 #include "engine/storage/postgres/postgres_params.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 
 namespace nce {
 
@@ -60,11 +62,27 @@ size_t SkipBlockComment(std::string_view s, size_t i) {
   return s.size();
 }
 
+// The end of the blob literal X'hex' starting at `i` (an even number of
+// hexadecimal digits); 0 when there is none there.
+size_t BlobLiteralEnd(std::string_view s, size_t i) {
+  if (i + 1 >= s.size() || (s[i] != 'x' && s[i] != 'X') || s[i + 1] != '\'') return 0;
+  size_t j = i + 2;
+  while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j]))) ++j;
+  if (j >= s.size() || s[j] != '\'' || (j - i - 2) % 2 != 0) return 0;
+  return j + 1;
+}
+
 }  // namespace
 
 PostgresText TranslateParameters(std::string_view s) {
   PostgresText out;
-  out.sql.assign(s);
+  out.sql.reserve(s.size());
+  size_t copied = 0;  // s before it is in out.sql
+  auto replace = [&](size_t from, size_t to, std::string_view with) {
+    out.sql.append(s.substr(copied, from - copied));
+    out.sql.append(with);
+    copied = to;
+  };
   size_t i = 0;
   while (i < s.size()) {
     char c = s[i];
@@ -87,11 +105,18 @@ PostgresText TranslateParameters(std::string_view s) {
       size_t end = s.find(s.substr(i, tag), i + tag);
       i = end == std::string_view::npos ? s.size() : end + tag;
     } else if (c == '?' && i + 1 < s.size() && IsDigit(s[i + 1])) {
-      out.sql[i] = '$';
+      replace(i, i + 1, "$");
       long n = 0;
       for (++i; i < s.size() && IsDigit(s[i]); ++i)
         n = std::min(n * 10 + (s[i] - '0'), kMaxPostgresParameter + 1);
       out.max_parameter = std::max(out.max_parameter, n);
+    } else if (size_t end = after_word ? 0 : BlobLiteralEnd(s, i)) {
+      // SQLite's blob literal; X'...' is a bit string to the server.
+      std::string bytea = "'\\x";
+      bytea.append(s.substr(i + 2, end - i - 3));
+      bytea += "'::bytea";
+      replace(i, end, bytea);
+      i = end;
     } else if (IsIdentStart(c) || IsDigit(c)) {
       // A whole word or number, so that a '$' inside it starts no quote.
       while (i < s.size() && IsIdentChar(s[i])) ++i;
@@ -99,6 +124,7 @@ PostgresText TranslateParameters(std::string_view s) {
       ++i;
     }
   }
+  out.sql.append(s.substr(copied));
   return out;
 }
 

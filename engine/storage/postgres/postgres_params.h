@@ -2,7 +2,8 @@
 // wherever it is a marker, that is outside string literals ('...', E'...',
 // $tag$...$tag$), quoted identifiers and comments (-- ... and nested
 // /* ... */). A '?' not followed by a digit (an operator such as ?|) stays.
-// The text keeps its length: only the '?' of each marker changes.
+// SQLite's blob literals X'hex', which the server would read as bit strings,
+// become '\xhex'::bytea. Nothing else changes.
 #ifndef ENGINE_STORAGE_POSTGRES_POSTGRES_PARAMS_H
 #define ENGINE_STORAGE_POSTGRES_POSTGRES_PARAMS_H
 
