@@ -37,6 +37,8 @@ NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* us
                         "The server path names a PostgreSQL server, but the server type mask " +
                             std::to_string(server_types) + " allows only a local database.");
     std::unique_ptr<PostgresSession> session = PostgresSession::Connect(path);
+    // Another user's locks are waited for as long as on a SQLite store.
+    session->SetLockTimeout(g_busy_timeout_ms.load());
     EnsureServerCatalog(*session);
     auto object = std::make_shared<Connection>(std::move(session), path);
     *connection = HandleTable::Instance().Add(object);

@@ -213,6 +213,7 @@ void PostgresSession::Open() {
       "SET bytea_output = 'hex'; SET standard_conforming_strings = on");
   if (statement_timeout_ms_ > 0)
     Simple("SET statement_timeout = " + std::to_string(statement_timeout_ms_));
+  if (lock_timeout_ms_ > 0) Simple("SET lock_timeout = " + std::to_string(lock_timeout_ms_));
 }
 
 void PostgresSession::Close() {
@@ -520,6 +521,15 @@ void PostgresSession::SetStatementTimeout(int ms) {
                       "The statement timeout is set outside transactions only.");
   Simple("SET statement_timeout = " + std::to_string(ms));
   statement_timeout_ms_ = ms;
+}
+
+void PostgresSession::SetLockTimeout(int ms) {
+  RequireConnection();
+  if (ms < 0) throw EngineError(NDS_E_INVALID_ARGUMENT, "A timeout cannot be negative.");
+  if (InTransaction())
+    throw EngineError(NDS_E_TRANSACTION_OPEN, "The lock timeout is set outside transactions only.");
+  Simple("SET lock_timeout = " + std::to_string(ms));
+  lock_timeout_ms_ = ms;
 }
 
 }  // namespace nce

@@ -74,6 +74,11 @@ class PostgresSession : public StoreSession {
   // Throws NDS_E_TRANSACTION_OPEN inside a transaction, whose rollback would
   // undo the setting.
   void SetStatementTimeout(int ms);
+  // A statement waiting longer than `ms` milliseconds (0: no limit) for a
+  // lock another session holds fails with NDS_E_BUSY, as a SQLite store's
+  // writer gives up after the busy timeout. Kept across Reconnect; set
+  // outside transactions only.
+  void SetLockTimeout(int ms);
   // Connects again with the same URI (after a lost connection, say).
   void Reconnect();
   // Record locks as the server's session advisory locks, with the meaning
@@ -134,6 +139,7 @@ class PostgresSession : public StoreSession {
   std::string conninfo_;     // the URI as given (holds no password)
   pg_conn* conn_ = nullptr;  // owned; null once the connection is lost
   int statement_timeout_ms_ = 0;
+  int lock_timeout_ms_ = 0;
   std::vector<std::string> savepoints_;  // of the open transaction, oldest first
   std::set<int64_t> locks_;              // advisory lock keys held
   uint64_t connection_ = 0;              // counts the connections made
