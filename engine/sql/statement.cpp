@@ -130,8 +130,8 @@ void Statement::Prepare(std::string_view sql) {
   if (pieces_.empty())
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; the statement text is empty");
   values_.resize(markers_.size());
-  // A server reads each statement as it runs it.
   if (connection_->server()) {
+    CheckOnServer();
     prepared_ = true;
     return;
   }

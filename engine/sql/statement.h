@@ -72,6 +72,7 @@ class Statement : public Object {
   void RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
                    std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes);
   void NoteServerAutoinc(const Piece& piece);
+  void CheckOnServer();
   void NoteAutoinc(const Piece& piece);
 
   std::shared_ptr<Connection> connection_;  // connection the statement belongs to

@@ -147,6 +147,39 @@ bool SaysIfNotExists(std::string_view create) {
 
 }  // namespace
 
+namespace {
+
+// Whether a check's failure says what running the statement would say: the
+// text is no SQL, or a table or column it names is missing. The server
+// infers the types of parameters when it checks, and may fail where the
+// run, with typed values, would not; such failures wait for the run.
+bool RunWouldFail(const EngineError& error, bool schema_changed) {
+  const std::string& text = error.text();
+  if (text.find("SQLSTATE 42601") != std::string::npos) return true;  // syntax
+  if (schema_changed) return false;  // an earlier statement may make what is missing
+  return text.find("SQLSTATE 42P01") != std::string::npos ||  // no such table
+         text.find("SQLSTATE 42703") != std::string::npos;    // no such column
+}
+
+}  // namespace
+
+void Statement::CheckOnServer() {
+  StoreSession& session = *connection_->server();
+  bool schema_changed = false;
+  for (size_t i = 0; i < pieces_.size(); ++i) {
+    const std::string& keyword = pieces_[i].keyword;
+    if (keyword == "SELECT" || keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" ||
+        keyword == "WITH" || keyword == "VALUES") {
+      try {
+        session.Check(pieces_[i].sql);
+      } catch (const EngineError& error) {
+        if (RunWouldFail(error, schema_changed)) throw InScript(error, i, pieces_.size());
+      }
+    }
+    schema_changed = schema_changed || IsSchemaStatement(keyword) || ManagesTransaction(keyword);
+  }
+}
+
 void Statement::NoteServerAutoinc(const Piece& piece) {
   StoreSession& session = *connection_->server();
   std::optional<TableDesc> table =

@@ -24,6 +24,7 @@ class SqliteSession : public StoreSession {
 
   void Execute(std::string_view sql) override;
   std::unique_ptr<StoreStatement> Prepare(std::string_view sql) override;
+  void Check(std::string_view sql) override { Prepare(sql); }
   void Begin() override;
   void Commit() override;
   void Rollback() override;

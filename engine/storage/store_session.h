@@ -66,6 +66,11 @@ class StoreSession {
   virtual void Execute(std::string_view sql) = 0;
   // Prepares one statement; the statement must not outlive the session.
   virtual std::unique_ptr<StoreStatement> Prepare(std::string_view sql) = 0;
+  // Reads one statement that reads or writes rows (SELECT, INSERT, UPDATE,
+  // DELETE, WITH, VALUES) as running it would, without running it: throws
+  // what its text alone makes it fail with (syntax, a missing table or
+  // column). Inside a transaction, a failing check leaves it as it was.
+  virtual void Check(std::string_view sql) = 0;
 
   virtual void Begin() = 0;
   virtual void Commit() = 0;

@@ -194,11 +194,23 @@ TEST(ServerStatements, ParametersAndAutoincNumbersAsOnSqlite) {
     }
     RunSqlOrFail(c, "INSERT INTO log(id, who) VALUES(10, 'given')");
     RunSqlOrFail(c, "INSERT INTO log(who) VALUES('after')");
+    // Parameters whose types only their values tell: the server cannot
+    // check this text before it has them, which must not refuse it.
+    ASSERT_EQ(NdsPrepareSQL(statement, "SELECT :a + :b AS total"), NDS_SUCCESS) << LastErrorText();
+    ASSERT_EQ(NdsSetDouble(statement, ":a", 1.5), NDS_SUCCESS);
+    ASSERT_EQ(NdsSetDouble(statement, ":b", 2), NDS_SUCCESS);
+    ASSERT_EQ(NdsExecuteSQL(statement, &cursor), NDS_SUCCESS) << LastErrorText();
+    char total[32];
+    uint32_t length = sizeof total;
+    ASSERT_EQ(NdsGotoTop(cursor), NDS_SUCCESS);
+    ASSERT_EQ(NdsGetField(cursor, "total", total, &length, NDS_TRIM_RIGHT), NDS_SUCCESS);
+    numbers += std::string(total, length) + " ";
+    NdsCloseTable(cursor);
     NdsCloseSQLStatement(statement);
     results.push_back(numbers + "\n" + Rows(c, "SELECT * FROM log ORDER BY id"));
   }
   EXPECT_EQ(results[1], results[0]);
-  EXPECT_NE(results[0].find("1 2 3 \n"), std::string::npos) << results[0];
+  EXPECT_NE(results[0].find("1 2 3 3.5 \n"), std::string::npos) << results[0];
   EXPECT_NE(results[0].find("11|after"), std::string::npos) << results[0];
   NdsDisconnect(local);
   NdsDisconnect(server);
@@ -238,16 +250,22 @@ TEST(ServerRepairDrills, FailureOrLostConnectionLeavesDatabaseUnchanged) {
   RunSqlOrFail(connection, "DROP TABLE a_squawk");
   std::string before = DumpRepairTables(connection, "a_squawk");
 
-  NDSHANDLE statement = 0;
+  NDSHANDLE statement = 0, cursor = 0;
   ASSERT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
   ASSERT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS);
-  ASSERT_EQ(NdsPrepareSQL(statement, RepairScriptText().c_str()), NDS_SUCCESS);
-  NDSHANDLE cursor = 0;
+  // The missing table is found before anything runs ...
+  EXPECT_EQ(NdsPrepareSQL(statement, RepairScriptText().c_str()), NDS_E_SQL);
+  EXPECT_NE(LastErrorText().find("a_squawk"), std::string::npos) << LastErrorText();
+  EXPECT_EQ(NdsExecuteSQL(statement, &cursor), NDS_E_NOT_PREPARED);
+  // ... and, when it vanishes between prepare and execute, the execution
+  // fails there and is undone as a whole; the transaction goes on.
+  RunSqlOrFail(connection, "CREATE TABLE a_squawk(Rec_No CHAR(12))");
+  ASSERT_EQ(NdsPrepareSQL(statement, RepairScriptText().c_str()), NDS_SUCCESS) << LastErrorText();
+  RunSqlOrFail(connection, "DROP TABLE a_squawk");
   EXPECT_EQ(NdsExecuteSQL(statement, &cursor), NDS_E_SQL);
   std::string text = LastErrorText();
   EXPECT_NE(text.find("a_squawk"), std::string::npos) << text;
   EXPECT_NE(text.find("statement 22 of 36"), std::string::npos) << text;
-  // The failed execution is undone as a whole; the transaction goes on.
   EXPECT_EQ(Rows(connection, "SELECT count(*) FROM acftcomp"), "6\n");
   ASSERT_EQ(NdsRollbackTransaction(connection), NDS_SUCCESS);
   EXPECT_EQ(DumpRepairTables(connection, "a_squawk"), before);

@@ -54,8 +54,13 @@ std::string FirstWord(std::string_view sql) {
 bool IsTransactionControl(std::string_view sql) {
   std::string word = FirstWord(sql);
   if (word.empty()) return false;
+  // PREPARE TRANSACTION ends the transaction; PREPARE name AS ... does not.
+  if (word == "PREPARE") {
+    std::string_view rest = sql.substr(sql.find_first_not_of(" \t\r\n") + word.size());
+    return FirstWord(rest) == "TRANSACTION";
+  }
   for (const char* control :
-       {"BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "SAVEPOINT", "RELEASE", "PREPARE"})
+       {"BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "SAVEPOINT", "RELEASE"})
     if (word == control) return true;
   return false;
 }
@@ -411,6 +416,15 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
 
 void PostgresSession::Execute(std::string_view sql) {
   Result(Run(std::string(sql), nullptr));
+}
+
+void PostgresSession::Check(std::string_view sql) {
+  RequireConnection();
+  // The server parses and analyses the text of a PREPARE, with the types of
+  // its parameters inferred, and drops it again: one round trip, guarded
+  // inside a transaction like any statement.
+  Result(Run("PREPARE nce_check AS " + TranslateParameters(sql).sql + "\n; DEALLOCATE nce_check",
+             nullptr));
 }
 
 std::unique_ptr<StoreStatement> PostgresSession::Prepare(std::string_view sql) {

@@ -61,6 +61,7 @@ class PostgresSession : public StoreSession {
 
   void Execute(std::string_view sql) override;
   std::unique_ptr<StoreStatement> Prepare(std::string_view sql) override;
+  void Check(std::string_view sql) override;
   void Begin() override;
   void Commit() override;
   void Rollback() override;
