@@ -136,6 +136,31 @@ void NoteSeen(ColumnSeen& seen, int type, size_t length, int64_t integer) {
     seen.wide_integer = seen.wide_integer || integer > INT32_MAX || integer <= INT32_MIN;
 }
 
+// Holds the rows a result adds to the private cursor database in one
+// transaction there, rather than one per row; rolled back unless kept.
+class ResultRows {
+ public:
+  explicit ResultRows(sqlite3* scratch) : scratch_(scratch) {
+    if (sqlite3_get_autocommit(scratch_)) {
+      ExecSql(scratch_, "BEGIN");
+      open_ = true;
+    }
+  }
+  ~ResultRows() {
+    if (open_) sqlite3_exec(scratch_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  ResultRows(const ResultRows&) = delete;
+  ResultRows& operator=(const ResultRows&) = delete;
+  void Keep() {
+    if (open_) ExecSql(scratch_, "COMMIT");
+    open_ = false;
+  }
+
+ private:
+  sqlite3* scratch_;
+  bool open_ = false;
+};
+
 // Gives each field its shape: the known one, else one fit for the values seen.
 void FinishResult(Cursor& cursor, const std::vector<std::optional<FieldSpec>>& shapes,
                   const std::vector<ColumnSeen>& seen) {
@@ -167,6 +192,7 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
   SqliteStmt insert = ResultInsert(*cursor);
   sqlite3* scratch = cursor->source_db;
   std::vector<ColumnSeen> seen(count);
+  ResultRows rows(scratch);
   for (;;) {
     int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) break;
@@ -183,6 +209,8 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
     insert.Run();
     ++cursor->row_count;
   }
+  insert.Reset();
+  rows.Keep();
   FinishResult(*cursor, shapes, seen);
   return cursor;
 }
@@ -204,6 +232,7 @@ std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& con
   std::vector<ColumnSeen> seen(count);
   static constexpr int kSqliteType[] = {SQLITE_NULL,  SQLITE_NULL, SQLITE_INTEGER,
                                         SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB};
+  ResultRows rows(scratch);
   for (; has_row; has_row = stmt.Step()) {
     insert.Reset();
     for (size_t i = 0; i < count; ++i) {
@@ -216,6 +245,8 @@ std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& con
     insert.Run();
     ++cursor->row_count;
   }
+  insert.Reset();
+  rows.Keep();
   FinishResult(*cursor, shapes, seen);
   return cursor;
 }

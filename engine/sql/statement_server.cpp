@@ -22,9 +22,13 @@
 namespace nce {
 namespace {
 
+// Statements that end or shape the transaction, or that the server runs
+// outside any transaction (VACUUM): no transaction or savepoint of the
+// execution's own around them.
 bool ManagesTransaction(const std::string& keyword) {
   return keyword == "BEGIN" || keyword == "COMMIT" || keyword == "END" || keyword == "ROLLBACK" ||
-         keyword == "SAVEPOINT" || keyword == "RELEASE" || keyword == "START";
+         keyword == "SAVEPOINT" || keyword == "RELEASE" || keyword == "START" ||
+         keyword == "VACUUM";
 }
 
 bool OnlyReads(const std::string& keyword) {

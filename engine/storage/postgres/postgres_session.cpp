@@ -73,7 +73,8 @@ class PostgresStatement : public StoreStatement {
       : session_(session),
         sql_(std::move(text.sql)),
         bound_(text.max_parameter),
-        parsed_once_(!IsTransactionControl(sql_) && FirstWord(sql_) != "COPY") {}
+        parsed_once_(!IsTransactionControl(sql_) && FirstWord(sql_) != "COPY" &&
+                     FirstWord(sql_) != "VACUUM") {}
   ~PostgresStatement() override { session_->Forget(parsed_); }
 
   void Bind(int index, const Value& value) override {
@@ -149,7 +150,8 @@ class PostgresStatement : public StoreStatement {
   bool ran_ = false;
   int row_ = 0;  // current row of result_
   // Whether the server parses the text once for every run: all but
-  // transaction control and COPY, which go the plain way.
+  // transaction control, COPY and VACUUM (which runs outside any
+  // transaction block, as a pipeline is one), which go the plain way.
   bool parsed_once_;
   PostgresSession::ServerStatement parsed_;
   mutable PostgresOrigins origins_;  // of result_, learnt on demand
