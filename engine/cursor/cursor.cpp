@@ -233,13 +233,16 @@ std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& con
   static constexpr int kSqliteType[] = {SQLITE_NULL,  SQLITE_NULL, SQLITE_INTEGER,
                                         SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB};
   ResultRows rows(scratch);
+  // One value per column, bound in place and refilled row after row.
+  std::vector<Value> values(count);
   for (; has_row; has_row = stmt.Step()) {
     insert.Reset();
     for (size_t i = 0; i < count; ++i) {
-      Value value = stmt.Column(columns[i].column);
+      Value& value = values[i];
+      stmt.ColumnInto(columns[i].column, &value);
       NoteSeen(seen[i], kSqliteType[static_cast<int>(value.kind)], value.bytes.size(),
                value.integer);
-      int bind_rc = BindValue(insert.get(), static_cast<int>(i + 1), value);
+      int bind_rc = BindValueInPlace(insert.get(), static_cast<int>(i + 1), value);
       if (bind_rc != SQLITE_OK) throw SqlError(scratch, bind_rc);
     }
     insert.Run();

@@ -35,6 +35,9 @@ class StoreStatement {
   virtual std::string ColumnName(int column) const = 0;
   // Column `column` (from 0) of the current row.
   virtual Value Column(int column) const = 0;
+  // The same into `value`, which a store may fill reusing the bytes it
+  // holds: for reading many rows into the same values.
+  virtual void ColumnInto(int column, Value* value) const { *value = Column(column); }
   // Where result column `column` comes from: the table and the column it
   // reads unchanged; both empty for a computed column. Known once Step ran.
   struct Origin {

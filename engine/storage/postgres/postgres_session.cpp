@@ -115,6 +115,13 @@ class PostgresStatement : public StoreStatement {
                         "Column " + std::to_string(column) + " of the current row does not exist.");
     return ReadValue(result_.get(), row_, column);
   }
+  void ColumnInto(int column, Value* value) const override {
+    if (!result_ || row_ >= PQntuples(result_.get()) || column < 0 ||
+        column >= PQnfields(result_.get()))
+      throw EngineError(NDS_E_INVALID_FIELD,
+                        "Column " + std::to_string(column) + " of the current row does not exist.");
+    ReadValueInto(result_.get(), row_, column, value);
+  }
   Origin ColumnOrigin(int column) const override {
     if (!result_ || column < 0 || column >= PQnfields(result_.get())) return {};
     return origins_.Find(*session_, result_.get(), column);

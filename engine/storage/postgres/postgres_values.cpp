@@ -30,11 +30,22 @@ int HexDigit(char c) {
 
 }  // namespace
 
-Value ReadValue(const PGresult* result, int row, int column) {
-  if (PQgetisnull(result, row, column)) return Value::Null();
+void ReadValueInto(const PGresult* result, int row, int column, Value* out) {
+  auto set = [out](Value::Kind kind, int64_t integer, double real) {
+    out->kind = kind;
+    out->integer = integer;
+    out->real = real;
+  };
+  if (PQgetisnull(result, row, column)) return set(Value::Kind::kNull, 0, 0);
   const char* text = PQgetvalue(result, row, column);
   size_t size = static_cast<size_t>(PQgetlength(result, row, column));
   const char* end = text + size;
+  // Texts and blobs reuse the bytes `out` holds: a result read row after row
+  // into the same values allocates nothing once they are long enough.
+  auto set_text = [&](std::string_view value) {
+    set(Value::Kind::kText, 0, 0);
+    out->bytes.assign(value);
+  };
   switch (PQftype(result, column)) {
     case kInt2:
     case kInt4:
@@ -42,45 +53,52 @@ Value ReadValue(const PGresult* result, int row, int column) {
     case kOid: {
       int64_t v = 0;
       if (std::from_chars(text, end, v).ptr != end) ThrowUnreadable(text, "an integer");
-      return Value::Integer(v);
+      return set(Value::Kind::kInteger, v, 0);
     }
     case kBool:
-      return Value::Integer(text[0] == 't' ? 1 : 0);
+      return set(Value::Kind::kInteger, text[0] == 't' ? 1 : 0, 0);
     case kFloat4: {
       // Read as single precision, so that the value is the stored one.
       float v = 0;
       if (std::from_chars(text, end, v).ptr != end) ThrowUnreadable(text, "a real");
-      return Value::Real(v);
+      return set(Value::Kind::kReal, 0, v);
     }
     case kFloat8: {
       double v = 0;
       if (std::from_chars(text, end, v).ptr != end) ThrowUnreadable(text, "a double");
-      return Value::Real(v);
+      return set(Value::Kind::kReal, 0, v);
     }
     case kNumeric: {
       int64_t v = 0;
       auto [ptr, ec] = std::from_chars(text, end, v);
-      if (ec == std::errc() && ptr == end) return Value::Integer(v);
-      return Value::Text(std::string(text, size));
+      if (ec == std::errc() && ptr == end) return set(Value::Kind::kInteger, v, 0);
+      return set_text(std::string_view(text, size));
     }
     case kTime:
-      return Value::Text(EngineTimeText(std::string_view(text, size), false));
+      return set_text(EngineTimeText(std::string_view(text, size), false));
     case kTimestamp:
-      return Value::Text(EngineTimeText(std::string_view(text, size), true));
+      return set_text(EngineTimeText(std::string_view(text, size), true));
     case kBytea: {
       if (size < 2 || text[0] != '\\' || text[1] != 'x' || size % 2 != 0)
         ThrowUnreadable(text, "a bytea");
-      std::string bytes((size - 2) / 2, '\0');
-      for (size_t i = 0; i < bytes.size(); ++i) {
+      set(Value::Kind::kBlob, 0, 0);
+      out->bytes.resize((size - 2) / 2);
+      for (size_t i = 0; i < out->bytes.size(); ++i) {
         int high = HexDigit(text[2 + 2 * i]), low = HexDigit(text[3 + 2 * i]);
         if (high < 0 || low < 0) ThrowUnreadable(text, "a bytea");
-        bytes[i] = static_cast<char>(high << 4 | low);
+        out->bytes[i] = static_cast<char>(high << 4 | low);
       }
-      return Value::Blob(std::move(bytes));
+      return;
     }
     default:
-      return Value::Text(std::string(text, size));
+      return set_text(std::string_view(text, size));
   }
+}
+
+Value ReadValue(const PGresult* result, int row, int column) {
+  Value value;
+  ReadValueInto(result, row, column, &value);
+  return value;
 }
 
 PostgresParams::PostgresParams(const std::vector<Value>& values) {

@@ -47,6 +47,8 @@ struct PostgresParams {
 // Column `column` of row `row` of `result` as the engine's value; throws
 // NDS_E_SQL for a value of a numeric type or bytea that cannot be read.
 Value ReadValue(const PGresult* result, int row, int column);
+// The same into `out`, reusing the bytes it holds.
+void ReadValueInto(const PGresult* result, int row, int column, Value* out);
 
 }  // namespace nce
 
