@@ -72,6 +72,8 @@ class Statement : public Object {
   void RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
                    std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes);
   void NoteServerAutoinc(const Piece& piece);
+  void ReadOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
+                    std::shared_ptr<Cursor>& cursor);
   void CheckOnServer();
   void NoteAutoinc(const Piece& piece);
 

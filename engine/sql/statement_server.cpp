@@ -4,6 +4,7 @@
 // execution as on a SQLite store. The engine's CREATE TABLE makes an engine
 // table there (typed columns, type guards, catalog rows); rows a statement
 // yields become a static cursor, as on a SQLite store.
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <set>
@@ -142,6 +143,33 @@ std::vector<ResultColumn> ResultColumns(StoreSession& session, StoreStatement& s
   return columns;
 }
 
+// The rows of a server-side cursor read in pages: one FETCH statement run
+// again whenever its page is read, seen as one statement with all the rows.
+class PagedRows : public StoreStatement {
+ public:
+  explicit PagedRows(std::unique_ptr<StoreStatement> fetch) : fetch_(std::move(fetch)) {}
+  void Bind(int, const Value&) override {}
+  bool Step() override {
+    if (fetch_->Step()) return true;
+    fetch_->Reset();
+    return fetch_->Step();  // the next page; none when the rows are all read
+  }
+  int ColumnCount() const override { return fetch_->ColumnCount(); }
+  std::string ColumnName(int column) const override { return fetch_->ColumnName(column); }
+  Value Column(int column) const override { return fetch_->Column(column); }
+  void ColumnInto(int column, Value* value) const override { fetch_->ColumnInto(column, value); }
+  Origin ColumnOrigin(int column) const override { return fetch_->ColumnOrigin(column); }
+  std::string ColumnType(int column) const override { return fetch_->ColumnType(column); }
+  int64_t RowsChanged() const override { return 0; }
+  void Reset() override { fetch_->Reset(); }
+
+ private:
+  std::unique_ptr<StoreStatement> fetch_;
+};
+
+// Rows a server-side cursor holds for the reader: in pages of this many.
+constexpr int kPageRows = 1000;
+
 // The table CREATE TABLE [IF NOT EXISTS] names when it says IF NOT EXISTS;
 // empty otherwise.
 bool SaysIfNotExists(std::string_view create) {
@@ -181,6 +209,43 @@ void Statement::CheckOnServer() {
       }
     }
     schema_changed = schema_changed || IsSchemaStatement(keyword) || ManagesTransaction(keyword);
+  }
+}
+
+void Statement::ReadOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
+                             std::shared_ptr<Cursor>& cursor) {
+  // The server holds the rows in a cursor of its own and hands them out a
+  // page at a time, so that a large result never lies whole in memory
+  // twice. Its cursors live in transactions: the read has one of its own
+  // when the caller has none.
+  StoreSession& session = *connection_->server();
+  static std::atomic<uint64_t> cursors{0};
+  const std::string name = "nce_rows_" + std::to_string(++cursors);
+  const bool own = !session.InTransaction();
+  if (own) session.Begin();
+  try {
+    auto declare = session.Prepare("DECLARE " + name + " NO SCROLL CURSOR FOR " + piece.sql);
+    for (size_t k = 0; k < piece.marker_count; ++k) {
+      size_t ordinal = piece.first_ordinal + k;
+      declare->Bind(static_cast<int>(ordinal), values_[ordinal - 1]);
+    }
+    declare->Step();
+    PagedRows rows(session.Prepare("FETCH " + std::to_string(kPageRows) + " FROM " + name));
+    bool has_row = rows.Step();
+    if (cursor) cursor->Release();
+    cursor = nullptr;
+    std::vector<ResultColumn> columns = ResultColumns(session, rows, piece.sql, table_type);
+    cursor = MaterialiseResult(connection_, rows, has_row, columns, table_type, char_type);
+    session.Execute("CLOSE " + name);
+    if (own) session.Commit();
+  } catch (...) {
+    try {
+      if (own && session.InTransaction()) session.Rollback();
+      if (!own) session.Execute("CLOSE " + name);
+    } catch (const EngineError&) {
+      // Never declared, or the connection is gone with it.
+    }
+    throw;
   }
 }
 
@@ -257,6 +322,7 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
       return;
     }
   }
+  if (piece.keyword == "SELECT") return ReadOnServer(piece, table_type, char_type, cursor);
   std::unique_ptr<StoreStatement> stmt = session.Prepare(piece.sql);
   for (size_t k = 0; k < piece.marker_count; ++k) {
     size_t ordinal = piece.first_ordinal + k;
