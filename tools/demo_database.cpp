@@ -29,7 +29,9 @@ namespace fs = std::filesystem;
 class EngineSession {
  public:
   explicit EngineSession(const std::string& path) {
-    if (NDSRESULT rc = NdsConnect60(path.c_str(), NDS_LOCAL_SERVER, "", "", 0, &connection_))
+    // A directory is opened as before; a server URI needs the remote bit.
+    const uint16_t kinds = IsServerUri(path) ? NDS_REMOTE_SERVER : NDS_LOCAL_SERVER;
+    if (NDSRESULT rc = NdsConnect60(path.c_str(), kinds, "", "", 0, &connection_))
       RaiseEngineError("cannot open " + path, rc);
     if (NDSRESULT rc = NdsCreateSQLStatement(connection_, &statement_)) {
       NdsDisconnect(connection_);
@@ -130,6 +132,33 @@ int CountStatements(const std::string& sql) {
   return count;
 }
 
+// Creates and fills the 36 tables in the database at `path` (a directory
+// or a server URI) in one transaction.
+BuildSummary BuildTables(const std::string& path) {
+  BuildSummary summary;
+  EngineSession session(path);
+  session.Begin();
+  const auto& pairs = TablePairs();
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const TablePair& pair = pairs[i];
+    const std::string archive = std::string("a_") + pair.live;
+    const auto& columns = ColumnsOf(pair.live);
+    // Creating an existing table fails, so a database already there is
+    // refused before anything in it changes.
+    session.Execute(CreateTableSql(pair.live, columns),
+                    "cannot create table " + std::string(pair.live));
+    session.Execute(CreateTableSql(archive, columns), "cannot create table " + archive);
+    summary.tables += 2;
+    const PairRows rows = RowsOfPair(static_cast<int>(i), pair, summary);
+    if (!rows.live_sql.empty())
+      session.Execute(rows.live_sql, "cannot fill " + std::string(pair.live));
+    if (!rows.archive_sql.empty()) session.Execute(rows.archive_sql, "cannot fill " + archive);
+    summary.rows += CountStatements(rows.live_sql) + CountStatements(rows.archive_sql);
+  }
+  session.Commit();
+  return summary;
+}
+
 }  // namespace
 
 const std::vector<TablePair>& TablePairs() {
@@ -153,37 +182,19 @@ void WriteAliasFile(const std::string& directory, const std::string& path) {
   if (!out) throw DemoDatabaseError("cannot write " + file.string());
 }
 
+bool IsServerUri(const std::string& path) {
+  return path.rfind("postgresql://", 0) == 0 || path.rfind("postgres://", 0) == 0;
+}
+
 BuildSummary BuildDemoDatabase(const std::string& directory) {
   if (directory.empty()) throw DemoDatabaseError("no directory given");
+  if (IsServerUri(directory)) return BuildTables(directory);
   std::error_code error;
   fs::create_directories(directory, error);
   if (error) throw DemoDatabaseError("cannot create " + directory + ": " + error.message());
   if (!fs::is_directory(directory)) throw DemoDatabaseError(directory + " is not a directory");
   const std::string path = fs::absolute(directory).lexically_normal().string();
-
-  BuildSummary summary;
-  {
-    EngineSession session(path);
-    session.Begin();
-    const auto& pairs = TablePairs();
-    for (size_t i = 0; i < pairs.size(); ++i) {
-      const TablePair& pair = pairs[i];
-      const std::string archive = std::string("a_") + pair.live;
-      const auto& columns = ColumnsOf(pair.live);
-      // Creating an existing table fails, so a database already there is
-      // refused before anything in it changes.
-      session.Execute(CreateTableSql(pair.live, columns),
-                      "cannot create table " + std::string(pair.live));
-      session.Execute(CreateTableSql(archive, columns), "cannot create table " + archive);
-      summary.tables += 2;
-      const PairRows rows = RowsOfPair(static_cast<int>(i), pair, summary);
-      if (!rows.live_sql.empty())
-        session.Execute(rows.live_sql, "cannot fill " + std::string(pair.live));
-      if (!rows.archive_sql.empty()) session.Execute(rows.archive_sql, "cannot fill " + archive);
-      summary.rows += CountStatements(rows.live_sql) + CountStatements(rows.archive_sql);
-    }
-    session.Commit();
-  }
+  const BuildSummary summary = BuildTables(path);
   WriteAliasFile(path, path);
   return summary;
 }

@@ -40,7 +40,15 @@ struct BuildSummary {
 // `directory`/nds.ini whose alias VOLANTRAX names it. Refuses a directory
 // that already holds any of the tables, so nothing is overwritten. Raises
 // DemoDatabaseError.
+//
+// `directory` may instead be a server URI (IsServerUri): the database must
+// exist on the server; the tables are built there, and no nds.ini is
+// written, since a server has no directory of the site's.
 BuildSummary BuildDemoDatabase(const std::string& directory);
+
+// Whether `path` names a database on a PostgreSQL server (postgresql://...
+// or postgres://...) rather than a directory.
+bool IsServerUri(const std::string& path);
 
 // Writes `directory`/nds.ini with section Databases and VOLANTRAX=`path`.
 void WriteAliasFile(const std::string& directory, const std::string& path);
