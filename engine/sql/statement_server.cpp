@@ -196,7 +196,7 @@ bool RunWouldFail(const EngineError& error, bool schema_changed) {
 }  // namespace
 
 void Statement::CheckOnServer() {
-  StoreSession& session = *connection_->server();
+  StoreSession& session = connection_->LiveServer();
   bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const std::string& keyword = pieces_[i].keyword;
@@ -267,7 +267,7 @@ void Statement::NoteServerAutoinc(const Piece& piece) {
 }
 
 std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
-  StoreSession& session = *connection_->server();
+  StoreSession& session = connection_->LiveServer();
   connection_->NewEpoch();
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {

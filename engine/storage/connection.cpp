@@ -21,6 +21,12 @@ Connection::Connection(std::unique_ptr<StoreSession> server, std::string uri)
   location_.database_path = std::move(uri);
 }
 
+StoreSession& Connection::LiveServer() {
+  if (!server_) ThrowNoStore();
+  if (!server_->Connected() && !transaction_open_) server_->Reconnect();
+  return *server_;
+}
+
 Connection::~Connection() {
   Close();
 }
@@ -71,7 +77,7 @@ void Connection::BeginTransaction() {
   // (up to the busy timeout) instead of failing half-way through its work.
   NewEpoch();
   if (server_) {
-    server_->Begin();
+    LiveServer().Begin();
     transaction_open_ = true;
     transaction_lost_ = false;
     untouched_ = false;  // a server transaction is never restarted

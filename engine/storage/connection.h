@@ -48,6 +48,11 @@ class Connection : public Object {
   }
   // The session on the server; null for a connection on a SQLite store.
   StoreSession* server() const { return server_.get(); }
+  // The session on the server, connected again first when it lost its
+  // connection while no transaction was open: nothing of the user's was
+  // lost with it, and the next statement may go on. Inside a transaction the
+  // loss stands until the transaction is ended (rolled back).
+  StoreSession& LiveServer();
   // Whether `db` is the store's own SQLite connection (not the private
   // database of static cursors); false on a server and once closed.
   bool IsStoreDb(sqlite3* db) const { return store_ && store_->db() == db; }

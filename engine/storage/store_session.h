@@ -83,6 +83,11 @@ class StoreSession {
   virtual void ReleaseSavepoint(const std::string& name) = 0;
   virtual void RollbackToSavepoint(const std::string& name) = 0;
   virtual bool InTransaction() const = 0;
+  // Whether the session reaches its store; a server session that lost its
+  // connection refuses work until Reconnect.
+  virtual bool Connected() const { return true; }
+  // Connects again the same way; for a session that lost its connection.
+  virtual void Reconnect() {}
 
  protected:
   StoreSession() = default;

@@ -80,8 +80,9 @@ class PostgresSession : public StoreSession {
   // writer gives up after the busy timeout. Kept across Reconnect; set
   // outside transactions only.
   void SetLockTimeout(int ms);
+  bool Connected() const override { return conn_ != nullptr; }
   // Connects again with the same URI (after a lost connection, say).
-  void Reconnect();
+  void Reconnect() override;
   // Record locks as the server's session advisory locks, with the meaning
   // of RecordLocks' write locks: record `record` of `table` (record 0: the
   // whole table; table names compared without letter case), keyed as the
