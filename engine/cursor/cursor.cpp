@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
@@ -171,6 +172,30 @@ void FinishResult(Cursor& cursor, const std::vector<std::optional<FieldSpec>>& s
 
 }  // namespace
 
+namespace {
+
+// Adds a row to the result table of `cursor` while `next_row` finds one,
+// its values bound by `bind_row(insert, seen)`, in one transaction; then
+// gives the fields their shapes.
+template <class NextRow, class BindRow>
+void FillResult(Cursor& cursor, const std::vector<std::optional<FieldSpec>>& shapes,
+                NextRow next_row, BindRow bind_row) {
+  SqliteStmt insert = ResultInsert(cursor);
+  std::vector<ColumnSeen> seen(shapes.size());
+  ResultRows rows(cursor.source_db);
+  while (next_row()) {
+    insert.Reset();
+    bind_row(insert.get(), seen);
+    insert.Run();
+    ++cursor.row_count;
+  }
+  insert.Reset();
+  rows.Keep();
+  FinishResult(cursor, shapes, seen);
+}
+
+}  // namespace
+
 std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
                                           sqlite3_stmt* stmt, uint16_t table_type,
                                           uint16_t char_type) {
@@ -189,29 +214,23 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
     }
   }
   auto cursor = NewResultCursor(connection, names, table_type, char_type);
-  SqliteStmt insert = ResultInsert(*cursor);
   sqlite3* scratch = cursor->source_db;
-  std::vector<ColumnSeen> seen(count);
-  ResultRows rows(scratch);
-  for (;;) {
+  auto next_row = [&] {
     int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_DONE) break;
-    if (rc != SQLITE_ROW) throw SqlError(db, rc);
-    insert.Reset();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(db, rc);
+    return rc == SQLITE_ROW;
+  };
+  auto bind_row = [&](sqlite3_stmt* insert, std::vector<ColumnSeen>& seen) {
     for (int i = 0; i < count; ++i) {
       sqlite3_value* value = sqlite3_column_value(stmt, i);
       int type = sqlite3_value_type(value);
       NoteSeen(seen[i], type, static_cast<size_t>(sqlite3_value_bytes(value)),
                type == SQLITE_INTEGER ? sqlite3_value_int64(value) : 0);
-      int bind_rc = sqlite3_bind_value(insert.get(), i + 1, value);
-      if (bind_rc != SQLITE_OK) throw SqlError(scratch, bind_rc);
+      int rc = sqlite3_bind_value(insert, i + 1, value);
+      if (rc != SQLITE_OK) throw SqlError(scratch, rc);
     }
-    insert.Run();
-    ++cursor->row_count;
-  }
-  insert.Reset();
-  rows.Keep();
-  FinishResult(*cursor, shapes, seen);
+  };
+  FillResult(*cursor, shapes, next_row, bind_row);
   return cursor;
 }
 
@@ -227,30 +246,27 @@ std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& con
     shapes[i] = columns[i].shape;
   }
   auto cursor = NewResultCursor(connection, names, table_type, char_type);
-  SqliteStmt insert = ResultInsert(*cursor);
   sqlite3* scratch = cursor->source_db;
-  std::vector<ColumnSeen> seen(count);
+  bool first = true;
+  auto next_row = [&] {
+    if (std::exchange(first, false)) return has_row;
+    return stmt.Step();
+  };
   static constexpr int kSqliteType[] = {SQLITE_NULL,  SQLITE_NULL, SQLITE_INTEGER,
                                         SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB};
-  ResultRows rows(scratch);
   // One value per column, bound in place and refilled row after row.
   std::vector<Value> values(count);
-  for (; has_row; has_row = stmt.Step()) {
-    insert.Reset();
+  auto bind_row = [&](sqlite3_stmt* insert, std::vector<ColumnSeen>& seen) {
     for (size_t i = 0; i < count; ++i) {
       Value& value = values[i];
       stmt.ColumnInto(columns[i].column, &value);
       NoteSeen(seen[i], kSqliteType[static_cast<int>(value.kind)], value.bytes.size(),
                value.integer);
-      int bind_rc = BindValueInPlace(insert.get(), static_cast<int>(i + 1), value);
-      if (bind_rc != SQLITE_OK) throw SqlError(scratch, bind_rc);
+      int rc = BindValueInPlace(insert, static_cast<int>(i + 1), value);
+      if (rc != SQLITE_OK) throw SqlError(scratch, rc);
     }
-    insert.Run();
-    ++cursor->row_count;
-  }
-  insert.Reset();
-  rows.Keep();
-  FinishResult(*cursor, shapes, seen);
+  };
+  FillResult(*cursor, shapes, next_row, bind_row);
   return cursor;
 }
 
