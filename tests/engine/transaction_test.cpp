@@ -170,6 +170,21 @@ TEST_P(TransactionsOnBothStores, FailingScriptLeavesTheTransactionAsItWas) {
   EXPECT_EQ(store_.Read("SELECT k FROM t ORDER BY rowid"), "2\n");
 }
 
+// A SELECT that fails as it runs changes nothing of the transaction around
+// it. The failure is each store's own: SQLite reads 1 / 0 as NULL, and a
+// server's numeric k has no overflow.
+TEST_P(TransactionsOnBothStores, FailingSelectLeavesTheTransactionAsItWas) {
+  const std::string failing = store_.OnServer()
+                                  ? "SELECT 1 / (k - 1) FROM t"
+                                  : "SELECT abs(k - 9223372036854775807 - 2) FROM t WHERE k = 1";
+  ASSERT_EQ(NdsBeginTransaction(connection_), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(2)");
+  EXPECT_NE(RunSql(connection_, failing), NDS_SUCCESS);
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES(3)");
+  ASSERT_EQ(NdsCommitTransaction(connection_), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(store_.Read("SELECT k FROM t ORDER BY k"), "1\n2\n3\n");
+}
+
 TEST_F(Transactions, FailpointRefusesBegin) {
   nce::testing::FailpointGuard guard;
   nce::testing::ArmFailpoint("NdsBeginTransaction", 5000, "refused by test");
