@@ -3,6 +3,7 @@
 
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/engine/test_store.h"
 
 namespace nce_test {
 namespace {
@@ -102,9 +103,13 @@ TEST(Dates, ImpossibleDatesAreRefused) {
   EXPECT_EQ(NdsConvertStringToJulian(nullptr, 8, &julian), NDS_E_INVALID_ARGUMENT);
 }
 
-TEST(Dates, ServerDateTextThroughAConnection) {
-  TempDir dir;
-  NDSHANDLE connection = ConnectOrFail(dir.str());
+class DatesOnBothStores : public ::testing::TestWithParam<StoreKind> {};
+
+INSTANTIATE_TEST_SUITE_P(Stores, DatesOnBothStores, BothStores(), StoreKindName);
+
+TEST_P(DatesOnBothStores, ServerDateTextThroughAConnection) {
+  TestStore store(GetParam());
+  NDSHANDLE connection = store.Connect();
   double julian = 0;
   ASSERT_EQ(NdsConvertDateToJulian(connection, "20240229", 8, &julian), NDS_SUCCESS);
   EXPECT_EQ(julian, 2460370.0);

@@ -67,6 +67,7 @@ TEST(WriteTarget, FoundPastCommonTableExpressions) {
   EXPECT_EQ(nce::WriteTarget("with x as (select 1", "WITH"), "");
 }
 
+// SQLite only: a server's triggers call functions instead of holding bodies.
 TEST(MarkParameters, TriggerThroughTheEngineWorks) {
   TempDir dir;
   NDSHANDLE connection = ConnectOrFail(dir.str());

@@ -1,15 +1,18 @@
 // SQL statements: preparing and executing scripts, parameters by ordinal,
-// rows affected, cursors from SELECT, and the errors of bad input.
+// rows affected, cursors from SELECT, and the errors of bad input; the same
+// cases on a SQLite store and on a database of the test PostgreSQL server.
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/engine/test_store.h"
 
 namespace nce_test {
 namespace {
 
 class Statements : public ::testing::Test {
  protected:
+  explicit Statements(StoreKind kind = StoreKind::kSqlite) : store_(kind) {}
   void SetUp() override {
-    connection_ = ConnectOrFail(dir_.str());
+    connection_ = store_.Connect();
     ASSERT_EQ(NdsCreateSQLStatement(connection_, &statement_), NDS_SUCCESS);
   }
   void TearDown() override { NdsDisconnect(connection_); }
@@ -20,14 +23,20 @@ class Statements : public ::testing::Test {
         << LastErrorText();
     return count;
   }
-  std::string Direct(const std::string& sql) { return QueryDirect(StoreFile(dir_), sql); }
 
-  TempDir dir_;
+  TestStore store_;
   NDSHANDLE connection_ = 0;
   NDSHANDLE statement_ = 0;
 };
 
-TEST_F(Statements, ScriptRunsInOrderAndCountsRowsOverAllStatements) {
+class StatementsOnBothStores : public Statements, public ::testing::WithParamInterface<StoreKind> {
+ protected:
+  StatementsOnBothStores() : Statements(GetParam()) {}
+};
+
+INSTANTIATE_TEST_SUITE_P(Stores, StatementsOnBothStores, BothStores(), StoreKindName);
+
+TEST_P(StatementsOnBothStores, ScriptRunsInOrderAndCountsRowsOverAllStatements) {
   RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER, v CHAR(10));");
   const char* script =
       "insert into t values(1, 'a');\r\n\r\n"
@@ -42,10 +51,10 @@ TEST_F(Statements, ScriptRunsInOrderAndCountsRowsOverAllStatements) {
   ASSERT_EQ(NdsExecuteSQL(statement_, &cursor), NDS_SUCCESS) << LastErrorText();
   EXPECT_EQ(cursor, 0u);
   EXPECT_EQ(RowsAffected(), 1u + 1u + 2u + 1u);
-  EXPECT_EQ(Direct("SELECT group_concat(k || v) FROM t"), "1c");
+  EXPECT_EQ(store_.Read("SELECT k, v FROM t"), "1|c\n");
 }
 
-TEST_F(Statements, NoCountWithoutChangingStatements) {
+TEST_P(StatementsOnBothStores, NoCountWithoutChangingStatements) {
   RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER)");
   uint32_t count = 0;
   // Nothing executed yet.
@@ -57,7 +66,7 @@ TEST_F(Statements, NoCountWithoutChangingStatements) {
   EXPECT_EQ(RowsAffected(), 0u);
 }
 
-TEST_F(Statements, EveryMarkerIsItsOwnOrdinalParameter) {
+TEST_P(StatementsOnBothStores, EveryMarkerIsItsOwnOrdinalParameter) {
   RunSqlOrFail(connection_, "CREATE TABLE t(a INTEGER, b CHAR(8), c DOUBLE, d INTEGER)");
   const char* sql = "insert into t values(:x, ':not' || ?, :x, ?) -- :comment ?\n";
   ASSERT_EQ(NdsPrepareSQL(statement_, sql), NDS_SUCCESS) << LastErrorText();
@@ -68,14 +77,13 @@ TEST_F(Statements, EveryMarkerIsItsOwnOrdinalParameter) {
   EXPECT_EQ(NdsSetLogical(statement_, NDS_FIELD_ORDINAL(5), 1), NDS_E_INVALID_FIELD);
   EXPECT_NE(LastErrorText().find("out of range"), std::string::npos);
   ASSERT_EQ(NdsExecuteSQL(statement_, nullptr), NDS_SUCCESS) << LastErrorText();
-  EXPECT_EQ(Direct("SELECT a || '|' || b || '|' || c || '|' || coalesce(d, 'null') FROM t"),
-            "7|:notabc|2.5|null");
+  EXPECT_EQ(store_.Read("SELECT a, b, c FROM t WHERE d IS NULL"), "7|:notabc|2.5\n");
   // Values stay bound for the next execution.
   ASSERT_EQ(NdsExecuteSQL(statement_, nullptr), NDS_SUCCESS);
-  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "2");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM t"), "2\n");
 }
 
-TEST_F(Statements, DatesTimesAndBinaryTakeNaturalForms) {
+TEST_P(StatementsOnBothStores, DatesTimesAndBinaryTakeNaturalForms) {
   RunSqlOrFail(connection_, "CREATE TABLE t(d DATE, t TIME, ts TIMESTAMP, b BLOB)");
   ASSERT_EQ(NdsPrepareSQL(statement_, "insert into t values(?, ?, ?, ?)"), NDS_SUCCESS);
   ASSERT_EQ(NdsSetJulian(statement_, NDS_FIELD_ORDINAL(1), 2451545), NDS_SUCCESS);
@@ -88,35 +96,46 @@ TEST_F(Statements, DatesTimesAndBinaryTakeNaturalForms) {
   ASSERT_EQ(NdsSetBinary(statement_, NDS_FIELD_ORDINAL(4), NDS_BINARY, 4, 2, "\x02\x03", 2),
             NDS_SUCCESS);
   ASSERT_EQ(NdsExecuteSQL(statement_, nullptr), NDS_SUCCESS) << LastErrorText();
-  EXPECT_EQ(Direct("SELECT d || '|' || t || '|' || ts || '|' || hex(b) FROM t"),
-            "2000-01-01|12:34:56.789|2008-03-27 00:00:00.001|01000203");
+  EXPECT_EQ(store_.Read("SELECT d, t, ts, b FROM t"),
+            std::string("20000101|12:34:56.789|20080327 00:00:00.001|\x01\x00\x02\x03\n", 49));
+  if (!store_.OnServer()) {
+    // How the SQLite store file holds them.
+    EXPECT_EQ(QueryDirect(store_.StoreFile(),
+                          "SELECT d || '|' || t || '|' || ts || '|' || hex(b) FROM t"),
+              "2000-01-01|12:34:56.789|2008-03-27 00:00:00.001|01000203");
+  }
   EXPECT_EQ(NdsSetMilliseconds(statement_, NDS_FIELD_ORDINAL(2), 86400000), NDS_E_INVALID_ARGUMENT);
   EXPECT_EQ(NdsSetJulian(statement_, NDS_FIELD_ORDINAL(1), 5), NDS_E_INVALID_ARGUMENT);
   EXPECT_EQ(NdsSetBinary(statement_, NDS_FIELD_ORDINAL(4), NDS_BINARY, 4, 3, "ab", 2),
             NDS_E_INVALID_ARGUMENT);
 }
 
-TEST_F(Statements, BadInputGetsClearErrorsAndChangesNothing) {
+TEST_P(StatementsOnBothStores, BadInputGetsClearErrorsAndChangesNothing) {
+  // A server words its refusals itself, its error code as the native number.
+  const bool server = store_.OnServer();
   RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER); INSERT INTO t VALUES(1);");
   EXPECT_EQ(NdsPrepareSQL(statement_, "delete frm t"), NDS_E_SQL);
   std::string text = LastErrorText();
   EXPECT_NE(text.find("Error 7200:"), std::string::npos) << text;
-  EXPECT_NE(text.find("NativeError = 1;"), std::string::npos) << text;
+  EXPECT_NE(text.find(server ? "SQLSTATE 42601" : "NativeError = 1;"), std::string::npos) << text;
   EXPECT_EQ(NdsExecuteSQL(statement_, nullptr), NDS_E_NOT_PREPARED);
   EXPECT_EQ(NdsExecuteSQLDirect(statement_, "delete from missing", nullptr), NDS_E_SQL);
-  EXPECT_NE(LastErrorText().find("no such table"), std::string::npos);
+  EXPECT_NE(LastErrorText().find(server ? "relation \"missing\" does not exist" : "no such table"),
+            std::string::npos)
+      << LastErrorText();
   EXPECT_EQ(NdsExecuteSQLDirect(statement_, "update t set nope = 1", nullptr), NDS_E_SQL);
-  EXPECT_NE(LastErrorText().find("no such column"), std::string::npos);
+  EXPECT_NE(LastErrorText().find(server ? "column \"nope\"" : "no such column"), std::string::npos)
+      << LastErrorText();
   EXPECT_EQ(NdsExecuteSQLDirect(statement_, "  \r\n\t  ", nullptr), NDS_E_SQL);
   EXPECT_EQ(NdsPrepareSQL(statement_, nullptr), NDS_E_INVALID_ARGUMENT);
-  EXPECT_EQ(Direct("SELECT count(*) FROM t"), "1");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM t"), "1\n");
   EXPECT_EQ(NdsCloseSQLStatement(0), NDS_E_UNKNOWN_STATEMENT);
   EXPECT_EQ(NdsCloseSQLStatement(statement_), NDS_SUCCESS);
   EXPECT_EQ(NdsCloseSQLStatement(statement_), NDS_E_UNKNOWN_STATEMENT);
   EXPECT_EQ(NdsPrepareSQL(statement_, "select 1"), NDS_E_UNKNOWN_STATEMENT);
 }
 
-TEST_F(Statements, FailingStatementUndoesTheWholeRun) {
+TEST_P(StatementsOnBothStores, FailingStatementUndoesTheWholeRun) {
   RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER); INSERT INTO t VALUES(1), (2);");
   EXPECT_EQ(NdsExecuteSQLDirect(statement_,
                                 "delete from t where k = 1; insert into t values(3); "
@@ -124,10 +143,10 @@ TEST_F(Statements, FailingStatementUndoesTheWholeRun) {
                                 nullptr),
             NDS_E_SQL);
   EXPECT_NE(LastErrorText().find("statement 3 of 4"), std::string::npos) << LastErrorText();
-  EXPECT_EQ(Direct("SELECT group_concat(k) FROM (SELECT k FROM t ORDER BY k)"), "1,2");
+  EXPECT_EQ(store_.Read("SELECT k FROM t ORDER BY k"), "1\n2\n");
 }
 
-TEST_F(Statements, SelectYieldsCursorWithFieldsAndCount) {
+TEST_P(StatementsOnBothStores, SelectYieldsCursorWithFieldsAndCount) {
   RunSqlOrFail(connection_,
                "CREATE TABLE p(id AUTOINC, name CHAR(20), amount NUMERIC(10,2), born DATE);"
                "INSERT INTO p(name, amount, born) VALUES('ann', 1.5, '1990-01-02'), "
@@ -181,7 +200,7 @@ TEST_F(Statements, SelectYieldsCursorWithFieldsAndCount) {
   EXPECT_EQ(NdsCloseTable(cursor), NDS_E_INVALID_HANDLE);
 }
 
-TEST_F(Statements, LastAutoincOfInsert) {
+TEST_P(StatementsOnBothStores, LastAutoincOfInsert) {
   RunSqlOrFail(connection_, "CREATE TABLE a(id AUTOINC, v CHAR(3))");
   uint32_t value = 99;
   ASSERT_EQ(NdsExecuteSQLDirect(statement_, "insert into a(v) values('x')", nullptr), NDS_SUCCESS);
@@ -206,7 +225,7 @@ TEST_F(Statements, ParameterNamesOfAText) {
   EXPECT_EQ(NdsGetSQLStmtParams("delete from t", nullptr, nullptr), NDS_SUCCESS);
 }
 
-TEST_F(Statements, OptionsAreRecordedAndChecked) {
+TEST_P(StatementsOnBothStores, OptionsAreRecordedAndChecked) {
   EXPECT_EQ(NdsStmtSetTableType(statement_, NDS_CDX), NDS_SUCCESS);
   EXPECT_EQ(NdsStmtSetTableCharType(statement_, NDS_OEM), NDS_SUCCESS);
   EXPECT_EQ(NdsStmtSetTableLockType(statement_, NDS_COMPATIBLE_LOCKING), NDS_SUCCESS);
@@ -241,7 +260,7 @@ TEST_F(Statements, OptionsAreRecordedAndChecked) {
   EXPECT_EQ(char_type, NDS_OEM);
   ASSERT_EQ(NdsGetFieldLength(cursor, "d", &length), NDS_SUCCESS);
   EXPECT_EQ(length, 8u);  // a DBF-kind date is its 8-character text
-  EXPECT_EQ(Direct("SELECT table_type FROM _nce_tables WHERE name = 'c'"), "2");
+  EXPECT_EQ(store_.Read("SELECT table_type FROM _nce_tables WHERE name = 'c'"), "2\n");
 }
 
 TEST_F(Statements, FailpointsMakeAnyFunctionFail) {

@@ -216,6 +216,19 @@ TEST(ServerStatements, ParametersAndAutoincNumbersAsOnSqlite) {
   NdsDisconnect(server);
 }
 
+// An AUTOINC field whose counter is gone refuses the row instead of leaving
+// the field empty.
+TEST(ServerStatements, AutoincWithoutItsCounterRefusesTheRow) {
+  std::string uri = ServerUri(FreshDatabase());
+  NDSHANDLE connection = Connect(uri);
+  RunSqlOrFail(connection, "CREATE TABLE a(id AUTOINC, v CHAR(2))");
+  nce::PostgresSession::Connect(uri)->Execute("DELETE FROM _nce_autoinc");
+  EXPECT_NE(RunSql(connection, "INSERT INTO a(v) VALUES('x')"), NDS_SUCCESS);
+  EXPECT_NE(LastErrorText().find("has no counter"), std::string::npos) << LastErrorText();
+  EXPECT_EQ(Rows(connection, "SELECT count(*) FROM a"), "0\n");
+  NdsDisconnect(connection);
+}
+
 class ServerRepair : public ::testing::TestWithParam<Damage> {};
 
 // The repair through the engine leaves on the server what it leaves on a

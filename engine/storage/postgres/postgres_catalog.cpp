@@ -45,6 +45,9 @@ BEGIN
                                             ELSE greatest(last_value, given) END
    WHERE table_name = TG_TABLE_NAME AND field_name = TG_ARGV[0]
   RETURNING last_value INTO next_value;
+  IF next_value IS NULL THEN
+    RAISE EXCEPTION 'The AUTOINC field % of table % has no counter.', TG_ARGV[0], TG_TABLE_NAME;
+  END IF;
   IF given IS NULL THEN
     NEW := jsonb_populate_record(NEW, jsonb_build_object(TG_ARGV[0], next_value));
   END IF;
@@ -178,6 +181,17 @@ void SyncServerCatalog(StoreSession& session, std::string_view changed) {
       "DELETE FROM _nce_tables WHERE to_regclass(quote_ident(name)) IS NULL OR name = ?1");
   drop->Bind(1, Value::Text(LowerAscii(changed)));
   drop->Step();
+  // A table `changed` renamed keeps its AUTOINC triggers: its counters
+  // follow it to the table with their trigger and no counter, so that the
+  // numbering goes on where it was.
+  auto follow = session.Prepare(
+      "UPDATE _nce_autoinc a SET table_name = c.relname FROM pg_trigger g JOIN pg_class c ON "
+      "c.oid = g.tgrelid WHERE a.table_name = ?1 AND to_regclass(quote_ident(?1)) IS NULL AND "
+      "g.tgname = 'nce_autoinc_' || a.field_name AND pg_table_is_visible(c.oid) AND NOT EXISTS "
+      "(SELECT 1 FROM _nce_autoinc b WHERE b.table_name = c.relname AND b.field_name = "
+      "a.field_name)");
+  follow->Bind(1, Value::Text(LowerAscii(changed)));
+  follow->Step();
   session.Execute(
       "DELETE FROM _nce_fields f WHERE NOT EXISTS (SELECT 1 FROM _nce_tables t WHERE t.name = "
       "f.table_name); DELETE FROM _nce_autoinc WHERE "

@@ -39,7 +39,8 @@ bool ServerTableExists(StoreSession& session, std::string_view name);
 std::optional<TableDesc> DescribeServerTable(StoreSession& session, std::string_view name);
 
 // Drops the catalog rows of tables the server no longer holds, and of
-// `changed` (a table whose columns an ALTER TABLE changed; empty: none).
+// `changed` (a table whose columns an ALTER TABLE changed; empty: none);
+// the AUTOINC counters of a renamed table move to its new name.
 void SyncServerCatalog(StoreSession& session, std::string_view changed);
 
 }  // namespace nce

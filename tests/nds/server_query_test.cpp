@@ -1,0 +1,105 @@
+// TNdsConnection and TNdsQuery on a database of the test PostgreSQL server:
+// a statement inside a transaction, and a SELECT walked and read through
+// its fields, with what the same work gives on a SQLite store.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "nds/ndscnnct.h"
+#include "nds/ndstable.h"
+#include "tests/nds/query_test_support.h"
+#include "tests/store/test_server.h"
+
+namespace nds_test {
+namespace {
+
+enum class Store { kSqlite, kServer };
+
+class ServerQuery : public ::testing::TestWithParam<Store> {
+ protected:
+  void SetUp() override {
+    path_ = GetParam() == Store::kServer ? test_support::ServerUri(test_support::FreshDatabase())
+                                         : dir_.MakeDir("db");
+  }
+
+  // A closed connection to the test's store, as a program sets one up.
+  void Configure(nds::TNdsConnection& connection) {
+    connection.SetNdsServerTypes(nds::TNdsServerTypes{nds::stNDS_REMOTE, nds::stNDS_LOCAL});
+    connection.SetLoginPrompt(false);
+    connection.SetConnectPath(path_);
+  }
+
+  // Runs `sql` through a query of `connection`; the rows it reports changed.
+  static int Exec(nds::TNdsConnection& connection, const std::string& sql) {
+    nds::TNdsQuery query(nullptr);
+    query.SetNdsConnection(&connection);
+    SetText(query, sql);
+    query.ExecSQL();
+    return query.AffectedRows();
+  }
+
+  // The crew rows, walked First to Eof and read through fields.
+  static std::string Crew(nds::TNdsConnection& connection) {
+    nds::TNdsQuery query(nullptr);
+    query.SetNdsConnection(&connection);
+    SetText(query, "select id, name, hired, rate from crew order by id");
+    query.Open();
+    std::string rows;
+    for (query.First(); !query.Eof(); query.Next()) {
+      rows +=
+          std::to_string(query.FieldByName("id")->AsInteger()) + " " +
+          query.FieldByName("name")->AsString() + " " +
+          (query.FieldByName("hired")->IsNull() ? "-" : query.FieldByName("hired")->AsString()) +
+          " " + std::to_string(query.FieldByName("rate")->AsFloat()) + "\n";
+    }
+    rows += "count " + std::to_string(query.RecordCount());
+    query.Close();
+    return rows;
+  }
+
+  IniDir dir_;        // Also the current directory, where nds.ini is read
+  std::string path_;  // The database directory or the server URI
+};
+
+std::string StoreName(const ::testing::TestParamInfo<Store>& store) {
+  return store.param == Store::kServer ? "Server" : "Sqlite";
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServerQuery, ::testing::Values(Store::kSqlite, Store::kServer),
+                         StoreName);
+
+TEST_P(ServerQuery, ExecSqlInATransactionThenWalkASelect) {
+  nds::TNdsConnection connection(nullptr);
+  Configure(connection);
+  connection.Connect();
+  ASSERT_TRUE(connection.IsConnected());
+  Exec(connection, "create table crew (id autoinc, name char(12), hired date, rate numeric(6,2))");
+
+  connection.StartTransaction();
+  EXPECT_EQ(Exec(connection,
+                 "insert into crew (name, hired, rate) values ('Ada', '2024-02-29', 12.5), "
+                 "('Bo', null, 7)"),
+            2);
+  connection.CommitTransaction();
+  connection.StartTransaction();
+  EXPECT_EQ(Exec(connection, "delete from crew"), 2);
+  connection.RollbackTransaction();
+  EXPECT_FALSE(connection.TransactionIsActive());
+
+  const std::string expected =
+      "1 Ada 2024-02-29 12.500000\n"
+      "2 Bo - 7.000000\n"
+      "count 2";
+  EXPECT_EQ(Crew(connection), expected);
+  // A second connection, named by an alias of nds.ini, sees the committed
+  // rows.
+  dir_.WriteIni("[Databases]\nCREW=" + path_ + "\n");
+  nds::TNdsConnection other(nullptr);
+  Configure(other);
+  other.SetAliasName("CREW");
+  EXPECT_EQ(Crew(other), expected);
+  EXPECT_EQ(other.ServerPath(), path_);
+}
+
+}  // namespace
+}  // namespace nds_test
