@@ -11,6 +11,7 @@
 #include "nce/nce.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/repair_database.h"
+#include "tests/engine/test_store.h"
 #include "tests/store/test_server.h"
 
 namespace {
@@ -36,28 +37,7 @@ NDSHANDLE Connect(const std::string& path) {
 
 // Every row `select` yields, a line each, fields as text separated by '|'.
 std::string Rows(NDSHANDLE connection, const std::string& select) {
-  NDSHANDLE statement = 0, cursor = 0;
-  EXPECT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
-  EXPECT_EQ(NdsExecuteSQLDirect(statement, select.c_str(), &cursor), NDS_SUCCESS)
-      << select << ": " << LastErrorText();
-  std::string out;
-  uint16_t fields = 0, eof = 0;
-  EXPECT_EQ(NdsGetNumFields(cursor, &fields), NDS_SUCCESS);
-  EXPECT_EQ(NdsGotoTop(cursor), NDS_SUCCESS) << LastErrorText();
-  for (; NdsAtEOF(cursor, &eof) == NDS_SUCCESS && !eof; NdsSkip(cursor, 1)) {
-    for (uint16_t f = 1; f <= fields; ++f) {
-      char text[512];
-      uint32_t length = sizeof text;
-      EXPECT_EQ(NdsGetField(cursor, NDS_FIELD_ORDINAL(f), text, &length, NDS_TRIM_RIGHT),
-                NDS_SUCCESS)
-          << LastErrorText();
-      out += (f > 1 ? "|" : "") + std::string(text, length);
-    }
-    out += "\n";
-  }
-  NdsCloseTable(cursor);
-  NdsCloseSQLStatement(statement);
-  return out;
+  return nce_test::RowsText(connection, select);
 }
 
 // Every table of the repair database (but `missing`), rows in record
