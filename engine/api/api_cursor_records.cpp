@@ -11,6 +11,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/record_locks.h"
 
 using namespace nce;
@@ -90,6 +91,27 @@ bool IsTableName(sqlite3* db, const std::string& name) {
   return find.Step();
 }
 
+// Table `name` as a table cursor shows it, when the connection's database
+// holds it; nullopt otherwise.
+std::optional<TableDesc> DescribeOpenableTable(Connection& connection, const std::string& name) {
+  if (IsReservedName(name)) return std::nullopt;
+  if (StoreSession* server = connection.server()) {
+    (void)server;
+    StoreSession& session = connection.LiveServer();
+    if (!ServerTableExists(session, name)) return std::nullopt;
+    std::optional<TableDesc> desc = DescribeServerTable(session, name);
+    if (!desc)
+      throw EngineError(NDS_E_NOT_SUPPORTED,
+                        "The table " + name +
+                            " was not made by the engine; on a PostgreSQL server it is read "
+                            "through SQL statements.");
+    return desc;
+  }
+  sqlite3* db = connection.db();
+  if (!IsTableName(db, name)) return std::nullopt;
+  return DescribeTable(db, name);
+}
+
 }  // namespace
 
 extern "C" {
@@ -109,10 +131,8 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
                         "Unknown character type " + std::to_string(charType) + ".");
     std::shared_ptr<Connection> connection = RequireConnection(connectionHandle);
     std::lock_guard lock(connection->mutex());
-    sqlite3* db = connection->db();
     std::string name = tableName;
-    std::optional<TableDesc> desc;
-    if (!IsReservedName(name) && IsTableName(db, name)) desc = DescribeTable(db, name);
+    std::optional<TableDesc> desc = DescribeOpenableTable(*connection, name);
     if (!desc) throw EngineError(NDS_E_INVALID_TABLE, "The table " + name + " does not exist.");
     if (tableType != 0 && tableType != desc->table_type)
       throw EngineError(NDS_E_INVALID_OPTION, "The table " + desc->name + " is of table type " +
@@ -121,7 +141,10 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kTable);
     cursor->desc = std::move(*desc);
     if (charType) cursor->desc.char_type = charType;
-    cursor->source_db = db;
+    if (connection->server())
+      cursor->set_on_server();
+    else
+      cursor->set_source_db(connection->db());
     cursor->source_table = cursor->desc.name;
     cursor->live = true;
     cursor->open_options = options;
@@ -132,10 +155,14 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     try {
       // Record 0 of a table stands for the table itself: shared while open,
       // taken whole by an exclusive open.
-      LockTarget table{connection->location().store_file, cursor->source_table, 0};
-      LockResult taken = options & NDS_OPEN_EXCLUSIVE
-                             ? RecordLocks::Instance().Lock(table, handle)
-                             : RecordLocks::Instance().LockShared(table, handle);
+      bool exclusive = options & NDS_OPEN_EXCLUSIVE;
+      LockTarget table{connection->lock_store(), cursor->source_table, 0};
+      LockResult taken = exclusive ? RecordLocks::Instance().Lock(table, handle)
+                                   : RecordLocks::Instance().LockShared(table, handle);
+      // Other workstations of a server see the open through the server.
+      if (taken == LockResult::kLocked && cursor->on_server() &&
+          !cursor->walk.LockOnServer(*cursor, 0, !exclusive))
+        taken = LockResult::kConflict;
       if (taken != LockResult::kLocked)
         throw EngineError(
             NDS_E_LOCK_FAILED,

@@ -71,10 +71,23 @@ Cursor::~Cursor() {
   orders.reset();
 }
 
+void Cursor::ThrowOnServer() {
+  throw EngineError(NDS_E_NOT_SUPPORTED,
+                    "This function is not yet available on a table on a PostgreSQL server; "
+                    "opening, walking, counting and editing records are.");
+}
+
+std::string Cursor::QuotedColumn(const std::string& name) const {
+  return QuoteIdentifier(on_server_ ? LowerAscii(name) : name);
+}
+
 void Cursor::Release() {
   if (release_orders) release_orders(*this);
-  if (owns_source && source_db && connection_->is_open()) {
-    sqlite3_exec(source_db, ("DROP TABLE IF EXISTS " + QuoteIdentifier(source_table)).c_str(),
+  // Statements on a server belong to the session, which goes with the
+  // connection: they go first.
+  if (on_server_) walk.DropStatements();
+  if (owns_source && source_db_ && connection_->is_open()) {
+    sqlite3_exec(source_db_, ("DROP TABLE IF EXISTS " + QuoteIdentifier(source_table)).c_str(),
                  nullptr, nullptr, nullptr);
   }
   owns_source = false;
@@ -92,7 +105,7 @@ std::shared_ptr<Cursor> NewResultCursor(const std::shared_ptr<Connection>& conne
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
   sqlite3* scratch = connection->scratch_db();
   auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kCursor);
-  cursor->source_db = scratch;
+  cursor->set_source_db(scratch);
   cursor->source_table = NextCursorTableName();
   cursor->desc.name = cursor->source_table;
   cursor->desc.table_type = table_type;
@@ -125,8 +138,8 @@ std::shared_ptr<Cursor> NewResultCursor(const std::shared_ptr<Connection>& conne
 SqliteStmt ResultInsert(const Cursor& cursor) {
   std::string placeholders;
   for (size_t i = 0; i < cursor.desc.fields.size(); ++i) placeholders += i ? ",?" : "?";
-  return SqliteStmt(cursor.source_db, "INSERT INTO " + QuoteIdentifier(cursor.source_table) +
-                                          " VALUES(" + placeholders + ")");
+  return SqliteStmt(cursor.source_db(), "INSERT INTO " + QuoteIdentifier(cursor.source_table) +
+                                            " VALUES(" + placeholders + ")");
 }
 
 void NoteSeen(ColumnSeen& seen, int type, size_t length, int64_t integer) {
@@ -182,7 +195,7 @@ void FillResult(Cursor& cursor, const std::vector<std::optional<FieldSpec>>& sha
                 NextRow next_row, BindRow bind_row) {
   SqliteStmt insert = ResultInsert(cursor);
   std::vector<ColumnSeen> seen(shapes.size());
-  ResultRows rows(cursor.source_db);
+  ResultRows rows(cursor.source_db());
   while (next_row()) {
     insert.Reset();
     bind_row(insert.get(), seen);
@@ -214,7 +227,7 @@ std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& con
     }
   }
   auto cursor = NewResultCursor(connection, names, table_type, char_type);
-  sqlite3* scratch = cursor->source_db;
+  sqlite3* scratch = cursor->source_db();
   auto next_row = [&] {
     int rc = sqlite3_step(stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(db, rc);
@@ -246,7 +259,7 @@ std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& con
     shapes[i] = columns[i].shape;
   }
   auto cursor = NewResultCursor(connection, names, table_type, char_type);
-  sqlite3* scratch = cursor->source_db;
+  sqlite3* scratch = cursor->source_db();
   bool first = true;
   auto next_row = [&] {
     if (std::exchange(first, false)) return has_row;

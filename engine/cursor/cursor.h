@@ -1,9 +1,11 @@
 // A cursor: the rows a SELECT produced, or a live view of one table. Static
 // cursors keep their rows in a table of the connection's private in-memory
 // database (so commits and rollbacks of the store leave them as they were);
-// live cursors read the store's table itself through a hidden filter.
-// Navigation and record images work from `source_db`, `source_table`,
-// `filter_sql` and `desc`.
+// live cursors read the store's table itself through a hidden filter. A
+// live cursor on a database on a server reads the server's table through the
+// connection's store session instead (source_session).
+// Navigation and record images work from `source_db` (or `source_session`),
+// `source_table`, `filter_sql` and `desc`.
 #ifndef ENGINE_CURSOR_CURSOR_H
 #define ENGINE_CURSOR_CURSOR_H
 
@@ -34,7 +36,6 @@ class Cursor : public Object {
   const std::shared_ptr<Connection>& connection_ptr() const { return connection_; }
 
   TableDesc desc;                        // fields, record layout, table and character type
-  sqlite3* source_db = nullptr;          // database holding the rows
   std::string source_table;              // SQLite table holding the rows
   std::string filter_sql;                // hidden condition of a live cursor ("" for none)
   std::vector<Value> filter_values;      // values of the condition's ?N markers
@@ -53,8 +54,32 @@ class Cursor : public Object {
   // call twice.
   void Release();
 
+  // The SQLite database holding the rows. A cursor whose rows live on a
+  // server has none: functions that still work on SQLite alone reach it
+  // here and are refused with NDS_E_NOT_SUPPORTED.
+  sqlite3* source_db() const {
+    if (on_server_) ThrowOnServer();
+    return source_db_;
+  }
+  void set_source_db(sqlite3* db) { source_db_ = db; }
+  // A live cursor on a database on a server reads and writes the rows
+  // through the connection's store session, connected again when it was
+  // lost outside a transaction.
+  void set_on_server() { on_server_ = true; }
+  bool on_server() const { return on_server_; }
+  StoreSession& source_session() const { return connection_->LiveServer(); }
+  // The quoted names of the source table and of column `name` in SQL run
+  // where the rows are: a server holds an engine table's names in lower
+  // case (postgres_catalog.h).
+  std::string QuotedTable() const { return QuotedColumn(source_table); }
+  std::string QuotedColumn(const std::string& name) const;
+
  private:
+  [[noreturn]] static void ThrowOnServer();
+
   std::shared_ptr<Connection> connection_;  // the connection the cursor was opened on
+  sqlite3* source_db_ = nullptr;            // SQLite database holding the rows
+  bool on_server_ = false;                  // the rows are on the connection's server
 };
 
 // Runs the SELECT `stmt` (prepared and bound on the store) to its end and

@@ -110,7 +110,7 @@ SqliteStmt& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
     kept->second->Reset();
     return *kept->second;
   }
-  auto stmt = std::make_unique<SqliteStmt>(c.source_db, sql);
+  auto stmt = std::make_unique<SqliteStmt>(c.source_db(), sql);
   return *kept_stmts_.emplace(sql, std::move(stmt)).first->second;
 }
 
@@ -138,7 +138,7 @@ WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
 
 bool CursorWalk::Sequenced(Cursor& c) {
   if (sequenced_ < 0) {
-    SqliteStmt table(c.source_db,
+    SqliteStmt table(c.source_db(),
                      "SELECT sql FROM main.sqlite_master WHERE type = 'table' AND name = ?1 "
                      "COLLATE NOCASE");
     table.Bind(1, c.source_table);
@@ -154,7 +154,7 @@ bool CursorWalk::Sequenced(Cursor& c) {
 // `defaults` keeps its room from one append to the next.
 void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   if (!defaults_read_) {
-    SqliteStmt columns(c.source_db,
+    SqliteStmt columns(c.source_db(),
                        "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
                        "WHERE dflt_value IS NOT NULL");
     columns.Bind(1, c.source_table);
@@ -245,28 +245,27 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free. (A mark is only taken
   // inside one.)
-  bool writing = now.changes >= 0 || sqlite3_txn_state(c.source_db, "main") == SQLITE_TXN_WRITE;
+  bool writing = now.changes >= 0 || sqlite3_txn_state(c.source_db(), "main") == SQLITE_TXN_WRITE;
   SqliteStmt* exists = writing
                            ? nullptr
                            : &KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) +
                                                    " WHERE rowid = ?1");
   // The store connection tells the lock table when its transactions end.
-  const bool in_transaction = writing && c.connection().IsStoreDb(c.source_db);
+  const bool in_transaction = writing && c.connection().IsStoreDb(c.source_db());
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
       throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
                                            " has no record number left for a new record.");
     LockResult lock = in_transaction
-                          ? locks.LockInTransaction(LockNumber(c), n, c.handle(), c.source_db)
+                          ? locks.LockInTransaction(LockNumber(c), n, c.handle(), c.source_db())
                           : locks.Lock(LockNumber(c), n, c.handle());
     switch (lock) {
       case LockResult::kConflict:
         continue;  // another appender's reservation
       case LockResult::kIoError:
-        throw EngineError(
-            NDS_E_GENERAL,
-            "The lock file of " + c.connection().location().store_file + " cannot be used.");
+        throw EngineError(NDS_E_GENERAL,
+                          "The lock file of " + c.connection().lock_store() + " cannot be used.");
       case LockResult::kLocked:
         break;
     }
@@ -347,7 +346,7 @@ bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& f
 }
 
 int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
-  sqlite3* db = c.source_db;
+  sqlite3* db = c.source_db();
   std::vector<size_t>& fields = write_fields_;  // the fields given a value
   fields.clear();
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
@@ -422,7 +421,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   // The record as appended is the row when the insert, on the number the
   // reservation took, was the only change since the reservation.
   const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                           c.connection().IsStoreDb(c.source_db) &&
+                           c.connection().IsStoreDb(c.source_db()) &&
                            WrittenAsImaged(c, insert, reserved_from_.mark, after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
@@ -512,8 +511,8 @@ void CursorWalk::BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) 
 }
 
 Value CursorWalk::EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where) {
-  SqliteStmt stmt(c.source_db, "SELECT (" + sql + ") FROM " + PendingRowSource(c) +
-                                   (where.empty() ? "" : " WHERE " + where));
+  SqliteStmt stmt(c.source_db(), "SELECT (" + sql + ") FROM " + PendingRowSource(c) +
+                                     (where.empty() ? "" : " WHERE " + where));
   BindCondition(c, stmt.get());
   BindPendingRow(c, stmt.get(), true);
   if (!stmt.Step()) return Value();

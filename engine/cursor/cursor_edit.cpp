@@ -43,8 +43,7 @@ std::string NowTimestamp() {
 
 uint32_t CursorWalk::LockNumber(Cursor& c) {
   if (lock_table_ == 0)
-    lock_table_ =
-        RecordLocks::Instance().TableNumber(c.connection().location().store_file, c.source_table);
+    lock_table_ = RecordLocks::Instance().TableNumber(c.connection().lock_store(), c.source_table);
   return lock_table_;
 }
 
@@ -95,8 +94,8 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
     if (appended_) return AppendedValue(index);
-    SqliteStmt read(c.source_db, "SELECT " + QuoteIdentifier(f.name) + " FROM " +
-                                     QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+    SqliteStmt read(c.source_db(), "SELECT " + QuoteIdentifier(f.name) + " FROM " +
+                                       QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
     read.Bind(1, current_.rowid);
     if (!read.Step()) return Value::Null();
     return ValueFromColumn(read.get(), 0);
@@ -111,9 +110,9 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
     return IsNull(*pending) ? 0 : pending->bytes.size();
   if (gone_) return 0;
   if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
-  SqliteStmt read(c.source_db, "SELECT length(CAST(" + QuoteIdentifier(f.name) +
-                                   " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
-                                   " WHERE rowid = ?1");
+  SqliteStmt read(c.source_db(), "SELECT length(CAST(" + QuoteIdentifier(f.name) +
+                                     " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
+                                     " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);
   return read.Step() ? static_cast<uint64_t>(read.Int(0)) : 0;
 }
@@ -126,8 +125,8 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   if (const Value* pending = pending_.Find(index)) return pending->kind == Value::Kind::kBlob;
   if (gone_) return false;
   if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
-  SqliteStmt read(c.source_db, "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
-                                   QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+  SqliteStmt read(c.source_db(), "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
+                                     QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);
   return read.Step() && read.Text(0) == "blob";
 }
@@ -147,8 +146,8 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
   }
   // Incremental blob I/O reads only the pages of the part asked for.
   sqlite3_blob* blob = nullptr;
-  if (sqlite3_blob_open(c.source_db, "main", c.source_table.c_str(), f.name.c_str(), current_.rowid,
-                        0, &blob) == SQLITE_OK) {
+  if (sqlite3_blob_open(c.source_db(), "main", c.source_table.c_str(), f.name.c_str(),
+                        current_.rowid, 0, &blob) == SQLITE_OK) {
     uint64_t size = static_cast<uint64_t>(sqlite3_blob_bytes(blob));
     std::string part;
     if (offset < size) {
@@ -157,7 +156,7 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
                                  static_cast<int>(offset));
       if (rc != SQLITE_OK) {
         sqlite3_blob_close(blob);
-        throw SqlError(c.source_db, rc);
+        throw SqlError(c.source_db(), rc);
       }
     }
     sqlite3_blob_close(blob);
@@ -223,7 +222,7 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
     if (f.shape.type == NDS_MODTIME) {
       columns->emplace_back(f.name, Value::Text(NowTimestamp()));
     } else if (f.shape.type == NDS_ROWVERSION) {
-      sqlite3* db = c.source_db;
+      sqlite3* db = c.source_db();
       EnsureRowVersions(db);
       std::string counters = "main." + QuoteIdentifier(RowVersionsTable());
       SqliteStmt bump(db, "UPDATE " + counters +
@@ -269,7 +268,7 @@ SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fi
 }
 
 sqlite3_stmt* CursorWalk::UpdateEdited(Cursor& c) {
-  sqlite3* db = c.source_db;
+  sqlite3* db = c.source_db();
   std::vector<size_t>& fields = write_fields_;
   fields.clear();
   for (const auto& [index, value] : pending_) fields.push_back(index);
@@ -315,7 +314,7 @@ void CursorWalk::Write(Cursor& c) {
   // held until the UPDATE is asked after it: the counts of a mark only grow.
   const StoreMark before = current_read_;
   const bool from_read = edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                         c.connection().IsStoreDb(c.source_db);
+                         c.connection().IsStoreDb(c.source_db());
   sqlite3_stmt* update = nullptr;
   try {
     WriteSavepointStatements statements = SavepointFor(c, false);
@@ -425,8 +424,8 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
       throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(recno) + " of " +
                                                c.source_table + " is locked by another user.");
     case LockResult::kIoError:
-      throw EngineError(NDS_E_GENERAL, "The lock file of " + c.connection().location().store_file +
-                                           " cannot be used.");
+      throw EngineError(NDS_E_GENERAL,
+                        "The lock file of " + c.connection().lock_store() + " cannot be used.");
   }
 }
 
@@ -461,6 +460,32 @@ void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {
 void CursorWalk::ReleaseLocks(Cursor& c) {
   RecordLocks::Instance().UnlockAll(c.handle());
   locks_.clear();
+  // A server frees the locks of a session that is gone by itself.
+  StoreSession* server = c.on_server() ? c.connection().server() : nullptr;
+  if (server && server->Connected()) {
+    for (const auto& [recno, shared] : server_locks_) {
+      try {
+        server->UnlockRecord(c.source_table, recno, shared);
+      } catch (const EngineError&) {
+        break;  // the connection went away meanwhile
+      }
+    }
+  }
+  server_locks_.clear();
+}
+
+bool CursorWalk::LockOnServer(Cursor& c, int64_t recno, bool shared) {
+  if (!c.source_session().TryLockRecord(c.source_table, recno, shared)) return false;
+  // An exclusive lock is held once per session; a shared one as often as taken.
+  if (shared || !server_locks_.count({recno, false})) server_locks_.insert({recno, shared});
+  return true;
+}
+
+void CursorWalk::UnlockOnServer(Cursor& c, int64_t recno, bool shared) {
+  auto held = server_locks_.find({recno, shared});
+  if (held == server_locks_.end()) return;
+  server_locks_.erase(held);
+  c.source_session().UnlockRecord(c.source_table, recno, shared);
 }
 
 }  // namespace nce

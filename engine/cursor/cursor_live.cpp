@@ -5,6 +5,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
+#include "engine/storage/postgres/postgres_catalog.h"
 
 namespace nce {
 
@@ -136,6 +137,18 @@ bool ConditionIsPlain(std::string_view condition) {
   return depth == 0;
 }
 
+// Table `name` when the connection's database holds it as a table a live
+// cursor can walk: on a server, a table the engine made (the catalog
+// describes it); nullopt otherwise (a view, an unknown name).
+std::optional<TableDesc> DescribeLiveTable(Connection& connection, const std::string& name) {
+  if (connection.server()) return DescribeServerTable(connection.LiveServer(), name);
+  sqlite3* db = connection.db();
+  SqliteStmt kind(db, "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
+  kind.Bind(1, name);
+  if (!kind.Step() || kind.Text(0) != "table") return std::nullopt;
+  return DescribeTable(db, name);
+}
+
 }  // namespace
 
 bool ParseSimpleSelect(std::string_view sql, SimpleSelect* out) {
@@ -176,11 +189,7 @@ std::shared_ptr<Cursor> OpenLiveCursor(const std::shared_ptr<Connection>& connec
                                        uint16_t char_type) {
   SimpleSelect select;
   if (!ParseSimpleSelect(sql, &select) || IsReservedName(select.table)) return nullptr;
-  sqlite3* db = connection->db();
-  SqliteStmt kind(db, "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
-  kind.Bind(1, select.table);
-  if (!kind.Step() || kind.Text(0) != "table") return nullptr;
-  std::optional<TableDesc> table = DescribeTable(db, select.table);
+  std::optional<TableDesc> table = DescribeLiveTable(*connection, select.table);
   if (!table) return nullptr;
 
   auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kCursor);
@@ -199,7 +208,10 @@ std::shared_ptr<Cursor> OpenLiveCursor(const std::shared_ptr<Connection>& connec
     LayoutRecord(cursor->desc);
   }
   if (char_type) cursor->desc.char_type = char_type;
-  cursor->source_db = db;
+  if (connection->server())
+    cursor->set_on_server();
+  else
+    cursor->set_source_db(connection->db());
   cursor->source_table = table->name;
   cursor->filter_sql = select.condition;
   cursor->filter_values = values;

@@ -80,18 +80,22 @@ std::string CursorWalk::ConditionText(Cursor& c, const std::string& prefix,
 }
 
 void CursorWalk::Attach(Cursor& c) {
-  stmt_db_ = c.source_db;
   show_deleted_generation_ = g_show_deleted_generation.load();
   bool marks = !IsNdt(c) && c.live;
 
   WalkShape shape;
-  shape.db = c.source_db;
+  if (c.on_server())
+    shape.session = &c.source_session();
+  else
+    shape.db = c.source_db();
   WalkSpec& walk = shape.walk;
-  walk.from = QuoteIdentifier(c.source_table);
+  walk.from = c.QuotedTable();
   for (const FieldDesc& f : c.desc.fields) {
     if (!walk.columns.empty()) walk.columns += ", ";
-    walk.columns += IsBlobType(f.shape.type) ? "length(" + QuoteIdentifier(f.name) + ")"
-                                             : QuoteIdentifier(f.name);
+    std::string column = c.QuotedColumn(f.name);
+    // A server counts a text's characters, SQLite its bytes: the walk only
+    // asks whether there are any.
+    walk.columns += IsBlobType(f.shape.type) ? "length(" + column + ")" : column;
   }
   if (marks) {
     // Last column: whether the row carries a deletion mark.
@@ -108,8 +112,8 @@ void CursorWalk::Attach(Cursor& c) {
     // The statements read the deletion marks. Made outside a transaction the
     // table stays; made inside one a rollback may take it away again, so the
     // next use of these statements makes sure once more.
-    EnsureDeletedMarks(c.source_db);
-    statements_.set_tables_sure(sqlite3_get_autocommit(c.source_db) != 0);
+    EnsureDeletedMarks(c.source_db());
+    statements_.set_tables_sure(sqlite3_get_autocommit(c.source_db()) != 0);
   }
 
   deferred_ = Place();
@@ -123,7 +127,7 @@ void CursorWalk::Attach(Cursor& c) {
   SetOff(true, false);
 }
 
-sqlite3_stmt* CursorWalk::Statement(Cursor& c, Step step) {
+WalkStatement& CursorWalk::Statement(Cursor& c, Step step) {
   if (show_deleted_generation_ != g_show_deleted_generation.load() && !IsNdt(c)) {
     // The deleted-record setting changed: rebuild the texts, keep the place.
     CursorRow keep = current_;
@@ -143,15 +147,37 @@ void CursorWalk::BindCondition(Cursor& c, sqlite3_stmt* stmt) {
     BindValue(stmt, static_cast<int>(i) + 1, c.filter_values[i]);
 }
 
+void CursorWalk::BindCondition(Cursor& c, WalkStatement& stmt) {
+  if (stmt.sqlite()) return BindCondition(c, stmt.sqlite());
+  stmt.Reset();
+  for (size_t i = 0; i < c.filter_values.size() && i < 100; ++i)
+    stmt.Bind(static_cast<int>(i) + 1, c.filter_values[i]);
+}
+
 // ---- reading rows ----------------------------------------------------------------
 
-void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
+namespace {
+
+// The columns of a stepped SQLite statement, as WalkStatement reads them.
+struct SqliteColumns {
+  sqlite3_stmt* stmt;
+  int64_t Int64(int column) const { return sqlite3_column_int64(stmt, column); }
+  Value ColumnValue(int column) const { return ValueFromColumn(stmt, column); }
+  void Encode(const FieldDesc& f, bool ndt, int column, uint8_t* image) const {
+    EncodeColumn(f, ndt, stmt, column, image);
+  }
+};
+
+// Reads a row of a walk's row query (rowid, the key when `key_column`, the
+// fields, the deletion mark of a DBF table) into `row`.
+template <class Columns>
+void ReadWalkRow(const Cursor& c, Columns& columns, bool key_column, CursorRow* row) {
   const TableDesc& desc = c.desc;
   bool ndt = IsNdt(c);
-  row->rowid = sqlite3_column_int64(stmt, 0);
-  int col = statements_.sql().first_field_column();
-  if (col == 2)
-    row->key = ValueFromColumn(stmt, 1);
+  row->rowid = columns.Int64(0);
+  int col = key_column ? 2 : 1;
+  if (key_column)
+    row->key = columns.ColumnValue(1);
   else if (row->key.kind != Value::Kind::kUnset)
     row->key = Value();
   row->image.resize(desc.record_length);
@@ -160,40 +186,52 @@ void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
   for (const FieldDesc& f : desc.fields) {
     if (CodecFor(f.shape.type).blob != BlobContents::kNone) {
       std::memset(image + f.offset, 0, f.shape.length);
-      int32_t marker = sqlite3_column_int64(stmt, col) > 0 ? -1 : 0;
+      int32_t marker = columns.Int64(col) > 0 ? -1 : 0;
       std::memcpy(image + f.offset, &marker, sizeof marker);
     } else {
-      EncodeColumn(f, ndt, stmt, col, image);
+      columns.Encode(f, ndt, col, image);
     }
     ++col;
   }
-  if (!ndt && c.live && sqlite3_column_int(stmt, col)) image[0] = '*';
+  if (!ndt && c.live && columns.Int64(col)) image[0] = '*';
+}
+
+}  // namespace
+
+void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
+  SqliteColumns columns{stmt};
+  ReadWalkRow(c, columns, statements_.sql().first_field_column() == 2, row);
+}
+
+void CursorWalk::ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row) {
+  if (stmt.sqlite()) return ReadRow(c, stmt.sqlite(), row);
+  ReadWalkRow(c, stmt, statements_.sql().first_field_column() == 2, row);
 }
 
 bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) {
-  sqlite3_stmt* stmt = Statement(c, step);
+  WalkStatement& stmt = Statement(c, step);
   BindCondition(c, stmt);
   if (step == Step::kAfter || step == Step::kBefore) {
-    BindValue(stmt, 101, current_.key);
-    sqlite3_bind_int64(stmt, 102, current_.rowid);
+    stmt.Bind(101, current_.key);
+    stmt.BindInt64(102, current_.rowid);
   }
-  sqlite3_bind_int64(stmt, 103, rows ? rows : NextWindowRows(c, step, direction));
+  stmt.BindInt64(103, rows ? rows : NextWindowRows(c, step, direction));
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = direction;
-  for (;;) {
-    int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_DONE) break;
-    if (rc != SQLITE_ROW) {
-      sqlite3_reset(stmt);
-      ahead_dir_ = 0;
-      throw SqlError(stmt_db_, rc);
+  try {
+    while (stmt.Step()) {
+      if (ahead_len_ == ahead_.size()) ahead_.emplace_back();
+      CursorRow& row = ahead_[ahead_len_++];
+      ReadRow(c, stmt, &row);
+      row.visible_known = true;
     }
-    if (ahead_len_ == ahead_.size()) ahead_.emplace_back();
-    CursorRow& row = ahead_[ahead_len_++];
-    ReadRow(c, stmt, &row);
-    row.visible_known = true;
+  } catch (...) {
+    ahead_len_ = 0;
+    ahead_dir_ = 0;
+    stmt.Reset();
+    throw;
   }
-  sqlite3_reset(stmt);
+  stmt.Reset();
   return ahead_len_ > 0;
 }
 
@@ -203,8 +241,11 @@ uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
                    ahead_len_ > 0 && ahead_pos_ == ahead_len_ && ahead_len_ == window_rows_;
   if (!continues) return window_rows_ = cache_size_;
   uint32_t record_bytes = std::max<uint32_t>(c.desc.record_length, 1);
-  uint32_t limit = std::max<uint32_t>(
-      cache_size_, std::min<uint32_t>(kMaxWindowRows, kMaxWindowBytes / record_bytes));
+  // A server answers each window over the network: its windows grow further.
+  uint32_t max_rows = c.on_server() ? kMaxServerWindowRows : kMaxWindowRows;
+  uint32_t max_bytes = c.on_server() ? kMaxServerWindowBytes : kMaxWindowBytes;
+  uint32_t limit =
+      std::max<uint32_t>(cache_size_, std::min<uint32_t>(max_rows, max_bytes / record_bytes));
   return window_rows_ = std::min(window_rows_ * 2, limit);
 }
 
@@ -230,17 +271,16 @@ void CursorWalk::SetOff(bool bof, bool eof) {
 }
 
 bool CursorWalk::ReadCurrentRow(Cursor& c, Step step, int64_t rowid, bool visible_known) {
-  sqlite3_stmt* stmt = Statement(c, step);
+  WalkStatement& stmt = Statement(c, step);
   BindCondition(c, stmt);
-  sqlite3_bind_int64(stmt, 102, rowid);
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
+  stmt.BindInt64(102, rowid);
+  bool found = stmt.Step();
+  if (found) {
     ReadRow(c, stmt, &current_);
     current_.visible_known = visible_known;
   }
-  sqlite3_reset(stmt);
-  if (rc == SQLITE_DONE) return false;
-  if (rc != SQLITE_ROW) throw SqlError(stmt_db_, rc);
+  stmt.Reset();
+  if (!found) return false;
   current_read_ = MarkNow(c);
   current_read_rowid_ = rowid;
   if (!pending_.empty()) edit_base_rowid_ = 0;  // the edits are no longer in the image as read
@@ -262,7 +302,9 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 
 CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
   StoreMark now;
-  sqlite3* db = c.source_db;
+  // A server's rows may change under any read: no mark holds there.
+  if (c.on_server()) return now;
+  sqlite3* db = c.source_db();
   if (c.connection().IsStoreDb(db)) {
     if (!c.connection().store().InWriteTransaction(&now.version)) return now;
   } else {
@@ -279,7 +321,8 @@ CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
 bool CursorWalk::ShowsWholeTable(Cursor& c) {
   // Static cursors keep their own rows elsewhere; DBF tables hide deleted
   // records by a setting that may change at any time.
-  return c.live && IsNdt(c) && c.connection().IsStoreDb(c.source_db) &&
+  // On a server nothing is known without reading (MarkNow).
+  return c.live && IsNdt(c) && !c.on_server() && c.connection().IsStoreDb(c.source_db()) &&
          Navigation(c).shape().condition.empty();
 }
 
@@ -375,13 +418,12 @@ bool CursorWalk::IsVisible(Cursor& c) {
   if (appended_)  // not in the table yet: its own values decide
     return EvaluateOnAppended(c, "1", ConditionText(c, "", false)).kind != Value::Kind::kUnset;
   if (current_.visible_known) return true;
-  sqlite3_stmt* stmt = Statement(c, Step::kVisible);
+  WalkStatement& stmt = Statement(c, Step::kVisible);
   BindCondition(c, stmt);
-  sqlite3_bind_int64(stmt, 102, current_.rowid);
-  int rc = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(stmt_db_, rc);
-  current_.visible_known = rc == SQLITE_ROW;
+  stmt.BindInt64(102, current_.rowid);
+  bool visible = stmt.Step();
+  stmt.Reset();
+  current_.visible_known = visible;
   return current_.visible_known;
 }
 
@@ -419,11 +461,13 @@ void CursorWalk::Refresh(Cursor& c) {
 
 namespace {
 
-uint64_t RunCount(sqlite3* db, sqlite3_stmt* stmt) {
-  int rc = sqlite3_step(stmt);
-  uint64_t n = rc == SQLITE_ROW ? static_cast<uint64_t>(sqlite3_column_int64(stmt, 0)) : 0;
-  sqlite3_reset(stmt);
-  if (rc != SQLITE_ROW) throw SqlError(db, rc);
+uint64_t RunCount(WalkStatement& stmt) {
+  if (!stmt.Step()) {
+    stmt.Reset();
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; a count gave no row");
+  }
+  uint64_t n = static_cast<uint64_t>(stmt.Int64(0));
+  stmt.Reset();
   return n;
 }
 
@@ -446,9 +490,9 @@ uint64_t CursorWalk::Count(Cursor& c, uint16_t option) {
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown count option " + std::to_string(option) + ".");
   }
-  sqlite3_stmt* stmt = Statement(c, step);
+  WalkStatement& stmt = Statement(c, step);
   BindCondition(c, stmt);
-  return RunCount(stmt_db_, stmt);
+  return RunCount(stmt);
 }
 
 uint64_t CursorWalk::KeyNumber(Cursor& c, uint16_t option) {
@@ -459,11 +503,11 @@ uint64_t CursorWalk::KeyNumber(Cursor& c, uint16_t option) {
   // An unwritten append counts from where its key would place it.
   Value key =
       appended_ && !order_key_.empty() ? EvaluateOnAppended(c, order_key_, "") : current_.key;
-  sqlite3_stmt* stmt = Statement(c, Step::kCountBefore);
+  WalkStatement& stmt = Statement(c, Step::kCountBefore);
   BindCondition(c, stmt);
-  BindValue(stmt, 101, key);
-  sqlite3_bind_int64(stmt, 102, current_.rowid);
-  return RunCount(stmt_db_, stmt) + 1;
+  stmt.Bind(101, key);
+  stmt.BindInt64(102, current_.rowid);
+  return RunCount(stmt) + 1;
 }
 
 double CursorWalk::RelativePosition(Cursor& c) {
@@ -484,18 +528,17 @@ void CursorWalk::SetRelativePosition(Cursor& c, double position) {
   }
   uint64_t offset =
       std::min<uint64_t>(static_cast<uint64_t>(std::floor(position * count)), count - 1);
-  sqlite3_stmt* stmt = Statement(c, Step::kAtOffset);
+  WalkStatement& stmt = Statement(c, Step::kAtOffset);
   BindCondition(c, stmt);
-  sqlite3_bind_int64(stmt, 104, static_cast<int64_t>(offset));
-  int rc = sqlite3_step(stmt);
+  stmt.BindInt64(104, static_cast<int64_t>(offset));
+  bool found = stmt.Step();
   current_read_rowid_ = 0;
-  if (rc == SQLITE_ROW) {
+  if (found) {
     ReadRow(c, stmt, &current_);
     current_.visible_known = true;
   }
-  sqlite3_reset(stmt);
-  if (rc == SQLITE_DONE) return SetOff(true, true);
-  if (rc != SQLITE_ROW) throw SqlError(stmt_db_, rc);
+  stmt.Reset();
+  if (!found) return SetOff(true, true);
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
   on_record_ = true;

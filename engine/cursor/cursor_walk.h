@@ -81,6 +81,9 @@ class CursorWalk {
   // Bounds of a grown read-ahead window.
   static constexpr uint32_t kMaxWindowRows = 512;
   static constexpr uint32_t kMaxWindowBytes = 256 * 1024;
+  // The same on a server, where every window costs a round trip.
+  static constexpr uint32_t kMaxServerWindowRows = 4096;
+  static constexpr uint32_t kMaxServerWindowBytes = 2 * 1024 * 1024;
 
   // ---- position ---------------------------------------------------------------
   void GotoTop(Cursor& c);
@@ -129,6 +132,11 @@ class CursorWalk {
   void Unlock(Cursor& c, int64_t recno);
   // Drops the cursor's locks (it closes).
   void ReleaseLocks(Cursor& c);
+  // On a server: takes record `recno` (0: the table) on the server for this
+  // cursor, where other workstations see it; false when another session
+  // holds it. The process's own lock table is the caller's to ask first.
+  bool LockOnServer(Cursor& c, int64_t recno, bool shared);
+  void UnlockOnServer(Cursor& c, int64_t recno, bool shared);
   // Finalizes every statement the walk keeps, as its cursor goes away.
   void DropStatements();
   // Writes unwritten edits of a cursor that is going away with its
@@ -179,9 +187,11 @@ class CursorWalk {
     bool bof = true, eof = false;
   };
 
-  sqlite3_stmt* Statement(Cursor& c, Step step);
+  WalkStatement& Statement(Cursor& c, Step step);
   void BindCondition(Cursor& c, sqlite3_stmt* stmt);
+  void BindCondition(Cursor& c, WalkStatement& stmt);
   void ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row);
+  void ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row);
   // Runs a row query into `ahead_`, `rows` rows at most (0: the window's
   // size); false when it gave no row.
   bool FillWindow(Cursor& c, Step step, int direction, uint32_t rows = 0);
@@ -313,7 +323,6 @@ class CursorWalk {
   std::string order_key_;                          // order key expression, "" for rowid
   bool descending_ = false;                        // order direction
   std::map<std::string, std::string> conditions_;  // named extra conditions
-  sqlite3* stmt_db_ = nullptr;                     // database the statements belong to
   uint64_t show_deleted_generation_ = 0;           // setting the statements were built for
 
   // Position.
@@ -352,10 +361,12 @@ class CursorWalk {
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
   std::set<int64_t> locks_;           // records locked through Lock
-  uint32_t lock_table_ = 0;           // LockNumber; 0 not asked yet
-  uint32_t last_autoinc_ = 0;         // autoincrement value of the last append
-  KnownEnd known_end_;                // see KnownEnd
-  KnownEnd reserved_from_;            // the mark and highest number of the last reservation
+  // Locks this cursor holds on a server: record number (0 the table), shared.
+  std::multiset<std::pair<int64_t, bool>> server_locks_;
+  uint32_t lock_table_ = 0;    // LockNumber; 0 not asked yet
+  uint32_t last_autoinc_ = 0;  // autoincrement value of the last append
+  KnownEnd known_end_;         // see KnownEnd
+  KnownEnd reserved_from_;     // the mark and highest number of the last reservation
   // The mark under which the current record was last read by its number,
   // and that number (0 once anything else put a record or an edit there):
   // a refresh under a mark that still holds reads nothing.

@@ -88,9 +88,9 @@ void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) noexcept {
     // whatever its query and INSTEAD OF triggers make of the row, a virtual
     // table's whatever its module does. The name must be one table's alone
     // (a temporary table hides one of the store's of the same name).
-    SqliteStmt kind(c.source_db, "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
+    SqliteStmt kind(c.source_db(), "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
     bool plain = kind.Step() && kind.Text(2) == "table" && !kind.Step();
-    SqliteStmt info(c.source_db, "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
+    SqliteStmt info(c.source_db(), "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
     while (plain && info.Step()) {
       std::string name = info.Text(1);
       for (size_t i = 0; i < c.desc.fields.size(); ++i) {
@@ -126,7 +126,7 @@ bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark
   ++expected.changes;  // the write's one row, and nothing else
   if (expected.changes <= 0 || !(after == expected)) return false;
   int foreign_keys = 1;
-  sqlite3_db_config(c.source_db, SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
+  sqlite3_db_config(c.source_db(), SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
   if (foreign_keys != 0 || !StoresPlainColumns(write)) return false;
   if (!appended_) {
     for (const auto& [index, value] : pending_)

@@ -9,16 +9,13 @@ namespace nce {
 
 struct WalkStatements::Kept {
   explicit Kept(WalkShape s) : shape(std::move(s)), sql(shape.walk) {}
-  ~Kept() {
-    for (sqlite3_stmt* stmt : stmts) sqlite3_finalize(stmt);
-  }
   Kept(const Kept&) = delete;
   Kept& operator=(const Kept&) = delete;
 
   WalkShape shape;    // what the statements are built from
   NavigationSql sql;  // their texts
-  sqlite3_stmt* stmts[static_cast<int>(WalkStep::kCount_)] = {};  // prepared on first use
-  bool tables_sure = false;                                       // see tables_sure()
+  std::unique_ptr<WalkStatement> stmts[static_cast<int>(WalkStep::kCount_)];  // on first use
+  bool tables_sure = false;                                                   // see tables_sure()
 };
 
 WalkStatements::WalkStatements() = default;
@@ -52,10 +49,10 @@ void WalkStatements::set_tables_sure(bool sure) {
   kept_.front()->tables_sure = sure;
 }
 
-sqlite3_stmt* WalkStatements::Get(WalkStep step) {
+WalkStatement& WalkStatements::Get(WalkStep step) {
   Kept& kept = *kept_.front();
-  sqlite3_stmt*& stmt = kept.stmts[static_cast<int>(step)];
-  if (stmt) return stmt;
+  std::unique_ptr<WalkStatement>& stmt = kept.stmts[static_cast<int>(step)];
+  if (stmt) return *stmt;
   const NavigationSql& sql = kept.sql;
   std::string text;
   switch (step) {
@@ -98,13 +95,9 @@ sqlite3_stmt* WalkStatements::Get(WalkStep step) {
     case WalkStep::kCount_:
       break;
   }
-  sqlite3* db = kept.shape.db;
-  int rc = sqlite3_prepare_v3(db, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-  if (rc != SQLITE_OK) {
-    stmt = nullptr;
-    throw SqlError(db, rc);
-  }
-  return stmt;
+  stmt = kept.shape.session ? std::make_unique<WalkStatement>(*kept.shape.session, text)
+                            : std::make_unique<WalkStatement>(kept.shape.db, text);
+  return *stmt;
 }
 
 void WalkStatements::Clear() {

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "engine/cursor/navigation_sql.h"
+#include "engine/cursor/walk_statement.h"
 
 namespace nce {
 
@@ -51,10 +52,11 @@ enum class WalkStep {
 
 // What the statements of one shape are built from.
 struct WalkShape {
-  sqlite3* db = nullptr;          // database the statements run on
-  WalkSpec walk;                  // rows, order and condition of the walk
-  std::string all_rows_where;     // rows a count that ignores filters sees ("" all)
-  std::string scoped_rows_where;  // rows a count within the scopes sees ("" all)
+  sqlite3* db = nullptr;            // database the statements run on
+  StoreSession* session = nullptr;  // or the server session they run on
+  WalkSpec walk;                    // rows, order and condition of the walk
+  std::string all_rows_where;       // rows a count that ignores filters sees ("" all)
+  std::string scoped_rows_where;    // rows a count within the scopes sees ("" all)
 
   bool operator==(const WalkShape&) const = default;
 };
@@ -77,8 +79,8 @@ class WalkStatements {
   const WalkShape& shape() const;
   const NavigationSql& sql() const;
   // The statement of `step` in the current shape, prepared on first use.
-  // Throws SqlError when SQLite refuses the text.
-  sqlite3_stmt* Get(WalkStep step);
+  // Throws when the store refuses the text.
+  WalkStatement& Get(WalkStep step);
   // Whether the current shape was made sure of the tables its conditions
   // read outside any transaction (so no rollback can take them away), and
   // marking it so.

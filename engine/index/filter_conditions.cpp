@@ -122,7 +122,7 @@ std::string NextSnapshotName() {
 void DropSnapshot(Cursor& cursor) {
   CursorOrders& orders = OrdersOf(cursor);
   if (orders.aof_snapshot.empty()) return;
-  sqlite3_exec(cursor.source_db,
+  sqlite3_exec(cursor.source_db(),
                ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
                nullptr, nullptr, nullptr);
   orders.aof_snapshot.clear();
@@ -170,12 +170,12 @@ void SetOptimizedFilter(Cursor& cursor, const std::string& text, uint16_t option
   if (type != NDS_AOF_DYNAMIC) {
     // Keyset and fixed filters keep the records that match now.
     std::string name = NextSnapshotName();
-    ExecSql(cursor.source_db,
+    ExecSql(cursor.source_db(),
             ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
     orders.aof_snapshot = name;
     std::string fill = "INSERT INTO temp." + QuoteIdentifier(name) + " SELECT rowid FROM " +
                        QuoteIdentifier(cursor.source_table) + " WHERE " + sql;
-    SqliteStmt insert(cursor.source_db, fill);
+    SqliteStmt insert(cursor.source_db(), fill);
     cursor.walk.BindConditionValues(cursor, insert.get());
     insert.Run();
     sql = "rowid IN (SELECT r FROM temp." + QuoteIdentifier(name) + ")";
@@ -214,7 +214,7 @@ bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
   bool appending = cursor.walk.appending();
   std::string from = appending ? cursor.walk.PendingRowSource(cursor)
                                : QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101";
-  SqliteStmt stmt(cursor.source_db, "SELECT (" + sql + ") FROM " + from);
+  SqliteStmt stmt(cursor.source_db(), "SELECT (" + sql + ") FROM " + from);
   cursor.walk.BindConditionValues(cursor, stmt.get());
   if (appending)
     cursor.walk.BindPendingRow(cursor, stmt.get(), true);

@@ -104,10 +104,11 @@ CursorOrders& OrdersOf(Cursor& cursor) {
   CursorOrders& orders = *cursor.orders;
   if (!orders.loaded) {
     orders.loaded = true;
-    if (HasOrders(cursor)) {
+    // A table on a server has no index orders yet (its DDL refuses them).
+    if (HasOrders(cursor) && !cursor.on_server()) {
       std::string structural = StructuralIndexFile(cursor.desc);
       if (!structural.empty())
-        for (OrderPtr def : LoadOrders(cursor.source_db, cursor.desc, structural))
+        for (OrderPtr def : LoadOrders(cursor.source_db(), cursor.desc, structural))
           Register(cursor, std::move(def));
     }
   }
@@ -130,11 +131,11 @@ std::vector<std::shared_ptr<IndexOrder>> OpenIndexFile(Cursor& cursor, const std
   CursorOrders& orders = OrdersOf(cursor);
   std::string file = FilePart(path);
   if (file.empty()) throw EngineError(NDS_E_INVALID_PATH, "No index file name was given.");
-  if (!HasOrders(cursor) || !IndexFileExists(cursor.source_db, cursor.desc, file))
+  if (!HasOrders(cursor) || !IndexFileExists(cursor.source_db(), cursor.desc, file))
     throw EngineError(NDS_E_INVALID_PATH,
                       "The table " + cursor.desc.name + " has no index file " + file + ".");
   std::vector<std::shared_ptr<IndexOrder>> opened;
-  for (OrderPtr def : LoadOrders(cursor.source_db, cursor.desc, file)) {
+  for (OrderPtr def : LoadOrders(cursor.source_db(), cursor.desc, file)) {
     auto same = std::find_if(orders.orders.begin(), orders.orders.end(),
                              [&](const auto& o) { return EqualsNoCase(o->def().name, def->name); });
     opened.push_back(same != orders.orders.end() ? *same : Register(cursor, std::move(def)));
@@ -171,7 +172,7 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
   if (target.find('.') == std::string::npos)
     target += "." + IndexFileExtension(cursor.desc.table_type);
   OrderPtr def = CompileOrder(cursor.desc, target, name, expression, condition, flags);
-  sqlite3* db = cursor.source_db;
+  sqlite3* db = cursor.source_db();
   bool own_transaction = sqlite3_get_autocommit(db);
   ExecSql(db, own_transaction ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_create_order");
   try {
@@ -196,8 +197,8 @@ void ReleaseOrders(Cursor& cursor) {
     HandleTable::Instance().Remove(o->handle());
   orders.orders.clear();
   orders.active.reset();
-  if (!orders.aof_snapshot.empty() && cursor.source_db && cursor.connection().is_open())
-    sqlite3_exec(cursor.source_db,
+  if (!orders.aof_snapshot.empty() && !cursor.on_server() && cursor.connection().is_open())
+    sqlite3_exec(cursor.source_db(),
                  ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
                  nullptr, nullptr, nullptr);
   orders.aof_snapshot.clear();

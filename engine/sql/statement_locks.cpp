@@ -172,7 +172,7 @@ LockFence::LockFence(Connection& connection, const std::string& table, bool repl
     : db_(connection.db()) {
   if (table.empty() || IsReservedName(table)) return;
   RecordLocks::TableLocks locks = RecordLocks::Instance().ForeignLocks(
-      connection.location().store_file, table,
+      connection.lock_store(), table,
       [&connection](uint32_t owner) { return connection.HasChild(owner); });
   if (!locks.any()) return;
   if (locks.exclusive)

@@ -11,6 +11,7 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
+#include "engine/cursor/cursor_live.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
@@ -322,7 +323,14 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
       return;
     }
   }
-  if (piece.keyword == "SELECT") return ReadOnServer(piece, table_type, char_type, cursor);
+  if (piece.keyword == "SELECT") {
+    if (options.read_only == NDS_CURSOR_READWRITE) {
+      if (cursor) cursor->Release();
+      cursor = OpenLiveCursor(connection_, piece.sql, values_, options.char_type);
+      if (cursor) return;
+    }
+    return ReadOnServer(piece, table_type, char_type, cursor);
+  }
   std::unique_ptr<StoreStatement> stmt = session.Prepare(piece.sql);
   for (size_t k = 0; k < piece.marker_count; ++k) {
     size_t ordinal = piece.first_ordinal + k;

@@ -65,6 +65,11 @@ class Connection : public Object {
   sqlite3* scratch_db();
   bool is_open() const { return store_ != nullptr || server_ != nullptr; }
   const StoreLocation& location() const { return location_; }
+  // The name the process's record locks know the store by: its file, or a
+  // server's URI (whose locks the server keeps; record_locks.h).
+  const std::string& lock_store() const {
+    return server_ ? location_.database_path : location_.store_file;
+  }
   const std::string& user_name() const { return user_name_; }
   RecursiveLock& mutex() { return mutex_; }
 

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kRecordBits = 40;                      // record numbers below 2^40
 constexpr uint64_t kTableHashMask = (1u << 22) - 1;  // keeps offsets below 2^62
+
 // Numbers a transaction's run locks at once: one system call per this many
 // appends. Another process appending meanwhile passes them by.
 constexpr int64_t kRunLength = 64;
@@ -29,7 +30,13 @@ std::string Lower(std::string s) {
 // Two spellings of one store path must meet on the same locks. Resolving a
 // path costs several system calls, and every SQL write asks about locks, so
 // the answers are kept.
+// A store on a server is named by its URI; it has no file beside it.
+bool IsServerStore(const std::string& store) {
+  return store.find("://") != std::string::npos;
+}
+
 std::string CanonicalStore(const std::string& path) {
+  if (IsServerStore(path)) return path;  // a URI, no file path
   static std::mutex mutex;
   static std::map<std::string, std::string> known;
   std::lock_guard<std::mutex> guard(mutex);
@@ -113,6 +120,7 @@ void RecordLocks::ForgetParent() {
 }
 
 int RecordLocks::SidecarFd(const std::string& store) {
+  if (IsServerStore(store)) return -1;  // no file to lock beside it
   auto it = sidecars_.find(store);
   if (it != sidecars_.end()) return it->second;
   int fd = open((store + ".nce-locks").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -128,6 +136,9 @@ bool RecordLocks::KernelLock(const Key& key, short type) {
 bool RecordLocks::KernelLockRange(uint32_t table, int64_t first, int64_t last, short type) {
   if (first > last) return true;
   const Table& named = tables_[table - 1];
+  // A server's workstations see its locks through the server (the cursor
+  // takes them there); in this process the table above decides.
+  if (IsServerStore(named.store)) return true;
   int fd = SidecarFd(named.store);
   if (fd < 0) {
     errno = EIO;

@@ -1,5 +1,8 @@
 // Record locks shared by every connection of the process and, through
 // byte-range locks on a sidecar file next to each store, by every process.
+// A store on a server (named by its URI) has no sidecar: the table of this
+// process decides between its cursors, and the cursors take the locks that
+// other processes see on the server itself (StoreSession::TryLockRecord).
 //
 // A lock belongs to one cursor. Inside the process a table of held locks
 // decides conflicts between cursors; across processes each lock is also an

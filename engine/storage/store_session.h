@@ -88,6 +88,21 @@ class StoreSession {
   virtual bool Connected() const { return true; }
   // Connects again the same way; for a session that lost its connection.
   virtual void Reconnect() {}
+  // Record locks that other processes on other machines see: record
+  // `record` of `table` (0: the whole table), held by this session, freed by
+  // the store when the session ends however it ends. A shared lock conflicts
+  // only with another session's exclusive one. TryLockRecord: true when the
+  // session holds the lock now (or already did); UnlockRecord: false when it
+  // held none. A store whose locks the process keeps beside its file
+  // (SQLite, record_locks.h) takes none here.
+  virtual bool TryLockRecord(const std::string& table, int64_t record, bool shared = false) {
+    (void)table, (void)record, (void)shared;
+    return true;
+  }
+  virtual bool UnlockRecord(const std::string& table, int64_t record, bool shared = false) {
+    (void)table, (void)record, (void)shared;
+    return true;
+  }
 
  protected:
   StoreSession() = default;

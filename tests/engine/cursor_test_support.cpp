@@ -10,6 +10,11 @@ CursorTest::CursorTest() {
   conn_ = ConnectOrFail(dir_.str());
 }
 
+StoreCursorTest::StoreCursorTest() : store_(GetParam()) {
+  NdsDisconnect(conn_);
+  conn_ = store_.Connect();
+}
+
 CursorTest::~CursorTest() {
   for (NDSHANDLE h : open_) NdsCloseTable(h);
   if (conn_) NdsDisconnect(conn_);

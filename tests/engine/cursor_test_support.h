@@ -12,6 +12,7 @@
 
 #include "engine_test_support.h"
 #include "nce/nce.h"
+#include "test_store.h"
 
 namespace nce_test {
 
@@ -41,6 +42,17 @@ class CursorTest : public ::testing::Test {
   TempDir dir_;
   NDSHANDLE conn_ = 0;
   std::vector<NDSHANDLE> open_;  // cursors closed at the end
+};
+
+// The same on the store a test parameter names: a SQLite store, or a fresh
+// database of the test server (the suite needs the fixture pg_server).
+class StoreCursorTest : public CursorTest, public ::testing::WithParamInterface<StoreKind> {
+ protected:
+  StoreCursorTest();
+
+  bool OnServer() const { return store_.OnServer(); }
+
+  TestStore store_;
 };
 
 // Forks a second process that runs `body` with the read end of a command

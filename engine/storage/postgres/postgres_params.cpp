@@ -110,6 +110,10 @@ PostgresText TranslateParameters(std::string_view s) {
       for (++i; i < s.size() && IsDigit(s[i]); ++i)
         n = std::min(n * 10 + (s[i] - '0'), kMaxPostgresParameter + 1);
       out.max_parameter = std::max(out.max_parameter, n);
+      if (n <= kMaxPostgresParameter) {
+        if (out.used.size() < static_cast<size_t>(n)) out.used.resize(n);
+        out.used[n - 1] = true;
+      }
     } else if (size_t end = after_word ? 0 : BlobLiteralEnd(s, i)) {
       // SQLite's blob literal; X'...' is a bit string to the server.
       std::string bytea = "'\\x";

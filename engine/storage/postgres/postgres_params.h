@@ -9,12 +9,16 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nce {
 
 struct PostgresText {
   std::string sql;         // the text with $N markers
   long max_parameter = 0;  // the highest N found (at most kMaxPostgresParameter + 1)
+  // Whether marker N appears (index N - 1), up to max_parameter: the server
+  // must be told a type for a number the text skips.
+  std::vector<bool> used;
 };
 
 // The most parameters a PostgreSQL statement takes.

@@ -73,6 +73,7 @@ class PostgresStatement : public StoreStatement {
       : session_(session),
         sql_(std::move(text.sql)),
         bound_(text.max_parameter),
+        used_(std::move(text.used)),
         parsed_once_(!IsTransactionControl(sql_) && FirstWord(sql_) != "COPY" &&
                      FirstWord(sql_) != "VACUUM") {}
   ~PostgresStatement() override { session_->Forget(parsed_); }
@@ -95,6 +96,7 @@ class PostgresStatement : public StoreStatement {
     if (!ran_) {
       ran_ = true;
       PostgresParams params(bound_);
+      params.TypeUnused(used_);
       result_.reset(parsed_once_ ? session_->RunParsed(sql_, params, &parsed_)
                                  : session_->Run(sql_, &params));
       row_ = 0;
@@ -153,6 +155,7 @@ class PostgresStatement : public StoreStatement {
   PostgresSession* session_;
   std::string sql_;           // with $N markers
   std::vector<Value> bound_;  // one per marker number
+  std::vector<bool> used_;    // whether the text uses each marker number
   Result result_;             // the whole result of the last run
   bool ran_ = false;
   int row_ = 0;  // current row of result_
@@ -234,7 +237,8 @@ void PostgresSession::Close() {
   if (conn_) PQfinish(conn_);
   conn_ = nullptr;
   savepoints_.clear();
-  locks_.clear();      // the server frees them with the session
+  locks_.clear();  // the server frees them with the session
+  shared_locks_.clear();
   forgotten_.clear();  // and its parsed statements
 }
 
@@ -517,9 +521,18 @@ int64_t LockKey(const std::string& table, int64_t record) {
 
 }  // namespace
 
-bool PostgresSession::TryLockRecord(const std::string& table, int64_t record) {
+bool PostgresSession::TryLockRecord(const std::string& table, int64_t record, bool shared) {
   RequireConnection();
   int64_t key = LockKey(table, record);
+  if (shared) {
+    int& count = shared_locks_[key];
+    if (count == 0 && !Ask("SELECT pg_try_advisory_lock_shared(" + std::to_string(key) + ")")) {
+      shared_locks_.erase(key);
+      return false;
+    }
+    ++count;
+    return true;
+  }
   // The server counts a session's locks of one key; this session holds each
   // once, as a cursor holds a record lock once.
   if (locks_.count(key)) return true;
@@ -528,9 +541,16 @@ bool PostgresSession::TryLockRecord(const std::string& table, int64_t record) {
   return true;
 }
 
-bool PostgresSession::UnlockRecord(const std::string& table, int64_t record) {
+bool PostgresSession::UnlockRecord(const std::string& table, int64_t record, bool shared) {
   RequireConnection();
   int64_t key = LockKey(table, record);
+  if (shared) {
+    auto held = shared_locks_.find(key);
+    if (held == shared_locks_.end()) return false;
+    if (--held->second > 0) return true;
+    shared_locks_.erase(held);
+    return Ask("SELECT pg_advisory_unlock_shared(" + std::to_string(key) + ")");
+  }
   if (!locks_.count(key)) return false;
   locks_.erase(key);
   return Ask("SELECT pg_advisory_unlock(" + std::to_string(key) + ")");

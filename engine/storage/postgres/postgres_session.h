@@ -35,6 +35,7 @@
 #define ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -83,15 +84,12 @@ class PostgresSession : public StoreSession {
   bool Connected() const override { return conn_ != nullptr; }
   // Connects again with the same URI (after a lost connection, say).
   void Reconnect() override;
-  // Record locks as the server's session advisory locks, with the meaning
-  // of RecordLocks' write locks: record `record` of `table` (record 0: the
-  // whole table; table names compared without letter case), keyed as the
-  // byte of the sidecar file (LockByteFor). TryLockRecord: true when this
-  // session holds the lock now (or already did), false when another session
-  // does. UnlockRecord: false when this session held none. The server frees
-  // a session's locks when the session ends, however it ends.
-  bool TryLockRecord(const std::string& table, int64_t record);
-  bool UnlockRecord(const std::string& table, int64_t record);
+  // Record locks as the server's session advisory locks, keyed as the byte
+  // of the sidecar file (LockByteFor; table names compared without letter
+  // case). The session holds an exclusive lock once however often it is
+  // taken, and a shared one until it is given back as often as taken.
+  bool TryLockRecord(const std::string& table, int64_t record, bool shared = false) override;
+  bool UnlockRecord(const std::string& table, int64_t record, bool shared = false) override;
   // The server process serving this session.
   int ServerProcessId() const;
 
@@ -144,6 +142,7 @@ class PostgresSession : public StoreSession {
   int lock_timeout_ms_ = 0;
   std::vector<std::string> savepoints_;  // of the open transaction, oldest first
   std::set<int64_t> locks_;              // advisory lock keys held
+  std::map<int64_t, int> shared_locks_;  // shared advisory lock keys held, and how often
   uint64_t connection_ = 0;              // counts the connections made
   uint64_t statements_parsed_ = 0;       // names the server's parsed statements
   std::vector<std::string> forgotten_;   // parsed statements of this connection to drop

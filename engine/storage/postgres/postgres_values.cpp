@@ -13,8 +13,8 @@ namespace nce {
 namespace {
 
 // Type numbers of the server's built-in types (pg_type.oid), fixed for good.
-constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
-              kFloat8 = 701, kTime = 1083, kTimestamp = 1114, kNumeric = 1700;
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kText = 25,
+              kFloat4 = 700, kFloat8 = 701, kTime = 1083, kTimestamp = 1114, kNumeric = 1700;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -131,6 +131,17 @@ PostgresParams::PostgresParams(const std::vector<Value>& values) {
         break;
     }
   }
+}
+
+void PostgresParams::TypeUnused(const std::vector<bool>& used) {
+  for (size_t i = 0; i < types.size(); ++i)
+    if (i >= used.size() || !used[i]) {
+      // Sent as a NULL text: a value of another type, in binary, would
+      // have to be valid text.
+      types[i] = kText;
+      data[i] = nullptr;
+      lengths[i] = formats[i] = 0;
+    }
 }
 
 void PostgresParams::Real(size_t i, double real) {

@@ -31,6 +31,10 @@ namespace nce {
 struct PostgresParams {
   // Texts must hold no zero byte: libpq sends a text up to its first.
   explicit PostgresParams(const std::vector<Value>& values);
+  // Sends the parameters the text does not use (`used` false) as NULL texts:
+  // the server cannot infer a type for them, and the engine's texts skip
+  // numbers.
+  void TypeUnused(const std::vector<bool>& used);
 
   std::vector<Oid> types;
   std::vector<const char*> data;

@@ -1,0 +1,82 @@
+#include "engine/cursor/walk_statement.h"
+
+#include "engine/base/sql_error.h"
+#include "engine/record/record_image.h"
+#include "engine/storage/sqlite_values.h"
+
+namespace nce {
+
+WalkStatement::WalkStatement(sqlite3* db, const std::string& sql) : db_(db) {
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    throw SqlError(db, rc);
+  }
+}
+
+WalkStatement::WalkStatement(StoreSession& session, const std::string& sql)
+    : store_(session.Prepare(sql)) {}
+
+WalkStatement::~WalkStatement() {
+  sqlite3_finalize(stmt_);
+}
+
+void WalkStatement::Bind(int index, const Value& value) {
+  if (!stmt_) return store_->Bind(index, value);
+  // A parameter the text does not use is left alone, as on a server.
+  if (index > sqlite3_bind_parameter_count(stmt_)) return;
+  int rc = BindValue(stmt_, index, value);
+  if (rc != SQLITE_OK) throw SqlError(db_, rc);
+}
+
+void WalkStatement::BindInt64(int index, int64_t value) {
+  if (!stmt_) return store_->Bind(index, Value::Integer(value));
+  sqlite3_bind_int64(stmt_, index, value);
+}
+
+bool WalkStatement::Step() {
+  if (!stmt_) {
+    try {
+      return store_->Step();
+    } catch (...) {
+      store_->Reset();
+      throw;
+    }
+  }
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  sqlite3_reset(stmt_);
+  throw SqlError(db_, rc);
+}
+
+void WalkStatement::Reset() {
+  if (stmt_)
+    sqlite3_reset(stmt_);
+  else
+    store_->Reset();
+}
+
+int64_t WalkStatement::Int64(int column) const {
+  if (stmt_) return sqlite3_column_int64(stmt_, column);
+  Value v = store_->Column(column);
+  if (v.kind == Value::Kind::kInteger) return v.integer;
+  if (v.kind == Value::Kind::kReal) return static_cast<int64_t>(v.real);
+  return 0;
+}
+
+Value WalkStatement::ColumnValue(int column) const {
+  return stmt_ ? ValueFromColumn(stmt_, column) : store_->Column(column);
+}
+
+void WalkStatement::Encode(const FieldDesc& field, bool ndt, int column, uint8_t* image) {
+  if (stmt_) return EncodeColumn(field, ndt, stmt_, column, image);
+  store_->ColumnInto(column, &scratch_);
+  if (IsNull(scratch_))
+    EncodeNull(field, ndt, image);
+  else
+    EncodeValue(field, ndt, scratch_, image);
+}
+
+}  // namespace nce
