@@ -18,6 +18,7 @@
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/postgres/postgres_tables.h"
 #include "engine/storage/record_locks.h"
 #include "engine/storage/sqlite_values.h"
 
@@ -27,9 +28,6 @@ namespace {
 
 // Record numbers travel as 32-bit numbers through bookmarks and the API.
 constexpr int64_t kMaxRecordNumber = std::numeric_limits<uint32_t>::max();
-// Parameters of the pending row's values (below them: condition values and
-// the navigation parameters).
-constexpr int kFirstPendingParameter = 201;
 // Fresh numbers tried when the reserved one keeps being taken by writers
 // that ignore record locks.
 constexpr int kInsertAttempts = 16;
@@ -153,6 +151,7 @@ bool CursorWalk::Sequenced(Cursor& c) {
 // a column has none, and for the columns the engine fills itself at write.
 // `defaults` keeps its room from one append to the next.
 void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
+  if (c.on_server()) return ServerDefaults(c, defaults);
   if (!defaults_read_) {
     SqliteStmt columns(c.source_db(),
                        "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
@@ -235,6 +234,7 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
 }
 
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
+  if (c.on_server()) return ServerReserveNumber(c);
   // One look at the store serves both: reading the highest number changes
   // nothing a mark counts.
   const StoreMark now = MarkNow(c);
@@ -491,10 +491,15 @@ void CursorWalk::DropAppended(Cursor& c) {
 std::string CursorWalk::PendingRowSource(Cursor& c) const {
   std::string select;
   int parameter = kFirstPendingParameter;
-  for (const FieldDesc& f : c.desc.fields)
-    select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter++) + " AS " +
-              QuoteIdentifier(f.name);
-  select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter) + " AS rowid)";
+  for (const FieldDesc& f : c.desc.fields) {
+    select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter++);
+    // A server types each value as its column holds it, so that conditions
+    // compare and compute as over the table.
+    if (c.on_server()) select += "::" + PostgresColumnType(f.shape);
+    select += " AS " + c.QuotedColumn(f.name);
+  }
+  select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter) +
+            (c.on_server() ? "::bigint" : "") + " AS rowid)";
   return select;
 }
 
@@ -511,6 +516,7 @@ void CursorWalk::BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) 
 }
 
 Value CursorWalk::EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where) {
+  if (c.on_server()) return ServerEvaluateOnAppended(c, sql, where);
   SqliteStmt stmt(c.source_db(), "SELECT (" + sql + ") FROM " + PendingRowSource(c) +
                                      (where.empty() ? "" : " WHERE " + where));
   BindCondition(c, stmt.get());

@@ -94,6 +94,10 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
     if (appended_) return AppendedValue(index);
+    if (c.on_server()) {
+      Value v = ServerRowValue(c, c.QuotedColumn(f.name));
+      return v.kind == Value::Kind::kUnset ? Value::Null() : v;
+    }
     SqliteStmt read(c.source_db(), "SELECT " + QuoteIdentifier(f.name) + " FROM " +
                                        QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
     read.Bind(1, current_.rowid);
@@ -110,6 +114,10 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
     return IsNull(*pending) ? 0 : pending->bytes.size();
   if (gone_) return 0;
   if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
+  if (c.on_server()) {
+    Value n = ServerRowValue(c, "octet_length(" + c.QuotedColumn(f.name) + ")");
+    return n.kind == Value::Kind::kInteger ? static_cast<uint64_t>(n.integer) : 0;
+  }
   SqliteStmt read(c.source_db(), "SELECT length(CAST(" + QuoteIdentifier(f.name) +
                                      " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
                                      " WHERE rowid = ?1");
@@ -125,6 +133,7 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   if (const Value* pending = pending_.Find(index)) return pending->kind == Value::Kind::kBlob;
   if (gone_) return false;
   if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
+  if (c.on_server()) return ServerRowValue(c, c.QuotedColumn(f.name)).kind == Value::Kind::kBlob;
   SqliteStmt read(c.source_db(), "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
                                      QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);
@@ -144,6 +153,7 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
     std::string all = BlobText(f, IsNdt(c), AppendedValue(index));
     return offset >= all.size() ? std::string() : all.substr(offset, length);
   }
+  if (c.on_server()) return ServerBlobPart(c, f, offset, length);
   // Incremental blob I/O reads only the pages of the part asked for.
   sqlite3_blob* blob = nullptr;
   if (sqlite3_blob_open(c.source_db(), "main", c.source_table.c_str(), f.name.c_str(),
@@ -170,6 +180,7 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
 uint32_t CursorWalk::Checksum(Cursor& c) {
   RequireRecord();
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
+  if (c.on_server()) return ServerChecksum(c);
   std::string columns;
   for (const FieldDesc& f : c.desc.fields)
     columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
@@ -207,8 +218,14 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   // write; a value given for them is not kept.
   if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
   // An unwritten append's number is locked by this cursor from the start.
-  if (!appended_ &&
-      RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle()))
+  // On a server another workstation's lock is asked at the record's first
+  // edit: asking costs a round trip.
+  bool locked = false;
+  if (!appended_ && c.on_server())
+    locked = pending_.empty() && ServerLockedByOther(c, current_.rowid);
+  else if (!appended_)
+    locked = RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle());
+  if (locked)
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
                                              c.source_table + " is locked by another user.");
   EncodeValue(f, IsNdt(c), value, current_.image.data());
@@ -302,6 +319,7 @@ void CursorWalk::Write(Cursor& c) {
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
   // No kept statement is in use here, so dropping them is safe.
   DropKeptStatementsIfMany();
+  if (c.on_server()) return appended_ ? ServerWriteAppended(c) : ServerWrite(c);
   if (appended_) return WriteAppended(c);
   RecordLocks& locks = RecordLocks::Instance();
   const uint32_t table = LockNumber(c);
@@ -368,10 +386,12 @@ void CursorWalk::Delete(Cursor& c) {
     return;
   }
   int64_t rowid = current_.rowid;
-  if (RecordLocks::Instance().LockedByOther(LockNumber(c), rowid, c.handle()))
+  if (c.on_server()) {
+    ServerDelete(c);
+  } else if (RecordLocks::Instance().LockedByOther(LockNumber(c), rowid, c.handle())) {
     throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
                                              c.source_table + " is locked by another user.");
-  if (IsNdt(c)) {
+  } else if (IsNdt(c)) {
     StatementUse remove(
         KeptStatement(c, "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
     remove->Bind(1, rowid).Run();
@@ -403,6 +423,7 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
   } else if (recno < 0) {
     throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
   }
+  if (c.on_server()) return ServerLock(c, recno);
   // The cursor's own unwritten append is not in the table yet, but is its
   // record all the same.
   bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
@@ -441,6 +462,7 @@ void CursorWalk::Unlock(Cursor& c, int64_t recno) {
   }
   if (locks_.erase(recno) == 0 && !RecordLocks::Instance().HeldBy(LockNumber(c), recno, c.handle()))
     return;  // not locked: nothing to release
+  if (c.on_server()) return ServerUnlock(c, recno);
   RecordLocks::Instance().Unlock(LockNumber(c), recno, c.handle());
 }
 

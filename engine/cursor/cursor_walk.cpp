@@ -44,6 +44,7 @@ void CursorWalk::DropStatements() {
   last_insert_ = LastWrite{};
   last_update_ = LastWrite{};
   kept_stmts_.clear();
+  server_stmts_.clear();
   columns_.trusted.clear();
 }
 

@@ -275,6 +275,31 @@ class CursorWalk {
   // One value over the appended record (an order key, a condition).
   Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
+  // ---- the record work of a cursor on a server (cursor_server_records.cpp) ----
+  // A statement of the record work, prepared once per text and reset.
+  StoreStatement& ServerStatement(Cursor& c, const std::string& sql);
+  // `expression` over the current record's row; unset when the row is gone.
+  Value ServerRowValue(Cursor& c, const std::string& expression);
+  std::string ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset, uint64_t length);
+  uint32_t ServerChecksum(Cursor& c);
+  void ServerDefaults(Cursor& c, std::vector<Value>* defaults);
+  int64_t ServerReserveNumber(Cursor& c);
+  bool ServerRowExists(Cursor& c, int64_t rowid);
+  // Whether another cursor of this process or another session holds the
+  // record's lock.
+  bool ServerLockedByOther(Cursor& c, int64_t rowid);
+  void ServerLock(Cursor& c, int64_t recno);
+  void ServerUnlock(Cursor& c, int64_t recno);
+  void ServerWrite(Cursor& c);
+  void ServerWriteAppended(Cursor& c);
+  void ServerDelete(Cursor& c);
+  Value ServerEvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
+  class ServerWriteLock;
+
+  // Parameters of the pending row's values (below them: condition values and
+  // the navigation parameters).
+  static constexpr int kFirstPendingParameter = 201;
+
   // The store as this connection sees it inside its write transaction.
   // No other connection can change a row then, so what the cursor read
   // under a mark stays true while the mark holds: until this connection
@@ -347,6 +372,8 @@ class CursorWalk {
   // the cursor's life: bulk appends and edits would otherwise spend most of
   // their time parsing SQL.
   std::map<std::string, std::unique_ptr<SqliteStmt>> kept_stmts_;
+  // The same on a server.
+  std::map<std::string, std::unique_ptr<StoreStatement>> server_stmts_;
   // The kept statement of the last append or edit and the fields it wrote.
   struct LastWrite {
     std::vector<size_t> fields;   // field indexes

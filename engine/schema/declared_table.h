@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "engine/schema/catalog.h"
 
@@ -17,7 +18,20 @@ namespace nce {
 // nullopt when the statement is no such statement (CREATE TABLE ... AS
 // SELECT, a temporary table, a view) or SQLite refuses it: the caller's
 // store then reads it as it is and reports what is wrong with it.
-std::optional<TableDesc> DescribeDeclaredTable(std::string_view create, uint16_t table_type);
+//
+// With `rules`, also the rules the declaration gives each field besides its
+// type, in field order, which such a store must keep itself; a rule no such
+// store keeps yet (CHECK, COLLATE, FOREIGN KEY, a generated column, an
+// INTEGER PRIMARY KEY that names the record number, a UNIQUE or PRIMARY KEY
+// over several columns) is refused with NDS_E_NOT_SUPPORTED rather than
+// dropped.
+struct ColumnRule {
+  bool not_null = false;    // NOT NULL
+  bool unique = false;      // UNIQUE (or PRIMARY KEY)
+  std::string default_sql;  // the DEFAULT expression as written; empty: none
+};
+std::optional<TableDesc> DescribeDeclaredTable(std::string_view create, uint16_t table_type,
+                                               std::vector<ColumnRule>* rules = nullptr);
 
 }  // namespace nce
 

@@ -315,10 +315,11 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
   }
   if (IsDictionaryStatement(piece.sql)) NotOnServer("Data dictionary statements");
   if (piece.keyword == "CREATE") {
-    if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type)) {
+    std::vector<ColumnRule> rules;
+    if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type, &rules)) {
       if (!SaysIfNotExists(piece.sql) || !ServerTableExists(session, table->name)) {
         table->char_type = char_type;
-        CreateServerTable(session, *table);
+        CreateServerTable(session, *table, rules);
       }
       return;
     }

@@ -102,11 +102,12 @@ void EnsureServerCatalog(StoreSession& session) {
   }
 }
 
-void CreateServerTable(StoreSession& session, const TableDesc& table) {
+void CreateServerTable(StoreSession& session, const TableDesc& table,
+                       const std::vector<ColumnRule>& rules) {
   TableDesc server = table;
   server.name = LowerAscii(table.name);
   for (FieldDesc& field : server.fields) field.name = LowerAscii(field.name);
-  session.Execute(PostgresCreateTable(server));
+  session.Execute(PostgresCreateTable(server, rules));
   for (const FieldDesc& field : server.fields) {
     if (field.shape.type != NDS_AUTOINC) continue;
     auto counter = session.Prepare(

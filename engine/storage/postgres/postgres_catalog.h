@@ -13,8 +13,10 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "engine/schema/catalog.h"
+#include "engine/schema/declared_table.h"
 #include "engine/storage/store_session.h"
 
 namespace nce {
@@ -26,9 +28,11 @@ namespace nce {
 // outside a transaction.
 void EnsureServerCatalog(StoreSession& session);
 
-// Makes the engine table `table`, its catalog rows and the numbering of its
-// AUTOINC fields, inside the caller's transaction.
-void CreateServerTable(StoreSession& session, const TableDesc& table);
+// Makes the engine table `table` with the `rules` of its fields, its
+// catalog rows and the numbering of its AUTOINC fields, inside the caller's
+// transaction.
+void CreateServerTable(StoreSession& session, const TableDesc& table,
+                       const std::vector<ColumnRule>& rules = {});
 
 // Whether the server holds a table or view `name` (found as an unquoted
 // name would find it).

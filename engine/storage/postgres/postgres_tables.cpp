@@ -152,13 +152,20 @@ std::string PostgresColumnType(const FieldSpec& field) {
   }
 }
 
-std::string PostgresCreateTable(const TableDesc& table) {
+std::string PostgresCreateTable(const TableDesc& table, const std::vector<ColumnRule>& rules) {
   std::string sql = "CREATE TABLE " + QuoteIdentifier(table.name) + " (";
   std::string checks;
   for (size_t f = 0; f < table.fields.size(); ++f) {
     const FieldDesc& field = table.fields[f];
     std::string x = QuoteIdentifier(field.name);
-    sql += x + " " + PostgresColumnType(field.shape) + ", ";
+    sql += x + " " + PostgresColumnType(field.shape);
+    if (f < rules.size()) {
+      const ColumnRule& rule = rules[f];
+      if (!rule.default_sql.empty()) sql += " DEFAULT (" + rule.default_sql + ")";
+      if (rule.not_null) sql += " NOT NULL";
+      if (rule.unique) sql += " UNIQUE";
+    }
+    sql += ", ";
     std::vector<ServerMisfit> misfits = FieldMisfits(field, x);
     for (size_t m = 0; m < misfits.size(); ++m)
       checks += ", CONSTRAINT " + GuardName(f, m) + " CHECK (" + x + " IS NULL OR NOT (" +

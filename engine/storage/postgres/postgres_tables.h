@@ -17,9 +17,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/base/errors.h"
 #include "engine/schema/catalog.h"
+#include "engine/schema/declared_table.h"
 
 namespace nce {
 
@@ -27,8 +29,9 @@ namespace nce {
 // precision, date, time or timestamp.
 std::string PostgresColumnType(const FieldSpec& field);
 
-// The CREATE TABLE statement for `table` on the server.
-std::string PostgresCreateTable(const TableDesc& table);
+// The CREATE TABLE statement for `table` on the server, with the `rules`
+// its declaration gave each field (declared_table.h).
+std::string PostgresCreateTable(const TableDesc& table, const std::vector<ColumnRule>& rules = {});
 
 // The engine's refusal for `error`, a statement writing `table` that the
 // server refused for a value: on a guard (SQLSTATE 23514 naming one), the
