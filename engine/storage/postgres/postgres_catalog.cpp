@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
@@ -53,7 +54,62 @@ BEGIN
   END IF;
   RETURN NEW;
 END $$;
+-- Makes SQL writes of an engine table honour the record locks of other
+-- sessions (PostgresSession::TryLockRecord: key (table oid << 32) | record,
+-- record 0 the whole table), as the SQLite store's statement locks do: a
+-- statement that inserts into a table another session opened exclusively,
+-- or that changes or deletes a record another session locked, fails and
+-- changes nothing. Runs once per statement, over the rows it touched.
+CREATE OR REPLACE FUNCTION nce_honour_locks() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE
+  here oid := (SELECT oid FROM pg_database WHERE datname = current_database());
+  hit bigint;
+BEGIN
+  PERFORM 1 FROM pg_locks l
+   WHERE l.locktype = 'advisory' AND l.objsubid = 1 AND l.granted AND l.database = here
+     AND l.mode = 'ExclusiveLock' AND l.classid = TG_RELID AND l.pid <> pg_backend_pid();
+  IF NOT FOUND THEN
+    RETURN NULL;
+  END IF;
+  PERFORM 1 FROM pg_locks l
+   WHERE l.locktype = 'advisory' AND l.objsubid = 1 AND l.granted AND l.database = here
+     AND l.mode = 'ExclusiveLock' AND l.classid = TG_RELID AND l.objid = 0
+     AND l.pid <> pg_backend_pid();
+  IF FOUND THEN
+    RAISE EXCEPTION 'The table % is opened exclusively by another user.', TG_TABLE_NAME
+      USING ERRCODE = 'NC001';
+  END IF;
+  IF TG_OP = 'INSERT' THEN
+    RETURN NULL;
+  END IF;
+  SELECT o.rowid INTO hit FROM nce_old o JOIN pg_locks l
+      ON l.locktype = 'advisory' AND l.objsubid = 1 AND l.granted AND l.database = here
+     AND l.mode = 'ExclusiveLock' AND l.classid = TG_RELID AND l.objid = o.rowid::oid
+     AND l.pid <> pg_backend_pid()
+   ORDER BY o.rowid LIMIT 1;
+  IF hit IS NOT NULL THEN
+    RAISE EXCEPTION 'Record % of table % is locked by another user.', hit, TG_TABLE_NAME
+      USING ERRCODE = 'NC001';
+  END IF;
+  RETURN NULL;
+END $$;
 )sql";
+
+// Makes the statement triggers of nce_honour_locks on the engine table
+// `table` (its name as the server holds it), or makes them again.
+void InstallLockTriggers(StoreSession& session, const std::string& table) {
+  std::string on = " ON " + QuoteIdentifier(table);
+  session.Execute("CREATE OR REPLACE TRIGGER nce_locks_insert AFTER INSERT" + on +
+                  " FOR EACH STATEMENT EXECUTE FUNCTION nce_honour_locks();"
+                  "CREATE OR REPLACE TRIGGER nce_locks_update AFTER UPDATE" +
+                  on +
+                  " REFERENCING OLD TABLE AS nce_old"
+                  " FOR EACH STATEMENT EXECUTE FUNCTION nce_honour_locks();"
+                  "CREATE OR REPLACE TRIGGER nce_locks_delete AFTER DELETE" +
+                  on +
+                  " REFERENCING OLD TABLE AS nce_old"
+                  " FOR EACH STATEMENT EXECUTE FUNCTION nce_honour_locks()");
+}
 
 // Advisory lock key that serialises the catalog's creation (any fixed number
 // that the record locks, keyed by table and record, cannot take).
@@ -90,6 +146,12 @@ void EnsureServerCatalog(StoreSession& session) {
     if (!InstalledVersionIs(session, version)) {
       session.Execute(kCatalogTables);
       session.Execute(PostgresFunctionsSql());
+      // Tables an older engine made get what this one gives its tables.
+      std::vector<std::string> tables;
+      auto each = session.Prepare(
+          "SELECT name FROM _nce_tables WHERE to_regclass(quote_ident(name)) IS NOT NULL");
+      while (each->Step()) tables.push_back(each->Column(0).bytes);
+      for (const std::string& table : tables) InstallLockTriggers(session, table);
       session.Execute("DELETE FROM _nce_server");
       auto mark = session.Prepare("INSERT INTO _nce_server(version) VALUES(?1)");
       mark->Bind(1, Value::Text(version));
@@ -108,6 +170,7 @@ void CreateServerTable(StoreSession& session, const TableDesc& table,
   server.name = LowerAscii(table.name);
   for (FieldDesc& field : server.fields) field.name = LowerAscii(field.name);
   session.Execute(PostgresCreateTable(server, rules));
+  InstallLockTriggers(session, server.name);
   for (const FieldDesc& field : server.fields) {
     if (field.shape.type != NDS_AUTOINC) continue;
     auto counter = session.Prepare(

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -290,6 +291,8 @@ EngineError PostgresSession::Error(const pg_result* result, bool transaction_ope
   if (!detail.empty()) message += " (" + detail + ")";
   std::string native = "NativeError = " + std::to_string(PackedSqlState(state)) + "; SQLSTATE " +
                        state + "; " + message;
+  // A table's lock trigger met another session's record lock.
+  if (state == "NC001") return EngineError(NDS_E_LOCK_FAILED, message);
   if (state == "40001" || state == "40P01" || state == "55P03")
     return EngineError(NDS_E_BUSY, "The database is locked by another session (" + native + ")");
   return EngineError(NDS_E_SQL, "SQL error: " + native);
@@ -513,46 +516,70 @@ bool PostgresSession::Ask(const std::string& sql) {
 
 namespace {
 
-int64_t LockKey(const std::string& table, int64_t record) {
-  std::string lower = table;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return LockByteFor(lower, record);
+// The text of a query whose one row is the advisory lock key of `record` of
+// `table` (names compared without letter case): the table's oid in the high
+// half and the record number in the low one, so that the tables' lock
+// triggers (nce_honour_locks) find a record's lock by the table and the
+// row; for a name the server holds no table of, the sidecar file's byte.
+std::string LockKeyQuery(const std::string& table, int64_t record) {
+  std::string lower = LowerAscii(table);
+  std::string number = std::to_string(record & 0xFFFFFFFFll);
+  return "SELECT coalesce((to_regclass(" + QuoteLiteral(QuoteIdentifier(lower)) +
+         ")::oid::bigint << 32) | " + number + ", " + std::to_string(LockByteFor(lower, record)) +
+         ")";
 }
 
 }  // namespace
 
+bool PostgresSession::TakeLock(const std::string& table, int64_t record, bool shared,
+                               int64_t* key) {
+  // One round trip: the key and the attempt.
+  std::string function = shared ? "pg_try_advisory_lock_shared" : "pg_try_advisory_lock";
+  Result result(Send(
+      "SELECT k, " + function + "(k) FROM (" + LockKeyQuery(table, record) + ") AS s(k)", nullptr));
+  if (PQntuples(result.get()) != 1 || PQnfields(result.get()) != 2)
+    throw EngineError(NDS_E_GENERAL, "The server gave no record lock.");
+  *key = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
+  return PQgetvalue(result.get(), 0, 1)[0] == 't';
+}
+
 bool PostgresSession::TryLockRecord(const std::string& table, int64_t record, bool shared) {
   RequireConnection();
-  int64_t key = LockKey(table, record);
+  const LockName name{LowerAscii(table), record};
+  int64_t key = 0;
   if (shared) {
-    int& count = shared_locks_[key];
-    if (count == 0 && !Ask("SELECT pg_try_advisory_lock_shared(" + std::to_string(key) + ")")) {
-      shared_locks_.erase(key);
-      return false;
+    auto held = shared_locks_.find(name);
+    if (held != shared_locks_.end()) {
+      ++held->second.count;
+      return true;
     }
-    ++count;
+    if (!TakeLock(table, record, true, &key)) return false;
+    shared_locks_[name] = SharedLock{key, 1};
     return true;
   }
   // The server counts a session's locks of one key; this session holds each
   // once, as a cursor holds a record lock once.
-  if (locks_.count(key)) return true;
-  if (!Ask("SELECT pg_try_advisory_lock(" + std::to_string(key) + ")")) return false;
-  locks_.insert(key);
+  if (locks_.count(name)) return true;
+  if (!TakeLock(table, record, false, &key)) return false;
+  locks_[name] = key;
   return true;
 }
 
 bool PostgresSession::UnlockRecord(const std::string& table, int64_t record, bool shared) {
   RequireConnection();
-  int64_t key = LockKey(table, record);
+  const LockName name{LowerAscii(table), record};
   if (shared) {
-    auto held = shared_locks_.find(key);
+    auto held = shared_locks_.find(name);
     if (held == shared_locks_.end()) return false;
-    if (--held->second > 0) return true;
+    if (--held->second.count > 0) return true;
+    int64_t key = held->second.key;
     shared_locks_.erase(held);
     return Ask("SELECT pg_advisory_unlock_shared(" + std::to_string(key) + ")");
   }
-  if (!locks_.count(key)) return false;
-  locks_.erase(key);
+  auto held = locks_.find(name);
+  if (held == locks_.end()) return false;
+  int64_t key = held->second;
+  locks_.erase(held);
   return Ask("SELECT pg_advisory_unlock(" + std::to_string(key) + ")");
 }
 

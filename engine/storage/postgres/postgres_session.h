@@ -84,12 +84,16 @@ class PostgresSession : public StoreSession {
   bool Connected() const override { return conn_ != nullptr; }
   // Connects again with the same URI (after a lost connection, say).
   void Reconnect() override;
-  // Record locks as the server's session advisory locks, keyed as the byte
-  // of the sidecar file (LockByteFor; table names compared without letter
-  // case). The session holds an exclusive lock once however often it is
-  // taken, and a shared one until it is given back as often as taken.
+  // Record locks as the server's session advisory locks, keyed by the
+  // table's oid in the high half and the record number in the low one, so
+  // that the tables' lock triggers see them (postgres_catalog.cpp; a name
+  // the server holds no table of is keyed as the sidecar file's byte,
+  // LockByteFor). Table names are compared without letter case. The session
+  // holds an exclusive lock once however often it is taken, and a shared
+  // one until it is given back as often as taken.
   bool TryLockRecord(const std::string& table, int64_t record, bool shared = false) override;
   bool UnlockRecord(const std::string& table, int64_t record, bool shared = false) override;
+
   // The server process serving this session.
   int ServerProcessId() const;
 
@@ -123,6 +127,8 @@ class PostgresSession : public StoreSession {
                        ServerStatement* parsed);
   // The server may drop `parsed`: its statement is gone.
   void Forget(const ServerStatement& parsed);
+  // Tries the advisory lock of `record` of `table`; the key it has in *key.
+  bool TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key);
   // Runs a text without parameters and without a guard; throws on failure.
   void Simple(const std::string& sql);
   // The boolean the one-row, one-column `sql` answers.
@@ -141,11 +147,18 @@ class PostgresSession : public StoreSession {
   int statement_timeout_ms_ = 0;
   int lock_timeout_ms_ = 0;
   std::vector<std::string> savepoints_;  // of the open transaction, oldest first
-  std::set<int64_t> locks_;              // advisory lock keys held
-  std::map<int64_t, int> shared_locks_;  // shared advisory lock keys held, and how often
-  uint64_t connection_ = 0;              // counts the connections made
-  uint64_t statements_parsed_ = 0;       // names the server's parsed statements
-  std::vector<std::string> forgotten_;   // parsed statements of this connection to drop
+  // Advisory locks held, by lower-case table name and record number: the
+  // key each was taken with, and how often a shared one was taken.
+  using LockName = std::pair<std::string, int64_t>;
+  struct SharedLock {
+    int64_t key = 0;
+    int count = 0;
+  };
+  std::map<LockName, int64_t> locks_;
+  std::map<LockName, SharedLock> shared_locks_;
+  uint64_t connection_ = 0;             // counts the connections made
+  uint64_t statements_parsed_ = 0;      // names the server's parsed statements
+  std::vector<std::string> forgotten_;  // parsed statements of this connection to drop
 };
 
 }  // namespace nce
