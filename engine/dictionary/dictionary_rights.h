@@ -28,6 +28,7 @@
 namespace nce {
 
 class Connection;
+class DictionaryMirror;
 
 // Right bits, as column permissions report them (NDS_COLUMN_*), plus delete
 // and data definition; stored in _nce_rights.rights with kReadRevoked.
@@ -66,6 +67,9 @@ struct DictionaryState {
   };
   std::map<std::string, TableRights> tables;               // upper-cased table name
   std::vector<std::pair<std::string, std::string>> links;  // attached links: name, path
+  // On a server: the in-memory copy of the dictionary and of the server's
+  // tables that the rights are read and checked in (dictionary_server.h).
+  std::shared_ptr<DictionaryMirror> mirror;
   // Set while a statement that writes is prepared: hidden columns refuse it
   // instead of reading NULL (see RefuseHiddenReads).
   bool refuse_hidden_reads = false;
@@ -93,6 +97,10 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
 // Sets up a dictionary connection: its rights, the authorizer that enforces
 // them on every statement, and its links attached as schemas.
 void OnDictionaryConnect(Connection& connection, bool trusted);
+// SQLite's authorizer callback for the rights of the DictionaryState `data`.
+int AuthorizeDictionaryAction(void* data, int action, const char* arg1, const char* arg2,
+                              const char* database, const char* trigger);
+
 // Reads the rights again (after GRANT, REVOKE and the like). Setting the
 // authorizer again expires the connection's prepared statements, so cursors
 // prepare theirs anew under the new rights.

@@ -12,6 +12,8 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor_live.h"
+#include "engine/dictionary/dictionary_rights.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
@@ -270,6 +272,7 @@ void Statement::NoteServerAutoinc(const Piece& piece) {
 std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
   StoreSession& session = connection_->LiveServer();
   connection_->NewEpoch();
+  FollowRightsChanges(*connection_);  // an administrator's changes hold from this statement on
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {
     manages = manages || ManagesTransaction(piece.keyword);
@@ -313,7 +316,9 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     std::string upper = UpperAscii(piece.sql);
     if (upper.find("INDEX") != std::string::npos) NotOnServer("Index orders");
   }
-  if (IsDictionaryStatement(piece.sql)) NotOnServer("Data dictionary statements");
+  if (IsDictionaryStatement(piece.sql))
+    return RunServerDictionaryStatement(*connection_, piece.sql);
+  AuthorizeServerStatement(*connection_, piece.sql);
   if (piece.keyword == "CREATE") {
     std::vector<ColumnRule> rules;
     if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type, &rules)) {
