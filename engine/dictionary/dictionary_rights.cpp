@@ -22,6 +22,17 @@ bool IsEngineName(const char* name) {
          EqualsNoCase(text.substr(0, 7), "sqlite_");
 }
 
+// The tables that decide who may do what: their rows change through the
+// dictionary's statements alone, which only administrators run. (The
+// rights counter is left out: moving it on only makes connections read
+// the rights again.)
+bool IsDictionaryTable(const char* name) {
+  for (const char* table :
+       {"_nce_users", "_nce_groups", "_nce_rights", "_nce_table_properties", "_nce_links"})
+    if (EqualsNoCase(name, table)) return true;
+  return false;
+}
+
 // Changes of rows: the right for the change on the table or column.
 int AuthorizeChange(const DictionaryState& state, int action, const char* table,
                     const char* column) {
@@ -75,6 +86,7 @@ int AuthorizeDictionaryAction(void* data, int action, const char* arg1, const ch
   const auto* state = static_cast<const DictionaryState*>(data);
   if (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0) return SQLITE_OK;
   if (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) {
+    if (arg1 && IsDictionaryTable(arg1) && !state->administrator) return SQLITE_DENY;
     if (!arg1 || IsEngineName(arg1)) return SQLITE_OK;
     return AuthorizeChange(*state, action, arg1, arg2);
   }

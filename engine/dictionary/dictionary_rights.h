@@ -10,7 +10,9 @@
 // Data definition (ALTER, DROP, indexes and triggers of a table) needs the
 // ALTER right on a restricted table; creating tables needs CREATE on the
 // database once anything is granted or revoked on it (ON DATABASE).
-// Members of the group ADMIN have every right and manage the dictionary.
+// Members of the group ADMIN have every right and manage the dictionary;
+// no one else changes the rows of its users, groups, rights, properties or
+// links, plain SQL on those tables included.
 // Connections follow an administrator's changes at their next statement.
 #ifndef ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
 #define ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H

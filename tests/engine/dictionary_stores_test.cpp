@@ -149,6 +149,21 @@ TEST_P(DictionaryOnStores, DictionaryFunctionsReadTheDictionary) {
   EXPECT_EQ(Parts(), "P1|Bolt|10\nP2|Anchor|0\n");
 }
 
+// Plain SQL on the dictionary's own tables would let any user make himself
+// an administrator or grant himself rights.
+TEST_P(DictionaryOnStores, OnlyAdministratorsWriteTheDictionarysTables) {
+  EXPECT_EQ(RunSql(clerk_, "UPDATE _nce_users SET groups = 'ADMIN' WHERE name = 'clerk'"),
+            NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "INSERT INTO _nce_rights VALUES ('clerk', 'parts', '', 31)"),
+            NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "DELETE FROM _nce_rights"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "DELETE FROM _nce_users WHERE name = 'boss'"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "UPDATE parts SET qty = 1"), NDS_E_RIGHTS);
+  EXPECT_EQ(RowsText(boss_, "SELECT name, groups FROM _nce_users ORDER BY name"),
+            "boss|ADMIN\nclerk|clerks\n");
+  EXPECT_EQ(RowsText(boss_, "SELECT count(*) FROM _nce_rights"), "1\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, DictionaryOnStores, BothStores(), StoreKindName);
 
 // What only a server needs: a user who does not administer the dictionary
