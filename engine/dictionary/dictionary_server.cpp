@@ -109,7 +109,8 @@ void StoreRows(StoreSession& session, sqlite3* db) {
 // rowid column is left to SQLite's own rowid, so that an INSERT without a
 // column list takes the fields alone, as on the server. The engine's
 // catalog tables stay the mirror's own.
-void LoadTableShapes(StoreSession& session, sqlite3* db) {
+void LoadTableShapes(StoreSession& session, DictionaryMirror& mirror) {
+  sqlite3* db = mirror.db();
   auto read = session.Prepare(
       "SELECT c.relname, a.attname FROM pg_class c JOIN pg_namespace n ON n.oid = "
       "c.relnamespace JOIN pg_attribute a ON a.attrelid = c.oid WHERE c.relkind IN "
@@ -147,6 +148,7 @@ void LoadTableShapes(StoreSession& session, sqlite3* db) {
   sql += "RELEASE nce_shapes;";
   try {
     ExecSql(db, sql.c_str());
+    mirror.set_shapes_current(true);
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK TO nce_shapes; RELEASE nce_shapes", nullptr, nullptr, nullptr);
     throw;
@@ -221,9 +223,9 @@ void FollowServerRightsChanges(Connection& connection) {
 
 sqlite3* ServerDictionaryDb(Connection& connection) {
   FollowServerRightsChanges(connection);
-  sqlite3* db = StateOf(connection).mirror->db();
-  LoadTableShapes(connection.LiveServer(), db);
-  return db;
+  DictionaryMirror& mirror = *StateOf(connection).mirror;
+  LoadTableShapes(connection.LiveServer(), mirror);
+  return mirror.db();
 }
 
 void RunServerDictionaryStatement(Connection& connection, std::string_view sql) {
@@ -245,7 +247,7 @@ void AuthorizeServerStatement(Connection& connection, const std::string& sql) {
   if (state.administrator) return;
   std::shared_ptr<DictionaryState> held = connection.dictionary;  // the authorizer reads it
   sqlite3* db = state.mirror->db();
-  LoadTableShapes(connection.LiveServer(), db);
+  if (!state.mirror->shapes_current()) LoadTableShapes(connection.LiveServer(), *state.mirror);
   // The server cannot read a hidden column as NULL: reading one is refused.
   RefuseHiddenReads refuse(connection);
   sqlite3_set_authorizer(db, AuthorizeOnServer, held.get());
@@ -266,6 +268,11 @@ void AuthorizeServerStatement(Connection& connection, const std::string& sql) {
                         " on this server, and only members of the group ADMIN run statements "
                         "unchecked (" +
                         refusal.text() + ")");
+}
+
+void ForgetServerTableShapes(Connection& connection) {
+  if (connection.dictionary && connection.dictionary->mirror)
+    connection.dictionary->mirror->set_shapes_current(false);
 }
 
 }  // namespace nce

@@ -36,9 +36,13 @@ class DictionaryMirror {
   DictionaryMirror& operator=(const DictionaryMirror&) = delete;
 
   sqlite3* db() const { return db_; }
+  // Whether its tables still have the shapes the server's had when read.
+  bool shapes_current() const { return shapes_current_; }
+  void set_shapes_current(bool current) { shapes_current_ = current; }
 
  private:
-  sqlite3* db_ = nullptr;  // owned
+  sqlite3* db_ = nullptr;        // owned
+  bool shapes_current_ = false;  // see shapes_current()
 };
 
 // At connect on a server: reads the dictionary, checks `user` and
@@ -63,8 +67,13 @@ void RunServerDictionaryStatement(Connection& connection, std::string_view sql);
 
 // Throws NDS_E_RIGHTS unless the connection's user may run `sql` (one
 // statement as the server gets it, markers as ?N). Administrators run
-// anything. Call again after a statement that changed the schema.
+// anything. The mirror's tables are read from the server when they may
+// have changed since (see ForgetServerTableShapes).
 void AuthorizeServerStatement(Connection& connection, const std::string& sql);
+// The server's tables may have changed: at the start of an execution (any
+// session may have changed them), and after a statement that changes the
+// schema or ends a transaction or savepoint.
+void ForgetServerTableShapes(Connection& connection);
 
 }  // namespace nce
 

@@ -77,6 +77,14 @@ TEST_P(DictionaryOnStores, RightsDecideWhatARestrictedUserRuns) {
   EXPECT_EQ(RunSql(clerk_, "CREATE USER intruder PASSWORD 'x'"), NDS_E_RIGHTS);
   EXPECT_EQ(RunSql(clerk_, "GRANT ALL ON parts TO clerk"), NDS_E_RIGHTS);
   EXPECT_EQ(Parts(), before);
+  // The refusal comes when the statement is prepared, as on SQLite.
+  NDSHANDLE statement = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(clerk_, &statement), NDS_SUCCESS);
+  EXPECT_EQ(NdsPrepareSQL(statement, "SELECT 1; DELETE FROM parts"), NDS_E_RIGHTS);
+  NdsCloseSQLStatement(statement);
+  // A table the script makes is checked by the columns it got.
+  RunSqlOrFail(clerk_, "CREATE TABLE mine (n INTEGER); INSERT INTO mine (n) VALUES (1)");
+  EXPECT_EQ(RowsText(clerk_, "SELECT n FROM mine"), "1\n");
 
   RunSqlOrFail(boss_, "GRANT UPDATE ON parts (qty) TO clerk");
   RunSqlOrFail(clerk_, "UPDATE parts SET qty = qty + 1 WHERE code = 'P1'");
