@@ -197,6 +197,10 @@ TEST_P(ServerDictionary, UncheckableStatementsAreTheAdministratorsAlone) {
   RunSqlOrFail(boss_, "GRANT SELECT ON notes TO boss");
   EXPECT_EQ(RunSql(clerk_, "INSERT INTO notes VALUES (2, 'refused')"), NDS_E_RIGHTS);
   EXPECT_EQ(RowsText(boss_, "SELECT id FROM notes"), "1\n");
+  // A view reads its tables on the server, out of the mirror's sight.
+  RunSqlOrFail(boss_, "CREATE VIEW all_parts AS SELECT * FROM parts");
+  RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
+  EXPECT_EQ(RunSql(clerk_, "SELECT * FROM all_parts"), NDS_E_RIGHTS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServerDictionary, ::testing::Values(StoreKind::kServer),
