@@ -4,6 +4,7 @@
 #include "engine/api/api_support.h"
 #include "engine/base/settings.h"
 #include "engine/dictionary/dictionary_rights.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_users.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
@@ -41,6 +42,8 @@ NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* us
     session->SetLockTimeout(g_busy_timeout_ms.load());
     EnsureServerCatalog(*session);
     auto object = std::make_shared<Connection>(std::move(session), path);
+    // Every server database is a dictionary: its catalog holds one.
+    OnServerDictionaryConnect(*object, user_name ? user_name : "", password ? password : "");
     *connection = HandleTable::Instance().Add(object);
     return NDS_SUCCESS;
   }

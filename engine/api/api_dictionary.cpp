@@ -8,6 +8,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 
@@ -20,11 +21,13 @@ NDSRESULT WithDictionary(const char* function, NDSHANDLE handle, Action action) 
   return Guarded(function, [&] {
     std::shared_ptr<Connection> connection = RequireConnection(handle);
     std::lock_guard lock(connection->mutex());
-    if (!connection->location().dictionary)
+    if (!connection->location().dictionary && !connection->server())
       throw EngineError(NDS_E_INVALID_ARGUMENT, "Connection " + std::to_string(handle) +
                                                     " is not a data dictionary connection.");
-    EnsureDictionaryTables(connection->db());
-    return action(*connection);
+    // A server's dictionary is read in its connection's mirror.
+    sqlite3* db = connection->server() ? ServerDictionaryDb(*connection) : connection->db();
+    EnsureDictionaryTables(db);
+    return action(*connection, db);
   });
 }
 
@@ -117,12 +120,12 @@ extern "C" {
 
 NDSRESULT NdsDDGetUserProperty(NDSHANDLE handle, const char* userName, uint16_t property,
                                void* buffer, uint16_t* length) {
-  return WithDictionary("NdsDDGetUserProperty", handle, [&](Connection& connection) {
+  return WithDictionary("NdsDDGetUserProperty", handle, [&](Connection&, sqlite3* db) {
     RequireArgument(userName, "user name");
     if (property != NDS_DD_USER_GROUP_MEMBERSHIP)
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown user property " + std::to_string(property) + ".");
-    std::optional<std::string> groups = UserGroupsText(connection.db(), userName);
+    std::optional<std::string> groups = UserGroupsText(db, userName);
     if (!groups)
       throw EngineError(NDS_E_INVALID_ARGUMENT,
                         std::string("The dictionary has no user ") + userName + ".");
@@ -135,18 +138,17 @@ NDSRESULT NdsDDGetUserProperty(NDSHANDLE handle, const char* userName, uint16_t 
 
 NDSRESULT NdsDDGetTableProperty(NDSHANDLE handle, const char* tableName, uint16_t property,
                                 void* buffer, uint16_t* length) {
-  return WithDictionary("NdsDDGetTableProperty", handle, [&](Connection& connection) {
+  return WithDictionary("NdsDDGetTableProperty", handle, [&](Connection&, sqlite3* db) {
     RequireArgument(tableName, "table name");
     if (property != NDS_DD_TABLE_DEFAULT_INDEX)
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown table property " + std::to_string(property) + ".");
-    std::optional<TableDesc> table = DescribeTable(connection.db(), tableName);
+    std::optional<TableDesc> table = DescribeTable(db, tableName);
     if (!table || IsReservedName(table->name))
       throw EngineError(NDS_E_INVALID_TABLE,
                         std::string("The table ") + tableName + " does not exist.");
     SqliteStmt stmt(
-        connection.db(),
-        "SELECT value FROM _nce_table_properties WHERE table_name = ?1 AND property = ?2");
+        db, "SELECT value FROM _nce_table_properties WHERE table_name = ?1 AND property = ?2");
     stmt.Bind(1, table->name).Bind(2, property);
     if (!stmt.Step())
       throw EngineError(NDS_E_PROPERTY_NOT_SET,
@@ -157,15 +159,14 @@ NDSRESULT NdsDDGetTableProperty(NDSHANDLE handle, const char* tableName, uint16_
 
 NDSRESULT NdsDDFindFirstObject(NDSHANDLE handle, uint16_t objectKind, const char* /*parentName*/,
                                char* name, uint16_t* length, NDSHANDLE* find) {
-  return WithDictionary("NdsDDFindFirstObject", handle, [&](Connection& connection) {
+  return WithDictionary("NdsDDFindFirstObject", handle, [&](Connection&, sqlite3* db) {
     RequireArgument(find, "find handle");
     *find = 0;
     std::vector<std::pair<std::string, std::string>> names;
     if (objectKind == NDS_DD_TABLE_LIST || objectKind == NDS_DD_TABLE_OBJECT) {
-      for (const std::string& table : UserTableNames(connection.db()))
-        names.emplace_back(table, table);
+      for (const std::string& table : UserTableNames(db)) names.emplace_back(table, table);
     } else if (objectKind == NDS_DD_USER_OBJECT) {
-      SqliteStmt stmt(connection.db(), "SELECT name FROM _nce_users ORDER BY name COLLATE NOCASE");
+      SqliteStmt stmt(db, "SELECT name FROM _nce_users ORDER BY name COLLATE NOCASE");
       while (stmt.Step()) names.emplace_back(stmt.Text(0), stmt.Text(0));
     } else {
       throw EngineError(NDS_E_INVALID_OPTION,
@@ -181,8 +182,9 @@ NDSRESULT NdsDDFindFirstObject(NDSHANDLE handle, uint16_t objectKind, const char
 }
 
 NDSRESULT NdsDDFindNextObject(NDSHANDLE handle, NDSHANDLE find, char* name, uint16_t* length) {
-  return WithDictionary("NdsDDFindNextObject", handle,
-                        [&](Connection&) { return NextObject(handle, find, name, length); });
+  return WithDictionary("NdsDDFindNextObject", handle, [&](Connection&, sqlite3*) {
+    return NextObject(handle, find, name, length);
+  });
 }
 
 NDSRESULT NdsDDFindClose(NDSHANDLE handle, NDSHANDLE find) {
@@ -199,7 +201,7 @@ NDSRESULT NdsDDFindClose(NDSHANDLE handle, NDSHANDLE find) {
 
 NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char* newName,
                             uint16_t objectType, uint32_t options) {
-  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection) {
+  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection, sqlite3*) {
     RequireArgument(objectName, "object name");
     RequireArgument(newName, "new name");
     if (objectType != NDS_DD_TABLE_OBJECT)

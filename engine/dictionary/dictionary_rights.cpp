@@ -6,6 +6,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
 #include "engine/storage/store.h"
@@ -19,6 +20,17 @@ bool IsEngineName(const char* name) {
   std::string_view text(name);
   return EqualsNoCase(text.substr(0, kReservedPrefix.size()), kReservedPrefix) ||
          EqualsNoCase(text.substr(0, 7), "sqlite_");
+}
+
+// The tables that decide who may do what: their rows change through the
+// dictionary's statements alone, which only administrators run. (The
+// rights counter is left out: moving it on only makes connections read
+// the rights again.)
+bool IsDictionaryTable(const char* name) {
+  for (const char* table :
+       {"_nce_users", "_nce_groups", "_nce_rights", "_nce_table_properties", "_nce_links"})
+    if (EqualsNoCase(name, table)) return true;
+  return false;
 }
 
 // Changes of rows: the right for the change on the table or column.
@@ -57,14 +69,24 @@ const char* DefinedTable(int action, const char* arg1, const char* arg2) {
   }
 }
 
-// The dictionary's rights on every statement prepared on the connection.
+// Combines read decisions: granted beats revoked beats nothing said.
+void NoteRead(DictionaryState::Read& decision, uint8_t stored) {
+  if (stored & kRightRead)
+    decision = DictionaryState::Read::kGranted;
+  else if ((stored & kReadRevoked) && decision == DictionaryState::Read::kUnsaid)
+    decision = DictionaryState::Read::kRevoked;
+}
+
+}  // namespace
+
 // The engine's catalog and the work of its own triggers (numbering, type
 // guards, lock fences) are always allowed.
-int Authorize(void* data, int action, const char* arg1, const char* arg2, const char* /*database*/,
-              const char* trigger) {
+int AuthorizeDictionaryAction(void* data, int action, const char* arg1, const char* arg2,
+                              const char* /*database*/, const char* trigger) {
   const auto* state = static_cast<const DictionaryState*>(data);
   if (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0) return SQLITE_OK;
   if (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) {
+    if (arg1 && IsDictionaryTable(arg1) && !state->administrator) return SQLITE_DENY;
     if (!arg1 || IsEngineName(arg1)) return SQLITE_OK;
     return AuthorizeChange(*state, action, arg1, arg2);
   }
@@ -76,16 +98,6 @@ int Authorize(void* data, int action, const char* arg1, const char* arg2, const 
   if (!table || IsEngineName(table) || state->engine_definitions) return SQLITE_OK;
   return state->MayDefine(table) ? SQLITE_OK : SQLITE_DENY;
 }
-
-// Combines read decisions: granted beats revoked beats nothing said.
-void NoteRead(DictionaryState::Read& decision, uint8_t stored) {
-  if (stored & kRightRead)
-    decision = DictionaryState::Read::kGranted;
-  else if ((stored & kReadRevoked) && decision == DictionaryState::Read::kUnsaid)
-    decision = DictionaryState::Read::kRevoked;
-}
-
-}  // namespace
 
 std::vector<std::string> SplitGroups(const std::string& text) {
   std::vector<std::string> groups;
@@ -196,7 +208,7 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
 void OnDictionaryConnect(Connection& connection, bool trusted) {
   sqlite3* db = connection.db();
   connection.dictionary = ReadDictionaryState(db, connection.user_name(), trusted);
-  sqlite3_set_authorizer(db, Authorize, connection.dictionary.get());
+  sqlite3_set_authorizer(db, AuthorizeDictionaryAction, connection.dictionary.get());
   std::vector<std::pair<std::string, std::string>> links;
   {
     SqliteStmt read(db, "SELECT name, path FROM _nce_links ORDER BY name");
@@ -217,11 +229,12 @@ void OnDictionaryConnect(Connection& connection, bool trusted) {
 
 void RefreshDictionaryState(Connection& connection) {
   if (!connection.dictionary) return;
+  if (connection.server()) return RefreshServerDictionaryState(connection);
   auto fresh = ReadDictionaryState(connection.db(), connection.dictionary->user,
                                    connection.dictionary->trusted);
   fresh->links = connection.dictionary->links;
   connection.dictionary = fresh;
-  sqlite3_set_authorizer(connection.db(), Authorize, connection.dictionary.get());
+  sqlite3_set_authorizer(connection.db(), AuthorizeDictionaryAction, connection.dictionary.get());
 }
 
 uint8_t TableRightsOf(const Connection& connection, const std::string& table) {
@@ -235,6 +248,7 @@ uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
 
 void FollowRightsChanges(Connection& connection) {
   if (!connection.dictionary) return;
+  if (connection.server()) return FollowServerRightsChanges(connection);
   if (RightsVersion(connection.db()) != connection.dictionary->version)
     RefreshDictionaryState(connection);
 }

@@ -10,7 +10,9 @@
 // Data definition (ALTER, DROP, indexes and triggers of a table) needs the
 // ALTER right on a restricted table; creating tables needs CREATE on the
 // database once anything is granted or revoked on it (ON DATABASE).
-// Members of the group ADMIN have every right and manage the dictionary.
+// Members of the group ADMIN have every right and manage the dictionary;
+// no one else changes the rows of its users, groups, rights, properties or
+// links, plain SQL on those tables included.
 // Connections follow an administrator's changes at their next statement.
 #ifndef ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
 #define ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
@@ -28,6 +30,7 @@
 namespace nce {
 
 class Connection;
+class DictionaryMirror;
 
 // Right bits, as column permissions report them (NDS_COLUMN_*), plus delete
 // and data definition; stored in _nce_rights.rights with kReadRevoked.
@@ -66,6 +69,9 @@ struct DictionaryState {
   };
   std::map<std::string, TableRights> tables;               // upper-cased table name
   std::vector<std::pair<std::string, std::string>> links;  // attached links: name, path
+  // On a server: the in-memory copy of the dictionary and of the server's
+  // tables that the rights are read and checked in (dictionary_server.h).
+  std::shared_ptr<DictionaryMirror> mirror;
   // Set while a statement that writes is prepared: hidden columns refuse it
   // instead of reading NULL (see RefuseHiddenReads).
   bool refuse_hidden_reads = false;
@@ -93,6 +99,10 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
 // Sets up a dictionary connection: its rights, the authorizer that enforces
 // them on every statement, and its links attached as schemas.
 void OnDictionaryConnect(Connection& connection, bool trusted);
+// SQLite's authorizer callback for the rights of the DictionaryState `data`.
+int AuthorizeDictionaryAction(void* data, int action, const char* arg1, const char* arg2,
+                              const char* database, const char* trigger);
+
 // Reads the rights again (after GRANT, REVOKE and the like). Setting the
 // authorizer again expires the connection's prepared statements, so cursors
 // prepare theirs anew under the new rights.

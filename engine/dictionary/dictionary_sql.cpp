@@ -99,7 +99,7 @@ class Statement {
 };
 
 void RequireAdministrator(const Connection& connection) {
-  if (!connection.location().dictionary)
+  if (!connection.location().dictionary && !connection.server())
     throw EngineError(NDS_E_INVALID_ARGUMENT,
                       "Users, groups, rights and links belong to a data dictionary (.ndd); this "
                       "connection has none.");
@@ -264,10 +264,20 @@ bool IsDictionaryStatement(std::string_view sql) {
 }
 
 void RunDictionaryStatement(Connection& connection, std::string_view sql) {
+  RunDictionaryStatementOn(connection, connection.db(), sql);
+  RefreshDictionaryState(connection);
+}
+
+void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_view sql) {
   RequireAdministrator(connection);
-  sqlite3* db = connection.db();
   EnsureDictionaryTables(db);
   Statement s(sql);
+  // A link attaches another dictionary's SQLite store, which a connection
+  // to a server cannot reach.
+  if (connection.server() && (s.Starts({"CREATE", "LINK"}) || s.Starts({"DROP", "LINK"})))
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "Links to other dictionaries are not available on a database on a "
+                      "PostgreSQL server.");
   if (s.Starts({"CREATE", "GROUP"}) || s.Starts({"DROP", "GROUP"})) {
     bool create = s.Is(0, "CREATE");
     s.Skip(2);
@@ -355,7 +365,6 @@ void RunDictionaryStatement(Connection& connection, std::string_view sql) {
   } else {
     RunUserStatement(connection, db, s);
   }
-  RefreshDictionaryState(connection);
 }
 
 }  // namespace nce

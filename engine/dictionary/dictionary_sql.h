@@ -14,6 +14,8 @@
 #ifndef ENGINE_DICTIONARY_DICTIONARY_SQL_H
 #define ENGINE_DICTIONARY_DICTIONARY_SQL_H
 
+#include <sqlite3.h>
+
 #include <string_view>
 
 namespace nce {
@@ -24,6 +26,9 @@ bool IsDictionaryStatement(std::string_view sql);
 // Runs one such statement; throws EngineError (NDS_E_RIGHTS for a user who
 // does not administer the dictionary).
 void RunDictionaryStatement(Connection& connection, std::string_view sql);
+// The same on the dictionary's rows in `db` (a SQLite store, or the mirror
+// of a server's dictionary), leaving the connection's rights as they were.
+void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_view sql);
 
 }  // namespace nce
 

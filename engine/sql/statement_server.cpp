@@ -12,6 +12,8 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor_live.h"
+#include "engine/dictionary/dictionary_rights.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
@@ -198,9 +200,20 @@ bool RunWouldFail(const EngineError& error, bool schema_changed) {
 
 void Statement::CheckOnServer() {
   StoreSession& session = connection_->LiveServer();
+  FollowRightsChanges(*connection_);
+  ForgetServerTableShapes(*connection_);
   bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const std::string& keyword = pieces_[i].keyword;
+    // The user's rights decide now, as on SQLite, where no earlier
+    // statement of the script changes what they are checked against.
+    if (!schema_changed && !IsDictionaryStatement(pieces_[i].sql)) {
+      try {
+        AuthorizeServerStatement(*connection_, pieces_[i].sql);
+      } catch (const EngineError& error) {
+        throw InScript(error, i, pieces_.size());
+      }
+    }
     if (keyword == "SELECT" || keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" ||
         keyword == "WITH" || keyword == "VALUES") {
       try {
@@ -270,6 +283,8 @@ void Statement::NoteServerAutoinc(const Piece& piece) {
 std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
   StoreSession& session = connection_->LiveServer();
   connection_->NewEpoch();
+  FollowRightsChanges(*connection_);  // an administrator's changes hold from this statement on
+  ForgetServerTableShapes(*connection_);
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {
     manages = manages || ManagesTransaction(piece.keyword);
@@ -313,7 +328,12 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     std::string upper = UpperAscii(piece.sql);
     if (upper.find("INDEX") != std::string::npos) NotOnServer("Index orders");
   }
-  if (IsDictionaryStatement(piece.sql)) NotOnServer("Data dictionary statements");
+  if (IsDictionaryStatement(piece.sql))
+    return RunServerDictionaryStatement(*connection_, piece.sql);
+  AuthorizeServerStatement(*connection_, piece.sql);
+  // The next statement is checked against the tables as this one leaves them.
+  if (IsSchemaStatement(piece.keyword) || ManagesTransaction(piece.keyword))
+    ForgetServerTableShapes(*connection_);
   if (piece.keyword == "CREATE") {
     std::vector<ColumnRule> rules;
     if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type, &rules)) {

@@ -32,6 +32,43 @@ CREATE TABLE IF NOT EXISTS _nce_autoinc(
   last_value numeric NOT NULL,
   PRIMARY KEY(table_name, field_name));
 CREATE TABLE IF NOT EXISTS _nce_server(version text NOT NULL);
+-- The data dictionary: the rows a SQLite dictionary keeps in its tables of
+-- the same names (catalog_schema.h). Names are compared without regard to
+-- letter case by the engine, which reads and writes these rows whole.
+CREATE TABLE IF NOT EXISTS _nce_users(
+  name text PRIMARY KEY,
+  password_hash text NOT NULL,
+  groups text NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS _nce_groups(name text PRIMARY KEY);
+CREATE TABLE IF NOT EXISTS _nce_rights(
+  grantee text NOT NULL,
+  table_name text NOT NULL,
+  column_name text NOT NULL DEFAULT '',
+  rights integer NOT NULL,
+  PRIMARY KEY(grantee, table_name, column_name));
+CREATE TABLE IF NOT EXISTS _nce_table_properties(
+  table_name text NOT NULL,
+  property integer NOT NULL,
+  value text NOT NULL,
+  PRIMARY KEY(table_name, property));
+-- A counter that every change of users, groups or rights moves on, so that
+-- open connections notice an administrator's change at their next statement.
+CREATE TABLE IF NOT EXISTS _nce_rights_version(version bigint NOT NULL);
+INSERT INTO _nce_rights_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM _nce_rights_version);
+CREATE OR REPLACE FUNCTION nce_rights_counted() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  UPDATE _nce_rights_version SET version = version + 1;
+  RETURN NULL;
+END $$;
+DROP TRIGGER IF EXISTS nce_rights_counted ON _nce_users;
+CREATE TRIGGER nce_rights_counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON _nce_users
+  FOR EACH STATEMENT EXECUTE FUNCTION nce_rights_counted();
+DROP TRIGGER IF EXISTS nce_rights_counted ON _nce_groups;
+CREATE TRIGGER nce_rights_counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON _nce_groups
+  FOR EACH STATEMENT EXECUTE FUNCTION nce_rights_counted();
+DROP TRIGGER IF EXISTS nce_rights_counted ON _nce_rights;
+CREATE TRIGGER nce_rights_counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON _nce_rights
+  FOR EACH STATEMENT EXECUTE FUNCTION nce_rights_counted();
 -- Numbers the AUTOINC field TG_ARGV[0] of a row being inserted, as the
 -- SQLite store's triggers do: a row that leaves it NULL takes the counter
 -- plus one, a row that gives a number moves the counter up to it. The

@@ -1,7 +1,9 @@
 // The engine's catalog on a PostgreSQL server: _nce_tables and _nce_fields
 // with the columns and meaning they have in a SQLite store
-// (catalog_schema.h), the engine's SQL functions (postgres_functions.h), and
-// the engine tables its DDL makes there.
+// (catalog_schema.h), the data dictionary's users, groups, rights, table
+// properties and rights counter (read and written by
+// dictionary/dictionary_server.h), the engine's SQL functions
+// (postgres_functions.h), and the engine tables its DDL makes there.
 //
 // The server folds unquoted names to lower case; the engine compares names
 // without regard to letter case. An engine table is therefore made with its

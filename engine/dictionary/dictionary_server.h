@@ -1,0 +1,80 @@
+// The data dictionary of a database on a PostgreSQL server. Every server
+// database is a dictionary: its users, groups, rights and table properties
+// live in catalog tables on the server (postgres_catalog.h), and each
+// connection keeps a mirror of them in a private in-memory SQLite database,
+// where the SQLite dictionary's own code reads logins and rights and runs
+// the dictionary's statements.
+//
+// A server has no authorizer callback, so the mirror also holds an empty
+// table with the columns of every table the server shows the connection:
+// a statement of a user who does not administer the dictionary is prepared
+// there under the rights' authorizer before it is sent. A statement the
+// mirror cannot prepare (the server's own dialect) is refused for such a
+// user rather than run unchecked, and so is one that reads a column hidden
+// from him: the server cannot read it as NULL for one connection, as a
+// SQLite store does.
+#ifndef ENGINE_DICTIONARY_DICTIONARY_SERVER_H
+#define ENGINE_DICTIONARY_DICTIONARY_SERVER_H
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+
+namespace nce {
+
+class Connection;
+class StoreSession;
+
+// A private in-memory SQLite database holding a server dictionary's rows
+// and its tables' shapes. Not copyable: it owns the database.
+class DictionaryMirror {
+ public:
+  DictionaryMirror();  // throws NDS_E_MEMORY when SQLite cannot open one
+  ~DictionaryMirror();
+  DictionaryMirror(const DictionaryMirror&) = delete;
+  DictionaryMirror& operator=(const DictionaryMirror&) = delete;
+
+  sqlite3* db() const { return db_; }
+  // Whether its tables still have the shapes the server's had when read.
+  bool shapes_current() const { return shapes_current_; }
+  void set_shapes_current(bool current) { shapes_current_ = current; }
+
+ private:
+  sqlite3* db_ = nullptr;        // owned
+  bool shapes_current_ = false;  // see shapes_current()
+};
+
+// At connect on a server: reads the dictionary, checks `user` and
+// `password` once it has users (NDS_E_LOGIN_FAILED as on SQLite), and gives
+// the connection its rights.
+void OnServerDictionaryConnect(Connection& connection, const std::string& user,
+                               const std::string& password);
+
+// Reads the dictionary's rows and rights again (the server's counter moved).
+void RefreshServerDictionaryState(Connection& connection);
+// Reads them again when another connection changed them since.
+void FollowServerRightsChanges(Connection& connection);
+
+// The mirror's database with the server's tables as they are now, for the
+// dictionary's engine functions (properties, object searches).
+sqlite3* ServerDictionaryDb(Connection& connection);
+
+// Runs one dictionary statement (dictionary_sql.h) inside the caller's
+// transaction or savepoint: under a lock that serialises the dictionary's
+// writers, on rows read fresh from the server, which then get the result.
+void RunServerDictionaryStatement(Connection& connection, std::string_view sql);
+
+// Throws NDS_E_RIGHTS unless the connection's user may run `sql` (one
+// statement as the server gets it, markers as ?N). Administrators run
+// anything. The mirror's tables are read from the server when they may
+// have changed since (see ForgetServerTableShapes).
+void AuthorizeServerStatement(Connection& connection, const std::string& sql);
+// The server's tables may have changed: at the start of an execution (any
+// session may have changed them), and after a statement that changes the
+// schema or ends a transaction or savepoint.
+void ForgetServerTableShapes(Connection& connection);
+
+}  // namespace nce
+
+#endif  // ENGINE_DICTIONARY_DICTIONARY_SERVER_H
