@@ -11,6 +11,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {
@@ -79,6 +80,22 @@ void Cursor::ThrowOnServer() {
 
 std::string Cursor::QuotedColumn(const std::string& name) const {
   return QuoteIdentifier(on_server_ ? LowerAscii(name) : name);
+}
+
+bool Cursor::MayRead(const std::string& name) const {
+  return !connection_->dictionary || connection_->dictionary->MayRead(source_table, name);
+}
+
+void Cursor::RequireRight(uint8_t right, const std::string& column) const {
+  uint8_t granted = column.empty() ? TableRightsOf(*connection_, source_table)
+                                   : ColumnRightsOf(*connection_, source_table, column);
+  if (granted & right) return;
+  throw EngineError(
+      NDS_E_RIGHTS,
+      "Permission not granted: the data dictionary does not allow this user the "
+      "change of " +
+          (column.empty() ? "table " + source_table : "column " + column + " of " + source_table) +
+          ".");
 }
 
 void Cursor::Release() {

@@ -73,6 +73,13 @@ class Cursor : public Object {
   // case (postgres_catalog.h).
   std::string QuotedTable() const { return QuotedColumn(source_table); }
   std::string QuotedColumn(const std::string& name) const;
+  // Whether the connection's user may read column `name` of the source
+  // table, and refuses a change without `right` (kRightInsert and the
+  // like, dictionary_rights.h) on it (empty: the table) with NDS_E_RIGHTS.
+  // The authorizer of a SQLite store applies the rights to every statement;
+  // a server's rows are read and written through these.
+  bool MayRead(const std::string& name) const;
+  void RequireRight(uint8_t right, const std::string& column) const;
 
  private:
   [[noreturn]] static void ThrowOnServer();

@@ -95,6 +95,7 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
     if (gone_) return Value::Null();
     if (appended_) return AppendedValue(index);
     if (c.on_server()) {
+      if (!c.MayRead(f.name)) return Value::Null();
       Value v = ServerRowValue(c, c.QuotedColumn(f.name));
       return v.kind == Value::Kind::kUnset ? Value::Null() : v;
     }
@@ -115,6 +116,7 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
   if (gone_) return 0;
   if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
   if (c.on_server()) {
+    if (!c.MayRead(f.name)) return 0;
     Value n = ServerRowValue(c, "octet_length(" + c.QuotedColumn(f.name) + ")");
     return n.kind == Value::Kind::kInteger ? static_cast<uint64_t>(n.integer) : 0;
   }
@@ -133,7 +135,9 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   if (const Value* pending = pending_.Find(index)) return pending->kind == Value::Kind::kBlob;
   if (gone_) return false;
   if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
-  if (c.on_server()) return ServerRowValue(c, c.QuotedColumn(f.name)).kind == Value::Kind::kBlob;
+  if (c.on_server())
+    return c.MayRead(f.name) &&
+           ServerRowValue(c, c.QuotedColumn(f.name)).kind == Value::Kind::kBlob;
   SqliteStmt read(c.source_db(), "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
                                      QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
   read.Bind(1, current_.rowid);

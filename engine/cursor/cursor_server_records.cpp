@@ -20,6 +20,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_tables.h"
@@ -117,6 +118,7 @@ Value CursorWalk::ServerRowValue(Cursor& c, const std::string& expression) {
 
 std::string CursorWalk::ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset,
                                        uint64_t length) {
+  if (!c.MayRead(f.name)) return std::string();
   // Offsets count bytes: a text column's part is cut from its UTF-8 bytes.
   std::string column = c.QuotedColumn(f.name);
   if (PostgresColumnType(f.shape) != "bytea") column = "convert_to(" + column + ", 'UTF8')";
@@ -142,7 +144,8 @@ uint32_t CursorWalk::ServerChecksum(Cursor& c) {
   }
   std::string columns;
   for (const FieldDesc& f : c.desc.fields)
-    columns += (columns.empty() ? "" : ", ") + c.QuotedColumn(f.name);
+    columns +=
+        (columns.empty() ? "" : ", ") + (c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL");
   ServerUse read(
       ServerStatement(c, "SELECT " + columns + " FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
   read->Bind(1, Value::Integer(current_.rowid));
@@ -287,6 +290,9 @@ void CursorWalk::ServerWrite(Cursor& c) {
   };
   for (const auto& [index, value] : pending_) set(c.desc.fields[index].name);
   for (const auto& stamp : stamps) set(stamp.first);
+  for (const auto& [index, value] : pending_)
+    c.RequireRight(kRightUpdate, c.desc.fields[index].name);
+  for (const auto& stamp : stamps) c.RequireRight(kRightUpdate, stamp.first);
   {
     ServerWriteLock lock(*this, c, current_.rowid);
     ServerUse update(
@@ -311,6 +317,7 @@ void CursorWalk::ServerWrite(Cursor& c) {
 }
 
 void CursorWalk::ServerWriteAppended(Cursor& c) {
+  c.RequireRight(kRightInsert, "");
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
   std::string names = "rowid", values = "?1";
@@ -370,6 +377,7 @@ void CursorWalk::ServerWriteAppended(Cursor& c) {
 }
 
 void CursorWalk::ServerDelete(Cursor& c) {
+  c.RequireRight(kRightDelete, "");
   int64_t rowid = current_.rowid;
   {
     ServerWriteLock lock(*this, c, rowid);

@@ -9,6 +9,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/sqlite_values.h"
@@ -22,6 +23,14 @@ std::atomic<uint64_t> g_show_deleted_generation{1};
 
 bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
+}
+
+// The rights a server cursor's statements were built for: the dictionary's
+// rights counter as the connection last read it (-1 on free tables). On
+// SQLite the authorizer applies the rights to every statement itself.
+int64_t RightsVersion(const Cursor& c) {
+  const auto& dictionary = c.connection().dictionary;
+  return c.on_server() && dictionary ? dictionary->version : -1;
 }
 
 }  // namespace
@@ -82,6 +91,7 @@ std::string CursorWalk::ConditionText(Cursor& c, const std::string& prefix,
 
 void CursorWalk::Attach(Cursor& c) {
   show_deleted_generation_ = g_show_deleted_generation.load();
+  rights_version_ = RightsVersion(c);
   bool marks = !IsNdt(c) && c.live;
 
   WalkShape shape;
@@ -93,7 +103,9 @@ void CursorWalk::Attach(Cursor& c) {
   walk.from = c.QuotedTable();
   for (const FieldDesc& f : c.desc.fields) {
     if (!walk.columns.empty()) walk.columns += ", ";
-    std::string column = c.QuotedColumn(f.name);
+    // A column the dictionary hides from the user reads as NULL, as SQLite's
+    // authorizer makes it read.
+    std::string column = c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL";
     // A server counts a text's characters, SQLite its bytes: the walk only
     // asks whether there are any.
     walk.columns += IsBlobType(f.shape.type) ? "length(" + column + ")" : column;
@@ -129,8 +141,10 @@ void CursorWalk::Attach(Cursor& c) {
 }
 
 WalkStatement& CursorWalk::Statement(Cursor& c, Step step) {
-  if (show_deleted_generation_ != g_show_deleted_generation.load() && !IsNdt(c)) {
-    // The deleted-record setting changed: rebuild the texts, keep the place.
+  if ((show_deleted_generation_ != g_show_deleted_generation.load() && !IsNdt(c)) ||
+      rights_version_ != RightsVersion(c)) {
+    // The deleted-record setting or the rights changed: rebuild the texts,
+    // keep the place.
     CursorRow keep = current_;
     bool on = on_record_, bof = bof_, eof = eof_, gone = gone_;
     Attach(c);

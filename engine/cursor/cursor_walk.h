@@ -349,6 +349,7 @@ class CursorWalk {
   bool descending_ = false;                        // order direction
   std::map<std::string, std::string> conditions_;  // named extra conditions
   uint64_t show_deleted_generation_ = 0;           // setting the statements were built for
+  int64_t rights_version_ = -1;                    // rights they were built for (a server's)
 
   // Position.
   bool on_record_ = false;         // current_ holds a record

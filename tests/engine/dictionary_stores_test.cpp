@@ -161,6 +161,37 @@ TEST_P(DictionaryOnStores, OnlyAdministratorsWriteTheDictionarysTables) {
   EXPECT_EQ(RowsText(boss_, "SELECT count(*) FROM _nce_rights"), "1\n");
 }
 
+// A table cursor keeps to the rights as statements do: a hidden column
+// reads empty, and a change without its right is refused and changes
+// nothing.
+TEST_P(DictionaryOnStores, TableCursorsKeepToTheRights) {
+  RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
+  RunSqlOrFail(boss_, "GRANT UPDATE ON parts (name) TO clerk");
+  const std::string before = Parts();
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(NdsOpenTable(clerk_, "parts", 0, 0, 0, &cursor), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsGotoTop(cursor), NDS_SUCCESS) << LastErrorText();
+  char text[32];
+  uint32_t length = sizeof text;
+  ASSERT_EQ(NdsGetField(cursor, "qty", text, &length, NDS_TRIM_RIGHT), NDS_SUCCESS);
+  EXPECT_EQ(std::string(text, length), "");
+  ASSERT_EQ(NdsSetField(cursor, "qty", "99", 2), NDS_SUCCESS);
+  EXPECT_EQ(NdsWriteRecord(cursor), NDS_E_RIGHTS);
+  ASSERT_EQ(NdsCancelUpdate(cursor), NDS_SUCCESS);
+  EXPECT_EQ(NdsDeleteRecord(cursor), NDS_E_RIGHTS);
+  ASSERT_EQ(NdsAppendRecord(cursor), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsSetField(cursor, "code", "P7", 2), NDS_SUCCESS);
+  EXPECT_EQ(NdsWriteRecord(cursor), NDS_E_RIGHTS);
+  ASSERT_EQ(NdsCancelUpdate(cursor), NDS_SUCCESS);
+  EXPECT_EQ(Parts(), before);
+  // The column granted is changed.
+  ASSERT_EQ(NdsGotoTop(cursor), NDS_SUCCESS);
+  ASSERT_EQ(NdsSetField(cursor, "name", "Nut", 3), NDS_SUCCESS);
+  ASSERT_EQ(NdsWriteRecord(cursor), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(Parts(), "P1|Nut|10\nP2|Anchor|5\n");
+  NdsCloseTable(cursor);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, DictionaryOnStores, BothStores(), StoreKindName);
 
 // What only a server needs: a user who does not administer the dictionary
