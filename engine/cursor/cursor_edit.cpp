@@ -242,6 +242,8 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
   for (const FieldDesc& f : c.desc.fields) {
     if (f.shape.type == NDS_MODTIME) {
       columns->emplace_back(f.name, Value::Text(NowTimestamp()));
+    } else if (f.shape.type == NDS_ROWVERSION && c.on_server()) {
+      columns->emplace_back(f.name, Value::Integer(ServerRowVersion(c, f)));
     } else if (f.shape.type == NDS_ROWVERSION) {
       sqlite3* db = c.source_db();
       EnsureRowVersions(db);

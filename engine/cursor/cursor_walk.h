@@ -284,6 +284,8 @@ class CursorWalk {
   uint32_t ServerChecksum(Cursor& c);
   void ServerDefaults(Cursor& c, std::vector<Value>* defaults);
   int64_t ServerReserveNumber(Cursor& c);
+  // The next row version of the table, for the ROWVERSION field `f`.
+  int64_t ServerRowVersion(Cursor& c, const FieldDesc& f);
   bool ServerRowExists(Cursor& c, int64_t rowid);
   // Whether another cursor of this process or another session holds the
   // record's lock.

@@ -31,6 +31,9 @@ CREATE TABLE IF NOT EXISTS _nce_autoinc(
   field_name text NOT NULL,
   last_value numeric NOT NULL,
   PRIMARY KEY(table_name, field_name));
+CREATE TABLE IF NOT EXISTS _nce_rowversions(
+  table_name text PRIMARY KEY,
+  last_value bigint NOT NULL);
 CREATE TABLE IF NOT EXISTS _nce_server(version text NOT NULL);
 -- The data dictionary: the rows a SQLite dictionary keeps in its tables of
 -- the same names (catalog_schema.h). Names are compared without regard to
