@@ -201,6 +201,11 @@ void Statement::CheckOnServer() {
   bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const std::string& keyword = pieces_[i].keyword;
+    if (IsCreateIndexStatement(pieces_[i].sql)) {
+      CheckCreateIndexStatement(pieces_[i].sql);  // index orders are the engine's own, as on SQLite
+      schema_changed = true;
+      continue;
+    }
     if (keyword == "SELECT" || keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" ||
         keyword == "WITH" || keyword == "VALUES") {
       try {
@@ -308,11 +313,13 @@ std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
 void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
                             std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes) {
   StoreSession& session = *connection_->server();
-  if (IsCreateIndexStatement(piece.sql) || piece.keyword == "DROP") {
-    // The engine's index orders live in the catalog of a SQLite store alone.
-    std::string upper = UpperAscii(piece.sql);
-    if (upper.find("INDEX") != std::string::npos) NotOnServer("Index orders");
+  if (IsCreateIndexStatement(piece.sql)) {
+    std::optional<TableDesc> table = DescribeServerTable(session, CreateIndexTable(piece.sql));
+    return RunCreateIndexStatement(session, table, piece.sql, true);
   }
+  // A DROP INDEX naming an engine order drops it and its catalog rows;
+  // other DROP statements go to the server as written.
+  if (piece.keyword == "DROP" && RunDropIndexStatement(session, piece.sql)) return;
   if (IsDictionaryStatement(piece.sql)) NotOnServer("Data dictionary statements");
   if (piece.keyword == "CREATE") {
     if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type)) {
