@@ -169,10 +169,11 @@ class CursorWalk {
   const NavigationSql& Navigation(Cursor& c);
   // Binds the cursor's own condition values (?1 ... ?100) to `stmt`.
   void BindConditionValues(Cursor& c, sqlite3_stmt* stmt) { BindCondition(c, stmt); }
+  void BindConditionValues(Cursor& c, WalkStatement& stmt) { BindCondition(c, stmt); }
   // Steps `stmt`, whose columns are those of NavigationSql's row queries:
   // the cursor goes to its first row, or past the end when there is none.
   // Returns whether it is on a row.
-  bool PositionFromStatement(Cursor& c, sqlite3_stmt* stmt);
+  bool PositionFromStatement(Cursor& c, WalkStatement& stmt);
   // The order key of the current record (unset off a record or in
   // record-number order).
   const Value& current_key() const { return current_.key; }

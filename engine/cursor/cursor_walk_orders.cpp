@@ -53,27 +53,31 @@ const NavigationSql& CursorWalk::Navigation(Cursor& c) {
   return statements_.sql();
 }
 
-bool CursorWalk::PositionFromStatement(Cursor& c, sqlite3_stmt* stmt) {
+bool CursorWalk::PositionFromStatement(Cursor& c, WalkStatement& stmt) {
   FlushEdits(c);
   ahead_len_ = ahead_pos_ = 0;
   ahead_dir_ = 0;
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
+  bool found = stmt.Step();  // a failure resets the statement and throws
+  if (found) {
     current_read_rowid_ = 0;
-    ReadRow(c, stmt, &current_);
+    try {
+      ReadRow(c, stmt, &current_);
+    } catch (...) {
+      stmt.Reset();
+      throw;
+    }
     current_.visible_known = true;
-    sqlite3_reset(stmt);
-    deferred_ = Place();
-    on_record_ = true;
-    gone_ = false;
-    bof_ = eof_ = false;
-    return true;
   }
-  sqlite3_reset(stmt);
-  if (rc != SQLITE_DONE) throw SqlError(sqlite3_db_handle(stmt), rc);
+  stmt.Reset();
   deferred_ = Place();
-  SetOff(false, true);
-  return false;
+  if (!found) {
+    SetOff(false, true);
+    return false;
+  }
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+  return true;
 }
 
 }  // namespace nce

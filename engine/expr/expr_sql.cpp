@@ -117,9 +117,9 @@ class Translator {
       for (const FieldDesc& f : *context_.fields) {
         if (!EqualsNoCase(f.name, node.text)) continue;
         ExprType type = FieldExprType(f.shape.type);
-        std::string column = context_.qualifier.empty() ? QuoteIdentifier(f.name)
-                                                        : QuoteIdentifier(context_.qualifier) +
-                                                              "." + QuoteIdentifier(f.name);
+        std::string column = QuoteIdentifier(NameAsStored(f.name));
+        if (!context_.qualifier.empty())
+          column = QuoteIdentifier(NameAsStored(context_.qualifier)) + "." + column;
         SqlExpr e;
         if (type == ExprType::kLogical) {
           e = Make("coalesce(" + column + ", 0)", type);
@@ -555,6 +555,10 @@ class Translator {
       default:
         return Make("(coalesce(" + e.sql + ", '') = '')", ExprType::kLogical);
     }
+  }
+
+  std::string NameAsStored(const std::string& name) const {
+    return context_.lower_case_names ? LowerAscii(name) : name;
   }
 
   const ExprContext& context_;

@@ -37,6 +37,9 @@ struct ExprContext {
   const std::vector<FieldDesc>* fields = nullptr;  // the table's fields
   bool exact = false;     // string '=' compares whole values (else: left begins with right)
   std::string qualifier;  // table name to qualify columns with, "" for none
+  // Name the table and its columns in lower case, as a server holds an
+  // engine table's names (postgres_catalog.h).
+  bool lower_case_names = false;
 };
 
 // Translates `node`; throws EngineError NDS_E_BAD_EXPRESSION naming the

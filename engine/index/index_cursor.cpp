@@ -32,6 +32,7 @@ std::shared_ptr<IndexOrder> Register(Cursor& cursor, OrderPtr def) {
 }
 
 // The rows the active order shows: inside its scopes, and its own condition.
+// A server's session reads the blob literals as bytea.
 std::string ScopeSql(const IndexOrder& order) {
   const OrderDef& def = order.def();
   std::vector<std::string> parts;
@@ -51,14 +52,58 @@ std::string ScopeSql(const IndexOrder& order) {
   return sql;
 }
 
+// The catalog of the cursor's store: the orders of `file` and whether it exists.
+std::vector<OrderPtr> LoadCursorOrders(Cursor& cursor, const std::string& file) {
+  if (cursor.on_server()) return LoadOrders(cursor.source_session(), cursor.desc, file, true);
+  return LoadOrders(cursor.source_db(), cursor.desc, file);
+}
+
+bool CursorIndexFileExists(Cursor& cursor, const std::string& file) {
+  if (cursor.on_server()) return IndexFileExists(cursor.source_session(), cursor.desc, file);
+  return IndexFileExists(cursor.source_db(), cursor.desc, file);
+}
+
+// Makes the order on the server in a transaction of its own, or under a
+// savepoint inside the caller's, so that a refusal (duplicate keys of a
+// unique order) leaves nothing behind.
+void CreateOrderOnServer(StoreSession& session, const OrderDef& def) {
+  const bool own = !session.InTransaction();
+  if (own)
+    session.Begin();
+  else
+    session.Savepoint("_nce_create_order");
+  try {
+    CreateOrder(session, def);
+    if (own)
+      session.Commit();
+    else
+      session.ReleaseSavepoint("_nce_create_order");
+  } catch (...) {
+    if (own) {
+      if (session.InTransaction()) session.Rollback();
+    } else if (session.InTransaction()) {
+      session.RollbackToSavepoint("_nce_create_order");
+      session.ReleaseSavepoint("_nce_create_order");
+    }
+    throw;
+  }
+}
+
 }  // namespace
 
 IndexOrder::~IndexOrder() {
   // The last holder may be an engine function that has already released the
   // connection's lock, or the cursor closing under it (the lock is recursive).
   std::lock_guard lock(connection_->mutex());
-  sqlite3_finalize(seek_);
+  seek_.reset();
   sqlite3_finalize(key_);
+}
+
+void IndexOrder::DropStatements() {
+  seek_.reset();
+  seek_store_ = nullptr;
+  sqlite3_finalize(key_);
+  key_ = nullptr;
 }
 
 std::shared_ptr<Cursor> IndexOrder::cursor() const {
@@ -88,8 +133,17 @@ sqlite3_stmt* KeptStatement(sqlite3_stmt*& kept, std::string& kept_sql, sqlite3*
 
 }  // namespace
 
-sqlite3_stmt* IndexOrder::SeekStatement(sqlite3* db, const std::string& sql) {
-  return KeptStatement(seek_, seek_sql_, db, sql);
+WalkStatement& IndexOrder::SeekStatement(Cursor& cursor, const std::string& sql) {
+  const void* store = cursor.on_server() ? static_cast<const void*>(&cursor.source_session())
+                                         : static_cast<const void*>(cursor.source_db());
+  if (seek_ && seek_sql_ == sql && seek_store_ == store) return *seek_;
+  seek_.reset();
+  seek_store_ = nullptr;
+  seek_ = cursor.on_server() ? std::make_unique<WalkStatement>(cursor.source_session(), sql)
+                             : std::make_unique<WalkStatement>(cursor.source_db(), sql);
+  seek_sql_ = sql;
+  seek_store_ = store;
+  return *seek_;
 }
 
 sqlite3_stmt* IndexOrder::KeyStatement(sqlite3* db, const std::string& sql) {
@@ -104,12 +158,10 @@ CursorOrders& OrdersOf(Cursor& cursor) {
   CursorOrders& orders = *cursor.orders;
   if (!orders.loaded) {
     orders.loaded = true;
-    // A table on a server has no index orders yet (its DDL refuses them).
-    if (HasOrders(cursor) && !cursor.on_server()) {
+    if (HasOrders(cursor)) {
       std::string structural = StructuralIndexFile(cursor.desc);
       if (!structural.empty())
-        for (OrderPtr def : LoadOrders(cursor.source_db(), cursor.desc, structural))
-          Register(cursor, std::move(def));
+        for (OrderPtr def : LoadCursorOrders(cursor, structural)) Register(cursor, std::move(def));
     }
   }
   return orders;
@@ -131,11 +183,11 @@ std::vector<std::shared_ptr<IndexOrder>> OpenIndexFile(Cursor& cursor, const std
   CursorOrders& orders = OrdersOf(cursor);
   std::string file = FilePart(path);
   if (file.empty()) throw EngineError(NDS_E_INVALID_PATH, "No index file name was given.");
-  if (!HasOrders(cursor) || !IndexFileExists(cursor.source_db(), cursor.desc, file))
+  if (!HasOrders(cursor) || !CursorIndexFileExists(cursor, file))
     throw EngineError(NDS_E_INVALID_PATH,
                       "The table " + cursor.desc.name + " has no index file " + file + ".");
   std::vector<std::shared_ptr<IndexOrder>> opened;
-  for (OrderPtr def : LoadOrders(cursor.source_db(), cursor.desc, file)) {
+  for (OrderPtr def : LoadCursorOrders(cursor, file)) {
     auto same = std::find_if(orders.orders.begin(), orders.orders.end(),
                              [&](const auto& o) { return EqualsNoCase(o->def().name, def->name); });
     opened.push_back(same != orders.orders.end() ? *same : Register(cursor, std::move(def)));
@@ -171,7 +223,12 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
   std::string target = file.empty() ? DefaultIndexFile(cursor.desc, name) : FilePart(file);
   if (target.find('.') == std::string::npos)
     target += "." + IndexFileExtension(cursor.desc.table_type);
-  OrderPtr def = CompileOrder(cursor.desc, target, name, expression, condition, flags);
+  OrderPtr def =
+      CompileOrder(cursor.desc, target, name, expression, condition, flags, cursor.on_server());
+  if (cursor.on_server()) {
+    CreateOrderOnServer(cursor.source_session(), *def);
+    return Register(cursor, std::move(def));
+  }
   sqlite3* db = cursor.source_db();
   bool own_transaction = sqlite3_get_autocommit(db);
   ExecSql(db, own_transaction ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_create_order");
@@ -193,8 +250,10 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
 void ReleaseOrders(Cursor& cursor) {
   if (!cursor.orders) return;
   CursorOrders& orders = *cursor.orders;
-  for (const std::shared_ptr<IndexOrder>& o : orders.orders)
+  for (const std::shared_ptr<IndexOrder>& o : orders.orders) {
+    o->DropStatements();
     HandleTable::Instance().Remove(o->handle());
+  }
   orders.orders.clear();
   orders.active.reset();
   if (!orders.aof_snapshot.empty() && !cursor.on_server() && cursor.connection().is_open())

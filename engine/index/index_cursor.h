@@ -18,6 +18,7 @@
 #include "engine/base/handles.h"
 #include "engine/base/values.h"
 #include "engine/cursor/cursor.h"
+#include "engine/cursor/walk_statement.h"
 #include "engine/index/index_order.h"
 
 namespace nce {
@@ -47,16 +48,21 @@ class IndexOrder : public Object {
   std::map<size_t, KeyField> key_fields;  // by field index
 
   // Statements kept for seeks and for building raw keys (a search builds a
-  // key, then seeks, every time): re-prepared when their text changes.
-  sqlite3_stmt* SeekStatement(sqlite3* db, const std::string& sql);
+  // key, then seeks, every time): re-prepared when their text or store
+  // changes. The seek runs where the rows are (the cursor's SQLite database
+  // or its server session); a key is built on SQLite alone.
+  WalkStatement& SeekStatement(Cursor& cursor, const std::string& sql);
   sqlite3_stmt* KeyStatement(sqlite3* db, const std::string& sql);
+  // Drops the kept statements; before a server session they ran on goes.
+  void DropStatements();
 
  private:
   std::weak_ptr<Cursor> cursor_;            // the cursor the order was opened on
   std::shared_ptr<Connection> connection_;  // its connection, whose lock the statements need
   OrderPtr def_;                            // what the order is
-  sqlite3_stmt* seek_ = nullptr;            // prepared seek
+  std::unique_ptr<WalkStatement> seek_;     // prepared seek
   std::string seek_sql_;                    // its text
+  const void* seek_store_ = nullptr;        // the database or session it was prepared on
   sqlite3_stmt* key_ = nullptr;             // prepared key evaluation
   std::string key_sql_;                     // its text
 };

@@ -60,7 +60,10 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
     sql +=
         (i ? ", " : "") + ("?" + std::to_string(i + 1) + " AS " + QuoteIdentifier(fields[i].name));
   sql += ")";
-  sqlite3_stmt* stmt = order.KeyStatement(cursor.source_db(), sql);
+  // The key is a computation over the given values alone: on a server the
+  // connection's private SQLite database computes it, as the store would.
+  sqlite3* db = cursor.on_server() ? cursor.connection().scratch_db() : cursor.source_db();
+  sqlite3_stmt* stmt = order.KeyStatement(db, sql);
   // Reset on every way out: a statement left on its row would hold the
   // connection's read snapshot, and fields not given now must read as NULL.
   struct ResetAfterUse {
@@ -72,10 +75,10 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
   } reset{stmt};
   for (const auto& [index, kept] : order.key_fields) {
     int rc = BindValue(stmt, static_cast<int>(index + 1), kept.value);
-    if (rc != SQLITE_OK) throw SqlError(cursor.source_db(), rc);
+    if (rc != SQLITE_OK) throw SqlError(db, rc);
   }
   int rc = sqlite3_step(stmt);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(cursor.source_db(), rc);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(db, rc);
   if (rc != SQLITE_ROW)
     throw EngineError(NDS_E_GENERAL, "The key of order " + def.name + " could not be built.");
   std::string key;
@@ -208,10 +211,9 @@ bool SeekInOrder(IndexOrder& order, Cursor& cursor, const std::string& key) {
                     (shape.columns.empty() ? "" : ", " + shape.columns) + " FROM " + shape.from +
                     (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + shape.key + dir +
                     ", rowid" + dir + " LIMIT 1";
-  sqlite3_stmt* stmt = order.SeekStatement(cursor.source_db(), sql);
+  WalkStatement& stmt = order.SeekStatement(cursor, sql);
   cursor.walk.BindConditionValues(cursor, stmt);
-  if (!step.empty())
-    sqlite3_bind_blob(stmt, 101, bound.data(), static_cast<int>(bound.size()), SQLITE_TRANSIENT);
+  if (!step.empty()) stmt.Bind(101, Value::Blob(bound));
   return cursor.walk.PositionFromStatement(cursor, stmt);
 }
 

@@ -1,12 +1,14 @@
 #include "engine/index/index_order.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/expr/expr_sql.h"
+#include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -59,6 +61,90 @@ std::string SqliteIndexName(const std::string& table, const std::string& order) 
   return std::string(kReservedPrefix) + "ix_" + table + "_" + order;
 }
 
+// A server cuts names at 63 bytes, which could give two orders one index:
+// a longer name keeps its start and gains a hash of the whole.
+std::string ServerIndexName(const std::string& table, const std::string& order) {
+  std::string name = SqliteIndexName(LowerAscii(table), order);
+  constexpr size_t kMaxName = 63;
+  if (name.size() <= kMaxName) return name;
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  char tail[18];
+  std::snprintf(tail, sizeof tail, "_%016llx", static_cast<unsigned long long>(hash));
+  return name.substr(0, kMaxName - 17) + tail;
+}
+
+// Whether a server computes the key segment `node` as SQLite does: fields,
+// and UPPER or LOWER of them. Other functions translate to SQL that a server
+// lacks or reads otherwise (substr of a negative start, printf, strftime).
+bool ServerComputesAlike(const ExprNode& node) {
+  if (node.kind == ExprNode::Kind::kField) return true;
+  if (node.kind != ExprNode::Kind::kCall || node.args.size() != 1) return false;
+  std::string function = UpperAscii(node.text);
+  return (function == "UPPER" || function == "LOWER") && ServerComputesAlike(*node.args[0]);
+}
+
+bool OrderNamed(StoreSession& session, const std::string& table, const std::string& name) {
+  auto exists = session.Prepare(
+      "SELECT 1 FROM _nce_index_orders WHERE upper(table_name) = upper(?1) AND "
+      "upper(order_name) = upper(?2)");
+  exists->Bind(1, Value::Text(table));
+  exists->Bind(2, Value::Text(name));
+  return exists->Step();
+}
+
+bool IndexFileExists(StoreSession& session, const std::string& table, const std::string& file) {
+  auto stmt = session.Prepare(
+      "SELECT 1 FROM _nce_index_files WHERE upper(table_name) = upper(?1) AND "
+      "upper(file_name) = upper(?2)");
+  stmt->Bind(1, Value::Text(table));
+  stmt->Bind(2, Value::Text(file));
+  return stmt->Step();
+}
+
+// A segment of ServerComputesAlike in the server's SQL. Letter case maps
+// for ASCII letters alone, as SQLite's upper() and lower() map it; the
+// server's own would map others too, by its locale, and so sort otherwise.
+std::string ServerSegmentSql(const ExprNode& node, const ExprContext& context) {
+  static const std::string kLower = "'abcdefghijklmnopqrstuvwxyz'";
+  static const std::string kUpper = "'ABCDEFGHIJKLMNOPQRSTUVWXYZ'";
+  auto to_upper = [](const std::string& sql) {
+    return "translate(" + sql + ", " + kLower + ", " + kUpper + ")";
+  };
+  if (node.kind == ExprNode::Kind::kField) {
+    SqlExpr e = TranslateExpression(node, context);
+    return e.case_insensitive ? to_upper(e.sql) : e.sql;
+  }
+  std::string inner = ServerSegmentSql(*node.args[0], context);
+  if (UpperAscii(node.text) == "UPPER") return to_upper(inner);
+  return "translate(" + inner + ", " + kUpper + ", " + kLower + ")";
+}
+
+[[noreturn]] void NotOnServer(const std::string& name, const std::string& what) {
+  throw EngineError(NDS_E_NOT_SUPPORTED,
+                    "The index order " + name + " is not supported on a server: " + what + ".");
+}
+
+// The key function over `segments` of `shapes`. A server's nce_key takes
+// its values as text: numbers and strings cast, dates and times in the
+// fixed forms of nce_key_text (their casts follow the session's DateStyle,
+// which an index may not depend on).
+std::string KeySql(const std::vector<KeySegmentSpec>& shapes,
+                   const std::vector<std::string>& segments, bool server) {
+  std::string sql = "nce_key(" + QuoteLiteral(KeySpecText(shapes));
+  for (size_t i = 0; i < segments.size(); ++i) {
+    const std::string& segment = segments[i];
+    char type = shapes[i].type;
+    if (!server)
+      sql += ", " + segment;
+    else if (type == 'D' || type == 'T' || type == 'Z')
+      sql += ", nce_key_text(" + segment + ")";
+    else
+      sql += ", (" + segment + ")::text";
+  }
+  return sql + ")";
+}
+
 }  // namespace
 
 bool OrderDef::descending() const {
@@ -77,9 +163,9 @@ uint32_t OrderDef::key_length() const {
 std::string OrderDef::VisibleRowsSql() const {
   std::string sql = condition_sql;
   if (unique() && table_type != NDS_NDT) {
-    std::string first_only = "NOT EXISTS (SELECT 1 FROM " + QuoteIdentifier(table) +
-                             " AS _nce_u WHERE " + key_sql + " = " + outer_key_sql +
-                             " AND _nce_u.rowid < " + QuoteIdentifier(table) + ".rowid)";
+    std::string first_only = "NOT EXISTS (SELECT 1 FROM " + quoted_table + " AS _nce_u WHERE " +
+                             key_sql + " = " + outer_key_sql + " AND _nce_u.rowid < " +
+                             quoted_table + ".rowid)";
     sql = sql.empty() ? first_only : "(" + sql + ") AND " + first_only;
   }
   return sql;
@@ -107,7 +193,8 @@ std::string IndexFileExtension(uint16_t table_type) {
 }
 
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
-                      const std::string& expression, const std::string& condition, uint32_t flags) {
+                      const std::string& expression, const std::string& condition, uint32_t flags,
+                      bool server) {
   if (name.empty() || name.size() > 128)
     throw EngineError(NDS_E_INVALID_ARGUMENT,
                       "An index order needs a name of 1 to 128 characters.");
@@ -124,10 +211,15 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
   order->expression = expression;
   order->condition = condition;
   order->flags = flags;
-  order->sqlite_index = SqliteIndexName(table.name, name);
+  order->server = server;
+  order->sqlite_index =
+      server ? ServerIndexName(table.name, name) : SqliteIndexName(table.name, name);
+  order->quoted_table = QuoteIdentifier(server ? LowerAscii(table.name) : table.name);
   ExprContext context;
   context.fields = &table.fields;
   context.exact = true;
+  context.lower_case_names = server;
+  if (server && !condition.empty()) NotOnServer(name, "a server keeps no conditional orders yet");
 
   std::vector<std::string> texts = SplitKeySegments(expression);
   for (const std::string& text : texts) {
@@ -143,6 +235,8 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
       terms.push_back(std::move(node));
     }
     for (ExprPtr& term : terms) {
+      if (server && !ServerComputesAlike(*term))
+        NotOnServer(name, "its keys are fields, or UPPER or LOWER of fields, there");
       std::string term_text = texts.size() == 1 && terms.size() == 1 ? text : CanonicalText(*term);
       order->segments.push_back(MakeSegment(std::move(term), context, term_text));
     }
@@ -154,17 +248,24 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
                                                 std::to_string(kMaxKeyLength) + " are allowed.");
   std::vector<KeySegmentSpec> shapes;
   for (const OrderSegment& s : order->segments) shapes.push_back(s.shape);
-  order->key_sql = "nce_key(" + QuoteLiteral(KeySpecText(shapes));
-  for (const OrderSegment& s : order->segments) order->key_sql += ", " + s.sql;
-  order->key_sql += ")";
+  // A segment's own SQL stays SQLite's, where keys are built from values
+  // (BuildRawKey); the key over the table is the store's.
+  std::vector<std::string> segment_sql;
+  for (const OrderSegment& s : order->segments)
+    segment_sql.push_back(server ? ServerSegmentSql(*s.node, context) : s.sql);
+  order->key_sql = KeySql(shapes, segment_sql, server);
   ExprContext outer = context;
   outer.qualifier = table.name;
-  order->outer_key_sql = "nce_key(" + QuoteLiteral(KeySpecText(shapes));
+  segment_sql.clear();
   for (const OrderSegment& s : order->segments) {
+    if (server) {
+      segment_sql.push_back(ServerSegmentSql(*s.node, outer));
+      continue;
+    }
     SqlExpr e = TranslateExpression(*s.node, outer);
-    order->outer_key_sql += ", " + (e.case_insensitive ? "upper(" + e.sql + ")" : e.sql);
+    segment_sql.push_back(e.case_insensitive ? "upper(" + e.sql + ")" : e.sql);
   }
-  order->outer_key_sql += ")";
+  order->outer_key_sql = KeySql(shapes, segment_sql, server);
   if (!condition.empty()) {
     ExprPtr node = ParseExpression(condition);
     order->condition_sql = TranslateCondition(*node, context);
@@ -172,82 +273,136 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
   return order;
 }
 
-void CreateOrder(sqlite3* db, const OrderDef& order) {
-  SqliteStmt exists(db,
-                    "SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND order_name = ?2");
-  exists.Bind(1, order.table).Bind(2, order.name);
-  if (exists.Step())
+namespace {
+
+std::string OneText(StoreStatement& stmt, int column) {
+  return stmt.Column(column).bytes;
+}
+
+}  // namespace
+
+// Names compare without regard to letter case, as the SQLite catalog's
+// NOCASE columns compare them; upper() says so to a server as well.
+void CreateOrder(StoreSession& session, const OrderDef& order) {
+  if (OrderNamed(session, order.table, order.name))
     throw EngineError(
         NDS_E_INVALID_ARGUMENT,
         "The table " + order.table + " already has an index order named " + order.name + ".");
   std::string create = std::string("CREATE ") +
                        (order.unique() && order.table_type == NDS_NDT ? "UNIQUE " : "") + "INDEX " +
-                       QuoteIdentifier(order.sqlite_index) + " ON " + QuoteIdentifier(order.table) +
-                       "(" + order.key_sql + ")";
+                       QuoteIdentifier(order.sqlite_index) + " ON " + order.quoted_table + "(" +
+                       order.key_sql;
+  // SQLite's index carries the rowid after the key by itself; a server's
+  // needs it named so that walks in (key, rowid) order read the index alone.
+  // A unique index keeps the key alone, which is what it makes unique.
+  if (order.server && !(order.unique() && order.table_type == NDS_NDT)) create += ", rowid";
+  create += ")";
   if (!order.condition_sql.empty()) create += " WHERE " + order.condition_sql;
-  ExecSql(db, create.c_str());
-  SqliteStmt position(
-      db, "SELECT coalesce(max(position), 0) + 1 FROM _nce_index_orders WHERE table_name = ?1");
-  position.Bind(1, order.table);
-  position.Step();
-  int64_t next = position.Int(0);
-  SqliteStmt file(db,
-                  "INSERT OR IGNORE INTO _nce_index_files(table_name, file_name) VALUES(?1, ?2)");
-  file.Bind(1, order.table).Bind(2, order.file).Run();
-  SqliteStmt insert(
-      db,
+  session.Execute(create);
+  auto position = session.Prepare(
+      "SELECT coalesce(max(position), 0) + 1 FROM _nce_index_orders WHERE upper(table_name) = "
+      "upper(?1)");
+  position->Bind(1, Value::Text(order.table));
+  position->Step();
+  int64_t next = position->Column(0).integer;
+  position.reset();
+  if (!IndexFileExists(session, order.table, order.file)) {
+    auto file =
+        session.Prepare("INSERT INTO _nce_index_files(table_name, file_name) VALUES(?1, ?2)");
+    file->Bind(1, Value::Text(order.table));
+    file->Bind(2, Value::Text(order.file));
+    file->Step();
+  }
+  auto insert = session.Prepare(
       "INSERT INTO _nce_index_orders(table_name, file_name, order_name, position, expression, "
       "condition, flags, sqlite_index) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-  insert.Bind(1, order.table)
-      .Bind(2, order.file)
-      .Bind(3, order.name)
-      .Bind(4, next)
-      .Bind(5, order.expression)
-      .Bind(6, order.condition)
-      .Bind(7, static_cast<int64_t>(order.flags))
-      .Bind(8, order.sqlite_index)
-      .Run();
+  insert->Bind(1, Value::Text(order.table));
+  insert->Bind(2, Value::Text(order.file));
+  insert->Bind(3, Value::Text(order.name));
+  insert->Bind(4, Value::Integer(next));
+  insert->Bind(5, Value::Text(order.expression));
+  insert->Bind(6, Value::Text(order.condition));
+  insert->Bind(7, Value::Integer(static_cast<int64_t>(order.flags)));
+  insert->Bind(8, Value::Text(order.sqlite_index));
+  insert->Step();
 }
 
-std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std::string& file) {
-  SqliteStmt stmt(
-      db,
+void CreateOrder(sqlite3* db, const OrderDef& order) {
+  SqliteSession session(db);
+  CreateOrder(session, order);
+}
+
+std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
+                                 const std::string& file, bool server) {
+  std::string sql =
       "SELECT file_name, order_name, expression, condition, flags FROM _nce_index_orders "
-      "WHERE table_name = ?1 AND (?2 = '' OR file_name = ?2 COLLATE NOCASE) ORDER BY position");
-  stmt.Bind(1, table.name).Bind(2, file);
+      "WHERE upper(table_name) = upper(?1)";
+  if (!file.empty()) sql += " AND upper(file_name) = upper(?2)";
+  auto stmt = session.Prepare(sql + " ORDER BY position");
+  stmt->Bind(1, Value::Text(table.name));
+  if (!file.empty()) stmt->Bind(2, Value::Text(file));
   std::vector<OrderPtr> orders;
-  while (stmt.Step())
-    orders.push_back(CompileOrder(table, stmt.Text(0), stmt.Text(1), stmt.Text(2), stmt.Text(3),
-                                  static_cast<uint32_t>(stmt.Int(4))));
+  while (stmt->Step())
+    orders.push_back(CompileOrder(table, OneText(*stmt, 0), OneText(*stmt, 1), OneText(*stmt, 2),
+                                  OneText(*stmt, 3), static_cast<uint32_t>(stmt->Column(4).integer),
+                                  server));
   return orders;
 }
 
+std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std::string& file) {
+  SqliteSession session(db);
+  return LoadOrders(session, table, file);
+}
+
+bool IndexFileExists(StoreSession& session, const TableDesc& table, const std::string& file) {
+  return IndexFileExists(session, table.name, file);
+}
+
 bool IndexFileExists(sqlite3* db, const TableDesc& table, const std::string& file) {
-  SqliteStmt stmt(
-      db, "SELECT 1 FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 COLLATE NOCASE");
-  stmt.Bind(1, table.name).Bind(2, file);
-  return stmt.Step();
+  SqliteSession session(db);
+  return IndexFileExists(session, table.name, file);
+}
+
+bool OrderExists(StoreSession& session, const std::string& name) {
+  auto find = session.Prepare(
+      "SELECT 1 FROM _nce_index_orders WHERE upper(order_name) = upper(?1) OR "
+      "upper(sqlite_index) = upper(?1)");
+  find->Bind(1, Value::Text(name));
+  return find->Step();
+}
+
+bool DropOrder(StoreSession& session, const std::string& name) {
+  std::string table, order, index, file;
+  {
+    auto find = session.Prepare(
+        "SELECT table_name, order_name, sqlite_index, file_name FROM _nce_index_orders "
+        "WHERE upper(order_name) = upper(?1) OR upper(sqlite_index) = upper(?1)");
+    find->Bind(1, Value::Text(name));
+    if (!find->Step()) return false;
+    table = OneText(*find, 0), order = OneText(*find, 1), index = OneText(*find, 2);
+    file = OneText(*find, 3);
+    if (find->Step())
+      throw EngineError(NDS_E_INVALID_ARGUMENT,
+                        "Several tables have an index order named " + name + "; drop it by table.");
+  }
+  session.Execute("DROP INDEX IF EXISTS " + QuoteIdentifier(index));
+  auto remove =
+      session.Prepare("DELETE FROM _nce_index_orders WHERE table_name = ?1 AND order_name = ?2");
+  remove->Bind(1, Value::Text(table));
+  remove->Bind(2, Value::Text(order));
+  remove->Step();
+  auto empty_file = session.Prepare(
+      "DELETE FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 AND NOT EXISTS "
+      "(SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND file_name = ?2)");
+  empty_file->Bind(1, Value::Text(table));
+  empty_file->Bind(2, Value::Text(file));
+  empty_file->Step();
+  return true;
 }
 
 bool DropOrder(sqlite3* db, const std::string& name) {
-  SqliteStmt find(db,
-                  "SELECT table_name, order_name, sqlite_index, file_name FROM _nce_index_orders "
-                  "WHERE order_name = ?1 OR sqlite_index = ?1 COLLATE NOCASE");
-  find.Bind(1, name);
-  if (!find.Step()) return false;
-  std::string table = find.Text(0), order = find.Text(1), index = find.Text(2), file = find.Text(3);
-  if (find.Step())
-    throw EngineError(NDS_E_INVALID_ARGUMENT,
-                      "Several tables have an index order named " + name + "; drop it by table.");
-  ExecSql(db, ("DROP INDEX IF EXISTS " + QuoteIdentifier(index)).c_str());
-  SqliteStmt remove(db, "DELETE FROM _nce_index_orders WHERE table_name = ?1 AND order_name = ?2");
-  remove.Bind(1, table).Bind(2, order).Run();
-  SqliteStmt empty_file(
-      db,
-      "DELETE FROM _nce_index_files WHERE table_name = ?1 AND file_name = ?2 AND NOT EXISTS "
-      "(SELECT 1 FROM _nce_index_orders WHERE table_name = ?1 AND file_name = ?2)");
-  empty_file.Bind(1, table).Bind(2, file).Run();
-  return true;
+  SqliteSession session(db);
+  return DropOrder(session, name);
 }
 
 void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string& to) {

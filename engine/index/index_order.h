@@ -22,6 +22,7 @@
 #include "engine/expr/expr_functions.h"
 #include "engine/expr/expr_tree.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/store_session.h"
 
 namespace nce {
 
@@ -46,7 +47,9 @@ struct OrderDef {
   std::string key_sql;        // nce_key(...) over the table's columns
   std::string outer_key_sql;  // the same with columns named through the table
   std::string condition_sql;  // the condition in SQL, "" for none
-  std::string sqlite_index;   // name of the SQLite index
+  std::string sqlite_index;   // name of the store's index (SQLite's or the server's)
+  std::string quoted_table;   // the table's name quoted as the store holds it
+  bool server = false;        // compiled for a table on a server (names in lower case)
 
   bool descending() const;
   bool unique() const;
@@ -60,8 +63,13 @@ using OrderPtr = std::shared_ptr<const OrderDef>;
 
 // Compiles an order of `table`; throws NDS_E_BAD_EXPRESSION for a bad key or
 // condition and NDS_E_INVALID_OPTION for flags the engine does not offer.
+// With `server` the SQL names the table and its columns as a server holds
+// them and casts each key segment to text, as the server's nce_key takes
+// its values; a server takes keys of fields and of UPPER or LOWER of fields,
+// without a condition, and refuses others with NDS_E_NOT_SUPPORTED.
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
-                      const std::string& expression, const std::string& condition, uint32_t flags);
+                      const std::string& expression, const std::string& condition, uint32_t flags,
+                      bool server = false);
 
 // The structural index file of a table ("" for NTX tables, whose orders
 // each live in a file of their own), and the file an order goes to when its
@@ -71,18 +79,28 @@ std::string DefaultIndexFile(const TableDesc& table, const std::string& order_na
 // Extension of index files of a table type: "ndi", "cdx" or "ntx".
 std::string IndexFileExtension(uint16_t table_type);
 
-// Creates the SQLite index and the catalog row. Throws EngineError when an
-// order of that name exists on the table or SQLite refuses (a unique order
-// over duplicate keys).
+// The catalog of orders, read and written through a store session: the
+// SQLite store's own connection (SqliteSession) or a server's session.
+//
+// Creates the store's index and the catalog row. Throws EngineError when an
+// order of that name exists on the table or the store refuses (a unique
+// order over duplicate keys).
+void CreateOrder(StoreSession& session, const OrderDef& order);
 void CreateOrder(sqlite3* db, const OrderDef& order);
 
 // Orders of `table` in file `file` (without regard to letter case; "" for
-// every file), in creation order.
+// every file), in creation order, compiled for a server with `server`.
+std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
+                                 const std::string& file, bool server = false);
 std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std::string& file);
+bool IndexFileExists(StoreSession& session, const TableDesc& table, const std::string& file);
 bool IndexFileExists(sqlite3* db, const TableDesc& table, const std::string& file);
 
-// Drops the order named `name` (order name or SQLite index name) on any
+// Whether an order `name` (order name or store index name) exists on any table.
+bool OrderExists(StoreSession& session, const std::string& name);
+// Drops the order named `name` (order name or store index name) on any
 // table; false when there is none.
+bool DropOrder(StoreSession& session, const std::string& name);
 bool DropOrder(sqlite3* db, const std::string& name);
 
 // Renames the catalog rows and SQLite indexes of table `from` to `to`

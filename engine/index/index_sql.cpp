@@ -6,10 +6,10 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
 #include "engine/expr/expr_tree.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -187,9 +187,13 @@ void CheckCreateIndexStatement(std::string_view sql) {
   Parse(sql);
 }
 
-void RunCreateIndexStatement(sqlite3* db, std::string_view sql) {
+std::string CreateIndexTable(std::string_view sql) {
+  return Parse(sql).table;
+}
+
+void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDesc>& table,
+                             std::string_view sql, bool server) {
   CreateIndex c = Parse(sql);
-  std::optional<TableDesc> table = DescribeTable(db, c.table);
   if (!table || IsReservedName(table->name))
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 1; no such table: " + c.table);
   std::string expression;
@@ -197,12 +201,17 @@ void RunCreateIndexStatement(sqlite3* db, std::string_view sql) {
   uint32_t flags = (c.unique ? NDS_INDEX_UNIQUE : 0) | (c.descending ? NDS_INDEX_DESCENDING : 0);
   std::string file = c.file.empty() ? DefaultIndexFile(*table, c.name) : c.file;
   if (file.find('.') == std::string::npos) file += "." + IndexFileExtension(table->table_type);
-  OrderPtr order = CompileOrder(*table, file, c.name, expression, c.condition, flags);
+  OrderPtr order = CompileOrder(*table, file, c.name, expression, c.condition, flags, server);
   if (c.if_not_exists) {
-    for (const OrderPtr& existing : LoadOrders(db, *table, ""))
+    for (const OrderPtr& existing : LoadOrders(session, *table, "", server))
       if (EqualsNoCase(existing->name, c.name)) return;
   }
-  CreateOrder(db, *order);
+  CreateOrder(session, *order);
+}
+
+void RunCreateIndexStatement(sqlite3* db, std::string_view sql) {
+  SqliteSession session(db);
+  RunCreateIndexStatement(session, DescribeTable(db, Parse(sql).table), sql, false);
 }
 
 namespace {
@@ -218,19 +227,24 @@ std::string DropIndexName(std::string_view sql) {
 
 }  // namespace
 
-bool IsDropOrderStatement(sqlite3* db, std::string_view sql) {
+bool IsDropOrderStatement(StoreSession& session, std::string_view sql) {
   std::string name = DropIndexName(sql);
-  if (name.empty()) return false;
-  SqliteStmt find(
-      db,
-      "SELECT 1 FROM _nce_index_orders WHERE order_name = ?1 OR sqlite_index = ?1 COLLATE NOCASE");
-  find.Bind(1, name);
-  return find.Step();
+  return !name.empty() && OrderExists(session, name);
+}
+
+bool IsDropOrderStatement(sqlite3* db, std::string_view sql) {
+  SqliteSession session(db);
+  return IsDropOrderStatement(session, sql);
+}
+
+bool RunDropIndexStatement(StoreSession& session, std::string_view sql) {
+  std::string name = DropIndexName(sql);
+  return !name.empty() && DropOrder(session, name);
 }
 
 bool RunDropIndexStatement(sqlite3* db, std::string_view sql) {
-  std::string name = DropIndexName(sql);
-  return !name.empty() && DropOrder(db, name);
+  SqliteSession session(db);
+  return RunDropIndexStatement(session, sql);
 }
 
 }  // namespace nce

@@ -12,7 +12,12 @@
 
 #include <sqlite3.h>
 
+#include <optional>
+#include <string>
 #include <string_view>
+
+#include "engine/schema/catalog.h"
+#include "engine/storage/store_session.h"
 
 namespace nce {
 
@@ -22,11 +27,19 @@ bool IsCreateIndexStatement(std::string_view sql);
 void CheckCreateIndexStatement(std::string_view sql);
 // Makes the order in the store (inside the caller's transaction).
 void RunCreateIndexStatement(sqlite3* db, std::string_view sql);
+// The same through a store session: `table` is the table the statement
+// names as that store describes it (nullopt when it has none), compiled for
+// a server with `server`.
+std::string CreateIndexTable(std::string_view sql);
+void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDesc>& table,
+                             std::string_view sql, bool server);
 // True when `sql` is a DROP INDEX naming an engine order.
 bool IsDropOrderStatement(sqlite3* db, std::string_view sql);
+bool IsDropOrderStatement(StoreSession& session, std::string_view sql);
 // Drops the engine order a DROP INDEX names; false when it names none (the
-// statement then goes to SQLite as it is).
+// statement then goes to the store as it is).
 bool RunDropIndexStatement(sqlite3* db, std::string_view sql);
+bool RunDropIndexStatement(StoreSession& session, std::string_view sql);
 
 }  // namespace nce
 

@@ -205,6 +205,11 @@ void Statement::CheckOnServer() {
   bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const std::string& keyword = pieces_[i].keyword;
+    if (IsCreateIndexStatement(pieces_[i].sql)) {
+      CheckCreateIndexStatement(pieces_[i].sql);  // index orders are the engine's own, as on SQLite
+      schema_changed = true;
+      continue;
+    }
     // The user's rights decide now, as on SQLite, where no earlier
     // statement of the script changes what they are checked against.
     if (!schema_changed && !IsDictionaryStatement(pieces_[i].sql)) {
@@ -323,10 +328,16 @@ std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
 void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
                             std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes) {
   StoreSession& session = *connection_->server();
-  if (IsCreateIndexStatement(piece.sql) || piece.keyword == "DROP") {
-    // The engine's index orders live in the catalog of a SQLite store alone.
-    std::string upper = UpperAscii(piece.sql);
-    if (upper.find("INDEX") != std::string::npos) NotOnServer("Index orders");
+  if (IsCreateIndexStatement(piece.sql)) {
+    // An order is data definition on its table, as the authorizer has it.
+    std::string target = CreateIndexTable(piece.sql);
+    if (connection_->dictionary && !connection_->dictionary->MayDefine(target))
+      throw EngineError(NDS_E_RIGHTS,
+                        "Permission not granted: the data dictionary does not allow this user "
+                        "to define indexes of table " +
+                            target + ".");
+    std::optional<TableDesc> table = DescribeServerTable(session, target);
+    return RunCreateIndexStatement(session, table, piece.sql, true);
   }
   if (IsDictionaryStatement(piece.sql))
     return RunServerDictionaryStatement(*connection_, piece.sql);
@@ -334,6 +345,9 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
   // The next statement is checked against the tables as this one leaves them.
   if (IsSchemaStatement(piece.keyword) || ManagesTransaction(piece.keyword))
     ForgetServerTableShapes(*connection_);
+  // A DROP INDEX naming an engine order drops it and its catalog rows;
+  // other DROP statements go to the server as written.
+  if (piece.keyword == "DROP" && RunDropIndexStatement(session, piece.sql)) return;
   if (piece.keyword == "CREATE") {
     std::vector<ColumnRule> rules;
     if (std::optional<TableDesc> table = DescribeDeclaredTable(piece.sql, table_type, &rules)) {

@@ -10,8 +10,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/cursor/navigation_sql.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/postgres/postgres_session.h"
 #include "index_test_support.h"
 
 namespace nce_test {
@@ -31,7 +34,7 @@ const Person kPeople[] = {
     {nullptr, "Fay", 3, "1999-09-09"},     {"Adams", "Gus", 2.25, "1990-05-01"},
 };
 
-class Orders : public IndexTest {
+class Orders : public StoreIndexTest {
  protected:
   Orders() {
     Exec("CREATE TABLE people (last CHAR(10), first CHAR(8), age NUMERIC(6,2), born DATE)");
@@ -66,15 +69,26 @@ class Orders : public IndexTest {
   }
 };
 
-TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
+INSTANTIATE_TEST_SUITE_P(Stores, Orders, BothStores(), StoreKindName);
+
+// Cases a server does not serve yet (keys a server computes otherwise,
+// conditions) or that read SQLite's own files.
+class OrdersOnSqlite : public Orders {};
+INSTANTIATE_TEST_SUITE_P(Sqlite, OrdersOnSqlite, ::testing::Values(StoreKind::kSqlite),
+                         StoreKindName);
+
+// What a server alone does: refusals of what it does not serve, its plans.
+class OrdersOnServer : public Orders {};
+INSTANTIATE_TEST_SUITE_P(Server, OrdersOnServer, ::testing::Values(StoreKind::kServer),
+                         StoreKindName);
+
+TEST_P(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
   Exec("CREATE INDEX by_last ON people (last)");
   Exec("CREATE INDEX by_last_desc ON people (last DESC)");
   Exec("CREATE INDEX by_age ON people (age)");
   Exec("CREATE INDEX by_age_desc ON people (age DESC)");
   Exec("CREATE INDEX by_born ON people (born)");
   Exec("CREATE INDEX by_upper ON people (UPPER(last))");
-  Exec("CREATE INDEX by_mixed ON people (last + STR(age, 7, 2) + DTOS(born))");
-  Exec("CREATE INDEX by_mixed_desc ON people (last + STR(age, 7, 2) + DTOS(born) DESC)");
   NDSHANDLE people = OpenTable("people");
 
   auto last = [](const Person& p) { return Padded(p.last, 10); };
@@ -98,6 +112,15 @@ TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
   };
   EXPECT_EQ(Walk(Order(people, "by_upper"), people, "first"), Expected(upper, false));
 
+  // Record-number order again through the cursor's own handle.
+  EXPECT_EQ(Walk(people, people, "first"),
+            (std::vector<std::string>{"Anna", "Bob", "Carl", "Dan", "Al", "Eve", "Fay", "Gus"}));
+}
+
+TEST_P(OrdersOnSqlite, KeysOfConvertedValuesFollowTheirTexts) {
+  Exec("CREATE INDEX by_mixed ON people (last + STR(age, 7, 2) + DTOS(born))");
+  Exec("CREATE INDEX by_mixed_desc ON people (last + STR(age, 7, 2) + DTOS(born) DESC)");
+  NDSHANDLE people = OpenTable("people");
   auto mixed = [](const Person& p) {
     char age_text[16];
     std::snprintf(age_text, sizeof age_text, "%7.2f", p.age);
@@ -107,13 +130,9 @@ TEST_F(Orders, KeyOrderFollowsTheExpressionForEveryTypeInBothDirections) {
   };
   EXPECT_EQ(Walk(Order(people, "by_mixed"), people, "first"), Expected(mixed, false));
   EXPECT_EQ(Walk(Order(people, "by_mixed_desc"), people, "first"), Expected(mixed, true));
-
-  // Record-number order again through the cursor's own handle.
-  EXPECT_EQ(Walk(people, people, "first"),
-            (std::vector<std::string>{"Anna", "Bob", "Carl", "Dan", "Al", "Eve", "Fay", "Gus"}));
 }
 
-TEST_F(Orders, KeysFollowEditsAndNewRecords) {
+TEST_P(Orders, KeysFollowEditsAndNewRecords) {
   Exec("CREATE INDEX by_age ON people (age)");
   Exec("UPDATE people SET age = -99.5 WHERE first = 'Dan'");
   Exec("INSERT INTO people VALUES ('New', 'Hal', 50, NULL)");
@@ -125,7 +144,7 @@ TEST_F(Orders, KeysFollowEditsAndNewRecords) {
   EXPECT_EQ(walked.back(), "Carl");
 }
 
-TEST_F(Orders, DescribeThemselves) {
+TEST_P(OrdersOnSqlite, DescribeThemselves) {
   NDSHANDLE people = OpenTable("people");
   NDSHANDLE order = 0;
   ASSERT_NDS_OK(NdsCreateIndex(people, nullptr, "NAMES", "last;first", "age > 0",
@@ -180,7 +199,7 @@ TEST_F(Orders, DescribeThemselves) {
   EXPECT_STREQ(text, "UPPER(last)");
 }
 
-TEST_F(Orders, AllIndexesAnswerWithTheCountAndRefuseATooSmallArray) {
+TEST_P(OrdersOnSqlite, AllIndexesAnswerWithTheCountAndRefuseATooSmallArray) {
   Exec("CREATE INDEX a ON people (last)");
   Exec("CREATE INDEX b ON people (age)");
   Exec("CREATE INDEX c ON people (born)");
@@ -208,7 +227,7 @@ TEST_F(Orders, AllIndexesAnswerWithTheCountAndRefuseATooSmallArray) {
   EXPECT_NDS(NdsGetIndexHandle(people, "nosuch", &active), NDS_E_INVALID_ARGUMENT);
 }
 
-TEST_F(Orders, NamedIndexFilesOpenAndCloseWithTheirOrders) {
+TEST_P(Orders, NamedIndexFilesOpenAndCloseWithTheirOrders) {
   Exec("CREATE INDEX by_first ON people (first) IN FILE 'extra.cdx'");
   Exec("CREATE INDEX by_age ON people (age) IN FILE 'extra.cdx'");
   Exec("CREATE INDEX by_last ON people (last)");
@@ -237,7 +256,7 @@ TEST_F(Orders, NamedIndexFilesOpenAndCloseWithTheirOrders) {
   EXPECT_NDS(NdsOpenIndex(people, "missing.cdx", orders, &count), NDS_E_INVALID_PATH);
 }
 
-TEST_F(Orders, ConditionalOrdersShowOnlyTheirRecords) {
+TEST_P(OrdersOnSqlite, ConditionalOrdersShowOnlyTheirRecords) {
   Exec("CREATE INDEX grown ON people (first) WHERE age >= 18");
   NDSHANDLE people = OpenTable("people");
   NDSHANDLE grown = Order(people, "grown");
@@ -246,40 +265,42 @@ TEST_F(Orders, ConditionalOrdersShowOnlyTheirRecords) {
   EXPECT_EQ(Count(people, NDS_RESPECTFILTERS), std::size(kPeople));
 }
 
-TEST_F(Orders, UniqueOrdersOfNdtTablesRefuseDuplicateKeys) {
+TEST_P(Orders, UniqueOrdersOfNdtTablesRefuseDuplicateKeys) {
   RunSqlOrFail(connection_, "CREATE TABLE codes (code CHAR(4), name CHAR(10))");
   Exec("CREATE UNIQUE INDEX by_code ON codes (code)");
   Exec("INSERT INTO codes VALUES ('A1', 'first')");
   EXPECT_NE(RunSql(connection_, "INSERT INTO codes VALUES ('A1', 'second')"), NDS_SUCCESS);
   // An order over keys that are already duplicated cannot be unique.
   EXPECT_NE(RunSql(connection_, "CREATE UNIQUE INDEX by_last ON people (last)"), NDS_SUCCESS);
-  EXPECT_EQ(QueryDirect(StoreFile(dir_),
-                        "SELECT count(*) FROM _nce_index_orders WHERE order_name = 'by_last'"),
-            "0");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM _nce_index_orders WHERE order_name = 'by_last'"),
+            "0\n");
+  // The first order stays in force after the refusal of the second.
+  EXPECT_NE(RunSql(connection_, "INSERT INTO codes VALUES ('A1', 'third')"), NDS_SUCCESS);
 }
 
-TEST_F(Orders, AreKeptAndDroppedThroughSqlAndSurviveReopening) {
+TEST_P(Orders, AreKeptAndDroppedThroughSqlAndSurviveReopening) {
   Exec("CREATE INDEX by_age ON people (age DESC)");
   EXPECT_NE(RunSql(connection_, "CREATE INDEX by_age ON people (first)"), NDS_SUCCESS);
   Exec("CREATE INDEX IF NOT EXISTS by_age ON people (first)");
   NdsDisconnect(connection_);
-  connection_ = ConnectOrFail(dir_.str());
+  connection_ = store_.Connect();
   NDSHANDLE people = OpenTable("people");
   EXPECT_EQ(Walk(Order(people, "by_age"), people, "first").front(), "Carl");
   NdsCloseTable(people);
   Exec("DROP INDEX by_age");
-  EXPECT_EQ(
-      QueryDirect(
-          StoreFile(dir_),
-          "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '_nce_ix_%'"),
-      "0");
+  EXPECT_EQ(store_.Read(OnServer() ? "SELECT count(*) FROM pg_indexes WHERE indexname LIKE "
+                                     "'\\_nce\\_ix\\_%'"
+                                   : "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                                     "name LIKE '\\_nce\\_ix\\_%' ESCAPE '\\'"),
+            "0\n");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM _nce_index_orders"), "0\n");
   people = OpenTable("people");
   uint16_t count = 9;
   ASSERT_NDS_OK(NdsGetNumIndexes(people, &count));
   EXPECT_EQ(count, 0);
 }
 
-TEST_F(Orders, BadKeysAndConditionsAreRefusedNamingThePlace) {
+TEST_P(OrdersOnSqlite, BadKeysAndConditionsAreRefusedNamingThePlace) {
   NDSHANDLE people = OpenTable("people");
   NDSHANDLE order = 0;
   EXPECT_NDS(NdsCreateIndex(people, nullptr, "x", "nosuch", nullptr, 0, &order),
@@ -298,9 +319,9 @@ TEST_F(Orders, BadKeysAndConditionsAreRefusedNamingThePlace) {
 }
 
 // The step queries of a walk in key order must seek in the SQLite index.
-TEST_F(Orders, NavigationQueriesSeekInTheIndex) {
+TEST_P(OrdersOnSqlite, NavigationQueriesSeekInTheIndex) {
   Exec("CREATE INDEX by_mixed ON people (UPPER(last) + first)");
-  std::string store = StoreFile(dir_);
+  std::string store = store_.StoreFile();
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   nce::RegisterExpressionFunctions(db);
@@ -321,6 +342,74 @@ TEST_F(Orders, NavigationQueriesSeekInTheIndex) {
   sqlite3_close(db);
   EXPECT_NE(plan.find("USING INDEX _nce_ix_people_by_mixed"), std::string::npos) << plan;
   EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+}
+
+TEST_P(OrdersOnServer, KeysItWouldComputeOtherwiseAreRefusedAndLeaveNothing) {
+  EXPECT_EQ(RunSql(connection_, "CREATE INDEX by_text ON people (last + STR(age, 7, 2))"),
+            NDS_E_NOT_SUPPORTED);
+  EXPECT_EQ(RunSql(connection_, "CREATE INDEX grown ON people (first) WHERE age >= 18"),
+            NDS_E_NOT_SUPPORTED);
+  NDSHANDLE people = OpenTable("people");
+  NDSHANDLE order = 0;
+  EXPECT_NDS(NdsCreateIndex(people, nullptr, "born", "DTOS(born)", nullptr, 0, &order),
+             NDS_E_NOT_SUPPORTED);
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM _nce_index_orders"), "0\n");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM pg_indexes WHERE tablename = 'people'"), "1\n");
+  // Names longer than the server keeps stay apart; dropping the table
+  // takes its orders out of the catalog.
+  const std::string long_name(100, 'n');
+  ASSERT_NDS_OK(
+      NdsCreateIndex(people, nullptr, (long_name + "1").c_str(), "first", nullptr, 0, &order));
+  ASSERT_NDS_OK(NdsCreateIndex(people, nullptr, (long_name + "2").c_str(), "last", nullptr,
+                               NDS_INDEX_DESCENDING, &order));
+  EXPECT_EQ(Walk(Order(people, long_name + "1"), people, "first").front(), "Al");
+  EXPECT_EQ(Walk(Order(people, long_name + "2"), people, "first").front(), "Bob");  // "smith"
+  NdsCloseTable(people);
+  Exec("DROP TABLE people");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM _nce_index_orders"), "0\n");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM _nce_index_files"), "0\n");
+}
+
+// The step and seek queries of a walk in key order must read the server's
+// index in key order, neither scanning the table nor sorting it.
+TEST_P(OrdersOnServer, WalkStepsAndSeeksReadTheIndex) {
+  Exec(
+      "INSERT INTO people (last, first, age) SELECT 'n' || g, 'f' || (g % 7), g % 1000 FROM "
+      "generate_series(1, 3000) AS g");
+  Exec("CREATE INDEX by_name ON people (UPPER(last) + first)");
+  Exec("CREATE INDEX by_age ON people (age DESC)");
+  Exec("ANALYZE people");
+  auto session = nce::PostgresSession::Connect(store_.path());
+  std::optional<nce::TableDesc> table = nce::DescribeServerTable(*session, "people");
+  ASSERT_TRUE(table);
+  for (const char* name : {"by_name", "by_age"}) {
+    nce::OrderPtr order =
+        nce::LoadOrders(*session, *table, "", true).at(std::string(name) == "by_name" ? 0 : 1);
+    nce::NavigationSql sql(
+        nce::WalkSpec{"\"people\"", "\"first\"", order->key_sql, order->descending(), ""});
+    std::string seek = "SELECT rowid, " + order->key_sql + " FROM \"people\" WHERE " +
+                       order->key_sql + (order->descending() ? " < ?101" : " >= ?101") +
+                       " ORDER BY " + order->key_sql + (order->descending() ? " DESC" : "") +
+                       ", rowid" + (order->descending() ? " DESC" : "") + " LIMIT 1";
+    // A key from the middle of the order, where either way holds many rows.
+    auto middle = session->Prepare("SELECT " + order->key_sql +
+                                   " FROM \"people\" ORDER BY rowid LIMIT 1 OFFSET 1500");
+    ASSERT_TRUE(middle->Step());
+    nce::Value key = middle->Column(0);
+    for (const std::string& text : {sql.After(), sql.Before(), seek}) {
+      auto explain = session->Prepare("EXPLAIN " + text);
+      explain->Bind(101, key);
+      if (text != seek) {
+        explain->Bind(102, nce::Value::Integer(1500));
+        explain->Bind(103, nce::Value::Integer(10));
+      }
+      std::string plan;
+      while (explain->Step()) plan += explain->Column(0).bytes + "\n";
+      EXPECT_NE(plan.find("Index Scan"), std::string::npos) << text << "\n" << plan;
+      EXPECT_NE(plan.find(order->sqlite_index), std::string::npos) << text << "\n" << plan;
+      EXPECT_EQ(plan.find("Sort"), std::string::npos) << text << "\n" << plan;
+    }
+  }
 }
 
 }  // namespace

@@ -10,6 +10,11 @@ IndexTest::~IndexTest() {
   if (connection_) NdsDisconnect(connection_);
 }
 
+StoreIndexTest::StoreIndexTest() : store_(GetParam()) {
+  NdsDisconnect(connection_);
+  connection_ = store_.Connect();
+}
+
 NDSHANDLE IndexTest::OpenTable(const std::string& name) {
   NDSHANDLE cursor = 0;
   EXPECT_EQ(NdsOpenTable(connection_, name.c_str(), 0, 0, 0, &cursor), NDS_SUCCESS)

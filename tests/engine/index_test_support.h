@@ -11,6 +11,7 @@
 
 #include "engine_test_support.h"
 #include "nce/nce.h"
+#include "test_store.h"
 
 namespace nce_test {
 
@@ -35,6 +36,17 @@ class IndexTest : public ::testing::Test {
 
   TempDir dir_;
   NDSHANDLE connection_ = 0;
+};
+
+// The same on the store a test parameter names: a SQLite store, or a fresh
+// database of the test server (the suite needs the fixture pg_server).
+class StoreIndexTest : public IndexTest, public ::testing::WithParamInterface<StoreKind> {
+ protected:
+  StoreIndexTest();
+
+  bool OnServer() const { return store_.OnServer(); }
+
+  TestStore store_;
 };
 
 // Fails the test unless `rc` is `expected`; shows the last error otherwise.

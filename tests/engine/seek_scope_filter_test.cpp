@@ -9,7 +9,7 @@
 namespace nce_test {
 namespace {
 
-class Seeks : public IndexTest {
+class Seeks : public StoreIndexTest {
  protected:
   Seeks() {
     Exec("CREATE TABLE stock (code CHAR(8), name CHAR(20), qty INTEGER, due DATE)");
@@ -40,7 +40,15 @@ class Seeks : public IndexTest {
   NDSHANDLE stock_ = 0;
 };
 
-TEST_F(Seeks, SoftAndHardSeeksAtAndBetweenKeys) {
+INSTANTIATE_TEST_SUITE_P(Stores, Seeks, BothStores(), StoreKindName);
+
+// Cases a server does not serve yet (filters, SQLite's own files).
+class SeeksOnSqlite : public Seeks {};
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, SeeksOnSqlite, ::testing::Values(StoreKind::kSqlite),
+                         StoreKindName);
+
+TEST_P(Seeks, SoftAndHardSeeksAtAndBetweenKeys) {
   NDSHANDLE code = Order(stock_, "by_code");
   EXPECT_TRUE(SeekString(code, "B200"));
   EXPECT_EQ(Current(), "B200");
@@ -66,7 +74,7 @@ TEST_F(Seeks, SoftAndHardSeeksAtAndBetweenKeys) {
   EXPECT_EQ(Current(), "A150");
 }
 
-TEST_F(Seeks, NumbersDatesAndDoubleKeys) {
+TEST_P(Seeks, NumbersDatesAndDoubleKeys) {
   NDSHANDLE qty = Order(stock_, "by_qty");
   EXPECT_TRUE(SeekString(qty, "25"));
   EXPECT_EQ(Current(), "A150");
@@ -86,7 +94,7 @@ TEST_F(Seeks, NumbersDatesAndDoubleKeys) {
   EXPECT_NDS(NdsSeek(due, "x", 1, 7, NDS_SOFTSEEK, &found), NDS_E_INVALID_OPTION);
 }
 
-TEST_F(Seeks, RawKeysBuiltFromFieldValues) {
+TEST_P(Seeks, RawKeysBuiltFromFieldValues) {
   NDSHANDLE due_name = Order(stock_, "by_due_name");
   ASSERT_NDS_OK(NdsInitRawKey(due_name));
   ASSERT_NDS_OK(NdsSetField(due_name, "due", "20240301", 8));
@@ -126,7 +134,7 @@ TEST_F(Seeks, RawKeysBuiltFromFieldValues) {
 
 // Key building keeps its statement between calls; it must not keep the
 // read snapshot with it, or rows written since would stay hidden.
-TEST_F(Seeks, KeysBuiltAgainSeeRowsWrittenMeanwhile) {
+TEST_P(Seeks, KeysBuiltAgainSeeRowsWrittenMeanwhile) {
   NDSHANDLE code = Order(stock_, "by_code");
   char key[64];
   uint16_t length = 0, found = 9;
@@ -140,7 +148,7 @@ TEST_F(Seeks, KeysBuiltAgainSeeRowsWrittenMeanwhile) {
   build("E500");
   ASSERT_NDS_OK(NdsSeek(code, key, length, NDS_RAWKEY, NDS_HARDSEEK, &found));
   EXPECT_EQ(found, 0);
-  NDSHANDLE writer = ConnectOrFail(dir_.str());
+  NDSHANDLE writer = store_.Connect();
   RunSqlOrFail(writer, "INSERT INTO stock VALUES ('E500', 'Easel', 1, NULL)");
   NdsDisconnect(writer);
   build("E500");
@@ -153,7 +161,7 @@ TEST_F(Seeks, KeysBuiltAgainSeeRowsWrittenMeanwhile) {
   EXPECT_EQ(Current(), "A100");
 }
 
-TEST_F(Seeks, ScopesBoundTheOrderAndItsCounts) {
+TEST_P(Seeks, ScopesBoundTheOrderAndItsCounts) {
   NDSHANDLE code = Order(stock_, "by_code");
   char key[64];
   uint16_t length = sizeof key;
@@ -185,7 +193,7 @@ TEST_F(Seeks, ScopesBoundTheOrderAndItsCounts) {
   EXPECT_EQ(Walk(code, stock_, "code").size(), 6u);
 }
 
-TEST_F(Seeks, ScopesAndFiltersCombine) {
+TEST_P(SeeksOnSqlite, ScopesAndFiltersCombine) {
   NDSHANDLE code = Order(stock_, "by_code");
   ASSERT_NDS_OK(NdsSetScope(code, NDS_TOP, "B", 1, NDS_STRINGKEY));
   ASSERT_NDS_OK(NdsSetFilter(stock_, "qty > 10 .AND. .NOT. EMPTY(due)"));
@@ -213,7 +221,7 @@ TEST_F(Seeks, ScopesAndFiltersCombine) {
   EXPECT_NDS(NdsSetFilter(stock_, "name"), NDS_E_BAD_EXPRESSION);  // not logical
 }
 
-TEST_F(Seeks, KeysetFiltersKeepTheRecordsThatMatchedWhenSet) {
+TEST_P(SeeksOnSqlite, KeysetFiltersKeepTheRecordsThatMatchedWhenSet) {
   ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_RESOLVE_IMMEDIATE | NDS_AOF_KEYSET));
   EXPECT_EQ(Count(stock_, NDS_RESPECTFILTERS), 4u);
   Exec("UPDATE stock SET qty = 99 WHERE code = 'A100'");
@@ -225,7 +233,7 @@ TEST_F(Seeks, KeysetFiltersKeepTheRecordsThatMatchedWhenSet) {
             (std::vector<std::string>{"B200", "C300", "D400", "B250"}));
 }
 
-TEST_F(Seeks, ExactSettingDecidesPrefixMatching) {
+TEST_P(SeeksOnSqlite, ExactSettingDecidesPrefixMatching) {
   uint16_t exact = 9;
   ASSERT_NDS_OK(NdsGetExact22(stock_, &exact));
   EXPECT_EQ(exact, 0);
@@ -248,7 +256,7 @@ TEST_F(Seeks, ExactSettingDecidesPrefixMatching) {
             (std::vector<std::string>{"A100", "A150"}));
 }
 
-TEST_F(Seeks, EvaluatesExpressionsOnTheCurrentRecord) {
+TEST_P(SeeksOnSqlite, EvaluatesExpressionsOnTheCurrentRecord) {
   uint16_t result = 9;
   EXPECT_NDS(NdsEvalLogicalExpr(stock_, "qty > 1", &result), NDS_E_NO_CURRENT_RECORD);
   ASSERT_NDS_OK(NdsGotoRecord(stock_, 4));  // A150, Axle, 25
@@ -266,7 +274,7 @@ TEST_F(Seeks, EvaluatesExpressionsOnTheCurrentRecord) {
              NDS_E_INSUFFICIENT_BUFFER);
 }
 
-TEST_F(Seeks, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
+TEST_P(SeeksOnSqlite, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
   NDSHANDLE code = Order(stock_, "by_code");
   ASSERT_NDS_OK(NdsCloseTable(stock_));
   uint16_t type = 0;
@@ -278,7 +286,7 @@ TEST_F(Seeks, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
 // A cursor keeps the statements of the orders it switches between. A table
 // another connection remakes under them (other column order, other rows)
 // must be what every kept statement reads afterwards.
-TEST_F(Seeks, OrderSwitchesReadATableRemadeByAnotherConnection) {
+TEST_P(SeeksOnSqlite, OrderSwitchesReadATableRemadeByAnotherConnection) {
   NDSHANDLE code = Order(stock_, "by_code");
   ASSERT_EQ(Walk(code, stock_, "code").size(), 6u);
   ASSERT_EQ(Walk(stock_, stock_, "code").size(), 6u);
@@ -289,7 +297,7 @@ TEST_F(Seeks, OrderSwitchesReadATableRemadeByAnotherConnection) {
   EXPECT_EQ(Current(), "C300");
 
   EXPECT_EQ(test_support::ExecDirect(
-                StoreFile(dir_),
+                store_.StoreFile(),
                 "CREATE TABLE remade (qty INTEGER, name TEXT, code TEXT, due TEXT);"
                 "INSERT INTO remade VALUES (7, 'Widget', 'W900', NULL), (25, 'Axle', 'A150', NULL);"
                 "DROP TABLE stock; ALTER TABLE remade RENAME TO stock;"),
@@ -305,7 +313,7 @@ TEST_F(Seeks, OrderSwitchesReadATableRemadeByAnotherConnection) {
 // The deletion marks of DBF-kind tables live in a table the first cursor
 // makes. Made inside a transaction, a rollback takes it away again: the
 // statements kept for the orders must not go on reading it as if it stayed.
-TEST_F(Seeks, KeptStatementsOutliveTheRollbackOfTheDeletionMarks) {
+TEST_P(SeeksOnSqlite, KeptStatementsOutliveTheRollbackOfTheDeletionMarks) {
   NDSHANDLE statement = 0, none = 0;
   ASSERT_NDS_OK(NdsCreateSQLStatement(connection_, &statement));
   ASSERT_NDS_OK(NdsStmtSetTableType(statement, NDS_CDX));
@@ -313,7 +321,7 @@ TEST_F(Seeks, KeptStatementsOutliveTheRollbackOfTheDeletionMarks) {
   NdsCloseSQLStatement(statement);
   Exec("INSERT INTO parts VALUES ('P3'), ('P1'), ('P2')");
   Exec("CREATE INDEX by_part ON parts (code)");
-  ASSERT_EQ(QueryDirect(StoreFile(dir_),
+  ASSERT_EQ(QueryDirect(store_.StoreFile(),
                         "SELECT count(*) FROM sqlite_master WHERE name = '_nce_deleted'"),
             "0");
 

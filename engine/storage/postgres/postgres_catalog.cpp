@@ -72,6 +72,22 @@ CREATE TRIGGER nce_rights_counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE O
 DROP TRIGGER IF EXISTS nce_rights_counted ON _nce_rights;
 CREATE TRIGGER nce_rights_counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON _nce_rights
   FOR EACH STATEMENT EXECUTE FUNCTION nce_rights_counted();
+-- Index files and orders as in a SQLite store (catalog_schema.h); names
+-- compare without regard to letter case where they are read.
+CREATE TABLE IF NOT EXISTS _nce_index_files(
+  table_name text NOT NULL,
+  file_name text NOT NULL,
+  PRIMARY KEY(table_name, file_name));
+CREATE TABLE IF NOT EXISTS _nce_index_orders(
+  table_name text NOT NULL,
+  file_name text NOT NULL,
+  order_name text NOT NULL,
+  position integer NOT NULL,
+  expression text NOT NULL,
+  condition text NOT NULL DEFAULT '',
+  flags bigint NOT NULL DEFAULT 0,
+  sqlite_index text NOT NULL,
+  PRIMARY KEY(table_name, order_name));
 -- Numbers the AUTOINC field TG_ARGV[0] of a row being inserted, as the
 -- SQLite store's triggers do: a row that leaves it NULL takes the counter
 -- plus one, a row that gives a number moves the counter up to it. The
@@ -300,6 +316,12 @@ void SyncServerCatalog(StoreSession& session, std::string_view changed) {
       "DELETE FROM _nce_fields f WHERE NOT EXISTS (SELECT 1 FROM _nce_tables t WHERE t.name = "
       "f.table_name); DELETE FROM _nce_autoinc WHERE "
       "to_regclass(quote_ident(table_name)) IS NULL");
+  // Orders whose index went with its table (dropped, renamed) or with a
+  // column it read; then the files left without orders.
+  session.Execute(
+      "DELETE FROM _nce_index_orders WHERE to_regclass(quote_ident(sqlite_index)) IS NULL; "
+      "DELETE FROM _nce_index_files f WHERE NOT EXISTS (SELECT 1 FROM _nce_index_orders o "
+      "WHERE o.table_name = f.table_name AND o.file_name = f.file_name)");
 }
 
 }  // namespace nce
