@@ -39,12 +39,6 @@ bool OnlyReads(const std::string& keyword) {
   return keyword == "SELECT" || keyword == "VALUES" || keyword == "EXPLAIN" || keyword == "SHOW";
 }
 
-[[noreturn]] void NotOnServer(const char* what) {
-  throw EngineError(NDS_E_NOT_SUPPORTED, std::string(what) +
-                                             " are not yet available on a database on a "
-                                             "PostgreSQL server.");
-}
-
 // The execution's transaction of its own, or its savepoint inside the
 // caller's; rolled back unless kept.
 class ServerRunScope {
