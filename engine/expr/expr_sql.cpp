@@ -491,8 +491,7 @@ class Translator {
     }
     // Too wide a number shows as asterisks, as the key width must hold.
     std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql + ", 0))) > " +
-                      std::to_string(width) + " THEN '" +
-                      std::string(static_cast<size_t>(width), '*') + "' ELSE printf('" + format +
+                      std::to_string(width) + " THEN " + stars + " ELSE printf('" + format +
                       "', coalesce(" + n.sql + ", 0)) END";
     return Make(sql, ExprType::kString, static_cast<uint32_t>(width), true);
   }
@@ -511,7 +510,10 @@ class Translator {
 
   SqlExpr Chr(const ExprNode& node) {
     SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
-    if (n.number && *n.number >= 0 && *n.number < 256 && *n.number == std::floor(*n.number))
+    // A server takes no byte beyond ASCII alone in a text: chr() gives it
+    // the character of that number.
+    int top = server_ ? 128 : 256;
+    if (n.number && *n.number >= 0 && *n.number < top && *n.number == std::floor(*n.number))
       return StringLiteral(std::string(1, static_cast<char>(static_cast<int>(*n.number))));
     return Make(server_ ? "chr(CAST(" + n.sql + " AS integer))" : "char(" + n.sql + ")",
                 ExprType::kString, 1, true);

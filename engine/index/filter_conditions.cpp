@@ -168,8 +168,9 @@ std::string TakeSnapshot(Cursor& cursor, const std::string& sql) {
   return name;
 }
 
-// One column of the current record on a server, read from the table, or
-// from the cursor's own values while it is an unwritten append.
+// Whether the current record on a server satisfies the condition `sql`:
+// the record as the table holds it, or the cursor's own values while it is
+// an unwritten append.
 bool EvaluateOnServer(Cursor& cursor, const std::string& sql) {
   StoreSession& session = cursor.source_session();
   CursorWalk& walk = cursor.walk;
@@ -214,7 +215,8 @@ void DropOptimizedFilterSnapshot(Cursor& cursor) {
     if (!session || !session->Connected()) return;
     try {
       session->Execute("DROP TABLE IF EXISTS " + table);
-    } catch (const EngineError&) {
+    } catch (...) {
+      // Left to the session's end, which drops its temporary tables.
     }
     return;
   }

@@ -77,6 +77,7 @@ TEST_P(Filters, EveryExpressionShowsTheSameRecords) {
       {"PADL(TRIM(code), 6) = '  A100'", {"A100"}},
       {"ASC(name) = 66", {"B200", "B250"}},
       {"name = 'B' + CHR(111)", {"B200"}},
+      {"name <> CHR(200) .AND. qty > 30", {"B200"}},
       {"CONTAINS(name, 'bolt OR drill')", {"B200", "D400"}},
       {"DTOS(due) < '20240201'", {"A100", "C300", "B250"}},
       {"DTOC(due) = '03/01/2024'", {"B200", "D400"}},
@@ -139,13 +140,22 @@ TEST_P(Filters, KeysetFiltersKeepTheRecordsThatMatchedWhenSet) {
   EXPECT_EQ(Shown(), (Codes{"A100", "A150"}));
   ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_RESOLVE_DYNAMIC));
   EXPECT_EQ(Shown(), (Codes{"B200", "C300", "D400", "B250"}));
-  // The kept records outlive neither their filter nor their cursor: a
-  // keyset filter set and cleared again and again leaves nothing behind.
+  // The kept records outlive neither their filter nor their cursor.
+  const std::string kept =
+      OnServer() ? "SELECT count(*) FROM pg_class WHERE relnamespace = pg_my_temp_schema() AND "
+                   "relkind = 'r' AND relname LIKE '%aof%'"
+                 : "SELECT count(*) FROM temp.sqlite_master WHERE name LIKE '%aof%'";
+  EXPECT_EQ(RowsText(conn_, kept), "0\n");
   for (int i = 0; i < 3; ++i) {
     ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_AOF_KEYSET));
     ASSERT_NDS_OK(NdsClearAOF(stock_));
   }
   EXPECT_EQ(Count(NDS_RESPECTFILTERS), 6u);
+  EXPECT_EQ(RowsText(conn_, kept), "0\n");
+  ASSERT_NDS_OK(NdsSetAOF(stock_, "qty < 20", NDS_AOF_KEYSET));
+  EXPECT_EQ(RowsText(conn_, kept), "1\n");
+  Close(stock_);
+  EXPECT_EQ(RowsText(conn_, kept), "0\n");
 }
 
 TEST_P(Filters, ExactSettingDecidesPrefixMatching) {
