@@ -1,5 +1,6 @@
 // Walking 1 000 000 records of a table on a PostgreSQL server through the
-// engine (a SELECT's static cursor: skip, read the record image) against a
+// engine (a live table cursor, NdsOpenTable, and a SELECT's static cursor:
+// skip, read the record image) against a
 // plain libpq loop reading the same rows in pages (a server-side cursor,
 // FETCH 1000) and against Qt SQL's PostgreSQL driver (forward-only
 // QSqlQuery::next()). Needs a server: NCE_BENCH_POSTGRES_URI names a
@@ -94,6 +95,32 @@ void EngineWalk(benchmark::State& state) {
   state.SetItemsProcessed(rows);
 }
 BENCHMARK(EngineWalk)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A live table cursor reads the server's table itself, in keyset windows.
+void TableCursorWalk(benchmark::State& state) {
+  if (!ServerUri()) return state.SkipWithError("NCE_BENCH_POSTGRES_URI names no server");
+  NDSHANDLE connection = Db().connection;
+  std::vector<char> record(256);
+  int64_t rows = 0;
+  for (auto _ : state) {
+    NDSHANDLE cursor = 0;
+    if (NdsOpenTable(connection, "walk", 0, 0, 0, &cursor) != 0) Fail("open");
+    if (NdsGotoTop(cursor) != 0) Fail("top");
+    uint16_t eof = 0;
+    for (;;) {
+      NdsAtEOF(cursor, &eof);
+      if (eof) break;
+      uint32_t length = static_cast<uint32_t>(record.size());
+      if (NdsGetRecord(cursor, record.data(), &length) != 0) Fail("record");
+      benchmark::DoNotOptimize(record.data());
+      ++rows;
+      if (NdsSkip(cursor, 1) != 0) Fail("skip");
+    }
+    NdsCloseTable(cursor);
+  }
+  state.SetItemsProcessed(rows);
+}
+BENCHMARK(TableCursorWalk)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void LibpqFetch(benchmark::State& state) {
   if (!ServerUri()) return state.SkipWithError("NCE_BENCH_POSTGRES_URI names no server");

@@ -1,6 +1,7 @@
 // Fuzz target: the engine's expression language (filters, index keys and
 // conditions, scopes). Any text must parse or be refused with an engine
-// error; a parsed tree must translate to SQL or be refused the same way.
+// error; a parsed tree must translate to SQL, SQLite's and a server's, or
+// be refused the same way.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     nce::ExprContext context;
     context.fields = &fields;
     context.exact = size % 2 == 0;
+    nce::TranslateExpression(*tree, context);
+    context.dialect = nce::SqlDialect::kPostgres;
     nce::TranslateExpression(*tree, context);
   } catch (const nce::EngineError&) {
   }

@@ -23,22 +23,45 @@ std::string TableFileName(const std::string& name, int64_t table_type) {
   return name + (table_type == NDS_NDT ? ".ndt" : ".dbf");
 }
 
+// Every table of the database with its table type (NDT for tables the
+// engine did not make), in name order without letter case.
+std::vector<std::pair<std::string, int64_t>> DatabaseTables(Connection& connection) {
+  std::vector<std::pair<std::string, int64_t>> tables;
+  if (connection.server()) {
+    // The server's tables of the session's schema (in lower case, as the
+    // server folds the names the engine declares) with the catalog's type.
+    auto stmt = connection.LiveServer().Prepare(
+        "SELECT coalesce(t.name, c.relname), coalesce(t.table_type, 3) FROM pg_class c "
+        "JOIN pg_namespace n ON n.oid = c.relnamespace LEFT JOIN LATERAL (SELECT name, table_type "
+        "FROM _nce_tables WHERE lower(name) = c.relname ORDER BY name LIMIT 1) t ON true "
+        "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') "
+        "ORDER BY lower(coalesce(t.name, c.relname)) COLLATE \"C\"");
+    while (stmt->Step()) {
+      Value name = stmt->Column(0), type = stmt->Column(1);
+      tables.emplace_back(name.bytes, type.kind == Value::Kind::kInteger ? type.integer : NDS_NDT);
+    }
+    return tables;
+  }
+  SqliteStmt stmt(
+      connection.db(),
+      "SELECT m.name, coalesce(t.table_type, 3) FROM sqlite_master m LEFT JOIN _nce_tables t "
+      "ON t.name = m.name COLLATE NOCASE WHERE m.type = 'table' ORDER BY m.name COLLATE NOCASE");
+  while (stmt.Step()) tables.emplace_back(stmt.Text(0), stmt.Int(1));
+  return tables;
+}
+
 // Tables whose file names match the file part of `mask` ("" or no file
 // part: every table), as pairs of table name and file name.
-std::vector<std::pair<std::string, std::string>> MatchTables(sqlite3* db, const std::string& mask) {
+std::vector<std::pair<std::string, std::string>> MatchTables(Connection& connection,
+                                                             const std::string& mask) {
   std::string normal = NormalisePath(mask);
   size_t slash = normal.rfind('/');
   std::string pattern = slash == std::string::npos ? normal : normal.substr(slash + 1);
   if (pattern.empty()) pattern = "*";
   std::vector<std::pair<std::string, std::string>> found;
-  SqliteStmt stmt(
-      db,
-      "SELECT m.name, coalesce(t.table_type, 3) FROM sqlite_master m LEFT JOIN _nce_tables t "
-      "ON t.name = m.name COLLATE NOCASE WHERE m.type = 'table' ORDER BY m.name COLLATE NOCASE");
-  while (stmt.Step()) {
-    std::string name = stmt.Text(0);
+  for (const auto& [name, table_type] : DatabaseTables(connection)) {
     if (IsReservedName(name)) continue;
-    std::string file = TableFileName(name, stmt.Int(1));
+    std::string file = TableFileName(name, table_type);
     bool all = pattern == "*" || pattern == "*.*";
     if (all || fnmatch(pattern.c_str(), file.c_str(), FNM_CASEFOLD) == 0)
       found.emplace_back(name, file);
@@ -72,7 +95,7 @@ NDSRESULT FirstTable(const char* function, NDSHANDLE handle, const char* mask, c
     *find = 0;
     std::shared_ptr<Connection> connection = RequireConnection(handle);
     std::lock_guard lock(connection->mutex());
-    auto tables = MatchTables(connection->db(), mask ? mask : "");
+    auto tables = MatchTables(*connection, mask ? mask : "");
     if (tables.empty())
       throw EngineError(NDS_E_NO_MORE_TABLES,
                         "No table matches " + std::string(mask ? mask : "") + ".");
@@ -130,8 +153,22 @@ NDSRESULT NdsFindClose(NDSHANDLE connection, NDSHANDLE find) {
 NDSRESULT NdsGetServerTime(NDSHANDLE connection, char* date, uint16_t* dateLength,
                            int32_t* milliseconds, char* time, uint16_t* timeLength) {
   return Guarded("NdsGetServerTime", [&] {
-    RequireConnection(connection);
+    std::shared_ptr<Connection> c = RequireConnection(connection);
     RequireArgument(milliseconds, "milliseconds");
+    if (c->server()) {
+      // A server's clock, in its session's time zone: every workstation
+      // gets the same time.
+      std::lock_guard lock(c->mutex());
+      auto stmt = c->LiveServer().Prepare(
+          "SELECT to_char(t, 'YYYYMMDD'), to_char(t, 'HH24:MI:SS'), "
+          "CAST(floor(extract(epoch FROM t - date_trunc('day', t)) * 1000) AS bigint) "
+          "FROM (SELECT localtimestamp AS t) now");
+      if (!stmt->Step()) throw EngineError(NDS_E_SQL, "The server did not tell its time.");
+      *milliseconds = static_cast<int32_t>(stmt->Column(2).integer);
+      NDSRESULT rc = CopyOut(stmt->Column(0).bytes, date, dateLength);
+      if (time || timeLength) rc = CopyOut(stmt->Column(1).bytes, time, timeLength);
+      return rc;
+    }
     auto now = std::chrono::system_clock::now();
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     int ms = static_cast<int>(

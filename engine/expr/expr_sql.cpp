@@ -67,11 +67,34 @@ SqlExpr StringLiteral(const std::string& text) {
 
 // A string value at its full width: fields and fixed-width results are
 // stored without trailing blanks, but behave as if padded to their width.
-std::string Padded(const SqlExpr& e) {
+// SQLite's printf and the server's format pad alike and cut nothing.
+std::string PaddedIn(const SqlExpr& e, bool server) {
   if (e.literal) return e.sql;
   if (e.fixed_length && e.length > 0)
-    return "printf('%-" + std::to_string(e.length) + "s', " + e.sql + ")";
+    return std::string(server ? "format" : "printf") + "('%-" + std::to_string(e.length) + "s', " +
+           e.sql + ")";
   return "coalesce(" + e.sql + ", '')";
+}
+
+// The server's upper() and lower() follow its locale; SQLite's change
+// ASCII letters alone.
+std::string ServerAsciiCase(const std::string& sql, bool upper) {
+  static const char* const kLower = "'abcdefghijklmnopqrstuvwxyz'";
+  static const char* const kUpper = "'ABCDEFGHIJKLMNOPQRSTUVWXYZ'";
+  return "translate(" + sql + ", " + (upper ? kLower : kUpper) + ", " + (upper ? kUpper : kLower) +
+         ")";
+}
+
+// The server's to_char patterns of the engine's stored forms.
+const char* ServerPattern(ExprType type) {
+  switch (type) {
+    case ExprType::kDate:
+      return "'YYYY-MM-DD'";
+    case ExprType::kTime:
+      return "'HH24:MI:SS.MS'";
+    default:
+      return "'YYYY-MM-DD HH24:MI:SS.MS'";
+  }
 }
 
 std::string Trimmed(const SqlExpr& e) {
@@ -86,7 +109,8 @@ std::string Trimmed(const SqlExpr& e) {
 
 class Translator {
  public:
-  explicit Translator(const ExprContext& context) : context_(context) {}
+  explicit Translator(const ExprContext& context)
+      : context_(context), server_(context.dialect == SqlDialect::kPostgres) {}
 
   SqlExpr Translate(const ExprNode& node) {
     switch (node.kind) {
@@ -98,7 +122,7 @@ class Translator {
       case ExprNode::Kind::kString:
         return StringLiteral(node.text);
       case ExprNode::Kind::kLogical:
-        return Make(node.logical ? "1" : "0", ExprType::kLogical);
+        return Logical(node.logical);
       case ExprNode::Kind::kField:
         return Field(node);
       case ExprNode::Kind::kUnary:
@@ -112,17 +136,39 @@ class Translator {
   }
 
  private:
+  std::string Padded(const SqlExpr& e) const { return PaddedIn(e, server_); }
+
+  SqlExpr Logical(bool value) const {
+    return Make(server_ ? (value ? "true" : "false") : (value ? "1" : "0"), ExprType::kLogical);
+  }
+
+  // A name as the store holds it: a server folds an engine table's names
+  // to lower case.
+  std::string Name(const std::string& name) const {
+    return QuoteIdentifier(server_ || context_.lower_case_names ? LowerAscii(name) : name);
+  }
+
+  // A date, time or timestamp of the server's types as the text SQLite
+  // keeps it.
+  std::string ServerText(const std::string& sql, ExprType type) const {
+    return "to_char(" + sql + ", " + ServerPattern(type) + ")";
+  }
+
   SqlExpr Field(const ExprNode& node) {
     if (context_.fields) {
       for (const FieldDesc& f : *context_.fields) {
         if (!EqualsNoCase(f.name, node.text)) continue;
         ExprType type = FieldExprType(f.shape.type);
-        std::string column = QuoteIdentifier(NameAsStored(f.name));
-        if (!context_.qualifier.empty())
-          column = QuoteIdentifier(NameAsStored(context_.qualifier)) + "." + column;
+        std::string column = context_.qualifier.empty()
+                                 ? Name(f.name)
+                                 : Name(context_.qualifier) + "." + Name(f.name);
         SqlExpr e;
         if (type == ExprType::kLogical) {
-          e = Make("coalesce(" + column + ", 0)", type);
+          e = Make(server_ ? "(coalesce(" + column + ", 0) <> 0)" : "coalesce(" + column + ", 0)",
+                   type);
+        } else if (server_ && (type == ExprType::kDate || type == ExprType::kTime ||
+                               type == ExprType::kTimestamp)) {
+          e = Make(ServerText(column, type), type);
         } else {
           bool fixed = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING;
           e = Make(column, type, fixed ? f.shape.length : 0, fixed);
@@ -167,8 +213,11 @@ class Translator {
     if (op == "*" || op == "/" || op == "%" || op == "^") {
       RequireBoth(node, a, b, ExprType::kNumber);
       if (op == "*") return Make("(" + a.sql + " * " + b.sql + ")", ExprType::kNumber);
+      // A division by zero gives NULL on SQLite; the server refuses it.
       if (op == "/")
-        return Make("(CAST(" + a.sql + " AS REAL) / " + b.sql + ")", ExprType::kNumber);
+        return Make(server_ ? "(CAST(" + a.sql + " AS double precision) / NULLIF(" + b.sql + ", 0))"
+                            : "(CAST(" + a.sql + " AS REAL) / " + b.sql + ")",
+                    ExprType::kNumber);
       if (op == "%") return Make("nce_mod(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
       return Make("nce_pow(" + a.sql + ", " + b.sql + ")", ExprType::kNumber);
     }
@@ -194,7 +243,12 @@ class Translator {
     Refuse(node, std::string("cannot add a ") + TypeName(b.type) + " to a " + TypeName(a.type));
   }
 
-  static SqlExpr DatePlus(const std::string& date, const std::string& days) {
+  // SQLite's date() drops the part of a day a fractional count adds.
+  SqlExpr DatePlus(const std::string& date, const std::string& days) const {
+    if (server_)
+      return Make(ServerText("(CAST(" + date + " AS date) + CAST(floor(" + days + ") AS integer))",
+                             ExprType::kDate),
+                  ExprType::kDate);
     return Make("date(" + date + ", (" + days + ") || ' days')", ExprType::kDate);
   }
 
@@ -202,7 +256,9 @@ class Translator {
     if (a.type == ExprType::kNumber && b.type == ExprType::kNumber)
       return Make("(" + a.sql + " - " + b.sql + ")", ExprType::kNumber);
     if (a.type == ExprType::kDate && b.type == ExprType::kDate)
-      return Make("(julianday(" + a.sql + ") - julianday(" + b.sql + "))", ExprType::kNumber);
+      return Make(server_ ? "(CAST(" + a.sql + " AS date) - CAST(" + b.sql + " AS date))"
+                          : "(julianday(" + a.sql + ") - julianday(" + b.sql + "))",
+                  ExprType::kNumber);
     if (a.type == ExprType::kDate && b.type == ExprType::kNumber)
       return DatePlus(a.sql, "-(" + b.sql + ")");
     if (a.type == ExprType::kString && b.type == ExprType::kString) {
@@ -210,7 +266,9 @@ class Translator {
       uint32_t width = a.length + b.length;
       std::string joined = "(rtrim(" + Padded(a) + ") || " + Padded(b) + ")";
       bool fixed = a.fixed_length && b.fixed_length;
-      if (fixed) joined = "printf('%-" + std::to_string(width) + "s', " + joined + ")";
+      if (fixed)
+        joined = std::string(server_ ? "format" : "printf") + "('%-" + std::to_string(width) +
+                 "s', " + joined + ")";
       return Make(joined, ExprType::kString, width, fixed);
     }
     Refuse(node,
@@ -236,7 +294,7 @@ class Translator {
     }
     if (op == "$") {
       RequireBoth(node, a, b, ExprType::kString);
-      return Make("(instr(" + Padded(b) + ", " + Trimmed(a) + ") > 0)", ExprType::kLogical);
+      return Make("(" + Instr(Padded(b), Trimmed(a)) + " > 0)", ExprType::kLogical);
     }
     if (a.type != b.type)
       Refuse(node,
@@ -245,18 +303,37 @@ class Translator {
     std::string sql_op = op == "==" ? "=" : op;
     if (a.type == ExprType::kDate || a.type == ExprType::kTime || a.type == ExprType::kTimestamp) {
       // The empty date sorts before every date, as in the index keys.
-      return Make("(coalesce(" + a.sql + ", '') " + sql_op + " coalesce(" + b.sql + ", ''))",
+      return Make("(coalesce(" + a.sql + ", '')" + Bytewise() + " " + sql_op + " coalesce(" +
+                      b.sql + ", ''))",
                   ExprType::kLogical);
     }
+    if (server_ && a.type == ExprType::kLogical)
+      return Make("(coalesce(" + a.sql + ", false) " + sql_op + " coalesce(" + b.sql + ", false))",
+                  ExprType::kLogical);
+    if (server_ && a.type == ExprType::kBlob)
+      return Make("(coalesce(" + a.sql + ", '\\x'::bytea) " + sql_op + " coalesce(" + b.sql +
+                      ", '\\x'::bytea))",
+                  ExprType::kLogical);
     if (a.type == ExprType::kNumber && a.is_field && b.number)
       return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " " + b.sql + ")", ExprType::kLogical);
     return Make("(coalesce(" + a.sql + ", 0) " + sql_op + " coalesce(" + b.sql + ", 0))",
                 ExprType::kLogical);
   }
 
+  // Text compares byte by byte on SQLite; a server's collation may not.
+  std::string Bytewise() const { return server_ ? " COLLATE \"C\"" : ""; }
+
+  std::string Instr(const std::string& haystack, const std::string& needle) const {
+    return std::string(server_ ? "strpos(" : "instr(") + haystack + ", " + needle + ")";
+  }
+
+  std::string Upper(const std::string& sql) const {
+    return server_ ? ServerAsciiCase(sql, true) : "upper(" + sql + ")";
+  }
+
   SqlExpr CompareStrings(const std::string& op, const SqlExpr& a, const SqlExpr& b) {
     bool ci = a.case_insensitive || b.case_insensitive;
-    auto fold = [ci](const std::string& sql) { return ci ? "upper(" + sql + ")" : sql; };
+    auto fold = [this, ci](const std::string& sql) { return ci ? Upper(sql) : sql; };
     if ((op == "=" || op == "<>") && !context_.exact) {
       // Inexact: the left value begins with the right one.
       std::string right = Padded(b);
@@ -272,7 +349,7 @@ class Translator {
       return Make(op == "=" ? "(" + test + ")" : "(NOT (" + test + "))", ExprType::kLogical);
     }
     std::string sql_op = op == "==" ? "=" : op;
-    return Make("(" + fold(Trimmed(a)) + " " + sql_op + " " + fold(Trimmed(b)) + ")",
+    return Make("(" + fold(Trimmed(a)) + Bytewise() + " " + sql_op + " " + fold(Trimmed(b)) + ")",
                 ExprType::kLogical);
   }
 
@@ -322,8 +399,11 @@ class Translator {
 
   SqlExpr UpperLower(const ExprNode& node) {
     SqlExpr s = Str(node);
-    return Make(std::string(node.text == "UPPER" ? "upper(" : "lower(") + s.sql + ")",
-                ExprType::kString, s.length, s.fixed_length);
+    bool upper = node.text == "UPPER";
+    std::string sql = server_ ? ServerAsciiCase(s.sql, upper)
+                      : upper ? "upper(" + s.sql + ")"
+                              : "lower(" + s.sql + ")";
+    return Make(sql, ExprType::kString, s.length, s.fixed_length);
   }
 
   SqlExpr TrimCall(const ExprNode& node) {
@@ -336,6 +416,7 @@ class Translator {
   SqlExpr Substr(const ExprNode& node) {
     SqlExpr s = Str(node);
     SqlExpr start = Expect(*node.args[1], ExprType::kNumber);
+    if (server_) start.sql = "CAST(" + start.sql + " AS integer)";
     if (node.args.size() == 3) {
       int count = ConstantInt(node, 2);
       return Make("substr(" + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
@@ -349,6 +430,7 @@ class Translator {
     int count = ConstantInt(node, 1);
     std::string n = std::to_string(count);
     std::string sql = node.text == "LEFT" ? "substr(" + Padded(s) + ", 1, " + n + ")"
+                      : server_           ? "right(" + Padded(s) + ", " + n + ")"
                                           : "substr(" + Padded(s) + ", -" + n + ")";
     if (count == 0) sql = "''";
     return Make(sql, ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
@@ -361,7 +443,7 @@ class Translator {
   SqlExpr At(const ExprNode& node) {
     SqlExpr needle = Str(node);
     SqlExpr hay = Expect(*node.args[1], ExprType::kString);
-    return Make("instr(" + Padded(hay) + ", " + Trimmed(needle) + ")", ExprType::kNumber);
+    return Make(Instr(Padded(hay), Trimmed(needle)), ExprType::kNumber);
   }
 
   SqlExpr Space(const ExprNode& node) {
@@ -384,9 +466,11 @@ class Translator {
         s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
     int n = ConstantInt(node, 1);
     std::string width = std::to_string(n);
-    std::string sql = node.text == "PADL"
-                          ? "substr(printf('%" + width + "s', " + text + "), -" + width + ")"
-                          : "substr(printf('%-" + width + "s', " + text + "), 1, " + width + ")";
+    std::string format = server_ ? "format" : "printf";
+    std::string sql = node.text != "PADL" ? "substr(" + format + "('%-" + width + "s', " + text +
+                                                "), 1, " + width + ")"
+                      : server_ ? "right(format('%" + width + "s', " + text + "), " + width + ")"
+                                : "substr(printf('%" + width + "s', " + text + "), -" + width + ")";
     return Make(sql, ExprType::kString, static_cast<uint32_t>(n), true);
   }
 
@@ -395,27 +479,50 @@ class Translator {
     int width = node.args.size() > 1 ? ConstantInt(node, 1) : 10;
     int decimals = node.args.size() > 2 ? ConstantInt(node, 2) : 0;
     std::string format = "%" + std::to_string(width) + "." + std::to_string(decimals) + "f";
+    std::string stars = "'" + std::string(static_cast<size_t>(width), '*') + "'";
+    if (server_) {
+      // The number rounded as a decimal (halves away from zero, where C's
+      // printf rounds the binary value).
+      std::string text = "CAST(round(CAST(coalesce(" + n.sql + ", 0) AS numeric), " +
+                         std::to_string(decimals) + ") AS text)";
+      return Make("CASE WHEN length(" + text + ") > " + std::to_string(width) + " THEN " + stars +
+                      " ELSE lpad(" + text + ", " + std::to_string(width) + ") END",
+                  ExprType::kString, static_cast<uint32_t>(width), true);
+    }
     // Too wide a number shows as asterisks, as the key width must hold.
     std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql + ", 0))) > " +
-                      std::to_string(width) + " THEN '" +
-                      std::string(static_cast<size_t>(width), '*') + "' ELSE printf('" + format +
+                      std::to_string(width) + " THEN " + stars + " ELSE printf('" + format +
                       "', coalesce(" + n.sql + ", 0)) END";
     return Make(sql, ExprType::kString, static_cast<uint32_t>(width), true);
   }
 
   SqlExpr Val(const ExprNode& node) {
-    return Make("CAST(trim(coalesce(" + Str(node).sql + ", '')) AS REAL)", ExprType::kNumber);
+    std::string text = "trim(coalesce(" + Str(node).sql + ", ''))";
+    // SQLite reads the longest number the text begins with, else 0; the
+    // server's cast refuses anything but a number.
+    if (server_)
+      return Make("coalesce(CAST(substring(" + text +
+                      " from '^[+-]?(?:[0-9]+[.]?[0-9]*|[.][0-9]+)(?:[eE][+-]?[0-9]+)?') AS double "
+                      "precision), 0)",
+                  ExprType::kNumber);
+    return Make("CAST(" + text + " AS REAL)", ExprType::kNumber);
   }
 
   SqlExpr Chr(const ExprNode& node) {
     SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
-    if (n.number && *n.number >= 0 && *n.number < 256 && *n.number == std::floor(*n.number))
+    // A server takes no byte beyond ASCII alone in a text: chr() gives it
+    // the character of that number.
+    int top = server_ ? 128 : 256;
+    if (n.number && *n.number >= 0 && *n.number < top && *n.number == std::floor(*n.number))
       return StringLiteral(std::string(1, static_cast<char>(static_cast<int>(*n.number))));
-    return Make("char(" + n.sql + ")", ExprType::kString, 1, true);
+    return Make(server_ ? "chr(CAST(" + n.sql + " AS integer))" : "char(" + n.sql + ")",
+                ExprType::kString, 1, true);
   }
 
   SqlExpr Asc(const ExprNode& node) {
-    return Make("coalesce(unicode(" + Str(node).sql + "), 0)", ExprType::kNumber);
+    return Make(
+        std::string("coalesce(") + (server_ ? "ascii(" : "unicode(") + Str(node).sql + "), 0)",
+        ExprType::kNumber);
   }
 
   SqlExpr Contains(const ExprNode& node) {
@@ -440,6 +547,8 @@ class Translator {
     const char* fn = type == ExprType::kDate   ? "nce_ctod("
                      : type == ExprType::kTime ? "nce_ctot("
                                                : "nce_ctots(";
+    // The server's functions give its own types.
+    if (server_) return Make(ServerText(fn + s.sql + ")", type), type);
     return Make(fn + s.sql + ")", type);
   }
   SqlExpr Ctod(const ExprNode& node) { return DateFromText(node, ExprType::kDate); }
@@ -457,16 +566,26 @@ class Translator {
   SqlExpr DateText(const ExprNode& node) {
     SqlExpr d = DateArgument(node);
     bool compact = node.text == "DTOS";
-    const char* format = compact ? "%Y%m%d" : "%m/%d/%Y";
     uint32_t width = compact ? 8 : 10;
-    return Make("coalesce(strftime('" + std::string(format) + "', " + d.sql + "), '" +
-                    std::string(width, ' ') + "')",
+    std::string blank = "'" + std::string(width, ' ') + "'";
+    if (server_)
+      return Make("coalesce(to_char(CAST(" + d.sql + " AS timestamp), " +
+                      (compact ? "'YYYYMMDD'" : "'MM/DD/YYYY'") + "), " + blank + ")",
+                  ExprType::kString, width, true);
+    const char* format = compact ? "%Y%m%d" : "%m/%d/%Y";
+    return Make("coalesce(strftime('" + std::string(format) + "', " + d.sql + "), " + blank + ")",
                 ExprType::kString, width, true);
   }
 
-  SqlExpr Today(const ExprNode&) { return Make("date('now', 'localtime')", ExprType::kDate); }
+  // On a server: the server's clock, in the session's time zone.
+  SqlExpr Today(const ExprNode&) {
+    if (server_) return Make(ServerText("localtimestamp", ExprType::kDate), ExprType::kDate);
+    return Make("date('now', 'localtime')", ExprType::kDate);
+  }
 
   SqlExpr Now(const ExprNode&) {
+    if (server_)
+      return Make(ServerText("localtimestamp", ExprType::kTimestamp), ExprType::kTimestamp);
     return Make("strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')", ExprType::kTimestamp);
   }
 
@@ -474,8 +593,13 @@ class Translator {
     const std::string& f = node.text;
     SqlExpr d = DateArgument(node);
     const char* part = f == "YEAR" ? "%Y" : f == "MONTH" ? "%m" : f == "DAY" ? "%d" : "%w";
-    std::string sql = "coalesce(CAST(strftime('" + std::string(part) + "', " + d.sql +
-                      ") AS INTEGER)" + (f == "DOW" ? " + 1" : "") + ", 0)";
+    // The server's dow counts from Sunday = 0, as SQLite's %w.
+    const char* field = f == "YEAR" ? "year" : f == "MONTH" ? "month" : f == "DAY" ? "day" : "dow";
+    std::string number =
+        server_ ? "CAST(extract(" + std::string(field) + " FROM CAST(" + d.sql +
+                      " AS timestamp)) AS integer)"
+                : "CAST(strftime('" + std::string(part) + "', " + d.sql + ") AS INTEGER)";
+    std::string sql = "coalesce(" + number + (f == "DOW" ? " + 1" : "") + ", 0)";
     return Make(sql, ExprType::kNumber);
   }
 
@@ -484,6 +608,11 @@ class Translator {
   SqlExpr Round(const ExprNode& node) {
     SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
     SqlExpr d = Expect(*node.args[1], ExprType::kNumber);
+    // The server rounds numerics alone.
+    if (server_)
+      return Make("CAST(round(CAST(" + n.sql + " AS numeric), CAST(" + d.sql +
+                      " AS integer)) AS double precision)",
+                  ExprType::kNumber);
     return Make("round(" + n.sql + ", " + d.sql + ")", ExprType::kNumber);
   }
 
@@ -499,8 +628,10 @@ class Translator {
     SqlExpr a = Translate(*node.args[0]);
     SqlExpr b = Translate(*node.args[1]);
     if (a.type != b.type) Refuse(node, f + " needs two values of one type");
-    return Make(std::string(f == "MAX" ? "max(" : "min(") + a.sql + ", " + b.sql + ")", a.type,
-                std::max(a.length, b.length), a.fixed_length && b.fixed_length);
+    const char* fn =
+        server_ ? (f == "MAX" ? "greatest(" : "least(") : (f == "MAX" ? "max(" : "min(");
+    return Make(fn + a.sql + ", " + b.sql + ")", a.type, std::max(a.length, b.length),
+                a.fixed_length && b.fixed_length);
   }
 
   SqlExpr Abs(const ExprNode& node) {
@@ -514,8 +645,9 @@ class Translator {
 
   // INT truncates toward zero.
   SqlExpr Int(const ExprNode& node) {
-    return Make("CAST(" + Expect(*node.args[0], ExprType::kNumber).sql + " AS INTEGER)",
-                ExprType::kNumber);
+    std::string n = Expect(*node.args[0], ExprType::kNumber).sql;
+    // The server's cast to an integer rounds.
+    return Make(server_ ? "trunc(" + n + ")" : "CAST(" + n + " AS INTEGER)", ExprType::kNumber);
   }
 
   // ---- logic and records ----
@@ -541,14 +673,16 @@ class Translator {
 
   SqlExpr Recno(const ExprNode&) { return Make("rowid", ExprType::kNumber); }
 
-  SqlExpr Deleted(const ExprNode&) { return Make("0", ExprType::kLogical); }
+  SqlExpr Deleted(const ExprNode&) { return Logical(false); }
 
-  static SqlExpr Empty(const SqlExpr& e) {
+  SqlExpr Empty(const SqlExpr& e) const {
     switch (e.type) {
       case ExprType::kString:
         return Make("(trim(coalesce(" + e.sql + ", '')) = '')", ExprType::kLogical);
-      case ExprType::kNumber:
       case ExprType::kLogical:
+        if (server_) return Make("(NOT coalesce(" + e.sql + ", false))", ExprType::kLogical);
+        return Make("(coalesce(" + e.sql + ", 0) = 0)", ExprType::kLogical);
+      case ExprType::kNumber:
         return Make("(coalesce(" + e.sql + ", 0) = 0)", ExprType::kLogical);
       case ExprType::kBlob:
         return Make("(coalesce(length(" + e.sql + "), 0) = 0)", ExprType::kLogical);
@@ -557,11 +691,8 @@ class Translator {
     }
   }
 
-  std::string NameAsStored(const std::string& name) const {
-    return context_.lower_case_names ? LowerAscii(name) : name;
-  }
-
   const ExprContext& context_;
+  const bool server_;  // writing the server's SQL
 };
 
 // The functions of the expression language, with their argument counts.

@@ -3,6 +3,12 @@
 // can use its indexes for them. Each translated piece carries its type, so
 // that operators pick the right SQL (string concatenation or addition, date
 // arithmetic) and index keys get their byte form.
+//
+// The same expression translates for a PostgreSQL server too (SqlDialect),
+// giving the same answers over the server's typed columns: dates, times and
+// timestamps are read as the texts SQLite keeps (to_char), logical values
+// are the server's booleans, text compares byte by byte (COLLATE "C"), and
+// SQLite's functions become the server's equivalents.
 #ifndef ENGINE_EXPR_EXPR_SQL_H
 #define ENGINE_EXPR_EXPR_SQL_H
 
@@ -18,9 +24,13 @@ namespace nce {
 
 enum class ExprType { kString, kNumber, kDate, kTime, kTimestamp, kLogical, kBlob };
 
+// The SQL a translation is written in. On a server an engine table's
+// columns are named in lower case and typed (postgres_tables.h).
+enum class SqlDialect { kSqlite, kPostgres };
+
 // Stored forms the SQL works on: strings as text without trailing blanks,
 // dates 'YYYY-MM-DD', times 'HH:MM:SS.mmm', timestamps 'YYYY-MM-DD
-// HH:MM:SS.mmm', logicals 0/1, numbers as numbers.
+// HH:MM:SS.mmm', logicals 0/1 (booleans on a server), numbers as numbers.
 struct SqlExpr {
   std::string sql;                     // SQL text of the value
   ExprType type = ExprType::kNumber;   // its type
@@ -40,6 +50,7 @@ struct ExprContext {
   // Name the table and its columns in lower case, as a server holds an
   // engine table's names (postgres_catalog.h).
   bool lower_case_names = false;
+  SqlDialect dialect = SqlDialect::kSqlite;  // whose SQL to write
 };
 
 // Translates `node`; throws EngineError NDS_E_BAD_EXPRESSION naming the

@@ -9,7 +9,7 @@
 #include "engine/expr/expr_sql.h"
 #include "engine/expr/expr_values.h"
 #include "engine/index/index_cursor.h"
-#include "engine/index/index_cursor.h"
+#include "engine/storage/postgres/postgres_tables.h"
 
 namespace nce {
 namespace {
@@ -60,6 +60,13 @@ bool ConstantKeyInput(const ExprNode& node, char type, KeyInput& input) {
   return false;
 }
 
+// Key bytes as a literal of the store's SQL.
+std::string KeyLiteral(const Cursor& cursor, const std::string& bytes) {
+  if (!cursor.on_server()) return BlobLiteral(bytes);
+  std::string hex = BlobLiteral(bytes);  // X'..'
+  return "'\\x" + hex.substr(2, hex.size() - 3) + "'::bytea";
+}
+
 // A range on the key of an open order that a comparison implies; "" when
 // no order serves.
 std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
@@ -106,9 +113,9 @@ std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
         high = next;
     }
     std::string range;
-    if (!low.empty()) range = def.key_sql + " >= " + BlobLiteral(low);
+    if (!low.empty()) range = def.key_sql + " >= " + KeyLiteral(cursor, low);
     if (!high.empty())
-      range += (range.empty() ? "" : " AND ") + def.key_sql + " < " + BlobLiteral(high);
+      range += (range.empty() ? "" : " AND ") + def.key_sql + " < " + KeyLiteral(cursor, high);
     return range;
   }
   return {};
@@ -119,23 +126,107 @@ std::string NextSnapshotName() {
   return std::string(kReservedPrefix) + "aof_" + std::to_string(++counter);
 }
 
-void DropSnapshot(Cursor& cursor) {
-  CursorOrders& orders = OrdersOf(cursor);
-  if (orders.aof_snapshot.empty()) return;
-  sqlite3_exec(cursor.source_db(),
-               ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
-               nullptr, nullptr, nullptr);
-  orders.aof_snapshot.clear();
+// The schema of the connection's temporary tables, as the store names it.
+std::string TempSchema(const Cursor& cursor) {
+  return cursor.on_server() ? "pg_temp." : "temp.";
+}
+
+ExprContext ContextOf(Cursor& cursor) {
+  ExprContext context;
+  context.fields = &cursor.desc.fields;
+  context.exact = OrdersOf(cursor).exact;
+  if (cursor.on_server()) context.dialect = SqlDialect::kPostgres;
+  return context;
+}
+
+// Keeps the record numbers of the rows `sql` selects now in a new temporary
+// table of the connection and returns its name.
+std::string TakeSnapshot(Cursor& cursor, const std::string& sql) {
+  std::string name = NextSnapshotName();
+  std::string table = TempSchema(cursor) + QuoteIdentifier(name);
+  std::string fill =
+      "INSERT INTO " + table + " SELECT rowid FROM " + cursor.QuotedTable() + " WHERE " + sql;
+  if (cursor.on_server()) {
+    StoreSession& session = cursor.source_session();
+    session.Execute("CREATE TEMP TABLE " + QuoteIdentifier(name) + " (r bigint PRIMARY KEY)");
+    try {
+      session.Prepare(fill)->Step();
+    } catch (...) {
+      try {
+        session.Execute("DROP TABLE IF EXISTS " + table);
+      } catch (...) {
+      }
+      throw;
+    }
+    return name;
+  }
+  ExecSql(cursor.source_db(),
+          ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
+  SqliteStmt insert(cursor.source_db(), fill);
+  cursor.walk.BindConditionValues(cursor, insert.get());
+  insert.Run();
+  return name;
+}
+
+// Whether the current record on a server satisfies the condition `sql`:
+// the record as the table holds it, or the cursor's own values while it is
+// an unwritten append.
+bool EvaluateOnServer(Cursor& cursor, const std::string& sql) {
+  StoreSession& session = cursor.source_session();
+  CursorWalk& walk = cursor.walk;
+  std::unique_ptr<StoreStatement> stmt;
+  if (walk.appending()) {
+    // The server types each value as its column would.
+    std::string row;
+    for (size_t i = 0; i < cursor.desc.fields.size(); ++i) {
+      const FieldDesc& f = cursor.desc.fields[i];
+      row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") + std::to_string(i + 1) + " AS " +
+             PostgresColumnType(f.shape) + ") AS " + cursor.QuotedColumn(f.name);
+    }
+    row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") +
+           std::to_string(cursor.desc.fields.size() + 1) + " AS bigint) AS rowid)";
+    stmt = session.Prepare("SELECT (" + sql + ") FROM " + row + " AS pending");
+    for (size_t i = 0; i < cursor.desc.fields.size(); ++i)
+      stmt->Bind(static_cast<int>(i + 1), walk.FieldValue(cursor, i));
+    stmt->Bind(static_cast<int>(cursor.desc.fields.size() + 1),
+               Value::Integer(walk.record_number()));
+  } else {
+    stmt =
+        session.Prepare("SELECT (" + sql + ") FROM " + cursor.QuotedTable() + " WHERE rowid = ?1");
+    stmt->Bind(1, Value::Integer(walk.record_number()));
+  }
+  if (!stmt->Step())
+    throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
+  // The server's boolean reads as 0 or 1; NULL counts as false, as on SQLite.
+  Value v = stmt->Column(0);
+  return v.kind == Value::Kind::kInteger && v.integer != 0;
 }
 
 }  // namespace
 
+void DropOptimizedFilterSnapshot(Cursor& cursor) {
+  if (!cursor.orders || cursor.orders->aof_snapshot.empty()) return;
+  std::string table = TempSchema(cursor) + QuoteIdentifier(cursor.orders->aof_snapshot);
+  cursor.orders->aof_snapshot.clear();
+  if (!cursor.connection().is_open()) return;  // the connection's temporary tables went with it
+  if (cursor.on_server()) {
+    // A lost session took its temporary tables along.
+    StoreSession* session = cursor.connection().server();
+    if (!session || !session->Connected()) return;
+    try {
+      session->Execute("DROP TABLE IF EXISTS " + table);
+    } catch (...) {
+      // Left to the session's end, which drops its temporary tables.
+    }
+    return;
+  }
+  sqlite3_exec(cursor.source_db(), ("DROP TABLE IF EXISTS " + table).c_str(), nullptr, nullptr,
+               nullptr);
+}
+
 std::string FilterSql(Cursor& cursor, const std::string& text) {
   ExprPtr node = ParseExpression(text);
-  ExprContext context;
-  context.fields = &cursor.desc.fields;
-  context.exact = OrdersOf(cursor).exact;
-  return TranslateCondition(*node, context);
+  return TranslateCondition(*node, ContextOf(cursor));
 }
 
 void SetFilter(Cursor& cursor, const std::string& text) {
@@ -156,9 +247,7 @@ void SetOptimizedFilter(Cursor& cursor, const std::string& text, uint16_t option
                       "Unknown optimized filter options " + std::to_string(options) + ".");
   CursorOrders& orders = OrdersOf(cursor);
   ExprPtr node = ParseExpression(text);
-  ExprContext context;
-  context.fields = &cursor.desc.fields;
-  context.exact = orders.exact;
+  ExprContext context = ContextOf(cursor);
   std::string sql = TranslateCondition(*node, context);
   std::vector<const ExprNode*> parts;
   Conjuncts(*node, parts);
@@ -166,19 +255,12 @@ void SetOptimizedFilter(Cursor& cursor, const std::string& text, uint16_t option
     std::string range = KeyRange(cursor, *part, context.exact);
     if (!range.empty()) sql = "(" + range + ") AND " + sql;
   }
-  DropSnapshot(cursor);
+  DropOptimizedFilterSnapshot(cursor);
   if (type != NDS_AOF_DYNAMIC) {
     // Keyset and fixed filters keep the records that match now.
-    std::string name = NextSnapshotName();
-    ExecSql(cursor.source_db(),
-            ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
-    orders.aof_snapshot = name;
-    std::string fill = "INSERT INTO temp." + QuoteIdentifier(name) + " SELECT rowid FROM " +
-                       QuoteIdentifier(cursor.source_table) + " WHERE " + sql;
-    SqliteStmt insert(cursor.source_db(), fill);
-    cursor.walk.BindConditionValues(cursor, insert.get());
-    insert.Run();
-    sql = "rowid IN (SELECT r FROM temp." + QuoteIdentifier(name) + ")";
+    orders.aof_snapshot = TakeSnapshot(cursor, sql);
+    sql = "rowid IN (SELECT r FROM " + TempSchema(cursor) + QuoteIdentifier(orders.aof_snapshot) +
+          ")";
   }
   cursor.walk.SetCondition("aof", sql);
   orders.aof = text;
@@ -200,7 +282,7 @@ bool ClearOptimizedFilter(Cursor& cursor) {
   if (orders.aof.empty()) return false;
   orders.aof.clear();
   orders.aof_options = 0;
-  DropSnapshot(cursor);
+  DropOptimizedFilterSnapshot(cursor);
   cursor.walk.SetCondition("aof", "");
   ApplyConditions(cursor);
   return true;
@@ -210,6 +292,7 @@ bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
   std::string sql = FilterSql(cursor, text);
   if (!cursor.walk.on_record())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
+  if (cursor.on_server()) return EvaluateOnServer(cursor, sql);
   // An unwritten append is not in the table: its own values stand in.
   bool appending = cursor.walk.appending();
   std::string from = appending ? cursor.walk.PendingRowSource(cursor)

@@ -6,6 +6,7 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
+#include "engine/index/filter_conditions.h"
 #include "engine/storage/store.h"
 
 namespace nce {
@@ -256,11 +257,7 @@ void ReleaseOrders(Cursor& cursor) {
   }
   orders.orders.clear();
   orders.active.reset();
-  if (!orders.aof_snapshot.empty() && !cursor.on_server() && cursor.connection().is_open())
-    sqlite3_exec(cursor.source_db(),
-                 ("DROP TABLE IF EXISTS temp." + QuoteIdentifier(orders.aof_snapshot)).c_str(),
-                 nullptr, nullptr, nullptr);
-  orders.aof_snapshot.clear();
+  DropOptimizedFilterSnapshot(cursor);
 }
 
 void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order, bool repositions) {

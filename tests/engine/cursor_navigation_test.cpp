@@ -32,8 +32,7 @@ class Navigation : public StoreCursorTest {
 
 INSTANTIATE_TEST_SUITE_P(Stores, Navigation, BothStores(), StoreKindName);
 
-// Cases of what a server does not serve yet: filters set on a cursor and
-// DBF tables' deletion marks.
+// Cases of what a server does not serve yet: DBF tables' deletion marks.
 class NavigationOnSqlite : public CursorTest {
  protected:
   NavigationOnSqlite() {
@@ -253,7 +252,7 @@ TEST_P(Navigation, SkipAndGetRecordWalksWhatSkipAndGetRecordWalk) {
 // The current record in one call: the ends, a record the filter hides (a
 // record number can put the cursor there) and a shown record as
 // NdsGetRecordWithBookmark hands it out; off a shown record nothing is written.
-TEST_F(NavigationOnSqlite, GetVisibleRecordTellsEndsAndHiddenRecords) {
+TEST_P(Navigation, GetVisibleRecordTellsEndsAndHiddenRecords) {
   NDSHANDLE cursor = OpenTable("items");
   ASSERT_EQ(NdsSetFilter(cursor, "id < 4 .OR. id > 22"), 0u);
   uint32_t recordLength = 0;
