@@ -42,7 +42,7 @@ class Seeks : public StoreIndexTest {
 
 INSTANTIATE_TEST_SUITE_P(Stores, Seeks, BothStores(), StoreKindName);
 
-// Cases a server does not serve yet (filters, SQLite's own files).
+// Cases a server does not serve yet (SQLite's own files, DBF deletion marks).
 class SeeksOnSqlite : public Seeks {};
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, SeeksOnSqlite, ::testing::Values(StoreKind::kSqlite),
@@ -193,7 +193,7 @@ TEST_P(Seeks, ScopesBoundTheOrderAndItsCounts) {
   EXPECT_EQ(Walk(code, stock_, "code").size(), 6u);
 }
 
-TEST_P(SeeksOnSqlite, ScopesAndFiltersCombine) {
+TEST_P(Seeks, ScopesAndFiltersCombine) {
   NDSHANDLE code = Order(stock_, "by_code");
   ASSERT_NDS_OK(NdsSetScope(code, NDS_TOP, "B", 1, NDS_STRINGKEY));
   ASSERT_NDS_OK(NdsSetFilter(stock_, "qty > 10 .AND. .NOT. EMPTY(due)"));
@@ -223,7 +223,7 @@ TEST_P(SeeksOnSqlite, ScopesAndFiltersCombine) {
 
 // The exact setting on both stores: filter_test.cpp. An optimized filter on
 // an order's leading key reads that key's range.
-TEST_P(SeeksOnSqlite, OptimizedFilterOnALeadingKeyMatchesItsPrefix) {
+TEST_P(Seeks, OptimizedFilterOnALeadingKeyMatchesItsPrefix) {
   ASSERT_NDS_OK(NdsSetAOF(stock_, "code = 'A1'", NDS_RESOLVE_DYNAMIC));
   EXPECT_EQ(Walk(Order(stock_, "by_code"), stock_, "code"),
             (std::vector<std::string>{"A100", "A150"}));
@@ -233,7 +233,7 @@ TEST_P(SeeksOnSqlite, OptimizedFilterOnALeadingKeyMatchesItsPrefix) {
 }
 
 // Expressions on the current record on both stores: filter_test.cpp.
-TEST_P(SeeksOnSqlite, EvaluatesExpressionsThroughAnOrderAndKeepsTheirForms) {
+TEST_P(Seeks, EvaluatesExpressionsThroughAnOrderAndKeepsTheirForms) {
   uint16_t result = 9;
   ASSERT_NDS_OK(NdsGotoRecord(stock_, 4));  // A150, Axle, 25
   ASSERT_NDS_OK(NdsEvalLogicalExpr(Order(stock_, "by_qty"), "YEAR(due) = 2023", &result));
@@ -247,7 +247,7 @@ TEST_P(SeeksOnSqlite, EvaluatesExpressionsThroughAnOrderAndKeepsTheirForms) {
              NDS_E_INSUFFICIENT_BUFFER);
 }
 
-TEST_P(SeeksOnSqlite, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
+TEST_P(Seeks, OrdersWalkLiveSelectCursorsAndDieWithTheirCursor) {
   NDSHANDLE code = Order(stock_, "by_code");
   ASSERT_NDS_OK(NdsCloseTable(stock_));
   uint16_t type = 0;
