@@ -498,8 +498,9 @@ std::string CursorWalk::PendingRowSource(Cursor& c) const {
     if (c.on_server()) select += "::" + PostgresColumnType(f.shape);
     select += " AS " + c.QuotedColumn(f.name);
   }
+  // Named as the table, which a server wants of every subquery in FROM.
   select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter) +
-            (c.on_server() ? "::bigint" : "") + " AS rowid)";
+            (c.on_server() ? "::bigint" : "") + " AS rowid) AS " + c.QuotedTable();
   return select;
 }
 

@@ -174,7 +174,9 @@ void CursorWalk::ServerDefaults(Cursor& c, std::vector<Value>* defaults) {
         if (f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
             f.shape.type == NDS_MODTIME)
           break;
-        select += (select.empty() ? "SELECT (" : ", (") + columns->Column(1).bytes + ")";
+        // Of the column's type, as the server would store it.
+        select += (select.empty() ? "SELECT (" : ", (") + columns->Column(1).bytes +
+                  ")::" + PostgresDefaultType(f.shape);
         places.emplace_back(i, 0);
         break;
       }

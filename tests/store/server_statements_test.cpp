@@ -152,9 +152,10 @@ TEST(ServerStatements, DeclaredColumnRulesHoldOrAreRefused) {
   TempDir dir;
   NDSHANDLE local = Connect(dir.str()), server = Connect(ServerUri(FreshDatabase()));
   for (NDSHANDLE c : {local, server}) {
-    RunSqlOrFail(c,
-                 "CREATE TABLE rules(code CHAR(4) NOT NULL DEFAULT 'x', tag CHAR(3) UNIQUE, "
-                 "n INTEGER DEFAULT 7, k CHAR(2) PRIMARY KEY)");
+    RunSqlOrFail(
+        c,
+        "CREATE TABLE rules(code CHAR(4) NOT NULL DEFAULT 'x', tag CHAR(3) UNIQUE, "
+        "n INTEGER DEFAULT 7, k CHAR(2) PRIMARY KEY, made TIMESTAMP DEFAULT CURRENT_TIMESTAMP)");
     RunSqlOrFail(c, "INSERT INTO rules(tag, k) VALUES('a', 'k1')");
     RunSqlOrFail(c, "INSERT INTO rules(tag) VALUES('b')");  // SQLite's key may be NULL
     for (const char* broken :
@@ -163,8 +164,9 @@ TEST(ServerStatements, DeclaredColumnRulesHoldOrAreRefused) {
           "INSERT INTO rules(tag, k) VALUES('c', 'k1')"})
       EXPECT_NE(RunSql(c, broken), NDS_SUCCESS) << broken;
   }
-  const std::string select = "SELECT * FROM rules";
+  const std::string select = "SELECT code, tag, n, k FROM rules";
   EXPECT_EQ(Rows(server, select), "x|a|7|k1\nx|b|7|\n");
+  for (NDSHANDLE c : {local, server}) EXPECT_EQ(Rows(c, "SELECT count(made) FROM rules"), "2\n");
   EXPECT_EQ(Rows(local, select), Rows(server, select));
   for (const char* refused :
        {"CREATE TABLE c1(n INTEGER CHECK (n > 0))", "CREATE TABLE c2(n INTEGER PRIMARY KEY)",

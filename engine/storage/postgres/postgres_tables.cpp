@@ -152,6 +152,11 @@ std::string PostgresColumnType(const FieldSpec& field) {
   }
 }
 
+std::string PostgresDefaultType(const FieldSpec& field) {
+  std::string type = PostgresColumnType(field);
+  return type == "time" || type == "timestamp" ? type + "(3)" : type;
+}
+
 std::string PostgresCreateTable(const TableDesc& table, const std::vector<ColumnRule>& rules) {
   std::string sql = "CREATE TABLE " + QuoteIdentifier(table.name) + " (";
   std::string checks;
@@ -161,7 +166,8 @@ std::string PostgresCreateTable(const TableDesc& table, const std::vector<Column
     sql += x + " " + PostgresColumnType(field.shape);
     if (f < rules.size()) {
       const ColumnRule& rule = rules[f];
-      if (!rule.default_sql.empty()) sql += " DEFAULT (" + rule.default_sql + ")";
+      if (!rule.default_sql.empty())
+        sql += " DEFAULT ((" + rule.default_sql + ")::" + PostgresDefaultType(field.shape) + ")";
       if (rule.not_null) sql += " NOT NULL";
       if (rule.unique) sql += " UNIQUE";
     }

@@ -29,6 +29,11 @@ namespace nce {
 // precision, date, time or timestamp.
 std::string PostgresColumnType(const FieldSpec& field);
 
+// The type a DEFAULT value of `field` is cast to: the column's, with times
+// and timestamps to the millisecond the engine's forms hold (the server's
+// clock gives microseconds, which the type guards refuse).
+std::string PostgresDefaultType(const FieldSpec& field);
+
 // The CREATE TABLE statement for `table` on the server, with the `rules`
 // its declaration gave each field (declared_table.h).
 std::string PostgresCreateTable(const TableDesc& table, const std::vector<ColumnRule>& rules = {});
