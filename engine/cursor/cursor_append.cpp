@@ -146,6 +146,17 @@ bool CursorWalk::Sequenced(Cursor& c) {
   return sequenced_ == 1;
 }
 
+int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
+  for (size_t i = 0; i < c.desc.fields.size(); ++i) {
+    const FieldDesc& f = c.desc.fields[i];
+    if (!EqualsNoCase(f.name, column)) continue;
+    bool engine_filled = f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
+                         f.shape.type == NDS_MODTIME;
+    return engine_filled ? -1 : static_cast<int>(i);
+  }
+  return -1;
+}
+
 // The values of the columns' DEFAULT clauses, evaluated now (so
 // CURRENT_TIMESTAMP is the time of the append), one per field; unset where
 // a column has none, and for the columns the engine fills itself at write.
@@ -160,17 +171,10 @@ void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
     std::string select;
     std::vector<std::pair<size_t, int>> places;
     while (columns.Step()) {
-      std::string name = columns.Text(0);
-      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-        const FieldDesc& f = c.desc.fields[i];
-        if (!EqualsNoCase(f.name, name)) continue;
-        if (f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
-            f.shape.type == NDS_MODTIME)
-          break;
-        select += (select.empty() ? "SELECT (" : ", (") + columns.Text(2) + ")";
-        places.emplace_back(i, static_cast<int>(AffinityOf(columns.Text(1))));
-        break;
-      }
+      int i = DefaultedField(c, columns.Text(0));
+      if (i < 0) continue;
+      select += (select.empty() ? "SELECT (" : ", (") + columns.Text(2) + ")";
+      places.emplace_back(i, static_cast<int>(AffinityOf(columns.Text(1))));
     }
     defaults_sql_ = std::move(select);
     default_places_ = std::move(places);

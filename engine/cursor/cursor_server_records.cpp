@@ -167,19 +167,12 @@ void CursorWalk::ServerDefaults(Cursor& c, std::vector<Value>* defaults) {
     std::string select;
     std::vector<std::pair<size_t, int>> places;
     while (columns->Step()) {
-      std::string name = columns->Column(0).bytes;
-      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-        const FieldDesc& f = c.desc.fields[i];
-        if (!EqualsNoCase(f.name, name)) continue;
-        if (f.shape.type == NDS_AUTOINC || f.shape.type == NDS_ROWVERSION ||
-            f.shape.type == NDS_MODTIME)
-          break;
-        // Of the column's type, as the server would store it.
-        select += (select.empty() ? "SELECT (" : ", (") + columns->Column(1).bytes +
-                  ")::" + PostgresDefaultType(f.shape);
-        places.emplace_back(i, 0);
-        break;
-      }
+      int i = DefaultedField(c, columns->Column(0).bytes);
+      if (i < 0) continue;
+      // Of the column's type, as the server would store it.
+      select += (select.empty() ? "SELECT (" : ", (") + columns->Column(1).bytes +
+                ")::" + PostgresDefaultType(c.desc.fields[i].shape);
+      places.emplace_back(i, 0);
     }
     defaults_sql_ = std::move(select);
     default_places_ = std::move(places);

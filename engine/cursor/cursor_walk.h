@@ -246,6 +246,9 @@ class CursorWalk {
   const Value& AppendedValue(size_t index) const;
   // The appended record's image: its edits over its defaults.
   void BuildAppendedImage(Cursor& c);
+  // The field that column `column`'s DEFAULT clause fills in a new record;
+  // -1 for none, and for fields the engine fills itself at the write.
+  static int DefaultedField(const Cursor& c, const std::string& column);
   // The columns' default values for a new record, evaluated now.
   void ColumnDefaults(Cursor& c, std::vector<Value>* defaults);
   // A statement of the write, lock and checksum code, prepared once per
