@@ -32,6 +32,7 @@ struct Tally {
   std::int64_t posts = 0;        // posts that succeeded: one counter step each
   std::int64_t changed = 0;      // posts refused: record changed by another user
   std::int64_t lockFailed = 0;   // posts refused: record locked by another user
+  std::int64_t busy = 0;         // edits refused: the store stayed locked too long
   std::int64_t otherErrors = 0;  // anything else (a fault: the run fails)
   double seconds = 0;            // from the start signal to the last post
   char firstError[240] = {};     // the text of the first other error
@@ -130,6 +131,8 @@ inline Tally RunClient(const Work& work, int ready, int start, bool* readySent) 
         ++tally.changed;
       } else if (error.EngineErrorCode() == NDS_E_LOCK_FAILED) {
         ++tally.lockFailed;
+      } else if (error.EngineErrorCode() == NDS_E_BUSY) {
+        ++tally.busy;
       } else if (++tally.otherErrors == 1) {
         std::snprintf(tally.firstError, sizeof tally.firstError, "%u: %s", error.EngineErrorCode(),
                       error.Message().c_str());

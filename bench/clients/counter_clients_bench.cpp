@@ -100,12 +100,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::int64_t posts = 0, changed = 0, lockFailed = 0, other = 0;
+  std::int64_t posts = 0, changed = 0, lockFailed = 0, busy = 0, other = 0;
   std::vector<double> rates;
   for (const counter_clients::Tally& t : tallies) {
     posts += t.posts;
     changed += t.changed;
     lockFailed += t.lockFailed;
+    busy += t.busy;
     other += t.otherErrors;
     rates.push_back(t.seconds > 0 ? static_cast<double>(t.posts) / t.seconds : 0);
     if (t.otherErrors > 0) std::fprintf(stderr, "client error: %s\n", t.firstError);
@@ -122,6 +123,7 @@ int main(int argc, char** argv) {
               rates[rates.size() / 2], rates.back());
   std::printf("conflicts: %lld changed by another user, %lld locked by another user\n",
               static_cast<long long>(changed), static_cast<long long>(lockFailed));
+  std::printf("store busy (gave up waiting for its lock): %lld\n", static_cast<long long>(busy));
   std::printf("other errors: %lld\n", static_cast<long long>(other));
   std::printf("counters: sum %lld over %lld records; %s\n", static_cast<long long>(sum),
               static_cast<long long>(records),

@@ -49,6 +49,7 @@ TEST_P(OptimisticClients, ConflictsAreRefusedAndNoPostIsLost) {
   std::int64_t posts = 0, conflicts = 0;
   for (const counter_clients::Tally& tally : tallies) {
     EXPECT_EQ(tally.otherErrors, 0) << tally.firstError;
+    EXPECT_EQ(tally.busy, 0);
     EXPECT_GT(tally.posts, 0);
     posts += tally.posts;
     conflicts += tally.changed + tally.lockFailed;
