@@ -90,13 +90,25 @@ void TNdsDataSet::BeginEditRecord() {
   const bool locked = !exclusive_ && mode == lmPessimistic;
   if (locked) LockEditedRecord(recordNumber);
   try {
+    // The checksum is taken before the record is read, both from the
+    // stored row: a change another user posts between the two then fails
+    // this edit's post as a conflict. Taken after the read, it would stand
+    // for the other user's values while the buffer holds the older ones,
+    // and the post would overwrite the other user's change unnoticed.
+    const bool optimistic = !exclusive_ && mode == lmOptimistic;
+    NDSRESULT crc = NDS_SUCCESS;
+    if (optimistic) {
+      crc = NdsGetRecordCRC(tableHandle_, &savedRecordChecksum_, 0);
+      if (crc != NDS_E_NO_CURRENT_RECORD) CheckEngineCode(this, crc);
+    }
     // The record as stored now, not as it was read into the window: another
     // user may have changed it since, and the lock only holds from here on.
     const NDSRESULT rc = NdsRefreshRecord(tableHandle_);
     if (rc != NDS_E_NO_CURRENT_RECORD) CheckEngineCode(this, rc);
     std::uint32_t length = recordBufferSize_;
     ReadEngineRecord(buffer, length, true);
-    if (!exclusive_ && mode == lmOptimistic)
+    // Without a current record the edit is refused once the buffer is read.
+    if (crc == NDS_E_NO_CURRENT_RECORD)
       CheckEngineCode(this, NdsGetRecordCRC(tableHandle_, &savedRecordChecksum_, 0));
   } catch (...) {
     // A refused edit keeps no lock behind.
