@@ -406,7 +406,7 @@ void CursorWalk::Delete(Cursor& c) {
     StatementUse mark(KeptStatement(c, "INSERT OR IGNORE INTO main." +
                                            QuoteIdentifier(DeletedMarksTable()) +
                                            " (table_name, record) VALUES (?1, ?2)"));
-    mark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+    mark->Bind(1, DeletedMarksKey(c)).Bind(2, rowid).Run();
     current_.visible_known = false;
   }
   pending_.clear();

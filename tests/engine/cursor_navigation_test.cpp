@@ -32,15 +32,6 @@ class Navigation : public StoreCursorTest {
 
 INSTANTIATE_TEST_SUITE_P(Stores, Navigation, BothStores(), StoreKindName);
 
-// Cases of what a server does not serve yet: DBF tables' deletion marks.
-class NavigationOnSqlite : public CursorTest {
- protected:
-  NavigationOnSqlite() {
-    Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
-    FillNumbered("items", 25);
-  }
-};
-
 TEST_P(Navigation, WalksEveryRecordOnceInBothDirectionsWhateverTheWindow) {
   NDSHANDLE cursor = OpenTable("items");
   for (uint16_t window : {0, 1, 7, 10, 100}) {
@@ -345,7 +336,7 @@ TEST_P(Navigation, OtherQueriesGiveStaticCursors) {
   EXPECT_EQ(live, 0);
 }
 
-TEST_F(NavigationOnSqlite, DeletedRecordsOfDbfTablesHideUnlessShown) {
+TEST_P(Navigation, DeletedRecordsOfDbfTablesHideUnlessShown) {
   Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
   FillNumbered("dbf", 5);
   NDSHANDLE cursor = OpenTable("dbf");
@@ -368,6 +359,21 @@ TEST_F(NavigationOnSqlite, DeletedRecordsOfDbfTablesHideUnlessShown) {
   EXPECT_EQ(count, 4u);
   ASSERT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), 0u);
   EXPECT_EQ(count, 5u);
+  ASSERT_EQ(NdsGotoRecord(cursor, 4), 0u);
+  uint32_t key = 0;
+  ASSERT_EQ(NdsGetKeyNum(cursor, NDS_RESPECTFILTERS, &key), 0u);
+  EXPECT_EQ(key, 3u);
+
+  // Another connection (another workstation, on a server) sees the mark.
+  NDSHANDLE other = store_.Connect();
+  NDSHANDLE seen = 0;
+  ASSERT_EQ(NdsOpenTable(other, "dbf", 0, 0, 0, &seen), 0u) << LastErrorText();
+  EXPECT_EQ(WalkForward(seen), (std::vector<uint32_t>{1, 2, 4, 5}));
+  ASSERT_EQ(NdsGotoRecord(seen, 3), 0u);
+  ASSERT_EQ(NdsIsRecordDeleted(seen, &deleted), 0u);
+  EXPECT_EQ(deleted, 1);
+  ASSERT_EQ(NdsCloseTable(seen), 0u);
+  NdsDisconnect(other);
 
   ASSERT_EQ(NdsShowDeleted(1), 0u);
   EXPECT_EQ(WalkForward(cursor), Range(1, 5));
