@@ -388,6 +388,38 @@ TEST_P(Navigation, DeletedRecordsOfDbfTablesHideUnlessShown) {
   ASSERT_EQ(NdsShowDeleted(0), 0u);
 }
 
+// A mark belongs to its row: a row SQL deletes (as a pack or a zap does)
+// takes its mark along, and so does a dropped table, so that no later row
+// of that number starts out deleted.
+TEST_P(Navigation, DeletionMarksGoWithTheirRowsAndTables) {
+  Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
+  FillNumbered("dbf", 5);
+  NDSHANDLE cursor = OpenTable("dbf");
+  for (uint32_t recno : {2u, 5u}) {
+    ASSERT_EQ(NdsGotoRecord(cursor, recno), 0u);
+    ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  }
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 3, 4}));
+  Exec("DELETE FROM dbf WHERE id IN (2, 5)");
+  // Number 2 given again by SQL; a plain insert takes SQLite's next number
+  // (5 again) or the server's sequence (6).
+  Exec("INSERT INTO dbf (rowid, id, name) VALUES (2, 20, 'again')");
+  Exec("INSERT INTO dbf (id, name) VALUES (50, 'new')");
+  const uint32_t last = OnServer() ? 6 : 5;
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 2, 3, 4, last}));
+  ASSERT_EQ(NdsGotoRecord(cursor, last), 0u);
+  uint16_t deleted = 1;
+  ASSERT_EQ(NdsIsRecordDeleted(cursor, &deleted), 0u);
+  EXPECT_EQ(deleted, 0);
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  Close(cursor);
+
+  Exec("DROP TABLE dbf");
+  Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
+  FillNumbered("dbf", 6);
+  EXPECT_EQ(WalkForward(OpenTable("dbf")), Range(1, 6));
+}
+
 TEST_P(Navigation, DeletingFromAnNdtTableRemovesTheRecord) {
   NDSHANDLE cursor = OpenTable("items");
   ASSERT_EQ(NdsGotoRecord(cursor, 2), 0u);
