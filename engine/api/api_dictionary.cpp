@@ -89,8 +89,10 @@ void RenameTable(Connection& connection, const std::string& from, const std::str
       SqliteStmt stmt(db, sql);
       stmt.Bind(1, old_name).Bind(2, to).Run();
     }
-    // Tables the cursors make on first use follow when they exist.
-    for (const char* table_name : {"_nce_deleted", "_nce_row_versions"}) {
+    // Tables the cursors make on first use follow when they exist; the
+    // deletion marks with their trigger.
+    MoveDeletedMarks(db, old_name, to);
+    for (const char* table_name : {"_nce_row_versions"}) {
       SqliteStmt exists(db, "SELECT 1 FROM sqlite_master WHERE name = ?1");
       exists.Bind(1, table_name);
       if (!exists.Step()) continue;
