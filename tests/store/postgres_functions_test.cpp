@@ -21,6 +21,7 @@
 #include "engine/base/values.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/sqlite_functions.h"
 #include "engine/storage/sqlite_values.h"
 #include "tests/store/test_server.h"
 
