@@ -9,6 +9,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_server.h"
+#include "engine/dictionary/server_table_rename.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 
@@ -201,7 +202,7 @@ NDSRESULT NdsDDFindClose(NDSHANDLE handle, NDSHANDLE find) {
 
 NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char* newName,
                             uint16_t objectType, uint32_t options) {
-  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection, sqlite3*) {
+  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection, sqlite3* db) {
     RequireArgument(objectName, "object name");
     RequireArgument(newName, "new name");
     if (objectType != NDS_DD_TABLE_OBJECT)
@@ -212,7 +213,10 @@ NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char
     if (!connection.dictionary || !connection.dictionary->administrator)
       throw EngineError(NDS_E_RIGHTS,
                         "Only members of the group ADMIN may rename tables of this dictionary.");
-    RenameTable(connection, objectName, newName);
+    if (connection.server())
+      RenameServerTable(connection, db, objectName, newName);
+    else
+      RenameTable(connection, objectName, newName);
     return NDS_SUCCESS;
   });
 }
