@@ -4,12 +4,12 @@
 
 #include "engine/api/api_support.h"
 #include "engine/api/find_handle.h"
+#include "engine/api/server_table_rename.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_server.h"
-#include "engine/dictionary/server_table_rename.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 

@@ -152,16 +152,23 @@ TEST_P(DictionaryOnStores, ARevokedColumnReadsAsNullAndNeverLeaks) {
 }
 
 // Renaming a table moves its rows, record numbers, orders, properties and
-// rights to the new name; the old name is free for a new table with orders
-// of the same names.
+// rights to the new name, as on SQLite; the old name is free for a new
+// table with orders of the same names.
 TEST_P(DictionaryOnStores, ARenamedTableKeepsItsDataOrdersAndRights) {
   for (const char* sql :
        {"CREATE INDEX by_name ON parts (name)", "ALTER TABLE parts SET DEFAULT INDEX by_name",
         "REVOKE SELECT ON parts (qty) FROM clerk", "CREATE TABLE log (n AUTOINC, note CHAR(8))",
         "INSERT INTO log (note) VALUES ('a')"})
     RunSqlOrFail(boss_, sql);
+  NDSHANDLE open = 0;
+  ASSERT_EQ(NdsOpenTable(clerk_, "parts", 0, 0, 0, &open), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsGotoTop(open), NDS_SUCCESS) << LastErrorText();
   ASSERT_EQ(NdsDDRenameObject(boss_, "parts", "stock", NDS_DD_TABLE_OBJECT, 0), NDS_SUCCESS)
       << LastErrorText();
+  // A cursor another connection keeps open on the old name fails its next
+  // read, and still closes.
+  EXPECT_EQ(NdsGotoTop(open), NDS_E_SQL);
+  EXPECT_EQ(NdsCloseTable(open), NDS_SUCCESS);
   ASSERT_EQ(NdsDDRenameObject(boss_, "log", "journal", NDS_DD_TABLE_OBJECT, 0), NDS_SUCCESS)
       << LastErrorText();
   RunSqlOrFail(boss_, "INSERT INTO journal (note) VALUES ('b')");

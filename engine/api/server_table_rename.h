@@ -1,8 +1,8 @@
 // Renaming a table of a data dictionary on a PostgreSQL server
 // (NdsDDRenameObject): the server's table and everything the engine keeps
 // under its name move to the new name in one transaction, as on SQLite.
-#ifndef ENGINE_DICTIONARY_SERVER_TABLE_RENAME_H
-#define ENGINE_DICTIONARY_SERVER_TABLE_RENAME_H
+#ifndef ENGINE_API_SERVER_TABLE_RENAME_H
+#define ENGINE_API_SERVER_TABLE_RENAME_H
 
 #include <sqlite3.h>
 
@@ -26,4 +26,4 @@ void RenameServerTable(Connection& connection, sqlite3* mirror, const std::strin
 
 }  // namespace nce
 
-#endif  // ENGINE_DICTIONARY_SERVER_TABLE_RENAME_H
+#endif  // ENGINE_API_SERVER_TABLE_RENAME_H

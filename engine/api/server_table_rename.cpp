@@ -1,4 +1,4 @@
-#include "engine/dictionary/server_table_rename.h"
+#include "engine/api/server_table_rename.h"
 
 #include <optional>
 
