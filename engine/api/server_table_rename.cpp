@@ -13,36 +13,6 @@
 #include "nce/nce.h"
 
 namespace nce {
-namespace {
-
-// The catalog's tables that name an engine table, and the column that does.
-// Names are the server's (lower case) throughout.
-struct NamingColumn {
-  const char* table;
-  const char* column;
-};
-constexpr NamingColumn kNamingColumns[] = {
-    {"_nce_tables", "name"},
-    {"_nce_fields", "table_name"},
-    {"_nce_autoinc", "table_name"},  // the numbering trigger looks its counter up by name
-    {"_nce_rowversions", "table_name"},
-    {"_nce_rights", "table_name"},
-    {"_nce_table_properties", "table_name"},
-};
-
-void MoveCatalogRows(StoreSession& session, const std::string& from, const std::string& to) {
-  for (const NamingColumn& naming : kNamingColumns) {
-    std::string column = naming.column;
-    auto move = session.Prepare(std::string("UPDATE ") + naming.table + " SET " + column +
-                                " = CAST(?2 AS text) WHERE " + column + " = CAST(?1 AS text)");
-    move->Bind(1, Value::Text(from));
-    move->Bind(2, Value::Text(to));
-    move->Step();
-  }
-  RenameServerOrdersOfTable(session, from, to);
-}
-
-}  // namespace
 
 void RenameServerTable(Connection& connection, sqlite3* mirror, const std::string& from,
                        const std::string& to) {
@@ -68,7 +38,8 @@ void RenameServerTable(Connection& connection, sqlite3* mirror, const std::strin
     LockServerDictionary(session);
     session.Execute("ALTER TABLE " + QuoteIdentifier(old_name) + " RENAME TO " +
                     QuoteIdentifier(new_name));
-    MoveCatalogRows(session, old_name, new_name);
+    MoveServerCatalogRows(session, old_name, new_name);
+    RenameServerOrdersOfTable(session, old_name, new_name);
     if (own)
       session.Commit();
     else

@@ -107,19 +107,40 @@ size_t NamedConstraintsBegin(std::string_view create, std::string_view name_pref
   return std::string_view::npos;
 }
 
-std::string AlterTarget(std::string_view statement) {
-  std::vector<Token> tokens = Tokenise(statement);
-  if (tokens.size() < 3 || tokens[0].upper != "ALTER" || tokens[1].upper != "TABLE")
-    return std::string();
-  size_t name = 2;
+namespace {
+
+// The token of the table an ALTER TABLE statement names; 0 for other
+// statements.
+size_t AlterNameToken(std::string_view statement, const std::vector<Token>& tokens) {
+  if (tokens.size() < 3 || tokens[0].upper != "ALTER" || tokens[1].upper != "TABLE") return 0;
   // schema.table: the table is the name after the dot.
   if (tokens.size() > 3 &&
       statement.substr(tokens[2].end, tokens[3].begin - tokens[2].end).find('.') !=
           std::string_view::npos)
-    name = 3;
-  std::string_view text =
-      statement.substr(tokens[name].begin, tokens[name].end - tokens[name].begin);
-  return tokens[name].upper == "\"" ? Unquote(text) : std::string(text);
+    return 3;
+  return 2;
+}
+
+std::string NameOf(std::string_view statement, const Token& token) {
+  std::string_view text = statement.substr(token.begin, token.end - token.begin);
+  return token.upper == "\"" ? Unquote(text) : std::string(text);
+}
+
+}  // namespace
+
+std::string AlterTarget(std::string_view statement) {
+  std::vector<Token> tokens = Tokenise(statement);
+  size_t name = AlterNameToken(statement, tokens);
+  return name ? NameOf(statement, tokens[name]) : std::string();
+}
+
+std::string AlterRenameTarget(std::string_view statement) {
+  std::vector<Token> tokens = Tokenise(statement);
+  size_t name = AlterNameToken(statement, tokens);
+  if (!name || tokens.size() != name + 4 || tokens[name + 1].upper != "RENAME" ||
+      tokens[name + 2].upper != "TO")
+    return std::string();
+  return NameOf(statement, tokens[name + 3]);
 }
 
 bool IsSchemaStatement(std::string_view keyword) {

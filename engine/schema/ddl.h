@@ -31,6 +31,9 @@ size_t NamedConstraintsBegin(std::string_view create, std::string_view name_pref
 // The table an ALTER TABLE statement changes, unquoted; empty for other
 // statements.
 std::string AlterTarget(std::string_view statement);
+// The new name an ALTER TABLE ... RENAME TO statement gives its table,
+// unquoted; empty for other statements.
+std::string AlterRenameTarget(std::string_view statement);
 
 // True for statements that change the schema (CREATE, DROP, ALTER).
 bool IsSchemaStatement(std::string_view leading_keyword);

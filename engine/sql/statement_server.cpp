@@ -17,6 +17,7 @@
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/dictionary/hidden_column_views.h"
+#include "engine/index/index_order.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
 #include "engine/schema/declared_table.h"
@@ -421,8 +422,17 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     changes += static_cast<uint64_t>(stmt->RowsChanged());
     if (piece.keyword == "INSERT" && stmt->RowsChanged() > 0) NoteServerAutoinc(piece);
   }
-  if (IsSchemaStatement(piece.keyword))
-    SyncServerCatalog(session, piece.keyword == "ALTER" ? AlterTarget(piece.sql) : "");
+  if (!IsSchemaStatement(piece.keyword)) return;
+  std::string altered = piece.keyword == "ALTER" ? AlterTarget(piece.sql) : "";
+  std::string renamed = piece.keyword == "ALTER" ? AlterRenameTarget(piece.sql) : "";
+  if (!renamed.empty()) {
+    // A renamed table keeps what the catalog says of it (its type, fields,
+    // orders, rights, deletion marks) under its new name.
+    MoveServerCatalogRows(session, LowerAscii(altered), LowerAscii(renamed));
+    RenameServerOrdersOfTable(session, LowerAscii(altered), LowerAscii(renamed));
+    altered.clear();
+  }
+  SyncServerCatalog(session, altered);
 }
 
 }  // namespace nce

@@ -367,4 +367,30 @@ void SyncServerCatalog(StoreSession& session, std::string_view changed) {
       "WHERE o.table_name = f.table_name AND o.file_name = f.file_name)");
 }
 
+// The catalog's tables that name an engine table, and the column that does.
+struct NamingColumn {
+  const char* table;
+  const char* column;
+};
+constexpr NamingColumn kNamingColumns[] = {
+    {"_nce_tables", "name"},
+    {"_nce_fields", "table_name"},
+    {"_nce_autoinc", "table_name"},  // the numbering trigger looks its counter up by name
+    {"_nce_rowversions", "table_name"},
+    {"_nce_rights", "table_name"},
+    {"_nce_table_properties", "table_name"},
+    {"_nce_deleted", "table_name"},  // deletion marks of DBF-kind tables
+};
+
+void MoveServerCatalogRows(StoreSession& session, const std::string& from, const std::string& to) {
+  for (const NamingColumn& naming : kNamingColumns) {
+    std::string column = naming.column;
+    auto move = session.Prepare(std::string("UPDATE ") + naming.table + " SET " + column +
+                                " = CAST(?2 AS text) WHERE " + column + " = CAST(?1 AS text)");
+    move->Bind(1, Value::Text(from));
+    move->Bind(2, Value::Text(to));
+    move->Step();
+  }
+}
+
 }  // namespace nce

@@ -14,6 +14,7 @@
 #define ENGINE_STORAGE_POSTGRES_POSTGRES_CATALOG_H
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +49,12 @@ std::optional<TableDesc> DescribeServerTable(StoreSession& session, std::string_
 // `changed` (a table whose columns an ALTER TABLE changed; empty: none);
 // the AUTOINC counters of a renamed table move to its new name.
 void SyncServerCatalog(StoreSession& session, std::string_view changed);
+
+// Moves the catalog rows of table `from` to the name `to` (both as the
+// server holds them, lower case): its description, counters, row versions,
+// rights, properties and deletion marks. Orders move with
+// RenameServerOrdersOfTable.
+void MoveServerCatalogRows(StoreSession& session, const std::string& from, const std::string& to);
 
 }  // namespace nce
 
