@@ -381,6 +381,16 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
       return;
     }
   }
+  if (piece.keyword == "ALTER" && AlterRenameTarget(piece.sql).empty()) {
+    // Any other change of a table's columns makes the server forget the
+    // catalog's description of it (SyncServerCatalog): a DBF-kind table
+    // would lose its type and its deletion marks, and its deleted records
+    // would come back.
+    std::optional<TableDesc> table = DescribeServerTable(session, AlterTarget(piece.sql));
+    if (table && table->table_type != NDS_NDT)
+      throw EngineError(NDS_E_NOT_SUPPORTED, "The columns of the DBF-kind table " + table->name +
+                                                 " cannot be changed on a PostgreSQL server yet.");
+  }
   if (piece.keyword == "SELECT") {
     if (options.read_only == NDS_CURSOR_READWRITE &&
         LiveCursorHidesAlike(*connection_, piece.sql, hidden_tables)) {
