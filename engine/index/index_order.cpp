@@ -92,8 +92,9 @@ std::string ServerKeyMismatch(const ExprNode& node, const ExprContext& context) 
   size_t n = node.args.size();
   if (f == "DATE" || f == "TODAY" || f == "NOW") return f + "() changes with the clock";
   if (f == "MAX" || f == "MIN") return f + " of an empty value answers otherwise there";
-  if (f == "CHR" && (n != 1 || node.args[0]->kind != ExprNode::Kind::kNumber))
-    return "CHR of a computed number gives characters beyond ASCII otherwise there";
+  if (f == "CHR" && !(n == 1 && node.args[0]->kind == ExprNode::Kind::kNumber &&
+                      node.args[0]->number >= 0 && node.args[0]->number < 128))
+    return "CHR of other than an ASCII code gives other characters there";
   if ((f == "PADL" || f == "PADR" || f == "PADC") && n > 0 &&
       TranslateExpression(*node.args[0], context).type != ExprType::kString)
     return f + " of a value that is no string writes it otherwise there";

@@ -67,7 +67,7 @@ using OrderPtr = std::shared_ptr<const OrderDef>;
 // (SqlDialect::kPostgres), naming the table and its columns as a server
 // holds them, each key segment cast to text as the server's nce_key takes
 // its values; a key the server would compute otherwise than SQLite for some
-// value (MAX, MIN, CHR of a computed number, PADL or PADR of a number, STR
+// value (MAX, MIN, CHR beyond ASCII codes, PADL or PADR of a number, STR
 // of more than 14 digits, ROUND to decimals, the clock) is refused with
 // NDS_E_NOT_SUPPORTED.
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
