@@ -4,6 +4,7 @@
 
 #include "engine/api/api_support.h"
 #include "engine/api/find_handle.h"
+#include "engine/api/server_table_rename.h"
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
@@ -89,8 +90,10 @@ void RenameTable(Connection& connection, const std::string& from, const std::str
       SqliteStmt stmt(db, sql);
       stmt.Bind(1, old_name).Bind(2, to).Run();
     }
-    // Tables the cursors make on first use follow when they exist.
-    for (const char* table_name : {"_nce_deleted", "_nce_row_versions"}) {
+    // Tables the cursors make on first use follow when they exist; the
+    // deletion marks with their trigger.
+    MoveDeletedMarks(db, old_name, to);
+    for (const char* table_name : {"_nce_row_versions"}) {
       SqliteStmt exists(db, "SELECT 1 FROM sqlite_master WHERE name = ?1");
       exists.Bind(1, table_name);
       if (!exists.Step()) continue;
@@ -201,7 +204,7 @@ NDSRESULT NdsDDFindClose(NDSHANDLE handle, NDSHANDLE find) {
 
 NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char* newName,
                             uint16_t objectType, uint32_t options) {
-  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection, sqlite3*) {
+  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection, sqlite3* db) {
     RequireArgument(objectName, "object name");
     RequireArgument(newName, "new name");
     if (objectType != NDS_DD_TABLE_OBJECT)
@@ -212,7 +215,10 @@ NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char
     if (!connection.dictionary || !connection.dictionary->administrator)
       throw EngineError(NDS_E_RIGHTS,
                         "Only members of the group ADMIN may rename tables of this dictionary.");
-    RenameTable(connection, objectName, newName);
+    if (connection.server())
+      RenameServerTable(connection, db, objectName, newName);
+    else
+      RenameTable(connection, objectName, newName);
     return NDS_SUCCESS;
   });
 }

@@ -417,7 +417,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
       StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
                                                QuoteIdentifier(DeletedMarksTable()) +
                                                " WHERE table_name = ?1 AND record = ?2"));
-      unmark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+      unmark->Bind(1, DeletedMarksKey(c)).Bind(2, rowid).Run();
     }
     savepoint.Commit();
   }

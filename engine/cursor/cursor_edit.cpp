@@ -14,6 +14,7 @@
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/record_locks.h"
 #include "engine/storage/sqlite_values.h"
@@ -403,10 +404,15 @@ void CursorWalk::Delete(Cursor& c) {
     remove->Bind(1, rowid).Run();
     gone_ = true;
   } else {
+    {
+      // The engine's own definition, whatever the user's rights.
+      EngineDefinitions engine_work(c.connection());
+      EnsureDeletedMarksTrigger(c.source_db(), c.source_table);
+    }
     StatementUse mark(KeptStatement(c, "INSERT OR IGNORE INTO main." +
                                            QuoteIdentifier(DeletedMarksTable()) +
                                            " (table_name, record) VALUES (?1, ?2)"));
-    mark->Bind(1, UpperAscii(c.source_table)).Bind(2, rowid).Run();
+    mark->Bind(1, DeletedMarksKey(c)).Bind(2, rowid).Run();
     current_.visible_known = false;
   }
   pending_.clear();

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "engine/base/sql_scan.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
@@ -21,14 +22,9 @@ class Scanner {
   void SkipSpace() {
     for (;;) {
       while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-      if (text_.substr(pos_, 2) == "--") {
-        while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
-      } else if (text_.substr(pos_, 2) == "/*") {
-        size_t end = text_.find("*/", pos_ + 2);
-        pos_ = end == std::string_view::npos ? text_.size() : end + 2;
-      } else {
-        return;
-      }
+      size_t end = CommentEnd(text_, pos_);
+      if (end == pos_) return;
+      pos_ = end;
     }
   }
   bool AtEnd() {
@@ -38,10 +34,7 @@ class Scanner {
   // Reads a keyword when the next word is `word` (without letter case).
   bool Keyword(std::string_view word) {
     SkipSpace();
-    size_t end = pos_;
-    while (end < text_.size() &&
-           (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_'))
-      ++end;
+    size_t end = WordEnd(text_, pos_);
     if (!EqualsNoCase(text_.substr(pos_, end - pos_), word)) return false;
     pos_ = end;
     return true;
@@ -110,22 +103,17 @@ bool ConditionIsPlain(std::string_view condition) {
   int depth = 0;
   for (size_t i = 0; i < condition.size();) {
     char c = condition[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      size_t end = condition.find(close, i + 1);
-      if (end == std::string_view::npos) return false;
-      i = end + 1;
+    if (IsQuoteMark(c)) {
+      i = QuotedEnd(condition, i);
+      if (i == std::string_view::npos) return false;
       continue;
     }
-    if (condition.substr(i, 2) == "--" || condition.substr(i, 2) == "/*") return false;
+    if (CommentEnd(condition, i) != i) return false;
     if (c == '(') ++depth;
     if (c == ')') --depth;
     if (c == ';') return false;
     if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      size_t end = i;
-      while (end < condition.size() &&
-             (std::isalnum(static_cast<unsigned char>(condition[end])) || condition[end] == '_'))
-        ++end;
+      size_t end = WordEnd(condition, i);
       if (depth == 0)
         for (const char* stop : kStops)
           if (EqualsNoCase(condition.substr(i, end - i), stop)) return false;

@@ -389,13 +389,29 @@ void CursorWalk::ServerWriteAppended(Cursor& c) {
 void CursorWalk::ServerDelete(Cursor& c) {
   c.RequireRight(kRightDelete, "");
   int64_t rowid = current_.rowid;
-  {
-    ServerWriteLock lock(*this, c, rowid);
+  ServerWriteLock lock(*this, c, rowid);
+  if (c.desc.table_type == NDS_NDT) {
     ServerUse remove(ServerStatement(c, "DELETE FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
     remove->Bind(1, Value::Integer(rowid));
     remove->Step();
+    gone_ = true;
+    return;
   }
-  gone_ = true;
+  // A DBF-kind table keeps the record and marks it. The row's key-share lock
+  // holds off an SQL DELETE of the row until the mark is committed, so that
+  // the delete's trigger (nce_forget_marks) sees the mark and takes it along.
+  ServerUse mark(ServerStatement(c, "INSERT INTO " + QuoteIdentifier(DeletedMarksTable()) +
+                                        " (table_name, record) SELECT ?1, rowid FROM " +
+                                        c.QuotedTable() +
+                                        " WHERE rowid = ?2 FOR KEY SHARE ON CONFLICT DO NOTHING"));
+  mark->Bind(1, Value::Text(DeletedMarksKey(c)));
+  mark->Bind(2, Value::Integer(rowid));
+  mark->Step();
+  // Nothing marked: another workstation marked it first, or removed the row.
+  if (mark->RowsChanged() == 0 && !ServerRowExists(c, rowid))
+    throw EngineError(NDS_E_INVALID_RECORD,
+                      "Record " + std::to_string(rowid) + " was deleted by another user.");
+  current_.visible_known = false;
 }
 
 Value CursorWalk::ServerEvaluateOnAppended(Cursor& c, const std::string& sql,

@@ -42,6 +42,18 @@ bool ShowDeleted() {
   return g_show_deleted.load();
 }
 
+std::string DeletedMarksKey(const Cursor& c) {
+  return c.on_server() ? LowerAscii(c.source_table) : UpperAscii(c.source_table);
+}
+
+std::string MarkedRecordsSql(const Cursor& c) {
+  // A server has no schema "main"; on SQLite it keeps a temporary table of
+  // the same name from hiding the catalog's.
+  return std::string("SELECT record FROM ") + (c.on_server() ? "" : "main.") +
+         QuoteIdentifier(DeletedMarksTable()) +
+         " WHERE table_name = " + QuoteLiteral(DeletedMarksKey(c));
+}
+
 CursorWalk::CursorWalk() = default;
 
 CursorWalk::~CursorWalk() = default;
@@ -83,8 +95,7 @@ std::string CursorWalk::ConditionText(Cursor& c, const std::string& prefix,
     for (const auto& [name, sql] : conditions_)
       if (name.compare(0, prefix.size(), prefix) == 0) add(sql);
   if (with_deleted && HidesDeleted(c)) {
-    add("rowid NOT IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
-        " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")");
+    add("rowid NOT IN (" + MarkedRecordsSql(c) + ")");
   }
   return text;
 }
@@ -112,8 +123,7 @@ void CursorWalk::Attach(Cursor& c) {
   }
   if (marks) {
     // Last column: whether the row carries a deletion mark.
-    walk.columns += ", rowid IN (SELECT record FROM main." + QuoteIdentifier(DeletedMarksTable()) +
-                    " WHERE table_name = " + QuoteLiteral(UpperAscii(c.source_table)) + ")";
+    walk.columns += ", rowid IN (" + MarkedRecordsSql(c) + ")";
   }
   walk.key = order_key_;
   walk.descending = descending_;
@@ -121,10 +131,11 @@ void CursorWalk::Attach(Cursor& c) {
   shape.all_rows_where = c.filter_sql;
   shape.scoped_rows_where = ConditionText(c, "scope", false);
   statements_.Use(std::move(shape));
-  if (marks && !statements_.tables_sure()) {
+  if (marks && !c.on_server() && !statements_.tables_sure()) {
     // The statements read the deletion marks. Made outside a transaction the
     // table stays; made inside one a rollback may take it away again, so the
-    // next use of these statements makes sure once more.
+    // next use of these statements makes sure once more. A server's catalog
+    // holds the table from the first connect.
     EnsureDeletedMarks(c.source_db());
     statements_.set_tables_sure(sqlite3_get_autocommit(c.source_db()) != 0);
   }

@@ -427,6 +427,13 @@ class CursorWalk {
 void SetShowDeleted(bool show);
 bool ShowDeleted();
 
+// The name under which DeletedMarksTable() keeps the deletion marks of a
+// DBF-kind cursor's table: upper case in a SQLite store; on a server the
+// table's name as the server holds it (lower case), as its triggers name it.
+std::string DeletedMarksKey(const Cursor& c);
+// A query of the record numbers of the cursor's table that carry a mark.
+std::string MarkedRecordsSql(const Cursor& c);
+
 }  // namespace nce
 
 #endif  // ENGINE_CURSOR_CURSOR_WALK_H

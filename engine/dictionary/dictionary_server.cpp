@@ -2,6 +2,8 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "engine/base/errors.h"
@@ -157,19 +159,29 @@ void LoadTableShapes(StoreSession& session, DictionaryMirror& mirror) {
   }
 }
 
+// What the authorizer of one statement's check reads and notes.
+struct ServerCheck {
+  DictionaryState* state;               // the user's rights
+  std::set<std::string> hidden_tables;  // tables of which it reads a hidden column
+};
+
 // The rights of a user who does not administer the dictionary, plus: the
 // dictionary's own tables are the engine's to read and write on a server,
 // where its users' password hashes and rights would otherwise be open to
-// plain SQL.
+// plain SQL. A hidden column read as NULL notes its table, which the query
+// must then read through a view (hidden_column_views.h).
 int AuthorizeOnServer(void* data, int action, const char* arg1, const char* arg2,
                       const char* database, const char* trigger) {
-  const auto* state = static_cast<const DictionaryState*>(data);
+  auto* check = static_cast<ServerCheck*>(data);
+  const DictionaryState* state = check->state;
   bool touches_rows = action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
                       action == SQLITE_DELETE;
   if (touches_rows && !state->administrator && arg1 &&
       EqualsNoCase(std::string_view(arg1).substr(0, kReservedPrefix.size()), kReservedPrefix))
     return SQLITE_DENY;
-  return AuthorizeDictionaryAction(data, action, arg1, arg2, database, trigger);
+  int decision = AuthorizeDictionaryAction(check->state, action, arg1, arg2, database, trigger);
+  if (decision == SQLITE_IGNORE && action == SQLITE_READ) check->hidden_tables.insert(arg1);
+  return decision;
 }
 
 DictionaryState& StateOf(Connection& connection) {
@@ -230,13 +242,17 @@ sqlite3* ServerDictionaryDb(Connection& connection) {
   return mirror.db();
 }
 
+void LockServerDictionary(StoreSession& session) {
+  auto lock = session.Prepare("SELECT pg_advisory_xact_lock(?1)");
+  lock->Bind(1, Value::Integer(kDictionaryLockKey));
+  lock->Step();
+}
+
 void RunServerDictionaryStatement(Connection& connection, std::string_view sql) {
   StoreSession& session = connection.LiveServer();
   if (!session.InTransaction())
     throw EngineError(NDS_E_GENERAL, "A dictionary statement runs inside a transaction.");
-  auto lock = session.Prepare("SELECT pg_advisory_xact_lock(?1)");
-  lock->Bind(1, Value::Integer(kDictionaryLockKey));
-  lock->Step();
+  LockServerDictionary(session);
   sqlite3* db = ServerDictionaryDb(connection);  // the rows as the lock found them
   LoadRows(session, db);
   RunDictionaryStatementOn(connection, db, sql);
@@ -244,21 +260,25 @@ void RunServerDictionaryStatement(Connection& connection, std::string_view sql) 
   RefreshServerDictionaryState(connection);
 }
 
-void AuthorizeServerStatement(Connection& connection, const std::string& sql) {
+std::vector<std::string> AuthorizeServerStatement(Connection& connection, const std::string& sql,
+                                                  bool query) {
   DictionaryState& state = StateOf(connection);
-  if (state.administrator) return;
+  if (state.administrator) return {};
   std::shared_ptr<DictionaryState> held = connection.dictionary;  // the authorizer reads it
   sqlite3* db = state.mirror->db();
   if (!state.mirror->shapes_current()) LoadTableShapes(connection.LiveServer(), *state.mirror);
-  // The server cannot read a hidden column as NULL: reading one is refused.
-  RefuseHiddenReads refuse(connection);
-  sqlite3_set_authorizer(db, AuthorizeOnServer, held.get());
+  // A query reads hidden columns as NULL through views; any other statement
+  // that reads one is refused, as on SQLite.
+  std::optional<RefuseHiddenReads> refuse;
+  if (!query) refuse.emplace(connection);
+  ServerCheck check{held.get(), {}};
+  sqlite3_set_authorizer(db, AuthorizeOnServer, &check);
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
   sqlite3_finalize(stmt);
   if (rc == SQLITE_OK) {
     sqlite3_set_authorizer(db, nullptr, nullptr);
-    return;
+    return {check.hidden_tables.begin(), check.hidden_tables.end()};
   }
   EngineError refusal = SqlError(db, rc, "checking the rights");
   sqlite3_set_authorizer(db, nullptr, nullptr);

@@ -10,9 +10,9 @@
 // a statement of a user who does not administer the dictionary is prepared
 // there under the rights' authorizer before it is sent. A statement the
 // mirror cannot prepare (the server's own dialect) is refused for such a
-// user rather than run unchecked, and so is one that reads a column hidden
-// from him: the server cannot read it as NULL for one connection, as a
-// SQLite store does.
+// user rather than run unchecked. A query that reads a column hidden from
+// him reads it as NULL through views made for it (hidden_column_views.h);
+// any other statement that reads one is refused, as on SQLite.
 #ifndef ENGINE_DICTIONARY_DICTIONARY_SERVER_H
 #define ENGINE_DICTIONARY_DICTIONARY_SERVER_H
 
@@ -20,6 +20,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nce {
 
@@ -60,6 +61,10 @@ void FollowServerRightsChanges(Connection& connection);
 // dictionary's engine functions (properties, object searches).
 sqlite3* ServerDictionaryDb(Connection& connection);
 
+// Takes the lock that serialises the dictionary's writers until the end of
+// the session's open transaction.
+void LockServerDictionary(StoreSession& session);
+
 // Runs one dictionary statement (dictionary_sql.h) inside the caller's
 // transaction or savepoint: under a lock that serialises the dictionary's
 // writers, on rows read fresh from the server, which then get the result.
@@ -68,8 +73,12 @@ void RunServerDictionaryStatement(Connection& connection, std::string_view sql);
 // Throws NDS_E_RIGHTS unless the connection's user may run `sql` (one
 // statement as the server gets it, markers as ?N). Administrators run
 // anything. The mirror's tables are read from the server when they may
-// have changed since (see ForgetServerTableShapes).
-void AuthorizeServerStatement(Connection& connection, const std::string& sql);
+// have changed since (see ForgetServerTableShapes). A `query` (a SELECT)
+// may read columns hidden from the user: it gets the tables it reads them
+// from, which it must read through HiddenColumnViews; any other statement
+// that reads one is refused.
+std::vector<std::string> AuthorizeServerStatement(Connection& connection, const std::string& sql,
+                                                  bool query);
 // The server's tables may have changed: at the start of an execution (any
 // session may have changed them), and after a statement that changes the
 // schema or ends a transaction or savepoint.

@@ -3,11 +3,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 #include "engine/base/dates.h"
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
 #include "engine/expr/expr_values.h"
 
 namespace nce {
@@ -44,123 +42,33 @@ int64_t MillisecondsOf(std::string_view time) {
 
 }  // namespace
 
-KeyInput KeyInputOf(sqlite3_value* value) {
+KeyInput KeyInputOf(const StoredView& value) {
   KeyInput input;
-  switch (sqlite3_value_type(value)) {
-    case SQLITE_NULL:
-      break;
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-      input.kind = KeyInput::Kind::kNumber;
-      input.number = sqlite3_value_double(value);
-      break;
-    default: {
-      input.kind = KeyInput::Kind::kText;
-      const void* bytes = sqlite3_value_type(value) == SQLITE_BLOB
-                              ? sqlite3_value_blob(value)
-                              : static_cast<const void*>(sqlite3_value_text(value));
-      int n = sqlite3_value_bytes(value);
-      if (bytes && n > 0)
-        input.text.assign(static_cast<const char*>(bytes), static_cast<size_t>(n));
-    }
+  if (value.IsNumber()) {
+    input.kind = KeyInput::Kind::kNumber;
+    input.number = value.Number();
+  } else if (value.kind != StoredView::Kind::kNull) {
+    input.kind = KeyInput::Kind::kText;
+    input.text.assign(value.Bytes());
   }
   return input;
 }
 
-namespace {
-
-KeyInput InputOf(sqlite3_value* value) {
-  return KeyInputOf(value);
-}
-
-void KeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
-  auto* shapes = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
-  if (!shapes) {
-    const unsigned char* text = sqlite3_value_text(argv[0]);
-    try {
-      auto parsed = std::make_unique<std::vector<KeySegmentSpec>>(
-          ParseKeySpec(text ? reinterpret_cast<const char*>(text) : ""));
-      shapes = parsed.get();
-      sqlite3_set_auxdata(context, 0, parsed.release(),
-                          [](void* p) { delete static_cast<std::vector<KeySegmentSpec>*>(p); });
-      // SQLite may drop the auxiliary data at once; then it has freed it.
-      shapes = static_cast<std::vector<KeySegmentSpec>*>(sqlite3_get_auxdata(context, 0));
-      if (!shapes) {
-        std::vector<KeySegmentSpec> local =
-            ParseKeySpec(text ? reinterpret_cast<const char*>(text) : "");
-        std::string key;
-        for (int i = 1; i < argc && static_cast<size_t>(i - 1) < local.size(); ++i)
-          AppendKeyBytes(key, local[i - 1], InputOf(argv[i]));
-        sqlite3_result_blob(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-        return;
-      }
-    } catch (const EngineError& error) {
-      sqlite3_result_error(context, error.text().c_str(), -1);
-      return;
-    }
-  }
-  if (static_cast<size_t>(argc - 1) != shapes->size()) {
-    sqlite3_result_error(context, "nce_key: the key shape and the values do not match", -1);
-    return;
-  }
-  std::string key;
-  for (int i = 1; i < argc; ++i) AppendKeyBytes(key, (*shapes)[i - 1], InputOf(argv[i]));
-  sqlite3_result_blob(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-}
-
-void ContainsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
-  const unsigned char* text = sqlite3_value_text(argv[0]);
-  const unsigned char* pattern = sqlite3_value_text(argv[1]);
-  if (!text || !pattern) {
-    sqlite3_result_int(context, 0);
-    return;
-  }
-  sqlite3_result_int(context, ContainsWords(reinterpret_cast<const char*>(text),
-                                            reinterpret_cast<const char*>(pattern)));
-}
-
-template <std::optional<std::string> (*Convert)(std::string_view)>
-void TextToStored(sqlite3_context* context, int, sqlite3_value** argv) {
-  const unsigned char* text = sqlite3_value_text(argv[0]);
-  std::optional<std::string> stored =
-      text ? Convert(reinterpret_cast<const char*>(text)) : std::nullopt;
-  if (!stored || stored->empty())
-    sqlite3_result_null(context);
-  else
-    sqlite3_result_text(context, stored->c_str(), static_cast<int>(stored->size()),
-                        SQLITE_TRANSIENT);
-}
-
-void ModFunction(sqlite3_context* context, int, sqlite3_value** argv) {
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
-    sqlite3_result_null(context);
-    return;
-  }
-  double a = sqlite3_value_double(argv[0]), b = sqlite3_value_double(argv[1]);
-  if (b == 0) {
-    sqlite3_result_null(context);
-    return;
-  }
+std::optional<double> Modulo(double a, double b) {
+  if (b == 0) return std::nullopt;
   // The result takes the sign of the divisor.
   double r = std::fmod(a, b);
   if (r != 0 && ((r < 0) != (b < 0))) r += b;
-  if (r == std::floor(r) && std::fabs(r) < 9e15)
-    sqlite3_result_int64(context, static_cast<sqlite3_int64>(r));
-  else
-    sqlite3_result_double(context, r);
+  return r;
 }
 
-void PowFunction(sqlite3_context* context, int, sqlite3_value** argv) {
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
-    sqlite3_result_null(context);
-    return;
-  }
-  double r = std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]));
-  if (std::isfinite(r))
-    sqlite3_result_double(context, r);
-  else
-    sqlite3_result_null(context);
+std::optional<double> Power(double base, double exponent) {
+  double r = std::pow(base, exponent);
+  if (!std::isfinite(r)) return std::nullopt;
+  return r;
 }
+
+namespace {
 
 // ---- CONTAINS -----------------------------------------------------------------------------
 
@@ -396,29 +304,6 @@ std::string PrefixSuccessor(std::string_view prefix) {
 
 bool ContainsWords(std::string_view text, std::string_view pattern) {
   return ContainsMatcher(text, pattern).Match();
-}
-
-void RegisterExpressionFunctions(sqlite3* db) {
-  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-  struct Function {
-    const char* name;
-    int args;
-    void (*call)(sqlite3_context*, int, sqlite3_value**);
-  };
-  const Function functions[] = {
-      {"nce_key", -1, KeyFunction},
-      {"nce_contains", 2, ContainsFunction},
-      {"nce_ctod", 1, TextToStored<StoredDate>},
-      {"nce_ctot", 1, TextToStored<StoredTime>},
-      {"nce_ctots", 1, TextToStored<StoredTimestamp>},
-      {"nce_mod", 2, ModFunction},
-      {"nce_pow", 2, PowFunction},
-  };
-  for (const Function& f : functions) {
-    int rc = sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.call, nullptr,
-                                        nullptr, nullptr);
-    if (rc != SQLITE_OK) throw SqlError(db, rc, f.name);
-  }
 }
 
 }  // namespace nce

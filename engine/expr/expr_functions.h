@@ -1,16 +1,19 @@
-// SQL functions the engine registers on every store connection: the index
-// key function and the helpers that translated expressions call. Keys are
-// byte strings whose byte order is the key order, so that an SQLite index on
-// nce_key(...) walks records in the order of the engine's key expression.
+// What the engine's SQL functions compute, whichever store calls them: the
+// index key function nce_key and the helpers that translated expressions
+// call. Keys are byte strings whose byte order is the key order, so that an
+// index on nce_key(...) walks records in the order of the engine's key
+// expression. The stores register the functions (SQLite:
+// engine/storage/sqlite_functions.h; a server: with its catalog).
 #ifndef ENGINE_EXPR_EXPR_FUNCTIONS_H
 #define ENGINE_EXPR_EXPR_FUNCTIONS_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/base/stored_view.h"
 
 namespace nce {
 
@@ -33,8 +36,8 @@ struct KeyInput {
   std::string text;
 };
 
-// The key input of an SQLite value (NULL, number, text or blob bytes).
-KeyInput KeyInputOf(sqlite3_value* value);
+// The key input of a stored value (NULL, number, text or blob bytes).
+KeyInput KeyInputOf(const StoredView& value);
 
 // Appends the key bytes of `input` for `shape`.
 void AppendKeyBytes(std::string& key, const KeySegmentSpec& shape, const KeyInput& input);
@@ -43,9 +46,11 @@ void AppendKeyBytes(std::string& key, const KeySegmentSpec& shape, const KeyInpu
 // `prefix`; empty when there is none (the prefix is all 0xFF bytes).
 std::string PrefixSuccessor(std::string_view prefix);
 
-// Registers nce_key, nce_contains, nce_ctod, nce_ctot, nce_ctots, nce_mod and
-// nce_pow on `db`. Throws EngineError on failure.
-void RegisterExpressionFunctions(sqlite3* db);
+// nce_mod: the remainder of a / b with the sign of b; none when b is 0.
+std::optional<double> Modulo(double a, double b);
+
+// nce_pow: base raised to exponent; none when the result is not finite.
+std::optional<double> Power(double base, double exponent);
 
 // CONTAINS: whether `text` holds the words of `pattern` ("a AND b", "a OR
 // b", "NOT a", quoted phrases, '*' as a wildcard at either end of a word);

@@ -97,7 +97,7 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
     }
     if (!all_set || s.fields.empty()) break;
     size_t before = key.size();
-    AppendKeyBytes(key, s.shape, KeyInputOf(sqlite3_column_value(stmt, static_cast<int>(i))));
+    AppendKeyBytes(key, s.shape, KeyInputOf(StoredColumn(stmt, static_cast<int>(i))));
     if (partial && s.shape.type == 'S' && s.fields.size() == 1) {
       key.resize(before + std::min<size_t>(partial->given_length, s.shape.width));
       break;

@@ -418,31 +418,64 @@ bool DropOrder(sqlite3* db, const std::string& name) {
   return DropOrder(session, name);
 }
 
+namespace {
+
+// The orders of table `from` with their store indexes: (index, order name).
+std::vector<std::pair<std::string, std::string>> OrdersOfTable(StoreSession& session,
+                                                               const std::string& table) {
+  std::vector<std::pair<std::string, std::string>> orders;
+  auto read = session.Prepare(
+      "SELECT sqlite_index, order_name FROM _nce_index_orders WHERE table_name = ?1");
+  read->Bind(1, Value::Text(table));
+  while (read->Step()) orders.emplace_back(read->Column(0).bytes, read->Column(1).bytes);
+  return orders;
+}
+
+// Moves the catalog rows of the orders of table `from` to table `to`; the
+// structural file, named after the table, follows its name.
+void MoveOrderRows(StoreSession& session, const std::string& from, const std::string& to) {
+  for (const char* table : {"_nce_index_files", "_nce_index_orders"}) {
+    auto move = session.Prepare(
+        std::string("UPDATE ") + table +
+        " SET table_name = CAST(?2 AS text), file_name = CASE WHEN upper(file_name) LIKE "
+        "CAST(?3 AS text) THEN CAST(?2 AS text) || substr(file_name, length(CAST(?1 AS text)) + "
+        "1) ELSE file_name END WHERE table_name = CAST(?1 AS text)");
+    move->Bind(1, Value::Text(from));
+    move->Bind(2, Value::Text(to));
+    move->Bind(3, Value::Text(UpperAscii(from) + ".%"));
+    move->Step();
+  }
+}
+
+void NoteOrderIndex(StoreSession& session, const std::string& table, const std::string& order,
+                    const std::string& index) {
+  auto update = session.Prepare(
+      "UPDATE _nce_index_orders SET sqlite_index = ?1 WHERE table_name = ?2 AND order_name = ?3");
+  update->Bind(1, Value::Text(index));
+  update->Bind(2, Value::Text(table));
+  update->Bind(3, Value::Text(order));
+  update->Step();
+}
+
+}  // namespace
+
+void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,
+                               const std::string& to) {
+  std::vector<std::pair<std::string, std::string>> renames = OrdersOfTable(session, from);
+  MoveOrderRows(session, from, to);
+  // The server keeps the indexes with the renamed table; their names follow.
+  for (const auto& [index, order] : renames) {
+    std::string renamed = ServerIndexName(to, order);
+    session.Execute("ALTER INDEX " + QuoteIdentifier(index) + " RENAME TO " +
+                    QuoteIdentifier(renamed));
+    NoteOrderIndex(session, to, order, renamed);
+  }
+}
+
 void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string& to) {
-  std::vector<std::pair<std::string, std::string>> renames;  // old index, order name
-  {
-    SqliteStmt stmt(
-        db,
-        "SELECT sqlite_index, order_name, file_name FROM _nce_index_orders WHERE table_name = ?1");
-    stmt.Bind(1, from);
-    while (stmt.Step()) renames.emplace_back(stmt.Text(0), stmt.Text(1));
-  }
-  // The structural file follows the table's name.
-  std::string old_structural_prefix = UpperAscii(from) + ".";
-  {
-    SqliteStmt files(
-        db,
-        "UPDATE _nce_index_files SET table_name = ?2, file_name = CASE WHEN upper(file_name) "
-        "LIKE ?3 THEN ?2 || substr(file_name, length(?1) + 1) ELSE file_name END WHERE table_name "
-        "= ?1");
-    files.Bind(1, from).Bind(2, to).Bind(3, old_structural_prefix + "%").Run();
-    SqliteStmt orders(
-        db,
-        "UPDATE _nce_index_orders SET table_name = ?2, file_name = CASE WHEN upper(file_name) "
-        "LIKE ?3 THEN ?2 || substr(file_name, length(?1) + 1) ELSE file_name END WHERE table_name "
-        "= ?1");
-    orders.Bind(1, from).Bind(2, to).Bind(3, old_structural_prefix + "%").Run();
-  }
+  SqliteSession session(db);
+  std::vector<std::pair<std::string, std::string>> renames = OrdersOfTable(session, from);
+  MoveOrderRows(session, from, to);
   // SQLite keeps the indexes with the renamed table; their names follow.
   for (const auto& [index, order] : renames) {
     std::string sql;
@@ -460,10 +493,7 @@ void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string
     sql.replace(at, QuoteIdentifier(index).size(), QuoteIdentifier(renamed));
     ExecSql(db, ("DROP INDEX " + QuoteIdentifier(index)).c_str());
     ExecSql(db, sql.c_str());
-    SqliteStmt update(
-        db,
-        "UPDATE _nce_index_orders SET sqlite_index = ?1 WHERE table_name = ?2 AND order_name = ?3");
-    update.Bind(1, renamed).Bind(2, to).Bind(3, order).Run();
+    NoteOrderIndex(session, to, order, renamed);
   }
 }
 

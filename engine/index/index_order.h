@@ -109,6 +109,10 @@ bool DropOrder(sqlite3* db, const std::string& name);
 // Renames the catalog rows and SQLite indexes of table `from` to `to`
 // (the table itself must be renamed already).
 void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string& to);
+// The same on a server, whose indexes are renamed in place; the names are
+// the table's as the server holds them (lower case).
+void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,
+                               const std::string& to);
 
 }  // namespace nce
 

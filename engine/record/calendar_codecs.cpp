@@ -49,10 +49,9 @@ bool ReadIsoDate(std::string_view text, int64_t* julian) {
   return JulianOfValidDate(date, julian);
 }
 
-StoredEncode StoreDate(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* p) {
-  if (kind != SQLITE_TEXT) return StoredEncode::kByValue;
-  std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                        sqlite3_value_bytes(value));
+StoredEncode StoreDate(const FieldDesc& f, const StoredView& value, uint8_t* p) {
+  if (value.kind != StoredView::Kind::kText) return StoredEncode::kByValue;
+  std::string_view text = value.Bytes();
   int64_t julian;
   if (!ReadIsoDate(text, &julian) && !ParseDate(text, &julian, nullptr)) return StoredEncode::kNull;
   PutDate(f, julian, p);

@@ -8,17 +8,16 @@
 #ifndef ENGINE_RECORD_FIELD_CODECS_H
 #define ENGINE_RECORD_FIELD_CODECS_H
 
-#include <sqlite3.h>
-
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/base/stored_view.h"
 #include "engine/base/values.h"
 #include "engine/schema/catalog.h"
 
 namespace nce {
 
-// What an encoder from a stored SQLite value did.
+// What an encoder from a stored value did.
 enum class StoredEncode {
   kWritten,  // the image form is in place
   kNull,     // the field shows nothing: the caller writes the null form
@@ -48,7 +47,7 @@ struct ImageCodec {
   bool (*encode)(const FieldDesc& f, bool ndt, const Value& v, uint8_t* place);
   // The walk's fast path from a column of a stepped statement; nullptr when
   // the type has none.
-  StoredEncode (*encode_stored)(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* place);
+  StoredEncode (*encode_stored)(const FieldDesc& f, const StoredView& value, uint8_t* place);
   // Reads a full-width, non-null image form; raises EngineError when the
   // bytes are no value of the field. Blob codecs have none.
   Value (*decode)(const FieldDesc& f, bool ndt, const uint8_t* place);

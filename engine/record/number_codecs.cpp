@@ -33,9 +33,9 @@ bool EncodeDouble(const FieldDesc&, bool, const Value& v, uint8_t* p) {
   return true;
 }
 
-StoredEncode StoreDouble(const FieldDesc&, sqlite3_value* value, int kind, uint8_t* p) {
-  if (kind != SQLITE_FLOAT && kind != SQLITE_INTEGER) return StoredEncode::kByValue;
-  Store<double>(p, sqlite3_value_double(value));
+StoredEncode StoreDouble(const FieldDesc&, const StoredView& value, uint8_t* p) {
+  if (!value.IsNumber()) return StoredEncode::kByValue;
+  Store<double>(p, value.Number());
   return StoredEncode::kWritten;
 }
 
@@ -72,9 +72,9 @@ bool EncodeInteger(const FieldDesc&, bool, const Value& v, uint8_t* p) {
   return true;
 }
 
-StoredEncode StoreInteger(const FieldDesc&, sqlite3_value* value, int kind, uint8_t* p) {
-  if (kind != SQLITE_INTEGER) return StoredEncode::kByValue;
-  int64_t v = sqlite3_value_int64(value);
+StoredEncode StoreInteger(const FieldDesc&, const StoredView& value, uint8_t* p) {
+  if (value.kind != StoredView::Kind::kInteger) return StoredEncode::kByValue;
+  int64_t v = value.integer;
   if (v < INT32_MIN || v > INT32_MAX) return StoredEncode::kByValue;
   Store<int32_t>(p, static_cast<int32_t>(v));
   return StoredEncode::kWritten;

@@ -10,23 +10,20 @@
 
 namespace nce {
 
-Value ValueFromColumn(sqlite3_stmt* stmt, int col) {
-  switch (sqlite3_column_type(stmt, col)) {
-    case SQLITE_INTEGER:
-      return Value::Integer(sqlite3_column_int64(stmt, col));
-    case SQLITE_FLOAT:
-      return Value::Real(sqlite3_column_double(stmt, col));
-    case SQLITE_TEXT: {
-      auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-      return Value::Text(std::string(p, sqlite3_column_bytes(stmt, col)));
-    }
-    case SQLITE_BLOB: {
-      auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, col));
-      return Value::Blob(std::string(p ? p : "", sqlite3_column_bytes(stmt, col)));
-    }
-    default:
-      return Value::Null();
+Value ValueFromStored(const StoredView& stored) {
+  switch (stored.kind) {
+    case StoredView::Kind::kInteger:
+      return Value::Integer(stored.integer);
+    case StoredView::Kind::kReal:
+      return Value::Real(stored.real);
+    case StoredView::Kind::kText:
+      return Value::Text(std::string(stored.Bytes()));
+    case StoredView::Kind::kBlob:
+      return Value::Blob(std::string(stored.Bytes()));
+    case StoredView::Kind::kNull:
+      break;
   }
+  return Value::Null();
 }
 
 bool IsBlobType(uint16_t type) {
@@ -45,9 +42,8 @@ void EncodeValue(const FieldDesc& f, bool ndt, const Value& v, uint8_t* image) {
     EncodeNull(f, ndt, image);
 }
 
-void EncodeColumnByValue(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col,
-                         uint8_t* image) {
-  EncodeValue(f, ndt, ValueFromColumn(stmt, col), image);
+void EncodeStoredByValue(const FieldDesc& f, bool ndt, const StoredView& stored, uint8_t* image) {
+  EncodeValue(f, ndt, ValueFromStored(stored), image);
 }
 
 // ---- decoding an image ------------------------------------------------------------

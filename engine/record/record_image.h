@@ -1,6 +1,6 @@
 // Record images: the fixed byte layout in which a cursor hands out one record
-// and takes field values back. The store keeps natural SQLite values (numbers,
-// ISO date texts, blobs); this unit converts between those values and the
+// and takes field values back. The store keeps natural values (numbers, ISO
+// date texts, blobs); this unit converts between those values and the
 // per-field forms of the two table families:
 //  - NDT tables: binary forms (Julian day numbers, IEEE doubles, little-endian
 //    integers) with a distinct null form per type;
@@ -10,20 +10,19 @@
 #ifndef ENGINE_RECORD_RECORD_IMAGE_H
 #define ENGINE_RECORD_RECORD_IMAGE_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "engine/base/stored_view.h"
 #include "engine/base/values.h"
 #include "engine/record/field_codecs.h"
 #include "engine/schema/catalog.h"
 
 namespace nce {
 
-// Reads column `col` of a stepped statement as a value.
-Value ValueFromColumn(sqlite3_stmt* stmt, int col);
+// A copy of a stored value, to keep beyond the store's next step.
+Value ValueFromStored(const StoredView& stored);
 
 // True for a null (or never set) value.
 inline bool IsNull(const Value& v) {
@@ -42,27 +41,21 @@ void EncodeValue(const FieldDesc& field, bool ndt, const Value& value, uint8_t* 
 // Writes the field's null form: what an empty field looks like in the image.
 void EncodeNull(const FieldDesc& field, bool ndt, uint8_t* image);
 
-// The general path of EncodeColumn, through a Value.
-void EncodeColumnByValue(const FieldDesc& field, bool ndt, sqlite3_stmt* stmt, int col,
+// The general path of EncodeStored, through a Value.
+void EncodeStoredByValue(const FieldDesc& field, bool ndt, const StoredView& stored,
                          uint8_t* image);
 
-// EncodeValue for column `col` of a stepped statement, without an
-// intermediate copy for the common types. Inline: a walk encodes every
-// column of every row it reads, and the loop over the columns keeps what
-// they share in registers.
-inline void EncodeColumn(const FieldDesc& f, bool ndt, sqlite3_stmt* stmt, int col,
-                         uint8_t* image) {
+// EncodeValue for a stored value, without an intermediate copy for the
+// common types. Inline: a walk encodes every column of every row it reads,
+// and the loop over the columns keeps what they share in registers.
+inline void EncodeStored(const FieldDesc& f, bool ndt, const StoredView& stored, uint8_t* image) {
   const ImageCodec& codec = CodecFor(f.shape.type);
-  // One call into the statement per column: the sqlite3_value accessors do
-  // not take the connection's mutex again (the engine serialises the use of
-  // each connection itself).
-  sqlite3_value* value = sqlite3_column_value(stmt, col);
-  int kind = sqlite3_value_type(value);
-  StoredEncode done = codec.encode_stored ? codec.encode_stored(f, value, kind, image + f.offset)
+  StoredEncode done = codec.encode_stored ? codec.encode_stored(f, stored, image + f.offset)
                                           : StoredEncode::kByValue;
   if (done == StoredEncode::kWritten) return;
-  if (done == StoredEncode::kNull || kind == SQLITE_NULL) return EncodeNull(f, ndt, image);
-  EncodeColumnByValue(f, ndt, stmt, col, image);
+  if (done == StoredEncode::kNull || stored.kind == StoredView::Kind::kNull)
+    return EncodeNull(f, ndt, image);
+  EncodeStoredByValue(f, ndt, stored, image);
 }
 
 // Reads the value at the field's place in an image (the form EncodeValue

@@ -52,9 +52,9 @@ bool EncodeLogical(const FieldDesc&, bool, const Value& v, uint8_t* p) {
   return true;
 }
 
-StoredEncode StoreLogical(const FieldDesc&, sqlite3_value* value, int kind, uint8_t* p) {
-  if (kind != SQLITE_INTEGER) return StoredEncode::kByValue;
-  p[0] = sqlite3_value_int64(value) ? 'T' : 'F';
+StoredEncode StoreLogical(const FieldDesc&, const StoredView& value, uint8_t* p) {
+  if (value.kind != StoredView::Kind::kInteger) return StoredEncode::kByValue;
+  p[0] = value.integer ? 'T' : 'F';
   return StoredEncode::kWritten;
 }
 
@@ -86,12 +86,11 @@ bool EncodeNumeric(const FieldDesc& f, bool, const Value& v, uint8_t* p) {
   return AsNumber(v, &number) && FixedText(number, f.shape.decimals, f.shape.length, Chars(p));
 }
 
-StoredEncode StoreNumeric(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* p) {
-  if (kind != SQLITE_FLOAT && kind != SQLITE_INTEGER) return StoredEncode::kByValue;
-  bool fits =
-      kind == SQLITE_INTEGER
-          ? FixedInteger(sqlite3_value_int64(value), f.shape.decimals, f.shape.length, Chars(p))
-          : FixedText(sqlite3_value_double(value), f.shape.decimals, f.shape.length, Chars(p));
+StoredEncode StoreNumeric(const FieldDesc& f, const StoredView& value, uint8_t* p) {
+  if (!value.IsNumber()) return StoredEncode::kByValue;
+  bool fits = value.kind == StoredView::Kind::kInteger
+                  ? FixedInteger(value.integer, f.shape.decimals, f.shape.length, Chars(p))
+                  : FixedText(value.real, f.shape.decimals, f.shape.length, Chars(p));
   return fits ? StoredEncode::kWritten : StoredEncode::kNull;
 }
 
@@ -114,11 +113,10 @@ bool EncodeString(const FieldDesc& f, bool ndt, const Value& v, uint8_t* p) {
   return true;
 }
 
-StoredEncode StoreString(const FieldDesc& f, sqlite3_value* value, int kind, uint8_t* p) {
-  if (kind != SQLITE_TEXT) return StoredEncode::kByValue;
-  const unsigned char* text = sqlite3_value_text(value);
-  size_t n = std::min<size_t>(sqlite3_value_bytes(value), f.shape.length);
-  std::memcpy(p, text, n);
+StoredEncode StoreString(const FieldDesc& f, const StoredView& value, uint8_t* p) {
+  if (value.kind != StoredView::Kind::kText) return StoredEncode::kByValue;
+  size_t n = std::min<size_t>(value.size, f.shape.length);
+  if (n) std::memcpy(p, value.bytes, n);
   std::memset(p + n, ' ', f.shape.length - n);
   return StoredEncode::kWritten;
 }

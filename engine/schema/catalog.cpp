@@ -240,9 +240,11 @@ std::vector<std::string> TablesKeyedByTableName(sqlite3* db) {
 // table keeps its type, fields, counters and index orders.
 void RenameCatalogTable(sqlite3* db, const std::string& from, const std::string& to) {
   DropAutoincTriggers(db, from);
+  MoveDeletedMarks(db, from, to);  // keyed in upper case
   SqliteStmt rename(db, "UPDATE _nce_tables SET name = ?2 WHERE name = ?1");
   rename.Bind(1, from).Bind(2, to).Run();
   for (const std::string& table : TablesKeyedByTableName(db)) {
+    if (table == DeletedMarksTable()) continue;
     SqliteStmt move(
         db, "UPDATE " + QuoteIdentifier(table) + " SET table_name = ?2 WHERE table_name = ?1");
     move.Bind(1, from).Bind(2, to).Run();
@@ -259,6 +261,7 @@ void ForgetTable(sqlite3* db, const std::string& table) {
     stmt.Bind(1, table).Run();
   }
   DropAutoincTriggers(db, table);
+  ForgetDeletedMarks(db, table);
 }
 
 }  // namespace

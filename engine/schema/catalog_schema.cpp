@@ -162,6 +162,41 @@ void EnsureDeletedMarks(sqlite3* db) {
                   .c_str());
 }
 
+namespace {
+
+std::string DeletedMarksTrigger(const std::string& table) {
+  return std::string(kReservedPrefix) + "marks_" + table;
+}
+
+}  // namespace
+
+void EnsureDeletedMarksTrigger(sqlite3* db, const std::string& table) {
+  EnsureDeletedMarks(db);
+  // A trigger's statements may not name a schema: "main" is implied.
+  ExecSql(db, ("CREATE TRIGGER IF NOT EXISTS main." + QuoteIdentifier(DeletedMarksTrigger(table)) +
+               " AFTER DELETE ON " + QuoteIdentifier(table) + " BEGIN DELETE FROM " +
+               QuoteIdentifier(DeletedMarksTable()) + " WHERE table_name = " +
+               QuoteLiteral(UpperAscii(table)) + " AND record = OLD.rowid; END")
+                  .c_str());
+}
+
+void ForgetDeletedMarks(sqlite3* db, const std::string& table) {
+  if (!HasObject(db, DeletedMarksTable().c_str())) return;
+  SqliteStmt forget(
+      db, "DELETE FROM main." + QuoteIdentifier(DeletedMarksTable()) + " WHERE table_name = ?1");
+  forget.Bind(1, UpperAscii(table)).Run();
+}
+
+void MoveDeletedMarks(sqlite3* db, const std::string& from, const std::string& to) {
+  ExecSql(db,
+          ("DROP TRIGGER IF EXISTS main." + QuoteIdentifier(DeletedMarksTrigger(from))).c_str());
+  if (!HasObject(db, DeletedMarksTable().c_str())) return;
+  SqliteStmt move(db, "UPDATE main." + QuoteIdentifier(DeletedMarksTable()) +
+                          " SET table_name = ?2 WHERE table_name = ?1");
+  move.Bind(1, UpperAscii(from)).Bind(2, UpperAscii(to)).Run();
+  if (sqlite3_changes(db) > 0) EnsureDeletedMarksTrigger(db, to);
+}
+
 const std::string& RowVersionsTable() {
   static const std::string name = std::string(kReservedPrefix) + "row_versions";
   return name;

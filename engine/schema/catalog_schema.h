@@ -108,9 +108,20 @@ void EnsureDictionaryTables(sqlite3* db);
 // rights change, by whatever path. -1 when the counter is missing.
 int64_t RightsVersion(sqlite3* db);
 
-// The table of deleted marks of DBF-kind tables, and its creation.
+// The table of deleted marks of DBF-kind tables, and its creation. Marks
+// are keyed by the table's name in upper case.
 const std::string& DeletedMarksTable();
 void EnsureDeletedMarks(sqlite3* db);
+// Makes the marks table and the trigger that takes the marks of `table` along
+// with the rows an SQL statement deletes (a pack, a zap), so that no later
+// row of the same number (SQLite gives the highest one out again) starts out
+// marked. Made with a table's first mark; its body names the table, so a
+// rename makes it again (MoveDeletedMarks).
+void EnsureDeletedMarksTrigger(sqlite3* db, const std::string& table);
+// The marks of a dropped table go; those of a renamed one follow it, with
+// their trigger. Nothing to do while the store has no marks table.
+void ForgetDeletedMarks(sqlite3* db, const std::string& table);
+void MoveDeletedMarks(sqlite3* db, const std::string& from, const std::string& to);
 
 // The table of ROWVERSION counters, and its creation.
 const std::string& RowVersionsTable();

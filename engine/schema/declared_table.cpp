@@ -2,11 +2,12 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "engine/base/errors.h"
+#include "engine/base/sql_scan.h"
 #include "engine/base/sql_text.h"
 #include "engine/schema/catalog_schema.h"
 
@@ -19,27 +20,12 @@ namespace {
 size_t KeywordCount(std::string_view sql, std::string_view word) {
   size_t count = 0;
   for (size_t i = 0; i < sql.size();) {
-    char c = sql[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      size_t end = sql.find(close, i + 1);
-      i = end == std::string_view::npos ? sql.size() : end + 1;
-    } else if (sql.substr(i, 2) == "--") {
-      size_t end = sql.find('\n', i);
-      i = end == std::string_view::npos ? sql.size() : end + 1;
-    } else if (sql.substr(i, 2) == "/*") {
-      size_t end = sql.find("*/", i + 2);
-      i = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      size_t end = i;
-      while (end < sql.size() &&
-             (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
-        ++end;
-      if (EqualsNoCase(sql.substr(i, end - i), word)) ++count;
-      i = end;
-    } else {
-      ++i;
+    size_t end = IsQuoteMark(sql[i]) ? std::min(QuotedEnd(sql, i), sql.size()) : CommentEnd(sql, i);
+    if (end == i) {
+      end = WordEnd(sql, i);
+      if (end > i && EqualsNoCase(sql.substr(i, end - i), word)) ++count;
     }
+    i = std::max(end, i + 1);
   }
   return count;
 }

@@ -72,8 +72,9 @@ class Statement : public Object {
   void RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
                    std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes);
   void NoteServerAutoinc(const Piece& piece);
-  void ReadOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
-                    std::shared_ptr<Cursor>& cursor);
+  // `hidden_tables`: tables whose hidden columns the query reads as NULL.
+  void ReadOnServer(const Piece& piece, const std::vector<std::string>& hidden_tables,
+                    uint16_t table_type, uint16_t char_type, std::shared_ptr<Cursor>& cursor);
   void CheckOnServer();
   void NoteAutoinc(const Piece& piece);
 

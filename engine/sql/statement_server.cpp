@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "engine/base/errors.h"
@@ -15,6 +16,7 @@
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
+#include "engine/dictionary/hidden_column_views.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
 #include "engine/schema/declared_table.h"
@@ -190,6 +192,21 @@ bool RunWouldFail(const EngineError& error, bool schema_changed) {
          text.find("SQLSTATE 42703") != std::string::npos;    // no such column
 }
 
+// Whether a live cursor for the query `sql` hides what the query may not
+// read: the cursor reads hidden columns as NULL itself, but its condition
+// goes to the server as written. A condition that reads a hidden column
+// leaves the query to a static cursor read through views
+// (hidden_column_views.h), where the condition sees NULL, as on SQLite.
+bool LiveCursorHidesAlike(Connection& connection, const std::string& sql,
+                          const std::vector<std::string>& hidden_tables) {
+  if (hidden_tables.empty()) return true;
+  SimpleSelect select;
+  if (!ParseSimpleSelect(sql, &select) || select.condition.empty()) return true;
+  std::string condition_alone =
+      "SELECT 1 FROM " + QuoteIdentifier(select.table) + " WHERE " + select.condition;
+  return AuthorizeServerStatement(connection, condition_alone, true).empty();
+}
+
 }  // namespace
 
 void Statement::CheckOnServer() {
@@ -208,7 +225,7 @@ void Statement::CheckOnServer() {
     // statement of the script changes what they are checked against.
     if (!schema_changed && !IsDictionaryStatement(pieces_[i].sql)) {
       try {
-        AuthorizeServerStatement(*connection_, pieces_[i].sql);
+        AuthorizeServerStatement(*connection_, pieces_[i].sql, keyword == "SELECT");
       } catch (const EngineError& error) {
         throw InScript(error, i, pieces_.size());
       }
@@ -225,7 +242,8 @@ void Statement::CheckOnServer() {
   }
 }
 
-void Statement::ReadOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
+void Statement::ReadOnServer(const Piece& piece, const std::vector<std::string>& hidden_tables,
+                             uint16_t table_type, uint16_t char_type,
                              std::shared_ptr<Cursor>& cursor) {
   // The server holds the rows in a cursor of its own and hands them out a
   // page at a time, so that a large result never lies whole in memory
@@ -236,13 +254,17 @@ void Statement::ReadOnServer(const Piece& piece, uint16_t table_type, uint16_t c
   const std::string name = "nce_rows_" + std::to_string(++cursors);
   const bool own = !session.InTransaction();
   if (own) session.Begin();
+  std::optional<HiddenColumnViews> views;
+  bool declared = false;
   try {
+    views.emplace(session, *connection_->dictionary, hidden_tables);
     auto declare = session.Prepare("DECLARE " + name + " NO SCROLL CURSOR FOR " + piece.sql);
     for (size_t k = 0; k < piece.marker_count; ++k) {
       size_t ordinal = piece.first_ordinal + k;
       declare->Bind(static_cast<int>(ordinal), values_[ordinal - 1]);
     }
     declare->Step();
+    declared = true;
     PagedRows rows(session.Prepare("FETCH " + std::to_string(kPageRows) + " FROM " + name));
     bool has_row = rows.Step();
     if (cursor) cursor->Release();
@@ -250,13 +272,18 @@ void Statement::ReadOnServer(const Piece& piece, uint16_t table_type, uint16_t c
     std::vector<ResultColumn> columns = ResultColumns(session, rows, piece.sql, table_type);
     cursor = MaterialiseResult(connection_, rows, has_row, columns, table_type, char_type);
     session.Execute("CLOSE " + name);
+    declared = false;
+    views->Drop();  // before anything else of the engine's reads the tables again
     if (own) session.Commit();
   } catch (...) {
     try {
+      // A rollback of the read's own transaction takes its cursor and views
+      // with it; in the caller's, the views go once the cursor is closed.
       if (own && session.InTransaction()) session.Rollback();
-      if (!own) session.Execute("CLOSE " + name);
+      if (!own && declared) session.Execute("CLOSE " + name);
+      if (!own && views) views->Drop();
     } catch (const EngineError&) {
-      // Never declared, or the connection is gone with it.
+      // The connection is gone, and the session's views with it.
     }
     throw;
   }
@@ -335,7 +362,8 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
   }
   if (IsDictionaryStatement(piece.sql))
     return RunServerDictionaryStatement(*connection_, piece.sql);
-  AuthorizeServerStatement(*connection_, piece.sql);
+  std::vector<std::string> hidden_tables =
+      AuthorizeServerStatement(*connection_, piece.sql, piece.keyword == "SELECT");
   // The next statement is checked against the tables as this one leaves them.
   if (IsSchemaStatement(piece.keyword) || ManagesTransaction(piece.keyword))
     ForgetServerTableShapes(*connection_);
@@ -353,12 +381,13 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     }
   }
   if (piece.keyword == "SELECT") {
-    if (options.read_only == NDS_CURSOR_READWRITE) {
+    if (options.read_only == NDS_CURSOR_READWRITE &&
+        LiveCursorHidesAlike(*connection_, piece.sql, hidden_tables)) {
       if (cursor) cursor->Release();
       cursor = OpenLiveCursor(connection_, piece.sql, values_, options.char_type);
       if (cursor) return;
     }
-    return ReadOnServer(piece, table_type, char_type, cursor);
+    return ReadOnServer(piece, hidden_tables, table_type, char_type, cursor);
   }
   std::unique_ptr<StoreStatement> stmt = session.Prepare(piece.sql);
   for (size_t k = 0; k < piece.marker_count; ++k) {

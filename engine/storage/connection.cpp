@@ -6,7 +6,7 @@
 #include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
-#include "engine/expr/expr_functions.h"
+#include "engine/storage/sqlite_functions.h"
 
 namespace nce {
 

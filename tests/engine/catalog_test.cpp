@@ -135,6 +135,12 @@ TEST_P(CatalogOnBothStores, RenamedTableKeepsItsTypeAndCounters) {
                                 nullptr),
             NDS_SUCCESS)
       << LastErrorText();
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(NdsOpenTable(connection_, "old_name", 0, 0, 0, &cursor), NDS_SUCCESS)
+      << LastErrorText();
+  ASSERT_EQ(NdsGotoRecord(cursor, 1), NDS_SUCCESS);
+  ASSERT_EQ(NdsDeleteRecord(cursor), NDS_SUCCESS) << LastErrorText();
+  NdsCloseTable(cursor);
   RunSqlOrFail(connection_,
                "ALTER TABLE old_name RENAME TO new_name;"
                "INSERT INTO new_name(d) VALUES(NULL);");
@@ -149,6 +155,10 @@ TEST_P(CatalogOnBothStores, RenamedTableKeepsItsTypeAndCounters) {
     EXPECT_EQ(Direct("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND name LIKE "
                      "'_nce_autoinc%'"),
               "1");
+    // The deletion mark follows the table, and still goes with its row.
+    EXPECT_EQ(Direct("SELECT table_name || record FROM _nce_deleted"), "NEW_NAME1");
+    RunSqlOrFail(connection_, "DELETE FROM new_name WHERE n = 1");
+    EXPECT_EQ(Direct("SELECT count(*) FROM _nce_deleted"), "0");
   }
   NdsCloseSQLStatement(statement);
 }

@@ -93,8 +93,8 @@ class EditingBase : public Base {
 class Editing : public EditingBase<StoreCursorTest> {};
 INSTANTIATE_TEST_SUITE_P(Stores, Editing, BothStores(), StoreKindName);
 
-// What a server does not serve yet: DBF tables, SQLite's triggers, and
-// text that is not UTF-8.
+// What a server does not serve yet: SQLite's triggers, and text that is not
+// UTF-8.
 class EditingOnSqlite : public EditingBase<CursorTest> {};
 
 TEST_P(Editing, EveryNdtFormAndNullFormRoundTrips) {
@@ -130,7 +130,7 @@ TEST_P(Editing, EveryNdtFormAndNullFormRoundTrips) {
   }
 }
 
-TEST_F(EditingOnSqlite, EveryDbfFormAndNullFormRoundTrips) {
+TEST_P(Editing, EveryDbfFormAndNullFormRoundTrips) {
   Exec(
       "CREATE TABLE dforms (l LOGICAL, n NUMERIC(8,3), d DATE, s CHAR(5), cd COMPACTDATE, "
       "dbl DOUBLE, i INTEGER, si SHORT, cur CURDOUBLE)",

@@ -32,15 +32,6 @@ class Navigation : public StoreCursorTest {
 
 INSTANTIATE_TEST_SUITE_P(Stores, Navigation, BothStores(), StoreKindName);
 
-// Cases of what a server does not serve yet: DBF tables' deletion marks.
-class NavigationOnSqlite : public CursorTest {
- protected:
-  NavigationOnSqlite() {
-    Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
-    FillNumbered("items", 25);
-  }
-};
-
 TEST_P(Navigation, WalksEveryRecordOnceInBothDirectionsWhateverTheWindow) {
   NDSHANDLE cursor = OpenTable("items");
   for (uint16_t window : {0, 1, 7, 10, 100}) {
@@ -345,7 +336,7 @@ TEST_P(Navigation, OtherQueriesGiveStaticCursors) {
   EXPECT_EQ(live, 0);
 }
 
-TEST_F(NavigationOnSqlite, DeletedRecordsOfDbfTablesHideUnlessShown) {
+TEST_P(Navigation, DeletedRecordsOfDbfTablesHideUnlessShown) {
   Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
   FillNumbered("dbf", 5);
   NDSHANDLE cursor = OpenTable("dbf");
@@ -368,6 +359,21 @@ TEST_F(NavigationOnSqlite, DeletedRecordsOfDbfTablesHideUnlessShown) {
   EXPECT_EQ(count, 4u);
   ASSERT_EQ(NdsGetRecordCount(cursor, NDS_IGNOREFILTERS, &count), 0u);
   EXPECT_EQ(count, 5u);
+  ASSERT_EQ(NdsGotoRecord(cursor, 4), 0u);
+  uint32_t key = 0;
+  ASSERT_EQ(NdsGetKeyNum(cursor, NDS_RESPECTFILTERS, &key), 0u);
+  EXPECT_EQ(key, 3u);
+
+  // Another connection (another workstation, on a server) sees the mark.
+  NDSHANDLE other = store_.Connect();
+  NDSHANDLE seen = 0;
+  ASSERT_EQ(NdsOpenTable(other, "dbf", 0, 0, 0, &seen), 0u) << LastErrorText();
+  EXPECT_EQ(WalkForward(seen), (std::vector<uint32_t>{1, 2, 4, 5}));
+  ASSERT_EQ(NdsGotoRecord(seen, 3), 0u);
+  ASSERT_EQ(NdsIsRecordDeleted(seen, &deleted), 0u);
+  EXPECT_EQ(deleted, 1);
+  ASSERT_EQ(NdsCloseTable(seen), 0u);
+  NdsDisconnect(other);
 
   ASSERT_EQ(NdsShowDeleted(1), 0u);
   EXPECT_EQ(WalkForward(cursor), Range(1, 5));
@@ -380,6 +386,38 @@ TEST_F(NavigationOnSqlite, DeletedRecordsOfDbfTablesHideUnlessShown) {
   ASSERT_EQ(NdsGetRecord(cursor, record, &length), 0u);
   EXPECT_EQ(record[0], ' ');
   ASSERT_EQ(NdsShowDeleted(0), 0u);
+}
+
+// A mark belongs to its row: a row SQL deletes (as a pack or a zap does)
+// takes its mark along, and so does a dropped table, so that no later row
+// of that number starts out deleted.
+TEST_P(Navigation, DeletionMarksGoWithTheirRowsAndTables) {
+  Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
+  FillNumbered("dbf", 5);
+  NDSHANDLE cursor = OpenTable("dbf");
+  for (uint32_t recno : {2u, 5u}) {
+    ASSERT_EQ(NdsGotoRecord(cursor, recno), 0u);
+    ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  }
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 3, 4}));
+  Exec("DELETE FROM dbf WHERE id IN (2, 5)");
+  // Number 2 given again by SQL; a plain insert takes SQLite's next number
+  // (5 again) or the server's sequence (6).
+  Exec("INSERT INTO dbf (rowid, id, name) VALUES (2, 20, 'again')");
+  Exec("INSERT INTO dbf (id, name) VALUES (50, 'new')");
+  const uint32_t last = OnServer() ? 6 : 5;
+  EXPECT_EQ(WalkForward(cursor), (std::vector<uint32_t>{1, 2, 3, 4, last}));
+  ASSERT_EQ(NdsGotoRecord(cursor, last), 0u);
+  uint16_t deleted = 1;
+  ASSERT_EQ(NdsIsRecordDeleted(cursor, &deleted), 0u);
+  EXPECT_EQ(deleted, 0);
+  ASSERT_EQ(NdsDeleteRecord(cursor), 0u) << LastErrorText();
+  Close(cursor);
+
+  Exec("DROP TABLE dbf");
+  Exec("CREATE TABLE dbf (id INTEGER, name CHAR(12))", NDS_CDX);
+  FillNumbered("dbf", 6);
+  EXPECT_EQ(WalkForward(OpenTable("dbf")), Range(1, 6));
 }
 
 TEST_P(Navigation, DeletingFromAnNdtTableRemovesTheRecord) {

@@ -1,8 +1,8 @@
 // The data dictionary on both stores: a .ndd dictionary on SQLite and a
 // database on the test PostgreSQL server, each with an administrator and a
 // restricted user on connections of their own. Logins, rights on
-// statements, an administrator's change reaching an open connection, and
-// what a server refuses where SQLite reads NULL.
+// statements, an administrator's change reaching an open connection, hidden
+// columns, and renaming a table.
 #include <fstream>
 #include <string>
 #include <vector>
@@ -95,101 +95,119 @@ TEST_P(DictionaryOnStores, RightsDecideWhatARestrictedUserRuns) {
   EXPECT_EQ(Parts(), "P1|Bolt|11\nP2|Anchor|5\n");
 }
 
-// A revoked read right: SQLite reads the column as NULL for the clerk, a
-// server refuses the statement; neither shows its values, in the result
-// or through a condition.
-TEST_P(DictionaryOnStores, ARevokedColumnDoesNotLeak) {
-  RunSqlOrFail(boss_, "GRANT UPDATE ON parts TO clerk");
-  RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
-  for (const char* select : {"SELECT code, qty FROM parts WHERE code = 'P1'", "SELECT * FROM parts",
-                             "SELECT count(*) FROM parts WHERE qty > 6"}) {
-    NDSHANDLE statement = 0, cursor = 0;
-    ASSERT_EQ(NdsCreateSQLStatement(clerk_, &statement), NDS_SUCCESS);
-    NDSRESULT rc = NdsExecuteSQLDirect(statement, select, &cursor);
-    if (store_.OnServer()) {
-      EXPECT_EQ(rc, NDS_E_RIGHTS) << select;
-      EXPECT_NE(LastErrorText().find("qty"), std::string::npos) << LastErrorText();
-    } else {
-      ASSERT_EQ(rc, NDS_SUCCESS) << LastErrorText();
-      NdsCloseTable(cursor);
-    }
-    NdsCloseSQLStatement(statement);
-  }
-  if (!store_.OnServer()) {
-    EXPECT_EQ(RowsText(clerk_, "SELECT code, qty FROM parts ORDER BY code"), "P1|\nP2|\n");
-  }
-  EXPECT_EQ(RowsText(clerk_, "SELECT code, name FROM parts ORDER BY code"), "P1|Bolt\nP2|Anchor\n");
-  EXPECT_EQ(RunSql(clerk_, "UPDATE parts SET name = 'Big' WHERE qty > 6"), NDS_E_RIGHTS);
-  EXPECT_EQ(Parts(), "P1|Bolt|10\nP2|Anchor|5\n");
-  RunSqlOrFail(boss_, "GRANT SELECT ON parts (qty) TO clerk");
-  EXPECT_EQ(RowsText(clerk_, "SELECT code, qty FROM parts ORDER BY code"), "P1|10\nP2|5\n");
-}
-
-TEST_P(DictionaryOnStores, DictionaryFunctionsReadTheDictionary) {
-  char text[200];
-  uint16_t length = sizeof text;
-  RunSqlOrFail(boss_, "ADD USER clerk TO GROUP ADMIN");
-  ASSERT_EQ(NdsDDGetUserProperty(clerk_, "clerk", NDS_DD_USER_GROUP_MEMBERSHIP, text, &length),
+// A revoked read right: the column reads as NULL for the clerk on both
+// stores, and its values reach him through no result, condition, ordering,
+// grouping, join or subquery. A statement that writes may not read it.
+TEST_P(DictionaryOnStores, ARevokedColumnReadsAsNullAndNeverLeaks) {
+  for (const char* sql : {"GRANT UPDATE ON parts TO clerk", "GRANT INSERT ON parts TO clerk",
+                          "REVOKE SELECT ON parts (qty) FROM clerk"})
+    RunSqlOrFail(boss_, sql);
+  const std::pair<const char*, const char*> reads[] = {
+      {"SELECT code, qty FROM parts ORDER BY code", "P1|\nP2|\n"},
+      {"SELECT * FROM parts ORDER BY code", "P1|Bolt|\nP2|Anchor|\n"},
+      {"SELECT count(*) FROM parts WHERE qty > 6", "0\n"},
+      {"SELECT code FROM parts WHERE qty IS NULL ORDER BY code", "P1\nP2\n"},
+      {"SELECT code FROM parts ORDER BY qty, code", "P1\nP2\n"},  // by qty: P2 first
+      {"SELECT max(qty), count(qty) FROM parts", "|0\n"},
+      {"SELECT count(*) FROM parts GROUP BY qty", "2\n"},
+      {"SELECT code FROM parts WHERE code IN (SELECT code FROM parts WHERE qty = 10)", ""},
+      {"SELECT count(*) FROM parts a JOIN parts b ON a.qty = b.qty", "0\n"},
+      {"SELECT code FROM parts WHERE EXISTS (SELECT 1 FROM parts p WHERE p.qty > 0)", ""},
+      {"SELECT upper(name), coalesce(qty, -1) FROM parts WHERE code = 'P1'", "BOLT|-1\n"},
+  };
+  for (const auto& [select, rows] : reads) EXPECT_EQ(RowsText(clerk_, select), rows) << select;
+  // Asked for as live, a query's condition sees NULL as well.
+  NDSHANDLE statement = 0, cursor = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(clerk_, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsStmtSetTableReadOnly(statement, NDS_CURSOR_READWRITE), NDS_SUCCESS);
+  ASSERT_EQ(NdsExecuteSQLDirect(
+                statement, "SELECT code, qty FROM parts WHERE qty > 6 OR code = 'P2'", &cursor),
             NDS_SUCCESS)
       << LastErrorText();
-  EXPECT_STREQ(text, "clerks;ADMIN");
-  NDSHANDLE find = 0;
-  for (uint16_t kind : {NDS_DD_USER_OBJECT, NDS_DD_TABLE_LIST}) {
-    length = sizeof text;
-    ASSERT_EQ(NdsDDFindFirstObject(boss_, kind, "", text, &length, &find), NDS_SUCCESS)
-        << LastErrorText();
-    EXPECT_STREQ(text, kind == NDS_DD_USER_OBJECT ? "boss" : "parts");
-    NdsDDFindClose(boss_, find);
+  std::string shown;
+  NdsGotoTop(cursor);
+  for (uint16_t eof = 0; NdsAtEOF(cursor, &eof) == NDS_SUCCESS && !eof; NdsSkip(cursor, 1)) {
+    char code[8];
+    uint32_t length = sizeof code;
+    NdsGetField(cursor, "code", code, &length, NDS_TRIM_RIGHT);
+    shown += std::string(code, length) + ";";
   }
-  // Now an administrator, the clerk writes at his next statement.
-  RunSqlOrFail(clerk_, "UPDATE parts SET qty = 0 WHERE code = 'P2'");
-  EXPECT_EQ(Parts(), "P1|Bolt|10\nP2|Anchor|0\n");
-}
-
-// Plain SQL on the dictionary's own tables would let any user make himself
-// an administrator or grant himself rights.
-TEST_P(DictionaryOnStores, OnlyAdministratorsWriteTheDictionarysTables) {
-  EXPECT_EQ(RunSql(clerk_, "UPDATE _nce_users SET groups = 'ADMIN' WHERE name = 'clerk'"),
-            NDS_E_RIGHTS);
-  EXPECT_EQ(RunSql(clerk_, "INSERT INTO _nce_rights VALUES ('clerk', 'parts', '', 31)"),
-            NDS_E_RIGHTS);
-  EXPECT_EQ(RunSql(clerk_, "DELETE FROM _nce_rights"), NDS_E_RIGHTS);
-  EXPECT_EQ(RunSql(clerk_, "DELETE FROM _nce_users WHERE name = 'boss'"), NDS_E_RIGHTS);
-  EXPECT_EQ(RunSql(clerk_, "UPDATE parts SET qty = 1"), NDS_E_RIGHTS);
-  EXPECT_EQ(RowsText(boss_, "SELECT name, groups FROM _nce_users ORDER BY name"),
-            "boss|ADMIN\nclerk|clerks\n");
-  EXPECT_EQ(RowsText(boss_, "SELECT count(*) FROM _nce_rights"), "1\n");
-}
-
-// A table cursor keeps to the rights as statements do: a hidden column
-// reads empty, and a change without its right is refused and changes
-// nothing.
-TEST_P(DictionaryOnStores, TableCursorsKeepToTheRights) {
-  RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
-  RunSqlOrFail(boss_, "GRANT UPDATE ON parts (name) TO clerk");
-  const std::string before = Parts();
-  NDSHANDLE cursor = 0;
-  ASSERT_EQ(NdsOpenTable(clerk_, "parts", 0, 0, 0, &cursor), NDS_SUCCESS) << LastErrorText();
-  ASSERT_EQ(NdsGotoTop(cursor), NDS_SUCCESS) << LastErrorText();
-  char text[32];
-  uint32_t length = sizeof text;
-  ASSERT_EQ(NdsGetField(cursor, "qty", text, &length, NDS_TRIM_RIGHT), NDS_SUCCESS);
-  EXPECT_EQ(std::string(text, length), "");
-  ASSERT_EQ(NdsSetField(cursor, "qty", "99", 2), NDS_SUCCESS);
-  EXPECT_EQ(NdsWriteRecord(cursor), NDS_E_RIGHTS);
-  ASSERT_EQ(NdsCancelUpdate(cursor), NDS_SUCCESS);
-  EXPECT_EQ(NdsDeleteRecord(cursor), NDS_E_RIGHTS);
-  ASSERT_EQ(NdsAppendRecord(cursor), NDS_SUCCESS) << LastErrorText();
-  ASSERT_EQ(NdsSetField(cursor, "code", "P7", 2), NDS_SUCCESS);
-  EXPECT_EQ(NdsWriteRecord(cursor), NDS_E_RIGHTS);
-  ASSERT_EQ(NdsCancelUpdate(cursor), NDS_SUCCESS);
-  EXPECT_EQ(Parts(), before);
-  // The column granted is changed.
-  ASSERT_EQ(NdsGotoTop(cursor), NDS_SUCCESS);
-  ASSERT_EQ(NdsSetField(cursor, "name", "Nut", 3), NDS_SUCCESS);
-  ASSERT_EQ(NdsWriteRecord(cursor), NDS_SUCCESS) << LastErrorText();
-  EXPECT_EQ(Parts(), "P1|Nut|10\nP2|Anchor|5\n");
+  EXPECT_EQ(shown, "P2;");
   NdsCloseTable(cursor);
+  NdsCloseSQLStatement(statement);
+  // Writes that would compute their changes from it are refused.
+  EXPECT_EQ(RunSql(clerk_, "UPDATE parts SET name = 'Big' WHERE qty > 6"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "INSERT INTO parts SELECT code, name, qty FROM parts"), NDS_E_RIGHTS);
+  EXPECT_EQ(Parts(), "P1|Bolt|10\nP2|Anchor|5\n");
+  // Inside a transaction, a query through the hidden column leaves the
+  // table itself to the writes that follow.
+  ASSERT_EQ(NdsBeginTransaction(clerk_), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(RowsText(clerk_, "SELECT code, qty FROM parts ORDER BY code"), "P1|\nP2|\n");
+  RunSqlOrFail(clerk_, "UPDATE parts SET name = 'Big' WHERE code = 'P1'");
+  RunSqlOrFail(clerk_, "INSERT INTO parts (code, name) VALUES ('P3', 'Nut')");
+  ASSERT_EQ(NdsCommitTransaction(clerk_), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(Parts(), "P1|Big|10\nP2|Anchor|5\nP3|Nut|\n");
+  RunSqlOrFail(boss_, "GRANT SELECT ON parts (qty) TO clerk");
+  EXPECT_EQ(RowsText(clerk_, "SELECT code, qty FROM parts ORDER BY code"), "P1|10\nP2|5\nP3|\n");
+}
+
+// Renaming a table moves its rows, record numbers, orders, properties and
+// rights to the new name, as on SQLite; the old name is free for a new
+// table with orders of the same names.
+TEST_P(DictionaryOnStores, ARenamedTableKeepsItsDataOrdersAndRights) {
+  for (const char* sql :
+       {"CREATE INDEX by_name ON parts (name)", "ALTER TABLE parts SET DEFAULT INDEX by_name",
+        "REVOKE SELECT ON parts (qty) FROM clerk", "CREATE TABLE log (n AUTOINC, note CHAR(8))",
+        "INSERT INTO log (note) VALUES ('a')"})
+    RunSqlOrFail(boss_, sql);
+  NDSHANDLE open = 0;
+  ASSERT_EQ(NdsOpenTable(clerk_, "parts", 0, 0, 0, &open), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsGotoTop(open), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsDDRenameObject(boss_, "parts", "stock", NDS_DD_TABLE_OBJECT, 0), NDS_SUCCESS)
+      << LastErrorText();
+  // A cursor another connection keeps open on the old name fails its next
+  // read, and still closes.
+  EXPECT_EQ(NdsGotoTop(open), NDS_E_SQL);
+  EXPECT_EQ(NdsCloseTable(open), NDS_SUCCESS);
+  ASSERT_EQ(NdsDDRenameObject(boss_, "log", "journal", NDS_DD_TABLE_OBJECT, 0), NDS_SUCCESS)
+      << LastErrorText();
+  RunSqlOrFail(boss_, "INSERT INTO journal (note) VALUES ('b')");
+  EXPECT_EQ(RowsText(boss_, "SELECT n, note FROM journal ORDER BY n"), "1|a\n2|b\n");
+
+  NDSHANDLE cursor = 0, order = 0;
+  EXPECT_EQ(NdsOpenTable(boss_, "parts", 0, 0, 0, &cursor), NDS_E_INVALID_TABLE);
+  ASSERT_EQ(NdsOpenTable(boss_, "stock", 0, 0, 0, &cursor), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsGetIndexHandle(cursor, "by_name", &order), NDS_SUCCESS) << LastErrorText();
+  std::vector<std::string> names;
+  ASSERT_EQ(NdsGotoTop(order), NDS_SUCCESS) << LastErrorText();
+  for (uint16_t eof = 0; NdsAtEOF(cursor, &eof) == NDS_SUCCESS && !eof; NdsSkip(order, 1)) {
+    char value[32];
+    uint32_t length = sizeof value;
+    NdsGetField(cursor, "name", value, &length, NDS_TRIM_RIGHT);
+    names.emplace_back(value, length);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Anchor", "Bolt"}));
+  char text[64];
+  uint16_t length = sizeof text;
+  ASSERT_EQ(NdsGetIndexFilename(order, NDS_BASENAMEANDEXT, text, &length), NDS_SUCCESS);
+  EXPECT_STREQ(text, "stock.ndi");
+  NdsCloseTable(cursor);
+  length = sizeof text;
+  ASSERT_EQ(NdsDDGetTableProperty(boss_, "stock", NDS_DD_TABLE_DEFAULT_INDEX, text, &length),
+            NDS_SUCCESS)
+      << LastErrorText();
+  EXPECT_EQ(RowsText(clerk_, "SELECT code, qty FROM stock ORDER BY code"), "P1|\nP2|\n");
+
+  RunSqlOrFail(boss_,
+               "CREATE TABLE parts (code CHAR(6), name CHAR(20)); CREATE INDEX by_name "
+               "ON parts (name)");
+  EXPECT_EQ(NdsDDRenameObject(boss_, "stock", "parts", NDS_DD_TABLE_OBJECT, 0),
+            NDS_E_INVALID_ARGUMENT);
+  EXPECT_EQ(NdsDDRenameObject(boss_, "nosuch", "x", NDS_DD_TABLE_OBJECT, 0), NDS_E_INVALID_TABLE);
+  EXPECT_EQ(NdsDDRenameObject(boss_, "stock", "_nce_x", NDS_DD_TABLE_OBJECT, 0),
+            NDS_E_INVALID_ARGUMENT);
+  EXPECT_EQ(NdsDDRenameObject(clerk_, "stock", "x", NDS_DD_TABLE_OBJECT, 0), NDS_E_RIGHTS);
+  EXPECT_EQ(RowsText(boss_, "SELECT code, qty FROM stock ORDER BY code"), "P1|10\nP2|5\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, DictionaryOnStores, BothStores(), StoreKindName);
@@ -221,6 +239,24 @@ TEST_P(ServerDictionary, UncheckableStatementsAreTheAdministratorsAlone) {
   RunSqlOrFail(boss_, "CREATE VIEW all_parts AS SELECT * FROM parts");
   RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
   EXPECT_EQ(RunSql(clerk_, "SELECT * FROM all_parts"), NDS_E_RIGHTS);
+}
+
+// A query whose run fails inside the clerk's transaction takes the views
+// that hid his column with it: what follows reads the table itself.
+// Statements the server reads otherwise than a query stay refused when they
+// read a hidden column.
+TEST_P(ServerDictionary, HiddenColumnsOnlyInQueriesAndOnlyWhileTheyRun) {
+  RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
+  ASSERT_EQ(NdsBeginTransaction(clerk_), NDS_SUCCESS) << LastErrorText();
+  EXPECT_NE(RunSql(clerk_, "SELECT qty FROM parts WHERE CAST(code AS INTEGER) = 1"), NDS_SUCCESS);
+  RunSqlOrFail(boss_, "GRANT SELECT ON parts (qty) TO clerk");
+  EXPECT_EQ(RowsText(clerk_, "SELECT code, qty FROM parts ORDER BY code"), "P1|10\nP2|5\n");
+  ASSERT_EQ(NdsCommitTransaction(clerk_), NDS_SUCCESS) << LastErrorText();
+  RunSqlOrFail(boss_, "REVOKE SELECT ON parts (qty) FROM clerk");
+  EXPECT_EQ(RunSql(clerk_, "EXPLAIN SELECT qty FROM parts WHERE qty = 10"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "VALUES ((SELECT max(qty) FROM parts))"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "WITH q AS (SELECT qty FROM parts) SELECT * FROM q"), NDS_E_RIGHTS);
+  EXPECT_EQ(RunSql(clerk_, "SELECT qty FROM public.parts"), NDS_E_RIGHTS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServerDictionary, ::testing::Values(StoreKind::kServer),

@@ -1,7 +1,7 @@
 // The data dictionary: logins checked against salted password hashes,
 // groups, rights the engine enforces on cursors and SQL alike, user and
-// table properties, object searches, renaming a table with its data and
-// orders, and links to other dictionaries.
+// table properties, object searches, and links to other dictionaries
+// (renaming a table: dictionary_stores_test.cpp).
 #include <fstream>
 
 #include "index_test_support.h"
@@ -250,41 +250,6 @@ TEST_F(Dictionary, ObjectSearchesEndWith5137) {
   EXPECT_STREQ(name, "boss");
   NdsDDFindClose(admin_, find);
   EXPECT_EQ(NdsDDFindFirstObject(admin_, 77, "", name, &length, &find), NDS_E_INVALID_OPTION);
-}
-
-TEST_F(Dictionary, ARenamedTableKeepsItsDataAndOrders) {
-  RunSqlOrFail(admin_, "ALTER TABLE parts SET DEFAULT INDEX by_name");
-  ASSERT_EQ(NdsDDRenameObject(admin_, "parts", "stock", NDS_DD_TABLE_OBJECT, 0), 0u)
-      << LastErrorText();
-  NDSHANDLE cursor = 0;
-  EXPECT_EQ(NdsOpenTable(admin_, "parts", 0, 0, 0, &cursor), NDS_E_INVALID_TABLE);
-  ASSERT_EQ(NdsOpenTable(admin_, "stock", 0, 0, 0, &cursor), 0u) << LastErrorText();
-  NDSHANDLE order = 0;
-  ASSERT_EQ(NdsGetIndexHandle(cursor, "by_name", &order), 0u) << LastErrorText();
-  std::vector<std::string> names;
-  char value[32];
-  ASSERT_EQ(NdsGotoTop(order), 0u);
-  for (uint16_t eof = 0; NdsAtEOF(cursor, &eof) == 0 && !eof; NdsSkip(order, 1)) {
-    uint32_t length = sizeof value;
-    NdsGetField(cursor, "name", value, &length, NDS_TRIM_RIGHT);
-    names.push_back(std::string(value, length));
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"Anchor", "Bolt", "Cable"}));
-  uint16_t type = 0;
-  ASSERT_EQ(NdsGetFieldType(cursor, "code", &type), 0u);
-  EXPECT_EQ(type, NDS_STRING);
-  char text[64];
-  uint16_t length = sizeof text;
-  ASSERT_EQ(NdsGetIndexFilename(order, NDS_BASENAMEANDEXT, text, &length), 0u);
-  EXPECT_STREQ(text, "stock.ndi");
-  NdsCloseTable(cursor);
-  length = sizeof text;
-  ASSERT_EQ(NdsDDGetTableProperty(admin_, "stock", NDS_DD_TABLE_DEFAULT_INDEX, text, &length), 0u);
-  EXPECT_EQ(NdsDDRenameObject(admin_, "stock", "stock", NDS_DD_TABLE_OBJECT, 0),
-            NDS_E_INVALID_ARGUMENT);
-  EXPECT_EQ(NdsDDRenameObject(admin_, "nosuch", "x", NDS_DD_TABLE_OBJECT, 0), NDS_E_INVALID_TABLE);
-  NDSHANDLE clerk = Connect("clerk", "pw");
-  EXPECT_EQ(NdsDDRenameObject(clerk, "stock", "x", NDS_DD_TABLE_OBJECT, 0), NDS_E_RIGHTS);
 }
 
 TEST_F(Dictionary, LinksAttachOtherDictionaries) {

@@ -9,6 +9,7 @@
 #include "engine/expr/expr_sql.h"
 #include "engine/expr/expr_tree.h"
 #include "engine/expr/expr_values.h"
+#include "engine/storage/sqlite_functions.h"
 #include "nce/nce.h"
 
 namespace nce_test {

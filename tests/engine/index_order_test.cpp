@@ -11,10 +11,10 @@
 #include <cstdio>
 
 #include "engine/cursor/navigation_sql.h"
-#include "engine/expr/expr_functions.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/sqlite_functions.h"
 #include "index_test_support.h"
 
 namespace nce_test {

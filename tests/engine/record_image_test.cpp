@@ -273,7 +273,17 @@ TEST(RecordImage, ImagesFromStoredColumnsMatchImagesFromValues) {
     expectSame(Field(NDS_LOGICAL, 1), ndt, Value::Text("yes"));
     expectSame(Field(NDS_STRING, 4), ndt, Value::Real(2.5));
     expectSame(Field(NDS_DOUBLE, 8), ndt, Value::Text("x"));
+    // Empty texts and blobs (SQLite hands over an empty blob without a pointer).
+    expectSame(Field(NDS_STRING, 4), ndt, Value::Text(""));
+    expectSame(Field(NDS_RAW, 4), ndt, Value::Blob(""));
   }
+  // An empty blob read back is still a blob, not a NULL.
+  sqlite3_reset(select);
+  BindValue(select, 1, Value::Blob(""));
+  ASSERT_EQ(sqlite3_step(select), SQLITE_ROW);
+  Value empty = ValueFromColumn(select, 0);
+  EXPECT_EQ(empty.kind, Value::Kind::kBlob);
+  EXPECT_EQ(empty.bytes, "");
   sqlite3_finalize(select);
   sqlite3_close(db);
 }

@@ -42,7 +42,7 @@ class Seeks : public StoreIndexTest {
 
 INSTANTIATE_TEST_SUITE_P(Stores, Seeks, BothStores(), StoreKindName);
 
-// Cases a server does not serve yet (SQLite's own files, DBF deletion marks).
+// Cases of SQLite alone (its own files, the marks table made by the first cursor).
 class SeeksOnSqlite : public Seeks {};
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, SeeksOnSqlite, ::testing::Values(StoreKind::kSqlite),
@@ -281,6 +281,33 @@ TEST_P(SeeksOnSqlite, OrderSwitchesReadATableRemadeByAnotherConnection) {
   EXPECT_EQ(Walk(stock_, stock_, "code"), (std::vector<std::string>{"W900", "A150"}));
   EXPECT_EQ(Walk(code, stock_, "code"), (std::vector<std::string>{"A150", "W900"}));
   EXPECT_FALSE(SeekString(code, "C300", NDS_HARDSEEK));
+}
+
+// On a DBF-kind table a marked record leaves the walks, seeks, counts and
+// key numbers of its orders, and those under a filter.
+TEST_P(Seeks, OrdersAndFiltersOfADbfTableSkipMarkedRecords) {
+  NDSHANDLE statement = 0, none = 0;
+  ASSERT_NDS_OK(NdsCreateSQLStatement(connection_, &statement));
+  ASSERT_NDS_OK(NdsStmtSetTableType(statement, NDS_CDX));
+  ASSERT_NDS_OK(
+      NdsExecuteSQLDirect(statement, "CREATE TABLE parts (code CHAR(8), qty INTEGER)", &none));
+  NdsCloseSQLStatement(statement);
+  Exec("INSERT INTO parts VALUES ('P3', 3), ('P1', 1), ('P2', 2), ('P4', 4)");
+  Exec("CREATE INDEX by_part ON parts (code)");
+  NDSHANDLE parts = OpenTable("parts");
+  NDSHANDLE order = Order(parts, "by_part");
+  EXPECT_TRUE(SeekString(order, "P2"));
+  ASSERT_NDS_OK(NdsDeleteRecord(parts));
+  EXPECT_EQ(Walk(order, parts, "code"), (std::vector<std::string>{"P1", "P3", "P4"}));
+  EXPECT_EQ(Count(order, NDS_RESPECTFILTERS), 3u);
+  EXPECT_FALSE(SeekString(order, "P2", NDS_HARDSEEK));
+  EXPECT_TRUE(SeekString(order, "P3"));
+  uint32_t number = 0;
+  ASSERT_NDS_OK(NdsGetKeyNum(order, NDS_RESPECTFILTERS, &number));
+  EXPECT_EQ(number, 2u);
+  ASSERT_NDS_OK(NdsSetFilter(parts, "qty > 1"));
+  EXPECT_EQ(Walk(order, parts, "code"), (std::vector<std::string>{"P3", "P4"}));
+  EXPECT_EQ(Count(order, NDS_RESPECTFILTERS), 2u);
 }
 
 // The deletion marks of DBF-kind tables live in a table the first cursor

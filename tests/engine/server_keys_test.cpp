@@ -6,11 +6,11 @@
 // bytes compared between the two stores.
 #include <sqlite3.h>
 
-#include "engine/expr/expr_functions.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/sqlite_functions.h"
 #include "index_test_support.h"
 
 namespace nce_test {

@@ -22,6 +22,7 @@
 #include "engine/expr/expr_functions.h"
 #include "engine/storage/postgres/postgres_session.h"
 #include "engine/storage/postgres/postgres_sqlite_forms.h"
+#include "engine/storage/sqlite_functions.h"
 #include "engine/storage/sqlite_values.h"
 #include "tests/store/test_server.h"
 

@@ -249,6 +249,41 @@ TEST(ServerStatements, AutoincWithoutItsCounterRefusesTheRow) {
   NdsDisconnect(connection);
 }
 
+// A database an engine without deletion marks prepared gets the marks table
+// and the DBF-kind tables' triggers at its next connect: a pack by SQL then
+// takes the marks along with their rows.
+TEST(ServerStatements, AnOlderDatabaseGetsTheDeletionMarksAtItsNextConnect) {
+  std::string uri = ServerUri(FreshDatabase());
+  NDSHANDLE connection = Connect(uri);
+  NDSHANDLE statement = 0, none = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsStmtSetTableType(statement, NDS_CDX), NDS_SUCCESS);
+  ASSERT_EQ(NdsExecuteSQLDirect(statement, "CREATE TABLE dbf(id INTEGER)", &none), NDS_SUCCESS)
+      << LastErrorText();
+  NdsCloseSQLStatement(statement);
+  RunSqlOrFail(connection, "INSERT INTO dbf VALUES (1), (2), (3)");
+  NdsDisconnect(connection);
+  nce::PostgresSession::Connect(uri)->Execute(
+      "DROP TABLE _nce_deleted; DROP TRIGGER nce_marks_delete ON dbf; "
+      "DROP TRIGGER nce_marks_truncate ON dbf; UPDATE _nce_server SET version = 'older'");
+
+  connection = Connect(uri);
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(NdsOpenTable(connection, "dbf", 0, 0, 0, &cursor), NDS_SUCCESS) << LastErrorText();
+  ASSERT_EQ(NdsGotoRecord(cursor, 2), NDS_SUCCESS);
+  ASSERT_EQ(NdsDeleteRecord(cursor), NDS_SUCCESS) << LastErrorText();
+  RunSqlOrFail(connection,
+               "DELETE FROM dbf WHERE rowid IN (SELECT record FROM _nce_deleted "
+               "WHERE table_name = 'dbf')");
+  RunSqlOrFail(connection, "INSERT INTO dbf (rowid, id) VALUES (2, 20)");
+  EXPECT_EQ(Rows(connection, "SELECT count(*) FROM _nce_deleted"), "0\n");
+  uint32_t count = 0;
+  ASSERT_EQ(NdsGetRecordCount(cursor, NDS_RESPECTFILTERS, &count), NDS_SUCCESS);
+  EXPECT_EQ(count, 3u);
+  NdsCloseTable(cursor);
+  NdsDisconnect(connection);
+}
+
 class ServerRepair : public ::testing::TestWithParam<Damage> {};
 
 // The repair through the engine leaves on the server what it leaves on a

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/base/errors.h"
@@ -36,6 +37,26 @@ CREATE TABLE IF NOT EXISTS _nce_rowversions(
   table_name text PRIMARY KEY,
   last_value bigint NOT NULL);
 CREATE TABLE IF NOT EXISTS _nce_server(version text NOT NULL);
+-- Deletion marks of DBF-kind tables (CDX, NTX), as a SQLite store keeps
+-- them (catalog_schema.h): a row per record marked deleted, under the
+-- table's name as the server holds it (lower case).
+CREATE TABLE IF NOT EXISTS _nce_deleted(
+  table_name text NOT NULL,
+  record bigint NOT NULL,
+  PRIMARY KEY(table_name, record));
+-- Takes the marks of the rows a statement deleted from a DBF-kind table (a
+-- pack, a zap, any SQL DELETE or TRUNCATE) with them, so that no later row
+-- of the same number starts out marked. Runs once per statement.
+CREATE OR REPLACE FUNCTION nce_forget_marks() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP = 'TRUNCATE' THEN
+    DELETE FROM _nce_deleted WHERE table_name = TG_TABLE_NAME;
+  ELSE
+    DELETE FROM _nce_deleted WHERE table_name = TG_TABLE_NAME
+       AND record IN (SELECT rowid FROM nce_old);
+  END IF;
+  RETURN NULL;
+END $$;
 -- The data dictionary: the rows a SQLite dictionary keeps in its tables of
 -- the same names (catalog_schema.h). Names are compared without regard to
 -- letter case by the engine, which reads and writes these rows whole.
@@ -168,6 +189,17 @@ void InstallLockTriggers(StoreSession& session, const std::string& table) {
                   " FOR EACH STATEMENT EXECUTE FUNCTION nce_honour_locks()");
 }
 
+// Makes the triggers of nce_forget_marks on the DBF-kind table `table` (its
+// name as the server holds it), or makes them again.
+void InstallMarkTriggers(StoreSession& session, const std::string& table) {
+  std::string on = " ON " + QuoteIdentifier(table);
+  session.Execute("CREATE OR REPLACE TRIGGER nce_marks_delete AFTER DELETE" + on +
+                  " REFERENCING OLD TABLE AS nce_old"
+                  " FOR EACH STATEMENT EXECUTE FUNCTION nce_forget_marks();"
+                  "CREATE OR REPLACE TRIGGER nce_marks_truncate AFTER TRUNCATE" +
+                  on + " FOR EACH STATEMENT EXECUTE FUNCTION nce_forget_marks()");
+}
+
 // Advisory lock key that serialises the catalog's creation (any fixed number
 // that the record locks, keyed by table and record, cannot take).
 constexpr int64_t kCatalogLockKey = -0x6e63655f636174;  // "nce_cat"
@@ -206,11 +238,15 @@ void EnsureServerCatalog(StoreSession& session) {
       session.Execute(PostgresFunctionsSql());
       session.Execute(PostgresSqliteFormsSql());
       // Tables an older engine made get what this one gives its tables.
-      std::vector<std::string> tables;
-      auto each = session.Prepare(
-          "SELECT name FROM _nce_tables WHERE to_regclass(quote_ident(name)) IS NOT NULL");
-      while (each->Step()) tables.push_back(each->Column(0).bytes);
-      for (const std::string& table : tables) InstallLockTriggers(session, table);
+      std::vector<std::pair<std::string, bool>> tables;  // name, DBF-kind
+      auto each =
+          session.Prepare("SELECT name, table_type <> " + std::to_string(NDS_NDT) +
+                          " FROM _nce_tables WHERE to_regclass(quote_ident(name)) IS NOT NULL");
+      while (each->Step()) tables.emplace_back(each->Column(0).bytes, each->Column(1).integer != 0);
+      for (const auto& [table, dbf] : tables) {
+        InstallLockTriggers(session, table);
+        if (dbf) InstallMarkTriggers(session, table);
+      }
       session.Execute("DELETE FROM _nce_server");
       auto mark = session.Prepare("INSERT INTO _nce_server(version) VALUES(?1)");
       mark->Bind(1, Value::Text(version));
@@ -230,6 +266,12 @@ void CreateServerTable(StoreSession& session, const TableDesc& table,
   for (FieldDesc& field : server.fields) field.name = LowerAscii(field.name);
   session.Execute(PostgresCreateTable(server, rules));
   InstallLockTriggers(session, server.name);
+  if (table.table_type != NDS_NDT) InstallMarkTriggers(session, server.name);
+  // Marks a table of this name left when it was dropped behind the
+  // catalog's back would hide the new table's records.
+  auto unmark = session.Prepare("DELETE FROM _nce_deleted WHERE table_name = ?1");
+  unmark->Bind(1, Value::Text(server.name));
+  unmark->Step();
   for (const FieldDesc& field : server.fields) {
     if (field.shape.type != NDS_AUTOINC) continue;
     auto counter = session.Prepare(
@@ -318,7 +360,8 @@ void SyncServerCatalog(StoreSession& session, std::string_view changed) {
   session.Execute(
       "DELETE FROM _nce_fields f WHERE NOT EXISTS (SELECT 1 FROM _nce_tables t WHERE t.name = "
       "f.table_name); DELETE FROM _nce_autoinc WHERE "
-      "to_regclass(quote_ident(table_name)) IS NULL");
+      "to_regclass(quote_ident(table_name)) IS NULL; DELETE FROM _nce_deleted d WHERE NOT "
+      "EXISTS (SELECT 1 FROM _nce_tables t WHERE t.name = d.table_name)");
   // Orders whose index went with its table (dropped, renamed) or with a
   // column it read; then the files left without orders.
   session.Execute(

@@ -1,0 +1,92 @@
+#include "engine/api/server_table_rename.h"
+
+#include <optional>
+
+#include "engine/base/errors.h"
+#include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_server.h"
+#include "engine/index/index_order.h"
+#include "engine/schema/catalog.h"
+#include "engine/storage/connection.h"
+#include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/store_session.h"
+#include "nce/nce.h"
+
+namespace nce {
+namespace {
+
+// The catalog's tables that name an engine table, and the column that does.
+// Names are the server's (lower case) throughout.
+struct NamingColumn {
+  const char* table;
+  const char* column;
+};
+constexpr NamingColumn kNamingColumns[] = {
+    {"_nce_tables", "name"},
+    {"_nce_fields", "table_name"},
+    {"_nce_autoinc", "table_name"},  // the numbering trigger looks its counter up by name
+    {"_nce_rowversions", "table_name"},
+    {"_nce_rights", "table_name"},
+    {"_nce_table_properties", "table_name"},
+};
+
+void MoveCatalogRows(StoreSession& session, const std::string& from, const std::string& to) {
+  for (const NamingColumn& naming : kNamingColumns) {
+    std::string column = naming.column;
+    auto move = session.Prepare(std::string("UPDATE ") + naming.table + " SET " + column +
+                                " = CAST(?2 AS text) WHERE " + column + " = CAST(?1 AS text)");
+    move->Bind(1, Value::Text(from));
+    move->Bind(2, Value::Text(to));
+    move->Step();
+  }
+  RenameServerOrdersOfTable(session, from, to);
+}
+
+}  // namespace
+
+void RenameServerTable(Connection& connection, sqlite3* mirror, const std::string& from,
+                       const std::string& to) {
+  StoreSession& session = connection.LiveServer();
+  std::optional<TableDesc> table = DescribeTable(mirror, from);
+  if (!table || IsReservedName(table->name))
+    throw EngineError(NDS_E_INVALID_TABLE, "The table " + from + " does not exist.");
+  const std::string old_name = table->name;  // as the server holds it
+  const std::string new_name = LowerAscii(to);
+  if (new_name.empty() || IsReservedName(new_name))
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "'" + to + "' cannot name a table.");
+  // Any relation of that name (a view, a sequence, an index) takes it.
+  if (ServerTableExists(session, new_name))
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "A table named " + to + " exists already.");
+  const bool own = !session.InTransaction();
+  const std::string savepoint = "nce_rename";
+  if (own)
+    session.Begin();
+  else
+    session.Savepoint(savepoint);
+  try {
+    // The rights move too: no dictionary statement may write them meanwhile.
+    LockServerDictionary(session);
+    session.Execute("ALTER TABLE " + QuoteIdentifier(old_name) + " RENAME TO " +
+                    QuoteIdentifier(new_name));
+    MoveCatalogRows(session, old_name, new_name);
+    if (own)
+      session.Commit();
+    else
+      session.ReleaseSavepoint(savepoint);
+  } catch (...) {
+    try {
+      if (own && session.InTransaction()) session.Rollback();
+      if (!own) {
+        session.RollbackToSavepoint(savepoint);
+        session.ReleaseSavepoint(savepoint);
+      }
+    } catch (const EngineError&) {
+      // The connection is gone; the server rolled the work back with it.
+    }
+    throw;
+  }
+  ForgetServerTableShapes(connection);
+  RefreshServerDictionaryState(connection);
+}
+
+}  // namespace nce
