@@ -65,14 +65,21 @@ SqlExpr StringLiteral(const std::string& text) {
   return e;
 }
 
+// `sql` padded with blanks on the right (`left` false) or left to `width`
+// bytes, as SQLite's printf pads; it cuts nothing. The server's
+// nce_padr and nce_padl count bytes too (its format() counts characters
+// and may not serve in an index).
+std::string PadSql(const std::string& sql, uint32_t width, bool left, bool server) {
+  std::string w = std::to_string(width);
+  if (server) return std::string(left ? "nce_padl(" : "nce_padr(") + sql + ", " + w + ")";
+  return std::string("printf('%") + (left ? "" : "-") + w + "s', " + sql + ")";
+}
+
 // A string value at its full width: fields and fixed-width results are
 // stored without trailing blanks, but behave as if padded to their width.
-// SQLite's printf and the server's format pad alike and cut nothing.
 std::string PaddedIn(const SqlExpr& e, bool server) {
   if (e.literal) return e.sql;
-  if (e.fixed_length && e.length > 0)
-    return std::string(server ? "format" : "printf") + "('%-" + std::to_string(e.length) + "s', " +
-           e.sql + ")";
+  if (e.fixed_length && e.length > 0) return PadSql(e.sql, e.length, false, server);
   return "coalesce(" + e.sql + ", '')";
 }
 
@@ -85,16 +92,11 @@ std::string ServerAsciiCase(const std::string& sql, bool upper) {
          ")";
 }
 
-// The server's to_char patterns of the engine's stored forms.
-const char* ServerPattern(ExprType type) {
-  switch (type) {
-    case ExprType::kDate:
-      return "'YYYY-MM-DD'";
-    case ExprType::kTime:
-      return "'HH24:MI:SS.MS'";
-    default:
-      return "'YYYY-MM-DD HH24:MI:SS.MS'";
-  }
+// Whole-number and money fields, which a server keeps as numeric: they
+// compute as the doubles SQLite computes with.
+bool ServerNumericColumn(uint16_t field_type) {
+  return field_type == NDS_SHORTINT || field_type == NDS_INTEGER || field_type == NDS_AUTOINC ||
+         field_type == NDS_ROWVERSION || field_type == NDS_MONEY;
 }
 
 std::string Trimmed(const SqlExpr& e) {
@@ -149,10 +151,12 @@ class Translator {
   }
 
   // A date, time or timestamp of the server's types as the text SQLite
-  // keeps it.
-  std::string ServerText(const std::string& sql, ExprType type) const {
-    return "to_char(" + sql + ", " + ServerPattern(type) + ")";
-  }
+  // keeps it (nce_key_text, IMMUTABLE where to_char is not, so that keys
+  // and conditions of orders may use it).
+  static std::string ServerText(const std::string& sql) { return "nce_key_text(" + sql + ")"; }
+
+  // The date of a stored date or timestamp text, on a server.
+  static std::string ServerDate(const std::string& text) { return "nce_iso_date(" + text + ")"; }
 
   SqlExpr Field(const ExprNode& node) {
     if (context_.fields) {
@@ -168,7 +172,9 @@ class Translator {
                    type);
         } else if (server_ && (type == ExprType::kDate || type == ExprType::kTime ||
                                type == ExprType::kTimestamp)) {
-          e = Make(ServerText(column, type), type);
+          e = Make(ServerText(column), type);
+        } else if (server_ && ServerNumericColumn(f.shape.type)) {
+          e = Make("CAST(" + column + " AS double precision)", type);
         } else {
           bool fixed = f.shape.type == NDS_STRING || f.shape.type == NDS_CISTRING;
           e = Make(column, type, fixed ? f.shape.length : 0, fixed);
@@ -246,8 +252,7 @@ class Translator {
   // SQLite's date() drops the part of a day a fractional count adds.
   SqlExpr DatePlus(const std::string& date, const std::string& days) const {
     if (server_)
-      return Make(ServerText("(CAST(" + date + " AS date) + CAST(floor(" + days + ") AS integer))",
-                             ExprType::kDate),
+      return Make(ServerText("(" + ServerDate(date) + " + CAST(floor(" + days + ") AS integer))"),
                   ExprType::kDate);
     return Make("date(" + date + ", (" + days + ") || ' days')", ExprType::kDate);
   }
@@ -256,7 +261,7 @@ class Translator {
     if (a.type == ExprType::kNumber && b.type == ExprType::kNumber)
       return Make("(" + a.sql + " - " + b.sql + ")", ExprType::kNumber);
     if (a.type == ExprType::kDate && b.type == ExprType::kDate)
-      return Make(server_ ? "(CAST(" + a.sql + " AS date) - CAST(" + b.sql + " AS date))"
+      return Make(server_ ? "(" + ServerDate(a.sql) + " - " + ServerDate(b.sql) + ")"
                           : "(julianday(" + a.sql + ") - julianday(" + b.sql + "))",
                   ExprType::kNumber);
     if (a.type == ExprType::kDate && b.type == ExprType::kNumber)
@@ -266,9 +271,7 @@ class Translator {
       uint32_t width = a.length + b.length;
       std::string joined = "(rtrim(" + Padded(a) + ") || " + Padded(b) + ")";
       bool fixed = a.fixed_length && b.fixed_length;
-      if (fixed)
-        joined = std::string(server_ ? "format" : "printf") + "('%-" + std::to_string(width) +
-                 "s', " + joined + ")";
+      if (fixed) joined = PadSql(joined, width, false, server_);
       return Make(joined, ExprType::kString, width, fixed);
     }
     Refuse(node,
@@ -416,13 +419,16 @@ class Translator {
   SqlExpr Substr(const ExprNode& node) {
     SqlExpr s = Str(node);
     SqlExpr start = Expect(*node.args[1], ExprType::kNumber);
-    if (server_) start.sql = "CAST(" + start.sql + " AS integer)";
+    // SQLite takes the start's whole part; the server's substr reads a
+    // negative start otherwise than SQLite's (nce_substr).
+    const char* substr = server_ ? "nce_substr(" : "substr(";
+    if (server_) start.sql = "CAST(trunc(" + start.sql + ") AS integer)";
     if (node.args.size() == 3) {
       int count = ConstantInt(node, 2);
-      return Make("substr(" + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
+      return Make(substr + Padded(s) + ", " + start.sql + ", " + std::to_string(count) + ")",
                   ExprType::kString, static_cast<uint32_t>(count), s.fixed_length);
     }
-    return Make("substr(" + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length, false);
+    return Make(substr + Padded(s) + ", " + start.sql + ")", ExprType::kString, s.length, false);
   }
 
   SqlExpr LeftRight(const ExprNode& node) {
@@ -466,11 +472,11 @@ class Translator {
         s.type == ExprType::kString ? "rtrim(" + Padded(s) + ")" : "CAST(" + s.sql + " AS TEXT)";
     int n = ConstantInt(node, 1);
     std::string width = std::to_string(n);
-    std::string format = server_ ? "format" : "printf";
-    std::string sql = node.text != "PADL" ? "substr(" + format + "('%-" + width + "s', " + text +
-                                                "), 1, " + width + ")"
-                      : server_ ? "right(format('%" + width + "s', " + text + "), " + width + ")"
-                                : "substr(printf('%" + width + "s', " + text + "), -" + width + ")";
+    bool left = node.text == "PADL";
+    std::string padded = PadSql(text, static_cast<uint32_t>(n), left, server_);
+    std::string sql = !left     ? "substr(" + padded + ", 1, " + width + ")"
+                      : server_ ? "right(" + padded + ", " + width + ")"
+                                : "substr(" + padded + ", -" + width + ")";
     return Make(sql, ExprType::kString, static_cast<uint32_t>(n), true);
   }
 
@@ -480,15 +486,11 @@ class Translator {
     int decimals = node.args.size() > 2 ? ConstantInt(node, 2) : 0;
     std::string format = "%" + std::to_string(width) + "." + std::to_string(decimals) + "f";
     std::string stars = "'" + std::string(static_cast<size_t>(width), '*') + "'";
-    if (server_) {
-      // The number rounded as a decimal (halves away from zero, where C's
-      // printf rounds the binary value).
-      std::string text = "CAST(round(CAST(coalesce(" + n.sql + ", 0) AS numeric), " +
-                         std::to_string(decimals) + ") AS text)";
-      return Make("CASE WHEN length(" + text + ") > " + std::to_string(width) + " THEN " + stars +
-                      " ELSE lpad(" + text + ", " + std::to_string(width) + ") END",
+    // The server's nce_str writes the number as SQLite's printf does.
+    if (server_)
+      return Make("nce_str(coalesce(" + n.sql + ", 0), " + std::to_string(width) + ", " +
+                      std::to_string(decimals) + ")",
                   ExprType::kString, static_cast<uint32_t>(width), true);
-    }
     // Too wide a number shows as asterisks, as the key width must hold.
     std::string sql = "CASE WHEN length(printf('" + format + "', coalesce(" + n.sql + ", 0))) > " +
                       std::to_string(width) + " THEN " + stars + " ELSE printf('" + format +
@@ -548,7 +550,7 @@ class Translator {
                      : type == ExprType::kTime ? "nce_ctot("
                                                : "nce_ctots(";
     // The server's functions give its own types.
-    if (server_) return Make(ServerText(fn + s.sql + ")", type), type);
+    if (server_) return Make(ServerText(fn + s.sql + ")"), type);
     return Make(fn + s.sql + ")", type);
   }
   SqlExpr Ctod(const ExprNode& node) { return DateFromText(node, ExprType::kDate); }
@@ -568,9 +570,13 @@ class Translator {
     bool compact = node.text == "DTOS";
     uint32_t width = compact ? 8 : 10;
     std::string blank = "'" + std::string(width, ' ') + "'";
+    // The stored text 'YYYY-MM-DD...' rearranged, on a server.
     if (server_)
-      return Make("coalesce(to_char(CAST(" + d.sql + " AS timestamp), " +
-                      (compact ? "'YYYYMMDD'" : "'MM/DD/YYYY'") + "), " + blank + ")",
+      return Make("coalesce(" +
+                      (compact ? "replace(substr(" + d.sql + ", 1, 10), '-', '')"
+                               : "substr(" + d.sql + ", 6, 2) || '/' || substr(" + d.sql +
+                                     ", 9, 2) || '/' || substr(" + d.sql + ", 1, 4)") +
+                      ", " + blank + ")",
                   ExprType::kString, width, true);
     const char* format = compact ? "%Y%m%d" : "%m/%d/%Y";
     return Make("coalesce(strftime('" + std::string(format) + "', " + d.sql + "), " + blank + ")",
@@ -579,13 +585,12 @@ class Translator {
 
   // On a server: the server's clock, in the session's time zone.
   SqlExpr Today(const ExprNode&) {
-    if (server_) return Make(ServerText("localtimestamp", ExprType::kDate), ExprType::kDate);
+    if (server_) return Make(ServerText("CAST(localtimestamp AS date)"), ExprType::kDate);
     return Make("date('now', 'localtime')", ExprType::kDate);
   }
 
   SqlExpr Now(const ExprNode&) {
-    if (server_)
-      return Make(ServerText("localtimestamp", ExprType::kTimestamp), ExprType::kTimestamp);
+    if (server_) return Make(ServerText("localtimestamp"), ExprType::kTimestamp);
     return Make("strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')", ExprType::kTimestamp);
   }
 
@@ -596,9 +601,9 @@ class Translator {
     // The server's dow counts from Sunday = 0, as SQLite's %w.
     const char* field = f == "YEAR" ? "year" : f == "MONTH" ? "month" : f == "DAY" ? "day" : "dow";
     std::string number =
-        server_ ? "CAST(extract(" + std::string(field) + " FROM CAST(" + d.sql +
-                      " AS timestamp)) AS integer)"
-                : "CAST(strftime('" + std::string(part) + "', " + d.sql + ") AS INTEGER)";
+        server_
+            ? "CAST(extract(" + std::string(field) + " FROM " + ServerDate(d.sql) + ") AS integer)"
+            : "CAST(strftime('" + std::string(part) + "', " + d.sql + ") AS INTEGER)";
     std::string sql = "coalesce(" + number + (f == "DOW" ? " + 1" : "") + ", 0)";
     return Make(sql, ExprType::kNumber);
   }
@@ -608,10 +613,10 @@ class Translator {
   SqlExpr Round(const ExprNode& node) {
     SqlExpr n = Expect(*node.args[0], ExprType::kNumber);
     SqlExpr d = Expect(*node.args[1], ExprType::kNumber);
-    // The server rounds numerics alone.
+    // The server's nce_round rounds as SQLite's round(), which takes the
+    // whole part of the decimals.
     if (server_)
-      return Make("CAST(round(CAST(" + n.sql + " AS numeric), CAST(" + d.sql +
-                      " AS integer)) AS double precision)",
+      return Make("nce_round(" + n.sql + ", CAST(trunc(" + d.sql + ") AS integer))",
                   ExprType::kNumber);
     return Make("round(" + n.sql + ", " + d.sql + ")", ExprType::kNumber);
   }
@@ -647,7 +652,9 @@ class Translator {
   SqlExpr Int(const ExprNode& node) {
     std::string n = Expect(*node.args[0], ExprType::kNumber).sql;
     // The server's cast to an integer rounds.
-    return Make(server_ ? "trunc(" + n + ")" : "CAST(" + n + " AS INTEGER)", ExprType::kNumber);
+    // trunc(-0.5) is -0 on the server, which keys otherwise than SQLite's 0.
+    return Make(server_ ? "(trunc(" + n + ") + 0)" : "CAST(" + n + " AS INTEGER)",
+                ExprType::kNumber);
   }
 
   // ---- logic and records ----

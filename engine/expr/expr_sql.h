@@ -6,9 +6,12 @@
 //
 // The same expression translates for a PostgreSQL server too (SqlDialect),
 // giving the same answers over the server's typed columns: dates, times and
-// timestamps are read as the texts SQLite keeps (to_char), logical values
-// are the server's booleans, text compares byte by byte (COLLATE "C"), and
-// SQLite's functions become the server's equivalents.
+// timestamps are read as the texts SQLite keeps (nce_key_text), logical
+// values are the server's booleans, whole numbers and money compute as
+// doubles, text compares byte by byte (COLLATE "C"), and SQLite's functions
+// become the server's equivalents, or the catalog's functions where the
+// server's read otherwise (postgres_sqlite_forms.h). Everything it writes
+// but the clock is IMMUTABLE, so that index keys and conditions may use it.
 #ifndef ENGINE_EXPR_EXPR_SQL_H
 #define ENGINE_EXPR_EXPR_SQL_H
 

@@ -74,14 +74,40 @@ std::string ServerIndexName(const std::string& table, const std::string& order) 
   return name.substr(0, kMaxName - 17) + tail;
 }
 
-// Whether a server computes the key segment `node` as SQLite does: fields,
-// and UPPER or LOWER of them. Other functions translate to SQL that a server
-// lacks or reads otherwise (substr of a negative start, printf, strftime).
-bool ServerComputesAlike(const ExprNode& node) {
-  if (node.kind == ExprNode::Kind::kField) return true;
-  if (node.kind != ExprNode::Kind::kCall || node.args.size() != 1) return false;
-  std::string function = UpperAscii(node.text);
-  return (function == "UPPER" || function == "LOWER") && ServerComputesAlike(*node.args[0]);
+bool IsNumberLiteral(const ExprNode& node, double value) {
+  return node.kind == ExprNode::Kind::kNumber && node.number == value;
+}
+
+// Why a server would compute the key segment `node` otherwise than SQLite,
+// or "" when it computes the same bytes for every row. The server's
+// translation (SqlDialect::kPostgres) gives SQLite's answers for the rest,
+// through the IMMUTABLE helpers of postgres_sqlite_forms.h.
+std::string ServerKeyMismatch(const ExprNode& node, const ExprContext& context) {
+  for (const ExprPtr& arg : node.args) {
+    std::string why = ServerKeyMismatch(*arg, context);
+    if (!why.empty()) return why;
+  }
+  if (node.kind != ExprNode::Kind::kCall) return {};
+  const std::string& f = node.text;
+  size_t n = node.args.size();
+  if (f == "DATE" || f == "TODAY" || f == "NOW") return f + "() changes with the clock";
+  if (f == "MAX" || f == "MIN") return f + " of an empty value answers otherwise there";
+  if (f == "CHR" && !(n == 1 && node.args[0]->kind == ExprNode::Kind::kNumber &&
+                      node.args[0]->number >= 0 && node.args[0]->number < 128))
+    return "CHR of other than an ASCII code gives other characters there";
+  if ((f == "PADL" || f == "PADR" || f == "PADC") && n > 0 &&
+      TranslateExpression(*node.args[0], context).type != ExprType::kString)
+    return f + " of a value that is no string writes it otherwise there";
+  // SQLite's printf reads digits off a long double: the server writes the
+  // same digits where at most 14 significant ones show.
+  if (f == "STR" && n >= 2 && node.args[1]->kind == ExprNode::Kind::kNumber) {
+    bool decimals = n == 3 && !IsNumberLiteral(*node.args[2], 0);
+    if (node.args[1]->number - (decimals ? 1 : 0) > 14)
+      return "STR wider than 14 digits may round otherwise there";
+  }
+  if (f == "ROUND" && !(n == 2 && IsNumberLiteral(*node.args[1], 0)))
+    return "ROUND to decimals may round otherwise there";
+  return {};
 }
 
 bool OrderNamed(StoreSession& session, const std::string& table, const std::string& name) {
@@ -102,22 +128,15 @@ bool IndexFileExists(StoreSession& session, const std::string& table, const std:
   return stmt->Step();
 }
 
-// A segment of ServerComputesAlike in the server's SQL. Letter case maps
-// for ASCII letters alone, as SQLite's upper() and lower() map it; the
-// server's own would map others too, by its locale, and so sort otherwise.
+// A key segment in the server's SQL. Keys of case-insensitive strings map
+// letter case for ASCII letters alone, as SQLite's upper() maps it; the
+// server's own upper() would map others too, by its locale.
 std::string ServerSegmentSql(const ExprNode& node, const ExprContext& context) {
-  static const std::string kLower = "'abcdefghijklmnopqrstuvwxyz'";
-  static const std::string kUpper = "'ABCDEFGHIJKLMNOPQRSTUVWXYZ'";
-  auto to_upper = [](const std::string& sql) {
-    return "translate(" + sql + ", " + kLower + ", " + kUpper + ")";
-  };
-  if (node.kind == ExprNode::Kind::kField) {
-    SqlExpr e = TranslateExpression(node, context);
-    return e.case_insensitive ? to_upper(e.sql) : e.sql;
-  }
-  std::string inner = ServerSegmentSql(*node.args[0], context);
-  if (UpperAscii(node.text) == "UPPER") return to_upper(inner);
-  return "translate(" + inner + ", " + kUpper + ", " + kLower + ")";
+  ExprContext server = context;
+  server.dialect = SqlDialect::kPostgres;
+  SqlExpr e = TranslateExpression(node, server);
+  if (!e.case_insensitive) return e.sql;
+  return "translate(" + e.sql + ", 'abcdefghijklmnopqrstuvwxyz', 'ABCDEFGHIJKLMNOPQRSTUVWXYZ')";
 }
 
 [[noreturn]] void NotOnServer(const std::string& name, const std::string& what) {
@@ -126,22 +145,13 @@ std::string ServerSegmentSql(const ExprNode& node, const ExprContext& context) {
 }
 
 // The key function over `segments` of `shapes`. A server's nce_key takes
-// its values as text: numbers and strings cast, dates and times in the
-// fixed forms of nce_key_text (their casts follow the session's DateStyle,
-// which an index may not depend on).
+// its values as text: the server's translation gives dates and times as
+// the texts SQLite keeps already, numbers and logical values are cast.
 std::string KeySql(const std::vector<KeySegmentSpec>& shapes,
                    const std::vector<std::string>& segments, bool server) {
   std::string sql = "nce_key(" + QuoteLiteral(KeySpecText(shapes));
-  for (size_t i = 0; i < segments.size(); ++i) {
-    const std::string& segment = segments[i];
-    char type = shapes[i].type;
-    if (!server)
-      sql += ", " + segment;
-    else if (type == 'D' || type == 'T' || type == 'Z')
-      sql += ", nce_key_text(" + segment + ")";
-    else
-      sql += ", (" + segment + ")::text";
-  }
+  for (const std::string& segment : segments)
+    sql += server ? ", (" + segment + ")::text" : ", " + segment;
   return sql + ")";
 }
 
@@ -219,7 +229,6 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
   context.fields = &table.fields;
   context.exact = true;
   context.lower_case_names = server;
-  if (server && !condition.empty()) NotOnServer(name, "a server keeps no conditional orders yet");
 
   std::vector<std::string> texts = SplitKeySegments(expression);
   for (const std::string& text : texts) {
@@ -235,8 +244,10 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
       terms.push_back(std::move(node));
     }
     for (ExprPtr& term : terms) {
-      if (server && !ServerComputesAlike(*term))
-        NotOnServer(name, "its keys are fields, or UPPER or LOWER of fields, there");
+      if (server) {
+        std::string mismatch = ServerKeyMismatch(*term, context);
+        if (!mismatch.empty()) NotOnServer(name, mismatch);
+      }
       std::string term_text = texts.size() == 1 && terms.size() == 1 ? text : CanonicalText(*term);
       order->segments.push_back(MakeSegment(std::move(term), context, term_text));
     }
@@ -268,7 +279,9 @@ OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std
   order->outer_key_sql = KeySql(shapes, segment_sql, server);
   if (!condition.empty()) {
     ExprPtr node = ParseExpression(condition);
-    order->condition_sql = TranslateCondition(*node, context);
+    ExprContext condition_context = context;
+    if (server) condition_context.dialect = SqlDialect::kPostgres;
+    order->condition_sql = TranslateCondition(*node, condition_context);
   }
   return order;
 }

@@ -63,10 +63,13 @@ using OrderPtr = std::shared_ptr<const OrderDef>;
 
 // Compiles an order of `table`; throws NDS_E_BAD_EXPRESSION for a bad key or
 // condition and NDS_E_INVALID_OPTION for flags the engine does not offer.
-// With `server` the SQL names the table and its columns as a server holds
-// them and casts each key segment to text, as the server's nce_key takes
-// its values; a server takes keys of fields and of UPPER or LOWER of fields,
-// without a condition, and refuses others with NDS_E_NOT_SUPPORTED.
+// With `server` the key and the condition are in the server's SQL
+// (SqlDialect::kPostgres), naming the table and its columns as a server
+// holds them, each key segment cast to text as the server's nce_key takes
+// its values; a key the server would compute otherwise than SQLite for some
+// value (MAX, MIN, CHR beyond ASCII codes, PADL or PADR of a number, STR
+// of more than 14 digits, ROUND to decimals, the clock) is refused with
+// NDS_E_NOT_SUPPORTED.
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
                       const std::string& expression, const std::string& condition, uint32_t flags,
                       bool server = false);

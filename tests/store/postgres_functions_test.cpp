@@ -21,6 +21,7 @@
 #include "engine/base/values.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/postgres/postgres_sqlite_forms.h"
 #include "engine/storage/sqlite_functions.h"
 #include "engine/storage/sqlite_values.h"
 #include "tests/store/test_server.h"
@@ -68,6 +69,7 @@ class ServerKeys : public ::testing::Test {
     session_ =
         nce::PostgresSession::Connect(test_support::ServerUri(test_support::FreshDatabase()));
     session_->Execute(nce::PostgresFunctionsSql());
+    session_->Execute(nce::PostgresSqliteFormsSql());
   }
 
   std::unique_ptr<nce::PostgresSession> session_;
@@ -355,6 +357,72 @@ TEST_F(ServerFunctions, ContainsMatchesTheWordsThePatternAsksFor) {
   cases.push_back({Value::Null(), Value::Text("fox")});
   EXPECT_EQ(
       Differences("SELECT nce_contains(?1, ?2)", "SELECT nce_contains(?1, ?2)::integer", cases), 0);
+}
+
+// Numbers below 1e9 with up to four decimals, so that at most 13
+// significant digits show, where the server's printf reads as SQLite's.
+TEST_F(ServerFunctions, NumbersAndTextsAreWrittenAsSqlitesPrintfWritesThem) {
+  const double specials[] = {0.0,
+                             -0.0,
+                             2.675,
+                             1.005,
+                             -0.4,
+                             0.5,
+                             2.5,
+                             -2.5,
+                             0.045,
+                             99.995,
+                             0.49999999999999994,
+                             123456789.125,
+                             5e-324,
+                             -1e-300};
+  std::vector<std::vector<Value>> numbers;
+  for (int i = 0; i < 3000; ++i) {
+    double x;
+    switch (random_() % 4) {
+      case 0:
+        x = specials[random_() % (sizeof specials / sizeof specials[0])];
+        break;
+      case 1:
+        x = static_cast<double>(static_cast<int64_t>(random_() % 2000001) - 1000000) / 8;
+        break;
+      case 2: {
+        uint64_t bits = random_();
+        std::memcpy(&x, &bits, sizeof x);
+        if (!(std::fabs(x) < 1e9)) x = std::ldexp(static_cast<double>(bits >> 11), -40);
+        break;
+      }
+      default:
+        x = static_cast<double>(static_cast<int64_t>(random_() % 2000000001) - 1000000000) /
+            std::pow(10.0, static_cast<double>(random_() % 6));
+    }
+    numbers.push_back({Value::Real(x), Value::Integer(static_cast<int64_t>(random_() % 5))});
+  }
+  EXPECT_EQ(Differences("SELECT printf('%.' || ?2 || 'f', ?1), round(?1, ?2), round(?1, 0)",
+                        "SELECT nce_printf_f(?1, ?2::integer), nce_round(?1, ?2::integer), "
+                        "nce_round(?1, 0)",
+                        numbers),
+            0);
+
+  const char* texts[] = {"",
+                         "a",
+                         "abc def",
+                         "\xC3\xA9"
+                         "clair",
+                         "\xCE\xA9\xCE\xA9\xCE\xA9x",
+                         "  lead",
+                         "\xE4\xB8\xAD\xE6\x96\x87"};
+  std::vector<std::vector<Value>> pieces;
+  for (const char* text : texts)
+    for (int start = -9; start <= 9; ++start)
+      pieces.push_back({Value::Text(text), Value::Integer(start),
+                        Value::Integer(static_cast<int64_t>(random_() % 6))});
+  EXPECT_EQ(Differences("SELECT substr(?1, ?2, ?3), substr(?1, ?2), printf('%-6s', ?1), "
+                        "printf('%6s', ?1)",
+                        "SELECT nce_substr(?1, ?2::integer, ?3::integer), nce_substr(?1, "
+                        "?2::integer), nce_padr(?1, 6), nce_padl(?1, 6)",
+                        pieces),
+            0);
 }
 
 }  // namespace

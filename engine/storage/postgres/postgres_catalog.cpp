@@ -8,6 +8,7 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/storage/postgres/postgres_functions.h"
+#include "engine/storage/postgres/postgres_sqlite_forms.h"
 #include "engine/storage/postgres/postgres_tables.h"
 
 namespace nce {
@@ -208,7 +209,8 @@ constexpr int64_t kCatalogLockKey = -0x6e63655f636174;  // "nce_cat"
 // own functions over an older engine's at its first connect.
 std::string CatalogVersion() {
   uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (std::string_view text : {std::string_view(kCatalogTables), PostgresFunctionsSql()})
+  for (std::string_view text :
+       {std::string_view(kCatalogTables), PostgresFunctionsSql(), PostgresSqliteFormsSql()})
     for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
   return "1:" + std::to_string(hash);
 }
@@ -234,6 +236,7 @@ void EnsureServerCatalog(StoreSession& session) {
     if (!InstalledVersionIs(session, version)) {
       session.Execute(kCatalogTables);
       session.Execute(PostgresFunctionsSql());
+      session.Execute(PostgresSqliteFormsSql());
       // Tables an older engine made get what this one gives its tables.
       std::vector<std::pair<std::string, bool>> tables;  // name, DBF-kind
       auto each =

@@ -473,10 +473,13 @@ $fn$;
 
 -- Dates, times and timestamps as nce_key reads them, for keys of index
 -- orders: fixed forms, where a cast to text follows the session's DateStyle
--- (which is why the server will not index such a cast).
+-- (which is why the server will not index such a cast). A date that
+-- arithmetic took beyond years 1 to 9999 gives NULL, which keys as SQLite's
+-- texts of such dates key.
 CREATE OR REPLACE FUNCTION nce_key_text(v date) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $fn$
 BEGIN
+  IF v < date '0001-01-01' OR v > date '9999-12-31' THEN RETURN NULL; END IF;
   RETURN to_char(v::timestamp, 'YYYY-MM-DD');
 END
 $fn$;
