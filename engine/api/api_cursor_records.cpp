@@ -13,6 +13,7 @@
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sqlite_catalog.h"
 
 using namespace nce;
 

@@ -12,6 +12,8 @@
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 
 using namespace nce;
 

@@ -9,6 +9,7 @@
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
 #include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/store_session.h"
 #include "nce/nce.h"
 

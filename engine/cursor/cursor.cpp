@@ -12,6 +12,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
+#include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {

@@ -17,6 +17,7 @@
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {

@@ -7,6 +7,7 @@
 #include "engine/base/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/sqlite_catalog.h"
 
 namespace nce {
 

@@ -12,6 +12,7 @@
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {

@@ -9,6 +9,7 @@
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/store.h"
 #include "nce/nce.h"
 

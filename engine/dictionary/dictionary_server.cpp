@@ -15,6 +15,7 @@
 #include "engine/dictionary/dictionary_users.h"
 #include "engine/schema/catalog_schema.h"
 #include "engine/storage/connection.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/store_session.h"
 #include "nce/nce.h"
 

@@ -12,6 +12,8 @@
 #include "engine/dictionary/dictionary_users.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
+#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/store.h"
 
 namespace nce {

@@ -9,6 +9,7 @@
 #include "engine/expr/expr_tree.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 

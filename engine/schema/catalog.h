@@ -1,11 +1,11 @@
-// The engine's catalog: what the engine knows about each table beyond what
-// SQLite keeps, read from and written to the catalog tables that
-// catalog_schema.h describes. A table without catalog rows (made by another
-// SQLite tool) is described by inference from its declared column types.
+// What the engine knows about each table beyond what a store keeps: field
+// types, lengths and decimals, and the record image layout they give. The
+// stores read and write it in the catalog tables that catalog_schema.h
+// describes (engine/storage/sqlite_catalog.h for an SQLite store); a table
+// without catalog rows is described by inference from its declared column
+// types, which FieldSpecFromDeclaredType reads.
 #ifndef ENGINE_SCHEMA_CATALOG_H
 #define ENGINE_SCHEMA_CATALOG_H
-
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <optional>
@@ -26,14 +26,14 @@ struct FieldSpec {
 
 // One field of a table or cursor, in field order.
 struct FieldDesc {
-  std::string name;     // field name as declared (also the SQLite column name)
+  std::string name;     // field name as declared (also the store's column name)
   FieldSpec shape;      // type, length, decimals
   uint32_t offset = 0;  // position of the field's first byte in the record image
 };
 
 // What the engine knows about a table or a cursor's result.
 struct TableDesc {
-  std::string name;               // table name as SQLite stores it
+  std::string name;               // table name as the store keeps it
   uint16_t table_type = 3;        // NDS_NDT, NDS_CDX or NDS_NTX
   uint16_t char_type = 1;         // NDS_ANSI or NDS_OEM
   bool from_catalog = false;      // false when inferred from the declared types
@@ -43,9 +43,6 @@ struct TableDesc {
 
 // True for names the engine reserves for itself (never a user table).
 bool IsReservedName(std::string_view name);
-
-// The user tables of a store (reserved names left out), in order of creation.
-std::vector<std::string> UserTables(sqlite3* db);
 
 // The engine type that a declared SQLite column type stands for: the engine's
 // own type names (CHAR(n), CICHAR(n), NUMERIC(p,s), DATE, ...), and the usual
@@ -59,17 +56,6 @@ uint32_t DefaultFieldLength(uint16_t type, uint16_t table_type);
 // Assigns offsets in field order and the record length. Byte 0 of a record
 // image is the deletion mark (' ' or '*'); fields follow without gaps.
 void LayoutRecord(TableDesc& table);
-
-// Describes table `name` (found without regard to letter case) from the
-// catalog, or by inference when it has no catalog rows; nullopt when there is
-// no such table. Throws EngineError on SQLite failures.
-std::optional<TableDesc> DescribeTable(sqlite3* db, std::string_view name);
-
-// Brings the catalog in line with the tables SQLite holds after DDL: rows of
-// dropped tables go, tables without rows get them (new tables take
-// `new_table_type`), changed column lists are re-read keeping known fields.
-// AUTOINC fields get their numbering triggers.
-void SyncCatalog(sqlite3* db, uint16_t new_table_type);
 
 }  // namespace nce
 

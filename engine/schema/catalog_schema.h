@@ -1,6 +1,7 @@
 // The store's file format: what the engine keeps in an SQLite file beyond the
-// user's tables, and the one piece of code that creates it. Every reader and
-// writer of a catalog table follows this page.
+// user's tables, and the names of its catalog tables. Every reader and writer
+// of a catalog table follows this page; engine/storage/sqlite_catalog_schema.h
+// is the one piece of code that creates them in an SQLite store.
 //
 // A store is one SQLite file (WAL journal). Each engine table is an SQLite
 // table of the same name with one column per field, holding natural values:
@@ -85,8 +86,6 @@
 #ifndef ENGINE_SCHEMA_CATALOG_SCHEMA_H
 #define ENGINE_SCHEMA_CATALOG_SCHEMA_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -96,36 +95,12 @@ namespace nce {
 // Prefix of every name the engine reserves in a store.
 inline constexpr std::string_view kReservedPrefix = "_nce_";
 
-// Creates the catalog tables when the store lacks them, in one transaction
-// so that a second process creating them at the same moment waits and then
-// finds all of them. Throws the SQL error when the store cannot be written.
-void EnsureCatalog(sqlite3* db);
-
-// Creates the data dictionary's tables when missing.
-void EnsureDictionaryTables(sqlite3* db);
-
-// The dictionary's rights counter: it moves on whenever users, groups or
-// rights change, by whatever path. -1 when the counter is missing.
-int64_t RightsVersion(sqlite3* db);
-
-// The table of deleted marks of DBF-kind tables, and its creation. Marks
-// are keyed by the table's name in upper case.
+// The table of deleted marks of DBF-kind tables. Marks are keyed by the
+// table's name in upper case.
 const std::string& DeletedMarksTable();
-void EnsureDeletedMarks(sqlite3* db);
-// Makes the marks table and the trigger that takes the marks of `table` along
-// with the rows an SQL statement deletes (a pack, a zap), so that no later
-// row of the same number (SQLite gives the highest one out again) starts out
-// marked. Made with a table's first mark; its body names the table, so a
-// rename makes it again (MoveDeletedMarks).
-void EnsureDeletedMarksTrigger(sqlite3* db, const std::string& table);
-// The marks of a dropped table go; those of a renamed one follow it, with
-// their trigger. Nothing to do while the store has no marks table.
-void ForgetDeletedMarks(sqlite3* db, const std::string& table);
-void MoveDeletedMarks(sqlite3* db, const std::string& from, const std::string& to);
 
-// The table of ROWVERSION counters, and its creation.
+// The table of ROWVERSION counters.
 const std::string& RowVersionsTable();
-void EnsureRowVersions(sqlite3* db);
 
 }  // namespace nce
 

@@ -13,8 +13,9 @@
 #include "engine/index/index_sql.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
-#include "engine/schema/type_guards.h"
 #include "engine/sql/statement_locks.h"
+#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_type_guards.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {

@@ -20,9 +20,9 @@
 #include "engine/index/index_order.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
-#include "engine/schema/declared_table.h"
 #include "engine/sql/statement.h"
 #include "engine/sql/statement_locks.h"
+#include "engine/storage/declared_table.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_tables.h"
 

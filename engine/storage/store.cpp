@@ -10,9 +10,10 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_error.h"
 #include "engine/schema/catalog.h"
-#include "engine/schema/type_guards.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/sqlite_functions.h"
+#include "engine/storage/sqlite_type_guards.h"
 #include "engine/storage/store_vfs.h"
 
 namespace nce {

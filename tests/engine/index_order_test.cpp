@@ -14,6 +14,7 @@
 #include "engine/schema/catalog.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/sqlite_functions.h"
 #include "index_test_support.h"
 

@@ -18,6 +18,7 @@
 #include "engine/base/errors.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 #include "tests/store/test_server.h"

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "engine/schema/catalog.h"
-#include "engine/schema/declared_table.h"
+#include "engine/storage/declared_table.h"
 #include "engine/storage/store_session.h"
 
 namespace nce {

@@ -4,7 +4,7 @@
 // Each field gets a column type that holds every value the SQLite store
 // takes for it exactly, and the engine's type guards as named CHECK
 // constraints, so that the server refuses what the SQLite store refuses
-// (see type_guards.h). A column rowid (bigint identity, primary key), after
+// (see sqlite_type_guards.h). A column rowid (bigint identity, primary key), after
 // the fields, numbers the records. Whole-number fields (integer, shortint, autoinc,
 // rowversion, logical) are numeric columns checked to be whole: an integer
 // column would round 1.5 to 2 on assignment, before any check sees it.
@@ -21,7 +21,7 @@
 
 #include "engine/base/errors.h"
 #include "engine/schema/catalog.h"
-#include "engine/schema/declared_table.h"
+#include "engine/storage/declared_table.h"
 
 namespace nce {
 

@@ -18,8 +18,8 @@
 // "NCE-<engine number>: ", or an SQLite CHECK error naming a constraint of
 // that text; SqlError turns either into that engine error
 // (NDS_E_VALUE_TOO_LONG or NDS_E_VALUE_INVALID) with the column named.
-#ifndef ENGINE_SCHEMA_TYPE_GUARDS_H
-#define ENGINE_SCHEMA_TYPE_GUARDS_H
+#ifndef ENGINE_STORAGE_SQLITE_TYPE_GUARDS_H
+#define ENGINE_STORAGE_SQLITE_TYPE_GUARDS_H
 
 #include <sqlite3.h>
 
@@ -62,4 +62,4 @@ void GuardStoredTables(sqlite3* db);
 
 }  // namespace nce
 
-#endif  // ENGINE_SCHEMA_TYPE_GUARDS_H
+#endif  // ENGINE_STORAGE_SQLITE_TYPE_GUARDS_H

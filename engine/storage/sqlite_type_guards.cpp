@@ -1,4 +1,4 @@
-#include "engine/schema/type_guards.h"
+#include "engine/storage/sqlite_type_guards.h"
 
 #include <algorithm>
 #include <utility>
@@ -11,6 +11,7 @@
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
 #include "engine/schema/guard_misfits.h"
+#include "engine/storage/sqlite_catalog.h"
 #include "nce/nce.h"
 
 namespace nce {

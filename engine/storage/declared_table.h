@@ -1,8 +1,8 @@
 // The engine table a CREATE TABLE statement declares, described as the
 // catalog would describe it once SQLite made it: for stores that do not read
 // the engine's DDL themselves (a PostgreSQL server).
-#ifndef ENGINE_SCHEMA_DECLARED_TABLE_H
-#define ENGINE_SCHEMA_DECLARED_TABLE_H
+#ifndef ENGINE_STORAGE_DECLARED_TABLE_H
+#define ENGINE_STORAGE_DECLARED_TABLE_H
 
 #include <optional>
 #include <string_view>
@@ -35,4 +35,4 @@ std::optional<TableDesc> DescribeDeclaredTable(std::string_view create, uint16_t
 
 }  // namespace nce
 
-#endif  // ENGINE_SCHEMA_DECLARED_TABLE_H
+#endif  // ENGINE_STORAGE_DECLARED_TABLE_H

@@ -1,4 +1,4 @@
-#include "engine/schema/declared_table.h"
+#include "engine/storage/declared_table.h"
 
 #include <sqlite3.h>
 
@@ -9,7 +9,8 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_scan.h"
 #include "engine/base/sql_text.h"
-#include "engine/schema/catalog_schema.h"
+#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_catalog_schema.h"
 
 namespace nce {
 
