@@ -1,5 +1,6 @@
 # Fails when a file of the engine includes a header of a layer above its own,
-# when a file of a layer kept free of SQLite names it, or when a product
+# when a file of a layer kept free of SQLite names it or reaches <sqlite3.h>
+# through the engine headers it includes, or when a product
 # folder beside the engine (the components, the utility, the tools) includes
 # any engine header but the public interface (nce/...).
 # Run as: cmake -DENGINE_DIR=<engine folder> -P check_layers.cmake
@@ -10,7 +11,40 @@ set(layers base schema record expr storage dictionary cursor index sql api testi
 # sqlite3_ function, no SQLITE_ constant, no SqliteStmt. They read stored data
 # through views the stores make. Each step that moves a layer's SQLite uses
 # into engine/storage/ adds the layer here.
-set(layers_without_sqlite record expr)
+set(layers_without_sqlite schema record expr)
+
+# Sets `result` to the engine header through which `file` reaches
+# <sqlite3.h>, following the engine's own includes (each header once);
+# empty when it reaches none. A file that includes <sqlite3.h> itself is
+# reported as naming SQLite instead.
+function(sqlite_reached_through file result)
+  set(pending ${file})
+  set(seen "")
+  set(found "")
+  while(pending AND NOT found)
+    list(POP_FRONT pending current)
+    list(FIND seen ${current} known)
+    if(NOT known EQUAL -1)
+      continue()
+    endif()
+    list(APPEND seen ${current})
+    file(STRINGS ${current} includes REGEX "^#include (<sqlite3\\.h>|\"engine/[a-z_/]+\\.h\")")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "<sqlite3\\.h>")
+        if(NOT current STREQUAL file)
+          file(RELATIVE_PATH found ${ENGINE_DIR} ${current})
+          break()
+        endif()
+      else()
+        string(REGEX REPLACE "^#include \"engine/([a-z_/]+\\.h)\"" "\\1" header "${line}")
+        if(EXISTS ${ENGINE_DIR}/${header})
+          list(APPEND pending ${ENGINE_DIR}/${header})
+        endif()
+      endif()
+    endforeach()
+  endwhile()
+  set(${result} "${found}" PARENT_SCOPE)
+endfunction()
 
 set(faults "")
 foreach(layer IN LISTS layers)
@@ -36,6 +70,10 @@ foreach(layer IN LISTS layers_without_sqlite)
     foreach(line IN LISTS uses)
       string(APPEND faults "  ${name} names SQLite: ${line}\n")
     endforeach()
+    sqlite_reached_through(${file} through)
+    if(through)
+      string(APPEND faults "  ${name} reaches <sqlite3.h> through ${through}\n")
+    endif()
   endforeach()
 endforeach()
 foreach(folder dataset nds app tools)
