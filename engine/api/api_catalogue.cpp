@@ -9,7 +9,7 @@
 #include "engine/api/api_support.h"
 #include "engine/api/find_handle.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/store.h"
 

@@ -8,7 +8,7 @@
 
 #include "engine/api/api_cursor_support.h"
 #include "engine/api/api_index_support.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_catalog.h"

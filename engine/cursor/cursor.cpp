@@ -8,9 +8,9 @@
 #include <optional>
 #include <utility>
 
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/sqlite_values.h"

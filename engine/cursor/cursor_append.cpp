@@ -11,9 +11,9 @@
 #include <limits>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"

@@ -4,7 +4,7 @@
 
 #include "engine/base/sql_scan.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/sqlite_catalog.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
 #include "engine/dictionary/dictionary_rights.h"

@@ -33,7 +33,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/base/values.h"
 #include "engine/cursor/navigation_sql.h"
 #include "engine/cursor/pending_values.h"

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/record/field_codecs.h"

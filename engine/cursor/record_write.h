@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sql_error.h"
+#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 

@@ -1,6 +1,6 @@
 #include "engine/cursor/walk_statement.h"
 
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/sqlite_values.h"
 

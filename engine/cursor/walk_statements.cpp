@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 
 namespace nce {
 

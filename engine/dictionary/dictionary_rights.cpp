@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_users.h"
 #include "engine/schema/catalog.h"

@@ -3,7 +3,7 @@
 #include <sodium.h>
 
 #include "engine/base/errors.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "nce/nce.h"
 
 namespace nce {

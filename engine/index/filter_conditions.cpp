@@ -3,9 +3,9 @@
 #include <atomic>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/expr/expr_sql.h"
 #include "engine/expr/expr_values.h"
 #include "engine/index/index_cursor.h"

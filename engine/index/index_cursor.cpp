@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/index/filter_conditions.h"
 #include "engine/storage/store.h"

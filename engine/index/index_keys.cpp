@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor_fields.h"
 #include "engine/expr/expr_values.h"

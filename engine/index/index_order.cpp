@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/expr/expr_sql.h"
 #include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor_live.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_sql.h"

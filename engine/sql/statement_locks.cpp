@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/record_locks.h"

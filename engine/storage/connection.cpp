@@ -3,10 +3,11 @@
 #include <utility>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_functions.h"
+#include "engine/storage/sqlite_session.h"
+#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 
@@ -19,6 +20,12 @@ Connection::Connection(std::unique_ptr<Store> store, std::string user_name)
 Connection::Connection(std::unique_ptr<StoreSession> server, std::string uri)
     : Object(ObjectKind::kConnection), server_(std::move(server)) {
   location_.database_path = std::move(uri);
+}
+
+StoreSession& Connection::session() {
+  if (server_) return *server_;
+  if (!local_) local_ = std::make_unique<SqliteSession>(db());
+  return *local_;
 }
 
 StoreSession& Connection::LiveServer() {
@@ -199,6 +206,7 @@ void Connection::Close() {
   NewEpoch();
   if (scratch_) sqlite3_close_v2(scratch_);
   scratch_ = nullptr;
+  local_.reset();  // before the connection it runs on
   store_.reset();
   server_.reset();  // the server rolls an open transaction back
   transaction_open_ = false;

@@ -10,8 +10,6 @@
 #ifndef ENGINE_STORAGE_CONNECTION_H
 #define ENGINE_STORAGE_CONNECTION_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,6 +46,10 @@ class Connection : public Object {
   }
   // The session on the server; null for a connection on a SQLite store.
   StoreSession* server() const { return server_.get(); }
+  // The session statements run on, whichever the store: the server's
+  // session, or one over the store's own SQLite connection. Transactions
+  // stay the connection's own (BeginTransaction ...). Throws as db().
+  StoreSession& session();
   // The session on the server, connected again first when it lost its
   // connection while no transaction was open: nothing of the user's was
   // lost with it, and the next statement may go on. Inside a transaction the
@@ -125,6 +127,7 @@ class Connection : public Object {
   RecursiveLock mutex_;                   // serialises use of the connection
   std::unique_ptr<Store> store_;          // null once closed, and on a server
   std::unique_ptr<StoreSession> server_;  // null once closed, and on a store
+  std::unique_ptr<StoreSession> local_;   // over store_'s connection, made on first use
   StoreLocation location_;                // where the store lies
   sqlite3* scratch_ = nullptr;            // in-memory database for static cursors
   std::string user_name_;                 // dictionary user, empty for free tables

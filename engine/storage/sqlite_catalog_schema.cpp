@@ -1,9 +1,9 @@
 #include "engine/storage/sqlite_catalog_schema.h"
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/base/sqlite_stmt.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/schema/catalog_schema.h"
 
 namespace nce {

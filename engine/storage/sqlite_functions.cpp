@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/expr/expr_values.h"
 #include "engine/storage/sqlite_values.h"

@@ -1,7 +1,7 @@
 #include "engine/storage/sqlite_session.h"
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/storage/sqlite_values.h"
 

@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "engine/base/errors.h"
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/record_locks.h"
 #include "engine/storage/sqlite_catalog_schema.h"

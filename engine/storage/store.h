@@ -6,11 +6,13 @@
 #ifndef ENGINE_STORAGE_STORE_H
 #define ENGINE_STORAGE_STORE_H
 
-#include <sqlite3.h>
-
 #include <memory>
 #include <string>
 #include <string_view>
+
+// SQLite's connection, named here without its header so that the layers
+// above reach it only through the functions that take it.
+struct sqlite3;
 
 namespace nce {
 

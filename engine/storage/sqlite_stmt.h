@@ -1,7 +1,7 @@
 // A prepared SQLite statement owned for one scope; failures throw the
 // engine's SQL error.
-#ifndef ENGINE_BASE_SQLITE_STMT_H
-#define ENGINE_BASE_SQLITE_STMT_H
+#ifndef ENGINE_STORAGE_SQLITE_STMT_H
+#define ENGINE_STORAGE_SQLITE_STMT_H
 
 #include <sqlite3.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 
 namespace nce {
 
@@ -69,4 +69,4 @@ class SqliteStmt {
 
 }  // namespace nce
 
-#endif  // ENGINE_BASE_SQLITE_STMT_H
+#endif  // ENGINE_STORAGE_SQLITE_STMT_H

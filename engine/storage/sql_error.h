@@ -1,8 +1,8 @@
 // Turning SQLite failures into engine errors. Every SQL failure is engine
 // error 7200 whose text carries "NativeError = <n>;" with SQLite's extended
 // result code, the form the component layer reads the native number from.
-#ifndef ENGINE_BASE_SQL_ERROR_H
-#define ENGINE_BASE_SQL_ERROR_H
+#ifndef ENGINE_STORAGE_SQL_ERROR_H
+#define ENGINE_STORAGE_SQL_ERROR_H
 
 #include <sqlite3.h>
 
@@ -21,4 +21,4 @@ void ExecSql(sqlite3* db, const char* sql);
 
 }  // namespace nce
 
-#endif  // ENGINE_BASE_SQL_ERROR_H
+#endif  // ENGINE_STORAGE_SQL_ERROR_H

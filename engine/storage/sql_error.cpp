@@ -1,4 +1,4 @@
-#include "engine/base/sql_error.h"
+#include "engine/storage/sql_error.h"
 
 #include <cstdlib>
 #include <string>
