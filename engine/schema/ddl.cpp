@@ -143,6 +143,43 @@ std::string AlterRenameTarget(std::string_view statement) {
   return NameOf(statement, tokens[name + 3]);
 }
 
+ColumnChange ReadColumnChange(std::string_view statement) {
+  std::vector<Token> tokens = Tokenise(statement);
+  size_t name = AlterNameToken(statement, tokens);
+  ColumnChange change;
+  if (!name || tokens.size() < name + 3) return change;
+  const std::string& verb = tokens[name + 1].upper;
+  size_t t = name + 2;
+  if (tokens[t].upper == "COLUMN") ++t;
+  if (t >= tokens.size()) return change;
+  const std::string& first = tokens[t].upper;
+  if (tokens[t].symbol || first == "IF" || first == "CONSTRAINT" || IsTableConstraint(first) ||
+      first == "EXCLUDE")
+    return change;
+  if (verb == "ADD") {
+    // One definition: no ',' outside its parentheses (NUMERIC(10,2) has one inside).
+    int depth = 0;
+    for (size_t k = t; k < tokens.size(); ++k) {
+      if (tokens[k].symbol == '(') ++depth;
+      if (tokens[k].symbol == ')') --depth;
+      if (tokens[k].symbol == ',' && depth == 0) return change;
+    }
+    size_t end = statement.find_last_not_of(" \t\r\n;");
+    change.kind = ColumnChange::Kind::kAdd;
+    change.column = NameOf(statement, tokens[t]);
+    change.definition = std::string(statement.substr(tokens[t].begin, end + 1 - tokens[t].begin));
+  } else if (verb == "DROP" && tokens.size() == t + 1) {
+    change.kind = ColumnChange::Kind::kDrop;
+    change.column = NameOf(statement, tokens[t]);
+  } else if (verb == "RENAME" && tokens.size() == t + 3 && tokens[t + 1].upper == "TO" &&
+             first != "TO") {
+    change.kind = ColumnChange::Kind::kRename;
+    change.column = NameOf(statement, tokens[t]);
+    change.new_name = NameOf(statement, tokens[t + 2]);
+  }
+  return change;
+}
+
 bool IsSchemaStatement(std::string_view keyword) {
   return keyword == "CREATE" || keyword == "DROP" || keyword == "ALTER";
 }

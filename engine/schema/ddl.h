@@ -35,6 +35,21 @@ std::string AlterTarget(std::string_view statement);
 // unquoted; empty for other statements.
 std::string AlterRenameTarget(std::string_view statement);
 
+// The change of one column an ALTER TABLE statement makes, for a store that
+// keeps its own description of the table and follows the change there.
+struct ColumnChange {
+  enum class Kind { kNone, kAdd, kDrop, kRename };
+  Kind kind = Kind::kNone;
+  std::string column;      // the column added, dropped or renamed, unquoted
+  std::string new_name;    // kRename: its new name, unquoted
+  std::string definition;  // kAdd: the column's definition as written
+};
+// ADD [COLUMN] definition, DROP [COLUMN] name, RENAME [COLUMN] name TO
+// new_name; kNone for any other statement, and for the forms this reading
+// does not follow: IF [NOT] EXISTS, CASCADE or RESTRICT, a table
+// constraint, several changes in one statement.
+ColumnChange ReadColumnChange(std::string_view statement);
+
 // True for statements that change the schema (CREATE, DROP, ALTER).
 bool IsSchemaStatement(std::string_view leading_keyword);
 

@@ -20,10 +20,12 @@
 #include "engine/index/index_order.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
+#include "engine/sql/insert_columns.h"
 #include "engine/sql/statement.h"
 #include "engine/sql/statement_locks.h"
 #include "engine/storage/declared_table.h"
 #include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/postgres/postgres_column_changes.h"
 #include "engine/storage/postgres/postgres_tables.h"
 
 namespace nce {
@@ -208,6 +210,17 @@ bool LiveCursorHidesAlike(Connection& connection, const std::string& sql,
   return AuthorizeServerStatement(connection, condition_alone, true).empty();
 }
 
+// The statement as the server must get it: an INSERT naming no columns
+// names its table's fields when the table's rowid column is not last.
+std::string WithServerColumnList(StoreSession& session, const std::string& sql,
+                                 const std::string& keyword) {
+  size_t at = MissingColumnListAt(sql, keyword);
+  if (at == std::string::npos) return sql;
+  std::string columns = ServerInsertColumns(session, WriteTarget(sql, keyword));
+  if (columns.empty()) return sql;
+  return sql.substr(0, at) + " (" + columns + ")" + sql.substr(at);
+}
+
 }  // namespace
 
 void Statement::CheckOnServer() {
@@ -382,11 +395,15 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     }
   }
   if (piece.keyword == "ALTER" && AlterRenameTarget(piece.sql).empty()) {
-    // Any other change of a table's columns makes the server forget the
-    // catalog's description of it (SyncServerCatalog): a DBF-kind table
-    // would lose its type and its deletion marks, and its deleted records
-    // would come back.
+    // A column added, dropped or renamed: the catalog's description follows.
+    // Any other change of a table's columns makes the server forget it
+    // (SyncServerCatalog): a DBF-kind table would lose its type and its
+    // deletion marks, and its deleted records would come back.
     std::optional<TableDesc> table = DescribeServerTable(session, AlterTarget(piece.sql));
+    if (table && ChangeServerColumns(session, *table, ReadColumnChange(piece.sql))) {
+      SyncServerCatalog(session, "");  // orders whose index went with a column
+      return;
+    }
     if (table && table->table_type != NDS_NDT)
       throw EngineError(NDS_E_NOT_SUPPORTED, "The columns of the DBF-kind table " + table->name +
                                                  " cannot be changed on a PostgreSQL server yet.");
@@ -400,7 +417,8 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     }
     return ReadOnServer(piece, hidden_tables, table_type, char_type, cursor);
   }
-  std::unique_ptr<StoreStatement> stmt = session.Prepare(piece.sql);
+  std::unique_ptr<StoreStatement> stmt =
+      session.Prepare(WithServerColumnList(session, piece.sql, piece.keyword));
   for (size_t k = 0; k < piece.marker_count; ++k) {
     size_t ordinal = piece.first_ordinal + k;
     stmt->Bind(static_cast<int>(ordinal), values_[ordinal - 1]);

@@ -259,6 +259,54 @@ void EnsureServerCatalog(StoreSession& session) {
   }
 }
 
+namespace {
+
+void RunAutoincTrigger(StoreSession& session, const std::string& table, const std::string& field) {
+  session.Execute("CREATE TRIGGER " + QuoteIdentifier("nce_autoinc_" + field) +
+                  " BEFORE INSERT ON " + QuoteIdentifier(table) +
+                  " FOR EACH ROW EXECUTE FUNCTION nce_autoinc(" + QuoteLiteral(field) + ")");
+}
+
+void DropAutoincTrigger(StoreSession& session, const std::string& table, const std::string& field) {
+  session.Execute("DROP TRIGGER IF EXISTS " + QuoteIdentifier("nce_autoinc_" + field) + " ON " +
+                  QuoteIdentifier(table));
+}
+
+}  // namespace
+
+void InstallAutoincNumbering(StoreSession& session, const std::string& table,
+                             const std::string& field) {
+  auto counter = session.Prepare(
+      "INSERT INTO _nce_autoinc(table_name, field_name, last_value) VALUES(?1, ?2, 0) "
+      "ON CONFLICT(table_name, field_name) DO UPDATE SET last_value = 0");
+  counter->Bind(1, Value::Text(table));
+  counter->Bind(2, Value::Text(field));
+  counter->Step();
+  RunAutoincTrigger(session, table, field);
+}
+
+void RemoveAutoincNumbering(StoreSession& session, const std::string& table,
+                            const std::string& field) {
+  DropAutoincTrigger(session, table, field);
+  auto counter =
+      session.Prepare("DELETE FROM _nce_autoinc WHERE table_name = ?1 AND field_name = ?2");
+  counter->Bind(1, Value::Text(table));
+  counter->Bind(2, Value::Text(field));
+  counter->Step();
+}
+
+void RenameAutoincNumbering(StoreSession& session, const std::string& table,
+                            const std::string& from, const std::string& to) {
+  DropAutoincTrigger(session, table, from);
+  auto counter = session.Prepare(
+      "UPDATE _nce_autoinc SET field_name = ?3 WHERE table_name = ?1 AND field_name = ?2");
+  counter->Bind(1, Value::Text(table));
+  counter->Bind(2, Value::Text(from));
+  counter->Bind(3, Value::Text(to));
+  counter->Step();
+  RunAutoincTrigger(session, table, to);
+}
+
 void CreateServerTable(StoreSession& session, const TableDesc& table,
                        const std::vector<ColumnRule>& rules) {
   TableDesc server = table;
@@ -272,18 +320,8 @@ void CreateServerTable(StoreSession& session, const TableDesc& table,
   auto unmark = session.Prepare("DELETE FROM _nce_deleted WHERE table_name = ?1");
   unmark->Bind(1, Value::Text(server.name));
   unmark->Step();
-  for (const FieldDesc& field : server.fields) {
-    if (field.shape.type != NDS_AUTOINC) continue;
-    auto counter = session.Prepare(
-        "INSERT INTO _nce_autoinc(table_name, field_name, last_value) VALUES(?1, ?2, 0) "
-        "ON CONFLICT(table_name, field_name) DO UPDATE SET last_value = 0");
-    counter->Bind(1, Value::Text(server.name));
-    counter->Bind(2, Value::Text(field.name));
-    counter->Step();
-    session.Execute("CREATE TRIGGER " + QuoteIdentifier("nce_autoinc_" + field.name) +
-                    " BEFORE INSERT ON " + QuoteIdentifier(server.name) +
-                    " FOR EACH ROW EXECUTE FUNCTION nce_autoinc(" + QuoteLiteral(field.name) + ")");
-  }
+  for (const FieldDesc& field : server.fields)
+    if (field.shape.type == NDS_AUTOINC) InstallAutoincNumbering(session, server.name, field.name);
   auto head = session.Prepare(
       "INSERT INTO _nce_tables(name, table_type, char_type) VALUES(?1, ?2, ?3) "
       "ON CONFLICT(name) DO UPDATE SET table_type = ?2, char_type = ?3");

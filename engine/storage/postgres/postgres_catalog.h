@@ -37,6 +37,17 @@ void EnsureServerCatalog(StoreSession& session);
 void CreateServerTable(StoreSession& session, const TableDesc& table,
                        const std::vector<ColumnRule>& rules = {});
 
+// The numbering of AUTOINC field `field` of `table` (both as the server
+// holds them, lower case): its counter, from 0, and the trigger that numbers
+// inserted rows; their removal; their move to the field's new name, the
+// counter keeping its value.
+void InstallAutoincNumbering(StoreSession& session, const std::string& table,
+                             const std::string& field);
+void RemoveAutoincNumbering(StoreSession& session, const std::string& table,
+                            const std::string& field);
+void RenameAutoincNumbering(StoreSession& session, const std::string& table,
+                            const std::string& from, const std::string& to);
+
 // Whether the server holds a table or view `name` (found as an unquoted
 // name would find it).
 bool ServerTableExists(StoreSession& session, std::string_view name);

@@ -17,6 +17,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/base/errors.h"
@@ -33,6 +34,18 @@ std::string PostgresColumnType(const FieldSpec& field);
 // and timestamps to the millisecond the engine's forms hold (the server's
 // clock gives microseconds, which the type guards refuse).
 std::string PostgresDefaultType(const FieldSpec& field);
+
+// A column's definition in a CREATE TABLE or ALTER TABLE ... ADD COLUMN:
+// its name, type and the `rule` its declaration gave it (null: none).
+std::string PostgresColumnDefinition(const FieldDesc& field, const ColumnRule* rule);
+// The named CHECK constraints guarding `field`, the table's field number
+// `position` (from 0): "CONSTRAINT nce_f..._m CHECK (...)".
+std::vector<std::string> PostgresFieldGuards(const FieldDesc& field, size_t position);
+// The field number a guard's constraint name carries; nullopt for a name
+// that is no guard's.
+std::optional<size_t> GuardField(std::string_view constraint);
+// The name guard `constraint` takes when its field becomes number `field`.
+std::string RenumberedGuardName(std::string_view constraint, size_t field);
 
 // The CREATE TABLE statement for `table` on the server, with the `rules`
 // its declaration gave each field (declared_table.h).
