@@ -3,6 +3,8 @@
 // unary minus, ^ **.
 #include <cctype>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
@@ -422,6 +424,46 @@ std::vector<std::string> SplitKeySegments(std::string_view text) {
     }
   }
   return segments;
+}
+
+std::string RenameField(std::string_view text, std::string_view from, std::string_view to) {
+  // The start of each segment, split as SplitKeySegments splits them.
+  std::vector<size_t> starts = {0};
+  int depth = 0;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '[') {
+      quote = ']';
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      --depth;
+    } else if (c == ';' && depth <= 0) {
+      starts.push_back(i + 1);
+    }
+  }
+  std::vector<size_t> at;  // where a field named `from` starts, in order
+  for (size_t s = 0; s < starts.size(); ++s) {
+    size_t end = s + 1 < starts.size() ? starts[s + 1] - 1 : text.size();
+    Lexer lexer(text.substr(starts[s], end - starts[s]));
+    Token token = lexer.Next();
+    while (token.type != Token::Type::kEnd) {
+      Token next = lexer.Next();
+      // A name is a field unless a call's '(' or an alias's '->' follows it.
+      bool field = token.type == Token::Type::kName && next.type != Token::Type::kOpen &&
+                   !(next.type == Token::Type::kOperator && next.text == "->");
+      if (field && EqualsNoCase(token.text, from)) at.push_back(starts[s] + token.position - 1);
+      token = std::move(next);
+    }
+  }
+  std::string renamed(text);
+  for (size_t k = at.size(); k-- > 0;) renamed.replace(at[k], from.size(), to);
+  return renamed;
 }
 
 std::string CanonicalText(const ExprNode& node) {

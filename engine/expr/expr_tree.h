@@ -37,6 +37,11 @@ ExprPtr ParseExpression(std::string_view text);
 // segments of a multi-field key. A key without ';' is one segment.
 std::vector<std::string> SplitKeySegments(std::string_view text);
 
+// `text` (an expression, or a key of ';'-separated segments) with every
+// field named `from` (in any letter case) named `to` instead, and nothing
+// else changed; throws as ParseExpression for text it cannot read.
+std::string RenameField(std::string_view text, std::string_view from, std::string_view to);
+
 // A canonical text of a tree (upper-cased names, no blanks), so that two
 // spellings of one expression compare equal.
 std::string CanonicalText(const ExprNode& node);

@@ -4,17 +4,18 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor_live.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
+#include "engine/index/order_fields.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
 #include "engine/sql/statement_locks.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/storage/sqlite_type_guards.h"
 #include "engine/storage/sqlite_values.h"
 
@@ -287,6 +288,11 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     }
     if (IsSchemaStatement(piece.keyword)) {
       EngineDefinitions engine_work(*connection_);
+      // SQLite renames a column in its indexes; the orders' texts follow.
+      ColumnChange change = piece.keyword == "ALTER" ? ReadColumnChange(piece.sql) : ColumnChange{};
+      if (change.kind == ColumnChange::Kind::kRename)
+        RenameFieldInOrders(connection_->session(), AlterTarget(piece.sql), change.column,
+                            change.new_name);
       SyncCatalog(db, table_type);
     }
   }

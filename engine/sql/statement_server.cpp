@@ -19,6 +19,7 @@
 #include "engine/dictionary/hidden_column_views.h"
 #include "engine/index/index_order.h"
 #include "engine/index/index_sql.h"
+#include "engine/index/order_fields.h"
 #include "engine/schema/ddl.h"
 #include "engine/sql/insert_columns.h"
 #include "engine/sql/statement.h"
@@ -400,8 +401,11 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
     // (SyncServerCatalog): a DBF-kind table would lose its type and its
     // deletion marks, and its deleted records would come back.
     std::optional<TableDesc> table = DescribeServerTable(session, AlterTarget(piece.sql));
-    if (table && ChangeServerColumns(session, *table, ReadColumnChange(piece.sql))) {
-      SyncServerCatalog(session, "");  // orders whose index went with a column
+    ColumnChange change = ReadColumnChange(piece.sql);
+    if (table && ChangeServerColumns(session, *table, change)) {
+      // The server renames a column in its indexes; the orders' texts follow.
+      if (change.kind == ColumnChange::Kind::kRename)
+        RenameFieldInOrders(session, table->name, change.column, change.new_name);
       return;
     }
     if (table && table->table_type != NDS_NDT)

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "engine/cursor/navigation_sql.h"
@@ -412,6 +413,25 @@ TEST_P(OrdersOnServer, WalkStepsAndSeeksReadTheIndex) {
       EXPECT_EQ(plan.find("Sort"), std::string::npos) << text << "\n" << plan;
     }
   }
+}
+
+TEST_P(Orders, FollowARenamedColumnAndKeepTheColumnsTheyRead) {
+  Exec("CREATE INDEX by_upper ON people (UPPER(last) DESC)");
+  Exec("CREATE INDEX grown ON people (first) WHERE age >= 18 .AND. last <> 'x'");
+  Exec("ALTER TABLE people RENAME COLUMN last TO surname");
+  NDSHANDLE people = OpenTable("people");
+  auto upper = [](const Person& p) {
+    std::string text = Padded(p.last, 10);
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  EXPECT_EQ(Walk(Order(people, "by_upper"), people, "first"), Expected(upper, true));
+  EXPECT_EQ(Walk(Order(people, "grown"), people, "first"),
+            (std::vector<std::string>{"Anna", "Carl"}));
+  // An order's column cannot be dropped: the order stays as it was.
+  EXPECT_NE(RunSql(connection_, "ALTER TABLE people DROP COLUMN age"), NDS_SUCCESS);
+  EXPECT_EQ(Walk(Order(people, "grown"), people, "first"),
+            (std::vector<std::string>{"Anna", "Carl"}));
 }
 
 }  // namespace

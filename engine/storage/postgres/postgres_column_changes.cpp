@@ -71,10 +71,28 @@ void RenumberGuardsAfter(StoreSession& session, const TableDesc& table, size_t d
   }
 }
 
+// Whether an order's index (its key or its condition) reads column `column`.
+bool OrderReads(StoreSession& session, const TableDesc& table, const std::string& column) {
+  auto reads = session.Prepare(
+      "SELECT 1 FROM _nce_index_orders o JOIN pg_depend d ON d.classid = 'pg_class'::regclass "
+      "AND d.objid = to_regclass(quote_ident(o.sqlite_index)) JOIN pg_attribute a ON "
+      "a.attrelid = d.refobjid AND a.attnum = d.refobjsubid WHERE o.table_name = ?1 AND "
+      "d.refobjid = to_regclass(quote_ident(?1)) AND a.attname = ?2 LIMIT 1");
+  reads->Bind(1, Value::Text(table.name));
+  reads->Bind(2, Value::Text(column));
+  return reads->Step();
+}
+
 bool DropColumn(StoreSession& session, const TableDesc& table, const ColumnChange& change) {
   size_t f = FieldIndex(table, change.column);
   if (f == kNoField) return false;
   const FieldDesc& field = table.fields[f];
+  // SQLite refuses to drop a column an index reads; so does this, rather
+  // than drop the order with its index.
+  if (OrderReads(session, table, field.name))
+    throw EngineError(NDS_E_NOT_SUPPORTED, "The column " + field.name + " of table " + table.name +
+                                               " cannot be dropped while an index order reads "
+                                               "it: delete the order first.");
   session.Execute(AlterTable(table) + "DROP COLUMN " + QuoteIdentifier(field.name));
   if (field.shape.type == NDS_AUTOINC) RemoveAutoincNumbering(session, table.name, field.name);
   RenumberGuardsAfter(session, table, f);
@@ -91,28 +109,11 @@ bool DropColumn(StoreSession& session, const TableDesc& table, const ColumnChang
   return true;
 }
 
-// Whether an order's index (its key or its condition) reads column `column`.
-bool OrderReads(StoreSession& session, const TableDesc& table, const std::string& column) {
-  auto reads = session.Prepare(
-      "SELECT 1 FROM _nce_index_orders o JOIN pg_depend d ON d.classid = 'pg_class'::regclass "
-      "AND d.objid = to_regclass(quote_ident(o.sqlite_index)) JOIN pg_attribute a ON "
-      "a.attrelid = d.refobjid AND a.attnum = d.refobjsubid WHERE o.table_name = ?1 AND "
-      "d.refobjid = to_regclass(quote_ident(?1)) AND a.attname = ?2 LIMIT 1");
-  reads->Bind(1, Value::Text(table.name));
-  reads->Bind(2, Value::Text(column));
-  return reads->Step();
-}
-
 bool RenameColumn(StoreSession& session, const TableDesc& table, const ColumnChange& change) {
   size_t f = FieldIndex(table, change.column);
   if (f == kNoField) return false;
   const FieldDesc& field = table.fields[f];
   std::string to = LowerAscii(change.new_name);
-  if (OrderReads(session, table, field.name))
-    throw EngineError(NDS_E_NOT_SUPPORTED,
-                      "The column " + field.name + " of table " + table.name +
-                          " cannot be renamed on a PostgreSQL server while an index order reads "
-                          "it: delete the order first.");
   session.Execute(AlterTable(table) + "RENAME COLUMN " + QuoteIdentifier(field.name) + " TO " +
                   QuoteIdentifier(to));
   if (field.shape.type == NDS_AUTOINC) RenameAutoincNumbering(session, table.name, field.name, to);

@@ -25,11 +25,11 @@ namespace nce {
 //  - an added column gets its field's engine type and guards as CREATE
 //    TABLE gives them (and AUTOINC its numbering);
 //  - a dropped column's field goes, with its numbering; the fields after it
-//    keep their guards under their new numbers, and orders that read it go
-//    with their indexes;
-//  - a renamed column's field takes the new name, with its numbering.
-// Renaming a column an order reads is refused with NDS_E_NOT_SUPPORTED: the
-// order's expression would still name the old column. False, with nothing
+//    keep their guards under their new numbers. Dropping a column an order
+//    reads is refused with NDS_E_NOT_SUPPORTED, as SQLite refuses it;
+//  - a renamed column's field takes the new name, with its numbering (the
+//    orders' texts are the index layer's to follow: RenameFieldInOrders).
+// False, with nothing
 // done, for a change this does not follow (kNone, a column the table does
 // not have, a definition that declares no one field): the statement then
 // goes to the server as written.
