@@ -55,9 +55,9 @@ NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* us
   StoreLocation location = ResolveStoreLocation(path);
   std::unique_ptr<Store> store = Store::Open(location, g_busy_timeout_ms.load());
   std::string user = user_name ? user_name : "";
-  bool has_users = location.dictionary && DictionaryHasUsers(store->db());
-  if (has_users) CheckDictionaryLogin(store->db(), user, password ? password : "");
   auto object = std::make_shared<Connection>(std::move(store), location.dictionary ? user : "");
+  bool has_users = location.dictionary && DictionaryHasUsers(object->session());
+  if (has_users) CheckDictionaryLogin(object->session(), user, password ? password : "");
   // A dictionary's rights and links hold for the whole connection.
   if (location.dictionary) OnDictionaryConnect(*object, !has_users);
   *connection = HandleTable::Instance().Add(object);

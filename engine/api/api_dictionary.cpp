@@ -1,19 +1,19 @@
 // Engine functions of the data dictionary: user and table properties,
 // object searches, renaming tables, and the dictionary's active links.
+#include <algorithm>
 #include <optional>
 
 #include "engine/api/api_support.h"
 #include "engine/api/find_handle.h"
 #include "engine/api/server_table_rename.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
-#include "engine/storage/sqlite_catalog.h"
-#include "engine/storage/sqlite_catalog_schema.h"
+#include "engine/storage/session_catalog.h"
+#include "engine/storage/sqlite_table_rename.h"
+#include "engine/storage/store_session.h"
 
 using namespace nce;
 
@@ -28,18 +28,19 @@ NDSRESULT WithDictionary(const char* function, NDSHANDLE handle, Action action) 
       throw EngineError(NDS_E_INVALID_ARGUMENT, "Connection " + std::to_string(handle) +
                                                     " is not a data dictionary connection.");
     // A server's dictionary is read in its connection's mirror.
-    sqlite3* db = connection->server() ? ServerDictionaryDb(*connection) : connection->db();
-    EnsureDictionaryTables(db);
-    return action(*connection, db);
+    StoreSession& session =
+        connection->server() ? ServerDictionarySession(*connection) : connection->session();
+    EnsureDictionaryTables(session);
+    return action(*connection, session);
   });
 }
 
-std::vector<std::string> UserTableNames(sqlite3* db) {
-  std::vector<std::string> names;
-  SqliteStmt stmt(
-      db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name COLLATE NOCASE");
-  while (stmt.Step())
-    if (!IsReservedName(stmt.Text(0))) names.push_back(stmt.Text(0));
+// The user tables in order of their names, letter case aside.
+std::vector<std::string> UserTableNames(StoreSession& session) {
+  std::vector<std::string> names = UserTables(session);
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return LowerAscii(a) < LowerAscii(b);
+  });
   return names;
 }
 
@@ -54,67 +55,41 @@ NDSRESULT NextObject(NDSHANDLE connection, NDSHANDLE find, char* name, uint16_t*
   return CopyOut(names.first, name, length);
 }
 
+// Ends a failed rename's own transaction, or its savepoint in the caller's.
+// Each step is tried whatever the one before did; their failures are left
+// out, the one being thrown says more.
+void UndoRename(StoreSession& session, bool own) {
+  auto attempt = [&session](const char* sql) {
+    try {
+      session.Execute(sql);
+    } catch (const EngineError&) {
+    }
+  };
+  if (own) return attempt("ROLLBACK");
+  attempt("ROLLBACK TO _nce_rename");
+  attempt("RELEASE _nce_rename");
+}
+
 // Moves what the engine keeps under a table's name to its new name.
 void RenameTable(Connection& connection, const std::string& from, const std::string& to) {
-  sqlite3* db = connection.db();
-  std::optional<TableDesc> table = DescribeTable(db, from);
+  StoreSession& session = connection.session();
+  std::optional<TableDesc> table = DescribeTable(session, from);
   if (!table || IsReservedName(table->name))
     throw EngineError(NDS_E_INVALID_TABLE, "The table " + from + " does not exist.");
   if (to.empty() || IsReservedName(to))
     throw EngineError(NDS_E_INVALID_ARGUMENT, "'" + to + "' cannot name a table.");
-  if (DescribeTable(db, to))
+  if (DescribeTable(session, to))
     throw EngineError(NDS_E_INVALID_ARGUMENT, "A table named " + to + " exists already.");
   const std::string old_name = table->name;
-  bool own = sqlite3_get_autocommit(db);
-  ExecSql(db, own ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_rename");
+  const bool own = !session.InTransaction();
+  session.Execute(own ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_rename");
   try {
-    // Numbering triggers carry the table's name; they are made again below.
-    std::vector<std::string> triggers;
-    {
-      SqliteStmt find(
-          db,
-          "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 COLLATE NOCASE "
-          "AND name LIKE '\\_nce\\_%' ESCAPE '\\'");
-      find.Bind(1, old_name);
-      while (find.Step()) triggers.push_back(find.Text(0));
-    }
-    for (const std::string& t : triggers)
-      ExecSql(db, ("DROP TRIGGER " + QuoteIdentifier(t)).c_str());
-    ExecSql(
-        db,
-        ("ALTER TABLE " + QuoteIdentifier(old_name) + " RENAME TO " + QuoteIdentifier(to)).c_str());
-    for (const char* sql :
-         {"UPDATE _nce_tables SET name = ?2 WHERE name = ?1",
-          "UPDATE _nce_fields SET table_name = ?2 WHERE table_name = ?1",
-          "UPDATE _nce_autoinc SET table_name = ?2 WHERE table_name = ?1",
-          "UPDATE _nce_rights SET table_name = ?2 WHERE table_name = ?1",
-          "UPDATE _nce_table_properties SET table_name = ?2 WHERE table_name = ?1"}) {
-      SqliteStmt stmt(db, sql);
-      stmt.Bind(1, old_name).Bind(2, to).Run();
-    }
-    // Tables the cursors make on first use follow when they exist; the
-    // deletion marks with their trigger.
-    MoveDeletedMarks(db, old_name, to);
-    for (const char* table_name : {"_nce_row_versions"}) {
-      SqliteStmt exists(db, "SELECT 1 FROM sqlite_master WHERE name = ?1");
-      exists.Bind(1, table_name);
-      if (!exists.Step()) continue;
-      std::string sql = std::string("UPDATE ") + table_name +
-                        " SET table_name = CASE WHEN table_name = upper(?1) "
-                        "THEN upper(?2) ELSE ?2 END WHERE table_name = ?1 COLLATE NOCASE";
-      SqliteStmt stmt(db, sql);
-      stmt.Bind(1, old_name).Bind(2, to).Run();
-    }
-    RenameOrdersOfTable(db, old_name, to);
-    SyncCatalog(db, table->table_type);
-    ExecSql(db, own ? "COMMIT" : "RELEASE _nce_rename");
+    MoveSqliteTable(session, old_name, to);
+    RenameOrdersOfTable(connection.db(), old_name, to);
+    SyncCatalog(session, table->table_type);
+    session.Execute(own ? "COMMIT" : "RELEASE _nce_rename");
   } catch (...) {
-    if (own) {
-      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    } else {
-      sqlite3_exec(db, "ROLLBACK TO _nce_rename", nullptr, nullptr, nullptr);
-      sqlite3_exec(db, "RELEASE _nce_rename", nullptr, nullptr, nullptr);
-    }
+    UndoRename(session, own);
     throw;
   }
 }
@@ -125,12 +100,12 @@ extern "C" {
 
 NDSRESULT NdsDDGetUserProperty(NDSHANDLE handle, const char* userName, uint16_t property,
                                void* buffer, uint16_t* length) {
-  return WithDictionary("NdsDDGetUserProperty", handle, [&](Connection&, sqlite3* db) {
+  return WithDictionary("NdsDDGetUserProperty", handle, [&](Connection&, StoreSession& session) {
     RequireArgument(userName, "user name");
     if (property != NDS_DD_USER_GROUP_MEMBERSHIP)
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown user property " + std::to_string(property) + ".");
-    std::optional<std::string> groups = UserGroupsText(db, userName);
+    std::optional<std::string> groups = UserGroupsText(session, userName);
     if (!groups)
       throw EngineError(NDS_E_INVALID_ARGUMENT,
                         std::string("The dictionary has no user ") + userName + ".");
@@ -143,36 +118,37 @@ NDSRESULT NdsDDGetUserProperty(NDSHANDLE handle, const char* userName, uint16_t 
 
 NDSRESULT NdsDDGetTableProperty(NDSHANDLE handle, const char* tableName, uint16_t property,
                                 void* buffer, uint16_t* length) {
-  return WithDictionary("NdsDDGetTableProperty", handle, [&](Connection&, sqlite3* db) {
+  return WithDictionary("NdsDDGetTableProperty", handle, [&](Connection&, StoreSession& session) {
     RequireArgument(tableName, "table name");
     if (property != NDS_DD_TABLE_DEFAULT_INDEX)
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown table property " + std::to_string(property) + ".");
-    std::optional<TableDesc> table = DescribeTable(db, tableName);
+    std::optional<TableDesc> table = DescribeTable(session, tableName);
     if (!table || IsReservedName(table->name))
       throw EngineError(NDS_E_INVALID_TABLE,
                         std::string("The table ") + tableName + " does not exist.");
-    SqliteStmt stmt(
-        db, "SELECT value FROM _nce_table_properties WHERE table_name = ?1 AND property = ?2");
-    stmt.Bind(1, table->name).Bind(2, property);
-    if (!stmt.Step())
+    auto read = session.Prepare(
+        "SELECT value FROM _nce_table_properties WHERE table_name = ?1 AND property = ?2");
+    read->Bind(1, Value::Text(table->name));
+    read->Bind(2, Value::Integer(property));
+    if (!read->Step())
       throw EngineError(NDS_E_PROPERTY_NOT_SET,
                         "The table " + table->name + " has no default index.");
-    return CopyOut(stmt.Text(0), static_cast<char*>(buffer), length);
+    return CopyOut(read->Column(0).bytes, static_cast<char*>(buffer), length);
   });
 }
 
 NDSRESULT NdsDDFindFirstObject(NDSHANDLE handle, uint16_t objectKind, const char* /*parentName*/,
                                char* name, uint16_t* length, NDSHANDLE* find) {
-  return WithDictionary("NdsDDFindFirstObject", handle, [&](Connection&, sqlite3* db) {
+  return WithDictionary("NdsDDFindFirstObject", handle, [&](Connection&, StoreSession& session) {
     RequireArgument(find, "find handle");
     *find = 0;
     std::vector<std::pair<std::string, std::string>> names;
     if (objectKind == NDS_DD_TABLE_LIST || objectKind == NDS_DD_TABLE_OBJECT) {
-      for (const std::string& table : UserTableNames(db)) names.emplace_back(table, table);
+      for (const std::string& table : UserTableNames(session)) names.emplace_back(table, table);
     } else if (objectKind == NDS_DD_USER_OBJECT) {
-      SqliteStmt stmt(db, "SELECT name FROM _nce_users ORDER BY name COLLATE NOCASE");
-      while (stmt.Step()) names.emplace_back(stmt.Text(0), stmt.Text(0));
+      auto read = session.Prepare("SELECT name FROM _nce_users ORDER BY name COLLATE NOCASE");
+      while (read->Step()) names.emplace_back(read->Column(0).bytes, read->Column(0).bytes);
     } else {
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown dictionary object kind " + std::to_string(objectKind) + ".");
@@ -187,7 +163,7 @@ NDSRESULT NdsDDFindFirstObject(NDSHANDLE handle, uint16_t objectKind, const char
 }
 
 NDSRESULT NdsDDFindNextObject(NDSHANDLE handle, NDSHANDLE find, char* name, uint16_t* length) {
-  return WithDictionary("NdsDDFindNextObject", handle, [&](Connection&, sqlite3*) {
+  return WithDictionary("NdsDDFindNextObject", handle, [&](Connection&, StoreSession&) {
     return NextObject(handle, find, name, length);
   });
 }
@@ -206,23 +182,25 @@ NDSRESULT NdsDDFindClose(NDSHANDLE handle, NDSHANDLE find) {
 
 NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char* newName,
                             uint16_t objectType, uint32_t options) {
-  return WithDictionary("NdsDDRenameObject", handle, [&](Connection& connection, sqlite3* db) {
-    RequireArgument(objectName, "object name");
-    RequireArgument(newName, "new name");
-    if (objectType != NDS_DD_TABLE_OBJECT)
-      throw EngineError(NDS_E_INVALID_OPTION,
-                        "Only tables (object type 1) can be renamed, not type " +
-                            std::to_string(objectType) + ".");
-    if (options != 0) throw EngineError(NDS_E_INVALID_OPTION, "Rename options must be 0.");
-    if (!connection.dictionary || !connection.dictionary->administrator)
-      throw EngineError(NDS_E_RIGHTS,
-                        "Only members of the group ADMIN may rename tables of this dictionary.");
-    if (connection.server())
-      RenameServerTable(connection, db, objectName, newName);
-    else
-      RenameTable(connection, objectName, newName);
-    return NDS_SUCCESS;
-  });
+  return WithDictionary(
+      "NdsDDRenameObject", handle, [&](Connection& connection, StoreSession& session) {
+        RequireArgument(objectName, "object name");
+        RequireArgument(newName, "new name");
+        if (objectType != NDS_DD_TABLE_OBJECT)
+          throw EngineError(NDS_E_INVALID_OPTION,
+                            "Only tables (object type 1) can be renamed, not type " +
+                                std::to_string(objectType) + ".");
+        if (options != 0) throw EngineError(NDS_E_INVALID_OPTION, "Rename options must be 0.");
+        if (!connection.dictionary || !connection.dictionary->administrator)
+          throw EngineError(
+              NDS_E_RIGHTS,
+              "Only members of the group ADMIN may rename tables of this dictionary.");
+        if (connection.server())
+          RenameServerTable(connection, session, objectName, newName);
+        else
+          RenameTable(connection, objectName, newName);
+        return NDS_SUCCESS;
+      });
 }
 
 NDSRESULT NdsGetNumActiveLinks(NDSHANDLE handle, uint16_t* count) {

@@ -9,13 +9,13 @@
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
 #include "engine/storage/postgres/postgres_catalog.h"
-#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/session_catalog.h"
 #include "engine/storage/store_session.h"
 #include "nce/nce.h"
 
 namespace nce {
 
-void RenameServerTable(Connection& connection, sqlite3* mirror, const std::string& from,
+void RenameServerTable(Connection& connection, StoreSession& mirror, const std::string& from,
                        const std::string& to) {
   StoreSession& session = connection.LiveServer();
   std::optional<TableDesc> table = DescribeTable(mirror, from);

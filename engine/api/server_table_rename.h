@@ -4,16 +4,16 @@
 #ifndef ENGINE_API_SERVER_TABLE_RENAME_H
 #define ENGINE_API_SERVER_TABLE_RENAME_H
 
-#include <sqlite3.h>
-
 #include <string>
 
 namespace nce {
 
 class Connection;
+class StoreSession;
 
 // Renames table `from` to `to` on the server of `connection`, whose
-// dictionary mirror `mirror` holds the server's tables as they are now.
+// dictionary mirror (session `mirror`) holds the server's tables as they are
+// now.
 // The table keeps its rows, record numbers, triggers and type guards (the
 // server ties them to the table, not its name); the catalog's rows of the
 // table (fields, counters, row versions, rights, properties, index files
@@ -21,7 +21,7 @@ class Connection;
 // caller's transaction under a savepoint, else in one of its own; a
 // failure leaves everything as it was. Throws NDS_E_INVALID_TABLE for no
 // such table, NDS_E_INVALID_ARGUMENT for a name taken or reserved.
-void RenameServerTable(Connection& connection, sqlite3* mirror, const std::string& from,
+void RenameServerTable(Connection& connection, StoreSession& mirror, const std::string& from,
                        const std::string& to);
 
 }  // namespace nce

@@ -3,24 +3,22 @@
 #include <optional>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
-#include "engine/storage/sqlite_catalog_schema.h"
+#include "engine/storage/session_catalog.h"
+#include "engine/storage/sqlite_authorizer.h"
 #include "engine/storage/store.h"
+#include "engine/storage/store_session.h"
 #include "nce/nce.h"
 
 namespace nce {
 namespace {
 
+// The engine's catalog and SQLite's own tables.
 bool IsEngineName(const char* name) {
-  if (!name) return false;
-  std::string_view text(name);
-  return EqualsNoCase(text.substr(0, kReservedPrefix.size()), kReservedPrefix) ||
-         EqualsNoCase(text.substr(0, 7), "sqlite_");
+  return name && IsReservedName(name);
 }
 
 // The tables that decide who may do what: their rows change through the
@@ -35,36 +33,36 @@ bool IsDictionaryTable(const char* name) {
 }
 
 // Changes of rows: the right for the change on the table or column.
-int AuthorizeChange(const DictionaryState& state, int action, const char* table,
-                    const char* column) {
-  uint8_t needed = action == SQLITE_INSERT   ? kRightInsert
-                   : action == SQLITE_UPDATE ? kRightUpdate
-                                             : kRightDelete;
-  uint8_t granted = action == SQLITE_UPDATE && column ? state.RightsOnColumn(table, column)
-                                                      : state.RightsOnTable(table);
-  return (granted & needed) ? SQLITE_OK : SQLITE_DENY;
+Authorization AuthorizeChange(const DictionaryState& state, StoreAction action, const char* table,
+                              const char* column) {
+  uint8_t needed = action == StoreAction::kInsert   ? kRightInsert
+                   : action == StoreAction::kUpdate ? kRightUpdate
+                                                    : kRightDelete;
+  uint8_t granted = action == StoreAction::kUpdate && column ? state.RightsOnColumn(table, column)
+                                                             : state.RightsOnTable(table);
+  return (granted & needed) ? Authorization::kAllow : Authorization::kDeny;
 }
 
 // The table a data-definition action concerns: kDatabaseObject for new
 // tables and views; null for actions that need no right (temporary objects,
 // the engine's own tables, anything that defines nothing).
-const char* DefinedTable(int action, const char* arg1, const char* arg2) {
-  switch (action) {
-    case SQLITE_CREATE_TABLE:
-    case SQLITE_CREATE_VIEW:
-    case SQLITE_CREATE_VTABLE:
-      return IsEngineName(arg1) ? nullptr : kDatabaseObject;
-    case SQLITE_DROP_TABLE:
-    case SQLITE_DROP_VIEW:
-    case SQLITE_DROP_VTABLE:
-      return arg1;
-    case SQLITE_CREATE_INDEX:
-    case SQLITE_DROP_INDEX:
-    case SQLITE_CREATE_TRIGGER:
-    case SQLITE_DROP_TRIGGER:
-      return arg2;
-    case SQLITE_ALTER_TABLE:  // arg1 is the schema
-      return arg1 && EqualsNoCase(arg1, "temp") ? nullptr : arg2;
+const char* DefinedTable(const ActionRequest& request) {
+  switch (request.action) {
+    case StoreAction::kCreateTable:
+    case StoreAction::kCreateView:
+    case StoreAction::kCreateVirtualTable:
+      return IsEngineName(request.first) ? nullptr : kDatabaseObject;
+    case StoreAction::kDropTable:
+    case StoreAction::kDropView:
+    case StoreAction::kDropVirtualTable:
+      return request.first;
+    case StoreAction::kCreateIndex:
+    case StoreAction::kDropIndex:
+    case StoreAction::kCreateTrigger:
+    case StoreAction::kDropTrigger:
+      return request.second;
+    case StoreAction::kAlterTable:  // first is the schema
+      return request.first && EqualsNoCase(request.first, "temp") ? nullptr : request.second;
     default:
       return nullptr;
   }
@@ -80,24 +78,27 @@ void NoteRead(DictionaryState::Read& decision, uint8_t stored) {
 
 }  // namespace
 
-// The engine's catalog and the work of its own triggers (numbering, type
-// guards, lock fences) are always allowed.
-int AuthorizeDictionaryAction(void* data, int action, const char* arg1, const char* arg2,
-                              const char* /*database*/, const char* trigger) {
-  const auto* state = static_cast<const DictionaryState*>(data);
-  if (trigger && std::string_view(trigger).rfind("_nce_", 0) == 0) return SQLITE_OK;
-  if (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) {
-    if (arg1 && IsDictionaryTable(arg1) && !state->administrator) return SQLITE_DENY;
-    if (!arg1 || IsEngineName(arg1)) return SQLITE_OK;
-    return AuthorizeChange(*state, action, arg1, arg2);
+Authorization DictionaryState::Authorize(const ActionRequest& request) {
+  const char* table = request.first;
+  if (request.trigger && std::string_view(request.trigger).rfind("_nce_", 0) == 0)
+    return Authorization::kAllow;
+  switch (request.action) {
+    case StoreAction::kInsert:
+    case StoreAction::kUpdate:
+    case StoreAction::kDelete:
+      if (table && IsDictionaryTable(table) && !administrator) return Authorization::kDeny;
+      if (!table || IsEngineName(table)) return Authorization::kAllow;
+      return AuthorizeChange(*this, request.action, table, request.second);
+    case StoreAction::kRead:
+      if (!table || !request.second || IsEngineName(table) || MayRead(table, request.second))
+        return Authorization::kAllow;
+      return refuse_hidden_reads ? Authorization::kDeny : Authorization::kIgnore;
+    default:
+      break;
   }
-  if (action == SQLITE_READ) {
-    if (!arg1 || !arg2 || IsEngineName(arg1) || state->MayRead(arg1, arg2)) return SQLITE_OK;
-    return state->refuse_hidden_reads ? SQLITE_DENY : SQLITE_IGNORE;
-  }
-  const char* table = DefinedTable(action, arg1, arg2);
-  if (!table || IsEngineName(table) || state->engine_definitions) return SQLITE_OK;
-  return state->MayDefine(table) ? SQLITE_OK : SQLITE_DENY;
+  const char* defined = DefinedTable(request);
+  if (!defined || IsEngineName(defined) || engine_definitions) return Authorization::kAllow;
+  return MayDefine(defined) ? Authorization::kAllow : Authorization::kDeny;
 }
 
 std::vector<std::string> SplitGroups(const std::string& text) {
@@ -151,34 +152,34 @@ bool DictionaryState::MayDefine(const std::string& table) const {
   return (it->second.whole & kRightAlter) != 0;
 }
 
-std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user) {
-  SqliteStmt stmt(db, "SELECT groups FROM _nce_users WHERE name = ?1");
-  stmt.Bind(1, user);
-  if (!stmt.Step()) return std::nullopt;
-  return stmt.Text(0);
+std::optional<std::string> UserGroupsText(StoreSession& session, const std::string& user) {
+  auto read = session.Prepare("SELECT groups FROM _nce_users WHERE name = ?1");
+  read->Bind(1, Value::Text(user));
+  if (!read->Step()) return std::nullopt;
+  return read->Column(0).bytes;
 }
 
-std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user,
+std::shared_ptr<DictionaryState> ReadDictionaryState(StoreSession& session, const std::string& user,
                                                      bool trusted) {
-  EnsureDictionaryTables(db);
+  EnsureDictionaryTables(session);
   auto state = std::make_shared<DictionaryState>();
   state->user = user;
   std::set<std::string> grantees = {UpperAscii(user)};
-  for (const std::string& group : SplitGroups(UserGroupsText(db, user).value_or(""))) {
+  for (const std::string& group : SplitGroups(UserGroupsText(session, user).value_or(""))) {
     grantees.insert(UpperAscii(group));
     if (EqualsNoCase(group, kAdminGroup)) state->administrator = true;
   }
   state->trusted = trusted;
   state->administrator = state->administrator || trusted;
-  state->version = RightsVersion(db);  // before the rights: a change in between is read again
-  SqliteStmt rights(db, "SELECT grantee, table_name, column_name, rights FROM _nce_rights");
-  while (rights.Step()) {
-    DictionaryState::TableRights& table = state->tables[UpperAscii(rights.Text(1))];
+  state->version = RightsVersion(session);  // before the rights: a change in between is read again
+  auto rights = session.Prepare("SELECT grantee, table_name, column_name, rights FROM _nce_rights");
+  while (rights->Step()) {
+    DictionaryState::TableRights& table = state->tables[UpperAscii(rights->Column(1).bytes)];
     table.restricted = true;
-    std::string column = UpperAscii(rights.Text(2));
+    std::string column = UpperAscii(rights->Column(2).bytes);
     if (!column.empty()) table.restricted_columns.insert(column);
-    if (!grantees.count(UpperAscii(rights.Text(0)))) continue;
-    uint8_t stored = static_cast<uint8_t>(rights.Int(3));
+    if (!grantees.count(UpperAscii(rights->Column(0).bytes))) continue;
+    uint8_t stored = static_cast<uint8_t>(rights->Column(3).integer);
     uint8_t bits = stored & kAllRights;
     if (column.empty()) {
       table.table |= bits;
@@ -193,13 +194,14 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
   // A table-wide grant holds for every column with grants of its own too.
   for (auto& [name, table] : state->tables) {
     uint8_t whole = 0;
-    SqliteStmt stmt(db,
-                    "SELECT rights FROM _nce_rights WHERE table_name = ?1 AND column_name = '' AND "
-                    "grantee = ?2");
+    auto read = session.Prepare(
+        "SELECT rights FROM _nce_rights WHERE table_name = ?1 AND column_name = '' AND "
+        "grantee = ?2");
     for (const std::string& grantee : grantees) {
-      stmt.Reset();
-      stmt.Bind(1, name).Bind(2, grantee);
-      while (stmt.Step()) whole |= static_cast<uint8_t>(stmt.Int(0)) & kAllRights;
+      read->Reset();
+      read->Bind(1, Value::Text(name));
+      read->Bind(2, Value::Text(grantee));
+      while (read->Step()) whole |= static_cast<uint8_t>(read->Column(0).integer) & kAllRights;
     }
     for (const std::string& column : table.restricted_columns) table.columns[column] |= whole;
   }
@@ -207,20 +209,19 @@ std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::str
 }
 
 void OnDictionaryConnect(Connection& connection, bool trusted) {
-  sqlite3* db = connection.db();
-  connection.dictionary = ReadDictionaryState(db, connection.user_name(), trusted);
-  sqlite3_set_authorizer(db, AuthorizeDictionaryAction, connection.dictionary.get());
+  StoreSession& session = connection.session();
+  connection.dictionary = ReadDictionaryState(session, connection.user_name(), trusted);
+  SetStoreAuthorizer(session, connection.dictionary.get());
   std::vector<std::pair<std::string, std::string>> links;
   {
-    SqliteStmt read(db, "SELECT name, path FROM _nce_links ORDER BY name");
-    while (read.Step()) links.emplace_back(read.Text(0), read.Text(1));
+    auto read = session.Prepare("SELECT name, path FROM _nce_links ORDER BY name");
+    while (read->Step()) links.emplace_back(read->Column(0).bytes, read->Column(1).bytes);
   }
   for (const auto& [name, path] : links) {
     try {
       StoreLocation location = ResolveStoreLocation(path);
-      ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
-                   QuoteIdentifier(name))
-                      .c_str());
+      session.Execute("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
+                      QuoteIdentifier(name));
       connection.dictionary->links.emplace_back(name, path);
     } catch (const EngineError&) {
       // A link whose dictionary cannot be reached stays inactive.
@@ -231,11 +232,11 @@ void OnDictionaryConnect(Connection& connection, bool trusted) {
 void RefreshDictionaryState(Connection& connection) {
   if (!connection.dictionary) return;
   if (connection.server()) return RefreshServerDictionaryState(connection);
-  auto fresh = ReadDictionaryState(connection.db(), connection.dictionary->user,
+  auto fresh = ReadDictionaryState(connection.session(), connection.dictionary->user,
                                    connection.dictionary->trusted);
   fresh->links = connection.dictionary->links;
   connection.dictionary = fresh;
-  sqlite3_set_authorizer(connection.db(), AuthorizeDictionaryAction, connection.dictionary.get());
+  SetStoreAuthorizer(connection.session(), connection.dictionary.get());
 }
 
 uint8_t TableRightsOf(const Connection& connection, const std::string& table) {
@@ -250,7 +251,7 @@ uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
 void FollowRightsChanges(Connection& connection) {
   if (!connection.dictionary) return;
   if (connection.server()) return FollowServerRightsChanges(connection);
-  if (RightsVersion(connection.db()) != connection.dictionary->version)
+  if (RightsVersion(connection.session()) != connection.dictionary->version)
     RefreshDictionaryState(connection);
 }
 

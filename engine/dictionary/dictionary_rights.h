@@ -17,8 +17,6 @@
 #ifndef ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
 #define ENGINE_DICTIONARY_DICTIONARY_RIGHTS_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -27,10 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/storage/sqlite_authorizer.h"
+
 namespace nce {
 
 class Connection;
 class DictionaryMirror;
+class StoreSession;
 
 // Right bits, as column permissions report them (NDS_COLUMN_*), plus delete
 // and data definition; stored in _nce_rights.rights with kReadRevoked.
@@ -51,7 +52,9 @@ inline constexpr const char* kAdminGroup = "ADMIN";
 
 // What one dictionary connection may do, read when it connects and again
 // whenever the dictionary's rights counter has moved on (FollowRightsChanges).
-struct DictionaryState {
+// As the authorizer of the connection's store it enforces the rights on
+// every statement (Authorize).
+struct DictionaryState : StoreAuthorizer {
   std::string user;            // the connection's user
   bool administrator = false;  // member of ADMIN, or trusted
   bool trusted = false;        // connected while the dictionary had no users
@@ -84,24 +87,26 @@ struct DictionaryState {
   bool MayRead(const std::string& table, const std::string& column) const;
   // Data definition on `table`; kDatabaseObject for creating new tables.
   bool MayDefine(const std::string& table) const;
+
+  // The engine's catalog and the work of its own triggers (numbering, type
+  // guards, lock fences) are always allowed.
+  Authorization Authorize(const ActionRequest& request) override;
 };
 
 // The groups of `user` (";"-separated as stored), nullopt for no such user.
-std::optional<std::string> UserGroupsText(sqlite3* db, const std::string& user);
+std::optional<std::string> UserGroupsText(StoreSession& session, const std::string& user);
 // The group names of such a ";"-separated text, empty names left out.
 std::vector<std::string> SplitGroups(const std::string& text);
 
-// Reads the rights of `user` into a state; `trusted` marks a connection
-// made while the dictionary had no users.
-std::shared_ptr<DictionaryState> ReadDictionaryState(sqlite3* db, const std::string& user,
+// Reads the rights of `user` from the dictionary's tables in `session` (a
+// SQLite store, or a server dictionary's mirror) into a state; `trusted`
+// marks a connection made while the dictionary had no users.
+std::shared_ptr<DictionaryState> ReadDictionaryState(StoreSession& session, const std::string& user,
                                                      bool trusted);
 
 // Sets up a dictionary connection: its rights, the authorizer that enforces
 // them on every statement, and its links attached as schemas.
 void OnDictionaryConnect(Connection& connection, bool trusted);
-// SQLite's authorizer callback for the rights of the DictionaryState `data`.
-int AuthorizeDictionaryAction(void* data, int action, const char* arg1, const char* arg2,
-                              const char* database, const char* trigger);
 
 // Reads the rights again (after GRANT, REVOKE and the like). Setting the
 // authorizer again expires the connection's prepared statements, so cursors

@@ -16,8 +16,7 @@
 #ifndef ENGINE_DICTIONARY_DICTIONARY_SERVER_H
 #define ENGINE_DICTIONARY_DICTIONARY_SERVER_H
 
-#include <sqlite3.h>
-
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,19 +30,19 @@ class StoreSession;
 // and its tables' shapes. Not copyable: it owns the database.
 class DictionaryMirror {
  public:
-  DictionaryMirror();  // throws NDS_E_MEMORY when SQLite cannot open one
+  DictionaryMirror();  // throws NDS_E_MEMORY when no database can be opened
   ~DictionaryMirror();
   DictionaryMirror(const DictionaryMirror&) = delete;
   DictionaryMirror& operator=(const DictionaryMirror&) = delete;
 
-  sqlite3* db() const { return db_; }
+  StoreSession& session() const { return *session_; }
   // Whether its tables still have the shapes the server's had when read.
   bool shapes_current() const { return shapes_current_; }
   void set_shapes_current(bool current) { shapes_current_ = current; }
 
  private:
-  sqlite3* db_ = nullptr;        // owned
-  bool shapes_current_ = false;  // see shapes_current()
+  std::unique_ptr<StoreSession> session_;  // on the private database
+  bool shapes_current_ = false;            // see shapes_current()
 };
 
 // At connect on a server: reads the dictionary, checks `user` and
@@ -59,7 +58,7 @@ void FollowServerRightsChanges(Connection& connection);
 
 // The mirror's database with the server's tables as they are now, for the
 // dictionary's engine functions (properties, object searches).
-sqlite3* ServerDictionaryDb(Connection& connection);
+StoreSession& ServerDictionarySession(Connection& connection);
 
 // Takes the lock that serialises the dictionary's writers until the end of
 // the session's open transaction.

@@ -5,16 +5,15 @@
 #include <vector>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_users.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
-#include "engine/storage/sqlite_catalog.h"
-#include "engine/storage/sqlite_catalog_schema.h"
+#include "engine/storage/session_catalog.h"
 #include "engine/storage/store.h"
+#include "engine/storage/store_session.h"
 
 namespace nce {
 namespace {
@@ -111,28 +110,39 @@ void RequireAdministrator(const Connection& connection) {
                           " may change users, groups, rights and links of this dictionary.");
 }
 
-bool Exists(sqlite3* db, const char* sql, const std::string& name) {
-  SqliteStmt stmt(db, sql);
-  stmt.Bind(1, name);
-  return stmt.Step();
+bool Exists(StoreSession& session, const char* sql, const std::string& name) {
+  auto read = session.Prepare(sql);
+  read->Bind(1, Value::Text(name));
+  return read->Step();
 }
 
-void RequireUser(sqlite3* db, const std::string& user) {
-  if (!Exists(db, "SELECT 1 FROM _nce_users WHERE name = ?1", user))
+// Runs one statement that writes, `values` bound to ?1, ?2 ...; returns the
+// rows it changed.
+int64_t Write(StoreSession& session, const char* sql, std::initializer_list<Value> values) {
+  auto write = session.Prepare(sql);
+  int index = 0;
+  for (const Value& value : values) write->Bind(++index, value);
+  write->Step();
+  return write->RowsChanged();
+}
+
+void RequireUser(StoreSession& session, const std::string& user) {
+  if (!Exists(session, "SELECT 1 FROM _nce_users WHERE name = ?1", user))
     throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary has no user " + user + ".");
 }
 
-void RequireTable(sqlite3* db, const std::string& table) {
-  std::optional<TableDesc> desc = DescribeTable(db, table);
+void RequireTable(StoreSession& session, const std::string& table) {
+  std::optional<TableDesc> desc = DescribeTable(session, table);
   if (!desc || IsReservedName(desc->name))
     throw EngineError(NDS_E_INVALID_TABLE, "The table " + table + " does not exist.");
 }
 
-void WriteGroups(sqlite3* db, const std::string& user, const std::vector<std::string>& groups) {
+void WriteGroups(StoreSession& session, const std::string& user,
+                 const std::vector<std::string>& groups) {
   std::string text;
   for (const std::string& g : groups) text += (text.empty() ? "" : ";") + g;
-  SqliteStmt stmt(db, "UPDATE _nce_users SET groups = ?2 WHERE name = ?1");
-  stmt.Bind(1, user).Bind(2, text).Run();
+  Write(session, "UPDATE _nce_users SET groups = ?2 WHERE name = ?1",
+        {Value::Text(user), Value::Text(text)});
 }
 
 uint8_t RightBits(Statement& s) {
@@ -157,14 +167,14 @@ uint8_t RightBits(Statement& s) {
   return bits;
 }
 
-void GrantOrRevoke(sqlite3* db, Statement& s, bool grant) {
+void GrantOrRevoke(StoreSession& session, Statement& s, bool grant) {
   uint8_t bits = RightBits(s);
   s.Expect("ON");
   std::string table = kDatabaseObject;
   std::vector<std::string> columns;
   if (!s.Next("DATABASE")) {
     table = s.Name("table name");
-    RequireTable(db, table);
+    RequireTable(session, table);
     if (s.Next("(")) {
       do columns.push_back(s.Name("column name"));
       while (s.Next(","));
@@ -177,61 +187,51 @@ void GrantOrRevoke(sqlite3* db, Statement& s, bool grant) {
   s.Expect(grant ? "TO" : "FROM");
   std::string grantee = s.Name("user or group");
   s.End();
-  if (!Exists(db, "SELECT 1 FROM _nce_users WHERE name = ?1", grantee) &&
-      !Exists(db, "SELECT 1 FROM _nce_groups WHERE name = ?1", grantee))
+  if (!Exists(session, "SELECT 1 FROM _nce_users WHERE name = ?1", grantee) &&
+      !Exists(session, "SELECT 1 FROM _nce_groups WHERE name = ?1", grantee))
     throw EngineError(NDS_E_INVALID_ARGUMENT,
                       "The dictionary has no user or group " + grantee + ".");
   // Reading is open unless revoked, so a revoked read right is stored as
   // such; granting it again clears the mark.
   const uint8_t revoked = (bits & kRightRead) ? kReadRevoked : 0;
   for (const std::string& column : columns) {
-    if (grant) {
-      SqliteStmt stmt(
-          db,
-          "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, "
-          "?4) "
-          "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = (rights | ?4) & "
-          "~?5");
-      stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Bind(5, revoked).Run();
-    } else {
-      // A revoked right leaves the row (and so the table restricted).
-      SqliteStmt stmt(
-          db,
-          "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, ?2, ?3, "
-          "?5) "
-          "ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET rights = (rights & ~?4) | "
-          "?5");
-      stmt.Bind(1, grantee).Bind(2, table).Bind(3, column).Bind(4, bits).Bind(5, revoked).Run();
-    }
+    // A revoked right leaves the row (and so the table restricted).
+    Write(session,
+          grant ? "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, "
+                  "?2, ?3, ?4) ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET "
+                  "rights = (rights | ?4) & ~?5"
+                : "INSERT INTO _nce_rights(grantee, table_name, column_name, rights) VALUES(?1, "
+                  "?2, ?3, ?5) ON CONFLICT(grantee, table_name, column_name) DO UPDATE SET "
+                  "rights = (rights & ~?4) | ?5",
+          {Value::Text(grantee), Value::Text(table), Value::Text(column), Value::Integer(bits),
+           Value::Integer(revoked)});
   }
 }
 
-void RunUserStatement(Connection& connection, sqlite3* db, Statement& s) {
+void RunUserStatement(Connection& connection, StoreSession& session, Statement& s) {
   if (s.Starts({"CREATE", "USER"})) {
     s.Skip(2);
     std::string user = s.Name("user name");
     std::string password = s.Next("PASSWORD") ? s.Text("password") : "";
     s.End();
-    if (Exists(db, "SELECT 1 FROM _nce_users WHERE name = ?1", user))
+    if (Exists(session, "SELECT 1 FROM _nce_users WHERE name = ?1", user))
       throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary already has a user " + user + ".");
-    SetDictionaryUser(db, user, password, "");
+    SetDictionaryUser(session, user, password, "");
   } else if (s.Starts({"ALTER", "USER"})) {
     s.Skip(2);
     std::string user = s.Name("user name");
     s.Expect("PASSWORD");
     std::string password = s.Text("password");
     s.End();
-    RequireUser(db, user);
-    SetDictionaryUser(db, user, password, UserGroupsText(db, user).value_or(""));
+    RequireUser(session, user);
+    SetDictionaryUser(session, user, password, UserGroupsText(session, user).value_or(""));
   } else if (s.Starts({"DROP", "USER"})) {
     s.Skip(2);
     std::string user = s.Name("user name");
     s.End();
-    RequireUser(db, user);
-    SqliteStmt drop(db, "DELETE FROM _nce_users WHERE name = ?1");
-    drop.Bind(1, user).Run();
-    SqliteStmt rights(db, "DELETE FROM _nce_rights WHERE grantee = ?1");
-    rights.Bind(1, user).Run();
+    RequireUser(session, user);
+    Write(session, "DELETE FROM _nce_users WHERE name = ?1", {Value::Text(user)});
+    Write(session, "DELETE FROM _nce_rights WHERE grantee = ?1", {Value::Text(user)});
   } else if (s.Starts({"ADD", "USER"}) || s.Starts({"REMOVE", "USER"})) {
     bool add = s.Is(0, "ADD");
     s.Skip(2);
@@ -240,15 +240,15 @@ void RunUserStatement(Connection& connection, sqlite3* db, Statement& s) {
     s.Expect("GROUP");
     std::string group = s.Name("group name");
     s.End();
-    RequireUser(db, user);
-    if (!Exists(db, "SELECT 1 FROM _nce_groups WHERE name = ?1", group))
+    RequireUser(session, user);
+    if (!Exists(session, "SELECT 1 FROM _nce_groups WHERE name = ?1", group))
       throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary has no group " + group + ".");
-    std::vector<std::string> groups = SplitGroups(UserGroupsText(db, user).value_or(""));
+    std::vector<std::string> groups = SplitGroups(UserGroupsText(session, user).value_or(""));
     std::vector<std::string> kept;
     for (const std::string& g : groups)
       if (!EqualsNoCase(g, group)) kept.push_back(g);
     if (add) kept.push_back(group);
-    WriteGroups(db, user, kept);
+    WriteGroups(session, user, kept);
   }
   (void)connection;
 }
@@ -266,13 +266,14 @@ bool IsDictionaryStatement(std::string_view sql) {
 }
 
 void RunDictionaryStatement(Connection& connection, std::string_view sql) {
-  RunDictionaryStatementOn(connection, connection.db(), sql);
+  if (connection.server()) return RunServerDictionaryStatement(connection, sql);
+  RunDictionaryStatementOn(connection, connection.session(), sql);
   RefreshDictionaryState(connection);
 }
 
-void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_view sql) {
+void RunDictionaryStatementOn(Connection& connection, StoreSession& session, std::string_view sql) {
   RequireAdministrator(connection);
-  EnsureDictionaryTables(db);
+  EnsureDictionaryTables(session);
   Statement s(sql);
   // A link attaches another dictionary's SQLite store, which a connection
   // to a server cannot reach.
@@ -285,26 +286,26 @@ void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_v
     s.Skip(2);
     std::string group = s.Name("group name");
     s.End();
-    bool exists = Exists(db, "SELECT 1 FROM _nce_groups WHERE name = ?1", group);
+    bool exists = Exists(session, "SELECT 1 FROM _nce_groups WHERE name = ?1", group);
     if (create == exists)
       throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary " +
                                                     std::string(exists ? "already has" : "has no") +
                                                     " group " + group + ".");
-    SqliteStmt stmt(db, create ? "INSERT INTO _nce_groups(name) VALUES(?1)"
-                               : "DELETE FROM _nce_groups WHERE name = ?1");
-    stmt.Bind(1, group).Run();
+    Write(session,
+          create ? "INSERT INTO _nce_groups(name) VALUES(?1)"
+                 : "DELETE FROM _nce_groups WHERE name = ?1",
+          {Value::Text(group)});
     if (!create) {
-      SqliteStmt rights(db, "DELETE FROM _nce_rights WHERE grantee = ?1");
-      rights.Bind(1, group).Run();
-      SqliteStmt users(db, "SELECT name, groups FROM _nce_users");
+      Write(session, "DELETE FROM _nce_rights WHERE grantee = ?1", {Value::Text(group)});
+      auto users = session.Prepare("SELECT name, groups FROM _nce_users");
       std::vector<std::pair<std::string, std::vector<std::string>>> changes;
-      while (users.Step()) {
+      while (users->Step()) {
         std::vector<std::string> kept;
-        for (const std::string& g : SplitGroups(users.Text(1)))
+        for (const std::string& g : SplitGroups(users->Column(1).bytes))
           if (!EqualsNoCase(g, group)) kept.push_back(g);
-        changes.emplace_back(users.Text(0), kept);
+        changes.emplace_back(users->Column(0).bytes, kept);
       }
-      for (const auto& [user, groups] : changes) WriteGroups(db, user, groups);
+      for (const auto& [user, groups] : changes) WriteGroups(session, user, groups);
     }
   } else if (s.Starts({"CREATE", "LINK"})) {
     s.Skip(2);
@@ -313,26 +314,26 @@ void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_v
     std::string path = s.Text("path");
     s.End();
     StoreLocation location = ResolveStoreLocation(path);  // refuses a path that names no database
-    SqliteStmt stmt(db, "INSERT INTO _nce_links(name, path) VALUES(?1, ?2)");
-    stmt.Bind(1, name).Bind(2, path).Run();
-    ExecSql(db, ("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
-                 QuoteIdentifier(name))
-                    .c_str());
+    Write(session, "INSERT INTO _nce_links(name, path) VALUES(?1, ?2)",
+          {Value::Text(name), Value::Text(path)});
+    session.Execute("ATTACH DATABASE " + QuoteLiteral(location.store_file) + " AS " +
+                    QuoteIdentifier(name));
     if (connection.dictionary) connection.dictionary->links.emplace_back(name, path);
   } else if (s.Starts({"DROP", "LINK"})) {
     s.Skip(2);
     std::string name = s.Name("link name");
     s.End();
-    SqliteStmt stmt(db, "DELETE FROM _nce_links WHERE name = ?1");
-    stmt.Bind(1, name).Run();
-    if (sqlite3_changes(db) == 0)
+    if (Write(session, "DELETE FROM _nce_links WHERE name = ?1", {Value::Text(name)}) == 0)
       throw EngineError(NDS_E_INVALID_ARGUMENT, "The dictionary has no link " + name + ".");
     if (connection.dictionary) {
       auto& links = connection.dictionary->links;
       for (auto it = links.begin(); it != links.end(); ++it) {
         if (!EqualsNoCase(it->first, name)) continue;
-        sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdentifier(it->first)).c_str(), nullptr,
-                     nullptr, nullptr);
+        try {
+          session.Execute("DETACH DATABASE " + QuoteIdentifier(it->first));
+        } catch (const EngineError&) {
+          // Not attached (its dictionary could not be reached): nothing to undo.
+        }
         links.erase(it);
         break;
       }
@@ -340,32 +341,30 @@ void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_v
   } else if (s.Starts({"ALTER", "TABLE"})) {
     s.Skip(2);
     std::string table = s.Name("table name");
-    RequireTable(db, table);
+    RequireTable(session, table);
     if (s.Next("SET")) {
       s.Expect("DEFAULT");
       s.Expect("INDEX");
       std::string order = s.Name("index order name");
       s.End();
-      SqliteStmt stmt(
-          db,
-          "INSERT INTO _nce_table_properties(table_name, property, value) VALUES(?1, 213, ?2) "
-          "ON CONFLICT(table_name, property) DO UPDATE SET value = ?2");
-      stmt.Bind(1, table).Bind(2, order).Run();
+      Write(session,
+            "INSERT INTO _nce_table_properties(table_name, property, value) VALUES(?1, 213, ?2) "
+            "ON CONFLICT(table_name, property) DO UPDATE SET value = ?2",
+            {Value::Text(table), Value::Text(order)});
     } else {
       s.Expect("DROP");
       s.Expect("DEFAULT");
       s.Expect("INDEX");
       s.End();
-      SqliteStmt stmt(db,
-                      "DELETE FROM _nce_table_properties WHERE table_name = ?1 AND property = 213");
-      stmt.Bind(1, table).Run();
+      Write(session, "DELETE FROM _nce_table_properties WHERE table_name = ?1 AND property = 213",
+            {Value::Text(table)});
     }
   } else if (s.Is(0, "GRANT") || s.Is(0, "REVOKE")) {
     bool grant = s.Is(0, "GRANT");
     s.Skip(1);
-    GrantOrRevoke(db, s, grant);
+    GrantOrRevoke(session, s, grant);
   } else {
-    RunUserStatement(connection, db, s);
+    RunUserStatement(connection, session, s);
   }
 }
 

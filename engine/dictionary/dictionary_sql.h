@@ -14,21 +14,22 @@
 #ifndef ENGINE_DICTIONARY_DICTIONARY_SQL_H
 #define ENGINE_DICTIONARY_DICTIONARY_SQL_H
 
-#include <sqlite3.h>
-
 #include <string_view>
 
 namespace nce {
 
 class Connection;
+class StoreSession;
 
 bool IsDictionaryStatement(std::string_view sql);
-// Runs one such statement; throws EngineError (NDS_E_RIGHTS for a user who
-// does not administer the dictionary).
+// Runs one such statement (on a server, as RunServerDictionaryStatement);
+// throws EngineError (NDS_E_RIGHTS for a user who does not administer the
+// dictionary).
 void RunDictionaryStatement(Connection& connection, std::string_view sql);
-// The same on the dictionary's rows in `db` (a SQLite store, or the mirror
-// of a server's dictionary), leaving the connection's rights as they were.
-void RunDictionaryStatementOn(Connection& connection, sqlite3* db, std::string_view sql);
+// The same on the dictionary's rows in `session` (a SQLite store, or the
+// mirror of a server's dictionary), leaving the connection's rights as they
+// were.
+void RunDictionaryStatementOn(Connection& connection, StoreSession& session, std::string_view sql);
 
 }  // namespace nce
 

@@ -3,7 +3,7 @@
 #include <sodium.h>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sqlite_stmt.h"
+#include "engine/storage/store_session.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -15,19 +15,20 @@ void RequireSodium() {
 
 }  // namespace
 
-bool DictionaryHasUsers(sqlite3* db) {
-  SqliteStmt stmt(db, "SELECT EXISTS(SELECT 1 FROM _nce_users)");
-  stmt.Step();
-  return stmt.Int(0) != 0;
+bool DictionaryHasUsers(StoreSession& session) {
+  auto read = session.Prepare("SELECT EXISTS(SELECT 1 FROM _nce_users)");
+  read->Step();
+  return read->Column(0).integer != 0;
 }
 
-void CheckDictionaryLogin(sqlite3* db, const std::string& user, const std::string& password) {
+void CheckDictionaryLogin(StoreSession& session, const std::string& user,
+                          const std::string& password) {
   RequireSodium();
-  SqliteStmt stmt(db, "SELECT password_hash FROM _nce_users WHERE name = ?1");
-  stmt.Bind(1, user);
+  auto read = session.Prepare("SELECT password_hash FROM _nce_users WHERE name = ?1");
+  read->Bind(1, Value::Text(user));
   bool ok = false;
-  if (stmt.Step()) {
-    std::string hash = stmt.Text(0);
+  if (read->Step()) {
+    std::string hash = read->Column(0).bytes;
     ok = crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
   }
   // One message for an unknown user and a wrong password: the refusal must
@@ -37,7 +38,7 @@ void CheckDictionaryLogin(sqlite3* db, const std::string& user, const std::strin
                       "The user name or password is not valid for this data dictionary.");
 }
 
-void SetDictionaryUser(sqlite3* db, const std::string& user, const std::string& password,
+void SetDictionaryUser(StoreSession& session, const std::string& user, const std::string& password,
                        const std::string& groups) {
   RequireSodium();
   if (user.empty()) throw EngineError(NDS_E_INVALID_ARGUMENT, "A user needs a name.");
@@ -46,10 +47,13 @@ void SetDictionaryUser(sqlite3* db, const std::string& user, const std::string& 
   if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                         crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
     throw EngineError(NDS_E_MEMORY, "Not enough memory to hash the password.");
-  SqliteStmt stmt(db,
-                  "INSERT INTO _nce_users(name, password_hash, groups) VALUES(?1, ?2, ?3) "
-                  "ON CONFLICT(name) DO UPDATE SET password_hash = ?2, groups = ?3");
-  stmt.Bind(1, user).Bind(2, std::string(hash)).Bind(3, groups).Run();
+  auto write = session.Prepare(
+      "INSERT INTO _nce_users(name, password_hash, groups) VALUES(?1, ?2, ?3) "
+      "ON CONFLICT(name) DO UPDATE SET password_hash = ?2, groups = ?3");
+  write->Bind(1, Value::Text(user));
+  write->Bind(2, Value::Text(hash));
+  write->Bind(3, Value::Text(groups));
+  write->Step();
 }
 
 }  // namespace nce

@@ -3,20 +3,24 @@
 #ifndef ENGINE_DICTIONARY_DICTIONARY_USERS_H
 #define ENGINE_DICTIONARY_DICTIONARY_USERS_H
 
-#include <sqlite3.h>
-
 #include <string>
 
 namespace nce {
 
+class StoreSession;
+
+// On the dictionary's tables in `session` (a SQLite store, or the mirror of
+// a server's dictionary).
+
 // True when the dictionary has at least one user (and so checks logins).
-bool DictionaryHasUsers(sqlite3* db);
+bool DictionaryHasUsers(StoreSession& session);
 
 // Throws NDS_E_LOGIN_FAILED unless `user` exists and `password` is his.
-void CheckDictionaryLogin(sqlite3* db, const std::string& user, const std::string& password);
+void CheckDictionaryLogin(StoreSession& session, const std::string& user,
+                          const std::string& password);
 
 // Adds a user or replaces his password; `groups` is ";"-separated.
-void SetDictionaryUser(sqlite3* db, const std::string& user, const std::string& password,
+void SetDictionaryUser(StoreSession& session, const std::string& user, const std::string& password,
                        const std::string& groups);
 
 }  // namespace nce

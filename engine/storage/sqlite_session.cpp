@@ -1,8 +1,8 @@
 #include "engine/storage/sqlite_session.h"
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {
@@ -101,6 +101,10 @@ std::unique_ptr<SqliteSession> SqliteSession::OpenFile(const std::string& path) 
   return std::unique_ptr<SqliteSession>(new SqliteSession(db, true));
 }
 
+std::unique_ptr<SqliteSession> SqliteSession::Adopt(sqlite3* db) {
+  return std::unique_ptr<SqliteSession>(new SqliteSession(db, true));
+}
+
 SqliteSession::~SqliteSession() {
   if (owned_) sqlite3_close_v2(db_);
 }
@@ -154,6 +158,14 @@ bool SqliteSession::InTransaction() const {
 
 void SqliteSession::RequireTransaction() const {
   if (!InTransaction()) throw EngineError(NDS_E_NO_TRANSACTION, "No transaction is open.");
+}
+
+sqlite3* SqliteDbOf(StoreSession& session) {
+  auto* sqlite = dynamic_cast<SqliteSession*>(&session);
+  if (!sqlite)
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "This needs a SQLite store; the session is on a PostgreSQL server.");
+  return sqlite->db();
 }
 
 }  // namespace nce

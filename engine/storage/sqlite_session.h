@@ -20,6 +20,8 @@ class SqliteSession : public StoreSession {
   // Opens (creating it when missing) the SQLite file `path`; throws
   // NDS_E_INVALID_PATH when it cannot.
   static std::unique_ptr<SqliteSession> OpenFile(const std::string& path);
+  // A session that owns `db`, an open connection, and closes it when it ends.
+  static std::unique_ptr<SqliteSession> Adopt(sqlite3* db);
   ~SqliteSession() override;
 
   void Execute(std::string_view sql) override;
@@ -42,6 +44,11 @@ class SqliteSession : public StoreSession {
   sqlite3* db_;
   bool owned_ = false;  // closed with the session
 };
+
+// The SQLite connection under `session`, for storage code that works on a
+// session the layers above hand it; throws NDS_E_NOT_SUPPORTED when the
+// session is not over SQLite (a server's).
+sqlite3* SqliteDbOf(StoreSession& session);
 
 }  // namespace nce
 

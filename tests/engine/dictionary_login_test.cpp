@@ -1,10 +1,8 @@
 // Connecting to a data dictionary (.ndd): user name and password are
 // checked once the dictionary has users.
-#include <sqlite3.h>
-
 #include <fstream>
 
-#include "engine/dictionary/dictionary_users.h"
+#include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 
 namespace nce_test {
@@ -21,10 +19,7 @@ class DictionaryLogin : public ::testing::Test {
     NdsDisconnect(connection);
   }
   void AddUser(const std::string& user, const std::string& password) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-    nce::SetDictionaryUser(db, user, password, "");
-    sqlite3_close(db);
+    ASSERT_TRUE(nce::testing::SetDictionaryUser(path_, user, password, ""));
   }
   NDSRESULT Login(const char* user, const char* password) {
     NDSHANDLE connection = 0;
