@@ -105,7 +105,7 @@ void RenameTable(Connection& connection, const std::string& from, const std::str
       SqliteStmt stmt(db, sql);
       stmt.Bind(1, old_name).Bind(2, to).Run();
     }
-    RenameOrdersOfTable(db, old_name, to);
+    RenameOrdersOfTable(connection.session(), old_name, to);
     SyncCatalog(db, table->table_type);
     ExecSql(db, own ? "COMMIT" : "RELEASE _nce_rename");
   } catch (...) {

@@ -4,9 +4,7 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor_live.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_sql.h"
@@ -14,7 +12,9 @@
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
 #include "engine/sql/statement_locks.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/storage/sqlite_type_guards.h"
 #include "engine/storage/sqlite_values.h"
 
@@ -148,7 +148,9 @@ void Statement::Prepare(std::string_view sql) {
       schema_changes = true;
       continue;
     }
-    if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(db, pieces_[i].sql)) continue;
+    if (pieces_[i].keyword == "DROP" &&
+        IsDropOrderStatement(connection_->session(), pieces_[i].sql))
+      continue;
     if (IsDictionaryStatement(pieces_[i].sql)) continue;  // users, groups, rights, links
     std::optional<RefuseHiddenReads> refuse;
     if (!OnlyReads(pieces_[i].keyword)) refuse.emplace(*connection_);
@@ -227,10 +229,12 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     const Piece& piece = pieces_[i];
     // Index orders are made and dropped by the engine, not by SQLite alone.
     if (IsCreateIndexStatement(piece.sql)) {
-      RunCreateIndexStatement(db, piece.sql);
+      RunCreateIndexStatement(connection_->session(),
+                              DescribeTable(db, CreateIndexTable(piece.sql)), piece.sql, false);
       continue;
     }
-    if (piece.keyword == "DROP" && RunDropIndexStatement(db, piece.sql)) continue;
+    if (piece.keyword == "DROP" && RunDropIndexStatement(connection_->session(), piece.sql))
+      continue;
     if (IsDictionaryStatement(piece.sql)) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;
