@@ -85,7 +85,7 @@ void RenameTable(Connection& connection, const std::string& from, const std::str
   session.Execute(own ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_rename");
   try {
     MoveSqliteTable(session, old_name, to);
-    RenameOrdersOfTable(connection.db(), old_name, to);
+    RenameOrdersOfTable(session, old_name, to);
     SyncCatalog(session, table->table_type);
     session.Execute(own ? "COMMIT" : "RELEASE _nce_rename");
   } catch (...) {

@@ -3,13 +3,12 @@
 #include <atomic>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/expr/expr_sql.h"
 #include "engine/expr/expr_values.h"
 #include "engine/index/index_cursor.h"
 #include "engine/storage/postgres/postgres_tables.h"
+#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 namespace {
@@ -140,66 +139,71 @@ ExprContext ContextOf(Cursor& cursor) {
 }
 
 // Keeps the record numbers of the rows `sql` selects now in a new temporary
-// table of the connection and returns its name.
+// table of the connection and returns its name. A table that could not be
+// filled goes again.
 std::string TakeSnapshot(Cursor& cursor, const std::string& sql) {
+  StoreSession& session = RowsSession(cursor);
   std::string name = NextSnapshotName();
   std::string table = TempSchema(cursor) + QuoteIdentifier(name);
-  std::string fill =
-      "INSERT INTO " + table + " SELECT rowid FROM " + cursor.QuotedTable() + " WHERE " + sql;
-  if (cursor.on_server()) {
-    StoreSession& session = cursor.source_session();
-    session.Execute("CREATE TEMP TABLE " + QuoteIdentifier(name) + " (r bigint PRIMARY KEY)");
+  // INTEGER PRIMARY KEY makes the record number SQLite's rowid itself.
+  session.Execute("CREATE TEMP TABLE " + QuoteIdentifier(name) +
+                  (cursor.on_server() ? " (r bigint PRIMARY KEY)" : " (r INTEGER PRIMARY KEY)"));
+  try {
+    session
+        .Prepare("INSERT INTO " + table + " SELECT rowid FROM " + cursor.QuotedTable() + " WHERE " +
+                 sql)
+        ->Step();
+  } catch (...) {
     try {
-      session.Prepare(fill)->Step();
+      session.Execute("DROP TABLE IF EXISTS " + table);
     } catch (...) {
-      try {
-        session.Execute("DROP TABLE IF EXISTS " + table);
-      } catch (...) {
-      }
-      throw;
     }
-    return name;
+    throw;
   }
-  ExecSql(cursor.source_db(),
-          ("CREATE TEMP TABLE " + QuoteIdentifier(name) + "(r INTEGER PRIMARY KEY)").c_str());
-  SqliteStmt insert(cursor.source_db(), fill);
-  cursor.walk.BindConditionValues(cursor, insert.get());
-  insert.Run();
   return name;
 }
 
-// Whether the current record on a server satisfies the condition `sql`:
-// the record as the table holds it, or the cursor's own values while it is
-// an unwritten append.
-bool EvaluateOnServer(Cursor& cursor, const std::string& sql) {
-  StoreSession& session = cursor.source_session();
-  CursorWalk& walk = cursor.walk;
-  std::unique_ptr<StoreStatement> stmt;
-  if (walk.appending()) {
-    // The server types each value as its column would.
-    std::string row;
-    for (size_t i = 0; i < cursor.desc.fields.size(); ++i) {
-      const FieldDesc& f = cursor.desc.fields[i];
-      row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") + std::to_string(i + 1) + " AS " +
-             PostgresColumnType(f.shape) + ") AS " + cursor.QuotedColumn(f.name);
-    }
-    row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") +
-           std::to_string(cursor.desc.fields.size() + 1) + " AS bigint) AS rowid)";
-    stmt = session.Prepare("SELECT (" + sql + ") FROM " + row + " AS pending");
-    for (size_t i = 0; i < cursor.desc.fields.size(); ++i)
-      stmt->Bind(static_cast<int>(i + 1), walk.FieldValue(cursor, i));
-    stmt->Bind(static_cast<int>(cursor.desc.fields.size() + 1),
-               Value::Integer(walk.record_number()));
-  } else {
-    stmt =
-        session.Prepare("SELECT (" + sql + ") FROM " + cursor.QuotedTable() + " WHERE rowid = ?1");
-    stmt->Bind(1, Value::Integer(walk.record_number()));
-  }
+// Whether `value`, the result of a condition, holds: a number whose whole
+// part is not 0, as SQLite reads a number as an integer; NULL counts as false.
+bool Holds(const Value& value) {
+  if (value.kind == Value::Kind::kReal) return value.real >= 1 || value.real <= -1;
+  return value.kind == Value::Kind::kInteger && value.integer != 0;
+}
+
+// Whether the current record satisfies the condition `sql` as the table
+// holds the record.
+bool EvaluateOnStored(Cursor& cursor, const std::string& sql) {
+  auto stmt = RowsSession(cursor).Prepare("SELECT (" + sql + ") FROM " + cursor.QuotedTable() +
+                                          " WHERE rowid = ?1");
+  stmt->Bind(1, Value::Integer(cursor.walk.record_number()));
   if (!stmt->Step())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
-  // The server's boolean reads as 0 or 1; NULL counts as false, as on SQLite.
-  Value v = stmt->Column(0);
-  return v.kind == Value::Kind::kInteger && v.integer != 0;
+  return Holds(stmt->Column(0));
+}
+
+// Whether an unwritten append on a server satisfies the condition `sql`:
+// the cursor's own values stand in for the record.
+bool EvaluateAppendedOnServer(Cursor& cursor, const std::string& sql) {
+  StoreSession& session = cursor.source_session();
+  CursorWalk& walk = cursor.walk;
+  // The server types each value as its column would.
+  std::string row;
+  for (size_t i = 0; i < cursor.desc.fields.size(); ++i) {
+    const FieldDesc& f = cursor.desc.fields[i];
+    row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") + std::to_string(i + 1) + " AS " +
+           PostgresColumnType(f.shape) + ") AS " + cursor.QuotedColumn(f.name);
+  }
+  row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") +
+         std::to_string(cursor.desc.fields.size() + 1) + " AS bigint) AS rowid)";
+  std::unique_ptr<StoreStatement> stmt =
+      session.Prepare("SELECT (" + sql + ") FROM " + row + " AS pending");
+  for (size_t i = 0; i < cursor.desc.fields.size(); ++i)
+    stmt->Bind(static_cast<int>(i + 1), walk.FieldValue(cursor, i));
+  stmt->Bind(static_cast<int>(cursor.desc.fields.size() + 1), Value::Integer(walk.record_number()));
+  if (!stmt->Step())
+    throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
+  // The server's boolean reads as 0 or 1.
+  return Holds(stmt->Column(0));
 }
 
 }  // namespace
@@ -209,19 +213,14 @@ void DropOptimizedFilterSnapshot(Cursor& cursor) {
   std::string table = TempSchema(cursor) + QuoteIdentifier(cursor.orders->aof_snapshot);
   cursor.orders->aof_snapshot.clear();
   if (!cursor.connection().is_open()) return;  // the connection's temporary tables went with it
-  if (cursor.on_server()) {
-    // A lost session took its temporary tables along.
-    StoreSession* session = cursor.connection().server();
-    if (!session || !session->Connected()) return;
-    try {
-      session->Execute("DROP TABLE IF EXISTS " + table);
-    } catch (...) {
-      // Left to the session's end, which drops its temporary tables.
-    }
-    return;
+  try {
+    // A lost server session took its temporary tables along.
+    StoreSession* session =
+        cursor.on_server() ? cursor.connection().server() : &RowsSession(cursor);
+    if (session && session->Connected()) session->Execute("DROP TABLE IF EXISTS " + table);
+  } catch (...) {
+    // Left to the session's end, which drops its temporary tables.
   }
-  sqlite3_exec(cursor.source_db(), ("DROP TABLE IF EXISTS " + table).c_str(), nullptr, nullptr,
-               nullptr);
 }
 
 std::string FilterSql(Cursor& cursor, const std::string& text) {
@@ -292,17 +291,15 @@ bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
   std::string sql = FilterSql(cursor, text);
   if (!cursor.walk.on_record())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
-  if (cursor.on_server()) return EvaluateOnServer(cursor, sql);
+  if (!cursor.walk.appending()) return EvaluateOnStored(cursor, sql);
   // An unwritten append is not in the table: its own values stand in.
-  bool appending = cursor.walk.appending();
-  std::string from = appending ? cursor.walk.PendingRowSource(cursor)
-                               : QuoteIdentifier(cursor.source_table) + " WHERE rowid = ?101";
-  SqliteStmt stmt(cursor.source_db(), "SELECT (" + sql + ") FROM " + from);
+  if (cursor.on_server()) return EvaluateAppendedOnServer(cursor, sql);
+  // The binder of the pending row is the cursor walk's, over SQLite's own
+  // statement: this use stays until the walk binds the row neutrally.
+  SqliteStmt stmt(cursor.source_db(),
+                  "SELECT (" + sql + ") FROM " + cursor.walk.PendingRowSource(cursor));
   cursor.walk.BindConditionValues(cursor, stmt.get());
-  if (appending)
-    cursor.walk.BindPendingRow(cursor, stmt.get(), true);
-  else
-    sqlite3_bind_int64(stmt.get(), 101, cursor.walk.record_number());
+  cursor.walk.BindPendingRow(cursor, stmt.get(), true);
   if (!stmt.Step())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
   return stmt.Int(0) != 0;

@@ -4,10 +4,9 @@
 #include <mutex>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/index/filter_conditions.h"
-#include "engine/storage/store.h"
+#include "engine/storage/write_transaction.h"
 
 namespace nce {
 namespace {
@@ -55,22 +54,20 @@ std::string ScopeSql(const IndexOrder& order) {
 
 // The catalog of the cursor's store: the orders of `file` and whether it exists.
 std::vector<OrderPtr> LoadCursorOrders(Cursor& cursor, const std::string& file) {
-  if (cursor.on_server()) return LoadOrders(cursor.source_session(), cursor.desc, file, true);
-  return LoadOrders(cursor.source_db(), cursor.desc, file);
+  return LoadOrders(RowsSession(cursor), cursor.desc, file, cursor.on_server());
 }
 
 bool CursorIndexFileExists(Cursor& cursor, const std::string& file) {
-  if (cursor.on_server()) return IndexFileExists(cursor.source_session(), cursor.desc, file);
-  return IndexFileExists(cursor.source_db(), cursor.desc, file);
+  return IndexFileExists(RowsSession(cursor), cursor.desc, file);
 }
 
-// Makes the order on the server in a transaction of its own, or under a
-// savepoint inside the caller's, so that a refusal (duplicate keys of a
-// unique order) leaves nothing behind.
-void CreateOrderOnServer(StoreSession& session, const OrderDef& def) {
+// Makes the order in a transaction of its own, or under a savepoint inside
+// the caller's, so that a refusal (duplicate keys of a unique order) leaves
+// nothing behind.
+void CreateOrderInStore(StoreSession& session, const OrderDef& def) {
   const bool own = !session.InTransaction();
   if (own)
-    session.Begin();
+    BeginWriting(session);
   else
     session.Savepoint("_nce_create_order");
   try {
@@ -97,14 +94,14 @@ IndexOrder::~IndexOrder() {
   // connection's lock, or the cursor closing under it (the lock is recursive).
   std::lock_guard lock(connection_->mutex());
   seek_.reset();
-  sqlite3_finalize(key_);
+  key_.reset();
 }
 
 void IndexOrder::DropStatements() {
   seek_.reset();
   seek_store_ = nullptr;
-  sqlite3_finalize(key_);
-  key_ = nullptr;
+  key_.reset();
+  key_session_ = nullptr;
 }
 
 std::shared_ptr<Cursor> IndexOrder::cursor() const {
@@ -115,31 +112,13 @@ std::shared_ptr<Cursor> IndexOrder::cursor() const {
   return cursor;
 }
 
-namespace {
-
-// `kept` prepared from `sql` on `db`, reused while neither changes.
-sqlite3_stmt* KeptStatement(sqlite3_stmt*& kept, std::string& kept_sql, sqlite3* db,
-                            const std::string& sql) {
-  if (kept && kept_sql == sql && sqlite3_db_handle(kept) == db) return kept;
-  sqlite3_finalize(kept);
-  kept = nullptr;
-  int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr);
-  if (rc != SQLITE_OK) {
-    kept = nullptr;
-    throw SqlError(db, rc);
-  }
-  kept_sql = sql;
-  return kept;
-}
-
-}  // namespace
-
 WalkStatement& IndexOrder::SeekStatement(Cursor& cursor, const std::string& sql) {
-  const void* store = cursor.on_server() ? static_cast<const void*>(&cursor.source_session())
-                                         : static_cast<const void*>(cursor.source_db());
+  const StoreSession* store = &cursor.connection().session();
   if (seek_ && seek_sql_ == sql && seek_store_ == store) return *seek_;
   seek_.reset();
   seek_store_ = nullptr;
+  // On SQLite the walk's own statement, which encodes records straight from
+  // the stepped row; source_db() stays the cursor layer's until it offers one.
   seek_ = cursor.on_server() ? std::make_unique<WalkStatement>(cursor.source_session(), sql)
                              : std::make_unique<WalkStatement>(cursor.source_db(), sql);
   seek_sql_ = sql;
@@ -147,8 +126,23 @@ WalkStatement& IndexOrder::SeekStatement(Cursor& cursor, const std::string& sql)
   return *seek_;
 }
 
-sqlite3_stmt* IndexOrder::KeyStatement(sqlite3* db, const std::string& sql) {
-  return KeptStatement(key_, key_sql_, db, sql);
+StoreStatement& IndexOrder::KeyStatement(StoreSession& session, const std::string& sql) {
+  if (key_ && key_sql_ == sql && key_session_ == &session) return *key_;
+  key_.reset();
+  key_session_ = nullptr;
+  key_ = session.Prepare(sql);
+  key_sql_ = sql;
+  key_session_ = &session;
+  return *key_;
+}
+
+StoreSession& RowsSession(Cursor& cursor) {
+  if (cursor.on_server()) return cursor.source_session();
+  return cursor.live ? cursor.connection().session() : cursor.connection().scratch_session();
+}
+
+StoreSession& KeySession(Cursor& cursor) {
+  return cursor.on_server() ? cursor.connection().scratch_session() : cursor.connection().session();
 }
 
 CursorOrders& OrdersOf(Cursor& cursor) {
@@ -226,25 +220,7 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
     target += "." + IndexFileExtension(cursor.desc.table_type);
   OrderPtr def =
       CompileOrder(cursor.desc, target, name, expression, condition, flags, cursor.on_server());
-  if (cursor.on_server()) {
-    CreateOrderOnServer(cursor.source_session(), *def);
-    return Register(cursor, std::move(def));
-  }
-  sqlite3* db = cursor.source_db();
-  bool own_transaction = sqlite3_get_autocommit(db);
-  ExecSql(db, own_transaction ? "BEGIN IMMEDIATE" : "SAVEPOINT _nce_create_order");
-  try {
-    CreateOrder(db, *def);
-    ExecSql(db, own_transaction ? "COMMIT" : "RELEASE _nce_create_order");
-  } catch (...) {
-    if (own_transaction) {
-      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    } else {
-      sqlite3_exec(db, "ROLLBACK TO _nce_create_order", nullptr, nullptr, nullptr);
-      sqlite3_exec(db, "RELEASE _nce_create_order", nullptr, nullptr, nullptr);
-    }
-    throw;
-  }
+  CreateOrderInStore(RowsSession(cursor), *def);
   return Register(cursor, std::move(def));
 }
 

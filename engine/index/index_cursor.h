@@ -7,8 +7,6 @@
 #ifndef ENGINE_INDEX_INDEX_CURSOR_H
 #define ENGINE_INDEX_INDEX_CURSOR_H
 
-#include <sqlite3.h>
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,23 +46,25 @@ class IndexOrder : public Object {
   std::map<size_t, KeyField> key_fields;  // by field index
 
   // Statements kept for seeks and for building raw keys (a search builds a
-  // key, then seeks, every time): re-prepared when their text or store
+  // key, then seeks, every time): re-prepared when their text or session
   // changes. The seek runs where the rows are (the cursor's SQLite database
-  // or its server session); a key is built on SQLite alone.
+  // or its server session); a key is a computation over given values, which
+  // `session` makes as SQLite makes it (KeySession).
   WalkStatement& SeekStatement(Cursor& cursor, const std::string& sql);
-  sqlite3_stmt* KeyStatement(sqlite3* db, const std::string& sql);
+  StoreStatement& KeyStatement(StoreSession& session, const std::string& sql);
   // Drops the kept statements; before a server session they ran on goes.
   void DropStatements();
 
  private:
-  std::weak_ptr<Cursor> cursor_;            // the cursor the order was opened on
-  std::shared_ptr<Connection> connection_;  // its connection, whose lock the statements need
-  OrderPtr def_;                            // what the order is
-  std::unique_ptr<WalkStatement> seek_;     // prepared seek
-  std::string seek_sql_;                    // its text
-  const void* seek_store_ = nullptr;        // the database or session it was prepared on
-  sqlite3_stmt* key_ = nullptr;             // prepared key evaluation
-  std::string key_sql_;                     // its text
+  std::weak_ptr<Cursor> cursor_;               // the cursor the order was opened on
+  std::shared_ptr<Connection> connection_;     // its connection, whose lock the statements need
+  OrderPtr def_;                               // what the order is
+  std::unique_ptr<WalkStatement> seek_;        // prepared seek
+  std::string seek_sql_;                       // its text
+  const StoreSession* seek_store_ = nullptr;   // the store's session when it was prepared
+  std::unique_ptr<StoreStatement> key_;        // prepared key evaluation
+  std::string key_sql_;                        // its text
+  const StoreSession* key_session_ = nullptr;  // the session it was prepared on
 };
 
 struct CursorOrders {
@@ -108,6 +108,15 @@ void UseOrder(Cursor& cursor, const std::shared_ptr<IndexOrder>& order, bool rep
 // Rebuilds the walk's conditions from the active order's scopes and the
 // cursor's filters, keeping the cursor's place.
 void ApplyConditions(Cursor& cursor, bool repositions = false);
+
+// The session on which the cursor's rows are: the server's (connected again
+// when it was lost outside a transaction), the store's own for a table, or
+// the connection's private database for the rows of a static cursor.
+StoreSession& RowsSession(Cursor& cursor);
+// The session that computes keys over given values as the SQLite store's
+// key function does: the store's own, or on a server the connection's
+// private database.
+StoreSession& KeySession(Cursor& cursor);
 
 // Resolves a navigation handle: an order handle makes that order active, a
 // cursor handle makes the cursor walk in record-number order.

@@ -3,12 +3,10 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor_fields.h"
 #include "engine/expr/expr_values.h"
 #include "engine/record/record_image.h"
-#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 namespace {
@@ -23,6 +21,21 @@ std::string UpperIf(bool upper, std::string text) {
 
 bool SegmentIsCaseInsensitive(const OrderSegment& s) {
   return s.sql.rfind("upper(", 0) == 0;
+}
+
+// A computed key segment as key input: numbers as numbers, texts and blobs
+// as their bytes, NULL as no value.
+KeyInput KeyInputOfValue(const Value& value) {
+  KeyInput input;
+  if (value.kind == Value::Kind::kInteger || value.kind == Value::Kind::kReal) {
+    input.kind = KeyInput::Kind::kNumber;
+    input.number =
+        value.kind == Value::Kind::kInteger ? static_cast<double>(value.integer) : value.real;
+  } else if (value.kind == Value::Kind::kText || value.kind == Value::Kind::kBlob) {
+    input.kind = KeyInput::Kind::kText;
+    input.text = value.bytes;
+  }
+  return input;
 }
 
 }  // namespace
@@ -62,24 +75,25 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
   sql += ")";
   // The key is a computation over the given values alone: on a server the
   // connection's private SQLite database computes it, as the store would.
-  sqlite3* db = cursor.on_server() ? cursor.connection().scratch_db() : cursor.source_db();
-  sqlite3_stmt* stmt = order.KeyStatement(db, sql);
+  StoreStatement& stmt = order.KeyStatement(KeySession(cursor), sql);
   // Reset on every way out: a statement left on its row would hold the
-  // connection's read snapshot, and fields not given now must read as NULL.
+  // connection's read snapshot.
   struct ResetAfterUse {
-    sqlite3_stmt* statement;
+    StoreStatement& statement;
     ~ResetAfterUse() {
-      sqlite3_reset(statement);
-      sqlite3_clear_bindings(statement);
+      try {
+        statement.Reset();
+      } catch (...) {
+      }
     }
   } reset{stmt};
-  for (const auto& [index, kept] : order.key_fields) {
-    int rc = BindValue(stmt, static_cast<int>(index + 1), kept.value);
-    if (rc != SQLITE_OK) throw SqlError(db, rc);
+  // Every field is bound: those not given now read as NULL.
+  for (size_t f = 0; f < fields.size(); ++f) {
+    auto given = order.key_fields.find(f);
+    stmt.Bind(static_cast<int>(f + 1),
+              given != order.key_fields.end() ? given->second.value : Value::Null());
   }
-  int rc = sqlite3_step(stmt);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(db, rc);
-  if (rc != SQLITE_ROW)
+  if (!stmt.Step())
     throw EngineError(NDS_E_GENERAL, "The key of order " + def.name + " could not be built.");
   std::string key;
   for (size_t i = 0; i < def.segments.size(); ++i) {
@@ -97,7 +111,7 @@ std::string BuildRawKey(IndexOrder& order, Cursor& cursor) {
     }
     if (!all_set || s.fields.empty()) break;
     size_t before = key.size();
-    AppendKeyBytes(key, s.shape, KeyInputOf(StoredColumn(stmt, static_cast<int>(i))));
+    AppendKeyBytes(key, s.shape, KeyInputOfValue(stmt.Column(static_cast<int>(i))));
     if (partial && s.shape.type == 'S' && s.fields.size() == 1) {
       key.resize(before + std::min<size_t>(partial->given_length, s.shape.width));
       break;

@@ -4,11 +4,8 @@
 #include <cstdio>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/expr/expr_sql.h"
-#include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -340,11 +337,6 @@ void CreateOrder(StoreSession& session, const OrderDef& order) {
   insert->Step();
 }
 
-void CreateOrder(sqlite3* db, const OrderDef& order) {
-  SqliteSession session(db);
-  CreateOrder(session, order);
-}
-
 std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
                                  const std::string& file, bool server) {
   std::string sql =
@@ -362,17 +354,7 @@ std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
   return orders;
 }
 
-std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std::string& file) {
-  SqliteSession session(db);
-  return LoadOrders(session, table, file);
-}
-
 bool IndexFileExists(StoreSession& session, const TableDesc& table, const std::string& file) {
-  return IndexFileExists(session, table.name, file);
-}
-
-bool IndexFileExists(sqlite3* db, const TableDesc& table, const std::string& file) {
-  SqliteSession session(db);
   return IndexFileExists(session, table.name, file);
 }
 
@@ -411,11 +393,6 @@ bool DropOrder(StoreSession& session, const std::string& name) {
   empty_file->Bind(2, Value::Text(file));
   empty_file->Step();
   return true;
-}
-
-bool DropOrder(sqlite3* db, const std::string& name) {
-  SqliteSession session(db);
-  return DropOrder(session, name);
 }
 
 namespace {
@@ -472,8 +449,7 @@ void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,
   }
 }
 
-void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string& to) {
-  SqliteSession session(db);
+void RenameOrdersOfTable(StoreSession& session, const std::string& from, const std::string& to) {
   std::vector<std::pair<std::string, std::string>> renames = OrdersOfTable(session, from);
   MoveOrderRows(session, from, to);
   // SQLite keeps the indexes with the renamed table; their names follow.
@@ -482,17 +458,18 @@ void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string
     {
       // Read and finished before the index is dropped: SQLite refuses to
       // change the schema under a pending read of it.
-      SqliteStmt read(db, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1");
-      read.Bind(1, index);
-      if (read.Step()) sql = read.Text(0);
+      auto read =
+          session.Prepare("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1");
+      read->Bind(1, Value::Text(index));
+      if (read->Step()) sql = OneText(*read, 0);
     }
     if (sql.empty()) continue;
     std::string renamed = SqliteIndexName(to, order);
     size_t at = sql.find(QuoteIdentifier(index));
     if (at == std::string::npos) continue;
     sql.replace(at, QuoteIdentifier(index).size(), QuoteIdentifier(renamed));
-    ExecSql(db, ("DROP INDEX " + QuoteIdentifier(index)).c_str());
-    ExecSql(db, sql.c_str());
+    session.Execute("DROP INDEX " + QuoteIdentifier(index));
+    session.Execute(sql);
     NoteOrderIndex(session, to, order, renamed);
   }
 }

@@ -11,8 +11,6 @@
 #ifndef ENGINE_INDEX_INDEX_ORDER_H
 #define ENGINE_INDEX_INDEX_ORDER_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -83,32 +81,28 @@ std::string DefaultIndexFile(const TableDesc& table, const std::string& order_na
 std::string IndexFileExtension(uint16_t table_type);
 
 // The catalog of orders, read and written through a store session: the
-// SQLite store's own connection (SqliteSession) or a server's session.
+// store's own (Connection::session()) or a server's session.
 //
 // Creates the store's index and the catalog row. Throws EngineError when an
 // order of that name exists on the table or the store refuses (a unique
 // order over duplicate keys).
 void CreateOrder(StoreSession& session, const OrderDef& order);
-void CreateOrder(sqlite3* db, const OrderDef& order);
 
 // Orders of `table` in file `file` (without regard to letter case; "" for
 // every file), in creation order, compiled for a server with `server`.
 std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
                                  const std::string& file, bool server = false);
-std::vector<OrderPtr> LoadOrders(sqlite3* db, const TableDesc& table, const std::string& file);
 bool IndexFileExists(StoreSession& session, const TableDesc& table, const std::string& file);
-bool IndexFileExists(sqlite3* db, const TableDesc& table, const std::string& file);
 
 // Whether an order `name` (order name or store index name) exists on any table.
 bool OrderExists(StoreSession& session, const std::string& name);
 // Drops the order named `name` (order name or store index name) on any
 // table; false when there is none.
 bool DropOrder(StoreSession& session, const std::string& name);
-bool DropOrder(sqlite3* db, const std::string& name);
 
-// Renames the catalog rows and SQLite indexes of table `from` to `to`
-// (the table itself must be renamed already).
-void RenameOrdersOfTable(sqlite3* db, const std::string& from, const std::string& to);
+// Renames the catalog rows and indexes of table `from` to `to` in a SQLite
+// store, through its session (the table itself must be renamed already).
+void RenameOrdersOfTable(StoreSession& session, const std::string& from, const std::string& to);
 // The same on a server, whose indexes are renamed in place; the names are
 // the table's as the server holds them (lower case).
 void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,

@@ -9,8 +9,6 @@
 #include "engine/expr/expr_tree.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
-#include "engine/storage/sqlite_catalog.h"
-#include "engine/storage/sqlite_session.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -210,11 +208,6 @@ void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDes
   CreateOrder(session, *order);
 }
 
-void RunCreateIndexStatement(sqlite3* db, std::string_view sql) {
-  SqliteSession session(db);
-  RunCreateIndexStatement(session, DescribeTable(db, Parse(sql).table), sql, false);
-}
-
 namespace {
 
 // The order name of "DROP INDEX [IF EXISTS] name"; "" for other statements.
@@ -233,19 +226,9 @@ bool IsDropOrderStatement(StoreSession& session, std::string_view sql) {
   return !name.empty() && OrderExists(session, name);
 }
 
-bool IsDropOrderStatement(sqlite3* db, std::string_view sql) {
-  SqliteSession session(db);
-  return IsDropOrderStatement(session, sql);
-}
-
 bool RunDropIndexStatement(StoreSession& session, std::string_view sql) {
   std::string name = DropIndexName(sql);
   return !name.empty() && DropOrder(session, name);
-}
-
-bool RunDropIndexStatement(sqlite3* db, std::string_view sql) {
-  SqliteSession session(db);
-  return RunDropIndexStatement(session, sql);
 }
 
 }  // namespace nce

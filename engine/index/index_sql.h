@@ -10,8 +10,6 @@
 #ifndef ENGINE_INDEX_INDEX_SQL_H
 #define ENGINE_INDEX_INDEX_SQL_H
 
-#include <sqlite3.h>
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,20 +23,18 @@ bool IsCreateIndexStatement(std::string_view sql);
 // Reads the statement without running it; throws EngineError for a
 // malformed one.
 void CheckCreateIndexStatement(std::string_view sql);
-// Makes the order in the store (inside the caller's transaction).
-void RunCreateIndexStatement(sqlite3* db, std::string_view sql);
-// The same through a store session: `table` is the table the statement
-// names as that store describes it (nullopt when it has none), compiled for
-// a server with `server`.
+// The table the statement names.
 std::string CreateIndexTable(std::string_view sql);
+// Makes the order in the store through its session (inside the caller's
+// transaction): `table` is the table the statement names as that store
+// describes it (nullopt when it has none), compiled for a server with
+// `server`.
 void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDesc>& table,
                              std::string_view sql, bool server);
 // True when `sql` is a DROP INDEX naming an engine order.
-bool IsDropOrderStatement(sqlite3* db, std::string_view sql);
 bool IsDropOrderStatement(StoreSession& session, std::string_view sql);
 // Drops the engine order a DROP INDEX names; false when it names none (the
 // statement then goes to the store as it is).
-bool RunDropIndexStatement(sqlite3* db, std::string_view sql);
 bool RunDropIndexStatement(StoreSession& session, std::string_view sql);
 
 }  // namespace nce

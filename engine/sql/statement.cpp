@@ -149,7 +149,9 @@ void Statement::Prepare(std::string_view sql) {
       schema_changes = true;
       continue;
     }
-    if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(db, pieces_[i].sql)) continue;
+    if (pieces_[i].keyword == "DROP" &&
+        IsDropOrderStatement(connection_->session(), pieces_[i].sql))
+      continue;
     if (IsDictionaryStatement(pieces_[i].sql)) continue;  // users, groups, rights, links
     std::optional<RefuseHiddenReads> refuse;
     if (!OnlyReads(pieces_[i].keyword)) refuse.emplace(*connection_);
@@ -228,10 +230,12 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     const Piece& piece = pieces_[i];
     // Index orders are made and dropped by the engine, not by SQLite alone.
     if (IsCreateIndexStatement(piece.sql)) {
-      RunCreateIndexStatement(db, piece.sql);
+      RunCreateIndexStatement(connection_->session(),
+                              DescribeTable(db, CreateIndexTable(piece.sql)), piece.sql, false);
       continue;
     }
-    if (piece.keyword == "DROP" && RunDropIndexStatement(db, piece.sql)) continue;
+    if (piece.keyword == "DROP" && RunDropIndexStatement(connection_->session(), piece.sql))
+      continue;
     if (IsDictionaryStatement(piece.sql)) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;

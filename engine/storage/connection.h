@@ -65,6 +65,9 @@ class Connection : public Object {
   // A private in-memory database where static cursors keep their rows, so
   // that they outlive commits and rollbacks of the store. Opened on first use.
   sqlite3* scratch_db();
+  // A session over that database: for the rows of static cursors and for
+  // computations over given values alone. Opened on first use.
+  StoreSession& scratch_session();
   bool is_open() const { return store_ != nullptr || server_ != nullptr; }
   const StoreLocation& location() const { return location_; }
   // The name the process's record locks know the store by: its file, or a
@@ -138,6 +141,8 @@ class Connection : public Object {
   int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began
   int schema_at_begin_ = 0;        // main schema version when it began
   uint64_t epoch_ = 0;             // see epoch()
+
+  std::unique_ptr<StoreSession> scratch_session_;  // over scratch_, made on first use
 };
 
 }  // namespace nce
