@@ -9,9 +9,9 @@
 #include "engine/api/api_support.h"
 #include "engine/api/find_handle.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/store.h"
+#include "engine/storage/store_catalog.h"
 
 using namespace nce;
 
@@ -23,33 +23,6 @@ std::string TableFileName(const std::string& name, int64_t table_type) {
   return name + (table_type == NDS_NDT ? ".ndt" : ".dbf");
 }
 
-// Every table of the database with its table type (NDT for tables the
-// engine did not make), in name order without letter case.
-std::vector<std::pair<std::string, int64_t>> DatabaseTables(Connection& connection) {
-  std::vector<std::pair<std::string, int64_t>> tables;
-  if (connection.server()) {
-    // The server's tables of the session's schema (in lower case, as the
-    // server folds the names the engine declares) with the catalog's type.
-    auto stmt = connection.LiveServer().Prepare(
-        "SELECT coalesce(t.name, c.relname), coalesce(t.table_type, 3) FROM pg_class c "
-        "JOIN pg_namespace n ON n.oid = c.relnamespace LEFT JOIN LATERAL (SELECT name, table_type "
-        "FROM _nce_tables WHERE lower(name) = c.relname ORDER BY name LIMIT 1) t ON true "
-        "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') "
-        "ORDER BY lower(coalesce(t.name, c.relname)) COLLATE \"C\"");
-    while (stmt->Step()) {
-      Value name = stmt->Column(0), type = stmt->Column(1);
-      tables.emplace_back(name.bytes, type.kind == Value::Kind::kInteger ? type.integer : NDS_NDT);
-    }
-    return tables;
-  }
-  SqliteStmt stmt(
-      connection.db(),
-      "SELECT m.name, coalesce(t.table_type, 3) FROM sqlite_master m LEFT JOIN _nce_tables t "
-      "ON t.name = m.name COLLATE NOCASE WHERE m.type = 'table' ORDER BY m.name COLLATE NOCASE");
-  while (stmt.Step()) tables.emplace_back(stmt.Text(0), stmt.Int(1));
-  return tables;
-}
-
 // Tables whose file names match the file part of `mask` ("" or no file
 // part: every table), as pairs of table name and file name.
 std::vector<std::pair<std::string, std::string>> MatchTables(Connection& connection,
@@ -59,7 +32,7 @@ std::vector<std::pair<std::string, std::string>> MatchTables(Connection& connect
   std::string pattern = slash == std::string::npos ? normal : normal.substr(slash + 1);
   if (pattern.empty()) pattern = "*";
   std::vector<std::pair<std::string, std::string>> found;
-  for (const auto& [name, table_type] : DatabaseTables(connection)) {
+  for (const auto& [name, table_type] : StoreTablesWithTypes(connection)) {
     if (IsReservedName(name)) continue;
     std::string file = TableFileName(name, table_type);
     bool all = pattern == "*" || pattern == "*.*";

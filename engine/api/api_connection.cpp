@@ -9,6 +9,7 @@
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_session.h"
 #include "engine/storage/store.h"
+#include "engine/storage/store_version.h"
 
 using namespace nce;
 
@@ -100,16 +101,13 @@ NDSRESULT NdsIsConnectionAlive(NDSHANDLE handle, uint16_t* alive) {
     auto connection = RequireConnection(handle);
     std::lock_guard lock(connection->mutex());
     // The store answers a trivial query while its file or server is reachable.
-    if (StoreSession* server = connection->server()) {
-      try {
-        server->Execute("SELECT 1");
-        *alive = 1;
-      } catch (const EngineError&) {
-        *alive = 0;
-      }
-      return NDS_SUCCESS;
+    StoreSession& session = connection->session();  // throws once the connection is closed
+    try {
+      session.Execute("SELECT 1");
+      *alive = 1;
+    } catch (const EngineError&) {
+      *alive = 0;
     }
-    *alive = sqlite3_exec(connection->db(), "SELECT 1", nullptr, nullptr, nullptr) == SQLITE_OK;
     return NDS_SUCCESS;
   });
 }
@@ -139,7 +137,7 @@ NDSRESULT NdsGetVersion(uint32_t* major, uint32_t* minor, char* letter, char* de
     if (minor) *minor = 0;
     if (letter) *letter = ' ';
     if (description && descriptionLength && *descriptionLength)
-      return CopyOut("Volantra client engine over SQLite " SQLITE_VERSION, description,
+      return CopyOut(std::string("Volantra client engine over ") + LocalStoreLibrary(), description,
                      descriptionLength);
     return NDS_SUCCESS;
   });

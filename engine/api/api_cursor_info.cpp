@@ -3,7 +3,6 @@
 #include "engine/api/api_cursor_support.h"
 #include "engine/api/api_support.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/index/index_cursor.h"
 

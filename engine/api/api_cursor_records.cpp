@@ -8,12 +8,10 @@
 
 #include "engine/api/api_cursor_support.h"
 #include "engine/api/api_index_support.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
-#include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/record_locks.h"
-#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/store_catalog.h"
 
 using namespace nce;
 
@@ -85,32 +83,18 @@ void CopyRecordImage(const Cursor& c, void* record, uint32_t* length) {
                                                      std::to_string(image.size()) + " bytes.");
 }
 
-bool IsTableName(sqlite3* db, const std::string& name) {
-  SqliteStmt find(db,
-                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
-  find.Bind(1, name);
-  return find.Step();
-}
-
 // Table `name` as a table cursor shows it, when the connection's database
 // holds it; nullopt otherwise.
 std::optional<TableDesc> DescribeOpenableTable(Connection& connection, const std::string& name) {
   if (IsReservedName(name)) return std::nullopt;
-  if (StoreSession* server = connection.server()) {
-    (void)server;
-    StoreSession& session = connection.LiveServer();
-    if (!ServerTableExists(session, name)) return std::nullopt;
-    std::optional<TableDesc> desc = DescribeServerTable(session, name);
-    if (!desc)
-      throw EngineError(NDS_E_NOT_SUPPORTED,
-                        "The table " + name +
-                            " was not made by the engine; on a PostgreSQL server it is read "
-                            "through SQL statements.");
-    return desc;
-  }
-  sqlite3* db = connection.db();
-  if (!IsTableName(db, name)) return std::nullopt;
-  return DescribeTable(db, name);
+  if (!StoreTableExists(connection, name)) return std::nullopt;
+  std::optional<TableDesc> desc = DescribeStoreTable(connection, name);
+  if (!desc && connection.server())
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "The table " + name +
+                          " was not made by the engine; on a PostgreSQL server it is read "
+                          "through SQL statements.");
+  return desc;
 }
 
 }  // namespace

@@ -12,12 +12,9 @@
 #include "engine/index/order_fields.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
+#include "engine/sql/result_columns.h"
 #include "engine/sql/statement_locks.h"
-#include "engine/storage/sql_error.h"
-#include "engine/storage/sqlite_catalog.h"
-#include "engine/storage/sqlite_stmt.h"
-#include "engine/storage/sqlite_type_guards.h"
-#include "engine/storage/sqlite_values.h"
+#include "engine/storage/store_catalog.h"
 
 namespace nce {
 namespace {
@@ -37,16 +34,20 @@ bool ChangesRows(const std::string& keyword) {
 }
 
 // A failure that no earlier statement of the script could cure.
-bool IsSyntaxFailure(sqlite3* db) {
-  const char* message = sqlite3_errmsg(db);
-  return std::strstr(message, "syntax error") || std::strstr(message, "unrecognized token") ||
-         std::strstr(message, "incomplete input");
+bool IsSyntaxFailure(const EngineError& error) {
+  const std::string& message = error.text();
+  return message.find("syntax error") != std::string::npos ||
+         message.find("unrecognized token") != std::string::npos ||
+         message.find("incomplete input") != std::string::npos;
 }
 
-// Names the statement of a script a failure belongs to.
-std::string Where(size_t index, size_t count) {
-  if (count <= 1) return {};
-  return "statement " + std::to_string(index + 1) + " of " + std::to_string(count);
+// The store's SQL error `error`, naming the statement of a script it
+// belongs to; the engine's own errors (a guard's refusal, a lock, rights)
+// stay as they are.
+EngineError InScript(const EngineError& error, size_t index, size_t count) {
+  if (count <= 1 || error.number() != NDS_E_SQL) return error;
+  return EngineError(error.number(), error.text() + " (statement " + std::to_string(index + 1) +
+                                         " of " + std::to_string(count) + ")");
 }
 
 // The table an INSERT writes to, as written after INTO.
@@ -80,31 +81,39 @@ class RunScope {
  public:
   enum class Kind { kNone, kTransaction, kSavepoint, kRestart };
   RunScope(Connection& connection, Kind kind)
-      : connection_(connection), db_(connection.db()), kind_(kind) {
-    if (kind_ == Kind::kTransaction) ExecSql(db_, "BEGIN IMMEDIATE");
-    if (kind_ == Kind::kSavepoint) ExecSql(db_, "SAVEPOINT _nce_run");
+      : connection_(connection), session_(connection.session()), kind_(kind) {
+    if (kind_ == Kind::kTransaction) session_.Execute("BEGIN IMMEDIATE");
+    if (kind_ == Kind::kSavepoint) session_.Execute("SAVEPOINT _nce_run");
   }
   ~RunScope() {
     if (done_) return;
-    if (kind_ == Kind::kTransaction && !sqlite3_get_autocommit(db_))
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (kind_ == Kind::kTransaction && session_.InTransaction()) TryExecute("ROLLBACK");
     if (kind_ == Kind::kSavepoint) {
-      sqlite3_exec(db_, "ROLLBACK TO _nce_run", nullptr, nullptr, nullptr);
-      sqlite3_exec(db_, "RELEASE _nce_run", nullptr, nullptr, nullptr);
+      TryExecute("ROLLBACK TO _nce_run");
+      TryExecute("RELEASE _nce_run");
     }
     if (kind_ == Kind::kRestart) connection_.RestartTransaction();
   }
   RunScope(const RunScope&) = delete;
   RunScope& operator=(const RunScope&) = delete;
   void Keep() {
-    if (kind_ == Kind::kTransaction) ExecSql(db_, "COMMIT");
-    if (kind_ == Kind::kSavepoint) ExecSql(db_, "RELEASE _nce_run");
+    if (kind_ == Kind::kTransaction) session_.Execute("COMMIT");
+    if (kind_ == Kind::kSavepoint) session_.Execute("RELEASE _nce_run");
     done_ = true;
   }
 
  private:
+  // Undoing on the way out of a failure: the failure itself is what the
+  // caller learns of.
+  void TryExecute(const char* sql) noexcept {
+    try {
+      session_.Execute(sql);
+    } catch (...) {
+    }
+  }
+
   Connection& connection_;
-  sqlite3* db_;
+  StoreSession& session_;  // the connection's session on its store
   Kind kind_;
   bool done_ = false;  // Keep succeeded
 };
@@ -139,7 +148,7 @@ void Statement::Prepare(std::string_view sql) {
   }
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
-  sqlite3* db = connection_->db();
+  StoreSession& session = connection_->session();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);
   bool schema_changes = false;
@@ -149,17 +158,15 @@ void Statement::Prepare(std::string_view sql) {
       schema_changes = true;
       continue;
     }
-    if (pieces_[i].keyword == "DROP" &&
-        IsDropOrderStatement(connection_->session(), pieces_[i].sql))
-      continue;
+    if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(session, pieces_[i].sql)) continue;
     if (IsDictionaryStatement(pieces_[i].sql)) continue;  // users, groups, rights, links
     std::optional<RefuseHiddenReads> refuse;
     if (!OnlyReads(pieces_[i].keyword)) refuse.emplace(*connection_);
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, pieces_[i].sql.c_str(), -1, &stmt, nullptr);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_OK && (!schema_changes || IsSyntaxFailure(db)))
-      throw SqlError(db, rc, Where(i, pieces_.size()));
+    try {
+      session.Check(pieces_[i].sql);
+    } catch (const EngineError& error) {
+      if (!schema_changes || IsSyntaxFailure(error)) throw InScript(error, i, pieces_.size());
+    }
     schema_changes = schema_changes || IsSchemaStatement(pieces_[i].keyword) ||
                      ManagesTransaction(pieces_[i].keyword);
   }
@@ -205,37 +212,36 @@ void Statement::SetBinaryPiece(const FieldRef& field, uint32_t total, uint32_t o
 }
 
 void Statement::NoteAutoinc(const Piece& piece) {
-  sqlite3* db = connection_->db();
-  if (sqlite3_changes64(db) == 0) return;
   std::string target = InsertTarget(piece.sql);
   if (target.empty()) return;
-  std::optional<TableDesc> table = DescribeTable(db, target);
+  std::optional<TableDesc> table = DescribeStoreTable(*connection_, target);
   if (!table) return;
   for (const FieldDesc& field : table->fields) {
     if (field.shape.type != NDS_AUTOINC) continue;
-    SqliteStmt read(db, "SELECT " + QuoteIdentifier(field.name) + " FROM " +
-                            QuoteIdentifier(table->name) + " WHERE rowid = ?1");
-    read.Bind(1, sqlite3_last_insert_rowid(db));
-    if (read.Step() && !read.IsNull(0)) last_autoinc_ = static_cast<uint32_t>(read.Int(0));
+    auto read = connection_->session().Prepare("SELECT CAST(" + QuoteIdentifier(field.name) +
+                                               " AS INTEGER) FROM " + QuoteIdentifier(table->name) +
+                                               " WHERE rowid = last_insert_rowid()");
+    if (read->Step() && read->Column(0).kind == Value::Kind::kInteger)
+      last_autoinc_ = static_cast<uint32_t>(read->Column(0).integer);
     return;
   }
 }
 
 std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
-  sqlite3* db = connection_->db();
+  StoreSession& session = connection_->session();
   std::shared_ptr<Cursor> cursor;
   uint16_t table_type = options.table_type ? options.table_type : NDS_NDT;
   uint16_t char_type = options.char_type ? options.char_type : NDS_ANSI;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const Piece& piece = pieces_[i];
-    // Index orders are made and dropped by the engine, not by SQLite alone.
+    // Index orders are made and dropped by the engine, not by the store alone.
     if (IsCreateIndexStatement(piece.sql)) {
-      RunCreateIndexStatement(connection_->session(),
-                              DescribeTable(db, CreateIndexTable(piece.sql)), piece.sql, false);
+      std::optional<TableDesc> table =
+          DescribeStoreTable(*connection_, CreateIndexTable(piece.sql));
+      RunCreateIndexStatement(session, table, piece.sql, false);
       continue;
     }
-    if (piece.keyword == "DROP" && RunDropIndexStatement(connection_->session(), piece.sql))
-      continue;
+    if (piece.keyword == "DROP" && RunDropIndexStatement(session, piece.sql)) continue;
     if (IsDictionaryStatement(piece.sql)) {
       RunDictionaryStatement(*connection_, piece.sql);
       continue;
@@ -246,14 +252,13 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     if (piece.keyword == "ALTER") {
       // Prepared first, so that the user's right to alter the table decides
       // before any guard goes.
-      sqlite3_stmt* check = nullptr;
-      int checked = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &check, nullptr);
-      sqlite3_finalize(check);
-      if (checked != SQLITE_OK) throw SqlError(db, checked, Where(i, pieces_.size()));
+      try {
+        session.Check(piece.sql);
+      } catch (const EngineError& error) {
+        throw InScript(error, i, pieces_.size());
+      }
       EngineDefinitions engine_work(*connection_);
-      DropAllTypeGuards(db);
-      std::string altered = AlterTarget(piece.sql);
-      if (!altered.empty()) DropCheckGuards(db, altered);
+      LiftTypeGuardsForAlter(*connection_, AlterTarget(piece.sql));
     }
     // Other users' record locks and exclusive opens on the table it writes.
     std::optional<LockFence> fence;
@@ -263,32 +268,41 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     // A statement that writes may not read what the user cannot see.
     std::optional<RefuseHiddenReads> refuse;
     if (!OnlyReads(piece.keyword)) refuse.emplace(*connection_);
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, piece.sql.c_str(), -1, &raw, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
-    if (rc != SQLITE_OK) throw SqlError(db, rc, Where(i, pieces_.size()));
-    for (size_t k = 0; k < piece.marker_count; ++k) {
-      size_t ordinal = piece.first_ordinal + k;
-      rc = BindValue(stmt.get(), static_cast<int>(ordinal), values_[ordinal - 1]);
-      if (rc != SQLITE_OK) throw SqlError(db, rc, Where(i, pieces_.size()));
+    std::unique_ptr<StoreStatement> stmt;
+    try {
+      stmt = session.Prepare(piece.sql);
+      for (size_t k = 0; k < piece.marker_count; ++k) {
+        size_t ordinal = piece.first_ordinal + k;
+        stmt->Bind(static_cast<int>(ordinal), values_[ordinal - 1]);
+      }
+    } catch (const EngineError& error) {
+      throw InScript(error, i, pieces_.size());
     }
-    if (sqlite3_column_count(stmt.get()) > 0 && sqlite3_stmt_readonly(stmt.get())) {
+    if (stmt->ColumnCount() > 0 && stmt->ReadsOnly()) {
       if (cursor) cursor->Release();
       cursor = nullptr;
       if (options.read_only == NDS_CURSOR_READWRITE)
         cursor = OpenLiveCursor(connection_, piece.sql, values_, options.char_type);
-      if (!cursor) cursor = MaterialiseSelect(connection_, stmt.get(), table_type, char_type);
+      if (!cursor) {
+        bool has_row = stmt->Step();
+        std::vector<ResultColumn> columns = ResultColumns(
+            *stmt, table_type,
+            [this](const std::string& table) { return DescribeStoreTable(*connection_, table); });
+        cursor = MaterialiseResult(connection_, *stmt, has_row, columns, table_type, char_type);
+      }
       continue;
     }
-    for (;;) {
-      rc = sqlite3_step(stmt.get());
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) throw SqlError(db, rc, Where(i, pieces_.size()));
+    try {
+      while (stmt->Step()) {
+      }
+    } catch (const EngineError& error) {
+      throw InScript(error, i, pieces_.size());
     }
-    if (ChangesRows(piece.keyword) && !sqlite3_stmt_readonly(stmt.get())) {
+    if (ChangesRows(piece.keyword) && !stmt->ReadsOnly()) {
       counted = true;
-      changes += static_cast<uint64_t>(sqlite3_changes64(db));
-      if (piece.keyword == "INSERT" || piece.keyword == "REPLACE") NoteAutoinc(piece);
+      changes += static_cast<uint64_t>(stmt->RowsChanged());
+      if ((piece.keyword == "INSERT" || piece.keyword == "REPLACE") && stmt->RowsChanged() > 0)
+        NoteAutoinc(piece);
     }
     if (IsSchemaStatement(piece.keyword)) {
       EngineDefinitions engine_work(*connection_);
@@ -297,7 +311,7 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
       if (change.kind == ColumnChange::Kind::kRename)
         RenameFieldInOrders(connection_->session(), AlterTarget(piece.sql), change.column,
                             change.new_name);
-      SyncCatalog(db, table_type);
+      SyncStoreCatalog(*connection_, table_type);
     }
   }
   return cursor;
@@ -306,7 +320,7 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
 std::shared_ptr<Cursor> Statement::Execute() {
   if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
   if (connection_->server()) return ExecuteOnServer();
-  sqlite3* db = connection_->db();
+  StoreSession& session = connection_->session();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);
   bool manages = false, reads_only = true;
@@ -318,7 +332,7 @@ std::shared_ptr<Cursor> Statement::Execute() {
   if (manages) connection_->NoteTouched();  // its savepoints would not survive a restart
   RunScope::Kind kind = RunScope::Kind::kNone;
   if (!manages && !reads_only)
-    kind = sqlite3_get_autocommit(db) ? RunScope::Kind::kTransaction : RunScope::Kind::kSavepoint;
+    kind = session.InTransaction() ? RunScope::Kind::kSavepoint : RunScope::Kind::kTransaction;
   if (kind == RunScope::Kind::kSavepoint && connection_->TransactionUntouched())
     kind = RunScope::Kind::kRestart;
   rows_affected_.reset();

@@ -3,7 +3,6 @@
 #include <cctype>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/record_locks.h"
@@ -169,7 +168,7 @@ std::string WriteTarget(std::string_view whole, const std::string& leading) {
 }
 
 LockFence::LockFence(Connection& connection, const std::string& table, bool replaces)
-    : db_(connection.db()) {
+    : session_(connection.session()) {
   if (table.empty() || IsReservedName(table)) return;
   RecordLocks::TableLocks locks = RecordLocks::Instance().ForeignLocks(
       connection.lock_store(), table,
@@ -196,7 +195,7 @@ LockFence::LockFence(Connection& connection, const std::string& table, bool repl
       std::string sql = std::string("CREATE TEMP TRIGGER ") + trigger.name + " BEFORE " +
                         trigger.event + " ON main." + QuoteIdentifier(table) +
                         " BEGIN SELECT CASE " + trigger.row + ".rowid" + cases + " END; END";
-      ExecSql(db_, sql.c_str());
+      session_.Execute(sql);
     }
   } catch (...) {
     Remove();
@@ -211,9 +210,13 @@ LockFence::~LockFence() {
 void LockFence::Remove() {
   if (!fenced_) return;
   fenced_ = false;
-  for (const FenceTrigger& trigger : kFenceTriggers)
-    sqlite3_exec(db_, ("DROP TRIGGER IF EXISTS temp." + std::string(trigger.name)).c_str(), nullptr,
-                 nullptr, nullptr);
+  for (const FenceTrigger& trigger : kFenceTriggers) {
+    try {
+      session_.Execute("DROP TRIGGER IF EXISTS temp." + std::string(trigger.name));
+    } catch (const EngineError&) {
+      // Left for the next fence, whose CREATE would then fail and say so.
+    }
+  }
 }
 
 }  // namespace nce

@@ -9,8 +9,6 @@
 #ifndef ENGINE_SQL_STATEMENT_LOCKS_H
 #define ENGINE_SQL_STATEMENT_LOCKS_H
 
-#include <sqlite3.h>
-
 #include <string>
 #include <string_view>
 
@@ -52,8 +50,8 @@ class LockFence {
  private:
   void Remove();
 
-  sqlite3* db_;
-  bool fenced_ = false;  // the temporary triggers exist
+  StoreSession& session_;  // the connection's session, where the triggers live
+  bool fenced_ = false;    // the temporary triggers exist
 };
 
 }  // namespace nce

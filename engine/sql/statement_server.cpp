@@ -6,7 +6,6 @@
 // yields become a static cursor, as on a SQLite store.
 #include <atomic>
 #include <cctype>
-#include <map>
 #include <optional>
 #include <set>
 
@@ -22,6 +21,7 @@
 #include "engine/index/order_fields.h"
 #include "engine/schema/ddl.h"
 #include "engine/sql/insert_columns.h"
+#include "engine/sql/result_columns.h"
 #include "engine/sql/statement.h"
 #include "engine/sql/statement_locks.h"
 #include "engine/storage/declared_table.h"
@@ -112,38 +112,20 @@ std::string_view SelectList(std::string_view sql) {
   return sql;
 }
 
-// The result columns a static cursor keeps, with the shapes of those that
-// read an engine table's fields unchanged, else those the server's column
-// types give. A table's rowid column, which a server's SELECT * includes
-// and SQLite's leaves out, is kept only when the statement names rowid, and
-// then once per table.
-std::vector<ResultColumn> ResultColumns(StoreSession& session, StoreStatement& stmt,
-                                        std::string_view sql, uint16_t table_type) {
-  std::map<std::string, std::optional<TableDesc>> tables;
+// The result columns a static cursor keeps (result_columns.h). A table's
+// rowid column, which a server's SELECT * includes and SQLite's leaves out,
+// is kept only when the statement names rowid, and then once per table.
+std::vector<ResultColumn> ServerResultColumns(StoreSession& session, StoreStatement& stmt,
+                                              std::string_view sql, uint16_t table_type) {
   std::set<std::string> numbered;  // tables whose rowid column is kept
   bool names_rowid = MentionsWord(SelectList(sql), "rowid");
-  std::vector<ResultColumn> columns;
-  for (int i = 0; i < stmt.ColumnCount(); ++i) {
-    ResultColumn column{i, std::nullopt};
-    StoreStatement::Origin origin = stmt.ColumnOrigin(i);
-    if (!origin.table.empty()) {
-      if (EqualsNoCase(origin.column, "rowid") &&
-          (!names_rowid || !numbered.insert(origin.table).second))
-        continue;
-      auto it = tables.find(origin.table);
-      if (it == tables.end())
-        it = tables.emplace(origin.table, DescribeServerTable(session, origin.table)).first;
-      if (it->second)
-        for (const FieldDesc& field : it->second->fields)
-          if (EqualsNoCase(field.name, origin.column)) column.shape = field.shape;
-    }
-    if (!column.shape) {
-      std::string declared = stmt.ColumnType(i);
-      if (!declared.empty()) column.shape = FieldSpecFromDeclaredType(declared, table_type);
-    }
-    columns.push_back(std::move(column));
-  }
-  return columns;
+  return ResultColumns(
+      stmt, table_type,
+      [&session](const std::string& table) { return DescribeServerTable(session, table); },
+      [&](const StoreStatement::Origin& origin) {
+        return !EqualsNoCase(origin.column, "rowid") ||
+               (names_rowid && numbered.insert(origin.table).second);
+      });
 }
 
 // The rows of a server-side cursor read in pages: one FETCH statement run
@@ -284,7 +266,7 @@ void Statement::ReadOnServer(const Piece& piece, const std::vector<std::string>&
     bool has_row = rows.Step();
     if (cursor) cursor->Release();
     cursor = nullptr;
-    std::vector<ResultColumn> columns = ResultColumns(session, rows, piece.sql, table_type);
+    std::vector<ResultColumn> columns = ServerResultColumns(session, rows, piece.sql, table_type);
     cursor = MaterialiseResult(connection_, rows, has_row, columns, table_type, char_type);
     session.Execute("CLOSE " + name);
     declared = false;
@@ -442,7 +424,7 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
   if (stmt->ColumnCount() > 0) {
     if (cursor) cursor->Release();
     cursor = nullptr;
-    std::vector<ResultColumn> columns = ResultColumns(session, *stmt, piece.sql, table_type);
+    std::vector<ResultColumn> columns = ServerResultColumns(session, *stmt, piece.sql, table_type);
     cursor = MaterialiseResult(connection_, *stmt, has_row, columns, table_type, char_type);
   } else {
     while (stmt->Step()) {

@@ -62,12 +62,34 @@ class SqliteStatement : public StoreStatement {
         return Value::Null();
     }
   }
+  void ColumnInto(int column, Value* value) const override {
+    // Text and blob bytes go into the value's own buffer, which keeps its
+    // room from row to row.
+    int type = row_ && column >= 0 && column < ColumnCount() ? sqlite3_column_type(stmt_, column)
+                                                             : SQLITE_NULL;
+    if (type != SQLITE_TEXT && type != SQLITE_BLOB) {
+      *value = Column(column);
+      return;
+    }
+    const void* bytes = type == SQLITE_TEXT ? sqlite3_column_text(stmt_, column)
+                                            : sqlite3_column_blob(stmt_, column);
+    value->kind = type == SQLITE_TEXT ? Value::Kind::kText : Value::Kind::kBlob;
+    size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt_, column));
+    if (bytes)
+      value->bytes.assign(static_cast<const char*>(bytes), size);
+    else
+      value->bytes.clear();
+  }
   Origin ColumnOrigin(int column) const override {
+    // Only the store's own tables, not temporary or attached ones, have
+    // the catalog's descriptions.
     const char* table = sqlite3_column_table_name(stmt_, column);
     const char* origin = sqlite3_column_origin_name(stmt_, column);
-    if (!table || !origin) return {};
+    const char* schema = sqlite3_column_database_name(stmt_, column);
+    if (!table || !origin || !schema || std::string_view(schema) != "main") return {};
     return {table, origin};
   }
+  bool ReadsOnly() const override { return sqlite3_stmt_readonly(stmt_) != 0; }
   std::string ColumnType(int column) const override {
     const char* declared = sqlite3_column_decltype(stmt_, column);
     return declared ? declared : "";

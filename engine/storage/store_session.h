@@ -47,6 +47,9 @@ class StoreStatement {
   // The column's type as a declared column type the catalog reads
   // (FieldSpecFromDeclaredType); empty when its values must decide.
   virtual std::string ColumnType(int column) const = 0;
+  // Whether running the statement changes nothing in the store, known once
+  // it is prepared; a store that cannot tell before running says false.
+  virtual bool ReadsOnly() const { return false; }
   // Rows inserted, changed or deleted by the last run (0 for a reading one).
   virtual int64_t RowsChanged() const = 0;
   // Makes the statement ready to run again.

@@ -1,0 +1,44 @@
+// The catalog of a connection's store read and kept in step the same way
+// whichever the store: the layers above ask here instead of choosing
+// between the SQLite catalog (sqlite_catalog.h) and the server's
+// (postgres/postgres_catalog.h) themselves.
+#ifndef ENGINE_STORAGE_STORE_CATALOG_H
+#define ENGINE_STORAGE_STORE_CATALOG_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/schema/catalog.h"
+#include "engine/storage/connection.h"
+
+namespace nce {
+
+// Whether the store holds a table `name` (found without regard to letter
+// case on a SQLite store, as an unquoted name finds it on a server).
+bool StoreTableExists(Connection& connection, std::string_view name);
+
+// Table `name` as the catalog describes it (by inference from its declared
+// columns for a SQLite table without catalog rows); nullopt when the store
+// holds no such table, or, on a server, none the engine made.
+std::optional<TableDesc> DescribeStoreTable(Connection& connection, std::string_view name);
+
+// Every table of the store with its table type from the catalog (NDT for a
+// table without catalog rows), in order of name without regard to case.
+std::vector<std::pair<std::string, int64_t>> StoreTablesWithTypes(Connection& connection);
+
+// Before ALTER TABLE `altered` (empty: not known) on a SQLite store: takes
+// away the type guards SQLite would refuse the change for, which
+// SyncStoreCatalog gives back.
+void LiftTypeGuardsForAlter(Connection& connection, const std::string& altered);
+
+// After DDL on a SQLite store: brings the catalog in line with the tables
+// (SyncCatalog in sqlite_catalog.h); new tables take `new_table_type`.
+void SyncStoreCatalog(Connection& connection, uint16_t new_table_type);
+
+}  // namespace nce
+
+#endif  // ENGINE_STORAGE_STORE_CATALOG_H
