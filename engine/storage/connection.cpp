@@ -62,6 +62,11 @@ sqlite3* Connection::scratch_db() {
   return scratch_;
 }
 
+StoreSession& Connection::scratch_session() {
+  if (!scratch_session_) scratch_session_ = std::make_unique<SqliteSession>(scratch_db());
+  return *scratch_session_;
+}
+
 void Connection::AddChild(NDSHANDLE handle) {
   children_.insert(handle);
 }
@@ -204,6 +209,7 @@ void Connection::RollbackToSavepoint(const std::string& name) {
 
 void Connection::Close() {
   NewEpoch();
+  scratch_session_.reset();  // before the database it runs on
   if (scratch_) sqlite3_close_v2(scratch_);
   scratch_ = nullptr;
   local_.reset();  // before the connection it runs on

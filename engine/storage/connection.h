@@ -65,6 +65,9 @@ class Connection : public Object {
   // A private in-memory database where static cursors keep their rows, so
   // that they outlive commits and rollbacks of the store. Opened on first use.
   sqlite3* scratch_db();
+  // The same database as a store session, for code that works through the
+  // store interface whichever database holds a cursor's rows.
+  StoreSession& scratch_session();
   bool is_open() const { return store_ != nullptr || server_ != nullptr; }
   const StoreLocation& location() const { return location_; }
   // The name the process's record locks know the store by: its file, or a
@@ -130,6 +133,7 @@ class Connection : public Object {
   std::unique_ptr<StoreSession> local_;   // over store_'s connection, made on first use
   StoreLocation location_;                // where the store lies
   sqlite3* scratch_ = nullptr;            // in-memory database for static cursors
+  std::unique_ptr<StoreSession> scratch_session_;  // over scratch_, made on first use
   std::string user_name_;                 // dictionary user, empty for free tables
   std::set<NDSHANDLE> children_;          // open statements and cursors
   bool transaction_open_ = false;         // an explicit transaction is open

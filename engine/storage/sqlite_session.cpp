@@ -156,4 +156,9 @@ void SqliteSession::RequireTransaction() const {
   if (!InTransaction()) throw EngineError(NDS_E_NO_TRANSACTION, "No transaction is open.");
 }
 
+sqlite3* SqliteDbOf(StoreSession& session) {
+  auto* sqlite = dynamic_cast<SqliteSession*>(&session);
+  return sqlite ? sqlite->db() : nullptr;
+}
+
 }  // namespace nce

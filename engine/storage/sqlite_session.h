@@ -43,6 +43,11 @@ class SqliteSession : public StoreSession {
   bool owned_ = false;  // closed with the session
 };
 
+// The SQLite connection under `session`; null for another store's session.
+// For storage code that offers SQLite's own facilities to the layers above
+// through the session they hold.
+sqlite3* SqliteDbOf(StoreSession& session);
+
 }  // namespace nce
 
 #endif  // ENGINE_STORAGE_SQLITE_SESSION_H
