@@ -67,6 +67,10 @@ class Cursor : public Object {
   // lost outside a transaction.
   void set_on_server() { on_server_ = true; }
   bool on_server() const { return on_server_; }
+  // The session on the database or server holding the rows, whichever the
+  // store: the connection's store session, the session of its private
+  // database (static cursors), or the server's (source_session).
+  StoreSession& rows_session() const;
   StoreSession& source_session() const { return connection_->LiveServer(); }
   // The quoted names of the source table and of column `name` in SQL run
   // where the rows are: a server holds an engine table's names in lower

@@ -11,15 +11,15 @@
 #include <limits>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_tables.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sql_error.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {
@@ -249,7 +249,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free. (A mark is only taken
   // inside one.)
-  bool writing = now.changes >= 0 || sqlite3_txn_state(c.source_db(), "main") == SQLITE_TXN_WRITE;
+  bool writing = now.changes >= 0 || InWriteTransaction(c.rows_session());
   SqliteStmt* exists = writing
                            ? nullptr
                            : &KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) +
@@ -464,7 +464,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   }
 }
 
-CursorWalk::StoreMark CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
+StoreMark CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
   // Known when the insert was the only change since the reservation read the
   // highest number: the new row is then the highest, and in record-number
   // order the last row, unless its key gave it a lower number.
@@ -506,6 +506,15 @@ std::string CursorWalk::PendingRowSource(Cursor& c) const {
   select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter) +
             (c.on_server() ? "::bigint" : "") + " AS rowid) AS " + c.QuotedTable();
   return select;
+}
+
+// The statements of the layers above that still work on SQLite get the
+// condition's values here.
+void CursorWalk::BindCondition(Cursor& c, sqlite3_stmt* stmt) {
+  sqlite3_reset(stmt);
+  int count = sqlite3_bind_parameter_count(stmt);
+  for (size_t i = 0; i < c.filter_values.size() && static_cast<int>(i) < count && i < 100; ++i)
+    BindValue(stmt, static_cast<int>(i) + 1, c.filter_values[i]);
 }
 
 void CursorWalk::BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) const {

@@ -4,10 +4,8 @@
 
 #include "engine/base/sql_scan.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/storage/postgres/postgres_catalog.h"
-#include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/live_tables.h"
 
 namespace nce {
 
@@ -124,18 +122,6 @@ bool ConditionIsPlain(std::string_view condition) {
     ++i;
   }
   return depth == 0;
-}
-
-// Table `name` when the connection's database holds it as a table a live
-// cursor can walk: on a server, a table the engine made (the catalog
-// describes it); nullopt otherwise (a view, an unknown name).
-std::optional<TableDesc> DescribeLiveTable(Connection& connection, const std::string& name) {
-  if (connection.server()) return DescribeServerTable(connection.LiveServer(), name);
-  sqlite3* db = connection.db();
-  SqliteStmt kind(db, "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
-  kind.Bind(1, name);
-  if (!kind.Step() || kind.Text(0) != "table") return std::nullopt;
-  return DescribeTable(db, name);
 }
 
 }  // namespace

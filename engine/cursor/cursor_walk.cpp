@@ -6,14 +6,12 @@
 #include <cstring>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
-#include "engine/storage/sqlite_catalog_schema.h"
-#include "engine/storage/sqlite_values.h"
+#include "engine/storage/engine_tables.h"
 
 namespace nce {
 
@@ -107,10 +105,7 @@ void CursorWalk::Attach(Cursor& c) {
   bool marks = !IsNdt(c) && c.live;
 
   WalkShape shape;
-  if (c.on_server())
-    shape.session = &c.source_session();
-  else
-    shape.db = c.source_db();
+  shape.session = &c.rows_session();
   WalkSpec& walk = shape.walk;
   walk.from = c.QuotedTable();
   for (const FieldDesc& f : c.desc.fields) {
@@ -137,8 +132,9 @@ void CursorWalk::Attach(Cursor& c) {
     // table stays; made inside one a rollback may take it away again, so the
     // next use of these statements makes sure once more. A server's catalog
     // holds the table from the first connect.
-    EnsureDeletedMarks(c.source_db());
-    statements_.set_tables_sure(sqlite3_get_autocommit(c.source_db()) != 0);
+    StoreSession& rows = c.rows_session();
+    EnsureDeletedMarks(rows);
+    statements_.set_tables_sure(!rows.InTransaction());
   }
 
   deferred_ = Place();
@@ -167,15 +163,8 @@ WalkStatement& CursorWalk::Statement(Cursor& c, Step step) {
   return statements_.Get(step);
 }
 
-void CursorWalk::BindCondition(Cursor& c, sqlite3_stmt* stmt) {
-  sqlite3_reset(stmt);
-  int count = sqlite3_bind_parameter_count(stmt);
-  for (size_t i = 0; i < c.filter_values.size() && static_cast<int>(i) < count && i < 100; ++i)
-    BindValue(stmt, static_cast<int>(i) + 1, c.filter_values[i]);
-}
-
 void CursorWalk::BindCondition(Cursor& c, WalkStatement& stmt) {
-  if (stmt.sqlite()) return BindCondition(c, stmt.sqlite());
+  // Bind leaves a parameter the text does not use alone.
   stmt.Reset();
   for (size_t i = 0; i < c.filter_values.size() && i < 100; ++i)
     stmt.Bind(static_cast<int>(i) + 1, c.filter_values[i]);
@@ -183,56 +172,13 @@ void CursorWalk::BindCondition(Cursor& c, WalkStatement& stmt) {
 
 // ---- reading rows ----------------------------------------------------------------
 
-namespace {
-
-// The columns of a stepped SQLite statement, as WalkStatement reads them.
-struct SqliteColumns {
-  sqlite3_stmt* stmt;
-  int64_t Int64(int column) const { return sqlite3_column_int64(stmt, column); }
-  Value ColumnValue(int column) const { return ValueFromColumn(stmt, column); }
-  void Encode(const FieldDesc& f, bool ndt, int column, uint8_t* image) const {
-    EncodeColumn(f, ndt, stmt, column, image);
-  }
-};
-
-// Reads a row of a walk's row query (rowid, the key when `key_column`, the
-// fields, the deletion mark of a DBF table) into `row`.
-template <class Columns>
-void ReadWalkRow(const Cursor& c, Columns& columns, bool key_column, CursorRow* row) {
-  const TableDesc& desc = c.desc;
-  bool ndt = IsNdt(c);
-  row->rowid = columns.Int64(0);
-  int col = key_column ? 2 : 1;
-  if (key_column)
-    row->key = columns.ColumnValue(1);
-  else if (row->key.kind != Value::Kind::kUnset)
-    row->key = Value();
-  row->image.resize(desc.record_length);
-  uint8_t* image = row->image.data();
-  image[0] = ' ';
-  for (const FieldDesc& f : desc.fields) {
-    if (CodecFor(f.shape.type).blob != BlobContents::kNone) {
-      std::memset(image + f.offset, 0, f.shape.length);
-      int32_t marker = columns.Int64(col) > 0 ? -1 : 0;
-      std::memcpy(image + f.offset, &marker, sizeof marker);
-    } else {
-      columns.Encode(f, ndt, col, image);
-    }
-    ++col;
-  }
-  if (!ndt && c.live && columns.Int64(col)) image[0] = '*';
-}
-
-}  // namespace
-
-void CursorWalk::ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row) {
-  SqliteColumns columns{stmt};
-  ReadWalkRow(c, columns, statements_.sql().first_field_column() == 2, row);
-}
-
 void CursorWalk::ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row) {
-  if (stmt.sqlite()) return ReadRow(c, stmt.sqlite(), row);
-  ReadWalkRow(c, stmt, statements_.sql().first_field_column() == 2, row);
+  WalkRowLayout layout;
+  layout.desc = &c.desc;
+  layout.ndt = IsNdt(c);
+  layout.key_column = statements_.sql().first_field_column() == 2;
+  layout.deletion_mark = !layout.ndt && c.live;
+  stmt.ReadRow(layout, &row->rowid, &row->key, &row->image);
 }
 
 bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) {
@@ -327,22 +273,10 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 
 // ---- the end of the table, known without reading it ------------------------------
 
-CursorWalk::StoreMark CursorWalk::MarkNow(Cursor& c) const {
-  StoreMark now;
+StoreMark CursorWalk::MarkNow(Cursor& c) const {
   // A server's rows may change under any read: no mark holds there.
-  if (c.on_server()) return now;
-  sqlite3* db = c.source_db();
-  if (c.connection().IsStoreDb(db)) {
-    if (!c.connection().store().InWriteTransaction(&now.version)) return now;
-  } else {
-    if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) return now;
-    // A null name is the main database, found without comparing names.
-    if (sqlite3_file_control(db, nullptr, SQLITE_FCNTL_DATA_VERSION, &now.version) != SQLITE_OK)
-      return now;
-  }
-  now.epoch = c.connection().epoch();
-  now.changes = sqlite3_total_changes64(db);
-  return now;
+  if (c.on_server()) return StoreMark();
+  return nce::MarkNow(c.connection(), c.rows_session());
 }
 
 bool CursorWalk::ShowsWholeTable(Cursor& c) {

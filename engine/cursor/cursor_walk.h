@@ -33,12 +33,13 @@
 #include <utility>
 #include <vector>
 
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/base/values.h"
 #include "engine/cursor/navigation_sql.h"
 #include "engine/cursor/pending_values.h"
 #include "engine/cursor/walk_statements.h"
 #include "engine/schema/catalog_schema.h"
+#include "engine/storage/sqlite_stmt.h"
+#include "engine/storage/store_mark.h"
 
 namespace nce {
 
@@ -193,7 +194,6 @@ class CursorWalk {
   WalkStatement& Statement(Cursor& c, Step step);
   void BindCondition(Cursor& c, sqlite3_stmt* stmt);
   void BindCondition(Cursor& c, WalkStatement& stmt);
-  void ReadRow(Cursor& c, sqlite3_stmt* stmt, CursorRow* row);
   void ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row);
   // Runs a row query into `ahead_`, `rows` rows at most (0: the window's
   // size); false when it gave no row.
@@ -240,7 +240,6 @@ class CursorWalk {
   int64_t HighestNumber(Cursor& c);
   // After the append of row `rowid` was written: what it tells of the end.
   // Returns the store's mark now.
-  struct StoreMark;
   StoreMark LearnEndFromAppend(Cursor& c, int64_t rowid);
   // A field of the appended record: its edit, else its default.
   const Value& AppendedValue(size_t index) const;
@@ -308,18 +307,8 @@ class CursorWalk {
   // the navigation parameters).
   static constexpr int kFirstPendingParameter = 201;
 
-  // The store as this connection sees it inside its write transaction.
-  // No other connection can change a row then, so what the cursor read
-  // under a mark stays true while the mark holds: until this connection
-  // changes a row (SQLite's change count), a transaction or savepoint
-  // boundary or an SQL execution passes (the connection's epoch), or a
-  // commit shows in the store's data version.
-  struct StoreMark {
-    int64_t changes = -1;  // sqlite3_total_changes64; -1: no mark (no write transaction)
-    uint64_t epoch = 0;    // the connection's epoch
-    unsigned version = 0;  // the store's data version
-    bool operator==(const StoreMark&) const = default;
-  };
+  // The mark of the database holding the rows now (store_mark.h); none on
+  // a server.
   StoreMark MarkNow(Cursor& c) const;
   bool Holds(Cursor& c, const StoreMark& mark) const {
     return mark.changes >= 0 && MarkNow(c) == mark;

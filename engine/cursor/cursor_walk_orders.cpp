@@ -2,7 +2,6 @@
 // its statements in place, and positioning from a statement of the caller's
 // (seeks).
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/storage/sql_error.h"
-
 namespace nce {
 
 struct WalkStatements::Kept {
@@ -95,8 +93,7 @@ WalkStatement& WalkStatements::Get(WalkStep step) {
     case WalkStep::kCount_:
       break;
   }
-  stmt = kept.shape.session ? std::make_unique<WalkStatement>(*kept.shape.session, text)
-                            : std::make_unique<WalkStatement>(kept.shape.db, text);
+  stmt = std::make_unique<WalkStatement>(*kept.shape.session, text);
   return *stmt;
 }
 

@@ -9,7 +9,7 @@
 // prepared, and a shape used again gets its own statements back.
 //
 // A kept shape is found only by the complete texts its statements are built
-// from and by its database, so its statements are the ones a fresh prepare
+// from and by its session, so its statements are the ones a fresh prepare
 // would give. SQLite prepares a kept statement again by itself, from the
 // same text, when the schema has changed since (ALTER TABLE, a table dropped
 // and made again, a CREATE undone by a rollback): it then answers what a new
@@ -21,15 +21,14 @@
 #ifndef ENGINE_CURSOR_WALK_STATEMENTS_H
 #define ENGINE_CURSOR_WALK_STATEMENTS_H
 
-#include <sqlite3.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/cursor/navigation_sql.h"
-#include "engine/cursor/walk_statement.h"
+#include "engine/storage/store_session.h"
+#include "engine/storage/walk_statement.h"
 
 namespace nce {
 
@@ -52,8 +51,7 @@ enum class WalkStep {
 
 // What the statements of one shape are built from.
 struct WalkShape {
-  sqlite3* db = nullptr;            // database the statements run on
-  StoreSession* session = nullptr;  // or the server session they run on
+  StoreSession* session = nullptr;  // session on the rows' database or server
   WalkSpec walk;                    // rows, order and condition of the walk
   std::string all_rows_where;       // rows a count that ignores filters sees ("" all)
   std::string scoped_rows_where;    // rows a count within the scopes sees ("" all)

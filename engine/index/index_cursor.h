@@ -16,7 +16,7 @@
 #include "engine/base/handles.h"
 #include "engine/base/values.h"
 #include "engine/cursor/cursor.h"
-#include "engine/cursor/walk_statement.h"
+#include "engine/storage/walk_statement.h"
 #include "engine/index/index_order.h"
 
 namespace nce {

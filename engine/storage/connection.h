@@ -133,6 +133,7 @@ class Connection : public Object {
   std::unique_ptr<StoreSession> local_;   // over store_'s connection, made on first use
   StoreLocation location_;                // where the store lies
   sqlite3* scratch_ = nullptr;            // in-memory database for static cursors
+  std::unique_ptr<StoreSession> scratch_session_;  // over scratch_, made on first use
   std::string user_name_;                 // dictionary user, empty for free tables
   std::set<NDSHANDLE> children_;          // open statements and cursors
   bool transaction_open_ = false;         // an explicit transaction is open
@@ -141,8 +142,6 @@ class Connection : public Object {
   int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began
   int schema_at_begin_ = 0;        // main schema version when it began
   uint64_t epoch_ = 0;             // see epoch()
-
-  std::unique_ptr<StoreSession> scratch_session_;  // over scratch_, made on first use
 };
 
 }  // namespace nce

@@ -7,11 +7,11 @@
 namespace nce {
 
 void EnsureCatalog(StoreSession& session) {
-  EnsureCatalog(SqliteDbOf(session));
+  EnsureCatalog(RequireSqliteDb(session));
 }
 
 void EnsureDictionaryTables(StoreSession& session) {
-  EnsureDictionaryTables(SqliteDbOf(session));
+  EnsureDictionaryTables(RequireSqliteDb(session));
 }
 
 int64_t RightsVersion(StoreSession& session) {
@@ -23,15 +23,15 @@ int64_t RightsVersion(StoreSession& session) {
 }
 
 std::optional<TableDesc> DescribeTable(StoreSession& session, std::string_view name) {
-  return DescribeTable(SqliteDbOf(session), name);
+  return DescribeTable(RequireSqliteDb(session), name);
 }
 
 void SyncCatalog(StoreSession& session, uint16_t new_table_type) {
-  SyncCatalog(SqliteDbOf(session), new_table_type);
+  SyncCatalog(RequireSqliteDb(session), new_table_type);
 }
 
 std::vector<std::string> UserTables(StoreSession& session) {
-  return UserTables(SqliteDbOf(session));
+  return UserTables(RequireSqliteDb(session));
 }
 
 }  // namespace nce

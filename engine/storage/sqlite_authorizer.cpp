@@ -66,12 +66,12 @@ void Install(sqlite3* db, StoreAuthorizer* authorizer) {
 }  // namespace
 
 void SetStoreAuthorizer(StoreSession& session, StoreAuthorizer* authorizer) {
-  Install(SqliteDbOf(session), authorizer);
+  Install(RequireSqliteDb(session), authorizer);
 }
 
 void CheckUnderAuthorizer(StoreSession& session, StoreAuthorizer& authorizer,
                           std::string_view sql) {
-  sqlite3* db = SqliteDbOf(session);
+  sqlite3* db = RequireSqliteDb(session);
   Install(db, &authorizer);
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);

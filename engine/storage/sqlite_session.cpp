@@ -184,10 +184,15 @@ void SqliteSession::RequireTransaction() const {
 
 sqlite3* SqliteDbOf(StoreSession& session) {
   auto* sqlite = dynamic_cast<SqliteSession*>(&session);
-  if (!sqlite)
+  return sqlite ? sqlite->db() : nullptr;
+}
+
+sqlite3* RequireSqliteDb(StoreSession& session) {
+  sqlite3* db = SqliteDbOf(session);
+  if (!db)
     throw EngineError(NDS_E_NOT_SUPPORTED,
                       "This needs a SQLite store; the session is on a PostgreSQL server.");
-  return sqlite->db();
+  return db;
 }
 
 }  // namespace nce

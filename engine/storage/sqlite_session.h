@@ -45,10 +45,13 @@ class SqliteSession : public StoreSession {
   bool owned_ = false;  // closed with the session
 };
 
-// The SQLite connection under `session`, for storage code that works on a
-// session the layers above hand it; throws NDS_E_NOT_SUPPORTED when the
-// session is not over SQLite (a server's).
+// The SQLite connection under `session`; null for another store's session.
+// For storage code that offers SQLite's own facilities to the layers above
+// through the session they hold.
 sqlite3* SqliteDbOf(StoreSession& session);
+// The same for code that works on SQLite alone; throws NDS_E_NOT_SUPPORTED
+// for a server's session.
+sqlite3* RequireSqliteDb(StoreSession& session);
 
 }  // namespace nce
 

@@ -13,7 +13,7 @@
 namespace nce {
 
 void MoveSqliteTable(StoreSession& session, const std::string& from, const std::string& to) {
-  sqlite3* db = SqliteDbOf(session);
+  sqlite3* db = RequireSqliteDb(session);
   std::vector<std::string> triggers;
   {
     SqliteStmt find(
