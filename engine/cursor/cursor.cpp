@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/storage/result_table.h"
@@ -141,23 +142,6 @@ void FinishResult(Cursor& cursor, const std::vector<std::optional<FieldSpec>>& s
 }
 
 }  // namespace
-
-std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
-                                          sqlite3_stmt* stmt, uint16_t table_type,
-                                          uint16_t char_type) {
-  std::vector<ResultColumnShape> columns = DescribeResultColumns(*connection, stmt, table_type);
-  std::vector<std::string> names;
-  std::vector<std::optional<FieldSpec>> shapes;
-  for (ResultColumnShape& column : columns) {
-    names.push_back(std::move(column.name));
-    shapes.push_back(std::move(column.shape));
-  }
-  auto cursor = NewResultCursor(connection, names, table_type, char_type);
-  std::vector<ColumnSeen> seen(shapes.size());
-  cursor->row_count = FillResultTable(*connection, cursor->source_table, stmt, &seen);
-  FinishResult(*cursor, shapes, seen);
-  return cursor;
-}
 
 std::shared_ptr<Cursor> MaterialiseResult(const std::shared_ptr<Connection>& connection,
                                           StoreStatement& stmt, bool has_row,

@@ -9,8 +9,6 @@
 #ifndef ENGINE_CURSOR_CURSOR_H
 #define ENGINE_CURSOR_CURSOR_H
 
-#include <sqlite3.h>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -92,13 +90,6 @@ class Cursor : public Object {
   sqlite3* source_db_ = nullptr;            // SQLite database holding the rows
   bool on_server_ = false;                  // the rows are on the connection's server
 };
-
-// Runs the SELECT `stmt` (prepared and bound on the store) to its end and
-// keeps its rows as a new static cursor on `connection`; `table_type` and
-// `char_type` come from the statement's options. The caller registers it.
-std::shared_ptr<Cursor> MaterialiseSelect(const std::shared_ptr<Connection>& connection,
-                                          sqlite3_stmt* stmt, uint16_t table_type,
-                                          uint16_t char_type);
 
 // A result column a static cursor keeps: its number in the statement's
 // result, and its field's shape when known (else fit to the values).

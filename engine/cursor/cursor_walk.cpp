@@ -12,6 +12,7 @@
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/engine_tables.h"
+#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 

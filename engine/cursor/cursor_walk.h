@@ -23,8 +23,6 @@
 #ifndef ENGINE_CURSOR_CURSOR_WALK_H
 #define ENGINE_CURSOR_CURSOR_WALK_H
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -38,10 +36,15 @@
 #include "engine/cursor/pending_values.h"
 #include "engine/cursor/walk_statements.h"
 #include "engine/schema/catalog_schema.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/storage/store_mark.h"
 
+// SQLite's statement, named here without its header: the record writes
+// still keep SQLite statements (SqliteStmt); the layers above use none.
+struct sqlite3_stmt;
+
 namespace nce {
+
+class SqliteStmt;
 
 class Cursor;
 struct WriteSavepointStatements;  // record_write.h

@@ -17,42 +17,12 @@
 namespace nce {
 namespace {
 
-// The field a result column comes from, when it is a plain table column.
-std::optional<FieldSpec> OriginSpec(sqlite3* db, sqlite3_stmt* stmt, int column,
-                                    std::map<std::string, std::optional<TableDesc>>& tables) {
-  const char* table = sqlite3_column_table_name(stmt, column);
-  const char* origin = sqlite3_column_origin_name(stmt, column);
-  const char* schema = sqlite3_column_database_name(stmt, column);
-  if (!table || !origin || !schema || std::string_view(schema) != "main") return std::nullopt;
-  auto it = tables.find(table);
-  if (it == tables.end()) it = tables.emplace(table, DescribeTable(db, table)).first;
-  if (!it->second) return std::nullopt;
-  for (const FieldDesc& field : it->second->fields)
-    if (EqualsNoCase(field.name, origin)) return field.shape;
-  return std::nullopt;
-}
-
 void NoteSeen(ColumnSeen& seen, Value::Kind kind, size_t length, int64_t integer) {
   if (seen.first == Value::Kind::kNull) seen.first = kind;
   if (kind == Value::Kind::kText || kind == Value::Kind::kBlob)
     seen.max_length = std::max(seen.max_length, length);
   if (kind == Value::Kind::kInteger)
     seen.wide_integer = seen.wide_integer || integer > INT32_MAX || integer <= INT32_MIN;
-}
-
-Value::Kind KindOf(int sqlite_type) {
-  switch (sqlite_type) {
-    case SQLITE_INTEGER:
-      return Value::Kind::kInteger;
-    case SQLITE_FLOAT:
-      return Value::Kind::kReal;
-    case SQLITE_TEXT:
-      return Value::Kind::kText;
-    case SQLITE_BLOB:
-      return Value::Kind::kBlob;
-    default:
-      return Value::Kind::kNull;
-  }
 }
 
 // Holds the rows a result adds to the private cursor database in one
@@ -105,24 +75,6 @@ uint64_t FillRows(Connection& connection, const std::string& table, size_t colum
 
 }  // namespace
 
-std::vector<ResultColumnShape> DescribeResultColumns(Connection& connection, sqlite3_stmt* stmt,
-                                                     uint16_t table_type) {
-  sqlite3* db = connection.db();
-  int count = sqlite3_column_count(stmt);
-  std::map<std::string, std::optional<TableDesc>> tables;
-  std::vector<ResultColumnShape> columns(count);
-  for (int i = 0; i < count; ++i) {
-    const char* name = sqlite3_column_name(stmt, i);
-    columns[i].name = name ? name : "";
-    columns[i].shape = OriginSpec(db, stmt, i, tables);
-    if (!columns[i].shape) {
-      if (const char* declared = sqlite3_column_decltype(stmt, i))
-        columns[i].shape = FieldSpecFromDeclaredType(declared, table_type);
-    }
-  }
-  return columns;
-}
-
 void CreateResultTable(Connection& connection, const std::string& table,
                        const std::vector<std::string>& columns) {
   std::string list;
@@ -130,29 +82,6 @@ void CreateResultTable(Connection& connection, const std::string& table,
     list += (list.empty() ? "" : ", ") + QuoteIdentifier(column);
   ExecSql(connection.scratch_db(),
           ("CREATE TABLE " + QuoteIdentifier(table) + "(" + list + ")").c_str());
-}
-
-uint64_t FillResultTable(Connection& connection, const std::string& table, sqlite3_stmt* stmt,
-                         std::vector<ColumnSeen>* seen) {
-  sqlite3* db = connection.db();
-  sqlite3* scratch = connection.scratch_db();
-  int count = sqlite3_column_count(stmt);
-  auto next_row = [&] {
-    int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError(db, rc);
-    return rc == SQLITE_ROW;
-  };
-  auto bind_row = [&](sqlite3_stmt* insert) {
-    for (int i = 0; i < count; ++i) {
-      sqlite3_value* value = sqlite3_column_value(stmt, i);
-      int type = sqlite3_value_type(value);
-      NoteSeen((*seen)[i], KindOf(type), static_cast<size_t>(sqlite3_value_bytes(value)),
-               type == SQLITE_INTEGER ? sqlite3_value_int64(value) : 0);
-      int rc = sqlite3_bind_value(insert, i + 1, value);
-      if (rc != SQLITE_OK) throw SqlError(scratch, rc);
-    }
-  };
-  return FillRows(connection, table, static_cast<size_t>(count), next_row, bind_row);
 }
 
 uint64_t FillResultTable(Connection& connection, const std::string& table, StoreStatement& stmt,
