@@ -8,16 +8,16 @@
 #include <ctime>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_catalog_schema.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {

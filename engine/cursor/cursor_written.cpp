@@ -16,11 +16,11 @@
 #include <string>
 
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 

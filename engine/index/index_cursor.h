@@ -16,8 +16,8 @@
 #include "engine/base/handles.h"
 #include "engine/base/values.h"
 #include "engine/cursor/cursor.h"
-#include "engine/storage/walk_statement.h"
 #include "engine/index/index_order.h"
+#include "engine/storage/walk_statement.h"
 
 namespace nce {
 

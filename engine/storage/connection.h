@@ -127,16 +127,16 @@ class Connection : public Object {
   bool TransactionHeld() const;
   void MarkUntouched() noexcept;
 
-  RecursiveLock mutex_;                   // serialises use of the connection
-  std::unique_ptr<Store> store_;          // null once closed, and on a server
-  std::unique_ptr<StoreSession> server_;  // null once closed, and on a store
-  std::unique_ptr<StoreSession> local_;   // over store_'s connection, made on first use
-  StoreLocation location_;                // where the store lies
-  sqlite3* scratch_ = nullptr;            // in-memory database for static cursors
+  RecursiveLock mutex_;                            // serialises use of the connection
+  std::unique_ptr<Store> store_;                   // null once closed, and on a server
+  std::unique_ptr<StoreSession> server_;           // null once closed, and on a store
+  std::unique_ptr<StoreSession> local_;            // over store_'s connection, made on first use
+  StoreLocation location_;                         // where the store lies
+  sqlite3* scratch_ = nullptr;                     // in-memory database for static cursors
   std::unique_ptr<StoreSession> scratch_session_;  // over scratch_, made on first use
-  std::string user_name_;                 // dictionary user, empty for free tables
-  std::set<NDSHANDLE> children_;          // open statements and cursors
-  bool transaction_open_ = false;         // an explicit transaction is open
+  std::string user_name_;                          // dictionary user, empty for free tables
+  std::set<NDSHANDLE> children_;                   // open statements and cursors
+  bool transaction_open_ = false;                  // an explicit transaction is open
   bool untouched_ = false;         // ... and nothing changed in it yet, see TransactionUntouched
   bool transaction_lost_ = false;  // ... and a restart could not begin it again
   int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began

@@ -5,9 +5,9 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/schema/catalog_schema.h"
 #include "engine/storage/sqlite_catalog_schema.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "engine/storage/sqlite_type_guards.h"
 #include "nce/nce.h"
 

@@ -1,10 +1,10 @@
 #include "engine/storage/sqlite_catalog_schema.h"
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/schema/catalog_schema.h"
+#include "engine/storage/sql_error.h"
+#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/expr/expr_values.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_values.h"
 
 namespace nce {

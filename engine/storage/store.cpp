@@ -8,9 +8,9 @@
 #include <chrono>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/sqlite_functions.h"
 #include "engine/storage/sqlite_type_guards.h"
