@@ -28,9 +28,4 @@ bool InWriteTransaction(StoreSession& rows) {
   return db && sqlite3_txn_state(db, "main") == SQLITE_TXN_WRITE;
 }
 
-int64_t TotalChanges(StoreSession& rows) {
-  sqlite3* db = SqliteDbOf(rows);
-  return db ? sqlite3_total_changes64(db) : 0;
-}
-
 }  // namespace nce

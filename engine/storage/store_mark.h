@@ -32,8 +32,6 @@ StoreMark MarkNow(Connection& connection, StoreSession& rows);
 // Whether the connection of `rows` holds its database's write transaction;
 // false on a server.
 bool InWriteTransaction(StoreSession& rows);
-// Rows changed by the connection of `rows` since it opened; 0 on a server.
-int64_t TotalChanges(StoreSession& rows);
 
 }  // namespace nce
 
