@@ -11,7 +11,7 @@ set(layers base schema record expr storage dictionary cursor index sql api testi
 # sqlite3_ function, no SQLITE_ constant, no SqliteStmt. They read stored data
 # through views the stores make. Each step that moves a layer's SQLite uses
 # into engine/storage/ adds the layer here.
-set(layers_without_sqlite base schema record expr dictionary sql api testing)
+set(layers_without_sqlite base schema record expr dictionary cursor index sql api testing)
 
 # Sets `result` to the engine header through which `file` reaches
 # <sqlite3.h>, following the engine's own includes (each header once);

@@ -129,7 +129,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     if (connection->server())
       cursor->set_on_server();
     else
-      cursor->set_source_db(connection->db());
+      cursor->set_rows_in_store();
     cursor->source_table = cursor->desc.name;
     cursor->live = true;
     cursor->open_options = options;

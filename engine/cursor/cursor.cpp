@@ -47,15 +47,9 @@ Cursor::~Cursor() {
   orders.reset();
 }
 
-void Cursor::ThrowOnServer() {
-  throw EngineError(NDS_E_NOT_SUPPORTED,
-                    "This function is not yet available on a table on a PostgreSQL server; "
-                    "opening, walking, counting and editing records are.");
-}
-
 StoreSession& Cursor::rows_session() const {
   if (on_server_) return connection_->LiveServer();
-  if (!source_db_ || connection_->IsStoreDb(source_db_)) return connection_->session();
+  if (rows_in_store_) return connection_->session();
   return connection_->scratch_session();
 }
 
@@ -106,7 +100,6 @@ std::shared_ptr<Cursor> NewResultCursor(const std::shared_ptr<Connection>& conne
   if (names.empty())
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; statement yields no columns");
   auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kCursor);
-  cursor->set_source_db(connection->scratch_db());
   cursor->source_table = NextCursorTableName();
   cursor->desc.name = cursor->source_table;
   cursor->desc.table_type = table_type;

@@ -4,8 +4,8 @@
 // live cursors read the store's table itself through a hidden filter. A
 // live cursor on a database on a server reads the server's table through the
 // connection's store session instead (source_session).
-// Navigation and record images work from `source_db` (or `source_session`),
-// `source_table`, `filter_sql` and `desc`.
+// Navigation and record images work from `rows_session`, `source_table`,
+// `filter_sql` and `desc`.
 #ifndef ENGINE_CURSOR_CURSOR_H
 #define ENGINE_CURSOR_CURSOR_H
 
@@ -34,7 +34,7 @@ class Cursor : public Object {
   const std::shared_ptr<Connection>& connection_ptr() const { return connection_; }
 
   TableDesc desc;                        // fields, record layout, table and character type
-  std::string source_table;              // SQLite table holding the rows
+  std::string source_table;              // table holding the rows
   std::string filter_sql;                // hidden condition of a live cursor ("" for none)
   std::vector<Value> filter_values;      // values of the condition's ?N markers
   bool live = false;                     // edits reach the store's table
@@ -52,14 +52,11 @@ class Cursor : public Object {
   // call twice.
   void Release();
 
-  // The SQLite database holding the rows. A cursor whose rows live on a
-  // server has none: functions that still work on SQLite alone reach it
-  // here and are refused with NDS_E_NOT_SUPPORTED.
-  sqlite3* source_db() const {
-    if (on_server_) ThrowOnServer();
-    return source_db_;
-  }
-  void set_source_db(sqlite3* db) { source_db_ = db; }
+  // Where the rows are: the store's own tables (a live cursor on a local
+  // database), the connection's private database (a static cursor), or a
+  // server (set_on_server).
+  void set_rows_in_store() { rows_in_store_ = true; }
+  bool rows_in_store() const { return rows_in_store_; }
   // A live cursor on a database on a server reads and writes the rows
   // through the connection's store session, connected again when it was
   // lost outside a transaction.
@@ -84,10 +81,8 @@ class Cursor : public Object {
   void RequireRight(uint8_t right, const std::string& column) const;
 
  private:
-  [[noreturn]] static void ThrowOnServer();
-
   std::shared_ptr<Connection> connection_;  // the connection the cursor was opened on
-  sqlite3* source_db_ = nullptr;            // SQLite database holding the rows
+  bool rows_in_store_ = false;              // the rows are the local store's own
   bool on_server_ = false;                  // the rows are on the connection's server
 };
 

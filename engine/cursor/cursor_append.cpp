@@ -18,9 +18,6 @@
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_tables.h"
 #include "engine/storage/record_locks.h"
-#include "engine/storage/sql_error.h"
-#include "engine/storage/sqlite_stmt.h"
-#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 
@@ -102,14 +99,13 @@ constexpr size_t kMaxKeptStatements = 32;
 
 }  // namespace
 
-SqliteStmt& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
+StoreStatement& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
   auto kept = kept_stmts_.find(sql);
   if (kept != kept_stmts_.end()) {
     kept->second->Reset();
     return *kept->second;
   }
-  auto stmt = std::make_unique<SqliteStmt>(c.source_db(), sql);
-  return *kept_stmts_.emplace(sql, std::move(stmt)).first->second;
+  return *kept_stmts_.emplace(sql, c.rows_session().Prepare(sql)).first->second;
 }
 
 void CursorWalk::DropKeptStatementsIfMany() {
@@ -136,12 +132,13 @@ WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
 
 bool CursorWalk::Sequenced(Cursor& c) {
   if (sequenced_ < 0) {
-    SqliteStmt table(c.source_db(),
-                     "SELECT sql FROM main.sqlite_master WHERE type = 'table' AND name = ?1 "
-                     "COLLATE NOCASE");
-    table.Bind(1, c.source_table);
-    sequenced_ =
-        table.Step() && UpperAscii(table.Text(0)).find("AUTOINCREMENT") != std::string::npos;
+    StatementUse table(
+        KeptStatement(c,
+                      "SELECT sql FROM main.sqlite_master WHERE type = 'table' AND name = ?1 "
+                      "COLLATE NOCASE"));
+    table->Bind(1, Value::Text(c.source_table));
+    sequenced_ = table->Step() &&
+                 UpperAscii(table->Column(0).bytes).find("AUTOINCREMENT") != std::string::npos;
   }
   return sequenced_ == 1;
 }
@@ -164,17 +161,17 @@ int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
 void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   if (c.on_server()) return ServerDefaults(c, defaults);
   if (!defaults_read_) {
-    SqliteStmt columns(c.source_db(),
-                       "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
-                       "WHERE dflt_value IS NOT NULL");
-    columns.Bind(1, c.source_table);
+    std::unique_ptr<StoreStatement> columns = c.rows_session().Prepare(
+        "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
+        "WHERE dflt_value IS NOT NULL");
+    columns->Bind(1, Value::Text(c.source_table));
     std::string select;
     std::vector<std::pair<size_t, int>> places;
-    while (columns.Step()) {
-      int i = DefaultedField(c, columns.Text(0));
+    while (columns->Step()) {
+      int i = DefaultedField(c, columns->Column(0).bytes);
       if (i < 0) continue;
-      select += (select.empty() ? "SELECT (" : ", (") + columns.Text(2) + ")";
-      places.emplace_back(i, static_cast<int>(AffinityOf(columns.Text(1))));
+      select += (select.empty() ? "SELECT (" : ", (") + columns->Column(2).bytes + ")";
+      places.emplace_back(i, static_cast<int>(AffinityOf(columns->Column(1).bytes)));
     }
     defaults_sql_ = std::move(select);
     default_places_ = std::move(places);
@@ -188,9 +185,8 @@ void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   StatementUse evaluate(KeptStatement(c, defaults_sql_));
   if (!evaluate->Step()) return;
   for (size_t k = 0; k < default_places_.size(); ++k)
-    (*defaults)[default_places_[k].first] =
-        WithAffinity(ValueFromColumn(evaluate->get(), static_cast<int>(k)),
-                     static_cast<Affinity>(default_places_[k].second));
+    (*defaults)[default_places_[k].first] = WithAffinity(
+        evaluate->Column(static_cast<int>(k)), static_cast<Affinity>(default_places_[k].second));
 }
 
 void CursorWalk::Append(Cursor& c) {
@@ -217,7 +213,7 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
   {
     StatementUse top(
         KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + QuoteIdentifier(c.source_table)));
-    if (top->Step()) highest = top->Int(0);
+    if (top->Step()) highest = top->Column(0).integer;
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
   // when the row that had it is gone.
@@ -231,8 +227,8 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
     StatementUse seq(KeptStatement(c,
                                    "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
                                    "WHERE name = ?1 COLLATE NOCASE"));
-    seq->Bind(1, c.source_table);
-    if (seq->Step()) highest = std::max(highest, seq->Int(0));
+    seq->Bind(1, Value::Text(c.source_table));
+    if (seq->Step()) highest = std::max(highest, seq->Column(0).integer);
   }
   return highest;
 }
@@ -250,20 +246,20 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   // every number above the highest read is free. (A mark is only taken
   // inside one.)
   bool writing = now.changes >= 0 || InWriteTransaction(c.rows_session());
-  SqliteStmt* exists = writing
-                           ? nullptr
-                           : &KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) +
-                                                   " WHERE rowid = ?1");
+  StoreStatement* exists =
+      writing ? nullptr
+              : &KeptStatement(
+                    c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
   // The store connection tells the lock table when its transactions end.
-  const bool in_transaction = writing && c.connection().IsStoreDb(c.source_db());
+  const bool in_transaction = writing && c.rows_in_store();
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
       throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
                                            " has no record number left for a new record.");
-    LockResult lock = in_transaction
-                          ? locks.LockInTransaction(LockNumber(c), n, c.handle(), c.source_db())
-                          : locks.Lock(LockNumber(c), n, c.handle());
+    LockResult lock = in_transaction ? locks.LockInTransaction(LockNumber(c), n, c.handle(),
+                                                               c.connection().transaction_key())
+                                     : locks.Lock(LockNumber(c), n, c.handle());
     switch (lock) {
       case LockResult::kConflict:
         continue;  // another appender's reservation
@@ -275,7 +271,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     }
     if (writing) return n;
     StatementUse check(*exists);
-    check->Bind(1, n);
+    check->Bind(1, Value::Integer(n));
     if (!check->Step()) return n;
     // Written by someone else since the highest number was read.
     if (!locks_.count(n)) locks.Unlock(LockNumber(c), n, c.handle());
@@ -305,9 +301,9 @@ void CursorWalk::BuildAppendedImage(Cursor& c) {
   if (blank) blank_image_ = current_.image;
 }
 
-SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fields,
-                                        const std::vector<std::pair<std::string, Value>>& stamps,
-                                        bool sqlite_numbers) {
+StoreStatement& CursorWalk::InsertStatement(
+    Cursor& c, const std::vector<size_t>& fields,
+    const std::vector<std::pair<std::string, Value>>& stamps, bool sqlite_numbers) {
   // Bulk appends set the same fields record after record: the statement of
   // the last append serves without building its text again.
   if (last_insert_.stmt && last_insert_.fields == fields &&
@@ -327,7 +323,7 @@ SqliteStmt& CursorWalk::InsertStatement(Cursor& c, const std::vector<size_t>& fi
   };
   for (size_t i : fields) add(c.desc.fields[i].name);
   for (const auto& stamp : stamps) add(stamp.first);
-  SqliteStmt& stmt =
+  StoreStatement& stmt =
       KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
   last_insert_.fields = fields;
   last_insert_.stmt = &stmt;
@@ -346,11 +342,10 @@ bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& f
   if (fields.empty() || current_.rowid != reserved_from_.highest + 1 ||
       !Holds(c, reserved_from_.mark))
     return false;
-  return last_insert_.stmt && StoresPlainColumns(last_insert_.stmt->get());
+  return last_insert_.stmt && StoresPlainColumns(last_insert_.stmt);
 }
 
-int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
-  sqlite3* db = c.source_db();
+int64_t CursorWalk::InsertAppended(Cursor& c, StoreStatement** written) {
   std::vector<size_t>& fields = write_fields_;  // the fields given a value
   fields.clear();
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
@@ -362,32 +357,25 @@ int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
   RecordLocks& locks = RecordLocks::Instance();
   // The statement comes reset, and a failed attempt resets it.
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-    if (!sqlite_numbers) insert->Bind(1, current_.rowid);
+    if (!sqlite_numbers) insert->Bind(1, Value::Integer(current_.rowid));
     int parameter = 2;
-    for (size_t i : fields) {
-      int rc = BindValueInPlace(insert->get(), parameter++, AppendedValue(i));
-      if (rc != SQLITE_OK) throw SqlError(db, rc);
-    }
-    for (const auto& stamp : stamps) {
-      int rc = BindValueInPlace(insert->get(), parameter++, stamp.second);
-      if (rc != SQLITE_OK) throw SqlError(db, rc);
-    }
+    for (size_t i : fields) insert->BindInPlace(parameter++, AppendedValue(i));
+    for (const auto& stamp : stamps) insert->BindInPlace(parameter++, stamp.second);
     try {
-      RunNamingEmptyColumn(db, [&] { insert->Run(); });
-      *written = stamps.empty() ? insert->get() : nullptr;
+      RunNamingEmptyColumn(insert.get());
+      *written = stamps.empty() ? &insert.get() : nullptr;
       // The row's own number: an INTEGER PRIMARY KEY column given a value
       // decides it.
-      return sqlite3_last_insert_rowid(db);
+      return insert->InsertedRecord();
     } catch (const EngineError&) {
-      int code = sqlite3_extended_errcode(db);
-      if (code != SQLITE_CONSTRAINT_ROWID && code != SQLITE_CONSTRAINT_PRIMARYKEY) throw;
+      if (insert->LastRefusal().kind != WriteRefusal::Kind::kNumberTaken) throw;
       // A record number clash: the reserved number is taken, or an
       // INTEGER PRIMARY KEY value given clashes with another row (then the
       // reserved number is still free and the failure is the caller's).
       insert->Reset();
       StatementUse exists(KeptStatement(
           c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
-      exists->Bind(1, current_.rowid);
+      exists->Bind(1, Value::Integer(current_.rowid));
       if (!exists->Step()) throw;
     }
     // Taken. Nothing of the record may be lost, so it moves to a fresh
@@ -406,7 +394,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c, sqlite3_stmt** written) {
 
 void CursorWalk::WriteAppended(Cursor& c) {
   int64_t rowid;
-  sqlite3_stmt* insert = nullptr;
+  StoreStatement* insert = nullptr;
   {
     WriteSavepointStatements statements = SavepointFor(c, true);
     WriteSavepoint savepoint(statements);
@@ -417,7 +405,9 @@ void CursorWalk::WriteAppended(Cursor& c) {
       StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
                                                QuoteIdentifier(DeletedMarksTable()) +
                                                " WHERE table_name = ?1 AND record = ?2"));
-      unmark->Bind(1, DeletedMarksKey(c)).Bind(2, rowid).Run();
+      unmark->Bind(1, Value::Text(DeletedMarksKey(c)));
+      unmark->Bind(2, Value::Integer(rowid));
+      unmark->Run();
     }
     savepoint.Commit();
   }
@@ -425,7 +415,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   // The record as appended is the row when the insert, on the number the
   // reservation took, was the only change since the reservation.
   const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                           c.connection().IsStoreDb(c.source_db()) &&
+                           c.rows_in_store() &&
                            WrittenAsImaged(c, insert, reserved_from_.mark, after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
@@ -508,35 +498,30 @@ std::string CursorWalk::PendingRowSource(Cursor& c) const {
   return select;
 }
 
-// The statements of the layers above that still work on SQLite get the
-// condition's values here.
-void CursorWalk::BindCondition(Cursor& c, sqlite3_stmt* stmt) {
-  sqlite3_reset(stmt);
-  int count = sqlite3_bind_parameter_count(stmt);
-  for (size_t i = 0; i < c.filter_values.size() && static_cast<int>(i) < count && i < 100; ++i)
-    BindValue(stmt, static_cast<int>(i) + 1, c.filter_values[i]);
+void CursorWalk::BindCondition(Cursor& c, StoreStatement& stmt) {
+  for (size_t i = 0; i < c.filter_values.size() && i < 100; ++i)
+    stmt.Bind(static_cast<int>(i) + 1, c.filter_values[i]);
 }
 
-void CursorWalk::BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) const {
+void CursorWalk::BindPendingRow(Cursor& c, StoreStatement& stmt, bool with_edits) const {
   static const Value kNone;
   int parameter = kFirstPendingParameter;
-  for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-    const Value& value =
-        with_edits ? AppendedValue(i) : (i < defaults_.size() ? defaults_[i] : kNone);
-    int rc = BindValue(stmt, parameter++, value);
-    if (rc != SQLITE_OK) throw SqlError(sqlite3_db_handle(stmt), rc);
-  }
-  sqlite3_bind_int64(stmt, parameter, current_.rowid);
+  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+    stmt.Bind(parameter++,
+              with_edits ? AppendedValue(i) : (i < defaults_.size() ? defaults_[i] : kNone));
+  stmt.Bind(parameter, Value::Integer(current_.rowid));
 }
 
 Value CursorWalk::EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where) {
-  if (c.on_server()) return ServerEvaluateOnAppended(c, sql, where);
-  SqliteStmt stmt(c.source_db(), "SELECT (" + sql + ") FROM " + PendingRowSource(c) +
-                                     (where.empty() ? "" : " WHERE " + where));
-  BindCondition(c, stmt.get());
-  BindPendingRow(c, stmt.get(), true);
-  if (!stmt.Step()) return Value();
-  return ValueFromColumn(stmt.get(), 0);
+  // The row's parameters lie above the condition's, so every condition
+  // value has its parameter in the statement.
+  std::unique_ptr<StoreStatement> stmt =
+      c.rows_session().Prepare("SELECT (" + sql + ") FROM " + PendingRowSource(c) +
+                               (where.empty() ? "" : " WHERE " + where));
+  BindCondition(c, *stmt);
+  BindPendingRow(c, *stmt, true);
+  if (!stmt->Step()) return Value();
+  return stmt->Column(0);
 }
 
 }  // namespace nce

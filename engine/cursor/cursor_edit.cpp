@@ -14,11 +14,8 @@
 #include "engine/cursor/record_write.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/engine_tables.h"
 #include "engine/storage/record_locks.h"
-#include "engine/storage/sql_error.h"
-#include "engine/storage/sqlite_catalog_schema.h"
-#include "engine/storage/sqlite_stmt.h"
-#include "engine/storage/sqlite_values.h"
 
 namespace nce {
 
@@ -65,18 +62,26 @@ void CursorWalk::FlushEdits(Cursor& c) {
 
 namespace {
 
-// The checksum of the row a stepped statement stands on: type and bytes of
-// each of its first `columns` columns.
-uint32_t RowChecksum(sqlite3_stmt* s, int columns) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  for (int i = 0; i < columns; ++i) {
-    unsigned char type = static_cast<unsigned char>(sqlite3_column_type(s, i));
-    crc = crc32(crc, &type, 1);
-    const void* bytes = sqlite3_column_blob(s, i);
-    int n = sqlite3_column_bytes(s, i);
-    if (bytes && n > 0) crc = crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n));
+// The checksum of one value: its kind and its bytes. No value is NULL.
+uLong ValueChecksum(uLong crc, const Value& v) {
+  unsigned char kind =
+      static_cast<unsigned char>(v.kind == Value::Kind::kUnset ? Value::Kind::kNull : v.kind);
+  crc = crc32(crc, &kind, 1);
+  unsigned char bytes[8];
+  switch (v.kind) {
+    case Value::Kind::kInteger:
+      std::memcpy(bytes, &v.integer, sizeof bytes);
+      return crc32(crc, bytes, sizeof bytes);
+    case Value::Kind::kReal:
+      std::memcpy(bytes, &v.real, sizeof bytes);
+      return crc32(crc, bytes, sizeof bytes);
+    case Value::Kind::kText:
+    case Value::Kind::kBlob:
+      return crc32(crc, reinterpret_cast<const Bytef*>(v.bytes.data()),
+                   static_cast<uInt>(v.bytes.size()));
+    default:
+      return crc;
   }
-  return static_cast<uint32_t>(crc);
 }
 
 // The contents of a blob field holding `whole` (NULL: none; a number stored
@@ -89,6 +94,14 @@ std::string BlobText(const FieldDesc& f, bool ndt, const Value& whole) {
 
 }  // namespace
 
+Value CursorWalk::RowValue(Cursor& c, const std::string& expression) {
+  StatementUse read(
+      KeptStatement(c, "SELECT " + expression + " FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
+  read->Bind(1, Value::Integer(current_.rowid));
+  if (!read->Step()) return Value();
+  return read->Column(0);
+}
+
 Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   RequireRecord();
   const FieldDesc& f = c.desc.fields.at(index);
@@ -96,16 +109,9 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
     if (appended_) return AppendedValue(index);
-    if (c.on_server()) {
-      if (!c.MayRead(f.name)) return Value::Null();
-      Value v = ServerRowValue(c, c.QuotedColumn(f.name));
-      return v.kind == Value::Kind::kUnset ? Value::Null() : v;
-    }
-    SqliteStmt read(c.source_db(), "SELECT " + QuoteIdentifier(f.name) + " FROM " +
-                                       QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-    read.Bind(1, current_.rowid);
-    if (!read.Step()) return Value::Null();
-    return ValueFromColumn(read.get(), 0);
+    if (c.on_server() && !c.MayRead(f.name)) return Value::Null();
+    Value v = RowValue(c, c.QuotedColumn(f.name));
+    return v.kind == Value::Kind::kUnset ? Value::Null() : v;
   }
   return DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
 }
@@ -117,16 +123,11 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
     return IsNull(*pending) ? 0 : pending->bytes.size();
   if (gone_) return 0;
   if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
-  if (c.on_server()) {
-    if (!c.MayRead(f.name)) return 0;
-    Value n = ServerRowValue(c, "octet_length(" + c.QuotedColumn(f.name) + ")");
-    return n.kind == Value::Kind::kInteger ? static_cast<uint64_t>(n.integer) : 0;
-  }
-  SqliteStmt read(c.source_db(), "SELECT length(CAST(" + QuoteIdentifier(f.name) +
-                                     " AS BLOB)) FROM " + QuoteIdentifier(c.source_table) +
-                                     " WHERE rowid = ?1");
-  read.Bind(1, current_.rowid);
-  return read.Step() ? static_cast<uint64_t>(read.Int(0)) : 0;
+  if (c.on_server() && !c.MayRead(f.name)) return 0;
+  // Bytes, whether the column holds text or a blob.
+  Value n = RowValue(c, c.on_server() ? "octet_length(" + c.QuotedColumn(f.name) + ")"
+                                      : "length(CAST(" + c.QuotedColumn(f.name) + " AS BLOB))");
+  return n.kind == Value::Kind::kInteger ? static_cast<uint64_t>(n.integer) : 0;
 }
 
 bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
@@ -138,12 +139,8 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   if (gone_) return false;
   if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
   if (c.on_server())
-    return c.MayRead(f.name) &&
-           ServerRowValue(c, c.QuotedColumn(f.name)).kind == Value::Kind::kBlob;
-  SqliteStmt read(c.source_db(), "SELECT typeof(" + QuoteIdentifier(f.name) + ") FROM " +
-                                     QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
-  read.Bind(1, current_.rowid);
-  return read.Step() && read.Text(0) == "blob";
+    return c.MayRead(f.name) && RowValue(c, c.QuotedColumn(f.name)).kind == Value::Kind::kBlob;
+  return RowValue(c, "typeof(" + c.QuotedColumn(f.name) + ")").bytes == "blob";
 }
 
 std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint64_t length) {
@@ -160,24 +157,9 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
     return offset >= all.size() ? std::string() : all.substr(offset, length);
   }
   if (c.on_server()) return ServerBlobPart(c, f, offset, length);
-  // Incremental blob I/O reads only the pages of the part asked for.
-  sqlite3_blob* blob = nullptr;
-  if (sqlite3_blob_open(c.source_db(), "main", c.source_table.c_str(), f.name.c_str(),
-                        current_.rowid, 0, &blob) == SQLITE_OK) {
-    uint64_t size = static_cast<uint64_t>(sqlite3_blob_bytes(blob));
-    std::string part;
-    if (offset < size) {
-      part.resize(std::min(length, size - offset));
-      int rc = sqlite3_blob_read(blob, part.data(), static_cast<int>(part.size()),
-                                 static_cast<int>(offset));
-      if (rc != SQLITE_OK) {
-        sqlite3_blob_close(blob);
-        throw SqlError(c.source_db(), rc);
-      }
-    }
-    sqlite3_blob_close(blob);
+  std::string part;
+  if (c.rows_session().ReadValuePart(c.source_table, f.name, current_.rowid, offset, length, &part))
     return part;
-  }
   // Not a text or blob value (NULL, or a number stored in the column).
   std::string text = BlobText(f, IsNdt(c), FieldValue(c, index));
   return offset >= text.size() ? std::string() : text.substr(offset, length);
@@ -186,28 +168,30 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
 uint32_t CursorWalk::Checksum(Cursor& c) {
   RequireRecord();
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
-  if (c.on_server()) return ServerChecksum(c);
-  std::string columns;
-  for (const FieldDesc& f : c.desc.fields)
-    columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
-  int count = static_cast<int>(c.desc.fields.size());
+  uLong crc = crc32(0L, Z_NULL, 0);
   if (appended_) {
     // Nobody else sees an unwritten append: its checksum is that of the
     // record as appended, which the cursor's own edits leave alone as they
     // leave the stored row of a written record alone.
-    StatementUse read(KeptStatement(c, "SELECT " + columns + " FROM " + PendingRowSource(c)));
-    BindPendingRow(c, read->get(), false);
-    read->Step();
-    return RowChecksum(read->get(), count);
+    for (size_t i = 0; i < c.desc.fields.size(); ++i)
+      crc = ValueChecksum(crc, i < defaults_.size() ? defaults_[i] : Value::Null());
+    return static_cast<uint32_t>(crc);
   }
   // Read afresh from the table: the checksum tells whether someone else
-  // changed the record since it was last read.
-  StatementUse read(KeptStatement(
-      c, "SELECT " + columns + " FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
-  read->Bind(1, current_.rowid);
+  // changed the record since it was last read. A server's rows carry no
+  // rights of their own: a column the user may not read counts as empty.
+  std::string columns;
+  for (const FieldDesc& f : c.desc.fields)
+    columns += (columns.empty() ? "" : ", ") +
+               (!c.on_server() || c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL");
+  StatementUse read(
+      KeptStatement(c, "SELECT " + columns + " FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
+  read->Bind(1, Value::Integer(current_.rowid));
   if (!read->Step())
     throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
-  return RowChecksum(read->get(), count);
+  for (int i = 0; i < static_cast<int>(c.desc.fields.size()); ++i)
+    crc = ValueChecksum(crc, read->Column(i));
+  return static_cast<uint32_t>(crc);
 }
 
 // ---- editing -----------------------------------------------------------------------
@@ -244,37 +228,39 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
   for (const FieldDesc& f : c.desc.fields) {
     if (f.shape.type == NDS_MODTIME) {
       columns->emplace_back(f.name, Value::Text(NowTimestamp()));
-    } else if (f.shape.type == NDS_ROWVERSION && c.on_server()) {
-      columns->emplace_back(f.name, Value::Integer(ServerRowVersion(c, f)));
     } else if (f.shape.type == NDS_ROWVERSION) {
-      sqlite3* db = c.source_db();
-      EnsureRowVersions(db);
-      std::string counters = "main." + QuoteIdentifier(RowVersionsTable());
-      SqliteStmt bump(db, "UPDATE " + counters +
-                              " SET last_value = last_value + 1 "
-                              "WHERE table_name = ?1 RETURNING last_value");
-      bump.Bind(1, UpperAscii(c.source_table));
-      if (bump.Step()) {
-        columns->emplace_back(f.name, Value::Integer(bump.Int(0)));
-        bump.Run();
-      } else {
-        // First write of the table: continue above the highest version stored.
-        SqliteStmt first(db, "INSERT INTO " + counters +
-                                 " (table_name, last_value) VALUES (?1, "
-                                 "(SELECT coalesce(max(" +
-                                 QuoteIdentifier(f.name) + "), 0) + 1 FROM " +
-                                 QuoteIdentifier(c.source_table) + ")) RETURNING last_value");
-        first.Bind(1, UpperAscii(c.source_table));
-        if (!first.Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
-        columns->emplace_back(f.name, Value::Integer(first.Int(0)));
-        first.Run();
-      }
+      columns->emplace_back(f.name, Value::Integer(NextRowVersion(c, f)));
     }
   }
 }
 
-SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
-                                        const std::vector<std::pair<std::string, Value>>& stamps) {
+int64_t CursorWalk::NextRowVersion(Cursor& c, const FieldDesc& f) {
+  if (c.on_server()) return ServerRowVersion(c, f);
+  EnsureRowVersions(c.rows_session());
+  const std::string counters = "main." + QuoteIdentifier(RowVersionsTable());
+  const Value table = Value::Text(UpperAscii(c.source_table));
+  {
+    StatementUse bump(KeptStatement(c, "UPDATE " + counters +
+                                           " SET last_value = last_value + 1 "
+                                           "WHERE table_name = ?1 RETURNING last_value"));
+    bump->Bind(1, table);
+    if (bump->Step()) return bump->Column(0).integer;
+  }
+  // First write of the table: continue above the highest version stored.
+  StatementUse first(KeptStatement(c, "INSERT INTO " + counters +
+                                          " (table_name, last_value) VALUES (?1, "
+                                          "(SELECT coalesce(max(" +
+                                          QuoteIdentifier(f.name) + "), 0) + 1 FROM " +
+                                          QuoteIdentifier(c.source_table) +
+                                          ")) RETURNING last_value"));
+  first->Bind(1, table);
+  if (!first->Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
+  return first->Column(0).integer;
+}
+
+StoreStatement& CursorWalk::UpdateStatement(
+    Cursor& c, const std::vector<size_t>& fields,
+    const std::vector<std::pair<std::string, Value>>& stamps) {
   // Edits of one field record after record reuse the last statement as is.
   if (last_update_.stmt && last_update_.fields == fields) return *last_update_.stmt;
   std::string sets;
@@ -285,15 +271,15 @@ SqliteStmt& CursorWalk::UpdateStatement(Cursor& c, const std::vector<size_t>& fi
   };
   for (size_t i : fields) set(c.desc.fields[i].name);
   for (const auto& stamp : stamps) set(stamp.first);
-  SqliteStmt& stmt = KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
-                                          " WHERE rowid = ?" + std::to_string(parameter));
+  StoreStatement& stmt =
+      KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
+                           " WHERE rowid = ?" + std::to_string(parameter));
   last_update_.fields = fields;
   last_update_.stmt = &stmt;
   return stmt;
 }
 
-sqlite3_stmt* CursorWalk::UpdateEdited(Cursor& c) {
-  sqlite3* db = c.source_db();
+StoreStatement* CursorWalk::UpdateEdited(Cursor& c) {
   std::vector<size_t>& fields = write_fields_;
   fields.clear();
   for (const auto& [index, value] : pending_) fields.push_back(index);
@@ -302,20 +288,14 @@ sqlite3_stmt* CursorWalk::UpdateEdited(Cursor& c) {
   if (fields.empty() && stamps.empty()) return nullptr;
   StatementUse update(UpdateStatement(c, fields, stamps));
   int parameter = 1;
-  for (const auto& [index, value] : pending_) {
-    int rc = BindValueInPlace(update->get(), parameter++, value);
-    if (rc != SQLITE_OK) throw SqlError(db, rc);
-  }
-  for (const auto& stamp : stamps) {
-    int rc = BindValueInPlace(update->get(), parameter++, stamp.second);
-    if (rc != SQLITE_OK) throw SqlError(db, rc);
-  }
-  update->Bind(parameter, current_.rowid);
-  RunNamingEmptyColumn(db, [&] { update->Run(); });
-  if (sqlite3_changes(db) == 0)
+  for (const auto& [index, value] : pending_) update->BindInPlace(parameter++, value);
+  for (const auto& stamp : stamps) update->BindInPlace(parameter++, stamp.second);
+  update->Bind(parameter, Value::Integer(current_.rowid));
+  RunNamingEmptyColumn(update.get());
+  if (update->RowsChanged() == 0)
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
-  return stamps.empty() ? update->get() : nullptr;
+  return stamps.empty() ? &update.get() : nullptr;
 }
 
 void CursorWalk::Write(Cursor& c) {
@@ -339,9 +319,9 @@ void CursorWalk::Write(Cursor& c) {
   // have to be read again) on the connection's own store. Whether the mark
   // held until the UPDATE is asked after it: the counts of a mark only grow.
   const StoreMark before = current_read_;
-  const bool from_read = edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                         c.connection().IsStoreDb(c.source_db());
-  sqlite3_stmt* update = nullptr;
+  const bool from_read =
+      edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() && c.rows_in_store();
+  StoreStatement* update = nullptr;
   try {
     WriteSavepointStatements statements = SavepointFor(c, false);
     WriteSavepoint savepoint(statements);
@@ -402,18 +382,21 @@ void CursorWalk::Delete(Cursor& c) {
   } else if (IsNdt(c)) {
     StatementUse remove(
         KeptStatement(c, "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
-    remove->Bind(1, rowid).Run();
+    remove->Bind(1, Value::Integer(rowid));
+    remove->Run();
     gone_ = true;
   } else {
     {
       // The engine's own definition, whatever the user's rights.
       EngineDefinitions engine_work(c.connection());
-      EnsureDeletedMarksTrigger(c.source_db(), c.source_table);
+      EnsureDeletedMarksTrigger(c.rows_session(), c.source_table);
     }
     StatementUse mark(KeptStatement(c, "INSERT OR IGNORE INTO main." +
                                            QuoteIdentifier(DeletedMarksTable()) +
                                            " (table_name, record) VALUES (?1, ?2)"));
-    mark->Bind(1, DeletedMarksKey(c)).Bind(2, rowid).Run();
+    mark->Bind(1, Value::Text(DeletedMarksKey(c)));
+    mark->Bind(2, Value::Integer(rowid));
+    mark->Run();
     current_.visible_known = false;
   }
   pending_.clear();
@@ -445,7 +428,7 @@ void CursorWalk::Lock(Cursor& c, int64_t recno) {
   if (!own_append && !known) {
     StatementUse exists(
         KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
-    exists->Bind(1, recno);
+    exists->Bind(1, Value::Integer(recno));
     if (!exists->Step())
       throw EngineError(NDS_E_INVALID_RECORD,
                         "Record " + std::to_string(recno) + " does not exist.");

@@ -186,7 +186,7 @@ std::shared_ptr<Cursor> OpenLiveCursor(const std::shared_ptr<Connection>& connec
   if (connection->server())
     cursor->set_on_server();
   else
-    cursor->set_source_db(connection->db());
+    cursor->set_rows_in_store();
   cursor->source_table = table->name;
   cursor->filter_sql = select.condition;
   cursor->filter_values = values;

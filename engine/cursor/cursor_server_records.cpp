@@ -11,8 +11,6 @@
 //    locks, which every workstation sees and the server frees when a
 //    client dies;
 //  - nothing is known without reading: every write reads its row back.
-#include <zlib.h>
-
 #include <cstring>
 #include <string_view>
 
@@ -20,6 +18,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
+#include "engine/cursor/record_write.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_catalog.h"
@@ -35,40 +34,6 @@ constexpr int64_t kMaxRecordNumber = 0xFFFFFFFFll;
 // Fresh numbers tried when a writer that ignores the sequence took the
 // reserved one.
 constexpr int kInsertAttempts = 16;
-
-// Resets a kept server statement when its use ends.
-class ServerUse {
- public:
-  explicit ServerUse(StoreStatement& stmt) : stmt_(stmt) {}
-  ~ServerUse() { stmt_.Reset(); }
-  ServerUse(const ServerUse&) = delete;
-  ServerUse& operator=(const ServerUse&) = delete;
-  StoreStatement* operator->() { return &stmt_; }
-
- private:
-  StoreStatement& stmt_;
-};
-
-// The checksum of one value: its kind and its bytes.
-uLong ValueChecksum(uLong crc, const Value& v) {
-  unsigned char kind = static_cast<unsigned char>(v.kind);
-  crc = crc32(crc, &kind, 1);
-  unsigned char bytes[8];
-  switch (v.kind) {
-    case Value::Kind::kInteger:
-      std::memcpy(bytes, &v.integer, sizeof bytes);
-      return crc32(crc, bytes, sizeof bytes);
-    case Value::Kind::kReal:
-      std::memcpy(bytes, &v.real, sizeof bytes);
-      return crc32(crc, bytes, sizeof bytes);
-    case Value::Kind::kText:
-    case Value::Kind::kBlob:
-      return crc32(crc, reinterpret_cast<const Bytef*>(v.bytes.data()),
-                   static_cast<uInt>(v.bytes.size()));
-    default:
-      return crc;
-  }
-}
 
 // The engine's refusal for a write the server refused: the SQLite store's
 // refusal for a value a guard or the column's type refuses, else the
@@ -99,32 +64,15 @@ std::string LockedText(const Cursor& c, int64_t recno) {
 
 }  // namespace
 
-StoreStatement& CursorWalk::ServerStatement(Cursor& c, const std::string& sql) {
-  auto kept = server_stmts_.find(sql);
-  if (kept != server_stmts_.end()) {
-    kept->second->Reset();
-    return *kept->second;
-  }
-  return *server_stmts_.emplace(sql, c.source_session().Prepare(sql)).first->second;
-}
-
-Value CursorWalk::ServerRowValue(Cursor& c, const std::string& expression) {
-  ServerUse read(ServerStatement(
-      c, "SELECT " + expression + " FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
-  read->Bind(1, Value::Integer(current_.rowid));
-  if (!read->Step()) return Value();
-  return read->Column(0);
-}
-
 std::string CursorWalk::ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset,
                                        uint64_t length) {
   if (!c.MayRead(f.name)) return std::string();
   // Offsets count bytes: a text column's part is cut from its UTF-8 bytes.
   std::string column = c.QuotedColumn(f.name);
   if (PostgresColumnType(f.shape) != "bytea") column = "convert_to(" + column + ", 'UTF8')";
-  ServerUse read(ServerStatement(c, "SELECT substring(" + column +
-                                        " FROM ?2::int FOR ?3::int) FROM " + c.QuotedTable() +
-                                        " WHERE rowid = ?1"));
+  StatementUse read(KeptStatement(c, "SELECT substring(" + column +
+                                         " FROM ?2::int FOR ?3::int) FROM " + c.QuotedTable() +
+                                         " WHERE rowid = ?1"));
   read->Bind(1, Value::Integer(current_.rowid));
   read->Bind(2,
              Value::Integer(static_cast<int64_t>(std::min<uint64_t>(offset, INT32_MAX - 1) + 1)));
@@ -132,28 +80,6 @@ std::string CursorWalk::ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t o
   if (!read->Step()) return std::string();
   Value part = read->Column(0);
   return IsNull(part) ? std::string() : part.bytes;
-}
-
-uint32_t CursorWalk::ServerChecksum(Cursor& c) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  if (appended_) {
-    // As on SQLite: the record as appended, before the cursor's edits.
-    for (size_t i = 0; i < c.desc.fields.size(); ++i)
-      crc = ValueChecksum(crc, i < defaults_.size() ? defaults_[i] : Value());
-    return static_cast<uint32_t>(crc);
-  }
-  std::string columns;
-  for (const FieldDesc& f : c.desc.fields)
-    columns +=
-        (columns.empty() ? "" : ", ") + (c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL");
-  ServerUse read(
-      ServerStatement(c, "SELECT " + columns + " FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
-  read->Bind(1, Value::Integer(current_.rowid));
-  if (!read->Step())
-    throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
-  for (int i = 0; i < static_cast<int>(c.desc.fields.size()); ++i)
-    crc = ValueChecksum(crc, read->Column(i));
-  return static_cast<uint32_t>(crc);
 }
 
 void CursorWalk::ServerDefaults(Cursor& c, std::vector<Value>* defaults) {
@@ -181,7 +107,7 @@ void CursorWalk::ServerDefaults(Cursor& c, std::vector<Value>* defaults) {
   defaults->clear();
   if (defaults_sql_.empty()) return;
   defaults->resize(c.desc.fields.size());
-  ServerUse evaluate(ServerStatement(c, defaults_sql_));
+  StatementUse evaluate(KeptStatement(c, defaults_sql_));
   if (!evaluate->Step()) return;
   for (size_t k = 0; k < default_places_.size(); ++k)
     (*defaults)[default_places_[k].first] = evaluate->Column(static_cast<int>(k));
@@ -190,7 +116,7 @@ void CursorWalk::ServerDefaults(Cursor& c, std::vector<Value>* defaults) {
 int64_t CursorWalk::ServerRowVersion(Cursor& c, const FieldDesc& f) {
   // One statement counts on, or starts above the highest version stored;
   // the counter's row lock keeps two writers from taking the same one.
-  ServerUse bump(ServerStatement(
+  StatementUse bump(KeptStatement(
       c,
       "INSERT INTO _nce_rowversions AS v (table_name, last_value) VALUES (?1, (SELECT "
       "coalesce(max(" +
@@ -206,8 +132,8 @@ int64_t CursorWalk::ServerReserveNumber(Cursor& c) {
   // The sequence never gives a number twice, to any workstation: the
   // number is this cursor's alone, and the process's lock marks it so for
   // the cursors of this process.
-  ServerUse next(ServerStatement(c, "SELECT nextval(pg_get_serial_sequence(" +
-                                        QuoteLiteral(LowerAscii(c.source_table)) + ", 'rowid'))"));
+  StatementUse next(KeptStatement(c, "SELECT nextval(pg_get_serial_sequence(" +
+                                         QuoteLiteral(LowerAscii(c.source_table)) + ", 'rowid'))"));
   if (!next->Step())
     throw EngineError(NDS_E_GENERAL, "The table " + c.source_table + " gave no record number.");
   int64_t n = next->Column(0).integer;
@@ -220,7 +146,7 @@ int64_t CursorWalk::ServerReserveNumber(Cursor& c) {
 }
 
 bool CursorWalk::ServerRowExists(Cursor& c, int64_t rowid) {
-  ServerUse exists(ServerStatement(c, "SELECT 1 FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
+  StatementUse exists(KeptStatement(c, "SELECT 1 FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
   exists->Bind(1, Value::Integer(rowid));
   return exists->Step();
 }
@@ -305,8 +231,8 @@ void CursorWalk::ServerWrite(Cursor& c) {
   for (const auto& stamp : stamps) c.RequireRight(kRightUpdate, stamp.first);
   {
     ServerWriteLock lock(*this, c, current_.rowid);
-    ServerUse update(
-        ServerStatement(c, "UPDATE " + c.QuotedTable() + " SET " + sets + " WHERE rowid = ?1"));
+    StatementUse update(
+        KeptStatement(c, "UPDATE " + c.QuotedTable() + " SET " + sets + " WHERE rowid = ?1"));
     update->Bind(1, Value::Integer(current_.rowid));
     parameter = 2;
     for (const auto& [index, value] : pending_) update->Bind(parameter++, value);
@@ -341,14 +267,14 @@ void CursorWalk::ServerWriteAppended(Cursor& c) {
     if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.Find(i)) fields.push_back(i);
   for (size_t i : fields) add(c.desc.fields[i].name);
   for (const auto& stamp : stamps) add(stamp.first);
-  StoreStatement& insert = ServerStatement(
+  StoreStatement& insert = KeptStatement(
       c, "INSERT INTO " + c.QuotedTable() + " (" + names + ") VALUES (" + values + ")");
   parameter = 2;
   for (size_t i : fields) insert.Bind(parameter++, AppendedValue(i));
   for (const auto& stamp : stamps) insert.Bind(parameter++, stamp.second);
   RecordLocks& locks = RecordLocks::Instance();
   for (int attempt = 0;; ++attempt) {
-    ServerUse use(insert);
+    StatementUse use(insert);
     insert.Bind(1, Value::Integer(current_.rowid));
     try {
       insert.Step();
@@ -391,7 +317,7 @@ void CursorWalk::ServerDelete(Cursor& c) {
   int64_t rowid = current_.rowid;
   ServerWriteLock lock(*this, c, rowid);
   if (c.desc.table_type == NDS_NDT) {
-    ServerUse remove(ServerStatement(c, "DELETE FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
+    StatementUse remove(KeptStatement(c, "DELETE FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
     remove->Bind(1, Value::Integer(rowid));
     remove->Step();
     gone_ = true;
@@ -400,10 +326,10 @@ void CursorWalk::ServerDelete(Cursor& c) {
   // A DBF-kind table keeps the record and marks it. The row's key-share lock
   // holds off an SQL DELETE of the row until the mark is committed, so that
   // the delete's trigger (nce_forget_marks) sees the mark and takes it along.
-  ServerUse mark(ServerStatement(c, "INSERT INTO " + QuoteIdentifier(DeletedMarksTable()) +
-                                        " (table_name, record) SELECT ?1, rowid FROM " +
-                                        c.QuotedTable() +
-                                        " WHERE rowid = ?2 FOR KEY SHARE ON CONFLICT DO NOTHING"));
+  StatementUse mark(KeptStatement(c, "INSERT INTO " + QuoteIdentifier(DeletedMarksTable()) +
+                                         " (table_name, record) SELECT ?1, rowid FROM " +
+                                         c.QuotedTable() +
+                                         " WHERE rowid = ?2 FOR KEY SHARE ON CONFLICT DO NOTHING"));
   mark->Bind(1, Value::Text(DeletedMarksKey(c)));
   mark->Bind(2, Value::Integer(rowid));
   mark->Step();
@@ -412,20 +338,6 @@ void CursorWalk::ServerDelete(Cursor& c) {
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(rowid) + " was deleted by another user.");
   current_.visible_known = false;
-}
-
-Value CursorWalk::ServerEvaluateOnAppended(Cursor& c, const std::string& sql,
-                                           const std::string& where) {
-  std::unique_ptr<StoreStatement> stmt =
-      c.source_session().Prepare("SELECT (" + sql + ") FROM " + PendingRowSource(c) +
-                                 (where.empty() ? "" : " WHERE " + where));
-  for (size_t i = 0; i < c.filter_values.size() && i < 100; ++i)
-    stmt->Bind(static_cast<int>(i) + 1, c.filter_values[i]);
-  int parameter = kFirstPendingParameter;
-  for (size_t i = 0; i < c.desc.fields.size(); ++i) stmt->Bind(parameter++, AppendedValue(i));
-  stmt->Bind(parameter, Value::Integer(current_.rowid));
-  if (!stmt->Step()) return Value();
-  return stmt->Column(0);
 }
 
 }  // namespace nce

@@ -12,7 +12,6 @@
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/engine_tables.h"
-#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 
@@ -65,7 +64,6 @@ void CursorWalk::DropStatements() {
   last_insert_ = LastWrite{};
   last_update_ = LastWrite{};
   kept_stmts_.clear();
-  server_stmts_.clear();
   columns_.trusted.clear();
 }
 
@@ -284,8 +282,7 @@ bool CursorWalk::ShowsWholeTable(Cursor& c) {
   // Static cursors keep their own rows elsewhere; DBF tables hide deleted
   // records by a setting that may change at any time.
   // On a server nothing is known without reading (MarkNow).
-  return c.live && IsNdt(c) && !c.on_server() && c.connection().IsStoreDb(c.source_db()) &&
-         Navigation(c).shape().condition.empty();
+  return c.live && IsNdt(c) && c.rows_in_store() && Navigation(c).shape().condition.empty();
 }
 
 // ---- moving ------------------------------------------------------------------------

@@ -38,13 +38,7 @@
 #include "engine/schema/catalog_schema.h"
 #include "engine/storage/store_mark.h"
 
-// SQLite's statement, named here without its header: the record writes
-// still keep SQLite statements (SqliteStmt); the layers above use none.
-struct sqlite3_stmt;
-
 namespace nce {
-
-class SqliteStmt;
 
 class Cursor;
 struct WriteSavepointStatements;  // record_write.h
@@ -153,12 +147,9 @@ class CursorWalk {
   // True while the current record is an append not yet written: it exists
   // for this cursor only, and not in the table.
   bool appending() const { return appended_; }
-  // The one row of an unwritten append as an SQL source ("(SELECT ... AS
-  // name, ..., ... AS rowid)"), for evaluating expressions over it, and the
-  // binder of its parameters (?201 on). `with_edits` false gives the record
-  // as appended, before the cursor's edits.
-  std::string PendingRowSource(Cursor& c) const;
-  void BindPendingRow(Cursor& c, sqlite3_stmt* stmt, bool with_edits) const;
+  // One value over the unwritten append, edits included (an order key, a
+  // condition): `sql` over its row where `where` holds; unset where not.
+  Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
   // ---- hooks of index orders, scopes and filters (cursor_walk_orders.cpp) ----
   // Rebuilds the statements after SetOrder or SetCondition and stays on the
@@ -174,7 +165,6 @@ class CursorWalk {
   // The statement texts the cursor walks with (built on first use).
   const NavigationSql& Navigation(Cursor& c);
   // Binds the cursor's own condition values (?1 ... ?100) to `stmt`.
-  void BindConditionValues(Cursor& c, sqlite3_stmt* stmt) { BindCondition(c, stmt); }
   void BindConditionValues(Cursor& c, WalkStatement& stmt) { BindCondition(c, stmt); }
   // Steps `stmt`, whose columns are those of NavigationSql's row queries:
   // the cursor goes to its first row, or past the end when there is none.
@@ -195,8 +185,14 @@ class CursorWalk {
   };
 
   WalkStatement& Statement(Cursor& c, Step step);
-  void BindCondition(Cursor& c, sqlite3_stmt* stmt);
+  void BindCondition(Cursor& c, StoreStatement& stmt);
   void BindCondition(Cursor& c, WalkStatement& stmt);
+  // The one row of an unwritten append as an SQL source ("(SELECT ... AS
+  // name, ..., ... AS rowid)"), for evaluating expressions over it, and the
+  // binder of its parameters (?201 on). `with_edits` false gives the record
+  // as appended, before the cursor's edits.
+  std::string PendingRowSource(Cursor& c) const;
+  void BindPendingRow(Cursor& c, StoreStatement& stmt, bool with_edits) const;
   void ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row);
   // Runs a row query into `ahead_`, `rows` rows at most (0: the window's
   // size); false when it gave no row.
@@ -226,13 +222,15 @@ class CursorWalk {
   // Engine-stamped columns (row version, modification time) and their values
   // for the write under way.
   void StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>>* columns);
+  // The next row version of the table, for the ROWVERSION field `f`.
+  int64_t NextRowVersion(Cursor& c, const FieldDesc& f);
   // Writes the edits by the kept UPDATE; returns that statement, or null when
   // the write stamped engine columns too (or wrote nothing).
-  sqlite3_stmt* UpdateEdited(Cursor& c);
+  StoreStatement* UpdateEdited(Cursor& c);
   // Inserts the appended record (inside the caller's savepoint); returns the
   // record number it got. `insert` gets the kept INSERT, or null when the
   // write stamped engine columns too.
-  int64_t InsertAppended(Cursor& c, sqlite3_stmt** insert);
+  int64_t InsertAppended(Cursor& c, StoreStatement** insert);
   void WriteAppended(Cursor& c);
   // Drops an unwritten append and its reservation.
   void DropAppended(Cursor& c);
@@ -254,22 +252,22 @@ class CursorWalk {
   // The columns' default values for a new record, evaluated now.
   void ColumnDefaults(Cursor& c, std::vector<Value>* defaults);
   // A statement of the write, lock and checksum code, prepared once per
-  // cursor and reset; it stays valid until DropKeptStatementsIfMany next
-  // drops the kept ones. SQLite prepares a kept statement again by itself
-  // when the schema changes.
-  SqliteStmt& KeptStatement(Cursor& c, const std::string& sql);
+  // cursor on the session holding its rows and reset; it stays valid until
+  // DropKeptStatementsIfMany next drops the kept ones. SQLite prepares a
+  // kept statement again by itself when the schema changes.
+  StoreStatement& KeptStatement(Cursor& c, const std::string& sql);
   // The kept INSERT of an append that gives `fields` (indexes) and `stamps`
   // (engine-stamped columns) a value; the record number is parameter 1, which
   // the statement leaves unused when `sqlite_numbers` (SQLite numbers the row).
-  SqliteStmt& InsertStatement(Cursor& c, const std::vector<size_t>& fields,
-                              const std::vector<std::pair<std::string, Value>>& stamps,
-                              bool sqlite_numbers);
+  StoreStatement& InsertStatement(Cursor& c, const std::vector<size_t>& fields,
+                                  const std::vector<std::pair<std::string, Value>>& stamps,
+                                  bool sqlite_numbers);
   // Whether SQLite, numbering the appended row itself, gives it the number
   // the reservation took (see InsertAppended).
   bool SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& fields);
   // The kept UPDATE of an edit of `fields` and `stamps`.
-  SqliteStmt& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
-                              const std::vector<std::pair<std::string, Value>>& stamps);
+  StoreStatement& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
+                                  const std::vector<std::pair<std::string, Value>>& stamps);
   // Drops every kept statement once there are too many (a cursor writing
   // ever new sets of fields). Called where none is in use.
   void DropKeptStatementsIfMany();
@@ -280,19 +278,13 @@ class CursorWalk {
   // Whether the table numbers its rows with AUTOINCREMENT (so that numbers
   // of rows gone are never given out again); read once.
   bool Sequenced(Cursor& c);
-  // One value over the appended record (an order key, a condition).
-  Value EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
 
   // ---- the record work of a cursor on a server (cursor_server_records.cpp) ----
-  // A statement of the record work, prepared once per text and reset.
-  StoreStatement& ServerStatement(Cursor& c, const std::string& sql);
   // `expression` over the current record's row; unset when the row is gone.
-  Value ServerRowValue(Cursor& c, const std::string& expression);
+  Value RowValue(Cursor& c, const std::string& expression);
   std::string ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset, uint64_t length);
-  uint32_t ServerChecksum(Cursor& c);
   void ServerDefaults(Cursor& c, std::vector<Value>* defaults);
   int64_t ServerReserveNumber(Cursor& c);
-  // The next row version of the table, for the ROWVERSION field `f`.
   int64_t ServerRowVersion(Cursor& c, const FieldDesc& f);
   bool ServerRowExists(Cursor& c, int64_t rowid);
   // Whether another cursor of this process or another session holds the
@@ -303,7 +295,6 @@ class CursorWalk {
   void ServerWrite(Cursor& c);
   void ServerWriteAppended(Cursor& c);
   void ServerDelete(Cursor& c);
-  Value ServerEvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where);
   class ServerWriteLock;
 
   // Parameters of the pending row's values (below them: condition values and
@@ -334,14 +325,14 @@ class CursorWalk {
   // was read under, or the reservation's): whether the table now holds
   // exactly the current image (cursor_written.cpp). `after` is the store's
   // mark right after the write.
-  bool WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
+  bool WrittenAsImaged(Cursor& c, const StoreStatement* write, const StoreMark& before,
                        const StoreMark& after) const;
   // Reads the affinities and generated columns of the cursor's table and
   // trusts them for `write` as SQLite prepared it now.
-  void LearnColumns(Cursor& c, sqlite3_stmt* write) noexcept;
-  bool ColumnsTrusted(sqlite3_stmt* write) const;
+  void LearnColumns(Cursor& c, const StoreStatement* write) noexcept;
+  bool ColumnsTrusted(const StoreStatement* write) const;
   // ... and that they are an ordinary table's columns, none generated.
-  bool StoresPlainColumns(sqlite3_stmt* write) const;
+  bool StoresPlainColumns(const StoreStatement* write) const;
 
   // Rows and order.
   WalkStatements statements_;                      // texts and statements, per shape
@@ -371,15 +362,13 @@ class CursorWalk {
   std::vector<Value> spare_defaults_;  // room for the next append's defaults
   // Statements of writes, record locks and checksums by SQL text, kept for
   // the cursor's life: bulk appends and edits would otherwise spend most of
-  // their time parsing SQL.
-  std::map<std::string, std::unique_ptr<SqliteStmt>> kept_stmts_;
-  // The same on a server.
-  std::map<std::string, std::unique_ptr<StoreStatement>> server_stmts_;
+  // their time parsing SQL (and on a server, a round trip preparing it).
+  std::map<std::string, std::unique_ptr<StoreStatement>> kept_stmts_;
   // The kept statement of the last append or edit and the fields it wrote.
   struct LastWrite {
-    std::vector<size_t> fields;   // field indexes
-    SqliteStmt* stmt = nullptr;   // in kept_stmts_; null when none
-    bool sqlite_numbers = false;  // an INSERT that leaves the number to SQLite
+    std::vector<size_t> fields;      // field indexes
+    StoreStatement* stmt = nullptr;  // in kept_stmts_; null when none
+    bool sqlite_numbers = false;     // an INSERT that leaves the number to SQLite
   };
   LastWrite last_insert_, last_update_;
   std::vector<size_t> write_fields_;  // the fields the write being made gives values
@@ -410,7 +399,7 @@ class CursorWalk {
   // checked for, with their count of SQLite's own re-preparations then.
   struct ColumnsKnown {
     std::vector<char> affinity;
-    std::map<sqlite3_stmt*, int> trusted;
+    std::map<const StoreStatement*, int64_t> trusted;
   };
   ColumnsKnown columns_;
 };

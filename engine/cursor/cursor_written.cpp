@@ -20,7 +20,6 @@
 #include "engine/cursor/cursor_walk.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
-#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 
@@ -79,7 +78,7 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
 
 }  // namespace
 
-void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) noexcept {
+void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept {
   // Called after a write succeeded: a failure here must not make it look
   // failed, so the columns then stay untrusted and the next write reads back.
   try {
@@ -88,46 +87,48 @@ void CursorWalk::LearnColumns(Cursor& c, sqlite3_stmt* update) noexcept {
     // whatever its query and INSTEAD OF triggers make of the row, a virtual
     // table's whatever its module does. The name must be one table's alone
     // (a temporary table hides one of the store's of the same name).
-    SqliteStmt kind(c.source_db(), "PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
-    bool plain = kind.Step() && kind.Text(2) == "table" && !kind.Step();
-    SqliteStmt info(c.source_db(), "PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
-    while (plain && info.Step()) {
-      std::string name = info.Text(1);
+    StoreSession& rows = c.rows_session();
+    std::unique_ptr<StoreStatement> kind =
+        rows.Prepare("PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
+    bool plain = kind->Step() && kind->Column(2).bytes == "table" && !kind->Step();
+    std::unique_ptr<StoreStatement> info =
+        rows.Prepare("PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
+    while (plain && info->Step()) {
+      std::string name = info->Column(1).bytes;
       for (size_t i = 0; i < c.desc.fields.size(); ++i) {
         if (!EqualsNoCase(c.desc.fields[i].name, name)) continue;
         // hidden: 0 a plain column, 2 and 3 generated ones.
-        affinity[i] = info.Int(6) == 0 ? AffinityOf(info.Text(2)) : kComputed;
+        affinity[i] = info->Column(6).integer == 0 ? AffinityOf(info->Column(2).bytes) : kComputed;
       }
     }
     if (affinity != columns_.affinity) columns_.trusted.clear();
     columns_.affinity = std::move(affinity);
-    columns_.trusted[update] = sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
+    columns_.trusted[update] = update->Repreparations();
   } catch (...) {
     columns_.trusted.erase(update);
   }
 }
 
-bool CursorWalk::ColumnsTrusted(sqlite3_stmt* update) const {
+bool CursorWalk::ColumnsTrusted(const StoreStatement* update) const {
   auto it = columns_.trusted.find(update);
-  return it != columns_.trusted.end() &&
-         it->second == sqlite3_stmt_status(update, SQLITE_STMTSTATUS_REPREPARE, 0);
+  // A store that does not say when it prepared the statement again is
+  // never trusted.
+  return it != columns_.trusted.end() && it->second >= 0 && it->second == update->Repreparations();
 }
 
-bool CursorWalk::StoresPlainColumns(sqlite3_stmt* write) const {
+bool CursorWalk::StoresPlainColumns(const StoreStatement* write) const {
   if (!ColumnsTrusted(write)) return false;
   for (char affinity : columns_.affinity)
     if (affinity == kComputed) return false;
   return true;
 }
 
-bool CursorWalk::WrittenAsImaged(Cursor& c, sqlite3_stmt* write, const StoreMark& before,
+bool CursorWalk::WrittenAsImaged(Cursor& c, const StoreStatement* write, const StoreMark& before,
                                  const StoreMark& after) const {
   StoreMark expected = before;
   ++expected.changes;  // the write's one row, and nothing else
   if (expected.changes <= 0 || !(after == expected)) return false;
-  int foreign_keys = 1;
-  sqlite3_db_config(c.source_db(), SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
-  if (foreign_keys != 0 || !StoresPlainColumns(write)) return false;
+  if (c.rows_session().EnforcesForeignKeys() || !StoresPlainColumns(write)) return false;
   if (!appended_) {
     for (const auto& [index, value] : pending_)
       if (!StoredAsBound(c.desc.fields[index], columns_.affinity[index], value)) return false;

@@ -4,13 +4,10 @@
 #ifndef ENGINE_CURSOR_RECORD_WRITE_H
 #define ENGINE_CURSOR_RECORD_WRITE_H
 
-#include <sqlite3.h>
-
 #include <string>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
-#include "engine/storage/sqlite_stmt.h"
+#include "engine/storage/store_session.h"
 
 namespace nce {
 
@@ -18,22 +15,23 @@ namespace nce {
 // stays open behind it.
 class StatementUse {
  public:
-  explicit StatementUse(SqliteStmt& stmt) : stmt_(stmt) {}
+  explicit StatementUse(StoreStatement& stmt) : stmt_(stmt) {}
   ~StatementUse() { stmt_.Reset(); }
   StatementUse(const StatementUse&) = delete;
   StatementUse& operator=(const StatementUse&) = delete;
-  SqliteStmt* operator->() { return &stmt_; }
+  StoreStatement* operator->() { return &stmt_; }
+  StoreStatement& get() { return stmt_; }
 
  private:
-  SqliteStmt& stmt_;  // kept by the cursor
+  StoreStatement& stmt_;  // kept by the cursor
 };
 
 // The prepared SAVEPOINT, RELEASE and ROLLBACK TO of one savepoint name;
 // all null for a write that needs no savepoint.
 struct WriteSavepointStatements {
-  SqliteStmt* open = nullptr;
-  SqliteStmt* release = nullptr;
-  SqliteStmt* undo = nullptr;
+  StoreStatement* open = nullptr;
+  StoreStatement* release = nullptr;
+  StoreStatement* undo = nullptr;
 };
 
 // Opens the savepoint of `stmts` (when there is one); it is rolled back
@@ -45,10 +43,13 @@ class WriteSavepoint {
   }
   ~WriteSavepoint() {
     if (done_ || !stmts_.open) return;
-    sqlite3_step(stmts_.undo->get());
-    stmts_.undo->Reset();
-    sqlite3_step(stmts_.release->get());
-    stmts_.release->Reset();
+    // The write failed, and its error is the one the caller sees.
+    for (StoreStatement* stmt : {stmts_.undo, stmts_.release}) {
+      try {
+        Run(*stmt);
+      } catch (const EngineError&) {
+      }
+    }
   }
   WriteSavepoint(const WriteSavepoint&) = delete;
   WriteSavepoint& operator=(const WriteSavepoint&) = delete;
@@ -58,7 +59,7 @@ class WriteSavepoint {
   }
 
  private:
-  static void Run(SqliteStmt& stmt) {
+  static void Run(StoreStatement& stmt) {
     StatementUse use(stmt);
     use->Run();
   }
@@ -69,17 +70,14 @@ class WriteSavepoint {
 
 // Runs `write`; a NOT NULL constraint it breaks becomes the value-required
 // error that names the column, instead of a bare SQL error.
-template <class Write>
-void RunNamingEmptyColumn(sqlite3* db, Write write) {
+inline void RunNamingEmptyColumn(StoreStatement& write) {
   try {
-    write();
+    write.Run();
   } catch (const EngineError&) {
-    if (sqlite3_extended_errcode(db) != SQLITE_CONSTRAINT_NOTNULL) throw;
-    std::string message = sqlite3_errmsg(db);  // "NOT NULL constraint failed: table.column"
-    size_t dot = message.rfind('.');
-    std::string column = dot == std::string::npos ? message : message.substr(dot + 1);
+    WriteRefusal refusal = write.LastRefusal();
+    if (refusal.kind != WriteRefusal::Kind::kEmptyColumn) throw;
     throw EngineError(NDS_E_VALUE_REQUIRED,
-                      "Value required: column \"" + column + "\" may not be empty.");
+                      "Value required: column \"" + refusal.column + "\" may not be empty.");
   }
 }
 

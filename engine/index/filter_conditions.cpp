@@ -8,7 +8,6 @@
 #include "engine/expr/expr_values.h"
 #include "engine/index/index_cursor.h"
 #include "engine/storage/postgres/postgres_tables.h"
-#include "engine/storage/sqlite_stmt.h"
 
 namespace nce {
 namespace {
@@ -181,31 +180,6 @@ bool EvaluateOnStored(Cursor& cursor, const std::string& sql) {
   return Holds(stmt->Column(0));
 }
 
-// Whether an unwritten append on a server satisfies the condition `sql`:
-// the cursor's own values stand in for the record.
-bool EvaluateAppendedOnServer(Cursor& cursor, const std::string& sql) {
-  StoreSession& session = cursor.source_session();
-  CursorWalk& walk = cursor.walk;
-  // The server types each value as its column would.
-  std::string row;
-  for (size_t i = 0; i < cursor.desc.fields.size(); ++i) {
-    const FieldDesc& f = cursor.desc.fields[i];
-    row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") + std::to_string(i + 1) + " AS " +
-           PostgresColumnType(f.shape) + ") AS " + cursor.QuotedColumn(f.name);
-  }
-  row += (row.empty() ? "(SELECT CAST(?" : ", CAST(?") +
-         std::to_string(cursor.desc.fields.size() + 1) + " AS bigint) AS rowid)";
-  std::unique_ptr<StoreStatement> stmt =
-      session.Prepare("SELECT (" + sql + ") FROM " + row + " AS pending");
-  for (size_t i = 0; i < cursor.desc.fields.size(); ++i)
-    stmt->Bind(static_cast<int>(i + 1), walk.FieldValue(cursor, i));
-  stmt->Bind(static_cast<int>(cursor.desc.fields.size() + 1), Value::Integer(walk.record_number()));
-  if (!stmt->Step())
-    throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
-  // The server's boolean reads as 0 or 1.
-  return Holds(stmt->Column(0));
-}
-
 }  // namespace
 
 void DropOptimizedFilterSnapshot(Cursor& cursor) {
@@ -293,16 +267,10 @@ bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
   if (!cursor.walk.appending()) return EvaluateOnStored(cursor, sql);
   // An unwritten append is not in the table: its own values stand in.
-  if (cursor.on_server()) return EvaluateAppendedOnServer(cursor, sql);
-  // The binder of the pending row is the cursor walk's, over SQLite's own
-  // statement: this use stays until the walk binds the row neutrally.
-  SqliteStmt stmt(cursor.source_db(),
-                  "SELECT (" + sql + ") FROM " + cursor.walk.PendingRowSource(cursor));
-  cursor.walk.BindConditionValues(cursor, stmt.get());
-  cursor.walk.BindPendingRow(cursor, stmt.get(), true);
-  if (!stmt.Step())
+  Value holds = cursor.walk.EvaluateOnAppended(cursor, sql, "");
+  if (holds.kind == Value::Kind::kUnset)
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
-  return stmt.Int(0) != 0;
+  return Holds(holds);
 }
 
 }  // namespace nce

@@ -117,10 +117,8 @@ WalkStatement& IndexOrder::SeekStatement(Cursor& cursor, const std::string& sql)
   if (seek_ && seek_sql_ == sql && seek_store_ == store) return *seek_;
   seek_.reset();
   seek_store_ = nullptr;
-  // On SQLite the walk's own statement, which encodes records straight from
-  // the stepped row; source_db() stays the cursor layer's until it offers one.
-  seek_ = cursor.on_server() ? std::make_unique<WalkStatement>(cursor.source_session(), sql)
-                             : std::make_unique<WalkStatement>(cursor.source_db(), sql);
+  // A walk statement encodes records straight from the stepped row.
+  seek_ = std::make_unique<WalkStatement>(cursor.rows_session(), sql);
   seek_sql_ = sql;
   seek_store_ = store;
   return *seek_;

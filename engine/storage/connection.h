@@ -58,6 +58,9 @@ class Connection : public Object {
   // Whether `db` is the store's own SQLite connection (not the private
   // database of static cursors); false on a server and once closed.
   bool IsStoreDb(sqlite3* db) const { return store_ && store_->db() == db; }
+  // What the process's record lock table knows the store's transactions by
+  // (RecordLocks::LockInTransaction); null on a server and once closed.
+  const void* transaction_key() const { return store_ ? store_->db() : nullptr; }
   // Throws NDS_E_NO_CONNECTION once closed.
   void RequireOpen() const {
     if (!is_open()) ThrowNoStore();

@@ -1,5 +1,7 @@
 #include "engine/storage/sqlite_session.h"
 
+#include <algorithm>
+
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/storage/sql_error.h"
@@ -9,6 +11,28 @@ namespace nce {
 
 namespace {
 
+// What the failure SQLite just reported on `db` says to a record write.
+WriteRefusal RefusalOf(sqlite3* db) {
+  WriteRefusal refusal;
+  switch (sqlite3_extended_errcode(db)) {
+    case SQLITE_CONSTRAINT_NOTNULL: {
+      // "NOT NULL constraint failed: table.column"
+      std::string message = sqlite3_errmsg(db);
+      size_t dot = message.rfind('.');
+      refusal.kind = WriteRefusal::Kind::kEmptyColumn;
+      refusal.column = dot == std::string::npos ? message : message.substr(dot + 1);
+      break;
+    }
+    case SQLITE_CONSTRAINT_ROWID:
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+      refusal.kind = WriteRefusal::Kind::kNumberTaken;
+      break;
+    default:
+      break;
+  }
+  return refusal;
+}
+
 class SqliteStatement : public StoreStatement {
  public:
   SqliteStatement(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
@@ -17,6 +41,11 @@ class SqliteStatement : public StoreStatement {
   void Bind(int index, const Value& value) override {
     if (done_ || row_) Reset();
     int rc = BindValue(stmt_, index, value);
+    if (rc != SQLITE_OK) throw SqlError(db_, rc);
+  }
+  void BindInPlace(int index, const Value& value) override {
+    if (done_ || row_) Reset();
+    int rc = BindValueInPlace(stmt_, index, value);
     if (rc != SQLITE_OK) throw SqlError(db_, rc);
   }
   bool Step() override {
@@ -32,6 +61,7 @@ class SqliteStatement : public StoreStatement {
     }
     // The error belongs to the run: resetting keeps it from the next one.
     EngineError error = SqlError(db_, rc);
+    refusal_ = RefusalOf(db_);
     sqlite3_reset(stmt_);
     throw error;
   }
@@ -99,6 +129,12 @@ class SqliteStatement : public StoreStatement {
     sqlite3_reset(stmt_);
     row_ = done_ = false;
     changes_ = 0;
+    refusal_ = WriteRefusal{};
+  }
+  int64_t InsertedRecord() const override { return sqlite3_last_insert_rowid(db_); }
+  WriteRefusal LastRefusal() const override { return refusal_; }
+  int64_t Repreparations() const override {
+    return sqlite3_stmt_status(stmt_, SQLITE_STMTSTATUS_REPREPARE, 0);
   }
 
  private:
@@ -107,6 +143,7 @@ class SqliteStatement : public StoreStatement {
   bool row_ = false;    // a row is available
   bool done_ = false;   // the run ended (rows exhausted or failed)
   int64_t changes_ = 0;
+  WriteRefusal refusal_;  // of the last failed run
 };
 
 }  // namespace
@@ -172,6 +209,38 @@ void SqliteSession::ReleaseSavepoint(const std::string& name) {
 void SqliteSession::RollbackToSavepoint(const std::string& name) {
   RequireTransaction();
   Execute("ROLLBACK TO SAVEPOINT " + QuoteIdentifier(name));
+}
+
+bool SqliteSession::EnforcesForeignKeys() const {
+  int enforced = 1;
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FKEY, -1, &enforced);
+  return enforced != 0;
+}
+
+bool SqliteSession::ReadValuePart(const std::string& table, const std::string& column,
+                                  int64_t rowid, uint64_t offset, uint64_t length,
+                                  std::string* part) {
+  // Incremental blob I/O reads only the pages of the part asked for; it
+  // opens text and blob values alone.
+  sqlite3_blob* blob = nullptr;
+  if (sqlite3_blob_open(db_, "main", table.c_str(), column.c_str(), rowid, 0, &blob) != SQLITE_OK) {
+    sqlite3_blob_close(blob);
+    return false;
+  }
+  uint64_t size = static_cast<uint64_t>(sqlite3_blob_bytes(blob));
+  part->clear();
+  if (offset < size) {
+    part->resize(std::min(length, size - offset));
+    int rc = sqlite3_blob_read(blob, part->data(), static_cast<int>(part->size()),
+                               static_cast<int>(offset));
+    if (rc != SQLITE_OK) {
+      EngineError error = SqlError(db_, rc);
+      sqlite3_blob_close(blob);
+      throw error;
+    }
+  }
+  sqlite3_blob_close(blob);
+  return true;
 }
 
 bool SqliteSession::InTransaction() const {

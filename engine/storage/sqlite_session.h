@@ -34,6 +34,9 @@ class SqliteSession : public StoreSession {
   void ReleaseSavepoint(const std::string& name) override;
   void RollbackToSavepoint(const std::string& name) override;
   bool InTransaction() const override;
+  bool EnforcesForeignKeys() const override;
+  bool ReadValuePart(const std::string& table, const std::string& column, int64_t rowid,
+                     uint64_t offset, uint64_t length, std::string* part) override;
 
   sqlite3* db() const { return db_; }
 

@@ -16,9 +16,21 @@
 #include <string>
 #include <string_view>
 
+#include "engine/base/errors.h"
 #include "engine/base/values.h"
 
 namespace nce {
+
+// Why a write failed, where the record work of a cursor tells causes apart.
+struct WriteRefusal {
+  enum class Kind {
+    kOther,
+    kEmptyColumn,  // a NOT NULL column was left empty
+    kNumberTaken,  // the record number (or the INTEGER PRIMARY KEY) is another row's
+  };
+  Kind kind = Kind::kOther;
+  std::string column;  // kEmptyColumn: the column's name as the store gives it
+};
 
 class StoreStatement {
  public:
@@ -27,6 +39,10 @@ class StoreStatement {
   // Binds parameter ?`index` (from 1) to `value`; an unset value binds NULL.
   // Bindings stay until bound again, across Reset.
   virtual void Bind(int index, const Value& value) = 0;
+  // The same, but a store may read `value` where it lies instead of copying
+  // it: the value must stay as it is until the statement is reset or bound
+  // again. For writes that bind every field of a record.
+  virtual void BindInPlace(int index, const Value& value) { Bind(index, value); }
   // Runs the statement on the first call after preparing or Reset; true
   // while a row is available, false when there are no more.
   virtual bool Step() = 0;
@@ -54,6 +70,25 @@ class StoreStatement {
   virtual int64_t RowsChanged() const = 0;
   // Makes the statement ready to run again.
   virtual void Reset() = 0;
+  // Runs a statement whose rows, if any, are not wanted.
+  void Run() {
+    while (Step()) {
+    }
+  }
+
+  // ---- for writes of records one by one (the cursor's edits and appends) ----
+  // The record number of the row the last run inserted. A server numbers
+  // rows from a sequence the caller reads itself: NDS_E_NOT_SUPPORTED there.
+  virtual int64_t InsertedRecord() const {
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "This store does not tell the number of an inserted row.");
+  }
+  // What the last failed run ran into; kOther once the statement is reset.
+  virtual WriteRefusal LastRefusal() const { return {}; }
+  // How often the store prepared the statement again by itself since it was
+  // made, as SQLite does after every schema change: what was learnt of the
+  // table it writes holds while this stays. -1 when the store does not say.
+  virtual int64_t Repreparations() const { return -1; }
 
  protected:
   StoreStatement() = default;
@@ -91,6 +126,19 @@ class StoreSession {
   virtual bool Connected() const { return true; }
   // Connects again the same way; for a session that lost its connection.
   virtual void Reconnect() {}
+  // Whether a write may change rows it does not name through foreign key
+  // actions; a store that cannot tell says true.
+  virtual bool EnforcesForeignKeys() const { return true; }
+  // Part of the value of column `column` of row `rowid` of `table`: up to
+  // `length` bytes from `offset`, reading no more of the value than that.
+  // False when the store offers no such read, or the value is not text or
+  // a blob (NULL, a number), or the row is gone: the caller then reads the
+  // whole value.
+  virtual bool ReadValuePart(const std::string& table, const std::string& column, int64_t rowid,
+                             uint64_t offset, uint64_t length, std::string* part) {
+    (void)table, (void)column, (void)rowid, (void)offset, (void)length, (void)part;
+    return false;
+  }
   // Record locks that other processes on other machines see: record
   // `record` of `table` (0: the whole table), held by this session, freed by
   // the store when the session ends however it ends. A shared lock conflicts

@@ -19,10 +19,6 @@ WalkStatement::WalkStatement(StoreSession& session, const std::string& sql) {
     store_ = session.Prepare(sql);
 }
 
-WalkStatement::WalkStatement(sqlite3* db, const std::string& sql) {
-  PrepareSqlite(db, sql);
-}
-
 void WalkStatement::PrepareSqlite(sqlite3* db, const std::string& sql) {
   db_ = db;
   int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);

@@ -38,9 +38,6 @@ class WalkStatement {
   // Prepares `sql` on `session`; on a SQLite session the statement runs
   // through SQLite's own calls. Throws when the store refuses the text.
   WalkStatement(StoreSession& session, const std::string& sql);
-  // Prepares `sql` on the SQLite database `db`; throws SqlError when SQLite
-  // refuses it.
-  WalkStatement(sqlite3* db, const std::string& sql);
   ~WalkStatement();
   WalkStatement(const WalkStatement&) = delete;
   WalkStatement& operator=(const WalkStatement&) = delete;
