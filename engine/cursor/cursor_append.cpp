@@ -4,10 +4,7 @@
 // new record from the columns' defaults. Only the write inserts the row, so
 // other users never see a half-made record, and a NOT NULL column without a
 // default can be filled before the row has to satisfy it.
-#include <cerrno>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 
 #include "engine/base/errors.h"
@@ -18,6 +15,7 @@
 #include "engine/record/record_image.h"
 #include "engine/storage/postgres/postgres_tables.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/table_facts.h"
 
 namespace nce {
 
@@ -31,65 +29,6 @@ constexpr int kInsertAttempts = 16;
 
 bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
-}
-
-// SQLite's column affinities, from the declared type.
-enum class Affinity { kText, kNumeric, kInteger, kReal, kBlob };
-
-Affinity AffinityOf(const std::string& declared) {
-  std::string t = UpperAscii(declared);
-  auto has = [&t](const char* part) { return t.find(part) != std::string::npos; };
-  if (has("INT")) return Affinity::kInteger;
-  if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::kText;
-  if (t.empty() || has("BLOB")) return Affinity::kBlob;
-  if (has("REAL") || has("FLOA") || has("DOUB")) return Affinity::kReal;
-  return Affinity::kNumeric;
-}
-
-// Reads `text` as a number the way a numeric column does: the whole text,
-// blanks around it allowed, decimal digits only.
-bool ParseNumber(const std::string& text, Value* number) {
-  size_t begin = text.find_first_not_of(' ');
-  size_t end = text.find_last_not_of(' ');
-  if (begin == std::string::npos) return false;
-  std::string digits = text.substr(begin, end - begin + 1);
-  if (digits.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
-  char* stop = nullptr;
-  errno = 0;
-  long long integer = std::strtoll(digits.c_str(), &stop, 10);
-  if (*stop == '\0' && errno == 0) {
-    *number = Value::Integer(integer);
-    return true;
-  }
-  double real = std::strtod(digits.c_str(), &stop);
-  if (*stop != '\0' || !std::isfinite(real)) return false;
-  *number = Value::Real(real);
-  return true;
-}
-
-// What storing `v` in a column of affinity `a` makes of it, as SQLite does
-// on insert, so that the new record shows what its row will hold.
-Value WithAffinity(Value v, Affinity a) {
-  if (a == Affinity::kBlob || v.kind == Value::Kind::kNull || v.kind == Value::Kind::kBlob)
-    return v;
-  if (a == Affinity::kText) {
-    if (v.kind == Value::Kind::kInteger) return Value::Text(std::to_string(v.integer));
-    if (v.kind == Value::Kind::kReal) {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%.15g", v.real);
-      std::string text = buf;
-      if (text.find_first_of(".eEni") == std::string::npos) text += ".0";
-      return Value::Text(text);
-    }
-    return v;
-  }
-  if (v.kind == Value::Kind::kText && !ParseNumber(v.bytes, &v)) return v;
-  if (a == Affinity::kReal && v.kind == Value::Kind::kInteger)
-    return Value::Real(static_cast<double>(v.integer));
-  if (a != Affinity::kReal && v.kind == Value::Kind::kReal && std::trunc(v.real) == v.real &&
-      std::fabs(v.real) < 9.2e18)
-    return Value::Integer(static_cast<int64_t>(v.real));
-  return v;
 }
 
 // Kept statements beyond this many are all dropped before the next write
@@ -130,19 +69,6 @@ WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
   return stmts;
 }
 
-bool CursorWalk::Sequenced(Cursor& c) {
-  if (sequenced_ < 0) {
-    StatementUse table(
-        KeptStatement(c,
-                      "SELECT sql FROM main.sqlite_master WHERE type = 'table' AND name = ?1 "
-                      "COLLATE NOCASE"));
-    table->Bind(1, Value::Text(c.source_table));
-    sequenced_ = table->Step() &&
-                 UpperAscii(table->Column(0).bytes).find("AUTOINCREMENT") != std::string::npos;
-  }
-  return sequenced_ == 1;
-}
-
 int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
   for (size_t i = 0; i < c.desc.fields.size(); ++i) {
     const FieldDesc& f = c.desc.fields[i];
@@ -161,17 +87,13 @@ int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
 void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   if (c.on_server()) return ServerDefaults(c, defaults);
   if (!defaults_read_) {
-    std::unique_ptr<StoreStatement> columns = c.rows_session().Prepare(
-        "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
-        "WHERE dflt_value IS NOT NULL");
-    columns->Bind(1, Value::Text(c.source_table));
     std::string select;
     std::vector<std::pair<size_t, int>> places;
-    while (columns->Step()) {
-      int i = DefaultedField(c, columns->Column(0).bytes);
+    for (const DefaultClause& clause : DefaultClauses(c.rows_session(), c.source_table)) {
+      int i = DefaultedField(c, clause.column);
       if (i < 0) continue;
-      select += (select.empty() ? "SELECT (" : ", (") + columns->Column(2).bytes + ")";
-      places.emplace_back(i, static_cast<int>(AffinityOf(columns->Column(1).bytes)));
+      select += (select.empty() ? "SELECT (" : ", (") + clause.expression + ")";
+      places.emplace_back(i, static_cast<int>(clause.affinity));
     }
     defaults_sql_ = std::move(select);
     default_places_ = std::move(places);
@@ -185,8 +107,9 @@ void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   StatementUse evaluate(KeptStatement(c, defaults_sql_));
   if (!evaluate->Step()) return;
   for (size_t k = 0; k < default_places_.size(); ++k)
-    (*defaults)[default_places_[k].first] = WithAffinity(
-        evaluate->Column(static_cast<int>(k)), static_cast<Affinity>(default_places_[k].second));
+    (*defaults)[default_places_[k].first] =
+        StoredAs(evaluate->Column(static_cast<int>(k)),
+                 static_cast<ColumnAffinity>(default_places_[k].second));
 }
 
 void CursorWalk::Append(Cursor& c) {
@@ -217,16 +140,9 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
   // when the row that had it is gone.
-  bool sequenced = false;
-  if (Sequenced(c)) {
-    StatementUse sequences(
-        KeptStatement(c, "SELECT 1 FROM main.sqlite_master WHERE name = 'sqlite_sequence'"));
-    sequenced = sequences->Step();
-  }
-  if (sequenced) {
-    StatementUse seq(KeptStatement(c,
-                                   "SELECT coalesce(max(seq), 0) FROM main.sqlite_sequence "
-                                   "WHERE name = ?1 COLLATE NOCASE"));
+  if (!sequence_query_) sequence_query_ = NumberSequenceQuery(c.rows_session(), c.source_table);
+  if (!sequence_query_->empty()) {
+    StatementUse seq(KeptStatement(c, *sequence_query_));
     seq->Bind(1, Value::Text(c.source_table));
     if (seq->Step()) highest = std::max(highest, seq->Column(0).integer);
   }

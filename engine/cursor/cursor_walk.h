@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -275,9 +276,6 @@ class CursorWalk {
   // statements; none (null members) when the write is one statement, which
   // SQLite makes all or nothing by itself.
   WriteSavepointStatements SavepointFor(Cursor& c, bool appending);
-  // Whether the table numbers its rows with AUTOINCREMENT (so that numbers
-  // of rows gone are never given out again); read once.
-  bool Sequenced(Cursor& c);
 
   // ---- the record work of a cursor on a server (cursor_server_records.cpp) ----
   // `expression` over the current record's row; unset when the row is gone.
@@ -372,9 +370,11 @@ class CursorWalk {
   };
   LastWrite last_insert_, last_update_;
   std::vector<size_t> write_fields_;  // the fields the write being made gives values
-  int sequenced_ = -1;                // Sequenced(): -1 not read yet, else 0 or 1
-  bool defaults_read_ = false;        // the two below are built
-  std::string defaults_sql_;          // SELECT of the DEFAULT clauses, "" none
+  // The query of the highest number the table gave out, when it never
+  // gives one twice (NumberSequenceQuery); "" for other tables; read once.
+  std::optional<std::string> sequence_query_;
+  bool defaults_read_ = false;                          // the two below are built
+  std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
   std::set<int64_t> locks_;           // records locked through Lock

@@ -20,25 +20,13 @@
 #include "engine/cursor/cursor_walk.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
+#include "engine/storage/table_facts.h"
 
 namespace nce {
 
 namespace {
 
 constexpr char kComputed = 0;  // a generated column, or none of that name
-
-// SQLite's column affinity of a declared type, by its rules in their order:
-// INT anywhere; else CHAR, CLOB or TEXT; else BLOB or no type; else REAL,
-// FLOA or DOUB; else NUMERIC.
-char AffinityOf(std::string declared) {
-  for (char& ch : declared) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  auto has = [&declared](const char* part) { return declared.find(part) != std::string::npos; };
-  if (has("INT")) return 'I';
-  if (has("CHAR") || has("CLOB") || has("TEXT")) return 'T';
-  if (has("BLOB") || declared.empty()) return 'B';
-  if (has("REAL") || has("FLOA") || has("DOUB")) return 'R';
-  return 'N';
-}
 
 // "YYYY-MM-DD" with digits where they belong.
 bool IsoDateText(const std::string& text) {
@@ -83,22 +71,15 @@ void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept 
   // failed, so the columns then stay untrusted and the next write reads back.
   try {
     std::vector<char> affinity(c.desc.fields.size(), kComputed);
-    // Only an ordinary table stores what is bound: a view's columns are
-    // whatever its query and INSTEAD OF triggers make of the row, a virtual
-    // table's whatever its module does. The name must be one table's alone
-    // (a temporary table hides one of the store's of the same name).
-    StoreSession& rows = c.rows_session();
-    std::unique_ptr<StoreStatement> kind =
-        rows.Prepare("PRAGMA table_list(" + QuoteIdentifier(c.source_table) + ")");
-    bool plain = kind->Step() && kind->Column(2).bytes == "table" && !kind->Step();
-    std::unique_ptr<StoreStatement> info =
-        rows.Prepare("PRAGMA table_xinfo(" + QuoteIdentifier(c.source_table) + ")");
-    while (plain && info->Step()) {
-      std::string name = info->Column(1).bytes;
+    // Only an ordinary table stores what is bound; any other leaves every
+    // field untrusted.
+    std::optional<std::vector<StoredColumn>> columns =
+        OrdinaryTableColumns(c.rows_session(), c.source_table);
+    for (size_t k = 0; columns && k < columns->size(); ++k) {
+      const StoredColumn& column = (*columns)[k];
       for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-        if (!EqualsNoCase(c.desc.fields[i].name, name)) continue;
-        // hidden: 0 a plain column, 2 and 3 generated ones.
-        affinity[i] = info->Column(6).integer == 0 ? AffinityOf(info->Column(2).bytes) : kComputed;
+        if (!EqualsNoCase(c.desc.fields[i].name, column.name)) continue;
+        affinity[i] = column.generated ? kComputed : static_cast<char>(column.affinity);
       }
     }
     if (affinity != columns_.affinity) columns_.trusted.clear();
