@@ -633,10 +633,19 @@ class Translator {
     SqlExpr a = Translate(*node.args[0]);
     SqlExpr b = Translate(*node.args[1]);
     if (a.type != b.type) Refuse(node, f + " needs two values of one type");
-    const char* fn =
-        server_ ? (f == "MAX" ? "greatest(" : "least(") : (f == "MAX" ? "max(" : "min(");
-    return Make(fn + a.sql + ", " + b.sql + ")", a.type, std::max(a.length, b.length),
-                a.fixed_length && b.fixed_length);
+    std::string sql;
+    if (!server_) {
+      sql = (f == "MAX" ? "max(" : "min(") + a.sql + ", " + b.sql + ")";
+    } else {
+      // SQLite's max and min are empty when either value is, where the
+      // server's greatest and least pass an empty value by; text compares
+      // byte by byte, as on SQLite.
+      std::string collate = a.type == ExprType::kString ? Bytewise() : "";
+      sql = "(CASE WHEN (" + a.sql + ") IS NULL OR (" + b.sql + ") IS NULL THEN NULL ELSE " +
+            (f == "MAX" ? "greatest(" : "least(") + a.sql + collate + ", " + b.sql + collate +
+            ") END)";
+    }
+    return Make(sql, a.type, std::max(a.length, b.length), a.fixed_length && b.fixed_length);
   }
 
   SqlExpr Abs(const ExprNode& node) {

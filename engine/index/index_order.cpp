@@ -88,7 +88,12 @@ std::string ServerKeyMismatch(const ExprNode& node, const ExprContext& context) 
   const std::string& f = node.text;
   size_t n = node.args.size();
   if (f == "DATE" || f == "TODAY" || f == "NOW") return f + "() changes with the clock";
-  if (f == "MAX" || f == "MIN") return f + " of an empty value answers otherwise there";
+  // SQLite compares strings of a case-insensitive field without letter case,
+  // and keeps the first of two that differ in case alone.
+  if ((f == "MAX" || f == "MIN") && n == 2 &&
+      (TranslateExpression(*node.args[0], context).case_insensitive ||
+       TranslateExpression(*node.args[1], context).case_insensitive))
+    return f + " of a case-insensitive field compares otherwise there";
   if (f == "CHR" && !(n == 1 && node.args[0]->kind == ExprNode::Kind::kNumber &&
                       node.args[0]->number >= 0 && node.args[0]->number < 128))
     return "CHR of other than an ASCII code gives other characters there";

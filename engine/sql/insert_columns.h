@@ -1,7 +1,6 @@
 // Where an INSERT that names no columns would name them: on a server, an
-// engine table whose rowid column no longer comes last (a column was added
-// after it) must be given its fields' columns, or the values would fill
-// rowid.
+// engine table is given its fields' columns, as its rowid column is one of
+// the table's (and no longer the last once a column is added).
 #ifndef ENGINE_SQL_INSERT_COLUMNS_H
 #define ENGINE_SQL_INSERT_COLUMNS_H
 

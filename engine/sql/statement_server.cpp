@@ -194,7 +194,7 @@ bool LiveCursorHidesAlike(Connection& connection, const std::string& sql,
 }
 
 // The statement as the server must get it: an INSERT naming no columns
-// names its table's fields when the table's rowid column is not last.
+// into an engine table names the table's fields.
 std::string WithServerColumnList(StoreSession& session, const std::string& sql,
                                  const std::string& keyword) {
   size_t at = MissingColumnListAt(sql, keyword);

@@ -91,6 +91,10 @@ const char* const kKeys[] = {
     "'ith' $ s",
     "CTOD(DTOC(d))",
     "c;n;d",
+    "MAX(n, y)",
+    "MIN(i, 0)",
+    "MAX(d, CTOD('01/01/2000'))",
+    "MIN(s, 'm') + STR(i)",
 };
 constexpr size_t kDescending = 6;
 

@@ -214,6 +214,8 @@ TEST(ServerStatements, ParametersAndAutoincNumbersAsOnSqlite) {
     }
     RunSqlOrFail(c, "INSERT INTO log(id, who) VALUES(10, 'given')");
     RunSqlOrFail(c, "INSERT INTO log(who) VALUES('after')");
+    // A row one value short is refused, not written with its last field empty.
+    EXPECT_EQ(RunSql(c, "INSERT INTO log VALUES(20, 'short', 1.5, '2024-01-01')"), NDS_E_SQL);
     // Parameters whose types only their values tell: the server cannot
     // check this text before it has them, which must not refuse it.
     ASSERT_EQ(NdsPrepareSQL(statement, "SELECT :a + :b AS total"), NDS_SUCCESS) << LastErrorText();
@@ -231,6 +233,14 @@ TEST(ServerStatements, ParametersAndAutoincNumbersAsOnSqlite) {
   }
   EXPECT_EQ(results[1], results[0]);
   EXPECT_NE(results[0].find("1 2 3 3.5 \n"), std::string::npos) << results[0];
+  // The server's * includes the record numbers: a copy by * would take
+  // them, and is refused there.
+  for (NDSHANDLE c : {local, server})
+    RunSqlOrFail(c,
+                 "CREATE TABLE copy(id INTEGER, who CHAR(10), hours DOUBLE, day DATE, scan BLOB)");
+  EXPECT_EQ(RunSql(local, "INSERT INTO copy SELECT * FROM log"), NDS_SUCCESS);
+  EXPECT_EQ(RunSql(server, "INSERT INTO copy SELECT * FROM log"), NDS_E_SQL);
+  EXPECT_EQ(Rows(server, "SELECT count(*) FROM copy"), "0\n");
   EXPECT_NE(results[0].find("11|after"), std::string::npos) << results[0];
   NdsDisconnect(local);
   NdsDisconnect(server);

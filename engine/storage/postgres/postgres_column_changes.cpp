@@ -150,7 +150,6 @@ std::string ServerInsertColumns(StoreSession& session, std::string_view table) {
   columns->Bind(1, Value::Text(LowerAscii(table)));
   std::vector<std::string> names;
   while (columns->Step()) names.push_back(columns->Column(0).bytes);
-  if (names.empty() || names.back() == "rowid") return {};
   std::string list;
   bool numbered = false;
   for (const std::string& name : names) {

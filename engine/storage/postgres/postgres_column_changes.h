@@ -36,8 +36,11 @@ namespace nce {
 bool ChangeServerColumns(StoreSession& session, const TableDesc& table, const ColumnChange& change);
 
 // The columns, quoted and separated by ", ", that an INSERT into `table`
-// naming no columns must name: the table's columns but rowid, when rowid is
-// not its last column; empty when it is, or the table has none.
+// naming no columns must name: the table's columns but rowid; empty for a
+// table without one. Named, a row one value short is refused, as SQLite
+// refuses it, instead of leaving the last field empty; and the rows of
+// `SELECT *` from another engine table, which on a server include its
+// record numbers, are refused instead of taking them.
 std::string ServerInsertColumns(StoreSession& session, std::string_view table);
 
 }  // namespace nce
