@@ -235,11 +235,15 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
 }
 
 int64_t CursorWalk::NextRowVersion(Cursor& c, const FieldDesc& f) {
-  if (c.on_server()) return ServerRowVersion(c, f);
-  EnsureRowVersions(c.rows_session());
-  const std::string counters = "main." + QuoteIdentifier(RowVersionsTable());
+  std::string counters = "_nce_rowversions";  // a server's, made with its catalog
+  if (!c.on_server()) {
+    EnsureRowVersions(c.rows_session());
+    counters = "main." + QuoteIdentifier(RowVersionsTable());
+  }
   const Value table = Value::Text(UpperAscii(c.source_table));
   {
+    // Once the table's counter exists, one statement counts on, without
+    // reading the table's highest version.
     StatementUse bump(KeptStatement(c, "UPDATE " + counters +
                                            " SET last_value = last_value + 1 "
                                            "WHERE table_name = ?1 RETURNING last_value"));
@@ -247,12 +251,14 @@ int64_t CursorWalk::NextRowVersion(Cursor& c, const FieldDesc& f) {
     if (bump->Step()) return bump->Column(0).integer;
   }
   // First write of the table: continue above the highest version stored.
-  StatementUse first(KeptStatement(c, "INSERT INTO " + counters +
-                                          " (table_name, last_value) VALUES (?1, "
-                                          "(SELECT coalesce(max(" +
-                                          QuoteIdentifier(f.name) + "), 0) + 1 FROM " +
-                                          QuoteIdentifier(c.source_table) +
-                                          ")) RETURNING last_value"));
+  // Two first writers on a server both come here; the counter's row lock
+  // makes the second count on from the first.
+  StatementUse first(KeptStatement(
+      c, "INSERT INTO " + counters +
+             " AS v (table_name, last_value) VALUES (?1, (SELECT coalesce(max(" +
+             c.QuotedColumn(f.name) + "), 0) + 1 FROM " + c.QuotedTable() +
+             ")) ON CONFLICT (table_name) DO UPDATE SET last_value = v.last_value + 1 "
+             "RETURNING last_value"));
   first->Bind(1, table);
   if (!first->Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
   return first->Column(0).integer;

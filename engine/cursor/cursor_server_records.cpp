@@ -113,21 +113,6 @@ void CursorWalk::ServerDefaults(Cursor& c, std::vector<Value>* defaults) {
     (*defaults)[default_places_[k].first] = evaluate->Column(static_cast<int>(k));
 }
 
-int64_t CursorWalk::ServerRowVersion(Cursor& c, const FieldDesc& f) {
-  // One statement counts on, or starts above the highest version stored;
-  // the counter's row lock keeps two writers from taking the same one.
-  StatementUse bump(KeptStatement(
-      c,
-      "INSERT INTO _nce_rowversions AS v (table_name, last_value) VALUES (?1, (SELECT "
-      "coalesce(max(" +
-          c.QuotedColumn(f.name) + "), 0) + 1 FROM " + c.QuotedTable() +
-          ")) ON CONFLICT (table_name) DO UPDATE SET last_value = v.last_value + 1 "
-          "RETURNING last_value"));
-  bump->Bind(1, Value::Text(UpperAscii(c.source_table)));
-  if (!bump->Step()) throw EngineError(NDS_E_GENERAL, "No row version was given out.");
-  return bump->Column(0).integer;
-}
-
 int64_t CursorWalk::ServerReserveNumber(Cursor& c) {
   // The sequence never gives a number twice, to any workstation: the
   // number is this cursor's alone, and the process's lock marks it so for

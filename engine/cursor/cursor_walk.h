@@ -283,7 +283,6 @@ class CursorWalk {
   std::string ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset, uint64_t length);
   void ServerDefaults(Cursor& c, std::vector<Value>* defaults);
   int64_t ServerReserveNumber(Cursor& c);
-  int64_t ServerRowVersion(Cursor& c, const FieldDesc& f);
   bool ServerRowExists(Cursor& c, int64_t rowid);
   // Whether another cursor of this process or another session holds the
   // record's lock.
