@@ -47,6 +47,7 @@ class SqliteStatement : public StoreStatement {
     if (done_ || row_) Reset();
     int rc = BindValueInPlace(stmt_, index, value);
     if (rc != SQLITE_OK) throw SqlError(db_, rc);
+    in_place_ = true;
   }
   bool Step() override {
     if (done_) return false;
@@ -127,6 +128,9 @@ class SqliteStatement : public StoreStatement {
   int64_t RowsChanged() const override { return changes_; }
   void Reset() override {
     sqlite3_reset(stmt_);
+    // SQLite would keep reading an in-place value after its owner let it go.
+    if (in_place_) sqlite3_clear_bindings(stmt_);
+    in_place_ = false;
     row_ = done_ = false;
     changes_ = 0;
     refusal_ = WriteRefusal{};
@@ -139,9 +143,10 @@ class SqliteStatement : public StoreStatement {
 
  private:
   sqlite3* db_;
-  sqlite3_stmt* stmt_;  // owned
-  bool row_ = false;    // a row is available
-  bool done_ = false;   // the run ended (rows exhausted or failed)
+  sqlite3_stmt* stmt_;     // owned
+  bool row_ = false;       // a row is available
+  bool done_ = false;      // the run ended (rows exhausted or failed)
+  bool in_place_ = false;  // a value is bound in place (BindInPlace)
   int64_t changes_ = 0;
   WriteRefusal refusal_;  // of the last failed run
 };

@@ -40,8 +40,9 @@ class StoreStatement {
   // Bindings stay until bound again, across Reset.
   virtual void Bind(int index, const Value& value) = 0;
   // The same, but a store may read `value` where it lies instead of copying
-  // it: the value must stay as it is until the statement is reset or bound
-  // again. For writes that bind every field of a record.
+  // it: the value must stay as it is until the statement is reset, and the
+  // binding ends there (the parameter is NULL until bound again). For writes
+  // that bind every field of a record at every run.
   virtual void BindInPlace(int index, const Value& value) { Bind(index, value); }
   // Runs the statement on the first call after preparing or Reset; true
   // while a row is available, false when there are no more.
