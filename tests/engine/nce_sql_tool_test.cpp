@@ -6,6 +6,7 @@
 
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/engine/test_store.h"
 
 namespace nce_test {
 namespace {
@@ -48,9 +49,13 @@ TEST(NceSql, RunsAScriptFileAndReportsChangedRows) {
   EXPECT_EQ(QueryDirect(StoreFile(dir), "SELECT group_concat(s) FROM t"), "a,c");
 }
 
-TEST(NceSql, ResultSetsPrintAsAlignedTables) {
-  TempDir dir;
-  ToolRun run = RunTool(dir.str(),
+// The same script and output on a directory and on a server's URI.
+class NceSqlOnStores : public ::testing::TestWithParam<StoreKind> {};
+INSTANTIATE_TEST_SUITE_P(Stores, NceSqlOnStores, BothStores(), StoreKindName);
+
+TEST_P(NceSqlOnStores, ResultSetsPrintAsAlignedTables) {
+  TestStore store(GetParam());
+  ToolRun run = RunTool(store.path(),
                         "create table t(k INTEGER, s CHAR(6), d DATE, b BLOB);\n"
                         "insert into t values(7, 'seven', '2024-01-02', x'0102'), "
                         "(1200, 'x', NULL, NULL);\n"
