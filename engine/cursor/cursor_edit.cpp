@@ -62,7 +62,8 @@ void CursorWalk::FlushEdits(Cursor& c) {
 
 namespace {
 
-// The checksum of one value: its kind and its bytes. No value is NULL.
+// The checksum of one value: its kind and its bytes; an unset value counts
+// as NULL.
 uLong ValueChecksum(uLong crc, const Value& v) {
   unsigned char kind =
       static_cast<unsigned char>(v.kind == Value::Kind::kUnset ? Value::Kind::kNull : v.kind);
