@@ -6,12 +6,13 @@
 # Run as: cmake -DENGINE_DIR=<engine folder> -P check_layers.cmake
 # The layers, bottom to top; a file may include its own layer and those
 # before it. Keep in step with engine/CMakeLists.txt and docs/ARCHITECTURE.md.
-set(layers base schema record expr storage dictionary cursor index sql api testing)
+set(layers base schema record expr storage dictionary cursor index sql interchange api testing)
 # The layers that must not name SQLite: no <sqlite3.h>, no sqlite3 handle or
 # sqlite3_ function, no SQLITE_ constant, no SqliteStmt. They read stored data
 # through views the stores make. Each step that moves a layer's SQLite uses
 # into engine/storage/ adds the layer here.
-set(layers_without_sqlite base schema record expr dictionary cursor index sql api testing)
+set(layers_without_sqlite base schema record expr dictionary cursor index sql interchange api
+                         testing)
 
 # Sets `result` to the engine header through which `file` reaches
 # <sqlite3.h>, following the engine's own includes (each header once);
@@ -49,7 +50,8 @@ endfunction()
 set(faults "")
 foreach(layer IN LISTS layers)
   list(FIND layers ${layer} rank)
-  file(GLOB files ${ENGINE_DIR}/${layer}/*.h ${ENGINE_DIR}/${layer}/*.cpp)
+  file(GLOB files ${ENGINE_DIR}/${layer}/*.h ${ENGINE_DIR}/${layer}/*.cpp
+       ${ENGINE_DIR}/${layer}/*/*.h ${ENGINE_DIR}/${layer}/*/*.cpp)
   foreach(file IN LISTS files)
     file(STRINGS ${file} includes REGEX "^#include \"engine/[a-z_]+/")
     foreach(line IN LISTS includes)
@@ -63,7 +65,8 @@ foreach(layer IN LISTS layers)
   endforeach()
 endforeach()
 foreach(layer IN LISTS layers_without_sqlite)
-  file(GLOB files ${ENGINE_DIR}/${layer}/*.h ${ENGINE_DIR}/${layer}/*.cpp)
+  file(GLOB files ${ENGINE_DIR}/${layer}/*.h ${ENGINE_DIR}/${layer}/*.cpp
+       ${ENGINE_DIR}/${layer}/*/*.h ${ENGINE_DIR}/${layer}/*/*.cpp)
   foreach(file IN LISTS files)
     file(RELATIVE_PATH name ${ENGINE_DIR} ${file})
     file(STRINGS ${file} uses REGEX "sqlite3|SQLITE_|SqliteStmt")

@@ -98,6 +98,9 @@ typedef const char* NDSFIELD; /* field name, or an ordinal from NDS_FIELD_ORDINA
 #define NDS_E_VALUE_INVALID 5148u  /* value not valid for the field's type */
 #define NDS_E_VALUE_REQUIRED 5149u /* field may not be empty */
 #define NDS_E_RECORD_CHANGED 5186u /* record changed by another user (optimistic lock) */
+#define NDS_E_BAD_FILE 5150u       /* a file to import is not of its format, or is damaged */
+#define NDS_E_TABLE_EXISTS 5151u   /* import into an existing table without replace or append */
+#define NDS_E_CANCELLED 5152u      /* an import or export stopped by its progress function */
 #define NDS_E_SQL 7200u            /* SQL failure; text carries "NativeError = n;" */
 #define NDS_E_SQL_REPREPARE 7209u  /* statement must be prepared again */
 
@@ -555,6 +558,52 @@ NCE_API NDSRESULT NdsExpressionLongToShort(NDSHANDLE cursor, const char* longExp
 NCE_API NDSRESULT NdsExpressionShortToLong(NDSHANDLE cursor, const char* shortExpression,
                                            char* longExpression, uint16_t* length);
 NCE_API NDSRESULT NdsEvalLogicalExpr(NDSHANDLE handle, const char* expression, uint16_t* result);
+
+/* ------------------------------------------------------------------------ */
+/* Data in and out: xBase tables (.dbf, with their .dbt or .fpt memo files)
+ * and CSV files (RFC 4180, a header line), chosen by the file's extension.
+ * An import makes the whole table or nothing; an export writes the whole
+ * file or nothing. docs/IMPORT_EXPORT.md lists the type map both ways.   */
+
+/* NDSTRANSFER.options bits. */
+#define NDS_TRANSFER_REPLACE 0x01u      /* import: drop an existing table first */
+#define NDS_TRANSFER_APPEND 0x02u       /* import: add the rows to an existing table */
+#define NDS_TRANSFER_KEEP_DELETED 0x04u /* xBase: keep deleted records, marked deleted */
+
+/* xBase versions (NDSTRANSFER.dbfVersion) an export writes; 0 chooses the
+ * oldest that holds every column of the table. */
+#define NDS_DBF_DBASE3 1u  /* dBase III, .dbt memos */
+#define NDS_DBF_DBASE4 2u  /* dBase IV, .dbt memos with block headers */
+#define NDS_DBF_FOXPRO 3u  /* FoxPro 2, .fpt memos */
+#define NDS_DBF_VFP 4u     /* Visual FoxPro: integers, money, timestamps, NULLs */
+
+typedef struct NDSTRANSFER {
+  uint32_t size;        /* sizeof(NDSTRANSFER), so that the structure can grow */
+  uint32_t options;     /* NDS_TRANSFER_* bits */
+  const char* encoding; /* the file's text encoding ("CP850", "UTF-8"); null
+                           or "": an xBase table's own code page (its language
+                           driver byte; CP1252 where it names none), UTF-8 for CSV */
+  uint32_t dbfVersion;  /* export to xBase: NDS_DBF_* or 0 */
+  /* Called now and then with the work done and the whole (bytes of the file
+   * for an import, rows for an export; 0 when not known); an answer other
+   * than 0 stops the work, leaves nothing behind and fails the call with
+   * NDS_E_CANCELLED. Null: never called. */
+  int32_t (*progress)(void* context, uint64_t done, uint64_t total);
+  void* context;
+  uint64_t rows;        /* out: the rows imported or exported */
+} NDSTRANSFER;
+
+/* Imports `file` into table `table` of the connection's database (null or
+ * "": the file's name without its extension). transfer may be null. */
+NCE_API NDSRESULT NdsImportTable(NDSHANDLE connection, const char* file, const char* table,
+                                 NDSTRANSFER* transfer);
+/* Exports `source`, a table's name or a SELECT statement, to `file`. */
+NCE_API NDSRESULT NdsExportTable(NDSHANDLE connection, const char* source, const char* file,
+                                 NDSTRANSFER* transfer);
+/* The xBase tables (.dbf files) in the directory of a local database that
+ * are not tables of it: their file names, each followed by a newline, as
+ * the file system spells them. A server's database has no directory: "". */
+NCE_API NDSRESULT NdsGetUnimportedTables(NDSHANDLE connection, char* names, uint32_t* length);
 
 /* ------------------------------------------------------------------------ */
 /* Dates. Julian day numbers count days from 1 January 4713 BC; date texts
