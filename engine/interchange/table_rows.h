@@ -75,6 +75,9 @@ class RowSource {
   // Reads the next row into `row` (resized to the column count); false at
   // the end of the file.
   virtual bool Next(TableRow* row) = 0;
+  // Whether the row Next read last is marked deleted (xBase tables read
+  // with their deleted records kept); false for a format without marks.
+  virtual bool RowDeleted() const { return false; }
   // How far the reading has come, for progress reports: bytes of the file
   // read so far and the file's size.
   virtual uint64_t BytesRead() const = 0;
@@ -93,7 +96,9 @@ class RowSource {
 class RowSink {
  public:
   virtual ~RowSink() = default;
-  virtual void Write(const TableRow& row) = 0;
+  // Writes one row; `deleted` marks it deleted where the format has marks
+  // (xBase), and is refused (NDS_E_NOT_SUPPORTED) where it has none.
+  virtual void Write(const TableRow& row, bool deleted) = 0;
   // Completes the file (counts in its header, buffers flushed, closed).
   virtual void Finish() = 0;
 
