@@ -118,6 +118,15 @@ class RunScope {
   bool done_ = false;  // Keep succeeded
 };
 
+// SQLite numbers its parameters from ?1 and refuses ?0; so does the engine,
+// on either store, though it numbers the markers in order itself.
+void RequireParameterMarker(const std::string& marker) {
+  if (marker.size() > 1 && marker[0] == '?' &&
+      marker.find_first_not_of('0', 1) == std::string::npos)
+    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; the marker " + marker +
+                                     " names no parameter: parameters are numbered from ?1");
+}
+
 }  // namespace
 
 void Statement::Prepare(std::string_view sql) {
@@ -135,7 +144,10 @@ void Statement::Prepare(std::string_view sql) {
     piece.first_ordinal = ordinal;
     piece.marker_count = marked.markers.size();
     ordinal += marked.markers.size();
-    for (std::string& marker : marked.markers) markers_.push_back(std::move(marker));
+    for (std::string& marker : marked.markers) {
+      RequireParameterMarker(marker);
+      markers_.push_back(std::move(marker));
+    }
     pieces_.push_back(std::move(piece));
   }
   if (pieces_.empty())

@@ -127,6 +127,9 @@ TEST_P(StatementsOnBothStores, BadInputGetsClearErrorsAndChangesNothing) {
   EXPECT_NE(LastErrorText().find(server ? "column \"nope\"" : "no such column"), std::string::npos)
       << LastErrorText();
   EXPECT_EQ(NdsExecuteSQLDirect(statement_, "  \r\n\t  ", nullptr), NDS_E_SQL);
+  EXPECT_EQ(NdsExecuteSQLDirect(statement_, "select ?1, ?0", nullptr), NDS_E_SQL);
+  EXPECT_NE(LastErrorText().find("the marker ?0 names no parameter"), std::string::npos)
+      << LastErrorText();
   EXPECT_EQ(NdsPrepareSQL(statement_, nullptr), NDS_E_INVALID_ARGUMENT);
   EXPECT_EQ(store_.Read("SELECT count(*) FROM t"), "1\n");
   EXPECT_EQ(NdsCloseSQLStatement(0), NDS_E_UNKNOWN_STATEMENT);

@@ -202,6 +202,14 @@ TEST_P(StoreSessions, FailingStatementUndoesItselfAloneAndSessionGoesOn) {
   EngineError syntax = ErrorOf([&] { session_->Prepare("SELEC nothing")->Step(); });
   EXPECT_EQ(syntax.number(), NDS_E_SQL);
   EXPECT_NE(syntax.text().find("syntax error"), std::string::npos) << syntax.text();
+  // ?0 names no parameter: refused alike, before a server's list of the
+  // markers used is written.
+  for (const char* sql : {"SELECT ?0", "SELECT ?2, ?000", "SELECT ?1 WHERE ?0 IS NULL"}) {
+    EngineError zero = ErrorOf([&] { session_->Check(sql); });
+    EXPECT_NE(zero.text().find("variable number must be between ?1 and ?"), std::string::npos)
+        << sql << ": " << zero.text();
+    EXPECT_EQ(ErrorOf([&] { session_->Prepare(sql)->Step(); }).number(), NDS_E_SQL) << sql;
+  }
 
   // A prepared statement that fails runs again, also with a value of
   // another kind.

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <string>
 
+#include "engine/base/errors.h"
+#include "nce/nce.h"
+
 namespace nce {
 
 namespace {
@@ -110,7 +113,9 @@ PostgresText TranslateParameters(std::string_view s) {
       for (++i; i < s.size() && IsDigit(s[i]); ++i)
         n = std::min(n * 10 + (s[i] - '0'), kMaxPostgresParameter + 1);
       out.max_parameter = std::max(out.max_parameter, n);
-      if (n <= kMaxPostgresParameter) {
+      if (n == 0) {
+        out.zero_marker = true;
+      } else if (n <= kMaxPostgresParameter) {
         if (out.used.size() < static_cast<size_t>(n)) out.used.resize(n);
         out.used[n - 1] = true;
       }
@@ -130,6 +135,13 @@ PostgresText TranslateParameters(std::string_view s) {
   }
   out.sql.append(s.substr(copied));
   return out;
+}
+
+void RequireParameterNumbers(const PostgresText& text) {
+  if (text.zero_marker || text.max_parameter > kMaxPostgresParameter)
+    throw EngineError(NDS_E_SQL,
+                      "SQL error: NativeError = 0; variable number must be between ?1 and ?" +
+                          std::to_string(kMaxPostgresParameter));
 }
 
 }  // namespace nce

@@ -19,12 +19,18 @@ struct PostgresText {
   // Whether marker N appears (index N - 1), up to max_parameter: the server
   // must be told a type for a number the text skips.
   std::vector<bool> used;
+  bool zero_marker = false;  // a marker ?0 appears, which names no parameter
 };
 
 // The most parameters a PostgreSQL statement takes.
 inline constexpr long kMaxPostgresParameter = 65535;
 
 PostgresText TranslateParameters(std::string_view sql);
+
+// Throws EngineError NDS_E_SQL, as SQLite refuses such a text, when a marker
+// of `text` names no parameter a statement may take (?0, or beyond
+// kMaxPostgresParameter).
+void RequireParameterNumbers(const PostgresText& text);
 
 }  // namespace nce
 

@@ -439,16 +439,15 @@ void PostgresSession::Check(std::string_view sql) {
   // The server parses and analyses the text of a PREPARE, with the types of
   // its parameters inferred, and drops it again: one round trip, guarded
   // inside a transaction like any statement.
-  Result(Run("PREPARE nce_check AS " + TranslateParameters(sql).sql + "\n; DEALLOCATE nce_check",
-             nullptr));
+  PostgresText text = TranslateParameters(sql);
+  RequireParameterNumbers(text);
+  Result(Run("PREPARE nce_check AS " + text.sql + "\n; DEALLOCATE nce_check", nullptr));
 }
 
 std::unique_ptr<StoreStatement> PostgresSession::Prepare(std::string_view sql) {
   RequireConnection();
   PostgresText text = TranslateParameters(sql);
-  if (text.max_parameter > kMaxPostgresParameter)
-    throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; a statement takes at most " +
-                                     std::to_string(kMaxPostgresParameter) + " parameters");
+  RequireParameterNumbers(text);
   return std::make_unique<PostgresStatement>(this, std::move(text));
 }
 
