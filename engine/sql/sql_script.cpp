@@ -1,7 +1,5 @@
 #include "engine/sql/sql_script.h"
 
-#include <algorithm>
-
 #include "engine/base/sql_text.h"
 
 namespace nce {
@@ -46,32 +44,6 @@ size_t SkipQuotedOrComment(std::string_view text, size_t i) {
     return end == std::string_view::npos ? text.size() : end + 2;
   }
   return i;
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// When a decimal literal ("123.45") starting at `i` has more significant
-// digits than a double keeps (15), the index just past it; otherwise `i`.
-// SQLite would round such a literal before any column sees it.
-size_t LongDecimalEnd(std::string_view text, size_t i) {
-  if (i > 0 && text[i - 1] == '.') return i;  // the fraction of a name like t.1
-  size_t j = i;
-  while (j < text.size() && IsDigit(text[j])) ++j;
-  if (j == i || j >= text.size() || text[j] != '.') return i;
-  size_t point = j++;
-  while (j < text.size() && IsDigit(text[j])) ++j;
-  if (j < text.size() && (IsWordChar(text[j]) || text[j] == '.')) return i;  // 1.5e3, 1.2.3
-  std::string_view digits = text.substr(i, point - i);
-  std::string_view fraction = text.substr(point + 1, j - point - 1);
-  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
-  size_t lead = digits.find_first_not_of('0');
-  size_t significant =
-      lead == std::string_view::npos
-          ? fraction.size() - std::min(fraction.size(), fraction.find_first_not_of('0'))
-          : digits.size() - lead + fraction.size();
-  return significant > 15 ? j : i;
 }
 
 // True when `piece` holds nothing but white space and comments.
@@ -177,23 +149,6 @@ MarkedStatement MarkParameters(std::string_view statement, size_t first_ordinal)
       continue;
     }
     char c = statement[i];
-    // A minus sign in front of a number (after "(", ",", an operator or at
-    // the start) belongs to the literal: minus applied to a text would turn
-    // it into a rounded number again.
-    size_t start = i;
-    if (c == '-' && i + 1 < statement.size() && IsDigit(statement[i + 1])) {
-      size_t last = result.sql.find_last_not_of(" \t\r\n");
-      if (last == std::string::npos ||
-          std::string_view("(,=<>+-*/").find(result.sql[last]) != std::string_view::npos)
-        start = i + 1;
-    }
-    if (size_t end = LongDecimalEnd(statement, start); end != start) {
-      result.sql += "'";
-      result.sql.append(statement.substr(i, end - i));
-      result.sql += "'";
-      i = end;
-      continue;
-    }
     if (IsWordChar(c)) {
       // Words are copied whole; a marker may follow one directly ("t.a:b").
       size_t j = i;

@@ -24,10 +24,7 @@ struct MarkedStatement {
 
 // Every ":name" and every "?" outside quotes and comments is its own
 // parameter; they are numbered from `first_ordinal` in order of appearance.
-// A decimal literal with more significant digits than a double keeps (such
-// as the money amount 922337203685477.5807) becomes a text literal, which
-// SQLite converts to a number wherever one is needed, and which a money
-// column keeps exactly.
+// Nothing but the markers changes.
 MarkedStatement MarkParameters(std::string_view statement, size_t first_ordinal);
 
 // The leading keyword of a statement, upper-cased ("SELECT", "DELETE", ...),

@@ -12,6 +12,7 @@
 #include "engine/index/order_fields.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
+#include "engine/sql/long_decimals.h"
 #include "engine/sql/result_columns.h"
 #include "engine/sql/statement_locks.h"
 #include "engine/storage/store_catalog.h"
@@ -141,6 +142,7 @@ void Statement::Prepare(std::string_view sql) {
     Piece piece;
     piece.keyword = LeadingKeyword(statement);
     piece.sql = piece.keyword == "CREATE" ? RewriteEngineTypes(marked.sql) : marked.sql;
+    if (!connection_->server()) piece.sql = ColumnLongDecimalsAsText(piece.sql);
     piece.first_ordinal = ordinal;
     piece.marker_count = marked.markers.size();
     ordinal += marked.markers.size();

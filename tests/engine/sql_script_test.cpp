@@ -2,6 +2,7 @@
 // parameters, over the quoting and comment forms SQLite accepts.
 #include "engine/sql/sql_script.h"
 
+#include "engine/sql/long_decimals.h"
 #include "engine/sql/statement_locks.h"
 #include "tests/engine/engine_test_support.h"
 
@@ -65,6 +66,33 @@ TEST(WriteTarget, FoundPastCommonTableExpressions) {
   EXPECT_EQ(nce::WriteTarget("with x as (select 1) update or ignore t set a = 1", "WITH"), "t");
   EXPECT_EQ(nce::WriteTarget("with x as (select 1) select * from x", "WITH"), "");
   EXPECT_EQ(nce::WriteTarget("with x as (select 1", "WITH"), "");
+}
+
+// SQLite reads a long decimal literal as a rounded double: only what a
+// column receives whole goes as text, so that a money column keeps its
+// digits; everywhere else the literal stays a number, to compare and
+// compute with.
+TEST(ColumnLongDecimalsAsText, OnlyWhatAColumnReceivesWholeBecomesText) {
+  const std::pair<std::string, std::string> changed[] = {
+      {"insert into m values (1, 922337203685477.5807), (2,-0.12345678901234567)",
+       "insert into m values (1, '922337203685477.5807'), (2,'-0.12345678901234567')"},
+      {"update m set a = 0.12345678901234567, b = 2 where t.\"c\" = 1234567890.1234567 "
+       "or d<>.12345678901234567",
+       "update m set a = '0.12345678901234567', b = 2 where t.\"c\" = '1234567890.1234567' "
+       "or d<>'.12345678901234567'"},
+  };
+  for (const auto& [sql, want] : changed) EXPECT_EQ(nce::ColumnLongDecimalsAsText(sql), want);
+  for (const char* same : {
+           "select 5 > 0.12345678901234567, abs(0.12345678901234567), -0.12345678901234567 < 0",
+           "select * from t where 1 + m = 0.12345678901234567 or f(m) = 0.12345678901234567 or "
+           "m >= 0.12345678901234567 order by m - 0.12345678901234567",
+           "insert into m values (1 + 0.12345678901234567, abs(0.12345678901234567))",
+           "insert into m select 0.12345678901234567; select * from (values (0.12345678901234567))",
+           "insert into m values (1.5e0, 0.1234567890123456e1, 0.123456789012345, "
+           "12345678901234567)",
+           "update m set a = '0.12345678901234567' -- 0.12345678901234567\n",
+       })
+    EXPECT_EQ(nce::ColumnLongDecimalsAsText(same), same);
 }
 
 // SQLite only: a server's triggers call functions instead of holding bodies.

@@ -138,6 +138,32 @@ TEST_P(StatementsOnBothStores, BadInputGetsClearErrorsAndChangesNothing) {
   EXPECT_EQ(NdsPrepareSQL(statement_, "select 1"), NDS_E_UNKNOWN_STATEMENT);
 }
 
+// A decimal literal of more digits than a double holds compares and
+// computes as a number, and an exact column (money, numeric on a server)
+// receives its exact digits or refuses it.
+TEST_P(StatementsOnBothStores, LongDecimalLiteralsAreNumbersAndExactColumnsKeepTheirDigits) {
+  RunSqlOrFail(connection_,
+               "CREATE TABLE n(k INTEGER, v DOUBLE, m MONEY, x NUMERIC(20,2));"
+               "INSERT INTO n VALUES (1, 0.5, 922337203685477.5807, 0.5),"
+               " (2, 0.12345678901234567, -922337203685477.5807, 12345678901234.56);"
+               "UPDATE n SET x = 1.12345678901234567 WHERE k = 1");
+  EXPECT_EQ(store_.Read("SELECT k, m, x FROM n ORDER BY k"),
+            "1|922337203685477.5807|1.12\n2|-922337203685477.5807|12345678901234.56\n");
+  EXPECT_EQ(store_.Read("SELECT CASE WHEN 5 > 0.12345678901234567 AND -0.12345678901234567 < 0 "
+                        "AND 0.12345678901234567 * 2 > 0.2469 THEN 'yes' END, "
+                        "round(0.12345678901234567, 3)"),
+            "yes|0.123\n");
+  EXPECT_EQ(store_.Read("SELECT k FROM n WHERE abs(v) > 0.12345678901234567 OR "
+                        "m = -922337203685477.5807 ORDER BY abs(v - 0.12345678901234567) DESC"),
+            "1\n2\n");
+  EXPECT_EQ(store_.Read("SELECT count(*) FROM n WHERE v = 0.12345678901234567"), "1\n");
+  // A money column holds four decimals: more is refused, never rounded.
+  EXPECT_EQ(
+      NdsExecuteSQLDirect(statement_, "UPDATE n SET m = 123456789012.3456789 WHERE k = 1", nullptr),
+      NDS_E_VALUE_TOO_LONG);
+  EXPECT_EQ(store_.Read("SELECT m FROM n WHERE k = 1"), "922337203685477.5807\n");
+}
+
 TEST_P(StatementsOnBothStores, FailingStatementUndoesTheWholeRun) {
   RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER); INSERT INTO t VALUES(1), (2);");
   EXPECT_EQ(NdsExecuteSQLDirect(statement_,
