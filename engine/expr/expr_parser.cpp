@@ -1,6 +1,7 @@
 // Recursive-descent parser of the expression language (see expr_tree.h).
 // Precedence, lowest first: .OR., .AND., .NOT., comparisons, + -, * / %,
 // unary minus, ^ **.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -206,11 +207,48 @@ class Parser {
     return node;
   }
 
-  static ExprPtr Binary(std::string op, size_t position, ExprPtr left, ExprPtr right) {
-    ExprPtr node = Make(ExprNode::Kind::kBinary, std::move(op), position);
-    node->args.push_back(std::move(left));
-    node->args.push_back(std::move(right));
+  // Levels a chain of `operands` operands of `op` puts above its highest
+  // operand (see ExprNode::height).
+  static size_t ChainLevels(const std::string& op, size_t operands) {
+    if (op != "AND" && op != "OR") return operands - 1;
+    size_t levels = 0;
+    while ((size_t{1} << levels) < operands) ++levels;
+    return levels;
+  }
+
+  // A tree higher than the walks over it may go is refused here, before
+  // anything recurses over it.
+  static ExprPtr Checked(ExprPtr node, size_t position) {
+    if (node->height > kMaxExpressionHeight) Refuse(position, "the expression is too long");
     return node;
+  }
+
+  // A node over `node`'s arguments: one level above the highest.
+  static ExprPtr Above(ExprPtr node) {
+    size_t highest = 0;
+    for (const ExprPtr& arg : node->args) highest = std::max(highest, arg->height);
+    node->height = highest + 1;
+    size_t position = node->position;
+    return Checked(std::move(node), position);
+  }
+
+  // left op right. A left operand that is a chain of the same operator takes
+  // `right` as its next operand, so that a chain of any length is one node.
+  static ExprPtr Binary(std::string op, size_t position, ExprPtr left, ExprPtr right) {
+    ExprPtr node;
+    size_t highest = 0;  // the highest operand's height
+    if (left->kind == ExprNode::Kind::kBinary && left->text == op) {
+      node = std::move(left);
+      highest = node->height - ChainLevels(op, node->args.size());
+    } else {
+      highest = left->height;
+      node = Make(ExprNode::Kind::kBinary, std::move(op), position);
+      node->args.push_back(std::move(left));
+    }
+    highest = std::max(highest, right->height);
+    node->args.push_back(std::move(right));
+    node->height = highest + ChainLevels(node->text, node->args.size());
+    return Checked(std::move(node), position);
   }
 
   ExprPtr Or() {
@@ -241,7 +279,7 @@ class Parser {
       Advance();
       ExprPtr node = Make(ExprNode::Kind::kUnary, "NOT", at);
       node->args.push_back(Not());
-      return node;
+      return Above(std::move(node));
     }
     return Comparison();
   }
@@ -295,7 +333,7 @@ class Parser {
       if (op == "+") return operand;
       ExprPtr node = Make(ExprNode::Kind::kUnary, "-", at);
       node->args.push_back(std::move(operand));
-      return node;
+      return Above(std::move(node));
     }
     return Power();
   }
@@ -375,7 +413,7 @@ class Parser {
       }
     }
     Expect(Token::Type::kClose, "')' or ',' in the call of " + call->text);
-    return call;
+    return Above(std::move(call));
   }
 
   void Expect(Token::Type type, const std::string& what) {
@@ -481,8 +519,14 @@ std::string CanonicalText(const ExprNode& node) {
       return UpperAscii(node.text);
     case ExprNode::Kind::kUnary:
       return node.text + "(" + CanonicalText(*node.args[0]) + ")";
-    case ExprNode::Kind::kBinary:
-      return "(" + CanonicalText(*node.args[0]) + node.text + CanonicalText(*node.args[1]) + ")";
+    case ExprNode::Kind::kBinary: {
+      // As the chain of two-operand nodes it stands for: "((a+b)+c)".
+      std::string text(node.args.size() - 1, '(');
+      text += CanonicalText(*node.args[0]);
+      for (size_t i = 1; i < node.args.size(); ++i)
+        text += node.text + CanonicalText(*node.args[i]) + ")";
+      return text;
+    }
     case ExprNode::Kind::kCall: {
       std::string text = node.text + "(";
       for (size_t i = 0; i < node.args.size(); ++i)

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "engine/base/dates.h"
 #include "engine/base/errors.h"
@@ -205,15 +208,147 @@ class Translator {
     return e;
   }
 
+  // A chain of operands (expr_tree.h), applied from left to right; an
+  // .AND./.OR. chain as LogicalChain writes it.
   SqlExpr Binary(const ExprNode& node) {
-    const std::string& op = node.text;
-    if (op == "AND" || op == "OR") {
-      SqlExpr a = Expect(*node.args[0], ExprType::kLogical);
-      SqlExpr b = Expect(*node.args[1], ExprType::kLogical);
-      return Make("(" + a.sql + " " + op + " " + b.sql + ")", ExprType::kLogical);
+    if (node.text == "AND" || node.text == "OR") return LogicalChain(node);
+    std::vector<SqlExpr> operands;
+    for (const ExprPtr& arg : node.args) operands.push_back(Translate(*arg));
+    if (operands.size() > 2) {
+      if (std::optional<SqlExpr> flat = FlatChain(node, operands)) return *flat;
     }
-    SqlExpr a = Translate(*node.args[0]);
-    SqlExpr b = Translate(*node.args[1]);
+    SqlExpr result = std::move(operands[0]);
+    for (size_t i = 1; i < operands.size(); ++i)
+      result = Apply(node, std::move(result), std::move(operands[i]));
+    return result;
+  }
+
+  // A chain of numbers added, subtracted, multiplied or divided, or of
+  // strings joined, written without nesting ("(a - b - c)"): SQLite's
+  // parser takes only a few dozen nested parentheses or calls. Nothing for
+  // other chains, which apply their operator step by step.
+  std::optional<SqlExpr> FlatChain(const ExprNode& node, const std::vector<SqlExpr>& operands) {
+    const std::string& op = node.text;
+    auto all = [&](ExprType type) {
+      for (const SqlExpr& e : operands)
+        if (e.type != type) return false;
+      return true;
+    };
+    if ((op == "+" || op == "-" || op == "*" || op == "/") && all(ExprType::kNumber)) {
+      std::string sql = "(";
+      for (size_t i = 0; i < operands.size(); ++i) {
+        if (i == 0)
+          sql += op == "/" ? (server_ ? "CAST(" + operands[i].sql + " AS double precision)"
+                                      : "CAST(" + operands[i].sql + " AS REAL)")
+                           : operands[i].sql;
+        else
+          sql += " " + op + " " +
+                 (op == "/" && server_ ? "NULLIF(" + operands[i].sql + ", 0)" : operands[i].sql);
+      }
+      return Make(sql + ")", ExprType::kNumber);
+    }
+    if (op == "+" && all(ExprType::kString)) {
+      // Each string at its width, one after the other: as joined in steps.
+      std::string sql = "(", text;
+      uint32_t width = 0;
+      bool fixed = true, literal = true;
+      for (size_t i = 0; i < operands.size(); ++i) {
+        sql += (i ? " || " : "") + Padded(operands[i]);
+        width += operands[i].length;
+        fixed = fixed && operands[i].fixed_length;
+        literal = literal && operands[i].literal;
+        if (operands[i].literal) text += *operands[i].literal;
+      }
+      if (literal) return StringLiteral(text);
+      return Make(sql + ")", ExprType::kString, width, fixed);
+    }
+    return std::nullopt;
+  }
+
+  // ---- chains of .AND. and .OR. ----
+
+  // Operands [first, end) of a chain that make one term of its SQL.
+  using Span = std::pair<size_t, size_t>;
+
+  // An .AND./.OR. chain as a balanced tree of SQL terms, nested log2(n)
+  // levels however long the chain is. A run of operands comparing one
+  // number with constants (q = 1 .OR. q = 2 ..., q # 1 .AND. q # 2 ...) is
+  // one term, an IN (NOT IN) list: SQLite takes a list of a million values
+  // in seconds, but time growing with the square of the count over a chain
+  // of terms, which is why a chain of more than kMaxChainTerms terms is
+  // refused.
+  SqlExpr LogicalChain(const ExprNode& node) {
+    std::vector<Span> spans;
+    for (size_t i = 0; i < node.args.size();) {
+      size_t end = ConstantRunEnd(node, i);
+      spans.emplace_back(i, end);
+      i = end;
+    }
+    if (spans.size() > kMaxChainTerms) Refuse(node, "the expression is too long");
+    return Balanced(node, spans, 0, spans.size());
+  }
+
+  static constexpr size_t kMaxChainTerms = 10000;
+
+  SqlExpr Balanced(const ExprNode& node, const std::vector<Span>& spans, size_t begin, size_t end) {
+    if (end - begin == 1) return Term(node, spans[begin]);
+    size_t middle = begin + (end - begin) / 2;
+    SqlExpr a = Balanced(node, spans, begin, middle);
+    SqlExpr b = Balanced(node, spans, middle, end);
+    return Make("(" + a.sql + " " + node.text + " " + b.sql + ")", ExprType::kLogical);
+  }
+
+  // The value of a numeric constant (5, -5).
+  static std::optional<double> ConstantNumber(const ExprNode& node) {
+    if (node.kind == ExprNode::Kind::kNumber) return node.number;
+    if (node.kind == ExprNode::Kind::kUnary && node.text == "-" &&
+        node.args[0]->kind == ExprNode::Kind::kNumber)
+      return -node.args[0]->number;
+    return std::nullopt;
+  }
+
+  // Whether `operand` of an .OR. (.AND.) chain compares a value with a
+  // numeric constant by = or == (by <>).
+  static bool ComparesWithConstant(const ExprNode& operand, const std::string& chain) {
+    if (operand.kind != ExprNode::Kind::kBinary || operand.args.size() != 2) return false;
+    bool fits = chain == "OR" ? operand.text == "=" || operand.text == "==" : operand.text == "<>";
+    return fits && ConstantNumber(*operand.args[1]);
+  }
+
+  // The end of the run of operands of `node` from `first` on that compare
+  // one number with constants, as ComparesWithConstant; first + 1 when
+  // there is no run of two.
+  size_t ConstantRunEnd(const ExprNode& node, size_t first) {
+    const ExprNode& start = *node.args[first];
+    if (!ComparesWithConstant(start, node.text)) return first + 1;
+    std::string left = CanonicalText(*start.args[0]);
+    size_t end = first + 1;
+    while (end < node.args.size() && ComparesWithConstant(*node.args[end], node.text) &&
+           CanonicalText(*node.args[end]->args[0]) == left)
+      ++end;
+    if (end - first < 2 || Translate(*start.args[0]).type != ExprType::kNumber) return first + 1;
+    return end;
+  }
+
+  // The SQL of one term of a chain: an operand, or a run of comparisons
+  // with constants as one list.
+  SqlExpr Term(const ExprNode& node, const Span& span) {
+    if (span.second - span.first == 1) return Expect(*node.args[span.first], ExprType::kLogical);
+    SqlExpr value = Translate(*node.args[span.first]->args[0]);
+    std::string list;
+    for (size_t i = span.first; i < span.second; ++i) {
+      if (i > span.first) list += ", ";
+      list += NumberText(*ConstantNumber(*node.args[i]->args[1]));
+    }
+    // As Compare compares a number: an empty value counts as 0.
+    return Make("(coalesce(" + value.sql + ", 0) " + (node.text == "OR" ? "IN" : "NOT IN") + " (" +
+                    list + "))",
+                ExprType::kLogical);
+  }
+
+  // a op b, for the operator of `node`.
+  SqlExpr Apply(const ExprNode& node, SqlExpr a, SqlExpr b) {
+    const std::string& op = node.text;
     if (op == "+") return Plus(node, a, b);
     if (op == "-") return Minus(node, a, b);
     if (op == "*" || op == "/" || op == "%" || op == "^") {

@@ -24,8 +24,22 @@ struct ExprNode {
   double number = 0;     // kNumber
   bool logical = false;  // kLogical
   size_t position = 0;   // 1-based character position in the expression, for errors
-  std::vector<std::unique_ptr<ExprNode>> args;  // operands or call arguments
+  // Operands or call arguments. A kBinary node holds two or more operands
+  // joined by its one operator from left to right: "a - b - c" is one node
+  // meaning (a - b) - c, and a long .OR. chain is one node, not a tree as
+  // deep as the chain is long.
+  std::vector<std::unique_ptr<ExprNode>> args;
+  // Levels of nesting the node's SQL translation has at most, counting an
+  // .AND./.OR. chain of n operands as log2(n) levels (it translates as a
+  // balanced tree) and any other chain as n - 1 (it translates left to
+  // right); the parser refuses a tree higher than kMaxExpressionHeight.
+  size_t height = 1;
 };
+
+// The highest tree the parser accepts: every walk over a tree recurses once
+// per level, and SQLite refuses SQL nested more than 1000 levels deep (one
+// level of the tree becomes up to four levels of SQL).
+inline constexpr size_t kMaxExpressionHeight = 240;
 
 using ExprPtr = std::unique_ptr<ExprNode>;
 

@@ -14,8 +14,7 @@ namespace {
 
 void Conjuncts(const ExprNode& node, std::vector<const ExprNode*>& out) {
   if (node.kind == ExprNode::Kind::kBinary && node.text == "AND") {
-    Conjuncts(*node.args[0], out);
-    Conjuncts(*node.args[1], out);
+    for (const ExprPtr& operand : node.args) Conjuncts(*operand, out);
     return;
   }
   out.push_back(&node);
@@ -71,7 +70,9 @@ std::string KeyRange(Cursor& cursor, const ExprNode& comparison, bool exact) {
   static const char* const kOps[] = {"=", "==", "<", "<=", ">", ">="};
   bool known = false;
   for (const char* op : kOps) known = known || comparison.text == op;
-  if (comparison.kind != ExprNode::Kind::kBinary || !known) return {};
+  // A chain of comparisons ("a = b = c") compares a logical value last.
+  if (comparison.kind != ExprNode::Kind::kBinary || comparison.args.size() != 2 || !known)
+    return {};
   std::string left = CanonicalText(*comparison.args[0]);
   for (const auto& order : OrdersOf(cursor).orders) {
     const OrderDef& def = order->def();

@@ -22,8 +22,7 @@ void CollectFields(const ExprNode& node, std::set<std::string>& fields) {
 // The terms of a top-level chain of '+'.
 void FlattenPlus(ExprPtr node, std::vector<ExprPtr>& terms) {
   if (node->kind == ExprNode::Kind::kBinary && node->text == "+") {
-    FlattenPlus(std::move(node->args[0]), terms);
-    FlattenPlus(std::move(node->args[1]), terms);
+    for (ExprPtr& operand : node->args) FlattenPlus(std::move(operand), terms);
     return;
   }
   terms.push_back(std::move(node));

@@ -158,11 +158,40 @@ TEST_F(Expressions, MistakesAreRefusedNamingThePlace) {
   EXPECT_NE(Refusal(std::string(5000, '(') + "1").find("nested too deeply"), std::string::npos);
 }
 
+// A chain of operators is as long as its text, not as deep: an .OR./.AND.
+// chain of a million terms becomes SQL SQLite takes, another chain does up
+// to the height the walks over a tree allow, and beyond that it is refused
+// before anything recurses over it.
+TEST_F(Expressions, LongChainsBecomeSqlTheStoreTakesOrAreRefused) {
+  std::string ors = "qty = 0", nots = "qty # 0", mixed = "qty = 0";
+  for (int i = 1; i < 1000000; ++i) ors += " .OR. qty = " + std::to_string(i % 2 ? -i : i);
+  for (int i = 1; i < 1000; ++i) nots += " .AND. qty # " + std::to_string(i + 12);
+  for (int i = 1; i < 3000; ++i)
+    mixed += (i % 2 ? " .OR. name = 'x" : " .OR. qty = ") + std::to_string(i) + (i % 2 ? "'" : "");
+  EXPECT_EQ(Eval(ors), "1");
+  EXPECT_EQ(Eval(nots + " .AND. qty # 12"), "0");
+  EXPECT_EQ(Eval(mixed), "1");
+  std::string difference = "qty", joined = "name";
+  for (size_t i = 1; i < nce::kMaxExpressionHeight; ++i) difference += " - 1", joined += " + name";
+  EXPECT_EQ(Eval(difference), std::to_string(12 - int{nce::kMaxExpressionHeight - 1}));
+  EXPECT_EQ(Eval(joined).size(), 10 * nce::kMaxExpressionHeight);
+  EXPECT_NE(Refusal(difference + " * 2 - 1").find("the expression is too long"), std::string::npos);
+  std::string hashes = "qty";
+  for (int i = 1; i < 10000; ++i) hashes += "#qty";
+  EXPECT_NE(Refusal(hashes).find("the expression is too long"), std::string::npos);
+  for (int i = 3000; i < 10002; ++i)
+    mixed += " .OR. name = 'x" + std::to_string(i) + "' .OR. qty = 1";
+  EXPECT_NE(Refusal(mixed).find("the expression is too long"), std::string::npos);
+}
+
 TEST(ExpressionTexts, CanonicalFormsAndKeySegments) {
   EXPECT_EQ(nce::CanonicalText(*nce::ParseExpression("upper( name )")),
             nce::CanonicalText(*nce::ParseExpression("UPPER(NAME)")));
   EXPECT_NE(nce::CanonicalText(*nce::ParseExpression("a+b")),
             nce::CanonicalText(*nce::ParseExpression("b+a")));
+  // A chain reads as the two-operand steps it stands for.
+  EXPECT_EQ(nce::CanonicalText(*nce::ParseExpression("a - b - (c - d) .OR. e .OR. f")),
+            "((((A-B)-(C-D))ORE)ORF)");
   EXPECT_EQ(nce::SplitKeySegments("a; UPPER(b) ;'x;y'"),
             (std::vector<std::string>{"a", "UPPER(b)", "'x;y'"}));
   EXPECT_EQ(nce::StoredDate("  "), std::string());

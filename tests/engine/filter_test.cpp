@@ -103,6 +103,13 @@ TEST_P(Filters, EveryExpressionShowsTheSameRecords) {
   EXPECT_NDS(NdsSetFilter(stock_, "qty >"), NDS_E_BAD_EXPRESSION);
 }
 
+// A selection of a million values is a legitimate filter, on either store.
+TEST_P(Filters, AMillionTermSelectionFilters) {
+  std::string filter = "qty = 10";
+  for (int i = 1; i < 1000000; ++i) filter += " .OR. qty = " + std::to_string(100 + i);
+  EXPECT_EQ(Filtered(filter + " .OR. qty = 25"), (Codes{"A100", "A150"}));
+}
+
 TEST_P(Filters, CountsKeyNumbersAndVisibilityFollowFilterAndOptimizedFilter) {
   ASSERT_NDS_OK(NdsSetFilter(stock_, "qty > 10 .AND. .NOT. EMPTY(due)"));
   EXPECT_EQ(Count(NDS_RESPECTFILTERS), 3u);
