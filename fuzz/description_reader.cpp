@@ -62,6 +62,7 @@ class TFuzzThing : public TComponent {
   Variant value;
   TBytes bytes;
   std::string data;
+  std::string on_click_name;           // the handler's name, as read
   std::function<void(int&)> on_count;  // a typed event
   std::string on_count_name;
 
@@ -154,9 +155,11 @@ void Register() {
       .Binary(
           "Bytes", [](const TFuzzThing& t) { return t.bytes; },
           [](TFuzzThing& t, const TBytes& v) { t.bytes = v; })
+      // An event property names the handler it was given, and none when it
+      // has none: a root other than TFuzzRoot offers no "Click" to read back.
       .Event(
-          "OnClick", [](const TFuzzThing&) { return std::string("Click"); },
-          [](TFuzzThing&, const std::string&, TNotifyEvent) {})
+          "OnClick", [](const TFuzzThing& t) { return t.on_click_name; },
+          [](TFuzzThing& t, const std::string& n, TNotifyEvent) { t.on_click_name = n; })
       .Event<std::function<void(int&)>>(
           "OnCount", [](const TFuzzThing& t) { return t.on_count_name; },
           [](TFuzzThing& t, const std::string& n, std::function<void(int&)> h) {

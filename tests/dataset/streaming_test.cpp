@@ -317,6 +317,19 @@ TEST_F(Streaming, RoundTripGivesTheSameProperties) {
   EXPECT_EQ(written.find("WaitCursor"), std::string::npos);
 }
 
+// Any component may be the root, and lines may be laid out freely (a
+// leading tab, "end" after a value): what reads writes out as a
+// description that reads back the same, naming no handler it was not given.
+TEST_F(Streaming, AnyRootLaidOutFreelyReadsBackTheSame) {
+  std::unique_ptr<TComponent> gadget(ReadComponentFromText(
+      "\tobject G1: TGadget\n    Count = 42\n    Ratio = 2255 end\n", nullptr));
+  std::string written = WriteComponentToText(gadget.get());
+  EXPECT_NE(written.find("  Count = 42\n  Ratio = 2255.0\n"), std::string::npos) << written;
+  EXPECT_EQ(written.find("OnClick"), std::string::npos) << written;
+  std::unique_ptr<TComponent> again(ReadComponentFromText(written, nullptr));
+  EXPECT_EQ(WriteComponentToText(again.get()), written);
+}
+
 TEST_F(Streaming, WriterHonoursDefaultsAndStoredRules) {
   TPanelForm form(nullptr);
   form.SetName("Form1");
