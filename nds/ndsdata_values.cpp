@@ -477,7 +477,10 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
     case NDS_DATE: {
       std::int32_t day = 0;
       if (length == 4)
-        day = Load<std::int32_t>(p) - static_cast<std::int32_t>(kJulianOfDayZero);
+        // In 64 bits: a damaged image's day near the lowest 32-bit value
+        // must not overflow (the result wraps, as the field's type does).
+        day = static_cast<std::int32_t>(static_cast<std::int64_t>(Load<std::int32_t>(p)) -
+                                        static_cast<std::int64_t>(kJulianOfDayZero));
       else
         day = DayNumberOfText(std::string(reinterpret_cast<const char*>(p), length));
       std::memcpy(dest, &day, sizeof day);

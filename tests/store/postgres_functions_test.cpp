@@ -407,8 +407,7 @@ TEST_F(ServerFunctions, NumbersAndTextsAreWrittenAsSqlitesPrintfWritesThem) {
   const char* texts[] = {"",
                          "a",
                          "abc def",
-                         "\xC3\xA9"
-                         "clair",
+                         "\u00e9clair",
                          "\xCE\xA9\xCE\xA9\xCE\xA9x",
                          "  lead",
                          "\xE4\xB8\xAD\xE6\x96\x87"};
