@@ -36,10 +36,10 @@ class TextEncoding {
  private:
   bool Convert(void* cd, std::string_view in, std::string* out);
 
-  std::string name_;            // iconv name, capitals
-  bool utf8_ = false;           // UTF-8 itself: only checked, never converted
-  void* decoder_ = nullptr;     // iconv_t from name_ to UTF-8; null for UTF-8
-  void* encoder_ = nullptr;     // iconv_t from UTF-8 to name_; null for UTF-8
+  std::string name_;         // iconv name, capitals
+  bool utf8_ = false;        // UTF-8 itself: only checked, never converted
+  void* decoder_ = nullptr;  // iconv_t from name_ to UTF-8; null for UTF-8
+  void* encoder_ = nullptr;  // iconv_t from UTF-8 to name_; null for UTF-8
 };
 
 // Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
