@@ -112,7 +112,7 @@ NDSRESULT NdsGetUnimportedTables(NDSHANDLE connection, char* names, uint32_t* le
         std::string name = entry.path().filename().string();
         if (!entry.is_regular_file(error) || name.size() < 5) continue;
         if (UpperAscii(name.substr(name.size() - 4)) != ".DBF") continue;
-        if (!StoreTableExists(*c, TableNameOfFile(name))) found.push_back(name);
+        if (!StoreTableExists(*c, TableNameOfFile(name))) found.push_back(entry.path().string());
       }
       std::sort(found.begin(), found.end());
       for (const std::string& name : found) list += name + "\n";

@@ -156,7 +156,7 @@ std::string UnimportedTablesNote(NDSHANDLE connection) {
   std::string line, list;
   size_t count = 0;
   while (std::getline(lines, line))
-    if (!line.empty()) list += (count++ ? ", " : "") + line;
+    if (!line.empty()) list += (count++ ? ", " : "") + line.substr(line.find_last_of('/') + 1);
   if (count == 0) return "";
   return "The database's directory holds " + std::to_string(count) +
          (count == 1 ? " xBase table" : " xBase tables") + " that the database does not: " + list +
