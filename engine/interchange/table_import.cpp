@@ -19,7 +19,8 @@
 namespace nce {
 namespace {
 
-// Rows between two calls of the progress function.
+// Rows between two calls of the progress function (and checks of the
+// failpoint "ImportRows").
 constexpr uint64_t kProgressRows = 8192;
 
 // The column type a new table declares for `shape`. The engine's own
@@ -168,17 +169,18 @@ uint64_t CopyRows(Connection& connection, RowSource& source, const TableDesc& ta
         throw EngineError(error.number(), source.Where(from[t]) + ": " + error.text());
       }
     }
-    if (uint32_t code = CheckFailpoint("ImportRow"))
-      throw EngineError(code, source.Where(std::string::npos) + ": the import failed");
     try {
       insert->Add(stored);
     } catch (const EngineError& error) {
       throw EngineError(error.number(), source.Where(std::string::npos) + ": " + error.text());
     }
     if (marks && source.RowDeleted()) deleted.push_back(next_record + static_cast<int64_t>(count));
-    ++count;
-    if (progress && count % kProgressRows == 0 &&
-        !progress(source.BytesRead(), source.BytesTotal()))
+    if (++count % kProgressRows != 0) continue;
+    // After each window of rows: the progress report, and the test hook
+    // that fails an import half-way.
+    if (uint32_t code = CheckFailpoint("ImportRows"))
+      throw EngineError(code, source.Where(std::string::npos) + ": the import failed");
+    if (progress && !progress(source.BytesRead(), source.BytesTotal()))
       throw EngineError(NDS_E_CANCELLED, "The import was cancelled; nothing was written.");
   }
   try {
