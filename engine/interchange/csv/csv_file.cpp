@@ -1,17 +1,36 @@
 #include "engine/interchange/csv/csv_file.h"
 
+#include <iconv.h>
+
+#include <cstring>
+
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/interchange/csv/csv_values.h"
 #include "engine/interchange/table_rows.h"
 
 namespace nce {
-void RequireAsciiCompatible(TextEncoding& encoding) {
+void RequireAsciiCompatible(const TextEncoding& encoding) {
   // What a CSV file's structure is made of, and the characters of numbers,
-  // dates and blobs.
-  constexpr std::string_view kProbe = ",\"\r\n 0123456789.+-:eETtFfx\\";
-  std::string bytes;
-  if (!encoding.FromUtf8(kProbe, &bytes) || bytes != kProbe)
+  // dates and blobs. Through iconv itself: TextEncoding passes ASCII text
+  // through unconverted, which holds only for the encodings this admits.
+  static constexpr char kProbe[] = ",\"\r\n 0123456789.+-:eETtFfx\\";
+  bool same = encoding.is_utf8();
+  if (!same) {
+    iconv_t cd = iconv_open(encoding.name().c_str(), "UTF-8");
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+      char in[sizeof kProbe], out[4 * sizeof kProbe + 16];
+      std::memcpy(in, kProbe, sizeof kProbe);
+      char *src = in, *dst = out;
+      size_t src_left = sizeof kProbe - 1, dst_left = sizeof out;
+      same = iconv(cd, &src, &src_left, &dst, &dst_left) == 0 &&
+             iconv(cd, nullptr, nullptr, &dst, &dst_left) == 0 &&
+             static_cast<size_t>(dst - out) == sizeof kProbe - 1 &&
+             std::memcmp(out, kProbe, sizeof kProbe - 1) == 0;
+      iconv_close(cd);
+    }
+  }
+  if (!same)
     throw EngineError(NDS_E_INVALID_OPTION, "The encoding '" + encoding.name() +
                                                 "' does not write ASCII as ASCII, which CSV "
                                                 "files need.");

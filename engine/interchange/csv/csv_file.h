@@ -67,7 +67,7 @@ class CsvFile {
 // Throws EngineError NDS_E_INVALID_OPTION for an encoding that does not
 // write the characters of CSV structure, numbers and dates as ASCII does
 // (UTF-16, UTF-7): separators and quotes would not be found.
-void RequireAsciiCompatible(TextEncoding& encoding);
+void RequireAsciiCompatible(const TextEncoding& encoding);
 
 }  // namespace nce
 
