@@ -117,7 +117,10 @@ class CsvRowWriter : public RowSink {
       Refuse(column, std::string(is_value ? "the value" : "the name") +
                          (IsUtf8(utf8) ? " holds a character " + encoding_.name() + " does not have"
                                        : " is not UTF-8 text"));
-    if (!NeedsQuotes(encoded_)) {
+    // A UTF-8 byte order mark at the very start of the file would be taken
+    // for the file's own and passed over: the name keeps it in quotes.
+    const bool starts_file = !wrote_any_ && out_.empty();
+    if (!NeedsQuotes(encoded_) && !(starts_file && encoded_.starts_with("\xEF\xBB\xBF"))) {
       out_ += encoded_;
       return;
     }
@@ -131,6 +134,7 @@ class CsvRowWriter : public RowSink {
   }
 
   void EndRecord() {
+    wrote_any_ = true;
     out_ += "\r\n";
     line_ += 1 + record_breaks_;
     record_breaks_ = 0;
@@ -168,6 +172,7 @@ class CsvRowWriter : public RowSink {
   std::string out_;             // records not yet written to the file
   std::string field_;           // one value's text, reused
   std::string encoded_;         // one text in the file's encoding, reused
+  bool wrote_any_ = false;      // a record has been ended (the header at least)
   uint64_t line_ = 1;           // the line where the record being written starts
   uint64_t record_breaks_ = 0;  // line breaks inside the record's quoted fields
 };
