@@ -255,6 +255,24 @@ TEST(CsvReader, FollowsRfc4180QuotingAndKeepsNullApartFromTheEmptyText) {
                                      "T:plain|NULL|T:|NULL", "T:x\ny|I:3|T:last|NULL"));
 }
 
+TEST(CsvReader, RecordsAcrossTheFilesReadPiecesKeepTheirBytesAndLines) {
+  // The file is read 64 KB at a time: the CRLF ending the first record is
+  // split at byte 65536, the doubled quote of the second at byte 131072.
+  const std::string x(65528, 'x'), y(65533, 'y');
+  test_support::TempDir dir;
+  const std::string path =
+      dir.Write("long.csv", "a,b\r\n" + x + ",1\r\n\"" + y + "\"\"\r\nz\",2\r\nlast,3\r\nbad\r\n");
+  auto reader = nce::OpenCsvReader(path, Shape({{"a", {NDS_MEMO, 9, 0}}, {"b", kInt}}), {});
+  TableRow row;
+  ASSERT_TRUE(reader->Next(&row));
+  EXPECT_EQ(Show(row[0]) + "|" + Show(row[1]), "T:" + x + "|I:1");
+  ASSERT_TRUE(reader->Next(&row));
+  EXPECT_EQ(Show(row[0]) + "|" + Show(row[1]), "T:" + y + "\"\r\nz|I:2");
+  ASSERT_TRUE(reader->Next(&row));
+  EXPECT_THAT(Refusal([&] { reader->Next(&row); }),
+              ::testing::Pair(NDS_E_BAD_FILE, StartsWith(path + ": line 6, column \"b\"")));
+}
+
 TEST(CsvReader, RefusesBadInputNamingTheLineAndTheColumn) {
   struct Case {
     const char* file;

@@ -255,8 +255,8 @@ uint32_t CalendarValue(uint16_t type, std::string_view text, Value* out, std::st
         *why = "\"" + CsvExcerpt(text) + "\" is not a date YYYY-MM-DD";
         return NDS_E_VALUE_INVALID;
       }
-      end = PutDate(buf, julian);
-      break;
+      SetText(out, text);  // already the form it reads: YYYY-MM-DD
+      return 0;
     case NDS_TIME:
       if (!ReadCsvTime(text, &ms)) {
         *why = "\"" + CsvExcerpt(text) + "\" is not a time HH:MM[:SS[.mmm]]";
