@@ -87,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string encoding = (data[0] & 1) ? "CP1252" : "";
   static const std::string path = TempPath(".csv"), copy = TempPath("_copy.csv");
+  static const bool removed_at_exit = std::atexit([] { ::unlink(path.c_str()); }) == 0;
+  (void)removed_at_exit;
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data + 1, 1, size - 1, f);
     std::fclose(f);
