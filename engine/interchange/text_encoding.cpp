@@ -62,6 +62,18 @@ TextEncoding::TextEncoding(std::string_view name) : name_(Upper(name)) {
     throw EngineError(NDS_E_INVALID_OPTION,
                       "The encoding '" + std::string(name) + "' is not known.");
   }
+  // Text that is ASCII alone passes unconverted, and the file formats find
+  // their separators as ASCII bytes: an encoding must write ASCII as ASCII.
+  std::string ascii = "\t\n\r";
+  for (int c = ' '; c < 0x7F; ++c) ascii.push_back(static_cast<char>(c));
+  std::string written;
+  if (!Convert(encoder_, ascii, &written) || written != ascii) {
+    iconv_close(static_cast<iconv_t>(decoder_));
+    iconv_close(static_cast<iconv_t>(encoder_));
+    throw EngineError(NDS_E_INVALID_OPTION, "The encoding '" + std::string(name) +
+                                                "' does not write ASCII as ASCII; files of this "
+                                                "kind cannot be read in it.");
+  }
 }
 
 TextEncoding::~TextEncoding() {

@@ -16,7 +16,8 @@ class TextEncoding {
  public:
   // `name` is an iconv name ("CP1252", "UTF-8", "ISO-8859-1"), in any
   // letter case. Throws EngineError NDS_E_INVALID_OPTION for a name iconv
-  // does not know.
+  // does not know, and for an encoding that does not write ASCII as ASCII
+  // (UTF-16, UTF-7, EBCDIC), whose files the formats here cannot read.
   explicit TextEncoding(std::string_view name);
   ~TextEncoding();
   TextEncoding(const TextEncoding&) = delete;

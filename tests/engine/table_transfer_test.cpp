@@ -120,7 +120,7 @@ TEST_P(Transfer, CsvFilesComeBackWithEveryValue) {
 TEST_P(Transfer, AnImportIsWholeOrLeavesNothing) {
   // A bad value after a first window of rows was written.
   ASSERT_EQ(Import(NumberedCsv(10000, 9500), "numbers"), NDS_E_VALUE_INVALID);
-  EXPECT_NE(LastErrorText().find("numbers.csv: line 9500, column n"), std::string::npos)
+  EXPECT_NE(LastErrorText().find("numbers.csv: line 9500, column \"n\""), std::string::npos)
       << LastErrorText();
   EXPECT_FALSE(TableExists("numbers"));
 

@@ -60,6 +60,14 @@ class CsvRowReader : public RowSource {
   uint64_t BytesRead() const override { return file_.bytes_read(); }
   uint64_t BytesTotal() const override { return file_.bytes_total(); }
 
+  std::string Where(size_t column) const override {
+    std::string name =
+        column < shape_.columns.size() ? "\"" + shape_.columns[column].name + "\"" : "";
+    std::string place = PlacedMessage(FilePlace{file_.path(), file_.line(), name}, "line",
+                                      "column", "");
+    return place.substr(0, place.size() - 2);  // without the ": " before a text
+  }
+
  private:
   // Field `i` of the record is NULL: refused for a column that holds none.
   void SetNull(size_t i, size_t j, Value* value) {
