@@ -149,7 +149,7 @@ Read ReadTable(const std::string& path, nce::DbfReadOptions options = {}) {
   TableRow row;
   while (source->Next(&row)) {
     std::string line = source->RowDeleted() ? "*" : "";
-    for (const Value& v : row) line += (line.empty() || line == "*" ? "" : "|") + Render(v);
+    for (size_t i = 0; i < row.size(); ++i) line += (i ? "|" : "") + Render(row[i]);
     r.rows.push_back(line);
   }
   EXPECT_EQ(source->BytesRead(), source->BytesTotal() - 1);  // all but the end mark
@@ -329,6 +329,105 @@ TEST(DbfReader, RefusesDamagedTablesNamingFileRecordAndField) {
   Read wide = ReadTable(dir / "wide.dbf");
   EXPECT_EQ(wide.rows.size(), 1u);
   EXPECT_EQ(std::count(wide.rows[0].begin(), wide.rows[0].end(), 'z'), 300);
+}
+
+
+// The rows python3-dbfread reads, values joined by '|' (str of each).
+std::string ReadWithDbfread(const test_support::TempDir& dir, const std::string& file,
+                            const std::string& encoding) {
+  std::string script = dir.Write("dbfread_rows.py",
+                                 "import sys, dbfread\n"
+                                 "for r in dbfread.DBF(sys.argv[1], encoding=sys.argv[2],\n"
+                                 "                     char_decode_errors='strict'):\n"
+                                 "    print('|'.join(str(v) for v in r.values()))\n");
+  std::string command = "/usr/bin/python3 " + script + " " + file + " " + encoding + " 2>&1";
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  char buffer[4096];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  EXPECT_EQ(::pclose(pipe), 0) << out;
+  return out;
+}
+
+TableColumn Col(std::string name, uint16_t type, uint32_t length, uint16_t decimals = 0,
+                bool nullable = false) {
+  return TableColumn{std::move(name), nce::FieldSpec{type, length, decimals}, nullable};
+}
+Value T(std::string s) { return Value::Text(std::move(s)); }
+Value B(std::string s) { return Value::Blob(std::move(s)); }
+Value I(int64_t i) { return Value::Integer(i); }
+
+struct WriteCase {
+  const char* what;
+  uint32_t version;  // asked; 0: chosen
+  std::vector<TableColumn> columns;
+  std::vector<std::pair<TableRow, bool>> rows;  // with their deletion marks
+  uint8_t version_byte;
+  std::vector<std::string> read_back;  // by our reader, deleted rows kept
+  std::string dbfread;                 // by python3-dbfread (deleted rows skipped)
+};
+
+TEST(DbfWriter, WritesTablesThatReadBackTheSameHereAndInAnIndependentReader) {
+  std::string q(600, 'q');
+  std::vector<WriteCase> cases = {
+      {"dBase III: text, numbers, dates, logicals, memos, a long text and a time as text", 0,
+       {Col("NAME", NDS_STRING, 10), Col("PRICE", NDS_NUMERIC, 8, 2, true),
+        Col("DAY", NDS_DATE, 8, 0, true), Col("OK", NDS_LOGICAL, 1, 0, true),
+        Col("NOTE", NDS_MEMO, 10), Col("LONGNAMECOLUMN", NDS_STRING, 300), Col("AT", NDS_TIME, 4)},
+       {{{T("Zoë"), T("12.5"), T("2024-02-29"), I(1), T(""), T(q), T("12:34:56.789")}, false},
+        {{T(""), Value::Null(), Value::Null(), Value::Null(), T("two"), T(""), T("00:00:00.000")},
+         true}},
+       0x83,
+       {"Zoë|12.50|2024-02-29|1||" + q + "|12:34:56.789", "*|NULL|NULL|NULL|two||00:00:00.000"},
+       // dbfread reads a memo without a block as None.
+       "Zoë|12.5|2024-02-29|True|None|" + q + "|12:34:56.789\n"},
+      {"dBase IV: memos with block headers hold any byte", NDS_DBF_DBASE4,
+       {Col("TXT", NDS_MEMO, 10), Col("N", NDS_NUMERIC, 5, 0, true), Col("I", NDS_INTEGER, 4)},
+       {{{T("four\x1A ok"), T("-12"), I(-2147483648)}, false}},
+       0x8B,
+       {"four\x1A ok|-12|-2147483648"},
+       // dbfread takes the length of a dBase IV value without the 8 bytes of
+       // the block header that the length counts, and reads 8 bytes past it.
+       std::string("four\x1A ok\0\0\0\0\0\0\0\0|-12|-2147483648\n", 33)},
+      {"FoxPro 2: images in general fields", 0,
+       {Col("PIC", NDS_IMAGE, 10), Col("TXT", NDS_MEMO, 10)},
+       {{{B(std::string("\x89PNG\0", 5)), T("fox")}, false}, {{B(""), T("")}, false}},
+       0xF5,
+       {"0x89504e4700|fox", "0x|"},
+       "b'\\x89PNG\\x00'|fox\nNone|None\n"},
+      {"Visual FoxPro: integers, money, timestamps, doubles, binary memos, NULLs", 0,
+       {Col("ID", NDS_AUTOINC, 4), Col("QTY", NDS_INTEGER, 4), Col("CASH", NDS_MONEY, 8, 4),
+        Col("WHEN", NDS_TIMESTAMP, 8, 0, true), Col("RATE", NDS_DOUBLE, 8), Col("BIN", NDS_BINARY, 10),
+        Col("NAME", NDS_STRING, 8, 0, true), Col("SH", NDS_SHORTINT, 2)},
+       {{{I(1), I(-5), T("12.3456"), T("2024-01-01 01:02:03.004"), Value::Real(2.5), B("\x01\x02"),
+          Value::Null(), I(7)},
+         false},
+        {{I(2), I(2147483647), T("-922337203685477.5808"), Value::Null(), Value::Real(-1e300), B(""),
+          T("x"), I(-3)},
+         false}},
+       0x31,
+       {"1|-5|12.3456|2024-01-01 01:02:03.004|2.5|0x0102|NULL|7",
+        "2|2147483647|-922337203685477.5808|NULL|-1e+300|0x|x|-3"},
+       // dbfread knows neither binary memos nor NULL flags, and shows _NullFlags.
+       "1|-5|12.3456|2024-01-01 01:02:03.004000|2.5|\x01\x02||7|b'\\x02'\n"
+       "2|2147483647|-922337203685477.5808|None|-1e+300|None|x|-3|b'\\x01'\n"},
+  };
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    test_support::TempDir dir;
+    nce::DbfWriteOptions options;
+    options.version = c.version;
+    std::string path = dir / "out.dbf";
+    auto sink = nce::OpenDbfWriter(path, nce::TableShape{c.columns}, options);
+    for (const auto& [row, deleted] : c.rows) sink->Write(row, deleted);
+    sink->Finish();
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(in.get(), c.version_byte);
+    nce::DbfReadOptions keep;
+    keep.keep_deleted = true;
+    EXPECT_EQ(ReadTable(path, keep).rows, c.read_back);
+    EXPECT_EQ(ReadWithDbfread(dir, path, "cp1252"), c.dbfread);
+  }
 }
 
 }  // namespace
