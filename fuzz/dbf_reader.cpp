@@ -7,6 +7,8 @@
 // .dbt) and whether deleted records are kept (bit 1); bytes 1..2 give the
 // table's length (least significant first); the table follows, then the
 // memo file.
+#include "engine/interchange/dbf/dbf_reader.h"
+
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,7 +18,6 @@
 #include <string>
 
 #include "engine/base/errors.h"
-#include "engine/interchange/dbf/dbf_reader.h"
 #include "engine/interchange/dbf/dbf_writer.h"
 
 namespace {
