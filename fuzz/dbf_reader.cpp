@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -24,7 +25,9 @@ namespace {
 
 const std::string& Dir() {
   static const std::string dir = [] {
-    char pattern[] = "/tmp/fuzz_dbf_XXXXXX";
+    // tmpfs where there is one: the writer syncs its files.
+    char pattern[] = "/dev/shm/fuzz_dbf_XXXXXX";
+    if (::access("/dev/shm", W_OK) != 0) std::strcpy(pattern, "/tmp/fuzz_dbf_XXXXXX");
     if (!::mkdtemp(pattern)) std::abort();
     return std::string(pattern);
   }();
