@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@ const std::string& Dir() {
     char pattern[] = "/dev/shm/fuzz_dbf_XXXXXX";
     if (::access("/dev/shm", W_OK) != 0) std::strcpy(pattern, "/tmp/fuzz_dbf_XXXXXX");
     if (!::mkdtemp(pattern)) std::abort();
+    std::atexit([] { std::filesystem::remove_all(Dir()); });
     return std::string(pattern);
   }();
   return dir;
