@@ -24,14 +24,18 @@
 
 namespace {
 
+// The directory's name lives in a plain array, which outlives the static
+// strings the exit handler would otherwise find destroyed.
+char dir_name[64];
+
 const std::string& Dir() {
   static const std::string dir = [] {
     // tmpfs where there is one: the writer syncs its files.
-    char pattern[] = "/dev/shm/fuzz_dbf_XXXXXX";
-    if (::access("/dev/shm", W_OK) != 0) std::strcpy(pattern, "/tmp/fuzz_dbf_XXXXXX");
-    if (!::mkdtemp(pattern)) std::abort();
-    std::atexit([] { std::filesystem::remove_all(Dir()); });
-    return std::string(pattern);
+    std::strcpy(dir_name, "/dev/shm/fuzz_dbf_XXXXXX");
+    if (::access("/dev/shm", W_OK) != 0) std::strcpy(dir_name, "/tmp/fuzz_dbf_XXXXXX");
+    if (!::mkdtemp(dir_name)) std::abort();
+    std::atexit([] { std::filesystem::remove_all(dir_name); });
+    return std::string(dir_name);
   }();
   return dir;
 }
