@@ -1,6 +1,7 @@
 #include "engine/interchange/stored_forms.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 #include "engine/base/money.h"
@@ -55,7 +56,8 @@ std::string FieldText(const Decimal& d, int decimals) {
   return text;
 }
 
-void NumericToStored(const TableColumn& column, const std::string& text, Value* out) {
+void NumericToStored(const TableColumn& column, const std::string& text, Value* out,
+                     bool whole_as_doubles) {
   const FieldSpec& f = column.shape;
   Decimal d;
   if (!ReadDecimal(text, &d)) Refuse(NDS_E_VALUE_INVALID, Quoted(text) + " is not a number");
@@ -71,6 +73,11 @@ void NumericToStored(const TableColumn& column, const std::string& text, Value* 
     auto [end, ec] = std::from_chars(exact.data(), exact.data() + exact.size(), whole);
     if (ec != std::errc() || end != exact.data() + exact.size())
       Refuse(NDS_E_VALUE_TOO_LONG, Quoted(text) + " is too large for a whole number");
+    double kept = static_cast<double>(whole);
+    if (whole_as_doubles && !(std::fabs(kept) < 9.2e18 && static_cast<int64_t>(kept) == whole))
+      Refuse(NDS_E_VALUE_TOO_LONG, Quoted(text) +
+                                       " has more digits than a numeric field of this store keeps "
+                                       "exactly (whole numbers up to 2^53)");
     *out = Value::Integer(whole);
     return;
   }
@@ -104,7 +111,7 @@ void NumericToInterchange(const TableColumn& column, const Value& stored, Value*
 
 }  // namespace
 
-void ToStoredForm(const TableColumn& column, const Value& in, Value* out) {
+void ToStoredForm(const TableColumn& column, const Value& in, Value* out, bool whole_as_doubles) {
   if (in.kind == Value::Kind::kNull || in.kind == Value::Kind::kUnset) {
     *out = Value::Null();
     return;
@@ -112,7 +119,7 @@ void ToStoredForm(const TableColumn& column, const Value& in, Value* out) {
   switch (column.shape.type) {
     case NDS_NUMERIC:
       if (in.kind != Value::Kind::kText) break;
-      NumericToStored(column, in.bytes, out);
+      NumericToStored(column, in.bytes, out, whole_as_doubles);
       return;
     case NDS_MONEY: {
       if (in.kind != Value::Kind::kText) break;

@@ -11,10 +11,13 @@
 
 namespace nce {
 
-// The stored form of `in` for `column` in `*out`. Throws EngineError
+// The stored form of `in` for `column` in `*out`; `whole_as_doubles`: the
+// store keeps whole numbers of numeric fields as doubles too
+// (StoreSession::WholeNumericsAsDoubles). Throws EngineError
 // NDS_E_VALUE_INVALID or NDS_E_VALUE_TOO_LONG with a text that says what
 // is wrong with the value (the caller adds where it is).
-void ToStoredForm(const TableColumn& column, const Value& in, Value* out);
+void ToStoredForm(const TableColumn& column, const Value& in, Value* out,
+                  bool whole_as_doubles = false);
 
 // The interchange form of the stored value `stored` of `column` in `*out`.
 // Throws NDS_E_VALUE_INVALID for a stored value that is no value of the

@@ -136,6 +136,7 @@ std::unique_ptr<RowSource> OpenSource(const ImportRequest& request, bool xbase,
     DbfReadOptions options;
     options.encoding = request.encoding;
     options.keep_deleted = (request.options & NDS_TRANSFER_KEEP_DELETED) != 0;
+    options.fit_texts = !existing;  // a new table's text fields must hold the UTF-8 forms
     return OpenDbfReader(request.file, options);
   }
   CsvReadOptions options;
@@ -149,9 +150,14 @@ uint64_t CopyRows(Connection& connection, RowSource& source, const TableDesc& ta
                   const std::vector<size_t>& from, bool marks, const TransferProgress& progress) {
   StoreSession& session = connection.session();
   std::vector<std::string> names;
-  for (const FieldDesc& field : table.fields) names.push_back(field.name);
+  std::vector<TableColumn> columns;
+  for (const FieldDesc& field : table.fields) {
+    names.push_back(field.name);
+    columns.push_back({field.name, field.shape, true});
+  }
   int64_t next_record = marks ? NextRecordNumber(session, table.name) : 0;
   std::unique_ptr<BulkInsert> insert = session.BeginBulkInsert(table.name, names, next_record);
+  const bool doubles = session.WholeNumericsAsDoubles();
   std::vector<int64_t> deleted;
   TableRow row;
   std::vector<Value> stored(table.fields.size());
@@ -163,8 +169,7 @@ uint64_t CopyRows(Connection& connection, RowSource& source, const TableDesc& ta
         continue;
       }
       try {
-        TableColumn column{table.fields[t].name, table.fields[t].shape, true};
-        ToStoredForm(column, row[from[t]], &stored[t]);
+        ToStoredForm(columns[t], row[from[t]], &stored[t], doubles);
       } catch (const EngineError& error) {
         throw EngineError(error.number(), source.Where(from[t]) + ": " + error.text());
       }

@@ -157,6 +157,10 @@ class StoreSession {
   virtual std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) {
     return Prepare(sql);
   }
+  // Whether the store keeps whole numbers of numeric fields as doubles (a
+  // server's double precision columns), which hold them exactly only up to
+  // 2^53; SQLite keeps them as 64-bit integers.
+  virtual bool WholeNumericsAsDoubles() const { return false; }
   // Lets the store's own numbering of `table` go on past the record numbers
   // a bulk insert gave (a server's identity sequence); SQLite numbers past
   // the highest rowid by itself.

@@ -63,8 +63,8 @@ class CsvRowReader : public RowSource {
   std::string Where(size_t column) const override {
     std::string name =
         column < shape_.columns.size() ? "\"" + shape_.columns[column].name + "\"" : "";
-    std::string place = PlacedMessage(FilePlace{file_.path(), file_.line(), name}, "line",
-                                      "column", "");
+    std::string place =
+        PlacedMessage(FilePlace{file_.path(), file_.line(), name}, "line", "column", "");
     return place.substr(0, place.size() - 2);  // without the ": " before a text
   }
 

@@ -53,10 +53,17 @@ class DbfReader : public RowSource {
     return header_.header_length + next_record_ * header_.record_length;
   }
   uint64_t BytesTotal() const override { return file_.size(); }
+  std::string Where(size_t column) const override {
+    std::string name = column < shape_.columns.size() ? shape_.columns[column].name : "";
+    std::string place =
+        PlacedMessage(FilePlace{file_.path(), next_record_, name}, "record", "field", "");
+    return place.substr(0, place.size() - 2);  // without the ": " before a text
+  }
 
  private:
   void OpenEncoding(const std::string& asked, uint8_t driver);
   void OpenMemoFile();
+  void FitTexts();
   const char* NextRecord();
   void ReadField(size_t i, const char* record, Value* v);
   void ReadText(std::string_view bytes, Value* v);
@@ -95,6 +102,34 @@ DbfReader::DbfReader(const std::string& path, const DbfReadOptions& options)
   OpenMemoFile();
   size_t per_window = std::max<size_t>(1, kWindow / header_.record_length);
   window_.resize(per_window * header_.record_length);
+  if (options.fit_texts) FitTexts();
+}
+
+void DbfReader::FitTexts() {
+  std::vector<size_t> texts;
+  for (size_t i = 0; i < plans_.size(); ++i)
+    if (plans_[i].codec == FieldCodec::kText) texts.push_back(i);
+  if (texts.empty() || encoding_->is_utf8()) return;
+  std::vector<uint32_t> widest(plans_.size(), 0);
+  std::string utf8;
+  while (next_record_ < header_.record_count) {
+    const char* record = NextRecord();
+    if (record[0] == '*' && !keep_deleted_) continue;
+    for (size_t i : texts) {
+      const DbfField& f = header_.fields[i];
+      const char* p = record + f.offset;
+      size_t n = f.length;
+      while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0')) --n;
+      bool ascii = true;
+      for (size_t k = 0; k < n && ascii; ++k) ascii = static_cast<unsigned char>(p[k]) < 0x80;
+      // Bytes not of the encoding are left for the read to refuse.
+      size_t width = ascii || !encoding_->ToUtf8({p, n}, &utf8) ? n : utf8.size();
+      widest[i] = std::max<uint32_t>(widest[i], static_cast<uint32_t>(width));
+    }
+  }
+  for (size_t i : texts)
+    shape_.columns[i].shape.length = std::max(shape_.columns[i].shape.length, widest[i]);
+  next_record_ = window_first_ = window_count_ = 0;
 }
 
 void DbfReader::OpenEncoding(const std::string& asked, uint8_t driver) {

@@ -18,6 +18,11 @@ struct DbfReadOptions {
                          // CP1252 when it names none
   bool keep_deleted =
       false;  // deleted records: skipped by default; kept (RowDeleted() true) on request
+  // Text fields (C) take the length of their longest value in UTF-8 when
+  // that is longer than the field: the engine counts a text field's length
+  // in UTF-8 bytes, where the file counts bytes of its code page. Costs one
+  // more pass over the records, when the table is opened.
+  bool fit_texts = false;
 };
 
 // Opens the table at `path` and reads its header, field descriptors and

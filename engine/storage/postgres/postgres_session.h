@@ -77,6 +77,7 @@ class PostgresSession : public StoreSession {
                                               int64_t first_record) override;
   std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) override;
   void AfterNumberedRows(const std::string& table) override;
+  bool WholeNumericsAsDoubles() const override { return true; }
 
   // A statement running longer than `ms` milliseconds (0: no limit) fails
   // with NDS_E_SQL; the session stays usable. Kept across Reconnect.
