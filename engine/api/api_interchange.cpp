@@ -10,7 +10,8 @@
 #include "engine/interchange/table_import.h"
 #include "engine/storage/store_catalog.h"
 
-namespace nce {
+using namespace nce;
+
 namespace {
 
 // The caller's transfer settings; null gives the defaults. A structure
@@ -122,5 +123,3 @@ NDSRESULT NdsGetUnimportedTables(NDSHANDLE connection, char* names, uint32_t* le
 }
 
 }  // extern "C"
-
-}  // namespace nce
