@@ -204,17 +204,17 @@ TEST(NceSql, ImportsExportsAndNamesTablesNotImported) {
   TempDir data, db;
   std::string csv = data.Write("people.csv", "id,name\r\n1,\"Smith, J\"\r\n2,\r\n3,\"\"\r\n");
   ToolRun made = RunTool(db.str(), ".import " + csv + "\n.export people " + db.str() +
-                                       "/PEOPLE.DBF\n.mode csv\nselect * from people;\n");
+                                       "/CREW.DBF\n.mode csv\nselect * from people;\n");
   EXPECT_EQ(made.status, 0) << made.output;
   EXPECT_EQ(made.output,
             "(3 rows imported)\n(3 rows exported)\nid,name\r\n1,\"Smith, J\"\r\n2,\r\n3,\"\"\r\n")
       << "NULL unquoted, the empty text quoted";
 
-  // The exported table lies in the database's directory and is not a table of it.
+  // The exported table lies in the database's directory, and CREW is not a table of it.
   ToolRun listed = RunTool(db.str(), ".tables\n.import --replace " + csv + " people\n");
   EXPECT_EQ(listed.status, 0) << listed.output;
   EXPECT_NE(listed.output.find("nce-sql: The database's directory holds 1 xBase table that the "
-                               "database does not: PEOPLE.DBF. \".import FILE\" brings one in.\n"),
+                               "database does not: CREW.DBF. \".import FILE\" brings one in.\n"),
             std::string::npos)
       << listed.output;
   EXPECT_NE(listed.output.find("(1 row)\nThe database's directory holds 1 xBase table"),
