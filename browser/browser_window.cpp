@@ -1,16 +1,20 @@
 #include "browser/browser_window.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -80,6 +84,9 @@ void BrowserWindow::BuildWidgets() {
   connect(tools->addAction("New Record"), &QAction::triggered, this, [this] { NewRecord(); });
   connect(tools->addAction("Delete Record"), &QAction::triggered, this,
           [this] { DeleteCurrentRecord(); });
+  tools->addSeparator();
+  connect(tools->addAction("Import..."), &QAction::triggered, this, [this] { AskImport(); });
+  connect(tools->addAction("Export..."), &QAction::triggered, this, [this] { AskExport(); });
 
   tables_ = new QListWidget;
   connect(tables_, &QListWidget::currentTextChanged, this, [this](const QString& table) {
@@ -131,8 +138,25 @@ void BrowserWindow::BuildWidgets() {
   rightLayout->addLayout(controls);
   rightLayout->addWidget(view_, 1);
 
+  // The xBase files not imported yet, apart, each with Import as its action.
+  unimported_ = new QListWidget;
+  auto* importListed = new QPushButton("Import");
+  connect(importListed, &QPushButton::clicked, this, [this] {
+    if (QListWidgetItem* item = unimported_->currentItem())
+      ImportFile(item->data(Qt::UserRole).toString());
+  });
+  connect(unimported_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { ImportFile(item->data(Qt::UserRole).toString()); });
+  auto* left = new QWidget;
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->addWidget(tables_, 3);
+  leftLayout->addWidget(new QLabel("Not imported:"));
+  leftLayout->addWidget(unimported_, 1);
+  leftLayout->addWidget(importListed);
+
   auto* split = new QSplitter;
-  split->addWidget(tables_);
+  split->addWidget(left);
   split->addWidget(right);
   split->setStretchFactor(1, 1);
   split->setSizes({180, 720});
@@ -177,10 +201,7 @@ bool BrowserWindow::OpenDatabase(const QString& database, const QString& user,
     connection_->SetUsername(Utf8(user));
     connection_->SetPassword(Utf8(password));
     connection_->Connect();
-    dataset::TStringList names;
-    connection_->GetTableNames(&names, "*");
-    tables_->clear();
-    for (int i = 0; i < names.Count(); ++i) tables_->addItem(TableName(names[i]));
+    ListTables();
     setWindowTitle("Table Browser - " + database);
     ShowStatus();
     return true;
@@ -188,6 +209,127 @@ bool BrowserWindow::OpenDatabase(const QString& database, const QString& user,
     ShowError(MessageOf(e));
     return false;
   }
+}
+
+void BrowserWindow::ListTables() {
+  dataset::TStringList names;
+  connection_->GetTableNames(&names, "*");
+  tables_->clear();
+  for (int i = 0; i < names.Count(); ++i) tables_->addItem(TableName(names[i]));
+  unimported_->clear();
+  uint32_t length = 0;
+  NDSHANDLE handle = connection_->ConnectionHandle();
+  if (NdsGetUnimportedTables(handle, nullptr, &length) == NDS_E_INSUFFICIENT_BUFFER && length) {
+    std::string files(length + 1, '\0');
+    uint32_t room = length + 1;
+    if (NdsGetUnimportedTables(handle, files.data(), &room) != NDS_SUCCESS) return;
+    for (const QString& path : QString::fromStdString(files.substr(0, length)).split('\n')) {
+      if (path.isEmpty()) continue;
+      auto* item = new QListWidgetItem(QFileInfo(path).fileName(), unimported_);
+      item->setData(Qt::UserRole, path);
+    }
+  }
+}
+
+int32_t BrowserWindow::TransferProgress(void* window, uint64_t done, uint64_t total) {
+  auto* self = static_cast<BrowserWindow*>(window);
+  if (self->progress_) {
+    // The dialog counts in thousandths: a file's size may pass an int.
+    self->progress_->setMaximum(total ? 1000 : 0);
+    if (total) self->progress_->setValue(static_cast<int>(done * 1000 / total));
+    if (self->progress_->wasCanceled()) self->cancelTransfer_ = true;
+  }
+  QApplication::processEvents();
+  return self->cancelTransfer_ ? 1 : 0;
+}
+
+bool BrowserWindow::RunTransfer(const QString& title,
+                                const std::function<uint32_t(NDSTRANSFER*)>& work) {
+  // The dialog is modal: nothing else reaches the connection while the
+  // engine works, though events are handled between its steps.
+  QProgressDialog dialog(title, "Cancel", 0, 0, this);
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setMinimumDuration(quiet_ ? 1000000 : 500);
+  progress_ = &dialog;
+  cancelTransfer_ = false;
+  NDSTRANSFER transfer{};
+  transfer.size = sizeof transfer;
+  transfer.progress = &BrowserWindow::TransferProgress;
+  transfer.context = this;
+  const uint32_t rc = work(&transfer);
+  progress_ = nullptr;
+  if (rc != NDS_SUCCESS) {
+    uint32_t number = 0;
+    char text[NDS_MAX_ERROR_LEN + 1] = {};
+    uint16_t length = NDS_MAX_ERROR_LEN;
+    NdsGetLastError(&number, text, &length);
+    ShowError(QString::fromUtf8(text));
+    return false;
+  }
+  statusBar()->showMessage(title + ": " + QString::number(transfer.rows) + " rows", 10000);
+  return true;
+}
+
+bool BrowserWindow::ImportFile(const QString& file, const QString& table, uint32_t options) {
+  if (!connection_->IsConnected()) return false;
+  // The shown table may be the one replaced: let go of it first.
+  model_->SetDataSet(nullptr);
+  query_->Close();
+  const std::string path = Utf8(file), name = Utf8(table);
+  const bool done = RunTransfer("Importing " + QFileInfo(file).fileName(), [&](NDSTRANSFER* t) {
+    t->options = options;
+    return NdsImportTable(connection_->ConnectionHandle(), path.c_str(),
+                          name.empty() ? nullptr : name.c_str(), t);
+  });
+  try {
+    ListTables();
+  } catch (const std::exception& e) {
+    ShowError(MessageOf(e));
+  }
+  return done;
+}
+
+bool BrowserWindow::ExportTo(const QString& source, const QString& file) {
+  if (!connection_->IsConnected()) return false;
+  const std::string what = Utf8(source), path = Utf8(file);
+  return RunTransfer("Exporting to " + QFileInfo(file).fileName(), [&](NDSTRANSFER* t) {
+    return NdsExportTable(connection_->ConnectionHandle(), what.c_str(), path.c_str(), t);
+  });
+}
+
+void BrowserWindow::AskImport() {
+  if (!connection_->IsConnected()) return;
+  const QString file = QFileDialog::getOpenFileName(
+      this, "Import", QString(), "xBase tables and CSV files (*.dbf *.DBF *.csv *.CSV)");
+  if (file.isEmpty()) return;
+  bool ok = false;
+  const QString table = QInputDialog::getText(this, "Import", "Into table:", QLineEdit::Normal,
+                                              QFileInfo(file).completeBaseName(), &ok);
+  if (!ok || table.isEmpty()) return;
+  uint32_t options = 0;
+  if (!tables_->findItems(table, Qt::MatchFixedString).isEmpty()) {
+    QMessageBox ask(QMessageBox::Question, "Import", "The table " + table + " exists already.",
+                    QMessageBox::Cancel, this);
+    QPushButton* replace = ask.addButton("Replace it", QMessageBox::DestructiveRole);
+    QPushButton* append = ask.addButton("Add the rows", QMessageBox::AcceptRole);
+    ask.exec();
+    if (ask.clickedButton() == replace)
+      options = NDS_TRANSFER_REPLACE;
+    else if (ask.clickedButton() == append)
+      options = NDS_TRANSFER_APPEND;
+    else
+      return;
+  }
+  ImportFile(file, table, options);
+}
+
+void BrowserWindow::AskExport() {
+  QListWidgetItem* current = tables_->currentItem();
+  if (!connection_->IsConnected() || !current) return;
+  const QString file =
+      QFileDialog::getSaveFileName(this, "Export " + current->text(), current->text() + ".dbf",
+                                   "xBase tables (*.dbf);;CSV files (*.csv)");
+  if (!file.isEmpty()) ExportTo(current->text(), file);
 }
 
 bool BrowserWindow::ShowTable(const QString& table) {

@@ -78,6 +78,10 @@ class RowSource {
   // Whether the row Next read last is marked deleted (xBase tables read
   // with their deleted records kept); false for a format without marks.
   virtual bool RowDeleted() const { return false; }
+  // Where the row Next read last lies, and its column `column` (npos: the
+  // row as a whole), for the message of a refusal that a later step makes:
+  // "FILE: record 12, field PRICE" (PlacedMessage's place, without a text).
+  virtual std::string Where(size_t column) const = 0;
   // How far the reading has come, for progress reports: bytes of the file
   // read so far and the file's size.
   virtual uint64_t BytesRead() const = 0;

@@ -2,8 +2,8 @@
 
 #include <iconv.h>
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 
 #include "engine/base/errors.h"
@@ -20,17 +20,17 @@ struct DriverPage {
   int code_page;
 };
 constexpr DriverPage kDrivers[] = {
-    {0x01, 437},   {0x02, 850},   {0x03, 1252},  {0x04, 10000}, {0x64, 852},   {0x65, 866},
-    {0x66, 865},   {0x67, 861},   {0x6A, 737},   {0x6B, 857},   {0x6C, 863},   {0x7D, 1255},
-    {0x7E, 1256},  {0x7C, 874},   {0x7B, 932},   {0x7A, 936},   {0x79, 949},   {0x78, 950},
-    {0xC8, 1250},  {0xC9, 1251},  {0xCA, 1254},  {0xCB, 1253},  {0xCC, 1257},  {0x96, 10007},
-    {0x97, 10029}, {0x98, 10006}, {0x08, 865},   {0x09, 437},   {0x0A, 850},   {0x0B, 437},
-    {0x0D, 437},   {0x0E, 850},   {0x0F, 437},   {0x10, 850},   {0x11, 437},   {0x12, 850},
-    {0x13, 932},   {0x14, 850},   {0x15, 437},   {0x16, 850},   {0x17, 865},   {0x18, 437},
-    {0x19, 437},   {0x1A, 850},   {0x1B, 437},   {0x1C, 863},   {0x1D, 850},   {0x1F, 852},
-    {0x22, 852},   {0x23, 852},   {0x24, 860},   {0x25, 850},   {0x26, 866},   {0x37, 850},
-    {0x40, 852},   {0x4D, 936},   {0x4E, 949},   {0x4F, 950},   {0x50, 874},   {0x57, 1252},
-    {0x58, 1252},  {0x59, 1252},  {0x86, 737},   {0x87, 852},   {0x88, 857},
+    {0x01, 437},   {0x02, 850},   {0x03, 1252}, {0x04, 10000}, {0x64, 852},  {0x65, 866},
+    {0x66, 865},   {0x67, 861},   {0x6A, 737},  {0x6B, 857},   {0x6C, 863},  {0x7D, 1255},
+    {0x7E, 1256},  {0x7C, 874},   {0x7B, 932},  {0x7A, 936},   {0x79, 949},  {0x78, 950},
+    {0xC8, 1250},  {0xC9, 1251},  {0xCA, 1254}, {0xCB, 1253},  {0xCC, 1257}, {0x96, 10007},
+    {0x97, 10029}, {0x98, 10006}, {0x08, 865},  {0x09, 437},   {0x0A, 850},  {0x0B, 437},
+    {0x0D, 437},   {0x0E, 850},   {0x0F, 437},  {0x10, 850},   {0x11, 437},  {0x12, 850},
+    {0x13, 932},   {0x14, 850},   {0x15, 437},  {0x16, 850},   {0x17, 865},  {0x18, 437},
+    {0x19, 437},   {0x1A, 850},   {0x1B, 437},  {0x1C, 863},   {0x1D, 850},  {0x1F, 852},
+    {0x22, 852},   {0x23, 852},   {0x24, 860},  {0x25, 850},   {0x26, 866},  {0x37, 850},
+    {0x40, 852},   {0x4D, 936},   {0x4E, 949},  {0x4F, 950},   {0x50, 874},  {0x57, 1252},
+    {0x58, 1252},  {0x59, 1252},  {0x86, 737},  {0x87, 852},   {0x88, 857},
 };
 
 std::string Upper(std::string_view s) {
@@ -59,7 +59,20 @@ TextEncoding::TextEncoding(std::string_view name) : name_(Upper(name)) {
   encoder_ = decoder_ ? OpenConverter(name_, "UTF-8") : nullptr;
   if (!decoder_ || !encoder_) {
     if (decoder_) iconv_close(static_cast<iconv_t>(decoder_));
-    throw EngineError(NDS_E_INVALID_OPTION, "The encoding '" + std::string(name) + "' is not known.");
+    throw EngineError(NDS_E_INVALID_OPTION,
+                      "The encoding '" + std::string(name) + "' is not known.");
+  }
+  // Text that is ASCII alone passes unconverted, and the file formats find
+  // their separators as ASCII bytes: an encoding must write ASCII as ASCII.
+  std::string ascii = "\t\n\r";
+  for (int c = ' '; c < 0x7F; ++c) ascii.push_back(static_cast<char>(c));
+  std::string written;
+  if (!Convert(encoder_, ascii, &written) || written != ascii) {
+    iconv_close(static_cast<iconv_t>(decoder_));
+    iconv_close(static_cast<iconv_t>(encoder_));
+    throw EngineError(NDS_E_INVALID_OPTION, "The encoding '" + std::string(name) +
+                                                "' does not write ASCII as ASCII; files of this "
+                                                "kind cannot be read in it.");
   }
 }
 
@@ -164,10 +177,14 @@ uint8_t LanguageDriverOfCodePage(int code_page) {
 
 std::string EncodingOfCodePage(int code_page) {
   switch (code_page) {
-    case 10000: return "MACINTOSH";
-    case 10007: return "MAC-CYRILLIC";
-    case 10029: return "MAC-CENTRALEUROPE";
-    default: return "CP" + std::to_string(code_page);
+    case 10000:
+      return "MACINTOSH";
+    case 10007:
+      return "MAC-CYRILLIC";
+    case 10029:
+      return "MAC-CENTRALEUROPE";
+    default:
+      return "CP" + std::to_string(code_page);
   }
 }
 

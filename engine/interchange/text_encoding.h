@@ -16,7 +16,8 @@ class TextEncoding {
  public:
   // `name` is an iconv name ("CP1252", "UTF-8", "ISO-8859-1"), in any
   // letter case. Throws EngineError NDS_E_INVALID_OPTION for a name iconv
-  // does not know.
+  // does not know, and for an encoding that does not write ASCII as ASCII
+  // (UTF-16, UTF-7, EBCDIC), whose files the formats here cannot read.
   explicit TextEncoding(std::string_view name);
   ~TextEncoding();
   TextEncoding(const TextEncoding&) = delete;
@@ -36,10 +37,10 @@ class TextEncoding {
  private:
   bool Convert(void* cd, std::string_view in, std::string* out);
 
-  std::string name_;            // iconv name, capitals
-  bool utf8_ = false;           // UTF-8 itself: only checked, never converted
-  void* decoder_ = nullptr;     // iconv_t from name_ to UTF-8; null for UTF-8
-  void* encoder_ = nullptr;     // iconv_t from UTF-8 to name_; null for UTF-8
+  std::string name_;         // iconv name, capitals
+  bool utf8_ = false;        // UTF-8 itself: only checked, never converted
+  void* decoder_ = nullptr;  // iconv_t from name_ to UTF-8; null for UTF-8
+  void* encoder_ = nullptr;  // iconv_t from UTF-8 to name_; null for UTF-8
 };
 
 // Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).

@@ -1,5 +1,6 @@
 #include "engine/storage/engine_tables.h"
 
+#include "engine/base/sql_text.h"
 #include "engine/storage/sqlite_catalog_schema.h"
 #include "engine/storage/sqlite_session.h"
 
@@ -11,6 +12,10 @@ void EnsureDeletedMarks(StoreSession& rows) {
 
 void EnsureDeletedMarksTrigger(StoreSession& rows, const std::string& table) {
   if (sqlite3* db = SqliteDbOf(rows)) EnsureDeletedMarksTrigger(db, table);
+}
+
+std::string DeletedMarksKeyOf(StoreSession& rows, const std::string& table) {
+  return SqliteDbOf(rows) ? UpperAscii(table) : LowerAscii(table);
 }
 
 void EnsureRowVersions(StoreSession& rows) {

@@ -16,6 +16,10 @@ namespace nce {
 void EnsureDeletedMarks(StoreSession& rows);
 // ... and the trigger that takes the marks of `table` along with its rows.
 void EnsureDeletedMarksTrigger(StoreSession& rows, const std::string& table);
+// The name under which the table of deleted marks keeps the marks of
+// `table`: upper case in a SQLite store; on a server the table's name as
+// the server holds it (lower case), as its triggers name it.
+std::string DeletedMarksKeyOf(StoreSession& rows, const std::string& table);
 // Creates the table of ROWVERSION counters when missing.
 void EnsureRowVersions(StoreSession& rows);
 

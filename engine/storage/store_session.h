@@ -15,11 +15,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/base/errors.h"
 #include "engine/base/values.h"
 
 namespace nce {
+
+class BulkInsert;  // bulk_rows.h
 
 // Why a write failed, where the record work of a cursor tells causes apart.
 struct WriteRefusal {
@@ -140,6 +143,29 @@ class StoreSession {
     (void)table, (void)column, (void)rowid, (void)offset, (void)length, (void)part;
     return false;
   }
+  // ---- many rows at once (imports and exports, bulk_rows.h) ----
+  // Rows into `table` (as the store names it) of `columns`, inside a
+  // transaction. `first_record` 0: the store numbers the rows; otherwise the
+  // rows take record numbers `first_record`, `first_record` + 1, ... in the
+  // order added. The default inserts through one prepared statement.
+  virtual std::unique_ptr<BulkInsert> BeginBulkInsert(const std::string& table,
+                                                      const std::vector<std::string>& columns,
+                                                      int64_t first_record);
+  // A statement that reads rows, handed out a window at a time where the
+  // store would otherwise read the whole result at once (a server); inside
+  // a transaction. The default is Prepare.
+  virtual std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) {
+    return Prepare(sql);
+  }
+  // Whether the store keeps whole numbers of numeric fields as doubles (a
+  // server's double precision columns), which hold them exactly only up to
+  // 2^53; SQLite keeps them as 64-bit integers.
+  virtual bool WholeNumericsAsDoubles() const { return false; }
+  // Lets the store's own numbering of `table` go on past the record numbers
+  // a bulk insert gave (a server's identity sequence); SQLite numbers past
+  // the highest rowid by itself.
+  virtual void AfterNumberedRows(const std::string& table) { (void)table; }
+
   // Record locks that other processes on other machines see: record
   // `record` of `table` (0: the whole table), held by this session, freed by
   // the store when the session ends however it ends. A shared lock conflicts

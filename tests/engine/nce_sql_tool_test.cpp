@@ -193,3 +193,39 @@ TEST(NceSql, HelpShowsOptionsCommandsAndEnvironment) {
 
 }  // namespace
 }  // namespace nce_test
+
+namespace nce_test {
+namespace {
+
+// .import and .export through the shell, results printed as CSV, and the
+// xBase tables of the directory that the database does not hold yet named at
+// start and under .tables.
+TEST(NceSql, ImportsExportsAndNamesTablesNotImported) {
+  TempDir data, db;
+  std::string csv = data.Write("people.csv", "id,name\r\n1,\"Smith, J\"\r\n2,\r\n3,\"\"\r\n");
+  ToolRun made = RunTool(db.str(), ".import " + csv + "\n.export people " + db.str() +
+                                       "/CREW.DBF\n.mode csv\nselect * from people;\n");
+  EXPECT_EQ(made.status, 0) << made.output;
+  EXPECT_EQ(made.output,
+            "(3 rows imported)\n(3 rows exported)\nid,name\r\n1,\"Smith, J\"\r\n2,\r\n3,\"\"\r\n")
+      << "NULL unquoted, the empty text quoted";
+
+  // The exported table lies in the database's directory, and CREW is not a table of it.
+  ToolRun listed = RunTool(db.str(), ".tables\n.import --replace " + csv + " people\n");
+  EXPECT_EQ(listed.status, 0) << listed.output;
+  EXPECT_NE(listed.output.find("nce-sql: The database's directory holds 1 xBase table that the "
+                               "database does not: CREW.DBF. \".import FILE\" brings one in.\n"),
+            std::string::npos)
+      << listed.output;
+  EXPECT_NE(listed.output.find("(1 row)\nThe database's directory holds 1 xBase table"),
+            std::string::npos)
+      << listed.output;
+
+  ToolRun refused = RunTool(db.str(), ".import " + csv + "\n");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("Error 5151: The table people exists already"), std::string::npos)
+      << refused.output;
+}
+
+}  // namespace
+}  // namespace nce_test

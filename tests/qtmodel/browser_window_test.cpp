@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QTableView>
+#include <QTimer>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,35 @@ TEST_F(BrowserWindowTest, FilterLocateDeleteAndTransactions) {
   ASSERT_TRUE(window_.DeleteCurrentRecord()) << window_.LastError().toStdString();
   window_.Rollback();
   EXPECT_EQ(db_.Column("select count(*) from pilots"), std::vector<std::string>{"4"});
+}
+
+// An xBase table beside the database is listed apart and comes in with its
+// Import; a cancelled import leaves no table.
+TEST_F(BrowserWindowTest, ImportsTablesOfTheDirectoryAndCancelsCleanly) {
+  db_.Exec("select 1 from pilots");  // connected, so that the export below has a table
+  const std::string dbf = db_.Dir() + "/CREW.DBF";
+  ASSERT_EQ(NdsExportTable(db_.Connection().ConnectionHandle(), "pilots", dbf.c_str(), nullptr),
+            NDS_SUCCESS);
+  ASSERT_TRUE(window_.OpenDatabase(QString::fromStdString(db_.Dir())));
+  ASSERT_EQ(window_.Unimported().count(), 1);
+  EXPECT_EQ(window_.Unimported().item(0)->text(), "CREW.DBF");
+  ASSERT_TRUE(window_.ImportFile(window_.Unimported().item(0)->data(Qt::UserRole).toString()))
+      << window_.LastError().toStdString();
+  EXPECT_EQ(window_.Unimported().count(), 0);
+  EXPECT_EQ(window_.Tables().findItems("CREW", Qt::MatchFixedString).size(), 1);
+  EXPECT_EQ(db_.Column("select name from CREW order by id"),
+            (std::vector<std::string>{"Ames", "Baker", "Cole"}));
+
+  const std::string csv = db_.Temp().MakeDir("in") + "/many.csv";
+  {
+    std::ofstream out(csv);
+    out << "n\n";
+    for (int i = 0; i < 20000; ++i) out << i << "\n";
+  }
+  QTimer::singleShot(0, [this] { window_.CancelTransfer(); });
+  EXPECT_FALSE(window_.ImportFile(QString::fromStdString(csv)));
+  EXPECT_NE(window_.LastError().toStdString().find("cancelled"), std::string::npos);
+  EXPECT_TRUE(window_.Tables().findItems("many", Qt::MatchFixedString).isEmpty());
 }
 
 }  // namespace

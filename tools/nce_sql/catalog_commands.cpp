@@ -4,6 +4,7 @@
 
 #include "tools/nce_sql/cursor_printer.h"
 #include "tools/nce_sql/result_table.h"
+#include "tools/nce_sql/transfer_commands.h"
 
 namespace nce_sql {
 
@@ -15,6 +16,7 @@ constexpr uint16_t kNameRoom = 256;
 constexpr uint16_t kGroupsRoom = 4096;
 
 struct Context {
+  Session& session;
   NDSHANDLE connection;
   std::string argument;  // the rest of the command line, trimmed
   std::ostream& out;
@@ -56,6 +58,9 @@ bool ListTables(Context& c) {
   ResultTable table({"table"}, {false});
   for (std::string& name : names) table.AddRow({std::move(name)});
   table.Print(c.out);
+  // Tables the directory holds but the database does not are never passed over.
+  std::string note = UnimportedTablesNote(c.connection);
+  if (!note.empty()) c.out << note << '\n';
   return true;
 }
 
@@ -160,6 +165,25 @@ bool ListUsers(Context& c) {
   return true;
 }
 
+bool Import(Context& c) {
+  return ImportCommand(c.connection, c.argument, c.out, c.err);
+}
+
+bool Export(Context& c) {
+  return ExportCommand(c.connection, c.argument, c.out, c.err);
+}
+
+bool SetMode(Context& c) {
+  if (c.argument == "csv") {
+    c.session.set_mode(OutputMode::kCsv);
+  } else if (c.argument == "table") {
+    c.session.set_mode(OutputMode::kTable);
+  } else {
+    return Fail(c, "usage: .mode csv | .mode table");
+  }
+  return true;
+}
+
 bool ShowHelp(Context& c) {
   c.out << CommandHelp();
   return true;
@@ -174,6 +198,7 @@ struct Command {
 // A null `run` ends the session.
 constexpr Command kCommands[] = {
     {".tables", false, ListTables}, {".indexes", true, ListIndexes}, {".users", false, ListUsers},
+    {".import", true, Import},      {".export", true, Export},       {".mode", true, SetMode},
     {".help", false, ShowHelp},     {".quit", false, nullptr},       {".exit", false, nullptr},
 };
 
@@ -191,13 +216,13 @@ bool IsCommand(const std::string& line) {
   return first != std::string::npos && line[first] == '.';
 }
 
-CommandResult RunCommand(NDSHANDLE connection, const std::string& line, std::ostream& out,
+CommandResult RunCommand(Session& session, const std::string& line, std::ostream& out,
                          std::ostream& err) {
   const std::string text = Trim(line);
   const size_t space = text.find_first_of(" \t");
   const std::string name = text.substr(0, space);
-  Context c{connection, space == std::string::npos ? std::string() : Trim(text.substr(space)), out,
-            err};
+  Context c{session, session.connection(),
+            space == std::string::npos ? std::string() : Trim(text.substr(space)), out, err};
   for (const Command& command : kCommands) {
     if (name != command.name) continue;
     if (!command.takes_argument && !c.argument.empty()) {
@@ -215,6 +240,14 @@ const char* CommandHelp() {
   return ".tables           list the tables\n"
          ".indexes [TABLE]  list the index orders of TABLE (or of every table)\n"
          ".users            list the users of a data dictionary and their groups\n"
+         ".import [--encoding NAME] [--keep-deleted] [--replace | --append] FILE [TABLE]\n"
+         "                  bring an xBase table (.dbf) or a CSV file (.csv) in as TABLE\n"
+         "                  (the file's name without extension when not given)\n"
+         ".export [--encoding NAME] [--keep-deleted] [--version N] TABLE FILE\n"
+         ".export [...] \"SELECT ...\" FILE\n"
+         "                  write a table or a query's result to FILE (.dbf or .csv);\n"
+         "                  --version 1 dBase III, 2 dBase IV, 3 FoxPro, 4 Visual FoxPro\n"
+         ".mode csv|table   print results as CSV with a header line, or as tables\n"
          ".help             list these commands\n"
          ".quit, .exit      leave nce-sql\n";
 }

@@ -1,6 +1,7 @@
 // The commands of nce-sql that are not SQL: lines starting with ".", which
-// list what the database holds (.tables, .indexes, .users) or end the
-// session.
+// list what the database holds (.tables, .indexes, .users), bring data in
+// or take it out (.import, .export), choose how results print (.mode) or
+// end the session.
 #ifndef TOOLS_NCE_SQL_CATALOG_COMMANDS_H
 #define TOOLS_NCE_SQL_CATALOG_COMMANDS_H
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "nds/nce.h"
+#include "tools/nce_sql/session.h"
 
 namespace nce_sql {
 
@@ -17,9 +19,9 @@ enum class CommandResult { kDone, kFailed, kQuit };
 // character is ".").
 bool IsCommand(const std::string& line);
 
-// Runs the command `line` on `connection`: listings to `out`, refusals and
+// Runs the command `line` in `session`: listings to `out`, refusals and
 // engine failures to `err`.
-CommandResult RunCommand(NDSHANDLE connection, const std::string& line, std::ostream& out,
+CommandResult RunCommand(Session& session, const std::string& line, std::ostream& out,
                          std::ostream& err);
 
 // The summary .help prints.

@@ -10,10 +10,15 @@
 
 namespace nce_sql {
 
-// Prints every record of `cursor` from the top, a NULL for empty fields and
-// "<n bytes>" for binary ones. False when the engine refuses a step; its
-// error is then EngineErrorText().
-bool PrintCursor(NDSHANDLE cursor, std::ostream& out);
+// How result sets print: an aligned table (a NULL for empty fields and
+// "<n bytes>" for binary ones), or CSV after RFC 4180 with a header line
+// (empty fields unquoted and empty, texts quoted where they must be,
+// binary fields as \x and hexadecimal digits).
+enum class OutputMode { kTable, kCsv };
+
+// Prints every record of `cursor` from the top. False when the engine
+// refuses a step; its error is then EngineErrorText().
+bool PrintCursor(NDSHANDLE cursor, std::ostream& out, OutputMode mode = OutputMode::kTable);
 
 // The text of the engine's last error.
 std::string EngineErrorText();

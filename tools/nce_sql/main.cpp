@@ -21,6 +21,7 @@
 #include "tools/nce_sql/options.h"
 #include "tools/nce_sql/session.h"
 #include "tools/nce_sql/statement_buffer.h"
+#include "tools/nce_sql/transfer_commands.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ int RunInput(nce_sql::Session& session, nce_sql::LineInput& input) {
   while (input.ReadLine(buffer.Empty() ? "nce-sql> " : "   ...> ", &line)) {
     if (buffer.Empty() && nce_sql::IsCommand(line)) {
       const nce_sql::CommandResult result =
-          nce_sql::RunCommand(session.connection(), line, std::cout, std::cerr);
+          nce_sql::RunCommand(session, line, std::cout, std::cerr);
       if (result == nce_sql::CommandResult::kQuit) return status;
       if (!outcome(result == nce_sql::CommandResult::kDone)) return status;
       continue;
@@ -117,6 +118,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<nce_sql::Session> session =
       nce_sql::Session::Connect(options.path, options.user, password, std::cerr);
   if (!session) return 2;
+  std::string note = nce_sql::UnimportedTablesNote(session->connection());
+  if (!note.empty()) std::cerr << "nce-sql: " << note << '\n';
   if (!input) input = nce_sql::StandardInput(nce_sql::DefaultHistoryFile());
   return RunInput(*session, *input);
 }

@@ -49,7 +49,7 @@ bool Session::RunOne(const std::string& sql, std::ostream& out, std::ostream& er
     return false;
   }
   if (cursor) {
-    const bool printed = PrintCursor(cursor, out);
+    const bool printed = PrintCursor(cursor, out, mode_);
     if (!printed) {
       out.flush();
       err << "nce-sql: " << EngineErrorText() << "\n  in: " << sql << '\n';

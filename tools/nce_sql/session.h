@@ -9,6 +9,7 @@
 #include <string>
 
 #include "nds/nce.h"
+#include "tools/nce_sql/cursor_printer.h"
 
 namespace nce_sql {
 
@@ -24,6 +25,9 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   NDSHANDLE connection() const { return connection_; }
+  // How result sets print (.mode).
+  OutputMode mode() const { return mode_; }
+  void set_mode(OutputMode mode) { mode_ = mode; }
 
   // Runs the statements of `text` in order, results to `out`, failures to
   // `err`; stops at the first failure and answers false.
@@ -34,8 +38,9 @@ class Session {
       : connection_(connection), statement_(statement) {}
   bool RunOne(const std::string& sql, std::ostream& out, std::ostream& err);
 
-  NDSHANDLE connection_;  // open engine connection, owned
-  NDSHANDLE statement_;   // statement every SQL text runs through, owned
+  NDSHANDLE connection_;                  // open engine connection, owned
+  NDSHANDLE statement_;                   // statement every SQL text runs through, owned
+  OutputMode mode_ = OutputMode::kTable;  // how result sets print
 };
 
 }  // namespace nce_sql

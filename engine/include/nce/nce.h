@@ -601,8 +601,9 @@ NCE_API NDSRESULT NdsImportTable(NDSHANDLE connection, const char* file, const c
 NCE_API NDSRESULT NdsExportTable(NDSHANDLE connection, const char* source, const char* file,
                                  NDSTRANSFER* transfer);
 /* The xBase tables (.dbf files) in the directory of a local database that
- * are not tables of it: their file names, each followed by a newline, as
- * the file system spells them. A server's database has no directory: "". */
+ * are not tables of it: their paths, each followed by a newline, the file
+ * names as the file system spells them. A server's database has no
+ * directory: "". */
 NCE_API NDSRESULT NdsGetUnimportedTables(NDSHANDLE connection, char* names, uint32_t* length);
 
 /* ------------------------------------------------------------------------ */

@@ -70,6 +70,14 @@ class PostgresSession : public StoreSession {
   void ReleaseSavepoint(const std::string& name) override;
   void RollbackToSavepoint(const std::string& name) override;
   bool InTransaction() const override;
+  // Rows go in with COPY ... FROM STDIN, sent in large pieces, and come out
+  // of a server-side cursor a window of rows at a time (postgres_bulk_rows.cpp).
+  std::unique_ptr<BulkInsert> BeginBulkInsert(const std::string& table,
+                                              const std::vector<std::string>& columns,
+                                              int64_t first_record) override;
+  std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) override;
+  void AfterNumberedRows(const std::string& table) override;
+  bool WholeNumericsAsDoubles() const override { return true; }
 
   // A statement running longer than `ms` milliseconds (0: no limit) fails
   // with NDS_E_SQL; the session stays usable. Kept across Reconnect.
@@ -99,6 +107,7 @@ class PostgresSession : public StoreSession {
 
   // The statements of this session run through Run.
   friend class PostgresStatement;
+  friend class PostgresCopyIn;
 
  private:
   explicit PostgresSession(std::string conninfo) : conninfo_(std::move(conninfo)) {}

@@ -1,0 +1,29 @@
+// A value's interchange form (table_rows.h) against the form a store keeps
+// for the same engine type: numeric fields as whole numbers or doubles,
+// money in its stored form (base/money.h), the rest as they are. A decimal
+// goes into a numeric field only where the double that field keeps gives
+// its digits back exactly; anything else is refused, never rounded.
+#ifndef ENGINE_INTERCHANGE_STORED_FORMS_H
+#define ENGINE_INTERCHANGE_STORED_FORMS_H
+
+#include "engine/base/values.h"
+#include "engine/interchange/table_rows.h"
+
+namespace nce {
+
+// The stored form of `in` for `column` in `*out`; `whole_as_doubles`: the
+// store keeps whole numbers of numeric fields as doubles too
+// (StoreSession::WholeNumericsAsDoubles). Throws EngineError
+// NDS_E_VALUE_INVALID or NDS_E_VALUE_TOO_LONG with a text that says what
+// is wrong with the value (the caller adds where it is).
+void ToStoredForm(const TableColumn& column, const Value& in, Value* out,
+                  bool whole_as_doubles = false);
+
+// The interchange form of the stored value `stored` of `column` in `*out`.
+// Throws NDS_E_VALUE_INVALID for a stored value that is no value of the
+// column's type (a text in a numeric column written by another tool).
+void ToInterchangeForm(const TableColumn& column, const Value& stored, Value* out);
+
+}  // namespace nce
+
+#endif  // ENGINE_INTERCHANGE_STORED_FORMS_H

@@ -1,0 +1,73 @@
+#include "engine/storage/bulk_rows.h"
+
+#include "engine/base/sql_text.h"
+#include "engine/storage/sqlite_session.h"
+
+namespace nce {
+namespace {
+
+// The store's own statement, run once per row: SQLite keeps it prepared, so
+// a row costs one bind per value and one step.
+class PreparedBulkInsert : public BulkInsert {
+ public:
+  PreparedBulkInsert(StoreSession& session, const std::string& table,
+                     const std::vector<std::string>& columns, int64_t first_record)
+      : stmt_(session.Prepare(BulkInsertSql(table, columns, first_record != 0))),
+        next_record_(first_record) {}
+
+  void Add(const std::vector<Value>& row) override {
+    int index = 1;
+    if (next_record_ != 0) stmt_->Bind(index++, Value::Integer(next_record_++));
+    for (const Value& value : row) stmt_->BindInPlace(index++, value);
+    try {
+      stmt_->Run();
+    } catch (...) {
+      stmt_->Reset();
+      throw;
+    }
+    stmt_->Reset();
+  }
+  void Finish() override {}
+
+ private:
+  std::unique_ptr<StoreStatement> stmt_;  // the INSERT
+  int64_t next_record_;                   // number of the next row; 0: the store's
+};
+
+}  // namespace
+
+std::unique_ptr<BulkInsert> StoreSession::BeginBulkInsert(const std::string& table,
+                                                          const std::vector<std::string>& columns,
+                                                          int64_t first_record) {
+  return std::make_unique<PreparedBulkInsert>(*this, table, columns, first_record);
+}
+
+std::string BulkInsertSql(const std::string& table, const std::vector<std::string>& columns,
+                          bool numbered) {
+  std::string names, params;
+  int index = 1;
+  if (numbered) {
+    names = "rowid";
+    params = "?1";
+    ++index;
+  }
+  for (const std::string& column : columns) {
+    if (!names.empty()) names += ", ", params += ", ";
+    names += QuoteIdentifier(column);
+    params += "?" + std::to_string(index++);
+  }
+  return "INSERT INTO " + QuoteIdentifier(table) + " (" + names + ") VALUES (" + params + ")";
+}
+
+std::string StoredName(StoreSession& session, const std::string& name) {
+  return SqliteDbOf(session) ? name : LowerAscii(name);
+}
+
+int64_t NextRecordNumber(StoreSession& session, const std::string& table) {
+  auto stmt = session.Prepare("SELECT max(rowid) FROM " + QuoteIdentifier(table));
+  if (!stmt->Step()) return 1;
+  Value highest = stmt->Column(0);
+  return highest.kind == Value::Kind::kInteger ? highest.integer + 1 : 1;
+}
+
+}  // namespace nce

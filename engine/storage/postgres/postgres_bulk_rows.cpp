@@ -1,0 +1,283 @@
+// Many rows at once on a server: COPY ... FROM STDIN in its text format for
+// inserts, a server-side cursor read in windows for reads. Names go to the
+// server in lower case, as the engine's tables there hold them.
+#include <libpq-fe.h>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+#include "engine/base/sql_text.h"
+#include "engine/storage/bulk_rows.h"
+#include "engine/storage/postgres/postgres_session.h"
+
+namespace nce {
+namespace {
+
+// Bytes of COPY data gathered before they are sent.
+constexpr size_t kCopyChunk = 256 * 1024;
+// Rows a streamed read fetches per round trip.
+constexpr int kStreamRows = 10000;
+// The savepoint that lets a failed COPY undo its own rows alone.
+constexpr const char* kCopyGuard = "nce_copy";
+
+// Appends `value` as COPY's text format writes a column: \N for NULL,
+// backslash escapes for the bytes that separate rows and columns, bytea in
+// its hex form. A text holding a zero byte cannot be sent.
+void AppendCopyValue(const Value& value, std::string* out) {
+  switch (value.kind) {
+    case Value::Kind::kUnset:
+    case Value::Kind::kNull:
+      out->append("\\N");
+      return;
+    case Value::Kind::kInteger: {
+      char digits[24];
+      auto end = std::to_chars(digits, digits + sizeof digits, value.integer).ptr;
+      out->append(digits, end);
+      return;
+    }
+    case Value::Kind::kReal: {
+      if (std::isnan(value.real)) {
+        out->append("NaN");
+      } else if (std::isinf(value.real)) {
+        out->append(value.real < 0 ? "-Infinity" : "Infinity");
+      } else {
+        char digits[32];  // the shortest text that reads back as the same double
+        auto end = std::to_chars(digits, digits + sizeof digits, value.real).ptr;
+        out->append(digits, end);
+      }
+      return;
+    }
+    case Value::Kind::kText:
+      for (char c : value.bytes) {
+        switch (c) {
+          case '\\':
+            out->append("\\\\");
+            break;
+          case '\t':
+            out->append("\\t");
+            break;
+          case '\n':
+            out->append("\\n");
+            break;
+          case '\r':
+            out->append("\\r");
+            break;
+          case '\0':
+            throw EngineError(NDS_E_VALUE_INVALID,
+                              "A text holds a zero byte, which the server cannot keep.");
+          default:
+            out->push_back(c);
+        }
+      }
+      return;
+    case Value::Kind::kBlob: {
+      static const char kHex[] = "0123456789abcdef";
+      out->append("\\\\x");
+      for (unsigned char c : value.bytes) {
+        out->push_back(kHex[c >> 4]);
+        out->push_back(kHex[c & 15]);
+      }
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+// One COPY at a time, begun at the first row after a Finish. Rows gather in
+// a buffer sent in pieces of kCopyChunk bytes; the server checks them as
+// they arrive, and reports a refusal at the latest when the COPY ends.
+class PostgresCopyIn : public BulkInsert {
+ public:
+  PostgresCopyIn(PostgresSession& session, const std::string& table,
+                 const std::vector<std::string>& columns, int64_t first_record)
+      : session_(session), next_record_(first_record) {
+    sql_ = "COPY " + QuoteIdentifier(LowerAscii(table)) + " (";
+    if (first_record != 0) sql_ += "rowid, ";
+    for (size_t i = 0; i < columns.size(); ++i)
+      sql_ += (i ? ", " : "") + QuoteIdentifier(LowerAscii(columns[i]));
+    sql_ += ") FROM STDIN";
+  }
+  ~PostgresCopyIn() override {
+    if (!copying_) return;
+    // Abandoned: the server drops what it took, and the guard undoes it.
+    try {
+      Abort("the import was abandoned");
+    } catch (const EngineError&) {
+      // The connection is gone; the server rolled back the transaction.
+    }
+  }
+
+  void Add(const std::vector<Value>& row) override {
+    if (!copying_) Start();
+    if (next_record_ != 0) {
+      AppendCopyValue(Value::Integer(next_record_++), &buffer_);
+      buffer_.push_back('\t');
+    }
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (i) buffer_.push_back('\t');
+      try {
+        AppendCopyValue(row[i], &buffer_);
+      } catch (const EngineError&) {
+        Abort("a value could not be sent");
+        throw;
+      }
+    }
+    buffer_.push_back('\n');
+    if (buffer_.size() >= kCopyChunk) Send();
+  }
+
+  void Finish() override {
+    if (!copying_) return;
+    Send();
+    pg_conn* conn = session_.conn_;
+    copying_ = false;
+    if (PQputCopyEnd(conn, nullptr) != 1) Lost();
+    Drain();
+    session_.Simple(std::string("RELEASE SAVEPOINT ") + kCopyGuard);
+  }
+
+ private:
+  void Start() {
+    session_.RequireConnection();
+    session_.Simple(std::string("SAVEPOINT ") + kCopyGuard);
+    PGresult* result = PQexec(session_.conn_, sql_.c_str());
+    ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COPY_IN) {
+      EngineError error = session_.Error(result, true);
+      PQclear(result);
+      Undo();
+      throw error;
+    }
+    PQclear(result);
+    copying_ = true;
+  }
+  void Send() {
+    if (buffer_.empty()) return;
+    if (PQputCopyData(session_.conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1)
+      Lost();
+    buffer_.clear();
+  }
+  // Reads the COPY's results; throws the server's refusal, after undoing
+  // the COPY's rows.
+  void Drain() {
+    std::optional<EngineError> refusal;
+    for (PGresult* result = PQgetResult(session_.conn_); result;
+         result = PQgetResult(session_.conn_)) {
+      if (PQresultStatus(result) != PGRES_COMMAND_OK && !refusal)
+        refusal.emplace(session_.Error(result, true));
+      PQclear(result);
+      if (!session_.conn_) break;
+    }
+    if (refusal) {
+      Undo();
+      throw *refusal;
+    }
+  }
+  void Abort(const char* why) {
+    copying_ = false;
+    buffer_.clear();
+    if (PQputCopyEnd(session_.conn_, why) != 1) Lost();
+    for (PGresult* result = PQgetResult(session_.conn_); result;
+         result = PQgetResult(session_.conn_))
+      PQclear(result);
+    Undo();
+  }
+  void Undo() {
+    if (!session_.conn_) return;
+    session_.Simple(std::string("ROLLBACK TO SAVEPOINT ") + kCopyGuard);
+    session_.Simple(std::string("RELEASE SAVEPOINT ") + kCopyGuard);
+  }
+  [[noreturn]] void Lost() {
+    copying_ = false;
+    throw session_.Error(nullptr, true);
+  }
+
+  PostgresSession& session_;
+  std::string sql_;       // the COPY statement
+  std::string buffer_;    // rows not sent yet, in COPY's text format
+  int64_t next_record_;   // record number of the next row; 0: the server's
+  bool copying_ = false;  // a COPY is open on the connection
+};
+
+namespace {
+
+// The rows of a server-side cursor, fetched a window at a time; the cursor
+// closes with the statement, and so does the transaction it began for
+// itself (`own`: the session had none open).
+class StreamedRows : public StoreStatement {
+ public:
+  StreamedRows(StoreSession& session, std::string name, bool own)
+      : session_(session), name_(std::move(name)), own_(own) {}
+  ~StreamedRows() override {
+    try {
+      fetch_.reset();
+      if (!session_.Connected() || !session_.InTransaction()) return;
+      if (own_)
+        session_.Rollback();  // it read, and changed nothing
+      else
+        session_.Execute("CLOSE " + name_);
+    } catch (const EngineError&) {
+      // An aborted transaction closes its cursors with its rollback.
+    }
+  }
+  void Open(std::string_view sql) {
+    session_.Execute("DECLARE " + name_ + " NO SCROLL CURSOR FOR " + std::string(sql));
+    fetch_ = session_.Prepare("FETCH " + std::to_string(kStreamRows) + " FROM " + name_);
+  }
+  void Bind(int, const Value&) override {}
+  bool Step() override {
+    if (done_) return false;
+    if (fetch_->Step()) return true;
+    fetch_->Reset();
+    if (fetch_->Step()) return true;
+    done_ = true;
+    return false;
+  }
+  int ColumnCount() const override { return fetch_->ColumnCount(); }
+  std::string ColumnName(int column) const override { return fetch_->ColumnName(column); }
+  Value Column(int column) const override { return fetch_->Column(column); }
+  void ColumnInto(int column, Value* value) const override { fetch_->ColumnInto(column, value); }
+  Origin ColumnOrigin(int column) const override { return fetch_->ColumnOrigin(column); }
+  std::string ColumnType(int column) const override { return fetch_->ColumnType(column); }
+  bool ReadsOnly() const override { return true; }
+  int64_t RowsChanged() const override { return 0; }
+  void Reset() override {}
+
+ private:
+  StoreSession& session_;
+  std::string name_;                       // the server-side cursor
+  bool own_;                               // the transaction is the statement's own
+  std::unique_ptr<StoreStatement> fetch_;  // FETCH of the next window
+  bool done_ = false;                      // the last window was read
+};
+
+}  // namespace
+
+std::unique_ptr<BulkInsert> PostgresSession::BeginBulkInsert(
+    const std::string& table, const std::vector<std::string>& columns, int64_t first_record) {
+  RequireTransaction();
+  return std::make_unique<PostgresCopyIn>(*this, table, columns, first_record);
+}
+
+std::unique_ptr<StoreStatement> PostgresSession::PrepareStream(std::string_view sql) {
+  // A server's cursors live in transactions: one of the read's own when
+  // the caller has none.
+  static std::atomic<uint64_t> cursors{0};
+  bool own = !InTransaction();
+  if (own) Begin();
+  auto rows = std::make_unique<StreamedRows>(*this, "nce_stream_" + std::to_string(++cursors), own);
+  rows->Open(sql);
+  return rows;
+}
+
+void PostgresSession::AfterNumberedRows(const std::string& table) {
+  std::string name = QuoteLiteral(QuoteIdentifier(LowerAscii(table)));
+  Execute("SELECT setval(pg_get_serial_sequence(" + name +
+          ", 'rowid'), (SELECT coalesce(max(rowid), 0) + 1 FROM " +
+          QuoteIdentifier(LowerAscii(table)) + "), false)");
+}
+
+}  // namespace nce
