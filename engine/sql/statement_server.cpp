@@ -25,6 +25,7 @@
 #include "engine/sql/statement.h"
 #include "engine/sql/statement_locks.h"
 #include "engine/storage/declared_table.h"
+#include "engine/storage/paged_rows.h"
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/postgres/postgres_column_changes.h"
 #include "engine/storage/postgres/postgres_tables.h"
@@ -127,30 +128,6 @@ std::vector<ResultColumn> ServerResultColumns(StoreSession& session, StoreStatem
                (names_rowid && numbered.insert(origin.table).second);
       });
 }
-
-// The rows of a server-side cursor read in pages: one FETCH statement run
-// again whenever its page is read, seen as one statement with all the rows.
-class PagedRows : public StoreStatement {
- public:
-  explicit PagedRows(std::unique_ptr<StoreStatement> fetch) : fetch_(std::move(fetch)) {}
-  void Bind(int, const Value&) override {}
-  bool Step() override {
-    if (fetch_->Step()) return true;
-    fetch_->Reset();
-    return fetch_->Step();  // the next page; none when the rows are all read
-  }
-  int ColumnCount() const override { return fetch_->ColumnCount(); }
-  std::string ColumnName(int column) const override { return fetch_->ColumnName(column); }
-  Value Column(int column) const override { return fetch_->Column(column); }
-  void ColumnInto(int column, Value* value) const override { fetch_->ColumnInto(column, value); }
-  Origin ColumnOrigin(int column) const override { return fetch_->ColumnOrigin(column); }
-  std::string ColumnType(int column) const override { return fetch_->ColumnType(column); }
-  int64_t RowsChanged() const override { return 0; }
-  void Reset() override { fetch_->Reset(); }
-
- private:
-  std::unique_ptr<StoreStatement> fetch_;
-};
 
 // Rows a server-side cursor holds for the reader: in pages of this many.
 constexpr int kPageRows = 1000;

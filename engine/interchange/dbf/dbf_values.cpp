@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "engine/base/dates.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -63,29 +64,16 @@ void FailField(uint32_t code, std::string what) {
 }
 
 int64_t JulianDayOf(int year, int month, int day) {
-  int64_t a = (14 - month) / 12;
-  int64_t y = year + 4800 - a;
-  int64_t m = month + 12 * a - 3;
-  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+  return JulianFromCivil(CivilDate{year, month, day});
 }
 
 void DateOfJulianDay(int64_t julian_day, int* year, int* month, int* day) {
-  int64_t a = julian_day + 32044;
-  int64_t b = (4 * a + 3) / 146097;
-  int64_t c = a - 146097 * b / 4;
-  int64_t d = (4 * c + 3) / 1461;
-  int64_t e = c - 1461 * d / 4;
-  int64_t m = (5 * e + 2) / 153;
-  *day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
-  *month = static_cast<int>(m + 3 - 12 * (m / 10));
-  *year = static_cast<int>(100 * b + d - 4800 + m / 10);
+  CivilDate date = CivilFromJulian(julian_day);
+  *year = date.year, *month = date.month, *day = date.day;
 }
 
 bool IsValidDate(int year, int month, int day) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return nce::IsValidDate(CivilDate{year, month, day});
 }
 
 bool ReadDecimalField(std::string_view field, std::string* out) {

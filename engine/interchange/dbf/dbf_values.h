@@ -25,7 +25,8 @@ struct FieldError {
 constexpr int64_t kMsPerDay = 86400000;
 
 // The Julian day number of a date of the proleptic Gregorian calendar
-// (2440588 is 1970-01-01), and back.
+// (2440588 is 1970-01-01), and back: the engine's calendar (base/dates.h)
+// in the parts the codecs take.
 int64_t JulianDayOf(int year, int month, int day);
 void DateOfJulianDay(int64_t julian_day, int* year, int* month, int* day);
 bool IsValidDate(int year, int month, int day);

@@ -10,6 +10,7 @@
 
 #include "engine/base/sql_text.h"
 #include "engine/storage/bulk_rows.h"
+#include "engine/storage/paged_rows.h"
 #include "engine/storage/postgres/postgres_session.h"
 
 namespace nce {
@@ -207,13 +208,16 @@ namespace {
 // The rows of a server-side cursor, fetched a window at a time; the cursor
 // closes with the statement, and so does the transaction it began for
 // itself (`own`: the session had none open).
-class StreamedRows : public StoreStatement {
+class StreamedRows : public PagedRows {
  public:
-  StreamedRows(StoreSession& session, std::string name, bool own)
-      : session_(session), name_(std::move(name)), own_(own) {}
+  StreamedRows(StoreSession& session, const std::string& name, bool own)
+      : PagedRows(session.Prepare("FETCH " + std::to_string(kStreamRows) + " FROM " + name)),
+        session_(session),
+        name_(name),
+        own_(own) {}
   ~StreamedRows() override {
     try {
-      fetch_.reset();
+      ReleaseFetch();
       if (!session_.Connected() || !session_.InTransaction()) return;
       if (own_)
         session_.Rollback();  // it read, and changed nothing
@@ -223,35 +227,11 @@ class StreamedRows : public StoreStatement {
       // An aborted transaction closes its cursors with its rollback.
     }
   }
-  void Open(std::string_view sql) {
-    session_.Execute("DECLARE " + name_ + " NO SCROLL CURSOR FOR " + std::string(sql));
-    fetch_ = session_.Prepare("FETCH " + std::to_string(kStreamRows) + " FROM " + name_);
-  }
-  void Bind(int, const Value&) override {}
-  bool Step() override {
-    if (done_) return false;
-    if (fetch_->Step()) return true;
-    fetch_->Reset();
-    if (fetch_->Step()) return true;
-    done_ = true;
-    return false;
-  }
-  int ColumnCount() const override { return fetch_->ColumnCount(); }
-  std::string ColumnName(int column) const override { return fetch_->ColumnName(column); }
-  Value Column(int column) const override { return fetch_->Column(column); }
-  void ColumnInto(int column, Value* value) const override { fetch_->ColumnInto(column, value); }
-  Origin ColumnOrigin(int column) const override { return fetch_->ColumnOrigin(column); }
-  std::string ColumnType(int column) const override { return fetch_->ColumnType(column); }
-  bool ReadsOnly() const override { return true; }
-  int64_t RowsChanged() const override { return 0; }
-  void Reset() override {}
 
  private:
   StoreSession& session_;
-  std::string name_;                       // the server-side cursor
-  bool own_;                               // the transaction is the statement's own
-  std::unique_ptr<StoreStatement> fetch_;  // FETCH of the next window
-  bool done_ = false;                      // the last window was read
+  std::string name_;  // the server-side cursor
+  bool own_;          // the transaction is the statement's own
 };
 
 }  // namespace
@@ -266,11 +246,16 @@ std::unique_ptr<StoreStatement> PostgresSession::PrepareStream(std::string_view 
   // A server's cursors live in transactions: one of the read's own when
   // the caller has none.
   static std::atomic<uint64_t> cursors{0};
-  bool own = !InTransaction();
+  const std::string name = "nce_stream_" + std::to_string(++cursors);
+  const bool own = !InTransaction();
   if (own) Begin();
-  auto rows = std::make_unique<StreamedRows>(*this, "nce_stream_" + std::to_string(++cursors), own);
-  rows->Open(sql);
-  return rows;
+  try {
+    Execute("DECLARE " + name + " NO SCROLL CURSOR FOR " + std::string(sql));
+    return std::make_unique<StreamedRows>(*this, name, own);
+  } catch (...) {
+    if (own && InTransaction()) Rollback();
+    throw;
+  }
 }
 
 void PostgresSession::AfterNumberedRows(const std::string& table) {
