@@ -8,6 +8,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/test_paths.h"
 
 namespace app_test {
 namespace {
@@ -89,7 +90,9 @@ ConsoleResult RunProgram(const DemoSite& site, const QStringList& arguments = {}
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.remove("DISPLAY");
   process.setProcessEnvironment(environment);
-  process.start(QString(NDS_TEST_BINARY_DIR) + "/app/volantra-archive-repair-console", arguments);
+  process.start(QString::fromStdString(test_support::TestBinaryDir()) +
+                    "/app/volantra-archive-repair-console",
+                arguments);
   if (!process.waitForFinished(120000)) return {-1, "did not finish", ""};
   return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
           process.readAllStandardOutput().toStdString(),

@@ -13,6 +13,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "gtest/gtest.h"
 #include "tests/app/site_support.h"
+#include "tests/support/test_paths.h"
 
 namespace console_test {
 namespace {
@@ -42,7 +43,8 @@ TEST(HeadlessRepair, NoQtInTheProcessOrTheProgram) {
   EXPECT_EQ(QtLines(ReadFile("/proc/self/maps")), "");
 
   app_test::TempDir dir;
-  const std::string command = "ldd " NDS_TEST_BINARY_DIR "/app/volantra-archive-repair-console > " +
+  const std::string command = "ldd " + test_support::TestBinaryDir() +
+                              "/app/volantra-archive-repair-console > " +
                               (dir.path() / "ldd.txt").string();
   ASSERT_EQ(std::system(command.c_str()), 0);
   const std::string libraries = ReadFile(dir.path() / "ldd.txt");
@@ -139,8 +141,9 @@ int RunProgram(const DemoSite& site, const std::string& arguments, std::string& 
   const std::filesystem::path out = site.Root() / "out.txt";
   const std::filesystem::path err = site.Root() / "err.txt";
   const std::string command = "cd '" + site.Root().string() + "' && env -u DISPLAY " +
-                              NDS_TEST_BINARY_DIR "/app/volantra-archive-repair-console " +
-                              arguments + " > '" + out.string() + "' 2> '" + err.string() + "'";
+                              test_support::TestBinaryDir() +
+                              "/app/volantra-archive-repair-console " + arguments + " > '" +
+                              out.string() + "' 2> '" + err.string() + "'";
   const int status = std::system(command.c_str());
   output = ReadFile(out);
   errors = ReadFile(err);

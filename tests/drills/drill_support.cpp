@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/support/test_paths.h"
 #include "tools/demo_database.h"
 
 extern char** environ;
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string ConsoleProgram() {
-  return std::string(NDS_TEST_BINARY_DIR) + "/app/volantra-archive-repair-console";
+  return test_support::TestBinaryDir() + "/app/volantra-archive-repair-console";
 }
 
 }  // namespace

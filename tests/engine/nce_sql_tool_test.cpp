@@ -7,6 +7,7 @@
 #include "engine/testing/nce_failpoints.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/test_store.h"
+#include "tests/support/test_paths.h"
 
 namespace nce_test {
 namespace {
@@ -21,7 +22,7 @@ struct ToolRun {
 ToolRun RunTool(const std::string& arguments, const std::string& input = "",
                 const std::string* password = nullptr) {
   std::string command = (password ? "NCE_PASSWORD='" + *password + "' " : "env -u NCE_PASSWORD ") +
-                        std::string(NDS_TEST_BINARY_DIR) + "/tools/nce-sql " + arguments + " 2>&1";
+                        test_support::TestBinaryDir() + "/tools/nce-sql " + arguments + " 2>&1";
   TempDir scratch;
   std::string input_file = (scratch.path() / "stdin.sql").string();
   std::ofstream(input_file) << input;

@@ -6,11 +6,12 @@
 #include <fstream>
 
 #include "engine/storage/postgres/postgres_session.h"
+#include "tests/support/test_paths.h"
 
 namespace test_support {
 
 std::string ServerPort() {
-  std::ifstream in(std::string(NDS_TEST_BINARY_DIR) + "/pg-test-server/port");
+  std::ifstream in(test_support::TestBinaryDir() + "/pg-test-server/port");
   std::string port;
   in >> port;
   return port;

@@ -1,0 +1,9 @@
+#include "tests/support/test_paths.h"
+
+namespace test_support {
+
+std::string TestBinaryDir() {
+  return NDS_TEST_BINARY_DIR;
+}
+
+}  // namespace test_support
