@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "engine/base/money.h"
+#include "engine/record/field_codecs.h"
 #include "engine/record/stored_values.h"
 
 namespace nce {
@@ -147,7 +148,31 @@ void ToStoredForm(const TableColumn& column, const Value& in, Value* out, bool w
     default:
       break;
   }
-  *out = in;
+  if (out != &in) *out = in;
+}
+
+bool FitsRecordImage(const TableColumn& column, bool ndt, const Value& stored,
+                     std::vector<uint8_t>* scratch) {
+  if (stored.kind == Value::Kind::kNull || stored.kind == Value::Kind::kUnset) return true;
+  switch (column.shape.type) {
+    case NDS_STRING:
+    case NDS_CISTRING:
+    case NDS_RAW:
+      // The image would take a longer value when blanks end it; the field
+      // would not.
+      return stored.bytes.size() <= column.shape.length;
+    case NDS_MEMO:
+    case NDS_VARCHAR:
+    case NDS_BINARY:
+    case NDS_IMAGE:
+      return true;  // any text or bytes
+    default:
+      break;
+  }
+  FieldDesc field;
+  field.shape = column.shape;
+  if (scratch->size() < column.shape.length) scratch->resize(column.shape.length);
+  return CodecFor(column.shape.type).encode(field, ndt, stored, scratch->data());
 }
 
 void ToInterchangeForm(const TableColumn& column, const Value& stored, Value* out) {

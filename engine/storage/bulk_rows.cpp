@@ -7,13 +7,33 @@ namespace nce {
 namespace {
 
 // The store's own statement, run once per row: SQLite keeps it prepared, so
-// a row costs one bind per value and one step.
+// a row costs one bind per value and one step. With `unguarded`, SQLite's
+// CHECK constraints (the type guards) are ignored from before the INSERT is
+// prepared until Finish: SQLite compiles them into the statement, and
+// changing the setting makes it prepare its statements again.
 class PreparedBulkInsert : public BulkInsert {
  public:
   PreparedBulkInsert(StoreSession& session, const std::string& table,
-                     const std::vector<std::string>& columns, int64_t first_record)
-      : stmt_(session.Prepare(BulkInsertSql(table, columns, first_record != 0))),
-        next_record_(first_record) {}
+                     const std::vector<std::string>& columns, int64_t first_record, bool unguarded)
+      : session_(session), next_record_(first_record) {
+    if (unguarded) {
+      session.Execute("PRAGMA ignore_check_constraints = ON");
+      unguarded_ = true;
+    }
+    try {
+      stmt_ = session.Prepare(BulkInsertSql(table, columns, first_record != 0));
+    } catch (...) {
+      Guard();
+      throw;
+    }
+  }
+  ~PreparedBulkInsert() override {
+    try {
+      Guard();
+    } catch (const EngineError&) {
+      // The connection is gone with its settings.
+    }
+  }
 
   void Add(const std::vector<Value>& row) override {
     int index = 1;
@@ -27,19 +47,31 @@ class PreparedBulkInsert : public BulkInsert {
     }
     stmt_->Reset();
   }
-  void Finish() override {}
+  // Later rows are checked by the store again.
+  void Finish() override { Guard(); }
 
  private:
+  void Guard() {
+    if (!unguarded_) return;
+    unguarded_ = false;
+    session_.Execute("PRAGMA ignore_check_constraints = OFF");
+  }
+
+  StoreSession& session_;
   std::unique_ptr<StoreStatement> stmt_;  // the INSERT
   int64_t next_record_;                   // number of the next row; 0: the store's
+  bool unguarded_ = false;                // the store's CHECK constraints are ignored
 };
 
 }  // namespace
 
 std::unique_ptr<BulkInsert> StoreSession::BeginBulkInsert(const std::string& table,
                                                           const std::vector<std::string>& columns,
-                                                          int64_t first_record) {
-  return std::make_unique<PreparedBulkInsert>(*this, table, columns, first_record);
+                                                          int64_t first_record,
+                                                          bool values_checked) {
+  // Only SQLite's guards can be left out; other stores check for themselves.
+  bool unguarded = values_checked && SqliteDbOf(*this) != nullptr;
+  return std::make_unique<PreparedBulkInsert>(*this, table, columns, first_record, unguarded);
 }
 
 std::string BulkInsertSql(const std::string& table, const std::vector<std::string>& columns,

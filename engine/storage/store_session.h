@@ -147,10 +147,13 @@ class StoreSession {
   // Rows into `table` (as the store names it) of `columns`, inside a
   // transaction. `first_record` 0: the store numbers the rows; otherwise the
   // rows take record numbers `first_record`, `first_record` + 1, ... in the
-  // order added. The default inserts through one prepared statement.
+  // order added. `values_checked`: the caller checked every value against
+  // its field as the record images do (FitsRecordImage), so that a store
+  // may leave out its own type guards. The default inserts through one
+  // prepared statement.
   virtual std::unique_ptr<BulkInsert> BeginBulkInsert(const std::string& table,
                                                       const std::vector<std::string>& columns,
-                                                      int64_t first_record);
+                                                      int64_t first_record, bool values_checked);
   // A statement that reads rows, handed out a window at a time where the
   // store would otherwise read the whole result at once (a server); inside
   // a transaction. The default is Prepare.

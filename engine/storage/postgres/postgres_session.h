@@ -74,7 +74,7 @@ class PostgresSession : public StoreSession {
   // of a server-side cursor a window of rows at a time (postgres_bulk_rows.cpp).
   std::unique_ptr<BulkInsert> BeginBulkInsert(const std::string& table,
                                               const std::vector<std::string>& columns,
-                                              int64_t first_record) override;
+                                              int64_t first_record, bool values_checked) override;
   std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) override;
   void AfterNumberedRows(const std::string& table) override;
   bool WholeNumericsAsDoubles() const override { return true; }
