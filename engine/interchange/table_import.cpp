@@ -147,7 +147,8 @@ std::unique_ptr<RowSource> OpenSource(const ImportRequest& request, bool xbase,
 
 // Writes every row of `source` into `table`; returns the rows written.
 uint64_t CopyRows(Connection& connection, RowSource& source, const TableDesc& table,
-                  const std::vector<size_t>& from, bool marks, const TransferProgress& progress) {
+                  const std::vector<size_t>& from, bool marks, bool new_table,
+                  const TransferProgress& progress) {
   StoreSession& session = connection.session();
   std::vector<std::string> names;
   std::vector<TableColumn> columns;
@@ -157,9 +158,10 @@ uint64_t CopyRows(Connection& connection, RowSource& source, const TableDesc& ta
   }
   int64_t next_record = marks ? NextRecordNumber(session, table.name) : 0;
   // Every value is checked here against its field, so the store need not
-  // check it again.
+  // check it again where the table is new: its only checks are then the
+  // engine's type guards. An existing table may carry checks of its own.
   std::unique_ptr<BulkInsert> insert =
-      session.BeginBulkInsert(table.name, names, next_record, /*values_checked=*/true);
+      session.BeginBulkInsert(table.name, names, next_record, /*values_checked=*/new_table);
   const bool ndt = table.table_type == NDS_NDT;
   std::vector<uint8_t> scratch;
   const bool doubles = session.WholeNumericsAsDoubles();
@@ -279,7 +281,7 @@ uint64_t ImportTable(const std::shared_ptr<Connection>& connection, const Import
   // Deleted records keep their marks where the table has marks (DBF kinds).
   bool marks =
       (request.options & NDS_TRANSFER_KEEP_DELETED) != 0 && existing->table_type != NDS_NDT;
-  uint64_t rows = CopyRows(*connection, *source, *existing, from, marks, request.progress);
+  uint64_t rows = CopyRows(*connection, *source, *existing, from, marks, !append, request.progress);
   transaction.Commit();
   return rows;
 }
