@@ -125,10 +125,13 @@ TEST_P(Transfer, AnImportIsWholeOrLeavesNothing) {
       << LastErrorText();
   EXPECT_EQ(store_.Read("SELECT count(*) FROM typed"), "0\n");
 
-  // A table's own checks hold for an append as for any insert.
-  RunSqlOrFail(connection_, "CREATE TABLE checked (n INTEGER CHECK (n < 5), label CHAR(8))");
-  EXPECT_NE(Import(NumberedCsv(10), "checked", NDS_TRANSFER_APPEND), NDS_SUCCESS);
-  EXPECT_EQ(store_.Read("SELECT count(*) FROM checked"), "0\n");
+  // A table's own checks hold for an append as for any insert (a server's
+  // engine tables keep no CHECK clause of their own).
+  if (!store_.OnServer()) {
+    RunSqlOrFail(connection_, "CREATE TABLE checked (n INTEGER CHECK (n < 5), label CHAR(8))");
+    EXPECT_NE(Import(NumberedCsv(10), "checked", NDS_TRANSFER_APPEND), NDS_SUCCESS);
+    EXPECT_EQ(store_.Read("SELECT count(*) FROM checked"), "0\n");
+  }
 
   // A failure of the engine half-way: a table whose type the file decided
   // first, then a failing window of rows.
