@@ -149,8 +149,9 @@ class StoreSession {
   // rows take record numbers `first_record`, `first_record` + 1, ... in the
   // order added. `values_checked`: the caller checked every value against
   // its field as the record images do (FitsRecordImage), so that a store
-  // may leave out its own type guards. The default inserts through one
-  // prepared statement.
+  // may leave out its own type guards for these rows; only for a table made
+  // in the same transaction, whose only checks are the guards. The default
+  // inserts through one prepared statement.
   virtual std::unique_ptr<BulkInsert> BeginBulkInsert(const std::string& table,
                                                       const std::vector<std::string>& columns,
                                                       int64_t first_record, bool values_checked);

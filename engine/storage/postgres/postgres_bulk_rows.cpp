@@ -90,16 +90,24 @@ void AppendCopyValue(const Value& value, std::string* out) {
 // One COPY at a time, begun at the first row after a Finish. Rows gather in
 // a buffer sent in pieces of kCopyChunk bytes; the server checks them as
 // they arrive, and reports a refusal at the latest when the COPY ends.
+//
+// With `unguarded`, the table's type guards (the engine's CHECK constraints,
+// named nce_f...) are dropped before the rows go in and made again NOT VALID
+// at Finish: they hold for every later row, and the rows of the COPY, which
+// the caller checked, are not checked a second time. Only for a table made
+// in the same transaction, whose rollback on any failure takes the
+// dropped guards back with it.
 class PostgresCopyIn : public BulkInsert {
  public:
   PostgresCopyIn(PostgresSession& session, const std::string& table,
-                 const std::vector<std::string>& columns, int64_t first_record)
-      : session_(session), next_record_(first_record) {
-    sql_ = "COPY " + QuoteIdentifier(LowerAscii(table)) + " (";
+                 const std::vector<std::string>& columns, int64_t first_record, bool unguarded)
+      : session_(session), table_(QuoteIdentifier(LowerAscii(table))), next_record_(first_record) {
+    sql_ = "COPY " + table_ + " (";
     if (first_record != 0) sql_ += "rowid, ";
     for (size_t i = 0; i < columns.size(); ++i)
       sql_ += (i ? ", " : "") + QuoteIdentifier(LowerAscii(columns[i]));
     sql_ += ") FROM STDIN";
+    if (unguarded) DropGuards();
   }
   ~PostgresCopyIn() override {
     if (!copying_) return;
@@ -131,16 +139,33 @@ class PostgresCopyIn : public BulkInsert {
   }
 
   void Finish() override {
-    if (!copying_) return;
-    Send();
-    pg_conn* conn = session_.conn_;
-    copying_ = false;
-    if (PQputCopyEnd(conn, nullptr) != 1) Lost();
-    Drain();
-    session_.Simple(std::string("RELEASE SAVEPOINT ") + kCopyGuard);
+    if (copying_) {
+      Send();
+      pg_conn* conn = session_.conn_;
+      copying_ = false;
+      if (PQputCopyEnd(conn, nullptr) != 1) Lost();
+      Drain();
+      session_.Simple(std::string("RELEASE SAVEPOINT ") + kCopyGuard);
+    }
+    // Later rows are checked by the server again.
+    for (const auto& [name, definition] : dropped_guards_)
+      session_.Execute("ALTER TABLE " + table_ + " ADD CONSTRAINT " + QuoteIdentifier(name) + " " +
+                       definition + " NOT VALID");
+    dropped_guards_.clear();
   }
 
  private:
+  void DropGuards() {
+    auto guards = session_.Prepare(
+        "SELECT conname, pg_get_constraintdef(oid) FROM pg_constraint WHERE conrelid = " +
+        QuoteLiteral(table_) + "::regclass AND contype = 'c' AND conname LIKE 'nce\\_f%'");
+    while (guards->Step())
+      dropped_guards_.emplace_back(guards->Column(0).bytes, guards->Column(1).bytes);
+    for (const auto& guard : dropped_guards_)
+      session_.Execute("ALTER TABLE " + table_ + " DROP CONSTRAINT " +
+                       QuoteIdentifier(guard.first));
+  }
+
   void Start() {
     session_.RequireConnection();
     session_.Simple(std::string("SAVEPOINT ") + kCopyGuard);
@@ -197,7 +222,9 @@ class PostgresCopyIn : public BulkInsert {
   }
 
   PostgresSession& session_;
-  std::string sql_;       // the COPY statement
+  std::string table_;  // the table's name, quoted as the server holds it
+  std::vector<std::pair<std::string, std::string>> dropped_guards_;  // name, CHECK (...)
+  std::string sql_;                                                  // the COPY statement
   std::string buffer_;    // rows not sent yet, in COPY's text format
   int64_t next_record_;   // record number of the next row; 0: the server's
   bool copying_ = false;  // a COPY is open on the connection
@@ -239,9 +266,8 @@ class StreamedRows : public PagedRows {
 std::unique_ptr<BulkInsert> PostgresSession::BeginBulkInsert(
     const std::string& table, const std::vector<std::string>& columns, int64_t first_record,
     bool values_checked) {
-  (void)values_checked;  // the server checks what COPY brings; its checks cost little
   RequireTransaction();
-  return std::make_unique<PostgresCopyIn>(*this, table, columns, first_record);
+  return std::make_unique<PostgresCopyIn>(*this, table, columns, first_record, values_checked);
 }
 
 std::unique_ptr<StoreStatement> PostgresSession::PrepareStream(std::string_view sql) {
