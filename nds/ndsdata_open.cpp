@@ -11,11 +11,6 @@ constexpr const char kAlreadyOpen[] = "Table is already open.";
 
 }  // namespace
 
-void TNdsDataSet::SetExclusive(bool value) {
-  CheckInactive();
-  exclusive_ = value;
-}
-
 void TNdsDataSet::EstablishCursor() {
   if (tableHandle_ != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kAlreadyOpen);
   if (activeOrderHandle_ != kNoHandle) {
@@ -32,11 +27,14 @@ void TNdsDataSet::EstablishCursor() {
   CheckEngineCode(this, NdsGetRecordLength(tableHandle_, &recordLength));
   CheckEngineCode(this, NdsGetTableOpenOptions(tableHandle_, &tableOpenOptions_));
   canModify_ = (tableOpenOptions_ & NDS_OPEN_READONLY) == 0;
+  // Record locks are skipped only on a writable table cursor the engine
+  // opened exclusively: its open holds the whole table, so no other user
+  // can reach its records. Every other cursor may be shared and keeps its
+  // record locks; a failing peek leaves the table shared.
+  exclusive_ = false;
   if (canModify_ && (tableOpenOptions_ & NDS_OPEN_EXCLUSIVE) != 0) {
-    // Only a static (not live) result is the dataset's alone; a failing
-    // peek leaves the table shared.
-    std::uint8_t live = 1;
-    if (NdsSqlPeekStatement(tableHandle_, &live) == NDS_SUCCESS && live == 0) exclusive_ = true;
+    std::uint8_t live = 0;
+    if (NdsSqlPeekStatement(tableHandle_, &live) == NDS_SUCCESS && live == 1) exclusive_ = true;
   }
 
   switch (tableOptions_->NdsRecordCache()) {
