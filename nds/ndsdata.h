@@ -757,6 +757,11 @@ class TNdsDataSet : public dataset::TDataSet {
   // Operations of this class, overridable by subclasses.
   // The record number of the engine's current record (Sequenced rules).
   virtual std::int32_t CurrentRecordNumber();
+  // Goes to the sequenced record number `value` of the active index order
+  // (CurrentRecordNumber's inverse); answers the engine's code.
+  NDSRESULT MoveToKeyPosition(int value);
+  // The handle CountRecords asks with counting option `option`.
+  NDSHANDLE CountingHandle(std::uint16_t option);
   // Whether CurrentRecordNumber answers the physical record number, which
   // reading a record brings along, so a fetch need not ask for it again.
   virtual bool PhysicalRecordNumbers() const { return !IndexIsActive() || !sequenced_; }
