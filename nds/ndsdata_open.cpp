@@ -67,7 +67,11 @@ void TNdsDataSet::EstablishCursor() {
   SetBookmarkSize(static_cast<int>(bookmarkLength));
 
   // The field definitions follow the cursor as it is now: a table that
-  // gained a column since the last open shows it.
+  // gained a column since the last open shows it. They are read before the
+  // key buffers are made: a key buffer holds a two-byte mark per engine
+  // field, and reading the definitions is what fills in the engine's field
+  // descriptions it counts (made first, the buffers would have room for
+  // the fields of the previous open, or none).
   FieldDefs().SetUpdated(false);
   FieldDefs().Update();
   AllocateKeyBuffers();
