@@ -16,6 +16,16 @@ foreach(layer dataset nds)
 endforeach()
 
 install(EXPORT NdsTargets NAMESPACE Nds:: DESTINATION ${NDS_CMAKE_DIR})
+
+# The Qt table model, built with the Qt programs, is a component of its own
+# (find_package(Nds COMPONENTS qtmodel)): only programs that ask for it need
+# Qt to find the package.
+if(TARGET nds_qtmodel)
+  install(TARGETS nds_qtmodel EXPORT NdsQtModelTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  file(GLOB headers ${PROJECT_SOURCE_DIR}/qtmodel/*.h)
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qtmodel)
+  install(EXPORT NdsQtModelTargets NAMESPACE Nds:: DESTINATION ${NDS_CMAKE_DIR})
+endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/NdsConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/NdsConfig.cmake
                               INSTALL_DESTINATION ${NDS_CMAKE_DIR})

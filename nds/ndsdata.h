@@ -494,9 +494,11 @@ class TNdsDataSet : public dataset::TDataSet {
   std::uint32_t TableOpenOptions() const { return tableOpenOptions_; }
   // Set by a query from its settings and the cursor's live flag.
   bool ReadOnlyFlag() const { return readOnly_; }
-  // The table is open exclusively; only opening sets it (refused while open).
+  // The open cursor is a writable table cursor the engine opened
+  // exclusively (NDS_OPEN_EXCLUSIVE, e.g. through OpenOnHandle), so no
+  // other user shares the table and record locks are skipped. Only the open
+  // decides it; closing clears it.
   bool Exclusive() const { return exclusive_; }
-  void SetExclusive(bool value);
   // Closes the dataset, then opens it on `cursor` (a cursor obtained
   // elsewhere, which the dataset then owns). 0 or kNoHandle only close.
   void OpenOnHandle(NDSHANDLE cursor);
@@ -755,6 +757,11 @@ class TNdsDataSet : public dataset::TDataSet {
   // Operations of this class, overridable by subclasses.
   // The record number of the engine's current record (Sequenced rules).
   virtual std::int32_t CurrentRecordNumber();
+  // Goes to the sequenced record number `value` of the active index order
+  // (CurrentRecordNumber's inverse); answers the engine's code.
+  NDSRESULT MoveToKeyPosition(int value);
+  // The handle CountRecords asks with counting option `option`.
+  NDSHANDLE CountingHandle(std::uint16_t option);
   // Whether CurrentRecordNumber answers the physical record number, which
   // reading a record brings along, so a fetch need not ask for it again.
   virtual bool PhysicalRecordNumbers() const { return !IndexIsActive() || !sequenced_; }

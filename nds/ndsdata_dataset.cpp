@@ -97,6 +97,8 @@ void TNdsDataSet::CloseEngineCursor() {
   tableHandle_ = kNoHandle;
   activeOrderHandle_ = kNoHandle;
   canModify_ = false;
+  // The next open decides again how the table is shared.
+  exclusive_ = false;
 }
 
 std::string TNdsDataSet::Version() const {

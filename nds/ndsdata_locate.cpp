@@ -290,18 +290,21 @@ dataset::Variant TNdsDataSet::LookupValues(const std::string& keyFields,
       const dataset::TRecordBuffer savedFilterBuffer = filterBuffer_;
       try {
         std::uint32_t length = recordBufferSize_;
-        ReadCurrentVisibleRecord(buffer, length);
-        // The found record's values are read from its own buffer, as a
-        // filter handler reads the record it judges.
-        filterBuffer_ = buffer;
-        TempState state(*this, dataset::dsFilter);
-        const std::vector<dataset::TField*> fields = GetFieldList(resultFields);
-        if (fields.size() == 1) {
-          result = fields[0]->AsVariant();
-        } else {
-          std::vector<dataset::Variant> items;
-          for (dataset::TField* field : fields) items.push_back(field->AsVariant());
-          result = dataset::Variant(items);
+        // A record the dataset hides (a range, a filter) was not found: its
+        // buffer holds nothing of it.
+        if (ReadCurrentVisibleRecord(buffer, length) == dataset::grOK) {
+          // The found record's values are read from its own buffer, as a
+          // filter handler reads the record it judges.
+          filterBuffer_ = buffer;
+          TempState state(*this, dataset::dsFilter);
+          const std::vector<dataset::TField*> fields = GetFieldList(resultFields);
+          if (fields.size() == 1) {
+            result = fields[0]->AsVariant();
+          } else {
+            std::vector<dataset::Variant> items;
+            for (dataset::TField* field : fields) items.push_back(field->AsVariant());
+            result = dataset::Variant(items);
+          }
         }
       } catch (...) {
         filterBuffer_ = savedFilterBuffer;

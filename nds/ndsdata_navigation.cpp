@@ -200,16 +200,21 @@ int TNdsDataSet::ReadRecNo() {
 }
 
 void TNdsDataSet::MoveToRecNo(int value) {
-  // Record numbers start at 1; the engine would read 0 or a negative
-  // number as a position past the end and show the last record instead.
-  if (value < 1)
+  // Sequenced numbers under an index order are key positions, and the
+  // standard level numbers the first key 0. Other numbers start at 1; the
+  // engine would read 0 or a negative number as a position past the end
+  // and show the last record instead.
+  const bool byKey = IndexIsActive() && sequenced_;
+  if (value < (byKey ? 0 : 1))
     throw ENDSDatabaseError(this, NDS_E_INVALID_RECORD,
                             "Invalid record number " + std::to_string(value) + ".");
   CheckBrowseMode();
   Fire(BeforeScroll);
   bookmarkMissed_ = false;
   NDSRESULT rc;
-  if (Filtered()) {
+  if (byKey) {
+    rc = MoveToKeyPosition(value);
+  } else if (Filtered()) {
     rc = NdsGotoTop(tableHandle_);
     if (rc == NDS_SUCCESS && value > 1) rc = NdsSkip(tableHandle_, value - 1);
   } else {
@@ -224,6 +229,25 @@ void TNdsDataSet::MoveToRecNo(int value) {
   Fire(AfterScroll);
 }
 
+NDSRESULT TNdsDataSet::MoveToKeyPosition(int value) {
+  // The inverse of CurrentRecordNumber. The engine goes to the key at
+  // offset floor(position x keys shown). The exact level numbers keys from
+  // 1 among those shown; the standard level gives the key at offset k of C
+  // records the number k (the last key C). Half a key more or less keeps
+  // the division's rounding off the boundary; beyond the last key the
+  // position is the end (1.0).
+  const bool exact = sequencedLevel_ == slExact;
+  std::uint32_t count = 0;
+  NDSRESULT rc = exact ? NdsGetRecordCount(activeOrderHandle_, NDS_RESPECTFILTERS, &count)
+                       : NdsGetRecordCount(tableHandle_, NDS_IGNOREFILTERS, &count);
+  if (rc != NDS_SUCCESS) return rc;
+  double position = 0;
+  if (count > 0) position = (value + (exact ? -0.5 : 0.5)) / count;
+  if (position >= 1.0) position = 1.0;
+  if (position < 0) position = 0;
+  return NdsSetRelKeyPos(activeOrderHandle_, position);
+}
+
 int TNdsDataSet::CountRecords() {
   CheckActive();
   std::uint16_t option = NDS_IGNOREFILTERS;
@@ -231,10 +255,26 @@ int TNdsDataSet::CountRecords() {
     option = NDS_RESPECTFILTERS;
   else if (tableOptions_->NdsScopeOptions() == RESPECT_SCOPES_WHEN_COUNTING)
     option = NDS_RESPECTSCOPES;
+  const NDSHANDLE counting = CountingHandle(option);
   if (tableOptions_->NdsFreshRecordCount()) option += NDS_REFRESHCOUNT;
   std::uint32_t count = 0;
-  CheckEngineCode(this, NdsGetRecordCount(activeOrderHandle_, option, &count));
+  CheckEngineCode(this, NdsGetRecordCount(counting, option, &count));
   return static_cast<int>(count);
+}
+
+NDSHANDLE TNdsDataSet::CountingHandle(std::uint16_t option) {
+  if (option != NDS_RESPECTFILTERS || !IndexIsActive()) return activeOrderHandle_;
+  // A unique order of a DBF kind shows one record per key: only it knows
+  // how many. Any other order shows the table's records, unless its
+  // condition or a scope narrows it; the table itself counts those.
+  if (tableType_ != ttNdsNDT) {
+    std::uint32_t flags = 0;
+    CheckEngineCode(this, NdsGetIndexFlags(activeOrderHandle_, &flags));
+    if ((flags & NDS_INDEX_UNIQUE) != 0) return activeOrderHandle_;
+  }
+  if (IndexHasCondition(activeOrderHandle_) || IndexHasScope(activeOrderHandle_))
+    return activeOrderHandle_;
+  return tableHandle_;
 }
 
 }  // namespace nds

@@ -11,11 +11,6 @@ constexpr const char kAlreadyOpen[] = "Table is already open.";
 
 }  // namespace
 
-void TNdsDataSet::SetExclusive(bool value) {
-  CheckInactive();
-  exclusive_ = value;
-}
-
 void TNdsDataSet::EstablishCursor() {
   if (tableHandle_ != kNoHandle) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kAlreadyOpen);
   if (activeOrderHandle_ != kNoHandle) {
@@ -32,11 +27,14 @@ void TNdsDataSet::EstablishCursor() {
   CheckEngineCode(this, NdsGetRecordLength(tableHandle_, &recordLength));
   CheckEngineCode(this, NdsGetTableOpenOptions(tableHandle_, &tableOpenOptions_));
   canModify_ = (tableOpenOptions_ & NDS_OPEN_READONLY) == 0;
+  // Record locks are skipped only on a writable table cursor the engine
+  // opened exclusively: its open holds the whole table, so no other user
+  // can reach its records. Every other cursor may be shared and keeps its
+  // record locks; a failing peek leaves the table shared.
+  exclusive_ = false;
   if (canModify_ && (tableOpenOptions_ & NDS_OPEN_EXCLUSIVE) != 0) {
-    // Only a static (not live) result is the dataset's alone; a failing
-    // peek leaves the table shared.
-    std::uint8_t live = 1;
-    if (NdsSqlPeekStatement(tableHandle_, &live) == NDS_SUCCESS && live == 0) exclusive_ = true;
+    std::uint8_t live = 0;
+    if (NdsSqlPeekStatement(tableHandle_, &live) == NDS_SUCCESS && live == 1) exclusive_ = true;
   }
 
   switch (tableOptions_->NdsRecordCache()) {
@@ -69,7 +67,11 @@ void TNdsDataSet::EstablishCursor() {
   SetBookmarkSize(static_cast<int>(bookmarkLength));
 
   // The field definitions follow the cursor as it is now: a table that
-  // gained a column since the last open shows it.
+  // gained a column since the last open shows it. They are read before the
+  // key buffers are made: a key buffer holds a two-byte mark per engine
+  // field, and reading the definitions is what fills in the engine's field
+  // descriptions it counts (made first, the buffers would have room for
+  // the fields of the previous open, or none).
   FieldDefs().SetUpdated(false);
   FieldDefs().Update();
   AllocateKeyBuffers();

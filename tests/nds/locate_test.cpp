@@ -4,6 +4,7 @@
 // nothing or are refused without moving.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,25 @@ TEST_F(Locating, LookupsAnswerWithoutMovingAndBadValuesAreRefused) {
   EXPECT_EQ(Id(parts_), 3);
   parts_.Next();
   EXPECT_EQ(Id(parts_), 4);
+}
+
+TEST_F(Locating, ALookupAnswersNothingForARecordTheDataSetHides) {
+  parts_.SetIndexName("by_code");
+  parts_.SetScopeBegin("B");
+  parts_.SetScopeEnd("BZ");
+  parts_.SetScoped(true);
+  EXPECT_EQ(parts_.Lookup("code", Variant("BOLT-10"), "city").AsString(), "oslo");
+  EXPECT_TRUE(parts_.Lookup("code", Variant("CABLE"), "city").IsNull());
+  parts_.SetScoped(false);
+  // A filter event that shows each record once: the search sees the record,
+  // the reading of its values no longer does.
+  std::set<int> shown;
+  parts_.SetOnFilterRecord([&shown](dataset::TDataSet& set, bool& accept) {
+    accept = shown.insert(set.FieldByName("id")->AsInteger()).second;
+  });
+  parts_.SetFiltered(true);
+  EXPECT_TRUE(parts_.Lookup("code", Variant("CABLE"), "city").IsNull());
+  EXPECT_TRUE(parts_.Lookup("code", Variant("ANCHOR"), "id;city").IsNull());
 }
 
 TEST_F(Locating, AFailingSearchRemovesItsFilterAndStaysOnTheRecord) {

@@ -145,6 +145,57 @@ TEST_F(QueryNavigation, RecordNumbersArePhysicalOnLiveCursorsAndPositionsOnStati
   EXPECT_EQ(query_.RecordCount(), kRows - 10);
 }
 
+TEST_F(QueryNavigation, SequencedRecordNumbersUnderAnIndexOrderLeadBackToTheirRecord) {
+  db_.Exec("create index by_name on t (name)");  // n1, n10, n100, n1000, n1001 ...
+  query_.SetRequestLive(true);
+  query_.Open();
+  query_.SetIndexName("by_name");
+  query_.SetRecNo(20);  // unsequenced: the physical record number
+  EXPECT_EQ(Id(), 20);
+  EXPECT_EQ(query_.RecNo(), 20);
+  query_.SetSequenced(true);
+  for (nds::TNdsSequencedLevel level : {nds::slStandard, nds::slExact}) {
+    query_.SetSequencedLevel(level);
+    for (int step : {0, 1, 2, 700, kRows - 2, kRows - 1}) {
+      query_.First();
+      query_.MoveBy(step);
+      const int id = Id(), number = query_.RecNo();
+      query_.SetRecNo(number);
+      EXPECT_EQ(Id(), id) << "level " << level << ", key " << step << ", number " << number;
+    }
+  }
+  query_.First();
+  query_.Next();
+  EXPECT_EQ(query_.RecNo(), 2);  // exact: the key's position
+  EXPECT_EQ(Id(), 10);
+  query_.SetRecNo(kRows + 5);  // past the end: the last key
+  EXPECT_EQ(Id(), 999);
+  EXPECT_EQ(query_.RecNo(), kRows);
+}
+
+TEST_F(QueryNavigation, CountsFollowTheCountingOptions) {
+  db_.Exec("create index by_name on t (name)");
+  query_.SetRequestLive(true);
+  query_.Open();
+  query_.SetFilter("id <= 100");
+  query_.SetFiltered(true);
+  EXPECT_EQ(query_.RecordCount(), kRows);
+  query_.NdsTableOptions()->SetNdsFilterOptions(nds::RESPECT_WHEN_COUNTING);
+  EXPECT_EQ(query_.RecordCount(), 100);
+  query_.SetIndexName("by_name");
+  EXPECT_EQ(query_.RecordCount(), 100);
+  // A scope narrows the order: n1, n10 .. n19 and n100 among the filtered.
+  query_.SetScopeBegin("n1");
+  query_.SetScopeEnd("n1z");
+  query_.SetScoped(true);
+  EXPECT_EQ(query_.RecordCount(), 12);
+  query_.NdsTableOptions()->SetNdsFilterOptions(nds::IGNORE_WHEN_COUNTING);
+  query_.NdsTableOptions()->SetNdsScopeOptions(nds::RESPECT_SCOPES_WHEN_COUNTING);
+  EXPECT_EQ(query_.RecordCount(), 1 + 10 + 100 + 501);
+  query_.NdsTableOptions()->SetNdsScopeOptions(nds::IGNORE_SCOPES_WHEN_COUNTING);
+  EXPECT_EQ(query_.RecordCount(), kRows);
+}
+
 TEST_F(QueryNavigation, ARecordNumberPastEitherEndIsRefusedAndTheDataSetStaysWhereItWas) {
   query_.Open();
   query_.SetRecNo(7);

@@ -30,7 +30,8 @@ void OpenCrew(nds::TNdsQuery& query, nds::TNdsConnection& connection,
   query.Open();
 }
 
-// A second process with its own connection and query on the first record.
+// A second process with its own connection and query on the first record,
+// opened at the first command (and again after a refused open).
 // Commands: 'e' Edit, 'p' name := "other" and Post; answers 'k' or 'E'.
 class OtherEditor {
  public:
@@ -67,10 +68,10 @@ class OtherEditor {
     nds::TNdsQuery query(nullptr);
     char command = 0;
     try {
-      OpenCrew(query, connection, mode);
       while (read(commands, &command, 1) == 1) {
         char answer = 'k';
         try {
+          if (!query.Active()) OpenCrew(query, connection, mode);
           if (command == 'e') query.Edit();
           if (command == 'p') {
             query.FieldByName("name")->SetAsString("other");
@@ -147,6 +148,45 @@ TEST_F(RecordLocking, OptimisticLockingRefusesThePostOfARecordChangedMeanwhile) 
   query.FieldByName("qty")->SetAsInteger(7);
   query.Post();
   EXPECT_EQ(Stored(), "other7");
+}
+
+TEST_F(RecordLocking, OnlyAnExclusiveOpenSkipsRecordLocksAndClosingForgetsIt) {
+  OtherEditor other(db_.Dir(), nds::lmPessimistic);
+  nds::TNdsQuery query(nullptr);
+  query.SetName("Q");
+  query.SetNdsConnection(&db_.Connection());
+  db_.Connection().SetIsConnected(true);
+  NDSHANDLE cursor = 0;
+  ASSERT_EQ(
+      NdsOpenTable(db_.Connection().ConnectionHandle(), "crew", 0, 0, NDS_OPEN_EXCLUSIVE, &cursor),
+      0u);
+  query.OpenOnHandle(cursor);
+  EXPECT_TRUE(query.Exclusive());
+  EXPECT_EQ(other.Do('e'), 'E');  // nobody else opens the table meanwhile
+  query.Edit();
+  query.FieldByName("qty")->SetAsInteger(2);
+  query.Post();
+  query.Close();
+  EXPECT_FALSE(query.Exclusive());
+
+  // Reused on a shared cursor, the dataset locks again and is refused the
+  // record the other process edits.
+  ASSERT_EQ(other.Do('e'), 'k');
+  OpenCrew(query, db_.Connection(), nds::lmPessimistic);
+  EXPECT_FALSE(query.Exclusive());
+  try {
+    query.Edit();
+    FAIL() << "the record locked by the other process was edited";
+  } catch (const nds::ENDSDatabaseError& error) {
+    EXPECT_EQ(error.EngineErrorCode(), NDS_E_LOCK_FAILED) << error.Message();
+  }
+  // A shared table opened through the engine is not exclusive either.
+  query.Close();
+  ASSERT_EQ(NdsOpenTable(db_.Connection().ConnectionHandle(), "crew", 0, 0, 0, &cursor), 0u);
+  query.OpenOnHandle(cursor);
+  EXPECT_FALSE(query.Exclusive());
+  EXPECT_EQ(MessageOf([&] { query.Edit(); }).empty(), false);
+  EXPECT_EQ(Stored(), "first2");
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 # Installs the build in BUILD_DIR into a scratch prefix, then builds the
 # example program of SOURCE_DIR/examples/list_rows against it twice (CMake
 # package, pkg-config) and runs a create, an insert and a select with each.
-# Last it builds examples/tour, the guide's code, and checks what it prints.
+# Then it shows a table through the installed Qt model (examples/model_rows),
+# where the build made it. Last it builds examples/tour, the guide's code,
+# and checks what it prints.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -47,6 +49,23 @@ foreach(program ${scratch}/cmake-build/list_rows ${scratch}/list_rows_pc)
     message(FATAL_ERROR "${program} read back '${run_output}'")
   endif()
 endforeach()
+
+# The Qt table model through find_package(Nds COMPONENTS qtmodel), where the
+# build made it.
+if(EXISTS ${prefix}/include/qtmodel/dataset_model.h)
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/model_rows -B ${scratch}/model-build
+      -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX})
+  run(${CMAKE_COMMAND} --build ${scratch}/model-build)
+  file(REMOVE_RECURSE ${scratch}/db)
+  file(MAKE_DIRECTORY ${scratch}/db)
+  run(${scratch}/cmake-build/list_rows ${scratch}/db "create table t (id integer, name char(10))")
+  run(${scratch}/cmake-build/list_rows ${scratch}/db
+      "insert into t (id, name) values (7, 'seven'), (8, 'eight')")
+  run(${scratch}/model-build/model_rows ${scratch}/db "select id, name from t")
+  if(NOT run_output STREQUAL "id\tname\n7\tseven\n8\teight\n")
+    message(FATAL_ERROR "the model showed:\n${run_output}")
+  endif()
+endif()
 
 # The guide's walk: every step's result, in order.
 run(${CXX} ${SOURCE_DIR}/examples/tour/main.cpp ${flags} -o ${scratch}/tour)

@@ -352,7 +352,9 @@ NCE_API NDSRESULT NdsStmtReadAllColumns(NDSHANDLE statement, uint16_t readAllCol
  * quotes and comments is its own parameter, numbered from 1 in order. */
 NCE_API NDSRESULT NdsPrepareSQL(NDSHANDLE statement, const char* sql);
 /* Runs the prepared text; cursor (may be null) receives the cursor of the
- * last statement that yields rows, or 0 when none does. */
+ * last statement that yields rows, or 0 when none does. A live cursor holds
+ * its table as a shared open (NdsOpenTable) does: NDS_E_LOCK_FAILED while
+ * another user has the table open exclusively. */
 NCE_API NDSRESULT NdsExecuteSQL(NDSHANDLE statement, NDSHANDLE* cursor);
 NCE_API NDSRESULT NdsExecuteSQLDirect(NDSHANDLE statement, const char* sql, NDSHANDLE* cursor);
 /* Lists the parameter markers of an SQL text, ";"-separated ("?" for an
