@@ -19,10 +19,13 @@ namespace {
 
 constexpr uint64_t kProgressRows = 8192;
 
+// Whether `source` is a statement (its first word SELECT or WITH, blanks
+// before it allowed) rather than a table's name.
 bool IsQuery(const std::string& source) {
-  std::string word = UpperAscii(source.substr(0, source.find_first_of(" \t\r\n(")));
-  size_t start = word.find_first_not_of(" \t\r\n");
-  word = start == std::string::npos ? "" : word.substr(start);
+  size_t start = source.find_first_not_of(" \t\r\n");
+  if (start == std::string::npos) return false;
+  size_t end = source.find_first_of(" \t\r\n(", start);
+  std::string word = UpperAscii(source.substr(start, end - start));
   return word == "SELECT" || word == "WITH";
 }
 

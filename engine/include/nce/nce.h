@@ -574,10 +574,10 @@ NCE_API NDSRESULT NdsEvalLogicalExpr(NDSHANDLE handle, const char* expression, u
 
 /* xBase versions (NDSTRANSFER.dbfVersion) an export writes; 0 chooses the
  * oldest that holds every column of the table. */
-#define NDS_DBF_DBASE3 1u  /* dBase III, .dbt memos */
-#define NDS_DBF_DBASE4 2u  /* dBase IV, .dbt memos with block headers */
-#define NDS_DBF_FOXPRO 3u  /* FoxPro 2, .fpt memos */
-#define NDS_DBF_VFP 4u     /* Visual FoxPro: integers, money, timestamps, NULLs */
+#define NDS_DBF_DBASE3 1u /* dBase III, .dbt memos */
+#define NDS_DBF_DBASE4 2u /* dBase IV, .dbt memos with block headers */
+#define NDS_DBF_FOXPRO 3u /* FoxPro 2, .fpt memos */
+#define NDS_DBF_VFP 4u    /* Visual FoxPro: integers, money, timestamps, NULLs */
 
 typedef struct NDSTRANSFER {
   uint32_t size;        /* sizeof(NDSTRANSFER), so that the structure can grow */
@@ -592,7 +592,7 @@ typedef struct NDSTRANSFER {
    * NDS_E_CANCELLED. Null: never called. */
   int32_t (*progress)(void* context, uint64_t done, uint64_t total);
   void* context;
-  uint64_t rows;        /* out: the rows imported or exported */
+  uint64_t rows; /* out: the rows imported or exported */
 } NDSTRANSFER;
 
 /* Imports `file` into table `table` of the connection's database (null or
