@@ -132,7 +132,7 @@ NDSRESULT NdsGetServerTime(NDSHANDLE connection, char* date, uint16_t* dateLengt
       // A server's clock, in its session's time zone: every workstation
       // gets the same time.
       std::lock_guard lock(c->mutex());
-      auto stmt = c->LiveServer().Prepare(
+      auto stmt = c->LiveSession().Prepare(
           "SELECT to_char(t, 'YYYYMMDD'), to_char(t, 'HH24:MI:SS'), "
           "CAST(floor(extract(epoch FROM t - date_trunc('day', t)) * 1000) AS bigint) "
           "FROM (SELECT localtimestamp AS t) now");

@@ -126,10 +126,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kTable);
     cursor->desc = std::move(*desc);
     if (charType) cursor->desc.char_type = charType;
-    if (connection->server())
-      cursor->set_on_server();
-    else
-      cursor->set_rows_in_store();
+    cursor->set_rows_in_store();
     cursor->source_table = cursor->desc.name;
     cursor->live = true;
     cursor->open_options = options;
@@ -144,9 +141,8 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
       LockTarget table{connection->lock_store(), cursor->source_table, 0};
       LockResult taken = exclusive ? RecordLocks::Instance().Lock(table, handle)
                                    : RecordLocks::Instance().LockShared(table, handle);
-      // Other workstations of a server see the open through the server.
-      if (taken == LockResult::kLocked && cursor->on_server() &&
-          !cursor->walk.LockOnServer(*cursor, 0, !exclusive))
+      // Other machines see the open through the store's own locks.
+      if (taken == LockResult::kLocked && !cursor->walk.LockInStore(*cursor, 0, !exclusive))
         taken = LockResult::kConflict;
       if (taken != LockResult::kLocked)
         throw EngineError(

@@ -39,9 +39,8 @@ NDSRESULT SetOption(const char* function, NDSHANDLE handle, uint16_t value,
 void ShareLiveTable(Cursor& cursor, NDSHANDLE handle) {
   LockTarget table{cursor.connection().lock_store(), cursor.source_table, 0};
   LockResult taken = RecordLocks::Instance().LockShared(table, handle);
-  // Other workstations of a server see the open through the server.
-  if (taken == LockResult::kLocked && cursor.on_server() &&
-      !cursor.walk.LockOnServer(cursor, 0, true))
+  // Other machines see the open through the store's own locks.
+  if (taken == LockResult::kLocked && !cursor.walk.LockInStore(cursor, 0, true))
     taken = LockResult::kConflict;
   if (taken != LockResult::kLocked)
     throw EngineError(NDS_E_LOCK_FAILED, "The table " + cursor.source_table +

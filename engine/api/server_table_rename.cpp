@@ -17,7 +17,7 @@ namespace nce {
 
 void RenameServerTable(Connection& connection, StoreSession& mirror, const std::string& from,
                        const std::string& to) {
-  StoreSession& session = connection.LiveServer();
+  StoreSession& session = connection.LiveSession();
   std::optional<TableDesc> table = DescribeTable(mirror, from);
   if (!table || IsReservedName(table->name))
     throw EngineError(NDS_E_INVALID_TABLE, "The table " + from + " does not exist.");

@@ -24,12 +24,13 @@ bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
 }
 
-// The rights a server cursor's statements were built for: the dictionary's
-// rights counter as the connection last read it (-1 on free tables). On
-// SQLite the authorizer applies the rights to every statement itself.
+// The rights a cursor's statements were built for, where the cursor applies
+// them itself: the dictionary's rights counter as the connection last read
+// it (-1 on free tables, and where the store applies the rights to every
+// statement itself, as SQLite's authorizer does).
 int64_t RightsVersion(const Cursor& c) {
   const auto& dictionary = c.connection().dictionary;
-  return c.on_server() && dictionary ? dictionary->version : -1;
+  return dictionary && !c.rows_session().AppliesRights() ? dictionary->version : -1;
 }
 
 }  // namespace
@@ -42,13 +43,11 @@ bool ShowDeleted() {
 }
 
 std::string DeletedMarksKey(const Cursor& c) {
-  return c.on_server() ? LowerAscii(c.source_table) : UpperAscii(c.source_table);
+  return c.dialect().DeletedMarksKey(c.source_table);
 }
 
 std::string MarkedRecordsSql(const Cursor& c) {
-  // A server has no schema "main"; on SQLite it keeps a temporary table of
-  // the same name from hiding the catalog's.
-  return std::string("SELECT record FROM ") + (c.on_server() ? "" : "main.") +
+  return std::string("SELECT record FROM ") + c.dialect().catalog_schema() +
          QuoteIdentifier(DeletedMarksTable()) +
          " WHERE table_name = " + QuoteLiteral(DeletedMarksKey(c));
 }
@@ -126,11 +125,11 @@ void CursorWalk::Attach(Cursor& c) {
   shape.all_rows_where = c.filter_sql;
   shape.scoped_rows_where = ConditionText(c, "scope", false);
   statements_.Use(std::move(shape));
-  if (marks && !c.on_server() && !statements_.tables_sure()) {
+  if (marks && !statements_.tables_sure()) {
     // The statements read the deletion marks. Made outside a transaction the
     // table stays; made inside one a rollback may take it away again, so the
-    // next use of these statements makes sure once more. A server's catalog
-    // holds the table from the first connect.
+    // next use of these statements makes sure once more. (A server's catalog
+    // holds the table from the first connect: nothing to make there.)
     StoreSession& rows = c.rows_session();
     EnsureDeletedMarks(rows);
     statements_.set_tables_sure(!rows.InTransaction());
@@ -213,9 +212,11 @@ uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
                    ahead_len_ > 0 && ahead_pos_ == ahead_len_ && ahead_len_ == window_rows_;
   if (!continues) return window_rows_ = cache_size_;
   uint32_t record_bytes = std::max<uint32_t>(c.desc.record_length, 1);
-  // A server answers each window over the network: its windows grow further.
-  uint32_t max_rows = c.on_server() ? kMaxServerWindowRows : kMaxWindowRows;
-  uint32_t max_bytes = c.on_server() ? kMaxServerWindowBytes : kMaxWindowBytes;
+  // A remote store answers each window over the network: its windows grow
+  // further.
+  const bool remote = c.rows_session().Remote();
+  uint32_t max_rows = remote ? kMaxRemoteWindowRows : kMaxWindowRows;
+  uint32_t max_bytes = remote ? kMaxRemoteWindowBytes : kMaxWindowBytes;
   uint32_t limit =
       std::max<uint32_t>(cache_size_, std::min<uint32_t>(max_rows, max_bytes / record_bytes));
   return window_rows_ = std::min(window_rows_ * 2, limit);
@@ -273,8 +274,7 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 // ---- the end of the table, known without reading it ------------------------------
 
 StoreMark CursorWalk::MarkNow(Cursor& c) const {
-  // A server's rows may change under any read: no mark holds there.
-  if (c.on_server()) return StoreMark();
+  // A server's rows may change under any read: it gives no mark that holds.
   return nce::MarkNow(c.connection(), c.rows_session());
 }
 

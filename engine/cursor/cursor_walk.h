@@ -83,8 +83,8 @@ class CursorWalk {
   // The same on a server, where every window costs a round trip (and, on a
   // busy machine, a wait for the server's turn): 16384 rows took a million-
   // record walk from 1.7 s to 1.45 s against 4096 (bench/server_walk_bench).
-  static constexpr uint32_t kMaxServerWindowRows = 16384;
-  static constexpr uint32_t kMaxServerWindowBytes = 2 * 1024 * 1024;
+  static constexpr uint32_t kMaxRemoteWindowRows = 16384;
+  static constexpr uint32_t kMaxRemoteWindowBytes = 2 * 1024 * 1024;
 
   // ---- position ---------------------------------------------------------------
   void GotoTop(Cursor& c);
@@ -133,11 +133,12 @@ class CursorWalk {
   void Unlock(Cursor& c, int64_t recno);
   // Drops the cursor's locks (it closes).
   void ReleaseLocks(Cursor& c);
-  // On a server: takes record `recno` (0: the table) on the server for this
-  // cursor, where other workstations see it; false when another session
-  // holds it. The process's own lock table is the caller's to ask first.
-  bool LockOnServer(Cursor& c, int64_t recno, bool shared);
-  void UnlockOnServer(Cursor& c, int64_t recno, bool shared);
+  // Takes record `recno` (0: the table) in the store for this cursor, where
+  // other machines see it (a server's locks); false when another session
+  // holds it. True at once where the store keeps no locks of its own: the
+  // process's lock table, the caller's to ask first, is all there is.
+  bool LockInStore(Cursor& c, int64_t recno, bool shared);
+  void UnlockInStore(Cursor& c, int64_t recno, bool shared);
   // Finalizes every statement the walk keeps, as its cursor goes away.
   void DropStatements();
   // Writes unwritten edits of a cursor that is going away with its
@@ -277,22 +278,24 @@ class CursorWalk {
   // SQLite makes all or nothing by itself.
   WriteSavepointStatements SavepointFor(Cursor& c, bool appending);
 
-  // ---- the record work of a cursor on a server (cursor_server_records.cpp) ----
   // `expression` over the current record's row; unset when the row is gone.
   Value RowValue(Cursor& c, const std::string& expression);
-  std::string ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset, uint64_t length);
-  void ServerDefaults(Cursor& c, std::vector<Value>* defaults);
-  int64_t ServerReserveNumber(Cursor& c);
-  bool ServerRowExists(Cursor& c, int64_t rowid);
-  // Whether another cursor of this process or another session holds the
-  // record's lock.
-  bool ServerLockedByOther(Cursor& c, int64_t rowid);
-  void ServerLock(Cursor& c, int64_t recno);
-  void ServerUnlock(Cursor& c, int64_t recno);
-  void ServerWrite(Cursor& c);
-  void ServerWriteAppended(Cursor& c);
-  void ServerDelete(Cursor& c);
-  class ServerWriteLock;
+  // Whether the table has row `rowid`.
+  bool RowExists(Cursor& c, int64_t rowid);
+  // Whether new records take their numbers from the table's own sequence
+  // (StoreDialect::NextRecordNumberSql); else the cursor finds a free one.
+  bool NumbersFromSequence(Cursor& c);
+  // A fresh number from that sequence, locked in the process's table.
+  int64_t NumberFromSequence(Cursor& c);
+  // Runs the write `stmt` of a record; a refusal becomes the engine's own
+  // error: an empty NOT NULL column named as its field, a guard's refusal
+  // as the store's guards word it (StoreSession::WriteError).
+  void RunWrite(Cursor& c, StoreStatement& stmt);
+  // Whether another session of the store holds the record's lock (a
+  // server's): asking costs a round trip. False where the store keeps none.
+  bool LockedInStore(Cursor& c, int64_t rowid);
+  // Takes a record's locks for the moment of a write (record_locks.cpp).
+  class WriteLock;
 
   // Parameters of the pending row's values (below them: condition values and
   // the navigation parameters).
@@ -372,13 +375,18 @@ class CursorWalk {
   // The query of the highest number the table gave out, when it never
   // gives one twice (NumberSequenceQuery); "" for other tables; read once.
   std::optional<std::string> sequence_query_;
+  // The statement that gives a fresh number from the table's own sequence
+  // (StoreDialect::NextRecordNumberSql); "" where the cursor finds a free
+  // number itself; built once.
+  std::optional<std::string> next_number_sql_;
   bool defaults_read_ = false;                          // the two below are built
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
   std::set<int64_t> locks_;           // records locked through Lock
-  // Locks this cursor holds on a server: record number (0 the table), shared.
-  std::multiset<std::pair<int64_t, bool>> server_locks_;
+  // Locks this cursor holds in the store (a server's): record number (0 the
+  // table), shared.
+  std::multiset<std::pair<int64_t, bool>> store_locks_;
   uint32_t lock_table_ = 0;    // LockNumber; 0 not asked yet
   uint32_t last_autoinc_ = 0;  // autoincrement value of the last append
   KnownEnd known_end_;         // see KnownEnd
@@ -408,8 +416,7 @@ void SetShowDeleted(bool show);
 bool ShowDeleted();
 
 // The name under which DeletedMarksTable() keeps the deletion marks of a
-// DBF-kind cursor's table: upper case in a SQLite store; on a server the
-// table's name as the server holds it (lower case), as its triggers name it.
+// DBF-kind cursor's table (StoreDialect::DeletedMarksKey).
 std::string DeletedMarksKey(const Cursor& c);
 // A query of the record numbers of the cursor's table that carry a mark.
 std::string MarkedRecordsSql(const Cursor& c);

@@ -69,6 +69,9 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
 void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept {
   // Called after a write succeeded: a failure here must not make it look
   // failed, so the columns then stay untrusted and the next write reads back.
+  // A store that does not say when it prepared a statement again never
+  // trusts its columns (ColumnsTrusted): there is nothing to learn.
+  if (update->Repreparations() < 0) return;
   try {
     std::vector<char> affinity(c.desc.fields.size(), kComputed);
     // Only an ordinary table stores what is bound; any other leaves every

@@ -252,7 +252,7 @@ std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
     if (IsCreateIndexStatement(piece.sql)) {
       std::optional<TableDesc> table =
           DescribeStoreTable(*connection_, CreateIndexTable(piece.sql));
-      RunCreateIndexStatement(session, table, piece.sql, false);
+      RunCreateIndexStatement(session, table, piece.sql);
       continue;
     }
     if (piece.keyword == "DROP" && RunDropIndexStatement(session, piece.sql)) continue;

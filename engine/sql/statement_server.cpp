@@ -184,7 +184,7 @@ std::string WithServerColumnList(StoreSession& session, const std::string& sql,
 }  // namespace
 
 void Statement::CheckOnServer() {
-  StoreSession& session = connection_->LiveServer();
+  StoreSession& session = connection_->LiveSession();
   FollowRightsChanges(*connection_);
   ForgetServerTableShapes(*connection_);
   bool schema_changed = false;
@@ -281,7 +281,7 @@ void Statement::NoteServerAutoinc(const Piece& piece) {
 }
 
 std::shared_ptr<Cursor> Statement::ExecuteOnServer() {
-  StoreSession& session = connection_->LiveServer();
+  StoreSession& session = connection_->LiveSession();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);  // an administrator's changes hold from this statement on
   ForgetServerTableShapes(*connection_);
@@ -332,7 +332,7 @@ void Statement::RunOnServer(const Piece& piece, uint16_t table_type, uint16_t ch
                         "to define indexes of table " +
                             target + ".");
     std::optional<TableDesc> table = DescribeServerTable(session, target);
-    return RunCreateIndexStatement(session, table, piece.sql, true);
+    return RunCreateIndexStatement(session, table, piece.sql);
   }
   if (IsDictionaryStatement(piece.sql))
     return RunServerDictionaryStatement(*connection_, piece.sql);

@@ -28,8 +28,8 @@ StoreSession& Connection::session() {
   return *local_;
 }
 
-StoreSession& Connection::LiveServer() {
-  if (!server_) ThrowNoStore();
+StoreSession& Connection::LiveSession() {
+  if (!server_) return session();
   if (!server_->Connected() && !transaction_open_) server_->Reconnect();
   return *server_;
 }
@@ -89,7 +89,7 @@ void Connection::BeginTransaction() {
   // (up to the busy timeout) instead of failing half-way through its work.
   NewEpoch();
   if (server_) {
-    LiveServer().Begin();
+    LiveSession().Begin();
     transaction_open_ = true;
     transaction_lost_ = false;
     untouched_ = false;  // a server transaction is never restarted

@@ -50,11 +50,11 @@ class Connection : public Object {
   // session, or one over the store's own SQLite connection. Transactions
   // stay the connection's own (BeginTransaction ...). Throws as db().
   StoreSession& session();
-  // The session on the server, connected again first when it lost its
-  // connection while no transaction was open: nothing of the user's was
-  // lost with it, and the next statement may go on. Inside a transaction the
-  // loss stands until the transaction is ended (rolled back).
-  StoreSession& LiveServer();
+  // The same, connected again first when it lost its connection (a server's)
+  // while no transaction was open: nothing of the user's was lost with it,
+  // and the next statement may go on. Inside a transaction the loss stands
+  // until the transaction is ended (rolled back).
+  StoreSession& LiveSession();
   // Whether `db` is the store's own SQLite connection (not the private
   // database of static cursors); false on a server and once closed.
   bool IsStoreDb(sqlite3* db) const { return store_ && store_->db() == db; }

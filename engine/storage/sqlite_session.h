@@ -35,8 +35,8 @@ class SqliteSession : public StoreSession {
   void RollbackToSavepoint(const std::string& name) override;
   bool InTransaction() const override;
   bool EnforcesForeignKeys() const override;
-  bool ReadValuePart(const std::string& table, const std::string& column, int64_t rowid,
-                     uint64_t offset, uint64_t length, std::string* part) override;
+  bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
+                     int64_t rowid, uint64_t offset, uint64_t length, std::string* part) override;
 
   sqlite3* db() const { return db_; }
 

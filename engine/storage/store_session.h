@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,8 @@
 
 namespace nce {
 
-class BulkInsert;  // bulk_rows.h
+class BulkInsert;    // bulk_rows.h
+class StoreDialect;  // store_dialect.h
 
 // Why a write failed, where the record work of a cursor tells causes apart.
 struct WriteRefusal {
@@ -81,12 +83,9 @@ class StoreStatement {
   }
 
   // ---- for writes of records one by one (the cursor's edits and appends) ----
-  // The record number of the row the last run inserted. A server numbers
-  // rows from a sequence the caller reads itself: NDS_E_NOT_SUPPORTED there.
-  virtual int64_t InsertedRecord() const {
-    throw EngineError(NDS_E_NOT_SUPPORTED,
-                      "This store does not tell the number of an inserted row.");
-  }
+  // The record number of the row the last run inserted; 0 when the store
+  // does not tell it (a server, whose rows take the number the insert gave).
+  virtual int64_t InsertedRecord() const { return 0; }
   // What the last failed run ran into; kOther once the statement is reset.
   virtual WriteRefusal LastRefusal() const { return {}; }
   // How often the store prepared the statement again by itself since it was
@@ -125,6 +124,31 @@ class StoreSession {
   virtual void ReleaseSavepoint(const std::string& name) = 0;
   virtual void RollbackToSavepoint(const std::string& name) = 0;
   virtual bool InTransaction() const = 0;
+
+  // ---- what differs between stores, asked by what it means ----
+  // How this store's SQL spells what the stores spell differently.
+  virtual const StoreDialect& dialect() const;
+  // Whether every statement crosses a network to the store: reads ahead
+  // take larger windows there.
+  virtual bool Remote() const { return false; }
+  // Whether the store applies a data dictionary's rights to every statement
+  // itself (SQLite's authorizer); otherwise a cursor checks them before it
+  // reads or writes a column.
+  virtual bool AppliesRights() const { return true; }
+  // Whether a savepoint taken outside a transaction begins one (SQLite); a
+  // server refuses it there, and each statement commits by itself.
+  virtual bool SavepointBeginsTransaction() const { return true; }
+  // Whether TryLockRecord takes locks that other machines see (a server's);
+  // without, the process's lock table beside the file is all there is.
+  virtual bool KeepsRecordLocks() const { return false; }
+  // The engine's own refusal for `error`, which a write of a row of `table`
+  // ran into, where the store's text says that one of the table's guards
+  // refused a value; nothing when `error` is to be reported as it is.
+  virtual std::optional<EngineError> WriteError(const std::string& table,
+                                                const EngineError& error) {
+    (void)table, (void)error;
+    return std::nullopt;
+  }
   // Whether the session reaches its store; a server session that lost its
   // connection refuses work until Reconnect.
   virtual bool Connected() const { return true; }
@@ -134,13 +158,13 @@ class StoreSession {
   // actions; a store that cannot tell says true.
   virtual bool EnforcesForeignKeys() const { return true; }
   // Part of the value of column `column` of row `rowid` of `table`: up to
-  // `length` bytes from `offset`, reading no more of the value than that.
-  // False when the store offers no such read, or the value is not text or
-  // a blob (NULL, a number), or the row is gone: the caller then reads the
-  // whole value.
-  virtual bool ReadValuePart(const std::string& table, const std::string& column, int64_t rowid,
-                             uint64_t offset, uint64_t length, std::string* part) {
-    (void)table, (void)column, (void)rowid, (void)offset, (void)length, (void)part;
+  // `length` bytes from `offset`, reading no more of the value than that;
+  // `binary`: the column holds bytes, not text. False when the store offers
+  // no such read, or the value is not text or a blob (NULL, a number), or
+  // the row is gone: the caller then reads the whole value.
+  virtual bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
+                             int64_t rowid, uint64_t offset, uint64_t length, std::string* part) {
+    (void)table, (void)column, (void)binary, (void)rowid, (void)offset, (void)length, (void)part;
     return false;
   }
   // ---- many rows at once (imports and exports, bulk_rows.h) ----

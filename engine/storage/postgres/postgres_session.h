@@ -78,6 +78,18 @@ class PostgresSession : public StoreSession {
   std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) override;
   void AfterNumberedRows(const std::string& table) override;
   bool WholeNumericsAsDoubles() const override { return true; }
+  const StoreDialect& dialect() const override;
+  bool Remote() const override { return true; }
+  // The server's rows carry no rights of their own: a cursor checks the
+  // dictionary's before it reads or writes.
+  bool AppliesRights() const override { return false; }
+  bool SavepointBeginsTransaction() const override { return false; }
+  bool KeepsRecordLocks() const override { return true; }
+  std::optional<EngineError> WriteError(const std::string& table,
+                                        const EngineError& error) override;
+  // Cut by the server from the value's bytes (a text column's UTF-8 bytes).
+  bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
+                     int64_t rowid, uint64_t offset, uint64_t length, std::string* part) override;
 
   // A statement running longer than `ms` milliseconds (0: no limit) fails
   // with NDS_E_SQL; the session stays usable. Kept across Reconnect.

@@ -1,0 +1,49 @@
+// What a server session answers for the record work of cursors: its
+// dialect, the refusals its guards give, and parts of long values.
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+#include "engine/base/sql_text.h"
+#include "engine/base/values.h"
+#include "engine/storage/postgres/postgres_catalog.h"
+#include "engine/storage/postgres/postgres_session.h"
+#include "engine/storage/postgres/postgres_tables.h"
+#include "engine/storage/store_dialect.h"
+
+namespace nce {
+
+const StoreDialect& PostgresSession::dialect() const {
+  return PostgresDialect();
+}
+
+std::optional<EngineError> PostgresSession::WriteError(const std::string& table,
+                                                       const EngineError& error) {
+  // A guard's refusal comes as the server's own error: the engine names it
+  // as the SQLite store's guard does.
+  std::optional<TableDesc> desc = DescribeServerTable(*this, table);
+  return desc ? PostgresGuardRefusal(*desc, error) : std::nullopt;
+}
+
+bool PostgresSession::ReadValuePart(const std::string& table, const std::string& column,
+                                    bool binary, int64_t rowid, uint64_t offset, uint64_t length,
+                                    std::string* part) {
+  // Offsets count bytes: a text column's part is cut from its UTF-8 bytes.
+  std::string value = QuoteIdentifier(LowerAscii(column));
+  if (!binary) value = "convert_to(" + value + ", 'UTF8')";
+  std::unique_ptr<StoreStatement> read =
+      Prepare("SELECT substring(" + value + " FROM ?2::int FOR ?3::int) FROM " +
+              QuoteIdentifier(LowerAscii(table)) + " WHERE rowid = ?1");
+  read->Bind(1, Value::Integer(rowid));
+  read->Bind(2,
+             Value::Integer(static_cast<int64_t>(std::min<uint64_t>(offset, INT32_MAX - 1) + 1)));
+  read->Bind(3, Value::Integer(static_cast<int64_t>(std::min<uint64_t>(length, INT32_MAX))));
+  part->clear();
+  if (!read->Step()) return true;
+  Value got = read->Column(0);
+  if (got.kind == Value::Kind::kText || got.kind == Value::Kind::kBlob)
+    *part = std::move(got.bytes);
+  return true;
+}
+
+}  // namespace nce
