@@ -88,13 +88,7 @@ void CopyRecordImage(const Cursor& c, void* record, uint32_t* length) {
 std::optional<TableDesc> DescribeOpenableTable(Connection& connection, const std::string& name) {
   if (IsReservedName(name)) return std::nullopt;
   if (!StoreTableExists(connection, name)) return std::nullopt;
-  std::optional<TableDesc> desc = DescribeStoreTable(connection, name);
-  if (!desc && connection.server())
-    throw EngineError(NDS_E_NOT_SUPPORTED,
-                      "The table " + name +
-                          " was not made by the engine; on a PostgreSQL server it is read "
-                          "through SQL statements.");
-  return desc;
+  return DescribeTableToOpen(connection, name);
 }
 
 }  // namespace

@@ -22,6 +22,16 @@ std::optional<TableDesc> DescribeStoreTable(Connection& connection, std::string_
   return DescribeTable(connection.db(), name);
 }
 
+std::optional<TableDesc> DescribeTableToOpen(Connection& connection, std::string_view name) {
+  std::optional<TableDesc> desc = DescribeStoreTable(connection, name);
+  if (!desc && connection.server())
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "The table " + std::string(name) +
+                          " was not made by the engine; on a PostgreSQL server it is read "
+                          "through SQL statements.");
+  return desc;
+}
+
 std::vector<std::pair<std::string, int64_t>> StoreTablesWithTypes(Connection& connection) {
   std::vector<std::pair<std::string, int64_t>> tables;
   if (connection.server()) {

@@ -138,6 +138,18 @@ class StoreSession {
   // Whether a savepoint taken outside a transaction begins one (SQLite); a
   // server refuses it there, and each statement commits by itself.
   virtual bool SavepointBeginsTransaction() const { return true; }
+  // The store's own clock, where every client reads the same time (a
+  // server's, in its session's time zone): false where the store is a file
+  // on this machine, whose clock is the machine's.
+  struct Clock {
+    std::string date;          // 'YYYYMMDD'
+    std::string time;          // 'HH:MM:SS'
+    int32_t milliseconds = 0;  // since midnight
+  };
+  virtual bool ReadClock(Clock* clock) {
+    (void)clock;
+    return false;
+  }
   // Whether TryLockRecord takes locks that other machines see (a server's);
   // without, the process's lock table beside the file is all there is.
   virtual bool KeepsRecordLocks() const { return false; }

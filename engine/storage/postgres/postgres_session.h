@@ -85,6 +85,7 @@ class PostgresSession : public StoreSession {
   bool AppliesRights() const override { return false; }
   bool SavepointBeginsTransaction() const override { return false; }
   bool KeepsRecordLocks() const override { return true; }
+  bool ReadClock(Clock* clock) override;
   std::optional<EngineError> WriteError(const std::string& table,
                                         const EngineError& error) override;
   // Cut by the server from the value's bytes (a text column's UTF-8 bytes).

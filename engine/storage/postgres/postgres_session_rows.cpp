@@ -25,6 +25,18 @@ std::optional<EngineError> PostgresSession::WriteError(const std::string& table,
   return desc ? PostgresGuardRefusal(*desc, error) : std::nullopt;
 }
 
+bool PostgresSession::ReadClock(Clock* clock) {
+  auto stmt = Prepare(
+      "SELECT to_char(t, 'YYYYMMDD'), to_char(t, 'HH24:MI:SS'), "
+      "CAST(floor(extract(epoch FROM t - date_trunc('day', t)) * 1000) AS bigint) "
+      "FROM (SELECT localtimestamp AS t) now");
+  if (!stmt->Step()) throw EngineError(NDS_E_SQL, "The server did not tell its time.");
+  clock->date = stmt->Column(0).bytes;
+  clock->time = stmt->Column(1).bytes;
+  clock->milliseconds = static_cast<int32_t>(stmt->Column(2).integer);
+  return true;
+}
+
 bool PostgresSession::ReadValuePart(const std::string& table, const std::string& column,
                                     bool binary, int64_t rowid, uint64_t offset, uint64_t length,
                                     std::string* part) {
