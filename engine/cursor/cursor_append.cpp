@@ -31,28 +31,10 @@ bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
 }
 
-// Kept statements beyond this many are all dropped before the next write
-// (a cursor writing ever new sets of fields); only the inserts and updates
-// vary.
-constexpr size_t kMaxKeptStatements = 32;
-
 }  // namespace
 
 StoreStatement& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
-  auto kept = kept_stmts_.find(sql);
-  if (kept != kept_stmts_.end()) {
-    kept->second->Reset();
-    return *kept->second;
-  }
-  return *kept_stmts_.emplace(sql, c.rows_session().Prepare(sql)).first->second;
-}
-
-void CursorWalk::DropKeptStatementsIfMany() {
-  if (kept_stmts_.size() < kMaxKeptStatements) return;
-  kept_stmts_.clear();
-  last_insert_ = LastWrite{};
-  last_update_ = LastWrite{};
-  columns_.trusted.clear();
+  return kept_.Get(c.rows_session(), sql);
 }
 
 WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
@@ -122,8 +104,7 @@ void CursorWalk::Append(Cursor& c) {
   FlushEdits(c);
   ColumnDefaults(c, &spare_defaults_);
   int64_t rowid = ReserveRecordNumber(c);
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   pending_.clear();
   defaults_.swap(spare_defaults_);
   appended_ = true;
@@ -248,9 +229,9 @@ StoreStatement& CursorWalk::InsertStatement(
     const std::vector<std::pair<std::string, Value>>& stamps, bool sqlite_numbers) {
   // Bulk appends set the same fields record after record: the statement of
   // the last append serves without building its text again.
-  if (last_insert_.stmt && last_insert_.fields == fields &&
-      last_insert_.sqlite_numbers == sqlite_numbers)
-    return *last_insert_.stmt;
+  if (kept_.last_insert.stmt && kept_.last_insert.fields == fields &&
+      kept_.last_insert.sqlite_numbers == sqlite_numbers)
+    return *kept_.last_insert.stmt;
   // A writer that ignores record locks (plain SQL) may have taken the
   // reserved number since: the insert then fails on the number, and
   // InsertAppended moves the record on. (An INSERT ... SELECT guarded by
@@ -267,9 +248,9 @@ StoreStatement& CursorWalk::InsertStatement(
   for (const auto& stamp : stamps) add(stamp.first);
   StoreStatement& stmt =
       KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
-  last_insert_.fields = fields;
-  last_insert_.stmt = &stmt;
-  last_insert_.sqlite_numbers = sqlite_numbers;
+  kept_.last_insert.fields = fields;
+  kept_.last_insert.stmt = &stmt;
+  kept_.last_insert.sqlite_numbers = sqlite_numbers;
   return stmt;
 }
 
@@ -284,7 +265,7 @@ bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& f
   if (fields.empty() || current_.rowid != reserved_from_.highest + 1 ||
       !Holds(c, reserved_from_.mark))
     return false;
-  return last_insert_.stmt && StoresPlainColumns(last_insert_.stmt);
+  return kept_.last_insert.stmt && StoresPlainColumns(kept_.last_insert.stmt);
 }
 
 int64_t CursorWalk::InsertAppended(Cursor& c, StoreStatement** written) {
@@ -376,8 +357,7 @@ void CursorWalk::WriteAppended(Cursor& c) {
   pending_.clear();
   defaults_.clear();
   appended_ = false;
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   if (as_appended) {
     // No engine-numbered field: each field was given a value.
     current_read_ = after;

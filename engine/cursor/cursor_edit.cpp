@@ -282,7 +282,7 @@ StoreStatement& CursorWalk::UpdateStatement(
     Cursor& c, const std::vector<size_t>& fields,
     const std::vector<std::pair<std::string, Value>>& stamps) {
   // Edits of one field record after record reuse the last statement as is.
-  if (last_update_.stmt && last_update_.fields == fields) return *last_update_.stmt;
+  if (kept_.last_update.stmt && kept_.last_update.fields == fields) return *kept_.last_update.stmt;
   std::string sets;
   int parameter = 1;
   auto set = [&](const std::string& name) {
@@ -293,8 +293,8 @@ StoreStatement& CursorWalk::UpdateStatement(
   for (const auto& stamp : stamps) set(stamp.first);
   StoreStatement& stmt = KeptStatement(c, "UPDATE " + c.QuotedTable() + " SET " + sets +
                                               " WHERE rowid = ?" + std::to_string(parameter));
-  last_update_.fields = fields;
-  last_update_.stmt = &stmt;
+  kept_.last_update.fields = fields;
+  kept_.last_update.stmt = &stmt;
   return stmt;
 }
 
@@ -327,7 +327,7 @@ void CursorWalk::Write(Cursor& c) {
   RequireWritable(c);
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
   // No kept statement is in use here, so dropping them is safe.
-  DropKeptStatementsIfMany();
+  kept_.DropIfMany();
   if (appended_) return WriteAppended(c);
   WriteLock lock(*this, c, current_.rowid);
   // The row as read under a mark, in record-number order (an order key would
@@ -348,8 +348,7 @@ void CursorWalk::Write(Cursor& c) {
   const bool as_edited = from_read && update && WrittenAsImaged(c, update, before, after);
   pending_.clear();
   lock.Release();
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   if (as_edited) {
     current_read_ = after;
     current_read_rowid_ = current_.rowid;
@@ -413,8 +412,7 @@ void CursorWalk::Delete(Cursor& c) {
   pending_.clear();
   current_.image[0] = '*';
   current_read_rowid_ = 0;
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
 }
 
 // ---- closing ------------------------------------------------------------------------

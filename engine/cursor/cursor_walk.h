@@ -6,8 +6,8 @@
 // order) through the statements of NavigationSql. Moving forward reads up to
 // `cache_size` rows per statement run, so a forward walk costs about one
 // SQLite step per record. A walk that keeps going the same way past whole
-// windows doubles the window each time, up to kMaxWindowRows rows or
-// kMaxWindowBytes of record images: every statement run starts a read
+// windows doubles the window each time, up to a bound of rows and bytes of
+// record images (read_ahead_window.h): every statement run starts a read
 // transaction and seeks afresh, which at ten rows a run costs as much as
 // building the records. The window is dropped whenever this cursor changes
 // data; rows another connection changes show up once the window is passed or
@@ -33,8 +33,10 @@
 #include <vector>
 
 #include "engine/base/values.h"
+#include "engine/cursor/kept_statements.h"
 #include "engine/cursor/navigation_sql.h"
 #include "engine/cursor/pending_values.h"
+#include "engine/cursor/read_ahead_window.h"
 #include "engine/cursor/walk_statements.h"
 #include "engine/schema/catalog_schema.h"
 #include "engine/storage/store_mark.h"
@@ -43,14 +45,6 @@ namespace nce {
 
 class Cursor;
 struct WriteSavepointStatements;  // record_write.h
-
-// One row as a cursor holds it.
-struct CursorRow {
-  int64_t rowid = 0;           // record number
-  Value key;                   // order key value (unset in record-number order)
-  std::vector<uint8_t> image;  // record image
-  bool visible_known = false;  // fetched through the visible-rows query
-};
 
 class CursorWalk {
  public:
@@ -71,20 +65,7 @@ class CursorWalk {
   // A condition on the rows the cursor shows (filters, scopes), by name so
   // that each can be set and cleared on its own; "" clears it.
   void SetCondition(const std::string& name, std::string sql);
-  void SetCacheSize(uint16_t rows) {
-    cache_size_ = rows;
-    window_rows_ = rows;
-    ahead_.clear();
-  }
-
-  // Bounds of a grown read-ahead window.
-  static constexpr uint32_t kMaxWindowRows = 512;
-  static constexpr uint32_t kMaxWindowBytes = 256 * 1024;
-  // The same on a server, where every window costs a round trip (and, on a
-  // busy machine, a wait for the server's turn): 16384 rows took a million-
-  // record walk from 1.7 s to 1.45 s against 4096 (bench/server_walk_bench).
-  static constexpr uint32_t kMaxRemoteWindowRows = 16384;
-  static constexpr uint32_t kMaxRemoteWindowBytes = 2 * 1024 * 1024;
+  void SetCacheSize(uint16_t rows) { window_.SetCacheSize(rows); }
 
   // ---- position ---------------------------------------------------------------
   void GotoTop(Cursor& c);
@@ -196,7 +177,7 @@ class CursorWalk {
   std::string PendingRowSource(Cursor& c) const;
   void BindPendingRow(Cursor& c, StoreStatement& stmt, bool with_edits) const;
   void ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row);
-  // Runs a row query into `ahead_`, `rows` rows at most (0: the window's
+  // Runs a row query into `window_`, `rows` rows at most (0: the window's
   // size); false when it gave no row.
   bool FillWindow(Cursor& c, Step step, int direction, uint32_t rows = 0);
   void TakeNextFromWindow();
@@ -253,10 +234,8 @@ class CursorWalk {
   static int DefaultedField(const Cursor& c, const std::string& column);
   // The columns' default values for a new record, evaluated now.
   void ColumnDefaults(Cursor& c, std::vector<Value>* defaults);
-  // A statement of the write, lock and checksum code, prepared once per
-  // cursor on the session holding its rows and reset; it stays valid until
-  // DropKeptStatementsIfMany next drops the kept ones. SQLite prepares a
-  // kept statement again by itself when the schema changes.
+  // A statement of the write, lock and checksum code, kept (KeptStatements)
+  // on the session holding the cursor's rows.
   StoreStatement& KeptStatement(Cursor& c, const std::string& sql);
   // The kept INSERT of an append that gives `fields` (indexes) and `stamps`
   // (engine-stamped columns) a value; the record number is parameter 1, which
@@ -270,9 +249,6 @@ class CursorWalk {
   // The kept UPDATE of an edit of `fields` and `stamps`.
   StoreStatement& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
                                   const std::vector<std::pair<std::string, Value>>& stamps);
-  // Drops every kept statement once there are too many (a cursor writing
-  // ever new sets of fields). Called where none is in use.
-  void DropKeptStatementsIfMany();
   // The kept statements of the savepoint around a write of several
   // statements; none (null members) when the write is one statement, which
   // SQLite makes all or nothing by itself.
@@ -348,30 +324,15 @@ class CursorWalk {
   bool gone_ = false;              // the current record was deleted (or vanished)
   CursorRow current_;              // the current row
   Place deferred_;                 // the place a repositioning caller may go back to
-  std::vector<CursorRow> ahead_;   // read-ahead window
-  size_t ahead_pos_ = 0;           // next unread row of the window
-  size_t ahead_len_ = 0;           // rows of the window in use
-  int ahead_dir_ = 0;              // +1 the window lies ahead, -1 behind
-  uint16_t cache_size_ = 10;       // rows per window (0: one row at a time)
-  uint32_t window_rows_ = 10;      // rows of the last window read
+  ReadAheadWindow window_;         // rows read ahead of the position
 
   // Edits of the current record.
   PendingValues pending_;              // field index -> new value
   bool appended_ = false;              // current record appended and never written
   std::vector<Value> defaults_;        // appended record: column defaults by field index
   std::vector<Value> spare_defaults_;  // room for the next append's defaults
-  // Statements of writes, record locks and checksums by SQL text, kept for
-  // the cursor's life: bulk appends and edits would otherwise spend most of
-  // their time parsing SQL (and on a server, a round trip preparing it).
-  std::map<std::string, std::unique_ptr<StoreStatement>> kept_stmts_;
-  // The kept statement of the last append or edit and the fields it wrote.
-  struct LastWrite {
-    std::vector<size_t> fields;      // field indexes
-    StoreStatement* stmt = nullptr;  // in kept_stmts_; null when none
-    bool sqlite_numbers = false;     // an INSERT that leaves the number to SQLite
-  };
-  LastWrite last_insert_, last_update_;
-  std::vector<size_t> write_fields_;  // the fields the write being made gives values
+  KeptStatements kept_;                // statements of writes, locks and checksums
+  std::vector<size_t> write_fields_;   // the fields the write being made gives values
   // The query of the highest number the table gave out, when it never
   // gives one twice (NumberSequenceQuery); "" for other tables; read once.
   std::optional<std::string> sequence_query_;
@@ -400,15 +361,6 @@ class CursorWalk {
   // current_read_ (0: none): a write of the edits may know the row without
   // reading it back.
   int64_t edit_base_rowid_ = 0;
-  // What the table's columns do to bound values (see cursor_written.cpp):
-  // the SQLite affinity of each field's column ('I', 'N', 'R', 'T', 'B', 0
-  // for a generated column or none), and the kept UPDATE statements it was
-  // checked for, with their count of SQLite's own re-preparations then.
-  struct ColumnsKnown {
-    std::vector<char> affinity;
-    std::map<const StoreStatement*, int64_t> trusted;
-  };
-  ColumnsKnown columns_;
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).
