@@ -129,22 +129,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     cursor->open_options &= RightsOpenMask(*connection, cursor->desc.name);
     NDSHANDLE handle = HandleTable::Instance().Add(cursor);
     try {
-      // Record 0 of a table stands for the table itself: shared while open,
-      // taken whole by an exclusive open.
-      bool exclusive = options & NDS_OPEN_EXCLUSIVE;
-      LockTarget table{connection->lock_store(), cursor->source_table, 0};
-      LockResult taken = exclusive ? RecordLocks::Instance().Lock(table, handle)
-                                   : RecordLocks::Instance().LockShared(table, handle);
-      // Other machines see the open through the store's own locks.
-      if (taken == LockResult::kLocked && !cursor->walk.LockInStore(*cursor, 0, !exclusive))
-        taken = LockResult::kConflict;
-      if (taken != LockResult::kLocked)
-        throw EngineError(
-            NDS_E_LOCK_FAILED,
-            options & NDS_OPEN_EXCLUSIVE
-                ? "The table " + cursor->source_table +
-                      " is open elsewhere; it cannot be opened exclusively."
-                : "The table " + cursor->source_table + " is opened exclusively by another user.");
+      cursor->walk.HoldTable(*cursor, options & NDS_OPEN_EXCLUSIVE);
       cursor->walk.Attach(*cursor);
       connection->AddChild(handle);
     } catch (...) {

@@ -152,8 +152,7 @@ int64_t CursorWalk::NumberFromSequence(Cursor& c) {
     throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
                                          " has no record number left for a new record.");
   if (RecordLocks::Instance().Lock(LockNumber(c), n, c.handle()) != LockResult::kLocked)
-    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(n) + " of " + c.source_table +
-                                             " is locked by another user.");
+    ThrowLocked(c, n);
   return n;
 }
 

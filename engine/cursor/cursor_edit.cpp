@@ -231,9 +231,7 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   if (!appended_)
     locked = RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle()) ||
              (pending_.empty() && LockedInStore(c, current_.rowid));
-  if (locked)
-    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
-                                             c.source_table + " is locked by another user.");
+  if (locked) ThrowLocked(c, current_.rowid);
   EncodeValue(f, IsNdt(c), value, current_.image.data());
   if (pending_.empty()) edit_base_rowid_ = current_read_rowid_;
   current_read_rowid_ = 0;  // the image holds an edit now

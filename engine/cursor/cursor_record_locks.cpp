@@ -11,14 +11,24 @@
 
 namespace nce {
 
-namespace {
-
-[[noreturn]] void ThrowLocked(const Cursor& c, int64_t recno) {
+void CursorWalk::ThrowLocked(const Cursor& c, int64_t recno) {
   throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(recno) + " of " + c.source_table +
                                            " is locked by another user.");
 }
 
-}  // namespace
+void CursorWalk::HoldTable(Cursor& c, bool exclusive) {
+  LockTarget table{c.connection().lock_store(), c.source_table, 0};
+  LockResult taken = exclusive ? RecordLocks::Instance().Lock(table, c.handle())
+                               : RecordLocks::Instance().LockShared(table, c.handle());
+  // Other machines see the open through the store's own locks.
+  if (taken == LockResult::kLocked && !LockInStore(c, 0, !exclusive)) taken = LockResult::kConflict;
+  if (taken == LockResult::kLocked) return;
+  throw EngineError(
+      NDS_E_LOCK_FAILED,
+      exclusive
+          ? "The table " + c.source_table + " is open elsewhere; it cannot be opened exclusively."
+          : "The table " + c.source_table + " is opened exclusively by another user.");
+}
 
 uint32_t CursorWalk::LockNumber(Cursor& c) {
   if (lock_table_ == 0)

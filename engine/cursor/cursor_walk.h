@@ -114,6 +114,14 @@ class CursorWalk {
   void Unlock(Cursor& c, int64_t recno);
   // Drops the cursor's locks (it closes).
   void ReleaseLocks(Cursor& c);
+  // Holds the cursor's table while it is open: record 0 stands for the
+  // table, shared by every open, taken whole by an exclusive one. Throws
+  // NDS_E_LOCK_FAILED when another open keeps it out. The locks go with
+  // the cursor (ReleaseLocks).
+  void HoldTable(Cursor& c, bool exclusive);
+  // Refuses a change of record `recno`, which another cursor or session
+  // holds, with NDS_E_LOCK_FAILED.
+  [[noreturn]] static void ThrowLocked(const Cursor& c, int64_t recno);
   // Takes record `recno` (0: the table) in the store for this cursor, where
   // other machines see it (a server's locks); false when another session
   // holds it. True at once where the store keeps no locks of its own: the
