@@ -4,10 +4,40 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QMessageBox>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
 
 namespace qtform {
+
+namespace {
+
+// A date edit always holds a date; a field may hold none. The date edit's
+// minimum date stands for "no date" (shown as its special value text), so
+// that a new record left without a date gets none rather than the date
+// the edit showed last.
+class NullableDateDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    auto* dateEdit = qobject_cast<QDateEdit*>(editor);
+    if (dateEdit == nullptr) return QStyledItemDelegate::setEditorData(editor, index);
+    const QVariant value = index.data(Qt::EditRole);
+    dateEdit->setDate(value.isNull() ? dateEdit->minimumDate() : value.toDate());
+  }
+
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override {
+    auto* dateEdit = qobject_cast<QDateEdit*>(editor);
+    if (dateEdit == nullptr) return QStyledItemDelegate::setModelData(editor, model, index);
+    const QDate date = dateEdit->date();
+    model->setData(index, date == dateEdit->minimumDate() ? QVariant() : QVariant(date));
+  }
+};
+
+}  // namespace
 
 FormWindow::FormWindow(nds::TNdsQuery& query, bool quiet) : query_(query), quiet_(quiet) {
   setWindowTitle("Crew");
@@ -26,8 +56,11 @@ FormWindow::FormWindow(nds::TNdsQuery& query, bool quiet) : query_(query), quiet
   mapper_.addMapping(&born_, kBornColumn);
   mapper_.addMapping(&active_, kActiveColumn);
   mapper_.addMapping(&notes_, kNotesColumn);
+  mapper_.setItemDelegate(new NullableDateDelegate(&mapper_));
   born_.setCalendarPopup(true);
   born_.setDisplayFormat("yyyy-MM-dd");
+  born_.setMinimumDate(kNoDate);
+  born_.setSpecialValueText(" ");
   BuildLayout();
   Connect();
   const int row = model_.CurrentRow();
@@ -100,7 +133,11 @@ void FormWindow::Act(const std::function<void()>& action) {
 void FormWindow::Refuse(const QString& message) {
   // One action may be refused twice (a value, then the post): both are told.
   status_.setText(status_.text().isEmpty() ? message : status_.text() + "\n" + message);
-  if (!quiet_) QMessageBox::warning(this, windowTitle(), message);
+  // The box waits until the dataset's operation is over: its event loop
+  // must not let the user act on a dataset halfway through a post.
+  if (!quiet_)
+    QTimer::singleShot(0, this,
+                       [this, message] { QMessageBox::warning(this, windowTitle(), message); });
 }
 
 }  // namespace qtform

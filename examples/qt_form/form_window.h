@@ -26,6 +26,9 @@ namespace qtform {
 // The table the form edits: id, name, born, active, notes, in this order.
 constexpr int kIdColumn = 0, kNameColumn = 1, kBornColumn = 2, kActiveColumn = 3, kNotesColumn = 4;
 
+// What the date editor shows for a record without a date.
+inline const QDate kNoDate{1752, 9, 14};
+
 class FormWindow : public QWidget {
  public:
   // `query` must be open (live) on a table of the columns above and outlive

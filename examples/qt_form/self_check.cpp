@@ -90,6 +90,16 @@ void Drive(FormWindow& window, nds::TNdsQuery& query, const std::string& dir, St
                "0\n5\n");
   steps.Expect("the grid shows five rows", std::to_string(window.Model().rowCount()), "5");
 
+  // A new record left without a date gets none, not the date shown before.
+  window.Insert().click();
+  steps.Expect("a new record shows no date", window.BornEdit().date() == kNoDate);
+  window.IdEdit().setText("9");
+  window.NameEdit().setText("Gale");
+  window.Post().click();
+  steps.Expect("a date left empty is stored as none",
+               Stored(dir, "select name, born from crew where id = 9"), "Gale|NULL\n");
+  window.Delete().click();
+
   // Cancel drops what was typed, and a new record not posted.
   window.First().click();
   window.NameEdit().setText("Zed");
