@@ -245,6 +245,7 @@ void DataSetModel::FollowDataSetChange() {
   if (state == dataset::dsInsert) {
     ShowNewRecord();
   } else if (state == dataset::dsBrowse || state == dataset::dsInactive) {
+    refusedColumns_.clear();  // the edit is over, posted or cancelled
     Reload(std::max(static_cast<int>(rows_.size()), fetchSize_));
   } else {
     // An edit, a key edit: the rows stay, the current one is read again.
@@ -258,6 +259,7 @@ void DataSetModel::ShowNewRecord() {
     RefreshCurrentRow();
     return;
   }
+  refusedColumns_.clear();  // a new edit
   // The dataset inserts before its current record: the new row takes that
   // record's row, or comes last when no row was current.
   const int count = static_cast<int>(rows_.size());
@@ -442,12 +444,13 @@ bool DataSetModel::SetEditedField(const QModelIndex& index, const QVariant& valu
     try {
       if (dataset.State() == dataset::dsBrowse) {
         dataset.Edit();
-        refusedInEdit_ = false;
+        refusedColumns_.clear();
       }
       SetFieldValue(field, value);
+      refusedColumns_.erase(index.column());
     } catch (const std::exception& e) {
       set = false;
-      refusedInEdit_ = dataset.State() != dataset::dsBrowse;
+      if (dataset.State() != dataset::dsBrowse) refusedColumns_.insert(index.column());
       Report(MessageOf(e));
     }
   }
@@ -467,7 +470,7 @@ bool DataSetModel::submit() {
   if (dataset == nullptr || !dataset->Active()) return true;
   const dataset::TDataSetState state = dataset->State();
   if (state != dataset::dsEdit && state != dataset::dsInsert) return true;
-  if (refusedInEdit_) {
+  if (!refusedColumns_.empty()) {
     // The user was told a value was refused: the record is not stored
     // without it; it stays in edit to be mended or cancelled.
     Report(tr("The record was not posted: a value was refused."));
@@ -483,7 +486,7 @@ bool DataSetModel::submit() {
 }
 
 void DataSetModel::revert() {
-  refusedInEdit_ = false;
+  refusedColumns_.clear();
   dataset::TDataSet* dataset = DataSet();
   if (dataset == nullptr || !dataset->Active()) return;
   try {

@@ -29,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "dataset/data_source.h"
@@ -96,9 +97,9 @@ class DataSetModel : public QAbstractTableModel {
   // Edits one field of one record: moves the dataset to it unless it is the
   // record being edited, and sets the field (SetFieldValue); posts at once
   // under kOnFieldChange. A refused value is reported and answers false;
-  // under kOnManualSubmit the record stays in edit, and the next submit()
-  // refuses to post it, so that a record is never stored without a value
-  // the user was told was refused.
+  // under kOnManualSubmit the record stays in edit, and submit() refuses to
+  // post it until that field takes a value, so that a record is never
+  // stored without a value the user was told was refused.
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
   // Posts the record the dataset is editing; false, with the message
   // reported and the record still in edit, when the dataset refuses. True
@@ -170,9 +171,9 @@ class DataSetModel : public QAbstractTableModel {
   bool walking_ = false;     // the model itself moves the dataset
   bool announcing_ = false;  // rows are being replaced or added
   int fetchSize_ = 256;
-  int newRecordRow_ = -1;       // the row of the record being inserted
-  int announcedRow_ = -1;       // the current row last announced
-  bool refusedInEdit_ = false;  // a value of the open edit was refused
+  int newRecordRow_ = -1;         // the row of the record being inserted
+  int announcedRow_ = -1;         // the current row last announced
+  std::set<int> refusedColumns_;  // columns whose last value in this edit was refused
   EditStrategy strategy_ = EditStrategy::kOnFieldChange;
   ErrorHandler onError_;
 };
