@@ -1,7 +1,7 @@
-// Table options on an open cursor: the settings a cursor is opened with are
-// refused while it is open, the record cache and the index page size follow
-// the open cursor, and the key and filter options change which records a
-// range or a filter shows.
+// Table options on an open cursor: the settings a cursor is opened with (and
+// its binding to a database) are refused while it is open, the record cache and the index page size
+// follow the open cursor, and the key and filter options change which records a range or a filter
+// shows.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -84,6 +84,17 @@ TEST_F(TableOptionsOpen, CursorSettingsAreRefusedWhileOpenAndTheRecordCacheActsA
   EXPECT_EQ(options_.NdsLockType(), nds::Proprietary);
   EXPECT_EQ(options_.NdsCharType(), nds::ANSI);
   EXPECT_TRUE(options_.NdsRightsCheck());
+  // So is the binding of the open cursor to its database.
+  // (a query's DatabaseName first unbinds its connection, and is refused
+  // as that is).
+  nds::TNdsConnection other(nullptr);
+  EXPECT_EQ(MessageOf([&] { legs_.SetNdsConnection(&other); }), refused);
+  EXPECT_EQ(MessageOf([&] { legs_.SetDatabaseName(db_.Dir()); }), refused);
+  EXPECT_EQ(MessageOf([&] { legs_.SetSourceTableType(nds::ttNdsCDX); }),
+            "Q: Cannot perform this operation on an open dataset");
+  EXPECT_EQ(legs_.NdsConnection(), &db_.Connection());
+  EXPECT_EQ(legs_.DatabaseName(), "");
+  EXPECT_EQ(legs_.SourceTableType(), nds::ttNdsNDT);
 
   // The cache of the open cursor changes at once; a refusal keeps the old.
   EXPECT_EQ(MessageOf([&] { options_.SetNdsRecordCache(nds::rcAggressive); }), "Q: no cache");
