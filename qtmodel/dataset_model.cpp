@@ -384,6 +384,7 @@ bool DataSetModel::MoveToRow(int row) {
       Busy busy(walking_);
       dataset->GotoBookmark(target);
     }
+    editRefused_ = false;  // another record
   } catch (const std::exception& e) {
     Report(MessageOf(e));
     return false;
@@ -443,8 +444,16 @@ bool DataSetModel::SetEditedField(const QModelIndex& index, const QVariant& valu
     Busy busy(walking_);
     try {
       if (dataset.State() == dataset::dsBrowse) {
-        dataset.Edit();
+        // A refused edit (a record locked by another user) is told once,
+        // not again for every field a mapper writes after it.
+        if (editRefused_) return false;
         refusedColumns_.clear();
+        try {
+          dataset.Edit();
+        } catch (...) {
+          editRefused_ = true;
+          throw;
+        }
       }
       SetFieldValue(field, value);
       refusedColumns_.erase(index.column());
@@ -466,6 +475,10 @@ bool DataSetModel::SetEditedField(const QModelIndex& index, const QVariant& valu
 }
 
 bool DataSetModel::submit() {
+  if (editRefused_) {
+    editRefused_ = false;  // the next round tries the edit again
+    return false;
+  }
   dataset::TDataSet* dataset = DataSet();
   if (dataset == nullptr || !dataset->Active()) return true;
   const dataset::TDataSetState state = dataset->State();
@@ -487,6 +500,7 @@ bool DataSetModel::submit() {
 
 void DataSetModel::revert() {
   refusedColumns_.clear();
+  editRefused_ = false;
   dataset::TDataSet* dataset = DataSet();
   if (dataset == nullptr || !dataset->Active()) return;
   try {

@@ -102,8 +102,10 @@ class DataSetModel : public QAbstractTableModel {
   // stored without a value the user was told was refused.
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
   // Posts the record the dataset is editing; false, with the message
-  // reported and the record still in edit, when the dataset refuses. True
-  // when nothing is being edited.
+  // reported and the record still in edit, when the dataset refuses; false
+  // also when the record could not be put in edit for the values set since
+  // the last submit (a record locked by another user). True when nothing is
+  // being edited.
   bool submit() override;
   // Cancels the edit or insert of the dataset.
   void revert() override;
@@ -174,6 +176,7 @@ class DataSetModel : public QAbstractTableModel {
   int newRecordRow_ = -1;         // the row of the record being inserted
   int announcedRow_ = -1;         // the current row last announced
   std::set<int> refusedColumns_;  // columns whose last value in this edit was refused
+  bool editRefused_ = false;      // the record could not be put in edit; until submit
   EditStrategy strategy_ = EditStrategy::kOnFieldChange;
   ErrorHandler onError_;
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/testing/nce_failpoints.h"
 #include "nds/ndstable.h"
 #include "qtmodel/dataset_model.h"
 #include "tests/nds/query_test_support.h"
@@ -71,6 +72,7 @@ class DataSetFormTest : public ::testing::Test {
   QCheckBox active_;
   QPlainTextEdit notes_;
   std::string errors_;
+  nce::testing::FailpointGuard failpoints_;
 };
 
 TEST_F(DataSetFormTest, TheFormFollowsEveryMoveOfTheDataset) {
@@ -149,6 +151,19 @@ TEST_F(DataSetFormTest, TheFormPostsWholeRecordsAndTellsRefusals) {
   id_.setText("98");
   ASSERT_TRUE(mapper_.submit()) << errors_;
   EXPECT_EQ(db_.Column("select id from crew where name = 'Half'"), Strings{"98"});
+
+  // A record locked by another user: told once, not posted; the same form
+  // posts once the lock is gone.
+  errors_.clear();
+  name_.setText("Locked out");
+  nce::testing::ArmFailpoint("NdsLockRecord", NDS_E_LOCK_FAILED, "locked by another user");
+  EXPECT_FALSE(mapper_.submit());
+  EXPECT_EQ(nce::testing::FailpointHits("NdsLockRecord"), 1);
+  EXPECT_NE(errors_.find("locked by another user"), std::string::npos) << errors_;
+  EXPECT_EQ(query_.State(), dataset::dsBrowse);
+  nce::testing::DisarmAllFailpoints();
+  ASSERT_TRUE(mapper_.submit()) << errors_;
+  EXPECT_EQ(db_.Column("select name from crew where id = 98"), Strings{"Locked out"});
 }
 
 }  // namespace
