@@ -5,8 +5,10 @@
 #include <iostream>
 #include <string>
 
+#include "dataset/strings.h"
 #include "demo_table.h"
 #include "form_window.h"
+#include "nds/ndscnnct.h"
 
 namespace qtform {
 
@@ -127,6 +129,34 @@ void Drive(FormWindow& window, nds::TNdsQuery& query, const std::string& dir, St
   steps.Expect("the form is back on a stored record", query.State() == dataset::dsBrowse &&
                                                           !name().empty() &&
                                                           Text(window.Status()).empty());
+
+  // Another user edits the second record and holds its lock: an edit of it
+  // through the form is refused where the user sees it, and nothing of it
+  // is stored; once the other user is done, the same post goes through.
+  nds::TNdsConnection otherUser(nullptr);
+  otherUser.SetNdsServerTypes(nds::TNdsServerTypes{nds::stNDS_LOCAL});
+  otherUser.SetLoginPrompt(false);
+  otherUser.SetConnectPath(dir);
+  nds::TNdsQuery otherQuery(nullptr);
+  otherQuery.SetNdsConnection(&otherUser);
+  otherQuery.SetRequestLive(true);
+  dataset::TStringList sql;
+  sql.SetText("select * from crew where id = 2");
+  otherQuery.SetSQL(&sql);
+  otherQuery.Open();
+  otherQuery.Edit();
+  window.Grid().selectRow(1);
+  window.NameEdit().setText("Barker");
+  window.Post().click();
+  steps.Expect("an edit of a record another user holds is refused where the user sees it",
+               Text(window.Status()).find("locked by another user") != std::string::npos);
+  steps.Expect("nothing of the refused edit is stored",
+               Stored(dir, "select name from crew where id = 2"), "Baker\n");
+  otherQuery.Cancel();
+  window.Post().click();
+  steps.Expect("the post goes through once the other user is done",
+               Stored(dir, "select name from crew where id = 2") + Text(window.Status()),
+               "Barker\n");
 }
 
 }  // namespace
