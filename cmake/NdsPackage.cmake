@@ -36,7 +36,12 @@ install(FILES ${PROJECT_BINARY_DIR}/NdsConfig.cmake ${PROJECT_BINARY_DIR}/NdsCon
 
 file(RELATIVE_PATH NDS_PC_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" NDS_PC_PREFIX "${NDS_PC_PREFIX}")
-foreach(pc nce nds)
+set(pc_files nce nds)
+# The Qt model's file where the model is built: it requires Qt6Core.
+if(TARGET nds_qtmodel)
+  list(APPEND pc_files nds-qtmodel)
+endif()
+foreach(pc ${pc_files})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
