@@ -812,10 +812,11 @@ class TNdsDataSet : public dataset::TDataSet {
   // each one moved to and read in one engine call.
   dataset::TGetResult StepToVisibleRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
                                           dataset::TGetMode mode);
-  // The engine's current record, bookmark and blob presence into `buffer`.
+  // The engine's current record and bookmark into `buffer`.
   void ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length, bool calcFields);
-  // What the record image the engine handed out still lacks in `buffer`:
-  // the blob presence markers and, for OEM tables, the translated texts.
+  // What the record image the engine handed out may lack in `buffer`: on
+  // an OEM cursor, the stored texts its OEM code page cannot show. The blob
+  // presence markers come with the image.
   void CompleteEngineRecord(dataset::TRecordBuffer buffer);
   // The buffer the current state reads from; null when there is none.
   dataset::TRecordBuffer CurrentStateBuffer();

@@ -29,10 +29,6 @@ constexpr int kReservedAt = 4;  // always 0
 constexpr int kFlagAt = 5;      // TBookmarkFlag
 constexpr std::int32_t kNewRecordNumber = -1;
 
-bool IsBlobType(std::uint16_t type) {
-  return type >= NDS_MEMO && type <= NDS_VARCHAR;
-}
-
 }  // namespace
 
 std::uint32_t TNdsDataSet::BufferEngineRecord(dataset::TRecordBuffer buffer) const {
@@ -158,48 +154,46 @@ void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t&
   if (calcFields) CalculateFields(buffer);
 }
 
+namespace {
+
+// Whether an OEM record image shows `text` exactly as it is stored. The
+// engine hands out an OEM cursor's texts in the OEM code page, byte by byte,
+// and writes "?" for a character the code page lacks: ASCII bytes come out
+// as they are, every other byte changes or becomes "?". Only a text of ASCII
+// bytes other than "?" is known to be the stored text itself.
+bool OemImageShowsStoredText(const std::uint8_t* text, std::uint32_t length) {
+  for (std::uint32_t i = 0; i < length; ++i)
+    if (text[i] >= 0x80 || text[i] == '?') return false;
+  return true;
+}
+
+}  // namespace
+
 void TNdsDataSet::CompleteEngineRecord(dataset::TRecordBuffer buffer) {
-  const bool blobs = BlobFieldCount() > 0;
-  const bool oem = tableOptions_->NdsCharType() == OEM;
-  // Most records need neither step; they leave before the steps' set-up,
-  // which a walk would otherwise pay at every record.
-  if (!blobs && !oem) return;
-  const auto complete = [&]() __attribute__((noinline)) {
-    // The descriptors hold the cursor's fields in engine order, so they
-    // stand in for a field count asked of the engine at every record.
-    const int fieldCount = engineFields_->Count();
-    if (blobs) {
-      // Only the presence of blob data is read with the record; contents
-      // come through a blob stream.
-      for (int i = 0; i < fieldCount; ++i) {
-        const TNCEFieldDef& def = *engineFields_->Items(i);
-        if (!IsBlobType(def.engineType)) continue;
-        std::uint16_t empty = 0;
-        CheckEngineCode(this, NdsIsEmpty(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), &empty));
-        const std::uint32_t marker = empty ? 0u : 0xFFFFFFFFu;
-        std::memcpy(buffer + def.offset, &marker, sizeof marker);
-      }
-    }
-    if (oem) {
-      // The engine's translated text replaces the stored bytes; it writes a
-      // terminating zero after the field, so the byte there is put back.
-      for (int i = 0; i < fieldCount; ++i) {
-        const TNCEFieldDef& def = *engineFields_->Items(i);
-        if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) continue;
-        std::uint8_t* place = buffer + def.offset;
-        const std::uint8_t kept = place[def.length];
-        std::uint32_t textLength = def.length + 1;
-        const NDSRESULT rc = NdsGetField(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), place,
-                                         &textLength, NDS_NONE);
-        place[def.length] = kept;
-        CheckEngineCode(this, rc);
-        // A text shorter than the field leaves the rest of the field blank,
-        // as the record image stores it.
-        if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
-      }
-    }
-  };
-  complete();
+  // Blob fields need nothing: the image already holds their presence
+  // markers (-1 holds data, 0 empty or NULL), exactly as a post writes them.
+  if (tableOptions_->NdsCharType() != OEM) return;
+  // An OEM cursor's image carries its texts in the OEM code page, which
+  // cannot hold every stored character; the application reads and writes
+  // the stored text. A text the image may show otherwise is read again as
+  // the engine stores it; the engine writes a terminating zero after it, so
+  // the byte there is put back.
+  const int fieldCount = engineFields_->Count();
+  for (int i = 0; i < fieldCount; ++i) {
+    const TNCEFieldDef& def = *engineFields_->Items(i);
+    if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) continue;
+    std::uint8_t* place = buffer + def.offset;
+    if (OemImageShowsStoredText(place, def.length)) continue;
+    const std::uint8_t kept = place[def.length];
+    std::uint32_t textLength = def.length + 1;
+    const NDSRESULT rc =
+        NdsGetField(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), place, &textLength, NDS_NONE);
+    place[def.length] = kept;
+    CheckEngineCode(this, rc);
+    // A text shorter than the field leaves the rest of the field blank, as
+    // the record image stores it.
+    if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
+  }
 }
 
 dataset::TRecordBuffer TNdsDataSet::CurrentStateBuffer() {

@@ -105,7 +105,8 @@ TEST_P(ServerQuery, ExecSqlInATransactionThenWalkASelect) {
 
 // A query with the OEM character type shows accented texts exactly as they
 // were written, and a memo field tells its filled records from its empty and
-// NULL ones, through a walk, an edit, a post and a second reading.
+// NULL ones, and a NULL text stays NULL, through a walk, an edit, a post and
+// a second reading.
 TEST_P(ServerQuery, OemTextsAndMemoPresenceReadBackExactlyAfterAnEdit) {
   nds::TNdsConnection connection(nullptr);
   Configure(connection);
@@ -113,7 +114,7 @@ TEST_P(ServerQuery, OemTextsAndMemoPresenceReadBackExactlyAfterAnEdit) {
   Exec(connection, "create table notes (id integer, name char(12), memo memo)");
   Exec(connection,
        "insert into notes values (1, '\u00c4 \u00e9 \u00f1 \u00f8', 'filled'), (2, 'plain', ''), "
-       "(3, '\u00d8re', null)");
+       "(3, '\u00d8re', null), (4, null, null)");
   nds::TNdsQuery query(nullptr);
   query.SetNdsConnection(&connection);
   query.NdsTableOptions()->SetNdsCharType(nds::OEM);
@@ -123,13 +124,14 @@ TEST_P(ServerQuery, OemTextsAndMemoPresenceReadBackExactlyAfterAnEdit) {
     std::string text;
     for (query.First(); !query.Eof(); query.Next()) {
       const dataset::TField& memo = *query.FieldByName("memo");
-      text += query.FieldByName("name")->AsString() + "|" +
+      const dataset::TField& name = *query.FieldByName("name");
+      text += (name.IsNull() ? "null" : name.AsString()) + "|" +
               (memo.IsNull() ? "null" : memo.AsString()) + "\n";
     }
     return text;
   };
   query.Open();
-  EXPECT_EQ(rows(), "\u00c4 \u00e9 \u00f1 \u00f8|filled\nplain|null\n\u00d8re|null\n");
+  EXPECT_EQ(rows(), "\u00c4 \u00e9 \u00f1 \u00f8|filled\nplain|null\n\u00d8re|null\nnull|null\n");
 
   // Every record changes: an accented name, a memo filled, one emptied.
   const std::vector<std::pair<std::string, std::string>> edits = {
@@ -143,9 +145,15 @@ TEST_P(ServerQuery, OemTextsAndMemoPresenceReadBackExactlyAfterAnEdit) {
     query.Next();
   }
   const std::string edited =
-      "\u00f1and\u00fa \u00c4|null\n\u00e9t\u00e9|\u00f8l\n\u00d8re|x\n";
+      "\u00f1and\u00fa \u00c4|null\n\u00e9t\u00e9|\u00f8l\n\u00d8re|x\nnull|null\n";
   EXPECT_EQ(rows(), edited);
   query.Close();
+  query.Open();
+  EXPECT_EQ(rows(), edited);
+  // A static result shows the same.
+  query.Close();
+  query.SetRequestLive(false);
+  SetText(query, "select * from notes order by id");
   query.Open();
   EXPECT_EQ(rows(), edited);
 }
