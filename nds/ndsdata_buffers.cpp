@@ -5,7 +5,7 @@
 //   calculated fields   CalcFieldsSize bytes (has-value byte + data each)
 //   blob cache slots    4 bytes per blob field: 1 + the index of the
 //                       buffer's cache for that field in the dataset's
-//                       table of blob caches (ndsdata_blobs.cpp)
+//                       table of blob caches (TNdsBlobCaches)
 //   record information  8 bytes: record number (int32), a reserved byte,
 //                       the bookmark flag, two unused bytes
 //   bookmark            BookmarkSize bytes, the engine's bookmark; its first
@@ -60,8 +60,8 @@ void TNdsDataSet::ComputeBufferLayout() {
                             "The record of this cursor is too large for a record buffer (" +
                                 std::to_string(total) + " bytes).");
   SetBookmarkSize(static_cast<int>(bookmarkLength));
-  blobCacheOffset_ = static_cast<std::uint16_t>(blobCaches);
-  blobSlotCount_ = static_cast<std::uint16_t>(BlobFieldCount());
+  blobCaches_.SetLayout(static_cast<std::uint16_t>(blobCaches),
+                        static_cast<std::uint16_t>(BlobFieldCount()));
   recordInfoOffset_ = static_cast<std::uint16_t>(recordInfo);
   bookmarkOffset_ = static_cast<std::uint16_t>(bookmark);
   recordBufferSize_ = static_cast<std::uint16_t>(total);
@@ -69,12 +69,12 @@ void TNdsDataSet::ComputeBufferLayout() {
 
 dataset::TRecordBuffer TNdsDataSet::AllocateRecordBuffer() {
   auto buffer = std::make_unique<std::uint8_t[]>(recordBufferSize_);
-  AttachBlobCaches(buffer.get());
+  blobCaches_.Attach(buffer.get());
   return buffer.release();
 }
 
 void TNdsDataSet::ReleaseRecordBuffer(dataset::TRecordBuffer& buffer) {
-  DetachBlobCaches(buffer);
+  blobCaches_.Detach(buffer);
   delete[] buffer;
   buffer = nullptr;
 }
@@ -206,7 +206,7 @@ dataset::TRecordBuffer TNdsDataSet::CurrentStateBuffer() {
     case dataset::dsNewValue:
       return ActiveBuffer();
     case dataset::dsSetKey:
-      return keyBuffers_.empty() ? nullptr : keyBuffers_[currentKeyBuffer_].get() + kKeyHeaderSize;
+      return keyBuffers_.Allocated() ? keyBuffers_.RecordImage(keyBuffers_.Current()) : nullptr;
     case dataset::dsCalcFields:
       return CalcBuffer();
     case dataset::dsFilter:

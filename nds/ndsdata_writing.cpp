@@ -161,7 +161,7 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
               ? static_cast<std::uint16_t>(
                     value ? strnlen(static_cast<const char*>(value), field.DataSize()) : 0)
               : 1;
-      Store(buffer + recordSize_ + 2u * (field.FieldNo() - 1), mark);
+      keyBuffers_.SetMark(keyBuffers_.Current(), field.FieldNo() - 1, mark);
     }
   }
   if (state != dataset::dsCalcFields && state != dataset::dsFilter && state != dataset::dsNewValue)
