@@ -1,26 +1,17 @@
-// The cursor dataset unit: TNdsDataSet and its companions, each declared in
-// a header of its own that this one includes: the database exception and
-// CheckEngineCode (ndsdata_errors.h), the datasets' reader of nds.ini
-// aliases (ndsdata_alias.h), parameter binding (ndsdata_bind_params.h), the
-// table options (ndsdata_table_options.h), the engine field descriptors and
-// field classes (ndsdata_engine_fields.h), the index file list
-// (ndsdata_index_files.h), blob caches and streams (ndsdata_blob_cache.h,
-// ndsdata_blob_stream.h), the key buffers (ndsdata_key_buffers.h) and the
-// dataset registry (ndsdata_registry.h).
+// The cursor dataset unit: TNdsDataSet, the cursor dataset. Its companions
+// (the database exception, table options, engine field descriptors, index
+// files, blob caches and streams, key buffers, the record search, the
+// dataset registry) each have a header of their own, all included here.
 #ifndef NDS_NDSDATA_H_
 #define NDS_NDSDATA_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "dataset/data_source.h"
 #include "dataset/dataset.h"
-#include "dataset/exceptions.h"
-#include "dataset/stream.h"
-#include "dataset/strings.h"
 #include "nds/nce.h"
 #include "nds/ndsdata_alias.h"
 #include "nds/ndsdata_bind_params.h"
@@ -30,22 +21,16 @@
 #include "nds/ndsdata_errors.h"
 #include "nds/ndsdata_index_files.h"
 #include "nds/ndsdata_key_buffers.h"
+#include "nds/ndsdata_record_layout.h"
+#include "nds/ndsdata_record_search.h"
 #include "nds/ndsdata_registry.h"
 #include "nds/ndsdata_table_options.h"
 #include "nds/ndsdata_types.h"
-
-namespace dataset {
-class TParams;
-}  // namespace dataset
 
 namespace nds {
 
 class TNdsConnection;
 
-// How the active order is chosen.
-enum class TNdsIndexKind { Natural, ByName, ByFields, DictionaryDefault };
-
-// ---------------------------------------------------------------------------
 // The cursor dataset: a framework dataset whose records come from one engine
 // cursor, a table or the result set of an SQL statement. It never creates a
 // cursor itself: a subclass supplies one through OpenEngineCursor, or a ready
@@ -333,20 +318,10 @@ class TNdsDataSet : public dataset::TDataSet {
                                                    dataset::TBlobStreamMode mode) override;
   void CloseBlobField(dataset::TField&) override {}
 
-  // The blob caches of a record buffer, for the editing steps. Storing:
-  // for each modified cache, the presence marker in `buffer`'s record image
-  // (-1 holds data, 0 empty), then its contents into the engine's record
-  // being edited or appended. Resetting: every cache of `buffer` forgets
-  // its contents (a record read into the buffer, a new record). Buffers
-  // that are not record buffers of this dataset have no caches; both then
-  // do nothing.
-  // Marking posted: the engine wrote the record, the stored caches are no
-  // longer pending. Emptying: every blob field of `buffer`'s record is
-  // replaced by an empty value, shown at once and stored by the next post
-  // (a record cleared while it is edited).
+  // Blob caches of a record buffer, for the editing steps: the modified
+  // ones stored (TNdsBlobCaches::StoreModified); every blob field emptied,
+  // shown at once and stored by the next post (a record cleared in an edit).
   void StoreModifiedBlobCaches(dataset::TRecordBuffer buffer);
-  void MarkBlobCachesPosted(dataset::TRecordBuffer buffer);
-  void ResetBlobCaches(dataset::TRecordBuffer buffer);
   void EmptyBlobCaches(dataset::TRecordBuffer buffer);
 
   // Framework hooks: key editing (SetKey), the master link, events.
@@ -375,11 +350,6 @@ class TNdsDataSet : public dataset::TDataSet {
   // Operations of this class, overridable by subclasses.
   // The record number of the engine's current record (Sequenced rules).
   virtual std::int32_t CurrentRecordNumber();
-  // Goes to the sequenced record number `value` of the active index order
-  // (CurrentRecordNumber's inverse); answers the engine's code.
-  NDSRESULT MoveToKeyPosition(int value);
-  // The handle CountRecords asks with counting option `option`.
-  NDSHANDLE CountingHandle(std::uint16_t option);
   // Whether CurrentRecordNumber answers the physical record number, which
   // reading a record brings along, so a fetch need not ask for it again.
   virtual bool PhysicalRecordNumbers() const { return !IndexIsActive() || !sequenced_; }
@@ -388,14 +358,6 @@ class TNdsDataSet : public dataset::TDataSet {
   virtual void DeactivateFilter();
   virtual void ActivateScope();
   virtual void DeactivateScope();
-  // The Filter text as the engine gets it, and its exact-match setting.
-  struct TPreparedFilter {
-    std::string text;
-    bool exact = true;
-  };
-  TPreparedFilter PrepareFilterText();
-  // NdsSetAOF's option bits from NdsAOFType and NdsAOFResolveImmediate.
-  std::uint16_t AOFOptions() const;
   // From the engine's current record on, the first record OnFilterRecord
   // accepts, forwards or backwards; false at the end. Refused without a
   // handler.
@@ -407,16 +369,10 @@ class TNdsDataSet : public dataset::TDataSet {
                     dataset::TLocateOptions options) override;
   dataset::Variant LookupValues(const std::string& keyFields, const dataset::Variant& values,
                                 const std::string& resultFields) override;
-  // The search under Locate and Lookup: true leaves the engine cursor on the
-  // found record, false (or a failure) where it was.
+  // The search under Locate and Lookup (TNdsRecordSearch): true leaves the
+  // engine cursor on the found record, false (or a failure) where it was.
   bool FindMatchingRecord(const std::string& keyFields, const dataset::Variant& values,
                           dataset::TLocateOptions options);
-  // Whether a seek on `index` finds what the search means: no scope, no
-  // condition, not unique (on DBF tables), not custom.
-  bool IndexUsableForSearch(NDSHANDLE index);
-  // From the top of the active order, the first record for which the
-  // engine finds `expression` true.
-  bool ScanWithExpression(const std::string& expression);
   // The raw key of the active index from key buffer `which`; with
   // `partial` string fields take only their given length.
   void BuildRawKeyFromBuffer(int which, bool partial, std::uint8_t* key, std::uint16_t& length);
@@ -446,9 +402,6 @@ class TNdsDataSet : public dataset::TDataSet {
   // Converts one field of `buffer`'s record image into its value form;
   // answers true when the value is null (then `dest` is untouched).
   bool ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer, void* dest);
-  // The engine's null forms, per table family and field type.
-  static bool EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t length,
-                                std::uint16_t engineType, bool ndt);
   // The record buffer layout of the open cursor and the active order.
   void ComputeBufferLayout();
 
@@ -468,24 +421,15 @@ class TNdsDataSet : public dataset::TDataSet {
   void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }
 
  private:
-  friend class TNdsBlobStream;  // reports what it wrote (NotifyBlobWritten)
-  // Re-hands an active filter when NdsOptimizedFilters changes.
-  friend class TNdsTableOptions;
+  friend class TNdsBlobStream;    // reports what it wrote (NotifyBlobWritten)
+  friend class TNdsRecordSearch;  // reads the dataset's filter steps
+  friend class TNdsTableOptions;  // re-hands a filter (NdsOptimizedFilters)
 
-  void CheckClosedForBinding() const;
-  bool NamesBoundConnection() const;
-  TNdsConnection* FindNamedConnection(const std::vector<TNdsConnection*>& connections,
-                                      const std::string& name) const;
   // Editing: rights refusals (engine error 5054), the engine record number
-  // a buffer's bookmark names, the edit lock, the fields a post sends.
+  // a buffer's bookmark names.
   [[noreturn]] void RefuseRights(const std::string& text) const;
   std::uint32_t BufferRecordNumber(dataset::TRecordBuffer buffer) const;
-  void LockEditedRecord(std::uint32_t recordNumber);
-  void SendModifiedFields(dataset::TRecordBuffer buffer);
-  // Writing values: numeric text, the engine's date text, default values.
-  void StoreNumericText(const TNCEFieldDef& def, dataset::TFieldType type, const void* value,
-                        std::uint8_t* place);
-  std::string EngineDateText(double julian);
+  // Writing values: a field's default value.
   void StoreDefaultValue(const TNCEFieldDef& def, const std::string& expression,
                          std::uint8_t* image);
   // Field definitions: one engine field into both descriptions.
@@ -496,59 +440,26 @@ class TNdsDataSet : public dataset::TDataSet {
   // Ranges: key editing of a range buffer, one range end to the engine.
   void EditRangeBuffer(int which);
   void ApplyRangeEnd(int which, int current, std::uint16_t end);
-  // Scopes, filters and searches.
-  void CheckScopeText(const std::string& text) const;
-  void ClearFilterQuietly();
-  bool IndexHasScope(NDSHANDLE index);
-  bool IndexHasCondition(NDSHANDLE index);
-  bool IndexUniqueOrCustom(NDSHANDLE index);
-  std::string IndexSegmentFields(NDSHANDLE index);
-  NDSHANDLE SearchIndex(const std::string& keyFields, dataset::TLocateOptions options,
-                        std::string& lastSegment);
-  bool SeekSearchValues(NDSHANDLE index, const std::vector<dataset::TField*>& fields, bool partial,
-                        const std::string& lastSegment);
-  bool EngineFilterIsSet(bool optimized);
-  bool SearchWithExpression(const std::vector<dataset::TField*>& fields,
-                            dataset::TLocateOptions options);
-  void RestoreSearchFilters(std::uint16_t exact, bool aofSet, bool filterSet);
-  // Record information of a buffer.
-  void WriteRecordInfo(dataset::TRecordBuffer buffer, std::int32_t recNo,
-                       dataset::TBookmarkFlag flag);
-  std::int32_t BufferRecNo(dataset::TRecordBuffer buffer) const;
+  // The handle whose bookmarks a record buffer keeps.
   NDSHANDLE BookmarkHandle() const;
   // Master link notifications.
   void MasterChanged();
   // OnFilterRecord for `buffer` under the filter state; true: accepted.
   bool CallFilterEvent(dataset::TRecordBuffer buffer);
   void MasterDisabled();
-  bool HasMasterRange() const;
   // Refuses a master range without an index order to bound.
   void CheckMasterRangeIndex() const;
-  // Indexes: the engine handle of the order named `name`; the engine's
-  // index handles of `cursor`; the record buffers after an order change.
-  NDSHANDLE IndexHandleNamed(const std::string& name);
-  std::vector<NDSHANDLE> EngineIndexes(NDSHANDLE cursor);
+  // Indexes: the record buffers after an order change.
   void ReallocateBuffersForOrder();
-  // Whether `buffer` is one of the dataset's record buffers, which alone
-  // have blob caches.
-  bool IsRecordBuffer(dataset::TRecordBuffer buffer) const;
-  // The cache of `field` in `buffer` when it holds written, unstored
-  // contents; null otherwise.
-  const TNdsBlobCache* ModifiedBlobCache(dataset::TRecordBuffer buffer,
-                                         const dataset::TField& field) const;
-  // The engine record number of the record a buffer holds; 0 for a new
-  // record.
+  // The engine record number a buffer holds; 0 for a new record.
   std::uint32_t BufferEngineRecord(dataset::TRecordBuffer buffer) const;
   void NotifyBlobWritten(dataset::TField& field);
 
-  std::unique_ptr<TNCEFieldDefs> engineFields_;  // one per engine field of the cursor
-  std::vector<std::uint8_t> oldRecordImage_;     // record as editing began; empty: none
-  NDSHANDLE activeOrderHandle_ = kNoHandle;      // active index, the cursor, or a given cursor
-  TNdsBlobCaches blobCaches_;                    // the blob caches of every record buffer
-  // Positions inside a record buffer (see ComputeBufferLayout).
-  std::uint16_t recordInfoOffset_ = 0;
-  std::uint16_t bookmarkOffset_ = 0;
-  std::uint16_t recordBufferSize_ = 0;
+  std::unique_ptr<TNCEFieldDefs> engineFields_;    // one per engine field of the cursor
+  std::vector<std::uint8_t> oldRecordImage_;       // record as editing began; empty: none
+  NDSHANDLE activeOrderHandle_ = kNoHandle;        // active index, the cursor, or a given cursor
+  TNdsBlobCaches blobCaches_;                      // the blob caches of every record buffer
+  TNdsRecordLayout layout_;                        // where a record buffer's parts lie
   TNdsKeyBuffers keyBuffers_;                      // SetKey, range and master link keys
   dataset::TRecordBuffer filterBuffer_ = nullptr;  // under evaluation in the filter state
   bool bookmarkMissed_ = false;         // the last bookmark named no record: none is current

@@ -16,6 +16,8 @@ constexpr const char kBlobTooLarge[] =
     "A blob value larger than 4294967295 bytes cannot be stored in the engine.";
 
 constexpr std::uint32_t kBlobSlotSize = 4;
+constexpr std::uint32_t kMarkerHoldsData = 0xFFFFFFFFu;  // -1
+constexpr std::uint32_t kMarkerEmpty = 0;
 
 }  // namespace
 
@@ -166,6 +168,41 @@ TNdsBlobCache* TNdsBlobCaches::Of(dataset::TRecordBuffer buffer, int blobIndex) 
   if (number == 0 || number > entries_.size()) return nullptr;
   const TEntry& entry = entries_[number - 1];
   return entry.buffer == buffer ? entry.cache.get() : nullptr;
+}
+
+bool TNdsBlobCaches::Owns(dataset::TRecordBuffer buffer) const {
+  if (buffer == nullptr) return false;
+  for (const TEntry& entry : entries_)
+    if (entry.buffer == buffer) return true;
+  return false;
+}
+
+const TNdsBlobCache* TNdsBlobCaches::Modified(dataset::TRecordBuffer buffer, int blobIndex) const {
+  if (slotCount_ == 0 || !Owns(buffer)) return nullptr;
+  const TNdsBlobCache* cache = Of(buffer, blobIndex);
+  return cache != nullptr && cache->Modified() ? cache : nullptr;
+}
+
+void TNdsBlobCaches::StoreModified(dataset::TRecordBuffer buffer, const TNCEFieldDefs& fields) {
+  if (slotCount_ == 0 || !Owns(buffer)) return;
+  for (int i = 0; i < slotCount_; ++i) {
+    TNdsBlobCache* cache = Of(buffer, i);
+    if (cache == nullptr || !cache->Modified()) continue;
+    const TNCEFieldDef& def = *fields.Items(static_cast<int>(cache->FieldNumber()) - 1);
+    const std::uint32_t marker = cache->Size() > 0 ? kMarkerHoldsData : kMarkerEmpty;
+    std::memcpy(buffer + def.offset, &marker, sizeof marker);
+    cache->Store();
+  }
+}
+
+void TNdsBlobCaches::MarkPosted(dataset::TRecordBuffer buffer) {
+  for (TEntry& entry : entries_)
+    if (entry.buffer == buffer && buffer != nullptr) entry.cache->MarkPosted();
+}
+
+void TNdsBlobCaches::Reset(dataset::TRecordBuffer buffer) {
+  for (TEntry& entry : entries_)
+    if (entry.buffer == buffer && buffer != nullptr) entry.cache->Reset();
 }
 
 }  // namespace nds

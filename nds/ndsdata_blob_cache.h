@@ -14,6 +14,7 @@
 #include "dataset/dataset_types.h"
 #include "dataset/stream.h"
 #include "nds/nce.h"
+#include "nds/ndsdata_engine_fields.h"
 #include "nds/ndsdata_types.h"
 
 namespace nds {
@@ -98,6 +99,23 @@ class TNdsBlobCaches {
   // The cache of blob field `blobIndex` (0-based, the framework's blob
   // numbering) in `buffer`; null when `buffer` has none.
   TNdsBlobCache* Of(dataset::TRecordBuffer buffer, int blobIndex) const;
+  // Whether `buffer` was given caches here (a buffer of another kind, or
+  // none, was not).
+  bool Owns(dataset::TRecordBuffer buffer) const;
+  // The cache of blob field `blobIndex` in `buffer` when it holds written,
+  // unstored contents; null otherwise.
+  const TNdsBlobCache* Modified(dataset::TRecordBuffer buffer, int blobIndex) const;
+
+  // The editing steps over every cache of `buffer`; a buffer without caches
+  // is left alone. Storing: for each modified cache, the presence marker in
+  // `buffer`'s record image at the field's place (`fields`: -1 holds data,
+  // 0 empty), then its contents into the engine's record being edited or
+  // appended. Marking posted: the engine wrote that record, the stored
+  // contents are no longer pending. Resetting: every cache forgets its
+  // contents (a record read into the buffer, a new record).
+  void StoreModified(dataset::TRecordBuffer buffer, const TNCEFieldDefs& fields);
+  void MarkPosted(dataset::TRecordBuffer buffer);
+  void Reset(dataset::TRecordBuffer buffer);
 
  private:
   struct TEntry {

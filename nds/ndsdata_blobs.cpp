@@ -17,9 +17,6 @@ constexpr const char kWriteNeedsEditing[] =
 constexpr const char kNotBlobField[] = "Invalid blob open on non-blob field.";
 constexpr const char kNoBlobInState[] = "Cannot write to blob in current state.";
 
-constexpr std::uint32_t kMarkerHoldsData = 0xFFFFFFFFu;  // -1
-constexpr std::uint32_t kMarkerEmpty = 0;
-
 bool IsEngineBlobType(std::uint16_t type) {
   return type >= NDS_MEMO && type <= NDS_VARCHAR;
 }
@@ -78,26 +75,11 @@ void TNdsDataSet::NotifyBlobWritten(dataset::TField& field) {
 }
 
 void TNdsDataSet::StoreModifiedBlobCaches(dataset::TRecordBuffer buffer) {
-  if (blobCaches_.SlotCount() == 0 || !IsRecordBuffer(buffer)) return;
-  for (int i = 0; i < blobCaches_.SlotCount(); ++i) {
-    TNdsBlobCache* cache = blobCaches_.Of(buffer, i);
-    if (cache == nullptr || !cache->Modified()) continue;
-    const TNCEFieldDef& def = *engineFields_->Items(static_cast<int>(cache->FieldNumber()) - 1);
-    const std::uint32_t marker = cache->Size() > 0 ? kMarkerHoldsData : kMarkerEmpty;
-    std::memcpy(buffer + def.offset, &marker, sizeof marker);
-    cache->Store();
-  }
-}
-
-void TNdsDataSet::MarkBlobCachesPosted(dataset::TRecordBuffer buffer) {
-  if (blobCaches_.SlotCount() == 0 || !IsRecordBuffer(buffer)) return;
-  for (int i = 0; i < blobCaches_.SlotCount(); ++i) {
-    if (TNdsBlobCache* cache = blobCaches_.Of(buffer, i)) cache->MarkPosted();
-  }
+  blobCaches_.StoreModified(buffer, *engineFields_);
 }
 
 void TNdsDataSet::EmptyBlobCaches(dataset::TRecordBuffer buffer) {
-  if (blobCaches_.SlotCount() == 0 || !IsRecordBuffer(buffer)) return;
+  if (blobCaches_.SlotCount() == 0 || !blobCaches_.Owns(buffer)) return;
   const std::uint32_t record = BufferEngineRecord(buffer);
   dataset::TFields& fields = Fields();
   for (int i = 0; i < fields.Count(); ++i) {
@@ -108,27 +90,6 @@ void TNdsDataSet::EmptyBlobCaches(dataset::TRecordBuffer buffer) {
     if (TNdsBlobCache* cache = blobCaches_.Of(buffer, field.BlobIndex()))
       cache->ClearForWriting(tableHandle_, static_cast<std::uint32_t>(field.FieldNo()), record);
   }
-}
-
-void TNdsDataSet::ResetBlobCaches(dataset::TRecordBuffer buffer) {
-  if (blobCaches_.SlotCount() == 0 || !IsRecordBuffer(buffer)) return;
-  for (int i = 0; i < blobCaches_.SlotCount(); ++i) {
-    if (TNdsBlobCache* cache = blobCaches_.Of(buffer, i)) cache->Reset();
-  }
-}
-
-bool TNdsDataSet::IsRecordBuffer(dataset::TRecordBuffer buffer) const {
-  if (buffer == nullptr) return false;
-  for (int i = 0; dataset::TRecordBuffer own = Buffer(i); ++i)
-    if (own == buffer) return true;
-  return false;
-}
-
-const TNdsBlobCache* TNdsDataSet::ModifiedBlobCache(dataset::TRecordBuffer buffer,
-                                                    const dataset::TField& field) const {
-  if (blobCaches_.SlotCount() == 0 || !IsRecordBuffer(buffer)) return nullptr;
-  const TNdsBlobCache* cache = blobCaches_.Of(buffer, field.BlobIndex());
-  return cache != nullptr && cache->Modified() ? cache : nullptr;
 }
 
 }  // namespace nds

@@ -21,6 +21,11 @@ constexpr const char kMasterRangeWithoutIndex[] =
 // Room for a raw key: the engine's longest key and one more byte.
 constexpr std::uint16_t kRawKeyRoom = 4083;
 
+// Whether a master source and master fields give the dataset a range.
+bool HasMasterRange(const TNdsDataSet& dataSet) {
+  return dataSet.MasterSource() != nullptr && !dataSet.MasterFields().empty();
+}
+
 }  // namespace
 
 dataset::TDataSource* TNdsDataSet::MasterSource() const {
@@ -31,12 +36,8 @@ dataset::TDataSource* TNdsDataSet::MasterDataSource() {
   return masterLink_->DataSource();
 }
 
-bool TNdsDataSet::HasMasterRange() const {
-  return masterLink_->DataSource() != nullptr && !masterFields_.empty();
-}
-
 void TNdsDataSet::CheckMasterRangeIndex() const {
-  if (HasMasterRange() && !IndexIsActive())
+  if (HasMasterRange(*this) && !IndexIsActive())
     throw ENDSDatabaseError(this, NDS_E_COMPONENT, kMasterRangeWithoutIndex);
 }
 

@@ -64,6 +64,9 @@ class TNdsTableOptions : public dataset::TPersistent {
   bool NdsOptimizedFilters() const { return optimizedFilters_; }
   void SetNdsOptimizedFilters(bool value);
 
+  // NdsSetAOF's option bits from NdsAOFType and NdsAOFResolveImmediate.
+  std::uint16_t EngineAOFOptions() const;
+
   // The character type a live result cursor reports, taken while the
   // cursor is being opened (no closed-dataset check).
   void AdoptCursorCharType(TNdsCharTypes value) { charType_ = value; }

@@ -20,6 +20,9 @@ inline constexpr NDSHANDLE kNoHandle = static_cast<NDSHANDLE>(-1);
 // The refusal of settings that may change only while the dataset is closed.
 inline constexpr const char kTableMustNotBeActive[] = "Table must not be Active.";
 
+// How the active order is chosen.
+enum class TNdsIndexKind { Natural, ByName, ByFields, DictionaryDefault };
+
 // Stored enumerations of the cursor dataset and its table options.
 enum TNdsLockTypes : std::uint8_t { Proprietary, Compatible };
 enum TNdsCharTypes : std::uint8_t { ANSI, OEM };
