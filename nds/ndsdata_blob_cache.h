@@ -59,7 +59,6 @@ class TNdsBlobCache : public dataset::TMemoryStream {
   void Reset();
   bool Modified() const { return modified_; }
 
-  NDSHANDLE TableHandle() const { return table_; }
   std::uint32_t FieldNumber() const { return fieldNumber_; }
 
  private:
