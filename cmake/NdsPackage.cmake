@@ -11,7 +11,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/engine/include/nce/nce.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/nce)
 # The layers include each other as "dataset/x.h" and "nds/x.h".
 foreach(layer dataset nds)
-  file(GLOB headers ${PROJECT_SOURCE_DIR}/${layer}/*.h)
+  # Re-globbed at every build, so a new header is installed without a
+  # fresh configure.
+  file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${layer}/*.h)
   install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${layer})
 endforeach()
 
