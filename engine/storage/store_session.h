@@ -23,7 +23,8 @@
 
 namespace nce {
 
-class BulkInsert;       // bulk_rows.h
+class BulkInsert;  // bulk_rows.h
+
 struct ColumnChange;    // schema/ddl.h
 enum class SqlDialect;  // expr/expr_sql.h
 

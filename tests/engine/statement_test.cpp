@@ -178,7 +178,7 @@ TEST_P(StatementsOnBothStores, FailingStatementUndoesTheWholeRun) {
 // Every leading keyword is classed alike on both stores: whether its rows
 // count, whether the execution leaves transactions to it, whether it only
 // reads. A keyword one store does not know is refused there as SQL and
-// changes nothing; VACUUM, which may renumber a SQLite store's records,
+// changes nothing. VACUUM, which may renumber a SQLite store's records,
 // is refused there.
 TEST_P(StatementsOnBothStores, KeywordsAreClassedAlikeOnBothStores) {
   RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER, v CHAR(10))");
@@ -234,6 +234,13 @@ TEST_P(StatementsOnBothStores, KeywordsAreClassedAlikeOnBothStores) {
     ASSERT_EQ(NdsInTransaction(connection_, &open), NDS_SUCCESS);
     EXPECT_EQ(open, 0);
   }
+  // Not even where the script manages its transactions itself: the record
+  // numbers stay.
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES (2, 'b'); DELETE FROM t WHERE k = 1");
+  std::string numbers = store_.Read("SELECT rowid, k FROM t");
+  EXPECT_EQ(NdsExecuteSQLDirect(statement_, "BEGIN; COMMIT; VACUUM", nullptr),
+            store_.OnServer() ? NDS_SUCCESS : NDS_E_SQL);
+  EXPECT_EQ(store_.Read("SELECT rowid, k FROM t"), numbers);
 }
 
 TEST_P(StatementsOnBothStores, SelectYieldsCursorWithFieldsAndCount) {
