@@ -201,6 +201,7 @@ TEST_P(StatementsOnBothStores, KeywordsAreClassedAlikeOnBothStores) {
        "ROLLBACK TO s; COMMIT",
        true, true, 2, false, "15"},
       {"START TRANSACTION; DELETE FROM t; COMMIT", false, true, 1, false, ""},
+      {"INSERT INTO t VALUES (7, 'g') RETURNING k", true, true, 1, true, "17"},
       {"EXPLAIN SELECT k FROM t", true, true, -1, true, "1"},
       {"SHOW server_version", false, true, -1, true, "1"},
       {"PRAGMA user_version = 7", true, false, -1, false, "1"},
