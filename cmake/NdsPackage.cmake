@@ -7,8 +7,10 @@ set(NDS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Nds)
 install(TARGETS nce_shared dataset nds EXPORT NdsTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/engine/include/nce/nce.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/nce)
+# The engine's C interface: nce.h and the headers it includes (nce_*.h);
+# script.h is for the engine's own tools.
+file(GLOB nce_headers ${PROJECT_SOURCE_DIR}/engine/include/nce/nce*.h)
+install(FILES ${nce_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/nce)
 # The layers include each other as "dataset/x.h" and "nds/x.h".
 foreach(layer dataset nds)
   # Re-globbed at every build, so a new header is installed without a

@@ -55,6 +55,9 @@ class Connection : public Object {
   // lost with it, and the next statement may go on. Inside a transaction the
   // loss stands until the transaction is ended (rolled back).
   StoreSession& LiveServer();
+  // The session statements run on, whichever the store, connected again
+  // first as LiveServer does where the store is a server.
+  StoreSession& LiveSession() { return server_ ? LiveServer() : session(); }
   // Whether `db` is the store's own SQLite connection (not the private
   // database of static cursors); false on a server and once closed.
   bool IsStoreDb(sqlite3* db) const { return store_ && store_->db() == db; }

@@ -79,6 +79,33 @@ class PostgresSession : public StoreSession {
   void AfterNumberedRows(const std::string& table) override;
   bool WholeNumericsAsDoubles() const override { return true; }
 
+  // What the SQL front end asks (postgres_session_answers.cpp): the engine
+  // authorizes statements against the dictionary's mirror; queries go
+  // through server-side cursors; the tables' lock triggers honour the
+  // advisory record locks; engine tables and their column changes are made
+  // here with their catalog rows.
+  SqlDialect dialect() const override;
+  void BeginWrite() override { Begin(); }
+  bool AuthorizesWhilePreparing() const override { return false; }
+  bool CanCheck(std::string_view keyword) const override;
+  bool CheckFailureStands(const EngineError& error, bool schema_changed) const override;
+  bool ReadsLongDecimalsExactly() const override { return true; }
+  bool ReadsWholeResults() const override { return true; }
+  bool SelectStarReadsRowid() const override { return true; }
+  bool HonoursRecordLocks() const override { return true; }
+  bool VacuumKeepsRecordNumbers() const override { return true; }
+  // The last row inserted took the newest number of the table's rowid
+  // identity, the one sequence the session has used since.
+  std::string LastInsertedRowid() const override { return "lastval()"; }
+  std::string InsertColumns(std::string_view table) override;
+  std::optional<EngineError> GuardRefusal(std::string_view table,
+                                          const EngineError& error) override;
+  bool MakeDeclaredTable(std::string_view create, uint16_t table_type, uint16_t char_type) override;
+  bool ChangeColumns(std::string_view table, const ColumnChange& change) override;
+  void BeforeAlterTable(const std::string&) override {}
+  bool MoveCatalogRows(const std::string& from, const std::string& to) override;
+  void SyncCatalog(const std::string& altered, uint16_t new_table_type) override;
+
   // A statement running longer than `ms` milliseconds (0: no limit) fails
   // with NDS_E_SQL; the session stays usable. Kept across Reconnect.
   // Throws NDS_E_TRANSACTION_OPEN inside a transaction, whose rollback would
