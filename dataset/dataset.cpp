@@ -31,7 +31,7 @@ TDataSetExceptionHook DataSetExceptionHook() {
 }
 
 TDataSet::TDataSet(TComponent* owner)
-    : TComponent(owner),
+    : TDataSetHooks(owner),
       fields_(this),
       field_defs_(std::make_unique<TFieldDefs>(this)),
       index_defs_(std::make_unique<TIndexDefs>(this)) {}
@@ -244,7 +244,7 @@ void TDataSet::HandleEventException() {
 
 // ---- Data sources -------------------------------------------------------------
 
-TDataSource* TDataSet::MasterDataSource() {
+TDataSource* TDataSetHooks::MasterDataSource() {
   return nullptr;
 }
 

@@ -10,7 +10,7 @@ void TDataSet::CheckCanModify() {
   if (!CanModify()) DatabaseError(kDataSetReadOnlyMessage);
 }
 
-bool TDataSet::CanModify() {
+bool TDataSetHooks::CanModify() {
   return true;
 }
 

@@ -212,16 +212,16 @@ void TDataSet::BuildFieldDefs() {
   LoadFieldDefs();
 }
 
-void TDataSet::UpdateIndexDefs() {}
+void TDataSetHooks::UpdateIndexDefs() {}
 
-bool TDataSet::CopyCurrentRecord(void*) {
+bool TDataSetHooks::CopyCurrentRecord(void*) {
   return false;
 }
 
-bool TDataSet::IsIndexField(TField&) {
+bool TDataSetHooks::IsIndexField(TField&) {
   return false;
 }
 
-void TDataSet::CloseBlobField(TField&) {}
+void TDataSetHooks::CloseBlobField(TField&) {}
 
 }  // namespace dataset

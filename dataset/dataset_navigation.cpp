@@ -323,14 +323,14 @@ bool TDataSet::IsSequenced() const {
   return SequencedQuery();
 }
 
-int TDataSet::ReadRecNo() {
+int TDataSetHooks::ReadRecNo() {
   return -1;
 }
-void TDataSet::MoveToRecNo(int) {}
-int TDataSet::CountRecords() {
+void TDataSetHooks::MoveToRecNo(int) {}
+int TDataSetHooks::CountRecords() {
   return -1;
 }
-bool TDataSet::SequencedQuery() const {
+bool TDataSetHooks::SequencedQuery() const {
   return false;
 }
 
@@ -371,7 +371,7 @@ int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
   return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-bool TDataSet::BookmarkIsValid(const void*) {
+bool TDataSetHooks::BookmarkIsValid(const void*) {
   return false;
 }
 

@@ -26,7 +26,7 @@ void TDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
   if (Active() && filtered_) First();
 }
 
-bool TDataSet::FindRecord(bool, bool) {
+bool TDataSetHooks::FindRecord(bool, bool) {
   return false;
 }
 
@@ -67,11 +67,11 @@ Variant TDataSet::Lookup(const std::string& key_fields, const Variant& key_value
   return LookupValues(key_fields, key_values, result_fields);
 }
 
-bool TDataSet::LocateRecord(const std::string&, const Variant&, TLocateOptions) {
+bool TDataSetHooks::LocateRecord(const std::string&, const Variant&, TLocateOptions) {
   return false;
 }
 
-Variant TDataSet::LookupValues(const std::string&, const Variant&, const std::string&) {
+Variant TDataSetHooks::LookupValues(const std::string&, const Variant&, const std::string&) {
   return Variant::Null();
 }
 
@@ -122,7 +122,7 @@ void TDataSet::SetKey() {
   NotifyDataEvent(deDataSetChange);
 }
 
-void TDataSet::BeginKeyEdit() {
+void TDataSetHooks::BeginKeyEdit() {
   DatabaseError("Key editing is not supported by this dataset");
 }
 
@@ -141,57 +141,58 @@ std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField& field, TBlobStreamMo
   return OpenBlobStream(field, mode);
 }
 
-std::unique_ptr<TStream> TDataSet::OpenBlobStream(TField&, TBlobStreamMode) {
+std::unique_ptr<TStream> TDataSetHooks::OpenBlobStream(TField&, TBlobStreamMode) {
   DatabaseError("Blob streams are not supported by this dataset");
 }
 
-void TDataSet::UpdateStatus() {
+void TDataSetHooks::UpdateStatus() {
   DatabaseError("Cached updates are not supported by this dataset");
 }
 
 // ---- Provider interface ---------------------------------------------------------
 
-void TDataSet::ProviderEndTransaction(bool) {}
+void TDataSetHooks::ProviderEndTransaction(bool) {}
 
-int TDataSet::ProviderExecuteStatement(const std::string&, TParams*, std::unique_ptr<TDataSet>*) {
+int TDataSetHooks::ProviderExecuteStatement(const std::string&, TParams*,
+                                            std::unique_ptr<TDataSet>*) {
   DatabaseError("This dataset cannot execute SQL statements");
 }
 
-std::string TDataSet::ProviderQuoteChar() {
+std::string TDataSetHooks::ProviderQuoteChar() {
   return "";
 }
-bool TDataSet::ProviderInTransaction() {
+bool TDataSetHooks::ProviderInTransaction() {
   return false;
 }
-bool TDataSet::ProviderIsSQLBased() {
+bool TDataSetHooks::ProviderIsSQLBased() {
   return false;
 }
-bool TDataSet::ProviderIsSQLSupported() {
+bool TDataSetHooks::ProviderIsSQLSupported() {
   return false;
 }
-void TDataSet::ProviderReset() {}
-void TDataSet::ProviderStartTransaction() {}
-bool TDataSet::ProviderUpdateRecord(TUpdateKind, TDataSet&) {
+void TDataSetHooks::ProviderReset() {}
+void TDataSetHooks::ProviderStartTransaction() {}
+bool TDataSetHooks::ProviderUpdateRecord(TUpdateKind, TDataSet&) {
   return false;
 }
 
-void TDataSet::ProviderExecute() {
+void TDataSetHooks::ProviderExecute() {
   DatabaseError("This dataset cannot execute SQL statements");
 }
 
-std::unique_ptr<TIndexDef> TDataSet::ProviderDefaultOrder() {
+std::unique_ptr<TIndexDef> TDataSetHooks::ProviderDefaultOrder() {
   return nullptr;
 }
-TParams* TDataSet::ProviderParams() {
+TParams* TDataSetHooks::ProviderParams() {
   return nullptr;
 }
-std::string TDataSet::ProviderTableName() {
+std::string TDataSetHooks::ProviderTableName() {
   return "";
 }
 
-void TDataSet::ProviderSetParams(TParams&) {}
+void TDataSetHooks::ProviderSetParams(TParams&) {}
 
-void TDataSet::ProviderSetCommandText(const std::string& text) {
+void TDataSetHooks::ProviderSetCommandText(const std::string& text) {
   if (!text.empty()) DatabaseError("This dataset has no command text");
 }
 

@@ -1,433 +1,36 @@
-// The cursor dataset unit: TNdsDataSet and its companions, the database
-// exception ENDSDatabaseError with CheckEngineCode (the one check through
-// which engine return codes become exceptions), and the datasets' reader of
-// nds.ini aliases.
+// The cursor dataset unit: TNdsDataSet, the cursor dataset. Its companions
+// (the database exception, table options, engine field descriptors, index
+// files, blob caches and streams, key buffers, the record search, the
+// dataset registry) each have a header of their own, all included here.
 #ifndef NDS_NDSDATA_H_
 #define NDS_NDSDATA_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "dataset/data_source.h"
 #include "dataset/dataset.h"
-#include "dataset/exceptions.h"
-#include "dataset/stream.h"
-#include "dataset/strings.h"
 #include "nds/nce.h"
-
-namespace dataset {
-class TParams;
-}  // namespace dataset
+#include "nds/ndsdata_alias.h"
+#include "nds/ndsdata_bind_params.h"
+#include "nds/ndsdata_blob_cache.h"
+#include "nds/ndsdata_blob_stream.h"
+#include "nds/ndsdata_engine_fields.h"
+#include "nds/ndsdata_errors.h"
+#include "nds/ndsdata_index_files.h"
+#include "nds/ndsdata_key_buffers.h"
+#include "nds/ndsdata_record_layout.h"
+#include "nds/ndsdata_record_search.h"
+#include "nds/ndsdata_registry.h"
+#include "nds/ndsdata_table_options.h"
+#include "nds/ndsdata_types.h"
 
 namespace nds {
 
 class TNdsConnection;
-class TNdsDataSet;
 
-// Table types of a dataset (ordinals 0 to 3), as SourceTableType publishes them.
-enum TNdsTableTypes { ttNdsCDX, ttNdsNTX, ttNdsNDT, ttNdsDefault };
-
-// ---------------------------------------------------------------------------
-// Database errors.
-
-// An engine call of a dataset, a query, the path connection list or some
-// connection operations failed, or a component refused an operation (engine
-// number 5121). Carries the engine's number and text and, when a dataset is
-// concerned, the details that identify it.
-class ENDSDatabaseError : public dataset::EDatabaseError {
- public:
-  // `dataSet` may be null. The message becomes "<dataset name>: <message>"
-  // when the dataset has a name. Gathering the dataset's details never
-  // raises: a failure while gathering keeps what was gathered so far. An
-  // error built while another is being built on the same thread has an
-  // empty message and no details.
-  ENDSDatabaseError(const TNdsDataSet* dataSet, std::uint32_t engineErrorCode,
-                    const std::string& message);
-  ENDSDatabaseError(const ENDSDatabaseError&) = default;
-  ENDSDatabaseError& operator=(const ENDSDatabaseError&) = default;
-  // Clears this thread's error-building flag.
-  ~ENDSDatabaseError() override;
-
-  std::uint32_t EngineErrorCode() const { return details_.engineErrorCode; }
-  std::int32_t SqlNativeCode() const { return details_.sqlNativeCode; }
-  const std::string& DataSetName() const { return details_.dataSetName; }
-  const std::string& DataSetOwnerName() const { return details_.dataSetOwnerName; }
-  const std::string& DatabaseName() const { return details_.databaseName; }
-  const std::string& DatabasePath() const { return details_.databasePath; }
-  const std::string& TableName() const { return details_.tableName; }
-  const std::string& ColumnName() const { return details_.columnName; }
-
-  // What an error carries besides its message, in the order of its fields.
-  struct Details {
-    std::uint32_t engineErrorCode = 0;
-    std::int32_t sqlNativeCode = 0;  // from "Error 7200: ... NativeError = n;"
-    std::string dataSetName;
-    std::string dataSetOwnerName;
-    std::string databaseName;
-    std::string databasePath;
-    std::string tableName;
-    std::string columnName;  // engine errors 5147 to 5149 only
-  };
-
- private:
-  struct Built {
-    Details details;
-    std::string message;
-  };
-  explicit ENDSDatabaseError(Built built);
-  static Built Build(const TNdsDataSet* dataSet, std::uint32_t engineErrorCode,
-                     const std::string& message);
-
-  Details details_;
-};
-
-// Returns when `code` is 0. Otherwise raises ENDSDatabaseError for `dataSet`
-// (or none) with the engine's last error number and text; while an
-// ENDSDatabaseError is being built on this thread it returns silently, so
-// that failures while gathering an error's details never replace it.
-void CheckEngineCode(const TNdsDataSet* dataSet, NDSRESULT code);
-
-// True while an ENDSDatabaseError is being built on the calling thread.
-bool IsBuildingDatabaseError();
-
-// The native error number of an engine SQL error text ("Error 7200: ...
-// NativeError = n; ..."), 0 when there is none or it is not a number.
-std::int32_t SqlNativeCodeOf(const std::string& message);
-
-// The column an engine value error names (`column "NAME"`), up to 900
-// characters; empty when the text names none.
-std::string ColumnNameOf(const std::string& message);
-
-// Fills the details that identify `dataSet` (name, owner name, database name
-// and path, table name). May raise; the caller keeps what was filled.
-void GatherDataSetDetails(const TNdsDataSet& dataSet, ENDSDatabaseError::Details& details);
-
-// ---------------------------------------------------------------------------
-// Aliases of nds.ini as datasets read them.
-
-// True when `name` contains "/" or "\": a dataset's DatabaseName of that form
-// is a path, not an alias.
-bool IsPathName(const std::string& name);
-
-// What ReadAliasForDataSet found: `found` when the path is not empty; the
-// table type is ttNdsNTX for ";N", ttNdsCDX for ";C", ttNdsNDT otherwise.
-struct TDataSetAlias {
-  bool found = false;
-  std::string path;
-  TNdsTableTypes tableType = ttNdsNDT;
-};
-TDataSetAlias ReadAliasForDataSet(const std::string& alias);
-
-// ---------------------------------------------------------------------------
-// Parameter binding.
-
-// Datasets and queries hold this value while they have no engine object of
-// a kind (the engine itself never gives 0 as a handle).
-inline constexpr NDSHANDLE kNoHandle = static_cast<NDSHANDLE>(-1);
-
-// Binds `params` by position to the prepared `statement`: parameter i is
-// statement parameter i + 1, whatever its name. A null value is bound empty;
-// each type travels in its engine form (text, logical, double, Julian day,
-// milliseconds, timestamp, binary). Raises ENDSDatabaseError for `reportFor`
-// (or none) at the first parameter that cannot be bound, leaving those
-// before it bound. Types the engine has no form for (GUIDs, variants, ...)
-// are skipped.
-void BindParams(NDSHANDLE statement, dataset::TParams& params, const TNdsDataSet* reportFor);
-
-// ---------------------------------------------------------------------------
-// Constants shared by the datasets.
-
-// The refusal of settings that may change only while the dataset is closed.
-inline constexpr const char kTableMustNotBeActive[] = "Table must not be Active.";
-
-// ---------------------------------------------------------------------------
-// Stored enumerations of the cursor dataset and its table options.
-
-enum TNdsLockTypes : std::uint8_t { Proprietary, Compatible };
-enum TNdsCharTypes : std::uint8_t { ANSI, OEM };
-enum TNdsRespectFilters : std::uint8_t { IGNORE_WHEN_COUNTING, RESPECT_WHEN_COUNTING };
-enum TNdsRespectScopes : std::uint8_t { IGNORE_SCOPES_WHEN_COUNTING, RESPECT_SCOPES_WHEN_COUNTING };
-enum TNdsRecordCacheTypes : std::uint8_t { rcNone, rcStandard, rcAggressive };
-enum TNdsAOFTypes : std::uint8_t { atDynamic, atKeySet, atFixed };
-enum TNdsRecordLockingModes : std::uint8_t { lmPessimistic, lmOptimistic };
-enum TNdsSequencedLevel : std::uint8_t { slStandard, slExact };
-// Index page sizes, 0 to 8192; 0 when unknown.
-using TNdsIndexPageSizes = std::uint16_t;
-
-// The engine's numbering of a table type setting: CDX 2, NTX 1, NDT and
-// Default 3 (used at open and by the provider's statements).
-std::uint16_t EngineTableTypeCode(TNdsTableTypes type);
-
-// Statement option codes (NdsStmtSet*) of the table option values.
-std::uint16_t EngineLockTypeCode(TNdsLockTypes type);  // Proprietary 1, Compatible 0
-std::uint16_t EngineCharTypeCode(TNdsCharTypes type);  // ANSI 1, OEM 2
-std::uint16_t EngineRightsCode(bool rightsCheck);      // true 1, false 2
-
-// ---------------------------------------------------------------------------
-// The settings that decide how the engine opens and treats a dataset's
-// cursor. Owned by its dataset and alive exactly as long; it only stores the
-// settings and guards three of them while the dataset is open.
-class TNdsTableOptions : public dataset::TPersistent {
- public:
-  // `owner` is the dataset that creates the object; it must outlive it.
-  explicit TNdsTableOptions(TNdsDataSet& owner);
-
-  // Copies every setting of another TNdsTableOptions (streaming, Assign).
-  void Assign(const dataset::TPersistent* source) override;
-  dataset::TPersistent* GetOwner() const override;
-
-  // Refused with "Table must not be Active." while the owner is active.
-  TNdsLockTypes NdsLockType() const { return lockType_; }
-  void SetNdsLockType(TNdsLockTypes value);
-  TNdsCharTypes NdsCharType() const { return charType_; }
-  void SetNdsCharType(TNdsCharTypes value);
-  bool NdsRightsCheck() const { return rightsCheck_; }
-  void SetNdsRightsCheck(bool value);
-
-  // Plain settings, read by the operation that uses them.
-  TNdsRespectFilters NdsFilterOptions() const { return filterOptions_; }
-  void SetNdsFilterOptions(TNdsRespectFilters value) { filterOptions_ = value; }
-  bool NdsFreshRecordCount() const { return freshRecordCount_; }
-  void SetNdsFreshRecordCount(bool value) { freshRecordCount_ = value; }
-  TNdsRespectScopes NdsScopeOptions() const { return scopeOptions_; }
-  void SetNdsScopeOptions(TNdsRespectScopes value) { scopeOptions_ = value; }
-  bool NdsAOFResolveImmediate() const { return aofResolveImmediate_; }
-  void SetNdsAOFResolveImmediate(bool value) { aofResolveImmediate_ = value; }
-  TNdsIndexPageSizes NdsIndexPageSize() const { return indexPageSize_; }
-  void SetNdsIndexPageSize(TNdsIndexPageSizes value) { indexPageSize_ = value; }
-  TNdsAOFTypes NdsAOFType() const { return aofType_; }
-  void SetNdsAOFType(TNdsAOFTypes value) { aofType_ = value; }
-  bool NdsAutoKeyFieldCount() const { return autoKeyFieldCount_; }
-  void SetNdsAutoKeyFieldCount(bool value) { autoKeyFieldCount_ = value; }
-  bool NdsCalcFieldsBeforeFilter() const { return calcFieldsBeforeFilter_; }
-  void SetNdsCalcFieldsBeforeFilter(bool value) { calcFieldsBeforeFilter_ = value; }
-  TNdsRecordLockingModes NdsRecordLockingMode() const { return recordLockingMode_; }
-  void SetNdsRecordLockingMode(TNdsRecordLockingModes value) { recordLockingMode_ = value; }
-  bool NdsPreserveSpaces() const { return preserveSpaces_; }
-  void SetNdsPreserveSpaces(bool value) { preserveSpaces_ = value; }
-  bool NdsNumericsAsFloats() const { return numericsAsFloats_; }
-  void SetNdsNumericsAsFloats(bool value) { numericsAsFloats_ = value; }
-
-  // Applied to the open cursor at once (NdsCacheRecords 0, 10 or 100); an
-  // engine refusal raises and keeps the old value.
-  TNdsRecordCacheTypes NdsRecordCache() const { return recordCache_; }
-  void SetNdsRecordCache(TNdsRecordCacheTypes value);
-
-  // Whether Filter goes to the engine as an optimized filter (true) or a
-  // classic one.
-  bool NdsOptimizedFilters() const { return optimizedFilters_; }
-  void SetNdsOptimizedFilters(bool value);
-
-  // The character type a live result cursor reports, taken while the
-  // cursor is being opened (no closed-dataset check).
-  void AdoptCursorCharType(TNdsCharTypes value) { charType_ = value; }
-
- private:
-  void CheckOwnerInactive() const;
-
-  TNdsLockTypes lockType_ = Proprietary;
-  TNdsCharTypes charType_ = ANSI;
-  TNdsRespectFilters filterOptions_ = IGNORE_WHEN_COUNTING;
-  TNdsRespectScopes scopeOptions_ = IGNORE_SCOPES_WHEN_COUNTING;
-  bool rightsCheck_ = true;
-  TNdsDataSet& owner_;  // the dataset that created this object
-  bool optimizedFilters_ = true;
-  bool freshRecordCount_ = false;
-  bool aofResolveImmediate_ = false;
-  TNdsIndexPageSizes indexPageSize_ = 0;  // overwritten at every open
-  TNdsRecordCacheTypes recordCache_ = rcStandard;
-  TNdsAOFTypes aofType_ = atDynamic;
-  bool autoKeyFieldCount_ = false;
-  bool calcFieldsBeforeFilter_ = false;
-  TNdsRecordLockingModes recordLockingMode_ = lmPessimistic;
-  bool preserveSpaces_ = false;
-  bool numericsAsFloats_ = false;
-};
-
-// ---------------------------------------------------------------------------
-// Engine field descriptors: where each field of the open cursor lies in the
-// engine's record image and which engine type it has. Item N - 1 describes
-// engine field N, the same field as the framework's field definition N.
-
-class TNCEFieldDef : public dataset::TCollectionItem {
- public:
-  explicit TNCEFieldDef(dataset::TCollection* collection) : TCollectionItem(collection) {}
-
-  std::string name;                    // the engine's field name
-  std::uint16_t fieldNumber = 0;       // 1-based position in the cursor
-  std::uint32_t offset = 0;            // first byte in the record image
-  std::uint32_t length = 0;            // bytes in the record image
-  std::uint16_t engineType = 0;        // NDS_LOGICAL ... NDS_MODTIME
-  std::uint16_t decimals = 0;          // numeric fields only; 0 otherwise
-  bool fieldModified = false;          // written since editing began
-  std::uint8_t columnPermissions = 0;  // NDS_COLUMN_* bits
-};
-
-class TNCEFieldDefs : public dataset::TCollection {
- public:
-  // `owner` may be null (the dataset makes its descriptors without one).
-  explicit TNCEFieldDefs(dataset::TPersistent* owner);
-
-  TNCEFieldDef* AddDef() { return static_cast<TNCEFieldDef*>(Add()); }
-  // 0-based: item (engine field number - 1).
-  TNCEFieldDef* Items(int index) const {
-    return static_cast<TNCEFieldDef*>(TCollection::Items(index));
-  }
-  // The first descriptor named `name`, letter case ignored; -1 when none.
-  int FindEngineField(const std::string& name) const;
-};
-
-// Reads one engine field of a record image: `bytes` is the field's place in
-// the image (def.length bytes), `fieldType` and `dataSize` describe the
-// field object's value form, `ndt` tells the table family. Answers true for
-// null; otherwise, with `dest` non-null, writes the value form there (never
-// more than `dataSize` bytes). A numeric text that does not convert leaves
-// `dest` unchanged and still answers not null.
-bool ReadEngineFieldValue(const std::uint8_t* bytes, const TNCEFieldDef& def,
-                          dataset::TFieldType fieldType, int dataSize, bool ndt, void* dest);
-
-// The dataset's string field: CaseInsensitive tells the application that
-// the engine compares the field without regard to letter case (set at open
-// for case-insensitive string columns); nothing in the components reads it.
-class TNdsStringField : public dataset::TStringField {
- public:
-  explicit TNdsStringField(dataset::TComponent* owner) : TStringField(owner) {}
-  bool CaseInsensitive() const { return caseInsensitive_; }
-  void SetCaseInsensitive(bool value) { caseInsensitive_ = value; }
-  // While its dataset edits or inserts, a text longer than the field is
-  // refused instead of being cut to the field's size.
-  void SetAsString(const std::string& value) override;
-
- private:
-  bool caseInsensitive_ = false;
-};
-
-// The dataset's BCD field: a currency value unless it is being read from a
-// stored description (which keeps its stored setting). Opening sets it back
-// to plain decimals over numeric and row-version columns.
-class TNdsBCDField : public dataset::TBCDField {
- public:
-  explicit TNdsBCDField(dataset::TComponent* owner);
-};
-
-// The list of index files a dataset opens with every cursor: sorted, a name
-// listed twice is kept once. While the owner is open, adding a name opens
-// the file on its cursor and removing one closes it.
-class TNdsIndexFiles : public dataset::TStringList {
- public:
-  // Raises when `owner` is null.
-  explicit TNdsIndexFiles(TNdsDataSet* owner);
-  TNdsDataSet* Owner() const { return owner_; }
-
-  int Add(const std::string& name) override;
-  // Always refused: the list is sorted.
-  void Insert(int index, const std::string& name) override;
-  void Delete(int index) override;
-  void Clear() override;
-
- private:
-  TNdsDataSet* owner_;
-};
-
-// ---------------------------------------------------------------------------
-// Blob contents. Memo, binary, image and varchar values (engine types 5 to
-// 8) are not part of the record image: the image holds only a presence
-// marker at the field's place (-1 holds data, 0 empty). Each record buffer
-// keeps one TNdsBlobCache per blob field, loaded from the engine when a
-// stream asks for it and stored in the engine when the record is posted.
-
-// The value of one blob field for the record a buffer shows: a memory
-// stream that remembers whose contents it holds and whether they were
-// written since they were loaded.
-class TNdsBlobCache : public dataset::TMemoryStream {
- public:
-  TNdsBlobCache() = default;
-  TNdsBlobCache(const TNdsBlobCache&) = delete;
-  TNdsBlobCache& operator=(const TNdsBlobCache&) = delete;
-
-  std::int64_t Read(void* buffer, std::int64_t count) override;
-  // Writes as a memory stream does and marks the contents modified.
-  std::int64_t Write(const void* buffer, std::int64_t count) override;
-
-  // Makes the cache hold engine field `fieldNumber` of record
-  // `recordNumber` of the cursor `table`. Contents already held for that
-  // table, record and field stay (pending changes remain visible) unless
-  // `force`; either way the position returns to 0. Record 0, a record the
-  // engine does not have yet, leaves the cache empty. May move the engine
-  // cursor to the record. The engine's answers "no current record" (5068)
-  // and "bad record" (5022) leave the cache empty; other engine failures
-  // raise ENDSDatabaseError for no dataset and leave it empty too.
-  void Load(NDSHANDLE table, std::uint32_t fieldNumber, bool force, std::uint32_t recordNumber);
-  // Modified contents become the field's value in the engine's record
-  // being edited or appended on the cache's cursor. Unmodified contents
-  // are not stored. The contents stay modified until MarkPosted: a post
-  // that fails after this store sends them again.
-  void Store();
-  // The engine wrote the record the contents were stored into.
-  void MarkPosted() { modified_ = false; }
-  // Empties the contents and marks them modified: the value is replaced.
-  void ClearForWriting();
-  // Empties the contents and makes them field `fieldNumber` of record
-  // `recordNumber` of `table`, modified: the field's stored value is
-  // replaced by an empty one without reading it first.
-  void ClearForWriting(NDSHANDLE table, std::uint32_t fieldNumber, std::uint32_t recordNumber);
-  // Empties the contents and forgets whose they were; unstored changes are
-  // dropped.
-  void Reset();
-  bool Modified() const { return modified_; }
-
-  NDSHANDLE TableHandle() const { return table_; }
-  std::uint32_t FieldNumber() const { return fieldNumber_; }
-  std::uint32_t RecordNumber() const { return recordNumber_; }
-
- private:
-  void ReadFromEngine();
-
-  NDSHANDLE table_ = kNoHandle;     // cursor the contents belong to; kNoHandle: none
-  std::uint32_t fieldNumber_ = 0;   // engine field number (1-based); 0: none
-  std::uint32_t recordNumber_ = 0;  // engine record number; 0: none
-  bool modified_ = false;           // written and not yet stored
-};
-
-// A stream over one blob field of the current record, as the framework asks
-// for it at every blob access. It reads and writes the field's cache in the
-// buffer of the dataset's current state; in a state without a buffer it
-// reads nothing and refuses writes. Short-lived: the cache outlives it.
-class TNdsBlobStream : public dataset::TStream {
- public:
-  // Made by TNdsDataSet::OpenBlobStream, which loads `cache` (null when
-  // the state has no buffer). `dataSet`, `field` and `cache` must outlive
-  // the stream. `written`: the open already replaced the value (write mode).
-  TNdsBlobStream(TNdsDataSet& dataSet, dataset::TField& field, dataset::TBlobStreamMode mode,
-                 TNdsBlobCache* cache, bool written);
-  // When something was written: marks the field modified and sends the
-  // dataset's field-change notification (controls and calculated fields
-  // follow the new value).
-  ~TNdsBlobStream() override;
-  TNdsBlobStream(const TNdsBlobStream&) = delete;
-  TNdsBlobStream& operator=(const TNdsBlobStream&) = delete;
-
-  std::int64_t Read(void* buffer, std::int64_t count) override;
-  // Refused on a read-mode stream ("Error modifying read only blob.") and
-  // without a cache ("Cannot write to blob in current state.").
-  std::int64_t Write(const void* buffer, std::int64_t count) override;
-  std::int64_t Seek(std::int64_t offset, dataset::TSeekOrigin origin) override;
-
- private:
-  TNdsDataSet& dataSet_;           // the dataset whose field this is
-  dataset::TField& field_;         // the blob field served
-  dataset::TBlobStreamMode mode_;  // read, write or read-write
-  TNdsBlobCache* cache_;           // the field's cache in the state's buffer; null: none
-  bool modified_;                  // something was written through this stream
-};
-
-// How the active order is chosen.
-enum class TNdsIndexKind { Natural, ByName, ByFields, DictionaryDefault };
-
-// ---------------------------------------------------------------------------
 // The cursor dataset: a framework dataset whose records come from one engine
 // cursor, a table or the result set of an SQL statement. It never creates a
 // cursor itself: a subclass supplies one through OpenEngineCursor, or a ready
@@ -715,20 +318,10 @@ class TNdsDataSet : public dataset::TDataSet {
                                                    dataset::TBlobStreamMode mode) override;
   void CloseBlobField(dataset::TField&) override {}
 
-  // The blob caches of a record buffer, for the editing steps. Storing:
-  // for each modified cache, the presence marker in `buffer`'s record image
-  // (-1 holds data, 0 empty), then its contents into the engine's record
-  // being edited or appended. Resetting: every cache of `buffer` forgets
-  // its contents (a record read into the buffer, a new record). Buffers
-  // that are not record buffers of this dataset have no caches; both then
-  // do nothing.
-  // Marking posted: the engine wrote the record, the stored caches are no
-  // longer pending. Emptying: every blob field of `buffer`'s record is
-  // replaced by an empty value, shown at once and stored by the next post
-  // (a record cleared while it is edited).
+  // Blob caches of a record buffer, for the editing steps: the modified
+  // ones stored (TNdsBlobCaches::StoreModified); every blob field emptied,
+  // shown at once and stored by the next post (a record cleared in an edit).
   void StoreModifiedBlobCaches(dataset::TRecordBuffer buffer);
-  void MarkBlobCachesPosted(dataset::TRecordBuffer buffer);
-  void ResetBlobCaches(dataset::TRecordBuffer buffer);
   void EmptyBlobCaches(dataset::TRecordBuffer buffer);
 
   // Framework hooks: key editing (SetKey), the master link, events.
@@ -757,11 +350,6 @@ class TNdsDataSet : public dataset::TDataSet {
   // Operations of this class, overridable by subclasses.
   // The record number of the engine's current record (Sequenced rules).
   virtual std::int32_t CurrentRecordNumber();
-  // Goes to the sequenced record number `value` of the active index order
-  // (CurrentRecordNumber's inverse); answers the engine's code.
-  NDSRESULT MoveToKeyPosition(int value);
-  // The handle CountRecords asks with counting option `option`.
-  NDSHANDLE CountingHandle(std::uint16_t option);
   // Whether CurrentRecordNumber answers the physical record number, which
   // reading a record brings along, so a fetch need not ask for it again.
   virtual bool PhysicalRecordNumbers() const { return !IndexIsActive() || !sequenced_; }
@@ -770,14 +358,6 @@ class TNdsDataSet : public dataset::TDataSet {
   virtual void DeactivateFilter();
   virtual void ActivateScope();
   virtual void DeactivateScope();
-  // The Filter text as the engine gets it, and its exact-match setting.
-  struct TPreparedFilter {
-    std::string text;
-    bool exact = true;
-  };
-  TPreparedFilter PrepareFilterText();
-  // NdsSetAOF's option bits from NdsAOFType and NdsAOFResolveImmediate.
-  std::uint16_t AOFOptions() const;
   // From the engine's current record on, the first record OnFilterRecord
   // accepts, forwards or backwards; false at the end. Refused without a
   // handler.
@@ -789,16 +369,10 @@ class TNdsDataSet : public dataset::TDataSet {
                     dataset::TLocateOptions options) override;
   dataset::Variant LookupValues(const std::string& keyFields, const dataset::Variant& values,
                                 const std::string& resultFields) override;
-  // The search under Locate and Lookup: true leaves the engine cursor on the
-  // found record, false (or a failure) where it was.
+  // The search under Locate and Lookup (TNdsRecordSearch): true leaves the
+  // engine cursor on the found record, false (or a failure) where it was.
   bool FindMatchingRecord(const std::string& keyFields, const dataset::Variant& values,
                           dataset::TLocateOptions options);
-  // Whether a seek on `index` finds what the search means: no scope, no
-  // condition, not unique (on DBF tables), not custom.
-  bool IndexUsableForSearch(NDSHANDLE index);
-  // From the top of the active order, the first record for which the
-  // engine finds `expression` true.
-  bool ScanWithExpression(const std::string& expression);
   // The raw key of the active index from key buffer `which`; with
   // `partial` string fields take only their given length.
   void BuildRawKeyFromBuffer(int which, bool partial, std::uint8_t* key, std::uint16_t& length);
@@ -812,10 +386,11 @@ class TNdsDataSet : public dataset::TDataSet {
   // each one moved to and read in one engine call.
   dataset::TGetResult StepToVisibleRecord(dataset::TRecordBuffer buffer, std::uint32_t& length,
                                           dataset::TGetMode mode);
-  // The engine's current record, bookmark and blob presence into `buffer`.
+  // The engine's current record and bookmark into `buffer`.
   void ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length, bool calcFields);
-  // What the record image the engine handed out still lacks in `buffer`:
-  // the blob presence markers and, for OEM tables, the translated texts.
+  // What the record image the engine handed out may lack in `buffer`: on
+  // an OEM cursor, the stored texts its OEM code page cannot show. The blob
+  // presence markers come with the image.
   void CompleteEngineRecord(dataset::TRecordBuffer buffer);
   // The buffer the current state reads from; null when there is none.
   dataset::TRecordBuffer CurrentStateBuffer();
@@ -827,9 +402,6 @@ class TNdsDataSet : public dataset::TDataSet {
   // Converts one field of `buffer`'s record image into its value form;
   // answers true when the value is null (then `dest` is untouched).
   bool ConvertFromEngineValue(dataset::TField& field, dataset::TRecordBuffer buffer, void* dest);
-  // The engine's null forms, per table family and field type.
-  static bool EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t length,
-                                std::uint16_t engineType, bool ndt);
   // The record buffer layout of the open cursor and the active order.
   void ComputeBufferLayout();
 
@@ -849,129 +421,53 @@ class TNdsDataSet : public dataset::TDataSet {
   void SetEngineTableType(std::uint16_t value) { engineTableType_ = value; }
 
  private:
-  friend class TNdsBlobStream;  // reports what it wrote (NotifyBlobWritten)
-  // Re-hands an active filter when NdsOptimizedFilters changes.
-  friend class TNdsTableOptions;
+  friend class TNdsBlobStream;    // reports what it wrote (NotifyBlobWritten)
+  friend class TNdsRecordSearch;  // reads the dataset's filter steps
+  friend class TNdsTableOptions;  // re-hands a filter (NdsOptimizedFilters)
 
-  void CheckClosedForBinding() const;
-  bool NamesBoundConnection() const;
-  TNdsConnection* FindNamedConnection(const std::vector<TNdsConnection*>& connections,
-                                      const std::string& name) const;
   // Editing: rights refusals (engine error 5054), the engine record number
-  // a buffer's bookmark names, the edit lock, the fields a post sends.
+  // a buffer's bookmark names.
   [[noreturn]] void RefuseRights(const std::string& text) const;
   std::uint32_t BufferRecordNumber(dataset::TRecordBuffer buffer) const;
-  void LockEditedRecord(std::uint32_t recordNumber);
-  void SendModifiedFields(dataset::TRecordBuffer buffer);
-  // Writing values: numeric text, the engine's date text, default values.
-  void StoreNumericText(const TNCEFieldDef& def, dataset::TFieldType type, const void* value,
-                        std::uint8_t* place);
-  std::string EngineDateText(double julian);
+  // Writing values: a field's default value.
   void StoreDefaultValue(const TNCEFieldDef& def, const std::string& expression,
                          std::uint8_t* image);
-  [[noreturn]] void RefuseUnbuilt(const std::string& what) const;
   // Field definitions: one engine field into both descriptions.
   void ReadFieldCount(NDSHANDLE cursor, std::uint16_t& count);
   void AddEngineField(NDSHANDLE cursor, std::uint16_t fieldNumber);
-  // Opening: field-class settings from the engine types, key buffers.
+  // Opening: field-class settings from the engine types.
   void ApplyEngineFieldSettings();
-  void AllocateKeyBuffers();
-  void FreeKeyBuffers();
-  void InitKeyBuffer(std::uint8_t* block);
+  // Ranges: key editing of a range buffer, one range end to the engine.
   void EditRangeBuffer(int which);
-  bool KeyBufferModified(int which) const;
-  void SetKeyBufferFieldCount(int which, std::uint32_t count);
-  bool SameKeyBuffers(int a, int b) const;
   void ApplyRangeEnd(int which, int current, std::uint16_t end);
-  // Scopes, filters and searches.
-  void CheckScopeText(const std::string& text) const;
-  void ClearFilterQuietly();
-  bool IndexHasScope(NDSHANDLE index);
-  bool IndexHasCondition(NDSHANDLE index);
-  bool IndexUniqueOrCustom(NDSHANDLE index);
-  std::string IndexSegmentFields(NDSHANDLE index);
-  NDSHANDLE SearchIndex(const std::string& keyFields, dataset::TLocateOptions options,
-                        std::string& lastSegment);
-  bool SeekSearchValues(NDSHANDLE index, const std::vector<dataset::TField*>& fields, bool partial,
-                        const std::string& lastSegment);
-  bool EngineFilterIsSet(bool optimized);
-  bool SearchWithExpression(const std::vector<dataset::TField*>& fields,
-                            dataset::TLocateOptions options);
-  void RestoreSearchFilters(std::uint16_t exact, bool aofSet, bool filterSet);
-  // Record information of a buffer.
-  void WriteRecordInfo(dataset::TRecordBuffer buffer, std::int32_t recNo,
-                       dataset::TBookmarkFlag flag);
-  std::int32_t BufferRecNo(dataset::TRecordBuffer buffer) const;
+  // The handle whose bookmarks a record buffer keeps.
   NDSHANDLE BookmarkHandle() const;
   // Master link notifications.
   void MasterChanged();
   // OnFilterRecord for `buffer` under the filter state; true: accepted.
   bool CallFilterEvent(dataset::TRecordBuffer buffer);
   void MasterDisabled();
-  bool HasMasterRange() const;
   // Refuses a master range without an index order to bound.
   void CheckMasterRangeIndex() const;
-  // Indexes: the engine handle of the order named `name`; the engine's
-  // index handles of `cursor`; the record buffers after an order change.
-  NDSHANDLE IndexHandleNamed(const std::string& name);
-  std::vector<NDSHANDLE> EngineIndexes(NDSHANDLE cursor);
+  // Indexes: the record buffers after an order change.
   void ReallocateBuffersForOrder();
-  // Blob caches: one per blob field of every record buffer, made and freed
-  // with the buffer. The caches of a buffer that is not a record buffer of
-  // this dataset (a key buffer, the old record image) are none.
-  void AttachBlobCaches(dataset::TRecordBuffer buffer);
-  void DetachBlobCaches(dataset::TRecordBuffer buffer);
-  bool IsRecordBuffer(dataset::TRecordBuffer buffer) const;
-  TNdsBlobCache* BlobCacheOf(dataset::TRecordBuffer buffer, int blobIndex) const;
-  // The cache of `field` in `buffer` when it holds written, unstored
-  // contents; null otherwise.
-  const TNdsBlobCache* ModifiedBlobCache(dataset::TRecordBuffer buffer,
-                                         const dataset::TField& field) const;
-  // The engine record number of the record a buffer holds; 0 for a new
-  // record.
+  // The engine record number a buffer holds; 0 for a new record.
   std::uint32_t BufferEngineRecord(dataset::TRecordBuffer buffer) const;
   void NotifyBlobWritten(dataset::TField& field);
 
-  std::unique_ptr<TNCEFieldDefs> engineFields_;  // one per engine field of the cursor
-  std::vector<std::uint8_t> oldRecordImage_;     // record as editing began; empty: none
-  NDSHANDLE activeOrderHandle_ = kNoHandle;      // active index, the cursor, or a given cursor
-  // The blob caches of every record buffer. A buffer's blob cache slot N
-  // holds 1 + the index of its cache for blob field N here; the entry names
-  // its buffer, so a slot is trusted only for that buffer. Free entries
-  // have no buffer and are reused.
-  struct TBlobCacheEntry {
-    dataset::TRecordBuffer buffer = nullptr;  // owner; null: free entry
-    std::unique_ptr<TNdsBlobCache> cache;
-  };
-  std::vector<TBlobCacheEntry> blobCaches_;
-  std::uint16_t blobSlotCount_ = 0;  // blob cache slots per buffer (blob fields)
-  // Positions inside a record buffer (see ComputeBufferLayout).
-  std::uint16_t blobCacheOffset_ = 0;
-  std::uint16_t recordInfoOffset_ = 0;
-  std::uint16_t bookmarkOffset_ = 0;
-  std::uint16_t recordBufferSize_ = 0;
-  // Six key buffers (lookup, range start and end, current range start and
-  // end, saved), each header + record image + one mark per engine field.
-  std::vector<std::unique_ptr<std::uint8_t[]>> keyBuffers_;
-  std::uint32_t keyBufferSize_ = 0;
-  // Key buffer header: modified, exclusive, two spare bytes, field count
-  // (32-bit), block size (32-bit); the record image follows.
-  static constexpr std::uint32_t kKeyHeaderSize = 12;
+  std::unique_ptr<TNCEFieldDefs> engineFields_;    // one per engine field of the cursor
+  std::vector<std::uint8_t> oldRecordImage_;       // record as editing began; empty: none
+  NDSHANDLE activeOrderHandle_ = kNoHandle;        // active index, the cursor, or a given cursor
+  TNdsBlobCaches blobCaches_;                      // the blob caches of every record buffer
+  TNdsRecordLayout layout_;                        // where a record buffer's parts lie
+  TNdsKeyBuffers keyBuffers_;                      // SetKey, range and master link keys
   dataset::TRecordBuffer filterBuffer_ = nullptr;  // under evaluation in the filter state
   bool bookmarkMissed_ = false;         // the last bookmark named no record: none is current
   std::uint32_t readRecordNumber_ = 0;  // physical number of the record read last
-  // The six key buffers, by index into keyBuffers_.
-  static constexpr int kLookupKey = 0;
-  static constexpr int kRangeStartKey = 1;
-  static constexpr int kRangeEndKey = 2;
-  static constexpr int kCurrentRangeStartKey = 3;  // what the engine holds
-  static constexpr int kCurrentRangeEndKey = 4;
-  int currentKeyBuffer_ = kLookupKey;                     // the buffer key editing writes
-  int nextKeyBuffer_ = kLookupKey;                        // the buffer the next SetKey edits
-  bool canModify_ = false;                                // the cursor was opened writable
-  std::string databaseName_;                              // connection name, alias or path
-  NDSHANDLE tableHandle_ = kNoHandle;                     // the open cursor
-  std::string masterFields_;                              // MasterFields as assigned
+  bool canModify_ = false;              // the cursor was opened writable
+  std::string databaseName_;            // connection name, alias or path
+  NDSHANDLE tableHandle_ = kNoHandle;   // the open cursor
+  std::string masterFields_;            // MasterFields as assigned
   std::unique_ptr<dataset::TMasterDataLink> masterLink_;  // link to MasterSource
   std::uint16_t recordSize_ = 0;                          // engine record length of the open cursor
   std::uint32_t tableOpenOptions_ = 0;                    // NDS_OPEN_* bits of the open cursor
@@ -998,17 +494,6 @@ class TNdsDataSet : public dataset::TDataSet {
   std::uint32_t savedRecordChecksum_ = 0;  // record checksum as an optimistic edit began
   TNdsConnection* connection_ = nullptr;   // bound connection, not owned
 };
-
-// ---------------------------------------------------------------------------
-// The process-wide dataset registry: every TNdsDataSet in existence, in
-// order of construction, guarded by its own lock.
-
-// True once the first dataset has been constructed.
-bool DataSetRegistryExists();
-// Calls `visit` with the registered datasets while holding the registry's
-// lock (released also when `visit` raises). `visit` must not construct or
-// destroy datasets.
-void WithDataSetRegistry(const std::function<void(const std::vector<TNdsDataSet*>&)>& visit);
 
 }  // namespace nds
 

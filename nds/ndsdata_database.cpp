@@ -52,21 +52,19 @@ bool TableTypeOfAliasCode(std::uint8_t code, TNdsTableTypes& type) {
   }
 }
 
-}  // namespace
-
-void TNdsDataSet::CheckClosedForBinding() const {
-  if (Active())
-    throw ENDSDatabaseError(const_cast<TNdsDataSet*>(this), NDS_E_COMPONENT, kOpenDataSetMessage);
+void CheckClosedForBinding(const TNdsDataSet& dataSet) {
+  if (dataSet.Active()) throw ENDSDatabaseError(&dataSet, NDS_E_COMPONENT, kOpenDataSetMessage);
 }
 
 // The connection the DatabaseName search takes for `name`, or none. Runs
 // under the connection registry's lock: passes a to d prefer a connection
 // of this dataset's owner created on this thread, then any of this thread,
 // then any of this owner, then any at all (also by "Owner.Connection").
-TNdsConnection* TNdsDataSet::FindNamedConnection(const std::vector<TNdsConnection*>& connections,
-                                                 const std::string& name) const {
+TNdsConnection* FindNamedConnection(const TNdsDataSet& dataSet,
+                                    const std::vector<TNdsConnection*>& connections,
+                                    const std::string& name) {
   const std::thread::id self = std::this_thread::get_id();
-  const dataset::TComponent* owner = Owner();
+  const dataset::TComponent* owner = dataSet.Owner();
   auto pass = [&](auto accepts) -> TNdsConnection* {
     for (TNdsConnection* c : connections)
       if (accepts(*c)) return c;
@@ -86,8 +84,17 @@ TNdsConnection* TNdsDataSet::FindNamedConnection(const std::vector<TNdsConnectio
   return pass([&](const TNdsConnection& c) { return NamesConnection(name, c); });
 }
 
+// Whether DatabaseName names the bound connection (or nothing at all).
+bool NamesBoundConnection(const TNdsDataSet& dataSet) {
+  if (dataSet.DatabaseName().empty()) return true;
+  return dataSet.NdsConnection() != nullptr &&
+         NamesConnection(dataSet.DatabaseName(), *dataSet.NdsConnection());
+}
+
+}  // namespace
+
 void TNdsDataSet::SetDatabaseName(const std::string& name) {
-  CheckClosedForBinding();
+  CheckClosedForBinding(*this);
   if (name.empty()) {
     databaseName_.clear();
     aliasPath_.clear();
@@ -96,7 +103,7 @@ void TNdsDataSet::SetDatabaseName(const std::string& name) {
   }
   bool taken = false;
   WithConnectionRegistry([&](const std::vector<TNdsConnection*>& connections) {
-    TNdsConnection* connection = FindNamedConnection(connections, name);
+    TNdsConnection* connection = FindNamedConnection(*this, connections, name);
     if (connection == nullptr) return;
     databaseName_ = name;
     aliasPath_.clear();
@@ -129,16 +136,11 @@ void TNdsDataSet::SetNdsConnection(TNdsConnection* connection) {
   ResolveDatabasePath();
 }
 
-bool TNdsDataSet::NamesBoundConnection() const {
-  if (databaseName_.empty()) return true;
-  return connection_ != nullptr && NamesConnection(databaseName_, *connection_);
-}
-
 std::string TNdsDataSet::ResolveDatabasePath() {
   std::string path;
   if (!aliasPath_.empty()) {
     path = aliasPath_;
-  } else if (NamesBoundConnection()) {
+  } else if (NamesBoundConnection(*this)) {
     if (connection_ != nullptr) {
       path = connection_->DatabaseDirectory();
       TNdsTableTypes type;
@@ -162,7 +164,7 @@ std::string TNdsDataSet::ResolveDatabasePath() {
 }
 
 void TNdsDataSet::SetSourceTableType(TNdsTableTypes type) {
-  CheckClosedForBinding();
+  CheckClosedForBinding(*this);
   if (!databaseName_.empty()) {
     if (!IsPathName(databaseName_)) {
       const TDataSetAlias alias = ReadAliasForDataSet(databaseName_);
@@ -179,7 +181,7 @@ void TNdsDataSet::SetSourceTableType(TNdsTableTypes type) {
 }
 
 void TNdsDataSet::SetTableName(const std::string& name) {
-  CheckClosedForBinding();
+  CheckClosedForBinding(*this);
   if (!IsLoading() && name != tableName_) indexFiles_->Clear();
   tableName_ = name;
   ReadDictionaryDefaultIndex();

@@ -88,7 +88,7 @@ void TNdsDataSet::CloseEngineCursor() {
     NdsCacheOpenCursors(0);
   }
   BindFields(false);
-  FreeKeyBuffers();
+  keyBuffers_.Free();
   oldRecordImage_.clear();
   if (tableHandle_ != kNoHandle) {
     // The dataset is closed regardless of the engine's answer.

@@ -32,6 +32,36 @@ bool IsBlobType(std::uint16_t type) {
   return type >= NDS_MEMO && type <= NDS_VARCHAR;
 }
 
+// Locks the record being edited; a static view refuses.
+void LockEditedRecord(const TNdsDataSet* dataSet, std::uint32_t recordNumber) {
+  const NDSRESULT rc = NdsLockRecord(dataSet->TableHandle(), recordNumber);
+  if (rc == NDS_E_STATIC_VIEW) throw ENDSDatabaseError(dataSet, NDS_E_STATIC_VIEW, kStaticView);
+  CheckEngineCode(dataSet, rc);
+}
+
+// Hands the fields written since editing began to the engine's record
+// being edited or appended.
+void SendModifiedFields(const TNdsDataSet& dataSet, dataset::TRecordBuffer buffer) {
+  const NDSHANDLE table = dataSet.TableHandle();
+  const TNCEFieldDefs& fields = dataSet.EngineFieldDefs();
+  const bool preserveSpaces = dataSet.NdsTableOptions()->NdsPreserveSpaces();
+  // Highest field number first, as the engine's record is laid out.
+  for (int i = fields.Count() - 1; i >= 0; --i) {
+    const TNCEFieldDef& def = *fields.Items(i);
+    if (!def.fieldModified || IsBlobType(def.engineType) || def.engineType == NDS_AUTOINC) continue;
+    const NDSFIELD field = NDS_FIELD_ORDINAL(def.fieldNumber);
+    const std::uint8_t* place = buffer + def.offset;
+    if (def.engineType == NDS_STRING || def.engineType == NDS_CISTRING) {
+      bool blank = !preserveSpaces;
+      for (std::uint32_t b = 0; blank && b < def.length; ++b) blank = place[b] == ' ';
+      CheckEngineCode(&dataSet, blank ? NdsSetEmpty(table, field)
+                                      : NdsSetField(table, field, place, def.length));
+    } else {
+      CheckEngineCode(&dataSet, NdsSetFieldRaw(table, field, place, def.length));
+    }
+  }
+}
+
 }  // namespace
 
 // ---- Refused operations ----------------------------------------------------------------
@@ -65,14 +95,8 @@ void TNdsDataSet::UpdateStatus() {
 
 std::uint32_t TNdsDataSet::BufferRecordNumber(dataset::TRecordBuffer buffer) const {
   std::uint32_t number = 0;
-  std::memcpy(&number, buffer + bookmarkOffset_, sizeof number);
+  std::memcpy(&number, layout_.Bookmark(buffer), sizeof number);
   return number;
-}
-
-void TNdsDataSet::LockEditedRecord(std::uint32_t recordNumber) {
-  const NDSRESULT rc = NdsLockRecord(tableHandle_, recordNumber);
-  if (rc == NDS_E_STATIC_VIEW) throw ENDSDatabaseError(this, NDS_E_STATIC_VIEW, kStaticView);
-  CheckEngineCode(this, rc);
 }
 
 bool TNdsDataSet::CanModify() {
@@ -88,7 +112,7 @@ void TNdsDataSet::BeginEditRecord() {
   const std::uint32_t recordNumber = BufferRecordNumber(buffer);
   const TNdsRecordLockingModes mode = tableOptions_->NdsRecordLockingMode();
   const bool locked = !exclusive_ && mode == lmPessimistic;
-  if (locked) LockEditedRecord(recordNumber);
+  if (locked) LockEditedRecord(this, recordNumber);
   try {
     // The checksum is taken before the record is read, both from the
     // stored row: a change another user posts between the two then fails
@@ -105,7 +129,7 @@ void TNdsDataSet::BeginEditRecord() {
     // user may have changed it since, and the lock only holds from here on.
     const NDSRESULT rc = NdsRefreshRecord(tableHandle_);
     if (rc != NDS_E_NO_CURRENT_RECORD) CheckEngineCode(this, rc);
-    std::uint32_t length = recordBufferSize_;
+    std::uint32_t length = layout_.BufferSize();
     ReadEngineRecord(buffer, length, true);
     // Without a current record the edit is refused once the buffer is read.
     if (crc == NDS_E_NO_CURRENT_RECORD)
@@ -143,7 +167,7 @@ void TNdsDataSet::PostRecord() {
           current != recordNumber)
         CheckEngineCode(this, NdsGotoRecord(tableHandle_, recordNumber));
       if (optimistic) {
-        LockEditedRecord(0);
+        LockEditedRecord(this, 0);
         tookLock = true;
         std::uint32_t checksum = 0;
         CheckEngineCode(this, NdsGetRecordCRC(tableHandle_, &checksum, 0));
@@ -157,41 +181,22 @@ void TNdsDataSet::PostRecord() {
       WriteBookmarkFlag(buffer, dataset::bfInserted);
       std::uint32_t appended = 0;
       CheckEngineCode(this, NdsGetRecordNum(tableHandle_, NDS_IGNOREFILTERS, &appended));
-      std::memcpy(buffer + bookmarkOffset_, &appended, sizeof appended);
+      std::memcpy(layout_.Bookmark(buffer), &appended, sizeof appended);
     }
-    SendModifiedFields(buffer);
+    SendModifiedFields(*this, buffer);
     // Blob contents written through streams go to the engine after the
     // fields, with their presence markers set in the buffer.
     StoreModifiedBlobCaches(buffer);
     CheckEngineCode(this, NdsWriteRecord(tableHandle_));
     // Only now are the blobs stored; after a failure above they stay
     // pending for the next post.
-    MarkBlobCachesPosted(buffer);
+    blobCaches_.MarkPosted(buffer);
   } catch (...) {
     if (tookLock) NdsUnlockRecord(tableHandle_, recordNumber);
     if (editing) NdsCancelUpdate(tableHandle_);
     throw;
   }
   if (editing && !exclusive_) CheckEngineCode(this, NdsUnlockRecord(tableHandle_, recordNumber));
-}
-
-void TNdsDataSet::SendModifiedFields(dataset::TRecordBuffer buffer) {
-  const bool preserveSpaces = tableOptions_->NdsPreserveSpaces();
-  // Highest field number first, as the engine's record is laid out.
-  for (int i = engineFields_->Count() - 1; i >= 0; --i) {
-    const TNCEFieldDef& def = *engineFields_->Items(i);
-    if (!def.fieldModified || IsBlobType(def.engineType) || def.engineType == NDS_AUTOINC) continue;
-    const NDSFIELD field = NDS_FIELD_ORDINAL(def.fieldNumber);
-    const std::uint8_t* place = buffer + def.offset;
-    if (def.engineType == NDS_STRING || def.engineType == NDS_CISTRING) {
-      bool blank = !preserveSpaces;
-      for (std::uint32_t b = 0; blank && b < def.length; ++b) blank = place[b] == ' ';
-      CheckEngineCode(this, blank ? NdsSetEmpty(tableHandle_, field)
-                                  : NdsSetField(tableHandle_, field, place, def.length));
-    } else {
-      CheckEngineCode(this, NdsSetFieldRaw(tableHandle_, field, place, def.length));
-    }
-  }
 }
 
 void TNdsDataSet::InternalAddRecord(dataset::TRecordBuffer buffer, bool /*append*/) {
@@ -218,7 +223,7 @@ void TNdsDataSet::CancelRecordChanges() {
   const std::uint32_t recordNumber = BufferRecordNumber(active);
   const bool locked = State() == dataset::dsEdit && !exclusive_ &&
                       tableOptions_->NdsRecordLockingMode() == lmPessimistic;
-  std::uint32_t length = recordBufferSize_;
+  std::uint32_t length = layout_.BufferSize();
   try {
     ReadCurrentVisibleRecord(active, length);
   } catch (...) {
@@ -250,7 +255,7 @@ void TNdsDataSet::DeleteCurrentRecord() {
 
 void TNdsDataSet::PrepareInsert() {
   const std::uint32_t none = 0;
-  std::memcpy(ActiveBuffer() + bookmarkOffset_, &none, sizeof none);
+  std::memcpy(layout_.Bookmark(ActiveBuffer()), &none, sizeof none);
   oldRecordImage_.clear();
 }
 

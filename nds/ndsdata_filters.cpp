@@ -27,6 +27,35 @@ std::string ConvertExpression(const TNdsDataSet* owner, ExpressionConversion con
   return std::string(buffer.data());
 }
 
+// The Filter text as the engine gets it, and its exact-match setting.
+struct TPreparedFilter {
+  std::string text;
+  bool exact = true;
+};
+
+TPreparedFilter PrepareFilterText(const TNdsDataSet& dataSet) {
+  const std::string& filter = dataSet.Filter();
+  const bool ndt = dataSet.TableTypeCode() == NDS_NDT;
+  const NDSHANDLE cursor = dataSet.TableHandle();
+  const std::size_t room = filter.size() + kShortFormReserve;
+  std::string text =
+      ndt ? ConvertExpression(&dataSet, NdsExpressionLongToShort, cursor, filter, room) : filter;
+  TPreparedFilter prepared;
+  text = StripPrefixAsterisks(text, prepared.exact);
+  prepared.text =
+      ndt ? ConvertExpression(&dataSet, NdsExpressionShortToLong, cursor, text, room) : text;
+  return prepared;
+}
+
+// Clears the engine filter of the kind NdsOptimizedFilters names; the
+// engine's answer is not checked (a failure is being reported already).
+void ClearFilterQuietly(const TNdsDataSet& dataSet) {
+  if (dataSet.NdsTableOptions()->NdsOptimizedFilters())
+    NdsClearAOF(dataSet.TableHandle());
+  else
+    NdsClearFilter(dataSet.TableHandle());
+}
+
 }  // namespace
 
 // ---- The Filter text on the engine ------------------------------------------------
@@ -64,37 +93,16 @@ void TNdsDataSet::SetFilterText(const std::string& text) {
   }
 }
 
-std::uint16_t TNdsDataSet::AOFOptions() const {
-  std::uint16_t options = NDS_AOF_DYNAMIC;
-  if (tableOptions_->NdsAOFType() == atKeySet) options = NDS_AOF_KEYSET;
-  if (tableOptions_->NdsAOFType() == atFixed) options = NDS_AOF_FIXED;
-  return static_cast<std::uint16_t>(options + (tableOptions_->NdsAOFResolveImmediate()
-                                                   ? NDS_RESOLVE_IMMEDIATE
-                                                   : NDS_RESOLVE_DYNAMIC));
-}
-
-TNdsDataSet::TPreparedFilter TNdsDataSet::PrepareFilterText() {
-  const std::string& filter = Filter();
-  const bool ndt = tableTypeCode_ == NDS_NDT;
-  const std::size_t room = filter.size() + kShortFormReserve;
-  std::string text =
-      ndt ? ConvertExpression(this, NdsExpressionLongToShort, tableHandle_, filter, room) : filter;
-  TPreparedFilter prepared;
-  text = StripPrefixAsterisks(text, prepared.exact);
-  prepared.text =
-      ndt ? ConvertExpression(this, NdsExpressionShortToLong, tableHandle_, text, room) : text;
-  return prepared;
-}
-
 void TNdsDataSet::ActivateFilter() {
   if (Filter().empty()) {
     DeactivateFilter();
     return;
   }
-  const TPreparedFilter prepared = PrepareFilterText();
+  const TPreparedFilter prepared = PrepareFilterText(*this);
   CheckEngineCode(this, NdsSetExact22(tableHandle_, prepared.exact ? 1 : 0));
   if (tableOptions_->NdsOptimizedFilters())
-    CheckEngineCode(this, NdsSetAOF(tableHandle_, prepared.text.c_str(), AOFOptions()));
+    CheckEngineCode(
+        this, NdsSetAOF(tableHandle_, prepared.text.c_str(), tableOptions_->EngineAOFOptions()));
   else
     CheckEngineCode(this, NdsSetFilter(tableHandle_, prepared.text.c_str()));
 }
@@ -105,13 +113,6 @@ void TNdsDataSet::DeactivateFilter() {
   if (rc != NDS_E_NO_FILTER) CheckEngineCode(this, rc);
 }
 
-void TNdsDataSet::ClearFilterQuietly() {
-  if (tableOptions_->NdsOptimizedFilters())
-    NdsClearAOF(tableHandle_);
-  else
-    NdsClearFilter(tableHandle_);
-}
-
 // ---- OnFilterRecord ----------------------------------------------------------------
 
 bool TNdsDataSet::ScanWithFilterEvent(bool forward) {
@@ -120,7 +121,7 @@ bool TNdsDataSet::ScanWithFilterEvent(bool forward) {
   dataset::TRecordBuffer buffer = AllocateRecordBuffer();
   std::unique_ptr<dataset::TRecordBuffer, decltype(release)> owned(&buffer, release);
   for (;;) {
-    std::uint32_t length = recordBufferSize_;
+    std::uint32_t length = layout_.BufferSize();
     ReadEngineRecord(buffer, length, false);
     if (tableOptions_->NdsCalcFieldsBeforeFilter()) CalculateFields(buffer);
     if (CallFilterEvent(buffer)) return true;
@@ -156,7 +157,7 @@ bool TNdsDataSet::FindRecord(bool restart, bool forward) {
     if (!atEnd && OnFilterRecord()) atEnd = ScanWithFilterEvent(forward) ? 0 : 1;
   } catch (...) {
     // The search's own failure is the one to report.
-    if (borrowed) ClearFilterQuietly();
+    if (borrowed) ClearFilterQuietly(*this);
     throw;
   }
   if (borrowed) DeactivateFilter();

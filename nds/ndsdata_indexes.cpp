@@ -44,6 +44,27 @@ std::string IndexFileName(NDSHANDLE index) {
   return std::string(name, length);
 }
 
+// The engine's index orders open on `cursor`.
+std::vector<NDSHANDLE> EngineIndexes(const TNdsDataSet* dataSet, NDSHANDLE cursor) {
+  std::uint16_t count = 0;
+  CheckEngineCode(dataSet, NdsGetNumIndexes(cursor, &count));
+  std::vector<NDSHANDLE> indexes(count);
+  if (count == 0) return indexes;
+  CheckEngineCode(dataSet, NdsGetAllIndexes(cursor, indexes.data(), &count));
+  indexes.resize(count);
+  return indexes;
+}
+
+// The engine handle of the order named `name` on the dataset's cursor.
+NDSHANDLE IndexHandleNamed(const TNdsDataSet* dataSet, const std::string& name) {
+  // The engine answers an empty name with the order the cursor walks in;
+  // an order chosen by name must name one.
+  if (name.empty()) throw ENDSDatabaseError(dataSet, NDS_E_COMPONENT, kNoDefaultIndex);
+  NDSHANDLE order = kNoHandle;
+  CheckEngineCode(dataSet, NdsGetIndexHandle(dataSet->TableHandle(), name.c_str(), &order));
+  return order;
+}
+
 }  // namespace
 
 // ---- The index file list ----------------------------------------------------
@@ -97,7 +118,7 @@ void TNdsDataSet::CloseIndexFile(const std::string& name) {
   const std::string file = dataset::UpperCase(FilePartOf(name));
   const bool activeInFile =
       IndexIsActive() && dataset::UpperCase(IndexFileName(activeOrderHandle_)) == file;
-  for (NDSHANDLE index : EngineIndexes(tableHandle_)) {
+  for (NDSHANDLE index : EngineIndexes(this, tableHandle_)) {
     if (dataset::UpperCase(IndexFileName(index)) != file) continue;
     if (activeInFile) {
       // The active order goes with its file: back to natural order before
@@ -108,16 +129,6 @@ void TNdsDataSet::CloseIndexFile(const std::string& name) {
     IndexDefs().SetUpdated(false);
     return;
   }
-}
-
-std::vector<NDSHANDLE> TNdsDataSet::EngineIndexes(NDSHANDLE cursor) {
-  std::uint16_t count = 0;
-  CheckEngineCode(this, NdsGetNumIndexes(cursor, &count));
-  std::vector<NDSHANDLE> indexes(count);
-  if (count == 0) return indexes;
-  CheckEngineCode(this, NdsGetAllIndexes(cursor, indexes.data(), &count));
-  indexes.resize(count);
-  return indexes;
 }
 
 // ---- Choosing the active order ------------------------------------------------
@@ -183,14 +194,14 @@ void TNdsDataSet::SelectActiveIndex() {
     case TNdsIndexKind::Natural:
       break;
     case TNdsIndexKind::ByName:
-      order = IndexHandleNamed(indexName_);
+      order = IndexHandleNamed(this, indexName_);
       break;
     case TNdsIndexKind::ByFields:
       if (!IndexForFields(indexFieldNames_, order))
         throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNotIndexFields + indexFieldNames_);
       break;
     case TNdsIndexKind::DictionaryDefault:
-      order = IndexHandleNamed(defaultIndexName_);
+      order = IndexHandleNamed(this, defaultIndexName_);
       break;
   }
   const NDSHANDLE oldOrder = activeOrderHandle_;
@@ -224,15 +235,6 @@ void TNdsDataSet::ReallocateBuffersForOrder() {
   }
 }
 
-NDSHANDLE TNdsDataSet::IndexHandleNamed(const std::string& name) {
-  // The engine answers an empty name with the order the cursor walks in;
-  // an order chosen by name must name one.
-  if (name.empty()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNoDefaultIndex);
-  NDSHANDLE order = kNoHandle;
-  CheckEngineCode(this, NdsGetIndexHandle(tableHandle_, name.c_str(), &order));
-  return order;
-}
-
 bool TNdsDataSet::IndexForFields(const std::string& fields, NDSHANDLE& index) {
   IndexDefs().Update();
   const dataset::TIndexDef* found = nullptr;
@@ -253,7 +255,7 @@ bool TNdsDataSet::IndexForFields(const std::string& fields, NDSHANDLE& index) {
     index = kNoHandle;
     return false;
   }
-  index = IndexHandleNamed(found->Name());
+  index = IndexHandleNamed(this, found->Name());
   return true;
 }
 
@@ -270,7 +272,7 @@ void TNdsDataSet::UpdateIndexDefs() {
   try {
     dataset::TIndexDefs& defs = IndexDefs();
     defs.Clear();
-    for (NDSHANDLE index : EngineIndexes(cursor)) {
+    for (NDSHANDLE index : EngineIndexes(this, cursor)) {
       char name[kFileNameBuffer] = {};
       std::uint16_t length = kFileNameBuffer;
       CheckEngineCode(this, NdsGetIndexName(index, name, &length));

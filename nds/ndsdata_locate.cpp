@@ -12,6 +12,7 @@
 #include "dataset/text.h"
 #include "nds/ndsdata.h"
 #include "nds/ndsdata_filter_text.h"
+#include "nds/ndsdata_record_search.h"
 
 namespace nds {
 
@@ -61,47 +62,50 @@ std::string TNdsDataSet::BuildFilterString(const std::vector<dataset::TField*>& 
   return expression;
 }
 
-// ---- Choosing an index --------------------------------------------------------------
+// ---- Facts of an index order -------------------------------------------------------
 
-bool TNdsDataSet::IndexHasScope(NDSHANDLE index) {
+bool IndexHasScope(const TNdsDataSet& reportFor, NDSHANDLE index) {
   for (std::uint16_t end : {NDS_TOP, NDS_BOTTOM}) {
     char scope[kScopeRoom] = {};
     std::uint16_t length = kScopeRoom;
     const NDSRESULT rc = NdsGetScope(index, end, scope, &length);
     if (rc == NDS_E_NO_SCOPE) continue;
-    CheckEngineCode(this, rc);
+    CheckEngineCode(&reportFor, rc);
     return true;
   }
   return false;
 }
 
-bool TNdsDataSet::IndexHasCondition(NDSHANDLE index) {
+bool IndexHasCondition(const TNdsDataSet& reportFor, NDSHANDLE index) {
   char condition[kConditionRoom] = {};
   std::uint16_t length = kConditionRoom;
   const NDSRESULT rc = NdsGetIndexCondition(index, condition, &length);
   if (rc == NDS_E_INSUFFICIENT_BUFFER) return true;
-  CheckEngineCode(this, rc);
+  CheckEngineCode(&reportFor, rc);
   return length > 0 && condition[0] != '\0';
 }
 
-bool TNdsDataSet::IndexUniqueOrCustom(NDSHANDLE index) {
-  if (tableType_ != ttNdsNDT) {
+namespace {
+
+bool IndexUniqueOrCustom(const TNdsDataSet& reportFor, NDSHANDLE index) {
+  if (reportFor.SourceTableType() != ttNdsNDT) {
     std::uint16_t unique = 0;
-    CheckEngineCode(this, NdsIsIndexUnique(index, &unique));
+    CheckEngineCode(&reportFor, NdsIsIndexUnique(index, &unique));
     if (unique == 1) return true;
   }
   std::uint16_t custom = 0;
   const NDSRESULT rc = NdsIsIndexCustom(index, &custom);
   if (rc == NDS_E_NOT_CUSTOM_INDEX) return false;
-  CheckEngineCode(this, rc);
+  CheckEngineCode(&reportFor, rc);
   return custom == 1;
 }
 
-bool TNdsDataSet::IndexUsableForSearch(NDSHANDLE index) {
-  return !IndexHasScope(index) && !IndexHasCondition(index) && !IndexUniqueOrCustom(index);
+bool IndexUsableForSearch(const TNdsDataSet& reportFor, NDSHANDLE index) {
+  return !IndexHasScope(reportFor, index) && !IndexHasCondition(reportFor, index) &&
+         !IndexUniqueOrCustom(reportFor, index);
 }
 
-std::string TNdsDataSet::IndexSegmentFields(NDSHANDLE index) {
+std::string IndexSegmentFields(NDSHANDLE index) {
   std::string fields;
   for (std::uint16_t segment = 0;; ++segment) {
     char name[kSegmentNameRoom] = {};
@@ -112,99 +116,121 @@ std::string TNdsDataSet::IndexSegmentFields(NDSHANDLE index) {
   }
 }
 
-NDSHANDLE TNdsDataSet::SearchIndex(const std::string& keyFields, dataset::TLocateOptions options,
-                                   std::string& lastSegment) {
+}  // namespace
+
+NDSHANDLE TNdsRecordSearch::SearchIndex(const std::string& keyFields,
+                                        dataset::TLocateOptions options, std::string& lastSegment) {
   if (options.Contains(dataset::loCaseInsensitive)) return kNoHandle;
-  if (Filtered() && OnFilterRecord()) return kNoHandle;
-  if (IndexIsActive()) {
+  if (dataSet_.Filtered() && dataSet_.OnFilterRecord()) return kNoHandle;
+  if (dataSet_.IndexIsActive()) {
     // A narrowed active index is the only one that may answer: a seek on
     // another order would leave its narrowing.
-    const bool matches = IndexPrefixMatch(ActiveIndexFields(), keyFields, lastSegment);
-    if (!IndexUsableForSearch(activeOrderHandle_)) return matches ? activeOrderHandle_ : kNoHandle;
-    if (matches) return activeOrderHandle_;
+    const bool matches = IndexPrefixMatch(dataSet_.ActiveIndexFields(), keyFields, lastSegment);
+    if (!IndexUsableForSearch(dataSet_, order_)) return matches ? order_ : kNoHandle;
+    if (matches) return order_;
   }
   NDSHANDLE indexes[kMaxIndexes] = {};
   std::uint16_t count = kMaxIndexes;
-  const NDSRESULT rc = NdsGetAllIndexes(tableHandle_, indexes, &count);
-  if (rc != NDS_E_INSUFFICIENT_BUFFER) CheckEngineCode(this, rc);
+  const NDSRESULT rc = NdsGetAllIndexes(table_, indexes, &count);
+  if (rc != NDS_E_INSUFFICIENT_BUFFER) CheckEngineCode(&dataSet_, rc);
   for (std::uint16_t i = 0; i < count && i < kMaxIndexes; ++i)
     if (IndexPrefixMatch(IndexSegmentFields(indexes[i]), keyFields, lastSegment) &&
-        IndexUsableForSearch(indexes[i]))
+        IndexUsableForSearch(dataSet_, indexes[i]))
       return indexes[i];
   return kNoHandle;
 }
 
+// ---- The search over one set of values ----------------------------------------------
+
+TNdsRecordSearch::TNdsRecordSearch(TNdsDataSet& dataSet, dataset::TRecordBuffer values)
+    : dataSet_(dataSet),
+      values_(values),
+      table_(dataSet.TableHandle()),
+      order_(dataSet.ActiveOrderHandle()) {}
+
+bool TNdsRecordSearch::Find(const std::string& keyFields,
+                            const std::vector<dataset::TField*>& fields,
+                            dataset::TLocateOptions options) {
+  std::string lastSegment;
+  const NDSHANDLE index = SearchIndex(keyFields, options, lastSegment);
+  return index != kNoHandle
+             ? SeekSearchValues(index, fields, options.Contains(dataset::loPartialKey), lastSegment)
+             : SearchWithExpression(fields, options);
+}
+
 // ---- The two ways of searching ------------------------------------------------------
 
-bool TNdsDataSet::SeekSearchValues(NDSHANDLE index, const std::vector<dataset::TField*>& fields,
-                                   bool partial, const std::string& lastSegment) {
-  CheckEngineCode(this, NdsInitRawKey(index));
+bool TNdsRecordSearch::SeekSearchValues(NDSHANDLE index,
+                                        const std::vector<dataset::TField*>& fields, bool partial,
+                                        const std::string& lastSegment) {
+  CheckEngineCode(&dataSet_, NdsInitRawKey(index));
   for (dataset::TField* field : fields) {
-    const TNCEFieldDef& def = *engineFields_->Items(field->FieldNo() - 1);
-    const std::uint8_t* value = filterBuffer_ + def.offset;
+    const TNCEFieldDef& def = *dataSet_.EngineFieldDefs().Items(field->FieldNo() - 1);
+    const std::uint8_t* value = values_ + def.offset;
     const bool text = def.engineType == NDS_STRING || def.engineType == NDS_CISTRING;
     std::uint32_t length = def.length;
     if (partial && text && dataset::UpperCase(def.name) == lastSegment)
       length -= static_cast<std::uint32_t>(TrailingSpaces(value, def.length));
-    CheckEngineCode(this, text ? NdsSetField(index, def.name.c_str(), value, length)
-                               : NdsSetFieldRaw(index, def.name.c_str(), value, length));
+    CheckEngineCode(&dataSet_, text ? NdsSetField(index, def.name.c_str(), value, length)
+                                    : NdsSetFieldRaw(index, def.name.c_str(), value, length));
   }
   std::uint8_t key[kKeyRoom] = {};
   std::uint16_t keyLength = kKeyRoom;
-  CheckEngineCode(this, NdsBuildRawKey(index, key, &keyLength));
+  CheckEngineCode(&dataSet_, NdsBuildRawKey(index, key, &keyLength));
   std::uint16_t found = 0;
-  CheckEngineCode(this, NdsSeek(index, key, keyLength, NDS_RAWKEY, NDS_HARDSEEK, &found));
+  CheckEngineCode(&dataSet_, NdsSeek(index, key, keyLength, NDS_RAWKEY, NDS_HARDSEEK, &found));
   return found != 0;
 }
 
-bool TNdsDataSet::ScanWithExpression(const std::string& expression) {
-  CheckEngineCode(this, NdsGotoTop(activeOrderHandle_));
+bool TNdsRecordSearch::ScanWithExpression(const std::string& expression) {
+  CheckEngineCode(&dataSet_, NdsGotoTop(order_));
   for (;;) {
     std::uint16_t atEnd = 0;
-    CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEnd));
+    CheckEngineCode(&dataSet_, NdsAtEOF(table_, &atEnd));
     if (atEnd) return false;
     std::uint16_t result = 0;
-    CheckEngineCode(this, NdsEvalLogicalExpr(activeOrderHandle_, expression.c_str(), &result));
+    CheckEngineCode(&dataSet_, NdsEvalLogicalExpr(order_, expression.c_str(), &result));
     if (result == 1) return true;
-    CheckEngineCode(this, NdsSkip(activeOrderHandle_, 1));
+    CheckEngineCode(&dataSet_, NdsSkip(order_, 1));
   }
 }
 
-bool TNdsDataSet::EngineFilterIsSet(bool optimized) {
+bool TNdsRecordSearch::EngineFilterIsSet(bool optimized) {
   std::uint16_t length = 0;
-  const NDSRESULT rc = optimized ? NdsGetAOF(tableHandle_, nullptr, &length)
-                                 : NdsGetFilter(tableHandle_, nullptr, &length);
+  const NDSRESULT rc =
+      optimized ? NdsGetAOF(table_, nullptr, &length) : NdsGetFilter(table_, nullptr, &length);
   if (rc == NDS_E_NO_FILTER) return false;
   if (rc == NDS_E_INSUFFICIENT_BUFFER || rc == NDS_SUCCESS) return true;
-  CheckEngineCode(this, rc);
+  CheckEngineCode(&dataSet_, rc);
   return false;
 }
 
-bool TNdsDataSet::SearchWithExpression(const std::vector<dataset::TField*>& fields,
-                                       dataset::TLocateOptions options) {
+bool TNdsRecordSearch::SearchWithExpression(const std::vector<dataset::TField*>& fields,
+                                            dataset::TLocateOptions options) {
   const std::string expression =
-      BuildFilterString(fields, options.Contains(dataset::loCaseInsensitive));
+      dataSet_.BuildFilterString(fields, options.Contains(dataset::loCaseInsensitive));
   const bool aofSet = EngineFilterIsSet(true);
   const bool filterSet = EngineFilterIsSet(false);
   std::uint16_t exact = 0;
-  CheckEngineCode(this, NdsGetExact22(tableHandle_, &exact));
+  CheckEngineCode(&dataSet_, NdsGetExact22(table_, &exact));
   bool found = false;
   try {
-    CheckEngineCode(this,
-                    NdsSetExact22(tableHandle_, options.Contains(dataset::loPartialKey) ? 0 : 1));
+    CheckEngineCode(&dataSet_,
+                    NdsSetExact22(table_, options.Contains(dataset::loPartialKey) ? 0 : 1));
     if (aofSet && filterSet) {
       found = ScanWithExpression(expression);
     } else {
       // The user's narrowing stays; the search's own filter of the other
       // kind is added to it for the time of the search.
-      CheckEngineCode(this, aofSet
-                                ? NdsSetFilter(tableHandle_, expression.c_str())
-                                : NdsSetAOF(tableHandle_, expression.c_str(), NDS_RESOLVE_DYNAMIC));
-      CheckEngineCode(this, NdsGotoTop(activeOrderHandle_));
+      CheckEngineCode(&dataSet_, aofSet
+                                     ? NdsSetFilter(table_, expression.c_str())
+                                     : NdsSetAOF(table_, expression.c_str(), NDS_RESOLVE_DYNAMIC));
+      CheckEngineCode(&dataSet_, NdsGotoTop(order_));
       std::uint16_t atEnd = 0;
-      CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEnd));
+      CheckEngineCode(&dataSet_, NdsAtEOF(table_, &atEnd));
       found = !atEnd;
-      if (found && Filtered() && OnFilterRecord()) found = ScanWithFilterEvent(true);
+      if (found && dataSet_.Filtered() && dataSet_.OnFilterRecord())
+        found = dataSet_.ScanWithFilterEvent(true);
     }
   } catch (...) {
     RestoreSearchFilters(exact, aofSet, filterSet);
@@ -214,14 +240,14 @@ bool TNdsDataSet::SearchWithExpression(const std::vector<dataset::TField*>& fiel
   return found;
 }
 
-void TNdsDataSet::RestoreSearchFilters(std::uint16_t exact, bool aofSet, bool filterSet) {
+void TNdsRecordSearch::RestoreSearchFilters(std::uint16_t exact, bool aofSet, bool filterSet) {
   // Results ignored: each step undoes what the search may have set, and
   // a failure here must not hide the search's own.
-  NdsSetExact22(tableHandle_, exact);
+  NdsSetExact22(table_, exact);
   if (!aofSet)
-    NdsClearAOF(tableHandle_);
+    NdsClearAOF(table_);
   else if (!filterSet)
-    NdsClearFilter(tableHandle_);
+    NdsClearFilter(table_);
 }
 
 // ---- The search ---------------------------------------------------------------------
@@ -249,12 +275,7 @@ bool TNdsDataSet::FindMatchingRecord(const std::string& keyFields, const dataset
     ClearRecordImage(buffer);
     for (std::size_t i = 0; i < fields.size(); ++i)
       fields[i]->SetAsVariant(SearchValue(values, i, fields.size()));
-    std::string lastSegment;
-    const NDSHANDLE index = SearchIndex(keyFields, options, lastSegment);
-    found =
-        index != kNoHandle
-            ? SeekSearchValues(index, fields, options.Contains(dataset::loPartialKey), lastSegment)
-            : SearchWithExpression(fields, options);
+    found = TNdsRecordSearch(*this, buffer).Find(keyFields, fields, options);
   } catch (...) {
     filterBuffer_ = savedFilterBuffer;
     ReleaseRecordBuffer(buffer);
@@ -289,7 +310,7 @@ dataset::Variant TNdsDataSet::LookupValues(const std::string& keyFields,
       dataset::TRecordBuffer buffer = AllocateRecordBuffer();
       const dataset::TRecordBuffer savedFilterBuffer = filterBuffer_;
       try {
-        std::uint32_t length = recordBufferSize_;
+        std::uint32_t length = layout_.BufferSize();
         // A record the dataset hides (a range, a filter) was not found: its
         // buffer holds nothing of it.
         if (ReadCurrentVisibleRecord(buffer, length) == dataset::grOK) {

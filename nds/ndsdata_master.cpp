@@ -21,6 +21,11 @@ constexpr const char kMasterRangeWithoutIndex[] =
 // Room for a raw key: the engine's longest key and one more byte.
 constexpr std::uint16_t kRawKeyRoom = 4083;
 
+// Whether a master source and master fields give the dataset a range.
+bool HasMasterRange(const TNdsDataSet& dataSet) {
+  return dataSet.MasterSource() != nullptr && !dataSet.MasterFields().empty();
+}
+
 }  // namespace
 
 dataset::TDataSource* TNdsDataSet::MasterSource() const {
@@ -31,12 +36,8 @@ dataset::TDataSource* TNdsDataSet::MasterDataSource() {
   return masterLink_->DataSource();
 }
 
-bool TNdsDataSet::HasMasterRange() const {
-  return masterLink_->DataSource() != nullptr && !masterFields_.empty();
-}
-
 void TNdsDataSet::CheckMasterRangeIndex() const {
-  if (HasMasterRange() && !IndexIsActive())
+  if (HasMasterRange(*this) && !IndexIsActive())
     throw ENDSDatabaseError(this, NDS_E_COMPONENT, kMasterRangeWithoutIndex);
 }
 
@@ -67,15 +68,16 @@ void TNdsDataSet::MasterChanged() {
   CheckMasterRangeIndex();
   {
     TempState state(*this, dataset::dsSetKey);
-    InitKeyBuffer(keyBuffers_[kRangeStartKey].get());
-    currentKeyBuffer_ = kRangeStartKey;
-    keyBuffers_[kRangeStartKey][0] = 1;  // modified: the key is to be applied
+    keyBuffers_.Clear(TNdsKeyBuffers::kRangeStart);
+    keyBuffers_.SetCurrent(TNdsKeyBuffers::kRangeStart);
+    keyBuffers_.SetModified(TNdsKeyBuffers::kRangeStart, true);  // the key is to be applied
     for (std::size_t i = 0; i < masterFields.size(); ++i)
       SegmentField(static_cast<std::uint16_t>(i))->SetAsVariant(masterFields[i]->AsVariant());
-    SetKeyBufferFieldCount(kRangeStartKey, static_cast<std::uint32_t>(masterFields.size()));
+    keyBuffers_.SetFieldCount(TNdsKeyBuffers::kRangeStart,
+                              static_cast<std::uint32_t>(masterFields.size()));
   }
-  currentKeyBuffer_ = kLookupKey;
-  std::memcpy(keyBuffers_[kRangeEndKey].get(), keyBuffers_[kRangeStartKey].get(), keyBufferSize_);
+  keyBuffers_.SetCurrent(TNdsKeyBuffers::kLookup);
+  keyBuffers_.Copy(TNdsKeyBuffers::kRangeStart, TNdsKeyBuffers::kRangeEnd);
   CheckBrowseMode();
   if (ApplyRange()) First();
 }
@@ -87,22 +89,18 @@ void TNdsDataSet::MasterDisabled() {
   if (ClearRange()) Resync({});
 }
 
-bool TNdsDataSet::SameKeyBuffers(int a, int b) const {
-  return std::memcmp(keyBuffers_[a].get(), keyBuffers_[b].get(), kKeyHeaderSize + recordSize_) == 0;
-}
-
 void TNdsDataSet::ApplyRangeEnd(int which, int current, std::uint16_t end) {
-  if (KeyBufferModified(which)) {
+  if (keyBuffers_.Modified(which)) {
     std::uint8_t key[kRawKeyRoom] = {};
     std::uint16_t length = kRawKeyRoom;
     BuildRawKeyFromBuffer(which, false, key, length);
     CheckEngineCode(this, NdsSetScope(activeOrderHandle_, end, key, length, NDS_RAWKEY));
-    std::memcpy(keyBuffers_[current].get(), keyBuffers_[which].get(), keyBufferSize_);
-  } else if (KeyBufferModified(current)) {
+    keyBuffers_.Copy(which, current);
+  } else if (keyBuffers_.Modified(current)) {
     // An end no longer given: the engine drops its bound too.
     const NDSRESULT rc = NdsClearScope(activeOrderHandle_, end);
     if (rc != NDS_E_NO_SCOPE) CheckEngineCode(this, rc);
-    InitKeyBuffer(keyBuffers_[current].get());
+    keyBuffers_.Clear(current);
   }
 }
 
@@ -110,27 +108,28 @@ bool TNdsDataSet::ApplyRange() {
   if (scoped_) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRangeWithScope);
   CheckActive();
   if (!IndexIsActive()) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kRangeWithoutIndex);
-  if (SameKeyBuffers(kRangeStartKey, kCurrentRangeStartKey) &&
-      SameKeyBuffers(kRangeEndKey, kCurrentRangeEndKey))
+  if (keyBuffers_.SameKey(TNdsKeyBuffers::kRangeStart, TNdsKeyBuffers::kCurrentRangeStart) &&
+      keyBuffers_.SameKey(TNdsKeyBuffers::kRangeEnd, TNdsKeyBuffers::kCurrentRangeEnd))
     return false;
-  ApplyRangeEnd(kRangeStartKey, kCurrentRangeStartKey, NDS_TOP);
-  ApplyRangeEnd(kRangeEndKey, kCurrentRangeEndKey, NDS_BOTTOM);
+  ApplyRangeEnd(TNdsKeyBuffers::kRangeStart, TNdsKeyBuffers::kCurrentRangeStart, NDS_TOP);
+  ApplyRangeEnd(TNdsKeyBuffers::kRangeEnd, TNdsKeyBuffers::kCurrentRangeEnd, NDS_BOTTOM);
   if (State() != dataset::dsBrowse) SetState(dataset::dsBrowse);
   return true;
 }
 
 bool TNdsDataSet::ClearRange() {
   if (scoped_) return true;
-  if (keyBuffers_.empty()) return false;
-  if (!KeyBufferModified(kCurrentRangeStartKey) && !KeyBufferModified(kCurrentRangeEndKey))
+  if (!keyBuffers_.Allocated()) return false;
+  if (!keyBuffers_.Modified(TNdsKeyBuffers::kCurrentRangeStart) &&
+      !keyBuffers_.Modified(TNdsKeyBuffers::kCurrentRangeEnd))
     return false;
   CheckEngineCode(this, NdsClearAllScopes(tableHandle_));
   std::uint16_t atEof = 0, atBof = 0;
   CheckEngineCode(this, NdsAtEOF(tableHandle_, &atEof));
   CheckEngineCode(this, NdsAtBOF(tableHandle_, &atBof));
   if (atEof && atBof) CheckEngineCode(this, NdsGotoTop(activeOrderHandle_));
-  InitKeyBuffer(keyBuffers_[kCurrentRangeStartKey].get());
-  InitKeyBuffer(keyBuffers_[kCurrentRangeEndKey].get());
+  keyBuffers_.Clear(TNdsKeyBuffers::kCurrentRangeStart);
+  keyBuffers_.Clear(TNdsKeyBuffers::kCurrentRangeEnd);
   return true;
 }
 

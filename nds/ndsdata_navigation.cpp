@@ -18,6 +18,46 @@ NDSHANDLE FirstWord(const void* bookmark) {
   return value;
 }
 
+// Goes to the sequenced record number `value` of the active index order
+// (CurrentRecordNumber's inverse); answers the engine's code.
+NDSRESULT MoveToKeyPosition(const TNdsDataSet& dataSet, int value) {
+  const NDSHANDLE order = dataSet.ActiveOrderHandle();
+  // The inverse of CurrentRecordNumber. The engine goes to the key at
+  // offset floor(position x keys shown). The exact level numbers keys from
+  // 1 among those shown; the standard level gives the key at offset k of C
+  // records the number k (the last key C). Half a key more or less keeps
+  // the division's rounding off the boundary; beyond the last key the
+  // position is the end (1.0).
+  const bool exact = dataSet.SequencedLevel() == slExact;
+  std::uint32_t count = 0;
+  NDSRESULT rc = exact ? NdsGetRecordCount(order, NDS_RESPECTFILTERS, &count)
+                       : NdsGetRecordCount(dataSet.TableHandle(), NDS_IGNOREFILTERS, &count);
+  if (rc != NDS_SUCCESS) return rc;
+  double position = 0;
+  if (count > 0) position = (value + (exact ? -0.5 : 0.5)) / count;
+  if (position >= 1.0) position = 1.0;
+  if (position < 0) position = 0;
+  return NdsSetRelKeyPos(order, position);
+}
+
+// The handle CountRecords asks with counting option `option`.
+NDSHANDLE CountingHandle(const TNdsDataSet& dataSet, std::uint16_t option) {
+  const NDSHANDLE table = dataSet.TableHandle();
+  const NDSHANDLE order = dataSet.ActiveOrderHandle();
+  const bool indexActive = table != kNoHandle && order != kNoHandle && order != table;
+  if (option != NDS_RESPECTFILTERS || !indexActive) return order;
+  // A unique order of a DBF kind shows one record per key: only it knows
+  // how many. Any other order shows the table's records, unless its
+  // condition or a scope narrows it; the table itself counts those.
+  if (dataSet.SourceTableType() != ttNdsNDT) {
+    std::uint32_t flags = 0;
+    CheckEngineCode(&dataSet, NdsGetIndexFlags(order, &flags));
+    if ((flags & NDS_INDEX_UNIQUE) != 0) return order;
+  }
+  if (IndexHasCondition(dataSet, order) || IndexHasScope(dataSet, order)) return order;
+  return table;
+}
+
 }  // namespace
 
 dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
@@ -32,7 +72,7 @@ dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
   }
   if (mode != dataset::gmNext && mode != dataset::gmPrior && mode != dataset::gmCurrent)
     return dataset::grError;
-  std::uint32_t length = recordBufferSize_;
+  std::uint32_t length = layout_.BufferSize();
   const dataset::TGetResult result = mode == dataset::gmCurrent
                                          ? ReadCurrentVisibleRecord(buffer, length)
                                          : StepToVisibleRecord(buffer, length, mode);
@@ -40,7 +80,7 @@ dataset::TGetResult TNdsDataSet::FetchRecord(dataset::TRecordBuffer buffer,
     const std::int32_t recNo = PhysicalRecordNumbers()
                                    ? static_cast<std::int32_t>(readRecordNumber_)
                                    : CurrentRecordNumber();
-    WriteRecordInfo(buffer, recNo, dataset::bfCurrent);
+    layout_.WriteInfo(buffer, recNo, dataset::bfCurrent);
   }
   return result;
 }
@@ -53,13 +93,13 @@ dataset::TGetResult TNdsDataSet::ReadCurrentVisibleRecord(dataset::TRecordBuffer
   auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
   std::uint16_t place = NDS_PLACE_HIDDEN;
   CheckEngineCode(this,
-                  NdsGetVisibleRecord(activeOrderHandle_, buffer, &length, buffer + bookmarkOffset_,
+                  NdsGetVisibleRecord(activeOrderHandle_, buffer, &length, layout_.Bookmark(buffer),
                                       &bookmarkLength, &readRecordNumber_, &place));
   if (place == NDS_PLACE_EOF) return dataset::grEOF;
   if (place == NDS_PLACE_BOF) return dataset::grBOF;
   if (place != NDS_PLACE_RECORD) return dataset::grError;
   // Blob contents cached for the record the buffer held before are gone.
-  ResetBlobCaches(buffer);
+  blobCaches_.Reset(buffer);
   CompleteEngineRecord(buffer);
   const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
   if (calcBeforeFilter) CalculateFields(buffer);
@@ -80,11 +120,11 @@ dataset::TGetResult TNdsDataSet::StepToVisibleRecord(dataset::TRecordBuffer buff
     auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
     std::uint16_t atEdge = 0;
     CheckEngineCode(this, NdsSkipAndGetRecord(activeOrderHandle_, step, buffer, &length,
-                                              buffer + bookmarkOffset_, &bookmarkLength,
+                                              layout_.Bookmark(buffer), &bookmarkLength,
                                               &readRecordNumber_, &atEdge));
     if (atEdge) return step > 0 ? dataset::grEOF : dataset::grBOF;
     // Blob contents cached for the record the buffer held before are gone.
-    ResetBlobCaches(buffer);
+    blobCaches_.Reset(buffer);
     CompleteEngineRecord(buffer);
     if (calcBeforeFilter) CalculateFields(buffer);
     if (filterEvent && !CallFilterEvent(buffer)) continue;
@@ -151,7 +191,7 @@ void TNdsDataSet::GoToBookmark(const void* bookmark) {
 }
 
 void TNdsDataSet::GoToBufferRecord(dataset::TRecordBuffer buffer) {
-  GoToBookmark(buffer + bookmarkOffset_);
+  GoToBookmark(layout_.Bookmark(buffer));
 }
 
 void TNdsDataSet::RefreshCurrentRecord() {
@@ -192,11 +232,11 @@ int TNdsDataSet::ReadRecNo() {
   CheckActive();
   if (State() == dataset::dsCalcFields) {
     std::int32_t word = 0;
-    std::memcpy(&word, CalcBuffer() + bookmarkOffset_, sizeof word);
+    std::memcpy(&word, layout_.Bookmark(CalcBuffer()), sizeof word);
     return word;
   }
   if (IsEmpty()) return 0;
-  return BufferRecNo(ActiveBuffer());
+  return layout_.RecNo(ActiveBuffer());
 }
 
 void TNdsDataSet::MoveToRecNo(int value) {
@@ -213,7 +253,7 @@ void TNdsDataSet::MoveToRecNo(int value) {
   bookmarkMissed_ = false;
   NDSRESULT rc;
   if (byKey) {
-    rc = MoveToKeyPosition(value);
+    rc = MoveToKeyPosition(*this, value);
   } else if (Filtered()) {
     rc = NdsGotoTop(tableHandle_);
     if (rc == NDS_SUCCESS && value > 1) rc = NdsSkip(tableHandle_, value - 1);
@@ -229,25 +269,6 @@ void TNdsDataSet::MoveToRecNo(int value) {
   Fire(AfterScroll);
 }
 
-NDSRESULT TNdsDataSet::MoveToKeyPosition(int value) {
-  // The inverse of CurrentRecordNumber. The engine goes to the key at
-  // offset floor(position x keys shown). The exact level numbers keys from
-  // 1 among those shown; the standard level gives the key at offset k of C
-  // records the number k (the last key C). Half a key more or less keeps
-  // the division's rounding off the boundary; beyond the last key the
-  // position is the end (1.0).
-  const bool exact = sequencedLevel_ == slExact;
-  std::uint32_t count = 0;
-  NDSRESULT rc = exact ? NdsGetRecordCount(activeOrderHandle_, NDS_RESPECTFILTERS, &count)
-                       : NdsGetRecordCount(tableHandle_, NDS_IGNOREFILTERS, &count);
-  if (rc != NDS_SUCCESS) return rc;
-  double position = 0;
-  if (count > 0) position = (value + (exact ? -0.5 : 0.5)) / count;
-  if (position >= 1.0) position = 1.0;
-  if (position < 0) position = 0;
-  return NdsSetRelKeyPos(activeOrderHandle_, position);
-}
-
 int TNdsDataSet::CountRecords() {
   CheckActive();
   std::uint16_t option = NDS_IGNOREFILTERS;
@@ -255,26 +276,11 @@ int TNdsDataSet::CountRecords() {
     option = NDS_RESPECTFILTERS;
   else if (tableOptions_->NdsScopeOptions() == RESPECT_SCOPES_WHEN_COUNTING)
     option = NDS_RESPECTSCOPES;
-  const NDSHANDLE counting = CountingHandle(option);
+  const NDSHANDLE counting = CountingHandle(*this, option);
   if (tableOptions_->NdsFreshRecordCount()) option += NDS_REFRESHCOUNT;
   std::uint32_t count = 0;
   CheckEngineCode(this, NdsGetRecordCount(counting, option, &count));
   return static_cast<int>(count);
-}
-
-NDSHANDLE TNdsDataSet::CountingHandle(std::uint16_t option) {
-  if (option != NDS_RESPECTFILTERS || !IndexIsActive()) return activeOrderHandle_;
-  // A unique order of a DBF kind shows one record per key: only it knows
-  // how many. Any other order shows the table's records, unless its
-  // condition or a scope narrows it; the table itself counts those.
-  if (tableType_ != ttNdsNDT) {
-    std::uint32_t flags = 0;
-    CheckEngineCode(this, NdsGetIndexFlags(activeOrderHandle_, &flags));
-    if ((flags & NDS_INDEX_UNIQUE) != 0) return activeOrderHandle_;
-  }
-  if (IndexHasCondition(activeOrderHandle_) || IndexHasScope(activeOrderHandle_))
-    return activeOrderHandle_;
-  return tableHandle_;
 }
 
 }  // namespace nds

@@ -74,7 +74,7 @@ void TNdsDataSet::EstablishCursor() {
   // the fields of the previous open, or none).
   FieldDefs().SetUpdated(false);
   FieldDefs().Update();
-  AllocateKeyBuffers();
+  keyBuffers_.Allocate(tableHandle_, recordSize_, engineFields_->Count(), this);
   if (DefaultFields()) CreateFields();
   ApplyEngineFieldSettings();
   BindFields(true);

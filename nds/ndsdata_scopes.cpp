@@ -16,20 +16,22 @@ constexpr const char kScopeTooLong[] = "Scope text length exceeded ";
 constexpr const char kScopeWithoutIndex[] = "Cannot activate scope when there is no active index.";
 constexpr const char kScopeWithRange[] = "Cannot activate scope when there is an active range.";
 
-}  // namespace
-
-void TNdsDataSet::CheckScopeText(const std::string& text) const {
+// Refuses a scope text longer than the engine takes.
+void CheckScopeText(const TNdsDataSet* dataSet, const std::string& text) {
   if (text.size() > kMaxScopeText)
-    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kScopeTooLong + std::to_string(kMaxScopeText));
+    throw ENDSDatabaseError(dataSet, NDS_E_COMPONENT,
+                            kScopeTooLong + std::to_string(kMaxScopeText));
 }
 
+}  // namespace
+
 void TNdsDataSet::SetScopeBegin(const std::string& text) {
-  CheckScopeText(text);
+  CheckScopeText(this, text);
   scopeBegin_ = text;
 }
 
 void TNdsDataSet::SetScopeEnd(const std::string& text) {
-  CheckScopeText(text);
+  CheckScopeText(this, text);
   scopeEnd_ = text;
 }
 
@@ -73,7 +75,7 @@ void TNdsDataSet::SetScoped(bool value) {
     // The record to come back to when the scope goes: the bookmark's
     // record, whatever the record numbering of the order.
     NDSHANDLE current = 0;
-    if (!IsEmpty()) std::memcpy(&current, ActiveBuffer() + bookmarkOffset_, sizeof current);
+    if (!IsEmpty()) std::memcpy(&current, layout_.Bookmark(ActiveBuffer()), sizeof current);
     if (value) {
       ActivateScope();
       scoped_ = true;

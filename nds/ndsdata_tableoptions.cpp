@@ -100,6 +100,14 @@ void TNdsTableOptions::SetNdsRecordCache(TNdsRecordCacheTypes value) {
   recordCache_ = value;
 }
 
+std::uint16_t TNdsTableOptions::EngineAOFOptions() const {
+  std::uint16_t options = NDS_AOF_DYNAMIC;
+  if (aofType_ == atKeySet) options = NDS_AOF_KEYSET;
+  if (aofType_ == atFixed) options = NDS_AOF_FIXED;
+  return static_cast<std::uint16_t>(
+      options + (aofResolveImmediate_ ? NDS_RESOLVE_IMMEDIATE : NDS_RESOLVE_DYNAMIC));
+}
+
 void TNdsTableOptions::SetNdsOptimizedFilters(bool value) {
   if (value == optimizedFilters_) return;
   if (!owner_.Active() || owner_.IsLoading() || !owner_.Filtered()) {

@@ -367,11 +367,6 @@ int ValueSizeOf(std::uint16_t engineType, dataset::TFieldType fieldType) {
 
 }  // namespace
 
-bool TNdsDataSet::EngineValueIsNull(const std::uint8_t* bytes, std::uint32_t length,
-                                    std::uint16_t engineType, bool ndt) {
-  return ndt ? NdtIsNull(bytes, length, engineType) : DbfIsNull(bytes, length, engineType);
-}
-
 bool TNdsDataSet::ReadFieldValue(dataset::TField& field, void* dest) {
   const dataset::TRecordBuffer buffer = ReadingBuffer();
   if (buffer == nullptr) return false;
@@ -553,7 +548,7 @@ bool ReadEngineFieldValue(const std::uint8_t* p, const TNCEFieldDef& def,
   // A blob written since the record was read is null exactly when it is
   // empty; otherwise the presence marker read with the record decides.
   if (field.IsBlob()) {
-    if (const TNdsBlobCache* cache = ModifiedBlobCache(buffer, field))
+    if (const TNdsBlobCache* cache = blobCaches_.Modified(buffer, field.BlobIndex()))
       return cache->Bytes().empty();
   }
   return ReadEngineFieldValue(buffer + def.offset, def, field.DataType(), field.DataSize(),

@@ -97,6 +97,52 @@ void PackCompactDate(const std::string& text, std::uint8_t* dest) {
   dest[2] = static_cast<std::uint8_t>(packed);
 }
 
+// The decimal text of a number value in a numeric field, right-aligned;
+// refuses a number the field cannot hold.
+void StoreNumericText(const TNdsDataSet* dataSet, const TNCEFieldDef& def, dataset::TFieldType type,
+                      const void* value, std::uint8_t* place) {
+  const auto length = static_cast<int>(def.length);
+  const int decimals = def.decimals;
+  std::string text;
+  try {
+    switch (type) {
+      case dataset::ftSmallint:
+        text = std::to_string(Load<std::int16_t>(value));
+        break;
+      case dataset::ftBCD:
+      case dataset::ftFMTBcd:
+        text = dataset::BcdToStrFixed(Load<dataset::TBcd>(value),
+                                      decimals == 0 ? length - 1 : length - 2, decimals);
+        // A text that fills the field without a sign has more digits than
+        // the field's precision.
+        if (text.empty() || (static_cast<int>(text.size()) == length && text[0] != '-'))
+          throw ENDSDatabaseError(dataSet, NDS_E_COMPONENT, kNumericOutOfRange);
+        break;
+      default:
+        // The shortest decimal of the double, so that 0.1 is written as
+        // 0.1 and not as the nearest binary fraction.
+        text = dataset::BcdToStrFixed(dataset::DoubleToBcd(Load<double>(value)),
+                                      decimals == 0 ? length : length - 1, decimals);
+        break;
+    }
+  } catch (const dataset::EBcdException&) {
+    // Not a number, an infinity, or more digits than any field holds.
+    throw ENDSDatabaseError(dataSet, NDS_E_COMPONENT, kNumericOutOfRange);
+  }
+  if (static_cast<int>(text.size()) > length || text.find('E') != std::string::npos)
+    throw ENDSDatabaseError(dataSet, NDS_E_COMPONENT, kNumericOutOfRange);
+  std::memset(place, ' ', length - text.size());
+  std::memcpy(place + (length - text.size()), text.data(), text.size());
+}
+
+// The engine's date text of a Julian day.
+std::string EngineDateText(const TNdsDataSet* dataSet, double julian) {
+  char text[kDateTextRoom] = {};
+  std::uint16_t length = kDateTextRoom;
+  CheckEngineCode(dataSet, NdsConvertJulianToString(julian, text, &length));
+  return std::string(text, length < kDateTextRoom ? length : kDateTextRoom);
+}
+
 }  // namespace
 
 void TNdsStringField::SetAsString(const std::string& value) {
@@ -161,7 +207,7 @@ void TNdsDataSet::WriteFieldValue(dataset::TField& field, const void* value) {
               ? static_cast<std::uint16_t>(
                     value ? strnlen(static_cast<const char*>(value), field.DataSize()) : 0)
               : 1;
-      Store(buffer + recordSize_ + 2u * (field.FieldNo() - 1), mark);
+      keyBuffers_.SetMark(keyBuffers_.Current(), field.FieldNo() - 1, mark);
     }
   }
   if (state != dataset::dsCalcFields && state != dataset::dsFilter && state != dataset::dsNewValue)
@@ -186,7 +232,7 @@ void TNdsDataSet::ConvertToEngineValue(const TNCEFieldDef& def, dataset::TFieldT
       place[0] = Load<std::int16_t>(value) != 0 ? 'T' : 'F';
       return;
     case NDS_NUMERIC:
-      StoreNumericText(def, type, value, place);
+      StoreNumericText(this, def, type, value, place);
       return;
     case NDS_DATE: {
       const std::int64_t julian = Load<std::int32_t>(value) + kJulianOfDayZero;
@@ -194,7 +240,7 @@ void TNdsDataSet::ConvertToEngineValue(const TNCEFieldDef& def, dataset::TFieldT
         Store(place, static_cast<std::int32_t>(julian));
         return;
       }
-      const std::string text = EngineDateText(static_cast<double>(julian));
+      const std::string text = EngineDateText(this, static_cast<double>(julian));
       if (text.size() > length) throw ENDSDatabaseError(this, NDS_E_COMPONENT, kBadDateFunctions);
       std::memcpy(place, text.data(), text.size());
       return;
@@ -211,7 +257,8 @@ void TNdsDataSet::ConvertToEngineValue(const TNCEFieldDef& def, dataset::TFieldT
     }
     case NDS_COMPACTDATE:
       PackCompactDate(
-          EngineDateText(static_cast<double>(Load<std::int32_t>(value) + kJulianOfDayZero)), place);
+          EngineDateText(this, static_cast<double>(Load<std::int32_t>(value) + kJulianOfDayZero)),
+          place);
       return;
     case NDS_DOUBLE:
     case NDS_CURDOUBLE:
@@ -264,49 +311,6 @@ void TNdsDataSet::ConvertToEngineValue(const TNCEFieldDef& def, dataset::TFieldT
       // Blob contents travel through blob streams; unknown types hold nothing.
       return;
   }
-}
-
-void TNdsDataSet::StoreNumericText(const TNCEFieldDef& def, dataset::TFieldType type,
-                                   const void* value, std::uint8_t* place) {
-  const auto length = static_cast<int>(def.length);
-  const int decimals = def.decimals;
-  std::string text;
-  try {
-    switch (type) {
-      case dataset::ftSmallint:
-        text = std::to_string(Load<std::int16_t>(value));
-        break;
-      case dataset::ftBCD:
-      case dataset::ftFMTBcd:
-        text = dataset::BcdToStrFixed(Load<dataset::TBcd>(value),
-                                      decimals == 0 ? length - 1 : length - 2, decimals);
-        // A text that fills the field without a sign has more digits than
-        // the field's precision.
-        if (text.empty() || (static_cast<int>(text.size()) == length && text[0] != '-'))
-          throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNumericOutOfRange);
-        break;
-      default:
-        // The shortest decimal of the double, so that 0.1 is written as
-        // 0.1 and not as the nearest binary fraction.
-        text = dataset::BcdToStrFixed(dataset::DoubleToBcd(Load<double>(value)),
-                                      decimals == 0 ? length : length - 1, decimals);
-        break;
-    }
-  } catch (const dataset::EBcdException&) {
-    // Not a number, an infinity, or more digits than any field holds.
-    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNumericOutOfRange);
-  }
-  if (static_cast<int>(text.size()) > length || text.find('E') != std::string::npos)
-    throw ENDSDatabaseError(this, NDS_E_COMPONENT, kNumericOutOfRange);
-  std::memset(place, ' ', length - text.size());
-  std::memcpy(place + (length - text.size()), text.data(), text.size());
-}
-
-std::string TNdsDataSet::EngineDateText(double julian) {
-  char text[kDateTextRoom] = {};
-  std::uint16_t length = kDateTextRoom;
-  CheckEngineCode(this, NdsConvertJulianToString(julian, text, &length));
-  return std::string(text, length < kDateTextRoom ? length : kDateTextRoom);
 }
 
 }  // namespace nds

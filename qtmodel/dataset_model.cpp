@@ -7,6 +7,7 @@
 
 #include "dataset/exceptions.h"
 #include "dataset/fields.h"
+#include "qtmodel/field_values.h"
 
 namespace ndsqt {
 
@@ -60,9 +61,13 @@ class DataSetModel::Link : public dataset::TDataLink {
  protected:
   void ActiveChanged() override { Reload(); }
   void LayoutChanged() override { Reload(); }
-  void DataSetChanged() override { Reload(); }
+  void DataSetChanged() override {
+    if (!model_.walking_) model_.FollowDataSetChange();
+  }
   // A scroll moves the current record, not the rows shown.
-  void DataSetScrolled(int) override {}
+  void DataSetScrolled(int) override {
+    if (!model_.walking_) model_.AnnounceCurrentRow(false);
+  }
   void RecordChanged(dataset::TField*) override {
     if (!model_.walking_) model_.RefreshCurrentRow();
   }
@@ -72,6 +77,7 @@ class DataSetModel::Link : public dataset::TDataLink {
   void Reload() {
     if (model_.walking_) return;
     model_.Reload(std::max(static_cast<int>(model_.rows_.size()), model_.fetchSize_));
+    model_.AnnounceCurrentRow(true);
   }
 
   DataSetModel& model_;
@@ -95,6 +101,7 @@ void DataSetModel::SetDataSet(dataset::TDataSet* dataset) {
     source_->SetDataSet(dataset);
   }
   Reload(fetchSize_);
+  AnnounceCurrentRow(true);
 }
 
 dataset::TDataSet* DataSetModel::DataSet() const {
@@ -108,27 +115,32 @@ void DataSetModel::Report(const QString& message) const {
 void DataSetModel::ReadCurrentRecord(Row& row) const {
   row.texts.assign(columns_.size(), QString());
   row.nulls.assign(columns_.size(), true);
+  row.edits.assign(columns_.size(), QVariant());
   for (size_t c = 0; c < columns_.size(); ++c) {
     dataset::TField& field = *columns_[c];
     row.nulls[c] = field.IsNull();
-    if (!row.nulls[c]) row.texts[c] = QString::fromStdString(field.DisplayText());
+    if (row.nulls[c]) continue;
+    row.texts[c] = QString::fromStdString(field.DisplayText());
+    row.edits[c] = EditValueOf(field);
   }
 }
 
 void DataSetModel::Reload(int rows) {
-  ReloadFrom(false, rows);
+  ReloadFrom(Origin::kFirst, rows);
 }
 
 void DataSetModel::ShowFirst() {
   Reload(fetchSize_);
+  AnnounceCurrentRow(true);
 }
 
 void DataSetModel::ShowLast() {
-  ReloadFrom(true, fetchSize_);
+  ReloadFrom(Origin::kLast, fetchSize_);
   if (!rows_.empty()) MoveToRow(static_cast<int>(rows_.size()) - 1);
+  AnnounceCurrentRow(true);
 }
 
-void DataSetModel::ReloadFrom(bool fromEnd, int rows) {
+void DataSetModel::ReloadFrom(Origin origin, int rows) {
   // Inserting rows while a change is being announced would nest one change
   // in another: a view that asks for more then gets it at its next request.
   Busy announcing(announcing_);
@@ -136,6 +148,7 @@ void DataSetModel::ReloadFrom(bool fromEnd, int rows) {
   columns_.clear();
   rows_.clear();
   rowOfBookmark_.clear();
+  newRecordRow_ = -1;
   dataset::TDataSet* dataset = DataSet();
   atEnd_ = dataset == nullptr || !dataset->Active();
   atStart_ = atEnd_;
@@ -144,18 +157,33 @@ void DataSetModel::ReloadFrom(bool fromEnd, int rows) {
       dataset::TField* field = dataset->FieldByNumber(i + 1);
       if (field != nullptr && field->Visible()) columns_.push_back(field);
     }
-    if (fromEnd) {
-      atEnd_ = true;  // the rows end with the last record
-      AppendRows(ReadRows(rows, true));
-    } else {
-      atStart_ = true;
-      AppendRows(ReadRows(rows, false));
+    switch (origin) {
+      case Origin::kLast:
+        atEnd_ = true;  // the rows end with the last record
+        AppendRows(ReadRows(rows, true));
+        break;
+      case Origin::kFirst:
+        atStart_ = true;
+        AppendRows(ReadRows(rows, false));
+        break;
+      case Origin::kCurrent: {
+        // The current record with a page after it and a page before it,
+        // so that a view shows it among its neighbours.
+        AppendRows(ReadRows(rows, false, true));
+        std::vector<Row> before = ReadRows(rows, true);
+        before.insert(before.end(), std::make_move_iterator(rows_.begin()),
+                      std::make_move_iterator(rows_.end()));
+        rows_.clear();
+        rowOfBookmark_.clear();
+        AppendRows(std::move(before));
+        break;
+      }
     }
   }
   endResetModel();
 }
 
-std::vector<DataSetModel::Row> DataSetModel::ReadRows(int count, bool backward) {
+std::vector<DataSetModel::Row> DataSetModel::ReadRows(int count, bool backward, bool fromCurrent) {
   dataset::TDataSet* dataset = DataSet();
   std::vector<Row> fresh;
   bool& reachedEnd = backward ? atStart_ : atEnd_;
@@ -168,7 +196,7 @@ std::vector<DataSetModel::Row> DataSetModel::ReadRows(int count, bool backward) 
     try {
       const dataset::TBookmark home = dataset->GetBookmark();
       if (rows_.empty()) {
-        backward ? dataset->Last() : dataset->First();
+        if (!fromCurrent) backward ? dataset->Last() : dataset->First();
       } else {
         dataset->GotoBookmark(backward ? rows_.front().bookmark : rows_.back().bookmark);
         dataset->MoveBy(backward ? -1 : 1);
@@ -202,6 +230,64 @@ void DataSetModel::AppendRows(std::vector<Row> rows) {
     rowOfBookmark_[row.bookmark] = static_cast<int>(rows_.size());
     rows_.push_back(std::move(row));
   }
+}
+
+void DataSetModel::IndexBookmarks() {
+  rowOfBookmark_.clear();
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    if (!rows_[r].bookmark.empty()) rowOfBookmark_[rows_[r].bookmark] = static_cast<int>(r);
+  }
+}
+
+void DataSetModel::FollowDataSetChange() {
+  dataset::TDataSet* dataset = DataSet();
+  const dataset::TDataSetState state = dataset == nullptr ? dataset::dsInactive : dataset->State();
+  if (state == dataset::dsInsert) {
+    ShowNewRecord();
+  } else if (state == dataset::dsBrowse || state == dataset::dsInactive) {
+    refusedColumns_.clear();  // the edit is over, posted or cancelled
+    Reload(std::max(static_cast<int>(rows_.size()), fetchSize_));
+  } else {
+    // An edit, a key edit: the rows stay, the current one is read again.
+    RefreshCurrentRow();
+  }
+  AnnounceCurrentRow(true);
+}
+
+void DataSetModel::ShowNewRecord() {
+  if (newRecordRow_ >= 0) {
+    RefreshCurrentRow();
+    return;
+  }
+  refusedColumns_.clear();  // a new edit
+  // The dataset inserts before its current record: the new row takes that
+  // record's row, or comes last when no row was current.
+  const int count = static_cast<int>(rows_.size());
+  const int at = announcedRow_ >= 0 && announcedRow_ < count ? announcedRow_ : count;
+  Row row;
+  ReadCurrentRecord(row);
+  Busy announcing(announcing_);
+  beginInsertRows(QModelIndex(), at, at);
+  rows_.insert(rows_.begin() + at, std::move(row));
+  newRecordRow_ = at;
+  IndexBookmarks();
+  endInsertRows();
+}
+
+void DataSetModel::AnnounceCurrentRow(bool always) {
+  int row = CurrentRow();
+  dataset::TDataSet* dataset = DataSet();
+  if (row < 0 && dataset != nullptr && dataset->Active() && dataset->State() == dataset::dsBrowse &&
+      !dataset->IsEmpty() && !rows_.empty()) {
+    // The cursor went beyond the fetched rows (a Last, a search): the rows
+    // are read again around it rather than fetched all the way to it.
+    ReloadFrom(Origin::kCurrent, fetchSize_);
+    row = CurrentRow();
+    always = true;  // a view and a mapper lost their index in the reload
+  }
+  if (!always && row == announcedRow_) return;
+  announcedRow_ = row;
+  emit currentRowChanged(row);
 }
 
 bool DataSetModel::canFetchMore(const QModelIndex& parent) const {
@@ -256,8 +342,9 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const {
   const size_t column = static_cast<size_t>(index.column());
   switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole:
       return row.nulls[column] ? QVariant() : QVariant(row.texts[column]);
+    case Qt::EditRole:
+      return row.edits[column];
     case Qt::TextAlignmentRole:
       return IsNumeric(columns_[column]->DataType())
                  ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
@@ -280,26 +367,36 @@ Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const {
   }
   Qt::ItemFlags result = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
   dataset::TField& field = *columns_[static_cast<size_t>(index.column())];
-  if (!field.IsBlob() && field.CanModify()) result |= Qt::ItemIsEditable;
+  if ((!field.IsBlob() || IsTextMemo(field)) && field.CanModify()) result |= Qt::ItemIsEditable;
   return result;
 }
 
 bool DataSetModel::MoveToRow(int row) {
   dataset::TDataSet* dataset = DataSet();
   if (dataset == nullptr || row < 0 || row >= static_cast<int>(rows_.size())) return false;
+  if (row == CurrentRow()) return true;
+  const dataset::TBookmark target = rows_[static_cast<size_t>(row)].bookmark;
   try {
-    Busy busy(walking_);
-    dataset->GotoBookmark(rows_[static_cast<size_t>(row)].bookmark);
-    return true;
+    // A record being edited is posted (or its untouched insert dropped)
+    // before the move, in view of the model: its rows change with it.
+    if (dataset->State() != dataset::dsBrowse) dataset->CheckBrowseMode();
+    {
+      Busy busy(walking_);
+      dataset->GotoBookmark(target);
+    }
+    editRefused_ = false;  // another record
   } catch (const std::exception& e) {
     Report(MessageOf(e));
     return false;
   }
+  AnnounceCurrentRow(false);
+  return true;
 }
 
 int DataSetModel::CurrentRow() const {
   dataset::TDataSet* dataset = DataSet();
   if (dataset == nullptr || !dataset->Active()) return -1;
+  if (dataset->State() == dataset::dsInsert) return newRecordRow_;
   auto found = rowOfBookmark_.find(dataset->GetBookmark());
   return found == rowOfBookmark_.end() ? -1 : found->second;
 }
@@ -314,6 +411,7 @@ void DataSetModel::RefreshCurrentRow() {
 bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
   if (!MoveToRow(index.row())) return false;
+  if (strategy_ == EditStrategy::kOnManualSubmit) return SetEditedField(index, value);
   dataset::TDataSet& dataset = *DataSet();
   dataset::TField& field = *columns_[static_cast<size_t>(index.column())];
   bool posted = true;
@@ -321,12 +419,7 @@ bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int 
     Busy busy(walking_);
     try {
       dataset.Edit();
-      const QString text = value.toString();
-      if (value.isNull() || text.isEmpty()) {
-        field.Clear();
-      } else {
-        field.SetAsString(text.toStdString());
-      }
+      SetFieldValue(field, value);
       dataset.Post();
     } catch (const std::exception& e) {
       posted = false;
@@ -343,26 +436,117 @@ bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int 
   return posted;
 }
 
+bool DataSetModel::SetEditedField(const QModelIndex& index, const QVariant& value) {
+  dataset::TDataSet& dataset = *DataSet();
+  dataset::TField& field = *columns_[static_cast<size_t>(index.column())];
+  bool set = true;
+  {
+    Busy busy(walking_);
+    try {
+      if (dataset.State() == dataset::dsBrowse) {
+        // A refused edit (a record locked by another user) is told once,
+        // not again for every field a mapper writes after it.
+        if (editRefused_) return false;
+        refusedColumns_.clear();
+        try {
+          dataset.Edit();
+        } catch (...) {
+          editRefused_ = true;
+          throw;
+        }
+      }
+      SetFieldValue(field, value);
+      refusedColumns_.erase(index.column());
+    } catch (const std::exception& e) {
+      set = false;
+      if (dataset.State() != dataset::dsBrowse) refusedColumns_.insert(index.column());
+      Report(MessageOf(e));
+    }
+  }
+  // Only this cell is announced: a mapper repopulates every editor of a
+  // changed range, and the editors not written yet hold the user's input.
+  const int row = CurrentRow();
+  if (row >= 0) {
+    ReadCurrentRecord(rows_[static_cast<size_t>(row)]);
+    const QModelIndex cell = this->index(row, index.column());
+    emit dataChanged(cell, cell);
+  }
+  return set;
+}
+
+bool DataSetModel::submit() {
+  if (editRefused_) {
+    editRefused_ = false;  // the next round tries the edit again
+    return false;
+  }
+  dataset::TDataSet* dataset = DataSet();
+  if (dataset == nullptr || !dataset->Active()) return true;
+  const dataset::TDataSetState state = dataset->State();
+  if (state != dataset::dsEdit && state != dataset::dsInsert) return true;
+  if (!refusedColumns_.empty()) {
+    // The user was told a value was refused: the record is not stored
+    // without it; it stays in edit to be mended or cancelled.
+    Report(tr("The record was not posted: a value was refused."));
+    return false;
+  }
+  try {
+    dataset->Post();
+  } catch (const std::exception& e) {
+    Report(MessageOf(e));
+    return false;
+  }
+  return true;
+}
+
+void DataSetModel::revert() {
+  refusedColumns_.clear();
+  editRefused_ = false;
+  dataset::TDataSet* dataset = DataSet();
+  if (dataset == nullptr || !dataset->Active()) return;
+  try {
+    dataset->Cancel();
+  } catch (const std::exception& e) {
+    Report(MessageOf(e));
+  }
+}
+
 bool DataSetModel::removeRows(int row, int count, const QModelIndex& parent) {
   if (parent.isValid() || count <= 0 || row < 0 || row + count > static_cast<int>(rows_.size())) {
     return false;
   }
-  for (int i = 0; i < count; ++i) {
-    if (!MoveToRow(row)) return false;
+  // The records are found by bookmark at each step: a move may post a
+  // record being edited, and the rows are read again then.
+  std::vector<dataset::TBookmark> doomed;
+  for (int r = row; r < row + count; ++r) doomed.push_back(rows_[static_cast<size_t>(r)].bookmark);
+  auto rowOf = [this](const dataset::TBookmark& bookmark) {
+    if (bookmark.empty()) return newRecordRow_;
+    auto found = rowOfBookmark_.find(bookmark);
+    return found == rowOfBookmark_.end() ? -1 : found->second;
+  };
+  bool removed = true;
+  for (const dataset::TBookmark& bookmark : doomed) {
+    if (!MoveToRow(rowOf(bookmark))) {
+      removed = false;
+      break;
+    }
+    const int at = rowOf(bookmark);
     try {
       Busy busy(walking_);
-      DataSet()->Delete();
+      DataSet()->Delete();  // the record being inserted is cancelled
     } catch (const std::exception& e) {
       Report(MessageOf(e));
-      return false;
+      removed = false;
+      break;
     }
-    beginRemoveRows(QModelIndex(), row, row);
-    rows_.erase(rows_.begin() + row);
+    beginRemoveRows(QModelIndex(), at, at);
+    rows_.erase(rows_.begin() + at);
+    if (newRecordRow_ > at) --newRecordRow_;
+    if (bookmark.empty()) newRecordRow_ = -1;
+    IndexBookmarks();
     endRemoveRows();
   }
-  rowOfBookmark_.clear();
-  for (size_t r = 0; r < rows_.size(); ++r) rowOfBookmark_[rows_[r].bookmark] = static_cast<int>(r);
-  return true;
+  AnnounceCurrentRow(true);
+  return removed;
 }
 
 }  // namespace ndsqt

@@ -61,12 +61,12 @@ std::string Cursor::QuotedColumn(const std::string& name) const {
 }
 
 bool Cursor::MayRead(const std::string& name) const {
-  if (!connection_->dictionary || rows_session().AppliesRights()) return true;
+  if (!connection_->dictionary || rows_session().AuthorizesWhilePreparing()) return true;
   return connection_->dictionary->MayRead(source_table, name);
 }
 
 void Cursor::RequireRight(uint8_t right, const std::string& column) const {
-  if (rows_session().AppliesRights()) return;
+  if (rows_session().AuthorizesWhilePreparing()) return;
   uint8_t granted = column.empty() ? TableRightsOf(*connection_, source_table)
                                    : ColumnRightsOf(*connection_, source_table, column);
   if (granted & right) return;

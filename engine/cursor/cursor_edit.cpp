@@ -207,7 +207,7 @@ void CursorWalk::RunWrite(Cursor& c, StoreStatement& stmt) {
                         "Value required: column \"" + name + "\" may not be empty.");
     }
     if (refusal.kind == WriteRefusal::Kind::kNumberTaken) throw;
-    std::optional<EngineError> refined = c.rows_session().WriteError(c.source_table, error);
+    std::optional<EngineError> refined = c.rows_session().GuardRefusal(c.source_table, error);
     if (refined) throw *refined;
     throw;
   }

@@ -30,7 +30,7 @@ bool IsNdt(const Cursor& c) {
 // statement itself, as SQLite's authorizer does).
 int64_t RightsVersion(const Cursor& c) {
   const auto& dictionary = c.connection().dictionary;
-  return dictionary && !c.rows_session().AppliesRights() ? dictionary->version : -1;
+  return dictionary && !c.rows_session().AuthorizesWhilePreparing() ? dictionary->version : -1;
 }
 
 }  // namespace

@@ -273,7 +273,7 @@ class CursorWalk {
   int64_t NumberFromSequence(Cursor& c);
   // Runs the write `stmt` of a record; a refusal becomes the engine's own
   // error: an empty NOT NULL column named as its field, a guard's refusal
-  // as the store's guards word it (StoreSession::WriteError).
+  // as the store's guards word it (StoreSession::GuardRefusal).
   void RunWrite(Cursor& c, StoreStatement& stmt);
   // Whether another session of the store holds the record's lock (a
   // server's): asking costs a round trip. False where the store keeps none.

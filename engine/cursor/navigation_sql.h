@@ -52,7 +52,6 @@ class NavigationSql {
   std::string Select() const;
   std::string Where(const std::string& step) const;
   std::string Order(bool backward) const;
-  std::string KeyOrRowid() const { return spec_.key.empty() ? "rowid" : spec_.key; }
 
   WalkSpec spec_;  // what the cursor walks
 };

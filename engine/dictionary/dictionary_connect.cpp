@@ -9,7 +9,8 @@ namespace nce {
 void ConnectDictionary(Connection& connection, const std::string& user,
                        const std::string& password) {
   StoreSession& session = connection.session();
-  if (!session.AppliesRights()) return OnServerDictionaryConnect(connection, user, password);
+  if (!session.AuthorizesWhilePreparing())
+    return OnServerDictionaryConnect(connection, user, password);
   bool has_users = DictionaryHasUsers(session);
   if (has_users) CheckDictionaryLogin(session, user, password);
   OnDictionaryConnect(connection, !has_users);

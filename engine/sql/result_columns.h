@@ -9,10 +9,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/cursor/cursor.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/connection.h"
 #include "engine/storage/store_session.h"
 
 namespace nce {
@@ -25,6 +27,15 @@ using KeepResultColumn = std::function<bool(const StoreStatement::Origin& origin
 std::vector<ResultColumn> ResultColumns(StoreStatement& stmt, uint16_t table_type,
                                         const DescribeResultTable& describe,
                                         const KeepResultColumn& keep = nullptr);
+
+// The columns a static cursor keeps of the result of `sql` (one statement),
+// which `stmt` yields on `session`, described by `connection`'s catalog.
+// Where the store's SELECT * reads a table's rowid column (which SQLite's
+// leaves out), that column stays only when the statement names rowid, and
+// then once per table.
+std::vector<ResultColumn> StatementResultColumns(Connection& connection, StoreSession& session,
+                                                 StoreStatement& stmt, std::string_view sql,
+                                                 uint16_t table_type);
 
 }  // namespace nce
 

@@ -1,77 +1,19 @@
 #include "engine/sql/statement.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
-#include "engine/cursor/cursor_live.h"
 #include "engine/dictionary/dictionary_rights.h"
+#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
-#include "engine/index/order_fields.h"
-#include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
 #include "engine/sql/long_decimals.h"
-#include "engine/sql/result_columns.h"
-#include "engine/sql/statement_locks.h"
-#include "engine/storage/store_catalog.h"
+#include "engine/sql/statement_keywords.h"
 
 namespace nce {
 namespace {
-
-bool ManagesTransaction(const std::string& keyword) {
-  return keyword == "BEGIN" || keyword == "COMMIT" || keyword == "END" || keyword == "ROLLBACK" ||
-         keyword == "SAVEPOINT" || keyword == "RELEASE";
-}
-
-bool OnlyReads(const std::string& keyword) {
-  return keyword == "SELECT" || keyword == "VALUES" || keyword == "EXPLAIN";
-}
-
-bool ChangesRows(const std::string& keyword) {
-  return keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" ||
-         keyword == "REPLACE" || keyword == "WITH";
-}
-
-// A failure that no earlier statement of the script could cure.
-bool IsSyntaxFailure(const EngineError& error) {
-  const std::string& message = error.text();
-  return message.find("syntax error") != std::string::npos ||
-         message.find("unrecognized token") != std::string::npos ||
-         message.find("incomplete input") != std::string::npos;
-}
-
-// The store's SQL error `error`, naming the statement of a script it
-// belongs to; the engine's own errors (a guard's refusal, a lock, rights)
-// stay as they are.
-EngineError InScript(const EngineError& error, size_t index, size_t count) {
-  if (count <= 1 || error.number() != NDS_E_SQL) return error;
-  return EngineError(error.number(), error.text() + " (statement " + std::to_string(index + 1) +
-                                         " of " + std::to_string(count) + ")");
-}
-
-// The table an INSERT writes to, as written after INTO.
-std::string InsertTarget(std::string_view sql) {
-  std::string upper = UpperAscii(sql);
-  size_t into = upper.find("INTO");
-  if (into == std::string::npos) return {};
-  size_t i = into + 4;
-  while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n'))
-    ++i;
-  if (i >= sql.size()) return {};
-  if (sql[i] == '"' || sql[i] == '[' || sql[i] == '`') {
-    char close = sql[i] == '[' ? ']' : sql[i];
-    size_t end = sql.find(close, i + 1);
-    return end == std::string_view::npos ? std::string()
-                                         : std::string(sql.substr(i + 1, end - i - 1));
-  }
-  size_t end = i;
-  while (end < sql.size() &&
-         (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_'))
-    ++end;
-  return std::string(sql.substr(i, end - i));
-}
 
 // Undoes or keeps the work of one execution: a transaction of its own when
 // none is open, a savepoint inside the caller's transaction, a restart of
@@ -81,38 +23,36 @@ std::string InsertTarget(std::string_view sql) {
 class RunScope {
  public:
   enum class Kind { kNone, kTransaction, kSavepoint, kRestart };
-  RunScope(Connection& connection, Kind kind)
-      : connection_(connection), session_(connection.session()), kind_(kind) {
-    if (kind_ == Kind::kTransaction) session_.Execute("BEGIN IMMEDIATE");
-    if (kind_ == Kind::kSavepoint) session_.Execute("SAVEPOINT _nce_run");
+  RunScope(Connection& connection, StoreSession& session, Kind kind)
+      : connection_(connection), session_(session), kind_(kind) {
+    if (kind_ == Kind::kTransaction) session_.BeginWrite();
+    if (kind_ == Kind::kSavepoint) session_.Savepoint(kSavepoint);
   }
   ~RunScope() {
     if (done_) return;
-    if (kind_ == Kind::kTransaction && session_.InTransaction()) TryExecute("ROLLBACK");
-    if (kind_ == Kind::kSavepoint) {
-      TryExecute("ROLLBACK TO _nce_run");
-      TryExecute("RELEASE _nce_run");
+    // Undoing on the way out of a failure: the failure itself is what the
+    // caller learns of. A server that lost the connection rolls back by
+    // itself.
+    try {
+      if (kind_ == Kind::kTransaction && session_.InTransaction()) session_.Rollback();
+      if (kind_ == Kind::kSavepoint && session_.InTransaction()) {
+        session_.RollbackToSavepoint(kSavepoint);
+        session_.ReleaseSavepoint(kSavepoint);
+      }
+    } catch (...) {
     }
     if (kind_ == Kind::kRestart) connection_.RestartTransaction();
   }
   RunScope(const RunScope&) = delete;
   RunScope& operator=(const RunScope&) = delete;
   void Keep() {
-    if (kind_ == Kind::kTransaction) session_.Execute("COMMIT");
-    if (kind_ == Kind::kSavepoint) session_.Execute("RELEASE _nce_run");
+    if (kind_ == Kind::kTransaction) session_.Commit();
+    if (kind_ == Kind::kSavepoint) session_.ReleaseSavepoint(kSavepoint);
     done_ = true;
   }
 
  private:
-  // Undoing on the way out of a failure: the failure itself is what the
-  // caller learns of.
-  void TryExecute(const char* sql) noexcept {
-    try {
-      session_.Execute(sql);
-    } catch (...) {
-    }
-  }
-
+  static constexpr const char* kSavepoint = "_nce_run";
   Connection& connection_;
   StoreSession& session_;  // the connection's session on its store
   Kind kind_;
@@ -130,19 +70,26 @@ void RequireParameterMarker(const std::string& marker) {
 
 }  // namespace
 
+EngineError Statement::InScript(const EngineError& error, size_t index) const {
+  if (pieces_.size() <= 1 || error.number() != NDS_E_SQL) return error;
+  return EngineError(error.number(), error.text() + " (statement " + std::to_string(index + 1) +
+                                         " of " + std::to_string(pieces_.size()) + ")");
+}
+
 void Statement::Prepare(std::string_view sql) {
   prepared_ = false;
   pieces_.clear();
   markers_.clear();
   values_.clear();
   text_.assign(sql);
+  StoreSession& session = connection_->LiveSession();
   size_t ordinal = 1;
   for (std::string_view statement : SplitScript(text_)) {
     MarkedStatement marked = MarkParameters(statement, ordinal);
     Piece piece;
     piece.keyword = LeadingKeyword(statement);
     piece.sql = piece.keyword == "CREATE" ? RewriteEngineTypes(marked.sql) : marked.sql;
-    if (!connection_->server()) piece.sql = ColumnLongDecimalsAsText(piece.sql);
+    if (!session.ReadsLongDecimalsExactly()) piece.sql = ColumnLongDecimalsAsText(piece.sql);
     piece.first_ordinal = ordinal;
     piece.marker_count = marked.markers.size();
     ordinal += marked.markers.size();
@@ -155,36 +102,48 @@ void Statement::Prepare(std::string_view sql) {
   if (pieces_.empty())
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; the statement text is empty");
   values_.resize(markers_.size());
-  if (connection_->server()) {
-    CheckOnServer();
-    prepared_ = true;
-    return;
-  }
+  CheckPieces(session);
+  prepared_ = true;
+}
+
+void Statement::CheckPieces(StoreSession& session) {
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
-  StoreSession& session = connection_->session();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);
-  bool schema_changes = false;
+  ForgetServerTableShapes(*connection_);
+  bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
-    if (IsCreateIndexStatement(pieces_[i].sql)) {
-      CheckCreateIndexStatement(pieces_[i].sql);  // index orders are the engine's own
-      schema_changes = true;
+    const std::string& sql = pieces_[i].sql;
+    const std::string& keyword = pieces_[i].keyword;
+    if (IsCreateIndexStatement(sql)) {
+      CheckCreateIndexStatement(sql);  // index orders are the engine's own
+      schema_changed = true;
       continue;
     }
-    if (pieces_[i].keyword == "DROP" && IsDropOrderStatement(session, pieces_[i].sql)) continue;
-    if (IsDictionaryStatement(pieces_[i].sql)) continue;  // users, groups, rights, links
-    std::optional<RefuseHiddenReads> refuse;
-    if (!OnlyReads(pieces_[i].keyword)) refuse.emplace(*connection_);
-    try {
-      session.Check(pieces_[i].sql);
-    } catch (const EngineError& error) {
-      if (!schema_changes || IsSyntaxFailure(error)) throw InScript(error, i, pieces_.size());
+    if (IsDictionaryStatement(sql)) continue;  // users, groups, rights, links
+    // The user's rights decide now, where no earlier statement of the script
+    // changes what they are checked against; a store that enforces them
+    // itself does so as it checks.
+    if (!session.AuthorizesWhilePreparing() && !schema_changed) {
+      try {
+        AuthorizeServerStatement(*connection_, sql, keyword == "SELECT");
+      } catch (const EngineError& error) {
+        throw InScript(error, i);
+      }
     }
-    schema_changes = schema_changes || IsSchemaStatement(pieces_[i].keyword) ||
-                     ManagesTransaction(pieces_[i].keyword);
+    if (session.CanCheck(keyword)) {
+      if (keyword == "DROP" && IsDropOrderStatement(session, sql)) continue;
+      std::optional<RefuseHiddenReads> refuse;
+      if (session.AuthorizesWhilePreparing() && !OnlyReads(keyword)) refuse.emplace(*connection_);
+      try {
+        session.Check(sql);
+      } catch (const EngineError& error) {
+        if (session.CheckFailureStands(error, schema_changed)) throw InScript(error, i);
+      }
+    }
+    schema_changed = schema_changed || IsSchemaStatement(keyword) || ManagesTransaction(keyword);
   }
-  prepared_ = true;
 }
 
 std::vector<size_t> Statement::Resolve(const FieldRef& field) const {
@@ -225,118 +184,12 @@ void Statement::SetBinaryPiece(const FieldRef& field, uint32_t total, uint32_t o
   }
 }
 
-void Statement::NoteAutoinc(const Piece& piece) {
-  std::string target = InsertTarget(piece.sql);
-  if (target.empty()) return;
-  std::optional<TableDesc> table = DescribeStoreTable(*connection_, target);
-  if (!table) return;
-  for (const FieldDesc& field : table->fields) {
-    if (field.shape.type != NDS_AUTOINC) continue;
-    auto read = connection_->session().Prepare("SELECT CAST(" + QuoteIdentifier(field.name) +
-                                               " AS INTEGER) FROM " + QuoteIdentifier(table->name) +
-                                               " WHERE rowid = last_insert_rowid()");
-    if (read->Step() && read->Column(0).kind == Value::Kind::kInteger)
-      last_autoinc_ = static_cast<uint32_t>(read->Column(0).integer);
-    return;
-  }
-}
-
-std::shared_ptr<Cursor> Statement::RunPieces(bool& counted, uint64_t& changes) {
-  StoreSession& session = connection_->session();
-  std::shared_ptr<Cursor> cursor;
-  uint16_t table_type = options.table_type ? options.table_type : NDS_NDT;
-  uint16_t char_type = options.char_type ? options.char_type : NDS_ANSI;
-  for (size_t i = 0; i < pieces_.size(); ++i) {
-    const Piece& piece = pieces_[i];
-    // Index orders are made and dropped by the engine, not by the store alone.
-    if (IsCreateIndexStatement(piece.sql)) {
-      std::optional<TableDesc> table =
-          DescribeStoreTable(*connection_, CreateIndexTable(piece.sql));
-      RunCreateIndexStatement(session, table, piece.sql);
-      continue;
-    }
-    if (piece.keyword == "DROP" && RunDropIndexStatement(session, piece.sql)) continue;
-    if (IsDictionaryStatement(piece.sql)) {
-      RunDictionaryStatement(*connection_, piece.sql);
-      continue;
-    }
-    // SQLite refuses to drop or change a column that a trigger or a table
-    // constraint names; the type guards go first (the altered table's guard
-    // constraints too) and the catalog sync below gives them back as triggers.
-    if (piece.keyword == "ALTER") {
-      // Prepared first, so that the user's right to alter the table decides
-      // before any guard goes.
-      try {
-        session.Check(piece.sql);
-      } catch (const EngineError& error) {
-        throw InScript(error, i, pieces_.size());
-      }
-      EngineDefinitions engine_work(*connection_);
-      LiftTypeGuardsForAlter(*connection_, AlterTarget(piece.sql));
-    }
-    // Other users' record locks and exclusive opens on the table it writes.
-    std::optional<LockFence> fence;
-    if (ChangesRows(piece.keyword))
-      fence.emplace(*connection_, WriteTarget(piece.sql, piece.keyword),
-                    ReplacesRows(piece.sql, piece.keyword));
-    // A statement that writes may not read what the user cannot see.
-    std::optional<RefuseHiddenReads> refuse;
-    if (!OnlyReads(piece.keyword)) refuse.emplace(*connection_);
-    std::unique_ptr<StoreStatement> stmt;
-    try {
-      stmt = session.Prepare(piece.sql);
-      for (size_t k = 0; k < piece.marker_count; ++k) {
-        size_t ordinal = piece.first_ordinal + k;
-        stmt->Bind(static_cast<int>(ordinal), values_[ordinal - 1]);
-      }
-    } catch (const EngineError& error) {
-      throw InScript(error, i, pieces_.size());
-    }
-    if (stmt->ColumnCount() > 0 && stmt->ReadsOnly()) {
-      if (cursor) cursor->Release();
-      cursor = nullptr;
-      if (options.read_only == NDS_CURSOR_READWRITE)
-        cursor = OpenLiveCursor(connection_, piece.sql, values_, options.char_type);
-      if (!cursor) {
-        bool has_row = stmt->Step();
-        std::vector<ResultColumn> columns = ResultColumns(
-            *stmt, table_type,
-            [this](const std::string& table) { return DescribeStoreTable(*connection_, table); });
-        cursor = MaterialiseResult(connection_, *stmt, has_row, columns, table_type, char_type);
-      }
-      continue;
-    }
-    try {
-      while (stmt->Step()) {
-      }
-    } catch (const EngineError& error) {
-      throw InScript(error, i, pieces_.size());
-    }
-    if (ChangesRows(piece.keyword) && !stmt->ReadsOnly()) {
-      counted = true;
-      changes += static_cast<uint64_t>(stmt->RowsChanged());
-      if ((piece.keyword == "INSERT" || piece.keyword == "REPLACE") && stmt->RowsChanged() > 0)
-        NoteAutoinc(piece);
-    }
-    if (IsSchemaStatement(piece.keyword)) {
-      EngineDefinitions engine_work(*connection_);
-      // SQLite renames a column in its indexes; the orders' texts follow.
-      ColumnChange change = piece.keyword == "ALTER" ? ReadColumnChange(piece.sql) : ColumnChange{};
-      if (change.kind == ColumnChange::Kind::kRename)
-        RenameFieldInOrders(connection_->session(), AlterTarget(piece.sql), change.column,
-                            change.new_name);
-      SyncStoreCatalog(*connection_, table_type);
-    }
-  }
-  return cursor;
-}
-
 std::shared_ptr<Cursor> Statement::Execute() {
   if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
-  if (connection_->server()) return ExecuteOnServer();
-  StoreSession& session = connection_->session();
+  StoreSession& session = connection_->LiveSession();
   connection_->NewEpoch();
-  FollowRightsChanges(*connection_);
+  FollowRightsChanges(*connection_);  // an administrator's changes hold from this statement on
+  ForgetServerTableShapes(*connection_);
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {
     manages = manages || ManagesTransaction(piece.keyword);
@@ -351,22 +204,22 @@ std::shared_ptr<Cursor> Statement::Execute() {
     kind = RunScope::Kind::kRestart;
   rows_affected_.reset();
   last_autoinc_ = 0;
-  bool counted = false;
-  uint64_t changes = 0;
-  std::shared_ptr<Cursor> cursor;
+  Run run;
+  run.table_type = options.table_type ? options.table_type : NDS_NDT;
+  run.char_type = options.char_type ? options.char_type : NDS_ANSI;
   {
-    RunScope scope(*connection_, kind);
+    RunScope scope(*connection_, session, kind);
     try {
-      cursor = RunPieces(counted, changes);
+      RunPieces(session, run);
       scope.Keep();
     } catch (...) {
-      if (cursor) cursor->Release();
+      if (run.cursor) run.cursor->Release();
       throw;
     }
   }
   if (!reads_only) connection_->NoteTouched();
-  if (counted) rows_affected_ = changes;
-  return cursor;
+  if (run.counted) rows_affected_ = run.changes;
+  return run.cursor;
 }
 
 }  // namespace nce

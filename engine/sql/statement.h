@@ -22,6 +22,7 @@
 #include "engine/sql/sql_script.h"
 #include "engine/sql/statement_options.h"
 #include "engine/storage/connection.h"
+#include "engine/storage/store_session.h"
 
 namespace nce {
 
@@ -38,7 +39,6 @@ class Statement : public Object {
   void Prepare(std::string_view sql);
   bool prepared() const { return prepared_; }
   const std::string& text() const { return text_; }
-  size_t parameter_count() const { return values_.size(); }
 
   // Stores a parameter value: by ordinal, or by name for every marker
   // ":name" of that name. Throws NDS_E_INVALID_FIELD when there is none.
@@ -65,18 +65,38 @@ class Statement : public Object {
     size_t first_ordinal = 1;  // ordinal of its first marker
     size_t marker_count = 0;   // markers in this statement
   };
+  // What one execution gathers while its statements run.
+  struct Run {
+    uint16_t table_type = 0;         // of tables it makes and cursors it yields
+    uint16_t char_type = 0;          // of the same
+    std::shared_ptr<Cursor> cursor;  // of the last statement that yields rows
+    bool counted = false;            // a statement that changes rows ran
+    uint64_t changes = 0;            // rows those statements changed
+  };
   std::vector<size_t> Resolve(const FieldRef& field) const;
-  std::shared_ptr<Cursor> RunPieces(bool& counted, uint64_t& changes);
-  // Execute and its pieces on a database on a server (statement_server.cpp).
-  std::shared_ptr<Cursor> ExecuteOnServer();
-  void RunOnServer(const Piece& piece, uint16_t table_type, uint16_t char_type,
-                   std::shared_ptr<Cursor>& cursor, bool& counted, uint64_t& changes);
-  void NoteServerAutoinc(const Piece& piece);
+  // The store's SQL error `error`, naming the statement `index` of a script
+  // it belongs to; the engine's own errors (a guard's refusal, a lock,
+  // rights) stay as they are.
+  EngineError InScript(const EngineError& error, size_t index) const;
+  // Checks the prepared statements against the store (statement.cpp).
+  void CheckPieces(StoreSession& session);
+  // Runs the statements in order (statement_run.cpp).
+  void RunPieces(StoreSession& session, Run& run);
+  void RunPiece(StoreSession& session, const Piece& piece, Run& run);
+  // An ALTER TABLE; true when the store made the change itself.
+  bool AlterTable(StoreSession& session, const Piece& piece);
+  void AfterSchemaChange(StoreSession& session, const Piece& piece, uint16_t table_type);
+  void NoteAutoinc(StoreSession& session, const Piece& piece);
+  // A query's rows as the run's cursor (statement_reads.cpp): a live cursor
+  // where asked for and possible, else a static one. `stmt`: the query
+  // prepared and bound, on a store that steps results as they are read;
+  // null where the store holds them in a cursor of its own.
   // `hidden_tables`: tables whose hidden columns the query reads as NULL.
-  void ReadOnServer(const Piece& piece, const std::vector<std::string>& hidden_tables,
-                    uint16_t table_type, uint16_t char_type, std::shared_ptr<Cursor>& cursor);
-  void CheckOnServer();
-  void NoteAutoinc(const Piece& piece);
+  void ReadQuery(StoreSession& session, const Piece& piece, StoreStatement* stmt,
+                 const std::vector<std::string>& hidden_tables, Run& run);
+  void ReadInPages(StoreSession& session, const Piece& piece,
+                   const std::vector<std::string>& hidden_tables, Run& run);
+  void Bind(StoreStatement& stmt, const Piece& piece) const;
 
   std::shared_ptr<Connection> connection_;  // connection the statement belongs to
   std::string text_;                        // text as prepared

@@ -38,6 +38,30 @@ class SqliteSession : public StoreSession {
   bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
                      int64_t rowid, uint64_t offset, uint64_t length, std::string* part) override;
 
+  // What the SQL front end asks (sqlite_session_answers.cpp): rights and
+  // hidden columns are the authorizer's; rows are stepped as they are read;
+  // the record locks are the process's, fenced off by the engine; the
+  // catalog follows DDL run as written.
+  void BeginWrite() override;
+  bool AuthorizesWhilePreparing() const override { return true; }
+  bool CanCheck(std::string_view) const override { return true; }
+  bool CheckFailureStands(const EngineError& error, bool schema_changed) const override;
+  bool ReadsLongDecimalsExactly() const override { return false; }
+  bool ReadsWholeResults() const override { return false; }
+  bool SelectStarReadsRowid() const override { return false; }
+  bool HonoursRecordLocks() const override { return false; }
+  bool VacuumKeepsRecordNumbers() const override { return false; }
+  std::string LastInsertedRowid() const override { return "last_insert_rowid()"; }
+  std::string InsertColumns(std::string_view) override { return {}; }
+  std::optional<EngineError> GuardRefusal(std::string_view, const EngineError&) override {
+    return std::nullopt;  // the type guards raise the engine's errors themselves
+  }
+  bool MakeDeclaredTable(std::string_view, uint16_t, uint16_t) override { return false; }
+  bool ChangeColumns(std::string_view, const ColumnChange&) override { return false; }
+  void BeforeAlterTable(const std::string& table) override;
+  bool MoveCatalogRows(const std::string&, const std::string&) override { return false; }
+  void SyncCatalog(const std::string& altered, uint16_t new_table_type) override;
+
   sqlite3* db() const { return db_; }
 
  private:

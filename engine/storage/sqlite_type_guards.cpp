@@ -395,10 +395,6 @@ bool RebuildWithChecks(sqlite3* db, const TableDesc& table, const std::string& s
 
 }  // namespace
 
-std::vector<std::string> TypeGuardStatements(const TableDesc& table) {
-  return WantedTriggers(table, false);
-}
-
 void EnsureTypeGuards(sqlite3* db, const TableDesc& table, bool new_table) {
   std::string sql = TableSql(db, table.name);
   std::string stored = StoredChecks(sql), checks = CheckConstraints(table);

@@ -35,10 +35,6 @@ inline constexpr const char* kGuardPrefix = "_nce_guard_";
 // Prefix of the guard constraints' names (the refusal's text).
 inline constexpr const char* kCheckPrefix = "NCE-";
 
-// The CREATE TRIGGER statements (insert, update) guarding `table` with
-// triggers alone; empty when none of its fields needs a guard.
-std::vector<std::string> TypeGuardStatements(const TableDesc& table);
-
 // Gives `table` the guards its fields need, replacing outdated ones (the
 // guards follow the table's fields after ALTER TABLE) and dropping guards
 // left under other names. A `new_table` (no catalog rows before) that is

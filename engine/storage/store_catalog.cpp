@@ -4,7 +4,6 @@
 #include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/sqlite_catalog.h"
 #include "engine/storage/sqlite_stmt.h"
-#include "engine/storage/sqlite_type_guards.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -55,16 +54,6 @@ std::vector<std::pair<std::string, int64_t>> StoreTablesWithTypes(Connection& co
       "ON t.name = m.name COLLATE NOCASE WHERE m.type = 'table' ORDER BY m.name COLLATE NOCASE");
   while (stmt.Step()) tables.emplace_back(stmt.Text(0), stmt.Int(1));
   return tables;
-}
-
-void LiftTypeGuardsForAlter(Connection& connection, const std::string& altered) {
-  sqlite3* db = connection.db();
-  DropAllTypeGuards(db);
-  if (!altered.empty()) DropCheckGuards(db, altered);
-}
-
-void SyncStoreCatalog(Connection& connection, uint16_t new_table_type) {
-  SyncCatalog(connection.db(), new_table_type);
 }
 
 }  // namespace nce

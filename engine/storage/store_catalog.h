@@ -33,15 +33,6 @@ std::optional<TableDesc> DescribeTableToOpen(Connection& connection, std::string
 // table without catalog rows), in order of name without regard to case.
 std::vector<std::pair<std::string, int64_t>> StoreTablesWithTypes(Connection& connection);
 
-// Before ALTER TABLE `altered` (empty: not known) on a SQLite store: takes
-// away the type guards SQLite would refuse the change for, which
-// SyncStoreCatalog gives back.
-void LiftTypeGuardsForAlter(Connection& connection, const std::string& altered);
-
-// After DDL on a SQLite store: brings the catalog in line with the tables
-// (SyncCatalog in sqlite_catalog.h); new tables take `new_table_type`.
-void SyncStoreCatalog(Connection& connection, uint16_t new_table_type);
-
 }  // namespace nce
 
 #endif  // ENGINE_STORAGE_STORE_CATALOG_H

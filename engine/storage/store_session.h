@@ -26,6 +26,9 @@ namespace nce {
 class BulkInsert;    // bulk_rows.h
 class StoreDialect;  // store_dialect.h
 
+struct ColumnChange;    // schema/ddl.h
+enum class SqlDialect;  // expr/expr_sql.h
+
 // Why a write failed, where the record work of a cursor tells causes apart.
 struct WriteRefusal {
   enum class Kind {
@@ -131,10 +134,6 @@ class StoreSession {
   // Whether every statement crosses a network to the store: reads ahead
   // take larger windows there.
   virtual bool Remote() const { return false; }
-  // Whether the store applies a data dictionary's rights to every statement
-  // itself (SQLite's authorizer); otherwise a cursor checks them before it
-  // reads or writes a column.
-  virtual bool AppliesRights() const { return true; }
   // Whether a savepoint taken outside a transaction begins one (SQLite); a
   // server refuses it there, and each statement commits by itself.
   virtual bool SavepointBeginsTransaction() const { return true; }
@@ -153,14 +152,6 @@ class StoreSession {
   // Whether TryLockRecord takes locks that other machines see (a server's);
   // without, the process's lock table beside the file is all there is.
   virtual bool KeepsRecordLocks() const { return false; }
-  // The engine's own refusal for `error`, which a write of a row of `table`
-  // ran into, where the store's text says that one of the table's guards
-  // refused a value; nothing when `error` is to be reported as it is.
-  virtual std::optional<EngineError> WriteError(const std::string& table,
-                                                const EngineError& error) {
-    (void)table, (void)error;
-    return std::nullopt;
-  }
   // Whether the session reaches its store; a server session that lost its
   // connection refuses work until Reconnect.
   virtual bool Connected() const { return true; }
@@ -221,6 +212,74 @@ class StoreSession {
     (void)table, (void)record, (void)shared;
     return true;
   }
+
+  // ---- what the SQL front end asks of the store (engine/sql/statement.h) ----
+  // Where the stores differ, each answers for itself: the front end never
+  // asks which store it has.
+  // Begins a transaction that will write. SQLite takes the write lock at
+  // once, so that a second writer waits here instead of failing half-way.
+  virtual void BeginWrite() = 0;
+  // Whether the store enforces a dictionary user's rights itself when a
+  // statement is prepared (SQLite's authorizer, dictionary_rights.h), the
+  // statements of cursors included; if not, the engine authorizes each
+  // statement before it goes to the store, and a cursor checks the rights
+  // before it reads or writes a column.
+  virtual bool AuthorizesWhilePreparing() const = 0;
+  // Whether Check can read a statement led by `keyword` (upper-cased).
+  virtual bool CanCheck(std::string_view keyword) const = 0;
+  // Whether `error`, thrown by Check, is what running the statement would
+  // throw. `schema_changed`: an earlier statement of the same script
+  // changes the schema or ends a transaction, and may make what is missing.
+  virtual bool CheckFailureStands(const EngineError& error, bool schema_changed) const = 0;
+  // Whether the store reads a decimal literal of more digits than a double
+  // keeps exactly (SQLite reads it as a double: sql/long_decimals.h).
+  virtual bool ReadsLongDecimalsExactly() const = 0;
+  // Whether a prepared statement reads its whole result when first stepped
+  // (a server): a query's rows then go through a cursor the store holds, a
+  // page at a time.
+  virtual bool ReadsWholeResults() const = 0;
+  // Whether `SELECT *` reads a table's record number as a column of its own
+  // (a server's rowid column); SQLite's rowid shows only where named.
+  virtual bool SelectStarReadsRowid() const = 0;
+  // Whether the store itself refuses a write to a record another session
+  // holds locked (a server's lock triggers); otherwise the engine fences
+  // locked records off around each SQL write (sql/statement_locks.h).
+  virtual bool HonoursRecordLocks() const = 0;
+  // Whether VACUUM keeps every record number. SQLite's may renumber the
+  // rows of a table, which would move records under their bookmarks and
+  // locks: the engine refuses it there.
+  virtual bool VacuumKeepsRecordNumbers() const = 0;
+  // An SQL expression for the record number of the row the session
+  // inserted last.
+  virtual std::string LastInsertedRowid() const = 0;
+  // The columns an INSERT into `table` that names none must name, quoted
+  // and separated by ", "; empty when the statement may stay as written.
+  virtual std::string InsertColumns(std::string_view table) = 0;
+  // The engine's refusal that the failure `error` of a write to `table`
+  // stands for (a type guard that cannot raise the engine's error itself);
+  // nullopt when `error` stands as it is.
+  virtual std::optional<EngineError> GuardRefusal(std::string_view table,
+                                                  const EngineError& error) = 0;
+  // Makes the engine table the CREATE TABLE statement `create` declares in
+  // the store's own way, with its catalog rows; false when the statement
+  // goes to the store as written (and SyncCatalog follows).
+  virtual bool MakeDeclaredTable(std::string_view create, uint16_t table_type,
+                                 uint16_t char_type) = 0;
+  // Makes `change` of an ALTER TABLE of `table` in the store's own way, the
+  // catalog following; false when the statement goes to the store as
+  // written (and SyncCatalog follows).
+  virtual bool ChangeColumns(std::string_view table, const ColumnChange& change) = 0;
+  // Before an ALTER TABLE of `table` (empty: not known) goes to the store
+  // as written: takes away what the store would refuse the change for,
+  // which SyncCatalog gives back.
+  virtual void BeforeAlterTable(const std::string& table) = 0;
+  // After ALTER TABLE `from` RENAME TO `to`: moves the catalog's rows of the
+  // table to its new name; false when SyncCatalog follows the rename itself.
+  virtual bool MoveCatalogRows(const std::string& from, const std::string& to) = 0;
+  // After a statement that changed the schema: brings the catalog in line
+  // with the tables. `altered` names the table an ALTER TABLE changed
+  // (empty for others); new tables take `new_table_type`.
+  virtual void SyncCatalog(const std::string& altered, uint16_t new_table_type) = 0;
 
  protected:
   StoreSession() = default;

@@ -53,13 +53,6 @@ void ArmFailpoint(const std::string& function, uint32_t code, const std::string&
   RecountArmed();
 }
 
-void DisarmFailpoint(const std::string& function) {
-  std::lock_guard lock(g_mutex);
-  auto it = g_failpoints.find(function);
-  if (it != g_failpoints.end()) it->second.remaining = 0;
-  RecountArmed();
-}
-
 void DisarmAllFailpoints() {
   std::lock_guard lock(g_mutex);
   g_failpoints.clear();

@@ -21,7 +21,6 @@ namespace nce::testing {
 // its next `count` calls with `code` and `text`. Re-arming replaces.
 void ArmFailpoint(const std::string& function, uint32_t code, const std::string& text,
                   int count = 1);
-void DisarmFailpoint(const std::string& function);
 void DisarmAllFailpoints();
 // Calls of `function` failed by its failpoint since it was armed.
 int FailpointHits(const std::string& function);

@@ -175,6 +175,75 @@ TEST_P(StatementsOnBothStores, FailingStatementUndoesTheWholeRun) {
   EXPECT_EQ(store_.Read("SELECT k FROM t ORDER BY k"), "1\n2\n");
 }
 
+// Every leading keyword is classed alike on both stores: whether its rows
+// count, whether the execution leaves transactions to it, whether it only
+// reads. A keyword one store does not know is refused there as SQL and
+// changes nothing. VACUUM, which may renumber a SQLite store's records,
+// is refused there.
+TEST_P(StatementsOnBothStores, KeywordsAreClassedAlikeOnBothStores) {
+  RunSqlOrFail(connection_, "CREATE TABLE t(k INTEGER, v CHAR(10))");
+  struct Case {
+    const char* sql;
+    bool on_sqlite, on_server;  // the store knows the statement
+    int count;                  // rows counted; -1: no count
+    bool cursor;                // yields rows
+    const char* keys;           // t's keys after it, from the one row 1
+  };
+  const Case cases[] = {
+      {"INSERT INTO t VALUES (2, 'b') ON CONFLICT DO NOTHING", true, true, 1, false, "12"},
+      {"WITH gone AS (SELECT 1 AS k) DELETE FROM t WHERE k IN (SELECT k FROM gone)", true, true, 1,
+       false, ""},
+      {"REPLACE INTO t VALUES (3, 'c')", true, false, 1, false, "13"},
+      {"MERGE INTO t USING (SELECT 4 AS k) s ON t.k = s.k "
+       "WHEN NOT MATCHED THEN INSERT (k, v) VALUES (s.k, 'd')",
+       false, true, 1, false, "14"},
+      {"BEGIN; INSERT INTO t VALUES (5, 'e'); SAVEPOINT s; INSERT INTO t VALUES (6, 'f'); "
+       "ROLLBACK TO s; COMMIT",
+       true, true, 2, false, "15"},
+      {"START TRANSACTION; DELETE FROM t; COMMIT", false, true, 1, false, ""},
+      {"INSERT INTO t VALUES (7, 'g') RETURNING k", true, true, 1, true, "17"},
+      {"EXPLAIN SELECT k FROM t", true, true, -1, true, "1"},
+      {"SHOW server_version", false, true, -1, true, "1"},
+      {"PRAGMA user_version = 7", true, false, -1, false, "1"},
+      {"VACUUM", false, true, -1, false, "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    RunSqlOrFail(connection_, "DELETE FROM t; INSERT INTO t VALUES (1, 'a')");
+    bool known = store_.OnServer() ? c.on_server : c.on_sqlite;
+    NDSHANDLE cursor = 0;
+    NDSRESULT result = NdsExecuteSQLDirect(statement_, c.sql, &cursor);
+    std::string keys = "1";
+    if (!known) {
+      EXPECT_EQ(result, NDS_E_SQL);
+    } else {
+      EXPECT_EQ(result, NDS_SUCCESS) << LastErrorText();
+      EXPECT_EQ(cursor != 0, c.cursor);
+      uint32_t count = 0;
+      EXPECT_EQ(NdsGetRecordCount(statement_, NDS_IGNOREFILTERS, &count),
+                c.count < 0 ? NDS_E_NO_COUNT : NDS_SUCCESS);
+      if (c.count >= 0) {
+        EXPECT_EQ(count, static_cast<uint32_t>(c.count));
+      }
+      keys = c.keys;
+    }
+    if (cursor) NdsCloseTable(cursor);
+    std::string rows;
+    for (char k : keys) rows += std::string(1, k) + "\n";
+    EXPECT_EQ(store_.Read("SELECT k FROM t ORDER BY k"), rows);
+    uint16_t open = 1;
+    ASSERT_EQ(NdsInTransaction(connection_, &open), NDS_SUCCESS);
+    EXPECT_EQ(open, 0);
+  }
+  // Not even where the script manages its transactions itself: the record
+  // numbers stay.
+  RunSqlOrFail(connection_, "INSERT INTO t VALUES (2, 'b'); DELETE FROM t WHERE k = 1");
+  std::string numbers = store_.Read("SELECT rowid, k FROM t");
+  EXPECT_EQ(NdsExecuteSQLDirect(statement_, "BEGIN; COMMIT; VACUUM", nullptr),
+            store_.OnServer() ? NDS_SUCCESS : NDS_E_SQL);
+  EXPECT_EQ(store_.Read("SELECT rowid, k FROM t"), numbers);
+}
+
 TEST_P(StatementsOnBothStores, SelectYieldsCursorWithFieldsAndCount) {
   RunSqlOrFail(connection_,
                "CREATE TABLE p(id AUTOINC, name CHAR(20), amount NUMERIC(10,2), born DATE);"

@@ -5,6 +5,8 @@
 
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
@@ -133,6 +135,61 @@ TEST_P(ServerQuery, TheDictionaryChecksTheLoginTheComponentsSend) {
   };
   EXPECT_EQ(login_error("boss", "secret"), 0u);
   EXPECT_EQ(login_error("boss", "wrong"), NDS_E_LOGIN_FAILED);
+}
+
+// A query with the OEM character type shows accented texts exactly as they
+// were written, and a memo field tells its filled records from its empty and
+// NULL ones, and a NULL text stays NULL, through a walk, an edit, a post and
+// a second reading.
+TEST_P(ServerQuery, OemTextsAndMemoPresenceReadBackExactlyAfterAnEdit) {
+  nds::TNdsConnection connection(nullptr);
+  Configure(connection);
+  connection.Connect();
+  Exec(connection, "create table notes (id integer, name char(12), memo memo)");
+  Exec(connection,
+       "insert into notes values (1, '\u00c4 \u00e9 \u00f1 \u00f8', 'filled'), (2, 'plain', ''), "
+       "(3, '\u00d8re', null), (4, null, null)");
+  nds::TNdsQuery query(nullptr);
+  query.SetNdsConnection(&connection);
+  query.NdsTableOptions()->SetNdsCharType(nds::OEM);
+  query.SetRequestLive(true);
+  SetText(query, "select * from notes");
+  auto rows = [&] {
+    std::string text;
+    for (query.First(); !query.Eof(); query.Next()) {
+      const dataset::TField& memo = *query.FieldByName("memo");
+      const dataset::TField& name = *query.FieldByName("name");
+      text += (name.IsNull() ? "null" : name.AsString()) + "|" +
+              (memo.IsNull() ? "null" : memo.AsString()) + "\n";
+    }
+    return text;
+  };
+  query.Open();
+  EXPECT_EQ(rows(), "\u00c4 \u00e9 \u00f1 \u00f8|filled\nplain|null\n\u00d8re|null\nnull|null\n");
+
+  // Every record changes: an accented name, a memo filled, one emptied.
+  const std::vector<std::pair<std::string, std::string>> edits = {
+      {"\u00f1and\u00fa \u00c4", ""}, {"\u00e9t\u00e9", "\u00f8l"}, {"\u00d8re", "x"}};
+  query.First();
+  for (const auto& [name, memo] : edits) {
+    query.Edit();
+    query.FieldByName("name")->SetAsString(name);
+    query.FieldByName("memo")->SetAsString(memo);
+    query.Post();
+    query.Next();
+  }
+  const std::string edited =
+      "\u00f1and\u00fa \u00c4|null\n\u00e9t\u00e9|\u00f8l\n\u00d8re|x\nnull|null\n";
+  EXPECT_EQ(rows(), edited);
+  query.Close();
+  query.Open();
+  EXPECT_EQ(rows(), edited);
+  // A static result shows the same.
+  query.Close();
+  query.SetRequestLive(false);
+  SetText(query, "select * from notes order by id");
+  query.Open();
+  EXPECT_EQ(rows(), edited);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 # Installs the build in BUILD_DIR into a scratch prefix, then builds the
 # example program of SOURCE_DIR/examples/list_rows against it twice (CMake
 # package, pkg-config) and runs a create, an insert and a select with each.
-# Then it shows a table through the installed Qt model (examples/model_rows),
-# where the build made it. Last it builds examples/tour, the guide's code,
+# Then it shows a table through the installed Qt model (examples/model_rows,
+# through the CMake package and through pkg-config) and runs the self-check of a form over it (examples/qt_form), where the
+# build made the model. Last it builds examples/tour, the guide's code,
 # and checks what it prints.
 
 function(run)
@@ -61,9 +62,28 @@ if(EXISTS ${prefix}/include/qtmodel/dataset_model.h)
   run(${scratch}/cmake-build/list_rows ${scratch}/db "create table t (id integer, name char(10))")
   run(${scratch}/cmake-build/list_rows ${scratch}/db
       "insert into t (id, name) values (7, 'seven'), (8, 'eight')")
-  run(${scratch}/model-build/model_rows ${scratch}/db "select id, name from t")
-  if(NOT run_output STREQUAL "id\tname\n7\tseven\n8\teight\n")
-    message(FATAL_ERROR "the model showed:\n${run_output}")
+  # The same program through pkg-config (nds-qtmodel brings nds and Qt6Core).
+  run(pkg-config --cflags --libs nds-qtmodel)
+  string(STRIP "${run_output}" model_flags)
+  separate_arguments(model_flags UNIX_COMMAND "${model_flags}")
+  run(${CXX} ${SOURCE_DIR}/examples/model_rows/main.cpp ${model_flags} -o ${scratch}/model_rows_pc)
+  foreach(program ${scratch}/model-build/model_rows ${scratch}/model_rows_pc)
+    run(${program} ${scratch}/db "select id, name from t")
+    if(NOT run_output STREQUAL "id\tname\n7\tseven\n8\teight\n")
+      message(FATAL_ERROR "${program}: the model showed:\n${run_output}")
+    endif()
+  endforeach()
+
+  # A grid and a form over one table (examples/qt_form): its self-check
+  # drives the buttons and the form's editors on Qt's offscreen platform
+  # and fails unless every step reads back as expected.
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/qt_form -B ${scratch}/form-build
+      -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX})
+  run(${CMAKE_COMMAND} --build ${scratch}/form-build)
+  set(ENV{QT_QPA_PLATFORM} offscreen)
+  run(${scratch}/form-build/qt_form --check)
+  if(NOT run_output MATCHES "all steps passed\n$")
+    message(FATAL_ERROR "the form's self-check printed:\n${run_output}")
   endif()
 endif()
 

@@ -13,19 +13,11 @@
 #include <vector>
 
 #include "tests/nds/query_test_support.h"
+#include "tests/qtmodel/test_application.h"
 
 namespace {
 
-QApplication& Application() {
-  static int argc = 1;
-  static char name[] = "qtmodel_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* application = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *application;
-}
+using qtmodel_test::Application;
 
 class BrowserWindowTest : public ::testing::Test {
  protected:

@@ -1,6 +1,7 @@
 #include "engine/interchange/dbf/dbf_field_map.h"
 
 #include "engine/base/errors.h"
+#include "engine/interchange/dbf/dbf_memo_file.h"
 
 namespace nce {
 namespace {
@@ -260,16 +261,16 @@ WritePlan PlanField(const std::string& file, const TableColumn& column, uint32_t
       if (vfp) {
         set('M', pointer, 0, FieldCodec::kMemoBlob);
         p.flags = kFieldBinary;
-        p.fpt_type = 1;  // a text block holding bytes
+        p.fpt_type = kFptText;  // a text block holding bytes
       } else {
         set('G', pointer, 0, FieldCodec::kMemoBlob);  // reads back as IMAGE
-        p.fpt_type = 2;
+        p.fpt_type = kFptObject;
         if (!fox) refusal = "binary memos need FoxPro 2 or Visual FoxPro";
       }
       break;
     case NDS_IMAGE:
       set('G', pointer, 0, FieldCodec::kMemoBlob);
-      p.fpt_type = 2;
+      p.fpt_type = kFptObject;
       if (!fox) refusal = "binary memos need FoxPro 2 or Visual FoxPro";
       break;
     case NDS_RAW:
@@ -277,7 +278,7 @@ WritePlan PlanField(const std::string& file, const TableColumn& column, uint32_t
         set('C', s.length, 0, FieldCodec::kRawText);
       } else {
         set('M', pointer, 0, FieldCodec::kMemoBlob);
-        p.fpt_type = 1;
+        p.fpt_type = kFptText;
       }
       p.flags = kFieldBinary;
       if (!vfp) refusal = "only Visual FoxPro keeps binary character fields";
@@ -286,7 +287,7 @@ WritePlan PlanField(const std::string& file, const TableColumn& column, uint32_t
       refusal = "no xBase field holds it";
       break;
   }
-  if (p.codec == FieldCodec::kMemoText) p.fpt_type = 1;
+  if (p.codec == FieldCodec::kMemoText) p.fpt_type = kFptText;
   p.blank_is_null = BlankReadsNull(p.codec);
   if (refusal.empty() && column.nullable && !vfp && !p.blank_is_null)
     refusal = "the column holds NULLs, which only Visual FoxPro keeps in a field of type '" +

@@ -22,8 +22,7 @@
 
 namespace nce {
 
-// FoxPro memo block types.
-constexpr uint32_t kFptPicture = 0;
+// FoxPro memo block types the writer uses (0 is a picture block).
 constexpr uint32_t kFptText = 1;
 constexpr uint32_t kFptObject = 2;
 

@@ -80,17 +80,38 @@ class PostgresSession : public StoreSession {
   bool WholeNumericsAsDoubles() const override { return true; }
   const StoreDialect& dialect() const override;
   bool Remote() const override { return true; }
-  // The server's rows carry no rights of their own: a cursor checks the
-  // dictionary's before it reads or writes.
-  bool AppliesRights() const override { return false; }
   bool SavepointBeginsTransaction() const override { return false; }
   bool KeepsRecordLocks() const override { return true; }
   bool ReadClock(Clock* clock) override;
-  std::optional<EngineError> WriteError(const std::string& table,
-                                        const EngineError& error) override;
   // Cut by the server from the value's bytes (a text column's UTF-8 bytes).
   bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
                      int64_t rowid, uint64_t offset, uint64_t length, std::string* part) override;
+
+  // What the SQL front end asks (postgres_session_answers.cpp): the engine
+  // authorizes statements against the dictionary's mirror; queries go
+  // through server-side cursors; the tables' lock triggers honour the
+  // advisory record locks; engine tables and their column changes are made
+  // here with their catalog rows.
+  void BeginWrite() override { Begin(); }
+  bool AuthorizesWhilePreparing() const override { return false; }
+  bool CanCheck(std::string_view keyword) const override;
+  bool CheckFailureStands(const EngineError& error, bool schema_changed) const override;
+  bool ReadsLongDecimalsExactly() const override { return true; }
+  bool ReadsWholeResults() const override { return true; }
+  bool SelectStarReadsRowid() const override { return true; }
+  bool HonoursRecordLocks() const override { return true; }
+  bool VacuumKeepsRecordNumbers() const override { return true; }
+  // The last row inserted took the newest number of the table's rowid
+  // identity, the one sequence the session has used since.
+  std::string LastInsertedRowid() const override { return "lastval()"; }
+  std::string InsertColumns(std::string_view table) override;
+  std::optional<EngineError> GuardRefusal(std::string_view table,
+                                          const EngineError& error) override;
+  bool MakeDeclaredTable(std::string_view create, uint16_t table_type, uint16_t char_type) override;
+  bool ChangeColumns(std::string_view table, const ColumnChange& change) override;
+  void BeforeAlterTable(const std::string&) override {}
+  bool MoveCatalogRows(const std::string& from, const std::string& to) override;
+  void SyncCatalog(const std::string& altered, uint16_t new_table_type) override;
 
   // A statement running longer than `ms` milliseconds (0: no limit) fails
   // with NDS_E_SQL; the session stays usable. Kept across Reconnect.

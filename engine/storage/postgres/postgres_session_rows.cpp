@@ -1,5 +1,5 @@
 // What a server session answers for the record work of cursors: its
-// dialect, the refusals its guards give, and parts of long values.
+// dialect, its clock, and parts of long values.
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -15,14 +15,6 @@ namespace nce {
 
 const StoreDialect& PostgresSession::dialect() const {
   return PostgresDialect();
-}
-
-std::optional<EngineError> PostgresSession::WriteError(const std::string& table,
-                                                       const EngineError& error) {
-  // A guard's refusal comes as the server's own error: the engine names it
-  // as the SQLite store's guard does.
-  std::optional<TableDesc> desc = DescribeServerTable(*this, table);
-  return desc ? PostgresGuardRefusal(*desc, error) : std::nullopt;
 }
 
 bool PostgresSession::ReadClock(Clock* clock) {
