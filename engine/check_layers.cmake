@@ -1,4 +1,6 @@
 # Fails when a file of the engine includes a header of a layer above its own,
+# when a file outside storage/ includes a header of storage/postgres/ (the
+# server's store is chosen when a connection opens, and is private to storage),
 # when a file of a layer kept free of SQLite names it or reaches <sqlite3.h>
 # through the engine headers it includes, or when a product
 # folder beside the engine (the components, the utility, the tools) includes
@@ -61,6 +63,20 @@ foreach(layer IN LISTS layers)
         file(RELATIVE_PATH name ${ENGINE_DIR} ${file})
         string(APPEND faults "  ${name}: ${line}\n")
       endif()
+    endforeach()
+  endforeach()
+endforeach()
+foreach(layer IN LISTS layers)
+  if(layer STREQUAL "storage")
+    continue()
+  endif()
+  file(GLOB files ${ENGINE_DIR}/${layer}/*.h ${ENGINE_DIR}/${layer}/*.cpp
+       ${ENGINE_DIR}/${layer}/*/*.h ${ENGINE_DIR}/${layer}/*/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^#include \"engine/storage/postgres/")
+    foreach(line IN LISTS includes)
+      file(RELATIVE_PATH name ${ENGINE_DIR} ${file})
+      string(APPEND faults "  ${name} reaches the server's store, private to storage/: ${line}\n")
     endforeach()
   endforeach()
 endforeach()

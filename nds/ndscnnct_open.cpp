@@ -21,6 +21,15 @@ bool NamesDataDictionary(const std::string& path) {
   return upper.find(".NDD") != std::string::npos;
 }
 
+// Whether `path` names a database on a server (postgresql://...), which
+// holds a data dictionary in its catalog and checks logins as a .ndd does.
+bool NamesServer(const std::string& path) {
+  std::string lower = path.substr(0, 13);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower.starts_with("postgresql://") || lower.starts_with("postgres://");
+}
+
 }  // namespace
 
 std::uint32_t EngineConnectOptions(bool middleTier, bool storedProcedure,
@@ -125,8 +134,9 @@ void TNdsConnection::LoginAndConnect(const std::string& serverPath) {
   }
   user.resize(std::min(user.size(), kMaxCredentialLength));
   password.resize(std::min(password.size(), kMaxCredentialLength));
-  // Only a data dictionary checks credentials; free tables get none.
-  if (!isDictionaryConnection_) {
+  // Only a data dictionary checks credentials (a .ndd, or the one every
+  // database on a server holds); free tables get none.
+  if (!isDictionaryConnection_ && !NamesServer(serverPath)) {
     user.clear();
     password.clear();
   }

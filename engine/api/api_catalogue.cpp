@@ -128,19 +128,16 @@ NDSRESULT NdsGetServerTime(NDSHANDLE connection, char* date, uint16_t* dateLengt
   return Guarded("NdsGetServerTime", [&] {
     std::shared_ptr<Connection> c = RequireConnection(connection);
     RequireArgument(milliseconds, "milliseconds");
-    if (c->server()) {
-      // A server's clock, in its session's time zone: every workstation
-      // gets the same time.
+    {
+      // A store with a clock of its own: every workstation gets the same time.
       std::lock_guard lock(c->mutex());
-      auto stmt = c->LiveServer().Prepare(
-          "SELECT to_char(t, 'YYYYMMDD'), to_char(t, 'HH24:MI:SS'), "
-          "CAST(floor(extract(epoch FROM t - date_trunc('day', t)) * 1000) AS bigint) "
-          "FROM (SELECT localtimestamp AS t) now");
-      if (!stmt->Step()) throw EngineError(NDS_E_SQL, "The server did not tell its time.");
-      *milliseconds = static_cast<int32_t>(stmt->Column(2).integer);
-      NDSRESULT rc = CopyOut(stmt->Column(0).bytes, date, dateLength);
-      if (time || timeLength) rc = CopyOut(stmt->Column(1).bytes, time, timeLength);
-      return rc;
+      StoreSession::Clock clock;
+      if (c->is_open() && c->LiveSession().ReadClock(&clock)) {
+        *milliseconds = clock.milliseconds;
+        NDSRESULT rc = CopyOut(clock.date, date, dateLength);
+        if (time || timeLength) rc = CopyOut(clock.time, time, timeLength);
+        return rc;
+      }
     }
     auto now = std::chrono::system_clock::now();
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);

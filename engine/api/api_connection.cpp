@@ -3,12 +3,8 @@
 
 #include "engine/api/api_support.h"
 #include "engine/base/settings.h"
-#include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
-#include "engine/dictionary/dictionary_users.h"
-#include "engine/storage/postgres/postgres_catalog.h"
-#include "engine/storage/postgres/postgres_session.h"
-#include "engine/storage/store.h"
+#include "engine/dictionary/dictionary_connect.h"
+#include "engine/storage/open_connection.h"
 #include "engine/storage/store_version.h"
 
 using namespace nce;
@@ -28,39 +24,16 @@ void CloseChildren(Connection& connection) {
 }
 
 // Opens a connection on the database at `path` and hands out its handle.
-NDSRESULT OpenConnection(const char* path, uint16_t server_types, const char* user_name,
-                         const char* password, NDSHANDLE* connection) {
+NDSRESULT ConnectTo(const char* path, uint16_t server_types, const char* user_name,
+                    const char* password, NDSHANDLE* connection) {
   RequireArgument(connection, "connection handle");
   *connection = 0;
   RequireArgument(path, "server path");
-  if (PostgresSession::IsServerPath(path)) {
-    if ((server_types & NDS_REMOTE_SERVER) == 0)
-      throw EngineError(NDS_E_REMOTE_SERVER,
-                        "The server path names a PostgreSQL server, but the server type mask " +
-                            std::to_string(server_types) + " allows only a local database.");
-    std::unique_ptr<PostgresSession> session = PostgresSession::Connect(path);
-    // Another user's locks are waited for as long as on a SQLite store.
-    session->SetLockTimeout(g_busy_timeout_ms.load());
-    EnsureServerCatalog(*session);
-    auto object = std::make_shared<Connection>(std::move(session), path);
-    // Every server database is a dictionary: its catalog holds one.
-    OnServerDictionaryConnect(*object, user_name ? user_name : "", password ? password : "");
-    *connection = HandleTable::Instance().Add(object);
-    return NDS_SUCCESS;
-  }
-  if (server_types != 0 && (server_types & NDS_LOCAL_SERVER) == 0)
-    throw EngineError(NDS_E_REMOTE_SERVER,
-                      "The server type mask " + std::to_string(server_types) +
-                          " asks for a remote server, but the path names a local database; a "
-                          "server path starts with postgresql://.");
-  StoreLocation location = ResolveStoreLocation(path);
-  std::unique_ptr<Store> store = Store::Open(location, g_busy_timeout_ms.load());
-  std::string user = user_name ? user_name : "";
-  auto object = std::make_shared<Connection>(std::move(store), location.dictionary ? user : "");
-  bool has_users = location.dictionary && DictionaryHasUsers(object->session());
-  if (has_users) CheckDictionaryLogin(object->session(), user, password ? password : "");
+  const std::string user = user_name ? user_name : "";
+  std::shared_ptr<Connection> object =
+      nce::OpenConnection(path, server_types, user, g_busy_timeout_ms.load());
   // A dictionary's rights and links hold for the whole connection.
-  if (location.dictionary) OnDictionaryConnect(*object, !has_users);
+  if (object->location().dictionary) ConnectDictionary(*object, user, password ? password : "");
   *connection = HandleTable::Instance().Add(object);
   return NDS_SUCCESS;
 }
@@ -72,13 +45,13 @@ extern "C" {
 NDSRESULT NdsConnect60(const char* serverPath, uint16_t serverTypes, const char* userName,
                        const char* password, uint32_t /*options*/, NDSHANDLE* connection) {
   return Guarded("NdsConnect60", [&] {
-    return OpenConnection(serverPath, serverTypes, userName, password, connection);
+    return ConnectTo(serverPath, serverTypes, userName, password, connection);
   });
 }
 
 NDSRESULT NdsConnect(const char* serverPath, NDSHANDLE* connection) {
   return Guarded("NdsConnect",
-                 [&] { return OpenConnection(serverPath, NDS_LOCAL_SERVER, "", "", connection); });
+                 [&] { return ConnectTo(serverPath, NDS_LOCAL_SERVER, "", "", connection); });
 }
 
 NDSRESULT NdsDisconnect(NDSHANDLE handle) {
@@ -116,7 +89,7 @@ NDSRESULT NdsGetConnectionType(NDSHANDLE handle, uint16_t* connectionType) {
   return Guarded("NdsGetConnectionType", [&] {
     RequireArgument(connectionType, "connection type");
     auto connection = RequireConnection(handle);
-    *connectionType = connection->server() ? NDS_CONNECTION_REMOTE : NDS_CONNECTION_LOCAL;
+    *connectionType = connection->session().Remote() ? NDS_CONNECTION_REMOTE : NDS_CONNECTION_LOCAL;
     return NDS_SUCCESS;
   });
 }

@@ -88,13 +88,7 @@ void CopyRecordImage(const Cursor& c, void* record, uint32_t* length) {
 std::optional<TableDesc> DescribeOpenableTable(Connection& connection, const std::string& name) {
   if (IsReservedName(name)) return std::nullopt;
   if (!StoreTableExists(connection, name)) return std::nullopt;
-  std::optional<TableDesc> desc = DescribeStoreTable(connection, name);
-  if (!desc && connection.server())
-    throw EngineError(NDS_E_NOT_SUPPORTED,
-                      "The table " + name +
-                          " was not made by the engine; on a PostgreSQL server it is read "
-                          "through SQL statements.");
-  return desc;
+  return DescribeTableToOpen(connection, name);
 }
 
 }  // namespace
@@ -126,10 +120,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     auto cursor = std::make_shared<Cursor>(connection, ObjectKind::kTable);
     cursor->desc = std::move(*desc);
     if (charType) cursor->desc.char_type = charType;
-    if (connection->server())
-      cursor->set_on_server();
-    else
-      cursor->set_rows_in_store();
+    cursor->set_rows_in_store();
     cursor->source_table = cursor->desc.name;
     cursor->live = true;
     cursor->open_options = options;
@@ -138,23 +129,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     cursor->open_options &= RightsOpenMask(*connection, cursor->desc.name);
     NDSHANDLE handle = HandleTable::Instance().Add(cursor);
     try {
-      // Record 0 of a table stands for the table itself: shared while open,
-      // taken whole by an exclusive open.
-      bool exclusive = options & NDS_OPEN_EXCLUSIVE;
-      LockTarget table{connection->lock_store(), cursor->source_table, 0};
-      LockResult taken = exclusive ? RecordLocks::Instance().Lock(table, handle)
-                                   : RecordLocks::Instance().LockShared(table, handle);
-      // Other workstations of a server see the open through the server.
-      if (taken == LockResult::kLocked && cursor->on_server() &&
-          !cursor->walk.LockOnServer(*cursor, 0, !exclusive))
-        taken = LockResult::kConflict;
-      if (taken != LockResult::kLocked)
-        throw EngineError(
-            NDS_E_LOCK_FAILED,
-            options & NDS_OPEN_EXCLUSIVE
-                ? "The table " + cursor->source_table +
-                      " is open elsewhere; it cannot be opened exclusively."
-                : "The table " + cursor->source_table + " is opened exclusively by another user.");
+      cursor->walk.HoldTable(*cursor, options & NDS_OPEN_EXCLUSIVE);
       cursor->walk.Attach(*cursor);
       connection->AddChild(handle);
     } catch (...) {

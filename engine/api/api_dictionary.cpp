@@ -24,12 +24,12 @@ NDSRESULT WithDictionary(const char* function, NDSHANDLE handle, Action action) 
   return Guarded(function, [&] {
     std::shared_ptr<Connection> connection = RequireConnection(handle);
     std::lock_guard lock(connection->mutex());
-    if (!connection->location().dictionary && !connection->server())
+    if (!connection->dictionary)
       throw EngineError(NDS_E_INVALID_ARGUMENT, "Connection " + std::to_string(handle) +
                                                     " is not a data dictionary connection.");
     // A server's dictionary is read in its connection's mirror.
-    StoreSession& session =
-        connection->server() ? ServerDictionarySession(*connection) : connection->session();
+    StoreSession& session = DictionaryMirrored(*connection) ? ServerDictionarySession(*connection)
+                                                            : connection->session();
     EnsureDictionaryTables(session);
     return action(*connection, session);
   });
@@ -195,7 +195,7 @@ NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char
           throw EngineError(
               NDS_E_RIGHTS,
               "Only members of the group ADMIN may rename tables of this dictionary.");
-        if (connection.server())
+        if (DictionaryMirrored(connection))
           RenameServerTable(connection, session, objectName, newName);
         else
           RenameTable(connection, objectName, newName);

@@ -103,7 +103,8 @@ NDSRESULT NdsGetUnimportedTables(NDSHANDLE connection, char* names, uint32_t* le
     std::shared_ptr<Connection> c = RequireConnection(connection);
     std::lock_guard lock(c->mutex());
     std::string list;
-    if (!c->server()) {
+    // A database in a directory: the tables beside it (a server has none).
+    if (!c->location().store_file.empty()) {
       namespace fs = std::filesystem;
       fs::path directory(c->location().database_path);
       if (c->location().dictionary) directory = directory.parent_path();

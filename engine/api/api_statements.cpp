@@ -32,22 +32,6 @@ NDSRESULT SetOption(const char* function, NDSHANDLE handle, uint16_t value,
   });
 }
 
-// A live cursor reaches the table's own records, as a shared open of the
-// table does: it holds the table (record 0) shared while it lives, so an
-// exclusive open keeps it out and it keeps an exclusive open out. The
-// locks go with the cursor.
-void ShareLiveTable(Cursor& cursor, NDSHANDLE handle) {
-  LockTarget table{cursor.connection().lock_store(), cursor.source_table, 0};
-  LockResult taken = RecordLocks::Instance().LockShared(table, handle);
-  // Other workstations of a server see the open through the server.
-  if (taken == LockResult::kLocked && cursor.on_server() &&
-      !cursor.walk.LockOnServer(cursor, 0, true))
-    taken = LockResult::kConflict;
-  if (taken != LockResult::kLocked)
-    throw EngineError(NDS_E_LOCK_FAILED, "The table " + cursor.source_table +
-                                             " is opened exclusively by another user.");
-}
-
 // Registers a cursor an execution produced and hands out its handle.
 void HandOut(Statement& statement, std::shared_ptr<Cursor> cursor, NDSHANDLE* place) {
   if (place) *place = 0;
@@ -59,7 +43,9 @@ void HandOut(Statement& statement, std::shared_ptr<Cursor> cursor, NDSHANDLE* pl
   NDSHANDLE handle = HandleTable::Instance().Add(cursor);
   if (cursor->live) {
     try {
-      ShareLiveTable(*cursor, handle);
+      // A live cursor reaches the table's own records, as a shared open of
+      // the table does: an exclusive open keeps it out, and it keeps one out.
+      cursor->walk.HoldTable(*cursor, false);
     } catch (...) {
       HandleTable::Instance().Remove(handle);
       throw;

@@ -8,7 +8,6 @@
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
-#include "engine/storage/postgres/postgres_catalog.h"
 #include "engine/storage/session_catalog.h"
 #include "engine/storage/store_session.h"
 #include "nce/nce.h"
@@ -17,7 +16,7 @@ namespace nce {
 
 void RenameServerTable(Connection& connection, StoreSession& mirror, const std::string& from,
                        const std::string& to) {
-  StoreSession& session = connection.LiveServer();
+  StoreSession& session = connection.LiveSession();
   std::optional<TableDesc> table = DescribeTable(mirror, from);
   if (!table || IsReservedName(table->name))
     throw EngineError(NDS_E_INVALID_TABLE, "The table " + from + " does not exist.");
@@ -26,7 +25,7 @@ void RenameServerTable(Connection& connection, StoreSession& mirror, const std::
   if (new_name.empty() || IsReservedName(new_name))
     throw EngineError(NDS_E_INVALID_ARGUMENT, "'" + to + "' cannot name a table.");
   // Any relation of that name (a view, a sequence, an index) takes it.
-  if (ServerTableExists(session, new_name))
+  if (RelationExists(session, new_name))
     throw EngineError(NDS_E_INVALID_ARGUMENT, "A table named " + to + " exists already.");
   const bool own = !session.InTransaction();
   const std::string savepoint = "nce_rename";
@@ -37,9 +36,7 @@ void RenameServerTable(Connection& connection, StoreSession& mirror, const std::
   try {
     // The rights move too: no dictionary statement may write them meanwhile.
     LockServerDictionary(session);
-    session.Execute("ALTER TABLE " + QuoteIdentifier(old_name) + " RENAME TO " +
-                    QuoteIdentifier(new_name));
-    MoveServerCatalogRows(session, old_name, new_name);
+    MoveTable(session, old_name, new_name);
     RenameServerOrdersOfTable(session, old_name, new_name);
     if (own)
       session.Commit();

@@ -8,7 +8,7 @@ HandleTable& HandleTable::Instance() {
 }
 
 NDSHANDLE HandleTable::Add(std::shared_ptr<Object> object) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   NDSHANDLE handle;
   do {
     handle = next_++;
@@ -20,13 +20,13 @@ NDSHANDLE HandleTable::Add(std::shared_ptr<Object> object) {
 }
 
 std::shared_ptr<Object> HandleTable::Find(NDSHANDLE handle) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   auto it = objects_.find(handle);
   return it == objects_.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<Object> HandleTable::Remove(NDSHANDLE handle) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   auto it = objects_.find(handle);
   if (it == objects_.end()) return nullptr;
   std::shared_ptr<Object> object = std::move(it->second);
@@ -36,7 +36,7 @@ std::shared_ptr<Object> HandleTable::Remove(NDSHANDLE handle) {
 }
 
 size_t HandleTable::Count() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return objects_.size();
 }
 

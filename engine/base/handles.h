@@ -8,10 +8,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/base/thread_annotations.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -69,9 +69,11 @@ class HandleTable {
  private:
   HandleTable() = default;
 
-  mutable std::mutex mutex_;
-  std::unordered_map<NDSHANDLE, std::shared_ptr<Object>> objects_;  // live handles
-  NDSHANDLE next_ = 0x100;             // next handle to give; small values stay free for ordinals
+  mutable Mutex mutex_;
+  // Live handles.
+  std::unordered_map<NDSHANDLE, std::shared_ptr<Object>> objects_ GUARDED_BY(mutex_);
+  // Next handle to give; small values stay free for ordinals.
+  NDSHANDLE next_ GUARDED_BY(mutex_) = 0x100;
   std::atomic<uint64_t> removals_{0};  // handles removed so far
 };
 

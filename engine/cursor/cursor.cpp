@@ -48,20 +48,25 @@ Cursor::~Cursor() {
 }
 
 StoreSession& Cursor::rows_session() const {
-  if (on_server_) return connection_->LiveServer();
-  if (rows_in_store_) return connection_->session();
+  if (rows_in_store_) return connection_->LiveSession();
   return connection_->scratch_session();
 }
 
+const StoreDialect& Cursor::dialect() const {
+  return rows_in_store_ ? connection_->session().dialect() : SqliteDialect();
+}
+
 std::string Cursor::QuotedColumn(const std::string& name) const {
-  return QuoteIdentifier(on_server_ ? LowerAscii(name) : name);
+  return dialect().Quoted(name);
 }
 
 bool Cursor::MayRead(const std::string& name) const {
-  return !connection_->dictionary || connection_->dictionary->MayRead(source_table, name);
+  if (!connection_->dictionary || rows_session().AuthorizesWhilePreparing()) return true;
+  return connection_->dictionary->MayRead(source_table, name);
 }
 
 void Cursor::RequireRight(uint8_t right, const std::string& column) const {
+  if (rows_session().AuthorizesWhilePreparing()) return;
   uint8_t granted = column.empty() ? TableRightsOf(*connection_, source_table)
                                    : ColumnRightsOf(*connection_, source_table, column);
   if (granted & right) return;
@@ -75,9 +80,9 @@ void Cursor::RequireRight(uint8_t right, const std::string& column) const {
 
 void Cursor::Release() {
   if (release_orders) release_orders(*this);
-  // Statements on a server belong to the session, which goes with the
+  // Statements on the store belong to its session, which goes with the
   // connection: they go first.
-  if (on_server_) walk.DropStatements();
+  if (rows_in_store_) walk.DropStatements();
   if (owns_source && connection_->is_open()) {
     try {
       connection_->scratch_session().Execute("DROP TABLE IF EXISTS " +

@@ -1,9 +1,8 @@
 // A cursor: the rows a SELECT produced, or a live view of one table. Static
 // cursors keep their rows in a table of the connection's private in-memory
 // database (so commits and rollbacks of the store leave them as they were);
-// live cursors read the store's table itself through a hidden filter. A
-// live cursor on a database on a server reads the server's table through the
-// connection's store session instead (source_session).
+// live cursors read the store's table itself through a hidden filter, through
+// the connection's store session, whichever the store.
 // Navigation and record images work from `rows_session`, `source_table`,
 // `filter_sql` and `desc`.
 #ifndef ENGINE_CURSOR_CURSOR_H
@@ -19,6 +18,7 @@
 #include "engine/cursor/cursor_walk.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
+#include "engine/storage/store_dialect.h"
 
 namespace nce {
 
@@ -52,38 +52,31 @@ class Cursor : public Object {
   // call twice.
   void Release();
 
-  // Where the rows are: the store's own tables (a live cursor on a local
-  // database), the connection's private database (a static cursor), or a
-  // server (set_on_server).
+  // Where the rows are: the store's own tables (a live cursor), or the
+  // connection's private database (a static cursor).
   void set_rows_in_store() { rows_in_store_ = true; }
   bool rows_in_store() const { return rows_in_store_; }
-  // A live cursor on a database on a server reads and writes the rows
-  // through the connection's store session, connected again when it was
-  // lost outside a transaction.
-  void set_on_server() { on_server_ = true; }
-  bool on_server() const { return on_server_; }
-  // The session on the database or server holding the rows, whichever the
-  // store: the connection's store session, the session of its private
-  // database (static cursors), or the server's (source_session).
+  // The session on the store or the private database holding the rows. A
+  // store's session that lost its connection outside a transaction is
+  // connected again first (Connection::LiveSession).
   StoreSession& rows_session() const;
-  StoreSession& source_session() const { return connection_->LiveServer(); }
-  // The quoted names of the source table and of column `name` in SQL run
-  // where the rows are: a server holds an engine table's names in lower
-  // case (postgres_catalog.h).
+  // How the SQL of the store holding the rows spells names and the like.
+  const StoreDialect& dialect() const;
+  // The quoted names of the source table and of column `name` as the store
+  // holding the rows names them.
   std::string QuotedTable() const { return QuotedColumn(source_table); }
   std::string QuotedColumn(const std::string& name) const;
   // Whether the connection's user may read column `name` of the source
   // table, and refuses a change without `right` (kRightInsert and the
   // like, dictionary_rights.h) on it (empty: the table) with NDS_E_RIGHTS.
-  // The authorizer of a SQLite store applies the rights to every statement;
-  // a server's rows are read and written through these.
+  // A store that applies the rights to every statement itself (SQLite's
+  // authorizer) answers for them there: these then let everything pass.
   bool MayRead(const std::string& name) const;
   void RequireRight(uint8_t right, const std::string& column) const;
 
  private:
   std::shared_ptr<Connection> connection_;  // the connection the cursor was opened on
-  bool rows_in_store_ = false;              // the rows are the local store's own
-  bool on_server_ = false;                  // the rows are on the connection's server
+  bool rows_in_store_ = false;              // the rows are the store's own
 };
 
 // A result column a static cursor keeps: its number in the statement's

@@ -12,8 +12,8 @@
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
-#include "engine/storage/postgres/postgres_tables.h"
 #include "engine/storage/record_locks.h"
 #include "engine/storage/table_facts.h"
 
@@ -31,35 +31,21 @@ bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
 }
 
-// Kept statements beyond this many are all dropped before the next write
-// (a cursor writing ever new sets of fields); only the inserts and updates
-// vary.
-constexpr size_t kMaxKeptStatements = 32;
-
 }  // namespace
 
 StoreStatement& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
-  auto kept = kept_stmts_.find(sql);
-  if (kept != kept_stmts_.end()) {
-    kept->second->Reset();
-    return *kept->second;
-  }
-  return *kept_stmts_.emplace(sql, c.rows_session().Prepare(sql)).first->second;
-}
-
-void CursorWalk::DropKeptStatementsIfMany() {
-  if (kept_stmts_.size() < kMaxKeptStatements) return;
-  kept_stmts_.clear();
-  last_insert_ = LastWrite{};
-  last_update_ = LastWrite{};
-  columns_.trusted.clear();
+  return kept_.Get(c.rows_session(), sql);
 }
 
 WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
   // A row version is counted by a statement of its own before the row is
   // written, and a new record of a DBF table clears a deletion mark after
-  // it: those writes are several statements.
-  bool several = appending && !IsNdt(c);
+  // it (where numbers are used again, see WriteAppended): those writes are
+  // several statements. A server runs each statement on its own, and takes
+  // no savepoint outside a transaction: a version counted for a write that
+  // then fails is skipped there, never given twice.
+  if (!c.rows_session().SavepointBeginsTransaction()) return WriteSavepointStatements{};
+  bool several = appending && !IsNdt(c) && !NumbersFromSequence(c);
   for (const FieldDesc& f : c.desc.fields) several |= f.shape.type == NDS_ROWVERSION;
   if (!several) return WriteSavepointStatements{};
   WriteSavepointStatements stmts;
@@ -85,14 +71,15 @@ int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
 // a column has none, and for the columns the engine fills itself at write.
 // `defaults` keeps its room from one append to the next.
 void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
-  if (c.on_server()) return ServerDefaults(c, defaults);
   if (!defaults_read_) {
     std::string select;
     std::vector<std::pair<size_t, int>> places;
     for (const DefaultClause& clause : DefaultClauses(c.rows_session(), c.source_table)) {
       int i = DefaultedField(c, clause.column);
       if (i < 0) continue;
-      select += (select.empty() ? "SELECT (" : ", (") + clause.expression + ")";
+      // Of the column's type, as the store would keep it.
+      select += (select.empty() ? "SELECT " : ", ") +
+                c.dialect().TypedDefault(clause.expression, c.desc.fields[i].shape);
       places.emplace_back(i, static_cast<int>(clause.affinity));
     }
     defaults_sql_ = std::move(select);
@@ -117,8 +104,7 @@ void CursorWalk::Append(Cursor& c) {
   FlushEdits(c);
   ColumnDefaults(c, &spare_defaults_);
   int64_t rowid = ReserveRecordNumber(c);
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   pending_.clear();
   defaults_.swap(spare_defaults_);
   appended_ = true;
@@ -134,8 +120,7 @@ void CursorWalk::Append(Cursor& c) {
 int64_t CursorWalk::HighestNumber(Cursor& c) {
   int64_t highest = 0;
   {
-    StatementUse top(
-        KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + QuoteIdentifier(c.source_table)));
+    StatementUse top(KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + c.QuotedTable()));
     if (top->Step()) highest = top->Column(0).integer;
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
@@ -149,8 +134,30 @@ int64_t CursorWalk::HighestNumber(Cursor& c) {
   return highest;
 }
 
+bool CursorWalk::NumbersFromSequence(Cursor& c) {
+  if (!next_number_sql_) next_number_sql_ = c.dialect().NextRecordNumberSql(c.source_table);
+  return !next_number_sql_->empty();
+}
+
+int64_t CursorWalk::NumberFromSequence(Cursor& c) {
+  // The sequence never gives a number twice, to any machine: the number is
+  // this cursor's alone, and the process's lock marks it so for the cursors
+  // of this process.
+  reserved_from_ = KnownEnd();
+  StatementUse next(KeptStatement(c, *next_number_sql_));
+  if (!next->Step())
+    throw EngineError(NDS_E_GENERAL, "The table " + c.source_table + " gave no record number.");
+  int64_t n = next->Column(0).integer;
+  if (n <= 0 || n > kMaxRecordNumber)
+    throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
+                                         " has no record number left for a new record.");
+  if (RecordLocks::Instance().Lock(LockNumber(c), n, c.handle()) != LockResult::kLocked)
+    ThrowLocked(c, n);
+  return n;
+}
+
 int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
-  if (c.on_server()) return ServerReserveNumber(c);
+  if (NumbersFromSequence(c)) return NumberFromSequence(c);
   // One look at the store serves both: reading the highest number changes
   // nothing a mark counts.
   const StoreMark now = MarkNow(c);
@@ -164,8 +171,7 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
   bool writing = now.changes >= 0 || InWriteTransaction(c.rows_session());
   StoreStatement* exists =
       writing ? nullptr
-              : &KeptStatement(
-                    c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1");
+              : &KeptStatement(c, "SELECT 1 FROM " + c.QuotedTable() + " WHERE rowid = ?1");
   // The store connection tells the lock table when its transactions end.
   const bool in_transaction = writing && c.rows_in_store();
   RecordLocks& locks = RecordLocks::Instance();
@@ -222,28 +228,28 @@ StoreStatement& CursorWalk::InsertStatement(
     const std::vector<std::pair<std::string, Value>>& stamps, bool sqlite_numbers) {
   // Bulk appends set the same fields record after record: the statement of
   // the last append serves without building its text again.
-  if (last_insert_.stmt && last_insert_.fields == fields &&
-      last_insert_.sqlite_numbers == sqlite_numbers)
-    return *last_insert_.stmt;
+  if (kept_.last_insert.stmt && kept_.last_insert.fields == fields &&
+      kept_.last_insert.sqlite_numbers == sqlite_numbers)
+    return *kept_.last_insert.stmt;
   // A writer that ignores record locks (plain SQL) may have taken the
   // reserved number since: the insert then fails on the number, and
   // InsertAppended moves the record on. (An INSERT ... SELECT guarded by
   // NOT EXISTS on the same table would make SQLite copy the row through a
   // temporary table first, which costs more than the insert itself.)
-  std::string table = QuoteIdentifier(c.source_table);
+  std::string table = c.QuotedTable();
   std::string names = sqlite_numbers ? "" : "rowid", values = sqlite_numbers ? "" : "?1";
   int parameter = 2;
   auto add = [&](const std::string& name) {
-    names += (names.empty() ? "" : ", ") + QuoteIdentifier(name);
+    names += (names.empty() ? "" : ", ") + c.QuotedColumn(name);
     values += (values.empty() ? "?" : ", ?") + std::to_string(parameter++);
   };
   for (size_t i : fields) add(c.desc.fields[i].name);
   for (const auto& stamp : stamps) add(stamp.first);
   StoreStatement& stmt =
       KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
-  last_insert_.fields = fields;
-  last_insert_.stmt = &stmt;
-  last_insert_.sqlite_numbers = sqlite_numbers;
+  kept_.last_insert.fields = fields;
+  kept_.last_insert.stmt = &stmt;
+  kept_.last_insert.sqlite_numbers = sqlite_numbers;
   return stmt;
 }
 
@@ -258,7 +264,7 @@ bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& f
   if (fields.empty() || current_.rowid != reserved_from_.highest + 1 ||
       !Holds(c, reserved_from_.mark))
     return false;
-  return last_insert_.stmt && StoresPlainColumns(last_insert_.stmt);
+  return kept_.last_insert.stmt && StoresPlainColumns(kept_.last_insert.stmt);
 }
 
 int64_t CursorWalk::InsertAppended(Cursor& c, StoreStatement** written) {
@@ -278,21 +284,19 @@ int64_t CursorWalk::InsertAppended(Cursor& c, StoreStatement** written) {
     for (size_t i : fields) insert->BindInPlace(parameter++, AppendedValue(i));
     for (const auto& stamp : stamps) insert->BindInPlace(parameter++, stamp.second);
     try {
-      RunNamingEmptyColumn(insert.get());
+      RunWrite(c, insert.get());
       *written = stamps.empty() ? &insert.get() : nullptr;
       // The row's own number: an INTEGER PRIMARY KEY column given a value
-      // decides it.
-      return insert->InsertedRecord();
+      // decides it. A store that does not tell gave the row the number bound.
+      int64_t inserted = insert->InsertedRecord();
+      return inserted > 0 ? inserted : current_.rowid;
     } catch (const EngineError&) {
       if (insert->LastRefusal().kind != WriteRefusal::Kind::kNumberTaken) throw;
       // A record number clash: the reserved number is taken, or an
       // INTEGER PRIMARY KEY value given clashes with another row (then the
       // reserved number is still free and the failure is the caller's).
       insert->Reset();
-      StatementUse exists(KeptStatement(
-          c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
-      exists->Bind(1, Value::Integer(current_.rowid));
-      if (!exists->Step()) throw;
+      if (!RowExists(c, current_.rowid)) throw;
     }
     // Taken. Nothing of the record may be lost, so it moves to a fresh
     // number: the current record number changes with this write. A writer
@@ -309,6 +313,7 @@ int64_t CursorWalk::InsertAppended(Cursor& c, StoreStatement** written) {
 }
 
 void CursorWalk::WriteAppended(Cursor& c) {
+  c.RequireRight(kRightInsert, "");
   int64_t rowid;
   StoreStatement* insert = nullptr;
   {
@@ -316,11 +321,12 @@ void CursorWalk::WriteAppended(Cursor& c) {
     WriteSavepoint savepoint(statements);
     rowid = InsertAppended(c, &insert);
     if (statements.open) insert = nullptr;  // several statements: read the row back
-    if (!IsNdt(c)) {
-      // A deletion mark left by an earlier record of this number.
-      StatementUse unmark(KeptStatement(c, "DELETE FROM main." +
-                                               QuoteIdentifier(DeletedMarksTable()) +
-                                               " WHERE table_name = ?1 AND record = ?2"));
+    // A deletion mark left by an earlier record of this number. A number
+    // from a sequence was never a record's before.
+    if (!IsNdt(c) && !NumbersFromSequence(c)) {
+      StatementUse unmark(KeptStatement(
+          c, "DELETE FROM " + std::string(c.dialect().catalog_schema()) +
+                 QuoteIdentifier(DeletedMarksTable()) + " WHERE table_name = ?1 AND record = ?2"));
       unmark->Bind(1, Value::Text(DeletedMarksKey(c)));
       unmark->Bind(2, Value::Integer(rowid));
       unmark->Run();
@@ -345,11 +351,12 @@ void CursorWalk::WriteAppended(Cursor& c) {
   if (keep && rowid != reserved &&
       locks.Lock(LockNumber(c), rowid, c.handle()) == LockResult::kLocked)
     locks_.insert(rowid);
+  // ... and, where the store keeps locks of its own, there too.
+  if (locks_.count(rowid) && !LockInStore(c, rowid, false)) locks_.erase(rowid);
   pending_.clear();
   defaults_.clear();
   appended_ = false;
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   if (as_appended) {
     // No engine-numbered field: each field was given a value.
     current_read_ = after;
@@ -402,15 +409,16 @@ std::string CursorWalk::PendingRowSource(Cursor& c) const {
   std::string select;
   int parameter = kFirstPendingParameter;
   for (const FieldDesc& f : c.desc.fields) {
-    select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter++);
-    // A server types each value as its column holds it, so that conditions
-    // compare and compute as over the table.
-    if (c.on_server()) select += "::" + PostgresColumnType(f.shape);
-    select += " AS " + c.QuotedColumn(f.name);
+    // Typed as the column holds it where the store wants a type (a
+    // server), so that conditions compare and compute as over the table.
+    select += (select.empty() ? "(SELECT " : ", ") +
+              c.dialect().TypedParameter("?" + std::to_string(parameter++), f.shape) + " AS " +
+              c.QuotedColumn(f.name);
   }
   // Named as the table, which a server wants of every subquery in FROM.
-  select += (select.empty() ? "(SELECT ?" : ", ?") + std::to_string(parameter) +
-            (c.on_server() ? "::bigint" : "") + " AS rowid) AS " + c.QuotedTable();
+  select += (select.empty() ? "(SELECT " : ", ") +
+            c.dialect().RecordNumberParameter("?" + std::to_string(parameter)) + " AS rowid) AS " +
+            c.QuotedTable();
   return select;
 }
 

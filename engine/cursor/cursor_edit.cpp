@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
+#include "engine/cursor/write_lock.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/engine_tables.h"
@@ -39,12 +41,6 @@ std::string NowTimestamp() {
 }
 
 }  // namespace
-
-uint32_t CursorWalk::LockNumber(Cursor& c) {
-  if (lock_table_ == 0)
-    lock_table_ = RecordLocks::Instance().TableNumber(c.connection().lock_store(), c.source_table);
-  return lock_table_;
-}
 
 void CursorWalk::RequireWritable(Cursor& c) const {
   if (!c.live)
@@ -110,7 +106,7 @@ Value CursorWalk::FieldValue(Cursor& c, size_t index) {
   if (IsBlobType(f.shape.type)) {
     if (gone_) return Value::Null();
     if (appended_) return AppendedValue(index);
-    if (c.on_server() && !c.MayRead(f.name)) return Value::Null();
+    if (!c.MayRead(f.name)) return Value::Null();
     Value v = RowValue(c, c.QuotedColumn(f.name));
     return v.kind == Value::Kind::kUnset ? Value::Null() : v;
   }
@@ -124,10 +120,9 @@ uint64_t CursorWalk::BlobLength(Cursor& c, size_t index) {
     return IsNull(*pending) ? 0 : pending->bytes.size();
   if (gone_) return 0;
   if (appended_) return BlobText(f, IsNdt(c), AppendedValue(index)).size();
-  if (c.on_server() && !c.MayRead(f.name)) return 0;
+  if (!c.MayRead(f.name)) return 0;
   // Bytes, whether the column holds text or a blob.
-  Value n = RowValue(c, c.on_server() ? "octet_length(" + c.QuotedColumn(f.name) + ")"
-                                      : "length(CAST(" + c.QuotedColumn(f.name) + " AS BLOB))");
+  Value n = RowValue(c, c.dialect().ByteLength(c.QuotedColumn(f.name)));
   return n.kind == Value::Kind::kInteger ? static_cast<uint64_t>(n.integer) : 0;
 }
 
@@ -139,9 +134,9 @@ bool CursorWalk::BlobIsBinary(Cursor& c, size_t index) {
   if (const Value* pending = pending_.Find(index)) return pending->kind == Value::Kind::kBlob;
   if (gone_) return false;
   if (appended_) return AppendedValue(index).kind == Value::Kind::kBlob;
-  if (c.on_server())
-    return c.MayRead(f.name) && RowValue(c, c.QuotedColumn(f.name)).kind == Value::Kind::kBlob;
-  return RowValue(c, "typeof(" + c.QuotedColumn(f.name) + ")").bytes == "blob";
+  if (!c.MayRead(f.name)) return false;
+  Value blob = RowValue(c, c.dialect().IsBlob(c.QuotedColumn(f.name)));
+  return blob.kind == Value::Kind::kInteger && blob.integer != 0;
 }
 
 std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint64_t length) {
@@ -157,9 +152,10 @@ std::string CursorWalk::BlobPart(Cursor& c, size_t index, uint64_t offset, uint6
     std::string all = BlobText(f, IsNdt(c), AppendedValue(index));
     return offset >= all.size() ? std::string() : all.substr(offset, length);
   }
-  if (c.on_server()) return ServerBlobPart(c, f, offset, length);
+  if (!c.MayRead(f.name)) return std::string();
   std::string part;
-  if (c.rows_session().ReadValuePart(c.source_table, f.name, current_.rowid, offset, length, &part))
+  if (c.rows_session().ReadValuePart(c.source_table, f.name, c.dialect().StoresAsBytes(f.shape),
+                                     current_.rowid, offset, length, &part))
     return part;
   // Not a text or blob value (NULL, or a number stored in the column).
   std::string text = BlobText(f, IsNdt(c), FieldValue(c, index));
@@ -179,12 +175,12 @@ uint32_t CursorWalk::Checksum(Cursor& c) {
     return static_cast<uint32_t>(crc);
   }
   // Read afresh from the table: the checksum tells whether someone else
-  // changed the record since it was last read. A server's rows carry no
-  // rights of their own: a column the user may not read counts as empty.
+  // changed the record since it was last read. A column the user may not
+  // read counts as empty.
   std::string columns;
   for (const FieldDesc& f : c.desc.fields)
-    columns += (columns.empty() ? "" : ", ") +
-               (!c.on_server() || c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL");
+    columns +=
+        (columns.empty() ? "" : ", ") + (c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL");
   StatementUse read(
       KeptStatement(c, "SELECT " + columns + " FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
   read->Bind(1, Value::Integer(current_.rowid));
@@ -196,6 +192,26 @@ uint32_t CursorWalk::Checksum(Cursor& c) {
 }
 
 // ---- editing -----------------------------------------------------------------------
+
+void CursorWalk::RunWrite(Cursor& c, StoreStatement& stmt) {
+  try {
+    stmt.Run();
+  } catch (const EngineError& error) {
+    WriteRefusal refusal = stmt.LastRefusal();
+    if (refusal.kind == WriteRefusal::Kind::kEmptyColumn) {
+      // Named as the field is, whatever letter case the store gives.
+      std::string name = refusal.column;
+      for (const FieldDesc& f : c.desc.fields)
+        if (EqualsNoCase(f.name, name)) name = f.name;
+      throw EngineError(NDS_E_VALUE_REQUIRED,
+                        "Value required: column \"" + name + "\" may not be empty.");
+    }
+    if (refusal.kind == WriteRefusal::Kind::kNumberTaken) throw;
+    std::optional<EngineError> refined = c.rows_session().GuardRefusal(c.source_table, error);
+    if (refined) throw *refined;
+    throw;
+  }
+}
 
 void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   RequireWritable(c);
@@ -209,16 +225,13 @@ void CursorWalk::SetValue(Cursor& c, size_t index, Value value) {
   // write; a value given for them is not kept.
   if (f.shape.type == NDS_ROWVERSION || f.shape.type == NDS_MODTIME) return;
   // An unwritten append's number is locked by this cursor from the start.
-  // On a server another workstation's lock is asked at the record's first
-  // edit: asking costs a round trip.
+  // A lock of another session of the store (a server's) is asked at the
+  // record's first edit: asking costs a round trip.
   bool locked = false;
-  if (!appended_ && c.on_server())
-    locked = pending_.empty() && ServerLockedByOther(c, current_.rowid);
-  else if (!appended_)
-    locked = RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle());
-  if (locked)
-    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
-                                             c.source_table + " is locked by another user.");
+  if (!appended_)
+    locked = RecordLocks::Instance().LockedByOther(LockNumber(c), current_.rowid, c.handle()) ||
+             (pending_.empty() && LockedInStore(c, current_.rowid));
+  if (locked) ThrowLocked(c, current_.rowid);
   EncodeValue(f, IsNdt(c), value, current_.image.data());
   if (pending_.empty()) edit_base_rowid_ = current_read_rowid_;
   current_read_rowid_ = 0;  // the image holds an edit now
@@ -236,11 +249,9 @@ void CursorWalk::StampWrite(Cursor& c, std::vector<std::pair<std::string, Value>
 }
 
 int64_t CursorWalk::NextRowVersion(Cursor& c, const FieldDesc& f) {
-  std::string counters = "_nce_rowversions";  // a server's, made with its catalog
-  if (!c.on_server()) {
-    EnsureRowVersions(c.rows_session());
-    counters = "main." + QuoteIdentifier(RowVersionsTable());
-  }
+  // Made on first need (a server's catalog holds it from the first connect).
+  EnsureRowVersions(c.rows_session());
+  const std::string counters = c.dialect().RowVersionsTable();
   const Value table = Value::Text(UpperAscii(c.source_table));
   {
     // Once the table's counter exists, one statement counts on, without
@@ -269,20 +280,19 @@ StoreStatement& CursorWalk::UpdateStatement(
     Cursor& c, const std::vector<size_t>& fields,
     const std::vector<std::pair<std::string, Value>>& stamps) {
   // Edits of one field record after record reuse the last statement as is.
-  if (last_update_.stmt && last_update_.fields == fields) return *last_update_.stmt;
+  if (kept_.last_update.stmt && kept_.last_update.fields == fields) return *kept_.last_update.stmt;
   std::string sets;
   int parameter = 1;
   auto set = [&](const std::string& name) {
     sets +=
-        (sets.empty() ? "" : ", ") + QuoteIdentifier(name) + " = ?" + std::to_string(parameter++);
+        (sets.empty() ? "" : ", ") + c.QuotedColumn(name) + " = ?" + std::to_string(parameter++);
   };
   for (size_t i : fields) set(c.desc.fields[i].name);
   for (const auto& stamp : stamps) set(stamp.first);
-  StoreStatement& stmt =
-      KeptStatement(c, "UPDATE " + QuoteIdentifier(c.source_table) + " SET " + sets +
-                           " WHERE rowid = ?" + std::to_string(parameter));
-  last_update_.fields = fields;
-  last_update_.stmt = &stmt;
+  StoreStatement& stmt = KeptStatement(c, "UPDATE " + c.QuotedTable() + " SET " + sets +
+                                              " WHERE rowid = ?" + std::to_string(parameter));
+  kept_.last_update.fields = fields;
+  kept_.last_update.stmt = &stmt;
   return stmt;
 }
 
@@ -293,12 +303,14 @@ StoreStatement* CursorWalk::UpdateEdited(Cursor& c) {
   std::vector<std::pair<std::string, Value>> stamps;
   StampWrite(c, &stamps);
   if (fields.empty() && stamps.empty()) return nullptr;
+  for (size_t index : fields) c.RequireRight(kRightUpdate, c.desc.fields[index].name);
+  for (const auto& stamp : stamps) c.RequireRight(kRightUpdate, stamp.first);
   StatementUse update(UpdateStatement(c, fields, stamps));
   int parameter = 1;
   for (const auto& [index, value] : pending_) update->BindInPlace(parameter++, value);
   for (const auto& stamp : stamps) update->BindInPlace(parameter++, stamp.second);
   update->Bind(parameter, Value::Integer(current_.rowid));
-  RunNamingEmptyColumn(update.get());
+  RunWrite(c, update.get());
   if (update->RowsChanged() == 0)
     throw EngineError(NDS_E_INVALID_RECORD,
                       "Record " + std::to_string(current_.rowid) + " was deleted by another user.");
@@ -313,15 +325,9 @@ void CursorWalk::Write(Cursor& c) {
   RequireWritable(c);
   if (gone_) throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted.");
   // No kept statement is in use here, so dropping them is safe.
-  DropKeptStatementsIfMany();
-  if (c.on_server()) return appended_ ? ServerWriteAppended(c) : ServerWrite(c);
+  kept_.DropIfMany();
   if (appended_) return WriteAppended(c);
-  RecordLocks& locks = RecordLocks::Instance();
-  const uint32_t table = LockNumber(c);
-  bool held = locks.HeldBy(table, current_.rowid, c.handle());
-  if (!held && locks.Lock(table, current_.rowid, c.handle()) != LockResult::kLocked)
-    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(current_.rowid) + " of " +
-                                             c.source_table + " is locked by another user.");
+  WriteLock lock(*this, c, current_.rowid);
   // The row as read under a mark, in record-number order (an order key would
   // have to be read again) on the connection's own store. Whether the mark
   // held until the UPDATE is asked after it: the counts of a mark only grow.
@@ -329,22 +335,18 @@ void CursorWalk::Write(Cursor& c) {
   const bool from_read =
       edit_base_rowid_ == current_.rowid && IsNdt(c) && order_key_.empty() && c.rows_in_store();
   StoreStatement* update = nullptr;
-  try {
+  {
     WriteSavepointStatements statements = SavepointFor(c, false);
     WriteSavepoint savepoint(statements);
     update = UpdateEdited(c);
     savepoint.Commit();
     if (statements.open) update = nullptr;  // several statements: read the row back
-  } catch (...) {
-    if (!held) locks.Unlock(table, current_.rowid, c.handle());
-    throw;
   }
   const StoreMark after = from_read && update ? MarkNow(c) : StoreMark();
   const bool as_edited = from_read && update && WrittenAsImaged(c, update, before, after);
   pending_.clear();
-  if (!held) locks.Unlock(table, current_.rowid, c.handle());
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  lock.Release();
+  window_.Drop();
   if (as_edited) {
     current_read_ = after;
     current_read_rowid_ = current_.rowid;
@@ -381,93 +383,37 @@ void CursorWalk::Delete(Cursor& c) {
     return;
   }
   int64_t rowid = current_.rowid;
-  if (c.on_server()) {
-    ServerDelete(c);
-  } else if (RecordLocks::Instance().LockedByOther(LockNumber(c), rowid, c.handle())) {
-    throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(rowid) + " of " +
-                                             c.source_table + " is locked by another user.");
-  } else if (IsNdt(c)) {
-    StatementUse remove(
-        KeptStatement(c, "DELETE FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
+  c.RequireRight(kRightDelete, "");
+  WriteLock lock(*this, c, rowid);
+  if (IsNdt(c)) {
+    StatementUse remove(KeptStatement(c, "DELETE FROM " + c.QuotedTable() + " WHERE rowid = ?1"));
     remove->Bind(1, Value::Integer(rowid));
     remove->Run();
     gone_ = true;
   } else {
+    // A DBF-kind table keeps the record and marks it.
     {
       // The engine's own definition, whatever the user's rights.
       EngineDefinitions engine_work(c.connection());
       EnsureDeletedMarksTrigger(c.rows_session(), c.source_table);
     }
-    StatementUse mark(KeptStatement(c, "INSERT OR IGNORE INTO main." +
-                                           QuoteIdentifier(DeletedMarksTable()) +
-                                           " (table_name, record) VALUES (?1, ?2)"));
+    StatementUse mark(KeptStatement(c, c.dialect().MarkDeletedSql(c.source_table)));
     mark->Bind(1, Value::Text(DeletedMarksKey(c)));
     mark->Bind(2, Value::Integer(rowid));
     mark->Run();
+    // Nothing marked: another session marked it first, or removed the row.
+    if (mark->RowsChanged() == 0 && !RowExists(c, rowid))
+      throw EngineError(NDS_E_INVALID_RECORD,
+                        "Record " + std::to_string(rowid) + " was deleted by another user.");
     current_.visible_known = false;
   }
   pending_.clear();
   current_.image[0] = '*';
   current_read_rowid_ = 0;
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
 }
 
-// ---- record locks -------------------------------------------------------------------
-
-void CursorWalk::Lock(Cursor& c, int64_t recno) {
-  if (!c.live)
-    throw EngineError(
-        NDS_E_STATIC_VIEW,
-        "The cursor is a static copy of a query result; its records cannot be locked.");
-  if (recno == 0) {
-    RequireRecord();
-    recno = current_.rowid;
-  } else if (recno < 0) {
-    throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
-  }
-  if (c.on_server()) return ServerLock(c, recno);
-  // The cursor's own unwritten append is not in the table yet, but is its
-  // record all the same.
-  bool own_append = appended_ && on_record_ && !gone_ && recno == current_.rowid;
-  // A record read under a store mark that still holds is in the table.
-  bool known = recno == current_read_rowid_ && Holds(c, current_read_);
-  if (!own_append && !known) {
-    StatementUse exists(
-        KeptStatement(c, "SELECT 1 FROM " + QuoteIdentifier(c.source_table) + " WHERE rowid = ?1"));
-    exists->Bind(1, Value::Integer(recno));
-    if (!exists->Step())
-      throw EngineError(NDS_E_INVALID_RECORD,
-                        "Record " + std::to_string(recno) + " does not exist.");
-  }
-  switch (RecordLocks::Instance().Lock(LockNumber(c), recno, c.handle())) {
-    case LockResult::kLocked:
-      locks_.insert(recno);
-      return;
-    case LockResult::kConflict:
-      throw EngineError(NDS_E_LOCK_FAILED, "Record " + std::to_string(recno) + " of " +
-                                               c.source_table + " is locked by another user.");
-    case LockResult::kIoError:
-      throw EngineError(NDS_E_GENERAL,
-                        "The lock file of " + c.connection().lock_store() + " cannot be used.");
-  }
-}
-
-void CursorWalk::Unlock(Cursor& c, int64_t recno) {
-  if (recno == 0) {
-    RequireRecord();
-    recno = current_.rowid;
-  }
-  // A record being appended keeps its lock until it is written or cancelled.
-  if (appended_ && recno == current_.rowid) {
-    locks_.erase(recno);
-    return;
-  }
-  if (locks_.erase(recno) == 0 && !RecordLocks::Instance().HeldBy(LockNumber(c), recno, c.handle()))
-    return;  // not locked: nothing to release
-  if (c.on_server()) return ServerUnlock(c, recno);
-  RecordLocks::Instance().Unlock(LockNumber(c), recno, c.handle());
-}
+// ---- closing ------------------------------------------------------------------------
 
 void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {
   if (!editing()) return;
@@ -480,37 +426,6 @@ void CursorWalk::WriteOrCancelOnClose(Cursor& c) noexcept {
     Cancel(c);
   } catch (...) {
   }
-}
-
-void CursorWalk::ReleaseLocks(Cursor& c) {
-  RecordLocks::Instance().UnlockAll(c.handle());
-  locks_.clear();
-  // A server frees the locks of a session that is gone by itself.
-  StoreSession* server = c.on_server() ? c.connection().server() : nullptr;
-  if (server && server->Connected()) {
-    for (const auto& [recno, shared] : server_locks_) {
-      try {
-        server->UnlockRecord(c.source_table, recno, shared);
-      } catch (const EngineError&) {
-        break;  // the connection went away meanwhile
-      }
-    }
-  }
-  server_locks_.clear();
-}
-
-bool CursorWalk::LockOnServer(Cursor& c, int64_t recno, bool shared) {
-  if (!c.source_session().TryLockRecord(c.source_table, recno, shared)) return false;
-  // An exclusive lock is held once per session; a shared one as often as taken.
-  if (shared || !server_locks_.count({recno, false})) server_locks_.insert({recno, shared});
-  return true;
-}
-
-void CursorWalk::UnlockOnServer(Cursor& c, int64_t recno, bool shared) {
-  auto held = server_locks_.find({recno, shared});
-  if (held == server_locks_.end()) return;
-  server_locks_.erase(held);
-  c.source_session().UnlockRecord(c.source_table, recno, shared);
 }
 
 }  // namespace nce

@@ -183,10 +183,7 @@ std::shared_ptr<Cursor> OpenLiveCursor(const std::shared_ptr<Connection>& connec
     LayoutRecord(cursor->desc);
   }
   if (char_type) cursor->desc.char_type = char_type;
-  if (connection->server())
-    cursor->set_on_server();
-  else
-    cursor->set_rows_in_store();
+  cursor->set_rows_in_store();
   cursor->source_table = table->name;
   cursor->filter_sql = select.condition;
   cursor->filter_values = values;

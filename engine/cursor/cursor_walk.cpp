@@ -24,12 +24,13 @@ bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
 }
 
-// The rights a server cursor's statements were built for: the dictionary's
-// rights counter as the connection last read it (-1 on free tables). On
-// SQLite the authorizer applies the rights to every statement itself.
+// The rights a cursor's statements were built for, where the cursor applies
+// them itself: the dictionary's rights counter as the connection last read
+// it (-1 on free tables, and where the store applies the rights to every
+// statement itself, as SQLite's authorizer does).
 int64_t RightsVersion(const Cursor& c) {
   const auto& dictionary = c.connection().dictionary;
-  return c.on_server() && dictionary ? dictionary->version : -1;
+  return dictionary && !c.rows_session().AuthorizesWhilePreparing() ? dictionary->version : -1;
 }
 
 }  // namespace
@@ -42,13 +43,11 @@ bool ShowDeleted() {
 }
 
 std::string DeletedMarksKey(const Cursor& c) {
-  return c.on_server() ? LowerAscii(c.source_table) : UpperAscii(c.source_table);
+  return c.dialect().DeletedMarksKey(c.source_table);
 }
 
 std::string MarkedRecordsSql(const Cursor& c) {
-  // A server has no schema "main"; on SQLite it keeps a temporary table of
-  // the same name from hiding the catalog's.
-  return std::string("SELECT record FROM ") + (c.on_server() ? "" : "main.") +
+  return std::string("SELECT record FROM ") + c.dialect().catalog_schema() +
          QuoteIdentifier(DeletedMarksTable()) +
          " WHERE table_name = " + QuoteLiteral(DeletedMarksKey(c));
 }
@@ -61,10 +60,7 @@ CursorWalk::~CursorWalk() = default;
 
 void CursorWalk::DropStatements() {
   statements_.Clear();
-  last_insert_ = LastWrite{};
-  last_update_ = LastWrite{};
-  kept_stmts_.clear();
-  columns_.trusted.clear();
+  kept_.Clear();
 }
 
 void CursorWalk::SetOrder(std::string key_sql, bool descending) {
@@ -126,11 +122,11 @@ void CursorWalk::Attach(Cursor& c) {
   shape.all_rows_where = c.filter_sql;
   shape.scoped_rows_where = ConditionText(c, "scope", false);
   statements_.Use(std::move(shape));
-  if (marks && !c.on_server() && !statements_.tables_sure()) {
+  if (marks && !statements_.tables_sure()) {
     // The statements read the deletion marks. Made outside a transaction the
     // table stays; made inside one a rollback may take it away again, so the
-    // next use of these statements makes sure once more. A server's catalog
-    // holds the table from the first connect.
+    // next use of these statements makes sure once more. (A server's catalog
+    // holds the table from the first connect: nothing to make there.)
     StoreSession& rows = c.rows_session();
     EnsureDeletedMarks(rows);
     statements_.set_tables_sure(!rows.InTransaction());
@@ -140,8 +136,7 @@ void CursorWalk::Attach(Cursor& c) {
   // A new order or condition has another last row and other visible rows.
   known_end_ = KnownEnd();
   current_read_ = StoreMark();
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   on_record_ = false;
   gone_ = false;
   SetOff(true, false);
@@ -188,43 +183,34 @@ bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) 
     stmt.BindInt64(102, current_.rowid);
   }
   stmt.BindInt64(103, rows ? rows : NextWindowRows(c, step, direction));
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = direction;
+  window_.Begin(direction);
   try {
     while (stmt.Step()) {
-      if (ahead_len_ == ahead_.size()) ahead_.emplace_back();
-      CursorRow& row = ahead_[ahead_len_++];
+      CursorRow& row = window_.Add();
       ReadRow(c, stmt, &row);
       row.visible_known = true;
     }
   } catch (...) {
-    ahead_len_ = 0;
-    ahead_dir_ = 0;
+    window_.Abandon();
     stmt.Reset();
     throw;
   }
   stmt.Reset();
-  return ahead_len_ > 0;
+  return !window_.empty();
 }
 
 uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
-  if (cache_size_ == 0) return 1;
-  bool continues = (step == Step::kAfter || step == Step::kBefore) && ahead_dir_ == direction &&
-                   ahead_len_ > 0 && ahead_pos_ == ahead_len_ && ahead_len_ == window_rows_;
-  if (!continues) return window_rows_ = cache_size_;
-  uint32_t record_bytes = std::max<uint32_t>(c.desc.record_length, 1);
-  // A server answers each window over the network: its windows grow further.
-  uint32_t max_rows = c.on_server() ? kMaxServerWindowRows : kMaxWindowRows;
-  uint32_t max_bytes = c.on_server() ? kMaxServerWindowBytes : kMaxWindowBytes;
-  uint32_t limit =
-      std::max<uint32_t>(cache_size_, std::min<uint32_t>(max_rows, max_bytes / record_bytes));
-  return window_rows_ = std::min(window_rows_ * 2, limit);
+  // A remote store answers each window over the network: its windows grow
+  // further.
+  const bool continues = step == Step::kAfter || step == Step::kBefore;
+  return window_.NextRows(continues, direction, c.desc.record_length,
+                          window_.cache_size() != 0 && c.rows_session().Remote());
 }
 
 void CursorWalk::TakeNextFromWindow() {
   // Member by member: the window's row is only read again after ReadRow
   // has filled it anew, and most walks carry no order key to move.
-  CursorRow& next = ahead_[ahead_pos_++];
+  CursorRow& next = window_.TakeNext();
   current_.rowid = next.rowid;
   current_.image.swap(next.image);
   if (current_.key.kind != Value::Kind::kUnset || next.key.kind != Value::Kind::kUnset)
@@ -273,8 +259,7 @@ void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
 // ---- the end of the table, known without reading it ------------------------------
 
 StoreMark CursorWalk::MarkNow(Cursor& c) const {
-  // A server's rows may change under any read: no mark holds there.
-  if (c.on_server()) return StoreMark();
+  // A server's rows may change under any read: it gives no mark that holds.
   return nce::MarkNow(c.connection(), c.rows_session());
 }
 
@@ -299,8 +284,7 @@ void CursorWalk::GotoBottom(Cursor& c) {
   FlushEdits(c);
   if (on_record_ && !gone_ && known_end_.last_row == current_.rowid && Holds(c, known_end_.mark)) {
     // Already there, and the record as read is still the table's.
-    ahead_len_ = ahead_pos_ = 0;
-    ahead_dir_ = 0;
+    window_.Drop();
     bof_ = eof_ = false;
     return;
   }
@@ -316,8 +300,7 @@ void CursorWalk::GotoBottom(Cursor& c) {
 
 void CursorWalk::GotoBof(Cursor& c) {
   FlushEdits(c);
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   SetOff(true, false);
 }
 
@@ -338,7 +321,7 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
         bof_ = true;
       return;
     }
-    if (on_record_ && ahead_dir_ == dir && ahead_pos_ < ahead_len_) {
+    if (on_record_ && window_.HasNext(dir)) {
       TakeNextFromWindow();
       continue;
     }
@@ -362,8 +345,7 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
 
 void CursorWalk::GotoRecord(Cursor& c, int64_t recno) {
   FlushEdits(c);
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   if (recno == 0) {
     SetOff(false, true);
     return;
@@ -394,8 +376,7 @@ bool CursorWalk::IsDeleted(Cursor&) {
 void CursorWalk::Refresh(Cursor& c) {
   RequireRecord();
   if (appended_ && !gone_) return BuildAppendedImage(c);  // nothing stored to re-read
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   int64_t rowid = current_.rowid;
   // Read under a mark that still holds, with nothing written into the image
   // since: the table holds the record as it was read.
@@ -498,8 +479,7 @@ void CursorWalk::SetRelativePosition(Cursor& c, double position) {
   }
   stmt.Reset();
   if (!found) return SetOff(true, true);
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;

@@ -6,8 +6,8 @@
 // order) through the statements of NavigationSql. Moving forward reads up to
 // `cache_size` rows per statement run, so a forward walk costs about one
 // SQLite step per record. A walk that keeps going the same way past whole
-// windows doubles the window each time, up to kMaxWindowRows rows or
-// kMaxWindowBytes of record images: every statement run starts a read
+// windows doubles the window each time, up to a bound of rows and bytes of
+// record images (read_ahead_window.h): every statement run starts a read
 // transaction and seeks afresh, which at ten rows a run costs as much as
 // building the records. The window is dropped whenever this cursor changes
 // data; rows another connection changes show up once the window is passed or
@@ -33,8 +33,10 @@
 #include <vector>
 
 #include "engine/base/values.h"
+#include "engine/cursor/kept_statements.h"
 #include "engine/cursor/navigation_sql.h"
 #include "engine/cursor/pending_values.h"
+#include "engine/cursor/read_ahead_window.h"
 #include "engine/cursor/walk_statements.h"
 #include "engine/schema/catalog_schema.h"
 #include "engine/storage/store_mark.h"
@@ -43,14 +45,6 @@ namespace nce {
 
 class Cursor;
 struct WriteSavepointStatements;  // record_write.h
-
-// One row as a cursor holds it.
-struct CursorRow {
-  int64_t rowid = 0;           // record number
-  Value key;                   // order key value (unset in record-number order)
-  std::vector<uint8_t> image;  // record image
-  bool visible_known = false;  // fetched through the visible-rows query
-};
 
 class CursorWalk {
  public:
@@ -71,20 +65,7 @@ class CursorWalk {
   // A condition on the rows the cursor shows (filters, scopes), by name so
   // that each can be set and cleared on its own; "" clears it.
   void SetCondition(const std::string& name, std::string sql);
-  void SetCacheSize(uint16_t rows) {
-    cache_size_ = rows;
-    window_rows_ = rows;
-    ahead_.clear();
-  }
-
-  // Bounds of a grown read-ahead window.
-  static constexpr uint32_t kMaxWindowRows = 512;
-  static constexpr uint32_t kMaxWindowBytes = 256 * 1024;
-  // The same on a server, where every window costs a round trip (and, on a
-  // busy machine, a wait for the server's turn): 16384 rows took a million-
-  // record walk from 1.7 s to 1.45 s against 4096 (bench/server_walk_bench).
-  static constexpr uint32_t kMaxServerWindowRows = 16384;
-  static constexpr uint32_t kMaxServerWindowBytes = 2 * 1024 * 1024;
+  void SetCacheSize(uint16_t rows) { window_.SetCacheSize(rows); }
 
   // ---- position ---------------------------------------------------------------
   void GotoTop(Cursor& c);
@@ -133,11 +114,20 @@ class CursorWalk {
   void Unlock(Cursor& c, int64_t recno);
   // Drops the cursor's locks (it closes).
   void ReleaseLocks(Cursor& c);
-  // On a server: takes record `recno` (0: the table) on the server for this
-  // cursor, where other workstations see it; false when another session
-  // holds it. The process's own lock table is the caller's to ask first.
-  bool LockOnServer(Cursor& c, int64_t recno, bool shared);
-  void UnlockOnServer(Cursor& c, int64_t recno, bool shared);
+  // Holds the cursor's table while it is open: record 0 stands for the
+  // table, shared by every open, taken whole by an exclusive one. Throws
+  // NDS_E_LOCK_FAILED when another open keeps it out. The locks go with
+  // the cursor (ReleaseLocks).
+  void HoldTable(Cursor& c, bool exclusive);
+  // Refuses a change of record `recno`, which another cursor or session
+  // holds, with NDS_E_LOCK_FAILED.
+  [[noreturn]] static void ThrowLocked(const Cursor& c, int64_t recno);
+  // Takes record `recno` (0: the table) in the store for this cursor, where
+  // other machines see it (a server's locks); false when another session
+  // holds it. True at once where the store keeps no locks of its own: the
+  // process's lock table, the caller's to ask first, is all there is.
+  bool LockInStore(Cursor& c, int64_t recno, bool shared);
+  void UnlockInStore(Cursor& c, int64_t recno, bool shared);
   // Finalizes every statement the walk keeps, as its cursor goes away.
   void DropStatements();
   // Writes unwritten edits of a cursor that is going away with its
@@ -195,7 +185,7 @@ class CursorWalk {
   std::string PendingRowSource(Cursor& c) const;
   void BindPendingRow(Cursor& c, StoreStatement& stmt, bool with_edits) const;
   void ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row);
-  // Runs a row query into `ahead_`, `rows` rows at most (0: the window's
+  // Runs a row query into `window_`, `rows` rows at most (0: the window's
   // size); false when it gave no row.
   bool FillWindow(Cursor& c, Step step, int direction, uint32_t rows = 0);
   void TakeNextFromWindow();
@@ -252,10 +242,8 @@ class CursorWalk {
   static int DefaultedField(const Cursor& c, const std::string& column);
   // The columns' default values for a new record, evaluated now.
   void ColumnDefaults(Cursor& c, std::vector<Value>* defaults);
-  // A statement of the write, lock and checksum code, prepared once per
-  // cursor on the session holding its rows and reset; it stays valid until
-  // DropKeptStatementsIfMany next drops the kept ones. SQLite prepares a
-  // kept statement again by itself when the schema changes.
+  // A statement of the write, lock and checksum code, kept (KeptStatements)
+  // on the session holding the cursor's rows.
   StoreStatement& KeptStatement(Cursor& c, const std::string& sql);
   // The kept INSERT of an append that gives `fields` (indexes) and `stamps`
   // (engine-stamped columns) a value; the record number is parameter 1, which
@@ -269,30 +257,29 @@ class CursorWalk {
   // The kept UPDATE of an edit of `fields` and `stamps`.
   StoreStatement& UpdateStatement(Cursor& c, const std::vector<size_t>& fields,
                                   const std::vector<std::pair<std::string, Value>>& stamps);
-  // Drops every kept statement once there are too many (a cursor writing
-  // ever new sets of fields). Called where none is in use.
-  void DropKeptStatementsIfMany();
   // The kept statements of the savepoint around a write of several
   // statements; none (null members) when the write is one statement, which
   // SQLite makes all or nothing by itself.
   WriteSavepointStatements SavepointFor(Cursor& c, bool appending);
 
-  // ---- the record work of a cursor on a server (cursor_server_records.cpp) ----
   // `expression` over the current record's row; unset when the row is gone.
   Value RowValue(Cursor& c, const std::string& expression);
-  std::string ServerBlobPart(Cursor& c, const FieldDesc& f, uint64_t offset, uint64_t length);
-  void ServerDefaults(Cursor& c, std::vector<Value>* defaults);
-  int64_t ServerReserveNumber(Cursor& c);
-  bool ServerRowExists(Cursor& c, int64_t rowid);
-  // Whether another cursor of this process or another session holds the
-  // record's lock.
-  bool ServerLockedByOther(Cursor& c, int64_t rowid);
-  void ServerLock(Cursor& c, int64_t recno);
-  void ServerUnlock(Cursor& c, int64_t recno);
-  void ServerWrite(Cursor& c);
-  void ServerWriteAppended(Cursor& c);
-  void ServerDelete(Cursor& c);
-  class ServerWriteLock;
+  // Whether the table has row `rowid`.
+  bool RowExists(Cursor& c, int64_t rowid);
+  // Whether new records take their numbers from the table's own sequence
+  // (StoreDialect::NextRecordNumberSql); else the cursor finds a free one.
+  bool NumbersFromSequence(Cursor& c);
+  // A fresh number from that sequence, locked in the process's table.
+  int64_t NumberFromSequence(Cursor& c);
+  // Runs the write `stmt` of a record; a refusal becomes the engine's own
+  // error: an empty NOT NULL column named as its field, a guard's refusal
+  // as the store's guards word it (StoreSession::GuardRefusal).
+  void RunWrite(Cursor& c, StoreStatement& stmt);
+  // Whether another session of the store holds the record's lock (a
+  // server's): asking costs a round trip. False where the store keeps none.
+  bool LockedInStore(Cursor& c, int64_t rowid);
+  // Takes a record's locks for the moment of a write (record_locks.cpp).
+  class WriteLock;
 
   // Parameters of the pending row's values (below them: condition values and
   // the navigation parameters).
@@ -345,40 +332,30 @@ class CursorWalk {
   bool gone_ = false;              // the current record was deleted (or vanished)
   CursorRow current_;              // the current row
   Place deferred_;                 // the place a repositioning caller may go back to
-  std::vector<CursorRow> ahead_;   // read-ahead window
-  size_t ahead_pos_ = 0;           // next unread row of the window
-  size_t ahead_len_ = 0;           // rows of the window in use
-  int ahead_dir_ = 0;              // +1 the window lies ahead, -1 behind
-  uint16_t cache_size_ = 10;       // rows per window (0: one row at a time)
-  uint32_t window_rows_ = 10;      // rows of the last window read
+  ReadAheadWindow window_;         // rows read ahead of the position
 
   // Edits of the current record.
   PendingValues pending_;              // field index -> new value
   bool appended_ = false;              // current record appended and never written
   std::vector<Value> defaults_;        // appended record: column defaults by field index
   std::vector<Value> spare_defaults_;  // room for the next append's defaults
-  // Statements of writes, record locks and checksums by SQL text, kept for
-  // the cursor's life: bulk appends and edits would otherwise spend most of
-  // their time parsing SQL (and on a server, a round trip preparing it).
-  std::map<std::string, std::unique_ptr<StoreStatement>> kept_stmts_;
-  // The kept statement of the last append or edit and the fields it wrote.
-  struct LastWrite {
-    std::vector<size_t> fields;      // field indexes
-    StoreStatement* stmt = nullptr;  // in kept_stmts_; null when none
-    bool sqlite_numbers = false;     // an INSERT that leaves the number to SQLite
-  };
-  LastWrite last_insert_, last_update_;
-  std::vector<size_t> write_fields_;  // the fields the write being made gives values
+  KeptStatements kept_;                // statements of writes, locks and checksums
+  std::vector<size_t> write_fields_;   // the fields the write being made gives values
   // The query of the highest number the table gave out, when it never
   // gives one twice (NumberSequenceQuery); "" for other tables; read once.
   std::optional<std::string> sequence_query_;
+  // The statement that gives a fresh number from the table's own sequence
+  // (StoreDialect::NextRecordNumberSql); "" where the cursor finds a free
+  // number itself; built once.
+  std::optional<std::string> next_number_sql_;
   bool defaults_read_ = false;                          // the two below are built
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
   std::set<int64_t> locks_;           // records locked through Lock
-  // Locks this cursor holds on a server: record number (0 the table), shared.
-  std::multiset<std::pair<int64_t, bool>> server_locks_;
+  // Locks this cursor holds in the store (a server's): record number (0 the
+  // table), shared.
+  std::multiset<std::pair<int64_t, bool>> store_locks_;
   uint32_t lock_table_ = 0;    // LockNumber; 0 not asked yet
   uint32_t last_autoinc_ = 0;  // autoincrement value of the last append
   KnownEnd known_end_;         // see KnownEnd
@@ -392,15 +369,6 @@ class CursorWalk {
   // current_read_ (0: none): a write of the edits may know the row without
   // reading it back.
   int64_t edit_base_rowid_ = 0;
-  // What the table's columns do to bound values (see cursor_written.cpp):
-  // the SQLite affinity of each field's column ('I', 'N', 'R', 'T', 'B', 0
-  // for a generated column or none), and the kept UPDATE statements it was
-  // checked for, with their count of SQLite's own re-preparations then.
-  struct ColumnsKnown {
-    std::vector<char> affinity;
-    std::map<const StoreStatement*, int64_t> trusted;
-  };
-  ColumnsKnown columns_;
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).
@@ -408,8 +376,7 @@ void SetShowDeleted(bool show);
 bool ShowDeleted();
 
 // The name under which DeletedMarksTable() keeps the deletion marks of a
-// DBF-kind cursor's table: upper case in a SQLite store; on a server the
-// table's name as the server holds it (lower case), as its triggers name it.
+// DBF-kind cursor's table (StoreDialect::DeletedMarksKey).
 std::string DeletedMarksKey(const Cursor& c);
 // A query of the record numbers of the cursor's table that carry a mark.
 std::string MarkedRecordsSql(const Cursor& c);

@@ -54,8 +54,7 @@ const NavigationSql& CursorWalk::Navigation(Cursor& c) {
 
 bool CursorWalk::PositionFromStatement(Cursor& c, WalkStatement& stmt) {
   FlushEdits(c);
-  ahead_len_ = ahead_pos_ = 0;
-  ahead_dir_ = 0;
+  window_.Drop();
   bool found = stmt.Step();  // a failure resets the statement and throws
   if (found) {
     current_read_rowid_ = 0;

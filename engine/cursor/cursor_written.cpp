@@ -69,6 +69,9 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
 void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept {
   // Called after a write succeeded: a failure here must not make it look
   // failed, so the columns then stay untrusted and the next write reads back.
+  // A store that does not say when it prepared a statement again never
+  // trusts its columns (ColumnsTrusted): there is nothing to learn.
+  if (update->Repreparations() < 0) return;
   try {
     std::vector<char> affinity(c.desc.fields.size(), kComputed);
     // Only an ordinary table stores what is bound; any other leaves every
@@ -82,24 +85,25 @@ void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept 
         affinity[i] = column.generated ? kComputed : static_cast<char>(column.affinity);
       }
     }
-    if (affinity != columns_.affinity) columns_.trusted.clear();
-    columns_.affinity = std::move(affinity);
-    columns_.trusted[update] = update->Repreparations();
+    if (affinity != kept_.columns.affinity) kept_.columns.trusted.clear();
+    kept_.columns.affinity = std::move(affinity);
+    kept_.columns.trusted[update] = update->Repreparations();
   } catch (...) {
-    columns_.trusted.erase(update);
+    kept_.columns.trusted.erase(update);
   }
 }
 
 bool CursorWalk::ColumnsTrusted(const StoreStatement* update) const {
-  auto it = columns_.trusted.find(update);
+  auto it = kept_.columns.trusted.find(update);
   // A store that does not say when it prepared the statement again is
   // never trusted.
-  return it != columns_.trusted.end() && it->second >= 0 && it->second == update->Repreparations();
+  return it != kept_.columns.trusted.end() && it->second >= 0 &&
+         it->second == update->Repreparations();
 }
 
 bool CursorWalk::StoresPlainColumns(const StoreStatement* write) const {
   if (!ColumnsTrusted(write)) return false;
-  for (char affinity : columns_.affinity)
+  for (char affinity : kept_.columns.affinity)
     if (affinity == kComputed) return false;
   return true;
 }
@@ -112,14 +116,14 @@ bool CursorWalk::WrittenAsImaged(Cursor& c, const StoreStatement* write, const S
   if (c.rows_session().EnforcesForeignKeys() || !StoresPlainColumns(write)) return false;
   if (!appended_) {
     for (const auto& [index, value] : pending_)
-      if (!StoredAsBound(c.desc.fields[index], columns_.affinity[index], value)) return false;
+      if (!StoredAsBound(c.desc.fields[index], kept_.columns.affinity[index], value)) return false;
     return true;
   }
   // A new record: every field given, as a column left out may take a value
   // of SQLite's choosing (a default, the record number).
   for (size_t i = 0; i < c.desc.fields.size(); ++i)
     if (c.desc.fields[i].shape.type == NDS_AUTOINC ||
-        !StoredAsBound(c.desc.fields[i], columns_.affinity[i], AppendedValue(i)))
+        !StoredAsBound(c.desc.fields[i], kept_.columns.affinity[i], AppendedValue(i)))
       return false;
   return true;
 }

@@ -1,6 +1,6 @@
 // Helpers of the statements that write a cursor's record: kept statements
-// reset after use, a savepoint that makes a write of several statements all
-// or nothing, and NOT NULL failures reported by column.
+// reset after use, and a savepoint that makes a write of several statements
+// all or nothing.
 #ifndef ENGINE_CURSOR_RECORD_WRITE_H
 #define ENGINE_CURSOR_RECORD_WRITE_H
 
@@ -67,19 +67,6 @@ class WriteSavepoint {
   WriteSavepointStatements stmts_;  // kept by the cursor
   bool done_ = false;               // released
 };
-
-// Runs `write`; a NOT NULL constraint it breaks becomes the value-required
-// error that names the column, instead of a bare SQL error.
-inline void RunNamingEmptyColumn(StoreStatement& write) {
-  try {
-    write.Run();
-  } catch (const EngineError&) {
-    WriteRefusal refusal = write.LastRefusal();
-    if (refusal.kind != WriteRefusal::Kind::kEmptyColumn) throw;
-    throw EngineError(NDS_E_VALUE_REQUIRED,
-                      "Value required: column \"" + refusal.column + "\" may not be empty.");
-  }
-}
 
 }  // namespace nce
 

@@ -229,9 +229,13 @@ void OnDictionaryConnect(Connection& connection, bool trusted) {
   }
 }
 
+bool DictionaryMirrored(const Connection& connection) {
+  return connection.dictionary && connection.dictionary->mirror;
+}
+
 void RefreshDictionaryState(Connection& connection) {
   if (!connection.dictionary) return;
-  if (connection.server()) return RefreshServerDictionaryState(connection);
+  if (DictionaryMirrored(connection)) return RefreshServerDictionaryState(connection);
   auto fresh = ReadDictionaryState(connection.session(), connection.dictionary->user,
                                    connection.dictionary->trusted);
   fresh->links = connection.dictionary->links;
@@ -250,7 +254,7 @@ uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
 
 void FollowRightsChanges(Connection& connection) {
   if (!connection.dictionary) return;
-  if (connection.server()) return FollowServerRightsChanges(connection);
+  if (DictionaryMirrored(connection)) return FollowServerRightsChanges(connection);
   if (RightsVersion(connection.session()) != connection.dictionary->version)
     RefreshDictionaryState(connection);
 }

@@ -93,6 +93,11 @@ struct DictionaryState : StoreAuthorizer {
   Authorization Authorize(const ActionRequest& request) override;
 };
 
+// Whether the connection has a data dictionary whose rights are read and
+// checked in a mirror of it (dictionary_server.h): the dictionary of a
+// store that applies no rights itself (a server), chosen at connect.
+bool DictionaryMirrored(const Connection& connection);
+
 // The groups of `user` (";"-separated as stored), nullopt for no such user.
 std::optional<std::string> UserGroupsText(StoreSession& session, const std::string& user);
 // The group names of such a ";"-separated text, empty names left out.

@@ -199,7 +199,7 @@ DictionaryMirror::~DictionaryMirror() = default;
 void OnServerDictionaryConnect(Connection& connection, const std::string& user,
                                const std::string& password) {
   auto mirror = std::make_shared<DictionaryMirror>();
-  LoadRows(connection.LiveServer(), mirror->session());
+  LoadRows(connection.LiveSession(), mirror->session());
   bool has_users = DictionaryHasUsers(mirror->session());
   if (has_users) CheckDictionaryLogin(mirror->session(), user, password);
   ReadState(connection, mirror, user, !has_users);
@@ -208,20 +208,20 @@ void OnServerDictionaryConnect(Connection& connection, const std::string& user,
 void RefreshServerDictionaryState(Connection& connection) {
   DictionaryState& state = StateOf(connection);
   std::shared_ptr<DictionaryMirror> mirror = state.mirror;
-  LoadRows(connection.LiveServer(), mirror->session());
+  LoadRows(connection.LiveSession(), mirror->session());
   ReadState(connection, mirror, state.user, state.trusted);
 }
 
 void FollowServerRightsChanges(Connection& connection) {
   DictionaryState& state = StateOf(connection);
-  if (RightsVersion(connection.LiveServer()) != state.version)
+  if (RightsVersion(connection.LiveSession()) != state.version)
     RefreshServerDictionaryState(connection);
 }
 
 StoreSession& ServerDictionarySession(Connection& connection) {
   FollowServerRightsChanges(connection);
   DictionaryMirror& mirror = *StateOf(connection).mirror;
-  LoadTableShapes(connection.LiveServer(), mirror);
+  LoadTableShapes(connection.LiveSession(), mirror);
   return mirror.session();
 }
 
@@ -232,7 +232,7 @@ void LockServerDictionary(StoreSession& session) {
 }
 
 void RunServerDictionaryStatement(Connection& connection, std::string_view sql) {
-  StoreSession& session = connection.LiveServer();
+  StoreSession& session = connection.LiveSession();
   if (!session.InTransaction())
     throw EngineError(NDS_E_GENERAL, "A dictionary statement runs inside a transaction.");
   LockServerDictionary(session);
@@ -248,7 +248,7 @@ std::vector<std::string> AuthorizeServerStatement(Connection& connection, const 
   DictionaryState& state = StateOf(connection);
   if (state.administrator) return {};
   std::shared_ptr<DictionaryState> held = connection.dictionary;  // the authorizer reads it
-  if (!state.mirror->shapes_current()) LoadTableShapes(connection.LiveServer(), *state.mirror);
+  if (!state.mirror->shapes_current()) LoadTableShapes(connection.LiveSession(), *state.mirror);
   // A query reads hidden columns as NULL through views; any other statement
   // that reads one is refused, as on SQLite.
   std::optional<RefuseHiddenReads> refuse;

@@ -100,7 +100,7 @@ class Statement {
 };
 
 void RequireAdministrator(const Connection& connection) {
-  if (!connection.location().dictionary && !connection.server())
+  if (!connection.dictionary)
     throw EngineError(NDS_E_INVALID_ARGUMENT,
                       "Users, groups, rights and links belong to a data dictionary (.ndd); this "
                       "connection has none.");
@@ -266,7 +266,7 @@ bool IsDictionaryStatement(std::string_view sql) {
 }
 
 void RunDictionaryStatement(Connection& connection, std::string_view sql) {
-  if (connection.server()) return RunServerDictionaryStatement(connection, sql);
+  if (DictionaryMirrored(connection)) return RunServerDictionaryStatement(connection, sql);
   RunDictionaryStatementOn(connection, connection.session(), sql);
   RefreshDictionaryState(connection);
 }
@@ -276,8 +276,9 @@ void RunDictionaryStatementOn(Connection& connection, StoreSession& session, std
   EnsureDictionaryTables(session);
   Statement s(sql);
   // A link attaches another dictionary's SQLite store, which a connection
-  // to a server cannot reach.
-  if (connection.server() && (s.Starts({"CREATE", "LINK"}) || s.Starts({"DROP", "LINK"})))
+  // to a server (whose dictionary is mirrored) cannot reach.
+  if (DictionaryMirrored(connection) &&
+      (s.Starts({"CREATE", "LINK"}) || s.Starts({"DROP", "LINK"})))
     throw EngineError(NDS_E_NOT_SUPPORTED,
                       "Links to other dictionaries are not available on a database on a "
                       "PostgreSQL server.");

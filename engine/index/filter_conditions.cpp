@@ -7,7 +7,6 @@
 #include "engine/expr/expr_sql.h"
 #include "engine/expr/expr_values.h"
 #include "engine/index/index_cursor.h"
-#include "engine/storage/postgres/postgres_tables.h"
 
 namespace nce {
 namespace {
@@ -59,9 +58,7 @@ bool ConstantKeyInput(const ExprNode& node, char type, KeyInput& input) {
 
 // Key bytes as a literal of the store's SQL.
 std::string KeyLiteral(const Cursor& cursor, const std::string& bytes) {
-  if (!cursor.on_server()) return BlobLiteral(bytes);
-  std::string hex = BlobLiteral(bytes);  // X'..'
-  return "'\\x" + hex.substr(2, hex.size() - 3) + "'::bytea";
+  return cursor.dialect().BytesLiteral(bytes);
 }
 
 // A range on the key of an open order that a comparison implies; "" when
@@ -127,14 +124,14 @@ std::string NextSnapshotName() {
 
 // The schema of the connection's temporary tables, as the store names it.
 std::string TempSchema(const Cursor& cursor) {
-  return cursor.on_server() ? "pg_temp." : "temp.";
+  return cursor.dialect().temp_schema();
 }
 
 ExprContext ContextOf(Cursor& cursor) {
   ExprContext context;
   context.fields = &cursor.desc.fields;
   context.exact = OrdersOf(cursor).exact;
-  if (cursor.on_server()) context.dialect = SqlDialect::kPostgres;
+  context.dialect = cursor.dialect().expressions();
   return context;
 }
 
@@ -145,9 +142,8 @@ std::string TakeSnapshot(Cursor& cursor, const std::string& sql) {
   StoreSession& session = RowsSession(cursor);
   std::string name = NextSnapshotName();
   std::string table = TempSchema(cursor) + QuoteIdentifier(name);
-  // INTEGER PRIMARY KEY makes the record number SQLite's rowid itself.
-  session.Execute("CREATE TEMP TABLE " + QuoteIdentifier(name) +
-                  (cursor.on_server() ? " (r bigint PRIMARY KEY)" : " (r INTEGER PRIMARY KEY)"));
+  session.Execute("CREATE TEMP TABLE " + QuoteIdentifier(name) + " (r " +
+                  cursor.dialect().record_number_key() + ")");
   try {
     session
         .Prepare("INSERT INTO " + table + " SELECT rowid FROM " + cursor.QuotedTable() + " WHERE " +
@@ -189,10 +185,11 @@ void DropOptimizedFilterSnapshot(Cursor& cursor) {
   cursor.orders->aof_snapshot.clear();
   if (!cursor.connection().is_open()) return;  // the connection's temporary tables went with it
   try {
-    // A lost server session took its temporary tables along.
-    StoreSession* session =
-        cursor.on_server() ? cursor.connection().server() : &RowsSession(cursor);
-    if (session && session->Connected()) session->Execute("DROP TABLE IF EXISTS " + table);
+    // A lost server session took its temporary tables along; it is not
+    // connected again for this.
+    StoreSession& session =
+        cursor.rows_in_store() ? cursor.connection().session() : RowsSession(cursor);
+    if (session.Connected()) session.Execute("DROP TABLE IF EXISTS " + table);
   } catch (...) {
     // Left to the session's end, which drops its temporary tables.
   }

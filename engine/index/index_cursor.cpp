@@ -54,7 +54,7 @@ std::string ScopeSql(const IndexOrder& order) {
 
 // The catalog of the cursor's store: the orders of `file` and whether it exists.
 std::vector<OrderPtr> LoadCursorOrders(Cursor& cursor, const std::string& file) {
-  return LoadOrders(RowsSession(cursor), cursor.desc, file, cursor.on_server());
+  return LoadOrders(RowsSession(cursor), cursor.desc, file);
 }
 
 bool CursorIndexFileExists(Cursor& cursor, const std::string& file) {
@@ -135,12 +135,13 @@ StoreStatement& IndexOrder::KeyStatement(StoreSession& session, const std::strin
 }
 
 StoreSession& RowsSession(Cursor& cursor) {
-  if (cursor.on_server()) return cursor.source_session();
-  return cursor.live ? cursor.connection().session() : cursor.connection().scratch_session();
+  return cursor.rows_session();
 }
 
 StoreSession& KeySession(Cursor& cursor) {
-  return cursor.on_server() ? cursor.connection().scratch_session() : cursor.connection().session();
+  // Keys of given values are computed where that costs no round trip.
+  StoreSession& store = cursor.connection().session();
+  return store.Remote() ? cursor.connection().scratch_session() : store;
 }
 
 CursorOrders& OrdersOf(Cursor& cursor) {
@@ -216,8 +217,8 @@ std::shared_ptr<IndexOrder> CreateOrderOnCursor(Cursor& cursor, const std::strin
   std::string target = file.empty() ? DefaultIndexFile(cursor.desc, name) : FilePart(file);
   if (target.find('.') == std::string::npos)
     target += "." + IndexFileExtension(cursor.desc.table_type);
-  OrderPtr def =
-      CompileOrder(cursor.desc, target, name, expression, condition, flags, cursor.on_server());
+  OrderPtr def = CompileOrder(cursor.desc, target, name, expression, condition, flags,
+                              cursor.dialect().expressions());
   CreateOrderInStore(RowsSession(cursor), *def);
   return Register(cursor, std::move(def));
 }

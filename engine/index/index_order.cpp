@@ -6,6 +6,7 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/expr/expr_sql.h"
+#include "engine/storage/store_dialect.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -205,7 +206,8 @@ std::string IndexFileExtension(uint16_t table_type) {
 
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
                       const std::string& expression, const std::string& condition, uint32_t flags,
-                      bool server) {
+                      SqlDialect dialect) {
+  const bool server = dialect == SqlDialect::kPostgres;
   if (name.empty() || name.size() > 128)
     throw EngineError(NDS_E_INVALID_ARGUMENT,
                       "An index order needs a name of 1 to 128 characters.");
@@ -342,7 +344,8 @@ void CreateOrder(StoreSession& session, const OrderDef& order) {
 }
 
 std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
-                                 const std::string& file, bool server) {
+                                 const std::string& file) {
+  const SqlDialect dialect = session.dialect().expressions();
   std::string sql =
       "SELECT file_name, order_name, expression, condition, flags FROM _nce_index_orders "
       "WHERE upper(table_name) = upper(?1)";
@@ -354,7 +357,7 @@ std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
   while (stmt->Step())
     orders.push_back(CompileOrder(table, OneText(*stmt, 0), OneText(*stmt, 1), OneText(*stmt, 2),
                                   OneText(*stmt, 3), static_cast<uint32_t>(stmt->Column(4).integer),
-                                  server));
+                                  dialect));
   return orders;
 }
 

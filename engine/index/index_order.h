@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/expr/expr_functions.h"
+#include "engine/expr/expr_sql.h"
 #include "engine/expr/expr_tree.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/store_session.h"
@@ -70,7 +71,7 @@ using OrderPtr = std::shared_ptr<const OrderDef>;
 // NDS_E_NOT_SUPPORTED.
 OrderPtr CompileOrder(const TableDesc& table, const std::string& file, const std::string& name,
                       const std::string& expression, const std::string& condition, uint32_t flags,
-                      bool server = false);
+                      SqlDialect dialect = SqlDialect::kSqlite);
 
 // The structural index file of a table ("" for NTX tables, whose orders
 // each live in a file of their own), and the file an order goes to when its
@@ -89,9 +90,9 @@ std::string IndexFileExtension(uint16_t table_type);
 void CreateOrder(StoreSession& session, const OrderDef& order);
 
 // Orders of `table` in file `file` (without regard to letter case; "" for
-// every file), in creation order, compiled for a server with `server`.
+// every file), in creation order, compiled for the dialect of `session`'s store.
 std::vector<OrderPtr> LoadOrders(StoreSession& session, const TableDesc& table,
-                                 const std::string& file, bool server = false);
+                                 const std::string& file);
 bool IndexFileExists(StoreSession& session, const TableDesc& table, const std::string& file);
 
 // Whether an order `name` (order name or store index name) exists on any table.

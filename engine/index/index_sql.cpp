@@ -9,6 +9,7 @@
 #include "engine/expr/expr_tree.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
+#include "engine/storage/store_dialect.h"
 #include "nce/nce.h"
 
 namespace nce {
@@ -191,7 +192,7 @@ std::string CreateIndexTable(std::string_view sql) {
 }
 
 void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDesc>& table,
-                             std::string_view sql, bool server) {
+                             std::string_view sql) {
   CreateIndex c = Parse(sql);
   if (!table || IsReservedName(table->name))
     throw EngineError(NDS_E_SQL, "SQL error: NativeError = 1; no such table: " + c.table);
@@ -200,9 +201,10 @@ void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDes
   uint32_t flags = (c.unique ? NDS_INDEX_UNIQUE : 0) | (c.descending ? NDS_INDEX_DESCENDING : 0);
   std::string file = c.file.empty() ? DefaultIndexFile(*table, c.name) : c.file;
   if (file.find('.') == std::string::npos) file += "." + IndexFileExtension(table->table_type);
-  OrderPtr order = CompileOrder(*table, file, c.name, expression, c.condition, flags, server);
+  OrderPtr order = CompileOrder(*table, file, c.name, expression, c.condition, flags,
+                                session.dialect().expressions());
   if (c.if_not_exists) {
-    for (const OrderPtr& existing : LoadOrders(session, *table, "", server))
+    for (const OrderPtr& existing : LoadOrders(session, *table, ""))
       if (EqualsNoCase(existing->name, c.name)) return;
   }
   CreateOrder(session, *order);

@@ -27,10 +27,9 @@ void CheckCreateIndexStatement(std::string_view sql);
 std::string CreateIndexTable(std::string_view sql);
 // Makes the order in the store through its session (inside the caller's
 // transaction): `table` is the table the statement names as that store
-// describes it (nullopt when it has none), compiled for a server with
-// `server`.
+// describes it (nullopt when it has none), compiled for that store's dialect.
 void RunCreateIndexStatement(StoreSession& session, const std::optional<TableDesc>& table,
-                             std::string_view sql, bool server);
+                             std::string_view sql);
 // True when `sql` is a DROP INDEX naming an engine order.
 bool IsDropOrderStatement(StoreSession& session, std::string_view sql);
 // Drops the engine order a DROP INDEX names; false when it names none (the

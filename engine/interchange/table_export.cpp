@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_rights.h"
 #include "engine/dictionary/dictionary_server.h"
 #include "engine/interchange/csv/csv_writer.h"
 #include "engine/interchange/dbf/dbf_writer.h"
@@ -157,7 +158,7 @@ uint64_t ExportTable(const std::shared_ptr<Connection>& connection, const Export
     query.sql = request.source;
   else
     query = TableQuery(*connection, request.source, keep_deleted);
-  if (connection->server() && connection->dictionary &&
+  if (DictionaryMirrored(*connection) &&
       !AuthorizeServerStatement(*connection, query.sql, true).empty())
     throw EngineError(NDS_E_RIGHTS,
                       "The export reads columns hidden from the user; name the columns the user "

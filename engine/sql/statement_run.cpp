@@ -67,8 +67,7 @@ void Statement::RunPiece(StoreSession& session, const Piece& piece, Run& run) {
                         "to define indexes of table " +
                             target + ".");
     std::optional<TableDesc> table = DescribeStoreTable(*connection_, target);
-    return RunCreateIndexStatement(session, table, piece.sql,
-                                   session.dialect() == SqlDialect::kPostgres);
+    return RunCreateIndexStatement(session, table, piece.sql);
   }
   if (IsDictionaryStatement(piece.sql)) return RunDictionaryStatement(*connection_, piece.sql);
   std::vector<std::string> hidden_tables;

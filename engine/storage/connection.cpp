@@ -20,6 +20,8 @@ Connection::Connection(std::unique_ptr<Store> store, std::string user_name)
 Connection::Connection(std::unique_ptr<StoreSession> server, std::string uri)
     : Object(ObjectKind::kConnection), server_(std::move(server)) {
   location_.database_path = std::move(uri);
+  // Every database on a server holds a data dictionary in its catalog.
+  location_.dictionary = true;
 }
 
 StoreSession& Connection::session() {
@@ -28,8 +30,8 @@ StoreSession& Connection::session() {
   return *local_;
 }
 
-StoreSession& Connection::LiveServer() {
-  if (!server_) ThrowNoStore();
+StoreSession& Connection::LiveSession() {
+  if (!server_) return session();
   if (!server_->Connected() && !transaction_open_) server_->Reconnect();
   return *server_;
 }
@@ -41,8 +43,8 @@ Connection::~Connection() {
 void Connection::ThrowNoStore() const {
   if (!server_) throw EngineError(NDS_E_NO_CONNECTION, "The connection is closed.");
   throw EngineError(NDS_E_NOT_SUPPORTED,
-                    "This function is not yet available on a database on a PostgreSQL server; "
-                    "SQL statements and transactions are.");
+                    "This function reaches a SQLite store's own connection, which a database "
+                    "on a PostgreSQL server does not have.");
 }
 
 sqlite3* Connection::scratch_db() {
@@ -89,7 +91,7 @@ void Connection::BeginTransaction() {
   // (up to the busy timeout) instead of failing half-way through its work.
   NewEpoch();
   if (server_) {
-    LiveServer().Begin();
+    LiveSession().Begin();
     transaction_open_ = true;
     transaction_lost_ = false;
     untouched_ = false;  // a server transaction is never restarted

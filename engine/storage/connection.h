@@ -1,12 +1,12 @@
 // An engine connection: one SQLite connection on a store, or a session on a
-// PostgreSQL server; the objects opened on it, and its transaction state. A
-// connection is used by one thread at a time; its mutex serialises the engine
-// functions that reach it.
+// PostgreSQL server, chosen once when it opens (open_connection.h); the
+// objects opened on it, and its transaction state. A connection is used by
+// one thread at a time; its mutex serialises the engine functions that
+// reach it.
 //
-// On a server, statements and transactions run through the session
-// (server()); functions that still work on the SQLite store alone (table
-// cursors, index orders, the dictionary) find no store and fail with
-// NDS_E_NOT_SUPPORTED.
+// The layers above storage work through session() and its dialect alone.
+// db(), store() and server() are for storage's own files: on a server db()
+// and store() throw NDS_E_NOT_SUPPORTED.
 #ifndef ENGINE_STORAGE_CONNECTION_H
 #define ENGINE_STORAGE_CONNECTION_H
 
@@ -45,19 +45,17 @@ class Connection : public Object {
     return *store_;
   }
   // The session on the server; null for a connection on a SQLite store.
+  // For storage's own files only.
   StoreSession* server() const { return server_.get(); }
   // The session statements run on, whichever the store: the server's
   // session, or one over the store's own SQLite connection. Transactions
   // stay the connection's own (BeginTransaction ...). Throws as db().
   StoreSession& session();
-  // The session on the server, connected again first when it lost its
-  // connection while no transaction was open: nothing of the user's was
-  // lost with it, and the next statement may go on. Inside a transaction the
-  // loss stands until the transaction is ended (rolled back).
-  StoreSession& LiveServer();
-  // The session statements run on, whichever the store, connected again
-  // first as LiveServer does where the store is a server.
-  StoreSession& LiveSession() { return server_ ? LiveServer() : session(); }
+  // The same, connected again first when it lost its connection (a server's)
+  // while no transaction was open: nothing of the user's was lost with it,
+  // and the next statement may go on. Inside a transaction the loss stands
+  // until the transaction is ended (rolled back).
+  StoreSession& LiveSession();
   // Whether `db` is the store's own SQLite connection (not the private
   // database of static cursors); false on a server and once closed.
   bool IsStoreDb(sqlite3* db) const { return store_ && store_->db() == db; }

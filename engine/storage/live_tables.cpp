@@ -7,7 +7,7 @@
 namespace nce {
 
 std::optional<TableDesc> DescribeLiveTable(Connection& connection, const std::string& name) {
-  if (connection.server()) return DescribeServerTable(connection.LiveServer(), name);
+  if (connection.server()) return DescribeServerTable(connection.LiveSession(), name);
   sqlite3* db = connection.db();
   SqliteStmt kind(db, "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
   kind.Bind(1, name);

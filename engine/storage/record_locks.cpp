@@ -102,7 +102,7 @@ uint32_t RecordLocks::NumberLocked(const std::string& store, const std::string& 
 }
 
 uint32_t RecordLocks::TableNumber(const std::string& store, const std::string& table) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   return NumberLocked(store, table);
 }
 
@@ -174,7 +174,7 @@ LockResult RecordLocks::Lock(const LockTarget& target, uint32_t owner) {
 }
 
 LockResult RecordLocks::Lock(uint32_t table, int64_t record, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   return LockLocked(Key{table, record}, owner);
 }
@@ -195,7 +195,7 @@ LockResult RecordLocks::LockLocked(const Key& key, uint32_t owner) {
 }
 
 LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   Key key{NumberLocked(target.store, target.table), target.record};
   Holders& holders = held_[key];
@@ -210,7 +210,7 @@ LockResult RecordLocks::LockShared(const LockTarget& target, uint32_t owner) {
 }
 
 bool RecordLocks::Unlock(uint32_t table, int64_t record, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   const Key key{table, record};
   auto it = held_.find(key);
@@ -229,7 +229,7 @@ bool RecordLocks::Unlock(uint32_t table, int64_t record, uint32_t owner) {
 }
 
 void RecordLocks::UnlockAll(uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   for (auto it = held_.begin(); it != held_.end();) {
     Holders& holders = it->second;
@@ -249,7 +249,7 @@ void RecordLocks::UnlockAll(uint32_t owner) {
 
 LockResult RecordLocks::LockInTransaction(uint32_t table, int64_t record, uint32_t owner,
                                           const void* txn) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   const Key key{table, record};
   const Run* run = RunHolding(key);
@@ -285,7 +285,7 @@ LockResult RecordLocks::LockInTransaction(uint32_t table, int64_t record, uint32
 
 void RecordLocks::ReleaseTransactionRuns(const void* txn) {
   if (run_count_.load(std::memory_order_relaxed) == 0) return;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   for (size_t i = 0; i < runs_.size();) {
     if (runs_[i].txn != txn) {
@@ -308,7 +308,7 @@ void RecordLocks::ReleaseTransactionRuns(const void* txn) {
 }
 
 bool RecordLocks::LockedByOther(uint32_t table, int64_t record, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   const Key key{table, record};
   auto it = held_.find(key);
@@ -330,7 +330,7 @@ bool RecordLocks::LockedByOther(uint32_t table, int64_t record, uint32_t owner) 
 }
 
 bool RecordLocks::HeldBy(uint32_t table, int64_t record, uint32_t owner) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   auto it = held_.find(Key{table, record});
   return it != held_.end() && it->second.writer == owner;
@@ -339,7 +339,7 @@ bool RecordLocks::HeldBy(uint32_t table, int64_t record, uint32_t owner) {
 RecordLocks::TableLocks RecordLocks::ForeignLocks(const std::string& store,
                                                   const std::string& table,
                                                   const std::function<bool(uint32_t)>& own) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   ForgetParent();
   TableLocks result;
   auto note = [&result](int64_t record) {

@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/base/thread_annotations.h"
+
 namespace nce {
 
 enum class LockResult {
@@ -116,24 +118,27 @@ class RecordLocks {
     const void* txn;
   };
 
-  uint32_t NumberLocked(const std::string& store, const std::string& table);  // mutex_ held
-  LockResult LockLocked(const Key& key, uint32_t owner);                      // mutex_ held
-  const Run* RunHolding(const Key& key) const;                                // mutex_ held
-  void ForgetParent();                      // in a forked child: drops the parent's locks
-  int SidecarFd(const std::string& store);  // -1 when it cannot be opened
-  bool KernelLock(const Key& key, short type);
-  bool KernelLockRange(uint32_t table, int64_t first, int64_t last, short type);
-  void KernelUnlockIfFree(const Key& key, const Holders& holders);
+  uint32_t NumberLocked(const std::string& store, const std::string& table) REQUIRES(mutex_);
+  LockResult LockLocked(const Key& key, uint32_t owner) REQUIRES(mutex_);
+  const Run* RunHolding(const Key& key) const REQUIRES(mutex_);
+  // In a forked child: drops the parent's locks.
+  void ForgetParent() REQUIRES(mutex_);
+  int SidecarFd(const std::string& store) REQUIRES(mutex_);  // -1 when it cannot be opened
+  bool KernelLock(const Key& key, short type) REQUIRES(mutex_);
+  bool KernelLockRange(uint32_t table, int64_t first, int64_t last, short type) REQUIRES(mutex_);
+  void KernelUnlockIfFree(const Key& key, const Holders& holders) REQUIRES(mutex_);
 
-  std::mutex mutex_;             // guards everything below
-  std::map<Key, Holders> held_;  // locks held by this process
-  std::vector<Table> tables_;    // numbered tables; number n at n - 1
+  mutable Mutex mutex_;                             // guards everything below
+  std::map<Key, Holders> held_ GUARDED_BY(mutex_);  // locks held by this process
+  std::vector<Table> tables_ GUARDED_BY(mutex_);    // numbered tables; number n at n - 1
   // Store path as given -> table name as given -> table number.
-  std::map<std::string, std::map<std::string, uint32_t>> numbers_;
-  std::map<std::string, int> sidecars_;  // store path -> open sidecar file
-  uint64_t sidecar_generation_ = 0;      // fork generation that opened the sidecar files
-  std::vector<Run> runs_;                // runs of open write transactions
-  std::atomic<size_t> run_count_{0};     // runs_.size(), read without the mutex
+  std::map<std::string, std::map<std::string, uint32_t>> numbers_ GUARDED_BY(mutex_);
+  // Store path -> open sidecar file.
+  std::map<std::string, int> sidecars_ GUARDED_BY(mutex_);
+  // Fork generation that opened the sidecar files.
+  uint64_t sidecar_generation_ GUARDED_BY(mutex_) = 0;
+  std::vector<Run> runs_ GUARDED_BY(mutex_);  // runs of open write transactions
+  std::atomic<size_t> run_count_{0};          // runs_.size(), read without the mutex
 };
 
 // Byte of the sidecar file that stands for a record of a table: a hash of the

@@ -36,6 +36,15 @@ void SyncCatalog(StoreSession& session, uint16_t new_table_type);
 // The user tables (reserved names left out), in order of creation.
 std::vector<std::string> UserTables(StoreSession& session);
 
+// Whether the store holds any relation (a table, a view, a sequence, an
+// index) named `name`, without regard to letter case; on either store.
+bool RelationExists(StoreSession& session, std::string_view name);
+// Renames table `from` (named as the store holds it) to `to` in the store,
+// inside the caller's transaction or savepoint, with the catalog rows that
+// name it (fields, counters, rights, properties, deletion marks, row
+// versions); on either store.
+void MoveTable(StoreSession& session, const std::string& from, const std::string& to);
+
 }  // namespace nce
 
 #endif  // ENGINE_STORAGE_SESSION_CATALOG_H

@@ -222,7 +222,7 @@ bool SqliteSession::EnforcesForeignKeys() const {
   return enforced != 0;
 }
 
-bool SqliteSession::ReadValuePart(const std::string& table, const std::string& column,
+bool SqliteSession::ReadValuePart(const std::string& table, const std::string& column, bool,
                                   int64_t rowid, uint64_t offset, uint64_t length,
                                   std::string* part) {
   // Incremental blob I/O reads only the pages of the part asked for; it

@@ -35,14 +35,13 @@ class SqliteSession : public StoreSession {
   void RollbackToSavepoint(const std::string& name) override;
   bool InTransaction() const override;
   bool EnforcesForeignKeys() const override;
-  bool ReadValuePart(const std::string& table, const std::string& column, int64_t rowid,
-                     uint64_t offset, uint64_t length, std::string* part) override;
+  bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
+                     int64_t rowid, uint64_t offset, uint64_t length, std::string* part) override;
 
   // What the SQL front end asks (sqlite_session_answers.cpp): rights and
   // hidden columns are the authorizer's; rows are stepped as they are read;
   // the record locks are the process's, fenced off by the engine; the
   // catalog follows DDL run as written.
-  SqlDialect dialect() const override;
   void BeginWrite() override;
   bool AuthorizesWhilePreparing() const override { return true; }
   bool CanCheck(std::string_view) const override { return true; }

@@ -6,10 +6,6 @@
 
 namespace nce {
 
-SqlDialect SqliteSession::dialect() const {
-  return SqlDialect::kSqlite;
-}
-
 void SqliteSession::BeginWrite() {
   if (InTransaction()) throw EngineError(NDS_E_TRANSACTION_OPEN, "A transaction is already open.");
   Execute("BEGIN IMMEDIATE");

@@ -22,7 +22,7 @@ inline constexpr const char* kStoreFileName = "nce.db";
 struct StoreLocation {
   std::string database_path;  // the directory or dictionary path, '/' separators
   std::string store_file;     // the SQLite file
-  bool dictionary = false;    // true for a .ndd data dictionary
+  bool dictionary = false;    // true for a .ndd data dictionary, and on a server
 };
 
 // Resolves a database path as the caller gave it ('\' or '/' separators).

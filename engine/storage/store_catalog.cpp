@@ -9,7 +9,7 @@
 namespace nce {
 
 bool StoreTableExists(Connection& connection, std::string_view name) {
-  if (connection.server()) return ServerTableExists(connection.LiveServer(), name);
+  if (connection.server()) return ServerTableExists(connection.LiveSession(), name);
   SqliteStmt find(connection.db(),
                   "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
   find.Bind(1, name);
@@ -17,8 +17,18 @@ bool StoreTableExists(Connection& connection, std::string_view name) {
 }
 
 std::optional<TableDesc> DescribeStoreTable(Connection& connection, std::string_view name) {
-  if (connection.server()) return DescribeServerTable(connection.LiveServer(), name);
+  if (connection.server()) return DescribeServerTable(connection.LiveSession(), name);
   return DescribeTable(connection.db(), name);
+}
+
+std::optional<TableDesc> DescribeTableToOpen(Connection& connection, std::string_view name) {
+  std::optional<TableDesc> desc = DescribeStoreTable(connection, name);
+  if (!desc && connection.server())
+    throw EngineError(NDS_E_NOT_SUPPORTED,
+                      "The table " + std::string(name) +
+                          " was not made by the engine; on a PostgreSQL server it is read "
+                          "through SQL statements.");
+  return desc;
 }
 
 std::vector<std::pair<std::string, int64_t>> StoreTablesWithTypes(Connection& connection) {
@@ -26,7 +36,7 @@ std::vector<std::pair<std::string, int64_t>> StoreTablesWithTypes(Connection& co
   if (connection.server()) {
     // The server's tables of the session's schema (in lower case, as the
     // server folds the names the engine declares) with the catalog's type.
-    auto stmt = connection.LiveServer().Prepare(
+    auto stmt = connection.LiveSession().Prepare(
         "SELECT coalesce(t.name, c.relname), coalesce(t.table_type, 3) FROM pg_class c "
         "JOIN pg_namespace n ON n.oid = c.relnamespace LEFT JOIN LATERAL (SELECT name, table_type "
         "FROM _nce_tables WHERE lower(name) = c.relname ORDER BY name LIMIT 1) t ON true "

@@ -25,6 +25,9 @@ bool StoreTableExists(Connection& connection, std::string_view name);
 // columns for a SQLite table without catalog rows); nullopt when the store
 // holds no such table, or, on a server, none the engine made.
 std::optional<TableDesc> DescribeStoreTable(Connection& connection, std::string_view name);
+// The same for a table cursor to open: a server's table that the engine did
+// not make is refused with NDS_E_NOT_SUPPORTED (SQL statements read it).
+std::optional<TableDesc> DescribeTableToOpen(Connection& connection, std::string_view name);
 
 // Every table of the store with its table type from the catalog (NDT for a
 // table without catalog rows), in order of name without regard to case.

@@ -23,7 +23,8 @@
 
 namespace nce {
 
-class BulkInsert;  // bulk_rows.h
+class BulkInsert;    // bulk_rows.h
+class StoreDialect;  // store_dialect.h
 
 struct ColumnChange;    // schema/ddl.h
 enum class SqlDialect;  // expr/expr_sql.h
@@ -85,12 +86,9 @@ class StoreStatement {
   }
 
   // ---- for writes of records one by one (the cursor's edits and appends) ----
-  // The record number of the row the last run inserted. A server numbers
-  // rows from a sequence the caller reads itself: NDS_E_NOT_SUPPORTED there.
-  virtual int64_t InsertedRecord() const {
-    throw EngineError(NDS_E_NOT_SUPPORTED,
-                      "This store does not tell the number of an inserted row.");
-  }
+  // The record number of the row the last run inserted; 0 when the store
+  // does not tell it (a server, whose rows take the number the insert gave).
+  virtual int64_t InsertedRecord() const { return 0; }
   // What the last failed run ran into; kOther once the statement is reset.
   virtual WriteRefusal LastRefusal() const { return {}; }
   // How often the store prepared the statement again by itself since it was
@@ -129,6 +127,31 @@ class StoreSession {
   virtual void ReleaseSavepoint(const std::string& name) = 0;
   virtual void RollbackToSavepoint(const std::string& name) = 0;
   virtual bool InTransaction() const = 0;
+
+  // ---- what differs between stores, asked by what it means ----
+  // How this store's SQL spells what the stores spell differently.
+  virtual const StoreDialect& dialect() const;
+  // Whether every statement crosses a network to the store: reads ahead
+  // take larger windows there.
+  virtual bool Remote() const { return false; }
+  // Whether a savepoint taken outside a transaction begins one (SQLite); a
+  // server refuses it there, and each statement commits by itself.
+  virtual bool SavepointBeginsTransaction() const { return true; }
+  // The store's own clock, where every client reads the same time (a
+  // server's, in its session's time zone): false where the store is a file
+  // on this machine, whose clock is the machine's.
+  struct Clock {
+    std::string date;          // 'YYYYMMDD'
+    std::string time;          // 'HH:MM:SS'
+    int32_t milliseconds = 0;  // since midnight
+  };
+  virtual bool ReadClock(Clock* clock) {
+    (void)clock;
+    return false;
+  }
+  // Whether TryLockRecord takes locks that other machines see (a server's);
+  // without, the process's lock table beside the file is all there is.
+  virtual bool KeepsRecordLocks() const { return false; }
   // Whether the session reaches its store; a server session that lost its
   // connection refuses work until Reconnect.
   virtual bool Connected() const { return true; }
@@ -138,13 +161,13 @@ class StoreSession {
   // actions; a store that cannot tell says true.
   virtual bool EnforcesForeignKeys() const { return true; }
   // Part of the value of column `column` of row `rowid` of `table`: up to
-  // `length` bytes from `offset`, reading no more of the value than that.
-  // False when the store offers no such read, or the value is not text or
-  // a blob (NULL, a number), or the row is gone: the caller then reads the
-  // whole value.
-  virtual bool ReadValuePart(const std::string& table, const std::string& column, int64_t rowid,
-                             uint64_t offset, uint64_t length, std::string* part) {
-    (void)table, (void)column, (void)rowid, (void)offset, (void)length, (void)part;
+  // `length` bytes from `offset`, reading no more of the value than that;
+  // `binary`: the column holds bytes, not text. False when the store offers
+  // no such read, or the value is not text or a blob (NULL, a number), or
+  // the row is gone: the caller then reads the whole value.
+  virtual bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
+                             int64_t rowid, uint64_t offset, uint64_t length, std::string* part) {
+    (void)table, (void)column, (void)binary, (void)rowid, (void)offset, (void)length, (void)part;
     return false;
   }
   // ---- many rows at once (imports and exports, bulk_rows.h) ----
@@ -193,14 +216,14 @@ class StoreSession {
   // ---- what the SQL front end asks of the store (engine/sql/statement.h) ----
   // Where the stores differ, each answers for itself: the front end never
   // asks which store it has.
-  // The SQL the store speaks, for what the engine writes itself.
-  virtual SqlDialect dialect() const = 0;
   // Begins a transaction that will write. SQLite takes the write lock at
   // once, so that a second writer waits here instead of failing half-way.
   virtual void BeginWrite() = 0;
   // Whether the store enforces a dictionary user's rights itself when a
-  // statement is prepared (SQLite's authorizer, dictionary_rights.h); if
-  // not, the engine authorizes each statement before it goes to the store.
+  // statement is prepared (SQLite's authorizer, dictionary_rights.h), the
+  // statements of cursors included; if not, the engine authorizes each
+  // statement before it goes to the store, and a cursor checks the rights
+  // before it reads or writes a column.
   virtual bool AuthorizesWhilePreparing() const = 0;
   // Whether Check can read a statement led by `keyword` (upper-cased).
   virtual bool CanCheck(std::string_view keyword) const = 0;

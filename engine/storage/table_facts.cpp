@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "engine/base/sql_text.h"
+#include "engine/storage/sqlite_session.h"
 
 namespace nce {
 
@@ -75,11 +76,22 @@ Value StoredAs(Value v, ColumnAffinity a) {
 }
 
 std::vector<DefaultClause> DefaultClauses(StoreSession& rows, const std::string& table) {
+  std::vector<DefaultClause> clauses;
+  if (!SqliteDbOf(rows)) {
+    // A server's DEFAULT clauses as it keeps them; its values come typed.
+    std::unique_ptr<StoreStatement> read = rows.Prepare(
+        "SELECT column_name, column_default FROM information_schema.columns "
+        "WHERE table_schema = current_schema() AND table_name = ?1 "
+        "AND column_default IS NOT NULL AND column_name <> 'rowid'");
+    read->Bind(1, Value::Text(LowerAscii(table)));
+    while (read->Step())
+      clauses.push_back(DefaultClause{TextOf(*read, 0), ColumnAffinity::kBlob, TextOf(*read, 1)});
+    return clauses;
+  }
   std::unique_ptr<StoreStatement> read = rows.Prepare(
       "SELECT name, type, dflt_value FROM pragma_table_info(?1, 'main') "
       "WHERE dflt_value IS NOT NULL");
   read->Bind(1, Value::Text(table));
-  std::vector<DefaultClause> clauses;
   while (read->Step())
     clauses.push_back(
         DefaultClause{TextOf(*read, 0), AffinityOfType(TextOf(*read, 1)), TextOf(*read, 2)});

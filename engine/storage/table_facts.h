@@ -29,7 +29,8 @@ ColumnAffinity AffinityOfType(const std::string& declared);
 Value StoredAs(Value v, ColumnAffinity a);
 
 // A column's DEFAULT clause: the expression as the store keeps it (a SELECT
-// on the same session evaluates it) and the column's affinity.
+// on the same session evaluates it) and the column's affinity (a server's
+// values come typed: kBlob, which leaves them as they are).
 struct DefaultClause {
   std::string column;
   ColumnAffinity affinity = ColumnAffinity::kBlob;

@@ -387,7 +387,7 @@ TEST_P(OrdersOnServer, WalkStepsAndSeeksReadTheIndex) {
   ASSERT_TRUE(table);
   for (const char* name : {"by_name", "by_age"}) {
     nce::OrderPtr order =
-        nce::LoadOrders(*session, *table, "", true).at(std::string(name) == "by_name" ? 0 : 1);
+        nce::LoadOrders(*session, *table, "").at(std::string(name) == "by_name" ? 0 : 1);
     nce::NavigationSql sql(
         nce::WalkSpec{"\"people\"", "\"first\"", order->key_sql, order->descending(), ""});
     std::string seek = "SELECT rowid, " + order->key_sql + " FROM \"people\" WHERE " +

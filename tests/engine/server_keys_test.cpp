@@ -165,7 +165,8 @@ class KeysOnBothStores : public IndexTest {
   std::string ServerKeys(const std::string& key) {
     auto session = nce::PostgresSession::Connect(server_.path());
     std::optional<nce::TableDesc> table = nce::DescribeServerTable(*session, "odd");
-    nce::OrderPtr order = nce::CompileOrder(*table, "odd.ndi", "k", key, "", 0, true);
+    nce::OrderPtr order =
+        nce::CompileOrder(*table, "odd.ndi", "k", key, "", 0, nce::SqlDialect::kPostgres);
     return server_.Read("SELECT id, upper(encode(" + order->key_sql +
                         ", 'hex')) FROM odd ORDER BY rowid");
   }

@@ -3,6 +3,7 @@
 // its fields, with what the same work gives on a SQLite store.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,6 +102,39 @@ TEST_P(ServerQuery, ExecSqlInATransactionThenWalkASelect) {
   other.SetAliasName("CREW");
   EXPECT_EQ(Crew(other), expected);
   EXPECT_EQ(other.ServerPath(), path_);
+}
+
+// A data dictionary with users checks the login that the components send:
+// a .ndd, and the dictionary every database on a server holds.
+TEST_P(ServerQuery, TheDictionaryChecksTheLoginTheComponentsSend) {
+  if (GetParam() == Store::kSqlite) {
+    path_ += "/crew.ndd";
+    std::ofstream(path_).close();  // a new dictionary
+  }
+  nds::TNdsConnection setup(nullptr);
+  Configure(setup);
+  setup.Connect();
+  setup.StartTransaction();
+  for (const char* sql :
+       {"CREATE GROUP ADMIN", "CREATE USER boss PASSWORD 'secret'", "ADD USER boss TO GROUP ADMIN"})
+    Exec(setup, sql);
+  setup.CommitTransaction();
+  setup.Disconnect();
+
+  auto login_error = [&](const std::string& user, const std::string& password) -> uint32_t {
+    nds::TNdsConnection connection(nullptr);
+    Configure(connection);
+    connection.SetUsername(user);
+    connection.SetPassword(password);
+    try {
+      connection.Connect();
+    } catch (const nds::ENDSDatabaseError& e) {
+      return e.EngineErrorCode();
+    }
+    return connection.IsConnected() ? 0u : 1u;
+  };
+  EXPECT_EQ(login_error("boss", "secret"), 0u);
+  EXPECT_EQ(login_error("boss", "wrong"), NDS_E_LOGIN_FAILED);
 }
 
 // A query with the OEM character type shows accented texts exactly as they

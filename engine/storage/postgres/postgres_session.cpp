@@ -68,6 +68,24 @@ bool IsTransactionControl(std::string_view sql) {
 
 }  // namespace
 
+// What a failed write ran into, told apart by the SQLSTATE in the error's
+// text: an empty NOT NULL column (23502, "null value in column "c" ..."), or
+// a record number another row has (23505 on the rowid key).
+WriteRefusal RefusalOf(const EngineError& error) {
+  static constexpr std::string_view kNullIn = "SQLSTATE 23502; null value in column \"";
+  WriteRefusal refusal;
+  const std::string& text = error.text();
+  if (size_t at = text.find(kNullIn); at != std::string::npos) {
+    size_t begin = at + kNullIn.size(), end = text.find('"', begin);
+    refusal.kind = WriteRefusal::Kind::kEmptyColumn;
+    refusal.column = text.substr(begin, end == std::string::npos ? end : end - begin);
+  } else if (text.find("SQLSTATE 23505;") != std::string::npos &&
+             text.find("(Key (rowid)=") != std::string::npos) {
+    refusal.kind = WriteRefusal::Kind::kNumberTaken;
+  }
+  return refusal;
+}
+
 class PostgresStatement : public StoreStatement {
  public:
   PostgresStatement(PostgresSession* session, PostgresText text)
@@ -98,8 +116,13 @@ class PostgresStatement : public StoreStatement {
       ran_ = true;
       PostgresParams params(bound_);
       params.TypeUnused(used_);
-      result_.reset(parsed_once_ ? session_->RunParsed(sql_, params, &parsed_)
-                                 : session_->Run(sql_, &params));
+      try {
+        result_.reset(parsed_once_ ? session_->RunParsed(sql_, params, &parsed_)
+                                   : session_->Run(sql_, &params));
+      } catch (const EngineError& error) {
+        refusal_ = RefusalOf(error);
+        throw;
+      }
       row_ = 0;
     } else if (result_ && row_ < PQntuples(result_.get())) {
       ++row_;
@@ -150,7 +173,9 @@ class PostgresStatement : public StoreStatement {
     origins_.Clear();
     ran_ = false;
     row_ = 0;
+    refusal_ = WriteRefusal{};
   }
+  WriteRefusal LastRefusal() const override { return refusal_; }
 
  private:
   PostgresSession* session_;
@@ -166,6 +191,7 @@ class PostgresStatement : public StoreStatement {
   bool parsed_once_;
   PostgresSession::ServerStatement parsed_;
   mutable PostgresOrigins origins_;  // of result_, learnt on demand
+  WriteRefusal refusal_;             // what the last failed run ran into
 };
 
 bool PostgresSession::IsServerPath(std::string_view path) {

@@ -78,13 +78,20 @@ class PostgresSession : public StoreSession {
   std::unique_ptr<StoreStatement> PrepareStream(std::string_view sql) override;
   void AfterNumberedRows(const std::string& table) override;
   bool WholeNumericsAsDoubles() const override { return true; }
+  const StoreDialect& dialect() const override;
+  bool Remote() const override { return true; }
+  bool SavepointBeginsTransaction() const override { return false; }
+  bool KeepsRecordLocks() const override { return true; }
+  bool ReadClock(Clock* clock) override;
+  // Cut by the server from the value's bytes (a text column's UTF-8 bytes).
+  bool ReadValuePart(const std::string& table, const std::string& column, bool binary,
+                     int64_t rowid, uint64_t offset, uint64_t length, std::string* part) override;
 
   // What the SQL front end asks (postgres_session_answers.cpp): the engine
   // authorizes statements against the dictionary's mirror; queries go
   // through server-side cursors; the tables' lock triggers honour the
   // advisory record locks; engine tables and their column changes are made
   // here with their catalog rows.
-  SqlDialect dialect() const override;
   void BeginWrite() override { Begin(); }
   bool AuthorizesWhilePreparing() const override { return false; }
   bool CanCheck(std::string_view keyword) const override;

@@ -24,10 +24,6 @@ bool SaysIfNotExists(std::string_view create) {
 
 }  // namespace
 
-SqlDialect PostgresSession::dialect() const {
-  return SqlDialect::kPostgres;
-}
-
 bool PostgresSession::CanCheck(std::string_view keyword) const {
   // The server prepares statements that read or write rows; others it
   // can only run.
