@@ -191,7 +191,7 @@ bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) 
       row.visible_known = true;
     }
   } catch (...) {
-    window_.Abandon();
+    window_.Drop();
     stmt.Reset();
     throw;
   }

@@ -66,7 +66,7 @@ class ReadAheadWindow {
     return last_rows_ = std::min(last_rows_ * 2, limit);
   }
 
-  // Filling: Begin, then Add for each row read, and Abandon when the read
+  // Filling: Begin, then Add for each row read, and Drop when the read
   // failed.
   void Begin(int direction) {
     len_ = pos_ = 0;
@@ -76,7 +76,6 @@ class ReadAheadWindow {
     if (len_ == rows_.size()) rows_.emplace_back();
     return rows_[len_++];
   }
-  void Abandon() { Drop(); }
   bool empty() const { return len_ == 0; }
 
  private:

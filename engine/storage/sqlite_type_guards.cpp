@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "engine/base/errors.h"
-#include "engine/storage/sql_error.h"
 #include "engine/base/sql_text.h"
-#include "engine/storage/sqlite_stmt.h"
 #include "engine/schema/catalog.h"
 #include "engine/schema/ddl.h"
 #include "engine/schema/guard_misfits.h"
+#include "engine/storage/sql_error.h"
 #include "engine/storage/sqlite_catalog.h"
+#include "engine/storage/sqlite_stmt.h"
 #include "nce/nce.h"
 
 namespace nce {
