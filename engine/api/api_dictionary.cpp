@@ -5,10 +5,10 @@
 
 #include "engine/api/api_support.h"
 #include "engine/api/find_handle.h"
-#include "engine/api/server_table_rename.h"
+#include "engine/api/mirrored_table_rename.h"
 #include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/session_catalog.h"
@@ -28,7 +28,7 @@ NDSRESULT WithDictionary(const char* function, NDSHANDLE handle, Action action) 
       throw EngineError(NDS_E_INVALID_ARGUMENT, "Connection " + std::to_string(handle) +
                                                     " is not a data dictionary connection.");
     // A server's dictionary is read in its connection's mirror.
-    StoreSession& session = DictionaryMirrored(*connection) ? ServerDictionarySession(*connection)
+    StoreSession& session = DictionaryMirrored(*connection) ? MirroredDictionarySession(*connection)
                                                             : connection->session();
     EnsureDictionaryTables(session);
     return action(*connection, session);
@@ -196,7 +196,7 @@ NDSRESULT NdsDDRenameObject(NDSHANDLE handle, const char* objectName, const char
               NDS_E_RIGHTS,
               "Only members of the group ADMIN may rename tables of this dictionary.");
         if (DictionaryMirrored(connection))
-          RenameServerTable(connection, session, objectName, newName);
+          RenameMirroredTable(connection, session, objectName, newName);
         else
           RenameTable(connection, objectName, newName);
         return NDS_SUCCESS;

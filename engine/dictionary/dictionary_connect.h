@@ -12,7 +12,7 @@ namespace nce {
 // Checks `user`'s login when the dictionary has users (NDS_E_LOGIN_FAILED)
 // and reads the rights and links. A store that applies the rights itself
 // (SQLite's authorizer) reads them in its own file; on any other the
-// dictionary is read and checked in a mirror of it (dictionary_server.h).
+// dictionary is read and checked in a mirror of it (dictionary_mirror.h).
 void ConnectDictionary(Connection& connection, const std::string& user,
                        const std::string& password);
 

@@ -4,7 +4,7 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
-#include "engine/dictionary/dictionary_server.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
 #include "engine/storage/session_catalog.h"
@@ -235,7 +235,7 @@ bool DictionaryMirrored(const Connection& connection) {
 
 void RefreshDictionaryState(Connection& connection) {
   if (!connection.dictionary) return;
-  if (DictionaryMirrored(connection)) return RefreshServerDictionaryState(connection);
+  if (DictionaryMirrored(connection)) return RefreshMirroredDictionaryState(connection);
   auto fresh = ReadDictionaryState(connection.session(), connection.dictionary->user,
                                    connection.dictionary->trusted);
   fresh->links = connection.dictionary->links;
@@ -254,7 +254,7 @@ uint8_t ColumnRightsOf(const Connection& connection, const std::string& table,
 
 void FollowRightsChanges(Connection& connection) {
   if (!connection.dictionary) return;
-  if (DictionaryMirrored(connection)) return FollowServerRightsChanges(connection);
+  if (DictionaryMirrored(connection)) return FollowMirroredRightsChanges(connection);
   if (RightsVersion(connection.session()) != connection.dictionary->version)
     RefreshDictionaryState(connection);
 }

@@ -73,7 +73,7 @@ struct DictionaryState : StoreAuthorizer {
   std::map<std::string, TableRights> tables;               // upper-cased table name
   std::vector<std::pair<std::string, std::string>> links;  // attached links: name, path
   // On a server: the in-memory copy of the dictionary and of the server's
-  // tables that the rights are read and checked in (dictionary_server.h).
+  // tables that the rights are read and checked in (dictionary_mirror.h).
   std::shared_ptr<DictionaryMirror> mirror;
   // Set while a statement that writes is prepared: hidden columns refuse it
   // instead of reading NULL (see RefuseHiddenReads).
@@ -94,7 +94,7 @@ struct DictionaryState : StoreAuthorizer {
 };
 
 // Whether the connection has a data dictionary whose rights are read and
-// checked in a mirror of it (dictionary_server.h): the dictionary of a
+// checked in a mirror of it (dictionary_mirror.h): the dictionary of a
 // store that applies no rights itself (a server), chosen at connect.
 bool DictionaryMirrored(const Connection& connection);
 

@@ -6,8 +6,8 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_users.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
@@ -266,7 +266,7 @@ bool IsDictionaryStatement(std::string_view sql) {
 }
 
 void RunDictionaryStatement(Connection& connection, std::string_view sql) {
-  if (DictionaryMirrored(connection)) return RunServerDictionaryStatement(connection, sql);
+  if (DictionaryMirrored(connection)) return RunMirroredDictionaryStatement(connection, sql);
   RunDictionaryStatementOn(connection, connection.session(), sql);
   RefreshDictionaryState(connection);
 }

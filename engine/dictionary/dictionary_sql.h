@@ -22,7 +22,7 @@ class Connection;
 class StoreSession;
 
 bool IsDictionaryStatement(std::string_view sql);
-// Runs one such statement (on a server, as RunServerDictionaryStatement);
+// Runs one such statement (on a server, as RunMirroredDictionaryStatement);
 // throws EngineError (NDS_E_RIGHTS for a user who does not administer the
 // dictionary).
 void RunDictionaryStatement(Connection& connection, std::string_view sql);

@@ -441,10 +441,9 @@ void NoteOrderIndex(StoreSession& session, const std::string& table, const std::
   update->Step();
 }
 
-}  // namespace
-
-void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,
-                               const std::string& to) {
+// A store that renames indexes in place (a server's): the names are the
+// table's as the store holds them (lower case).
+void RenameIndexesInPlace(StoreSession& session, const std::string& from, const std::string& to) {
   std::vector<std::pair<std::string, std::string>> renames = OrdersOfTable(session, from);
   MoveOrderRows(session, from, to);
   // The server keeps the indexes with the renamed table; their names follow.
@@ -456,7 +455,9 @@ void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,
   }
 }
 
-void RenameOrdersOfTable(StoreSession& session, const std::string& from, const std::string& to) {
+// SQLite, which cannot rename an index: each is made again under its new
+// name.
+void RemakeRenamedIndexes(StoreSession& session, const std::string& from, const std::string& to) {
   std::vector<std::pair<std::string, std::string>> renames = OrdersOfTable(session, from);
   MoveOrderRows(session, from, to);
   // SQLite keeps the indexes with the renamed table; their names follow.
@@ -479,6 +480,15 @@ void RenameOrdersOfTable(StoreSession& session, const std::string& from, const s
     session.Execute(sql);
     NoteOrderIndex(session, to, order, renamed);
   }
+}
+
+}  // namespace
+
+void RenameOrdersOfTable(StoreSession& session, const std::string& from, const std::string& to) {
+  if (session.dialect().renames_indexes())
+    RenameIndexesInPlace(session, from, to);
+  else
+    RemakeRenamedIndexes(session, from, to);
 }
 
 }  // namespace nce

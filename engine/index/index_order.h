@@ -101,13 +101,10 @@ bool OrderExists(StoreSession& session, const std::string& name);
 // table; false when there is none.
 bool DropOrder(StoreSession& session, const std::string& name);
 
-// Renames the catalog rows and indexes of table `from` to `to` in a SQLite
-// store, through its session (the table itself must be renamed already).
+// Renames the catalog rows and indexes of table `from` to `to` through the
+// store's session (the table itself must be renamed already; on a store that
+// names tables in lower case, the names as it holds them).
 void RenameOrdersOfTable(StoreSession& session, const std::string& from, const std::string& to);
-// The same on a server, whose indexes are renamed in place; the names are
-// the table's as the server holds them (lower case).
-void RenameServerOrdersOfTable(StoreSession& session, const std::string& from,
-                               const std::string& to);
 
 }  // namespace nce
 

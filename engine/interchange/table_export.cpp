@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
 #include "engine/interchange/csv/csv_writer.h"
 #include "engine/interchange/dbf/dbf_writer.h"
 #include "engine/interchange/stored_forms.h"
@@ -159,7 +159,7 @@ uint64_t ExportTable(const std::shared_ptr<Connection>& connection, const Export
   else
     query = TableQuery(*connection, request.source, keep_deleted);
   if (DictionaryMirrored(*connection) &&
-      !AuthorizeServerStatement(*connection, query.sql, true).empty())
+      !AuthorizeMirroredStatement(*connection, query.sql, true).empty())
     throw EngineError(NDS_E_RIGHTS,
                       "The export reads columns hidden from the user; name the columns the user "
                       "may read.");

@@ -4,8 +4,8 @@
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/index/index_sql.h"
 #include "engine/schema/ddl.h"
@@ -111,7 +111,7 @@ void Statement::CheckPieces(StoreSession& session) {
   // unless an earlier statement of the script changes the schema.
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);
-  ForgetServerTableShapes(*connection_);
+  ForgetMirroredTableShapes(*connection_);
   bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const std::string& sql = pieces_[i].sql;
@@ -127,7 +127,7 @@ void Statement::CheckPieces(StoreSession& session) {
     // itself does so as it checks.
     if (!session.AuthorizesWhilePreparing() && !schema_changed) {
       try {
-        AuthorizeServerStatement(*connection_, sql, keyword == "SELECT");
+        AuthorizeMirroredStatement(*connection_, sql, keyword == "SELECT");
       } catch (const EngineError& error) {
         throw InScript(error, i);
       }
@@ -189,7 +189,7 @@ std::shared_ptr<Cursor> Statement::Execute() {
   StoreSession& session = connection_->LiveSession();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);  // an administrator's changes hold from this statement on
-  ForgetServerTableShapes(*connection_);
+  ForgetMirroredTableShapes(*connection_);
   bool manages = false, reads_only = true;
   for (const Piece& piece : pieces_) {
     manages = manages || ManagesTransaction(piece.keyword);

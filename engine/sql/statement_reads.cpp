@@ -11,8 +11,8 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor_live.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/hidden_column_views.h"
 #include "engine/sql/result_columns.h"
 #include "engine/sql/statement.h"
@@ -36,7 +36,7 @@ bool LiveCursorHidesAlike(Connection& connection, const std::string& sql,
   if (!ParseSimpleSelect(sql, &select) || select.condition.empty()) return true;
   std::string condition_alone =
       "SELECT 1 FROM " + QuoteIdentifier(select.table) + " WHERE " + select.condition;
-  return AuthorizeServerStatement(connection, condition_alone, true).empty();
+  return AuthorizeMirroredStatement(connection, condition_alone, true).empty();
 }
 
 }  // namespace

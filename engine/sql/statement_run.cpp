@@ -6,8 +6,8 @@
 // the engine's work on either store.
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/dictionary/dictionary_rights.h"
-#include "engine/dictionary/dictionary_server.h"
 #include "engine/dictionary/dictionary_sql.h"
 #include "engine/expr/expr_sql.h"
 #include "engine/index/index_order.h"
@@ -72,10 +72,10 @@ void Statement::RunPiece(StoreSession& session, const Piece& piece, Run& run) {
   if (IsDictionaryStatement(piece.sql)) return RunDictionaryStatement(*connection_, piece.sql);
   std::vector<std::string> hidden_tables;
   if (!session.AuthorizesWhilePreparing())
-    hidden_tables = AuthorizeServerStatement(*connection_, piece.sql, keyword == "SELECT");
+    hidden_tables = AuthorizeMirroredStatement(*connection_, piece.sql, keyword == "SELECT");
   // The next statement is checked against the tables as this one leaves them.
   if (IsSchemaStatement(keyword) || ManagesTransaction(keyword))
-    ForgetServerTableShapes(*connection_);
+    ForgetMirroredTableShapes(*connection_);
   // A DROP INDEX naming an engine order drops it and its catalog rows;
   // other DROP statements go to the store as written.
   if (keyword == "DROP" && RunDropIndexStatement(session, piece.sql)) return;
@@ -156,7 +156,7 @@ void Statement::AfterSchemaChange(StoreSession& session, const Piece& piece, uin
   std::string renamed = piece.keyword == "ALTER" ? AlterRenameTarget(piece.sql) : "";
   if (!renamed.empty() && session.MoveCatalogRows(altered, renamed)) {
     // The orders follow their table under its new name.
-    RenameServerOrdersOfTable(session, LowerAscii(altered), LowerAscii(renamed));
+    RenameOrdersOfTable(session, LowerAscii(altered), LowerAscii(renamed));
     altered.clear();
   }
   // The store renames a column in its indexes; the orders' texts follow.

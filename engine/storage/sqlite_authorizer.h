@@ -3,7 +3,7 @@
 // (reading a column, changing rows of a table, defining an object), and the
 // authorizer allows it, refuses the statement, or lets a read see NULL.
 // Servers have no such hook; the data dictionary checks their statements in
-// a private SQLite database under the same authorizer (dictionary_server.h).
+// a private SQLite database under the same authorizer (dictionary_mirror.h).
 #ifndef ENGINE_STORAGE_SQLITE_AUTHORIZER_H
 #define ENGINE_STORAGE_SQLITE_AUTHORIZER_H
 

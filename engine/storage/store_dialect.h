@@ -60,6 +60,9 @@ class StoreDialect {
   // (a server); "" where the store keeps no such sequence and the cursor
   // finds a free number itself.
   std::string NextRecordNumberSql(std::string_view table) const;
+  // Whether the store renames an index in place (ALTER INDEX ... RENAME);
+  // SQLite cannot, so an index is made again under its new name.
+  bool renames_indexes() const { return server(); }
 
  private:
   friend const StoreDialect& SqliteDialect();

@@ -2,7 +2,7 @@
 // with the columns and meaning they have in a SQLite store
 // (catalog_schema.h), the data dictionary's users, groups, rights, table
 // properties and rights counter (read and written by
-// dictionary/dictionary_server.h), the engine's SQL functions
+// dictionary/dictionary_mirror.h), the engine's SQL functions
 // (postgres_functions.h), and the engine tables its DDL makes there.
 //
 // The server folds unquoted names to lower case; the engine compares names
@@ -64,7 +64,7 @@ void SyncServerCatalog(StoreSession& session, std::string_view changed);
 // Moves the catalog rows of table `from` to the name `to` (both as the
 // server holds them, lower case): its description, counters, row versions,
 // rights, properties and deletion marks. Orders move with
-// RenameServerOrdersOfTable.
+// RenameOrdersOfTable.
 void MoveServerCatalogRows(StoreSession& session, const std::string& from, const std::string& to);
 
 }  // namespace nce

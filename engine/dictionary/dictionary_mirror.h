@@ -1,20 +1,20 @@
-// The data dictionary of a database on a PostgreSQL server. Every server
-// database is a dictionary: its users, groups, rights and table properties
-// live in catalog tables on the server (postgres_catalog.h), and each
-// connection keeps a mirror of them in a private in-memory SQLite database,
-// where the SQLite dictionary's own code reads logins and rights and runs
-// the dictionary's statements.
+// The data dictionary of a store that applies no rights itself (a database
+// on a PostgreSQL server; DictionaryMirrored). Its users, groups, rights and
+// table properties live in catalog tables of the store, and each connection
+// keeps a mirror of them in a private in-memory SQLite database, where the
+// SQLite dictionary's own code reads logins and rights and runs the
+// dictionary's statements.
 //
-// A server has no authorizer callback, so the mirror also holds an empty
-// table with the columns of every table the server shows the connection:
-// a statement of a user who does not administer the dictionary is prepared
+// Such a store has no authorizer callback, so the mirror also holds an empty
+// table with the columns of every table the store shows the connection: a
+// statement of a user who does not administer the dictionary is prepared
 // there under the rights' authorizer before it is sent. A statement the
-// mirror cannot prepare (the server's own dialect) is refused for such a
+// mirror cannot prepare (the store's own dialect) is refused for such a
 // user rather than run unchecked. A query that reads a column hidden from
 // him reads it as NULL through views made for it (hidden_column_views.h);
 // any other statement that reads one is refused, as on SQLite.
-#ifndef ENGINE_DICTIONARY_DICTIONARY_SERVER_H
-#define ENGINE_DICTIONARY_DICTIONARY_SERVER_H
+#ifndef ENGINE_DICTIONARY_DICTIONARY_MIRROR_H
+#define ENGINE_DICTIONARY_DICTIONARY_MIRROR_H
 
 #include <memory>
 #include <string>
@@ -48,41 +48,41 @@ class DictionaryMirror {
 // At connect on a server: reads the dictionary, checks `user` and
 // `password` once it has users (NDS_E_LOGIN_FAILED as on SQLite), and gives
 // the connection its rights.
-void OnServerDictionaryConnect(Connection& connection, const std::string& user,
-                               const std::string& password);
+void OnMirroredDictionaryConnect(Connection& connection, const std::string& user,
+                                 const std::string& password);
 
 // Reads the dictionary's rows and rights again (the server's counter moved).
-void RefreshServerDictionaryState(Connection& connection);
+void RefreshMirroredDictionaryState(Connection& connection);
 // Reads them again when another connection changed them since.
-void FollowServerRightsChanges(Connection& connection);
+void FollowMirroredRightsChanges(Connection& connection);
 
 // The mirror's database with the server's tables as they are now, for the
 // dictionary's engine functions (properties, object searches).
-StoreSession& ServerDictionarySession(Connection& connection);
+StoreSession& MirroredDictionarySession(Connection& connection);
 
 // Takes the lock that serialises the dictionary's writers until the end of
 // the session's open transaction.
-void LockServerDictionary(StoreSession& session);
+void LockMirroredDictionary(StoreSession& session);
 
 // Runs one dictionary statement (dictionary_sql.h) inside the caller's
 // transaction or savepoint: under a lock that serialises the dictionary's
 // writers, on rows read fresh from the server, which then get the result.
-void RunServerDictionaryStatement(Connection& connection, std::string_view sql);
+void RunMirroredDictionaryStatement(Connection& connection, std::string_view sql);
 
 // Throws NDS_E_RIGHTS unless the connection's user may run `sql` (one
 // statement as the server gets it, markers as ?N). Administrators run
 // anything. The mirror's tables are read from the server when they may
-// have changed since (see ForgetServerTableShapes). A `query` (a SELECT)
+// have changed since (see ForgetMirroredTableShapes). A `query` (a SELECT)
 // may read columns hidden from the user: it gets the tables it reads them
 // from, which it must read through HiddenColumnViews; any other statement
 // that reads one is refused.
-std::vector<std::string> AuthorizeServerStatement(Connection& connection, const std::string& sql,
-                                                  bool query);
+std::vector<std::string> AuthorizeMirroredStatement(Connection& connection, const std::string& sql,
+                                                    bool query);
 // The server's tables may have changed: at the start of an execution (any
 // session may have changed them), and after a statement that changes the
 // schema or ends a transaction or savepoint.
-void ForgetServerTableShapes(Connection& connection);
+void ForgetMirroredTableShapes(Connection& connection);
 
 }  // namespace nce
 
-#endif  // ENGINE_DICTIONARY_DICTIONARY_SERVER_H
+#endif  // ENGINE_DICTIONARY_DICTIONARY_MIRROR_H

@@ -1,8 +1,8 @@
 // Renaming a table of a data dictionary on a PostgreSQL server
 // (NdsDDRenameObject): the server's table and everything the engine keeps
 // under its name move to the new name in one transaction, as on SQLite.
-#ifndef ENGINE_API_SERVER_TABLE_RENAME_H
-#define ENGINE_API_SERVER_TABLE_RENAME_H
+#ifndef ENGINE_API_MIRRORED_TABLE_RENAME_H
+#define ENGINE_API_MIRRORED_TABLE_RENAME_H
 
 #include <string>
 
@@ -21,9 +21,9 @@ class StoreSession;
 // caller's transaction under a savepoint, else in one of its own; a
 // failure leaves everything as it was. Throws NDS_E_INVALID_TABLE for no
 // such table, NDS_E_INVALID_ARGUMENT for a name taken or reserved.
-void RenameServerTable(Connection& connection, StoreSession& mirror, const std::string& from,
-                       const std::string& to);
+void RenameMirroredTable(Connection& connection, StoreSession& mirror, const std::string& from,
+                         const std::string& to);
 
 }  // namespace nce
 
-#endif  // ENGINE_API_SERVER_TABLE_RENAME_H
+#endif  // ENGINE_API_MIRRORED_TABLE_RENAME_H

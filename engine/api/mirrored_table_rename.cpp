@@ -1,10 +1,10 @@
-#include "engine/api/server_table_rename.h"
+#include "engine/api/mirrored_table_rename.h"
 
 #include <optional>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
-#include "engine/dictionary/dictionary_server.h"
+#include "engine/dictionary/dictionary_mirror.h"
 #include "engine/index/index_order.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
@@ -14,8 +14,8 @@
 
 namespace nce {
 
-void RenameServerTable(Connection& connection, StoreSession& mirror, const std::string& from,
-                       const std::string& to) {
+void RenameMirroredTable(Connection& connection, StoreSession& mirror, const std::string& from,
+                         const std::string& to) {
   StoreSession& session = connection.LiveSession();
   std::optional<TableDesc> table = DescribeTable(mirror, from);
   if (!table || IsReservedName(table->name))
@@ -35,9 +35,9 @@ void RenameServerTable(Connection& connection, StoreSession& mirror, const std::
     session.Savepoint(savepoint);
   try {
     // The rights move too: no dictionary statement may write them meanwhile.
-    LockServerDictionary(session);
+    LockMirroredDictionary(session);
     MoveTable(session, old_name, new_name);
-    RenameServerOrdersOfTable(session, old_name, new_name);
+    RenameOrdersOfTable(session, old_name, new_name);
     if (own)
       session.Commit();
     else
@@ -54,8 +54,8 @@ void RenameServerTable(Connection& connection, StoreSession& mirror, const std::
     }
     throw;
   }
-  ForgetServerTableShapes(connection);
-  RefreshServerDictionaryState(connection);
+  ForgetMirroredTableShapes(connection);
+  RefreshMirroredDictionaryState(connection);
 }
 
 }  // namespace nce

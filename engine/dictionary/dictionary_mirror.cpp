@@ -1,4 +1,4 @@
-#include "engine/dictionary/dictionary_server.h"
+#include "engine/dictionary/dictionary_mirror.h"
 
 #include <map>
 #include <memory>
@@ -196,8 +196,8 @@ DictionaryMirror::DictionaryMirror() : session_(OpenMemorySession()) {}
 
 DictionaryMirror::~DictionaryMirror() = default;
 
-void OnServerDictionaryConnect(Connection& connection, const std::string& user,
-                               const std::string& password) {
+void OnMirroredDictionaryConnect(Connection& connection, const std::string& user,
+                                 const std::string& password) {
   auto mirror = std::make_shared<DictionaryMirror>();
   LoadRows(connection.LiveSession(), mirror->session());
   bool has_users = DictionaryHasUsers(mirror->session());
@@ -205,46 +205,46 @@ void OnServerDictionaryConnect(Connection& connection, const std::string& user,
   ReadState(connection, mirror, user, !has_users);
 }
 
-void RefreshServerDictionaryState(Connection& connection) {
+void RefreshMirroredDictionaryState(Connection& connection) {
   DictionaryState& state = StateOf(connection);
   std::shared_ptr<DictionaryMirror> mirror = state.mirror;
   LoadRows(connection.LiveSession(), mirror->session());
   ReadState(connection, mirror, state.user, state.trusted);
 }
 
-void FollowServerRightsChanges(Connection& connection) {
+void FollowMirroredRightsChanges(Connection& connection) {
   DictionaryState& state = StateOf(connection);
   if (RightsVersion(connection.LiveSession()) != state.version)
-    RefreshServerDictionaryState(connection);
+    RefreshMirroredDictionaryState(connection);
 }
 
-StoreSession& ServerDictionarySession(Connection& connection) {
-  FollowServerRightsChanges(connection);
+StoreSession& MirroredDictionarySession(Connection& connection) {
+  FollowMirroredRightsChanges(connection);
   DictionaryMirror& mirror = *StateOf(connection).mirror;
   LoadTableShapes(connection.LiveSession(), mirror);
   return mirror.session();
 }
 
-void LockServerDictionary(StoreSession& session) {
+void LockMirroredDictionary(StoreSession& session) {
   auto lock = session.Prepare("SELECT pg_advisory_xact_lock(?1)");
   lock->Bind(1, Value::Integer(kDictionaryLockKey));
   lock->Step();
 }
 
-void RunServerDictionaryStatement(Connection& connection, std::string_view sql) {
+void RunMirroredDictionaryStatement(Connection& connection, std::string_view sql) {
   StoreSession& session = connection.LiveSession();
   if (!session.InTransaction())
     throw EngineError(NDS_E_GENERAL, "A dictionary statement runs inside a transaction.");
-  LockServerDictionary(session);
-  StoreSession& mirror = ServerDictionarySession(connection);
+  LockMirroredDictionary(session);
+  StoreSession& mirror = MirroredDictionarySession(connection);
   LoadRows(session, mirror);  // the rows as the lock found them
   RunDictionaryStatementOn(connection, mirror, sql);
   CopyRows(mirror, session);  // the server's triggers move its counter on
-  RefreshServerDictionaryState(connection);
+  RefreshMirroredDictionaryState(connection);
 }
 
-std::vector<std::string> AuthorizeServerStatement(Connection& connection, const std::string& sql,
-                                                  bool query) {
+std::vector<std::string> AuthorizeMirroredStatement(Connection& connection, const std::string& sql,
+                                                    bool query) {
   DictionaryState& state = StateOf(connection);
   if (state.administrator) return {};
   std::shared_ptr<DictionaryState> held = connection.dictionary;  // the authorizer reads it
@@ -269,7 +269,7 @@ std::vector<std::string> AuthorizeServerStatement(Connection& connection, const 
   return check.hidden_tables();
 }
 
-void ForgetServerTableShapes(Connection& connection) {
+void ForgetMirroredTableShapes(Connection& connection) {
   if (connection.dictionary && connection.dictionary->mirror)
     connection.dictionary->mirror->set_shapes_current(false);
 }
