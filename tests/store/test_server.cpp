@@ -17,6 +17,10 @@ std::string ServerPort() {
   return port;
 }
 
+std::string ServerFile(const std::string& name) {
+  return test_support::TestBinaryDir() + "/pg-test-server/" + name;
+}
+
 std::string ServerUri(const std::string& database, const std::string& user) {
   return "postgresql://" + user + "@127.0.0.1:" + ServerPort() + "/" + database;
 }

@@ -10,6 +10,10 @@ namespace test_support {
 // The port the test server listens on, on 127.0.0.1.
 std::string ServerPort();
 
+// The full path of `name` in the test server's folder (root.crt, the
+// certificate of the authority that signed the server's).
+std::string ServerFile(const std::string& name);
+
 // The URI of `database` on the test server as `user`.
 std::string ServerUri(const std::string& database, const std::string& user = "postgres");
 
