@@ -3,8 +3,11 @@
 // link breaks under an open cursor and its record locks, when the server
 // goes silent, and when a statement outruns the URI's statement_timeout.
 // No call may hang: each fails within its timeout with a clear error, and a
-// new connect works once the link is back.
+// new connect works once the link is back. And a server restarted between
+// two statements.
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -12,8 +15,11 @@
 #include "gtest/gtest.h"
 #include "nce/nce.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/engine/test_store.h"
 #include "tests/store/test_server.h"
 #include "tests/support/link_relay.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_paths.h"
 
 namespace {
 
@@ -162,6 +168,56 @@ TEST_F(LinkFaults, StatementTimeoutCancelsALongStatementAndTheSessionGoesOn) {
     EXPECT_EQ(LastErrorNumber(), NDS_E_INVALID_PATH) << bad;
     EXPECT_NE(LastErrorText().find("statement_timeout"), std::string::npos) << LastErrorText();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A cluster of the test's own, which it may restart (scripts/pg-test-server).
+class PrivateServer {
+ public:
+  PrivateServer() { Script("start"); }
+  ~PrivateServer() { Script("stop"); }
+  void Restart() { Script("restart"); }
+  std::string Uri(const std::string& database) const {
+    std::ifstream in(dir_ / "server/port");
+    std::string port;
+    in >> port;
+    return "postgresql://postgres@127.0.0.1:" + port + "/" + database;
+  }
+
+ private:
+  void Script(const std::string& action) {
+    const std::string command = test_support::TestSourceDir() + "/scripts/pg-test-server " +
+                                action + " " + (dir_ / "server") + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  test_support::TempDir dir_;
+};
+
+// The server restarts between two statements of a transaction: the next
+// statement fails with a lost connection, nothing of the transaction stays,
+// and the statement after the transaction connects again by itself.
+TEST(ServerRestart, BetweenTwoStatementsLosesTheTransactionAndConnectsAgain) {
+  PrivateServer server;
+  NDSHANDLE connection = 0;
+  ASSERT_EQ(NdsConnect60(server.Uri("postgres").c_str(), NDS_REMOTE_SERVER, "", "", 0, &connection),
+            NDS_SUCCESS)
+      << LastErrorText();
+  RunSqlOrFail(connection, "CREATE TABLE t (a INTEGER)");
+  ASSERT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS);
+  RunSqlOrFail(connection, "INSERT INTO t VALUES (1)");
+
+  server.Restart();
+  const auto start = Clock::now();
+  EXPECT_EQ(RunSql(connection, "INSERT INTO t VALUES (2)"), NDS_E_NO_CONNECTION) << LastErrorText();
+  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_NE(NdsCommitTransaction(connection), NDS_SUCCESS);
+  NdsRollbackTransaction(connection);
+  EXPECT_EQ(RunSql(connection, "INSERT INTO t VALUES (3)"), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(nce_test::RowsText(connection, "SELECT a FROM t"), "3\n");
+  NdsDisconnect(connection);
 }
 
 }  // namespace
