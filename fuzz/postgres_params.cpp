@@ -1,9 +1,8 @@
 // Fuzzes the translation of ?N markers into PostgreSQL's $N: any text is
 // translated without a crash into a text that differs only where a '?'
-// before a digit became '$' and a blob literal X'hex' became
-// '\xhex'::bytea; a text without '?' and blob literals comes back
-// unchanged; and nothing inside a string literal or a quoted identifier is
-// ever a marker or a blob literal.
+// before a digit became '$', a blob literal X'hex' became '\xhex'::bytea,
+// and TRUE or FALSE became '1' or '0'; and nothing inside a string literal or a quoted identifier
+// is ever a marker or a blob literal.
 #include "engine/storage/postgres/postgres_params.h"
 
 #include <cctype>
@@ -49,6 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (char h : hex)
         if (!std::isxdigit(static_cast<unsigned char>(h))) std::abort();
       i = close + 1, j += want.size();
+    } else if (auto word = text.substr(i, 5);
+               (word.size() >= 4 && out.sql.compare(j, 3, "'1'") == 0 &&
+                std::tolower(word[0]) == 't') ||
+               (word.size() == 5 && out.sql.compare(j, 3, "'0'") == 0 &&
+                std::tolower(word[0]) == 'f')) {
+      // TRUE or FALSE as the untyped '1' or '0'.
+      const bool yes = std::tolower(word[0]) == 't';
+      for (size_t k = 0; k < (yes ? 4u : 5u); ++k)
+        if (std::toupper(static_cast<unsigned char>(word[k])) != (yes ? "TRUE" : "FALSE")[k])
+          std::abort();
+      i += yes ? 4 : 5, j += 3;
     } else {
       std::abort();
     }

@@ -123,7 +123,11 @@ SqlExpr Translator::Translate(const ExprNode& node) {
 }
 
 SqlExpr Translator::Logical(bool value) const {
-  return Make(server_ ? (value ? "true" : "false") : (value ? "1" : "0"), ExprType::kLogical);
+  // A server boolean typed as one: a bare TRUE or FALSE reaches the server
+  // as an untyped '1' or '0' (postgres_params.h), which coalesce() of two
+  // of them would take for text.
+  return Make(server_ ? (value ? "'t'::boolean" : "'f'::boolean") : (value ? "1" : "0"),
+              ExprType::kLogical);
 }
 
 std::string Translator::Name(const std::string& name) const {

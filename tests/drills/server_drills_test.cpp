@@ -14,16 +14,19 @@
 #include "tests/drills/drill_support.h"
 #include "tests/drills/server_support.h"
 #include "tests/store/test_server.h"
+#include "tests/support/link_relay.h"
 #include "tools/demo_database.h"
 
 namespace drills_test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using test_support::ServerUri;
 
 constexpr char kRepaired[] = "Archive Repaired!\n";
 constexpr char kFailed[] = "Archive Repair Failed!\n";
+constexpr char kUnableToConnect[] = "Unable to connect!\n";
 
 // How long a killed client's server session may take to end.
 constexpr std::chrono::seconds kSessionEnd{10};
@@ -176,6 +179,34 @@ TEST_F(ServerDrill, BusyRowFailsAfterTheBusyTimeoutThenRepairs) {
   EXPECT_EQ(later.output, kRepaired);
   EXPECT_EQ(later.status, 0);
   EXPECT_EQ(Found(), after_);
+}
+
+// The link to the server breaks halfway through the repair, as the relay
+// counts round trips: the run fails, "Archive Repair Failed!" when the
+// rollback is answered, "Unable to connect!" when it cannot be, and the
+// server, which rolls the cut session's transaction back, holds the
+// database exactly as before.
+TEST_F(ServerDrill, LinkCutMidRepairFailsWithNothingChanged) {
+  test_support::LinkRelay relay("127.0.0.1", std::stoi(test_support::ServerPort()));
+  demo::WriteAliasFile(site_.path().string(), test_support::ThroughRelay(ServerUri(work_), relay));
+  Restore();
+  uint64_t start = relay.RoundTrips();
+  ASSERT_EQ(RunConsole(site_.path()).output, kRepaired);
+  const uint64_t whole_run = relay.RoundTrips() - start;
+
+  Restore();
+  start = relay.RoundTrips();
+  ConsoleChild child(site_.path(), site_.path() / "console.out");
+  for (auto until = std::chrono::steady_clock::now() + 60s;
+       relay.RoundTrips() - start < whole_run / 2 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(1ms);
+  relay.Cut();
+  const ConsoleRun run = child.Wait();
+  EXPECT_TRUE(run.output == kFailed || run.output == kUnableToConnect) << run.output;
+  EXPECT_EQ(run.status, run.output == kFailed ? 1 : 2);
+  RecordProperty("said", run.output);
+  ASSERT_TRUE(WaitForNoSessions(work_, kSessionEnd)) << "the cut session lingers";
+  EXPECT_EQ(Found(), before_);
 }
 
 }  // namespace

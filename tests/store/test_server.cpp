@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 
 #include "engine/storage/postgres/postgres_session.h"
+#include "tests/support/link_relay.h"
 #include "tests/support/test_paths.h"
 
 namespace test_support {
@@ -17,8 +20,31 @@ std::string ServerPort() {
   return port;
 }
 
+std::string ServerFile(const std::string& name) {
+  return test_support::TestBinaryDir() + "/pg-test-server/" + name;
+}
+
+namespace {
+
+// The relay every server URI goes through when NCE_TEST_LINK_DELAY_MS is
+// set: the server that many milliseconds away each way. Made at first use,
+// it lives as long as the test program.
+const LinkRelay* DelayedLink() {
+  static const std::unique_ptr<LinkRelay> relay = []() -> std::unique_ptr<LinkRelay> {
+    const char* delay = std::getenv("NCE_TEST_LINK_DELAY_MS");
+    if (!delay || !*delay) return nullptr;
+    return std::make_unique<LinkRelay>("127.0.0.1", std::stoi(ServerPort()),
+                                       std::chrono::milliseconds(std::atoi(delay)));
+  }();
+  return relay.get();
+}
+
+}  // namespace
+
 std::string ServerUri(const std::string& database, const std::string& user) {
-  return "postgresql://" + user + "@127.0.0.1:" + ServerPort() + "/" + database;
+  const LinkRelay* relay = DelayedLink();
+  const std::string port = relay ? std::to_string(relay->port()) : ServerPort();
+  return "postgresql://" + user + "@127.0.0.1:" + port + "/" + database;
 }
 
 std::string FreshDatabase() {

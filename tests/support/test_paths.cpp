@@ -6,4 +6,8 @@ std::string TestBinaryDir() {
   return NDS_TEST_BINARY_DIR;
 }
 
+std::string TestSourceDir() {
+  return NDS_TEST_SOURCE_DIR;
+}
+
 }  // namespace test_support

@@ -10,6 +10,8 @@ namespace test_support {
 
 // The build folder (CMAKE_BINARY_DIR): programs lie in its app/ and tools/.
 std::string TestBinaryDir();
+// The checkout (CMAKE_SOURCE_DIR): the scripts lie in its scripts/.
+std::string TestSourceDir();
 
 }  // namespace test_support
 

@@ -141,9 +141,8 @@ class PostgresCopyIn : public BulkInsert {
   void Finish() override {
     if (copying_) {
       Send();
-      pg_conn* conn = session_.conn_;
       copying_ = false;
-      if (PQputCopyEnd(conn, nullptr) != 1) Lost();
+      session_.Await(PutCopyEnd(session_.conn_, nullptr, session_.AnswerDeadline()), true);
       Drain();
       session_.Simple(std::string("RELEASE SAVEPOINT ") + kCopyGuard);
     }
@@ -169,7 +168,7 @@ class PostgresCopyIn : public BulkInsert {
   void Start() {
     session_.RequireConnection();
     session_.Simple(std::string("SAVEPOINT ") + kCopyGuard);
-    PGresult* result = PQexec(session_.conn_, sql_.c_str());
+    PGresult* result = session_.Exchange(sql_, nullptr, true);
     ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COPY_IN) {
       EngineError error = session_.Error(result, true);
@@ -182,16 +181,18 @@ class PostgresCopyIn : public BulkInsert {
   }
   void Send() {
     if (buffer_.empty()) return;
-    if (PQputCopyData(session_.conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1)
-      Lost();
+    session_.Await(PutCopyData(session_.conn_, buffer_.data(), static_cast<int>(buffer_.size()),
+                               session_.AnswerDeadline()),
+                   true);
     buffer_.clear();
   }
   // Reads the COPY's results; throws the server's refusal, after undoing
   // the COPY's rows.
   void Drain() {
     std::optional<EngineError> refusal;
-    for (PGresult* result = PQgetResult(session_.conn_); result;
-         result = PQgetResult(session_.conn_)) {
+    const WireDeadline deadline = session_.AnswerDeadline();
+    for (PGresult* result = session_.NextResult(deadline, true); result;
+         result = session_.conn_ ? session_.NextResult(deadline, true) : nullptr) {
       if (PQresultStatus(result) != PGRES_COMMAND_OK && !refusal)
         refusal.emplace(session_.Error(result, true));
       PQclear(result);
@@ -205,9 +206,10 @@ class PostgresCopyIn : public BulkInsert {
   void Abort(const char* why) {
     copying_ = false;
     buffer_.clear();
-    if (PQputCopyEnd(session_.conn_, why) != 1) Lost();
-    for (PGresult* result = PQgetResult(session_.conn_); result;
-         result = PQgetResult(session_.conn_))
+    const WireDeadline deadline = session_.AnswerDeadline();
+    session_.Await(PutCopyEnd(session_.conn_, why, deadline), true);
+    for (PGresult* result = session_.NextResult(deadline, true); result;
+         result = session_.NextResult(deadline, true))
       PQclear(result);
     Undo();
   }
@@ -215,10 +217,6 @@ class PostgresCopyIn : public BulkInsert {
     if (!session_.conn_) return;
     session_.Simple(std::string("ROLLBACK TO SAVEPOINT ") + kCopyGuard);
     session_.Simple(std::string("RELEASE SAVEPOINT ") + kCopyGuard);
-  }
-  [[noreturn]] void Lost() {
-    copying_ = false;
-    throw session_.Error(nullptr, true);
   }
 
   PostgresSession& session_;

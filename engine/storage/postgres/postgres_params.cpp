@@ -75,6 +75,25 @@ size_t BlobLiteralEnd(std::string_view s, size_t i) {
   return j + 1;
 }
 
+// SQLite's TRUE and FALSE are the integers 1 and 0, which the server's
+// boolean is not: a logical field (a numeric column) takes no boolean, and
+// a boolean compares with no number. As an untyped literal '1' or '0' the
+// server reads either as the type its place wants: 1 or 0 for a number,
+// true or false for a condition. After IS and IS NOT the keyword stays.
+std::string_view LogicalLiteral(std::string_view word, std::string_view before,
+                                std::string_view before_that) {
+  auto is = [](std::string_view w, std::string_view upper) {
+    return w.size() == upper.size() &&
+           std::equal(w.begin(), w.end(), upper.begin(), [](char a, char b) {
+             return std::toupper(static_cast<unsigned char>(a)) == b;
+           });
+  };
+  if (is(before, "IS") || (is(before, "NOT") && is(before_that, "IS"))) return {};
+  if (is(word, "TRUE")) return "'1'";
+  if (is(word, "FALSE")) return "'0'";
+  return {};
+}
+
 }  // namespace
 
 PostgresText TranslateParameters(std::string_view s) {
@@ -86,9 +105,11 @@ PostgresText TranslateParameters(std::string_view s) {
     out.sql.append(with);
     copied = to;
   };
+  std::string_view before, before_that;  // the words just before, if nothing else came between
   size_t i = 0;
   while (i < s.size()) {
     char c = s[i];
+    if (!IsIdentStart(c) && !std::isspace(static_cast<unsigned char>(c))) before = before_that = {};
     bool after_word = i > 0 && IsIdentChar(s[i - 1]);
     if (c == '\'') {
       // E'...' (also e'...') takes backslash escapes; a word ending in E
@@ -128,7 +149,15 @@ PostgresText TranslateParameters(std::string_view s) {
       i = end;
     } else if (IsIdentStart(c) || IsDigit(c)) {
       // A whole word or number, so that a '$' inside it starts no quote.
+      const size_t start = i;
       while (i < s.size() && IsIdentChar(s[i])) ++i;
+      const std::string_view word = s.substr(start, i - start);
+      const bool qualified = start > 0 && s[start - 1] == '.';
+      if (std::string_view literal = LogicalLiteral(word, before, before_that);
+          !literal.empty() && !qualified)
+        replace(start, i, literal);
+      before_that = before;
+      before = word;
     } else {
       ++i;
     }

@@ -12,6 +12,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/storage/postgres/postgres_columns.h"
 #include "engine/storage/postgres/postgres_params.h"
+#include "engine/storage/postgres/postgres_uri.h"
 #include "engine/storage/postgres/postgres_values.h"
 #include "engine/storage/record_locks.h"
 
@@ -202,8 +203,9 @@ std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri
   if (!IsServerPath(uri))
     throw EngineError(NDS_E_INVALID_PATH,
                       "A server path starts with postgresql:// or postgres://.");
+  ServerUri read = ReadServerUri(uri);
   char* message = nullptr;
-  PQconninfoOption* options = PQconninfoParse(uri.c_str(), &message);
+  PQconninfoOption* options = PQconninfoParse(read.libpq_uri.c_str(), &message);
   if (!options) {
     std::string why = message ? Trimmed(message) : "out of memory";
     PQfreemem(message);
@@ -217,7 +219,8 @@ std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri
     throw EngineError(NDS_E_INVALID_PATH,
                       "The server path carries a password, which would show wherever the "
                       "path does; give it through PGPASSWORD or the password file instead.");
-  std::unique_ptr<PostgresSession> session(new PostgresSession(uri));
+  std::unique_ptr<PostgresSession> session(
+      new PostgresSession(std::move(read.libpq_uri), read.statement_timeout_ms));
   session->Open();
   return session;
 }
@@ -248,6 +251,12 @@ void PostgresSession::Open() {
   // to standard error; the session reports what matters itself.
   PQsetNoticeProcessor(
       conn_, [](void*, const char*) {}, nullptr);
+  // Every wait from here on polls with a deadline (postgres_wire.h).
+  if (PQsetnonblocking(conn_, 1) != 0) {
+    std::string why = Trimmed(PQerrorMessage(conn_));
+    Close();
+    throw EngineError(NDS_E_INVALID_PATH, "Cannot connect to the PostgreSQL server: " + why);
+  }
   ++connection_;
   // The forms ReadValue reads: UTF-8, ISO dates, shortest exact floats, hex
   // bytea, and literals without backslash escapes (as the markers assume).
@@ -298,20 +307,13 @@ EngineError PostgresSession::Error(const pg_result* result, bool transaction_ope
   std::string state = result ? Trimmed(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : "";
   // Connection errors (class 08) and the server ending the session
   // (57P01..57P03: terminated, crash, shutting down) lose the connection.
-  if (!conn_ || PQstatus(conn_) != CONNECTION_OK || state.starts_with("08") ||
+  if (!conn_ || PQstatus(conn_) != CONNECTION_OK || !result || state.starts_with("08") ||
       state.starts_with("57P")) {
     std::string why = Trimmed(result ? PQresultErrorMessage(result) : nullptr);
     if (why.empty() && conn_) why = Trimmed(PQerrorMessage(conn_));
-    Close();
-    return EngineError(
-        NDS_E_NO_CONNECTION,
-        "The connection to the PostgreSQL server was lost (" + why + ")" +
-            (transaction_open ? "; the server rolled the open transaction back, none of its "
-                                "work stays"
-                              : "") +
-            ". Reconnect to go on.");
+    return LostConnection("The connection to the PostgreSQL server was lost (" + why + ")",
+                          transaction_open);
   }
-  if (!result) return EngineError(NDS_E_MEMORY, "Out of memory running a statement.");
   std::string message = Trimmed(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
   std::string detail = Trimmed(PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL));
   if (!detail.empty()) message += " (" + detail + ")";
@@ -324,13 +326,62 @@ EngineError PostgresSession::Error(const pg_result* result, bool transaction_ope
   return EngineError(NDS_E_SQL, "SQL error: " + native);
 }
 
+EngineError PostgresSession::LostConnection(const std::string& why, bool transaction_open) {
+  Close();
+  return EngineError(
+      NDS_E_NO_CONNECTION,
+      why +
+          (transaction_open ? "; the server rolled the open transaction back, none of its "
+                              "work stays"
+                            : "") +
+          ". Reconnect to go on.");
+}
+
+WireDeadline PostgresSession::AnswerDeadline() const {
+  if (statement_timeout_ms_ == 0) return WireDeadline::max();
+  // The server's own cancellation comes first; a second more is the link's.
+  return std::chrono::steady_clock::now() +
+         std::chrono::milliseconds(static_cast<int64_t>(statement_timeout_ms_) + 1000);
+}
+
+void PostgresSession::Await(WireWait wait, bool transaction_open) {
+  if (wait == WireWait::kReady) return;
+  if (wait == WireWait::kFailed) throw Error(nullptr, transaction_open);
+  throw LostConnection("The PostgreSQL server did not answer within the statement timeout of " +
+                           std::to_string(statement_timeout_ms_) +
+                           " ms and a second more; the connection was closed",
+                       transaction_open);
+}
+
+pg_result* PostgresSession::NextResult(WireDeadline deadline, bool transaction_open) {
+  Await(AwaitResult(conn_, deadline), transaction_open);
+  return PQgetResult(conn_);
+}
+
+pg_result* PostgresSession::Exchange(const std::string& sql, const PostgresParams* params,
+                                     bool transaction_open) {
+  const int sent =
+      params ? PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params->types.size()),
+                                 params->types.data(), params->data.data(), params->lengths.data(),
+                                 params->formats.data(), 0)
+             : PQsendQuery(conn_, sql.c_str());
+  if (sent != 1) throw Error(nullptr, transaction_open);
+  const WireDeadline deadline = AnswerDeadline();
+  Result kept;
+  while (Result next{NextResult(deadline, transaction_open)}) {
+    const ExecStatusType status = PQresultStatus(next.get());
+    // A COPY waits for the caller; nothing follows it until it ends.
+    if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
+      return next.release();
+    if (!kept || PQresultStatus(kept.get()) != PGRES_FATAL_ERROR) kept = std::move(next);
+  }
+  return kept.release();
+}
+
 pg_result* PostgresSession::Send(const std::string& sql, const PostgresParams* params) {
   RequireConnection();
   bool transaction_open = InTransaction();
-  Result result(params ? PQexecParams(conn_, sql.c_str(), static_cast<int>(params->types.size()),
-                                      params->types.data(), params->data.data(),
-                                      params->lengths.data(), params->formats.data(), 0)
-                       : PQexec(conn_, sql.c_str()));
+  Result result(Exchange(sql, params, transaction_open));
   ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
     return result.release();
@@ -346,13 +397,26 @@ pg_result* PostgresSession::Send(const std::string& sql, const PostgresParams* p
 void PostgresSession::EndCopy() {
   // The server waits for data it will not get, or sends data nobody wants:
   // fail the copy, read what is left, and drop every result up to the end.
-  PQputCopyEnd(conn_, "the engine sends no COPY data");
+  const bool transaction_open = InTransaction();
+  const WireDeadline deadline = AnswerDeadline();
+  // Ending a COPY that sends data fails harmlessly; only silence counts.
+  auto end = [&] {
+    if (PutCopyEnd(conn_, "the engine sends no COPY data", deadline) == WireWait::kTimedOut)
+      Await(WireWait::kTimedOut, transaction_open);
+  };
+  end();
   char* row = nullptr;
-  while (PQgetCopyData(conn_, &row, 0) > 0) PQfreemem(row);
-  for (PGresult* rest = PQgetResult(conn_); rest; rest = PQgetResult(conn_)) {
-    bool copying = PQresultStatus(rest) == PGRES_COPY_IN || PQresultStatus(rest) == PGRES_COPY_OUT;
-    PQclear(rest);
-    if (copying) PQputCopyEnd(conn_, "the engine sends no COPY data");
+  for (int got; (got = PQgetCopyData(conn_, &row, 1)) != -1;) {
+    if (got > 0)
+      PQfreemem(row);
+    else if (got == 0)
+      Await(ReadMore(conn_, deadline), transaction_open);
+    else
+      break;  // -2: failed; the results say how
+  }
+  while (Result rest{NextResult(deadline, transaction_open)}) {
+    const ExecStatusType status = PQresultStatus(rest.get());
+    if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) end();
   }
 }
 
@@ -421,11 +485,12 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
   }
   if (guard) sent = sent && send_plain(std::string("RELEASE SAVEPOINT ") + kGuard, kReleaseStep);
   sent = sent && PQpipelineSync(conn_);
+  const WireDeadline deadline = AnswerDeadline();
   Result answer, failure;
   bool guard_failed = false, parsed_now = false;
   // Each step's result, then libpq's null that ends it; then the sync.
   for (size_t i = 0; sent && i < steps.size(); ++i) {
-    Result result(PQgetResult(conn_));
+    Result result(NextResult(deadline, guard));
     if (!result) break;  // the connection failed
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_FATAL_ERROR) {
@@ -435,11 +500,12 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
       if (steps[i] == kParseStep) parsed_now = true;
       if (steps[i] == kRunStep) answer = std::move(result);
     }
-    while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
+    while (Result rest{NextResult(deadline, guard)}) {
+    }
   }
   bool synced = false;
   if (sent) {
-    Result sync(PQgetResult(conn_));
+    Result sync(NextResult(deadline, guard));
     synced = sync && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
   }
   if (!sent || !synced || PQstatus(conn_) != CONNECTION_OK) throw Error(failure.get(), guard);

@@ -14,6 +14,13 @@
 // A lost connection -> NDS_E_NO_CONNECTION, saying that the server rolled
 // the open transaction back; the session then refuses work until Reconnect.
 //
+// No call waits on the server for ever: the connect within the URI's
+// connect_timeout (libpq's; 10 s when the URI names none), every request
+// within the URI's statement_timeout (postgres_uri.h): the server cancels
+// a statement that runs longer (NDS_E_SQL, the session goes on), and a
+// server that does not answer one second after that is given up
+// (NDS_E_NO_CONNECTION, the connection closed).
+//
 // Values are sent typed and in binary where text could change them:
 //   integer -> bigint, real -> double precision (binary, exact; numeric
 //   text where that would reach a numeric column rounded: postgres_values.h),
@@ -43,6 +50,7 @@
 #include <vector>
 
 #include "engine/base/errors.h"
+#include "engine/storage/postgres/postgres_wire.h"
 #include "engine/storage/store_session.h"
 
 struct pg_conn;    // libpq's connection
@@ -114,7 +122,8 @@ class PostgresSession : public StoreSession {
   void SyncCatalog(const std::string& altered, uint16_t new_table_type) override;
 
   // A statement running longer than `ms` milliseconds (0: no limit) fails
-  // with NDS_E_SQL; the session stays usable. Kept across Reconnect.
+  // with NDS_E_SQL; the session stays usable. Kept across Reconnect; the
+  // URI's statement_timeout until set.
   // Throws NDS_E_TRANSACTION_OPEN inside a transaction, whose rollback would
   // undo the setting.
   void SetStatementTimeout(int ms);
@@ -144,7 +153,8 @@ class PostgresSession : public StoreSession {
   friend class PostgresCopyIn;
 
  private:
-  explicit PostgresSession(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+  PostgresSession(std::string conninfo, int statement_timeout_ms)
+      : conninfo_(std::move(conninfo)), statement_timeout_ms_(statement_timeout_ms) {}
   void Open();
   void Close();
   void RequireConnection() const;
@@ -172,6 +182,21 @@ class PostgresSession : public StoreSession {
   void Forget(const ServerStatement& parsed);
   // Tries the advisory lock of `record` of `table`; the key it has in *key.
   bool TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key);
+  // When the answer to a request sent now is given up.
+  WireDeadline AnswerDeadline() const;
+  // Throws for a wait that did not end ready: the server did not answer in
+  // time, or the connection failed; either way the connection is closed.
+  void Await(WireWait wait, bool transaction_open);
+  // Sends `sql` (with `params`, or a text of any number of statements) and
+  // reads its answer as PQexec does, but within the request's deadline:
+  // the last result, or the first failed one, or one that began a COPY.
+  // Owned by the caller; null when the server sent none.
+  pg_result* Exchange(const std::string& sql, const PostgresParams* params, bool transaction_open);
+  // The next result of the request in flight (null at its end), read
+  // within `deadline`.
+  pg_result* NextResult(WireDeadline deadline, bool transaction_open);
+  // Closes the connection and says that it was lost, and why.
+  EngineError LostConnection(const std::string& why, bool transaction_open);
   // Runs a text without parameters and without a guard; throws on failure.
   void Simple(const std::string& sql);
   // The boolean the one-row, one-column `sql` answers.
@@ -185,9 +210,9 @@ class PostgresSession : public StoreSession {
   // Where savepoint `name` is in savepoints_; throws NDS_E_SQL when unknown.
   size_t FindSavepoint(const std::string& name) const;
 
-  std::string conninfo_;     // the URI as given (holds no password)
-  pg_conn* conn_ = nullptr;  // owned; null once the connection is lost
-  int statement_timeout_ms_ = 0;
+  std::string conninfo_;          // the URI for libpq (holds no password)
+  pg_conn* conn_ = nullptr;       // owned, nonblocking; null once the connection is lost
+  int statement_timeout_ms_ = 0;  // 0: no limit
   int lock_timeout_ms_ = 0;
   std::vector<std::string> savepoints_;  // of the open transaction, oldest first
   // Advisory locks held, by lower-case table name and record number: the
