@@ -1,5 +1,6 @@
 #include "engine/interchange/stored_forms.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -57,9 +58,78 @@ std::string FieldText(const Decimal& d, int decimals) {
   return text;
 }
 
+// Sets `*out` to a number in place: its bytes keep their room for the
+// next value the reader puts there.
+void SetInteger(Value* out, int64_t whole) {
+  out->kind = Value::Kind::kInteger;
+  out->integer = whole;
+}
+void SetReal(Value* out, double real) {
+  out->kind = Value::Kind::kReal;
+  out->real = real;
+}
+
+// The common case of NumericToStored without a string made or strtod: a
+// decimal of at most 15 significant digits at the field's decimals, which
+// fits the field. Its digits at those decimals make a whole number m below
+// 10^15 (below 2^53, so a double holds it exactly), and 10^decimals is a
+// double exactly too: m / 10^decimals, one correctly rounded division, is
+// the double nearest the decimal, the one strtod gives. And any decimal of
+// at most 15 significant digits comes back from its nearest double (a
+// double's 15.95 digits). False, with `out` untouched, for anything else:
+// the careful path decides it, and words its refusal.
+bool FastNumericToStored(const FieldSpec& f, std::string_view text, Value* out) {
+  static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (f.decimals > 15) return false;
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  while (i < text.size() && text[i] == '0') ++i;  // leading zeros count for nothing
+  bool any_digit = i > 0 && text[i - 1] == '0';
+  uint64_t m = 0;
+  int digits = 0;  // significant digits in m
+  size_t whole_digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++whole_digits) {
+    m = m * 10 + static_cast<uint64_t>(text[i] - '0');
+    ++digits;
+    any_digit = true;
+  }
+  uint32_t decimals = 0;
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+      if (decimals == f.decimals) {
+        if (text[i] != '0') return false;  // more decimals than the field keeps
+        continue;
+      }
+      m = m * 10 + static_cast<uint64_t>(text[i] - '0');
+      if (m != 0) ++digits;
+      ++decimals;
+      any_digit = true;
+    }
+  }
+  if (i != text.size() || !any_digit || digits > 15) return false;
+  for (; decimals < f.decimals; ++decimals) {
+    m *= 10;
+    if (m != 0) ++digits;
+  }
+  if (digits > 15) return false;
+  // The field's text: sign, whole digits (one at least), point and decimals.
+  size_t width = (negative && m != 0 ? 1 : 0) + std::max<size_t>(whole_digits, 1) +
+                 (f.decimals > 0 ? 1 + f.decimals : 0);
+  if (width > f.length) return false;
+  int64_t whole = negative ? -static_cast<int64_t>(m) : static_cast<int64_t>(m);
+  if (f.decimals == 0)
+    SetInteger(out, whole);
+  else
+    SetReal(out, static_cast<double>(whole) / kPowers[f.decimals]);
+  return true;
+}
+
 void NumericToStored(const TableColumn& column, const std::string& text, Value* out,
                      bool whole_as_doubles) {
   const FieldSpec& f = column.shape;
+  if (FastNumericToStored(f, text, out)) return;
   Decimal d;
   if (!ReadDecimal(text, &d)) Refuse(NDS_E_VALUE_INVALID, Quoted(text) + " is not a number");
   if (d.fraction.size() > f.decimals)

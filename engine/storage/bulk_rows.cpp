@@ -8,9 +8,13 @@ namespace {
 
 // The store's own statement, run once per row: SQLite keeps it prepared, so
 // a row costs one bind per value and one step. With `unguarded`, SQLite's
-// CHECK constraints (the type guards) are ignored from before the INSERT is
-// prepared until Finish: SQLite compiles them into the statement, and
-// changing the setting makes it prepare its statements again.
+// CHECK constraints (the type guards) and triggers are left out from before
+// the INSERT is prepared until Finish: SQLite compiles both into the
+// statement, and changing either setting makes it prepare its statements
+// again. The only triggers of a new table are the guards that turn money
+// texts into numbers (sqlite_type_guards.h), which change nothing in values
+// given in their stored form; each one runs as a sub-program with its own
+// frame and statement journal, which would cost more than the insert.
 class PreparedBulkInsert : public BulkInsert {
  public:
   PreparedBulkInsert(StoreSession& session, const std::string& table,
@@ -19,6 +23,7 @@ class PreparedBulkInsert : public BulkInsert {
     if (unguarded) {
       session.Execute("PRAGMA ignore_check_constraints = ON");
       unguarded_ = true;
+      SetTriggers(false);
     }
     try {
       stmt_ = session.Prepare(BulkInsertSql(table, columns, first_record != 0));
@@ -54,7 +59,13 @@ class PreparedBulkInsert : public BulkInsert {
   void Guard() {
     if (!unguarded_) return;
     unguarded_ = false;
+    SetTriggers(true);
     session_.Execute("PRAGMA ignore_check_constraints = OFF");
+  }
+  void SetTriggers(bool on) {
+    int rc = sqlite3_db_config(SqliteDbOf(session_), SQLITE_DBCONFIG_ENABLE_TRIGGER, on ? 1 : 0,
+                               nullptr);
+    if (rc != SQLITE_OK) throw EngineError(NDS_E_GENERAL, "SQLite refused to switch triggers");
   }
 
   StoreSession& session_;

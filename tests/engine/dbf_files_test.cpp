@@ -216,21 +216,30 @@ TEST(DbfReader, ReadsEveryVersionAndFieldTypeBuiltFromTheFormatDescription) {
        S(NDS_STRING, 10) + S(NDS_NUMERIC, 8, 2, true) + S(NDS_DATE, 8, 0, true) +
            S(NDS_LOGICAL, 1, 0, true) + S(NDS_MEMO, 10),
        {"Zoë|12.50|2024-02-29|1|short", "x|0.50|NULL|NULL|" + long_memo}},
-      {"dBase IV: float, binary memo, a memo of 0 bytes, block size from the header",
+      {"dBase IV: float, binary memo, a memo of 0 bytes, block size from the header, a memo "
+       "as long as its block header says (the 8 header bytes counted), end marks in it",
        "t4.dbf",
        "t4.dbt",
        [&] {
          std::vector<uint32_t> b;
-         std::string memo =
-             Memo('4', 1024, {{1, std::string("bin\0\1", 5)}, {1, ""}, {1, "iv"}}, &b);
+         std::string memo = Memo('4', 1024,
+                                 {{1, std::string("bin\0\1", 5)},
+                                  {1, ""},
+                                  {1, "iv"},
+                                  {1,
+                                   "a\x1A\x1A"
+                                   "b"}},
+                                 &b);
          return std::pair{
              Dbf(0x8B, 0x00, {{"AMOUNT", 'F', 10, 3}, {"DOC", 'B', 10}, {"TXT", 'M', 10}},
                  {"     -1.500" + Pointer(b[0]) + Pointer(b[2]),
-                  "      7.000" + Pointer(b[1]) + Pointer(0)}),
+                  "      7.000" + Pointer(b[1]) + Pointer(b[3])}),
              memo};
        },
        S(NDS_NUMERIC, 10, 3, true) + S(NDS_BINARY, 10) + S(NDS_MEMO, 10),
-       {"-1.500|0x62696e0001|iv", "7.000|0x|"}},
+       {"-1.500|0x62696e0001|iv",
+        "7.000|0x|a\x1A\x1A"
+        "b"}},
       {"FoxPro 2: memo, picture and general fields, values over several blocks",
        "FOX.DBF",
        "FOX.FPT",
@@ -276,19 +285,23 @@ TEST(DbfReader, ReadsEveryVersionAndFieldTypeBuiltFromTheFormatDescription) {
            S(NDS_BINARY, 10) + S(NDS_STRING, 5, 0, true),
        {"1|-5|12.3456|2024-01-01 01:02:03.004|2.5|ab|0x0102|0x0102|hi",
         "2|0|-0.0001|NULL|-0|NULL|0x616263646566|0x|NULL"}},
-      {"dBase 7: 48-byte descriptors, long, autoincrement, double, timestamp",
+      {"dBase 7: 48-byte descriptors, long, autoincrement, double, timestamp (milliseconds "
+       "from 0000-12-31 as a big-endian double; the second as a dBase 7 table holds it)",
        "t7.dbf",
        "",
        [&] {
-         double ms = 2460311.0 * 86400000 + 3723004;
+         // 2024-01-01 is day 738886 counting 0001-01-01 as day 1.
+         double ms = 738886.0 * 86400000 + 3723004;
          return std::pair{
              Dbf(0x04, 0x00,
                  {{"LONG_FIELD_NAME", 'I', 4}, {"A", '+', 4}, {"D", 'O', 8}, {"S", '@', 8}},
-                 {" " + Be(0x80000005u, 4) + Be(0x80000001u, 4) + Sortable(-2.5) + Sortable(ms)}),
+                 {" " + Be(0x80000005u, 4) + Be(0x80000001u, 4) + Sortable(-2.5) + Be(Bits(ms), 8),
+                  " " + Be(0x7FFFFFFFu, 4) + Be(0x80000002u, 4) + Sortable(1e300) +
+                      std::string("\x42\xCC\xE1\xEC\x41\xFB\x64\x00", 8)}),
              std::string()};
        },
        S(NDS_INTEGER, 4) + S(NDS_AUTOINC, 4) + S(NDS_DOUBLE, 8) + S(NDS_TIMESTAMP, 8, 0, true),
-       {"5|1|-2.5|2024-01-01 01:02:03.004"}},
+       {"5|1|-2.5|2024-01-01 01:02:03.004", "-1|2|1e+300|2013-08-27 19:12:13.000"}},
   };
   for (const TableCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -38,7 +38,7 @@ enum class FieldCodec : uint8_t {
   kDouble,           // B of Visual FoxPro: IEEE double, least significant first
   kSortableDouble,   // O of dBase 7: IEEE double made to sort as bytes
   kDateTime,         // T: Julian day and milliseconds, 4 bytes each
-  kDbase7Timestamp,  // @: milliseconds from day 0 as a sortable double
+  kDbase7Timestamp,  // @: milliseconds from 0000-12-31 as a big-endian double
   kVarText,          // V: text of at most n bytes
   kVarBlob,          // Q: bytes, at most n
 };

@@ -348,16 +348,22 @@ void DbfReader::ReadMemo(const DbfField& f, FieldCodec codec, const char* p, Val
   ReadText(scratch_, v);
 }
 
-// dBase 7 timestamps: milliseconds from the start of Julian day 0, as a
-// sortable double.
+// dBase 7 timestamps: a double, most significant byte first (not made
+// sortable: a timestamp is never negative), counting milliseconds from the
+// start of 0000-12-31, so that 0001-01-01 is day 1. The bytes
+// 42 CC E1 EC 41 FB 64 00 are 2013-08-27 19:12:13.
 void DbfReader::ReadTimestamp7(const char* p, Value* v) {
+  // The Julian day number of the day before 0001-01-01.
+  constexpr int64_t kDayZero = 1721425;
   if (AllBytes(p, 8, '\0')) return SetNull(v);
-  double ms = SortableDouble(p);
-  if (!std::isfinite(ms) || ms < 0 || ms > 1e17 || ms != std::floor(ms))
+  uint64_t bits = LoadBe64(p);
+  double ms;
+  std::memcpy(&ms, &bits, sizeof ms);
+  if (!std::isfinite(ms) || ms < 0 || ms > 1e15 || ms != std::floor(ms))
     FailField(NDS_E_VALUE_INVALID, "the bytes are not a dBase 7 timestamp");
   int64_t whole = static_cast<int64_t>(ms);
   v->kind = Value::Kind::kText;
-  FormatTimestamp(whole / kMsPerDay, whole % kMsPerDay, &v->bytes);
+  FormatTimestamp(kDayZero + whole / kMsPerDay, whole % kMsPerDay, &v->bytes);
 }
 
 }  // namespace

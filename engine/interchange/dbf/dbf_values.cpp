@@ -51,19 +51,12 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-// `v` (not negative) in at least `width` digits, zeros before. Written by
-// hand: a timestamp takes seven of these, for every record.
-void AppendPadded(std::string* out, int64_t v, int width) {
-  char buf[24];
-  char* end = buf + sizeof buf;
-  char* p = end;
-  uint64_t rest = static_cast<uint64_t>(v);
-  do {
-    *--p = static_cast<char>('0' + rest % 10);
-    rest /= 10;
-  } while (rest != 0);
-  while (end - p < width) *--p = '0';
-  out->append(p, end);
+// `v` (not negative) in exactly `width` digits at `p`, zeros before; the
+// caller's width holds it. Written by hand into a buffer the caller assigns
+// at once: a timestamp takes seven of these, for every record.
+char* PutDigits(char* p, uint64_t v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+  return p + width;
 }
 
 }  // namespace
@@ -116,44 +109,50 @@ bool ReadDateField(std::string_view field, std::string* out) {
   int month = TwoDigits(field.data() + 4), day = TwoDigits(field.data() + 6);
   if (!IsValidDate(year, month, day))
     FailField(NDS_E_VALUE_INVALID, "'" + std::string(field) + "' is not a date of the calendar");
-  out->assign(field.substr(0, 4));
-  out->push_back('-');
-  out->append(field.substr(4, 2));
-  out->push_back('-');
-  out->append(field.substr(6, 2));
+  const char* p = field.data();
+  const char text[10] = {p[0], p[1], p[2], p[3], '-', p[4], p[5], '-', p[6], p[7]};
+  out->assign(text, sizeof text);
   return true;
 }
 
 void FormatTimestamp(int64_t julian_day, int64_t ms, std::string* out) {
-  if (julian_day < JulianDayOf(1, 1, 1) || julian_day > JulianDayOf(9999, 12, 31))
+  static const int64_t first = JulianDayOf(1, 1, 1), last = JulianDayOf(9999, 12, 31);
+  if (julian_day < first || julian_day > last)
     FailField(NDS_E_VALUE_INVALID,
               "the day number " + std::to_string(julian_day) + " lies outside the years 1 to 9999");
   if (ms < 0 || ms >= kMsPerDay)
     FailField(NDS_E_VALUE_INVALID, "the time " + std::to_string(ms) + " ms lies outside a day");
   int year, month, day;
   DateOfJulianDay(julian_day, &year, &month, &day);
-  out->clear();
-  AppendPadded(out, year, 4);
-  out->push_back('-');
-  AppendPadded(out, month, 2);
-  out->push_back('-');
-  AppendPadded(out, day, 2);
-  out->push_back(' ');
-  AppendPadded(out, ms / 3600000, 2);
-  out->push_back(':');
-  AppendPadded(out, ms / 60000 % 60, 2);
-  out->push_back(':');
-  AppendPadded(out, ms / 1000 % 60, 2);
-  out->push_back('.');
-  AppendPadded(out, ms % 1000, 3);
+  char text[23];  // YYYY-MM-DD HH:MM:SS.mmm
+  char* p = PutDigits(text, year, 4);
+  *p++ = '-';
+  p = PutDigits(p, month, 2);
+  *p++ = '-';
+  p = PutDigits(p, day, 2);
+  *p++ = ' ';
+  p = PutDigits(p, ms / 3600000, 2);
+  *p++ = ':';
+  p = PutDigits(p, ms / 60000 % 60, 2);
+  *p++ = ':';
+  p = PutDigits(p, ms / 1000 % 60, 2);
+  *p++ = '.';
+  PutDigits(p, ms % 1000, 3);
+  out->assign(text, sizeof text);
 }
 
 void FormatMoney(int64_t scaled, std::string* out) {
   uint64_t magnitude = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : scaled;
-  out->assign(scaled < 0 ? "-" : "");
-  AppendPadded(out, static_cast<int64_t>(magnitude / 10000), 1);
-  out->push_back('.');
-  AppendPadded(out, static_cast<int64_t>(magnitude % 10000), 4);
+  uint64_t whole = magnitude / 10000;
+  int whole_digits = 1;
+  for (uint64_t rest = whole / 10; rest != 0; rest /= 10) ++whole_digits;
+  char text[26];  // sign, 15 digits of the largest amount, point, four decimals
+  char* p = text;
+  if (scaled < 0) *p++ = '-';
+  p = PutDigits(p, whole, whole_digits);
+  *p++ = '.';
+  p = PutDigits(p, magnitude % 10000, 4);
+  out->assign(text, p - text);
 }
 
 void WriteDecimalField(std::string_view text, uint32_t width, uint32_t decimals, char* dest) {
