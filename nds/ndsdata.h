@@ -388,10 +388,6 @@ class TNdsDataSet : public dataset::TDataSet {
                                           dataset::TGetMode mode);
   // The engine's current record and bookmark into `buffer`.
   void ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t& length, bool calcFields);
-  // What the record image the engine handed out may lack in `buffer`: on
-  // an OEM cursor, the stored texts its OEM code page cannot show. The blob
-  // presence markers come with the image.
-  void CompleteEngineRecord(dataset::TRecordBuffer buffer);
   // The buffer the current state reads from; null when there is none.
   dataset::TRecordBuffer CurrentStateBuffer();
   // CurrentStateBuffer with the browse state, a walk's, first.

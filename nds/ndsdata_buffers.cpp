@@ -123,55 +123,14 @@ void TNdsDataSet::ReadEngineRecord(dataset::TRecordBuffer buffer, std::uint32_t&
   blobCaches_.Reset(buffer);
   // One engine call for the image, the bookmark and the record number: a
   // bookmark names its record in every order, so the table handle's serves
-  // for the active order's.
+  // for the active order's. The image is all a record needs: its texts as
+  // stored (EstablishCursor) and each blob field's presence marker (-1
+  // holds data, 0 empty or NULL), exactly as a post writes them.
   auto bookmarkLength = static_cast<std::uint32_t>(BookmarkSize());
   CheckEngineCode(this,
                   NdsGetRecordWithBookmark(tableHandle_, buffer, &length, layout_.Bookmark(buffer),
                                            &bookmarkLength, &readRecordNumber_));
-  CompleteEngineRecord(buffer);
   if (calcFields) CalculateFields(buffer);
-}
-
-namespace {
-
-// Whether an OEM record image shows `text` exactly as it is stored. The
-// engine hands out an OEM cursor's texts in the OEM code page, byte by byte,
-// and writes "?" for a character the code page lacks: ASCII bytes come out
-// as they are, every other byte changes or becomes "?". Only a text of ASCII
-// bytes other than "?" is known to be the stored text itself.
-bool OemImageShowsStoredText(const std::uint8_t* text, std::uint32_t length) {
-  for (std::uint32_t i = 0; i < length; ++i)
-    if (text[i] >= 0x80 || text[i] == '?') return false;
-  return true;
-}
-
-}  // namespace
-
-void TNdsDataSet::CompleteEngineRecord(dataset::TRecordBuffer buffer) {
-  // Blob fields need nothing: the image already holds their presence
-  // markers (-1 holds data, 0 empty or NULL), exactly as a post writes them.
-  if (tableOptions_->NdsCharType() != OEM) return;
-  // An OEM cursor's image carries its texts in the OEM code page, which
-  // cannot hold every stored character; the application reads and writes
-  // the stored text. A text the image may show otherwise is read again as
-  // the engine stores it; the engine writes a terminating zero after it, so
-  // the byte there is put back.
-  const int fieldCount = engineFields_->Count();
-  for (int i = 0; i < fieldCount; ++i) {
-    const TNCEFieldDef& def = *engineFields_->Items(i);
-    if (def.engineType != NDS_STRING && def.engineType != NDS_CISTRING) continue;
-    std::uint8_t* place = buffer + def.offset;
-    if (OemImageShowsStoredText(place, def.length)) continue;
-    const std::uint8_t kept = place[def.length];
-    std::uint32_t textLength = def.length + 1;
-    const NDSRESULT rc =
-        NdsGetField(tableHandle_, NDS_FIELD_ORDINAL(def.fieldNumber), place, &textLength, NDS_NONE);
-    place[def.length] = kept;
-    CheckEngineCode(this, rc);
-    // A text shorter than the field leaves the rest of the field blank, as
-    // the record image stores it.
-    if (textLength < def.length) std::memset(place + textLength, ' ', def.length - textLength);
-  }
 }
 
 dataset::TRecordBuffer TNdsDataSet::CurrentStateBuffer() {

@@ -100,7 +100,6 @@ dataset::TGetResult TNdsDataSet::ReadCurrentVisibleRecord(dataset::TRecordBuffer
   if (place != NDS_PLACE_RECORD) return dataset::grError;
   // Blob contents cached for the record the buffer held before are gone.
   blobCaches_.Reset(buffer);
-  CompleteEngineRecord(buffer);
   const bool calcBeforeFilter = tableOptions_->NdsCalcFieldsBeforeFilter();
   if (calcBeforeFilter) CalculateFields(buffer);
   if (Filtered() && OnFilterRecord() && !CallFilterEvent(buffer)) return dataset::grError;
@@ -125,7 +124,6 @@ dataset::TGetResult TNdsDataSet::StepToVisibleRecord(dataset::TRecordBuffer buff
     if (atEdge) return step > 0 ? dataset::grEOF : dataset::grBOF;
     // Blob contents cached for the record the buffer held before are gone.
     blobCaches_.Reset(buffer);
-    CompleteEngineRecord(buffer);
     if (calcBeforeFilter) CalculateFields(buffer);
     if (filterEvent && !CallFilterEvent(buffer)) continue;
     if (!calcBeforeFilter) CalculateFields(buffer);

@@ -23,6 +23,12 @@ void TNdsDataSet::EstablishCursor() {
     tableHandle_ = OpenEngineCursor();
   }
 
+  // The application reads and writes texts as the engine stores them; an
+  // OEM cursor would hand its string fields out in the OEM code page, which
+  // lacks many stored characters. The record images then carry every text
+  // exactly, and a record read needs no further engine call for its texts.
+  CheckEngineCode(this, NdsSetTextCharType(tableHandle_, NDS_ANSI));
+
   std::uint32_t recordLength = 0;
   CheckEngineCode(this, NdsGetRecordLength(tableHandle_, &recordLength));
   CheckEngineCode(this, NdsGetTableOpenOptions(tableHandle_, &tableOpenOptions_));

@@ -1,13 +1,11 @@
 // Engine functions that open table cursors and read their records: record
 // images, field values in text form, blob contents, checksums, the deleted
 // setting and the read-ahead window.
-#include <iconv.h>
-
-#include <array>
 #include <cstring>
 
 #include "engine/api/api_cursor_support.h"
 #include "engine/api/api_index_support.h"
+#include "engine/base/oem_text.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/record_locks.h"
@@ -17,31 +15,13 @@ using namespace nce;
 
 namespace {
 
-// ANSI (code page 1252) to OEM (code page 437) byte translation, built once
-// through iconv; bytes without an OEM form become '?'.
-const std::array<char, 256>& AnsiToOem() {
-  static const std::array<char, 256> table = [] {
-    std::array<char, 256> t{};
-    for (int b = 0; b < 256; ++b) t[b] = static_cast<char>(b);
-    iconv_t cd = iconv_open("CP437", "CP1252");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return t;
-    for (int b = 0x80; b < 256; ++b) {
-      char in = static_cast<char>(b), out = '?';
-      char* inp = &in;
-      char* outp = &out;
-      size_t inleft = 1, outleft = 1;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1)) out = '?';
-      t[b] = out;
-    }
-    iconv_close(cd);
-    return t;
-  }();
-  return table;
-}
-
 bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
+}
+
+// String fields: the ones an OEM cursor shows in the OEM form.
+bool IsStringType(uint16_t type) {
+  return type == NDS_STRING || type == NDS_CISTRING;
 }
 
 // Writes the cursor's empty record (every field in its null form).
@@ -58,7 +38,7 @@ void FillEmptyRecord(const Cursor& cursor, void* record, uint32_t length) {
 }
 
 // Copies the current record image into the caller's buffer of *length
-// bytes, texts translated for an OEM cursor, and writes the image's length
+// bytes, string fields in the OEM form for an OEM cursor, and writes the image's length
 // back; a buffer too small gets what fits and NDS_E_INSUFFICIENT_BUFFER.
 void CopyRecordImage(const Cursor& c, void* record, uint32_t* length) {
   RequireArgument(record, "record buffer");
@@ -67,14 +47,12 @@ void CopyRecordImage(const Cursor& c, void* record, uint32_t* length) {
   uint32_t room = *length;
   *length = static_cast<uint32_t>(image.size());
   std::memcpy(record, image.data(), std::min<size_t>(room, image.size()));
-  if (c.desc.char_type == NDS_OEM) {
-    // The image carries texts as a DOS program reads them.
-    const std::array<char, 256>& oem = AnsiToOem();
+  if (TextsInOemForm(c)) {
+    // The image carries texts as a DOS program reads them (oem_text.h).
     auto* bytes = static_cast<uint8_t*>(record);
     for (const FieldDesc& f : c.desc.fields) {
-      if (f.shape.type != NDS_STRING && f.shape.type != NDS_CISTRING) continue;
-      for (uint32_t i = f.offset; i < f.offset + f.shape.length && i < room; ++i)
-        bytes[i] = static_cast<uint8_t>(oem[bytes[i]]);
+      if (!IsStringType(f.shape.type) || f.offset >= room) continue;
+      StoredToOemInPlace(bytes + f.offset, std::min(f.shape.length, room - f.offset));
     }
   }
   if (room < image.size())
@@ -137,6 +115,16 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
       throw;
     }
     *cursorHandle = handle;
+    return NDS_SUCCESS;
+  });
+}
+
+NDSRESULT NdsSetTextCharType(NDSHANDLE handle, uint16_t charType) {
+  return WithCursor("NdsSetTextCharType", handle, [&](Cursor& c) {
+    if (charType != NDS_ANSI && charType != NDS_OEM)
+      throw EngineError(NDS_E_INVALID_OPTION,
+                        "Unknown character type " + std::to_string(charType) + ".");
+    c.text_char_type = charType;
     return NDS_SUCCESS;
   });
 }
@@ -276,6 +264,12 @@ NDSRESULT NdsGetField(NDSHANDLE handle, NDSFIELD field, void* value, uint32_t* l
     std::string text = IsBlobType(f.shape.type)
                            ? c.walk.BlobPart(c, index, 0, UINT64_MAX)
                            : FormatText(f, IsNdt(c), c.walk.FieldValue(c, index));
+    if (TextsInOemForm(c) && IsStringType(f.shape.type)) {
+      // As the record image shows it, as wide as before.
+      size_t width = text.size();
+      text = StoredToOem(text);
+      text.resize(width, ' ');
+    }
     if (option == NDS_TRIM_RIGHT)
       while (!text.empty() && text.back() == ' ') text.pop_back();
     return CopyOut(text, static_cast<char*>(value), length);

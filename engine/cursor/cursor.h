@@ -40,6 +40,7 @@ class Cursor : public Object {
   bool live = false;                     // edits reach the store's table
   bool owns_source = false;              // source_table is dropped when the cursor closes
   uint32_t open_options = 0;             // NDS_OPEN_* bits
+  uint16_t text_char_type = 0;           // NdsSetTextCharType; 0: desc.char_type
   uint64_t row_count = 0;                // rows of a static cursor
   CursorWalk walk;                       // position, current record, edits
   std::shared_ptr<CursorOrders> orders;  // made on first use of an index function

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/base/oem_text.h"
 #include "engine/record/record_image.h"
 
 namespace nce {
@@ -25,6 +26,26 @@ std::string_view TextOf(const Value& value, std::string* number) {
     default:
       return value.bytes;
   }
+}
+
+// The stored form of `given`, the text or image form of field `index` as
+// the cursor's character type writes it: an OEM cursor's string fields come
+// in the OEM form. A text that is what the OEM form shows for the field's
+// current value keeps that value, so that a character the code page lacks
+// (shown as '?') survives a record read and written back; any other text
+// is translated, every OEM byte exactly. Lands in `scratch` when changed.
+std::string_view StoredFormOf(Cursor& cursor, size_t index, std::string_view given,
+                              std::string* scratch) {
+  const uint16_t type = cursor.desc.fields[index].shape.type;
+  if (!TextsInOemForm(cursor) || (type != NDS_STRING && type != NDS_CISTRING) ||
+      OemIsPlainAscii(given))
+    return given;
+  const Value current = cursor.walk.FieldValue(cursor, index);
+  if (current.kind == Value::Kind::kText && OemShowsStored(given, current.bytes))
+    *scratch = current.bytes;
+  else
+    *scratch = OemToStored(given);
+  return *scratch;
 }
 
 }  // namespace
@@ -53,12 +74,16 @@ void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value) {
 void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text) {
   size_t index = FieldIndex(cursor, field);
   bool ndt = cursor.desc.table_type == NDS_NDT;
+  std::string scratch;
+  text = StoredFormOf(cursor, index, text, &scratch);
   cursor.walk.SetValue(cursor, index, DecodeText(cursor.desc.fields[index], ndt, text));
 }
 
 void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes) {
   size_t index = FieldIndex(cursor, field);
   bool ndt = cursor.desc.table_type == NDS_NDT;
+  std::string scratch;
+  bytes = StoredFormOf(cursor, index, bytes, &scratch);
   cursor.walk.SetValue(
       cursor, index,
       DecodeImage(cursor.desc.fields[index], ndt, reinterpret_cast<const uint8_t*>(bytes.data()),

@@ -17,6 +17,14 @@
 
 namespace nce {
 
+// True when the cursor's string fields travel in the OEM form
+// (engine/base/oem_text.h): its character type, or the one its caller set
+// for its texts (NdsSetTextCharType), is NDS_OEM.
+inline bool TextsInOemForm(const Cursor& cursor) {
+  const uint16_t type = cursor.text_char_type ? cursor.text_char_type : cursor.desc.char_type;
+  return type == NDS_OEM;
+}
+
 // 0-based index of a field named by name or ordinal; throws NDS_E_INVALID_FIELD.
 inline size_t FieldIndex(const Cursor& cursor, NDSFIELD field) {
   FieldRef ref = ReadFieldRef(field);
@@ -35,10 +43,13 @@ inline size_t FieldIndex(const Cursor& cursor, NDSFIELD field) {
 
 // Stores `value` in field `field` of the cursor's current record after
 // checking that it fits (EngineError 5147, 5148 or 5149 otherwise). A text
-// value is the field's text form; other values are taken as what they are.
+// value is the field's text form, as stored; other values are taken as what
+// they are.
 void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value);
 // The same for the field's text form, and for the bytes of its record-image
-// form, read in place.
+// form, read in place. Both follow TextsInOemForm: string fields then come
+// in the OEM form, and one handed back as the cursor showed it keeps its
+// stored text.
 void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text);
 void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes);
 

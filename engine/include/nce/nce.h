@@ -211,7 +211,9 @@ NCE_API NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* 
 NCE_API NDSRESULT NdsClearRecordBuffer(NDSHANDLE cursor, void* record, uint32_t length);
 NCE_API NDSRESULT NdsGetNullRecord(NDSHANDLE cursor, void* record, uint32_t length);
 /* The field's value of the current record as text: strings and memos as
- * stored, numbers in decimal, dates as YYYYMMDD, logicals as T or F. With
+ * stored (strings of an NDS_OEM cursor in the OEM form, see
+ * NdsSetTextCharType),
+ * numbers in decimal, dates as YYYYMMDD, logicals as T or F. With
  * NDS_TRIM_RIGHT trailing blanks are cut. */
 NCE_API NDSRESULT NdsGetField(NDSHANDLE cursor, NDSFIELD field, void* value, uint32_t* length,
                               uint16_t option);
@@ -377,6 +379,24 @@ NCE_API NDSRESULT NdsConvertStringToJulian(const char* date, uint16_t length, do
 NCE_API NDSRESULT NdsConvertJulianToString(double julian, char* date, uint16_t* length);
 NCE_API NDSRESULT NdsConvertDateToJulian(NDSHANDLE connection, const char* date, uint16_t length,
                                          double* julian);
+
+/* ------------------------------------------------------------------------ */
+/* Character types. The stores keep text as UTF-8, and an NDS_ANSI cursor
+ * shows it so. An NDS_OEM cursor shows its string fields (NDS_STRING,
+ * NDS_CISTRING) in code page 437, as a DOS program reads them: in its record
+ * images and in NdsGetField; NdsSetField and NdsSetFieldRaw take them back
+ * in that form, every byte exactly. A stored character the code page lacks
+ * shows as '?'; a text written back as the cursor showed it keeps what is
+ * stored, so such characters survive a record read and written back.
+ * NdsSetString takes a text as stored on every cursor (a character the code
+ * page lacks can be written so), and memos, keys and SQL travel as stored. */
+
+/* The character type in which a cursor's texts travel from now on: its
+ * record images, NdsGetField, NdsSetField and NdsSetFieldRaw. A cursor
+ * starts with its own (NdsGetTableCharType), which this leaves as it is;
+ * NDS_ANSI lets a caller that keeps texts as stored read and write an OEM
+ * cursor's texts so, every character exactly. */
+NCE_API NDSRESULT NdsSetTextCharType(NDSHANDLE cursor, uint16_t charType);
 
 /* ------------------------------------------------------------------------ */
 /* Errors, kept per thread.                                                  */
