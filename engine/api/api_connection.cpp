@@ -17,7 +17,7 @@ void CloseChildren(Connection& connection) {
     std::shared_ptr<Object> object = HandleTable::Instance().Remove(child);
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
       auto cursor = std::static_pointer_cast<Cursor>(object);
-      cursor->walk.WriteOrCancelOnClose(*cursor);  // edits are not lost with the connection
+      cursor->writer.WriteOrCancelOnClose();  // edits are not lost with the connection
       cursor->Release();
     }
   }

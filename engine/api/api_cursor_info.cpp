@@ -39,15 +39,15 @@ NDSRESULT NdsCloseTable(NDSHANDLE handle) {
     // a failed write is reported (and its edits cancelled).
     NDSRESULT result = NDS_SUCCESS;
     try {
-      if (cursor.walk.editing()) cursor.walk.Write(cursor);
+      if (cursor.writer.editing()) cursor.writer.Write();
     } catch (const EngineError& error) {
       result = Fail(error.number(), error.text());
       try {
-        cursor.walk.Cancel(cursor);
+        cursor.writer.Cancel();
       } catch (const EngineError&) {
       }
     }
-    cursor.walk.ReleaseLocks(cursor);
+    cursor.writer.ReleaseLocks();
     cursor.Release();
     cursor.connection().RemoveChild(handle);
     HandleTable::Instance().Remove(handle);
@@ -158,7 +158,7 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* c
     if (object && object->kind() == ObjectKind::kIndexOrder)
       order = std::static_pointer_cast<IndexOrder>(object);
     UseOrder(*cursor, order);
-    *count = static_cast<uint32_t>(cursor->walk.Count(*cursor, filterOption));
+    *count = static_cast<uint32_t>(cursor->walk.Count(filterOption));
     return NDS_SUCCESS;
   });
 }
@@ -170,7 +170,7 @@ NDSRESULT NdsGetLastAutoinc(NDSHANDLE handle, uint32_t* value) {
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
       auto cursor = RequireCursor(handle);
       std::lock_guard lock(cursor->connection().mutex());
-      *value = cursor->walk.last_autoinc();
+      *value = cursor->writer.last_autoinc();
       return NDS_SUCCESS;
     }
     auto statement = RequireStatement(handle);

@@ -45,7 +45,7 @@ void HandOut(Statement& statement, std::shared_ptr<Cursor> cursor, NDSHANDLE* pl
     try {
       // A live cursor reaches the table's own records, as a shared open of
       // the table does: an exclusive open keeps it out, and it keeps one out.
-      cursor->walk.HoldTable(*cursor, false);
+      cursor->writer.HoldTable(false);
     } catch (...) {
       HandleTable::Instance().Remove(handle);
       throw;

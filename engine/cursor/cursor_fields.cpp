@@ -47,22 +47,21 @@ void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value) {
   } else {
     stored = DecodeText(f, ndt, TextOf(value, &number));
   }
-  cursor.walk.SetValue(cursor, index, std::move(stored));
+  cursor.writer.SetValue(index, std::move(stored));
 }
 
 void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text) {
   size_t index = FieldIndex(cursor, field);
   bool ndt = cursor.desc.table_type == NDS_NDT;
-  cursor.walk.SetValue(cursor, index, DecodeText(cursor.desc.fields[index], ndt, text));
+  cursor.writer.SetValue(index, DecodeText(cursor.desc.fields[index], ndt, text));
 }
 
 void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes) {
   size_t index = FieldIndex(cursor, field);
   bool ndt = cursor.desc.table_type == NDS_NDT;
-  cursor.walk.SetValue(
-      cursor, index,
-      DecodeImage(cursor.desc.fields[index], ndt, reinterpret_cast<const uint8_t*>(bytes.data()),
-                  static_cast<uint32_t>(bytes.size())));
+  cursor.writer.SetValue(index, DecodeImage(cursor.desc.fields[index], ndt,
+                                            reinterpret_cast<const uint8_t*>(bytes.data()),
+                                            static_cast<uint32_t>(bytes.size())));
 }
 
 void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32_t offset,
@@ -78,11 +77,11 @@ void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32
                                                   " reaches beyond the value's " +
                                                   std::to_string(total) + " bytes.");
   // The first piece starts the value; later pieces fill it in.
-  Value current = offset == 0 ? Value::Blob(std::string()) : cursor.walk.FieldValue(cursor, index);
+  Value current = offset == 0 ? Value::Blob(std::string()) : cursor.writer.FieldValue(index);
   if (current.kind != Value::Kind::kBlob) current = Value::Blob(current.bytes);
   current.bytes.resize(total, '\0');
   if (length) std::memcpy(current.bytes.data() + offset, data, length);
-  cursor.walk.SetValue(cursor, index, std::move(current));
+  cursor.writer.SetValue(index, std::move(current));
 }
 
 }  // namespace nce

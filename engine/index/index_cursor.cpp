@@ -248,7 +248,7 @@ void ApplyConditions(Cursor& cursor, bool repositions) {
   cursor.walk.SetOrder(active ? active->def().key_sql : std::string(),
                        active && active->def().descending());
   cursor.walk.SetCondition("scope", active ? ScopeSql(*active) : std::string());
-  cursor.walk.Reattach(cursor, repositions);
+  cursor.walk.Reattach(repositions);
 }
 
 std::shared_ptr<Cursor> NavigationCursor(NDSHANDLE handle) {
