@@ -109,7 +109,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown character type " + std::to_string(charType) + ".");
     std::shared_ptr<Connection> connection = RequireConnection(connectionHandle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     std::string name = tableName;
     std::optional<TableDesc> desc = DescribeOpenableTable(*connection, name);
     if (!desc) throw EngineError(NDS_E_INVALID_TABLE, "The table " + name + " does not exist.");
@@ -201,7 +201,7 @@ NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* length, 
   return Guarded("NdsGetVisibleRecord", [&] {
     NavigationTarget target = NavigationOf(handle);
     Cursor& c = *target.cursor;
-    std::lock_guard lock(c.connection().mutex());
+    RecursiveLockGuard lock(c.connection().mutex());
     c.connection().RequireOpen();
     uint16_t& where = OutArg(place, "place");
     RequireArgument(record, "record buffer");

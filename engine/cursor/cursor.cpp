@@ -39,7 +39,7 @@ Cursor::~Cursor() {
   // The last holder may drop the cursor outside any engine function (after
   // its close released the connection's lock): its statements are finalized
   // here, under that lock, as SQLite does not serialise the connection.
-  std::lock_guard lock(connection_->mutex());
+  RecursiveLockGuard lock(connection_->mutex());
   // Locks go with the cursor, whichever way it ends (close, disconnect).
   writer.ReleaseLocks();
   Release();

@@ -262,6 +262,9 @@ void CursorWalk::ReadCurrent(int64_t rowid) {
 
 StoreMark CursorWalk::MarkNow() const {
   // A server's rows may change under any read: it gives no mark that holds.
+  // The analysis cannot name the lock through the cursor; the engine
+  // function that reached the cursor took it.
+  cursor_.connection().mutex().AssertHeld();
   return nce::MarkNow(cursor_.connection(), cursor_.rows_session());
 }
 

@@ -92,7 +92,7 @@ void CreateOrderInStore(StoreSession& session, const OrderDef& def) {
 IndexOrder::~IndexOrder() {
   // The last holder may be an engine function that has already released the
   // connection's lock, or the cursor closing under it (the lock is recursive).
-  std::lock_guard lock(connection_->mutex());
+  RecursiveLockGuard lock(connection_->mutex());
   seek_.reset();
   key_.reset();
 }
