@@ -191,13 +191,14 @@ void RecordWriter::Write() {
   // No kept statement is in use here, so dropping them is safe.
   kept_.DropIfMany();
   if (appended_) return WriteAppended();
-  WriteLock lock(*this, walk_.current_row().rowid);
+  const int64_t rowid = walk_.current_row().rowid;
+  WriteLock lock(*this, rowid);
   // The row as read under a mark, in record-number order (an order key would
   // have to be read again) on the connection's own store. Whether the mark
   // held until the UPDATE is asked after it: the counts of a mark only grow.
   const StoreMark before = walk_.read_mark();
-  const bool from_read = edit_base_rowid_ == walk_.current_row().rowid && IsNdt(cursor_) &&
-                         walk_.in_record_order() && cursor_.rows_in_store();
+  const bool from_read = edit_base_rowid_ == rowid && IsNdt(cursor_) && walk_.in_record_order() &&
+                         cursor_.rows_in_store();
   StoreStatement* update = nullptr;
   {
     WriteSavepointStatements statements = SavepointFor(false);
@@ -211,8 +212,8 @@ void RecordWriter::Write() {
   pending_.clear();
   lock.Release();
   walk_.DropWindow();
-  if (as_edited) return walk_.HoldWritten(after, walk_.current_row().rowid);
-  walk_.ReadCurrent(walk_.current_row().rowid);
+  if (as_edited) return walk_.HoldWritten(after, rowid);
+  walk_.ReadCurrent(rowid);
   if (update && !ColumnsTrusted(update)) LearnColumns(update);
 }
 
