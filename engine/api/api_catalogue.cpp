@@ -67,7 +67,7 @@ NDSRESULT FirstTable(const char* function, NDSHANDLE handle, const char* mask, c
     RequireArgument(find, "find handle");
     *find = 0;
     std::shared_ptr<Connection> connection = RequireConnection(handle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     auto tables = MatchTables(*connection, mask ? mask : "");
     if (tables.empty())
       throw EngineError(NDS_E_NO_MORE_TABLES,
@@ -91,7 +91,7 @@ NDSRESULT NdsFindFirstTable(NDSHANDLE connection, const char* mask, char* name, 
 NDSRESULT NdsFindNextTable(NDSHANDLE connection, NDSHANDLE find, char* name, uint16_t* length) {
   return Guarded("NdsFindNextTable", [&] {
     std::shared_ptr<Connection> c = RequireConnection(connection);
-    std::lock_guard lock(c->mutex());
+    RecursiveLockGuard lock(c->mutex());
     return NextTable(connection, find, name, length, nullptr, nullptr);
   });
 }
@@ -107,7 +107,7 @@ NDSRESULT NdsFindNextTable62(NDSHANDLE connection, NDSHANDLE find, char* name1, 
   return Guarded("NdsFindNextTable62", [&] {
     RequireArgument(length2, "second length");
     std::shared_ptr<Connection> c = RequireConnection(connection);
-    std::lock_guard lock(c->mutex());
+    RecursiveLockGuard lock(c->mutex());
     return NextTable(connection, find, name1, length1, name2, length2);
   });
 }
@@ -130,7 +130,7 @@ NDSRESULT NdsGetServerTime(NDSHANDLE connection, char* date, uint16_t* dateLengt
     RequireArgument(milliseconds, "milliseconds");
     {
       // A store with a clock of its own: every workstation gets the same time.
-      std::lock_guard lock(c->mutex());
+      RecursiveLockGuard lock(c->mutex());
       StoreSession::Clock clock;
       if (c->is_open() && c->LiveSession().ReadClock(&clock)) {
         *milliseconds = clock.milliseconds;

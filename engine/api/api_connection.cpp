@@ -12,12 +12,12 @@ using namespace nce;
 namespace {
 
 // Closes the statements and cursors still open on `connection`.
-void CloseChildren(Connection& connection) {
+void CloseChildren(Connection& connection) REQUIRES(connection.mutex()) {
   for (NDSHANDLE child : connection.TakeChildren()) {
     std::shared_ptr<Object> object = HandleTable::Instance().Remove(child);
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
       auto cursor = std::static_pointer_cast<Cursor>(object);
-      cursor->walk.WriteOrCancelOnClose(*cursor);  // edits are not lost with the connection
+      cursor->writer.WriteOrCancelOnClose();  // edits are not lost with the connection
       cursor->Release();
     }
   }
@@ -60,7 +60,7 @@ NDSRESULT NdsDisconnect(NDSHANDLE handle) {
     if (!connection)
       throw EngineError(NDS_E_NOT_CONNECTED,
                         "Handle " + std::to_string(handle) + " is not a connection.");
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     CloseChildren(*connection);
     connection->Close();  // an open transaction is rolled back
     HandleTable::Instance().Remove(handle);
@@ -72,7 +72,7 @@ NDSRESULT NdsIsConnectionAlive(NDSHANDLE handle, uint16_t* alive) {
   return Guarded("NdsIsConnectionAlive", [&] {
     RequireArgument(alive, "answer");
     auto connection = RequireConnection(handle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     // The store answers a trivial query while its file or server is reachable.
     StoreSession& session = connection->session();  // throws once the connection is closed
     try {

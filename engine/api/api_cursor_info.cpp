@@ -14,7 +14,7 @@ template <class Action>
 NDSRESULT OnCursor(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     auto cursor = RequireCursor(handle);
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     return action(*cursor);
   });
 }
@@ -39,16 +39,17 @@ NDSRESULT NdsCloseTable(NDSHANDLE handle) {
     // a failed write is reported (and its edits cancelled).
     NDSRESULT result = NDS_SUCCESS;
     try {
-      if (cursor.walk.editing()) cursor.walk.Write(cursor);
+      if (cursor.writer.editing()) cursor.writer.Write();
     } catch (const EngineError& error) {
       result = Fail(error.number(), error.text());
       try {
-        cursor.walk.Cancel(cursor);
+        cursor.writer.Cancel();
       } catch (const EngineError&) {
       }
     }
-    cursor.walk.ReleaseLocks(cursor);
+    cursor.writer.ReleaseLocks();
     cursor.Release();
+    cursor.connection().mutex().AssertHeld();  // taken by OnCursor
     cursor.connection().RemoveChild(handle);
     HandleTable::Instance().Remove(handle);
     return result;
@@ -143,7 +144,7 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* c
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
     if (object && object->kind() == ObjectKind::kStatement) {
       auto statement = std::static_pointer_cast<Statement>(object);
-      std::lock_guard lock(statement->connection().mutex());
+      RecursiveLockGuard lock(statement->connection().mutex());
       if (!statement->rows_affected())
         throw EngineError(NDS_E_NO_COUNT,
                           "The statement's last execution changed no rows it could count.");
@@ -152,13 +153,13 @@ NDSRESULT NdsGetRecordCount(NDSHANDLE handle, uint16_t filterOption, uint32_t* c
     }
     // An order's handle counts in that order, with its scopes.
     auto cursor = NavigationCursor(handle);
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     std::shared_ptr<IndexOrder> order;
     if (object && object->kind() == ObjectKind::kIndexOrder)
       order = std::static_pointer_cast<IndexOrder>(object);
     UseOrder(*cursor, order);
-    *count = static_cast<uint32_t>(cursor->walk.Count(*cursor, filterOption));
+    *count = static_cast<uint32_t>(cursor->walk.Count(filterOption));
     return NDS_SUCCESS;
   });
 }
@@ -169,12 +170,12 @@ NDSRESULT NdsGetLastAutoinc(NDSHANDLE handle, uint32_t* value) {
     std::shared_ptr<Object> object = HandleTable::Instance().Find(handle);
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
       auto cursor = RequireCursor(handle);
-      std::lock_guard lock(cursor->connection().mutex());
-      *value = cursor->walk.last_autoinc();
+      RecursiveLockGuard lock(cursor->connection().mutex());
+      *value = cursor->writer.last_autoinc();
       return NDS_SUCCESS;
     }
     auto statement = RequireStatement(handle);
-    std::lock_guard lock(statement->connection().mutex());
+    RecursiveLockGuard lock(statement->connection().mutex());
     *value = statement->last_autoinc();
     return NDS_SUCCESS;
   });

@@ -36,35 +36,35 @@ extern "C" {
 
 NDSRESULT NdsGotoTop(NDSHANDLE handle) {
   return WithNavigation("NdsGotoTop", handle, [&](Cursor& c) {
-    c.walk.GotoTop(c);
+    c.walk.GotoTop();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGotoBottom(NDSHANDLE handle) {
   return WithNavigation("NdsGotoBottom", handle, [&](Cursor& c) {
-    c.walk.GotoBottom(c);
+    c.walk.GotoBottom();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGotoBOF(NDSHANDLE handle) {
   return WithCursor("NdsGotoBOF", handle, [&](Cursor& c) {
-    c.walk.GotoBof(c);
+    c.walk.GotoBof();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGotoRecord(NDSHANDLE handle, uint32_t recordNumber) {
   return WithCursor("NdsGotoRecord", handle, [&](Cursor& c) {
-    c.walk.GotoRecord(c, recordNumber);
+    c.walk.GotoRecord(recordNumber);
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsSkip(NDSHANDLE handle, int32_t records) {
   return WithNavigation("NdsSkip", handle, [&](Cursor& c) {
-    c.walk.Skip(c, records);
+    c.walk.Skip(records);
     return NDS_SUCCESS;
   });
 }
@@ -86,28 +86,28 @@ NDSRESULT NdsAtBOF(NDSHANDLE handle, uint16_t* atBeginning) {
 NDSRESULT NdsIsRecordVisible(NDSHANDLE handle, uint16_t* visible) {
   return WithNavigation("NdsIsRecordVisible", handle, [&](Cursor& c) {
     uint16_t& out = OutArg(visible, "visible flag");
-    out = c.walk.IsVisible(c) ? 1 : 0;
+    out = c.walk.IsVisible() ? 1 : 0;
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGetKeyNum(NDSHANDLE handle, uint16_t filterOption, uint32_t* keyNumber) {
   return WithNavigation("NdsGetKeyNum", handle, [&](Cursor& c) {
-    OutArg(keyNumber, "key number") = static_cast<uint32_t>(c.walk.KeyNumber(c, filterOption));
+    OutArg(keyNumber, "key number") = static_cast<uint32_t>(c.walk.KeyNumber(filterOption));
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsGetRelKeyPos(NDSHANDLE handle, double* position) {
   return WithNavigation("NdsGetRelKeyPos", handle, [&](Cursor& c) {
-    OutArg(position, "position") = c.walk.RelativePosition(c);
+    OutArg(position, "position") = c.walk.RelativePosition();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsSetRelKeyPos(NDSHANDLE handle, double position) {
   return WithNavigation("NdsSetRelKeyPos", handle, [&](Cursor& c) {
-    c.walk.SetRelativePosition(c, position);
+    c.walk.SetRelativePosition(position);
     return NDS_SUCCESS;
   });
 }
@@ -140,7 +140,7 @@ NDSRESULT NdsGetBookmark60(NDSHANDLE handle, void* bookmark, uint32_t* length) {
 NDSRESULT NdsGotoBookmark(NDSHANDLE handle, NDSHANDLE bookmark) {
   return WithCursor("NdsGotoBookmark", handle, [&](Cursor& c) {
     if (bookmark == 0) throw EngineError(NDS_E_INVALID_RECORD, "Bookmark 0 names no record.");
-    c.walk.GotoRecord(c, bookmark);
+    c.walk.GotoRecord(bookmark);
     return NDS_SUCCESS;
   });
 }
@@ -159,21 +159,21 @@ NDSRESULT NdsCompareBookmarks(const void* bookmark1, const void* bookmark2, int3
 
 NDSRESULT NdsAppendRecord(NDSHANDLE handle) {
   return WithCursor("NdsAppendRecord", handle, [&](Cursor& c) {
-    c.walk.Append(c);
+    c.writer.Append();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsWriteRecord(NDSHANDLE handle) {
   return WithCursor("NdsWriteRecord", handle, [&](Cursor& c) {
-    c.walk.Write(c);
+    c.writer.Write();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsCancelUpdate(NDSHANDLE handle) {
   return WithCursor("NdsCancelUpdate", handle, [&](Cursor& c) {
-    if (!c.walk.Cancel(c))
+    if (!c.writer.Cancel())
       throw EngineError(NDS_E_NOT_EDITING, "The current record has no changes to cancel.");
     return NDS_SUCCESS;
   });
@@ -181,21 +181,21 @@ NDSRESULT NdsCancelUpdate(NDSHANDLE handle) {
 
 NDSRESULT NdsDeleteRecord(NDSHANDLE handle) {
   return WithCursor("NdsDeleteRecord", handle, [&](Cursor& c) {
-    c.walk.Delete(c);
+    c.writer.Delete();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsLockRecord(NDSHANDLE handle, uint32_t recordNumber) {
   return WithCursor("NdsLockRecord", handle, [&](Cursor& c) {
-    c.walk.Lock(c, recordNumber);
+    c.writer.Lock(recordNumber);
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsUnlockRecord(NDSHANDLE handle, uint32_t recordNumber) {
   return WithCursor("NdsUnlockRecord", handle, [&](Cursor& c) {
-    c.walk.Unlock(c, recordNumber);
+    c.writer.Unlock(recordNumber);
     return NDS_SUCCESS;
   });
 }

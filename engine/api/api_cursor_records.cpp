@@ -87,7 +87,7 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown character type " + std::to_string(charType) + ".");
     std::shared_ptr<Connection> connection = RequireConnection(connectionHandle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     std::string name = tableName;
     std::optional<TableDesc> desc = DescribeOpenableTable(*connection, name);
     if (!desc) throw EngineError(NDS_E_INVALID_TABLE, "The table " + name + " does not exist.");
@@ -107,8 +107,8 @@ NDSRESULT NdsOpenTable(NDSHANDLE connectionHandle, const char* tableName, uint16
     cursor->open_options &= RightsOpenMask(*connection, cursor->desc.name);
     NDSHANDLE handle = HandleTable::Instance().Add(cursor);
     try {
-      cursor->walk.HoldTable(*cursor, options & NDS_OPEN_EXCLUSIVE);
-      cursor->walk.Attach(*cursor);
+      cursor->writer.HoldTable(options & NDS_OPEN_EXCLUSIVE);
+      cursor->walk.Attach();
       connection->AddChild(handle);
     } catch (...) {
       HandleTable::Instance().Remove(handle);
@@ -189,7 +189,7 @@ NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* length, 
   return Guarded("NdsGetVisibleRecord", [&] {
     NavigationTarget target = NavigationOf(handle);
     Cursor& c = *target.cursor;
-    std::lock_guard lock(c.connection().mutex());
+    RecursiveLockGuard lock(c.connection().mutex());
     c.connection().RequireOpen();
     uint16_t& where = OutArg(place, "place");
     RequireArgument(record, "record buffer");
@@ -208,7 +208,7 @@ NDSRESULT NdsGetVisibleRecord(NDSHANDLE handle, void* record, uint32_t* length, 
       UseOrder(c, target.order ? RequireOrder(handle) : nullptr);
     bool visible = false;
     try {
-      visible = c.walk.IsVisible(c);
+      visible = c.walk.IsVisible();
     } catch (const EngineError& e) {
       if (e.number() != NDS_E_NO_CURRENT_RECORD) throw;
     }
@@ -229,7 +229,7 @@ NDSRESULT NdsSkipAndGetRecord(NDSHANDLE handle, int32_t records, void* record, u
     uint16_t& edge = OutArg(atEdge, "edge flag");
     RequireArgument(record, "record buffer");
     RequireArgument(length, "length");
-    if (records != 0) c.walk.Skip(c, records);
+    if (records != 0) c.walk.Skip(records);
     const bool past = records > 0   ? c.walk.at_eof()
                       : records < 0 ? c.walk.at_bof()
                                     : c.walk.at_eof() || c.walk.at_bof();
@@ -262,8 +262,8 @@ NDSRESULT NdsGetField(NDSHANDLE handle, NDSFIELD field, void* value, uint32_t* l
     size_t index = FieldIndex(c, field);
     const FieldDesc& f = c.desc.fields[index];
     std::string text = IsBlobType(f.shape.type)
-                           ? c.walk.BlobPart(c, index, 0, UINT64_MAX)
-                           : FormatText(f, IsNdt(c), c.walk.FieldValue(c, index));
+                           ? c.writer.BlobPart(index, 0, UINT64_MAX)
+                           : FormatText(f, IsNdt(c), c.writer.FieldValue(index));
     if (TextsInOemForm(c) && IsStringType(f.shape.type)) {
       // As the record image shows it, as wide as before.
       size_t width = text.size();
@@ -281,9 +281,9 @@ NDSRESULT NdsIsEmpty(NDSHANDLE handle, NDSFIELD field, uint16_t* empty) {
     size_t index = FieldIndex(c, field);
     uint16_t& out = OutArg(empty, "empty flag");
     if (IsBlobType(c.desc.fields[index].shape.type))
-      out = c.walk.BlobLength(c, index) == 0;
+      out = c.writer.BlobLength(index) == 0;
     else
-      out = IsNull(c.walk.FieldValue(c, index));
+      out = IsNull(c.writer.FieldValue(index));
     return NDS_SUCCESS;
   });
 }
@@ -303,14 +303,14 @@ NDSRESULT NdsGetRecordCRC(NDSHANDLE handle, uint32_t* crc, uint32_t option) {
     if (option != 0)
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown checksum option " + std::to_string(option) + ".");
-    OutArg(crc, "checksum") = c.walk.Checksum(c);
+    OutArg(crc, "checksum") = c.writer.Checksum();
     return NDS_SUCCESS;
   });
 }
 
 NDSRESULT NdsIsRecordDeleted(NDSHANDLE handle, uint16_t* deleted) {
   return WithCursor("NdsIsRecordDeleted", handle, [&](Cursor& c) {
-    OutArg(deleted, "deleted flag") = c.walk.IsDeleted(c) ? 1 : 0;
+    OutArg(deleted, "deleted flag") = c.walk.IsDeleted() ? 1 : 0;
     return NDS_SUCCESS;
   });
 }
@@ -331,7 +331,7 @@ NDSRESULT NdsGetDeleted(uint16_t* showDeleted) {
 
 NDSRESULT NdsRefreshRecord(NDSHANDLE handle) {
   return WithCursor("NdsRefreshRecord", handle, [&](Cursor& c) {
-    c.walk.Refresh(c);
+    c.writer.Refresh();
     return NDS_SUCCESS;
   });
 }
@@ -344,7 +344,7 @@ NDSRESULT NdsGetMemoDataType(NDSHANDLE handle, NDSFIELD field, uint16_t* memoTyp
     if (!IsBlobType(c.desc.fields[index].shape.type))
       throw EngineError(NDS_E_INVALID_FIELD,
                         "Field " + c.desc.fields[index].name + " is not a memo or blob.");
-    OutArg(memoType, "memo type") = c.walk.BlobIsBinary(c, index) ? NDS_MEMO_BINARY : NDS_MEMO_TEXT;
+    OutArg(memoType, "memo type") = c.writer.BlobIsBinary(index) ? NDS_MEMO_BINARY : NDS_MEMO_TEXT;
     return NDS_SUCCESS;
   });
 }
@@ -355,7 +355,7 @@ NDSRESULT NdsGetMemoLength(NDSHANDLE handle, NDSFIELD field, uint32_t* length) {
     if (!IsBlobType(c.desc.fields[index].shape.type))
       throw EngineError(NDS_E_INVALID_FIELD,
                         "Field " + c.desc.fields[index].name + " is not a memo or blob.");
-    OutArg(length, "length") = static_cast<uint32_t>(c.walk.BlobLength(c, index));
+    OutArg(length, "length") = static_cast<uint32_t>(c.writer.BlobLength(index));
     return NDS_SUCCESS;
   });
 }
@@ -373,7 +373,7 @@ NDSRESULT NdsGetBinary(NDSHANDLE handle, NDSFIELD field, uint32_t offset, void* 
     if (!IsBlobType(c.desc.fields[index].shape.type))
       throw EngineError(NDS_E_INVALID_FIELD,
                         "Field " + c.desc.fields[index].name + " is not a memo or blob.");
-    std::string part = c.walk.BlobPart(c, index, offset, *length);
+    std::string part = c.writer.BlobPart(index, offset, *length);
     std::memcpy(buffer, part.data(), part.size());
     *length = static_cast<uint32_t>(part.size());
     return NDS_SUCCESS;

@@ -35,12 +35,14 @@ inline Cursor& CursorOf(NDSHANDLE handle) {
   return *last.cursor;
 }
 
-// Runs `action` on the cursor of `handle` under its connection's lock.
+// Runs `action` on the cursor of `handle` under its connection's lock. An
+// action that uses what the lock guards says it holds it with AssertHeld:
+// clang's analysis does not carry the lock into the lambda.
 template <class Action>
 NDSRESULT WithCursor(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     Cursor* cursor = &CursorOf(handle);
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     return action(*cursor);
   });

@@ -23,7 +23,7 @@ template <class Action>
 NDSRESULT WithDictionary(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     std::shared_ptr<Connection> connection = RequireConnection(handle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     if (!connection->dictionary)
       throw EngineError(NDS_E_INVALID_ARGUMENT, "Connection " + std::to_string(handle) +
                                                     " is not a data dictionary connection.");
@@ -207,7 +207,7 @@ NDSRESULT NdsGetNumActiveLinks(NDSHANDLE handle, uint16_t* count) {
   return Guarded("NdsGetNumActiveLinks", [&] {
     RequireArgument(count, "count");
     std::shared_ptr<Connection> connection = RequireConnection(handle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     *count =
         connection->dictionary ? static_cast<uint16_t>(connection->dictionary->links.size()) : 0;
     return NDS_SUCCESS;
@@ -217,7 +217,7 @@ NDSRESULT NdsGetNumActiveLinks(NDSHANDLE handle, uint16_t* count) {
 NDSRESULT NdsGetActiveLinkInfo(NDSHANDLE handle, uint16_t index, char* info, uint16_t* length) {
   return Guarded("NdsGetActiveLinkInfo", [&] {
     std::shared_ptr<Connection> connection = RequireConnection(handle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     size_t count = connection->dictionary ? connection->dictionary->links.size() : 0;
     if (index < 1 || index > count)
       throw EngineError(NDS_E_INVALID_ARGUMENT, "Active link " + std::to_string(index) +

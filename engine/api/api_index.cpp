@@ -46,7 +46,7 @@ NDSRESULT NdsCreateIndex(NDSHANDLE cursorHandle, const char* indexFile, const ch
     RequireArgument(expression, "key expression");
     Out(order, "order handle") = 0;
     std::shared_ptr<Cursor> cursor = RequireCursor(cursorHandle);
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     auto created = CreateOrderOnCursor(*cursor, indexFile ? indexFile : "", orderName, expression,
                                        condition ? condition : "", options);
@@ -60,7 +60,7 @@ NDSRESULT NdsOpenIndex(NDSHANDLE cursorHandle, const char* indexFile, NDSHANDLE*
   return Guarded("NdsOpenIndex", [&] {
     RequireArgument(indexFile, "index file name");
     std::shared_ptr<Cursor> cursor = RequireCursor(cursorHandle);
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     return CopyHandles(OpenIndexFile(*cursor, indexFile), orders, count);
   });

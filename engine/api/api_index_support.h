@@ -16,7 +16,7 @@ NDSRESULT WithOrder(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     std::shared_ptr<IndexOrder> order = RequireOrder(handle);
     std::shared_ptr<Cursor> cursor = order->cursor();
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     return action(*order, *cursor);
   });
@@ -63,7 +63,7 @@ NDSRESULT WithNavigation(const char* function, NDSHANDLE handle, Action action) 
   return Guarded(function, [&] {
     NavigationTarget target = NavigationOf(handle);
     Cursor& cursor = *target.cursor;
-    std::lock_guard lock(cursor.connection().mutex());
+    RecursiveLockGuard lock(cursor.connection().mutex());
     cursor.connection().RequireOpen();
     // Switching orders rebuilds the walk's conditions; a walk that stays in
     // one order skips it (and, once the orders are loaded, OrdersOf too).
@@ -81,7 +81,7 @@ template <class Action>
 NDSRESULT WithAnyCursor(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     std::shared_ptr<Cursor> cursor = NavigationCursor(handle);
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     return action(*cursor);
   });

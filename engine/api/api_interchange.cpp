@@ -59,7 +59,7 @@ NDSRESULT NdsImportTable(NDSHANDLE connection, const char* file, const char* tab
     RequireArgument(file, "file name");
     NDSTRANSFER settings = ReadTransfer(transfer);
     std::shared_ptr<Connection> c = RequireConnection(connection);
-    std::lock_guard lock(c->mutex());
+    RecursiveLockGuard lock(c->mutex());
     ImportRequest request;
     request.file = NormalisePath(file);
     request.table = Text(table);
@@ -82,7 +82,7 @@ NDSRESULT NdsExportTable(NDSHANDLE connection, const char* source, const char* f
     if (settings.options & (NDS_TRANSFER_REPLACE | NDS_TRANSFER_APPEND))
       throw EngineError(NDS_E_INVALID_OPTION, "An export neither replaces nor appends.");
     std::shared_ptr<Connection> c = RequireConnection(connection);
-    std::lock_guard lock(c->mutex());
+    RecursiveLockGuard lock(c->mutex());
     ExportRequest request;
     request.source = source;
     request.file = NormalisePath(file);
@@ -101,7 +101,7 @@ NDSRESULT NdsGetUnimportedTables(NDSHANDLE connection, char* names, uint32_t* le
   return Guarded("NdsGetUnimportedTables", [&] {
     RequireArgument(length, "length");
     std::shared_ptr<Connection> c = RequireConnection(connection);
-    std::lock_guard lock(c->mutex());
+    RecursiveLockGuard lock(c->mutex());
     std::string list;
     // A database in a directory: the tables beside it (a server has none).
     if (!c->location().store_file.empty()) {

@@ -54,7 +54,7 @@ NDSRESULT NdsSeek(NDSHANDLE handle, const void* key, uint16_t length, uint16_t k
                         "Unknown seek type " + std::to_string(seekType) + ".");
     std::shared_ptr<IndexOrder> order = RequireOrder(handle);
     std::shared_ptr<Cursor> cursor = order->cursor();
-    std::lock_guard lock(cursor->connection().mutex());
+    RecursiveLockGuard lock(cursor->connection().mutex());
     cursor->connection().RequireOpen();
     std::string bytes = KeyFromCaller(*order, key, length, keyType);
     *found = Seek(order, *cursor, bytes, seekType == NDS_HARDSEEK) ? 1 : 0;

@@ -13,7 +13,7 @@ template <class Action>
 NDSRESULT OnStatement(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     auto statement = RequireStatement(handle);
-    std::lock_guard lock(statement->connection().mutex());
+    RecursiveLockGuard lock(statement->connection().mutex());
     return action(*statement);
   });
 }
@@ -45,12 +45,13 @@ void HandOut(Statement& statement, std::shared_ptr<Cursor> cursor, NDSHANDLE* pl
     try {
       // A live cursor reaches the table's own records, as a shared open of
       // the table does: an exclusive open keeps it out, and it keeps one out.
-      cursor->walk.HoldTable(*cursor, false);
+      cursor->writer.HoldTable(false);
     } catch (...) {
       HandleTable::Instance().Remove(handle);
       throw;
     }
   }
+  statement.connection().mutex().AssertHeld();  // taken by OnStatement
   statement.connection().AddChild(handle);
   *place = handle;
 }
@@ -64,7 +65,7 @@ NDSRESULT NdsCreateSQLStatement(NDSHANDLE connection, NDSHANDLE* statement) {
     RequireArgument(statement, "statement handle");
     *statement = 0;
     auto owner = RequireConnection(connection);
-    std::lock_guard lock(owner->mutex());
+    RecursiveLockGuard lock(owner->mutex());
     NDSHANDLE handle = HandleTable::Instance().Add(std::make_shared<Statement>(owner));
     owner->AddChild(handle);
     *statement = handle;
@@ -74,6 +75,7 @@ NDSRESULT NdsCreateSQLStatement(NDSHANDLE connection, NDSHANDLE* statement) {
 
 NDSRESULT NdsCloseSQLStatement(NDSHANDLE handle) {
   return OnStatement("NdsCloseSQLStatement", handle, [&](Statement& statement) {
+    statement.connection().mutex().AssertHeld();  // taken by OnStatement
     statement.connection().RemoveChild(handle);
     HandleTable::Instance().Remove(handle);
     return NDS_SUCCESS;
@@ -107,7 +109,7 @@ NDSRESULT NdsStmtSetTableReadOnly(NDSHANDLE handle, uint16_t readOnly) {
   if (rc == NDS_SUCCESS) {
     if (auto statement =
             HandleTable::Instance().FindAs<Statement>(handle, ObjectKind::kStatement)) {
-      std::lock_guard lock(statement->connection().mutex());
+      RecursiveLockGuard lock(statement->connection().mutex());
       ++statement->options.read_only_calls;
     }
   }

@@ -5,11 +5,15 @@ using namespace nce;
 
 namespace {
 
+// Runs `action` on the connection of `handle` under its lock. Clang's
+// analysis does not carry the lock into a lambda called here (it misplaces
+// the lambda's arguments when checking a REQUIRES on it), so each action
+// states that it holds the lock with AssertHeld.
 template <class Action>
 NDSRESULT OnConnection(const char* function, NDSHANDLE handle, Action action) {
   return Guarded(function, [&] {
     auto connection = RequireConnection(handle);
-    std::lock_guard lock(connection->mutex());
+    RecursiveLockGuard lock(connection->mutex());
     action(*connection);
     return NDS_SUCCESS;
   });
@@ -32,22 +36,29 @@ void RequireNoOptions(uint32_t options) {
 extern "C" {
 
 NDSRESULT NdsBeginTransaction(NDSHANDLE connection) {
-  return OnConnection("NdsBeginTransaction", connection,
-                      [](Connection& c) { c.BeginTransaction(); });
+  return OnConnection("NdsBeginTransaction", connection, [](Connection& c) {
+    c.mutex().AssertHeld();
+    c.BeginTransaction();
+  });
 }
 
 NDSRESULT NdsCommitTransaction(NDSHANDLE connection) {
-  return OnConnection("NdsCommitTransaction", connection,
-                      [](Connection& c) { c.CommitTransaction(); });
+  return OnConnection("NdsCommitTransaction", connection, [](Connection& c) {
+    c.mutex().AssertHeld();
+    c.CommitTransaction();
+  });
 }
 
 NDSRESULT NdsRollbackTransaction(NDSHANDLE connection) {
-  return OnConnection("NdsRollbackTransaction", connection,
-                      [](Connection& c) { c.RollbackTransaction(); });
+  return OnConnection("NdsRollbackTransaction", connection, [](Connection& c) {
+    c.mutex().AssertHeld();
+    c.RollbackTransaction();
+  });
 }
 
 NDSRESULT NdsCreateSavepoint(NDSHANDLE connection, const char* savepoint, uint32_t options) {
   return OnConnection("NdsCreateSavepoint", connection, [&](Connection& c) {
+    c.mutex().AssertHeld();
     RequireNoOptions(options);
     c.CreateSavepoint(SavepointName(savepoint));
   });
@@ -55,6 +66,7 @@ NDSRESULT NdsCreateSavepoint(NDSHANDLE connection, const char* savepoint, uint32
 
 NDSRESULT NdsRollbackTransaction80(NDSHANDLE connection, const char* savepoint, uint32_t options) {
   return OnConnection("NdsRollbackTransaction80", connection, [&](Connection& c) {
+    c.mutex().AssertHeld();
     RequireNoOptions(options);
     if (savepoint == nullptr || *savepoint == '\0')
       c.RollbackTransaction();
@@ -65,6 +77,7 @@ NDSRESULT NdsRollbackTransaction80(NDSHANDLE connection, const char* savepoint, 
 
 NDSRESULT NdsInTransaction(NDSHANDLE connection, uint16_t* inTransaction) {
   return OnConnection("NdsInTransaction", connection, [&](Connection& c) {
+    c.mutex().AssertHeld();
     RequireArgument(inTransaction, "answer");
     *inTransaction = c.in_transaction() ? 1 : 0;
   });

@@ -50,19 +50,19 @@ NDSRESULT SetValueOf(const char* function, NDSHANDLE handle, const SetField& set
   return Guarded(function, [&] {
     std::shared_ptr<Object> object;
     if (Cursor* cursor = FieldCursor(handle, &object)) {
-      std::lock_guard lock(cursor->connection().mutex());
+      RecursiveLockGuard lock(cursor->connection().mutex());
       set_field(*cursor);
       return NDS_SUCCESS;
     }
     if (object && object->kind() == ObjectKind::kIndexOrder) {
       auto order = std::static_pointer_cast<IndexOrder>(object);
       std::shared_ptr<Cursor> cursor = order->cursor();
-      std::lock_guard lock(cursor->connection().mutex());
+      RecursiveLockGuard lock(cursor->connection().mutex());
       SetKeyField(*order, *cursor, field, make(), function);
       return NDS_SUCCESS;
     }
     auto statement = RequireStatement(handle);
-    std::lock_guard lock(statement->connection().mutex());
+    RecursiveLockGuard lock(statement->connection().mutex());
     FieldRef ref = ReadFieldRef(field);
     statement->SetValue(ref, make());
     return NDS_SUCCESS;
@@ -162,13 +162,13 @@ NDSRESULT NdsSetBinary(NDSHANDLE handle, NDSFIELD field, uint16_t binaryType, ui
                         "Binary type " + std::to_string(binaryType) + " is not known.");
     if (object && (object->kind() == ObjectKind::kCursor || object->kind() == ObjectKind::kTable)) {
       auto cursor = std::static_pointer_cast<Cursor>(object);
-      std::lock_guard lock(cursor->connection().mutex());
+      RecursiveLockGuard lock(cursor->connection().mutex());
       SetCursorBinaryPiece(*cursor, field, totalLength, offset, value, length);
       return NDS_SUCCESS;
     }
     if (object && object->kind() != ObjectKind::kStatement) return NotSupportedYet("NdsSetBinary");
     auto statement = RequireStatement(handle);
-    std::lock_guard lock(statement->connection().mutex());
+    RecursiveLockGuard lock(statement->connection().mutex());
     statement->SetBinaryPiece(ReadFieldRef(field), totalLength, offset, value, length);
     return NDS_SUCCESS;
   });

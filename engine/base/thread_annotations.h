@@ -1,7 +1,8 @@
 // Which lock guards which member, and which functions need it held, stated
 // where clang's -Wthread-safety checks them (the clang build turns the
 // check on); other compilers read nothing here. Mutex and MutexLock are a
-// plain std::mutex and a scoped hold of it that the check knows.
+// plain std::mutex and a scoped hold of it that the check knows; the
+// connection's RecursiveLock and its guard are in recursive_lock.h.
 #ifndef ENGINE_BASE_THREAD_ANNOTATIONS_H
 #define ENGINE_BASE_THREAD_ANNOTATIONS_H
 
@@ -20,6 +21,9 @@
 #define EXCLUDES(...) NCE_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) NCE_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) NCE_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) NCE_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
+#define ASSERT_CAPABILITY(x) NCE_THREAD_ANNOTATION(assert_capability(x))
+#define RETURN_CAPABILITY(x) NCE_THREAD_ANNOTATION(lock_returned(x))
 
 namespace nce {
 

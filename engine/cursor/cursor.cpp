@@ -39,11 +39,12 @@ Cursor::~Cursor() {
   // The last holder may drop the cursor outside any engine function (after
   // its close released the connection's lock): its statements are finalized
   // here, under that lock, as SQLite does not serialise the connection.
-  std::lock_guard lock(connection_->mutex());
+  RecursiveLockGuard lock(connection_->mutex());
   // Locks go with the cursor, whichever way it ends (close, disconnect).
-  walk.ReleaseLocks(*this);
+  writer.ReleaseLocks();
   Release();
   walk.DropStatements();
+  writer.DropStatements();
   orders.reset();
 }
 
@@ -82,7 +83,10 @@ void Cursor::Release() {
   if (release_orders) release_orders(*this);
   // Statements on the store belong to its session, which goes with the
   // connection: they go first.
-  if (rows_in_store_) walk.DropStatements();
+  if (rows_in_store_) {
+    walk.DropStatements();
+    writer.DropStatements();
+  }
   if (owns_source && connection_->is_open()) {
     try {
       connection_->scratch_session().Execute("DROP TABLE IF EXISTS " +

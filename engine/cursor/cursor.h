@@ -4,7 +4,8 @@
 // live cursors read the store's table itself through a hidden filter, through
 // the connection's store session, whichever the store.
 // Navigation and record images work from `rows_session`, `source_table`,
-// `filter_sql` and `desc`.
+// `filter_sql` and `desc`: the cursor's walk moves among its rows, and its
+// writer edits the current record the walk holds.
 #ifndef ENGINE_CURSOR_CURSOR_H
 #define ENGINE_CURSOR_CURSOR_H
 
@@ -16,6 +17,7 @@
 #include "engine/base/handles.h"
 #include "engine/base/values.h"
 #include "engine/cursor/cursor_walk.h"
+#include "engine/cursor/record_writer.h"
 #include "engine/schema/catalog.h"
 #include "engine/storage/connection.h"
 #include "engine/storage/store_dialect.h"
@@ -27,7 +29,7 @@ struct CursorOrders;  // index orders, scopes and filters (index_cursor.h)
 class Cursor : public Object {
  public:
   Cursor(std::shared_ptr<Connection> connection, ObjectKind kind)
-      : Object(kind), connection_(std::move(connection)) {}
+      : Object(kind), walk(*this), writer(*this), connection_(std::move(connection)) {}
   ~Cursor() override;
 
   Connection& connection() const { return *connection_; }
@@ -42,7 +44,8 @@ class Cursor : public Object {
   uint32_t open_options = 0;             // NDS_OPEN_* bits
   uint16_t text_char_type = 0;           // NdsSetTextCharType; 0: desc.char_type
   uint64_t row_count = 0;                // rows of a static cursor
-  CursorWalk walk;                       // position, current record, edits
+  CursorWalk walk;                       // position, current record
+  RecordWriter writer;                   // edits, appends, record locks (after walk: uses it)
   std::shared_ptr<CursorOrders> orders;  // made on first use of an index function
   // Set by the index layer with `orders`: forgets the orders and their handles
   // as the cursor closes. The cursor layer sits below the index layer, so it

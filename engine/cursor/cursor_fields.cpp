@@ -40,7 +40,7 @@ std::string_view StoredFormOf(Cursor& cursor, size_t index, std::string_view giv
   if (!TextsInOemForm(cursor) || (type != NDS_STRING && type != NDS_CISTRING) ||
       OemIsPlainAscii(given))
     return given;
-  const Value current = cursor.walk.FieldValue(cursor, index);
+  const Value current = cursor.writer.FieldValue(index);
   if (current.kind == Value::Kind::kText && OemShowsStored(given, current.bytes))
     *scratch = current.bytes;
   else
@@ -68,7 +68,7 @@ void SetCursorField(Cursor& cursor, NDSFIELD field, const Value& value) {
   } else {
     stored = DecodeText(f, ndt, TextOf(value, &number));
   }
-  cursor.walk.SetValue(cursor, index, std::move(stored));
+  cursor.writer.SetValue(index, std::move(stored));
 }
 
 void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text) {
@@ -76,7 +76,7 @@ void SetCursorFieldText(Cursor& cursor, NDSFIELD field, std::string_view text) {
   bool ndt = cursor.desc.table_type == NDS_NDT;
   std::string scratch;
   text = StoredFormOf(cursor, index, text, &scratch);
-  cursor.walk.SetValue(cursor, index, DecodeText(cursor.desc.fields[index], ndt, text));
+  cursor.writer.SetValue(index, DecodeText(cursor.desc.fields[index], ndt, text));
 }
 
 void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes) {
@@ -84,10 +84,9 @@ void SetCursorFieldImage(Cursor& cursor, NDSFIELD field, std::string_view bytes)
   bool ndt = cursor.desc.table_type == NDS_NDT;
   std::string scratch;
   bytes = StoredFormOf(cursor, index, bytes, &scratch);
-  cursor.walk.SetValue(
-      cursor, index,
-      DecodeImage(cursor.desc.fields[index], ndt, reinterpret_cast<const uint8_t*>(bytes.data()),
-                  static_cast<uint32_t>(bytes.size())));
+  cursor.writer.SetValue(index, DecodeImage(cursor.desc.fields[index], ndt,
+                                            reinterpret_cast<const uint8_t*>(bytes.data()),
+                                            static_cast<uint32_t>(bytes.size())));
 }
 
 void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32_t offset,
@@ -103,11 +102,11 @@ void SetCursorBinaryPiece(Cursor& cursor, NDSFIELD field, uint32_t total, uint32
                                                   " reaches beyond the value's " +
                                                   std::to_string(total) + " bytes.");
   // The first piece starts the value; later pieces fill it in.
-  Value current = offset == 0 ? Value::Blob(std::string()) : cursor.walk.FieldValue(cursor, index);
+  Value current = offset == 0 ? Value::Blob(std::string()) : cursor.writer.FieldValue(index);
   if (current.kind != Value::Kind::kBlob) current = Value::Blob(current.bytes);
   current.bytes.resize(total, '\0');
   if (length) std::memcpy(current.bytes.data() + offset, data, length);
-  cursor.walk.SetValue(cursor, index, std::move(current));
+  cursor.writer.SetValue(index, std::move(current));
 }
 
 }  // namespace nce

@@ -52,7 +52,7 @@ std::string MarkedRecordsSql(const Cursor& c) {
          " WHERE table_name = " + QuoteLiteral(DeletedMarksKey(c));
 }
 
-CursorWalk::CursorWalk() = default;
+CursorWalk::CursorWalk(Cursor& cursor) : cursor_(cursor) {}
 
 CursorWalk::~CursorWalk() = default;
 
@@ -60,7 +60,6 @@ CursorWalk::~CursorWalk() = default;
 
 void CursorWalk::DropStatements() {
   statements_.Clear();
-  kept_.Clear();
 }
 
 void CursorWalk::SetOrder(std::string key_sql, bool descending) {
@@ -75,59 +74,58 @@ void CursorWalk::SetCondition(const std::string& name, std::string sql) {
     conditions_[name] = std::move(sql);
 }
 
-bool CursorWalk::HidesDeleted(Cursor& c) const {
-  return !IsNdt(c) && c.live && !ShowDeleted();
+bool CursorWalk::HidesDeleted() const {
+  return !IsNdt(cursor_) && cursor_.live && !ShowDeleted();
 }
 
-std::string CursorWalk::ConditionText(Cursor& c, const std::string& prefix,
-                                      bool with_deleted) const {
-  std::string text = c.filter_sql;
+std::string CursorWalk::ConditionText(const std::string& prefix, bool with_deleted) const {
+  std::string text = cursor_.filter_sql;
   auto add = [&text](const std::string& part) {
     text = text.empty() ? "(" + part + ")" : "(" + text + ") AND (" + part + ")";
   };
   if (prefix != "-")
     for (const auto& [name, sql] : conditions_)
       if (name.compare(0, prefix.size(), prefix) == 0) add(sql);
-  if (with_deleted && HidesDeleted(c)) {
-    add("rowid NOT IN (" + MarkedRecordsSql(c) + ")");
+  if (with_deleted && HidesDeleted()) {
+    add("rowid NOT IN (" + MarkedRecordsSql(cursor_) + ")");
   }
   return text;
 }
 
-void CursorWalk::Attach(Cursor& c) {
+void CursorWalk::Attach() {
   show_deleted_generation_ = g_show_deleted_generation.load();
-  rights_version_ = RightsVersion(c);
-  bool marks = !IsNdt(c) && c.live;
+  rights_version_ = RightsVersion(cursor_);
+  bool marks = !IsNdt(cursor_) && cursor_.live;
 
   WalkShape shape;
-  shape.session = &c.rows_session();
+  shape.session = &cursor_.rows_session();
   WalkSpec& walk = shape.walk;
-  walk.from = c.QuotedTable();
-  for (const FieldDesc& f : c.desc.fields) {
+  walk.from = cursor_.QuotedTable();
+  for (const FieldDesc& f : cursor_.desc.fields) {
     if (!walk.columns.empty()) walk.columns += ", ";
     // A column the dictionary hides from the user reads as NULL, as SQLite's
     // authorizer makes it read.
-    std::string column = c.MayRead(f.name) ? c.QuotedColumn(f.name) : "NULL";
+    std::string column = cursor_.MayRead(f.name) ? cursor_.QuotedColumn(f.name) : "NULL";
     // A server counts a text's characters, SQLite its bytes: the walk only
     // asks whether there are any.
     walk.columns += IsBlobType(f.shape.type) ? "length(" + column + ")" : column;
   }
   if (marks) {
     // Last column: whether the row carries a deletion mark.
-    walk.columns += ", rowid IN (" + MarkedRecordsSql(c) + ")";
+    walk.columns += ", rowid IN (" + MarkedRecordsSql(cursor_) + ")";
   }
   walk.key = order_key_;
   walk.descending = descending_;
-  walk.condition = ConditionText(c, "", true);
-  shape.all_rows_where = c.filter_sql;
-  shape.scoped_rows_where = ConditionText(c, "scope", false);
+  walk.condition = ConditionText("", true);
+  shape.all_rows_where = cursor_.filter_sql;
+  shape.scoped_rows_where = ConditionText("scope", false);
   statements_.Use(std::move(shape));
   if (marks && !statements_.tables_sure()) {
     // The statements read the deletion marks. Made outside a transaction the
     // table stays; made inside one a rollback may take it away again, so the
     // next use of these statements makes sure once more. (A server's catalog
     // holds the table from the first connect: nothing to make there.)
-    StoreSession& rows = c.rows_session();
+    StoreSession& rows = cursor_.rows_session();
     EnsureDeletedMarks(rows);
     statements_.set_tables_sure(!rows.InTransaction());
   }
@@ -142,52 +140,57 @@ void CursorWalk::Attach(Cursor& c) {
   SetOff(true, false);
 }
 
-WalkStatement& CursorWalk::Statement(Cursor& c, Step step) {
-  if ((show_deleted_generation_ != g_show_deleted_generation.load() && !IsNdt(c)) ||
-      rights_version_ != RightsVersion(c)) {
+WalkStatement& CursorWalk::Statement(Step step) {
+  if ((show_deleted_generation_ != g_show_deleted_generation.load() && !IsNdt(cursor_)) ||
+      rights_version_ != RightsVersion(cursor_)) {
     // The deleted-record setting or the rights changed: rebuild the texts,
     // keep the place.
     CursorRow keep = current_;
     bool on = on_record_, bof = bof_, eof = eof_, gone = gone_;
-    Attach(c);
+    Attach();
     current_ = std::move(keep);
     on_record_ = on, bof_ = bof, eof_ = eof, gone_ = gone;
   }
-  if (!statements_.has_shape()) Attach(c);  // cursors made by SQL start here on first use
+  if (!statements_.has_shape()) Attach();  // cursors made by SQL start here on first use
   return statements_.Get(step);
 }
 
-void CursorWalk::BindCondition(Cursor& c, WalkStatement& stmt) {
+void CursorWalk::BindCondition(WalkStatement& stmt) {
   // Bind leaves a parameter the text does not use alone.
   stmt.Reset();
-  for (size_t i = 0; i < c.filter_values.size() && i < 100; ++i)
-    stmt.Bind(static_cast<int>(i) + 1, c.filter_values[i]);
+  for (size_t i = 0; i < cursor_.filter_values.size() && i < 100; ++i)
+    stmt.Bind(static_cast<int>(i) + 1, cursor_.filter_values[i]);
+}
+
+void CursorWalk::BindConditionValues(StoreStatement& stmt) const {
+  for (size_t i = 0; i < cursor_.filter_values.size() && i < 100; ++i)
+    stmt.Bind(static_cast<int>(i) + 1, cursor_.filter_values[i]);
 }
 
 // ---- reading rows ----------------------------------------------------------------
 
-void CursorWalk::ReadRow(Cursor& c, WalkStatement& stmt, CursorRow* row) {
+void CursorWalk::ReadRow(WalkStatement& stmt, CursorRow* row) {
   WalkRowLayout layout;
-  layout.desc = &c.desc;
-  layout.ndt = IsNdt(c);
+  layout.desc = &cursor_.desc;
+  layout.ndt = IsNdt(cursor_);
   layout.key_column = statements_.sql().first_field_column() == 2;
-  layout.deletion_mark = !layout.ndt && c.live;
+  layout.deletion_mark = !layout.ndt && cursor_.live;
   stmt.ReadRow(layout, &row->rowid, &row->key, &row->image);
 }
 
-bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) {
-  WalkStatement& stmt = Statement(c, step);
-  BindCondition(c, stmt);
+bool CursorWalk::FillWindow(Step step, int direction, uint32_t rows) {
+  WalkStatement& stmt = Statement(step);
+  BindCondition(stmt);
   if (step == Step::kAfter || step == Step::kBefore) {
     stmt.Bind(101, current_.key);
     stmt.BindInt64(102, current_.rowid);
   }
-  stmt.BindInt64(103, rows ? rows : NextWindowRows(c, step, direction));
+  stmt.BindInt64(103, rows ? rows : NextWindowRows(step, direction));
   window_.Begin(direction);
   try {
     while (stmt.Step()) {
       CursorRow& row = window_.Add();
-      ReadRow(c, stmt, &row);
+      ReadRow(stmt, &row);
       row.visible_known = true;
     }
   } catch (...) {
@@ -199,12 +202,12 @@ bool CursorWalk::FillWindow(Cursor& c, Step step, int direction, uint32_t rows) 
   return !window_.empty();
 }
 
-uint32_t CursorWalk::NextWindowRows(Cursor& c, Step step, int direction) {
+uint32_t CursorWalk::NextWindowRows(Step step, int direction) {
   // A remote store answers each window over the network: its windows grow
   // further.
   const bool continues = step == Step::kAfter || step == Step::kBefore;
-  return window_.NextRows(continues, direction, c.desc.record_length,
-                          window_.cache_size() != 0 && c.rows_session().Remote());
+  return window_.NextRows(continues, direction, cursor_.desc.record_length,
+                          window_.cache_size() != 0 && cursor_.rows_session().Remote());
 }
 
 void CursorWalk::TakeNextFromWindow() {
@@ -228,61 +231,122 @@ void CursorWalk::SetOff(bool bof, bool eof) {
   eof_ = eof;
 }
 
-bool CursorWalk::ReadCurrentRow(Cursor& c, Step step, int64_t rowid, bool visible_known) {
-  WalkStatement& stmt = Statement(c, step);
-  BindCondition(c, stmt);
+bool CursorWalk::ReadCurrentRow(Step step, int64_t rowid, bool visible_known) {
+  WalkStatement& stmt = Statement(step);
+  BindCondition(stmt);
   stmt.BindInt64(102, rowid);
   bool found = stmt.Step();
   if (found) {
-    ReadRow(c, stmt, &current_);
+    ReadRow(stmt, &current_);
     current_.visible_known = visible_known;
   }
   stmt.Reset();
   if (!found) return false;
-  current_read_ = MarkNow(c);
+  current_read_ = MarkNow();
   current_read_rowid_ = rowid;
-  if (!pending_.empty()) edit_base_rowid_ = 0;  // the edits are no longer in the image as read
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;
   return true;
 }
 
-void CursorWalk::ReadCurrentByRowid(Cursor& c, int64_t rowid) {
+void CursorWalk::ReadCurrent(int64_t rowid) {
   // Without a condition every row of the table is visible.
-  const bool visible = Navigation(c).shape().condition.empty();
-  if (ReadCurrentRow(c, Step::kByRowid, rowid, visible)) return;
+  const bool visible = Navigation().shape().condition.empty();
+  if (ReadCurrentRow(Step::kByRowid, rowid, visible)) return;
   throw EngineError(NDS_E_INVALID_RECORD,
                     "Record " + std::to_string(rowid) + " does not exist in the table.");
 }
 
 // ---- the end of the table, known without reading it ------------------------------
 
-StoreMark CursorWalk::MarkNow(Cursor& c) const {
+StoreMark CursorWalk::MarkNow() const {
   // A server's rows may change under any read: it gives no mark that holds.
-  return nce::MarkNow(c.connection(), c.rows_session());
+  // The analysis cannot name the lock through the cursor; the engine
+  // function that reached the cursor took it.
+  cursor_.connection().mutex().AssertHeld();
+  return nce::MarkNow(cursor_.connection(), cursor_.rows_session());
 }
 
-bool CursorWalk::ShowsWholeTable(Cursor& c) {
+bool CursorWalk::ShowsWholeTable() {
   // Static cursors keep their own rows elsewhere; DBF tables hide deleted
   // records by a setting that may change at any time.
   // On a server nothing is known without reading (MarkNow).
-  return c.live && IsNdt(c) && c.rows_in_store() && Navigation(c).shape().condition.empty();
+  return cursor_.live && IsNdt(cursor_) && cursor_.rows_in_store() &&
+         Navigation().shape().condition.empty();
+}
+
+int64_t CursorWalk::KnownHighest(const StoreMark& now) const {
+  const bool known =
+      known_end_.highest > 0 && known_end_.mark.changes >= 0 && known_end_.mark == now;
+  return known ? known_end_.highest : 0;
+}
+
+void CursorWalk::LearnEndFromAppend(const StoreMark& reserved, int64_t highest, int64_t rowid,
+                                    const StoreMark& now) {
+  // Known when the insert was the only change since the reservation read the
+  // highest number: the new row is then the highest, and in record-number
+  // order the last row, unless its key gave it a lower number.
+  known_end_ = KnownEnd();
+  if (reserved.changes < 0 || now.changes != reserved.changes + 1 || now.epoch != reserved.epoch ||
+      now.version != reserved.version)
+    return;
+  known_end_.mark = now;
+  known_end_.highest = std::max(highest, rowid);
+  if (rowid > highest && order_key_.empty() && !descending_ && ShowsWholeTable())
+    known_end_.last_row = rowid;
+}
+
+// ---- what the record writer did to the current row ---------------------------------
+
+void CursorWalk::FlushEdits() {
+  cursor_.writer.Flush();
+}
+
+void CursorWalk::HoldWritten(const StoreMark& mark, int64_t rowid) {
+  current_read_ = mark;
+  current_read_rowid_ = rowid;
+  current_.visible_known = Navigation().shape().condition.empty();
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+}
+
+CursorRow& CursorWalk::StandOnNew(int64_t rowid) {
+  window_.Drop();
+  current_.rowid = rowid;
+  current_.key = Value();
+  current_.visible_known = false;
+  current_read_rowid_ = 0;
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+  return current_;
+}
+
+void CursorWalk::MarkDeleted(bool gone) {
+  if (gone)
+    gone_ = true;
+  else
+    current_.visible_known = false;  // a marked record may be hidden now
+  current_.image[0] = '*';
+  current_read_rowid_ = 0;
+  window_.Drop();
 }
 
 // ---- moving ------------------------------------------------------------------------
 
-void CursorWalk::GotoTop(Cursor& c) {
-  FlushEdits(c);
-  if (FillWindow(c, Step::kFirst, +1))
+void CursorWalk::GotoTop() {
+  FlushEdits();
+  if (FillWindow(Step::kFirst, +1))
     TakeNextFromWindow();
   else
     SetOff(true, true);
 }
 
-void CursorWalk::GotoBottom(Cursor& c) {
-  FlushEdits(c);
-  if (on_record_ && !gone_ && known_end_.last_row == current_.rowid && Holds(c, known_end_.mark)) {
+void CursorWalk::GotoBottom() {
+  FlushEdits();
+  if (on_record_ && !gone_ && known_end_.last_row == current_.rowid && Holds(known_end_.mark)) {
     // Already there, and the record as read is still the table's.
     window_.Drop();
     bof_ = eof_ = false;
@@ -290,24 +354,24 @@ void CursorWalk::GotoBottom(Cursor& c) {
   }
   // The last row alone: the bottom is mostly passed on the way to the end
   // (where records are appended); a walk back reads its window from there.
-  if (!FillWindow(c, Step::kLast, -1, 1)) return SetOff(true, true);
+  if (!FillWindow(Step::kLast, -1, 1)) return SetOff(true, true);
   TakeNextFromWindow();
-  if (!ShowsWholeTable(c)) return;
-  KnownEnd known{MarkNow(c), current_.rowid, 0};
+  if (!ShowsWholeTable()) return;
+  KnownEnd known{MarkNow(), current_.rowid, 0};
   if (known_end_.mark == known.mark) known.highest = known_end_.highest;
   known_end_ = known;
 }
 
-void CursorWalk::GotoBof(Cursor& c) {
-  FlushEdits(c);
+void CursorWalk::GotoBof() {
+  FlushEdits();
   window_.Drop();
   SetOff(true, false);
 }
 
-void CursorWalk::Skip(Cursor& c, int64_t rows) {
-  FlushEdits(c);
+void CursorWalk::Skip(int64_t rows) {
+  FlushEdits();
   if (rows == 0) {
-    if (on_record_ && !gone_) Refresh(c);
+    if (on_record_ && !gone_) Refresh();
     return;
   }
   int dir = rows > 0 ? +1 : -1;
@@ -326,12 +390,12 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
       continue;
     }
     if (dir > 0 && on_record_ && !gone_ && known_end_.last_row == current_.rowid &&
-        Holds(c, known_end_.mark)) {
+        Holds(known_end_.mark)) {
       SetOff(false, true);  // past the last row, as a read would find
       return;
     }
-    bool found = from_start ? FillWindow(c, dir > 0 ? Step::kFirst : Step::kLast, dir)
-                            : FillWindow(c, dir > 0 ? Step::kAfter : Step::kBefore, dir);
+    bool found = from_start ? FillWindow(dir > 0 ? Step::kFirst : Step::kLast, dir)
+                            : FillWindow(dir > 0 ? Step::kAfter : Step::kBefore, dir);
     if (!found) {
       if (dir > 0)
         SetOff(!on_record_ && bof_, true);
@@ -343,24 +407,25 @@ void CursorWalk::Skip(Cursor& c, int64_t rows) {
   }
 }
 
-void CursorWalk::GotoRecord(Cursor& c, int64_t recno) {
-  FlushEdits(c);
+void CursorWalk::GotoRecord(int64_t recno) {
+  FlushEdits();
   window_.Drop();
   if (recno == 0) {
     SetOff(false, true);
     return;
   }
-  ReadCurrentByRowid(c, recno);
+  ReadCurrent(recno);
 }
 
-bool CursorWalk::IsVisible(Cursor& c) {
+bool CursorWalk::IsVisible() {
   RequireRecord();
   if (gone_) return false;
-  if (appended_)  // not in the table yet: its own values decide
-    return EvaluateOnAppended(c, "1", ConditionText(c, "", false)).kind != Value::Kind::kUnset;
+  if (cursor_.writer.appending())  // not in the table yet: its own values decide
+    return cursor_.writer.EvaluateOnAppended("1", ConditionText("", false)).kind !=
+           Value::Kind::kUnset;
   if (current_.visible_known) return true;
-  WalkStatement& stmt = Statement(c, Step::kVisible);
-  BindCondition(c, stmt);
+  WalkStatement& stmt = Statement(Step::kVisible);
+  BindCondition(stmt);
   stmt.BindInt64(102, current_.rowid);
   bool visible = stmt.Step();
   stmt.Reset();
@@ -368,33 +433,29 @@ bool CursorWalk::IsVisible(Cursor& c) {
   return current_.visible_known;
 }
 
-bool CursorWalk::IsDeleted(Cursor&) {
+bool CursorWalk::IsDeleted() {
   RequireRecord();
   return gone_ || current_.image[0] == '*';
 }
 
-void CursorWalk::Refresh(Cursor& c) {
+bool CursorWalk::Refresh() {
   RequireRecord();
-  if (appended_ && !gone_) return BuildAppendedImage(c);  // nothing stored to re-read
   window_.Drop();
   int64_t rowid = current_.rowid;
   // Read under a mark that still holds, with nothing written into the image
   // since: the table holds the record as it was read.
-  if (!gone_ && rowid == current_read_rowid_ && IsNdt(c) && Holds(c, current_read_)) return;
+  if (!gone_ && rowid == current_read_rowid_ && IsNdt(cursor_) && Holds(current_read_))
+    return false;
   try {
-    ReadCurrentByRowid(c, rowid);
+    ReadCurrent(rowid);
   } catch (const EngineError& e) {
     if (e.number() != NDS_E_INVALID_RECORD) throw;
     gone_ = true;  // deleted meanwhile: the cursor stays on its place
     current_.image[0] = '*';
     current_read_rowid_ = 0;
-    return;
+    return false;
   }
-  bool ndt = IsNdt(c);
-  for (const auto& [index, value] : pending_) {
-    EncodeValue(c.desc.fields[index], ndt, value, current_.image.data());
-    current_read_rowid_ = 0;
-  }
+  return true;
 }
 
 // ---- counts and positions ---------------------------------------------------------
@@ -413,7 +474,7 @@ uint64_t RunCount(WalkStatement& stmt) {
 
 }  // namespace
 
-uint64_t CursorWalk::Count(Cursor& c, uint16_t option) {
+uint64_t CursorWalk::Count(uint16_t option) {
   // NDS_REFRESHCOUNT asks for a fresh count; every count here is fresh.
   Step step;
   switch (option & ~NDS_REFRESHCOUNT) {
@@ -430,51 +491,52 @@ uint64_t CursorWalk::Count(Cursor& c, uint16_t option) {
       throw EngineError(NDS_E_INVALID_OPTION,
                         "Unknown count option " + std::to_string(option) + ".");
   }
-  WalkStatement& stmt = Statement(c, step);
-  BindCondition(c, stmt);
+  WalkStatement& stmt = Statement(step);
+  BindCondition(stmt);
   return RunCount(stmt);
 }
 
-uint64_t CursorWalk::KeyNumber(Cursor& c, uint16_t option) {
+uint64_t CursorWalk::KeyNumber(uint16_t option) {
   if (option != NDS_RESPECTFILTERS && option != NDS_IGNOREFILTERS && option != NDS_RESPECTSCOPES)
     throw EngineError(NDS_E_INVALID_OPTION,
                       "Unknown filter option " + std::to_string(option) + ".");
   if (!on_record_) return 0;
   // An unwritten append counts from where its key would place it.
-  Value key =
-      appended_ && !order_key_.empty() ? EvaluateOnAppended(c, order_key_, "") : current_.key;
-  WalkStatement& stmt = Statement(c, Step::kCountBefore);
-  BindCondition(c, stmt);
+  Value key = cursor_.writer.appending() && !order_key_.empty()
+                  ? cursor_.writer.EvaluateOnAppended(order_key_, "")
+                  : current_.key;
+  WalkStatement& stmt = Statement(Step::kCountBefore);
+  BindCondition(stmt);
   stmt.Bind(101, key);
   stmt.BindInt64(102, current_.rowid);
   return RunCount(stmt) + 1;
 }
 
-double CursorWalk::RelativePosition(Cursor& c) {
-  uint64_t count = Count(c, NDS_RESPECTFILTERS);
+double CursorWalk::RelativePosition() {
+  uint64_t count = Count(NDS_RESPECTFILTERS);
   if (count == 0) throw EngineError(NDS_E_NO_POSITION, "The cursor shows no records.");
   if (!on_record_) return eof_ && !bof_ ? 1.0 : 0.0;
   if (count == 1) return 0.0;
-  return static_cast<double>(KeyNumber(c, NDS_RESPECTFILTERS) - 1) / static_cast<double>(count - 1);
+  return static_cast<double>(KeyNumber(NDS_RESPECTFILTERS) - 1) / static_cast<double>(count - 1);
 }
 
-void CursorWalk::SetRelativePosition(Cursor& c, double position) {
-  FlushEdits(c);
+void CursorWalk::SetRelativePosition(double position) {
+  FlushEdits();
   if (!(position >= 0.0)) position = 0.0;
-  uint64_t count = Count(c, NDS_RESPECTFILTERS);
+  uint64_t count = Count(NDS_RESPECTFILTERS);
   if (count == 0) {
     SetOff(true, true);
     return;
   }
   uint64_t offset =
       std::min<uint64_t>(static_cast<uint64_t>(std::floor(position * count)), count - 1);
-  WalkStatement& stmt = Statement(c, Step::kAtOffset);
-  BindCondition(c, stmt);
+  WalkStatement& stmt = Statement(Step::kAtOffset);
+  BindCondition(stmt);
   stmt.BindInt64(104, static_cast<int64_t>(offset));
   bool found = stmt.Step();
   current_read_rowid_ = 0;
   if (found) {
-    ReadRow(c, stmt, &current_);
+    ReadRow(stmt, &current_);
     current_.visible_known = true;
   }
   stmt.Reset();

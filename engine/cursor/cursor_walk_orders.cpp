@@ -7,59 +7,59 @@
 
 namespace nce {
 
-void CursorWalk::Reattach(Cursor& c, bool repositions) {
-  FlushEdits(c);
+void CursorWalk::Reattach(bool repositions) {
+  FlushEdits();
   Place place;
   place.had = on_record_ && !gone_;
   place.rowid = current_.rowid;
   place.bof = bof_;
   place.eof = eof_;
-  Attach(c);
+  Attach();
   if (repositions) {
     deferred_ = place;
     deferred_.pending = true;
     return;
   }
-  ReturnTo(c, place);
+  ReturnTo(place);
 }
 
-void CursorWalk::RestorePlace(Cursor& c) {
+void CursorWalk::RestorePlace() {
   if (!deferred_.pending) return;
   Place place = deferred_;
   deferred_ = Place();
-  ReturnTo(c, place);
+  ReturnTo(place);
 }
 
-void CursorWalk::ReturnTo(Cursor& c, const Place& place) {
+void CursorWalk::ReturnTo(const Place& place) {
   if (!place.had) {
     SetOff(place.bof, place.eof);
     return;
   }
   // One statement reads the record in the new order and says whether the
   // cursor shows it, which the next move or read asks at once.
-  if (ReadCurrentRow(c, Step::kVisibleRow, place.rowid, true)) return;
+  if (ReadCurrentRow(Step::kVisibleRow, place.rowid, true)) return;
   // Hidden now, or gone: the cursor stays on a hidden record; a gone one
   // leaves it before the first row.
   try {
-    ReadCurrentByRowid(c, place.rowid);
+    ReadCurrent(place.rowid);
   } catch (const EngineError& error) {
     if (error.number() != NDS_E_INVALID_RECORD) throw;
   }
 }
 
-const NavigationSql& CursorWalk::Navigation(Cursor& c) {
-  if (!statements_.has_shape()) Attach(c);
+const NavigationSql& CursorWalk::Navigation() {
+  if (!statements_.has_shape()) Attach();
   return statements_.sql();
 }
 
-bool CursorWalk::PositionFromStatement(Cursor& c, WalkStatement& stmt) {
-  FlushEdits(c);
+bool CursorWalk::PositionFromStatement(WalkStatement& stmt) {
+  FlushEdits();
   window_.Drop();
   bool found = stmt.Step();  // a failure resets the statement and throws
   if (found) {
     current_read_rowid_ = 0;
     try {
-      ReadRow(c, stmt, &current_);
+      ReadRow(stmt, &current_);
     } catch (...) {
       stmt.Reset();
       throw;

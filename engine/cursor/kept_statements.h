@@ -4,7 +4,7 @@
 // preparing it). With them, the two that the last append and edit ran, by
 // the fields they wrote, so that the next one of the same fields finds its
 // statement without building the text; and what is known of the columns
-// those statements write (cursor_written.cpp), which holds while they do.
+// those statements write (record_writer_written.cpp), which holds while they do.
 #ifndef ENGINE_CURSOR_KEPT_STATEMENTS_H
 #define ENGINE_CURSOR_KEPT_STATEMENTS_H
 

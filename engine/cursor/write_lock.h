@@ -6,14 +6,14 @@
 
 #include <cstdint>
 
-#include "engine/cursor/cursor_walk.h"
+#include "engine/cursor/record_writer.h"
 
 namespace nce {
 
-class CursorWalk::WriteLock {
+class RecordWriter::WriteLock {
  public:
   // Throws NDS_E_LOCK_FAILED when another cursor or session holds the record.
-  WriteLock(CursorWalk& walk, Cursor& c, int64_t recno);
+  WriteLock(RecordWriter& writer, int64_t recno);
   ~WriteLock() { Release(); }
   // Gives back what this took; nothing more once done.
   void Release() noexcept;
@@ -21,8 +21,7 @@ class CursorWalk::WriteLock {
   WriteLock& operator=(const WriteLock&) = delete;
 
  private:
-  CursorWalk& walk_;
-  Cursor& c_;
+  RecordWriter& writer_;
   int64_t recno_;
   bool local_ = false;  // taken in the process's table here
   bool store_ = false;  // taken in the store here

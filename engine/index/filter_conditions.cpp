@@ -263,9 +263,9 @@ bool EvaluateOnCurrent(Cursor& cursor, const std::string& text) {
   std::string sql = FilterSql(cursor, text);
   if (!cursor.walk.on_record())
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "There is no current record.");
-  if (!cursor.walk.appending()) return EvaluateOnStored(cursor, sql);
+  if (!cursor.writer.appending()) return EvaluateOnStored(cursor, sql);
   // An unwritten append is not in the table: its own values stand in.
-  Value holds = cursor.walk.EvaluateOnAppended(cursor, sql, "");
+  Value holds = cursor.writer.EvaluateOnAppended(sql, "");
   if (holds.kind == Value::Kind::kUnset)
     throw EngineError(NDS_E_NO_CURRENT_RECORD, "The current record no longer exists.");
   return Holds(holds);

@@ -92,7 +92,7 @@ void CreateOrderInStore(StoreSession& session, const OrderDef& def) {
 IndexOrder::~IndexOrder() {
   // The last holder may be an engine function that has already released the
   // connection's lock, or the cursor closing under it (the lock is recursive).
-  std::lock_guard lock(connection_->mutex());
+  RecursiveLockGuard lock(connection_->mutex());
   seek_.reset();
   key_.reset();
 }
@@ -248,7 +248,7 @@ void ApplyConditions(Cursor& cursor, bool repositions) {
   cursor.walk.SetOrder(active ? active->def().key_sql : std::string(),
                        active && active->def().descending());
   cursor.walk.SetCondition("scope", active ? ScopeSql(*active) : std::string());
-  cursor.walk.Reattach(cursor, repositions);
+  cursor.walk.Reattach(repositions);
 }
 
 std::shared_ptr<Cursor> NavigationCursor(NDSHANDLE handle) {

@@ -212,7 +212,7 @@ namespace {
 // Runs the seek of Seek once the cursor walks in the order; returns whether
 // the cursor is on a record.
 bool SeekInOrder(IndexOrder& order, Cursor& cursor, const std::string& key) {
-  const WalkSpec& shape = cursor.walk.Navigation(cursor).shape();
+  const WalkSpec& shape = cursor.walk.Navigation().shape();
   bool down = order.def().descending();
   std::string bound = down ? PrefixSuccessor(key) : key;
   std::string step;
@@ -226,9 +226,9 @@ bool SeekInOrder(IndexOrder& order, Cursor& cursor, const std::string& key) {
                     (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + shape.key + dir +
                     ", rowid" + dir + " LIMIT 1";
   WalkStatement& stmt = order.SeekStatement(cursor, sql);
-  cursor.walk.BindConditionValues(cursor, stmt);
+  cursor.walk.BindConditionValues(stmt);
   if (!step.empty()) stmt.Bind(101, Value::Blob(bound));
-  return cursor.walk.PositionFromStatement(cursor, stmt);
+  return cursor.walk.PositionFromStatement(stmt);
 }
 
 }  // namespace
@@ -242,14 +242,14 @@ bool Seek(const std::shared_ptr<IndexOrder>& order, Cursor& cursor, const std::s
   try {
     on_record = SeekInOrder(*order, cursor, key);
   } catch (...) {
-    cursor.walk.RestorePlace(cursor);
+    cursor.walk.RestorePlace();
     throw;
   }
   if (!on_record) return false;
   const Value& found_key = cursor.walk.current_key();
   bool found = found_key.bytes.size() >= key.size() &&
                std::memcmp(found_key.bytes.data(), key.data(), key.size()) == 0;
-  if (!found && hard) cursor.walk.GotoRecord(cursor, 0);
+  if (!found && hard) cursor.walk.GotoRecord(0);
   return found;
 }
 

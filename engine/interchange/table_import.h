@@ -33,8 +33,9 @@ struct ImportRequest {
 // NDS_E_TABLE_EXISTS for an existing table without replace or append, the
 // readers' errors (table_rows.h) naming file, row and column, the store's
 // refusals naming the row, NDS_E_CANCELLED when the progress function
-// stopped the work.
-uint64_t ImportTable(const std::shared_ptr<Connection>& connection, const ImportRequest& request);
+// stopped the work. Under the connection's lock.
+uint64_t ImportTable(const std::shared_ptr<Connection>& connection, const ImportRequest& request)
+    REQUIRES(connection->mutex());
 
 // The table a file imports into by default: its name without directory
 // and extension.

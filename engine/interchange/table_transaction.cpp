@@ -28,6 +28,7 @@ TableTransaction::~TableTransaction() {
 }
 
 void TableTransaction::Commit() {
+  connection_.mutex().AssertHeld();  // as the constructor required
   if (savepoint_.empty())
     connection_.CommitTransaction();
   else

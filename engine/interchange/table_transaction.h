@@ -12,8 +12,9 @@ namespace nce {
 
 class TableTransaction {
  public:
-  // `savepoint`: the savepoint's name inside a caller's transaction.
-  TableTransaction(Connection& connection, std::string savepoint);
+  // `savepoint`: the savepoint's name inside a caller's transaction. The
+  // caller holds the connection's lock until the transaction ends.
+  TableTransaction(Connection& connection, std::string savepoint) REQUIRES(connection.mutex());
   ~TableTransaction();
   TableTransaction(const TableTransaction&) = delete;
   TableTransaction& operator=(const TableTransaction&) = delete;

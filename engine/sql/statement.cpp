@@ -109,6 +109,7 @@ void Statement::Prepare(std::string_view sql) {
 void Statement::CheckPieces(StoreSession& session) {
   // Check what can be checked now: syntax always, missing tables and columns
   // unless an earlier statement of the script changes the schema.
+  connection_->mutex().AssertHeld();  // taken by the engine function
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);
   ForgetMirroredTableShapes(*connection_);
@@ -186,6 +187,7 @@ void Statement::SetBinaryPiece(const FieldRef& field, uint32_t total, uint32_t o
 
 std::shared_ptr<Cursor> Statement::Execute() {
   if (!prepared_) throw EngineError(NDS_E_NOT_PREPARED, "The statement has not been prepared.");
+  connection_->mutex().AssertHeld();  // taken by the engine function
   StoreSession& session = connection_->LiveSession();
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);  // an administrator's changes hold from this statement on

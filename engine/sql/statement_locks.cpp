@@ -171,8 +171,10 @@ LockFence::LockFence(Connection& connection, const std::string& table, bool repl
     : session_(connection.session()) {
   if (table.empty() || IsReservedName(table)) return;
   RecordLocks::TableLocks locks = RecordLocks::Instance().ForeignLocks(
-      connection.lock_store(), table,
-      [&connection](uint32_t owner) { return connection.HasChild(owner); });
+      connection.lock_store(), table, [&connection](uint32_t owner) {
+        connection.mutex().AssertHeld();  // called back inside ForeignLocks
+        return connection.HasChild(owner);
+      });
   if (!locks.any()) return;
   if (locks.exclusive)
     throw EngineError(NDS_E_LOCK_FAILED,

@@ -32,6 +32,9 @@ StoreSession& Connection::session() {
 
 StoreSession& Connection::LiveSession() {
   if (!server_) return session();
+  // Reached from everywhere a cursor or statement reads its rows, under the
+  // lock the engine function took.
+  mutex_.AssertHeld();
   if (!server_->Connected() && !transaction_open_) server_->Reconnect();
   return *server_;
 }

@@ -2,7 +2,9 @@
 // PostgreSQL server, chosen once when it opens (open_connection.h); the
 // objects opened on it, and its transaction state. A connection is used by
 // one thread at a time; its mutex serialises the engine functions that
-// reach it.
+// reach it. Each takes it with RecursiveLockGuard(connection.mutex()); the
+// members it guards say so (GUARDED_BY), and clang's -Wthread-safety checks
+// their users (recursive_lock.h says where the check stops).
 //
 // The layers above storage work through session() and its dialect alone.
 // db(), store() and server() are for storage's own files: on a server db()
@@ -80,21 +82,21 @@ class Connection : public Object {
     return server_ ? location_.database_path : location_.store_file;
   }
   const std::string& user_name() const { return user_name_; }
-  RecursiveLock& mutex() { return mutex_; }
+  RecursiveLock& mutex() RETURN_CAPABILITY(mutex_) { return mutex_; }
 
   // Statements and cursors opened on this connection, closed with it.
-  void AddChild(NDSHANDLE handle);
-  void RemoveChild(NDSHANDLE handle);
-  std::set<NDSHANDLE> TakeChildren();
-  bool HasChild(NDSHANDLE handle) const { return children_.count(handle) != 0; }
+  void AddChild(NDSHANDLE handle) REQUIRES(mutex_);
+  void RemoveChild(NDSHANDLE handle) REQUIRES(mutex_);
+  std::set<NDSHANDLE> TakeChildren() REQUIRES(mutex_);
+  bool HasChild(NDSHANDLE handle) const REQUIRES(mutex_) { return children_.count(handle) != 0; }
 
   // Explicit transactions (NdsBeginTransaction ... commit or rollback).
-  bool in_transaction() const { return transaction_open_; }
-  void BeginTransaction();
-  void CommitTransaction();
-  void RollbackTransaction();
-  void CreateSavepoint(const std::string& name);
-  void RollbackToSavepoint(const std::string& name);
+  bool in_transaction() const REQUIRES(mutex_) { return transaction_open_; }
+  void BeginTransaction() REQUIRES(mutex_);
+  void CommitTransaction() REQUIRES(mutex_);
+  void RollbackTransaction() REQUIRES(mutex_);
+  void CreateSavepoint(const std::string& name) REQUIRES(mutex_);
+  void RollbackToSavepoint(const std::string& name) REQUIRES(mutex_);
 
   // An SQL execution that fails inside the explicit transaction must leave
   // the transaction as it was. While the transaction has changed nothing yet
@@ -102,15 +104,15 @@ class Connection : public Object {
   // no savepoint of its own: rolling the whole transaction back and beginning
   // it again undoes it, and a savepoint would make SQLite copy every page the
   // execution changes into a statement journal first.
-  bool TransactionUntouched() const;
+  bool TransactionUntouched() const REQUIRES(mutex_);
   // An execution wrote (or managed transactions itself) in the transaction.
-  void NoteTouched() { untouched_ = false; }
+  void NoteTouched() REQUIRES(mutex_) { untouched_ = false; }
   // Rolls the untouched transaction back and begins it again. When the new
   // begin fails (another writer took the store), the transaction is lost:
   // RequireLiveTransaction then refuses further work until the caller ends it.
-  void RestartTransaction() noexcept;
+  void RestartTransaction() noexcept REQUIRES(mutex_);
   // Throws NDS_E_NO_TRANSACTION when the transaction was lost that way.
-  void RequireLiveTransaction() const;
+  void RequireLiveTransaction() const REQUIRES(mutex_);
 
   // What the user of a data dictionary connection may do; null for free tables.
   std::shared_ptr<DictionaryState> dictionary;
@@ -119,17 +121,17 @@ class Connection : public Object {
   // SQLite counting a change (transaction and savepoint boundaries, SQL
   // executions, which may manage either): what a cursor learnt of its table
   // under one count may be void under the next.
-  uint64_t epoch() const { return epoch_; }
-  void NewEpoch() { ++epoch_; }
+  uint64_t epoch() const REQUIRES(mutex_) { return epoch_; }
+  void NewEpoch() REQUIRES(mutex_) { ++epoch_; }
 
   // Closes the store (rolling back an open transaction).
-  void Close();
+  void Close() REQUIRES(mutex_);
 
  private:
   [[noreturn]] void ThrowNoStore() const;
-  void RequireTransaction(const char* what) const;
-  bool TransactionHeld() const;
-  void MarkUntouched() noexcept;
+  void RequireTransaction(const char* what) const REQUIRES(mutex_);
+  bool TransactionHeld() const REQUIRES(mutex_);
+  void MarkUntouched() noexcept REQUIRES(mutex_);
 
   RecursiveLock mutex_;                            // serialises use of the connection
   std::unique_ptr<Store> store_;                   // null once closed, and on a server
@@ -139,13 +141,18 @@ class Connection : public Object {
   sqlite3* scratch_ = nullptr;                     // in-memory database for static cursors
   std::unique_ptr<StoreSession> scratch_session_;  // over scratch_, made on first use
   std::string user_name_;                          // dictionary user, empty for free tables
-  std::set<NDSHANDLE> children_;                   // open statements and cursors
-  bool transaction_open_ = false;                  // an explicit transaction is open
-  bool untouched_ = false;         // ... and nothing changed in it yet, see TransactionUntouched
-  bool transaction_lost_ = false;  // ... and a restart could not begin it again
-  int64_t changes_at_begin_ = 0;   // sqlite3_total_changes64 when it began
-  int schema_at_begin_ = 0;        // main schema version when it began
-  uint64_t epoch_ = 0;             // see epoch()
+  // The store, the sessions and the scratch database are not marked: every
+  // layer reaches them through session() and db(), most often from a cursor
+  // or statement whose connection the analysis cannot name.
+  std::set<NDSHANDLE> children_ GUARDED_BY(mutex_);   // open statements and cursors
+  bool transaction_open_ GUARDED_BY(mutex_) = false;  // an explicit transaction is open
+  // ... and nothing changed in it yet, see TransactionUntouched
+  bool untouched_ GUARDED_BY(mutex_) = false;
+  // ... and a restart could not begin it again
+  bool transaction_lost_ GUARDED_BY(mutex_) = false;
+  int64_t changes_at_begin_ GUARDED_BY(mutex_) = 0;  // sqlite3_total_changes64 when it began
+  int schema_at_begin_ GUARDED_BY(mutex_) = 0;       // main schema version when it began
+  uint64_t epoch_ GUARDED_BY(mutex_) = 0;            // see epoch()
 };
 
 }  // namespace nce

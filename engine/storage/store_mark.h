@@ -27,8 +27,9 @@ struct StoreMark {
 };
 
 // The mark of `rows` now: the session of `connection` on the database
-// holding a cursor's rows (its store's, or its private database).
-StoreMark MarkNow(Connection& connection, StoreSession& rows);
+// holding a cursor's rows (its store's, or its private database). Under the
+// connection's lock.
+StoreMark MarkNow(Connection& connection, StoreSession& rows) REQUIRES(connection.mutex());
 // Whether the connection of `rows` holds its database's write transaction;
 // false on a server.
 bool InWriteTransaction(StoreSession& rows);

@@ -11,7 +11,7 @@ namespace nce::testing {
 bool GetStatementOptions(NDSHANDLE handle, StatementOptions* options) {
   auto statement = HandleTable::Instance().FindAs<Statement>(handle, ObjectKind::kStatement);
   if (!statement || !options) return false;
-  std::lock_guard lock(statement->connection().mutex());
+  RecursiveLockGuard lock(statement->connection().mutex());
   *options = statement->options;
   return true;
 }
@@ -19,7 +19,7 @@ bool GetStatementOptions(NDSHANDLE handle, StatementOptions* options) {
 bool GetStatementText(NDSHANDLE handle, std::string* text) {
   auto statement = HandleTable::Instance().FindAs<Statement>(handle, ObjectKind::kStatement);
   if (!statement || !text) return false;
-  std::lock_guard lock(statement->connection().mutex());
+  RecursiveLockGuard lock(statement->connection().mutex());
   *text = statement->text();
   return true;
 }

@@ -17,7 +17,7 @@
 
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
-#include "engine/cursor/cursor_walk.h"
+#include "engine/cursor/record_writer.h"
 #include "engine/record/field_codecs.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/table_facts.h"
@@ -66,22 +66,22 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
 
 }  // namespace
 
-void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept {
+void RecordWriter::LearnColumns(const StoreStatement* update) noexcept {
   // Called after a write succeeded: a failure here must not make it look
   // failed, so the columns then stay untrusted and the next write reads back.
   // A store that does not say when it prepared a statement again never
   // trusts its columns (ColumnsTrusted): there is nothing to learn.
   if (update->Repreparations() < 0) return;
   try {
-    std::vector<char> affinity(c.desc.fields.size(), kComputed);
+    std::vector<char> affinity(cursor_.desc.fields.size(), kComputed);
     // Only an ordinary table stores what is bound; any other leaves every
     // field untrusted.
     std::optional<std::vector<StoredColumn>> columns =
-        OrdinaryTableColumns(c.rows_session(), c.source_table);
+        OrdinaryTableColumns(cursor_.rows_session(), cursor_.source_table);
     for (size_t k = 0; columns && k < columns->size(); ++k) {
       const StoredColumn& column = (*columns)[k];
-      for (size_t i = 0; i < c.desc.fields.size(); ++i) {
-        if (!EqualsNoCase(c.desc.fields[i].name, column.name)) continue;
+      for (size_t i = 0; i < cursor_.desc.fields.size(); ++i) {
+        if (!EqualsNoCase(cursor_.desc.fields[i].name, column.name)) continue;
         affinity[i] = column.generated ? kComputed : static_cast<char>(column.affinity);
       }
     }
@@ -93,7 +93,7 @@ void CursorWalk::LearnColumns(Cursor& c, const StoreStatement* update) noexcept 
   }
 }
 
-bool CursorWalk::ColumnsTrusted(const StoreStatement* update) const {
+bool RecordWriter::ColumnsTrusted(const StoreStatement* update) const {
   auto it = kept_.columns.trusted.find(update);
   // A store that does not say when it prepared the statement again is
   // never trusted.
@@ -101,29 +101,30 @@ bool CursorWalk::ColumnsTrusted(const StoreStatement* update) const {
          it->second == update->Repreparations();
 }
 
-bool CursorWalk::StoresPlainColumns(const StoreStatement* write) const {
+bool RecordWriter::StoresPlainColumns(const StoreStatement* write) const {
   if (!ColumnsTrusted(write)) return false;
   for (char affinity : kept_.columns.affinity)
     if (affinity == kComputed) return false;
   return true;
 }
 
-bool CursorWalk::WrittenAsImaged(Cursor& c, const StoreStatement* write, const StoreMark& before,
-                                 const StoreMark& after) const {
+bool RecordWriter::WrittenAsImaged(const StoreStatement* write, const StoreMark& before,
+                                   const StoreMark& after) const {
   StoreMark expected = before;
   ++expected.changes;  // the write's one row, and nothing else
   if (expected.changes <= 0 || !(after == expected)) return false;
-  if (c.rows_session().EnforcesForeignKeys() || !StoresPlainColumns(write)) return false;
+  if (cursor_.rows_session().EnforcesForeignKeys() || !StoresPlainColumns(write)) return false;
   if (!appended_) {
     for (const auto& [index, value] : pending_)
-      if (!StoredAsBound(c.desc.fields[index], kept_.columns.affinity[index], value)) return false;
+      if (!StoredAsBound(cursor_.desc.fields[index], kept_.columns.affinity[index], value))
+        return false;
     return true;
   }
   // A new record: every field given, as a column left out may take a value
   // of SQLite's choosing (a default, the record number).
-  for (size_t i = 0; i < c.desc.fields.size(); ++i)
-    if (c.desc.fields[i].shape.type == NDS_AUTOINC ||
-        !StoredAsBound(c.desc.fields[i], kept_.columns.affinity[i], AppendedValue(i)))
+  for (size_t i = 0; i < cursor_.desc.fields.size(); ++i)
+    if (cursor_.desc.fields[i].shape.type == NDS_AUTOINC ||
+        !StoredAsBound(cursor_.desc.fields[i], kept_.columns.affinity[i], AppendedValue(i)))
       return false;
   return true;
 }

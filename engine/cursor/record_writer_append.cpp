@@ -10,8 +10,8 @@
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
 #include "engine/cursor/cursor.h"
-#include "engine/cursor/cursor_walk.h"
 #include "engine/cursor/record_write.h"
+#include "engine/cursor/record_writer.h"
 #include "engine/dictionary/dictionary_rights.h"
 #include "engine/record/record_image.h"
 #include "engine/storage/record_locks.h"
@@ -31,31 +31,9 @@ bool IsNdt(const Cursor& c) {
   return c.desc.table_type == NDS_NDT;
 }
 
-}  // namespace
-
-StoreStatement& CursorWalk::KeptStatement(Cursor& c, const std::string& sql) {
-  return kept_.Get(c.rows_session(), sql);
-}
-
-WriteSavepointStatements CursorWalk::SavepointFor(Cursor& c, bool appending) {
-  // A row version is counted by a statement of its own before the row is
-  // written, and a new record of a DBF table clears a deletion mark after
-  // it (where numbers are used again, see WriteAppended): those writes are
-  // several statements. A server runs each statement on its own, and takes
-  // no savepoint outside a transaction: a version counted for a write that
-  // then fails is skipped there, never given twice.
-  if (!c.rows_session().SavepointBeginsTransaction()) return WriteSavepointStatements{};
-  bool several = appending && !IsNdt(c) && !NumbersFromSequence(c);
-  for (const FieldDesc& f : c.desc.fields) several |= f.shape.type == NDS_ROWVERSION;
-  if (!several) return WriteSavepointStatements{};
-  WriteSavepointStatements stmts;
-  stmts.open = &KeptStatement(c, "SAVEPOINT nce_record_write");
-  stmts.release = &KeptStatement(c, "RELEASE nce_record_write");
-  stmts.undo = &KeptStatement(c, "ROLLBACK TO nce_record_write");
-  return stmts;
-}
-
-int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
+// The field that column `column`'s DEFAULT clause fills in a new record; -1
+// for none, and for fields the engine fills itself at the write.
+int DefaultedField(const Cursor& c, const std::string& column) {
   for (size_t i = 0; i < c.desc.fields.size(); ++i) {
     const FieldDesc& f = c.desc.fields[i];
     if (!EqualsNoCase(f.name, column)) continue;
@@ -66,20 +44,45 @@ int CursorWalk::DefaultedField(const Cursor& c, const std::string& column) {
   return -1;
 }
 
+}  // namespace
+
+StoreStatement& RecordWriter::KeptStatement(const std::string& sql) {
+  return kept_.Get(cursor_.rows_session(), sql);
+}
+
+WriteSavepointStatements RecordWriter::SavepointFor(bool appending) {
+  // A row version is counted by a statement of its own before the row is
+  // written, and a new record of a DBF table clears a deletion mark after
+  // it (where numbers are used again, see WriteAppended): those writes are
+  // several statements. A server runs each statement on its own, and takes
+  // no savepoint outside a transaction: a version counted for a write that
+  // then fails is skipped there, never given twice.
+  if (!cursor_.rows_session().SavepointBeginsTransaction()) return WriteSavepointStatements{};
+  bool several = appending && !IsNdt(cursor_) && !NumbersFromSequence();
+  for (const FieldDesc& f : cursor_.desc.fields) several |= f.shape.type == NDS_ROWVERSION;
+  if (!several) return WriteSavepointStatements{};
+  WriteSavepointStatements stmts;
+  stmts.open = &KeptStatement("SAVEPOINT nce_record_write");
+  stmts.release = &KeptStatement("RELEASE nce_record_write");
+  stmts.undo = &KeptStatement("ROLLBACK TO nce_record_write");
+  return stmts;
+}
+
 // The values of the columns' DEFAULT clauses, evaluated now (so
 // CURRENT_TIMESTAMP is the time of the append), one per field; unset where
 // a column has none, and for the columns the engine fills itself at write.
 // `defaults` keeps its room from one append to the next.
-void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
+void RecordWriter::ColumnDefaults(std::vector<Value>* defaults) {
   if (!defaults_read_) {
     std::string select;
     std::vector<std::pair<size_t, int>> places;
-    for (const DefaultClause& clause : DefaultClauses(c.rows_session(), c.source_table)) {
-      int i = DefaultedField(c, clause.column);
+    for (const DefaultClause& clause :
+         DefaultClauses(cursor_.rows_session(), cursor_.source_table)) {
+      int i = DefaultedField(cursor_, clause.column);
       if (i < 0) continue;
       // Of the column's type, as the store would keep it.
       select += (select.empty() ? "SELECT " : ", ") +
-                c.dialect().TypedDefault(clause.expression, c.desc.fields[i].shape);
+                cursor_.dialect().TypedDefault(clause.expression, cursor_.desc.fields[i].shape);
       places.emplace_back(i, static_cast<int>(clause.affinity));
     }
     defaults_sql_ = std::move(select);
@@ -90,8 +93,8 @@ void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
   // AppendedValue) without a value per field to make and destroy.
   defaults->clear();
   if (defaults_sql_.empty()) return;
-  defaults->resize(c.desc.fields.size());
-  StatementUse evaluate(KeptStatement(c, defaults_sql_));
+  defaults->resize(cursor_.desc.fields.size());
+  StatementUse evaluate(KeptStatement(defaults_sql_));
   if (!evaluate->Step()) return;
   for (size_t k = 0; k < default_places_.size(); ++k)
     (*defaults)[default_places_[k].first] =
@@ -99,95 +102,92 @@ void CursorWalk::ColumnDefaults(Cursor& c, std::vector<Value>* defaults) {
                  static_cast<ColumnAffinity>(default_places_[k].second));
 }
 
-void CursorWalk::Append(Cursor& c) {
-  RequireWritable(c);
-  FlushEdits(c);
-  ColumnDefaults(c, &spare_defaults_);
-  int64_t rowid = ReserveRecordNumber(c);
-  window_.Drop();
+void RecordWriter::Append() {
+  RequireWritable();
+  Flush();
+  ColumnDefaults(&spare_defaults_);
+  int64_t rowid = ReserveRecordNumber();
   pending_.clear();
   defaults_.swap(spare_defaults_);
   appended_ = true;
-  current_.rowid = rowid;
-  current_.key = Value();
-  current_.visible_known = false;
-  BuildAppendedImage(c);
-  on_record_ = true;
-  gone_ = false;
-  bof_ = eof_ = false;
+  walk_.StandOnNew(rowid);
+  BuildAppendedImage();
 }
 
-int64_t CursorWalk::HighestNumber(Cursor& c) {
+int64_t RecordWriter::HighestNumber() {
   int64_t highest = 0;
   {
-    StatementUse top(KeptStatement(c, "SELECT coalesce(max(rowid), 0) FROM " + c.QuotedTable()));
+    StatementUse top(KeptStatement("SELECT coalesce(max(rowid), 0) FROM " + cursor_.QuotedTable()));
     if (top->Step()) highest = top->Column(0).integer;
   }
   // A table declared AUTOINCREMENT never gives a number out twice, even
   // when the row that had it is gone.
-  if (!sequence_query_) sequence_query_ = NumberSequenceQuery(c.rows_session(), c.source_table);
+  if (!sequence_query_)
+    sequence_query_ = NumberSequenceQuery(cursor_.rows_session(), cursor_.source_table);
   if (!sequence_query_->empty()) {
-    StatementUse seq(KeptStatement(c, *sequence_query_));
-    seq->Bind(1, Value::Text(c.source_table));
+    StatementUse seq(KeptStatement(*sequence_query_));
+    seq->Bind(1, Value::Text(cursor_.source_table));
     if (seq->Step()) highest = std::max(highest, seq->Column(0).integer);
   }
   return highest;
 }
 
-bool CursorWalk::NumbersFromSequence(Cursor& c) {
-  if (!next_number_sql_) next_number_sql_ = c.dialect().NextRecordNumberSql(c.source_table);
+bool RecordWriter::NumbersFromSequence() {
+  if (!next_number_sql_)
+    next_number_sql_ = cursor_.dialect().NextRecordNumberSql(cursor_.source_table);
   return !next_number_sql_->empty();
 }
 
-int64_t CursorWalk::NumberFromSequence(Cursor& c) {
+int64_t RecordWriter::NumberFromSequence() {
   // The sequence never gives a number twice, to any machine: the number is
   // this cursor's alone, and the process's lock marks it so for the cursors
   // of this process.
-  reserved_from_ = KnownEnd();
-  StatementUse next(KeptStatement(c, *next_number_sql_));
+  reserved_from_ = Reservation();
+  StatementUse next(KeptStatement(*next_number_sql_));
   if (!next->Step())
-    throw EngineError(NDS_E_GENERAL, "The table " + c.source_table + " gave no record number.");
+    throw EngineError(NDS_E_GENERAL,
+                      "The table " + cursor_.source_table + " gave no record number.");
   int64_t n = next->Column(0).integer;
   if (n <= 0 || n > kMaxRecordNumber)
-    throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
+    throw EngineError(NDS_E_GENERAL, "The table " + cursor_.source_table +
                                          " has no record number left for a new record.");
-  if (RecordLocks::Instance().Lock(LockNumber(c), n, c.handle()) != LockResult::kLocked)
-    ThrowLocked(c, n);
+  if (RecordLocks::Instance().Lock(LockNumber(), n, cursor_.handle()) != LockResult::kLocked)
+    ThrowLocked(n);
   return n;
 }
 
-int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
-  if (NumbersFromSequence(c)) return NumberFromSequence(c);
+int64_t RecordWriter::ReserveRecordNumber() {
+  if (NumbersFromSequence()) return NumberFromSequence();
   // One look at the store serves both: reading the highest number changes
   // nothing a mark counts.
-  const StoreMark now = MarkNow(c);
-  const bool known =
-      known_end_.highest > 0 && known_end_.mark.changes >= 0 && known_end_.mark == now;
-  int64_t highest = known ? known_end_.highest : HighestNumber(c);
-  reserved_from_ = KnownEnd{now, 0, highest};
+  const StoreMark now = walk_.MarkNow();
+  int64_t highest = walk_.KnownHighest(now);
+  if (highest == 0) highest = HighestNumber();
+  reserved_from_ = Reservation{now, highest};
   // Inside this connection's write transaction no one else can add a row:
   // every number above the highest read is free. (A mark is only taken
   // inside one.)
-  bool writing = now.changes >= 0 || InWriteTransaction(c.rows_session());
+  bool writing = now.changes >= 0 || InWriteTransaction(cursor_.rows_session());
   StoreStatement* exists =
       writing ? nullptr
-              : &KeptStatement(c, "SELECT 1 FROM " + c.QuotedTable() + " WHERE rowid = ?1");
+              : &KeptStatement("SELECT 1 FROM " + cursor_.QuotedTable() + " WHERE rowid = ?1");
   // The store connection tells the lock table when its transactions end.
-  const bool in_transaction = writing && c.rows_in_store();
+  const bool in_transaction = writing && cursor_.rows_in_store();
   RecordLocks& locks = RecordLocks::Instance();
   for (int64_t n = highest + 1;; ++n) {
     if (n > kMaxRecordNumber)
-      throw EngineError(NDS_E_GENERAL, "The table " + c.source_table +
+      throw EngineError(NDS_E_GENERAL, "The table " + cursor_.source_table +
                                            " has no record number left for a new record.");
-    LockResult lock = in_transaction ? locks.LockInTransaction(LockNumber(c), n, c.handle(),
-                                                               c.connection().transaction_key())
-                                     : locks.Lock(LockNumber(c), n, c.handle());
+    LockResult lock = in_transaction
+                          ? locks.LockInTransaction(LockNumber(), n, cursor_.handle(),
+                                                    cursor_.connection().transaction_key())
+                          : locks.Lock(LockNumber(), n, cursor_.handle());
     switch (lock) {
       case LockResult::kConflict:
         continue;  // another appender's reservation
       case LockResult::kIoError:
-        throw EngineError(NDS_E_GENERAL,
-                          "The lock file of " + c.connection().lock_store() + " cannot be used.");
+        throw EngineError(NDS_E_GENERAL, "The lock file of " + cursor_.connection().lock_store() +
+                                             " cannot be used.");
       case LockResult::kLocked:
         break;
     }
@@ -196,36 +196,36 @@ int64_t CursorWalk::ReserveRecordNumber(Cursor& c) {
     check->Bind(1, Value::Integer(n));
     if (!check->Step()) return n;
     // Written by someone else since the highest number was read.
-    if (!locks_.count(n)) locks.Unlock(LockNumber(c), n, c.handle());
+    if (!locks_.count(n)) locks.Unlock(LockNumber(), n, cursor_.handle());
   }
 }
 
-const Value& CursorWalk::AppendedValue(size_t index) const {
+const Value& RecordWriter::AppendedValue(size_t index) const {
   static const Value kNone;
   if (const Value* pending = pending_.Find(index)) return *pending;
   return index < defaults_.size() ? defaults_[index] : kNone;
 }
 
-void CursorWalk::BuildAppendedImage(Cursor& c) {
-  current_read_rowid_ = 0;
+void RecordWriter::BuildAppendedImage() {
+  walk_.ImageChanged();
   // Without DEFAULT clauses and edits every new record starts as the same
   // image: encoded once, copied after.
   const bool blank = defaults_sql_.empty() && pending_.empty();
   if (blank && !blank_image_.empty()) {
-    current_.image = blank_image_;
+    walk_.current_row().image = blank_image_;
     return;
   }
-  current_.image.assign(c.desc.record_length, 0);
-  current_.image[0] = ' ';
-  bool ndt = IsNdt(c);
-  for (size_t i = 0; i < c.desc.fields.size(); ++i)
-    EncodeValue(c.desc.fields[i], ndt, AppendedValue(i), current_.image.data());
-  if (blank) blank_image_ = current_.image;
+  walk_.current_row().image.assign(cursor_.desc.record_length, 0);
+  walk_.current_row().image[0] = ' ';
+  bool ndt = IsNdt(cursor_);
+  for (size_t i = 0; i < cursor_.desc.fields.size(); ++i)
+    EncodeValue(cursor_.desc.fields[i], ndt, AppendedValue(i), walk_.current_row().image.data());
+  if (blank) blank_image_ = walk_.current_row().image;
 }
 
-StoreStatement& CursorWalk::InsertStatement(
-    Cursor& c, const std::vector<size_t>& fields,
-    const std::vector<std::pair<std::string, Value>>& stamps, bool sqlite_numbers) {
+StoreStatement& RecordWriter::InsertStatement(
+    const std::vector<size_t>& fields, const std::vector<std::pair<std::string, Value>>& stamps,
+    bool sqlite_numbers) {
   // Bulk appends set the same fields record after record: the statement of
   // the last append serves without building its text again.
   if (kept_.last_insert.stmt && kept_.last_insert.fields == fields &&
@@ -236,24 +236,24 @@ StoreStatement& CursorWalk::InsertStatement(
   // InsertAppended moves the record on. (An INSERT ... SELECT guarded by
   // NOT EXISTS on the same table would make SQLite copy the row through a
   // temporary table first, which costs more than the insert itself.)
-  std::string table = c.QuotedTable();
+  std::string table = cursor_.QuotedTable();
   std::string names = sqlite_numbers ? "" : "rowid", values = sqlite_numbers ? "" : "?1";
   int parameter = 2;
   auto add = [&](const std::string& name) {
-    names += (names.empty() ? "" : ", ") + c.QuotedColumn(name);
+    names += (names.empty() ? "" : ", ") + cursor_.QuotedColumn(name);
     values += (values.empty() ? "?" : ", ?") + std::to_string(parameter++);
   };
-  for (size_t i : fields) add(c.desc.fields[i].name);
+  for (size_t i : fields) add(cursor_.desc.fields[i].name);
   for (const auto& stamp : stamps) add(stamp.first);
   StoreStatement& stmt =
-      KeptStatement(c, "INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
+      KeptStatement("INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
   kept_.last_insert.fields = fields;
   kept_.last_insert.stmt = &stmt;
   kept_.last_insert.sqlite_numbers = sqlite_numbers;
   return stmt;
 }
 
-bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& fields) {
+bool RecordWriter::SqliteNumbersAsReserved(const std::vector<size_t>& fields) {
   // SQLite numbers a row given no number one above the highest number in use
   // (and above the highest ever given, for an AUTOINCREMENT table): the
   // reservation's own number when it took the one above the highest it read,
@@ -261,189 +261,160 @@ bool CursorWalk::SqliteNumbersAsReserved(Cursor& c, const std::vector<size_t>& f
   // no one else can add a row. An explicit number costs SQLite a seek for it.
   // Only for an ordinary table without generated columns, as learnt from an
   // earlier insert under the same schema: a view's triggers see the number.
-  if (fields.empty() || current_.rowid != reserved_from_.highest + 1 ||
-      !Holds(c, reserved_from_.mark))
+  if (fields.empty() || walk_.current_row().rowid != reserved_from_.highest + 1 ||
+      !walk_.Holds(reserved_from_.mark))
     return false;
   return kept_.last_insert.stmt && StoresPlainColumns(kept_.last_insert.stmt);
 }
 
-int64_t CursorWalk::InsertAppended(Cursor& c, StoreStatement** written) {
+int64_t RecordWriter::InsertAppended(StoreStatement** written) {
   std::vector<size_t>& fields = write_fields_;  // the fields given a value
   fields.clear();
-  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+  for (size_t i = 0; i < cursor_.desc.fields.size(); ++i)
     if (AppendedValue(i).kind != Value::Kind::kUnset || pending_.Find(i)) fields.push_back(i);
   std::vector<std::pair<std::string, Value>> stamps;
-  StampWrite(c, &stamps);
-  const bool sqlite_numbers = SqliteNumbersAsReserved(c, fields);
-  StatementUse insert(InsertStatement(c, fields, stamps, sqlite_numbers));
+  StampWrite(&stamps);
+  const bool sqlite_numbers = SqliteNumbersAsReserved(fields);
+  StatementUse insert(InsertStatement(fields, stamps, sqlite_numbers));
   RecordLocks& locks = RecordLocks::Instance();
   // The statement comes reset, and a failed attempt resets it.
   for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-    if (!sqlite_numbers) insert->Bind(1, Value::Integer(current_.rowid));
+    if (!sqlite_numbers) insert->Bind(1, Value::Integer(walk_.current_row().rowid));
     int parameter = 2;
     for (size_t i : fields) insert->BindInPlace(parameter++, AppendedValue(i));
     for (const auto& stamp : stamps) insert->BindInPlace(parameter++, stamp.second);
     try {
-      RunWrite(c, insert.get());
+      RunWrite(insert.get());
       *written = stamps.empty() ? &insert.get() : nullptr;
       // The row's own number: an INTEGER PRIMARY KEY column given a value
       // decides it. A store that does not tell gave the row the number bound.
       int64_t inserted = insert->InsertedRecord();
-      return inserted > 0 ? inserted : current_.rowid;
+      return inserted > 0 ? inserted : walk_.current_row().rowid;
     } catch (const EngineError&) {
       if (insert->LastRefusal().kind != WriteRefusal::Kind::kNumberTaken) throw;
       // A record number clash: the reserved number is taken, or an
       // INTEGER PRIMARY KEY value given clashes with another row (then the
       // reserved number is still free and the failure is the caller's).
       insert->Reset();
-      if (!RowExists(c, current_.rowid)) throw;
+      if (!RowExists(walk_.current_row().rowid)) throw;
     }
     // Taken. Nothing of the record may be lost, so it moves to a fresh
     // number: the current record number changes with this write. A writer
     // may take that one too before the next attempt; then it moves again.
-    known_end_ = KnownEnd();
-    int64_t taken = current_.rowid;
-    int64_t fresh = ReserveRecordNumber(c);
-    locks.Unlock(LockNumber(c), taken, c.handle());
+    walk_.ForgetEnd();
+    int64_t taken = walk_.current_row().rowid;
+    int64_t fresh = ReserveRecordNumber();
+    locks.Unlock(LockNumber(), taken, cursor_.handle());
     if (locks_.erase(taken)) locks_.insert(fresh);
-    current_.rowid = fresh;
+    walk_.current_row().rowid = fresh;
   }
   throw EngineError(NDS_E_GENERAL, "No free record number could be found for the new record of " +
-                                       c.source_table + ".");
+                                       cursor_.source_table + ".");
 }
 
-void CursorWalk::WriteAppended(Cursor& c) {
-  c.RequireRight(kRightInsert, "");
+void RecordWriter::WriteAppended() {
+  cursor_.RequireRight(kRightInsert, "");
   int64_t rowid;
   StoreStatement* insert = nullptr;
   {
-    WriteSavepointStatements statements = SavepointFor(c, true);
+    WriteSavepointStatements statements = SavepointFor(true);
     WriteSavepoint savepoint(statements);
-    rowid = InsertAppended(c, &insert);
+    rowid = InsertAppended(&insert);
     if (statements.open) insert = nullptr;  // several statements: read the row back
     // A deletion mark left by an earlier record of this number. A number
     // from a sequence was never a record's before.
-    if (!IsNdt(c) && !NumbersFromSequence(c)) {
+    if (!IsNdt(cursor_) && !NumbersFromSequence()) {
       StatementUse unmark(KeptStatement(
-          c, "DELETE FROM " + std::string(c.dialect().catalog_schema()) +
-                 QuoteIdentifier(DeletedMarksTable()) + " WHERE table_name = ?1 AND record = ?2"));
-      unmark->Bind(1, Value::Text(DeletedMarksKey(c)));
+          "DELETE FROM " + std::string(cursor_.dialect().catalog_schema()) +
+          QuoteIdentifier(DeletedMarksTable()) + " WHERE table_name = ?1 AND record = ?2"));
+      unmark->Bind(1, Value::Text(DeletedMarksKey(cursor_)));
       unmark->Bind(2, Value::Integer(rowid));
       unmark->Run();
     }
     savepoint.Commit();
   }
-  const StoreMark after = LearnEndFromAppend(c, rowid);
+  const StoreMark after = walk_.MarkNow();
+  walk_.LearnEndFromAppend(reserved_from_.mark, reserved_from_.highest, rowid, after);
   // The record as appended is the row when the insert, on the number the
   // reservation took, was the only change since the reservation.
-  const bool as_appended = insert && rowid == current_.rowid && IsNdt(c) && order_key_.empty() &&
-                           c.rows_in_store() &&
-                           WrittenAsImaged(c, insert, reserved_from_.mark, after);
+  const bool as_appended = insert && rowid == walk_.current_row().rowid && IsNdt(cursor_) &&
+                           walk_.in_record_order() && cursor_.rows_in_store() &&
+                           WrittenAsImaged(insert, reserved_from_.mark, after);
   // The reservation ends; a lock the caller took on the record stays, on the
   // number the row got.
   RecordLocks& locks = RecordLocks::Instance();
-  int64_t reserved = current_.rowid;
+  int64_t reserved = walk_.current_row().rowid;
   bool keep = locks_.count(reserved) > 0;
   if (!keep || rowid != reserved) {
     locks_.erase(reserved);
-    locks.Unlock(LockNumber(c), reserved, c.handle());
+    locks.Unlock(LockNumber(), reserved, cursor_.handle());
   }
   if (keep && rowid != reserved &&
-      locks.Lock(LockNumber(c), rowid, c.handle()) == LockResult::kLocked)
+      locks.Lock(LockNumber(), rowid, cursor_.handle()) == LockResult::kLocked)
     locks_.insert(rowid);
   // ... and, where the store keeps locks of its own, there too.
-  if (locks_.count(rowid) && !LockInStore(c, rowid, false)) locks_.erase(rowid);
+  if (locks_.count(rowid) && !LockInStore(rowid, false)) locks_.erase(rowid);
   pending_.clear();
   defaults_.clear();
   appended_ = false;
-  window_.Drop();
-  if (as_appended) {
-    // No engine-numbered field: each field was given a value.
-    current_read_ = after;
-    current_read_rowid_ = rowid;
-    current_.visible_known = Navigation(c).shape().condition.empty();
-    on_record_ = true;
-    gone_ = false;
-    bof_ = eof_ = false;
-    return;
-  }
-  ReadCurrentByRowid(c, rowid);
-  if (insert && !ColumnsTrusted(insert)) LearnColumns(c, insert);
-  for (const FieldDesc& f : c.desc.fields) {
+  walk_.DropWindow();
+  // No engine-numbered field: each field was given a value.
+  if (as_appended) return walk_.HoldWritten(after, rowid);
+  walk_.ReadCurrent(rowid);
+  if (insert && !ColumnsTrusted(insert)) LearnColumns(insert);
+  for (const FieldDesc& f : cursor_.desc.fields) {
     if (f.shape.type != NDS_AUTOINC) continue;
-    Value v = DecodeImage(f, IsNdt(c), current_.image.data() + f.offset, f.shape.length);
+    Value v =
+        DecodeImage(f, IsNdt(cursor_), walk_.current_row().image.data() + f.offset, f.shape.length);
     if (v.kind == Value::Kind::kInteger) last_autoinc_ = static_cast<uint32_t>(v.integer);
     break;
   }
 }
 
-StoreMark CursorWalk::LearnEndFromAppend(Cursor& c, int64_t rowid) {
-  // Known when the insert was the only change since the reservation read the
-  // highest number: the new row is then the highest, and in record-number
-  // order the last row, unless its key gave it a lower number.
-  const StoreMark& before = reserved_from_.mark;
-  StoreMark now = MarkNow(c);
-  known_end_ = KnownEnd();
-  if (before.changes < 0 || now.changes != before.changes + 1 || now.epoch != before.epoch ||
-      now.version != before.version)
-    return now;
-  known_end_.mark = now;
-  known_end_.highest = std::max(reserved_from_.highest, rowid);
-  if (rowid > reserved_from_.highest && order_key_.empty() && !descending_ && ShowsWholeTable(c))
-    known_end_.last_row = rowid;
-  return now;
-}
-
-void CursorWalk::DropAppended(Cursor& c) {
-  int64_t rowid = current_.rowid;
+void RecordWriter::DropAppended() {
+  int64_t rowid = walk_.current_row().rowid;
   appended_ = false;
   defaults_.clear();
   // The number was never a record: a lock taken on it goes with it.
   locks_.erase(rowid);
-  RecordLocks::Instance().Unlock(LockNumber(c), rowid, c.handle());
+  RecordLocks::Instance().Unlock(LockNumber(), rowid, cursor_.handle());
 }
 
 // ---- expressions over the unwritten record -------------------------------------------
 
-std::string CursorWalk::PendingRowSource(Cursor& c) const {
+std::string RecordWriter::PendingRowSource() const {
   std::string select;
   int parameter = kFirstPendingParameter;
-  for (const FieldDesc& f : c.desc.fields) {
+  for (const FieldDesc& f : cursor_.desc.fields) {
     // Typed as the column holds it where the store wants a type (a
     // server), so that conditions compare and compute as over the table.
     select += (select.empty() ? "(SELECT " : ", ") +
-              c.dialect().TypedParameter("?" + std::to_string(parameter++), f.shape) + " AS " +
-              c.QuotedColumn(f.name);
+              cursor_.dialect().TypedParameter("?" + std::to_string(parameter++), f.shape) +
+              " AS " + cursor_.QuotedColumn(f.name);
   }
   // Named as the table, which a server wants of every subquery in FROM.
   select += (select.empty() ? "(SELECT " : ", ") +
-            c.dialect().RecordNumberParameter("?" + std::to_string(parameter)) + " AS rowid) AS " +
-            c.QuotedTable();
+            cursor_.dialect().RecordNumberParameter("?" + std::to_string(parameter)) +
+            " AS rowid) AS " + cursor_.QuotedTable();
   return select;
 }
 
-void CursorWalk::BindCondition(Cursor& c, StoreStatement& stmt) {
-  for (size_t i = 0; i < c.filter_values.size() && i < 100; ++i)
-    stmt.Bind(static_cast<int>(i) + 1, c.filter_values[i]);
-}
-
-void CursorWalk::BindPendingRow(Cursor& c, StoreStatement& stmt, bool with_edits) const {
+void RecordWriter::BindPendingRow(StoreStatement& stmt, bool with_edits) const {
   static const Value kNone;
   int parameter = kFirstPendingParameter;
-  for (size_t i = 0; i < c.desc.fields.size(); ++i)
+  for (size_t i = 0; i < cursor_.desc.fields.size(); ++i)
     stmt.Bind(parameter++,
               with_edits ? AppendedValue(i) : (i < defaults_.size() ? defaults_[i] : kNone));
-  stmt.Bind(parameter, Value::Integer(current_.rowid));
+  stmt.Bind(parameter, Value::Integer(walk_.current_row().rowid));
 }
 
-Value CursorWalk::EvaluateOnAppended(Cursor& c, const std::string& sql, const std::string& where) {
+Value RecordWriter::EvaluateOnAppended(const std::string& sql, const std::string& where) {
   // The row's parameters lie above the condition's, so every condition
   // value has its parameter in the statement.
-  std::unique_ptr<StoreStatement> stmt =
-      c.rows_session().Prepare("SELECT (" + sql + ") FROM " + PendingRowSource(c) +
-                               (where.empty() ? "" : " WHERE " + where));
-  BindCondition(c, *stmt);
-  BindPendingRow(c, *stmt, true);
+  std::unique_ptr<StoreStatement> stmt = cursor_.rows_session().Prepare(
+      "SELECT (" + sql + ") FROM " + PendingRowSource() + (where.empty() ? "" : " WHERE " + where));
+  walk_.BindConditionValues(*stmt);
+  BindPendingRow(*stmt, true);
   if (!stmt->Step()) return Value();
   return stmt->Column(0);
 }
