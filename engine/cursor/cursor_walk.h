@@ -186,6 +186,9 @@ class CursorWalk {
   // size); false when it gave no row.
   bool FillWindow(Step step, int direction, uint32_t rows = 0);
   void TakeNextFromWindow();
+  // After a fill of `asked` rows by `step`: where the server's rows ended,
+  // so that a walk to that end needs no read that finds nothing.
+  void NoteEnds(Step step, int direction, uint32_t asked);
   void SetOff(bool bof, bool eof);
   // Rows the next window of a walk in `direction` reads: the set size, or
   // twice the last window when the walk used that one up going the same way.
