@@ -263,6 +263,21 @@ bool CursorWalk::ReadCurrentRow(Step step, int64_t rowid, bool visible_known) {
   return true;
 }
 
+void CursorWalk::HoldReturned(const StoreStatement& stmt) {
+  WalkRowLayout layout;
+  layout.desc = &cursor_.desc;
+  layout.ndt = IsNdt(cursor_);
+  layout.key_column = statements_.sql().first_field_column() == 2;
+  layout.deletion_mark = !layout.ndt && cursor_.live;
+  ReadWalkRow(stmt, layout, &current_.rowid, &current_.key, &current_.image);
+  current_.visible_known = Navigation().shape().condition.empty();
+  current_read_ = MarkNow();
+  current_read_rowid_ = current_.rowid;
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
+}
+
 void CursorWalk::ReadCurrent(int64_t rowid) {
   // Without a condition every row of the table is visible.
   const bool visible = Navigation().shape().condition.empty();

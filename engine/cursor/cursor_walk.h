@@ -147,6 +147,9 @@ class CursorWalk {
   // Reads record `rowid` from the table as the current one; throws
   // NDS_E_INVALID_RECORD when the table has no such row.
   void ReadCurrent(int64_t rowid);
+  // The same from a write that returned the row it wrote (its statement
+  // ends with Navigation().Returning() and stands on that row).
+  void HoldReturned(const StoreStatement& stmt);
   // After a write known to have stored the image as it is: the current
   // record is row `rowid` as the table holds it under `mark`.
   void HoldWritten(const StoreMark& mark, int64_t rowid);
