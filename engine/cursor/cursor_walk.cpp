@@ -185,7 +185,8 @@ bool CursorWalk::FillWindow(Step step, int direction, uint32_t rows) {
     stmt.Bind(101, current_.key);
     stmt.BindInt64(102, current_.rowid);
   }
-  stmt.BindInt64(103, rows ? rows : NextWindowRows(step, direction));
+  const uint32_t asked = rows ? rows : NextWindowRows(step, direction);
+  stmt.BindInt64(103, asked);
   window_.Begin(direction);
   try {
     while (stmt.Step()) {
@@ -199,7 +200,19 @@ bool CursorWalk::FillWindow(Step step, int direction, uint32_t rows) {
     throw;
   }
   stmt.Reset();
+  if (!window_.empty()) NoteEnds(step, direction, asked);
   return !window_.empty();
+}
+
+void CursorWalk::NoteEnds(Step step, int direction, uint32_t asked) {
+  // Only where every read is a round trip: a local store reads past the
+  // end for next to nothing, and sees rows added since at once.
+  if (!cursor_.rows_session().Remote()) return;
+  // A read from one end of the rows starts at that end; a read that gave
+  // fewer rows than asked reached the other.
+  if (step == Step::kFirst) window_.SetEnd(-1, window_.FirstRowid());
+  if (step == Step::kLast) window_.SetEnd(+1, window_.FirstRowid());
+  if (window_.size() < asked) window_.SetEnd(direction, window_.LastRowid());
 }
 
 uint32_t CursorWalk::NextWindowRows(Step step, int direction) {
@@ -248,6 +261,21 @@ bool CursorWalk::ReadCurrentRow(Step step, int64_t rowid, bool visible_known) {
   gone_ = false;
   bof_ = eof_ = false;
   return true;
+}
+
+void CursorWalk::HoldReturned(const StoreStatement& stmt) {
+  WalkRowLayout layout;
+  layout.desc = &cursor_.desc;
+  layout.ndt = IsNdt(cursor_);
+  layout.key_column = statements_.sql().first_field_column() == 2;
+  layout.deletion_mark = !layout.ndt && cursor_.live;
+  ReadWalkRow(stmt, layout, &current_.rowid, &current_.key, &current_.image);
+  current_.visible_known = Navigation().shape().condition.empty();
+  current_read_ = MarkNow();
+  current_read_rowid_ = current_.rowid;
+  on_record_ = true;
+  gone_ = false;
+  bof_ = eof_ = false;
 }
 
 void CursorWalk::ReadCurrent(int64_t rowid) {
@@ -352,9 +380,18 @@ void CursorWalk::GotoBottom() {
     bof_ = eof_ = false;
     return;
   }
+  if (!gone_ && (on_record_ || eof_) && current_.rowid != 0 && window_.End(+1) == current_.rowid) {
+    // The window's read found this row the last one: back on it, as a read
+    // then; the rows read behind it stay for a walk back.
+    on_record_ = true;
+    bof_ = eof_ = false;
+    return;
+  }
   // The last row alone: the bottom is mostly passed on the way to the end
   // (where records are appended); a walk back reads its window from there.
-  if (!FillWindow(Step::kLast, -1, 1)) return SetOff(true, true);
+  // Where every read is a round trip, the first window back comes with it.
+  const uint32_t rows = cursor_.rows_session().Remote() ? 0 : 1;
+  if (!FillWindow(Step::kLast, -1, rows)) return SetOff(true, true);
   TakeNextFromWindow();
   if (!ShowsWholeTable()) return;
   KnownEnd known{MarkNow(), current_.rowid, 0};
@@ -392,6 +429,11 @@ void CursorWalk::Skip(int64_t rows) {
     if (dir > 0 && on_record_ && !gone_ && known_end_.last_row == current_.rowid &&
         Holds(known_end_.mark)) {
       SetOff(false, true);  // past the last row, as a read would find
+      return;
+    }
+    if (on_record_ && !gone_ && window_.End(dir) == current_.rowid) {
+      // The window's read found no row beyond this one: as a read then.
+      SetOff(dir<0, dir> 0);
       return;
     }
     bool found = from_start ? FillWindow(dir > 0 ? Step::kFirst : Step::kLast, dir)

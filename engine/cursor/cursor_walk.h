@@ -147,6 +147,9 @@ class CursorWalk {
   // Reads record `rowid` from the table as the current one; throws
   // NDS_E_INVALID_RECORD when the table has no such row.
   void ReadCurrent(int64_t rowid);
+  // The same from a write that returned the row it wrote (its statement
+  // ends with Navigation().Returning() and stands on that row).
+  void HoldReturned(const StoreStatement& stmt);
   // After a write known to have stored the image as it is: the current
   // record is row `rowid` as the table holds it under `mark`.
   void HoldWritten(const StoreMark& mark, int64_t rowid);
@@ -186,6 +189,9 @@ class CursorWalk {
   // size); false when it gave no row.
   bool FillWindow(Step step, int direction, uint32_t rows = 0);
   void TakeNextFromWindow();
+  // After a fill of `asked` rows by `step`: where the server's rows ended,
+  // so that a walk to that end needs no read that finds nothing.
+  void NoteEnds(Step step, int direction, uint32_t asked);
   void SetOff(bool bof, bool eof);
   // Rows the next window of a walk in `direction` reads: the set size, or
   // twice the last window when the walk used that one up going the same way.

@@ -13,6 +13,13 @@ std::string NavigationSql::Select() const {
   return sql + " FROM " + spec_.from;
 }
 
+std::string NavigationSql::Returning() const {
+  std::string sql = " RETURNING rowid";
+  if (!spec_.key.empty()) sql += ", " + spec_.key;
+  if (!spec_.columns.empty()) sql += ", " + spec_.columns;
+  return sql;
+}
+
 std::string NavigationSql::Where(const std::string& step) const {
   std::string where;
   if (!step.empty()) where = step;

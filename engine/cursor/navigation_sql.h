@@ -35,11 +35,13 @@ class NavigationSql {
 
   // Parameters: ?101 key, ?102 rowid, ?103 row limit, ?104 offset. The
   // condition keeps ?1 ... ?100 for values of its own.
-  std::string First() const;        // ?103
-  std::string Last() const;         // ?103, rows in backward order
-  std::string After() const;        // ?101, ?102, ?103
-  std::string Before() const;       // ?101, ?102, ?103, backward order
-  std::string ByRowid() const;      // ?102; the row whether visible or not
+  std::string First() const;    // ?103
+  std::string Last() const;     // ?103, rows in backward order
+  std::string After() const;    // ?101, ?102, ?103
+  std::string Before() const;   // ?101, ?102, ?103, backward order
+  std::string ByRowid() const;  // ?102; the row whether visible or not
+  // " RETURNING" and the row queries' columns, for a write of one row.
+  std::string Returning() const;
   std::string Visible() const;      // ?102; one row when it is visible
   std::string VisibleRow() const;   // ?102; the row itself when it is visible
   std::string Count() const;        // visible rows

@@ -46,6 +46,7 @@ class ReadAheadWindow {
   void Drop() {
     len_ = pos_ = 0;
     dir_ = 0;
+    end_ahead_ = end_behind_ = 0;
   }
   // Whether a row lies unread in the window in `direction` (+1 ahead, -1 behind).
   bool HasNext(int direction) const { return dir_ == direction && pos_ < len_; }
@@ -71,12 +72,24 @@ class ReadAheadWindow {
   void Begin(int direction) {
     len_ = pos_ = 0;
     dir_ = direction;
+    end_ahead_ = end_behind_ = 0;
   }
   CursorRow& Add() {
     if (len_ == rows_.size()) rows_.emplace_back();
     return rows_[len_++];
   }
   bool empty() const { return len_ == 0; }
+
+  // Where the read that filled the window found the rows to end: the
+  // record after which (`direction` +1) or before which (-1) there was no
+  // row then; 0 when the read did not reach that end. Forgotten with the
+  // window.
+  void SetEnd(int direction, int64_t rowid) { (direction > 0 ? end_ahead_ : end_behind_) = rowid; }
+  int64_t End(int direction) const { return direction > 0 ? end_ahead_ : end_behind_; }
+  // The first and the last row of the fill (only when not empty).
+  int64_t FirstRowid() const { return rows_[0].rowid; }
+  int64_t LastRowid() const { return rows_[len_ - 1].rowid; }
+  size_t size() const { return len_; }
 
  private:
   std::vector<CursorRow> rows_;  // room for the rows, kept from one fill to the next
@@ -85,6 +98,8 @@ class ReadAheadWindow {
   int dir_ = 0;                  // +1 the window lies ahead, -1 behind
   uint16_t cache_size_ = 10;     // rows per window (0: one row at a time)
   uint32_t last_rows_ = 10;      // rows of the last window read
+  int64_t end_ahead_ = 0;        // SetEnd: no row after this one when read (0: not known)
+  int64_t end_behind_ = 0;       // no row before this one when read (0: not known)
 };
 
 }  // namespace nce

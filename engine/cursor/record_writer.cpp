@@ -56,9 +56,11 @@ void RecordWriter::RequireWritable() const {
 
 // ---- editing -----------------------------------------------------------------------
 
-void RecordWriter::RunWrite(StoreStatement& stmt) {
+bool RecordWriter::RunWrite(StoreStatement& stmt, bool first_row) {
   try {
+    if (first_row) return stmt.Step();
     stmt.Run();
+    return false;
   } catch (const EngineError& error) {
     WriteRefusal refusal = stmt.LastRefusal();
     if (refusal.kind == WriteRefusal::Kind::kEmptyColumn) {
@@ -143,8 +145,13 @@ int64_t RecordWriter::NextRowVersion(const FieldDesc& f) {
 
 StoreStatement& RecordWriter::UpdateStatement(
     const std::vector<size_t>& fields, const std::vector<std::pair<std::string, Value>>& stamps) {
+  // Where every statement is a round trip, the UPDATE returns the row as
+  // written instead of a read after it.
+  const std::string returning =
+      cursor_.rows_session().Remote() ? walk_.Navigation().Returning() : std::string();
   // Edits of one field record after record reuse the last statement as is.
-  if (kept_.last_update.stmt && kept_.last_update.fields == fields) return *kept_.last_update.stmt;
+  if (returning.empty() && kept_.last_update.stmt && kept_.last_update.fields == fields)
+    return *kept_.last_update.stmt;
   std::string sets;
   int parameter = 1;
   auto set = [&](const std::string& name) {
@@ -154,7 +161,7 @@ StoreStatement& RecordWriter::UpdateStatement(
   for (size_t i : fields) set(cursor_.desc.fields[i].name);
   for (const auto& stamp : stamps) set(stamp.first);
   StoreStatement& stmt = KeptStatement("UPDATE " + cursor_.QuotedTable() + " SET " + sets +
-                                       " WHERE rowid = ?" + std::to_string(parameter));
+                                       " WHERE rowid = ?" + std::to_string(parameter) + returning);
   kept_.last_update.fields = fields;
   kept_.last_update.stmt = &stmt;
   return stmt;
@@ -174,8 +181,13 @@ StoreStatement* RecordWriter::UpdateEdited() {
   for (const auto& [index, value] : pending_) update->BindInPlace(parameter++, value);
   for (const auto& stamp : stamps) update->BindInPlace(parameter++, stamp.second);
   update->Bind(parameter, Value::Integer(walk_.current_row().rowid));
-  RunWrite(update.get());
-  if (update->RowsChanged() == 0)
+  const bool returns = cursor_.rows_session().Remote();
+  if (RunWrite(update.get(), returns)) {
+    walk_.HoldReturned(update.get());
+    returned_ = true;
+    return nullptr;
+  }
+  if (returns || update->RowsChanged() == 0)
     throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(walk_.current_row().rowid) +
                                                 " was deleted by another user.");
   return stamps.empty() ? &update.get() : nullptr;
@@ -200,6 +212,7 @@ void RecordWriter::Write() {
   const bool from_read = edit_base_rowid_ == rowid && IsNdt(cursor_) && walk_.in_record_order() &&
                          cursor_.rows_in_store();
   StoreStatement* update = nullptr;
+  returned_ = false;
   {
     WriteSavepointStatements statements = SavepointFor(false);
     WriteSavepoint savepoint(statements);
@@ -213,6 +226,7 @@ void RecordWriter::Write() {
   lock.Release();
   walk_.DropWindow();
   if (as_edited) return walk_.HoldWritten(after, rowid);
+  if (returned_) return;
   walk_.ReadCurrent(rowid);
   if (update && !ColumnsTrusted(update)) LearnColumns(update);
 }

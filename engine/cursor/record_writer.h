@@ -176,7 +176,9 @@ class RecordWriter {
   // Runs the write `stmt` of a record; a refusal becomes the engine's own
   // error: an empty NOT NULL column named as its field, a guard's refusal
   // as the store's guards word it (StoreSession::GuardRefusal).
-  void RunWrite(StoreStatement& stmt);
+  // `first_row`: steps once instead, leaving `stmt` on the row it returned
+  // (a write with RETURNING); whether there is one.
+  bool RunWrite(StoreStatement& stmt, bool first_row = false);
   // Whether another session of the store holds the record's lock (a
   // server's): asking costs a round trip. False where the store keeps none.
   bool LockedInStore(int64_t rowid);
@@ -229,6 +231,7 @@ class RecordWriter {
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
+  bool returned_ = false;             // the last edit's UPDATE returned the row it wrote
   std::set<int64_t> locks_;           // records locked through Lock
   // Locks this cursor holds in the store (a server's): record number (0 the
   // table), shared.

@@ -2,6 +2,8 @@
 // the process and every process on the same file sees (record_locks.h), and
 // where the store keeps locks of its own (a server's advisory locks, which
 // other machines see and the server frees when a client dies), those too.
+#include <optional>
+
 #include "engine/base/errors.h"
 #include "engine/cursor/cursor.h"
 #include "engine/cursor/record_write.h"
@@ -118,20 +120,45 @@ void RecordWriter::Lock(int64_t recno) {
       appended_ && walk_.on_record() && !walk_.gone() && recno == walk_.current_row().rowid;
   // A record read under a store mark that still holds is in the table.
   bool known = recno == walk_.read_rowid() && walk_.Holds(walk_.read_mark());
-  if (!own_append && !known && !RowExists(recno))
-    throw EngineError(NDS_E_INVALID_RECORD, "Record " + std::to_string(recno) + " does not exist.");
+  auto no_record = [recno] {
+    return EngineError(NDS_E_INVALID_RECORD,
+                       "Record " + std::to_string(recno) + " does not exist.");
+  };
+  // A store that asks for the row with its lock (a server's) saves a round
+  // trip; the row is asked first below where the process's table refuses.
+  StoreSession& store = cursor_.rows_session();
+  const bool with_lock =
+      !own_append && !known && store.KeepsRecordLocks() && !store_locks_.count({recno, false});
+  if (!own_append && !known && !with_lock && !RowExists(recno)) throw no_record();
   RecordLocks& locks = RecordLocks::Instance();
   const bool held = locks.HeldBy(LockNumber(), recno, cursor_.handle());
   switch (locks.Lock(LockNumber(), recno, cursor_.handle())) {
     case LockResult::kLocked:
       break;
     case LockResult::kConflict:
+      if (with_lock && !RowExists(recno)) throw no_record();
       ThrowLocked(recno);
     case LockResult::kIoError:
       throw EngineError(NDS_E_GENERAL, "The lock file of " + cursor_.connection().lock_store() +
                                            " cannot be used.");
   }
-  if (!LockInStore(recno, false)) {
+  bool taken = true;
+  if (std::optional<StoreSession::RowLock> row;
+      with_lock && (row = store.TryLockExistingRow(cursor_.source_table, recno))) {
+    if (*row == StoreSession::RowLock::kNoRow) {
+      if (!held) locks.Unlock(LockNumber(), recno, cursor_.handle());
+      throw no_record();
+    }
+    taken = *row == StoreSession::RowLock::kLocked;
+    if (taken) store_locks_.insert({recno, false});
+  } else {
+    if (with_lock && !RowExists(recno)) {
+      if (!held) locks.Unlock(LockNumber(), recno, cursor_.handle());
+      throw no_record();
+    }
+    taken = LockInStore(recno, false);
+  }
+  if (!taken) {
     if (!held) locks.Unlock(LockNumber(), recno, cursor_.handle());
     ThrowLocked(recno);
   }

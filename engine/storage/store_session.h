@@ -212,6 +212,15 @@ class StoreSession {
     (void)table, (void)record, (void)shared;
     return true;
   }
+  // An exclusive lock as TryLockRecord's, taken only where `table` holds
+  // row `record`, with the question whether it does in the same request to
+  // the store. nullopt where the store offers no such lock: the caller asks
+  // whether the row exists, then TryLockRecord.
+  enum class RowLock { kLocked, kHeldElsewhere, kNoRow };
+  virtual std::optional<RowLock> TryLockExistingRow(const std::string& table, int64_t record) {
+    (void)table, (void)record;
+    return std::nullopt;
+  }
 
   // ---- what the SQL front end asks of the store (engine/sql/statement.h) ----
   // Where the stores differ, each answers for itself: the front end never

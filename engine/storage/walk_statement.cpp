@@ -131,7 +131,33 @@ void ReadWalkRow(Columns& columns, const WalkRowLayout& layout, int64_t* rowid, 
   if (layout.deletion_mark && columns.Int64(col)) image[0] = '*';
 }
 
+// The columns of a store statement standing on a row.
+struct StoreColumns {
+  const StoreStatement& stmt;
+  Value scratch;
+  int64_t Int64(int column) const {
+    Value v = stmt.Column(column);
+    if (v.kind == Value::Kind::kInteger) return v.integer;
+    if (v.kind == Value::Kind::kReal) return static_cast<int64_t>(v.real);
+    return 0;
+  }
+  Value ColumnValue(int column) const { return stmt.Column(column); }
+  void Encode(const FieldDesc& f, bool ndt, int column, uint8_t* image) {
+    stmt.ColumnInto(column, &scratch);
+    if (IsNull(scratch))
+      EncodeNull(f, ndt, image);
+    else
+      EncodeValue(f, ndt, scratch, image);
+  }
+};
+
 }  // namespace
+
+void ReadWalkRow(const StoreStatement& stmt, const WalkRowLayout& layout, int64_t* rowid,
+                 Value* key, std::vector<uint8_t>* image) {
+  StoreColumns columns{stmt, Value()};
+  ReadWalkRow(columns, layout, rowid, key, image);
+}
 
 void WalkStatement::ReadRow(const WalkRowLayout& layout, int64_t* rowid, Value* key,
                             std::vector<uint8_t>* image) {

@@ -33,6 +33,12 @@ struct WalkRowLayout {
   bool deletion_mark = false;       // the last column says whether the row is marked
 };
 
+// Reads the row `stmt` (any store statement) stands on, laid out as
+// `layout` says, as WalkStatement::ReadRow does: for a write that returns
+// the row it wrote.
+void ReadWalkRow(const StoreStatement& stmt, const WalkRowLayout& layout, int64_t* rowid,
+                 Value* key, std::vector<uint8_t>* image);
+
 class WalkStatement {
  public:
   // Prepares `sql` on `session`; on a SQLite session the statement runs

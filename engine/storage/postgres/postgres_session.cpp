@@ -15,6 +15,7 @@
 #include "engine/storage/postgres/postgres_uri.h"
 #include "engine/storage/postgres/postgres_values.h"
 #include "engine/storage/record_locks.h"
+#include "engine/storage/store_dialect.h"
 
 namespace nce {
 
@@ -622,16 +623,38 @@ std::string LockKeyQuery(const std::string& table, int64_t record) {
 
 }  // namespace
 
-bool PostgresSession::TakeLock(const std::string& table, int64_t record, bool shared,
-                               int64_t* key) {
+bool PostgresSession::TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key,
+                               const std::string& row_exists, bool* tried) {
   // One round trip: the key and the attempt.
-  std::string function = shared ? "pg_try_advisory_lock_shared" : "pg_try_advisory_lock";
-  Result result(Send(
-      "SELECT k, " + function + "(k) FROM (" + LockKeyQuery(table, record) + ") AS s(k)", nullptr));
+  std::string attempt =
+      std::string(shared ? "pg_try_advisory_lock_shared" : "pg_try_advisory_lock") + "(k)";
+  if (!row_exists.empty()) attempt = "CASE WHEN " + row_exists + " THEN " + attempt + " END";
+  Result result(Send("SELECT k, " + attempt + " FROM (" + LockKeyQuery(table, record) + ") AS s(k)",
+                     nullptr));
   if (PQntuples(result.get()) != 1 || PQnfields(result.get()) != 2)
     throw EngineError(NDS_E_GENERAL, "The server gave no record lock.");
   *key = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
+  if (tried) *tried = !PQgetisnull(result.get(), 0, 1);
   return PQgetvalue(result.get(), 0, 1)[0] == 't';
+}
+
+std::optional<StoreSession::RowLock> PostgresSession::TryLockExistingRow(const std::string& table,
+                                                                         int64_t record) {
+  RequireConnection();
+  const LockName name{LowerAscii(table), record};
+  int64_t key = 0;
+  bool tried = false;
+  const std::string exists = "EXISTS (SELECT 1 FROM " + dialect().Quoted(table) +
+                             " WHERE rowid = " + std::to_string(record) + ")";
+  if (locks_.count(name)) {
+    // Held already: only the row is in question.
+    return Ask("SELECT " + exists) ? RowLock::kLocked : RowLock::kNoRow;
+  }
+  const bool locked = TakeLock(table, record, false, &key, exists, &tried);
+  if (!tried) return RowLock::kNoRow;
+  if (!locked) return RowLock::kHeldElsewhere;
+  locks_[name] = key;
+  return RowLock::kLocked;
 }
 
 bool PostgresSession::TryLockRecord(const std::string& table, int64_t record, bool shared) {

@@ -144,6 +144,8 @@ class PostgresSession : public StoreSession {
   // one until it is given back as often as taken.
   bool TryLockRecord(const std::string& table, int64_t record, bool shared = false) override;
   bool UnlockRecord(const std::string& table, int64_t record, bool shared = false) override;
+  // One round trip: the lock is asked for only when the row exists.
+  std::optional<RowLock> TryLockExistingRow(const std::string& table, int64_t record) override;
 
   // The server process serving this session.
   int ServerProcessId() const;
@@ -181,7 +183,10 @@ class PostgresSession : public StoreSession {
   // The server may drop `parsed`: its statement is gone.
   void Forget(const ServerStatement& parsed);
   // Tries the advisory lock of `record` of `table`; the key it has in *key.
-  bool TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key);
+  // `row_exists`: an SQL condition under which the lock is tried; the
+  // attempt's answer is NULL where it does not hold (*tried false).
+  bool TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key,
+                const std::string& row_exists = "", bool* tried = nullptr);
   // When the answer to a request sent now is given up.
   WireDeadline AnswerDeadline() const;
   // Throws for a wait that did not end ready: the server did not answer in

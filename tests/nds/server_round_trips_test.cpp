@@ -1,0 +1,100 @@
+// How often the components wait for the server: each case counts the round
+// trips a piece of work through TNdsQuery or a table dataset takes over a
+// relay between the engine and the test server.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "nds/ndscnnct.h"
+#include "nds/ndstable.h"
+#include "tests/nds/query_test_support.h"
+#include "tests/store/test_server.h"
+#include "tests/support/link_relay.h"
+
+namespace nds_test {
+namespace {
+
+constexpr int kRecords = 5000;
+// Windows of a walk over kRecords: 10 rows, then twice as many each time
+// (10 + 20 + ... + 2560 >= 5001), the last one short, which tells the
+// walk where the rows end.
+constexpr uint64_t kWindows = 9;
+
+class ServerRoundTrips : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    connection_.SetNdsServerTypes(nds::TNdsServerTypes{nds::stNDS_REMOTE});
+    connection_.SetLoginPrompt(false);
+    connection_.SetConnectPath(
+        test_support::ThroughRelay(test_support::ServerUri(test_support::FreshDatabase()), relay_));
+    connection_.Connect();
+    connection_.ExecuteStatement(
+        "CREATE TABLE probe (id INTEGER, name CHAR(20), amount DOUBLE); "
+        "INSERT INTO probe (id, name, amount) SELECT g, 'n' || g, g * 1.5 FROM "
+        "generate_series(1, " +
+            std::to_string(kRecords) + ") g",
+        nullptr, false, nullptr);
+  }
+
+  template <typename Work>
+  uint64_t Trips(Work work) {
+    const uint64_t before = relay_.RoundTrips();
+    work();
+    return relay_.RoundTrips() - before;
+  }
+
+  void OpenQuery(nds::TNdsQuery& query) {
+    query.SetNdsConnection(&connection_);
+    query.SetRequestLive(true);
+    SetText(query, "select * from probe");
+    query.Open();
+  }
+
+  // The round trips of a walk to the end and of one back to the start;
+  // each must see every record.
+  std::pair<uint64_t, uint64_t> WalkBothWays(nds::TNdsDataSet& data, int records) {
+    int seen = 0;
+    const uint64_t forward = Trips([&] {
+      for (data.First(); !data.Eof(); data.Next()) ++seen;
+    });
+    EXPECT_EQ(seen, records);
+    seen = 0;
+    const uint64_t backward = Trips([&] {
+      for (data.Last(); !data.Bof(); data.Prior()) ++seen;
+    });
+    EXPECT_EQ(seen, records);
+    return {forward, backward};
+  }
+
+  test_support::LinkRelay relay_{"127.0.0.1", std::stoi(test_support::ServerPort())};
+  nds::TNdsConnection connection_{nullptr};
+};
+
+// A live query over a table is a table cursor of the engine.
+TEST_F(ServerRoundTrips, AWalkCostsOneTripAWindowBothWaysAndAnEditFourTrips) {
+  nds::TNdsQuery live(nullptr);
+  OpenQuery(live);
+  EXPECT_EQ(WalkBothWays(live, kRecords), std::make_pair(kWindows, kWindows));
+  live.First();
+  // The lock with the row's existence, the read under the lock, the UPDATE
+  // returning the row as written, the unlock.
+  EXPECT_EQ(Trips([&] {
+              live.Edit();
+              live.FieldByName("name")->SetAsString("edited");
+              live.Post();
+            }),
+            4u);
+  live.Append();
+  live.FieldByName("id")->SetAsInteger(kRecords + 1);
+  live.Post();
+  EXPECT_EQ(WalkBothWays(live, kRecords + 1), std::make_pair(kWindows, kWindows));
+  live.Close();
+  live.Open();
+  EXPECT_EQ(live.FieldByName("name")->AsString(), "edited");
+}
+
+}  // namespace
+}  // namespace nds_test
