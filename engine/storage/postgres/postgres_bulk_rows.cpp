@@ -1,16 +1,20 @@
-// Many rows at once on a server: COPY ... FROM STDIN in its text format for
-// inserts, a server-side cursor read in windows for reads. Names go to the
+// Many rows at once on a server: COPY ... FROM STDIN in its binary format
+// for inserts (its text format for a table with a column type the binary
+// encoder lacks), a server-side cursor read in windows for reads. Names go to the
 // server in lower case, as the engine's tables there hold them.
 #include <libpq-fe.h>
 
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
 
+#include "engine/base/settings.h"
 #include "engine/base/sql_text.h"
 #include "engine/storage/bulk_rows.h"
 #include "engine/storage/paged_rows.h"
+#include "engine/storage/postgres/postgres_copy_binary.h"
 #include "engine/storage/postgres/postgres_session.h"
 
 namespace nce {
@@ -22,6 +26,9 @@ constexpr size_t kCopyChunk = 256 * 1024;
 constexpr int kStreamRows = 10000;
 // The savepoint that lets a failed COPY undo its own rows alone.
 constexpr const char* kCopyGuard = "nce_copy";
+// The first server version whose numeric type has infinities, which a
+// real may bring; every binary form used here is older.
+constexpr int kBinaryCopyServerVersion = 140000;
 
 // Appends `value` as COPY's text format writes a column: \N for NULL,
 // backslash escapes for the bytes that separate rows and columns, bytea in
@@ -90,6 +97,8 @@ void AppendCopyValue(const Value& value, std::string* out) {
 // One COPY at a time, begun at the first row after a Finish. Rows gather in
 // a buffer sent in pieces of kCopyChunk bytes; the server checks them as
 // they arrive, and reports a refusal at the latest when the COPY ends.
+// The rows go in COPY's binary format where every column's type has an
+// encoder (postgres_copy_binary.h), else in its text format.
 //
 // With `unguarded`, the table's type guards (the engine's CHECK constraints,
 // named nce_f...) are dropped before the rows go in and made again NOT VALID
@@ -109,6 +118,7 @@ class PostgresCopyIn : public BulkInsert {
     for (size_t i = 0; i < columns.size(); ++i)
       sql_ += (i ? ", " : "") + QuoteIdentifier(LowerAscii(columns[i]));
     sql_ += ") FROM STDIN";
+    if (!g_server_copy_as_text.load() && BinaryColumns(columns)) sql_ += " (FORMAT binary)";
     if (unguarded) DropGuards();
   }
   ~PostgresCopyIn() override {
@@ -123,6 +133,7 @@ class PostgresCopyIn : public BulkInsert {
 
   void Add(const std::vector<Value>& row) override {
     if (!copying_) Start();
+    if (!binary_.empty()) return AddBinary(row);
     if (next_record_ != 0) {
       AppendCopyValue(Value::Integer(next_record_++), &buffer_);
       buffer_.push_back('\t');
@@ -142,6 +153,7 @@ class PostgresCopyIn : public BulkInsert {
 
   void Finish() override {
     if (copying_) {
+      if (!binary_.empty()) AppendCopyBinaryTrailer(&buffer_);
       Send();
       copying_ = false;
       session_.Await(PutCopyEnd(session_.conn_, nullptr, session_.AnswerDeadline()), true);
@@ -163,6 +175,45 @@ class PostgresCopyIn : public BulkInsert {
     std::string definition;  // CHECK (...) or PRIMARY KEY (rowid)
     bool key;                // the primary key, made again whole
   };
+
+  // The encoders of the columns (and first of the record number when the
+  // rows carry it), when every column's type has one; false, with none
+  // chosen, where the text format must carry the rows.
+  bool BinaryColumns(const std::vector<std::string>& columns) {
+    if (!session_.conn_ || PQserverVersion(session_.conn_) < kBinaryCopyServerVersion) return false;
+    auto types =
+        session_.Prepare("SELECT attname::text, atttypid FROM pg_attribute WHERE attrelid = " +
+                         QuoteLiteral(table_) + "::regclass AND attnum > 0 AND NOT attisdropped");
+    std::map<std::string, std::optional<CopyColumnType>> of_column;
+    while (types->Step())
+      of_column[types->Column(0).bytes] =
+          CopyColumnTypeOf(static_cast<uint32_t>(types->Column(1).integer));
+    std::vector<CopyColumnType> chosen;
+    if (next_record_ != 0) chosen.push_back(CopyColumnType::kInt8);
+    for (const std::string& column : columns) {
+      auto found = of_column.find(LowerAscii(column));
+      if (found == of_column.end() || !found->second) return false;
+      chosen.push_back(*found->second);
+    }
+    binary_ = std::move(chosen);
+    return true;
+  }
+
+  void AddBinary(const std::vector<Value>& row) {
+    AppendCopyBinaryRow(static_cast<int>(binary_.size()), &buffer_);
+    size_t field = 0;
+    if (next_record_ != 0)
+      AppendCopyBinaryField(binary_[field++], Value::Integer(next_record_++), &buffer_);
+    for (const Value& value : row) {
+      try {
+        AppendCopyBinaryField(binary_[field++], value, &buffer_);
+      } catch (const EngineError&) {
+        Abort("a value could not be sent");
+        throw;
+      }
+    }
+    if (buffer_.size() >= kCopyChunk) Send();
+  }
 
   void DropGuards() {
     auto guards = session_.Prepare(
@@ -192,6 +243,7 @@ class PostgresCopyIn : public BulkInsert {
     }
     PQclear(result);
     copying_ = true;
+    if (!binary_.empty()) AppendCopyBinaryHeader(&buffer_);
   }
   void Send() {
     if (buffer_.empty()) return;
@@ -237,7 +289,8 @@ class PostgresCopyIn : public BulkInsert {
   std::string table_;  // the table's name, quoted as the server holds it
   std::vector<DroppedConstraint> dropped_guards_;  // to be made again at Finish
   std::string sql_;                                // the COPY statement
-  std::string buffer_;                             // rows not sent yet, in COPY's text format
+  std::vector<CopyColumnType> binary_;             // the encoders of the binary format; empty: text
+  std::string buffer_;                             // rows not sent yet, in the COPY's format
   int64_t next_record_;                            // record number of the next row; 0: the server's
   bool copying_ = false;                           // a COPY is open on the connection
 };

@@ -1,0 +1,535 @@
+#include "engine/storage/postgres/postgres_copy_binary.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "engine/base/dates.h"
+#include "engine/base/errors.h"
+
+namespace nce {
+namespace {
+
+// pg_type oids of the types with an encoder (fixed in every server's
+// catalog since they are built in).
+constexpr uint32_t kBoolOid = 16;
+constexpr uint32_t kByteaOid = 17;
+constexpr uint32_t kInt8Oid = 20;
+constexpr uint32_t kInt2Oid = 21;
+constexpr uint32_t kInt4Oid = 23;
+constexpr uint32_t kTextOid = 25;
+constexpr uint32_t kFloat8Oid = 701;
+constexpr uint32_t kVarcharOid = 1043;
+constexpr uint32_t kDateOid = 1082;
+constexpr uint32_t kTimeOid = 1083;
+constexpr uint32_t kTimestampOid = 1114;
+constexpr uint32_t kNumericOid = 1700;
+
+// The server's day 0 of dates and timestamps, 2000-01-01, as a Julian day.
+constexpr int64_t kServerEpochJulian = 2451545;
+constexpr int64_t kMicrosPerDay = 86400000000LL;
+
+// Signs of the numeric receive form; NUMERIC_NAN, NUMERIC_PINF, NUMERIC_NINF.
+constexpr uint16_t kNumericPositive = 0x0000;
+constexpr uint16_t kNumericNegative = 0x4000;
+constexpr uint16_t kNumericNaN = 0xC000;
+constexpr uint16_t kNumericPlusInfinity = 0xD000;
+constexpr uint16_t kNumericMinusInfinity = 0xF000;
+// The server refuses exponents beyond this (NUMERIC_MAX_PRECISION) and
+// display scales beyond NUMERIC_DSCALE_MAX; weights stay within an int16.
+constexpr int kNumericMaxExponent = 1000;
+constexpr int kNumericMaxScale = 0x3FFF;
+
+void Put16(uint16_t v, std::string* out) {
+  const char bytes[2] = {static_cast<char>(v >> 8), static_cast<char>(v)};
+  out->append(bytes, 2);
+}
+void Put32(uint32_t v, std::string* out) {
+  const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                         static_cast<char>(v >> 8), static_cast<char>(v)};
+  out->append(bytes, 4);
+}
+void Put64(uint64_t v, std::string* out) {
+  Put32(static_cast<uint32_t>(v >> 32), out);
+  Put32(static_cast<uint32_t>(v), out);
+}
+// The length word of a field of `size` bytes, then its bytes.
+void PutField(std::string_view bytes, std::string* out) {
+  Put32(static_cast<uint32_t>(bytes.size()), out);
+  out->append(bytes);
+}
+
+[[noreturn]] void Refuse(const std::string& why) {
+  throw EngineError(NDS_E_VALUE_INVALID, why);
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  return true;
+}
+
+// The text the text COPY sends for a real: NaN, the infinities, or the
+// shortest text that reads back as the same double.
+std::string_view RealText(double real, char (&buffer)[32]) {
+  if (std::isnan(real)) return "NaN";
+  if (std::isinf(real)) return real < 0 ? "-Infinity" : "Infinity";
+  auto end = std::to_chars(buffer, buffer + sizeof buffer, real).ptr;
+  return {buffer, static_cast<size_t>(end - buffer)};
+}
+std::string_view IntegerText(int64_t integer, char (&buffer)[32]) {
+  auto end = std::to_chars(buffer, buffer + sizeof buffer, integer).ptr;
+  return {buffer, static_cast<size_t>(end - buffer)};
+}
+
+// The text a value of any kind is sent as in a text column: what the text
+// COPY sends, unescaped as the server unescapes it.
+void AppendTextField(const Value& value, std::string* out) {
+  char buffer[32];
+  switch (value.kind) {
+    case Value::Kind::kInteger:
+      PutField(IntegerText(value.integer, buffer), out);
+      return;
+    case Value::Kind::kReal:
+      PutField(RealText(value.real, buffer), out);
+      return;
+    case Value::Kind::kText:
+      if (std::memchr(value.bytes.data(), 0, value.bytes.size()))
+        Refuse("A text holds a zero byte, which the server cannot keep.");
+      PutField(value.bytes, out);
+      return;
+    case Value::Kind::kBlob: {
+      static const char kHex[] = "0123456789abcdef";
+      Put32(static_cast<uint32_t>(2 + 2 * value.bytes.size()), out);
+      out->append("\\x");
+      for (unsigned char c : value.bytes) {
+        out->push_back(kHex[c >> 4]);
+        out->push_back(kHex[c & 15]);
+      }
+      return;
+    }
+    default:
+      Put32(0xFFFFFFFF, out);
+      return;
+  }
+}
+
+void AppendByteaField(const Value& value, std::string* out) {
+  switch (value.kind) {
+    case Value::Kind::kBlob:
+      PutField(value.bytes, out);
+      return;
+    case Value::Kind::kText:
+      // The server would read a backslash as the start of an escape.
+      if (value.bytes.find('\\') != std::string::npos)
+        Refuse("A text holding a backslash cannot be sent for a binary column.");
+      AppendTextField(value, out);
+      return;
+    default:
+      AppendTextField(value, out);
+      return;
+  }
+}
+
+// A whole number the column's type holds, from a value whose text the
+// server would read as one.
+int64_t WholeNumber(const Value& value, int64_t low, int64_t high) {
+  int64_t whole = 0;
+  bool read = false;
+  if (value.kind == Value::Kind::kInteger) {
+    whole = value.integer;
+    read = true;
+  } else if (value.kind == Value::Kind::kReal) {
+    // Its text is a whole number only for a whole real of fewer than 17
+    // digits, which converts exactly.
+    if (std::isfinite(value.real) && std::fabs(value.real) < 1e16 &&
+        value.real == std::trunc(value.real)) {
+      whole = static_cast<int64_t>(value.real);
+      read = true;
+    }
+  } else if (value.kind == Value::Kind::kText) {
+    std::string_view text = TrimBlanks(value.bytes);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);
+    read = !text.empty() && ec == std::errc() && end == text.data() + text.size();
+  }
+  if (!read) Refuse("The value is not a whole number.");
+  if (whole < low || whole > high) Refuse("The whole number is out of its column's range.");
+  return whole;
+}
+
+void AppendFloat8Field(const Value& value, std::string* out) {
+  double real = 0;
+  switch (value.kind) {
+    case Value::Kind::kReal:
+      real = value.real;
+      break;
+    case Value::Kind::kInteger:
+      // As the server reads the integer's digits: the nearest double.
+      real = static_cast<double>(value.integer);
+      break;
+    case Value::Kind::kText: {
+      std::string_view text = TrimBlanks(value.bytes);
+      if (EqualsNoCase(text, "NaN")) {
+        real = std::numeric_limits<double>::quiet_NaN();
+      } else if (EqualsNoCase(text, "Infinity") || EqualsNoCase(text, "+Infinity")) {
+        real = std::numeric_limits<double>::infinity();
+      } else if (EqualsNoCase(text, "-Infinity")) {
+        real = -std::numeric_limits<double>::infinity();
+      } else {
+        if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+        // Decimal forms only (from_chars would also read "inf" and hex forms).
+        for (char c : text)
+          if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+            Refuse("\"" + value.bytes + "\" is not a number.");
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), real);
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+          Refuse("\"" + value.bytes + "\" is not a number a double holds.");
+      }
+      break;
+    }
+    default:
+      Refuse("The value is not a number.");
+  }
+  uint64_t bits;
+  std::memcpy(&bits, &real, sizeof bits);
+  Put32(8, out);
+  Put64(bits, out);
+}
+
+void AppendNumericField(const Value& value, std::string* out) {
+  char buffer[32];
+  std::string_view text;
+  switch (value.kind) {
+    case Value::Kind::kInteger:
+      text = IntegerText(value.integer, buffer);
+      break;
+    case Value::Kind::kReal:
+      text = RealText(value.real, buffer);
+      break;
+    case Value::Kind::kText:
+      text = value.bytes;
+      break;
+    default:
+      Refuse("The value is not a number.");
+  }
+  const size_t length_at = out->size();
+  Put32(0, out);
+  if (!AppendNumericFromText(text, out))
+    Refuse("\"" + std::string(text) + "\" is not a number the server reads exactly as sent.");
+  const uint32_t length = static_cast<uint32_t>(out->size() - length_at - 4);
+  for (int i = 0; i < 4; ++i) (*out)[length_at + i] = static_cast<char>(length >> (24 - 8 * i));
+}
+
+// Reads `count` digits at `*pos`; false unless they are all digits.
+bool ReadDigits(std::string_view text, size_t* pos, size_t count, int* out) {
+  if (*pos + count > text.size()) return false;
+  int v = 0;
+  for (size_t i = *pos; i < *pos + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  *pos += count;
+  *out = v;
+  return true;
+}
+
+// "HH:MM", "HH:MM:SS" or "HH:MM:SS.f" with up to six decimals, as
+// microseconds from midnight (24:00:00 the end of the day, as the server
+// takes it); false for anything else.
+bool ReadTimeOfDay(std::string_view text, int64_t* micros) {
+  size_t pos = 0;
+  int hours = 0, minutes = 0, seconds = 0;
+  if (!ReadDigits(text, &pos, 2, &hours) || pos >= text.size() || text[pos++] != ':' ||
+      !ReadDigits(text, &pos, 2, &minutes))
+    return false;
+  int64_t fraction = 0;
+  if (pos < text.size() && text[pos] == ':') {
+    ++pos;
+    if (!ReadDigits(text, &pos, 2, &seconds)) return false;
+    if (pos < text.size() && text[pos] == '.') {
+      int64_t scale = 100000;
+      size_t digits = 0;
+      for (++pos; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos, ++digits) {
+        if (digits == 6) return false;  // the server would round it
+        fraction += (text[pos] - '0') * scale;
+        scale /= 10;
+      }
+      if (digits == 0) return false;
+    }
+  }
+  if (!TrimBlanks(text.substr(pos)).empty() || minutes > 59 || seconds > 59) return false;
+  *micros = ((hours * 60LL + minutes) * 60 + seconds) * 1000000 + fraction;
+  return hours < 24 || *micros == 24 * 3600 * 1000000LL;
+}
+
+// "YYYY-MM-DD" at the start of `text`, a date the calendar has, as days
+// from the server's day 0; `rest` gets what follows.
+bool ReadIsoDate(std::string_view text, int64_t* days, std::string_view* rest) {
+  text = TrimBlanks(text);
+  if (text.size() < 10 || text[4] != '-' || text[7] != '-') return false;
+  std::optional<CivilDate> date = ParseDatePrefix(text.substr(0, 10), nullptr);
+  int64_t julian = 0;
+  if (!date || !JulianOfValidDate(*date, &julian)) return false;
+  *days = julian - kServerEpochJulian;
+  *rest = text.substr(10);
+  return true;
+}
+
+const std::string& CalendarText(const Value& value) {
+  if (value.kind != Value::Kind::kText) Refuse("The value is not a date or time text.");
+  return value.bytes;
+}
+
+void AppendDateField(const Value& value, std::string* out) {
+  int64_t days = 0;
+  std::string_view rest;
+  const std::string& text = CalendarText(value);
+  if (!ReadIsoDate(text, &days, &rest) || !rest.empty())
+    Refuse("\"" + text + "\" is not a date of the form YYYY-MM-DD.");
+  Put32(4, out);
+  Put32(static_cast<uint32_t>(static_cast<int32_t>(days)), out);
+}
+
+void AppendTimeField(const Value& value, std::string* out) {
+  int64_t micros = 0;
+  const std::string& text = CalendarText(value);
+  if (!ReadTimeOfDay(TrimBlanks(text), &micros))
+    Refuse("\"" + text + "\" is not a time of the form HH:MM:SS.fff.");
+  Put32(8, out);
+  Put64(static_cast<uint64_t>(micros), out);
+}
+
+void AppendTimestampField(const Value& value, std::string* out) {
+  int64_t days = 0, micros = 0;
+  std::string_view rest;
+  const std::string& text = CalendarText(value);
+  bool read = ReadIsoDate(text, &days, &rest);
+  if (read && !rest.empty()) {
+    // A blank or a T between the date and the time.
+    if (rest.front() != 'T' && !IsBlank(rest.front())) read = false;
+    read = read && ReadTimeOfDay(TrimBlanks(rest.substr(1)), &micros);
+  }
+  if (!read) Refuse("\"" + text + "\" is not a timestamp of the form YYYY-MM-DD HH:MM:SS.fff.");
+  Put32(8, out);
+  Put64(static_cast<uint64_t>(days * kMicrosPerDay + micros), out);
+}
+
+void AppendBoolField(const Value& value, std::string* out) {
+  bool truth = false;
+  if (value.kind == Value::Kind::kInteger && (value.integer == 0 || value.integer == 1)) {
+    truth = value.integer == 1;
+  } else if (value.kind == Value::Kind::kText) {
+    std::string_view text = TrimBlanks(value.bytes);
+    if (EqualsNoCase(text, "t") || EqualsNoCase(text, "true") || text == "1")
+      truth = true;
+    else if (!(EqualsNoCase(text, "f") || EqualsNoCase(text, "false") || text == "0"))
+      Refuse("\"" + value.bytes + "\" is not a truth value.");
+  } else {
+    Refuse("The value is not a truth value.");
+  }
+  Put32(1, out);
+  out->push_back(truth ? 1 : 0);
+}
+
+}  // namespace
+
+std::optional<CopyColumnType> CopyColumnTypeOf(uint32_t oid) {
+  switch (oid) {
+    case kBoolOid:
+      return CopyColumnType::kBool;
+    case kByteaOid:
+      return CopyColumnType::kBytea;
+    case kInt8Oid:
+      return CopyColumnType::kInt8;
+    case kInt2Oid:
+      return CopyColumnType::kInt2;
+    case kInt4Oid:
+      return CopyColumnType::kInt4;
+    case kTextOid:
+    case kVarcharOid:
+      return CopyColumnType::kText;
+    case kFloat8Oid:
+      return CopyColumnType::kFloat8;
+    case kDateOid:
+      return CopyColumnType::kDate;
+    case kTimeOid:
+      return CopyColumnType::kTime;
+    case kTimestampOid:
+      return CopyColumnType::kTimestamp;
+    case kNumericOid:
+      return CopyColumnType::kNumeric;
+    default:
+      return std::nullopt;
+  }
+}
+
+void AppendCopyBinaryHeader(std::string* out) {
+  static const char kSignature[] = "PGCOPY\n\377\r\n";
+  out->append(kSignature, sizeof kSignature);  // with its closing zero byte
+  Put32(0, out);                               // flags: no oids
+  Put32(0, out);                               // no header extension
+}
+
+void AppendCopyBinaryTrailer(std::string* out) {
+  Put16(0xFFFF, out);
+}
+
+void AppendCopyBinaryRow(int fields, std::string* out) {
+  Put16(static_cast<uint16_t>(fields), out);
+}
+
+void AppendCopyBinaryField(CopyColumnType type, const Value& value, std::string* out) {
+  if (value.kind == Value::Kind::kNull || value.kind == Value::Kind::kUnset) {
+    Put32(0xFFFFFFFF, out);
+    return;
+  }
+  switch (type) {
+    case CopyColumnType::kBool:
+      AppendBoolField(value, out);
+      return;
+    case CopyColumnType::kInt2:
+      Put32(2, out);
+      Put16(static_cast<uint16_t>(WholeNumber(value, INT16_MIN, INT16_MAX)), out);
+      return;
+    case CopyColumnType::kInt4:
+      Put32(4, out);
+      Put32(static_cast<uint32_t>(WholeNumber(value, INT32_MIN, INT32_MAX)), out);
+      return;
+    case CopyColumnType::kInt8:
+      Put32(8, out);
+      Put64(static_cast<uint64_t>(WholeNumber(value, INT64_MIN, INT64_MAX)), out);
+      return;
+    case CopyColumnType::kFloat8:
+      AppendFloat8Field(value, out);
+      return;
+    case CopyColumnType::kNumeric:
+      AppendNumericField(value, out);
+      return;
+    case CopyColumnType::kText:
+      AppendTextField(value, out);
+      return;
+    case CopyColumnType::kBytea:
+      AppendByteaField(value, out);
+      return;
+    case CopyColumnType::kDate:
+      AppendDateField(value, out);
+      return;
+    case CopyColumnType::kTime:
+      AppendTimeField(value, out);
+      return;
+    case CopyColumnType::kTimestamp:
+      AppendTimestampField(value, out);
+      return;
+  }
+}
+
+bool AppendNumericFromText(std::string_view text, std::string* out) {
+  text = TrimBlanks(text);
+  auto special = [out](uint16_t sign) {
+    Put16(0, out), Put16(0, out), Put16(sign, out), Put16(0, out);
+    return true;
+  };
+  if (EqualsNoCase(text, "NaN")) return special(kNumericNaN);
+  if (EqualsNoCase(text, "Infinity") || EqualsNoCase(text, "+Infinity"))
+    return special(kNumericPlusInfinity);
+  if (EqualsNoCase(text, "-Infinity")) return special(kNumericMinusInfinity);
+
+  size_t pos = 0;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+  // The significant digits (leading zeros dropped) and where the point is:
+  // `point` digits of them lie before it (negative: zeros come first).
+  size_t digits_start = std::string_view::npos, digits_end = 0;
+  long point = 0, scale = 0;
+  bool seen_point = false, any_digit = false;
+  for (; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (c == '.') {
+      if (seen_point) return false;
+      seen_point = true;
+      continue;
+    }
+    if (c < '0' || c > '9') break;
+    any_digit = true;
+    if (seen_point) ++scale;
+    if (digits_start == std::string_view::npos) {
+      if (c == '0') {
+        if (seen_point) --point;
+        continue;
+      }
+      digits_start = pos;
+    }
+    if (!seen_point) ++point;
+    digits_end = pos + 1;
+  }
+  if (!any_digit) return false;
+  if (pos < text.size()) {
+    if (text[pos] != 'e' && text[pos] != 'E') return false;
+    ++pos;
+    bool exponent_negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+      exponent_negative = text[pos++] == '-';
+    if (pos == text.size()) return false;
+    long exponent = 0;
+    for (; pos < text.size(); ++pos) {
+      if (text[pos] < '0' || text[pos] > '9') return false;
+      exponent = exponent * 10 + (text[pos] - '0');
+      if (exponent > kNumericMaxExponent) return false;
+    }
+    if (exponent_negative) exponent = -exponent;
+    point += exponent;
+    scale = std::max(0L, scale - exponent);
+  }
+  if (scale > kNumericMaxScale) return false;
+
+  // The significant digits in base 10000, aligned so that the point falls
+  // between two groups. The first digit has decimal weight point - 1, so
+  // its group has that weight divided by four, rounded down, and holds
+  // `offset` zeros before it.
+  const long decimal_weight = point - 1;
+  const long weight = decimal_weight >= 0 ? decimal_weight / 4 : -((-decimal_weight - 1) / 4 + 1);
+  const long offset = (weight + 1) * 4 - point;
+  std::vector<uint16_t> groups;
+  if (digits_start != std::string_view::npos) {
+    groups.reserve((digits_end - digits_start + static_cast<size_t>(offset)) / 4 + 1);
+    int group = 0;
+    long in_group = offset;
+    for (size_t i = digits_start; i < digits_end; ++i) {
+      if (text[i] == '.') continue;
+      group = group * 10 + (text[i] - '0');
+      if (++in_group == 4) {
+        groups.push_back(static_cast<uint16_t>(group));
+        group = 0;
+        in_group = 0;
+      }
+    }
+    if (in_group > 0) {
+      for (; in_group < 4; ++in_group) group *= 10;
+      groups.push_back(static_cast<uint16_t>(group));
+    }
+  }
+  while (!groups.empty() && groups.back() == 0) groups.pop_back();
+  if (groups.size() > 0x7FFF || weight > 0x7FFF || weight < -0x8000) return false;
+  const bool zero = groups.empty();
+  Put16(static_cast<uint16_t>(groups.size()), out);
+  Put16(static_cast<uint16_t>(zero ? 0 : weight), out);
+  Put16(negative && !zero ? kNumericNegative : kNumericPositive, out);
+  Put16(static_cast<uint16_t>(scale), out);
+  for (uint16_t group : groups) Put16(group, out);
+  return true;
+}
+
+}  // namespace nce
