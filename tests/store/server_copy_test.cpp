@@ -92,8 +92,12 @@ std::vector<std::vector<Value>> EdgeRows() {
                   static_cast<int>(below(60)), static_cast<int>(below(60)),
                   static_cast<int>(below(1000)));
     const int64_t whole_number = static_cast<int64_t>(random()) >> below(63);
+    // An amount as the money fields keep it: up to 15 digits, 4 decimals.
+    const double amount = static_cast<double>(whole_number % 1000000000000000) /
+                          std::pow(10.0, static_cast<double>(below(5)));
+    const Value numeric = below(3) == 0 ? T(decimal) : Value::Real(below(2) ? real : amount);
     rows.push_back({T(decimal), Value::Real(real), Value::Blob(decimal), T(day), T(time),
-                    T(day + " " + time), below(2) ? T(decimal) : Value::Real(real),
+                    T(day + " " + time), numeric,
                     below(2) ? Value::Real(real) : Value::Integer(whole_number),
                     Value::Integer(whole_number), Value::Integer(whole_number >> 32),
                     Value::Integer(whole_number >> 48), Value::Integer(i % 2)});

@@ -30,30 +30,37 @@ constexpr const char* kCopyGuard = "nce_copy";
 // real may bring; every binary form used here is older.
 constexpr int kBinaryCopyServerVersion = 140000;
 
+void AppendText(CopyBuffer* out, std::string_view text) {
+  out->Append(text.data(), text.size());
+}
+void AppendByte(CopyBuffer* out, char c) {
+  *out->Room(1) = c;
+}
+
 // Appends `value` as COPY's text format writes a column: \N for NULL,
 // backslash escapes for the bytes that separate rows and columns, bytea in
 // its hex form. A text holding a zero byte cannot be sent.
-void AppendCopyValue(const Value& value, std::string* out) {
+void AppendCopyValue(const Value& value, CopyBuffer* out) {
   switch (value.kind) {
     case Value::Kind::kUnset:
     case Value::Kind::kNull:
-      out->append("\\N");
+      AppendText(out, "\\N");
       return;
     case Value::Kind::kInteger: {
       char digits[24];
       auto end = std::to_chars(digits, digits + sizeof digits, value.integer).ptr;
-      out->append(digits, end);
+      out->Append(digits, static_cast<size_t>(end - digits));
       return;
     }
     case Value::Kind::kReal: {
       if (std::isnan(value.real)) {
-        out->append("NaN");
+        AppendText(out, "NaN");
       } else if (std::isinf(value.real)) {
-        out->append(value.real < 0 ? "-Infinity" : "Infinity");
+        AppendText(out, value.real < 0 ? "-Infinity" : "Infinity");
       } else {
         char digits[32];  // the shortest text that reads back as the same double
         auto end = std::to_chars(digits, digits + sizeof digits, value.real).ptr;
-        out->append(digits, end);
+        out->Append(digits, static_cast<size_t>(end - digits));
       }
       return;
     }
@@ -61,31 +68,31 @@ void AppendCopyValue(const Value& value, std::string* out) {
       for (char c : value.bytes) {
         switch (c) {
           case '\\':
-            out->append("\\\\");
+            AppendText(out, "\\\\");
             break;
           case '\t':
-            out->append("\\t");
+            AppendText(out, "\\t");
             break;
           case '\n':
-            out->append("\\n");
+            AppendText(out, "\\n");
             break;
           case '\r':
-            out->append("\\r");
+            AppendText(out, "\\r");
             break;
           case '\0':
             throw EngineError(NDS_E_VALUE_INVALID,
                               "A text holds a zero byte, which the server cannot keep.");
           default:
-            out->push_back(c);
+            AppendByte(out, c);
         }
       }
       return;
     case Value::Kind::kBlob: {
       static const char kHex[] = "0123456789abcdef";
-      out->append("\\\\x");
+      AppendText(out, "\\\\x");
       for (unsigned char c : value.bytes) {
-        out->push_back(kHex[c >> 4]);
-        out->push_back(kHex[c & 15]);
+        AppendByte(out, kHex[c >> 4]);
+        AppendByte(out, kHex[c & 15]);
       }
       return;
     }
@@ -107,14 +114,22 @@ void AppendCopyValue(const Value& value, std::string* out) {
 // on rowid, made again (and so checked) at Finish: one index built from the
 // sorted numbers costs a fraction of an insert into the index per row. Only
 // for a table made in the same transaction, whose rollback on any failure
-// takes the dropped constraints back with it.
+// takes the dropped constraints back with it, and which is empty: its rows
+// are numbered here from 1, as its identity would number them.
 class PostgresCopyIn : public BulkInsert {
  public:
   PostgresCopyIn(PostgresSession& session, const std::string& table,
                  const std::vector<std::string>& columns, int64_t first_record, bool unguarded)
-      : session_(session), table_(QuoteIdentifier(LowerAscii(table))), next_record_(first_record) {
+      : session_(session),
+        table_(QuoteIdentifier(LowerAscii(table))),
+        next_record_(first_record),
+        own_numbers_(first_record == 0 && unguarded) {
+    // A new table's rows take the numbers its identity would give them,
+    // 1, 2, ..., sent with the rows: the server then evaluates no default
+    // (a sequence step) per row, and the identity goes on after them.
+    if (own_numbers_) next_record_ = 1;
     sql_ = "COPY " + table_ + " (";
-    if (first_record != 0) sql_ += "rowid, ";
+    if (next_record_ != 0) sql_ += "rowid, ";
     for (size_t i = 0; i < columns.size(); ++i)
       sql_ += (i ? ", " : "") + QuoteIdentifier(LowerAscii(columns[i]));
     sql_ += ") FROM STDIN";
@@ -136,10 +151,10 @@ class PostgresCopyIn : public BulkInsert {
     if (!binary_.empty()) return AddBinary(row);
     if (next_record_ != 0) {
       AppendCopyValue(Value::Integer(next_record_++), &buffer_);
-      buffer_.push_back('\t');
+      AppendByte(&buffer_, '\t');
     }
     for (size_t i = 0; i < row.size(); ++i) {
-      if (i) buffer_.push_back('\t');
+      if (i) AppendByte(&buffer_, '\t');
       try {
         AppendCopyValue(row[i], &buffer_);
       } catch (const EngineError&) {
@@ -147,7 +162,7 @@ class PostgresCopyIn : public BulkInsert {
         throw;
       }
     }
-    buffer_.push_back('\n');
+    AppendByte(&buffer_, '\n');
     if (buffer_.size() >= kCopyChunk) Send();
   }
 
@@ -167,6 +182,9 @@ class PostgresCopyIn : public BulkInsert {
                        QuoteIdentifier(dropped.name) + " " + dropped.definition +
                        (dropped.key ? "" : " NOT VALID"));
     dropped_guards_.clear();
+    if (own_numbers_)
+      session_.Execute("SELECT setval(pg_get_serial_sequence(" + QuoteLiteral(table_) +
+                       ", 'rowid'), " + std::to_string(next_record_) + ", false)");
   }
 
  private:
@@ -290,9 +308,10 @@ class PostgresCopyIn : public BulkInsert {
   std::vector<DroppedConstraint> dropped_guards_;  // to be made again at Finish
   std::string sql_;                                // the COPY statement
   std::vector<CopyColumnType> binary_;             // the encoders of the binary format; empty: text
-  std::string buffer_;                             // rows not sent yet, in the COPY's format
+  CopyBuffer buffer_;                              // rows not sent yet, in the COPY's format
   int64_t next_record_;                            // record number of the next row; 0: the server's
-  bool copying_ = false;                           // a COPY is open on the connection
+  bool own_numbers_;      // the rows of a new table numbered here, not by its identity
+  bool copying_ = false;  // a COPY is open on the connection
 };
 
 namespace {

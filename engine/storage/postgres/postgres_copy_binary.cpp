@@ -43,23 +43,29 @@ constexpr uint16_t kNumericMinusInfinity = 0xF000;
 constexpr int kNumericMaxExponent = 1000;
 constexpr int kNumericMaxScale = 0x3FFF;
 
-void Put16(uint16_t v, std::string* out) {
-  const char bytes[2] = {static_cast<char>(v >> 8), static_cast<char>(v)};
-  out->append(bytes, 2);
+void Put16(uint16_t v, CopyBuffer* out) {
+  char* at = out->Room(2);
+  at[0] = static_cast<char>(v >> 8);
+  at[1] = static_cast<char>(v);
 }
-void Put32(uint32_t v, std::string* out) {
-  const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                         static_cast<char>(v >> 8), static_cast<char>(v)};
-  out->append(bytes, 4);
+void Put32At(uint32_t v, char* at) {
+  at[0] = static_cast<char>(v >> 24);
+  at[1] = static_cast<char>(v >> 16);
+  at[2] = static_cast<char>(v >> 8);
+  at[3] = static_cast<char>(v);
 }
-void Put64(uint64_t v, std::string* out) {
-  Put32(static_cast<uint32_t>(v >> 32), out);
-  Put32(static_cast<uint32_t>(v), out);
+void Put32(uint32_t v, CopyBuffer* out) {
+  Put32At(v, out->Room(4));
+}
+void Put64(uint64_t v, CopyBuffer* out) {
+  char* at = out->Room(8);
+  Put32At(static_cast<uint32_t>(v >> 32), at);
+  Put32At(static_cast<uint32_t>(v), at + 4);
 }
 // The length word of a field of `size` bytes, then its bytes.
-void PutField(std::string_view bytes, std::string* out) {
+void PutField(std::string_view bytes, CopyBuffer* out) {
   Put32(static_cast<uint32_t>(bytes.size()), out);
-  out->append(bytes);
+  out->Append(bytes.data(), bytes.size());
 }
 
 [[noreturn]] void Refuse(const std::string& why) {
@@ -96,7 +102,7 @@ std::string_view IntegerText(int64_t integer, char (&buffer)[32]) {
 
 // The text a value of any kind is sent as in a text column: what the text
 // COPY sends, unescaped as the server unescapes it.
-void AppendTextField(const Value& value, std::string* out) {
+void AppendTextField(const Value& value, CopyBuffer* out) {
   char buffer[32];
   switch (value.kind) {
     case Value::Kind::kInteger:
@@ -113,10 +119,12 @@ void AppendTextField(const Value& value, std::string* out) {
     case Value::Kind::kBlob: {
       static const char kHex[] = "0123456789abcdef";
       Put32(static_cast<uint32_t>(2 + 2 * value.bytes.size()), out);
-      out->append("\\x");
+      char* at = out->Room(2 + 2 * value.bytes.size());
+      *at++ = '\\';
+      *at++ = 'x';
       for (unsigned char c : value.bytes) {
-        out->push_back(kHex[c >> 4]);
-        out->push_back(kHex[c & 15]);
+        *at++ = kHex[c >> 4];
+        *at++ = kHex[c & 15];
       }
       return;
     }
@@ -126,7 +134,7 @@ void AppendTextField(const Value& value, std::string* out) {
   }
 }
 
-void AppendByteaField(const Value& value, std::string* out) {
+void AppendByteaField(const Value& value, CopyBuffer* out) {
   switch (value.kind) {
     case Value::Kind::kBlob:
       PutField(value.bytes, out);
@@ -170,7 +178,7 @@ int64_t WholeNumber(const Value& value, int64_t low, int64_t high) {
   return whole;
 }
 
-void AppendFloat8Field(const Value& value, std::string* out) {
+void AppendFloat8Field(const Value& value, CopyBuffer* out) {
   double real = 0;
   switch (value.kind) {
     case Value::Kind::kReal:
@@ -209,14 +217,53 @@ void AppendFloat8Field(const Value& value, std::string* out) {
   Put64(bits, out);
 }
 
-void AppendNumericField(const Value& value, std::string* out) {
+// The numeric of the whole number `scaled` / 10^scale (scale 0 to 4), as
+// the server reads its shortest decimal text: trailing zeros of the
+// fraction do not count in its display scale.
+void PutScaledNumeric(int64_t scaled, int scale, CopyBuffer* out) {
+  static const uint64_t kPowers[] = {1, 10, 100, 1000, 10000};
+  uint64_t magnitude = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : scaled;
+  while (scale > 0 && magnitude % 10 == 0) magnitude /= 10, --scale;
+  uint64_t whole = magnitude / kPowers[scale];
+  // Groups of four digits, the fraction's (weight -1) last.
+  uint16_t groups[6];
+  int count = 0;
+  for (; whole != 0; whole /= 10000) groups[count++] = static_cast<uint16_t>(whole % 10000);
+  int weight = count - 1;
+  for (int i = 0; i < count / 2; ++i) std::swap(groups[i], groups[count - 1 - i]);
+  if (scale > 0) {
+    groups[count++] = static_cast<uint16_t>(magnitude % kPowers[scale] * kPowers[4 - scale]);
+    if (weight < 0) weight = -1;
+  }
+  while (count > 0 && groups[count - 1] == 0) --count;
+  Put32(8 + 2 * count, out);
+  Put16(static_cast<uint16_t>(count), out);
+  Put16(static_cast<uint16_t>(count ? weight : 0), out);
+  Put16(scaled < 0 && count ? kNumericNegative : kNumericPositive, out);
+  Put16(static_cast<uint16_t>(scale), out);
+  for (int i = 0; i < count; ++i) Put16(groups[i], out);
+}
+
+// A real that is the nearest double of a decimal of at most four decimals
+// and fifteen significant digits: its shortest text is that decimal, since
+// no two such decimals share a double. False for any other real.
+bool PutRealAsScaledNumeric(double real, CopyBuffer* out) {
+  if (!(std::fabs(real) < 1e11)) return false;
+  const double scaled = std::nearbyint(real * 10000.0);
+  if (static_cast<double>(scaled) / 10000.0 != real) return false;
+  PutScaledNumeric(static_cast<int64_t>(scaled), 4, out);
+  return true;
+}
+
+void AppendNumericField(const Value& value, CopyBuffer* out) {
   char buffer[32];
   std::string_view text;
   switch (value.kind) {
     case Value::Kind::kInteger:
-      text = IntegerText(value.integer, buffer);
-      break;
+      PutScaledNumeric(value.integer, 0, out);
+      return;
     case Value::Kind::kReal:
+      if (PutRealAsScaledNumeric(value.real, out)) return;
       text = RealText(value.real, buffer);
       break;
     case Value::Kind::kText:
@@ -229,8 +276,7 @@ void AppendNumericField(const Value& value, std::string* out) {
   Put32(0, out);
   if (!AppendNumericFromText(text, out))
     Refuse("\"" + std::string(text) + "\" is not a number the server reads exactly as sent.");
-  const uint32_t length = static_cast<uint32_t>(out->size() - length_at - 4);
-  for (int i = 0; i < 4; ++i) (*out)[length_at + i] = static_cast<char>(length >> (24 - 8 * i));
+  Put32At(static_cast<uint32_t>(out->size() - length_at - 4), out->data() + length_at);
 }
 
 // Reads `count` digits at `*pos`; false unless they are all digits.
@@ -280,9 +326,13 @@ bool ReadTimeOfDay(std::string_view text, int64_t* micros) {
 bool ReadIsoDate(std::string_view text, int64_t* days, std::string_view* rest) {
   text = TrimBlanks(text);
   if (text.size() < 10 || text[4] != '-' || text[7] != '-') return false;
-  std::optional<CivilDate> date = ParseDatePrefix(text.substr(0, 10), nullptr);
+  int year = 0, month = 0, day = 0;
+  size_t pos = 0;
+  if (!ReadDigits(text, &pos, 4, &year) || !ReadDigits(text, &(pos = 5), 2, &month) ||
+      !ReadDigits(text, &(pos = 8), 2, &day))
+    return false;
   int64_t julian = 0;
-  if (!date || !JulianOfValidDate(*date, &julian)) return false;
+  if (!JulianOfValidDate(CivilDate{year, month, day}, &julian)) return false;
   *days = julian - kServerEpochJulian;
   *rest = text.substr(10);
   return true;
@@ -293,7 +343,7 @@ const std::string& CalendarText(const Value& value) {
   return value.bytes;
 }
 
-void AppendDateField(const Value& value, std::string* out) {
+void AppendDateField(const Value& value, CopyBuffer* out) {
   int64_t days = 0;
   std::string_view rest;
   const std::string& text = CalendarText(value);
@@ -303,7 +353,7 @@ void AppendDateField(const Value& value, std::string* out) {
   Put32(static_cast<uint32_t>(static_cast<int32_t>(days)), out);
 }
 
-void AppendTimeField(const Value& value, std::string* out) {
+void AppendTimeField(const Value& value, CopyBuffer* out) {
   int64_t micros = 0;
   const std::string& text = CalendarText(value);
   if (!ReadTimeOfDay(TrimBlanks(text), &micros))
@@ -312,7 +362,7 @@ void AppendTimeField(const Value& value, std::string* out) {
   Put64(static_cast<uint64_t>(micros), out);
 }
 
-void AppendTimestampField(const Value& value, std::string* out) {
+void AppendTimestampField(const Value& value, CopyBuffer* out) {
   int64_t days = 0, micros = 0;
   std::string_view rest;
   const std::string& text = CalendarText(value);
@@ -327,7 +377,7 @@ void AppendTimestampField(const Value& value, std::string* out) {
   Put64(static_cast<uint64_t>(days * kMicrosPerDay + micros), out);
 }
 
-void AppendBoolField(const Value& value, std::string* out) {
+void AppendBoolField(const Value& value, CopyBuffer* out) {
   bool truth = false;
   if (value.kind == Value::Kind::kInteger && (value.integer == 0 || value.integer == 1)) {
     truth = value.integer == 1;
@@ -341,10 +391,23 @@ void AppendBoolField(const Value& value, std::string* out) {
     Refuse("The value is not a truth value.");
   }
   Put32(1, out);
-  out->push_back(truth ? 1 : 0);
+  *out->Room(1) = truth ? 1 : 0;
 }
 
 }  // namespace
+
+void CopyBuffer::Append(const char* bytes, size_t count) {
+  if (count) std::memcpy(Room(count), bytes, count);
+}
+
+void CopyBuffer::Grow(size_t count) {
+  size_t capacity = std::max<size_t>(capacity_ * 2, 64 * 1024);
+  while (capacity < size_ + count) capacity *= 2;
+  std::unique_ptr<char[]> data(new char[capacity]);
+  if (size_) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
+}
 
 std::optional<CopyColumnType> CopyColumnTypeOf(uint32_t oid) {
   switch (oid) {
@@ -376,22 +439,22 @@ std::optional<CopyColumnType> CopyColumnTypeOf(uint32_t oid) {
   }
 }
 
-void AppendCopyBinaryHeader(std::string* out) {
+void AppendCopyBinaryHeader(CopyBuffer* out) {
   static const char kSignature[] = "PGCOPY\n\377\r\n";
-  out->append(kSignature, sizeof kSignature);  // with its closing zero byte
+  out->Append(kSignature, sizeof kSignature);  // with its closing zero byte
   Put32(0, out);                               // flags: no oids
   Put32(0, out);                               // no header extension
 }
 
-void AppendCopyBinaryTrailer(std::string* out) {
+void AppendCopyBinaryTrailer(CopyBuffer* out) {
   Put16(0xFFFF, out);
 }
 
-void AppendCopyBinaryRow(int fields, std::string* out) {
+void AppendCopyBinaryRow(int fields, CopyBuffer* out) {
   Put16(static_cast<uint16_t>(fields), out);
 }
 
-void AppendCopyBinaryField(CopyColumnType type, const Value& value, std::string* out) {
+void AppendCopyBinaryField(CopyColumnType type, const Value& value, CopyBuffer* out) {
   if (value.kind == Value::Kind::kNull || value.kind == Value::Kind::kUnset) {
     Put32(0xFFFFFFFF, out);
     return;
@@ -436,7 +499,7 @@ void AppendCopyBinaryField(CopyColumnType type, const Value& value, std::string*
   }
 }
 
-bool AppendNumericFromText(std::string_view text, std::string* out) {
+bool AppendNumericFromText(std::string_view text, CopyBuffer* out) {
   text = TrimBlanks(text);
   auto special = [out](uint16_t sign) {
     Put16(0, out), Put16(0, out), Put16(sign, out), Put16(0, out);
