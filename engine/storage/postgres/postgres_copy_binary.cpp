@@ -152,29 +152,31 @@ void AppendByteaField(const Value& value, CopyBuffer* out) {
 }
 
 // A whole number the column's type holds, from a value whose text the
-// server would read as one.
+// server reads as one.
 int64_t WholeNumber(const Value& value, int64_t low, int64_t high) {
-  int64_t whole = 0;
-  bool read = false;
-  if (value.kind == Value::Kind::kInteger) {
-    whole = value.integer;
-    read = true;
-  } else if (value.kind == Value::Kind::kReal) {
-    // Its text is a whole number only for a whole real of fewer than 17
-    // digits, which converts exactly.
-    if (std::isfinite(value.real) && std::fabs(value.real) < 1e16 &&
-        value.real == std::trunc(value.real)) {
-      whole = static_cast<int64_t>(value.real);
-      read = true;
-    }
-  } else if (value.kind == Value::Kind::kText) {
-    std::string_view text = TrimBlanks(value.bytes);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);
-    read = !text.empty() && ec == std::errc() && end == text.data() + text.size();
+  char buffer[32];
+  std::string_view text;
+  switch (value.kind) {
+    case Value::Kind::kInteger:
+      if (value.integer >= low && value.integer <= high) return value.integer;
+      text = IntegerText(value.integer, buffer);
+      break;
+    case Value::Kind::kReal:
+      text = RealText(value.real, buffer);  // "2", or "1e+15", which is none
+      break;
+    case Value::Kind::kText:
+      text = TrimBlanks(value.bytes);
+      break;
+    default:
+      Refuse("The value is not a whole number.");
   }
-  if (!read) Refuse("The value is not a whole number.");
-  if (whole < low || whole > high) Refuse("The whole number is out of its column's range.");
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
+  int64_t whole = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);
+  if (text.empty() || end != text.data() + text.size() || ec == std::errc::invalid_argument)
+    Refuse("\"" + std::string(text) + "\" is not a whole number.");
+  if (ec != std::errc() || whole < low || whole > high)
+    Refuse("\"" + std::string(text) + "\" is out of its column's range.");
   return whole;
 }
 
