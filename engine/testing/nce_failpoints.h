@@ -48,6 +48,10 @@ bool GetStatementText(NDSHANDLE statement, std::string* text);
 void SetBusyTimeout(int milliseconds);
 int BusyTimeout();
 
+// Imports into a server from now on send their rows in COPY's text format
+// (true) or its binary one (false, the default).
+void SetServerCopyAsText(bool text);
+
 // Adds a user (or replaces his password and groups, ";"-separated) to the
 // data dictionary file `dictionary`, which a connect has opened once before;
 // from then on the dictionary checks logins. False when the file cannot be

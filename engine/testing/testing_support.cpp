@@ -31,6 +31,10 @@ int BusyTimeout() {
   return g_busy_timeout_ms.load();
 }
 
+void SetServerCopyAsText(bool text) {
+  g_server_copy_as_text.store(text);
+}
+
 size_t LiveHandleCount() {
   return HandleTable::Instance().Count();
 }

@@ -1,16 +1,20 @@
-// Many rows at once on a server: COPY ... FROM STDIN in its text format for
-// inserts, a server-side cursor read in windows for reads. Names go to the
+// Many rows at once on a server: COPY ... FROM STDIN in its binary format
+// for inserts (its text format for a table with a column type the binary
+// encoder lacks), a server-side cursor read in windows for reads. Names go to the
 // server in lower case, as the engine's tables there hold them.
 #include <libpq-fe.h>
 
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
 
+#include "engine/base/settings.h"
 #include "engine/base/sql_text.h"
 #include "engine/storage/bulk_rows.h"
 #include "engine/storage/paged_rows.h"
+#include "engine/storage/postgres/postgres_copy_binary.h"
 #include "engine/storage/postgres/postgres_session.h"
 
 namespace nce {
@@ -22,31 +26,41 @@ constexpr size_t kCopyChunk = 256 * 1024;
 constexpr int kStreamRows = 10000;
 // The savepoint that lets a failed COPY undo its own rows alone.
 constexpr const char* kCopyGuard = "nce_copy";
+// The first server version whose numeric type has infinities, which a
+// real may bring; every binary form used here is older.
+constexpr int kBinaryCopyServerVersion = 140000;
+
+void AppendText(CopyBuffer* out, std::string_view text) {
+  out->Append(text.data(), text.size());
+}
+void AppendByte(CopyBuffer* out, char c) {
+  *out->Room(1) = c;
+}
 
 // Appends `value` as COPY's text format writes a column: \N for NULL,
 // backslash escapes for the bytes that separate rows and columns, bytea in
 // its hex form. A text holding a zero byte cannot be sent.
-void AppendCopyValue(const Value& value, std::string* out) {
+void AppendCopyValue(const Value& value, CopyBuffer* out) {
   switch (value.kind) {
     case Value::Kind::kUnset:
     case Value::Kind::kNull:
-      out->append("\\N");
+      AppendText(out, "\\N");
       return;
     case Value::Kind::kInteger: {
       char digits[24];
       auto end = std::to_chars(digits, digits + sizeof digits, value.integer).ptr;
-      out->append(digits, end);
+      out->Append(digits, static_cast<size_t>(end - digits));
       return;
     }
     case Value::Kind::kReal: {
       if (std::isnan(value.real)) {
-        out->append("NaN");
+        AppendText(out, "NaN");
       } else if (std::isinf(value.real)) {
-        out->append(value.real < 0 ? "-Infinity" : "Infinity");
+        AppendText(out, value.real < 0 ? "-Infinity" : "Infinity");
       } else {
         char digits[32];  // the shortest text that reads back as the same double
         auto end = std::to_chars(digits, digits + sizeof digits, value.real).ptr;
-        out->append(digits, end);
+        out->Append(digits, static_cast<size_t>(end - digits));
       }
       return;
     }
@@ -54,31 +68,31 @@ void AppendCopyValue(const Value& value, std::string* out) {
       for (char c : value.bytes) {
         switch (c) {
           case '\\':
-            out->append("\\\\");
+            AppendText(out, "\\\\");
             break;
           case '\t':
-            out->append("\\t");
+            AppendText(out, "\\t");
             break;
           case '\n':
-            out->append("\\n");
+            AppendText(out, "\\n");
             break;
           case '\r':
-            out->append("\\r");
+            AppendText(out, "\\r");
             break;
           case '\0':
             throw EngineError(NDS_E_VALUE_INVALID,
                               "A text holds a zero byte, which the server cannot keep.");
           default:
-            out->push_back(c);
+            AppendByte(out, c);
         }
       }
       return;
     case Value::Kind::kBlob: {
       static const char kHex[] = "0123456789abcdef";
-      out->append("\\\\x");
+      AppendText(out, "\\\\x");
       for (unsigned char c : value.bytes) {
-        out->push_back(kHex[c >> 4]);
-        out->push_back(kHex[c & 15]);
+        AppendByte(out, kHex[c >> 4]);
+        AppendByte(out, kHex[c & 15]);
       }
       return;
     }
@@ -90,6 +104,8 @@ void AppendCopyValue(const Value& value, std::string* out) {
 // One COPY at a time, begun at the first row after a Finish. Rows gather in
 // a buffer sent in pieces of kCopyChunk bytes; the server checks them as
 // they arrive, and reports a refusal at the latest when the COPY ends.
+// The rows go in COPY's binary format where every column's type has an
+// encoder (postgres_copy_binary.h), else in its text format.
 //
 // With `unguarded`, the table's type guards (the engine's CHECK constraints,
 // named nce_f...) are dropped before the rows go in and made again NOT VALID
@@ -98,17 +114,26 @@ void AppendCopyValue(const Value& value, std::string* out) {
 // on rowid, made again (and so checked) at Finish: one index built from the
 // sorted numbers costs a fraction of an insert into the index per row. Only
 // for a table made in the same transaction, whose rollback on any failure
-// takes the dropped constraints back with it.
+// takes the dropped constraints back with it, and which is empty: its rows
+// are numbered here from 1, as its identity would number them.
 class PostgresCopyIn : public BulkInsert {
  public:
   PostgresCopyIn(PostgresSession& session, const std::string& table,
                  const std::vector<std::string>& columns, int64_t first_record, bool unguarded)
-      : session_(session), table_(QuoteIdentifier(LowerAscii(table))), next_record_(first_record) {
+      : session_(session),
+        table_(QuoteIdentifier(LowerAscii(table))),
+        next_record_(first_record),
+        own_numbers_(first_record == 0 && unguarded) {
+    // A new table's rows take the numbers its identity would give them,
+    // 1, 2, ..., sent with the rows: the server then evaluates no default
+    // (a sequence step) per row, and the identity goes on after them.
+    if (own_numbers_) next_record_ = 1;
     sql_ = "COPY " + table_ + " (";
-    if (first_record != 0) sql_ += "rowid, ";
+    if (next_record_ != 0) sql_ += "rowid, ";
     for (size_t i = 0; i < columns.size(); ++i)
       sql_ += (i ? ", " : "") + QuoteIdentifier(LowerAscii(columns[i]));
     sql_ += ") FROM STDIN";
+    if (!g_server_copy_as_text.load() && BinaryColumns(columns)) sql_ += " (FORMAT binary)";
     if (unguarded) DropGuards();
   }
   ~PostgresCopyIn() override {
@@ -123,12 +148,13 @@ class PostgresCopyIn : public BulkInsert {
 
   void Add(const std::vector<Value>& row) override {
     if (!copying_) Start();
+    if (!binary_.empty()) return AddBinary(row);
     if (next_record_ != 0) {
       AppendCopyValue(Value::Integer(next_record_++), &buffer_);
-      buffer_.push_back('\t');
+      AppendByte(&buffer_, '\t');
     }
     for (size_t i = 0; i < row.size(); ++i) {
-      if (i) buffer_.push_back('\t');
+      if (i) AppendByte(&buffer_, '\t');
       try {
         AppendCopyValue(row[i], &buffer_);
       } catch (const EngineError&) {
@@ -136,12 +162,13 @@ class PostgresCopyIn : public BulkInsert {
         throw;
       }
     }
-    buffer_.push_back('\n');
+    AppendByte(&buffer_, '\n');
     if (buffer_.size() >= kCopyChunk) Send();
   }
 
   void Finish() override {
     if (copying_) {
+      if (!binary_.empty()) AppendCopyBinaryTrailer(&buffer_);
       Send();
       copying_ = false;
       session_.Await(PutCopyEnd(session_.conn_, nullptr, session_.AnswerDeadline()), true);
@@ -155,6 +182,9 @@ class PostgresCopyIn : public BulkInsert {
                        QuoteIdentifier(dropped.name) + " " + dropped.definition +
                        (dropped.key ? "" : " NOT VALID"));
     dropped_guards_.clear();
+    if (own_numbers_)
+      session_.Execute("SELECT setval(pg_get_serial_sequence(" + QuoteLiteral(table_) +
+                       ", 'rowid'), " + std::to_string(next_record_) + ", false)");
   }
 
  private:
@@ -163,6 +193,45 @@ class PostgresCopyIn : public BulkInsert {
     std::string definition;  // CHECK (...) or PRIMARY KEY (rowid)
     bool key;                // the primary key, made again whole
   };
+
+  // The encoders of the columns (and first of the record number when the
+  // rows carry it), when every column's type has one; false, with none
+  // chosen, where the text format must carry the rows.
+  bool BinaryColumns(const std::vector<std::string>& columns) {
+    if (!session_.conn_ || PQserverVersion(session_.conn_) < kBinaryCopyServerVersion) return false;
+    auto types =
+        session_.Prepare("SELECT attname::text, atttypid FROM pg_attribute WHERE attrelid = " +
+                         QuoteLiteral(table_) + "::regclass AND attnum > 0 AND NOT attisdropped");
+    std::map<std::string, std::optional<CopyColumnType>> of_column;
+    while (types->Step())
+      of_column[types->Column(0).bytes] =
+          CopyColumnTypeOf(static_cast<uint32_t>(types->Column(1).integer));
+    std::vector<CopyColumnType> chosen;
+    if (next_record_ != 0) chosen.push_back(CopyColumnType::kInt8);
+    for (const std::string& column : columns) {
+      auto found = of_column.find(LowerAscii(column));
+      if (found == of_column.end() || !found->second) return false;
+      chosen.push_back(*found->second);
+    }
+    binary_ = std::move(chosen);
+    return true;
+  }
+
+  void AddBinary(const std::vector<Value>& row) {
+    AppendCopyBinaryRow(static_cast<int>(binary_.size()), &buffer_);
+    size_t field = 0;
+    if (next_record_ != 0)
+      AppendCopyBinaryField(binary_[field++], Value::Integer(next_record_++), &buffer_);
+    for (const Value& value : row) {
+      try {
+        AppendCopyBinaryField(binary_[field++], value, &buffer_);
+      } catch (const EngineError&) {
+        Abort("a value could not be sent");
+        throw;
+      }
+    }
+    if (buffer_.size() >= kCopyChunk) Send();
+  }
 
   void DropGuards() {
     auto guards = session_.Prepare(
@@ -192,6 +261,7 @@ class PostgresCopyIn : public BulkInsert {
     }
     PQclear(result);
     copying_ = true;
+    if (!binary_.empty()) AppendCopyBinaryHeader(&buffer_);
   }
   void Send() {
     if (buffer_.empty()) return;
@@ -237,9 +307,11 @@ class PostgresCopyIn : public BulkInsert {
   std::string table_;  // the table's name, quoted as the server holds it
   std::vector<DroppedConstraint> dropped_guards_;  // to be made again at Finish
   std::string sql_;                                // the COPY statement
-  std::string buffer_;                             // rows not sent yet, in COPY's text format
+  std::vector<CopyColumnType> binary_;             // the encoders of the binary format; empty: text
+  CopyBuffer buffer_;                              // rows not sent yet, in the COPY's format
   int64_t next_record_;                            // record number of the next row; 0: the server's
-  bool copying_ = false;                           // a COPY is open on the connection
+  bool own_numbers_;      // the rows of a new table numbered here, not by its identity
+  bool copying_ = false;  // a COPY is open on the connection
 };
 
 namespace {
