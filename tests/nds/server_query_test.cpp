@@ -33,6 +33,21 @@ class ServerQuery : public ::testing::TestWithParam<Store> {
     connection.SetConnectPath(path_);
   }
 
+  // Connects `connection`, makes table `declaration` ("name (columns)") with
+  // the rows `values`, and sets `query` up as a live OEM query of all of it.
+  void PrepareOemQuery(nds::TNdsConnection& connection, nds::TNdsQuery& query,
+                       const std::string& declaration, const std::string& values) {
+    Configure(connection);
+    connection.Connect();
+    Exec(connection, "create table " + declaration);
+    const std::string table = declaration.substr(0, declaration.find(' '));
+    Exec(connection, "insert into " + table + " values " + values);
+    query.SetNdsConnection(&connection);
+    query.NdsTableOptions()->SetNdsCharType(nds::OEM);
+    query.SetRequestLive(true);
+    SetText(query, "select * from " + table);
+  }
+
   // Runs `sql` through a query of `connection`; the rows it reports changed.
   static int Exec(nds::TNdsConnection& connection, const std::string& sql) {
     nds::TNdsQuery query(nullptr);
@@ -144,17 +159,10 @@ TEST_P(ServerQuery, TheDictionaryChecksTheLoginTheComponentsSend) {
 // a second reading.
 TEST_P(ServerQuery, OemTextsAndMemoPresenceReadBackExactlyAfterAnEdit) {
   nds::TNdsConnection connection(nullptr);
-  Configure(connection);
-  connection.Connect();
-  Exec(connection, "create table notes (id integer, name char(12), memo memo)");
-  Exec(connection,
-       "insert into notes values (1, '\u00c4 \u00e9 \u00f1 \u00f8', 'filled'), (2, 'plain', ''), "
-       "(3, '\u00d8re', null), (4, null, null)");
   nds::TNdsQuery query(nullptr);
-  query.SetNdsConnection(&connection);
-  query.NdsTableOptions()->SetNdsCharType(nds::OEM);
-  query.SetRequestLive(true);
-  SetText(query, "select * from notes");
+  PrepareOemQuery(connection, query, "notes (id integer, name char(12), memo memo)",
+                  "(1, '\u00c4 \u00e9 \u00f1 \u00f8', 'filled'), (2, 'plain', ''), "
+                  "(3, '\u00d8re', null), (4, null, null)");
   auto rows = [&] {
     std::string text;
     for (query.First(); !query.Eof(); query.Next()) {
@@ -206,17 +214,10 @@ namespace {
 // text as it was.
 TEST_P(ServerQuery, OemQueryReadsTextsAndBlobPresenceFromTheImageAlone) {
   nds::TNdsConnection connection(nullptr);
-  Configure(connection);
-  connection.Connect();
-  Exec(connection, "create table people (id integer, name char(20), note char(8), memo memo)");
-  Exec(connection,
-       "insert into people values (1, 'M\u00fcller \u2554\u2550\u2557', 'a', 'x'), "
-       "(2, '\u00c5ngstr\u00f6m 5\u20ac', 'b', ''), (3, 'fa\u00e7ade', 'c', null)");
   nds::TNdsQuery query(nullptr);
-  query.SetNdsConnection(&connection);
-  query.NdsTableOptions()->SetNdsCharType(nds::OEM);
-  query.SetRequestLive(true);
-  SetText(query, "select * from people");
+  PrepareOemQuery(connection, query, "people (id integer, name char(20), note char(8), memo memo)",
+                  "(1, 'M\u00fcller \u2554\u2550\u2557', 'a', 'x'), "
+                  "(2, '\u00c5ngstr\u00f6m 5\u20ac', 'b', ''), (3, 'fa\u00e7ade', 'c', null)");
   query.Open();
   std::string shown;
   {
