@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "engine/base/errors.h"
 #include "engine/base/sql_text.h"
@@ -278,6 +279,11 @@ void CursorWalk::HoldReturned(const StoreStatement& stmt) {
   bof_ = eof_ = false;
 }
 
+void CursorWalk::HoldReadUnderLock(const StoreStatement& stmt) {
+  HoldReturned(stmt);
+  read_under_lock_ = cursor_.rows_session().Requests();
+}
+
 void CursorWalk::ReadCurrent(int64_t rowid) {
   // Without a condition every row of the table is visible.
   const bool visible = Navigation().shape().condition.empty();
@@ -487,6 +493,12 @@ bool CursorWalk::Refresh() {
   // Read under a mark that still holds, with nothing written into the image
   // since: the table holds the record as it was read.
   if (!gone_ && rowid == current_read_rowid_ && IsNdt(cursor_) && Holds(current_read_))
+    return false;
+  // Read with its lock, and nothing sent to the store since: nobody else
+  // can have changed it, and this session did not.
+  const uint64_t under_lock = std::exchange(read_under_lock_, 0);
+  if (!gone_ && rowid == current_read_rowid_ && under_lock != 0 &&
+      under_lock == cursor_.rows_session().Requests())
     return false;
   try {
     ReadCurrent(rowid);

@@ -150,6 +150,10 @@ class CursorWalk {
   // The same from a write that returned the row it wrote (its statement
   // ends with Navigation().Returning() and stands on that row).
   void HoldReturned(const StoreStatement& stmt);
+  // The same from a read that came back with the current record's exclusive
+  // lock (the walk's row columns, standing on the row): Refresh keeps it
+  // while the store counts no further request (StoreSession::Requests).
+  void HoldReadUnderLock(const StoreStatement& stmt);
   // After a write known to have stored the image as it is: the current
   // record is row `rowid` as the table holds it under `mark`.
   void HoldWritten(const StoreMark& mark, int64_t rowid);
@@ -241,6 +245,9 @@ class CursorWalk {
   // a refresh under a mark that still holds reads nothing.
   StoreMark current_read_;
   int64_t current_read_rowid_ = 0;
+  // The store's request count right after the current row was read under
+  // this cursor's exclusive lock (HoldReadUnderLock); 0: not so read.
+  uint64_t read_under_lock_ = 0;
 };
 
 // Process-wide: whether cursors show records marked deleted (DBF tables).

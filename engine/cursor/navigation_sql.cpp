@@ -13,11 +13,15 @@ std::string NavigationSql::Select() const {
   return sql + " FROM " + spec_.from;
 }
 
-std::string NavigationSql::Returning() const {
-  std::string sql = " RETURNING rowid";
+std::string NavigationSql::RowColumns() const {
+  std::string sql = "rowid";
   if (!spec_.key.empty()) sql += ", " + spec_.key;
   if (!spec_.columns.empty()) sql += ", " + spec_.columns;
   return sql;
+}
+
+std::string NavigationSql::Returning() const {
+  return " RETURNING " + RowColumns();
 }
 
 std::string NavigationSql::Where(const std::string& step) const {

@@ -40,7 +40,9 @@ class NavigationSql {
   std::string After() const;    // ?101, ?102, ?103
   std::string Before() const;   // ?101, ?102, ?103, backward order
   std::string ByRowid() const;  // ?102; the row whether visible or not
-  // " RETURNING" and the row queries' columns, for a write of one row.
+  // The row queries' columns, and " RETURNING" with them, for a write of
+  // one row.
+  std::string RowColumns() const;
   std::string Returning() const;
   std::string Visible() const;      // ?102; one row when it is visible
   std::string VisibleRow() const;   // ?102; the row itself when it is visible

@@ -143,14 +143,27 @@ void RecordWriter::Lock(int64_t recno) {
                                            " cannot be used.");
   }
   bool taken = true;
+  // The current record, unedited, comes back with its lock: the edit that
+  // follows need not read it again (CursorWalk::Refresh).
+  StoreStatement* read = nullptr;
+  std::optional<StatementUse> read_use;
+  if (with_lock && !editing() && walk_.on_record() && !walk_.gone() &&
+      recno == walk_.current_row().rowid) {
+    read = &KeptStatement("SELECT " + walk_.Navigation().RowColumns() + " FROM " +
+                          cursor_.QuotedTable() + " WHERE rowid = ?1");
+    read_use.emplace(*read);
+    read->Bind(1, Value::Integer(recno));
+  }
+  bool read_ran = false;
   if (std::optional<StoreSession::RowLock> row;
-      with_lock && (row = store.TryLockExistingRow(cursor_.source_table, recno))) {
+      with_lock && (row = store.TryLockExistingRow(cursor_.source_table, recno, read, &read_ran))) {
     if (*row == StoreSession::RowLock::kNoRow) {
       if (!held) locks.Unlock(LockNumber(), recno, cursor_.handle());
       throw no_record();
     }
     taken = *row == StoreSession::RowLock::kLocked;
     if (taken) store_locks_.insert({recno, false});
+    if (taken && read_ran && read->Step()) walk_.HoldReadUnderLock(*read);
   } else {
     if (with_lock && !RowExists(recno)) {
       if (!held) locks.Unlock(LockNumber(), recno, cursor_.handle());

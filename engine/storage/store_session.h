@@ -216,11 +216,23 @@ class StoreSession {
   // row `record`, with the question whether it does in the same request to
   // the store. nullopt where the store offers no such lock: the caller asks
   // whether the row exists, then TryLockRecord.
+  // `then`: a statement of this session, bound and not yet run, that the
+  // store may run in the same request right after the lock is tried (for
+  // the row as it stands under the lock); *then_ran says whether it did, and
+  // its rows are then read with Step (whatever the lock's answer).
   enum class RowLock { kLocked, kHeldElsewhere, kNoRow };
-  virtual std::optional<RowLock> TryLockExistingRow(const std::string& table, int64_t record) {
-    (void)table, (void)record;
+  virtual std::optional<RowLock> TryLockExistingRow(const std::string& table, int64_t record,
+                                                    StoreStatement* then = nullptr,
+                                                    bool* then_ran = nullptr) {
+    (void)table, (void)record, (void)then;
+    if (then_ran) *then_ran = false;
     return std::nullopt;
   }
+  // How many requests the session has sent to its store; 0 where it does
+  // not count them. A row read under this session's exclusive record lock
+  // stays as read while the count stays: other sessions' writes to it are
+  // refused, and this session's own go through a request.
+  virtual uint64_t Requests() const { return 0; }
 
   // ---- what the SQL front end asks of the store (engine/sql/statement.h) ----
   // Where the stores differ, each answers for itself: the front end never

@@ -74,19 +74,27 @@ class ServerRoundTrips : public ::testing::Test {
 };
 
 // A live query over a table is a table cursor of the engine.
-TEST_F(ServerRoundTrips, AWalkCostsOneTripAWindowBothWaysAndAnEditFourTrips) {
+TEST_F(ServerRoundTrips, AWalkCostsOneTripAWindowBothWaysAndAnEditThreeTrips) {
   nds::TNdsQuery live(nullptr);
   OpenQuery(live);
   EXPECT_EQ(WalkBothWays(live, kRecords), std::make_pair(kWindows, kWindows));
   live.First();
-  // The lock with the row's existence, the read under the lock, the UPDATE
+  // Another workstation changes the record after it was read: the edit
+  // starts from the row as the lock found it.
+  nds::TNdsConnection other(nullptr);
+  other.SetNdsServerTypes(nds::TNdsServerTypes{nds::stNDS_REMOTE});
+  other.SetLoginPrompt(false);
+  other.SetConnectPath(connection_.ConnectPath());
+  other.ExecuteStatement("UPDATE probe SET amount = -1 WHERE rowid = 1", nullptr, false, nullptr);
+  // The lock with the row read under it in the same request, the UPDATE
   // returning the row as written, the unlock.
   EXPECT_EQ(Trips([&] {
               live.Edit();
+              EXPECT_EQ(live.FieldByName("amount")->AsFloat(), -1.0);
               live.FieldByName("name")->SetAsString("edited");
               live.Post();
             }),
-            4u);
+            3u);
   live.Append();
   live.FieldByName("id")->SetAsInteger(kRecords + 1);
   live.Post();
@@ -94,6 +102,42 @@ TEST_F(ServerRoundTrips, AWalkCostsOneTripAWindowBothWaysAndAnEditFourTrips) {
   live.Close();
   live.Open();
   EXPECT_EQ(live.FieldByName("name")->AsString(), "edited");
+}
+
+// What the other pieces of work cost today; each a sharp count, so that a
+// change that adds a trip shows.
+TEST_F(ServerRoundTrips, OpeningSeekingOptimisticEditsAndAppendsCostFixedTrips) {
+  connection_.ExecuteStatement("CREATE INDEX probe_id ON probe (id)", nullptr, false, nullptr);
+  nds::TNdsQuery live(nullptr);
+  // The rights' version before each of the prepare, the execution and the
+  // cursor's open, the prepare's check, two catalog reads, the table's
+  // shared lock, the orders' lookup and the first window.
+  EXPECT_EQ(Trips([&] { OpenQuery(live); }), 9u);
+  // The seek over the order's index and the read of the row found.
+  EXPECT_EQ(Trips([&] { EXPECT_TRUE(live.Locate("id", dataset::Variant(2500), {})); }), 2u);
+  EXPECT_EQ(live.FieldByName("id")->AsInteger(), 2500);
+  live.NdsTableOptions()->SetNdsRecordLockingMode(nds::lmOptimistic);
+  // The checksum and the read at the edit; the read at the post, the lock
+  // with the row, the checksum under it, the UPDATE, the unlock.
+  EXPECT_EQ(Trips([&] {
+              live.Edit();
+              live.FieldByName("name")->SetAsString("optimistic");
+              live.Post();
+            }),
+            7u);
+  // The last window, the defaults' lookup (once per cursor), the record
+  // number, the INSERT, the read back.
+  EXPECT_EQ(Trips([&] {
+              live.Append();
+              live.FieldByName("id")->SetAsInteger(kRecords + 1);
+              live.Post();
+            }),
+            5u);
+  live.Close();
+  live.Open();
+  EXPECT_TRUE(live.Locate("id", dataset::Variant(2500), {}));
+  EXPECT_EQ(live.FieldByName("name")->AsString(), "optimistic");
+  EXPECT_TRUE(live.Locate("id", dataset::Variant(kRecords + 1), {}));
 }
 
 }  // namespace

@@ -178,6 +178,16 @@ class PostgresStatement : public StoreStatement {
     refusal_ = WriteRefusal{};
   }
   WriteRefusal LastRefusal() const override { return refusal_; }
+  // Runs the statement with `lead` sent before it in the same request
+  // (RunParsed); its rows are then read with Step.
+  void RunLed(const std::string& lead, pg_result** lead_result) {
+    Reset();
+    PostgresParams params(bound_);
+    params.TypeUnused(used_);
+    result_.reset(session_->RunParsed(sql_, params, &parsed_, &lead, lead_result));
+    ran_ = true;
+    row_ = -1;  // the first Step stands on row 0
+  }
 
  private:
   PostgresSession* session_;
@@ -361,6 +371,7 @@ pg_result* PostgresSession::NextResult(WireDeadline deadline, bool transaction_o
 
 pg_result* PostgresSession::Exchange(const std::string& sql, const PostgresParams* params,
                                      bool transaction_open) {
+  ++requests_;
   const int sent =
       params ? PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params->types.size()),
                                  params->types.data(), params->data.data(), params->lengths.data(),
@@ -446,7 +457,8 @@ void PostgresSession::Forget(const ServerStatement& parsed) {
 }
 
 pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresParams& params,
-                                      ServerStatement* parsed) {
+                                      ServerStatement* parsed, const std::string* lead,
+                                      pg_result** lead_result) {
   RequireConnection();
   bool guard = InTransaction();
   std::vector<unsigned> types(params.types.begin(), params.types.end());
@@ -463,9 +475,10 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
   // the run, the guard's release; then a sync, after which the server
   // answers each in turn. After a failure it skips the rest up to the sync.
   if (PQenterPipelineMode(conn_) != 1) throw Error(nullptr, guard);
+  ++requests_;
   std::vector<std::string> drops;
   drops.swap(forgotten_);
-  enum Step { kDropStep, kGuardStep, kParseStep, kRunStep, kReleaseStep };
+  enum Step { kDropStep, kGuardStep, kLeadStep, kParseStep, kRunStep, kReleaseStep };
   std::vector<Step> steps;
   auto send_plain = [&](const std::string& text, Step step) {
     steps.push_back(step);
@@ -475,6 +488,7 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
   bool sent = true;
   for (const std::string& name : drops) sent = sent && send_plain("DEALLOCATE " + name, kDropStep);
   if (guard) sent = sent && send_plain(std::string("SAVEPOINT ") + kGuard, kGuardStep);
+  if (lead) sent = sent && send_plain(*lead, kLeadStep);
   if (parse && sent) {
     steps.push_back(kParseStep);
     sent = PQsendPrepare(conn_, parsed->name.c_str(), sql.c_str(), n, params.types.data());
@@ -487,7 +501,7 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
   if (guard) sent = sent && send_plain(std::string("RELEASE SAVEPOINT ") + kGuard, kReleaseStep);
   sent = sent && PQpipelineSync(conn_);
   const WireDeadline deadline = AnswerDeadline();
-  Result answer, failure;
+  Result answer, failure, lead_answer;
   bool guard_failed = false, parsed_now = false;
   // Each step's result, then libpq's null that ends it; then the sync.
   for (size_t i = 0; sent && i < steps.size(); ++i) {
@@ -500,6 +514,7 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
     } else if (status != PGRES_PIPELINE_ABORTED) {
       if (steps[i] == kParseStep) parsed_now = true;
       if (steps[i] == kRunStep) answer = std::move(result);
+      if (steps[i] == kLeadStep) lead_answer = std::move(result);
     }
     while (Result rest{NextResult(deadline, guard)}) {
     }
@@ -519,7 +534,8 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
       Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
     throw error;
   }
-  if (!answer) throw Error(nullptr, guard);
+  if (!answer || (lead && !lead_answer)) throw Error(nullptr, guard);
+  if (lead_result) *lead_result = lead_answer.release();
   return answer.release();
 }
 
@@ -623,24 +639,41 @@ std::string LockKeyQuery(const std::string& table, int64_t record) {
 
 }  // namespace
 
-bool PostgresSession::TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key,
-                               const std::string& row_exists, bool* tried) {
-  // One round trip: the key and the attempt.
+namespace {
+
+// The query that tries the lock of `record` of `table`, answering the key
+// and the attempt; `row_exists`: see TakeLock.
+std::string LockAttemptQuery(const std::string& table, int64_t record, bool shared,
+                             const std::string& row_exists) {
   std::string attempt =
       std::string(shared ? "pg_try_advisory_lock_shared" : "pg_try_advisory_lock") + "(k)";
   if (!row_exists.empty()) attempt = "CASE WHEN " + row_exists + " THEN " + attempt + " END";
-  Result result(Send("SELECT k, " + attempt + " FROM (" + LockKeyQuery(table, record) + ") AS s(k)",
-                     nullptr));
-  if (PQntuples(result.get()) != 1 || PQnfields(result.get()) != 2)
+  return "SELECT k, " + attempt + " FROM (" + LockKeyQuery(table, record) + ") AS s(k)";
+}
+
+}  // namespace
+
+bool PostgresSession::TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key,
+                               const std::string& row_exists, bool* tried) {
+  // One round trip: the key and the attempt.
+  Result result(Send(LockAttemptQuery(table, record, shared, row_exists), nullptr));
+  return ReadLockAttempt(result.get(), key, tried);
+}
+
+bool PostgresSession::ReadLockAttempt(const pg_result* result, int64_t* key, bool* tried) {
+  if (PQntuples(result) != 1 || PQnfields(result) != 2)
     throw EngineError(NDS_E_GENERAL, "The server gave no record lock.");
-  *key = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
-  if (tried) *tried = !PQgetisnull(result.get(), 0, 1);
-  return PQgetvalue(result.get(), 0, 1)[0] == 't';
+  *key = std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10);
+  if (tried) *tried = !PQgetisnull(result, 0, 1);
+  return PQgetvalue(result, 0, 1)[0] == 't';
 }
 
 std::optional<StoreSession::RowLock> PostgresSession::TryLockExistingRow(const std::string& table,
-                                                                         int64_t record) {
+                                                                         int64_t record,
+                                                                         StoreStatement* then,
+                                                                         bool* then_ran) {
   RequireConnection();
+  if (then_ran) *then_ran = false;
   const LockName name{LowerAscii(table), record};
   int64_t key = 0;
   bool tried = false;
@@ -650,7 +683,19 @@ std::optional<StoreSession::RowLock> PostgresSession::TryLockExistingRow(const s
     // Held already: only the row is in question.
     return Ask("SELECT " + exists) ? RowLock::kLocked : RowLock::kNoRow;
   }
-  const bool locked = TakeLock(table, record, false, &key, exists, &tried);
+  bool locked = false;
+  if (auto* led = dynamic_cast<PostgresStatement*>(then)) {
+    // The attempt leads `then` in one request: the read that follows sees
+    // the row as it stands under the lock (each statement reads what was
+    // committed when it began).
+    pg_result* attempt = nullptr;
+    led->RunLed(LockAttemptQuery(table, record, false, exists), &attempt);
+    Result answer(attempt);
+    if (then_ran) *then_ran = true;
+    locked = ReadLockAttempt(answer.get(), &key, &tried);
+  } else {
+    locked = TakeLock(table, record, false, &key, exists, &tried);
+  }
   if (!tried) return RowLock::kNoRow;
   if (!locked) return RowLock::kHeldElsewhere;
   locks_[name] = key;

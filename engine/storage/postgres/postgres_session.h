@@ -145,7 +145,9 @@ class PostgresSession : public StoreSession {
   bool TryLockRecord(const std::string& table, int64_t record, bool shared = false) override;
   bool UnlockRecord(const std::string& table, int64_t record, bool shared = false) override;
   // One round trip: the lock is asked for only when the row exists.
-  std::optional<RowLock> TryLockExistingRow(const std::string& table, int64_t record) override;
+  std::optional<RowLock> TryLockExistingRow(const std::string& table, int64_t record,
+                                            StoreStatement* then, bool* then_ran) override;
+  uint64_t Requests() const override { return requests_; }
 
   // The server process serving this session.
   int ServerProcessId() const;
@@ -178,8 +180,12 @@ class PostgresSession : public StoreSession {
   // trip: the server parses it once per connection and parameter types (as
   // `parsed`, which this keeps up to date), and inside a transaction the
   // guard savepoint travels with it. The whole result, owned by the caller.
+  // `lead`: a text without parameters sent first in the same request (after
+  // the guard), whose result goes to *lead_result; a failure of either
+  // fails both.
   pg_result* RunParsed(const std::string& sql, const PostgresParams& params,
-                       ServerStatement* parsed);
+                       ServerStatement* parsed, const std::string* lead = nullptr,
+                       pg_result** lead_result = nullptr);
   // The server may drop `parsed`: its statement is gone.
   void Forget(const ServerStatement& parsed);
   // Tries the advisory lock of `record` of `table`; the key it has in *key.
@@ -187,6 +193,8 @@ class PostgresSession : public StoreSession {
   // attempt's answer is NULL where it does not hold (*tried false).
   bool TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key,
                 const std::string& row_exists = "", bool* tried = nullptr);
+  // The key and the answer of a lock attempt's result (TakeLock).
+  static bool ReadLockAttempt(const pg_result* result, int64_t* key, bool* tried);
   // When the answer to a request sent now is given up.
   WireDeadline AnswerDeadline() const;
   // Throws for a wait that did not end ready: the server did not answer in
@@ -231,6 +239,7 @@ class PostgresSession : public StoreSession {
   std::map<LockName, SharedLock> shared_locks_;
   uint64_t connection_ = 0;             // counts the connections made
   uint64_t statements_parsed_ = 0;      // names the server's parsed statements
+  uint64_t requests_ = 0;               // requests sent (Requests)
   std::vector<std::string> forgotten_;  // parsed statements of this connection to drop
 };
 
