@@ -12,6 +12,8 @@ Admin::Admin(const std::string& uri) : conn_(PQconnectdb(uri.c_str())) {
     PQfinish(conn_);
     throw std::runtime_error("cannot connect to " + uri + ": " + text);
   }
+  // Dropping what is not there is no news here.
+  Run("SET client_min_messages TO warning");
 }
 
 Admin::~Admin() {
