@@ -199,6 +199,7 @@ bool CursorWalk::FillWindow(Step step, int direction, uint32_t rows) {
     throw;
   }
   stmt.Reset();
+  window_read_ = MarkNow();
   return !window_.empty();
 }
 
@@ -438,9 +439,18 @@ bool CursorWalk::IsDeleted() {
   return gone_ || current_.image[0] == '*';
 }
 
+void CursorWalk::KeepWindowOverWrite(const StoreMark& before, const StoreMark& after) {
+  if (before.changes >= 0 && window_read_ == before)
+    window_read_ = after;
+  else
+    window_.Drop();
+}
+
 bool CursorWalk::Refresh() {
   RequireRecord();
-  window_.Drop();
+  // Rows read ahead under a mark that still holds are what the table holds:
+  // nothing changed since (an edit-and-move walk refreshes every record).
+  if (!Holds(window_read_)) window_.Drop();
   int64_t rowid = current_.rowid;
   // Read under a mark that still holds, with nothing written into the image
   // since: the table holds the record as it was read.
