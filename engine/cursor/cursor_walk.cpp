@@ -220,7 +220,10 @@ void CursorWalk::TakeNextFromWindow() {
   if (current_.key.kind != Value::Kind::kUnset || next.key.kind != Value::Kind::kUnset)
     std::swap(current_.key, next.key);
   current_.visible_known = next.visible_known;
-  current_read_rowid_ = 0;
+  // The row as the window read it: while that mark holds, a refresh or a
+  // lock of the record need not read it again.
+  current_read_ = window_read_;
+  current_read_rowid_ = next.rowid;
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;
