@@ -351,6 +351,30 @@ TEST_F(EditingOnSqlite, AWrittenRecordShowsWhatTheTableHolds) {
   ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
 }
 
+// Timestamps, given as text or taken from a default, are what a written
+// record shows, without reading the row back: each as the table holds it.
+TEST_F(EditingOnSqlite, AWrittenTimestampShowsWhatTheTableHolds) {
+  Exec("CREATE TABLE stamps (id INTEGER, made TIMESTAMP DEFAULT CURRENT_TIMESTAMP, at TIMESTAMP)");
+  NDSHANDLE cursor = OpenTable("stamps");
+  NDSHANDLE reader = OpenTable("stamps");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  for (const char* at : {"", "2024-02-29 23:59:59", "2024-02-29T10:00:00.250", "1999-12-31"}) {
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(cursor, "id", "7", 1), 0u) << LastErrorText();
+    if (*at) {
+      ASSERT_EQ(NdsSetField(cursor, "at", at, static_cast<uint32_t>(strlen(at))), 0u) << at;
+    }
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsGotoRecord(reader, RecNo(cursor)), 0u) << LastErrorText();
+    EXPECT_EQ(Record(cursor), Record(reader)) << at;
+    ASSERT_EQ(NdsSetField(cursor, "at", "2025-01-02 03:04:05", 19), 0u) << LastErrorText();
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsRefreshRecord(reader), 0u) << LastErrorText();
+    EXPECT_EQ(Record(cursor), Record(reader)) << at << ", edited";
+  }
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+}
+
 TEST_P(Editing, BadWritesAreRefusedAndChangeNothing) {
   Exec("CREATE TABLE items (id INTEGER, name CHAR(5), amount NUMERIC(6,2), day DATE, n SHORT)");
   Exec("INSERT INTO items VALUES (1, 'abc', 1.5, '2024-01-01', 3)");
