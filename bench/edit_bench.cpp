@@ -5,17 +5,23 @@
 //    (the "guarded" runs) into the table the engine creates, which checks
 //    every value it stores;
 //  - editing one field of a random record and posting it (the move to the
-//    record included) against a prepared UPDATE ... WHERE rowid = ?, both
-//    inside one transaction so that the commit's sync does not hide the
-//    cost of the path itself.
+//    record included) against a prepared UPDATE ... WHERE rowid = ? and
+//    against Qt's QSqlTableModel (setData, submit), all inside one
+//    transaction so that the commit's sync does not hide the cost of the
+//    path itself;
+//  - the same edit of every record in order (Edit, set, Post, Next over the
+//    whole table) against the prepared UPDATE by rowid in record order and
+//    QSqlTableModel row after row.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlTableModel>
 #include <QVariant>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -220,6 +226,132 @@ void SqliteUpdate(benchmark::State& state) {
   sqlite3_close(handle);
 }
 BENCHMARK(SqliteUpdate)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Edit, set, Post and Next over every record of the table, in order.
+void QueryEditNext(benchmark::State& state) {
+  EditDatabase db;
+  bench::OpenQuery q(db.dir.path.string(), "select * from grow");
+  q.query.Open();
+  dataset::TField* amount = q.query.FieldByName("amount");
+  int64_t edits = 0;
+  for (auto _ : state) {
+    q.connection.StartTransaction();
+    for (q.query.First(); !q.query.Eof(); q.query.Next()) {
+      q.query.Edit();
+      amount->SetAsFloat(static_cast<double>(edits++) + 0.5);
+      q.query.Post();
+    }
+    q.connection.CommitTransaction();
+  }
+  if (edits != kEditRecords * static_cast<int64_t>(state.iterations()))
+    state.SkipWithError("records missing");
+  state.SetItemsProcessed(edits);
+}
+BENCHMARK(QueryEditNext)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void SqliteUpdateInOrder(benchmark::State& state) {
+  EditDatabase db;
+  sqlite3* handle = nullptr;
+  if (sqlite3_open(db.Store().c_str(), &handle) != SQLITE_OK) std::abort();
+  sqlite3_exec(handle, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  sqlite3_stmt* update = nullptr;
+  sqlite3_prepare_v2(handle, "UPDATE grow SET amount = ?1 WHERE rowid = ?2", -1, &update, nullptr);
+  int64_t edits = 0;
+  for (auto _ : state) {
+    sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
+    for (int record = 1; record <= kEditRecords; ++record) {
+      sqlite3_bind_double(update, 1, static_cast<double>(edits++) + 0.5);
+      sqlite3_bind_int(update, 2, record);
+      if (sqlite3_step(update) != SQLITE_DONE) state.SkipWithError("update failed");
+      sqlite3_reset(update);
+    }
+    sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  state.SetItemsProcessed(edits);
+  sqlite3_finalize(update);
+  sqlite3_close(handle);
+}
+BENCHMARK(SqliteUpdateInOrder)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Qt's editable table model over a plain copy of the table whose `id` is
+// its primary key (without one the model finds a row by all its values),
+// every row fetched before the timing; each edit is setData and submit
+// (edit strategy OnRowChange), which updates the row and reads it back.
+struct QtModelTable {
+  bench::TempDirectory dir{"nds_edit_bench"};
+  QSqlDatabase db;
+  std::unique_ptr<QSqlTableModel> model;
+  int amount_column = -1;
+
+  explicit QtModelTable(const char* connection_name) {
+    db = QSqlDatabase::addDatabase("QSQLITE", connection_name);
+    db.setDatabaseName(QString::fromStdString((dir.path / "qt.db").string()));
+    if (!db.open()) return;
+    QSqlQuery setup(db);
+    setup.exec("PRAGMA journal_mode=WAL");
+    setup.exec("PRAGMA synchronous=FULL");
+    setup.exec(
+        "CREATE TABLE grow (id INTEGER PRIMARY KEY, name CHAR(20), amount DOUBLE, day DATE)");
+    setup.exec(QString::fromStdString(
+        "INSERT INTO grow SELECT x, 'name ' || x, x / 100.0, '2024-03-10' FROM (WITH RECURSIVE "
+        "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+        std::to_string(kEditRecords) + ") SELECT x FROM c)"));
+    model = std::make_unique<QSqlTableModel>(nullptr, db);
+    model->setTable("grow");
+    model->setEditStrategy(QSqlTableModel::OnRowChange);
+    model->select();
+    while (model->canFetchMore()) model->fetchMore();
+    amount_column = model->fieldIndex("amount");
+  }
+  bool Ready() const { return model && model->rowCount() == kEditRecords; }
+  bool Edit(int row, double value) {
+    return model->setData(model->index(row, amount_column), value) && model->submit();
+  }
+};
+
+template <typename Rows>
+void QtModelEdits(benchmark::State& state, const char* name, Rows rows) {
+  {
+    QtModelTable table(name);
+    if (!table.Ready()) {
+      state.SkipWithError("Qt SQL's SQLite driver is missing (libqt6sql6-sqlite)");
+    } else {
+      int64_t edits = 0;
+      for (auto _ : state) {
+        table.db.transaction();
+        rows([&](int row) {
+          if (!table.Edit(row, static_cast<double>(edits++) + 0.5))
+            state.SkipWithError("edit failed");
+        });
+        table.db.commit();
+      }
+      state.SetItemsProcessed(edits);
+    }
+    table.model.reset();
+    table.db.close();
+    table.db = QSqlDatabase();
+  }
+  QSqlDatabase::removeDatabase(name);
+}
+
+void QtModelEditPost(benchmark::State& state) {
+  const std::vector<int> records = RandomRecords();
+  QtModelEdits(state, "edit_bench_model", [&](auto edit) {
+    for (int record : records) edit(record - 1);
+  });
+}
+BENCHMARK(QtModelEditPost)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The model keeps every row it submitted in its cache until it selects
+// again, and looks through that cache at every edit: its cost per edit grows
+// with the edits made. It edits the first kEdits rows, as many as the
+// random edits (compare per record).
+void QtModelEditNext(benchmark::State& state) {
+  QtModelEdits(state, "edit_bench_model_next", [&](auto edit) {
+    for (int row = 0; row < kEdits; ++row) edit(row);
+  });
+}
+BENCHMARK(QtModelEditNext)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

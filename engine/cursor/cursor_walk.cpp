@@ -202,6 +202,7 @@ bool CursorWalk::FillWindow(Step step, int direction, uint32_t rows) {
   }
   stmt.Reset();
   if (!window_.empty()) NoteEnds(step, direction, asked);
+  window_read_ = MarkNow();
   return !window_.empty();
 }
 
@@ -233,7 +234,10 @@ void CursorWalk::TakeNextFromWindow() {
   if (current_.key.kind != Value::Kind::kUnset || next.key.kind != Value::Kind::kUnset)
     std::swap(current_.key, next.key);
   current_.visible_known = next.visible_known;
-  current_read_rowid_ = 0;
+  // The row as the window read it: while that mark holds, a refresh or a
+  // lock of the record need not read it again.
+  current_read_ = window_read_;
+  current_read_rowid_ = next.rowid;
   on_record_ = true;
   gone_ = false;
   bof_ = eof_ = false;
@@ -486,9 +490,18 @@ bool CursorWalk::IsDeleted() {
   return gone_ || current_.image[0] == '*';
 }
 
+void CursorWalk::KeepWindowOverWrite(const StoreMark& before, const StoreMark& after) {
+  if (before.changes >= 0 && window_read_ == before)
+    window_read_ = after;
+  else
+    window_.Drop();
+}
+
 bool CursorWalk::Refresh() {
   RequireRecord();
-  window_.Drop();
+  // Rows read ahead under a mark that still holds are what the table holds:
+  // nothing changed since (an edit-and-move walk refreshes every record).
+  if (!Holds(window_read_)) window_.Drop();
   int64_t rowid = current_.rowid;
   // Read under a mark that still holds, with nothing written into the image
   // since: the table holds the record as it was read.

@@ -144,6 +144,10 @@ class CursorWalk {
   void ImageChanged() { current_read_rowid_ = 0; }
   // This cursor changed data: rows read ahead may be stale.
   void DropWindow() { window_.Drop(); }
+  // This cursor changed the current row alone, from the store at `before`
+  // to `after` (one change): the rows read ahead stay when they were read
+  // under `before`, for no other row changed; else they go.
+  void KeepWindowOverWrite(const StoreMark& before, const StoreMark& after);
   // Reads record `rowid` from the table as the current one; throws
   // NDS_E_INVALID_RECORD when the table has no such row.
   void ReadCurrent(int64_t rowid);
@@ -239,7 +243,11 @@ class CursorWalk {
   CursorRow current_;              // the current row
   Place deferred_;                 // the place a repositioning caller may go back to
   ReadAheadWindow window_;         // rows read ahead of the position
-  KnownEnd known_end_;             // see KnownEnd
+  // The mark under which the rows of the window are as the table holds them
+  // (none outside a write transaction): while it holds, a refresh of the
+  // current record keeps them.
+  StoreMark window_read_;
+  KnownEnd known_end_;  // see KnownEnd
   // The mark under which the current record was last read by its number,
   // and that number (0 once anything else put a record or an edit there):
   // a refresh under a mark that still holds reads nothing.

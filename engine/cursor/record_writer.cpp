@@ -224,8 +224,13 @@ void RecordWriter::Write() {
   const bool as_edited = from_read && update && WrittenAsImaged(update, before, after);
   pending_.clear();
   lock.Release();
+  if (as_edited) {
+    // In record-number order the rows ahead keep their places, and the
+    // UPDATE changed no row but this one.
+    walk_.KeepWindowOverWrite(before, after);
+    return walk_.HoldWritten(after, rowid);
+  }
   walk_.DropWindow();
-  if (as_edited) return walk_.HoldWritten(after, rowid);
   if (returned_) return;
   walk_.ReadCurrent(rowid);
   if (update && !ColumnsTrusted(update)) LearnColumns(update);

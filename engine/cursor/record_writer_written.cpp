@@ -36,6 +36,13 @@ bool IsoDateText(const std::string& text) {
   return true;
 }
 
+// "YYYY-MM-DD" followed by a time after a space or a "T": a timestamp's
+// text, which no affinity takes for a number either.
+bool IsoTimestampText(const std::string& text) {
+  return text.size() > 10 && (text[10] == ' ' || text[10] == 'T') &&
+         IsoDateText(text.substr(0, 10));
+}
+
 // Whether the column keeps `v` as bound (same kind, same bytes) and a read
 // of it encodes the same image bytes as the edit did. A read encodes through
 // the codec's path for stored values where it has one; those of doubles,
@@ -58,6 +65,8 @@ bool StoredAsBound(const FieldDesc& f, char affinity, const Value& v) {
       // A date in the store's own form, which no affinity takes for a number;
       // the stored path reads it by its digits, the bound one parses it.
       if (&codec == &kDateCodec) return IsoDateText(v.bytes);
+      // A timestamp is read by the same steps it was encoded by.
+      if (&codec == &kTimestampCodec) return IsoTimestampText(v.bytes);
       return (affinity == 'T' || affinity == 'B') && (same_path || &codec == &kStringCodec);
     default:
       return false;

@@ -253,6 +253,47 @@ TEST_P(Editing, ARefreshInsideATransactionShowsWhatTheTableHolds) {
   ASSERT_EQ(NdsRollbackTransaction(conn_), 0u);
 }
 
+// A walk that edits each record and moves on inside a transaction keeps the
+// rows it read ahead only while nothing else changed a row: another cursor's
+// write ahead of it (before an edit began, or between an edit and its
+// write) and a trigger's change of the next row show when the walk gets
+// there, and every edit of the walk reaches the table.
+TEST_P(Editing, AnEditAndMoveWalkShowsWhatOthersChangedAhead) {
+  Exec("CREATE TABLE items (id INTEGER, name CHAR(12))");
+  FillNumbered("items", 7);
+  if (!OnServer())
+    Exec(
+        "CREATE TRIGGER ahead AFTER UPDATE ON items WHEN new.id = 5 BEGIN "
+        "UPDATE items SET name = 'trigger' WHERE id = 6; END");
+  NDSHANDLE cursor = OpenTable("items");
+  NDSHANDLE other = OpenTable("items");
+  auto other_writes = [&](uint32_t recno, const char* name) {
+    ASSERT_EQ(NdsGotoRecord(other, recno), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(other, "name", name, static_cast<uint32_t>(strlen(name))), 0u);
+    ASSERT_EQ(NdsWriteRecord(other), 0u) << LastErrorText();
+  };
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  ASSERT_EQ(NdsGotoTop(cursor), 0u) << LastErrorText();
+  std::vector<std::string> seen;
+  for (uint32_t recno = 1; !Eof(cursor); ++recno) {
+    seen.push_back(Text(cursor, "name"));
+    if (recno == 1) other_writes(3, "before");
+    ASSERT_EQ(NdsRefreshRecord(cursor), 0u) << LastErrorText();
+    const std::string name = "walk" + std::to_string(recno);
+    ASSERT_EQ(NdsSetField(cursor, "name", name.data(), static_cast<uint32_t>(name.size())), 0u);
+    if (recno == 2) other_writes(4, "between");
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSkip(cursor, 1), 0u) << LastErrorText();
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"name1", "name2", "before", "between", "name5",
+                                            OnServer() ? "name6" : "trigger", "name7"}));
+  for (uint32_t recno = 1; recno <= 7; ++recno) {
+    ASSERT_EQ(NdsGotoRecord(other, recno), 0u) << LastErrorText();
+    EXPECT_EQ(Text(other, "name"), "walk" + std::to_string(recno));
+  }
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+}
+
 // Inside a write transaction a write or an append may know the row it
 // leaves without reading it back; the record must still show what the table
 // holds after a value the column stores otherwise (-0.0), a trigger that
@@ -307,6 +348,30 @@ TEST_F(EditingOnSqlite, AWrittenRecordShowsWhatTheTableHolds) {
   write(1, 0.1 + 0.2);
   write(2, 2.5);
   append(0.1 + 0.2);
+  ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
+}
+
+// Timestamps, given as text or taken from a default, are what a written
+// record shows, without reading the row back: each as the table holds it.
+TEST_F(EditingOnSqlite, AWrittenTimestampShowsWhatTheTableHolds) {
+  Exec("CREATE TABLE stamps (id INTEGER, made TIMESTAMP DEFAULT CURRENT_TIMESTAMP, at TIMESTAMP)");
+  NDSHANDLE cursor = OpenTable("stamps");
+  NDSHANDLE reader = OpenTable("stamps");
+  ASSERT_EQ(NdsBeginTransaction(conn_), 0u) << LastErrorText();
+  for (const char* at : {"", "2024-02-29 23:59:59", "2024-02-29T10:00:00.250", "1999-12-31"}) {
+    ASSERT_EQ(NdsAppendRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsSetField(cursor, "id", "7", 1), 0u) << LastErrorText();
+    if (*at) {
+      ASSERT_EQ(NdsSetField(cursor, "at", at, static_cast<uint32_t>(strlen(at))), 0u) << at;
+    }
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsGotoRecord(reader, RecNo(cursor)), 0u) << LastErrorText();
+    EXPECT_EQ(Record(cursor), Record(reader)) << at;
+    ASSERT_EQ(NdsSetField(cursor, "at", "2025-01-02 03:04:05", 19), 0u) << LastErrorText();
+    ASSERT_EQ(NdsWriteRecord(cursor), 0u) << LastErrorText();
+    ASSERT_EQ(NdsRefreshRecord(reader), 0u) << LastErrorText();
+    EXPECT_EQ(Record(cursor), Record(reader)) << at << ", edited";
+  }
   ASSERT_EQ(NdsRollbackTransaction(conn_), 0u) << LastErrorText();
 }
 
