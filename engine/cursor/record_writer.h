@@ -231,7 +231,7 @@ class RecordWriter {
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
-  bool returned_ = false;             // the last edit's UPDATE returned the row it wrote
+  bool returned_ = false;             // the last write (UPDATE, INSERT) returned its row
   std::set<int64_t> locks_;           // records locked through Lock
   // Locks this cursor holds in the store (a server's): record number (0 the
   // table), shared.
