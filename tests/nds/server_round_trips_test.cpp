@@ -110,10 +110,10 @@ TEST_F(ServerRoundTrips, OpeningSeekingOptimisticEditsAndAppendsCostFixedTrips) 
   connection_.ExecuteStatement("CREATE INDEX probe_id ON probe (id)", nullptr, false, nullptr);
   nds::TNdsQuery live(nullptr);
   // The rights' version once in each of the prepare and the execution
-  // (whose cursor goes by the execution's look), the prepare's check, two
-  // catalog reads, the table's shared lock, the orders' lookup and the
-  // first window.
-  EXPECT_EQ(Trips([&] { OpenQuery(live); }), 8u);
+  // (whose cursor goes by the execution's look), the prepare's check, the
+  // catalog's read of the table, the table's shared lock, the orders'
+  // lookup and the first window.
+  EXPECT_EQ(Trips([&] { OpenQuery(live); }), 7u);
   // The seek over the order's index, which brings the row found.
   EXPECT_EQ(Trips([&] { EXPECT_TRUE(live.Locate("id", dataset::Variant(2500), {})); }), 1u);
   EXPECT_EQ(live.FieldByName("id")->AsInteger(), 2500);
