@@ -62,6 +62,11 @@ class CAPABILITY("mutex") RecursiveLock {
   // caller it cannot see); debug builds check that it does.
   void AssertHeld() const ASSERT_CAPABILITY(this) { assert(HeldHere()); }
 
+  // How often the lock was taken by a thread that did not hold it: for the
+  // holder, a number that stays while it holds the lock, and so names one
+  // engine function's work on the connection the lock serialises.
+  uint64_t takings() const { return takings_; }
+
  private:
   // Only the holding thread ever stores its own id, so a relaxed read that
   // finds it is certain; any other answer means another thread or no one.
@@ -71,11 +76,13 @@ class CAPABILITY("mutex") RecursiveLock {
   void Take() {
     owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     depth_ = 1;
+    ++takings_;
   }
 
   std::mutex mutex_;
   std::atomic<std::thread::id> owner_{};
-  uint32_t depth_ = 0;  // touched only by the holding thread
+  uint32_t depth_ = 0;    // touched only by the holding thread
+  uint64_t takings_ = 0;  // see takings(); written only by the holding thread
 };
 
 // Holds a RecursiveLock for a scope, as std::lock_guard does, where the

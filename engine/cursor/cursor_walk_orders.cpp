@@ -14,7 +14,26 @@ void CursorWalk::Reattach(bool repositions) {
   place.rowid = current_.rowid;
   place.bof = bof_;
   place.eof = eof_;
-  Attach();
+  // A switch from an order to record-number order that changes neither the
+  // rows the cursor shows nor the columns it reads keeps the row it holds
+  // (a seek's, or a window's): only its order key goes, which record-number
+  // order has none of.
+  bool keeps_row = false;
+  if (place.had && current_.visible_known && statements_.has_shape()) {
+    const WalkSpec before = statements_.sql().shape();
+    Attach();
+    const WalkSpec& after = statements_.sql().shape();
+    keeps_row = !before.key.empty() && after.key.empty() && before.columns == after.columns &&
+                before.condition == after.condition;
+  } else {
+    Attach();
+  }
+  if (keeps_row && !repositions) {
+    current_.key = Value();
+    on_record_ = true;
+    bof_ = eof_ = false;
+    return;
+  }
   if (repositions) {
     deferred_ = place;
     deferred_.pending = true;

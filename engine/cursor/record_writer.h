@@ -109,6 +109,12 @@ class RecordWriter {
   // process's lock table, the caller's to ask first, is all there is.
   bool LockInStore(int64_t recno, bool shared);
   void UnlockInStore(int64_t recno, bool shared);
+  // The checksum of a row's fields, read from `row`'s columns from `first` on.
+  uint32_t RowChecksum(const StoreStatement& row, int first) const;
+  // Keeps the checksum of the current record as `row` (the walk's row
+  // columns) read it with its lock, for Checksum while nothing else goes to
+  // the store.
+  void NoteChecksumUnderLock(const StoreStatement& row);
   // The one row of an unwritten append as an SQL source ("(SELECT ... AS
   // name, ..., ... AS rowid)"), for evaluating expressions over it, and the
   // binder of its parameters (?201 on). `with_edits` false gives the record
@@ -231,8 +237,14 @@ class RecordWriter {
   std::string defaults_sql_;                            // SELECT of the DEFAULT clauses, "" none
   std::vector<std::pair<size_t, int>> default_places_;  // its columns: field index, affinity
   std::vector<uint8_t> blank_image_;  // a new record's image without defaults; empty: not built
-  bool returned_ = false;             // the last edit's UPDATE returned the row it wrote
-  std::set<int64_t> locks_;           // records locked through Lock
+  bool returned_ = false;             // the last write (UPDATE, INSERT) returned its row
+  // The checksum of the row that came with the current record's exclusive
+  // lock, and the store's request count right after (0: none): while the
+  // count stays, the table holds the row as read (StoreSession::Requests).
+  uint32_t crc_under_lock_ = 0;
+  uint64_t crc_under_lock_requests_ = 0;
+  int64_t crc_under_lock_rowid_ = 0;
+  std::set<int64_t> locks_;  // records locked through Lock
   // Locks this cursor holds in the store (a server's): record number (0 the
   // table), shared.
   std::multiset<std::pair<int64_t, bool>> store_locks_;

@@ -226,9 +226,13 @@ void RecordWriter::BuildAppendedImage() {
 StoreStatement& RecordWriter::InsertStatement(
     const std::vector<size_t>& fields, const std::vector<std::pair<std::string, Value>>& stamps,
     bool sqlite_numbers) {
+  // Where every statement is a round trip, the INSERT returns the row as
+  // written instead of a read after it.
+  const std::string returning =
+      cursor_.rows_session().Remote() ? walk_.Navigation().Returning() : std::string();
   // Bulk appends set the same fields record after record: the statement of
   // the last append serves without building its text again.
-  if (kept_.last_insert.stmt && kept_.last_insert.fields == fields &&
+  if (returning.empty() && kept_.last_insert.stmt && kept_.last_insert.fields == fields &&
       kept_.last_insert.sqlite_numbers == sqlite_numbers)
     return *kept_.last_insert.stmt;
   // A writer that ignores record locks (plain SQL) may have taken the
@@ -245,8 +249,8 @@ StoreStatement& RecordWriter::InsertStatement(
   };
   for (size_t i : fields) add(cursor_.desc.fields[i].name);
   for (const auto& stamp : stamps) add(stamp.first);
-  StoreStatement& stmt =
-      KeptStatement("INSERT INTO " + table + " (" + names + ") VALUES (" + values + ")");
+  StoreStatement& stmt = KeptStatement("INSERT INTO " + table + " (" + names + ") VALUES (" +
+                                       values + ")" + returning);
   kept_.last_insert.fields = fields;
   kept_.last_insert.stmt = &stmt;
   kept_.last_insert.sqlite_numbers = sqlite_numbers;
@@ -284,7 +288,10 @@ int64_t RecordWriter::InsertAppended(StoreStatement** written) {
     for (size_t i : fields) insert->BindInPlace(parameter++, AppendedValue(i));
     for (const auto& stamp : stamps) insert->BindInPlace(parameter++, stamp.second);
     try {
-      RunWrite(insert.get());
+      if (RunWrite(insert.get(), cursor_.rows_session().Remote())) {
+        walk_.HoldReturned(insert.get());
+        returned_ = true;
+      }
       *written = stamps.empty() ? &insert.get() : nullptr;
       // The row's own number: an INTEGER PRIMARY KEY column given a value
       // decides it. A store that does not tell gave the row the number bound.
@@ -316,6 +323,7 @@ void RecordWriter::WriteAppended() {
   cursor_.RequireRight(kRightInsert, "");
   int64_t rowid;
   StoreStatement* insert = nullptr;
+  returned_ = false;
   {
     WriteSavepointStatements statements = SavepointFor(true);
     WriteSavepoint savepoint(statements);
@@ -360,7 +368,7 @@ void RecordWriter::WriteAppended() {
   walk_.DropWindow();
   // No engine-numbered field: each field was given a value.
   if (as_appended) return walk_.HoldWritten(after, rowid);
-  walk_.ReadCurrent(rowid);
+  if (!returned_) walk_.ReadCurrent(rowid);
   if (insert && !ColumnsTrusted(insert)) LearnColumns(insert);
   for (const FieldDesc& f : cursor_.desc.fields) {
     if (f.shape.type != NDS_AUTOINC) continue;

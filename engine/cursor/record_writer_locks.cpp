@@ -163,7 +163,10 @@ void RecordWriter::Lock(int64_t recno) {
     }
     taken = *row == StoreSession::RowLock::kLocked;
     if (taken) store_locks_.insert({recno, false});
-    if (taken && read_ran && read->Step()) walk_.HoldReadUnderLock(*read);
+    if (taken && read_ran && read->Step()) {
+      walk_.HoldReadUnderLock(*read);
+      NoteChecksumUnderLock(*read);
+    }
   } else {
     if (with_lock && !RowExists(recno)) {
       if (!held) locks.Unlock(LockNumber(), recno, cursor_.handle());

@@ -144,6 +144,12 @@ uint32_t RecordWriter::Checksum() {
       crc = ValueChecksum(crc, i < defaults_.size() ? defaults_[i] : Value::Null());
     return static_cast<uint32_t>(crc);
   }
+  // Read with its lock, unedited, and nothing sent to the store since: the
+  // row that came with the lock is the row the table holds.
+  const int64_t rowid = walk_.current_row().rowid;
+  if (crc_under_lock_requests_ != 0 && crc_under_lock_rowid_ == rowid &&
+      walk_.read_rowid() == rowid && crc_under_lock_requests_ == cursor_.rows_session().Requests())
+    return crc_under_lock_;
   // Read afresh from the table: the checksum tells whether someone else
   // changed the record since it was last read. A column the user may not
   // read counts as empty.
@@ -153,12 +159,27 @@ uint32_t RecordWriter::Checksum() {
                (cursor_.MayRead(f.name) ? cursor_.QuotedColumn(f.name) : "NULL");
   StatementUse read(
       KeptStatement("SELECT " + columns + " FROM " + cursor_.QuotedTable() + " WHERE rowid = ?1"));
-  read->Bind(1, Value::Integer(walk_.current_row().rowid));
+  read->Bind(1, Value::Integer(rowid));
   if (!read->Step())
     throw EngineError(NDS_E_INVALID_RECORD, "The current record was deleted by another user.");
+  return RowChecksum(read.get(), 0);
+}
+
+uint32_t RecordWriter::RowChecksum(const StoreStatement& row, int first) const {
+  uLong crc = crc32(0L, Z_NULL, 0);
   for (int i = 0; i < static_cast<int>(cursor_.desc.fields.size()); ++i)
-    crc = ValueChecksum(crc, read->Column(i));
+    crc = ValueChecksum(crc, row.Column(first + i));
   return static_cast<uint32_t>(crc);
+}
+
+void RecordWriter::NoteChecksumUnderLock(const StoreStatement& row) {
+  crc_under_lock_requests_ = 0;
+  // The walk reads a blob's length, the checksum its contents.
+  for (const FieldDesc& f : cursor_.desc.fields)
+    if (IsBlobType(f.shape.type)) return;
+  crc_under_lock_ = RowChecksum(row, walk_.Navigation().first_field_column());
+  crc_under_lock_rowid_ = walk_.current_row().rowid;
+  crc_under_lock_requests_ = cursor_.rows_session().Requests();
 }
 
 }  // namespace nce

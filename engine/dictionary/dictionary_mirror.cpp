@@ -213,9 +213,15 @@ void RefreshMirroredDictionaryState(Connection& connection) {
 }
 
 void FollowMirroredRightsChanges(Connection& connection) {
-  DictionaryState& state = StateOf(connection);
-  if (RightsVersion(connection.LiveSession()) != state.version)
+  // Once per engine function: its prepare, its execution and the cursors
+  // the execution opens go by the rights as that one look found them, and
+  // an administrator's change holds from the next function on. (A
+  // dictionary statement of the connection's own reads the rights again.)
+  const uint64_t call = connection.mutex().takings();
+  if (StateOf(connection).compared_in == call) return;
+  if (RightsVersion(connection.LiveSession()) != StateOf(connection).version)
     RefreshMirroredDictionaryState(connection);
+  StateOf(connection).compared_in = call;
 }
 
 StoreSession& MirroredDictionarySession(Connection& connection) {

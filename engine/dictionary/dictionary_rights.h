@@ -59,6 +59,9 @@ struct DictionaryState : StoreAuthorizer {
   bool administrator = false;  // member of ADMIN, or trusted
   bool trusted = false;        // connected while the dictionary had no users
   int64_t version = -1;        // the dictionary's rights counter when read
+  // The engine function (the connection lock's takings()) that last compared
+  // the counter on a server; 0: none since the rights were read.
+  uint64_t compared_in = 0;
   // Read decisions: granted beats revoked beats nothing said.
   enum class Read : int8_t { kUnsaid = 0, kRevoked = 1, kGranted = 2 };
   struct TableRights {

@@ -198,26 +198,29 @@ bool ServerTableExists(StoreSession& session, std::string_view name) {
 
 std::optional<TableDesc> DescribeServerTable(StoreSession& session, std::string_view name) {
   std::string key = LowerAscii(name);
-  auto head = session.Prepare("SELECT table_type, char_type FROM _nce_tables WHERE name = ?1");
-  head->Bind(1, Value::Text(key));
-  if (!head->Step()) return std::nullopt;
+  // The table's row and its fields' in one read: a row per field, or one
+  // with no field for a table without fields; none for a table the catalog
+  // does not hold.
+  auto read = session.Prepare(
+      "SELECT t.table_type, t.char_type, f.name, f.field_type, f.length, f.decimals "
+      "FROM _nce_tables t LEFT JOIN _nce_fields f ON f.table_name = t.name "
+      "WHERE t.name = ?1 ORDER BY f.position");
+  read->Bind(1, Value::Text(key));
+  if (!read->Step()) return std::nullopt;
   TableDesc table;
   table.name = key;
-  table.table_type = static_cast<uint16_t>(head->Column(0).integer);
-  table.char_type = static_cast<uint16_t>(head->Column(1).integer);
+  table.table_type = static_cast<uint16_t>(read->Column(0).integer);
+  table.char_type = static_cast<uint16_t>(read->Column(1).integer);
   table.from_catalog = true;
-  auto fields = session.Prepare(
-      "SELECT name, field_type, length, decimals FROM _nce_fields WHERE table_name = ?1 "
-      "ORDER BY position");
-  fields->Bind(1, Value::Text(key));
-  while (fields->Step()) {
+  do {
+    if (read->Column(2).kind == Value::Kind::kNull) continue;
     FieldDesc field;
-    field.name = fields->Column(0).bytes;
-    field.shape = FieldSpec{static_cast<uint16_t>(fields->Column(1).integer),
-                            static_cast<uint32_t>(fields->Column(2).integer),
-                            static_cast<uint16_t>(fields->Column(3).integer)};
+    field.name = read->Column(2).bytes;
+    field.shape = FieldSpec{static_cast<uint16_t>(read->Column(3).integer),
+                            static_cast<uint32_t>(read->Column(4).integer),
+                            static_cast<uint16_t>(read->Column(5).integer)};
     table.fields.push_back(std::move(field));
-  }
+  } while (read->Step());
   LayoutRecord(table);
   return table;
 }
