@@ -212,7 +212,10 @@ bool PostgresSession::IsServerPath(std::string_view path) {
   return path.starts_with("postgresql://") || path.starts_with("postgres://");
 }
 
-std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri) {
+std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri,
+                                                          int lock_timeout_ms) {
+  if (lock_timeout_ms < 0)
+    throw EngineError(NDS_E_INVALID_ARGUMENT, "A timeout cannot be negative.");
   if (!IsServerPath(uri))
     throw EngineError(NDS_E_INVALID_PATH,
                       "A server path starts with postgresql:// or postgres://.");
@@ -234,6 +237,7 @@ std::unique_ptr<PostgresSession> PostgresSession::Connect(const std::string& uri
                       "path does; give it through PGPASSWORD or the password file instead.");
   std::unique_ptr<PostgresSession> session(
       new PostgresSession(std::move(read.libpq_uri), read.statement_timeout_ms));
+  session->lock_timeout_ms_ = lock_timeout_ms;
   session->Open();
   return session;
 }
@@ -273,13 +277,15 @@ void PostgresSession::Open() {
   ++connection_;
   // The forms ReadValue reads: UTF-8, ISO dates, shortest exact floats, hex
   // bytea, and literals without backslash escapes (as the markers assume).
-  Simple(
+  // The timeouts go in the same request.
+  std::string settings =
       "SET client_encoding = 'UTF8'; SET DateStyle = 'ISO, YMD'; "
       "SET IntervalStyle = 'postgres'; SET extra_float_digits = 3; "
-      "SET bytea_output = 'hex'; SET standard_conforming_strings = on");
+      "SET bytea_output = 'hex'; SET standard_conforming_strings = on";
   if (statement_timeout_ms_ > 0)
-    Simple("SET statement_timeout = " + std::to_string(statement_timeout_ms_));
-  if (lock_timeout_ms_ > 0) Simple("SET lock_timeout = " + std::to_string(lock_timeout_ms_));
+    settings += "; SET statement_timeout = " + std::to_string(statement_timeout_ms_);
+  if (lock_timeout_ms_ > 0) settings += "; SET lock_timeout = " + std::to_string(lock_timeout_ms_);
+  Simple(settings);
 }
 
 void PostgresSession::Close() {

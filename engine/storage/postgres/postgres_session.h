@@ -66,8 +66,9 @@ class PostgresSession : public StoreSession {
  public:
   // Whether `path` names a server: it starts with postgresql:// or postgres://.
   static bool IsServerPath(std::string_view path);
-  // Connects; throws as described above.
-  static std::unique_ptr<PostgresSession> Connect(const std::string& uri);
+  // Connects; throws as described above. `lock_timeout_ms`: as
+  // SetLockTimeout sets it, sent with the session's settings.
+  static std::unique_ptr<PostgresSession> Connect(const std::string& uri, int lock_timeout_ms = 0);
   ~PostgresSession() override;
 
   void Execute(std::string_view sql) override;
