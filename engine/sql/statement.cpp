@@ -113,12 +113,22 @@ void Statement::CheckPieces(StoreSession& session) {
   connection_->NewEpoch();
   FollowRightsChanges(*connection_);
   ForgetMirroredTableShapes(*connection_);
+  // The store's checks wait in `turn` and go together (CheckTurn); the
+  // engine's own refusal of a statement stands only where no statement
+  // before it fails the store's check, so the turn goes first.
+  std::vector<PendingCheck> turn;
+  bool turn_refuses = false;  // the checks of `turn` refuse hidden reads
   bool schema_changed = false;
   for (size_t i = 0; i < pieces_.size(); ++i) {
     const std::string& sql = pieces_[i].sql;
     const std::string& keyword = pieces_[i].keyword;
     if (IsCreateIndexStatement(sql)) {
-      CheckCreateIndexStatement(sql);  // index orders are the engine's own
+      try {
+        CheckCreateIndexStatement(sql);  // index orders are the engine's own
+      } catch (const EngineError&) {
+        CheckTurn(session, turn, turn_refuses);
+        throw;
+      }
       schema_changed = true;
       continue;
     }
@@ -130,21 +140,39 @@ void Statement::CheckPieces(StoreSession& session) {
       try {
         AuthorizeMirroredStatement(*connection_, sql, keyword == "SELECT");
       } catch (const EngineError& error) {
+        CheckTurn(session, turn, turn_refuses);
         throw InScript(error, i);
       }
     }
     if (session.CanCheck(keyword)) {
       if (keyword == "DROP" && IsDropOrderStatement(session, sql)) continue;
-      std::optional<RefuseHiddenReads> refuse;
-      if (session.AuthorizesWhilePreparing() && !OnlyReads(keyword)) refuse.emplace(*connection_);
-      try {
-        session.Check(sql);
-      } catch (const EngineError& error) {
-        if (session.CheckFailureStands(error, schema_changed)) throw InScript(error, i);
-      }
+      // A statement that writes may not read what the user cannot see.
+      const bool refuses = session.AuthorizesWhilePreparing() && !OnlyReads(keyword);
+      if (refuses != turn_refuses) CheckTurn(session, turn, turn_refuses);
+      turn_refuses = refuses;
+      turn.push_back(PendingCheck{i, schema_changed});
     }
     schema_changed = schema_changed || IsSchemaStatement(keyword) || ManagesTransaction(keyword);
   }
+  CheckTurn(session, turn, turn_refuses);
+}
+
+void Statement::CheckTurn(StoreSession& session, std::vector<PendingCheck>& turn, bool refuses) {
+  std::optional<RefuseHiddenReads> refuse;
+  if (refuses) refuse.emplace(*connection_);
+  // A failure that does not stand (the run may yet succeed) leaves the
+  // statements after it to check.
+  for (size_t from = 0; from < turn.size();) {
+    std::vector<std::string> texts;
+    for (size_t k = from; k < turn.size(); ++k) texts.push_back(pieces_[turn[k].piece].sql);
+    std::optional<StoreSession::CheckFailure> failure = session.CheckInTurn(texts);
+    if (!failure) break;
+    const PendingCheck& failed = turn[from + failure->index];
+    if (session.CheckFailureStands(failure->error, failed.schema_changed))
+      throw InScript(failure->error, failed.piece);
+    from += failure->index + 1;
+  }
+  turn.clear();
 }
 
 std::vector<size_t> Statement::Resolve(const FieldRef& field) const {

@@ -78,11 +78,25 @@ class Statement : public Object {
   // it belongs to; the engine's own errors (a guard's refusal, a lock,
   // rights) stay as they are.
   EngineError InScript(const EngineError& error, size_t index) const;
+  // A statement whose check by the store waits to go with others.
+  struct PendingCheck {
+    size_t piece;         // its index in pieces_
+    bool schema_changed;  // an earlier statement changes the schema
+  };
   // Checks the prepared statements against the store (statement.cpp).
   void CheckPieces(StoreSession& session);
+  // Has the store check the statements of `turn` together (refusing hidden
+  // reads if `refuses`); throws the first failure that stands. Empties it.
+  void CheckTurn(StoreSession& session, std::vector<PendingCheck>& turn, bool refuses);
   // Runs the statements in order (statement_run.cpp).
   void RunPieces(StoreSession& session, Run& run);
   void RunPiece(StoreSession& session, const Piece& piece, Run& run);
+  // The end of the statements from `first` on that may run together, each
+  // asking nothing of the store before it runs and nothing of the rows the
+  // others changed (statement_run.cpp).
+  size_t TurnEnd(StoreSession& session, size_t first) const;
+  // Runs the statements [first, end) together (StoreSession::RunInTurn).
+  void RunTurn(StoreSession& session, size_t first, size_t end, Run& run);
   // An ALTER TABLE; true when the store made the change itself.
   bool AlterTable(StoreSession& session, const Piece& piece);
   void AfterSchemaChange(StoreSession& session, const Piece& piece, uint16_t table_type);

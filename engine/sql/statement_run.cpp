@@ -45,12 +45,76 @@ void Statement::Bind(StoreStatement& stmt, const Piece& piece) const {
 }
 
 void Statement::RunPieces(StoreSession& session, Run& run) {
-  for (size_t i = 0; i < pieces_.size(); ++i) {
+  for (size_t i = 0; i < pieces_.size();) {
+    const size_t end = TurnEnd(session, i);
+    if (end > i + 1) {
+      RunTurn(session, i, end, run);
+      i = end;
+      continue;
+    }
     try {
       RunPiece(session, pieces_[i], run);
     } catch (const EngineError& error) {
       throw InScript(error, i);
     }
+    ++i;
+  }
+}
+
+size_t Statement::TurnEnd(StoreSession& session, size_t first) const {
+  // An UPDATE or DELETE that yields no rows is prepared, bound, run and
+  // counted, nothing more; what it needs decided (the user's rights on its
+  // text) is decided before, in order, and none of it depends on the rows
+  // another such statement changed.
+  size_t end = first;
+  for (; end < pieces_.size(); ++end) {
+    const Piece& piece = pieces_[end];
+    if (piece.keyword != "UPDATE" && piece.keyword != "DELETE") break;
+    if (!session.HonoursRecordLocks() || IsDictionaryStatement(piece.sql)) break;
+    if (UpperAscii(piece.sql).find("RETURNING") != std::string::npos) break;
+    if (!session.AuthorizesWhilePreparing()) {
+      // A refusal is left for the statement's own turn to throw.
+      try {
+        AuthorizeMirroredStatement(*connection_, piece.sql, false);
+      } catch (const EngineError&) {
+        break;
+      }
+    }
+  }
+  return end;
+}
+
+void Statement::RunTurn(StoreSession& session, size_t first, size_t end, Run& run) {
+  // Statements that write may not read what the user cannot see.
+  std::optional<RefuseHiddenReads> refuse;
+  if (session.AuthorizesWhilePreparing()) refuse.emplace(*connection_);
+  std::vector<std::unique_ptr<StoreStatement>> stmts;
+  std::vector<StoreStatement*> turn;
+  // A statement the store refuses to prepare fails after those before it ran.
+  std::optional<EngineError> unprepared;
+  for (size_t i = first; i < end && !unprepared; ++i) {
+    try {
+      stmts.push_back(session.Prepare(pieces_[i].sql));
+      Bind(*stmts.back(), pieces_[i]);
+      turn.push_back(stmts.back().get());
+    } catch (const EngineError& error) {
+      unprepared = error;
+    }
+  }
+  size_t failed = 0;
+  try {
+    if (!turn.empty()) session.RunInTurn(turn, &failed);
+  } catch (const EngineError& error) {
+    const Piece& piece = pieces_[first + failed];
+    std::optional<EngineError> refusal =
+        session.GuardRefusal(WriteTarget(piece.sql, piece.keyword), error);
+    throw InScript(refusal ? *refusal : error, first + failed);
+  }
+  if (unprepared) throw InScript(*unprepared, first + turn.size());
+  for (const auto& stmt : stmts) {
+    if (stmt->ReadsOnly()) continue;
+    run.counted = true;
+    run.changes += static_cast<uint64_t>(stmt->RowsChanged());
   }
 }
 

@@ -14,9 +14,8 @@ std::shared_ptr<Connection> OpenConnection(const std::string& path, uint16_t ser
       throw EngineError(NDS_E_REMOTE_SERVER,
                         "The server path names a PostgreSQL server, but the server type mask " +
                             std::to_string(server_types) + " allows only a local database.");
-    std::unique_ptr<PostgresSession> session = PostgresSession::Connect(path);
     // Another user's locks are waited for as long as on a SQLite store.
-    session->SetLockTimeout(busy_timeout_ms);
+    std::unique_ptr<PostgresSession> session = PostgresSession::Connect(path, busy_timeout_ms);
     EnsureServerCatalog(*session);
     return std::make_shared<Connection>(std::move(session), path);
   }

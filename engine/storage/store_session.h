@@ -118,6 +118,37 @@ class StoreSession {
   // what its text alone makes it fail with (syntax, a missing table or
   // column). Inside a transaction, a failing check leaves it as it was.
   virtual void Check(std::string_view sql) = 0;
+  // Checks `statements` in order as Check does, in as few requests to the
+  // store as it can, up to the first that fails: its index in `statements`
+  // and what Check throws for it (those after it are left unchecked);
+  // nullopt when every one passes. Inside a transaction, a failing check
+  // leaves it as it was.
+  struct CheckFailure {
+    size_t index;
+    EngineError error;
+  };
+  virtual std::optional<CheckFailure> CheckInTurn(const std::vector<std::string>& statements) {
+    for (size_t i = 0; i < statements.size(); ++i) {
+      try {
+        Check(statements[i]);
+      } catch (const EngineError& error) {
+        return CheckFailure{i, error};
+      }
+    }
+    return std::nullopt;
+  }
+  // Runs `statements` (prepared on this session and bound, none run since)
+  // in order, each as its first Step would, in as few requests to the store
+  // as it can; their rows are not read. The first that fails stops the
+  // others: its index goes to *failed, and its error is thrown as its Step
+  // throws it (its own work undone as Step undoes it; the work of those
+  // before it stays, those after it do not run).
+  virtual void RunInTurn(const std::vector<StoreStatement*>& statements, size_t* failed) {
+    for (size_t i = 0; i < statements.size(); ++i) {
+      *failed = i;
+      statements[i]->Step();
+    }
+  }
 
   virtual void Begin() = 0;
   virtual void Commit() = 0;

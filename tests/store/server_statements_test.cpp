@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/storage/postgres/postgres_session.h"
@@ -13,6 +14,7 @@
 #include "tests/engine/repair_database.h"
 #include "tests/engine/test_store.h"
 #include "tests/store/test_server.h"
+#include "tests/support/link_relay.h"
 
 namespace {
 
@@ -318,6 +320,66 @@ TEST_P(ServerRepair, LeavesWhatItLeavesOnSqlite) {
 INSTANTIATE_TEST_SUITE_P(DamagePatterns, ServerRepair,
                          ::testing::Values(Damage::kNone, Damage::kOverlapAndCopies,
                                            Damage::kNullKeys, Damage::kRandom));
+
+// The round trips of the repair run over a link: the prepare's checks of
+// the 36 statements take as many as the check of one, and so does their
+// run; the whole run, connect to commit, stays within 22.
+TEST(ServerRepairTrips, ChecksAndRunOfTheScriptTakeOneRequestEach) {
+  const std::string uri = ServerUri(FreshDatabase());
+  NDSHANDLE setup = Connect(uri);
+  nce_test::BuildRepairDatabase(setup, Damage::kOverlapAndCopies);
+  NdsDisconnect(setup);
+  test_support::LinkRelay relay("127.0.0.1", std::stoi(test_support::ServerPort()));
+  const uint64_t start = relay.RoundTrips();
+  NDSHANDLE connection = Connect(test_support::ThroughRelay(uri, relay));
+  ASSERT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS) << LastErrorText();
+  // Trips of the prepare and of the execution of `script`.
+  auto trips = [&](const std::string& script) {
+    NDSHANDLE statement = 0, cursor = 0;
+    EXPECT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+    uint64_t before = relay.RoundTrips();
+    EXPECT_EQ(NdsPrepareSQL(statement, script.c_str()), NDS_SUCCESS) << LastErrorText();
+    const uint64_t prepare = relay.RoundTrips() - before;
+    before = relay.RoundTrips();
+    EXPECT_EQ(NdsExecuteSQL(statement, &cursor), NDS_SUCCESS) << LastErrorText();
+    const uint64_t execute = relay.RoundTrips() - before;
+    NdsCloseSQLStatement(statement);
+    return std::make_pair(prepare, execute);
+  };
+  const auto whole = trips(RepairScriptText());
+  ASSERT_EQ(NdsCommitTransaction(connection), NDS_SUCCESS) << LastErrorText();
+  const uint64_t run = relay.RoundTrips() - start;
+  ASSERT_EQ(NdsBeginTransaction(connection), NDS_SUCCESS) << LastErrorText();
+  EXPECT_EQ(whole, trips("delete from acftcomp where Rec_No in (select Rec_No from a_acftcomp)"));
+  EXPECT_LE(run, 22u);
+  RecordProperty("round_trips", static_cast<int>(run));
+  NdsRollbackTransaction(connection);
+  NdsDisconnect(connection);
+}
+
+// A statement that fails as it runs, behind others sent in the same request,
+// fails the execution with its own error (a type guard's refusal as the
+// engine words it), and the execution leaves nothing changed.
+TEST(ServerRepairTrips, AStatementFailingMidRunStopsItAndChangesNothing) {
+  NDSHANDLE connection = Connect(ServerUri(FreshDatabase()));
+  RunSqlOrFail(connection,
+               "CREATE TABLE parts (code CHAR(4), qty INTEGER); "
+               "INSERT INTO parts VALUES ('a', 1); INSERT INTO parts VALUES ('b', 2)");
+  const std::string before = Rows(connection, "SELECT rowid, * FROM parts ORDER BY rowid");
+  NDSHANDLE statement = 0, cursor = 0;
+  ASSERT_EQ(NdsCreateSQLStatement(connection, &statement), NDS_SUCCESS);
+  ASSERT_EQ(NdsPrepareSQL(statement,
+                          "update parts set qty = qty + 10; delete from parts where code = 'a'; "
+                          "update parts set code = code || 'toolong'; delete from parts"),
+            NDS_SUCCESS)
+      << LastErrorText();
+  EXPECT_EQ(NdsExecuteSQL(statement, &cursor), NDS_E_VALUE_TOO_LONG);
+  const std::string text = LastErrorText();
+  EXPECT_NE(text.find("code"), std::string::npos) << text;
+  EXPECT_EQ(Rows(connection, "SELECT rowid, * FROM parts ORDER BY rowid"), before);
+  NdsCloseSQLStatement(statement);
+  NdsDisconnect(connection);
+}
 
 // A repair that fails half-way, or whose connection dies, changes nothing;
 // the engine says why, and the connection connects again by itself.

@@ -42,8 +42,10 @@
 #define ENGINE_STORAGE_POSTGRES_POSTGRES_SESSION_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -64,13 +66,20 @@ class PostgresSession : public StoreSession {
  public:
   // Whether `path` names a server: it starts with postgresql:// or postgres://.
   static bool IsServerPath(std::string_view path);
-  // Connects; throws as described above.
-  static std::unique_ptr<PostgresSession> Connect(const std::string& uri);
+  // Connects; throws as described above. `lock_timeout_ms`: as
+  // SetLockTimeout sets it, sent with the session's settings.
+  static std::unique_ptr<PostgresSession> Connect(const std::string& uri, int lock_timeout_ms = 0);
   ~PostgresSession() override;
 
   void Execute(std::string_view sql) override;
   std::unique_ptr<StoreStatement> Prepare(std::string_view sql) override;
   void Check(std::string_view sql) override;
+  // One request for all the checks; one more to undo a failing one inside
+  // a transaction.
+  std::optional<CheckFailure> CheckInTurn(const std::vector<std::string>& statements) override;
+  // One request for all the statements, each under its guard savepoint
+  // inside a transaction; one more to undo a failing one.
+  void RunInTurn(const std::vector<StoreStatement*>& statements, size_t* failed) override;
   void Begin() override;
   void Commit() override;
   void Rollback() override;
@@ -186,6 +195,15 @@ class PostgresSession : public StoreSession {
   pg_result* RunParsed(const std::string& sql, const PostgresParams& params,
                        ServerStatement* parsed, const std::string* lead = nullptr,
                        pg_result** lead_result = nullptr);
+  // One request of `count` steps in libpq's pipeline mode, then a sync:
+  // `send`(i) puts step i in the pipeline (false when libpq refuses it).
+  // (*results)[i] gets step i's result, null where the server skipped it
+  // after an earlier failure; returns the index of the first failed step,
+  // results->size() when none failed. Each answer is waited for within the
+  // request's deadline counted from the answer before it, since the
+  // server's statement timeout counts each step on its own.
+  size_t Pipeline(size_t count, const std::function<bool(size_t)>& send,
+                  std::vector<std::shared_ptr<pg_result>>* results, bool transaction_open);
   // The server may drop `parsed`: its statement is gone.
   void Forget(const ServerStatement& parsed);
   // Tries the advisory lock of `record` of `table`; the key it has in *key.
