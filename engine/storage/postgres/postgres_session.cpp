@@ -12,6 +12,7 @@
 #include "engine/base/sql_text.h"
 #include "engine/storage/postgres/postgres_columns.h"
 #include "engine/storage/postgres/postgres_params.h"
+#include "engine/storage/postgres/postgres_statement.h"
 #include "engine/storage/postgres/postgres_uri.h"
 #include "engine/storage/postgres/postgres_values.h"
 #include "engine/storage/record_locks.h"
@@ -20,14 +21,6 @@
 namespace nce {
 
 namespace {
-
-// The savepoint that guards one statement inside a transaction.
-constexpr const char* kGuard = "nce_statement";
-
-struct ResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 std::string Trimmed(const char* text) {
   std::string s = text ? text : "";
@@ -43,170 +36,7 @@ uint32_t PackedSqlState(std::string_view state) {
   return number;
 }
 
-// The first word of `sql`, upper-cased.
-std::string FirstWord(std::string_view sql) {
-  size_t start = sql.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos) return std::string();
-  size_t end = start;
-  while (end < sql.size() && std::isalpha(static_cast<unsigned char>(sql[end]))) ++end;
-  return UpperAscii(sql.substr(start, end - start));
-}
-
-// Whether `sql` begins with a statement that ends or reshapes the
-// transaction, which no savepoint can guard.
-bool IsTransactionControl(std::string_view sql) {
-  std::string word = FirstWord(sql);
-  if (word.empty()) return false;
-  // PREPARE TRANSACTION ends the transaction; PREPARE name AS ... does not.
-  if (word == "PREPARE") {
-    std::string_view rest = sql.substr(sql.find_first_not_of(" \t\r\n") + word.size());
-    return FirstWord(rest) == "TRANSACTION";
-  }
-  for (const char* control :
-       {"BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "SAVEPOINT", "RELEASE"})
-    if (word == control) return true;
-  return false;
-}
-
 }  // namespace
-
-// What a failed write ran into, told apart by the SQLSTATE in the error's
-// text: an empty NOT NULL column (23502, "null value in column "c" ..."), or
-// a record number another row has (23505 on the rowid key).
-WriteRefusal RefusalOf(const EngineError& error) {
-  static constexpr std::string_view kNullIn = "SQLSTATE 23502; null value in column \"";
-  WriteRefusal refusal;
-  const std::string& text = error.text();
-  if (size_t at = text.find(kNullIn); at != std::string::npos) {
-    size_t begin = at + kNullIn.size(), end = text.find('"', begin);
-    refusal.kind = WriteRefusal::Kind::kEmptyColumn;
-    refusal.column = text.substr(begin, end == std::string::npos ? end : end - begin);
-  } else if (text.find("SQLSTATE 23505;") != std::string::npos &&
-             text.find("(Key (rowid)=") != std::string::npos) {
-    refusal.kind = WriteRefusal::Kind::kNumberTaken;
-  }
-  return refusal;
-}
-
-class PostgresStatement : public StoreStatement {
- public:
-  PostgresStatement(PostgresSession* session, PostgresText text)
-      : session_(session),
-        sql_(std::move(text.sql)),
-        bound_(text.max_parameter),
-        used_(std::move(text.used)),
-        parsed_once_(!IsTransactionControl(sql_) && FirstWord(sql_) != "COPY" &&
-                     FirstWord(sql_) != "VACUUM") {}
-  ~PostgresStatement() override { session_->Forget(parsed_); }
-
-  void Bind(int index, const Value& value) override {
-    if (index < 1 || static_cast<size_t>(index) > bound_.size())
-      throw EngineError(NDS_E_SQL, "SQL error: NativeError = 0; parameter " +
-                                       std::to_string(index) +
-                                       " is not in the statement (column index out of range)");
-    if (ran_) Reset();
-    if (value.kind == Value::Kind::kBlob && value.bytes.size() > 0x7FFFFFFF)
-      throw EngineError(NDS_E_VALUE_TOO_LONG, "A blob of 2 GB or more cannot be sent.");
-    if (value.kind == Value::Kind::kText && value.bytes.find('\0') != std::string::npos)
-      throw EngineError(NDS_E_VALUE_INVALID, "Parameter " + std::to_string(index) +
-                                                 " is text holding a zero byte, which "
-                                                 "PostgreSQL text cannot hold; bind a blob.");
-    bound_[index - 1] = value;
-  }
-  bool Step() override {
-    if (!ran_) {
-      ran_ = true;
-      PostgresParams params(bound_);
-      params.TypeUnused(used_);
-      try {
-        result_.reset(parsed_once_ ? session_->RunParsed(sql_, params, &parsed_)
-                                   : session_->Run(sql_, &params),
-                      PQclear);
-      } catch (const EngineError& error) {
-        refusal_ = RefusalOf(error);
-        throw;
-      }
-      row_ = 0;
-    } else if (result_ && row_ < PQntuples(result_.get())) {
-      ++row_;
-    }
-    return result_ && row_ < PQntuples(result_.get());
-  }
-  int ColumnCount() const override { return result_ ? PQnfields(result_.get()) : 0; }
-  std::string ColumnName(int column) const override {
-    const char* name = result_ ? PQfname(result_.get(), column) : nullptr;
-    return name ? name : "";
-  }
-  Value Column(int column) const override {
-    if (!result_ || row_ >= PQntuples(result_.get()) || column < 0 ||
-        column >= PQnfields(result_.get()))
-      throw EngineError(NDS_E_INVALID_FIELD,
-                        "Column " + std::to_string(column) + " of the current row does not exist.");
-    return ReadValue(result_.get(), row_, column);
-  }
-  void ColumnInto(int column, Value* value) const override {
-    if (!result_ || row_ >= PQntuples(result_.get()) || column < 0 ||
-        column >= PQnfields(result_.get()))
-      throw EngineError(NDS_E_INVALID_FIELD,
-                        "Column " + std::to_string(column) + " of the current row does not exist.");
-    ReadValueInto(result_.get(), row_, column, value);
-  }
-  Origin ColumnOrigin(int column) const override {
-    if (!result_ || column < 0 || column >= PQnfields(result_.get())) return {};
-    return origins_.Find(*session_, result_.get(), column);
-  }
-  std::string ColumnType(int column) const override {
-    if (!result_ || column < 0 || column >= PQnfields(result_.get())) return {};
-    return PostgresDeclaredType(PQftype(result_.get(), column), PQfmod(result_.get(), column));
-  }
-  int64_t RowsChanged() const override {
-    if (!result_) return 0;
-    // The server counts the rows of a SELECT too: only writes count here.
-    std::string_view command = PQcmdStatus(result_.get());
-    if (!command.starts_with("INSERT") && !command.starts_with("UPDATE") &&
-        !command.starts_with("DELETE") && !command.starts_with("MERGE"))
-      return 0;
-    const char* count = PQcmdTuples(result_.get());
-    int64_t n = 0;
-    std::from_chars(count, count + std::strlen(count), n);
-    return n;
-  }
-  void Reset() override {
-    result_.reset();
-    origins_.Clear();
-    ran_ = false;
-    row_ = 0;
-    refusal_ = WriteRefusal{};
-  }
-  WriteRefusal LastRefusal() const override { return refusal_; }
-  // Runs the statement with `lead` sent before it in the same request
-  // (RunParsed); its rows are then read with Step.
-  void RunLed(const std::string& lead, pg_result** lead_result) {
-    Reset();
-    PostgresParams params(bound_);
-    params.TypeUnused(used_);
-    result_.reset(session_->RunParsed(sql_, params, &parsed_, &lead, lead_result), PQclear);
-    ran_ = true;
-    row_ = -1;  // the first Step stands on row 0
-  }
-
- private:
-  friend class PostgresSession;  // runs statements together (RunInTurn)
-  PostgresSession* session_;
-  std::string sql_;                    // with $N markers
-  std::vector<Value> bound_;           // one per marker number
-  std::vector<bool> used_;             // whether the text uses each marker number
-  std::shared_ptr<pg_result> result_;  // the whole result of the last run
-  bool ran_ = false;
-  int row_ = 0;  // current row of result_
-  // Whether the server parses the text once for every run: all but
-  // transaction control, COPY and VACUUM (which runs outside any
-  // transaction block, as a pipeline is one), which go the plain way.
-  bool parsed_once_;
-  PostgresSession::ServerStatement parsed_;
-  mutable PostgresOrigins origins_;  // of result_, learnt on demand
-  WriteRefusal refusal_;             // what the last failed run ran into
-};
 
 bool PostgresSession::IsServerPath(std::string_view path) {
   return path.starts_with("postgresql://") || path.starts_with("postgres://");
@@ -447,16 +277,17 @@ void PostgresSession::Simple(const std::string& sql) {
 pg_result* PostgresSession::Run(const std::string& sql, const PostgresParams* params) {
   RequireConnection();
   bool guard = InTransaction() && !IsTransactionControl(sql);
-  if (guard) Simple(std::string("SAVEPOINT ") + kGuard);
+  if (guard) Simple(std::string("SAVEPOINT ") + kStatementGuard);
   Result result;
   try {
     result.reset(Send(sql, params));
   } catch (const EngineError&) {
     if (guard && InTransaction())
-      Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
+      Simple(std::string("ROLLBACK TO SAVEPOINT ") + kStatementGuard + "; RELEASE SAVEPOINT " +
+             kStatementGuard);
     throw;
   }
-  if (guard) Simple(std::string("RELEASE SAVEPOINT ") + kGuard);
+  if (guard) Simple(std::string("RELEASE SAVEPOINT ") + kStatementGuard);
   return result.release();
 }
 
@@ -495,7 +326,7 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
   int n = static_cast<int>(params.types.size());
   bool sent = true;
   for (const std::string& name : drops) sent = sent && send_plain("DEALLOCATE " + name, kDropStep);
-  if (guard) sent = sent && send_plain(std::string("SAVEPOINT ") + kGuard, kGuardStep);
+  if (guard) sent = sent && send_plain(std::string("SAVEPOINT ") + kStatementGuard, kGuardStep);
   if (lead) sent = sent && send_plain(*lead, kLeadStep);
   if (parse && sent) {
     steps.push_back(kParseStep);
@@ -506,7 +337,8 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
     sent = PQsendQueryPrepared(conn_, parsed->name.c_str(), n, params.data.data(),
                                params.lengths.data(), params.formats.data(), 0);
   }
-  if (guard) sent = sent && send_plain(std::string("RELEASE SAVEPOINT ") + kGuard, kReleaseStep);
+  if (guard)
+    sent = sent && send_plain(std::string("RELEASE SAVEPOINT ") + kStatementGuard, kReleaseStep);
   sent = sent && PQpipelineSync(conn_);
   const WireDeadline deadline = AnswerDeadline();
   Result answer, failure, lead_answer;
@@ -539,7 +371,8 @@ pg_result* PostgresSession::RunParsed(const std::string& sql, const PostgresPara
     EngineError error = Error(failure.get(), guard);
     // The statement undoes its own work alone; the transaction goes on.
     if (guard && !guard_failed && conn_)
-      Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
+      Simple(std::string("ROLLBACK TO SAVEPOINT ") + kStatementGuard + "; RELEASE SAVEPOINT " +
+             kStatementGuard);
     throw error;
   }
   if (!answer || (lead && !lead_answer)) throw Error(nullptr, guard);
@@ -559,172 +392,6 @@ void PostgresSession::Check(std::string_view sql) {
   PostgresText text = TranslateParameters(sql);
   RequireParameterNumbers(text);
   Result(Run("PREPARE nce_check AS " + text.sql + "\n; DEALLOCATE nce_check", nullptr));
-}
-
-size_t PostgresSession::Pipeline(size_t count, const std::function<bool(size_t)>& send,
-                                 std::vector<std::shared_ptr<pg_result>>* results,
-                                 bool transaction_open) {
-  results->assign(count, nullptr);
-  if (PQenterPipelineMode(conn_) != 1) throw Error(nullptr, transaction_open);
-  ++requests_;
-  bool sent = true;
-  for (size_t i = 0; sent && i < count; ++i) sent = send(i);
-  sent = sent && PQpipelineSync(conn_);
-  // After a failure the server skips every step up to the sync.
-  size_t failed = count;
-  for (size_t i = 0; sent && i < count; ++i) {
-    const WireDeadline deadline = AnswerDeadline();
-    std::shared_ptr<pg_result> result(NextResult(deadline, transaction_open), PQclear);
-    if (!result) {
-      sent = false;  // the connection failed
-      break;
-    }
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status == PGRES_FATAL_ERROR && failed == count) failed = i;
-    if (status != PGRES_PIPELINE_ABORTED) (*results)[i] = std::move(result);
-    while (Result rest{NextResult(deadline, transaction_open)}) {
-    }
-  }
-  bool synced = false;
-  if (sent) {
-    Result sync(NextResult(AnswerDeadline(), transaction_open));
-    synced = sync && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
-  }
-  if (!sent || !synced || PQstatus(conn_) != CONNECTION_OK || PQexitPipelineMode(conn_) != 1) {
-    // A connection that answered out of turn cannot go on either.
-    if (conn_ && PQstatus(conn_) == CONNECTION_OK)
-      throw LostConnection("The PostgreSQL server's answer did not follow the request",
-                           transaction_open);
-    throw Error(failed < count ? (*results)[failed].get() : nullptr, transaction_open);
-  }
-  return failed;
-}
-
-std::optional<StoreSession::CheckFailure> PostgresSession::CheckInTurn(
-    const std::vector<std::string>& statements) {
-  RequireConnection();
-  // The texts as the server reads them, up to the first the engine refuses.
-  std::vector<std::string> texts;
-  std::optional<CheckFailure> refused;
-  for (size_t i = 0; i < statements.size() && !refused; ++i) {
-    try {
-      PostgresText text = TranslateParameters(statements[i]);
-      RequireParameterNumbers(text);
-      texts.push_back(std::move(text.sql));
-    } catch (const EngineError& error) {
-      refused = CheckFailure{i, error};
-    }
-  }
-  if (texts.empty()) return refused;
-  // The server parses and analyses each text as the unnamed statement,
-  // with the types of its parameters inferred, as Check's PREPARE does;
-  // the next one replaces it. Inside a transaction the guard savepoint
-  // surrounds them all.
-  const bool guard = InTransaction();
-  const size_t first = guard ? 1 : 0;
-  const size_t count = texts.size() + 2 * first;
-  auto plain = [this](const std::string& text) {
-    return PQsendQueryParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-  };
-  auto send = [&](size_t step) {
-    if (guard && step == 0) return plain(std::string("SAVEPOINT ") + kGuard);
-    if (guard && step == count - 1) return plain(std::string("RELEASE SAVEPOINT ") + kGuard);
-    return PQsendPrepare(conn_, "", texts[step - first].c_str(), 0, nullptr) == 1;
-  };
-  std::vector<std::shared_ptr<pg_result>> results;
-  const size_t failed = Pipeline(count, send, &results, guard);
-  if (failed == count) return refused;
-  EngineError error = Error(results[failed].get(), guard);
-  if (guard && failed > 0 && conn_)
-    Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
-  if (failed < first || failed >= first + texts.size()) throw error;  // the guard's own
-  return CheckFailure{failed - first, error};
-}
-
-void PostgresSession::RunInTurn(const std::vector<StoreStatement*>& statements, size_t* failed) {
-  *failed = 0;
-  RequireConnection();
-  std::vector<PostgresStatement*> runs;
-  for (StoreStatement* statement : statements) {
-    auto* run = dynamic_cast<PostgresStatement*>(statement);
-    if (!run || !run->parsed_once_ || run->ran_) return StoreSession::RunInTurn(statements, failed);
-    runs.push_back(run);
-  }
-  // Each statement as RunParsed sends it: its guard, its parse where the
-  // server holds none for its parameter types, its run, the guard's
-  // release; the drops of forgotten statements go first.
-  const bool guard = InTransaction();
-  struct Step {
-    enum Kind { kDrop, kGuard, kParse, kRun, kRelease } kind;
-    size_t statement = 0;
-    std::string drop;  // kDrop: the statement's name
-  };
-  std::vector<std::vector<unsigned>> types(runs.size());
-  std::vector<bool> parse(runs.size());
-  for (size_t i = 0; i < runs.size(); ++i) {
-    ServerStatement& parsed = runs[i]->parsed_;
-    PostgresParams params(runs[i]->bound_);
-    params.TypeUnused(runs[i]->used_);
-    types[i].assign(params.types.begin(), params.types.end());
-    parse[i] = parsed.connection != connection_ || parsed.types != types[i];
-    if (parse[i]) {
-      // Values of other kinds than before need the text parsed for their
-      // types; the old parse is dropped first.
-      Forget(parsed);
-      parsed.name = "nce_p" + std::to_string(++statements_parsed_);
-      parsed.types = types[i];
-      parsed.connection = 0;
-    }
-  }
-  std::vector<Step> steps;
-  for (std::string& name : forgotten_) steps.push_back(Step{Step::kDrop, 0, std::move(name)});
-  forgotten_.clear();
-  for (size_t i = 0; i < runs.size(); ++i) {
-    if (guard) steps.push_back(Step{Step::kGuard, i, {}});
-    if (parse[i]) steps.push_back(Step{Step::kParse, i, {}});
-    steps.push_back(Step{Step::kRun, i, {}});
-    if (guard) steps.push_back(Step{Step::kRelease, i, {}});
-  }
-  auto plain = [this](const std::string& text) {
-    return PQsendQueryParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-  };
-  auto send = [&](size_t at) {
-    const Step& step = steps[at];
-    if (step.kind == Step::kDrop) return plain("DEALLOCATE " + step.drop);
-    if (step.kind == Step::kGuard) return plain(std::string("SAVEPOINT ") + kGuard);
-    if (step.kind == Step::kRelease) return plain(std::string("RELEASE SAVEPOINT ") + kGuard);
-    PostgresStatement& run = *runs[step.statement];
-    const int n = static_cast<int>(types[step.statement].size());
-    if (step.kind == Step::kParse)
-      return PQsendPrepare(conn_, run.parsed_.name.c_str(), run.sql_.c_str(), n,
-                           types[step.statement].data()) == 1;
-    PostgresParams params(run.bound_);
-    params.TypeUnused(run.used_);
-    return PQsendQueryPrepared(conn_, run.parsed_.name.c_str(), n, params.data.data(),
-                               params.lengths.data(), params.formats.data(), 0) == 1;
-  };
-  std::vector<std::shared_ptr<pg_result>> results;
-  const size_t failure = Pipeline(steps.size(), send, &results, guard);
-  // What ran: each statement's result, each parse the server now holds.
-  for (size_t at = 0; at < steps.size() && at < failure; ++at) {
-    PostgresStatement& run = *runs[steps[at].statement];
-    if (steps[at].kind == Step::kParse) run.parsed_.connection = connection_;
-    if (steps[at].kind == Step::kRun) {
-      run.Reset();
-      run.result_ = std::move(results[at]);
-      run.ran_ = true;
-    }
-  }
-  if (failure == steps.size()) return;
-  const Step& failed_step = steps[failure];
-  *failed = failed_step.statement;
-  EngineError error = Error(results[failure].get(), guard);
-  if (failed_step.kind == Step::kDrop) *failed = 0;
-  runs[*failed]->refusal_ = RefusalOf(error);
-  // The statement undoes its own work alone; the transaction goes on.
-  if (guard && failed_step.kind != Step::kGuard && failed_step.kind != Step::kDrop && conn_)
-    Simple(std::string("ROLLBACK TO SAVEPOINT ") + kGuard + "; RELEASE SAVEPOINT " + kGuard);
-  throw error;
 }
 
 std::unique_ptr<StoreStatement> PostgresSession::Prepare(std::string_view sql) {
@@ -794,126 +461,6 @@ bool PostgresSession::Ask(const std::string& sql) {
   Result result(Send(sql, nullptr));
   return PQntuples(result.get()) == 1 && PQnfields(result.get()) == 1 &&
          PQgetvalue(result.get(), 0, 0)[0] == 't';
-}
-
-namespace {
-
-// The text of a query whose one row is the advisory lock key of `record` of
-// `table` (names compared without letter case): the table's oid in the high
-// half and the record number in the low one, so that the tables' lock
-// triggers (nce_honour_locks) find a record's lock by the table and the
-// row; for a name the server holds no table of, the sidecar file's byte.
-std::string LockKeyQuery(const std::string& table, int64_t record) {
-  std::string lower = LowerAscii(table);
-  std::string number = std::to_string(record & 0xFFFFFFFFll);
-  return "SELECT coalesce((to_regclass(" + QuoteLiteral(QuoteIdentifier(lower)) +
-         ")::oid::bigint << 32) | " + number + ", " + std::to_string(LockByteFor(lower, record)) +
-         ")";
-}
-
-}  // namespace
-
-namespace {
-
-// The query that tries the lock of `record` of `table`, answering the key
-// and the attempt; `row_exists`: see TakeLock.
-std::string LockAttemptQuery(const std::string& table, int64_t record, bool shared,
-                             const std::string& row_exists) {
-  std::string attempt =
-      std::string(shared ? "pg_try_advisory_lock_shared" : "pg_try_advisory_lock") + "(k)";
-  if (!row_exists.empty()) attempt = "CASE WHEN " + row_exists + " THEN " + attempt + " END";
-  return "SELECT k, " + attempt + " FROM (" + LockKeyQuery(table, record) + ") AS s(k)";
-}
-
-}  // namespace
-
-bool PostgresSession::TakeLock(const std::string& table, int64_t record, bool shared, int64_t* key,
-                               const std::string& row_exists, bool* tried) {
-  // One round trip: the key and the attempt.
-  Result result(Send(LockAttemptQuery(table, record, shared, row_exists), nullptr));
-  return ReadLockAttempt(result.get(), key, tried);
-}
-
-bool PostgresSession::ReadLockAttempt(const pg_result* result, int64_t* key, bool* tried) {
-  if (PQntuples(result) != 1 || PQnfields(result) != 2)
-    throw EngineError(NDS_E_GENERAL, "The server gave no record lock.");
-  *key = std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10);
-  if (tried) *tried = !PQgetisnull(result, 0, 1);
-  return PQgetvalue(result, 0, 1)[0] == 't';
-}
-
-std::optional<StoreSession::RowLock> PostgresSession::TryLockExistingRow(const std::string& table,
-                                                                         int64_t record,
-                                                                         StoreStatement* then,
-                                                                         bool* then_ran) {
-  RequireConnection();
-  if (then_ran) *then_ran = false;
-  const LockName name{LowerAscii(table), record};
-  int64_t key = 0;
-  bool tried = false;
-  const std::string exists = "EXISTS (SELECT 1 FROM " + dialect().Quoted(table) +
-                             " WHERE rowid = " + std::to_string(record) + ")";
-  if (locks_.count(name)) {
-    // Held already: only the row is in question.
-    return Ask("SELECT " + exists) ? RowLock::kLocked : RowLock::kNoRow;
-  }
-  bool locked = false;
-  if (auto* led = dynamic_cast<PostgresStatement*>(then)) {
-    // The attempt leads `then` in one request: the read that follows sees
-    // the row as it stands under the lock (each statement reads what was
-    // committed when it began).
-    pg_result* attempt = nullptr;
-    led->RunLed(LockAttemptQuery(table, record, false, exists), &attempt);
-    Result answer(attempt);
-    if (then_ran) *then_ran = true;
-    locked = ReadLockAttempt(answer.get(), &key, &tried);
-  } else {
-    locked = TakeLock(table, record, false, &key, exists, &tried);
-  }
-  if (!tried) return RowLock::kNoRow;
-  if (!locked) return RowLock::kHeldElsewhere;
-  locks_[name] = key;
-  return RowLock::kLocked;
-}
-
-bool PostgresSession::TryLockRecord(const std::string& table, int64_t record, bool shared) {
-  RequireConnection();
-  const LockName name{LowerAscii(table), record};
-  int64_t key = 0;
-  if (shared) {
-    auto held = shared_locks_.find(name);
-    if (held != shared_locks_.end()) {
-      ++held->second.count;
-      return true;
-    }
-    if (!TakeLock(table, record, true, &key)) return false;
-    shared_locks_[name] = SharedLock{key, 1};
-    return true;
-  }
-  // The server counts a session's locks of one key; this session holds each
-  // once, as a cursor holds a record lock once.
-  if (locks_.count(name)) return true;
-  if (!TakeLock(table, record, false, &key)) return false;
-  locks_[name] = key;
-  return true;
-}
-
-bool PostgresSession::UnlockRecord(const std::string& table, int64_t record, bool shared) {
-  RequireConnection();
-  const LockName name{LowerAscii(table), record};
-  if (shared) {
-    auto held = shared_locks_.find(name);
-    if (held == shared_locks_.end()) return false;
-    if (--held->second.count > 0) return true;
-    int64_t key = held->second.key;
-    shared_locks_.erase(held);
-    return Ask("SELECT pg_advisory_unlock_shared(" + std::to_string(key) + ")");
-  }
-  auto held = locks_.find(name);
-  if (held == locks_.end()) return false;
-  int64_t key = held->second;
-  locks_.erase(held);
-  return Ask("SELECT pg_advisory_unlock(" + std::to_string(key) + ")");
 }
 
 void PostgresSession::SetStatementTimeout(int ms) {
