@@ -203,27 +203,34 @@ void QueryEditPost(benchmark::State& state) {
 }
 BENCHMARK(QueryEditPost)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void SqliteUpdate(benchmark::State& state) {
+// Prepared UPDATEs of the amount of `records` by rowid, one transaction an
+// iteration, each setting the amount `amount_of` gives for the record.
+template <typename AmountOf>
+void RunSqliteUpdates(benchmark::State& state, const std::vector<int>& records,
+                      AmountOf amount_of) {
   EditDatabase db;
   sqlite3* handle = nullptr;
   if (sqlite3_open(db.Store().c_str(), &handle) != SQLITE_OK) std::abort();
   sqlite3_exec(handle, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
   sqlite3_stmt* update = nullptr;
   sqlite3_prepare_v2(handle, "UPDATE grow SET amount = ?1 WHERE rowid = ?2", -1, &update, nullptr);
-  const std::vector<int> records = RandomRecords();
   for (auto _ : state) {
     sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
     for (int record : records) {
-      sqlite3_bind_double(update, 1, record + 0.5);
+      sqlite3_bind_double(update, 1, amount_of(record));
       sqlite3_bind_int(update, 2, record);
       if (sqlite3_step(update) != SQLITE_DONE) state.SkipWithError("update failed");
       sqlite3_reset(update);
     }
     sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
   }
-  state.SetItemsProcessed(state.iterations() * kEdits);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(records.size()));
   sqlite3_finalize(update);
   sqlite3_close(handle);
+}
+
+void SqliteUpdate(benchmark::State& state) {
+  RunSqliteUpdates(state, RandomRecords(), [](int record) { return record + 0.5; });
 }
 BENCHMARK(SqliteUpdate)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -250,26 +257,10 @@ void QueryEditNext(benchmark::State& state) {
 BENCHMARK(QueryEditNext)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void SqliteUpdateInOrder(benchmark::State& state) {
-  EditDatabase db;
-  sqlite3* handle = nullptr;
-  if (sqlite3_open(db.Store().c_str(), &handle) != SQLITE_OK) std::abort();
-  sqlite3_exec(handle, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-  sqlite3_stmt* update = nullptr;
-  sqlite3_prepare_v2(handle, "UPDATE grow SET amount = ?1 WHERE rowid = ?2", -1, &update, nullptr);
+  std::vector<int> records(kEditRecords);
+  for (int i = 0; i < kEditRecords; ++i) records[i] = i + 1;
   int64_t edits = 0;
-  for (auto _ : state) {
-    sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
-    for (int record = 1; record <= kEditRecords; ++record) {
-      sqlite3_bind_double(update, 1, static_cast<double>(edits++) + 0.5);
-      sqlite3_bind_int(update, 2, record);
-      if (sqlite3_step(update) != SQLITE_DONE) state.SkipWithError("update failed");
-      sqlite3_reset(update);
-    }
-    sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
-  }
-  state.SetItemsProcessed(edits);
-  sqlite3_finalize(update);
-  sqlite3_close(handle);
+  RunSqliteUpdates(state, records, [&](int) { return static_cast<double>(edits++) + 0.5; });
 }
 BENCHMARK(SqliteUpdateInOrder)->Unit(benchmark::kMillisecond)->Iterations(3);
 
