@@ -28,17 +28,22 @@ struct TempDirectory {
   TempDirectory& operator=(const TempDirectory&) = delete;
 };
 
+// The text of the engine's last error on this thread.
+inline std::string LastEngineError() {
+  char text[NDS_MAX_ERROR_LEN];
+  uint32_t number = 0;
+  uint16_t length = sizeof text;
+  NdsGetLastError(&number, text, &length);
+  return text;
+}
+
 // Runs `sql` on `connection`; a failure prints the engine's text and stops
 // the benchmark program.
 inline void RunSql(NDSHANDLE connection, const std::string& sql) {
   NDSHANDLE statement = 0, cursor = 0;
   if (NdsCreateSQLStatement(connection, &statement) != 0 ||
       NdsExecuteSQLDirect(statement, sql.c_str(), &cursor) != 0) {
-    char text[NDS_MAX_ERROR_LEN];
-    uint32_t number = 0;
-    uint16_t length = sizeof text;
-    NdsGetLastError(&number, text, &length);
-    std::fprintf(stderr, "%s\n", text);
+    std::fprintf(stderr, "%s\n", LastEngineError().c_str());
     std::abort();
   }
   NdsCloseSQLStatement(statement);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "bench/bench_support.h"
 #include "dataset/strings.h"
 #include "nds/ndscnnct.h"
 #include "nds/ndstable.h"
@@ -12,11 +13,7 @@ namespace {
 
 void Check(NDSRESULT rc, const char* what) {
   if (rc == 0) return;
-  char text[600];
-  uint32_t number = 0;
-  uint16_t length = sizeof text;
-  NdsGetLastError(&number, text, &length);
-  throw std::runtime_error(std::string(what) + ": " + text);
+  throw std::runtime_error(std::string(what) + ": " + bench::LastEngineError());
 }
 
 void SetText(NDSHANDLE cursor, const char* field, const std::string& text) {

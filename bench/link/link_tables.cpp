@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "bench/bench_support.h"
 #include "nce/nce.h"
 
 namespace link_bench {
@@ -49,11 +50,7 @@ void RunThroughEngine(NDSHANDLE connection, const std::string& sql) {
   if (rc == 0) rc = NdsExecuteSQLDirect(statement, sql.c_str(), &cursor);
   if (statement) NdsCloseSQLStatement(statement);
   if (rc == 0) return;
-  char text[600];
-  uint32_t number = 0;
-  uint16_t length = sizeof text;
-  NdsGetLastError(&number, text, &length);
-  throw std::runtime_error(sql + ": " + text);
+  throw std::runtime_error(sql + ": " + bench::LastEngineError());
 }
 
 }  // namespace
